@@ -1,0 +1,40 @@
+# Tallyvane: `make run` and `make test` are all a fresh Debian 12 machine needs.
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test test-sanitize bench fuzz format format-check clean
+
+all: build
+
+deps:
+	@scripts/deps.sh
+
+build: deps
+	@cmake --preset dev >/dev/null
+	@cmake --build --preset dev -j $(JOBS)
+
+run: build
+	@scripts/run.sh build/dev/tallyvane
+
+test: build
+	@scripts/format-check.sh
+	@ctest --preset dev
+
+test-sanitize: deps
+	@cmake --preset sanitize >/dev/null
+	@cmake --build --preset sanitize -j $(JOBS)
+	@ctest --preset sanitize
+
+bench: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+	@scripts/bench.sh build/release
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
+
+clean:
+	@rm -rf build

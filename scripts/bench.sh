@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs every benchmark binary of a build folder.
+set -euo pipefail
+dir=${1:-build/release}
+for binary in "$dir"/bench/bench_*; do
+    [[ -x "$binary" ]] || continue
+    echo "== $(basename "$binary")"
+    "$binary" --benchmark_counters_tabular=true
+done

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "core/SleepSchedule.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QSet>
+#include <QString>
+
+#include <array>
+#include <optional>
+
+enum class MenuBarDisplayMode { iconOnly, autoMode, compact, forecast, providerFocus, minimal };
+
+inline constexpr std::array allMenuBarDisplayModes{MenuBarDisplayMode::iconOnly, MenuBarDisplayMode::autoMode,
+                                                   MenuBarDisplayMode::compact,  MenuBarDisplayMode::forecast,
+                                                   MenuBarDisplayMode::providerFocus, MenuBarDisplayMode::minimal};
+
+// "iconOnly", "auto", "compact", "forecast", "providerFocus", "minimal".
+QString rawValue(MenuBarDisplayMode mode);
+template <>
+std::optional<MenuBarDisplayMode> fromRawValue<MenuBarDisplayMode>(QStringView raw);
+QString label(MenuBarDisplayMode mode);
+QString helpText(MenuBarDisplayMode mode);
+
+struct NotificationThresholds
+{
+    double fiveHourUsageAbove = 70;
+    double fiveHourForecastAbove = 90;
+    double timeToLimitUnderMinutes = 60;
+    double weeklyProjectedAbove = 100;
+    double weeklyPaceAbovePoints = 10;
+
+    friend bool operator==(const NotificationThresholds&, const NotificationThresholds&) = default;
+};
+
+// The user's whole configuration as one value.
+struct AppSettings
+{
+    QSet<Provider> enabledProviders{Provider::codex, Provider::claude};
+    ForecastBasis forecastBasis = ForecastBasis::last1h;
+    MenuBarDisplayMode menuBarDisplayMode = MenuBarDisplayMode::iconOnly;
+    double weeklyDailyTargetPercent = 14.3;
+    bool notificationsEnabled = false;
+    NotificationThresholds notificationThresholds;
+    double notificationCooldownMinutes = 30;
+    std::optional<QDateTime> notificationsSnoozedUntil;
+    double extraUsageBudgetGBP = 0;
+    bool startAtLogin = false;
+    qint64 retentionDays = 30;
+    bool demoMode = false;
+    bool hasOnboarded = false;
+    SleepSchedule sleep;
+    bool showRemaining = true;
+    bool currencyGBP = true;
+    Provider focusedProvider = Provider::claude;
+    WindowKind focusedWindow = WindowKind::fiveHour;
+    bool focusAuto = true;
+    std::optional<QString> previousClaudeStatusLineCommand;
+    bool claudeBridgeInstalled = false;
+
+    friend bool operator==(const AppSettings&, const AppSettings&) = default;
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The JSON-lines codec shared by the snapshot log, provider payloads and transcripts.
+namespace JsonLines {
+
+// 2026-01-31T09:15:00Z: UTC, whole seconds.
+QString formatDate(const QDateTime& date);
+
+// ISO 8601 with or without fractional seconds, else a whole-string decimal number of seconds since 1970
+// (milliseconds when above 5,000,000,000).
+std::optional<QDateTime> parseDate(QStringView text);
+
+// A JSON date: a string parseDate accepts, or a number of seconds (milliseconds above 5e9) since 1970.
+std::optional<QDateTime> decodeDate(const QJsonValue& value);
+
+// Compact JSON with "/" unescaped and no line feed inside; no terminator is added.
+QByteArray encodeLine(const QJsonObject& object);
+
+// Splits on any line terminator, trims spaces and tabs, skips blank and undecodable lines; file order kept.
+template <typename T>
+QList<T> decodeLines(QByteArrayView text);
+
+// Splits `text` into trimmed, non-empty lines and calls `visit` with each (no copies).
+template <typename Visit>
+void forEachLine(QByteArrayView text, Visit&& visit)
+{
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && text[end] != '\n' && text[end] != '\r')
+            ++end;
+        qsizetype first = start;
+        qsizetype last = end;
+        while (first < last && (text[first] == ' ' || text[first] == '\t'))
+            ++first;
+        while (last > first && (text[last - 1] == ' ' || text[last - 1] == '\t'))
+            --last;
+        if (last > first)
+            visit(text.sliced(first, last - first));
+        start = end + 1;
+    }
+}
+
+template <typename T>
+QList<T> decodeLines(QByteArrayView text)
+{
+    QList<T> result;
+    forEachLine(text, [&](QByteArrayView line) {
+        const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray());
+        if (!document.isObject())
+            return;
+        if (auto value = T::fromJson(document.object()))
+            result.append(std::move(*value));
+    });
+    return result;
+}
+
+} // namespace JsonLines

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/Enums.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+// One observation of how much of one provider's quota window is used at one moment.
+struct UsageSnapshot
+{
+    QUuid id = QUuid::createUuid();
+    Provider provider = Provider::codex;
+    QDateTime timestamp;
+    WindowKind windowKind = WindowKind::unknown;
+    double usedPercent = 0;
+    double remainingPercent = 0;
+    std::optional<QDateTime> resetAt;
+    std::optional<double> windowDurationMins;
+    std::optional<QString> limitId;
+    std::optional<QString> limitName;
+    std::optional<QString> modelId;
+    std::optional<QString> modelDisplayName;
+    std::optional<QString> effortLevel;
+    std::optional<bool> thinkingEnabled;
+    std::optional<QString> speedMode;
+    std::optional<QString> planType;
+    std::optional<QString> rateLimitReachedType;
+    QString source;
+    SourceConfidence sourceConfidence = SourceConfidence::medium;
+
+    // "5h", "7d" from the stated duration, else the window kind's short label.
+    QString windowLabel() const;
+
+    // Absent optionals are left out; dates are ISO 8601 UTC with whole seconds.
+    QJsonObject toJson() const;
+    // Fails on a missing required key, a wrongly typed value or an unknown enum string.
+    static std::optional<UsageSnapshot> fromJson(const QJsonObject& object);
+
+    friend bool operator==(const UsageSnapshot&, const UsageSnapshot&) = default;
+};
+
+size_t qHash(const UsageSnapshot& snapshot, size_t seed = 0) noexcept;

@@ -1,0 +1,127 @@
+#include "core/JsonLines.h"
+#include "core/UsageSnapshot.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QTimeZone>
+
+namespace {
+
+UsageSnapshot minimalSnapshot()
+{
+    UsageSnapshot s;
+    s.provider = Provider::claude;
+    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(9, 15), Qt::UTC);
+    s.windowKind = WindowKind::fiveHour;
+    s.usedPercent = 42;
+    s.remainingPercent = 58;
+    s.source = QStringLiteral("claude.oauth");
+    s.sourceConfidence = SourceConfidence::high;
+    return s;
+}
+
+QJsonObject parse(const char* json)
+{
+    return QJsonDocument::fromJson(QByteArray(json)).object();
+}
+
+} // namespace
+
+TEST(UsageSnapshot, WindowLabelFromDurationOrKind)
+{
+    struct Row
+    {
+        std::optional<double> minutes;
+        WindowKind kind;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {300, WindowKind::unknown, "5h"},     {10080, WindowKind::unknown, "7d"}, {90, WindowKind::unknown, "2h"},
+        {1440, WindowKind::unknown, "1d"},    {0, WindowKind::weekly, "Weekly"},  {{}, WindowKind::monthly, "Monthly"},
+        {-5, WindowKind::unknown, "Window"},  {{}, WindowKind::sevenDay, "7d"},   {30, WindowKind::unknown, "1h"},
+    };
+    for (const Row& row : rows) {
+        UsageSnapshot s = minimalSnapshot();
+        s.windowDurationMins = row.minutes;
+        s.windowKind = row.kind;
+        EXPECT_EQ(s.windowLabel(), QString::fromLatin1(row.expected)) << row.minutes.value_or(-1);
+    }
+}
+
+TEST(UsageSnapshot, MinimalSnapshotEncodesExactlyTheRequiredKeys)
+{
+    const UsageSnapshot s = minimalSnapshot();
+    const QJsonObject json = s.toJson();
+    QStringList keys = json.keys();
+    keys.sort();
+    EXPECT_EQ(keys, (QStringList{"id", "provider", "remainingPercent", "source", "sourceConfidence", "timestamp",
+                                 "usedPercent", "windowKind"}));
+    EXPECT_EQ(json.value("timestamp").toString(), QStringLiteral("2026-01-31T09:15:00Z"));
+    const QString id = json.value("id").toString();
+    EXPECT_EQ(id, id.toUpper());
+    EXPECT_EQ(id.size(), 36);
+}
+
+TEST(UsageSnapshot, FullRoundTripKeepsEveryField)
+{
+    UsageSnapshot s = minimalSnapshot();
+    s.resetAt = s.timestamp.addSecs(3600);
+    s.windowDurationMins = 300;
+    s.limitId = QStringLiteral("claude-5h");
+    s.limitName = QStringLiteral("5-hour limit");
+    s.modelId = QStringLiteral("claude-opus-4-8");
+    s.modelDisplayName = QStringLiteral("Opus 4.8");
+    s.effortLevel = QStringLiteral("high");
+    s.thinkingEnabled = false;
+    s.speedMode = QStringLiteral("fast");
+    s.planType = QStringLiteral("Max, 20x");
+    s.rateLimitReachedType = QStringLiteral("five_hour");
+    const auto decoded = UsageSnapshot::fromJson(s.toJson());
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(*decoded, s);
+    EXPECT_EQ(qHash(*decoded), qHash(s));
+}
+
+TEST(UsageSnapshot, DecodingRejectsWhatIsWrongAndIgnoresWhatIsExtra)
+{
+    const char* base = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"codex",
+        "timestamp":"2026-01-31T09:15:00Z","windowKind":"fiveHour","usedPercent":10,"remainingPercent":90,
+        "source":"demo","sourceConfidence":"high")";
+    const auto with = [&](const char* tail) { return parse((std::string(base) + tail).c_str()); };
+
+    EXPECT_TRUE(UsageSnapshot::fromJson(with("}")));
+    EXPECT_TRUE(UsageSnapshot::fromJson(with(R"(,"somethingNew":[1,2],"modelId":null})")));
+    EXPECT_FALSE(UsageSnapshot::fromJson(with(R"(,"modelId":7})")));
+    EXPECT_FALSE(UsageSnapshot::fromJson(with(R"(,"thinkingEnabled":"yes"})")));
+    EXPECT_FALSE(UsageSnapshot::fromJson(with(R"(,"resetAt":"tomorrow"})")));
+
+    EXPECT_FALSE(UsageSnapshot::fromJson(parse(R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF",
+        "provider":"gemini","timestamp":"2026-01-31T09:15:00Z","windowKind":"fiveHour","usedPercent":10,
+        "remainingPercent":90,"source":"demo","sourceConfidence":"high"})")));
+    EXPECT_FALSE(UsageSnapshot::fromJson(parse(R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF",
+        "provider":"codex","timestamp":"2026-01-31T09:15:00Z","windowKind":"fiveHour","usedPercent":"10",
+        "remainingPercent":90,"source":"demo","sourceConfidence":"high"})")));
+    EXPECT_FALSE(UsageSnapshot::fromJson(parse(R"({"provider":"codex","timestamp":"2026-01-31T09:15:00Z",
+        "windowKind":"fiveHour","usedPercent":10,"remainingPercent":90,"source":"demo","sourceConfidence":"high"})")));
+}
+
+TEST(JsonLines, ParseDateFallbacks)
+{
+    const QDateTime base(QDate(2026, 1, 31), QTime(9, 15), Qt::UTC);
+    EXPECT_EQ(JsonLines::parseDate(u"2026-01-31T09:15:00Z"), base);
+    EXPECT_EQ(JsonLines::parseDate(u"2026-01-31T09:15:00.500Z"), base.addMSecs(500));
+    EXPECT_EQ(JsonLines::parseDate(u"2026-01-31T10:15:00+01:00"), base);
+    EXPECT_EQ(JsonLines::parseDate(QString::number(base.toSecsSinceEpoch())), base);
+    EXPECT_EQ(JsonLines::parseDate(QString::number(base.toMSecsSinceEpoch())), base);
+    EXPECT_EQ(JsonLines::parseDate(u"1769850900.25"), base.addMSecs(250));
+    EXPECT_FALSE(JsonLines::parseDate(u" 1769850900"));
+    EXPECT_FALSE(JsonLines::parseDate(u"1769850900s"));
+    EXPECT_FALSE(JsonLines::parseDate(u"tomorrow"));
+    EXPECT_FALSE(JsonLines::parseDate(u""));
+    EXPECT_FALSE(JsonLines::parseDate(u"2026-02-30T09:15:00Z"));
+    EXPECT_FALSE(JsonLines::parseDate(u"1e400"));
+
+    EXPECT_EQ(JsonLines::decodeDate(QJsonValue(double(base.toMSecsSinceEpoch()))), base);
+    EXPECT_FALSE(JsonLines::decodeDate(QJsonValue(true)));
+}

@@ -1,0 +1,48 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#ifdef TALLYVANE_TEST_GUI
+#include <QApplication>
+#endif
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+std::unique_ptr<QTemporaryDir> testHome;
+}
+
+QString TestSupport::homePath()
+{
+    return testHome->path();
+}
+
+int main(int argc, char** argv)
+{
+    // No test may touch the real home: point HOME and every XDG folder into a fresh temporary one first.
+    testHome = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tallyvane-test-XXXXXX"));
+    const QByteArray home = testHome->path().toUtf8();
+    ::setenv("HOME", home.constData(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/.local/share").constData(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/.config").constData(), 1);
+    ::setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
+    ::setenv("XDG_STATE_HOME", (home + "/.local/state").constData(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (home + "/.runtime").constData(), 1);
+    QDir().mkpath(testHome->path() + QStringLiteral("/.runtime"));
+    QFile::setPermissions(testHome->path() + QStringLiteral("/.runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+#ifdef TALLYVANE_TEST_GUI
+    QApplication app(argc, argv);
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    ::testing::InitGoogleTest(&argc, argv);
+    const int rc = RUN_ALL_TESTS();
+    testHome.reset();
+    return rc;
+}
