@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QRect>
+#include <QStringList>
+
+#include <optional>
+
+// Where the panel opens. Pure: every input comes in as a value so the rules can be tested without a display.
+namespace PanelPlacement {
+
+inline constexpr int panelWidth = 460;
+inline constexpr int defaultPanelHeight = 720;
+inline constexpr int floatingRightMargin = 12;
+inline constexpr int floatingTopMargin = 8;
+// How close to a screen edge the activation cursor must be to count as pointing at a panel or bar there.
+inline constexpr int edgeDistance = 64;
+// Gap between the panel and the tray icon or cursor it opens from.
+inline constexpr int anchorGap = 4;
+
+struct Screen
+{
+    QRect geometry;
+    QRect availableGeometry;
+};
+
+struct Request
+{
+    // The tray icon's geometry as the tray reports it; empty or invalid with StatusNotifierItem hosts.
+    std::optional<QRect> trayGeometry;
+    // The cursor position captured when the tray icon was activated.
+    std::optional<QPoint> cursor;
+    // The hot key always opens the floating panel: the cursor may be anywhere.
+    bool fromHotKey = false;
+    QList<Screen> screens;
+    // Index into screens of the primary screen; the first one when out of range.
+    int primaryScreen = 0;
+    int height = defaultPanelHeight;
+};
+
+enum class Anchor
+{
+    trayIcon,
+    cursor,
+    floating
+};
+
+struct Placement
+{
+    QRect frame;
+    Anchor anchor = Anchor::floating;
+};
+
+[[nodiscard]] Placement place(const Request& request);
+
+// The panel height from the process arguments: the value after "--capture-height" when it is a finite
+// number from 200 to 4000 (parsed in the C locale), else 720.
+[[nodiscard]] int panelHeight(const QStringList& arguments);
+
+} // namespace PanelPlacement

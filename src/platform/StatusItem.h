@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+
+#include <optional>
+
+class QMenu;
+
+// The application's presence in the panel or system tray.
+class StatusItem : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~StatusItem() override = default;
+
+    virtual void setIcon(const QIcon& icon) = 0;
+    virtual void setToolTip(const QString& text) = 0;
+    virtual void setContextMenu(QMenu* menu) = 0;
+    // The icon's place on screen when the tray tells it (never with StatusNotifierItem hosts).
+    [[nodiscard]] virtual std::optional<QRect> geometry() const = 0;
+    // Whether the icon has been handed to a tray yet.
+    [[nodiscard]] virtual bool isShown() const = 0;
+
+Q_SIGNALS:
+    // A primary click; cursor is where the pointer was at that moment.
+    void activated(QPoint cursor);
+    // The icon now exists in a tray (or as an XEmbed icon awaiting one).
+    void shown();
+};

@@ -1,0 +1,127 @@
+#include "platform/SingleInstance.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QLocalSocket>
+#include <QUuid>
+
+#include <atomic>
+#include <thread>
+
+#include <unistd.h>
+
+namespace {
+
+// Every request a primary receives, in order.
+struct Recorder
+{
+    explicit Recorder(SingleInstance& instance)
+    {
+        QObject::connect(&instance, &SingleInstance::requestReceived, &instance,
+                         [this](SingleInstance::Request request) { requests.append(request); });
+    }
+    QList<SingleInstance::Request> requests;
+};
+
+QString uniqueName()
+{
+    return QStringLiteral("tallyvane-test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// Writes raw bytes to the primary's socket the way a foreign program could.
+void sendRaw(const QString& name, const QByteArray& bytes)
+{
+    QLocalSocket socket;
+    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+    socket.connectToServer(name);
+    ASSERT_TRUE(socket.waitForConnected(2000));
+    socket.write(bytes);
+    ASSERT_TRUE(socket.waitForBytesWritten(2000));
+    // Give the primary's event loop time to read and drop us.
+    TestSupport::waitFor([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 500);
+}
+
+TEST(SingleInstance, DefaultNameCarriesTheUserId)
+{
+    EXPECT_EQ(SingleInstance::defaultName(), QStringLiteral("tallyvane-%1").arg(::getuid()));
+}
+
+TEST(SingleInstance, OnlyTheTwoWordsAreRequests)
+{
+    struct Row
+    {
+        QByteArray line;
+        std::optional<SingleInstance::Request> request;
+    };
+    const Row rows[] = {
+        {"show\n", SingleInstance::Request::show},
+        {"toggle\n", SingleInstance::Request::toggle},
+        {"show", SingleInstance::Request::show},
+        {"Show\n", std::nullopt},
+        {"show \n", std::nullopt},
+        {" toggle\n", std::nullopt},
+        {"toggle\n\n", std::nullopt},
+        {"quit\n", std::nullopt},
+        {"", std::nullopt},
+        {QByteArray("show\0x\n", 7), std::nullopt},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(SingleInstance::parse(row.line), row.request) << row.line.toStdString();
+}
+
+TEST(SingleInstance, SecondClaimHandsItsRequestToTheFirst)
+{
+    const QString name = uniqueName();
+    SingleInstance first(nullptr, name);
+    ASSERT_EQ(first.claim(SingleInstance::Request::show), SingleInstance::Role::primary);
+    Recorder received(first);
+
+    // The second claim blocks while it waits for the first to read, so it runs on another thread.
+    for (const auto request : {SingleInstance::Request::show, SingleInstance::Request::toggle}) {
+        std::atomic<int> role{-1};
+        std::thread second([&] {
+            SingleInstance other(nullptr, name);
+            role = int(other.claim(request));
+        });
+        const qsizetype before = received.requests.size();
+        ASSERT_TRUE(TestSupport::waitFor([&] { return received.requests.size() > before && role >= 0; }));
+        second.join();
+        EXPECT_EQ(role, int(SingleInstance::Role::secondary));
+        EXPECT_EQ(received.requests.last(), request);
+    }
+}
+
+TEST(SingleInstance, ForeignBytesOnTheSocketAreIgnored)
+{
+    const QString name = uniqueName();
+    SingleInstance first(nullptr, name);
+    ASSERT_EQ(first.claim(SingleInstance::Request::show), SingleInstance::Role::primary);
+    Recorder received(first);
+
+    for (const QByteArray& bytes : {QByteArray("quit\n"), QByteArray("show please\n"), QByteArray(4096, 'x'),
+                                    QByteArray("rm -rf /\n"), QByteArray("toggle")}) {
+        sendRaw(name, bytes);
+    }
+    TestSupport::waitFor([] { return false; }, 200);
+    EXPECT_EQ(received.requests.size(), 0);
+
+    // The primary still serves a proper request afterwards.
+    sendRaw(name, "toggle\n");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return received.requests.size() == 1; }));
+    EXPECT_EQ(received.requests.first(), SingleInstance::Request::toggle);
+}
+
+TEST(SingleInstance, NameIsFreeAgainOnceThePrimaryIsGone)
+{
+    const QString name = uniqueName();
+    {
+        SingleInstance first(nullptr, name);
+        ASSERT_EQ(first.claim(SingleInstance::Request::show), SingleInstance::Role::primary);
+    }
+    // An abstract socket leaves no file behind, so nothing stale blocks the next start.
+    SingleInstance next(nullptr, name);
+    EXPECT_EQ(next.claim(SingleInstance::Request::show, 300), SingleInstance::Role::primary);
+}
+
+} // namespace
