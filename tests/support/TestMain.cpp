@@ -37,6 +37,9 @@ int main(int argc, char** argv)
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
 #ifdef TALLYVANE_TEST_GUI
+    // Test discovery runs the binary without the suite's environment; widgets tests need no display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);
