@@ -23,9 +23,11 @@ public:
     QList<UsageSnapshot> all();
     // One provider's window, ascending by timestamp (stable).
     QList<UsageSnapshot> snapshots(Provider provider, WindowKind window);
-    // Keeps what is stamped at or after now − retentionDays days; the file is rewritten even when nothing goes.
+    // Keeps what is stamped at or after now − retentionDays days; the file is rewritten even when nothing
+    // goes.
     void prune(qint64 retentionDays);
-    // Writes the CSV export (default: the data folder's "tallyvane-export.csv"); the path written, or nothing.
+    // Writes the CSV export (default: the data folder's "tallyvane-export.csv"); the path written, or
+    // nothing.
     std::optional<QString> exportCSV(const std::optional<QString>& destination = std::nullopt);
 
     const QString& fileName() const { return m_fileName; }
