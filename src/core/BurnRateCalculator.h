@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <optional>
+#include <span>
 
 namespace BurnRateCalculator {
 
@@ -39,5 +40,10 @@ inline constexpr double resetShiftSeconds = 600;
 // ascending and already cut by latestSeries. Absent when no rate can be measured.
 [[nodiscard]] std::optional<BurnRate> burnRate(const QList<UsageSnapshot>& series, ForecastBasis basis,
                                                const QDateTime& now);
+
+// The same two operations over a view of snapshots owned elsewhere, so that a long series is never
+// copied: the index where the current window starts, and the rate over an ascending view.
+[[nodiscard]] qsizetype latestSeriesStart(std::span<const UsageSnapshot* const> series);
+[[nodiscard]] std::optional<BurnRate> burnRate(std::span<const UsageSnapshot* const> series, ForecastBasis basis);
 
 } // namespace BurnRateCalculator
