@@ -21,16 +21,16 @@ std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
     if (series.isEmpty())
         return std::nullopt;
     QList<UsageSnapshot> sorted = series;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const UsageSnapshot& a, const UsageSnapshot& b) { return a.timestamp < b.timestamp; });
+    std::stable_sort(sorted.begin(), sorted.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+        return a.timestamp < b.timestamp;
+    });
     return sorted.last();
 }
 
 } // namespace
 
 AppState::AppState(Environment environment, QObject* parent)
-    : QObject(parent)
-    , m_environment(std::move(environment))
+    : QObject(parent), m_environment(std::move(environment))
 {
     m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
     if (!m_environment.providerFactory)
@@ -386,16 +386,10 @@ ForecastStatus AppState::globalStatus() const
 }
 
 // H1: the usage history's cache-updated callback; a no-op until the usage history exists.
-void AppState::registerHistoryCallback()
-{
-}
+void AppState::registerHistoryCallback() {}
 
 // H2, H3: the full transcript scan and its 5-minute rescan timer; no-ops until the usage history exists.
-void AppState::startHistoryScans()
-{
-}
+void AppState::startHistoryScans() {}
 
 // N1: hands the cycle to the notification manager; a no-op until the notification manager exists.
-void AppState::notify(const ForecastBundle&, const AppSettings&)
-{
-}
+void AppState::notify(const ForecastBundle&, const AppSettings&) {}

@@ -109,7 +109,10 @@ public:
 
     QDateTime now() const { return m_clock(); }
     // The live provider of a kind, if one runs.
-    std::shared_ptr<UsageProvider> liveProvider(Provider provider) const { return m_liveProviders.value(provider); }
+    std::shared_ptr<UsageProvider> liveProvider(Provider provider) const
+    {
+        return m_liveProviders.value(provider);
+    }
     // How many compute cycles have been requested so far.
     int requestedCycles() const { return m_requestedCycles; }
     const std::shared_ptr<SnapshotStore>& store() const { return m_store; }

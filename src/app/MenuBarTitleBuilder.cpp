@@ -41,7 +41,8 @@ QString compactTitle(const QList<Candidate>& candidates, bool showRemaining)
     QStringList parts;
     for (const Candidate& c : candidates) {
         const QString value = truncated(shownValue(c.fiveHour, showRemaining));
-        parts.append(shortLabel(c.provider) + QLatin1Char(' ') + (value == kDash ? value : value + QLatin1Char('%')));
+        parts.append(shortLabel(c.provider) + QLatin1Char(' ') +
+                     (value == kDash ? value : value + QLatin1Char('%')));
     }
     return QStringLiteral("AI  ") + parts.join(QStringLiteral(" · "));
 }

@@ -13,7 +13,14 @@ class AppState;
 namespace MenuBarTitleBuilder {
 
 // The gauge the tray draws for the overall status.
-enum class StatusIcon { gauge0, gauge50, gauge67, gauge100, warning };
+enum class StatusIcon
+{
+    gauge0,
+    gauge50,
+    gauge67,
+    gauge100,
+    warning
+};
 
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.
 [[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);

@@ -10,8 +10,8 @@ class SnapshotStore;
 
 // Creates the live provider of one kind on the shared snapshot store, or nothing when that provider
 // cannot run here; a provider that was not created simply has no health entry.
-using ProviderFactory =
-    std::function<std::shared_ptr<UsageProvider>(Provider provider, const std::shared_ptr<SnapshotStore>& store)>;
+using ProviderFactory = std::function<std::shared_ptr<UsageProvider>(
+    Provider provider, const std::shared_ptr<SnapshotStore>& store)>;
 
 // The providers this build can run. Each live provider registers itself here as it is written.
 ProviderFactory defaultProviderFactory();

@@ -26,8 +26,9 @@ QList<UsageSnapshot> series(const QList<UsageSnapshot>& snapshots, Provider prov
     for (const UsageSnapshot& s : snapshots)
         if (s.provider == provider && s.windowKind == window)
             result.append(s);
-    std::stable_sort(result.begin(), result.end(),
-                     [](const UsageSnapshot& a, const UsageSnapshot& b) { return a.timestamp < b.timestamp; });
+    std::stable_sort(result.begin(), result.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+        return a.timestamp < b.timestamp;
+    });
     return result;
 }
 
@@ -100,7 +101,8 @@ bool isUrgent(const ForecastResult& f)
 } // namespace
 
 std::optional<SeriesKey> mostUrgentSeries(const QList<UsageSnapshot>& snapshots,
-                                          const QMap<QString, ForecastResult>& forecasts, const QDateTime& now)
+                                          const QMap<QString, ForecastResult>& forecasts,
+                                          const QDateTime& now)
 {
     std::optional<SeriesKey> best;
     std::optional<ForecastResult> bestForecast;
