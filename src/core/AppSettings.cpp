@@ -9,14 +9,16 @@ namespace {
 
 // 2001-01-01T00:00:00Z, the epoch the settings file counts its dates from.
 constexpr qint64 referenceDateMs = 978'307'200'000;
-// About 317,000 years either way; beyond it a date is treated as unreadable rather than overflowing.
-constexpr double referenceSecondsLimit = 1e13;
+// About 3,000 years either way, where milliseconds still survive a round trip through a double; beyond it a
+// date is treated as unreadable rather than overflowing.
+constexpr double referenceSecondsLimit = 1e11;
 // Largest magnitude a double holds as an exact integer.
 constexpr double exactIntegerLimit = 9007199254740992.0;
 
+// A non-finite number could not be written back, so it counts as unreadable.
 std::optional<double> jsonDouble(const QJsonValue& value)
 {
-    if (!value.isDouble())
+    if (!value.isDouble() || !std::isfinite(value.toDouble()))
         return std::nullopt;
     return value.toDouble();
 }
@@ -54,7 +56,7 @@ template <typename E> std::optional<E> jsonEnum(const QJsonValue& value)
 std::optional<QDateTime> jsonReferenceDate(const QJsonValue& value)
 {
     const std::optional<double> seconds = jsonDouble(value);
-    if (!seconds || !std::isfinite(*seconds) || std::fabs(*seconds) > referenceSecondsLimit)
+    if (!seconds || std::fabs(*seconds) > referenceSecondsLimit)
         return std::nullopt;
     return QDateTime::fromMSecsSinceEpoch(referenceDateMs + std::llround(*seconds * 1000.0), Qt::UTC);
 }
