@@ -5,6 +5,8 @@
 #include "core/LocalFileStore.h"
 #include "core/PaceCalculator.h"
 #include "core/RecommendationEngine.h"
+#include "core/SettingsSaver.h"
+#include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
 #include "providers/DemoProvider.h"
 
@@ -63,6 +65,19 @@ void AppState::init()
     m_liveProviders.clear();
     m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
     // 4. The settings, without scheduling a save: nothing changed yet.
+    if (!m_environment.loadSettings || !m_environment.scheduleSave) {
+        const SettingsStore settingsStore;
+        const bool demo = SettingsStore::demoRequested(QCoreApplication::arguments());
+        if (!m_environment.loadSettings)
+            m_environment.loadSettings = [settingsStore, demo] {
+                return SettingsStore::appliedDemoOnLoad(settingsStore.load(), demo);
+            };
+        if (!m_environment.scheduleSave) {
+            m_saver = std::make_unique<SettingsSaver>(settingsStore, demo);
+            m_environment.scheduleSave = [saver = m_saver.get()](const AppSettings& s) { saver->schedule(s); };
+            m_environment.flushSave = [saver = m_saver.get()] { saver->flush(); };
+        }
+    }
     if (m_environment.loadSettings) {
         const AppSettings loaded = m_environment.loadSettings();
         if (loaded != m_settings) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class SettingsSaver;
 class SnapshotStore;
 class UsageProvider;
 
@@ -148,6 +149,7 @@ private:
     QMap<Provider, ProviderHealth> m_providerHealth;
     QMap<Provider, CalibratedProjection> m_calibrated;
 
+    std::unique_ptr<SettingsSaver> m_saver;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
     QTimer m_refreshTimer;
     int m_requestedCycles = 0;
