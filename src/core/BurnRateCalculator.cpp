@@ -88,8 +88,8 @@ std::optional<BurnRate> sinceWindowStart(std::span<const UsageSnapshot* const> s
 
 bool operator==(const BurnRate& a, const BurnRate& b)
 {
-    return ForecastMath::sameNumber(a.percentPerHour, b.percentPerHour) && a.sampleCount == b.sampleCount
-           && ForecastMath::sameNumber(a.spanHours, b.spanHours) && a.basisUsed == b.basisUsed;
+    return ForecastMath::sameNumber(a.percentPerHour, b.percentPerHour) && a.sampleCount == b.sampleCount &&
+           ForecastMath::sameNumber(a.spanHours, b.spanHours) && a.basisUsed == b.basisUsed;
 }
 
 std::optional<double> lookBackSeconds(ForecastBasis basis)
@@ -144,7 +144,8 @@ std::optional<BurnRate> burnRate(std::span<const UsageSnapshot* const> series, F
     return std::nullopt;
 }
 
-std::optional<BurnRate> burnRate(const QList<UsageSnapshot>& series, ForecastBasis basis, const QDateTime& now)
+std::optional<BurnRate> burnRate(const QList<UsageSnapshot>& series, ForecastBasis basis,
+                                 const QDateTime& now)
 {
     Q_UNUSED(now) // the look-back is anchored on the latest snapshot, not on the clock
     const std::vector<const UsageSnapshot*> pointers = pointersTo(series);

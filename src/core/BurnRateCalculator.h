@@ -44,6 +44,7 @@ inline constexpr double resetShiftSeconds = 600;
 // The same two operations over a view of snapshots owned elsewhere, so that a long series is never
 // copied: the index where the current window starts, and the rate over an ascending view.
 [[nodiscard]] qsizetype latestSeriesStart(std::span<const UsageSnapshot* const> series);
-[[nodiscard]] std::optional<BurnRate> burnRate(std::span<const UsageSnapshot* const> series, ForecastBasis basis);
+[[nodiscard]] std::optional<BurnRate> burnRate(std::span<const UsageSnapshot* const> series,
+                                               ForecastBasis basis);
 
 } // namespace BurnRateCalculator

@@ -18,7 +18,7 @@ ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection&
     const double p = projection.projectedUsedAtReset;
     const double current = forecast.currentUsedPercent;
     result.projectedUsedAtReset = p;
-    result.projectedRemainingAtReset = std::max(0.0, 100 - p);
+    result.projectedRemainingAtReset = std::isnan(p) ? p : std::max(0.0, 100 - p);
     result.limitBeforeReset = p >= 100;
     if (!result.limitBeforeReset)
         result.estimatedTimeToLimit.reset();
@@ -38,8 +38,8 @@ ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection&
         }
     }
 
-    result.humanSummary = QStringLiteral("From your usage history: ~") + NumberFormatting::percent(p)
-                          + QStringLiteral(" used by reset (est.).");
+    result.humanSummary = QStringLiteral("From your usage history: ~") + NumberFormatting::percent(p) +
+                          QStringLiteral(" used by reset (est.).");
     if (projection.activeDays >= 5)
         result.confidence = SourceConfidence::high;
     else if (projection.activeDays >= 3)
@@ -71,10 +71,10 @@ std::optional<QString> headroomLabel(const CalibratedProjection& projection)
     if (!(projection.dailyBurnPercent > 0.1) || !std::isfinite(projection.daysOfHeadroom))
         return std::nullopt;
     if (projection.daysOfHeadroom >= 1)
-        return QStringLiteral("~") + ForecastMath::formatNumber("%.1f", projection.daysOfHeadroom)
-               + QStringLiteral(" days of your usual usage left");
-    return QStringLiteral("~") + ForecastMath::formatNumber("%.0f", projection.daysOfHeadroom * 24)
-           + QStringLiteral("h of your usual usage left");
+        return QStringLiteral("~") + ForecastMath::formatNumber("%.1f", projection.daysOfHeadroom) +
+               QStringLiteral(" days of your usual usage left");
+    return QStringLiteral("~") + ForecastMath::formatNumber("%.0f", projection.daysOfHeadroom * 24) +
+           QStringLiteral("h of your usual usage left");
 }
 
 QString confidenceLabel(SourceConfidence confidence)
@@ -86,9 +86,11 @@ QString confidenceExplanation(SourceConfidence confidence)
 {
     switch (confidence) {
     case SourceConfidence::low:
-        return QStringLiteral("Not much usage data yet. This climbs to Medium then High as your history builds.");
+        return QStringLiteral(
+            "Not much usage data yet. This climbs to Medium then High as your history builds.");
     case SourceConfidence::medium:
-        return QStringLiteral("Based on a few days of real usage. A full week of history raises this to High.");
+        return QStringLiteral(
+            "Based on a few days of real usage. A full week of history raises this to High.");
     case SourceConfidence::high:
         return QStringLiteral("Grounded in a full week of your real usage history.");
     }

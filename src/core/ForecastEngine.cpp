@@ -49,11 +49,19 @@ double clampProjection(double value)
     return ForecastMath::clampNumber(value, 0, maximumProjectedPercent);
 }
 
-ForecastResult holding(ForecastResult result, double cur, double rem)
+// What is left at reset of a projection; NaN stays NaN.
+double remainingAfter(double projected)
+{
+    return std::isnan(projected) ? projected : std::max(0.0, 100 - projected);
+}
+
+// Usage holds where it is. The projection keeps its documented range and its remaining stays
+// 100 minus it, even when a provider reports a negative usage or a remaining that does not add up.
+ForecastResult holding(ForecastResult result, double cur)
 {
     result.status = cur < 80 ? ForecastStatus::safe : ForecastStatus::watch;
-    result.projectedUsedAtReset = cur;
-    result.projectedRemainingAtReset = rem;
+    result.projectedUsedAtReset = clampProjection(cur);
+    result.projectedRemainingAtReset = remainingAfter(*result.projectedUsedAtReset);
     result.limitBeforeReset = false;
     result.sampleCount = 0;
     return result;
@@ -118,16 +126,16 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
         result.estimatedTimeToLimit = 0;
         result.limitBeforeReset = true;
         result.sampleCount = 0;
-        result.humanSummary = QStringLiteral("Limit reached. Resets ")
-                              + TimeFormatting::relativeCountdown(result.timeUntilReset) + QLatin1Char('.');
+        result.humanSummary = QStringLiteral("Limit reached. Resets ") +
+                              TimeFormatting::relativeCountdown(result.timeUntilReset) + QLatin1Char('.');
         return result;
     }
 
     if (!hasReset) {
         result.status = ForecastStatus::noData;
         result.confidence = SourceConfidence::low;
-        result.humanSummary = QStringLiteral("Current usage ") + NumberFormatting::percent(cur)
-                              + QStringLiteral(". Reset time unknown.");
+        result.humanSummary = QStringLiteral("Current usage ") + NumberFormatting::percent(cur) +
+                              QStringLiteral(". Reset time unknown.");
         return result;
     }
     const QDateTime& resetAt = *latest.resetAt;
@@ -135,34 +143,33 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
 
     const std::optional<BurnRateCalculator::BurnRate> rate = BurnRateCalculator::burnRate(series, basis);
     if (!rate) {
-        result = holding(result, cur, rem);
+        result = holding(result, cur);
         result.confidence = SourceConfidence::low;
-        result.humanSummary = QStringLiteral("Not enough activity to forecast yet. Current ")
-                              + NumberFormatting::percent(cur) + QLatin1Char('.');
+        result.humanSummary = QStringLiteral("Not enough activity to forecast yet. Current ") +
+                              NumberFormatting::percent(cur) + QLatin1Char('.');
         return result;
     }
 
     const double perHour = rate->percentPerHour;
     if (perHour <= idleRatePercentPerHour) {
-        result = holding(result, cur, rem);
+        result = holding(result, cur);
         result.confidence = confidenceForSampleCount(rate->sampleCount);
         result.burnRatePercentPerHour = 0;
-        result.humanSummary = QStringLiteral("No recent burn. Holding at ") + NumberFormatting::percent(cur)
-                              + QLatin1Char('.');
+        result.humanSummary =
+            QStringLiteral("No recent burn. Holding at ") + NumberFormatting::percent(cur) + QLatin1Char('.');
         return result;
     }
 
     // Burning. Sleeping hours neither burn nor count towards the time to limit.
     double activeSeconds = timeUntilReset;
     if (sleepInForce(sleep)) {
-        activeSeconds = timeUntilReset > 0
-                            ? std::max(0.0, timeUntilReset - sleep->sleepSeconds(now, resetAt))
-                            : 0.0;
+        activeSeconds =
+            timeUntilReset > 0 ? std::max(0.0, timeUntilReset - sleep->sleepSeconds(now, resetAt)) : 0.0;
     }
     const double rawProjected = cur + activeSeconds / 3600.0 * perHour;
     const double projected = clampProjection(rawProjected);
     result.projectedUsedAtReset = projected;
-    result.projectedRemainingAtReset = std::max(0.0, 100 - projected);
+    result.projectedRemainingAtReset = remainingAfter(projected);
 
     double ttl = rem / perHour * 3600.0;
     if (ttl < 0) // remaining below zero means the limit is already here, not that it lies in the past
@@ -188,8 +195,8 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
     result.burnRatePercentPerHour = perHour;
     result.sampleCount = rate->sampleCount;
 
-    result.humanSummary = QStringLiteral("At ") + shortLabel(rate->basisUsed) + QStringLiteral(" pace: ~")
-                          + NumberFormatting::percent(projected) + QStringLiteral(" by reset (est.)");
+    result.humanSummary = QStringLiteral("At ") + shortLabel(rate->basisUsed) + QStringLiteral(" pace: ~") +
+                          NumberFormatting::percent(projected) + QStringLiteral(" by reset (est.)");
     if (result.limitBeforeReset)
         result.humanSummary += QStringLiteral(" · limit in ~") + TimeFormatting::countdown(ttl);
     else

@@ -13,16 +13,17 @@ QString ForecastResult::id() const
 
 bool operator==(const ForecastResult& a, const ForecastResult& b)
 {
-    return a.provider == b.provider && a.windowKind == b.windowKind && a.basis == b.basis
-           && sameNumber(a.currentUsedPercent, b.currentUsedPercent)
-           && sameNumber(a.currentRemainingPercent, b.currentRemainingPercent) && a.resetAt == b.resetAt
-           && sameNumber(a.timeUntilReset, b.timeUntilReset)
-           && sameNumber(a.burnRatePercentPerHour, b.burnRatePercentPerHour)
-           && sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset)
-           && sameNumber(a.projectedRemainingAtReset, b.projectedRemainingAtReset)
-           && sameNumber(a.estimatedTimeToLimit, b.estimatedTimeToLimit) && a.limitBeforeReset == b.limitBeforeReset
-           && a.runOutAt == b.runOutAt && a.confidence == b.confidence && a.status == b.status
-           && a.humanSummary == b.humanSummary && a.sampleCount == b.sampleCount;
+    return a.provider == b.provider && a.windowKind == b.windowKind && a.basis == b.basis &&
+           sameNumber(a.currentUsedPercent, b.currentUsedPercent) &&
+           sameNumber(a.currentRemainingPercent, b.currentRemainingPercent) && a.resetAt == b.resetAt &&
+           sameNumber(a.timeUntilReset, b.timeUntilReset) &&
+           sameNumber(a.burnRatePercentPerHour, b.burnRatePercentPerHour) &&
+           sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset) &&
+           sameNumber(a.projectedRemainingAtReset, b.projectedRemainingAtReset) &&
+           sameNumber(a.estimatedTimeToLimit, b.estimatedTimeToLimit) &&
+           a.limitBeforeReset == b.limitBeforeReset && a.runOutAt == b.runOutAt &&
+           a.confidence == b.confidence && a.status == b.status && a.humanSummary == b.humanSummary &&
+           a.sampleCount == b.sampleCount;
 }
 
 size_t qHash(const ForecastResult& r, size_t seed) noexcept
@@ -50,11 +51,11 @@ size_t qHash(const ForecastResult& r, size_t seed) noexcept
 
 bool operator==(const PaceResult& a, const PaceResult& b)
 {
-    return a.verdict == b.verdict && sameNumber(a.elapsedRatio, b.elapsedRatio)
-           && sameNumber(a.idealUsageNow, b.idealUsageNow) && sameNumber(a.paceDelta, b.paceDelta)
-           && sameNumber(a.projectedEnd, b.projectedEnd)
-           && sameNumber(a.remainingDailyAllowance, b.remainingDailyAllowance)
-           && sameNumber(a.daysRemaining, b.daysRemaining) && a.summary == b.summary;
+    return a.verdict == b.verdict && sameNumber(a.elapsedRatio, b.elapsedRatio) &&
+           sameNumber(a.idealUsageNow, b.idealUsageNow) && sameNumber(a.paceDelta, b.paceDelta) &&
+           sameNumber(a.projectedEnd, b.projectedEnd) &&
+           sameNumber(a.remainingDailyAllowance, b.remainingDailyAllowance) &&
+           sameNumber(a.daysRemaining, b.daysRemaining) && a.summary == b.summary;
 }
 
 size_t qHash(const PaceResult& r, size_t seed) noexcept
@@ -88,10 +89,11 @@ QString rawValue(PaceResult::Verdict verdict)
 
 bool operator==(const CalibratedProjection& a, const CalibratedProjection& b)
 {
-    return sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset)
-           && sameNumber(a.avgDailyTokens, b.avgDailyTokens) && a.tokensThisWindow == b.tokensThisWindow
-           && sameNumber(a.daysRemaining, b.daysRemaining) && sameNumber(a.dailyBurnPercent, b.dailyBurnPercent)
-           && sameNumber(a.daysOfHeadroom, b.daysOfHeadroom) && a.activeDays == b.activeDays;
+    return sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset) &&
+           sameNumber(a.avgDailyTokens, b.avgDailyTokens) && a.tokensThisWindow == b.tokensThisWindow &&
+           sameNumber(a.daysRemaining, b.daysRemaining) &&
+           sameNumber(a.dailyBurnPercent, b.dailyBurnPercent) &&
+           sameNumber(a.daysOfHeadroom, b.daysOfHeadroom) && a.activeDays == b.activeDays;
 }
 
 size_t qHash(const CalibratedProjection& p, size_t seed) noexcept
@@ -109,10 +111,10 @@ size_t qHash(const CalibratedProjection& p, size_t seed) noexcept
 
 bool operator==(const ScenarioResult& a, const ScenarioResult& b)
 {
-    return a.title == b.title && a.description == b.description
-           && sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset)
-           && sameNumber(a.estimatedSavingPercent, b.estimatedSavingPercent) && a.runOutAt == b.runOutAt
-           && a.confidence == b.confidence && a.assumptions == b.assumptions;
+    return a.title == b.title && a.description == b.description &&
+           sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset) &&
+           sameNumber(a.estimatedSavingPercent, b.estimatedSavingPercent) && a.runOutAt == b.runOutAt &&
+           a.confidence == b.confidence && a.assumptions == b.assumptions;
 }
 
 size_t qHash(const ScenarioResult& r, size_t seed) noexcept

@@ -29,11 +29,11 @@ double wakingSeconds(const SleepSchedule& sleep, const QDateTime& from, const QD
 
 } // namespace
 
-PaceResult pace(const UsageSnapshot& snapshot, double dailyTargetPercent, const std::optional<SleepSchedule>& sleep,
-                const QDateTime& now)
+PaceResult pace(const UsageSnapshot& snapshot, double dailyTargetPercent,
+                const std::optional<SleepSchedule>& sleep, const QDateTime& now)
 {
-    if (!snapshot.resetAt || !snapshot.resetAt->isValid() || !snapshot.windowDurationMins
-        || !(*snapshot.windowDurationMins > 0))
+    if (!snapshot.resetAt || !snapshot.resetAt->isValid() || !snapshot.windowDurationMins ||
+        !(*snapshot.windowDurationMins > 0))
         return noWindowData();
     const QDateTime& resetAt = *snapshot.resetAt;
     const double windowSeconds = *snapshot.windowDurationMins * 60.0;
@@ -66,18 +66,19 @@ PaceResult pace(const UsageSnapshot& snapshot, double dailyTargetPercent, const 
 
     if (result.paceDelta > onPaceBandPoints) {
         result.verdict = PaceResult::Verdict::overPace;
-        result.summary = QStringLiteral("Over pace by ") + NumberFormatting::signedPoints(result.paceDelta)
-                         + QStringLiteral(". Daily budget ~") + ForecastMath::formatNumber("%.1f%%", dailyTargetPercent)
-                         + QLatin1Char('.');
+        result.summary = QStringLiteral("Over pace by ") + NumberFormatting::signedPoints(result.paceDelta) +
+                         QStringLiteral(". Daily budget ~") +
+                         ForecastMath::formatNumber("%.1f%%", dailyTargetPercent) + QLatin1Char('.');
     } else if (result.paceDelta < -onPaceBandPoints) {
         result.verdict = PaceResult::Verdict::underPace;
-        result.summary = QStringLiteral("Under pace by ") + NumberFormatting::signedPoints(result.paceDelta)
-                         + QStringLiteral(". Headroom of ~")
-                         + NumberFormatting::percent(result.remainingDailyAllowance) + QStringLiteral("/day.");
+        result.summary = QStringLiteral("Under pace by ") + NumberFormatting::signedPoints(result.paceDelta) +
+                         QStringLiteral(". Headroom of ~") +
+                         NumberFormatting::percent(result.remainingDailyAllowance) + QStringLiteral("/day.");
     } else {
         result.verdict = PaceResult::Verdict::onPace;
-        result.summary = QStringLiteral("On pace. ~") + NumberFormatting::percent(result.remainingDailyAllowance)
-                         + QStringLiteral("/day available.");
+        result.summary = QStringLiteral("On pace. ~") +
+                         NumberFormatting::percent(result.remainingDailyAllowance) +
+                         QStringLiteral("/day available.");
     }
     return result;
 }

@@ -28,17 +28,18 @@ std::optional<Recommendation> weeklyAdvice(Provider provider, const ForecastResu
         return std::nullopt;
     case ForecastStatus::safe:
         return make(provider, ForecastStatus::safe,
-                    name + QStringLiteral(" is on track: about ") + left
-                        + QStringLiteral(" of your weekly left by reset (est.)."));
+                    name + QStringLiteral(" is on track: about ") + left +
+                        QStringLiteral(" of your weekly left by reset (est.)."));
     case ForecastStatus::watch:
         return make(provider, ForecastStatus::watch,
-                    name + QStringLiteral(" weekly is getting tight, ~") + left
-                        + QStringLiteral(" left by reset. Ease off for routine work."));
+                    name + QStringLiteral(" weekly is getting tight, ~") + left +
+                        QStringLiteral(" left by reset. Ease off for routine work."));
     case ForecastStatus::risky:
     case ForecastStatus::limitLikely:
     case ForecastStatus::limited:
         return make(provider, ForecastStatus::risky,
-                    name + QStringLiteral(" weekly will run out before reset at this pace. Lower effort or slow down."));
+                    name + QStringLiteral(
+                               " weekly will run out before reset at this pace. Lower effort or slow down."));
     }
     return std::nullopt;
 }
@@ -56,24 +57,25 @@ std::optional<Recommendation> fiveHourAdvice(Provider provider, const ForecastRe
                     name + QStringLiteral(" is near its 5h cap. Lower effort for routine edits."));
     case ForecastStatus::risky:
         return make(provider, ForecastStatus::risky,
-                    name + QStringLiteral(" 5h is risky. Lower effort or switch provider for routine edits."));
+                    name +
+                        QStringLiteral(" 5h is risky. Lower effort or switch provider for routine edits."));
     case ForecastStatus::limitLikely:
         return make(provider, ForecastStatus::limitLikely,
-                    name + QStringLiteral(" may hit the 5h limit in ~")
-                        + TimeFormatting::countdown(fiveHour.estimatedTimeToLimit)
-                        + QStringLiteral(". Save it for complex work."));
+                    name + QStringLiteral(" may hit the 5h limit in ~") +
+                        TimeFormatting::countdown(fiveHour.estimatedTimeToLimit) +
+                        QStringLiteral(". Save it for complex work."));
     case ForecastStatus::limited:
         return make(provider, ForecastStatus::limited,
-                    name + QStringLiteral(" hit the 5h limit. Resets ")
-                        + TimeFormatting::relativeCountdown(fiveHour.timeUntilReset) + QLatin1Char('.'));
+                    name + QStringLiteral(" hit the 5h limit. Resets ") +
+                        TimeFormatting::relativeCountdown(fiveHour.timeUntilReset) + QLatin1Char('.'));
     }
     return std::nullopt;
 }
 
 bool isStressed(ForecastStatus status)
 {
-    return status == ForecastStatus::risky || status == ForecastStatus::limitLikely
-           || status == ForecastStatus::limited;
+    return status == ForecastStatus::risky || status == ForecastStatus::limitLikely ||
+           status == ForecastStatus::limited;
 }
 
 std::optional<Recommendation> crossProviderAdvice(const QList<Input>& inputs)
@@ -105,12 +107,12 @@ std::optional<Recommendation> crossProviderAdvice(const QList<Input>& inputs)
         if (entry.remaining > roomiest->remaining)
             roomiest = &entry;
     }
-    if (roomiest->provider == stressed->provider
-        || !(roomiest->remaining - stressed->remaining > crossProviderMarginPoints))
+    if (roomiest->provider == stressed->provider ||
+        !(roomiest->remaining - stressed->remaining > crossProviderMarginPoints))
         return std::nullopt;
     return make(roomiest->provider, ForecastStatus::safe,
-                displayName(roomiest->provider)
-                    + QStringLiteral(" has more headroom right now. Consider it for routine edits."));
+                displayName(roomiest->provider) +
+                    QStringLiteral(" has more headroom right now. Consider it for routine edits."));
 }
 
 } // namespace

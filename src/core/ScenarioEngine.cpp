@@ -44,13 +44,14 @@ ScenarioResult scaled(const Context& context, double relativeBurn)
     return result;
 }
 
-ScenarioResult effortScenario(const Context& context, const QString& verb, const QString& level, double target,
-                              double current, bool effortAssumed)
+ScenarioResult effortScenario(const Context& context, const QString& verb, const QString& level,
+                              double target, double current, bool effortAssumed)
 {
     ScenarioResult result = scaled(context, target / current);
     result.title = verb + QStringLiteral(": ") + level;
-    result.description = verb + QStringLiteral(" to ") + level + QStringLiteral(" effort: ~")
-                         + NumberFormatting::percent(result.projectedUsedAtReset) + QStringLiteral(" used by reset");
+    result.description = verb + QStringLiteral(" to ") + level + QStringLiteral(" effort: ~") +
+                         NumberFormatting::percent(result.projectedUsedAtReset) +
+                         QStringLiteral(" used by reset");
     result.assumptions << QStringLiteral("Estimate based on conservative default multipliers.");
     if (effortAssumed)
         result.assumptions << QStringLiteral("Current effort unknown; assumed high.");
@@ -68,19 +69,19 @@ ScenarioResult fastModeScenario(const Context& context)
         factor = *currentSpeed;
         result = scaled(context, 1 / factor);
         result.title = QStringLiteral("Fast Mode off");
-        result.description = QStringLiteral("Turning Fast Mode off: ~")
-                             + NumberFormatting::percent(result.projectedUsedAtReset)
-                             + QStringLiteral(" used by reset");
+        result.description = QStringLiteral("Turning Fast Mode off: ~") +
+                             NumberFormatting::percent(result.projectedUsedAtReset) +
+                             QStringLiteral(" used by reset");
     } else {
         factor = ScenarioMultipliers::codexSpeed().value(QStringLiteral("fast-gpt-5.5"), 2.5);
         result = scaled(context, factor);
         result.title = QStringLiteral("Fast Mode on");
-        result.description = QStringLiteral("Switching to Fast Mode: ~")
-                             + NumberFormatting::percent(result.projectedUsedAtReset)
-                             + QStringLiteral(" used by reset");
+        result.description = QStringLiteral("Switching to Fast Mode: ~") +
+                             NumberFormatting::percent(result.projectedUsedAtReset) +
+                             QStringLiteral(" used by reset");
     }
-    result.assumptions << QStringLiteral("Assumes Fast Mode ~") + ForecastMath::formatNumber("%.1f", factor)
-                              + QStringLiteral("× the standard burn.");
+    result.assumptions << QStringLiteral("Assumes Fast Mode ~") + ForecastMath::formatNumber("%.1f", factor) +
+                              QStringLiteral("× the standard burn.");
     return result;
 }
 

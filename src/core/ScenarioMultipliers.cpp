@@ -7,7 +7,7 @@ namespace ScenarioMultipliers {
 const QHash<QString, double>& claudeEffort()
 {
     static const QHash<QString, double> table{
-        {QStringLiteral("low"), 0.55}, {QStringLiteral("medium"), 0.75}, {QStringLiteral("high"), 1.0},
+        {QStringLiteral("low"), 0.55},  {QStringLiteral("medium"), 0.75}, {QStringLiteral("high"), 1.0},
         {QStringLiteral("xhigh"), 1.3}, {QStringLiteral("max"), 1.6},
     };
     return table;
@@ -16,7 +16,7 @@ const QHash<QString, double>& claudeEffort()
 const QHash<QString, double>& codexEffort()
 {
     static const QHash<QString, double> table{
-        {QStringLiteral("minimal"), 0.45}, {QStringLiteral("low"), 0.6},    {QStringLiteral("medium"), 0.8},
+        {QStringLiteral("minimal"), 0.45}, {QStringLiteral("low"), 0.6},   {QStringLiteral("medium"), 0.8},
         {QStringLiteral("high"), 1.0},     {QStringLiteral("xhigh"), 1.3},
     };
     return table;
