@@ -2,6 +2,7 @@
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
+#include "ui/TrayApplication.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -27,16 +28,31 @@ int unknownOption(QTextStream& err, const QString& option)
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+// Runs a command-line mode, or returns nothing when the arguments are for the interface.
+std::optional<int> runCommandLine(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tallyvane"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYVANE_VERSION));
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    // Flags the interface reads; "--capture-height" takes a value.
+    static const QStringList interfaceFlags{"--demo", "--preview", "--start-settings", "--capture",
+                                            "--toggle"};
+    bool forInterface = true;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QStringLiteral("--capture-height"))
+            ++i;
+        else if (!interfaceFlags.contains(args[i]))
+            forInterface = false;
+    }
+    if (forInterface)
+        return std::nullopt;
 
-    if (args.isEmpty() || args == QStringList{QStringLiteral("--help")}) {
+    if (args == QStringList{QStringLiteral("--help")}) {
         out << helpText;
         return 0;
     }
@@ -67,4 +83,13 @@ int main(int argc, char** argv)
     }
     err << "tallyvane: use one option at a time (try --help)\n";
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (const std::optional<int> status = runCommandLine(argc, argv))
+        return *status;
+    return TrayApplication::run(argc, argv);
 }

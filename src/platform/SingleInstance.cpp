@@ -1,7 +1,10 @@
 #include "platform/SingleInstance.h"
 
 #include "core/AppLogger.h"
+#include "core/LocalFileStore.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTimer>
@@ -19,7 +22,11 @@ SingleInstance::~SingleInstance() = default;
 
 QString SingleInstance::defaultName()
 {
-    return QStringLiteral("tallyvane-%1").arg(::getuid());
+    // One instance per data folder: that is what two instances must not share. For a user that is one
+    // folder; a test or a second profile with its own XDG_DATA_HOME gets its own instance.
+    const QByteArray folder = QDir::cleanPath(LocalFileStore::baseDirectory()).toUtf8();
+    const QByteArray digest = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16);
+    return QStringLiteral("tallyvane-%1-%2").arg(::getuid()).arg(QLatin1StringView(digest));
 }
 
 QString SingleInstance::word(Request request)

@@ -27,7 +27,7 @@ public:
         failed
     };
 
-    // The default name carries the user id so that two users on one machine never meet.
+    // The default name carries the user id and the data folder, so that two users on one machine never meet.
     explicit SingleInstance(QObject* parent = nullptr, QString name = defaultName());
     ~SingleInstance() override;
 

@@ -42,9 +42,26 @@ void sendRaw(const QString& name, const QByteArray& bytes)
     TestSupport::waitFor([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 500);
 }
 
-TEST(SingleInstance, DefaultNameCarriesTheUserId)
+TEST(SingleInstance, DefaultNameCarriesTheUserIdAndFollowsTheDataFolder)
 {
-    EXPECT_EQ(SingleInstance::defaultName(), QStringLiteral("tallyvane-%1").arg(::getuid()));
+    const QByteArray saved = qgetenv("XDG_DATA_HOME");
+    const QString prefix = QStringLiteral("tallyvane-%1-").arg(::getuid());
+    QStringList names;
+    for (const QByteArray& folder :
+         {QByteArray("/tmp/a"), QByteArray("/tmp/b"), QByteArray("/tmp/a/"), QByteArray("/tmp/a/../a")}) {
+        qputenv("XDG_DATA_HOME", folder);
+        names.append(SingleInstance::defaultName());
+    }
+    qputenv("XDG_DATA_HOME", saved);
+    for (const QString& name : names) {
+        EXPECT_TRUE(name.startsWith(prefix)) << name.toStdString();
+        // The abstract socket namespace allows 107 bytes.
+        EXPECT_LT(name.size(), 100);
+    }
+    EXPECT_NE(names[0], names[1]);
+    // The same folder however it is spelled.
+    EXPECT_EQ(names[0], names[2]);
+    EXPECT_EQ(names[0], names[3]);
 }
 
 TEST(SingleInstance, OnlyTheTwoWordsAreRequests)

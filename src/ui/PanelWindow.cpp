@@ -1,0 +1,60 @@
+#include "ui/PanelWindow.h"
+
+#include <QKeyEvent>
+#include <QVBoxLayout>
+
+PanelWindow::PanelWindow(QWidget* content, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    setWindowTitle(QStringLiteral("Tallyvane"));
+    setObjectName(QStringLiteral("TallyvanePanel"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content);
+}
+
+void PanelWindow::present(const QRect& frame)
+{
+    setGeometry(frame);
+    show();
+    raise();
+    activateWindow();
+}
+
+void PanelWindow::dismiss()
+{
+    m_dismissing = true;
+    hide();
+    m_dismissing = false;
+}
+
+bool PanelWindow::wasVisibleWithin(int milliseconds) const
+{
+    if (isVisible())
+        return true;
+    return m_sinceFocusLoss.isValid() && m_sinceFocusLoss.elapsed() < milliseconds;
+}
+
+bool PanelWindow::event(QEvent* event)
+{
+    if (event->type() == QEvent::WindowDeactivate && isVisible() && !m_dismissing) {
+        m_sinceFocusLoss.start();
+        hide();
+    }
+    return QWidget::event(event);
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        dismiss();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    Q_EMIT hidden();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/PanelPlacement.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+class AppState;
+class GlobalHotKey;
+class PanelWindow;
+class StatusItem;
+
+// Keeps the tray icon and tooltip in step with the application state and opens and closes the panel.
+class StatusBarController : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Trigger
+    {
+        trayIcon,
+        hotKey,
+        request
+    };
+
+    // Makes the panel on first use.
+    using PanelFactory = std::function<PanelWindow*()>;
+    // The screens as the panel placement sees them; the desktop's screens unless a test says otherwise.
+    using ScreenSource = std::function<PanelPlacement::Request()>;
+
+    StatusBarController(AppState& state, StatusItem& item, PanelFactory panelFactory, int panelHeight,
+                        QObject* parent = nullptr);
+    ~StatusBarController() override;
+
+    // The hot key toggles the panel; may be set once the key becomes available.
+    void setHotKey(GlobalHotKey* key);
+    void setScreenSource(ScreenSource source) { m_screens = std::move(source); }
+
+    void updateButton();
+    void toggleUI(Trigger trigger, std::optional<QPoint> cursor = std::nullopt);
+    void showUI(Trigger trigger, std::optional<QPoint> cursor = std::nullopt);
+
+    // The panel once made; null before.
+    [[nodiscard]] PanelWindow* panel() const { return m_panel; }
+    [[nodiscard]] bool isPanelVisible() const;
+    [[nodiscard]] QString toolTip() const { return m_toolTip; }
+    [[nodiscard]] int buttonUpdates() const { return m_updates; }
+
+    [[nodiscard]] int tickInterval() const { return m_tick.interval(); }
+    void setTickInterval(int milliseconds) { m_tick.start(milliseconds); }
+
+private:
+    static PanelPlacement::Request desktopScreens();
+
+    AppState& m_state;
+    StatusItem& m_item;
+    PanelFactory m_panelFactory;
+    int m_panelHeight;
+    QPointer<PanelWindow> m_panel;
+    ScreenSource m_screens = &StatusBarController::desktopScreens;
+    QTimer m_tick;
+    QString m_toolTip;
+    QString m_iconKey;
+    int m_updates = 0;
+    bool m_updateQueued = false;
+};

@@ -1,0 +1,111 @@
+#include "ui/TrayApplication.h"
+
+#include "app/AppState.h"
+#include "core/AppLogger.h"
+#include "platform/GlobalHotKey.h"
+#include "platform/PanelPlacement.h"
+#include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
+#include "platform/TrayStatusItem.h"
+#include "ui/PanelView.h"
+#include "ui/PanelWindow.h"
+#include "ui/StatusBarController.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QTextStream>
+
+#include <memory>
+
+namespace TrayApplication {
+namespace {
+
+int runPreview(AppState& state, const PanelView::Options& options)
+{
+    // A plain window, so that the content can be looked at and captured without a tray.
+    auto* view = new PanelView(state, options);
+    view->setWindowTitle(QStringLiteral("Tallyvane (preview)"));
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->resize(PanelPlacement::panelWidth, 900);
+    view->show();
+    QObject::connect(view, &QObject::destroyed, qApp, &QCoreApplication::quit);
+    return QApplication::exec();
+}
+
+} // namespace
+
+QString missingDisplayReason()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return {};
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return QStringLiteral("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    return {};
+}
+
+int run(int& argc, char** argv)
+{
+    if (const QString reason = missingDisplayReason(); !reason.isEmpty()) {
+        QTextStream(stderr) << "tallyvane: the tray interface needs a desktop session: " << reason
+                            << ".\nWithout one, try: tallyvane status --demo   (or tallyvane --help)\n";
+        return 1;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tallyvane"));
+    QApplication::setApplicationVersion(QStringLiteral(TALLYVANE_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tallyvane"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList arguments = QApplication::arguments();
+    const bool preview = arguments.contains(QStringLiteral("--preview"));
+
+    std::unique_ptr<SingleInstance> instance;
+    if (!preview) {
+        instance = std::make_unique<SingleInstance>();
+        const auto request = arguments.contains(QStringLiteral("--toggle")) ? SingleInstance::Request::toggle
+                                                                            : SingleInstance::Request::show;
+        if (instance->claim(request) == SingleInstance::Role::secondary)
+            return 0;
+    }
+
+    TerminationSignals terminationSignals;
+    AppState state;
+    state.init();
+    PanelView::Options options;
+    options.capture = arguments.contains(QStringLiteral("--capture"));
+    options.startOnSettings = arguments.contains(QStringLiteral("--start-settings"));
+    if (preview)
+        return runPreview(state, options);
+
+    TrayStatusItem item;
+    const int height = PanelPlacement::panelHeight(arguments);
+    StatusBarController controller(
+        state, item, [&state, options] { return new PanelWindow(new PanelView(state, options)); }, height);
+
+    QMenu menu;
+    menu.addAction(QStringLiteral("Show Tallyvane"), &controller,
+                   [&controller] { controller.showUI(StatusBarController::Trigger::request); });
+    menu.addAction(QStringLiteral("Refresh"), &state, &AppState::refresh);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit);
+    item.setContextMenu(&menu);
+
+    std::unique_ptr<GlobalHotKey> hotKey = createGlobalHotKey();
+    controller.setHotKey(hotKey.get());
+    QObject::connect(instance.get(), &SingleInstance::requestReceived, &controller,
+                     [&controller](SingleInstance::Request request) {
+                         if (request == SingleInstance::Request::toggle)
+                             controller.toggleUI(StatusBarController::Trigger::request);
+                         else
+                             controller.showUI(StatusBarController::Trigger::request);
+                     });
+    // Started with --toggle or --start-settings while none was running: the user wants to see the panel.
+    if (arguments.contains(QStringLiteral("--toggle")) || options.startOnSettings)
+        controller.showUI(StatusBarController::Trigger::request);
+
+    const int status = QApplication::exec();
+    state.flushSettings();
+    AppLogger::shared().flush();
+    return status;
+}
+
+} // namespace TrayApplication

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/GlobalHotKey.h"
+#include "platform/StatusItem.h"
+
+#include <QImage>
+
+// A tray that records what it was given.
+class FakeStatusItem : public StatusItem
+{
+public:
+    void setIcon(const QIcon& icon) override
+    {
+        ++iconChanges;
+        lastIcon = icon.pixmap(64).toImage();
+    }
+    void setToolTip(const QString& text) override { toolTip = text; }
+    void setContextMenu(QMenu*) override {}
+    std::optional<QRect> geometry() const override { return trayGeometry; }
+    bool isShown() const override { return true; }
+
+    void click(QPoint cursor = {}) { Q_EMIT activated(cursor); }
+
+    int iconChanges = 0;
+    QImage lastIcon;
+    QString toolTip;
+    std::optional<QRect> trayGeometry;
+};
+
+class FakeHotKey : public GlobalHotKey
+{
+public:
+    bool isActive() const override { return true; }
+    QString mechanism() const override { return QStringLiteral("fake"); }
+    void press() { Q_EMIT activated(); }
+};

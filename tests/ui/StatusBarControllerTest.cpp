@@ -1,0 +1,199 @@
+#include "ui/StatusBarController.h"
+#include "platform/GaugeIcon.h"
+#include "ui/PanelView.h"
+#include "ui/PanelWindow.h"
+#include "ui/PlatformFakes.h"
+#include "ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+
+using UiTest::forecast;
+using UiTest::forecasts;
+
+namespace {
+
+// A 1280x800 screen with nothing reserved, as Xvfb has it.
+PanelPlacement::Request plainScreen()
+{
+    PanelPlacement::Request request;
+    request.screens = {{QRect(0, 0, 1280, 800), QRect(0, 0, 1280, 800)}};
+    return request;
+}
+
+struct Fixture
+{
+    explicit Fixture(AppSettings settings = {}, int height = 720)
+        : state(UiTest::makeState(settings)),
+          controller(
+              *state, item, [this] { return new PanelWindow(new PanelView(*state, {})); }, height)
+    {
+        controller.setScreenSource(plainScreen);
+        controller.setHotKey(&key);
+    }
+    FakeStatusItem item;
+    FakeHotKey key;
+    std::unique_ptr<AppState> state;
+    StatusBarController controller;
+};
+
+TEST(StatusBarController, IconAndToolTipFollowTheState)
+{
+    AppSettings settings;
+    settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
+    settings.showRemaining = false;
+    Fixture f(settings);
+    EXPECT_EQ(f.item.toolTip, "AI —\nTallyvane — No data  (Ctrl+Alt+G)");
+    EXPECT_EQ(f.item.lastIcon,
+              GaugeIcon::render(ForecastStatus::noData, 64).convertToFormat(f.item.lastIcon.format()));
+
+    struct Step
+    {
+        QMap<QString, ForecastResult> results;
+        QString toolTip;
+        ForecastStatus status;
+        QString figure;
+    };
+    const Step steps[] = {
+        {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 42.9, ForecastStatus::safe)}),
+         "AI  C 42%\nTallyvane — Safe  (Ctrl+Alt+G)", ForecastStatus::safe, "42"},
+        {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 55, ForecastStatus::watch),
+                    forecast(Provider::claude, WindowKind::fiveHour, 20, ForecastStatus::safe)}),
+         "AI  C 55% · Cl 20%\nTallyvane — Watch  (Ctrl+Alt+G)", ForecastStatus::watch, "55"},
+        {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 100, ForecastStatus::limited)}),
+         "AI  C 100%\nTallyvane — Limited  (Ctrl+Alt+G)", ForecastStatus::limited, "100"},
+    };
+    for (const Step& step : steps) {
+        const int before = f.item.iconChanges;
+        UiTest::publish(*f.state, step.results);
+        // The redraw is queued after the change signal.
+        ASSERT_TRUE(TestSupport::waitFor([&] { return f.item.toolTip == step.toolTip; }, 2000))
+            << f.item.toolTip.toStdString();
+        EXPECT_EQ(f.item.iconChanges, before + 1);
+        EXPECT_EQ(f.item.lastIcon,
+                  GaugeIcon::render(step.status, 64, step.figure).convertToFormat(f.item.lastIcon.format()))
+            << rawValue(step.status).toStdString();
+    }
+
+    // An unchanged icon is not handed to the tray again.
+    const int before = f.item.iconChanges;
+    f.controller.updateButton();
+    EXPECT_EQ(f.item.iconChanges, before);
+}
+
+TEST(StatusBarController, TickRedrawsWithoutAnyStateChange)
+{
+    Fixture f;
+    EXPECT_EQ(f.controller.tickInterval(), 30000);
+    f.controller.setTickInterval(40);
+    const int before = f.controller.buttonUpdates();
+    const QString toolTip = f.item.toolTip;
+    EXPECT_TRUE(TestSupport::waitFor([&] { return f.controller.buttonUpdates() >= before + 3; }, 2000));
+    EXPECT_EQ(f.item.toolTip, toolTip);
+}
+
+TEST(StatusBarController, ClicksAndTheHotKeyToggleOneReusedPanel)
+{
+    Fixture f;
+    EXPECT_EQ(f.controller.panel(), nullptr);
+    f.item.click();
+    ASSERT_NE(f.controller.panel(), nullptr);
+    PanelWindow* panel = f.controller.panel();
+    EXPECT_TRUE(panel->isVisible());
+    f.key.press();
+    EXPECT_FALSE(panel->isVisible());
+    f.key.press();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(f.controller.panel(), panel);
+    f.controller.toggleUI(StatusBarController::Trigger::request);
+    EXPECT_FALSE(panel->isVisible());
+    f.controller.showUI(StatusBarController::Trigger::request);
+    f.controller.showUI(StatusBarController::Trigger::request);
+    EXPECT_TRUE(panel->isVisible());
+}
+
+TEST(StatusBarController, PanelOpensWhereTheTriggerSays)
+{
+    struct Row
+    {
+        const char* name;
+        StatusBarController::Trigger trigger;
+        std::optional<QRect> trayGeometry;
+        std::optional<QPoint> cursor;
+        int height;
+        QRect frame;
+    };
+    const Row rows[] = {
+        // 1280 - 12 - 460.
+        {"hot key: floating, top right",
+         StatusBarController::Trigger::hotKey,
+         QRect(1250, 0, 24, 24),
+         {},
+         720,
+         QRect(808, 8, 460, 720)},
+        {"second start: floating",
+         StatusBarController::Trigger::request,
+         {},
+         QPoint(5, 5),
+         720,
+         QRect(808, 8, 460, 720)},
+        {"tray icon with geometry: under it",
+         StatusBarController::Trigger::trayIcon,
+         QRect(600, 0, 24, 24),
+         {},
+         720,
+         QRect(381, 28, 460, 720)},
+        {"tray icon without geometry, cursor at the top: under the cursor",
+         StatusBarController::Trigger::trayIcon, std::nullopt, QPoint(300, 3), 500, QRect(70, 8, 460, 500)},
+        {"tray icon without geometry or useful cursor: floating", StatusBarController::Trigger::trayIcon,
+         std::nullopt, QPoint(640, 400), 900, QRect(808, 8, 460, 900)},
+    };
+    for (const Row& row : rows) {
+        Fixture f({}, row.height);
+        f.item.trayGeometry = row.trayGeometry;
+        f.controller.showUI(row.trigger, row.cursor);
+        ASSERT_NE(f.controller.panel(), nullptr);
+        EXPECT_EQ(f.controller.panel()->geometry(), row.frame) << row.name;
+    }
+}
+
+TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)
+{
+    Fixture f;
+    f.item.click();
+    PanelWindow* panel = f.controller.panel();
+    ASSERT_TRUE(panel->isVisible());
+    // Clicking the tray icon deactivates the panel first; the click that follows must not reopen it.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(panel, &deactivate);
+    EXPECT_FALSE(panel->isVisible());
+    f.item.click();
+    EXPECT_FALSE(panel->isVisible());
+    // A later click opens it again.
+    TestSupport::waitFor([] { return false; }, PanelWindow::toggleGraceMs + 50);
+    f.item.click();
+    EXPECT_TRUE(panel->isVisible());
+    // Closing by a click is no focus loss: quick clicks keep alternating.
+    for (const bool visible : {false, true, false, true}) {
+        f.item.click();
+        EXPECT_EQ(panel->isVisible(), visible);
+    }
+}
+
+TEST(StatusBarController, EscapeHidesThePanel)
+{
+    Fixture f;
+    f.key.press();
+    PanelWindow* panel = f.controller.panel();
+    ASSERT_TRUE(panel->isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(panel, &escape);
+    EXPECT_FALSE(panel->isVisible());
+    // Escape is no focus loss: the hot key at once reopens.
+    f.key.press();
+    EXPECT_TRUE(panel->isVisible());
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/AppState.h"
+#include "core/SnapshotStore.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QUuid>
+
+#include <memory>
+
+namespace UiTest {
+
+inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+
+inline ForecastResult forecast(Provider provider, WindowKind window, double used, ForecastStatus status,
+                               const QString& summary = {})
+{
+    ForecastResult f;
+    f.provider = provider;
+    f.windowKind = window;
+    f.currentUsedPercent = used;
+    f.currentRemainingPercent = std::max(0.0, 100 - used);
+    f.status = status;
+    f.humanSummary = summary;
+    return f;
+}
+
+inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastResult> list)
+{
+    QMap<QString, ForecastResult> map;
+    for (const ForecastResult& f : list)
+        map.insert(f.id(), f);
+    return map;
+}
+
+// An application state on a private snapshot log, with the given settings and no live providers.
+inline std::unique_ptr<AppState> makeState(AppSettings settings)
+{
+    AppStateEnvironment environment;
+    environment.clock = [] { return kNow; };
+    environment.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) {
+        return std::shared_ptr<UsageProvider>();
+    };
+    const QString folder = TestSupport::homePath() + "/store-" + QUuid::createUuid().toString(QUuid::Id128);
+    QDir().mkpath(folder);
+    environment.store = std::make_shared<SnapshotStore>(folder + "/snapshots.ndjson");
+    environment.loadSettings = [settings] { return settings; };
+    environment.scheduleSave = [](const AppSettings&) {};
+    environment.flushSave = [] {};
+    auto state = std::make_unique<AppState>(std::move(environment));
+    state->init();
+    // Let the first cycle land, so that what a test publishes is not overwritten by it.
+    TestSupport::waitFor([&] { return state->lastRefresh().has_value(); }, 10000);
+    return state;
+}
+
+// Publishes forecasts as if a compute cycle had produced them.
+inline void publish(AppState& state, const QMap<QString, ForecastResult>& results, int snapshots = 1)
+{
+    ForecastBundle bundle;
+    bundle.forecasts = results;
+    for (int i = 0; i < snapshots; ++i) {
+        UsageSnapshot snapshot;
+        snapshot.timestamp = kNow.addSecs(-60 * i);
+        bundle.snapshots.append(snapshot);
+    }
+    state.apply(bundle, state.settings(), kNow);
+}
+
+} // namespace UiTest

@@ -1,0 +1,229 @@
+// The tallyvane program itself on a private bus and display: tray registration, the panel, the hot key, the
+// single instance. Start-up and resource figures are printed for the record.
+#include "support/SessionSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRect>
+#include <QRegularExpression>
+
+#include <iostream>
+
+using namespace SessionSupport;
+
+namespace {
+
+const QString program = QStringLiteral(TALLYVANE_PROGRAM);
+
+QString runTool(const QString& tool, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    process.waitForFinished(5000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The X window ids of visible top-level windows with exactly this title.
+QStringList visibleWindows(const QString& title)
+{
+    const QString found = runTool(
+        "xdotool", {"search", "--onlyvisible", "--name", "^" + QRegularExpression::escape(title) + "$"});
+    return found.isEmpty() ? QStringList() : found.split('\n');
+}
+
+bool panelVisible()
+{
+    return !visibleWindows("Tallyvane").isEmpty();
+}
+
+QRect windowGeometry(const QString& window)
+{
+    const QString shell = runTool("xdotool", {"getwindowgeometry", "--shell", window});
+    QMap<QString, int> values;
+    for (const QString& line : shell.split('\n'))
+        values.insert(line.section('=', 0, 0), line.section('=', 1).toInt());
+    return QRect(values.value("X"), values.value("Y"), values.value("WIDTH"), values.value("HEIGHT"));
+}
+
+// Runs a short-lived second tallyvane and returns its exit status (-1 when it did not end in time).
+int runOnce(const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// A running tray instance with the fake watcher; knows when its item registered.
+struct TrayApp
+{
+    explicit TrayApp(const QStringList& arguments = {"--demo"})
+    {
+        watcher = startFakeServices({"--watcher"});
+        if (!watcher)
+            return;
+        QElapsedTimer clock;
+        clock.start();
+        startedAt = clock.msecsSinceReference();
+        app.reset(new QProcess);
+        app->setProcessChannelMode(QProcess::ForwardedChannels);
+        app->start(program, arguments);
+    }
+
+    // Waits for the tray item to register; returns the milliseconds from start, or -1.
+    qint64 waitForTrayItem()
+    {
+        if (!watcher || !app)
+            return -1;
+        QByteArray line;
+        TestSupport::waitFor(
+            [&] {
+                while (watcher->canReadLine()) {
+                    line = watcher->readLine();
+                    if (line.startsWith("registered "))
+                        return true;
+                }
+                return false;
+            },
+            10000);
+        if (!line.startsWith("registered "))
+            return -1;
+        item = QString::fromUtf8(line.split(' ').value(1));
+        return line.trimmed().split(' ').last().toLongLong() - startedAt;
+    }
+
+    QString service() const { return item.section('/', 0, 0); }
+    QString path() const { return "/" + item.section('/', 1); }
+
+    void activate()
+    {
+        QDBusMessage message =
+            QDBusMessage::createMethodCall(service(), path(), "org.kde.StatusNotifierItem", "Activate");
+        message << 0 << 0;
+        call(message);
+    }
+
+    ProcessHandle watcher;
+    ProcessHandle app;
+    qint64 startedAt = 0;
+    QString item;
+};
+
+TEST(TrayAppSession, RegistersItsTrayItemAndActivateTogglesThePanel)
+{
+    TrayApp tray;
+    const qint64 startup = tray.waitForTrayItem();
+    ASSERT_GE(startup, 0) << "the tray item never registered";
+    std::cout << "start to tray item registered: " << startup << " ms" << std::endl;
+    ::testing::Test::RecordProperty("startupMs", int(startup));
+    // Generous, for loaded machines; the figure itself is printed above.
+    EXPECT_LT(startup, 3000);
+    EXPECT_TRUE(tray.service().startsWith(':'));
+
+    const auto tip =
+        readToolTip(property(tray.service(), tray.path(), "org.kde.StatusNotifierItem", "ToolTip"));
+    ASSERT_TRUE(tip);
+    // Demo data is comfortably within its limits; the default display mode shows only the icon.
+    EXPECT_EQ(tip->title, "Tallyvane — Safe  (Ctrl+Alt+G)");
+    const QVariant pixmaps =
+        property(tray.service(), tray.path(), "org.kde.StatusNotifierItem", "IconPixmap");
+    ASSERT_TRUE(pixmaps.canConvert<QDBusArgument>());
+    EXPECT_EQ(readPixmaps(pixmaps.value<QDBusArgument>()).size(), 6);
+
+    EXPECT_FALSE(panelVisible());
+    tray.activate();
+    EXPECT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+    tray.activate();
+    EXPECT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000));
+    tray.activate();
+    EXPECT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+}
+
+TEST(TrayAppSession, HotKeyShowsThenHidesThePanelAtTheTopRight)
+{
+    TrayApp tray;
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(runTool("xdotool", {"key", "ctrl+alt+g"}), "");
+        ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000)) << "round " << round;
+        const QStringList windows = visibleWindows("Tallyvane");
+        ASSERT_EQ(windows.size(), 1);
+        // A 1280x800 screen without panels: 1280 - 12 - 460 from the left, 8 from the top.
+        EXPECT_EQ(windowGeometry(windows.first()), QRect(1280 - 12 - 460, 8, 460, 720));
+        runTool("xdotool", {"key", "ctrl+alt+g"});
+        EXPECT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000)) << "round " << round;
+    }
+}
+
+TEST(TrayAppSession, SecondStartExitsAndTheFirstShowsItsPanel)
+{
+    TrayApp tray;
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    EXPECT_FALSE(panelVisible());
+    EXPECT_EQ(runOnce({}), 0);
+    EXPECT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+    // "show" never hides.
+    EXPECT_EQ(runOnce({"--demo"}), 0);
+    TestSupport::waitFor([] { return false; }, 300);
+    EXPECT_TRUE(panelVisible());
+    EXPECT_EQ(tray.app->state(), QProcess::Running);
+}
+
+TEST(TrayAppSession, ToggleFlagTogglesTheRunningPanel)
+{
+    TrayApp tray;
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    for (const bool expectVisible : {true, false, true}) {
+        EXPECT_EQ(runOnce({"--toggle"}), 0);
+        EXPECT_TRUE(TestSupport::waitFor([&] { return panelVisible() == expectVisible; }, 5000))
+            << expectVisible;
+    }
+}
+
+TEST(TrayAppSession, ToggleWithoutARunningInstanceStartsOneWithItsPanelOpen)
+{
+    TrayApp tray({"--demo", "--toggle"});
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    EXPECT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+}
+
+TEST(TrayAppSession, CaptureHeightSetsThePanelHeight)
+{
+    const std::pair<QString, int> rows[] = {{"900", 900}, {"abc", 720}, {"150", 720}};
+    for (const auto& [value, height] : rows) {
+        TrayApp tray({"--demo", "--capture-height", value});
+        ASSERT_GE(tray.waitForTrayItem(), 0);
+        EXPECT_EQ(runOnce({"--toggle"}), 0);
+        ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+        EXPECT_EQ(windowGeometry(visibleWindows("Tallyvane").first()).height(), height)
+            << value.toStdString();
+        tray.app->terminate();
+        ASSERT_TRUE(tray.app->waitForFinished(5000));
+        // SIGTERM ends the instance cleanly.
+        EXPECT_EQ(tray.app->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(tray.app->exitCode(), 0);
+    }
+}
+
+TEST(TrayAppSession, PreviewRunsBesideTheTrayInstance)
+{
+    TrayApp tray;
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    ProcessHandle preview(new QProcess);
+    preview->setProcessChannelMode(QProcess::ForwardedChannels);
+    preview->start(program, {"--preview", "--demo"});
+    EXPECT_TRUE(TestSupport::waitFor([] { return !visibleWindows("Tallyvane (preview)").isEmpty(); }, 10000));
+    EXPECT_EQ(preview->state(), QProcess::Running);
+    EXPECT_FALSE(panelVisible());
+    const QRect frame = windowGeometry(visibleWindows("Tallyvane (preview)").first());
+    EXPECT_EQ(frame.size(), QSize(460, 900));
+}
+
+} // namespace
