@@ -12,6 +12,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -182,7 +183,17 @@ void PanelView::showSettings(bool show)
 void PanelView::redraw()
 {
     const ForecastStatus status = m_state.globalStatus();
-    m_icon->setPixmap(QPixmap::fromImage(GaugeIcon::render(status, 32)));
+    // The tray gauge is drawn light for dark panels; here it sits on a dark tile like the application icon.
+    QImage tile(32, 32, QImage::Format_ARGB32_Premultiplied);
+    tile.fill(Qt::transparent);
+    QPainter painter(&tile);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0x1f, 0x2a, 0x3f));
+    painter.drawRoundedRect(QRectF(0, 0, 32, 32), 7, 7);
+    painter.drawImage(QRect(3, 3, 26, 26), GaugeIcon::render(status, 26));
+    painter.end();
+    m_icon->setPixmap(QPixmap::fromImage(tile));
     m_icon->setToolTip(MenuBarTitleBuilder::statusWord(status));
 
     clearLayout(m_lines);

@@ -1,5 +1,6 @@
 #include "ui/PanelWindow.h"
 
+#include <QFrame>
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
@@ -8,9 +9,16 @@ PanelWindow::PanelWindow(QWidget* content, QWidget* parent)
 {
     setWindowTitle(QStringLiteral("Tallyvane"));
     setObjectName(QStringLiteral("TallyvanePanel"));
+    // Without a window frame the panel needs an edge of its own to stand out from what lies behind it.
+    auto* frame = new QFrame(this);
+    frame->setFrameShape(QFrame::StyledPanel);
+    frame->setFrameShadow(QFrame::Raised);
+    auto* inner = new QVBoxLayout(frame);
+    inner->setContentsMargins(1, 1, 1, 1);
+    inner->addWidget(content);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
+    layout->addWidget(frame);
 }
 
 void PanelWindow::present(const QRect& frame)

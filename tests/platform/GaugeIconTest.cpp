@@ -52,13 +52,14 @@ TEST(GaugeIcon, NeedleFollowsTheOverallStatus)
 
 // The needle's coloured tip must land where the dial says: a 270-degree dial from the lower left over the
 // top.
-TEST(GaugeIcon, NeedleTipIsDrawnWhereTheFractionPoints)
+TEST(GaugeIcon, NeedleTipIsDrawnWhereTheStatusPoints)
 {
-    const ForecastStatus statuses[] = {ForecastStatus::safe, ForecastStatus::watch, ForecastStatus::risky,
-                                       ForecastStatus::limitLikely};
-    for (const ForecastStatus status : statuses) {
+    const std::pair<ForecastStatus, double> rows[] = {{ForecastStatus::safe, 0.67},
+                                                      {ForecastStatus::watch, 0.5},
+                                                      {ForecastStatus::risky, 1.0},
+                                                      {ForecastStatus::limitLikely, 1.0}};
+    for (const auto& [status, fraction] : rows) {
         const QImage image = GaugeIcon::render(status, 64);
-        const double fraction = *GaugeIcon::needleFraction(status);
         const double radians = (225 - fraction * 270) * std::numbers::pi / 180;
         const QPoint tip(int(32 + 18 * std::cos(radians)), int(32 - 18 * std::sin(radians)));
         const QPoint opposite(int(32 - 18 * std::cos(radians)), int(32 + 18 * std::sin(radians)));
