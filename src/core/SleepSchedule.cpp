@@ -11,8 +11,6 @@ namespace {
 constexpr qint64 minutesPerDay = 1440;
 constexpr qint64 stepSeconds = 300;
 constexpr int maxSteps = 8640; // 30 days of 5-minute steps
-// Keeps hand-edited minute values from walking dates off the calendar.
-constexpr qint64 minuteLimit = 10'000'000;
 
 struct Interval
 {
@@ -31,24 +29,24 @@ qint64 startOfDayMs(QDate day)
     return day.startOfDay(Qt::LocalTime).toMSecsSinceEpoch();
 }
 
-// The moment the local wall clock shows `minutes` after midnight of `day`. A wall time skipped by a
+// A stored minute value as a time of day. Hand-edited values beyond a day would otherwise give nights that
+// overlap one another and count the same sleep twice.
+qint64 timeOfDay(qint64 minutes)
+{
+    const qint64 rest = minutes % minutesPerDay;
+    return rest < 0 ? rest + minutesPerDay : rest;
+}
+
+// The moment the local wall clock shows `minutes` (a time of day) on `day`. A wall time skipped by a
 // daylight-saving jump maps to the first minute the clock does show after it.
 qint64 wallTimeMs(QDate day, qint64 minutes)
 {
-    minutes = std::clamp(minutes, -minuteLimit, minuteLimit);
-    qint64 days = minutes / minutesPerDay;
-    qint64 rest = minutes % minutesPerDay;
-    if (rest < 0) {
-        rest += minutesPerDay;
-        --days;
-    }
-    const QDate date = day.addDays(days);
-    for (qint64 m = rest; m < minutesPerDay; ++m) {
-        const QDateTime candidate(date, QTime(int(m / 60), int(m % 60)), Qt::LocalTime);
+    for (qint64 m = minutes; m < minutesPerDay; ++m) {
+        const QDateTime candidate(day, QTime(int(m / 60), int(m % 60)), Qt::LocalTime);
         if (candidate.isValid())
             return candidate.toMSecsSinceEpoch();
     }
-    return startOfDayMs(date.addDays(1));
+    return startOfDayMs(day.addDays(1));
 }
 
 std::optional<qint64> jsonInteger(const QJsonValue& value)
@@ -65,34 +63,37 @@ std::optional<qint64> jsonInteger(const QJsonValue& value)
 class Intervals
 {
 public:
-    explicit Intervals(const SleepSchedule& schedule) : m_schedule(schedule) {}
+    explicit Intervals(const SleepSchedule& schedule)
+        : m_bed(timeOfDay(schedule.bedtimeMinutes)), m_wake(timeOfDay(schedule.wakeMinutes))
+    {}
+
+    bool neverSleeps() const { return m_bed == m_wake; }
 
     // The sleep interval belonging to local calendar day `day`; absent when the schedule never sleeps.
     std::optional<Interval> of(QDate day) const
     {
-        const qint64 bed = m_schedule.bedtimeMinutes;
-        const qint64 wake = m_schedule.wakeMinutes;
-        if (bed == wake)
+        if (neverSleeps())
             return std::nullopt;
         Interval interval;
-        interval.startMs = wallTimeMs(day, bed);
-        interval.endMs = bed < wake ? wallTimeMs(day, wake) : wallTimeMs(day.addDays(1), wake);
+        interval.startMs = wallTimeMs(day, m_bed);
+        interval.endMs = m_bed < m_wake ? wallTimeMs(day, m_wake) : wallTimeMs(day.addDays(1), m_wake);
         return interval;
     }
 
 private:
-    const SleepSchedule& m_schedule;
+    qint64 m_bed;
+    qint64 m_wake;
 };
 
 } // namespace
 
 double SleepSchedule::sleepSeconds(const QDateTime& from, const QDateTime& to) const
 {
-    if (!enabled || bedtimeMinutes == wakeMinutes || !from.isValid() || !to.isValid() || to <= from)
+    const Intervals intervals(*this);
+    if (!enabled || intervals.neverSleeps() || !from.isValid() || !to.isValid() || to <= from)
         return 0;
     const qint64 aMs = from.toMSecsSinceEpoch();
     const qint64 bMs = to.toMSecsSinceEpoch();
-    const Intervals intervals(*this);
     qint64 totalMs = 0;
     // Starts a day early so a sleep that began the evening before `from` counts.
     for (QDate day = localDate(aMs).addDays(-1); day.isValid() && startOfDayMs(day) < bMs;
@@ -147,7 +148,7 @@ std::optional<QDateTime> SleepSchedule::nextBedtime(const QDateTime& after) cons
     const qint64 afterMs = after.toMSecsSinceEpoch();
     const QDate day = localDate(afterMs);
     for (const QDate candidateDay : {day, day.addDays(1)}) {
-        const qint64 candidate = wallTimeMs(candidateDay, bedtimeMinutes);
+        const qint64 candidate = wallTimeMs(candidateDay, timeOfDay(bedtimeMinutes));
         if (candidate > afterMs)
             return QDateTime::fromMSecsSinceEpoch(candidate, Qt::LocalTime);
     }

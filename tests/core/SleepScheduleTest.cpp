@@ -191,13 +191,30 @@ TEST(SleepSchedule, JsonNeedsAllThreeKeysWithTheirTypes)
     EXPECT_EQ(custom.toJson().keys(), (QStringList{"bedtimeMinutes", "enabled", "wakeMinutes"}));
 }
 
-TEST(SleepSchedule, AbsurdMinutesStayOnTheCalendar)
+TEST(SleepSchedule, MinuteValuesBeyondADayActAsTheirTimeOfDay)
 {
     ZoneGuard zone("Europe/London");
-    const SleepSchedule wild = night(-9'000'000'000'000LL, 9'000'000'000'000LL);
-    const QDateTime from = local(2026, 6, 10, 8);
-    EXPECT_GE(wild.sleepSeconds(from, from.addDays(2)), 0);
-    EXPECT_TRUE(wild.dateAfter(3600, from).isValid());
-    // Both candidate bedtimes lie years back, so there is none after `from`.
-    EXPECT_FALSE(wild.nextBedtime(from).has_value());
+    struct Row
+    {
+        const char* name;
+        SleepSchedule stored;
+        SleepSchedule same;
+    };
+    const Row rows[] = {
+        // Read literally, a wake time days later gives nights that overlap and count sleep twice.
+        {"wake several days on", night(1380, 420 + 5 * 1440), night(1380, 420)},
+        {"negative bedtime", night(-60, 420), night(1380, 420)},
+        {"bedtime a day on", night(1380 + 1440, 420), night(1380, 420)},
+        {"a whole day is no sleep", night(0, 1440), night(0, 0)},
+        {"huge values", night(-9'000'000'000'000LL, 9'000'000'000'000LL),
+         night(1440 - 9'000'000'000'000LL % 1440, 9'000'000'000'000LL % 1440)},
+    };
+    const QDateTime from = local(2026, 3, 27, 20);
+    for (const Row& row : rows) {
+        const double asleep = row.stored.sleepSeconds(from, from.addDays(3));
+        EXPECT_EQ(asleep, row.same.sleepSeconds(from, from.addDays(3))) << row.name;
+        EXPECT_LE(asleep, 3 * 86400.0) << row.name;
+        EXPECT_EQ(row.stored.dateAfter(5 * hour, from), row.same.dateAfter(5 * hour, from)) << row.name;
+        EXPECT_EQ(row.stored.nextBedtime(from), row.same.nextBedtime(from)) << row.name;
+    }
 }
