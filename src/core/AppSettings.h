@@ -11,16 +11,23 @@
 #include <array>
 #include <optional>
 
-enum class MenuBarDisplayMode { iconOnly, autoMode, compact, forecast, providerFocus, minimal };
+enum class MenuBarDisplayMode
+{
+    iconOnly,
+    autoMode,
+    compact,
+    forecast,
+    providerFocus,
+    minimal
+};
 
-inline constexpr std::array allMenuBarDisplayModes{MenuBarDisplayMode::iconOnly, MenuBarDisplayMode::autoMode,
-                                                   MenuBarDisplayMode::compact,  MenuBarDisplayMode::forecast,
-                                                   MenuBarDisplayMode::providerFocus, MenuBarDisplayMode::minimal};
+inline constexpr std::array allMenuBarDisplayModes{
+    MenuBarDisplayMode::iconOnly, MenuBarDisplayMode::autoMode,      MenuBarDisplayMode::compact,
+    MenuBarDisplayMode::forecast, MenuBarDisplayMode::providerFocus, MenuBarDisplayMode::minimal};
 
 // "iconOnly", "auto", "compact", "forecast", "providerFocus", "minimal".
 QString rawValue(MenuBarDisplayMode mode);
-template <>
-std::optional<MenuBarDisplayMode> fromRawValue<MenuBarDisplayMode>(QStringView raw);
+template <> std::optional<MenuBarDisplayMode> fromRawValue<MenuBarDisplayMode>(QStringView raw);
 QString label(MenuBarDisplayMode mode);
 QString helpText(MenuBarDisplayMode mode);
 
