@@ -74,7 +74,9 @@ void AppState::init()
             };
         if (!m_environment.scheduleSave) {
             m_saver = std::make_unique<SettingsSaver>(settingsStore, demo);
-            m_environment.scheduleSave = [saver = m_saver.get()](const AppSettings& s) { saver->schedule(s); };
+            m_environment.scheduleSave = [saver = m_saver.get()](const AppSettings& s) {
+                saver->schedule(s);
+            };
             m_environment.flushSave = [saver = m_saver.get()] { saver->flush(); };
         }
     }

@@ -118,7 +118,8 @@ QString limitPhrase(const ForecastResult& f, const QDateTime& now)
     if (f.estimatedTimeToLimit)
         return QStringLiteral("limit in ") + TimeFormatting::countdown(f.estimatedTimeToLimit);
     if (f.runOutAt)
-        return QStringLiteral("runs out in ") + TimeFormatting::countdown(double(now.msecsTo(*f.runOutAt)) / 1000);
+        return QStringLiteral("runs out in ") +
+               TimeFormatting::countdown(double(now.msecsTo(*f.runOutAt)) / 1000);
     return QStringLiteral("no limit before reset");
 }
 
@@ -241,7 +242,7 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
     // Only an existing log is read: opening a store must not create the data folder.
     const QString logPath = LocalFileStore::snapshotsPath();
     if (!settings.demoMode && !store && QFileInfo::exists(logPath))
-        store = std::make_shared<SnapshotStore>(logPath);
+        store = std::make_shared<SnapshotStore>(logPath, SnapshotStore::ReadOnly{});
     if (!settings.demoMode)
         request.store = store;
 
@@ -291,8 +292,10 @@ QByteArray renderJson(const Report& report, bool indented)
 {
     QJsonObject root;
     root.insert(QStringLiteral("title"), titleFor(report, false));
-    root.insert(QStringLiteral("globalStatus"), rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
-    root.insert(QStringLiteral("mode"), report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
+    root.insert(QStringLiteral("globalStatus"),
+                rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
+    root.insert(QStringLiteral("mode"),
+                report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
     root.insert(QStringLiteral("generatedAt"), JsonLines::formatDate(report.generatedAt));
     QJsonArray forecasts;
     for (const ForecastResult& f : orderedForecasts(report.bundle))
@@ -332,9 +335,7 @@ QByteArray renderWaybar(const Report& report)
 
 int run(const Options& options)
 {
-    const auto currentInstant = [&options] {
-        return options.at.value_or(QDateTime::currentDateTimeUtc());
-    };
+    const auto currentInstant = [&options] { return options.at.value_or(QDateTime::currentDateTimeUtc()); };
     if (!options.watch) {
         print(render(evaluate(options, currentInstant()), options.format, false));
         return 0;

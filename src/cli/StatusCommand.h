@@ -19,7 +19,12 @@ class SnapshotStore;
 // and writes nothing: not the settings, not the log, not the data folder.
 namespace StatusCommand {
 
-enum class Format { text, json, waybar };
+enum class Format
+{
+    text,
+    json,
+    waybar
+};
 
 struct Options
 {
@@ -47,7 +52,8 @@ struct Report
 [[nodiscard]] AppSettings readSettings();
 [[nodiscard]] Report evaluate(const Options& options, const QDateTime& now);
 // The same on a store kept between runs (opened on first use, once the log exists).
-[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store);
+[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now,
+                              std::shared_ptr<SnapshotStore>& store);
 
 [[nodiscard]] QString renderText(const Report& report);
 [[nodiscard]] QByteArray renderJson(const Report& report, bool indented);
