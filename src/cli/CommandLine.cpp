@@ -128,6 +128,12 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         given.append(arg);
     }
 
+    qsizetype modeCount = 0;
+    for (const QString& arg : std::as_const(given))
+        modeCount += modes.contains(arg) ? 1 : 0;
+    if (modeCount > 1)
+        return usageError(QStringLiteral("use one option at a time"));
+
     QTextStream out(stdout);
     if (given.contains(QLatin1String("--help")) || given.contains(QLatin1String("-h"))) {
         out << commandLineHelp();
@@ -137,7 +143,6 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         out << "tallyvane " << TALLYVANE_VERSION << '\n';
         return 0;
     }
-    // Diagnostic modes, in their fixed order.
     if (given.contains(QLatin1String("--logictest")))
         return LogicTest::run();
     if (given.contains(QLatin1String("--dumpstore")))

@@ -275,7 +275,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"UnknownBasis", {"status", "--basis", "2h"}, "sinceWindowStart"},
                       BadCase{"JsonAndWaybar", {"status", "--json", "--waybar"}, "--waybar"},
                       BadCase{"WatchAlone", {"status", "--watch"}, "--watch"},
-                      BadCase{"StatusNotFirst", {"--demo", "status"}, "'status'"}),
+                      BadCase{"StatusNotFirst", {"--demo", "status"}, "'status'"},
+                      BadCase{"TwoModes", {"--logictest", "--headless"}, "one option at a time"}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CommandLine, HelpDocumentsEveryOption)
