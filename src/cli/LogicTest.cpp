@@ -84,7 +84,7 @@ Outcome runChecks()
     AppSettings demoSettings;
     demoSettings.demoMode = true;
     const ForecastBundle bundle = AppState::compute(
-        {demoSettings, {Provider::codex, Provider::claude}, nullptr, kNow, {}, std::nullopt});
+        {demoSettings, {Provider::codex, Provider::claude}, nullptr, kNow, {}, std::nullopt, nullptr});
     check.expect(QStringLiteral("demo cycle works on 46 snapshots"), bundle.snapshots.size(), 46);
     check.expect(QStringLiteral("demo cycle forecasts"),
                  QStringList(bundle.forecasts.keys()).join(QLatin1Char(',')),

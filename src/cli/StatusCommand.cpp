@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
+#include "app/SeriesCache.h"
 #include "app/StateQueries.h"
 #include "core/JsonLines.h"
 #include "core/LocalFileStore.h"
@@ -221,10 +222,11 @@ AppSettings readSettings()
 Report evaluate(const Options& options, const QDateTime& now)
 {
     std::shared_ptr<SnapshotStore> store;
-    return evaluate(options, now, store);
+    return evaluate(options, now, store, std::shared_ptr<SeriesCache>());
 }
 
-Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store)
+Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store,
+                const std::shared_ptr<SeriesCache>& cache)
 {
     AppSettings settings = readSettings();
     if (options.demo)
@@ -239,6 +241,7 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
     request.providers = StateQueries::sortedEnabledProviders(settings);
     request.now = now;
     request.ignoreAfter = options.at;
+    request.cache = cache;
     // Only an existing log is read: opening a store must not create the data folder.
     const QString logPath = LocalFileStore::snapshotsPath();
     if (!settings.demoMode && !store && QFileInfo::exists(logPath))
@@ -344,11 +347,13 @@ int run(const Options& options)
     // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed),
     // print whenever the output differs, and every 30 seconds regardless so a status bar never goes stale.
     std::shared_ptr<SnapshotStore> store;
+    const auto cache = std::make_shared<SeriesCache>();
     QByteArray last;
     QTimer heartbeat;
     heartbeat.setInterval(30'000);
     const auto tick = [&](bool force) {
-        const QByteArray output = render(evaluate(options, currentInstant(), store), options.format, true);
+        const QByteArray output =
+            render(evaluate(options, currentInstant(), store, cache), options.format, true);
         if (force || output != last) {
             print(output);
             last = output;

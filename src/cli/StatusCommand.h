@@ -13,6 +13,7 @@
 #include <optional>
 #include <variant>
 
+class SeriesCache;
 class SnapshotStore;
 
 // `tallyvane status`: one compute cycle over the stored log (or demo data), printed. It starts no provider
@@ -51,9 +52,10 @@ struct Report
 // The settings file as it is, without creating, moving or logging anything; defaults when unreadable.
 [[nodiscard]] AppSettings readSettings();
 [[nodiscard]] Report evaluate(const Options& options, const QDateTime& now);
-// The same on a store kept between runs (opened on first use, once the log exists).
+// The same on a store and series kept between runs (the store opened on first use, once the log exists).
 [[nodiscard]] Report evaluate(const Options& options, const QDateTime& now,
-                              std::shared_ptr<SnapshotStore>& store);
+                              std::shared_ptr<SnapshotStore>& store,
+                              const std::shared_ptr<SeriesCache>& cache);
 
 [[nodiscard]] QString renderText(const Report& report);
 [[nodiscard]] QByteArray renderJson(const Report& report, bool indented);

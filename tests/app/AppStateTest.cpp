@@ -422,7 +422,7 @@ struct ComputeFixture : ::testing::Test
     ForecastBundle compute(const AppSettings& settings, std::optional<QDateTime> ignoreAfter = std::nullopt)
     {
         return AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
-                                  [] { return kNow; }, ignoreAfter});
+                                  [] { return kNow; }, ignoreAfter, nullptr});
     }
 };
 
