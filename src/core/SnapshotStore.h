@@ -21,6 +21,10 @@ class SnapshotStore
 {
 public:
     explicit SnapshotStore(QString fileName);
+    // Reads an existing log without creating the data folder or any file (the one-shot status report).
+    struct ReadOnly
+    {};
+    SnapshotStore(QString fileName, ReadOnly);
 
     void append(const UsageSnapshot& snapshot);
     void append(const QList<UsageSnapshot>& snapshots);
