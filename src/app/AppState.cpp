@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "app/SeriesCache.h"
 #include "core/CalibratedForecast.h"
 #include "core/ForecastEngine.h"
 #include "core/LocalFileStore.h"
@@ -17,16 +18,17 @@
 
 namespace {
 
-// The newest snapshot of a series by a stable ascending sort (later wins on equal timestamps).
+// The newest snapshot of a series as a stable ascending sort would leave it last: on equal timestamps the
+// later entry wins. A scan, not a sort: series run to tens of thousands of snapshots.
 std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
 {
-    if (series.isEmpty())
+    const UsageSnapshot* newest = nullptr;
+    for (const UsageSnapshot& s : series)
+        if (!newest || !(s.timestamp < newest->timestamp))
+            newest = &s;
+    if (!newest)
         return std::nullopt;
-    QList<UsageSnapshot> sorted = series;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
-        return a.timestamp < b.timestamp;
-    });
-    return sorted.last();
+    return *newest;
 }
 
 } // namespace
@@ -37,6 +39,7 @@ AppState::AppState(Environment environment, QObject* parent)
     m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
     if (!m_environment.providerFactory)
         m_environment.providerFactory = defaultProviderFactory();
+    m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
 }
@@ -74,7 +77,9 @@ void AppState::init()
             };
         if (!m_environment.scheduleSave) {
             m_saver = std::make_unique<SettingsSaver>(settingsStore, demo);
-            m_environment.scheduleSave = [saver = m_saver.get()](const AppSettings& s) { saver->schedule(s); };
+            m_environment.scheduleSave = [saver = m_saver.get()](const AppSettings& s) {
+                saver->schedule(s);
+            };
             m_environment.flushSave = [saver = m_saver.get()] { saver->flush(); };
         }
     }
@@ -119,7 +124,8 @@ void AppState::refresh()
     if (!m_computeQueue)
         m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
     ++m_requestedCycles;
-    ComputeRequest request{m_settings, sortedEnabledProviders(), m_store, m_clock(), m_clock, std::nullopt};
+    ComputeRequest request{m_settings,   sortedEnabledProviders(), m_store, m_clock(), m_clock, std::nullopt,
+                           m_seriesCache};
     QPointer<AppState> guard(this);
     m_computeQueue->async([request = std::move(request), guard]() {
         ForecastBundle bundle = compute(request);
@@ -140,20 +146,19 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
     const Clock clock = request.clock ? request.clock : [now = request.now] { return now; };
     ForecastBundle bundle;
 
-    // 1. Working snapshots.
+    // 1. Working snapshots, split into series.
+    SeriesCache localCache;
+    SeriesCache& cache = request.cache ? *request.cache : localCache;
     if (settings.demoMode) {
+        QList<UsageSnapshot> demo;
         for (Provider provider : request.providers)
-            bundle.snapshots.append(DemoProvider::history(provider, request.now));
-    } else if (request.store) {
-        const QList<UsageSnapshot> stored = request.store->all();
-        bundle.snapshots.reserve(stored.size());
-        for (const UsageSnapshot& s : stored) {
-            if (!settings.enabledProviders.contains(s.provider))
-                continue;
-            if (request.ignoreAfter && s.timestamp > *request.ignoreAfter)
-                continue;
-            bundle.snapshots.append(s);
-        }
+            demo.append(DemoProvider::history(provider, request.now));
+        cache.reset(demo);
+        bundle.snapshots = demo;
+    } else {
+        const QList<UsageSnapshot> stored = request.store ? request.store->all() : QList<UsageSnapshot>{};
+        cache.update(stored, settings.enabledProviders, request.ignoreAfter);
+        bundle.snapshots = cache.working(stored);
         // C1: Claude augmentation from transcripts; a no-op until the Claude estimator exists.
     }
     // 2. C2 (Claude's current model) and C3 (effort learning); no-ops until the usage history and the
@@ -162,22 +167,14 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
     // 3., 4.
     QList<RecommendationEngine::Input> inputs;
     for (Provider provider : request.providers) {
-        QList<WindowKind> windows;
-        QMap<WindowKind, QList<UsageSnapshot>> byWindow;
-        for (const UsageSnapshot& s : std::as_const(bundle.snapshots)) {
-            if (s.provider != provider)
-                continue;
-            if (!windows.contains(s.windowKind))
-                windows.append(s.windowKind);
-            byWindow[s.windowKind].append(s);
-        }
+        QList<WindowKind> windows = cache.windows(provider);
         std::stable_sort(windows.begin(), windows.end(),
                          [](WindowKind a, WindowKind b) { return displayRank(a) < displayRank(b); });
 
         RecommendationEngine::Input input;
         input.provider = provider;
         for (WindowKind window : std::as_const(windows)) {
-            const QList<UsageSnapshot>& series = byWindow[window];
+            const QList<UsageSnapshot>& series = cache.series(provider, window);
             ForecastResult result = ForecastEngine::forecast(provider, window, series, settings.forecastBasis,
                                                              settings.sleep, clock());
             bundle.forecasts.insert(result.id(), result);

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
 class UsageProvider;
@@ -50,6 +51,8 @@ struct ComputeCycleRequest
     std::function<QDateTime()> clock;
     // Snapshots stamped after this are left out (replaying the log as of an earlier instant).
     std::optional<QDateTime> ignoreAfter;
+    // Series kept from the previous cycle on the same queue; a cycle without one groups from scratch.
+    std::shared_ptr<SeriesCache> cache;
 };
 
 // The one observable state of the application, owned by the GUI thread.
@@ -150,6 +153,8 @@ private:
     QMap<Provider, CalibratedProjection> m_calibrated;
 
     std::unique_ptr<SettingsSaver> m_saver;
+    // Only ever used on the compute queue.
+    std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
     QTimer m_refreshTimer;
     int m_requestedCycles = 0;

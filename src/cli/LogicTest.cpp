@@ -27,7 +27,8 @@ public:
             m_outcome.lines.append(QStringLiteral("ok    ") + name);
         } else {
             ++m_outcome.failures;
-            m_outcome.lines.append(QStringLiteral("FAIL  %1: expected \"%2\", got \"%3\"").arg(name, expected, actual));
+            m_outcome.lines.append(
+                QStringLiteral("FAIL  %1: expected \"%2\", got \"%3\"").arg(name, expected, actual));
         }
     }
     void expect(const QString& name, qint64 actual, qint64 expected)
@@ -36,9 +37,8 @@ public:
     }
     Outcome finish()
     {
-        m_outcome.lines.append(QStringLiteral("%1 checks, %2 failed")
-                                   .arg(m_outcome.lines.size())
-                                   .arg(m_outcome.failures));
+        m_outcome.lines.append(
+            QStringLiteral("%1 checks, %2 failed").arg(m_outcome.lines.size()).arg(m_outcome.failures));
         return m_outcome;
     }
 
@@ -79,14 +79,15 @@ Outcome runChecks()
     // Demo data and one whole demo cycle.
     const QList<UsageSnapshot> demo = DemoProvider::history(Provider::codex, kNow);
     check.expect(QStringLiteral("demo history has 23 snapshots"), demo.size(), 23);
-    check.expect(QStringLiteral("demo five-hour midpoint is 12.8"), QString::number(demo.value(6).usedPercent),
-                 QStringLiteral("12.8"));
+    check.expect(QStringLiteral("demo five-hour midpoint is 12.8"),
+                 QString::number(demo.value(6).usedPercent), QStringLiteral("12.8"));
     AppSettings demoSettings;
     demoSettings.demoMode = true;
     const ForecastBundle bundle = AppState::compute(
-        {demoSettings, {Provider::codex, Provider::claude}, nullptr, kNow, {}, std::nullopt});
+        {demoSettings, {Provider::codex, Provider::claude}, nullptr, kNow, {}, std::nullopt, nullptr});
     check.expect(QStringLiteral("demo cycle works on 46 snapshots"), bundle.snapshots.size(), 46);
-    check.expect(QStringLiteral("demo cycle forecasts"), QStringList(bundle.forecasts.keys()).join(QLatin1Char(',')),
+    check.expect(QStringLiteral("demo cycle forecasts"),
+                 QStringList(bundle.forecasts.keys()).join(QLatin1Char(',')),
                  QStringLiteral("claude-fiveHour,claude-sevenDay,codex-fiveHour,codex-sevenDay"));
     check.expect(QStringLiteral("demo cycle has two paces"), bundle.paces.size(), 2);
 
@@ -94,7 +95,8 @@ Outcome runChecks()
     const ForecastResult noReset = ForecastEngine::forecast(
         Provider::codex, WindowKind::fiveHour, {snapshot(WindowKind::fiveHour, 0, 42, std::nullopt)},
         ForecastBasis::last1h, std::nullopt, kNow);
-    check.expect(QStringLiteral("no reset time gives noData"), rawValue(noReset.status), QStringLiteral("noData"));
+    check.expect(QStringLiteral("no reset time gives noData"), rawValue(noReset.status),
+                 QStringLiteral("noData"));
     check.expect(QStringLiteral("no reset time summary"), noReset.humanSummary,
                  QStringLiteral("Current usage 42%. Reset time unknown."));
     const ForecastResult full = ForecastEngine::forecast(
@@ -133,8 +135,8 @@ Outcome runChecks()
     b.status = ForecastStatus::safe;
     forecasts.insert(a.id(), a);
     forecasts.insert(b.id(), b);
-    check.expect(QStringLiteral("overall status of unknown and safe"), rawValue(StateQueries::globalStatus(forecasts)),
-                 QStringLiteral("safe"));
+    check.expect(QStringLiteral("overall status of unknown and safe"),
+                 rawValue(StateQueries::globalStatus(forecasts)), QStringLiteral("safe"));
     AppSettings titleSettings;
     titleSettings.enabledProviders = {Provider::codex};
     titleSettings.menuBarDisplayMode = MenuBarDisplayMode::compact;
@@ -144,7 +146,8 @@ Outcome runChecks()
 
     // Formatting.
     check.expect(QStringLiteral("countdown of 59 s"), TimeFormatting::countdown(59), QStringLiteral("<1m"));
-    check.expect(QStringLiteral("countdown of 90000 s"), TimeFormatting::countdown(90'000), QStringLiteral("1d 1h"));
+    check.expect(QStringLiteral("countdown of 90000 s"), TimeFormatting::countdown(90'000),
+                 QStringLiteral("1d 1h"));
     check.expect(QStringLiteral("percent of -1"), NumberFormatting::percent(-1), QStringLiteral("-1%"));
 
     return check.finish();

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
+#include "app/SeriesCache.h"
 #include "app/StateQueries.h"
 #include "core/JsonLines.h"
 #include "core/LocalFileStore.h"
@@ -118,7 +119,8 @@ QString limitPhrase(const ForecastResult& f, const QDateTime& now)
     if (f.estimatedTimeToLimit)
         return QStringLiteral("limit in ") + TimeFormatting::countdown(f.estimatedTimeToLimit);
     if (f.runOutAt)
-        return QStringLiteral("runs out in ") + TimeFormatting::countdown(double(now.msecsTo(*f.runOutAt)) / 1000);
+        return QStringLiteral("runs out in ") +
+               TimeFormatting::countdown(double(now.msecsTo(*f.runOutAt)) / 1000);
     return QStringLiteral("no limit before reset");
 }
 
@@ -220,10 +222,11 @@ AppSettings readSettings()
 Report evaluate(const Options& options, const QDateTime& now)
 {
     std::shared_ptr<SnapshotStore> store;
-    return evaluate(options, now, store);
+    return evaluate(options, now, store, std::shared_ptr<SeriesCache>());
 }
 
-Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store)
+Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store,
+                const std::shared_ptr<SeriesCache>& cache)
 {
     AppSettings settings = readSettings();
     if (options.demo)
@@ -238,10 +241,11 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
     request.providers = StateQueries::sortedEnabledProviders(settings);
     request.now = now;
     request.ignoreAfter = options.at;
+    request.cache = cache;
     // Only an existing log is read: opening a store must not create the data folder.
     const QString logPath = LocalFileStore::snapshotsPath();
     if (!settings.demoMode && !store && QFileInfo::exists(logPath))
-        store = std::make_shared<SnapshotStore>(logPath);
+        store = std::make_shared<SnapshotStore>(logPath, SnapshotStore::ReadOnly{});
     if (!settings.demoMode)
         request.store = store;
 
@@ -291,8 +295,10 @@ QByteArray renderJson(const Report& report, bool indented)
 {
     QJsonObject root;
     root.insert(QStringLiteral("title"), titleFor(report, false));
-    root.insert(QStringLiteral("globalStatus"), rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
-    root.insert(QStringLiteral("mode"), report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
+    root.insert(QStringLiteral("globalStatus"),
+                rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
+    root.insert(QStringLiteral("mode"),
+                report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
     root.insert(QStringLiteral("generatedAt"), JsonLines::formatDate(report.generatedAt));
     QJsonArray forecasts;
     for (const ForecastResult& f : orderedForecasts(report.bundle))
@@ -332,9 +338,7 @@ QByteArray renderWaybar(const Report& report)
 
 int run(const Options& options)
 {
-    const auto currentInstant = [&options] {
-        return options.at.value_or(QDateTime::currentDateTimeUtc());
-    };
+    const auto currentInstant = [&options] { return options.at.value_or(QDateTime::currentDateTimeUtc()); };
     if (!options.watch) {
         print(render(evaluate(options, currentInstant()), options.format, false));
         return 0;
@@ -343,11 +347,13 @@ int run(const Options& options)
     // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed),
     // print whenever the output differs, and every 30 seconds regardless so a status bar never goes stale.
     std::shared_ptr<SnapshotStore> store;
+    const auto cache = std::make_shared<SeriesCache>();
     QByteArray last;
     QTimer heartbeat;
     heartbeat.setInterval(30'000);
     const auto tick = [&](bool force) {
-        const QByteArray output = render(evaluate(options, currentInstant(), store), options.format, true);
+        const QByteArray output =
+            render(evaluate(options, currentInstant(), store, cache), options.format, true);
         if (force || output != last) {
             print(output);
             last = output;

@@ -13,13 +13,19 @@
 #include <optional>
 #include <variant>
 
+class SeriesCache;
 class SnapshotStore;
 
 // `tallyvane status`: one compute cycle over the stored log (or demo data), printed. It starts no provider
 // and writes nothing: not the settings, not the log, not the data folder.
 namespace StatusCommand {
 
-enum class Format { text, json, waybar };
+enum class Format
+{
+    text,
+    json,
+    waybar
+};
 
 struct Options
 {
@@ -46,8 +52,10 @@ struct Report
 // The settings file as it is, without creating, moving or logging anything; defaults when unreadable.
 [[nodiscard]] AppSettings readSettings();
 [[nodiscard]] Report evaluate(const Options& options, const QDateTime& now);
-// The same on a store kept between runs (opened on first use, once the log exists).
-[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store);
+// The same on a store and series kept between runs (the store opened on first use, once the log exists).
+[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now,
+                              std::shared_ptr<SnapshotStore>& store,
+                              const std::shared_ptr<SeriesCache>& cache);
 
 [[nodiscard]] QString renderText(const Report& report);
 [[nodiscard]] QByteArray renderJson(const Report& report, bool indented);

@@ -1,6 +1,7 @@
 #include "cli/StoreCommands.h"
 
 #include "core/JsonLines.h"
+#include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
 
 #include <QFileInfo>
@@ -23,7 +24,7 @@ int exportCsv(SnapshotStore& store, const std::optional<QString>& destination, Q
         target = QFileInfo(*target).absoluteFilePath();
     const std::optional<QString> written = store.exportCSV(target);
     if (!written) {
-        const QString where = target.value_or(QStringLiteral("the data folder"));
+        const QString where = target.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
         err << "tallyvane: CSV export to " << where << " failed: " << store.lastExportError() << '\n';
         err.flush();
         return 1;

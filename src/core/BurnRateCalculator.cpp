@@ -45,19 +45,19 @@ std::optional<BurnRate> fixedLookBack(std::span<const UsageSnapshot* const> seri
     // Float seconds: extreme dates must not overflow an integer subtraction.
     const double latestSeconds = ForecastMath::epochSeconds(latest.timestamp);
     const double cutoff = latestSeconds - windowSeconds;
+    // The series is ascending, so the kept snapshots are a suffix: walk back until one is too old.
     const UsageSnapshot* first = nullptr;
     double firstSeconds = 0;
     qint64 kept = 0;
-    for (const UsageSnapshot* snapshot : series) {
+    for (auto it = series.rbegin(); it != series.rend(); ++it) {
+        const UsageSnapshot* snapshot = *it;
         if (!snapshot->timestamp.isValid())
             continue;
         const double seconds = ForecastMath::epochSeconds(snapshot->timestamp);
         if (seconds < cutoff)
-            continue;
-        if (first == nullptr) {
-            first = snapshot;
-            firstSeconds = seconds;
-        }
+            break;
+        first = snapshot;
+        firstSeconds = seconds;
         ++kept;
     }
     if (kept < 2 || first == nullptr)
@@ -114,12 +114,12 @@ std::optional<double> lookBackSeconds(ForecastBasis basis)
 
 qsizetype latestSeriesStart(std::span<const UsageSnapshot* const> series)
 {
-    qsizetype start = 0;
-    for (size_t i = 1; i < series.size(); ++i) {
-        if (isResetBoundary(*series[i - 1], *series[i]))
-            start = static_cast<qsizetype>(i);
+    // Only the last boundary matters, so walk back from the newest pair and stop at the first one.
+    for (size_t i = series.size(); i > 1; --i) {
+        if (isResetBoundary(*series[i - 2], *series[i - 1]))
+            return static_cast<qsizetype>(i - 1);
     }
-    return start;
+    return 0;
 }
 
 QList<UsageSnapshot> latestSeries(const QList<UsageSnapshot>& series)

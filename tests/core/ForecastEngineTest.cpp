@@ -46,6 +46,14 @@ QList<UsageSnapshot> flaggedAt60()
     return out;
 }
 
+// A provider whose remaining does not add up: 50 % used, -10 % remaining.
+QList<UsageSnapshot> overdrawn()
+{
+    QList<UsageSnapshot> out = ramp(0, 20, 60, 50, 7);
+    out.last().remainingPercent = -10;
+    return out;
+}
+
 QList<UsageSnapshot> withoutReset(QList<UsageSnapshot> series)
 {
     for (UsageSnapshot& s : series)
@@ -88,13 +96,6 @@ TEST(ForecastEngine, ResultShapesForTheSituationsAUserMeets)
          none,
          {S::safe, C::medium, 22, 70, 30, 12, none, false, none,
           "At 1h pace: ~70% by reset (est.) · limit not before reset", 7}},
-        {"many samples",
-         ramp(0, 10, 60, 22, 25),
-         h1,
-         60,
-         none,
-         {S::safe, C::high, 22, 70, 30, 12, none, false, none,
-          "At 1h pace: ~70% by reset (est.) · limit not before reset", 25}},
         {"burst: clamped at 140, limit before reset",
          ramp(0, 20, 60, 50, 7),
          h1,
@@ -128,6 +129,19 @@ TEST(ForecastEngine, ResultShapesForTheSituationsAUserMeets)
          60,
          none,
          {S::watch, C::medium, 85, 85, 15, 0, none, false, none, "No recent burn. Holding at 85%.", 0}},
+        {"negative usage holds at 0 with 100 left",
+         ramp(0, -5, 60, -5, 7),
+         h1,
+         60,
+         none,
+         {S::safe, C::medium, -5, 0, 100, 0, none, false, none, "No recent burn. Holding at -5%.", 0}},
+        {"remaining below zero under 100 %: the limit is due now",
+         overdrawn(),
+         h1,
+         60,
+         none,
+         {S::limitLikely, C::medium, 50, 140, 0, 30, 0, true, 160,
+          "At 1h pace: ~140% by reset (est.) · limit in ~now", 7}},
         {"limit hit",
          ramp(0, 80, 60, 100, 7),
          h1,
@@ -237,6 +251,9 @@ TEST(ForecastEngine, SnapshotsArriveInAnyOrder)
     QList<UsageSnapshot> shuffled = ramp(0, 20, 60, 50, 7);
     std::swap(shuffled[0], shuffled[5]);
     std::swap(shuffled[2], shuffled[6]);
+    UsageSnapshot timeless = sample(0, 99);
+    timeless.timestamp = QDateTime();
+    shuffled << timeless; // cannot be placed in time, so it takes no part
     const ForecastResult sorted = ForecastEngine::forecast(
         Provider::codex, WindowKind::sevenDay, ramp(0, 20, 60, 50, 7), ForecastBasis::last1h, none, at(60));
     const ForecastResult unsorted = ForecastEngine::forecast(Provider::codex, WindowKind::sevenDay, shuffled,

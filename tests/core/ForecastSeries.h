@@ -4,11 +4,19 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QStringList>
 
 #include <cmath>
 #include <optional>
+#include <ostream>
 #include <utility>
 #include <vector>
+
+// Readable failure messages for lists of texts, one per line.
+inline void PrintTo(const QStringList& lines, std::ostream* out)
+{
+    *out << "\n" << lines.join(QLatin1Char('\n')).toStdString();
+}
 
 // Builds snapshot series on a minute axis from a fixed origin (a winter Monday noon, when London time
 // equals UTC).
