@@ -2,14 +2,16 @@
 # Measures the tray application on demo data: time from start to its tray item registering with a
 # StatusNotifierWatcher, then CPU time and resident memory while it sits idle. Runs on a private bus and
 # display (tests/support/run-session.sh) with a throwaway home.
-#   scripts/measure-tray.sh [build-folder] [idle-seconds]
+#   scripts/measure-tray.sh [build-folder] [idle-seconds] [panel]
+# With "panel" the panel is opened before the idle window (it then redraws on every state change).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build/dev}
 seconds=${2:-300}
+panel=${3:-}
 if [[ -z "${TALLYVANE_MEASURE_INSIDE:-}" ]]; then
     export TALLYVANE_MEASURE_INSIDE=1
-    exec "$root/tests/support/run-session.sh" "$0" "$build" "$seconds"
+    exec "$root/tests/support/run-session.sh" "$0" "$build" "$seconds" "$panel"
 fi
 
 home=$(mktemp -d "${TMPDIR:-/tmp}/tallyvane-measure-XXXXXX")
@@ -38,6 +40,11 @@ for _ in $(seq 200); do grep -q '^registered' "$home/watcher.out" && break; slee
 registered=$(awk '/^registered/ {print $NF; exit}' "$home/watcher.out")
 [[ -n "$registered" ]] || { echo "the tray item never registered"; exit 1; }
 echo "start to tray item registered: $((registered - start)) ms"
+
+if [[ "$panel" == panel ]]; then
+    "$build/tallyvane" --toggle
+    echo "panel opened"
+fi
 
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{print $14 + $15}' "/proc/$app/stat"; }

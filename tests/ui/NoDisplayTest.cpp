@@ -25,3 +25,27 @@ TEST(NoDisplay, TheProgramSaysSoAndSuggestsTheStatusCommand)
 }
 
 } // namespace
+
+namespace {
+
+// `make run` without a display: it says so and shows the demo report instead of failing.
+TEST(NoDisplay, MakeRunFallsBackToTheDemoReport)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("bash"), {QStringLiteral(TALLYVANE_SOURCE_DIR "/scripts/run.sh"),
+                                           QStringLiteral(TALLYVANE_PROGRAM)});
+    ASSERT_TRUE(process.waitForFinished(20000));
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(output.startsWith("No display here")) << output.toStdString();
+    EXPECT_TRUE(output.contains("status --demo")) << output.toStdString();
+    // The report itself: demo data has both providers' five-hour windows.
+    EXPECT_TRUE(output.contains("Codex 5h")) << output.toStdString();
+    EXPECT_TRUE(output.contains("Claude Code 5h")) << output.toStdString();
+}
+
+} // namespace

@@ -226,4 +226,27 @@ TEST(TrayAppSession, PreviewRunsBesideTheTrayInstance)
     EXPECT_EQ(frame.size(), QSize(460, 900));
 }
 
+TEST(TrayAppSession, PanelHidesWhenAnotherWindowTakesTheFocusAndOnEscape)
+{
+    TrayApp tray;
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    // Another program's window to move the focus to.
+    ProcessHandle other(new QProcess);
+    other->start(program, {"--preview", "--demo"});
+    ASSERT_TRUE(TestSupport::waitFor([] { return !visibleWindows("Tallyvane (preview)").isEmpty(); }, 10000));
+    const QString otherWindow = visibleWindows("Tallyvane (preview)").first();
+
+    runTool("xdotool", {"key", "ctrl+alt+g"});
+    ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+    runTool("xdotool", {"windowfocus", "--sync", otherWindow});
+    EXPECT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000));
+
+    // Reopened by the hot key, it has the focus, so Escape reaches it.
+    runTool("xdotool", {"key", "ctrl+alt+g"});
+    ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+    TestSupport::waitFor([] { return false; }, 200);
+    runTool("xdotool", {"key", "Escape"});
+    EXPECT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000));
+}
+
 } // namespace
