@@ -91,6 +91,9 @@ int run(int& argc, char** argv)
 
     std::unique_ptr<GlobalHotKey> hotKey = createGlobalHotKey();
     controller.setHotKey(hotKey.get());
+    if (hotKey && hotKey->isActive())
+        AppLogger::shared().info(GlobalHotKey::shortcutText() + QStringLiteral(" toggles the panel (") +
+                                 hotKey->mechanism() + QLatin1Char(')'));
     QObject::connect(instance.get(), &SingleInstance::requestReceived, &controller,
                      [&controller](SingleInstance::Request request) {
                          if (request == SingleInstance::Request::toggle)
