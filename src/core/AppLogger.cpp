@@ -39,8 +39,7 @@ AppLogger& AppLogger::shared()
     return logger;
 }
 
-AppLogger::AppLogger()
-    : m_fileName(LocalFileStore::logPath())
+AppLogger::AppLogger() : m_fileName(LocalFileStore::logPath())
 {
     LocalFileStore::ensureDirectories();
 }
@@ -88,10 +87,9 @@ void AppLogger::flush()
 void AppLogger::write(QLatin1StringView level, const QString& message)
 {
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const QByteArray line =
-        (QLatin1Char('[') + stamp + QStringLiteral("] ") + level + QLatin1Char(' ') + redact(message) +
-         QLatin1Char('\n'))
-            .toUtf8();
+    const QByteArray line = (QLatin1Char('[') + stamp + QStringLiteral("] ") + level + QLatin1Char(' ') +
+                             redact(message) + QLatin1Char('\n'))
+                                .toUtf8();
     m_queue.async([fileName = m_fileName, line] {
         QFile file(fileName);
         if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly)) {

@@ -11,16 +11,23 @@
 #include <array>
 #include <optional>
 
-enum class MenuBarDisplayMode { iconOnly, autoMode, compact, forecast, providerFocus, minimal };
+enum class MenuBarDisplayMode
+{
+    iconOnly,
+    autoMode,
+    compact,
+    forecast,
+    providerFocus,
+    minimal
+};
 
-inline constexpr std::array allMenuBarDisplayModes{MenuBarDisplayMode::iconOnly, MenuBarDisplayMode::autoMode,
-                                                   MenuBarDisplayMode::compact,  MenuBarDisplayMode::forecast,
-                                                   MenuBarDisplayMode::providerFocus, MenuBarDisplayMode::minimal};
+inline constexpr std::array allMenuBarDisplayModes{
+    MenuBarDisplayMode::iconOnly, MenuBarDisplayMode::autoMode,      MenuBarDisplayMode::compact,
+    MenuBarDisplayMode::forecast, MenuBarDisplayMode::providerFocus, MenuBarDisplayMode::minimal};
 
 // "iconOnly", "auto", "compact", "forecast", "providerFocus", "minimal".
 QString rawValue(MenuBarDisplayMode mode);
-template <>
-std::optional<MenuBarDisplayMode> fromRawValue<MenuBarDisplayMode>(QStringView raw);
+template <> std::optional<MenuBarDisplayMode> fromRawValue<MenuBarDisplayMode>(QStringView raw);
 QString label(MenuBarDisplayMode mode);
 QString helpText(MenuBarDisplayMode mode);
 
@@ -31,6 +38,10 @@ struct NotificationThresholds
     double timeToLimitUnderMinutes = 60;
     double weeklyProjectedAbove = 100;
     double weeklyPaceAbovePoints = 10;
+
+    QJsonObject toJson() const;
+    // All five keys are required.
+    static std::optional<NotificationThresholds> fromJson(const QJsonObject& object);
 
     friend bool operator==(const NotificationThresholds&, const NotificationThresholds&) = default;
 };
@@ -59,6 +70,12 @@ struct AppSettings
     bool focusAuto = true;
     std::optional<QString> previousClaudeStatusLineCommand;
     bool claudeBridgeInstalled = false;
+
+    // Keys are the field names; the snooze date is seconds since 2001-01-01T00:00:00Z; absent optionals are
+    // left out.
+    QJsonObject toJson() const;
+    // Forgiving: a field that is missing, null, of the wrong type or unknown takes its own default.
+    static AppSettings fromJson(const QJsonObject& object);
 
     friend bool operator==(const AppSettings&, const AppSettings&) = default;
 };

@@ -2,8 +2,7 @@
 
 namespace {
 
-template <typename E, std::size_t N>
-std::optional<E> lookUp(const std::array<E, N>& cases, QStringView raw)
+template <typename E, std::size_t N> std::optional<E> lookUp(const std::array<E, N>& cases, QStringView raw)
 {
     for (E value : cases) {
         if (rawValue(value) == raw)
@@ -97,28 +96,23 @@ QString rawValue(ForecastBasis value)
     return {};
 }
 
-template <>
-std::optional<Provider> fromRawValue<Provider>(QStringView raw)
+template <> std::optional<Provider> fromRawValue<Provider>(QStringView raw)
 {
     return lookUp(allProviders, raw);
 }
-template <>
-std::optional<WindowKind> fromRawValue<WindowKind>(QStringView raw)
+template <> std::optional<WindowKind> fromRawValue<WindowKind>(QStringView raw)
 {
     return lookUp(allWindowKinds, raw);
 }
-template <>
-std::optional<SourceConfidence> fromRawValue<SourceConfidence>(QStringView raw)
+template <> std::optional<SourceConfidence> fromRawValue<SourceConfidence>(QStringView raw)
 {
     return lookUp(allSourceConfidences, raw);
 }
-template <>
-std::optional<ForecastStatus> fromRawValue<ForecastStatus>(QStringView raw)
+template <> std::optional<ForecastStatus> fromRawValue<ForecastStatus>(QStringView raw)
 {
     return lookUp(allForecastStatuses, raw);
 }
-template <>
-std::optional<ForecastBasis> fromRawValue<ForecastBasis>(QStringView raw)
+template <> std::optional<ForecastBasis> fromRawValue<ForecastBasis>(QStringView raw)
 {
     return lookUp(allForecastBases, raw);
 }
@@ -263,7 +257,8 @@ QString explanation(ForecastBasis value)
 {
     switch (value) {
     case ForecastBasis::last30m:
-        return QStringLiteral("Projects from your burn over the last 30 minutes — reacts fast to a recent burst.");
+        return QStringLiteral(
+            "Projects from your burn over the last 30 minutes — reacts fast to a recent burst.");
     case ForecastBasis::last1h:
         return QStringLiteral("Projects from your burn over the last hour.");
     case ForecastBasis::last3h:
@@ -276,8 +271,9 @@ QString explanation(ForecastBasis value)
     case ForecastBasis::sinceWindowStart:
         return QStringLiteral("Projects from your average burn since this window began.");
     case ForecastBasis::smart:
-        return QStringLiteral("Recommended: projects from your real usage history (typical daily volume and when "
-                              "you work), not just the recent rate.");
+        return QStringLiteral(
+            "Recommended: projects from your real usage history (typical daily volume and when "
+            "you work), not just the recent rate.");
     }
     return {};
 }

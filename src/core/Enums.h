@@ -9,28 +9,67 @@
 // The shared enumerations. Each is stored and exchanged by its raw string; rawValue() gives it and
 // fromRawValue<E>() reads it back (no value for any other string).
 
-enum class Provider { codex, claude };
-enum class WindowKind { fiveHour, sevenDay, weekly, monthly, unknown };
-enum class SourceConfidence { low, medium, high };
-enum class ForecastStatus { noData, safe, watch, risky, limitLikely, limited, unknown };
-enum class ForecastBasis { last30m, last1h, last3h, last6h, last24h, sinceWindowStart, smart };
+enum class Provider
+{
+    codex,
+    claude
+};
+enum class WindowKind
+{
+    fiveHour,
+    sevenDay,
+    weekly,
+    monthly,
+    unknown
+};
+enum class SourceConfidence
+{
+    low,
+    medium,
+    high
+};
+enum class ForecastStatus
+{
+    noData,
+    safe,
+    watch,
+    risky,
+    limitLikely,
+    limited,
+    unknown
+};
+enum class ForecastBasis
+{
+    last30m,
+    last1h,
+    last3h,
+    last6h,
+    last24h,
+    sinceWindowStart,
+    smart
+};
 
 // Which colour the status pill uses.
-enum class ColorRole { neutral, safe, watch, risky, limited };
+enum class ColorRole
+{
+    neutral,
+    safe,
+    watch,
+    risky,
+    limited
+};
 
 inline constexpr std::array allProviders{Provider::codex, Provider::claude};
 inline constexpr std::array allWindowKinds{WindowKind::fiveHour, WindowKind::sevenDay, WindowKind::weekly,
                                            WindowKind::monthly, WindowKind::unknown};
 inline constexpr std::array allSourceConfidences{SourceConfidence::low, SourceConfidence::medium,
                                                  SourceConfidence::high};
-inline constexpr std::array allForecastStatuses{ForecastStatus::noData,      ForecastStatus::safe,
-                                                ForecastStatus::watch,       ForecastStatus::risky,
-                                                ForecastStatus::limitLikely, ForecastStatus::limited,
-                                                ForecastStatus::unknown};
-inline constexpr std::array allForecastBases{ForecastBasis::last30m, ForecastBasis::last1h,
-                                             ForecastBasis::last3h,  ForecastBasis::last6h,
-                                             ForecastBasis::last24h, ForecastBasis::sinceWindowStart,
-                                             ForecastBasis::smart};
+inline constexpr std::array allForecastStatuses{
+    ForecastStatus::noData,      ForecastStatus::safe,    ForecastStatus::watch,  ForecastStatus::risky,
+    ForecastStatus::limitLikely, ForecastStatus::limited, ForecastStatus::unknown};
+inline constexpr std::array allForecastBases{
+    ForecastBasis::last30m, ForecastBasis::last1h,           ForecastBasis::last3h, ForecastBasis::last6h,
+    ForecastBasis::last24h, ForecastBasis::sinceWindowStart, ForecastBasis::smart};
 
 QString rawValue(Provider value);
 QString rawValue(WindowKind value);
@@ -38,18 +77,12 @@ QString rawValue(SourceConfidence value);
 QString rawValue(ForecastStatus value);
 QString rawValue(ForecastBasis value);
 
-template <typename E>
-std::optional<E> fromRawValue(QStringView raw);
-template <>
-std::optional<Provider> fromRawValue<Provider>(QStringView raw);
-template <>
-std::optional<WindowKind> fromRawValue<WindowKind>(QStringView raw);
-template <>
-std::optional<SourceConfidence> fromRawValue<SourceConfidence>(QStringView raw);
-template <>
-std::optional<ForecastStatus> fromRawValue<ForecastStatus>(QStringView raw);
-template <>
-std::optional<ForecastBasis> fromRawValue<ForecastBasis>(QStringView raw);
+template <typename E> std::optional<E> fromRawValue(QStringView raw);
+template <> std::optional<Provider> fromRawValue<Provider>(QStringView raw);
+template <> std::optional<WindowKind> fromRawValue<WindowKind>(QStringView raw);
+template <> std::optional<SourceConfidence> fromRawValue<SourceConfidence>(QStringView raw);
+template <> std::optional<ForecastStatus> fromRawValue<ForecastStatus>(QStringView raw);
+template <> std::optional<ForecastBasis> fromRawValue<ForecastBasis>(QStringView raw);
 
 // "Codex", "Claude Code".
 QString displayName(Provider value);

@@ -28,12 +28,10 @@ std::optional<QDateTime> decodeDate(const QJsonValue& value);
 QByteArray encodeLine(const QJsonObject& object);
 
 // Splits on any line terminator, trims spaces and tabs, skips blank and undecodable lines; file order kept.
-template <typename T>
-QList<T> decodeLines(QByteArrayView text);
+template <typename T> QList<T> decodeLines(QByteArrayView text);
 
 // Splits `text` into trimmed, non-empty lines and calls `visit` with each (no copies).
-template <typename Visit>
-void forEachLine(QByteArrayView text, Visit&& visit)
+template <typename Visit> void forEachLine(QByteArrayView text, Visit&& visit)
 {
     qsizetype start = 0;
     const qsizetype size = text.size();
@@ -53,8 +51,7 @@ void forEachLine(QByteArrayView text, Visit&& visit)
     }
 }
 
-template <typename T>
-QList<T> decodeLines(QByteArrayView text)
+template <typename T> QList<T> decodeLines(QByteArrayView text)
 {
     QList<T> result;
     forEachLine(text, [&](QByteArrayView line) {

@@ -8,7 +8,14 @@
 // The connection state of one live provider; not persisted.
 struct ProviderHealth
 {
-    enum class State { connected, idle, unavailable, error, demo };
+    enum class State
+    {
+        connected,
+        idle,
+        unavailable,
+        error,
+        demo
+    };
 
     State state = State::idle;
     QString detail;

@@ -2,9 +2,7 @@
 
 #include <pthread.h>
 
-SerialQueue::SerialQueue(QString label)
-    : m_label(std::move(label))
-    , m_worker([this] { run(); })
+SerialQueue::SerialQueue(QString label) : m_label(std::move(label)), m_worker([this] { run(); })
 {
     // Thread names are limited to 15 bytes; the tail of the label is the part that tells queues apart.
     const QByteArray name = m_label.toUtf8().right(15);

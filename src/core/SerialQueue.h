@@ -28,8 +28,7 @@ public:
     // instead of waiting on itself.
     void sync(const Task& task);
 
-    template <typename F>
-    auto syncResult(F&& function) -> decltype(function())
+    template <typename F> auto syncResult(F&& function) -> decltype(function())
     {
         std::optional<decltype(function())> result;
         sync([&] { result.emplace(function()); });

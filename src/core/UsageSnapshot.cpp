@@ -41,8 +41,7 @@ bool readOptionalDate(const QJsonObject& object, QLatin1StringView key, std::opt
     return out.has_value();
 }
 
-template <typename E>
-bool readEnum(const QJsonObject& object, QLatin1StringView key, E& out)
+template <typename E> bool readEnum(const QJsonObject& object, QLatin1StringView key, E& out)
 {
     const QJsonValue value = object.value(key);
     if (!value.isString())
@@ -136,17 +135,17 @@ std::optional<UsageSnapshot> UsageSnapshot::fromJson(const QJsonObject& object)
     else if (!thinking.isUndefined() && !thinking.isNull())
         return std::nullopt;
 
-    const bool optionalsOk = readOptionalDate(object, QLatin1StringView("resetAt"), s.resetAt) &&
-                             readOptionalDouble(object, QLatin1StringView("windowDurationMins"), s.windowDurationMins) &&
-                             readOptionalString(object, QLatin1StringView("limitId"), s.limitId) &&
-                             readOptionalString(object, QLatin1StringView("limitName"), s.limitName) &&
-                             readOptionalString(object, QLatin1StringView("modelId"), s.modelId) &&
-                             readOptionalString(object, QLatin1StringView("modelDisplayName"), s.modelDisplayName) &&
-                             readOptionalString(object, QLatin1StringView("effortLevel"), s.effortLevel) &&
-                             readOptionalString(object, QLatin1StringView("speedMode"), s.speedMode) &&
-                             readOptionalString(object, QLatin1StringView("planType"), s.planType) &&
-                             readOptionalString(object, QLatin1StringView("rateLimitReachedType"),
-                                                s.rateLimitReachedType);
+    const bool optionalsOk =
+        readOptionalDate(object, QLatin1StringView("resetAt"), s.resetAt) &&
+        readOptionalDouble(object, QLatin1StringView("windowDurationMins"), s.windowDurationMins) &&
+        readOptionalString(object, QLatin1StringView("limitId"), s.limitId) &&
+        readOptionalString(object, QLatin1StringView("limitName"), s.limitName) &&
+        readOptionalString(object, QLatin1StringView("modelId"), s.modelId) &&
+        readOptionalString(object, QLatin1StringView("modelDisplayName"), s.modelDisplayName) &&
+        readOptionalString(object, QLatin1StringView("effortLevel"), s.effortLevel) &&
+        readOptionalString(object, QLatin1StringView("speedMode"), s.speedMode) &&
+        readOptionalString(object, QLatin1StringView("planType"), s.planType) &&
+        readOptionalString(object, QLatin1StringView("rateLimitReachedType"), s.rateLimitReachedType);
     if (!optionalsOk)
         return std::nullopt;
     return s;

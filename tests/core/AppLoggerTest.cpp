@@ -20,7 +20,8 @@ TEST(AppLogger, RedactsInTableOrder)
     EXPECT_EQ(AppLogger::redact("mail jane.doe+x@example.co.uk now"), "mail <email> now");
     EXPECT_EQ(AppLogger::redact("key sk-ant-abcdef123 used"), "key <token> used");
     EXPECT_EQ(AppLogger::redact("Authorization: BEARER_abcdEFGH1234"), "Authorization: <token>");
-    EXPECT_EQ(AppLogger::redact("open https://example.com/cb?code=xyz then wait"), "open <auth-url> then wait");
+    EXPECT_EQ(AppLogger::redact("open https://example.com/cb?code=xyz then wait"),
+              "open <auth-url> then wait");
     EXPECT_EQ(AppLogger::redact("short sk-abc stays"), "short sk-abc stays");
 }
 

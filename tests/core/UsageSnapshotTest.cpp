@@ -1,5 +1,5 @@
-#include "core/JsonLines.h"
 #include "core/UsageSnapshot.h"
+#include "core/JsonLines.h"
 
 #include <gtest/gtest.h>
 
@@ -37,9 +37,11 @@ TEST(UsageSnapshot, WindowLabelFromDurationOrKind)
         const char* expected;
     };
     const Row rows[] = {
-        {300, WindowKind::unknown, "5h"},     {10080, WindowKind::unknown, "7d"}, {90, WindowKind::unknown, "2h"},
-        {1440, WindowKind::unknown, "1d"},    {0, WindowKind::weekly, "Weekly"},  {{}, WindowKind::monthly, "Monthly"},
-        {-5, WindowKind::unknown, "Window"},  {{}, WindowKind::sevenDay, "7d"},   {30, WindowKind::unknown, "1h"},
+        {300, WindowKind::unknown, "5h"},    {10080, WindowKind::unknown, "7d"},
+        {90, WindowKind::unknown, "2h"},     {1440, WindowKind::unknown, "1d"},
+        {0, WindowKind::weekly, "Weekly"},   {{}, WindowKind::monthly, "Monthly"},
+        {-5, WindowKind::unknown, "Window"}, {{}, WindowKind::sevenDay, "7d"},
+        {30, WindowKind::unknown, "1h"},
     };
     for (const Row& row : rows) {
         UsageSnapshot s = minimalSnapshot();
@@ -55,8 +57,8 @@ TEST(UsageSnapshot, MinimalSnapshotEncodesExactlyTheRequiredKeys)
     const QJsonObject json = s.toJson();
     QStringList keys = json.keys();
     keys.sort();
-    EXPECT_EQ(keys, (QStringList{"id", "provider", "remainingPercent", "source", "sourceConfidence", "timestamp",
-                                 "usedPercent", "windowKind"}));
+    EXPECT_EQ(keys, (QStringList{"id", "provider", "remainingPercent", "source", "sourceConfidence",
+                                 "timestamp", "usedPercent", "windowKind"}));
     EXPECT_EQ(json.value("timestamp").toString(), QStringLiteral("2026-01-31T09:15:00Z"));
     const QString id = json.value("id").toString();
     EXPECT_EQ(id, id.toUpper());

@@ -1,0 +1,37 @@
+#include "cli/StoreCommands.h"
+
+#include "core/JsonLines.h"
+#include "core/LocalFileStore.h"
+#include "core/SnapshotStore.h"
+
+#include <QFileInfo>
+
+namespace StoreCommands {
+
+int dumpStore(SnapshotStore& store, QTextStream& out)
+{
+    for (const UsageSnapshot& snapshot : store.all())
+        out << QString::fromUtf8(JsonLines::encodeLine(snapshot.toJson())) << '\n';
+    out.flush();
+    return 0;
+}
+
+int exportCsv(SnapshotStore& store, const std::optional<QString>& destination, QTextStream& out,
+              QTextStream& err)
+{
+    std::optional<QString> target = destination;
+    if (target)
+        target = QFileInfo(*target).absoluteFilePath();
+    const std::optional<QString> written = store.exportCSV(target);
+    if (!written) {
+        const QString where = target.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
+        err << "tallyvane: CSV export to " << where << " failed: " << store.lastExportError() << '\n';
+        err.flush();
+        return 1;
+    }
+    out << "CSV export written to " << *written << '\n';
+    out.flush();
+    return 0;
+}
+
+} // namespace StoreCommands

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <cerrno>
+#include <cstddef>
+#include <optional>
+
+#include <sys/types.h>
+
+// Small POSIX file helpers that survive interrupted and partial transfers.
+namespace FileIo {
+
+// Hands `data` to `writeSome` (shaped like ::write: pointer and length in, bytes written or -1 with errno
+// out) until all of it is written. Continues after short writes and EINTR; stops at a call that returns
+// 0 or fails otherwise. True when every byte was written.
+template <typename WriteSome> bool writeFully(QByteArrayView data, WriteSome&& writeSome)
+{
+    const char* next = data.data();
+    std::size_t left = static_cast<std::size_t>(data.size());
+    while (left > 0) {
+        const ssize_t written = writeSome(next, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool writeFully(int fd, QByteArrayView data);
+
+// Up to `length` bytes from `offset`; shorter only at end of file. Nothing on a read error.
+std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length);
+
+} // namespace FileIo

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "core/AppSettings.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Keeps the settings as one pretty-printed JSON file, "settings.json", in the data folder.
+class SettingsStore
+{
+public:
+    // The data folder's "settings.json"; makes sure the data folder exists.
+    SettingsStore();
+    explicit SettingsStore(QString url);
+
+    const QString& url() const { return m_url; }
+    // Where an unparseable file is kept instead of being overwritten by the next save.
+    QString corruptUrl() const { return m_url + QStringLiteral(".corrupt"); }
+
+    // Writes the whole file atomically; false when it could not (callers may ignore it).
+    bool save(const AppSettings& settings) const;
+    // Missing file: defaults, silently. Unparseable: a warning, the file moved to corruptUrl(), defaults.
+    AppSettings load() const;
+
+    // Pretty-printed, keys sorted at every level.
+    static QByteArray encode(const AppSettings& settings);
+    // Absent when the text is not JSON or its top level is not an object; otherwise field by field.
+    static std::optional<AppSettings> decode(QByteArrayView bytes);
+
+    // Whether the process was started with "--demo".
+    static bool demoRequested(const QStringList& arguments);
+    // A "--demo" run shows demo data and skips the welcome screen...
+    static AppSettings appliedDemoOnLoad(AppSettings settings, bool demoRequested);
+    // ...but never leaves demo mode switched on in the file.
+    static AppSettings appliedDemoOnSave(AppSettings settings, bool demoRequested);
+
+private:
+    QString m_url;
+};

@@ -1,0 +1,264 @@
+#include "core/SettingsStore.h"
+#include "QtPrinters.h"
+#include "core/AppLogger.h"
+#include "core/LocalFileStore.h"
+#include "core/SettingsSaver.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Spins the event loop for a while, so queued timers can fire.
+void spin(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    TestSupport::waitFor([&] { return timer.elapsed() >= ms; }, ms + 1000);
+}
+
+class SettingsStoreTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QFile::remove(store.url());
+        QFile::remove(store.corruptUrl());
+    }
+    void TearDown() override { SetUp(); }
+
+    SettingsStore store;
+};
+
+} // namespace
+
+TEST_F(SettingsStoreTest, LivesInTheDataFolder)
+{
+    EXPECT_EQ(store.url(), LocalFileStore::baseDirectory() + "/settings.json");
+    EXPECT_TRUE(QFileInfo(LocalFileStore::baseDirectory()).isDir());
+}
+
+TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate)
+{
+    AppSettings settings;
+    settings.enabledProviders = {Provider::codex};
+    settings.forecastBasis = ForecastBasis::smart;
+    settings.menuBarDisplayMode = MenuBarDisplayMode::minimal;
+    settings.weeklyDailyTargetPercent = 0.1 + 0.2; // not exactly representable in a short decimal
+    settings.notificationsEnabled = true;
+    settings.notificationThresholds = {50, 80, 30, 95, 5.5};
+    settings.notificationCooldownMinutes = 7.5;
+    settings.notificationsSnoozedUntil = QDateTime(QDate(2026, 12, 6), QTime(18, 40, 1, 123), Qt::UTC);
+    settings.extraUsageBudgetGBP = 12.34;
+    settings.startAtLogin = true;
+    settings.retentionDays = 365;
+    settings.hasOnboarded = true;
+    settings.sleep = {true, 0, 360};
+    settings.showRemaining = false;
+    settings.currencyGBP = false;
+    settings.focusedProvider = Provider::codex;
+    settings.focusedWindow = WindowKind::sevenDay;
+    settings.focusAuto = false;
+    settings.previousClaudeStatusLineCommand = QStringLiteral("npx ccstatusline@latest");
+    settings.claudeBridgeInstalled = true;
+
+    ASSERT_TRUE(store.save(settings));
+    EXPECT_EQ(store.load(), settings);
+}
+
+TEST_F(SettingsStoreTest, FileIsPrettyPrintedWithKeysSortedAtEveryLevel)
+{
+    AppSettings settings;
+    settings.notificationsSnoozedUntil = QDateTime(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC);
+    ASSERT_TRUE(store.save(settings));
+    const QByteArray text = readFile(store.url());
+    const QList<QByteArray> lines = text.split('\n');
+    EXPECT_GT(lines.size(), 25); // one key per line
+    // Collect keys in file order, one list per nesting depth, and check each run is sorted.
+    QList<QStringList> runs(1);
+    for (const QByteArray& raw : lines) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('"') && line.contains("\":")) {
+            runs.last().append(QString::fromUtf8(line.mid(1, line.indexOf("\":") - 1)));
+            if (line.endsWith('{'))
+                runs.append(QStringList());
+        } else if (line.startsWith('}') && runs.size() > 1) {
+            const QStringList inner = runs.takeLast();
+            QStringList sorted = inner;
+            sorted.sort(Qt::CaseSensitive);
+            EXPECT_EQ(inner, sorted);
+        }
+    }
+    ASSERT_FALSE(runs.isEmpty());
+    QStringList sorted = runs.first();
+    sorted.sort(Qt::CaseSensitive);
+    EXPECT_EQ(runs.first(), sorted);
+    EXPECT_EQ(runs.first().size(), 20);
+    EXPECT_TRUE(text.contains("\"notificationsSnoozedUntil\": 86400")) << text.constData();
+}
+
+TEST_F(SettingsStoreTest, MissingFileGivesDefaultsSilently)
+{
+    AppLogger::shared().flush();
+    const QByteArray logBefore = readFile(LocalFileStore::logPath());
+    EXPECT_EQ(store.load(), AppSettings{});
+    AppLogger::shared().flush();
+    EXPECT_EQ(readFile(LocalFileStore::logPath()), logBefore);
+    EXPECT_FALSE(QFile::exists(store.url()));
+}
+
+TEST_F(SettingsStoreTest, UnparseableFileWarnsAndIsMovedAsideNotOverwritten)
+{
+    struct Row
+    {
+        const char* name;
+        QByteArray text;
+    };
+    const Row rows[] = {
+        {"hand edit with a trailing comma", "{\n  \"retentionDays\": 60,\n}\n"},
+        {"top level is an array", "[1, 2]"},
+        {"empty file", ""},
+        {"invalid UTF-8 inside a string", "{\"previousClaudeStatusLineCommand\": \"\xff\xfe\"}"},
+    };
+    for (const Row& row : rows) {
+        writeFile(store.corruptUrl(), "an older corrupt copy");
+        writeFile(store.url(), row.text);
+        AppLogger::shared().flush();
+        const qsizetype logSize = readFile(LocalFileStore::logPath()).size();
+
+        EXPECT_EQ(store.load(), AppSettings{}) << row.name;
+        AppLogger::shared().flush();
+        const QByteArray newLog = readFile(LocalFileStore::logPath()).mid(logSize);
+        EXPECT_TRUE(newLog.endsWith("] WARN Settings decode failed; using defaults\n")) << row.name;
+        EXPECT_FALSE(QFile::exists(store.url())) << row.name;
+        EXPECT_EQ(readFile(store.corruptUrl()), row.text) << row.name;
+
+        // The next save writes fresh defaults and leaves the kept copy alone.
+        ASSERT_TRUE(store.save(AppSettings{}));
+        EXPECT_EQ(readFile(store.corruptUrl()), row.text) << row.name;
+    }
+}
+
+TEST_F(SettingsStoreTest, ReadableFileWithBadFieldsIsNotMovedAside)
+{
+    writeFile(store.url(), R"({"retentionDays": "sixty", "showRemaining": false})");
+    AppSettings expected;
+    expected.showRemaining = false;
+    EXPECT_EQ(store.load(), expected);
+    EXPECT_TRUE(QFile::exists(store.url()));
+    EXPECT_FALSE(QFile::exists(store.corruptUrl()));
+}
+
+TEST_F(SettingsStoreTest, SaveIntoAMissingFolderFailsQuietly)
+{
+    const SettingsStore nowhere(TestSupport::homePath() + "/no/such/folder/settings.json");
+    EXPECT_FALSE(nowhere.save(AppSettings{}));
+    EXPECT_EQ(nowhere.load(), AppSettings{});
+}
+
+TEST(SettingsDemoRule, AppliesOnLoadAndNeverSticksInTheFile)
+{
+    EXPECT_TRUE(SettingsStore::demoRequested({"tallyvane", "--demo"}));
+    EXPECT_FALSE(SettingsStore::demoRequested({"tallyvane", "--demo-mode", "demo"}));
+
+    struct Row
+    {
+        bool demoRequested;
+        bool storedDemoMode;
+        bool loadedDemoMode;
+        bool loadedOnboarded;
+        bool savedDemoMode;
+    };
+    const Row rows[] = {
+        {true, false, true, true, false},
+        {true, true, true, true, false},
+        {false, false, false, false, false},
+        {false, true, true, false, true},
+    };
+    for (const Row& row : rows) {
+        AppSettings stored;
+        stored.demoMode = row.storedDemoMode;
+        const AppSettings loaded = SettingsStore::appliedDemoOnLoad(stored, row.demoRequested);
+        EXPECT_EQ(loaded.demoMode, row.loadedDemoMode);
+        EXPECT_EQ(loaded.hasOnboarded, row.loadedOnboarded);
+        const AppSettings saved = SettingsStore::appliedDemoOnSave(loaded, row.demoRequested);
+        EXPECT_EQ(saved.demoMode, row.savedDemoMode);
+        EXPECT_EQ(saved.hasOnboarded, row.loadedOnboarded);
+    }
+}
+
+TEST_F(SettingsStoreTest, ThreeChangesInABurstGiveOneWriteHalfASecondAfterTheLast)
+{
+    SettingsSaver saver(store, false);
+    AppSettings settings;
+    QElapsedTimer sinceLastChange;
+    for (qint64 days : {31, 32, 33}) {
+        settings.retentionDays = days;
+        saver.schedule(settings);
+        sinceLastChange.start();
+        if (days != 33)
+            spin(100);
+    }
+    EXPECT_EQ(saver.writeCount(), 0);
+    EXPECT_FALSE(QFile::exists(store.url()));
+
+    ASSERT_TRUE(TestSupport::waitFor([&] { return saver.writeCount() > 0; }, 3000));
+    const qint64 elapsed = sinceLastChange.elapsed();
+    EXPECT_GE(elapsed, SettingsSaver::delayMs);
+    EXPECT_LT(elapsed, SettingsSaver::delayMs + 700); // a busy machine may be slow, never early
+    EXPECT_EQ(store.load().retentionDays, 33);
+
+    spin(700);
+    EXPECT_EQ(saver.writeCount(), 1);
+}
+
+TEST_F(SettingsStoreTest, SaverWritesTheStateAtScheduleTimeAndFlushWritesAtOnce)
+{
+    SettingsSaver saver(store, false);
+    AppSettings settings;
+    settings.retentionDays = 7;
+    saver.schedule(settings);
+    settings.retentionDays = 8; // changed after scheduling without a new schedule: not saved
+    EXPECT_TRUE(saver.hasPendingSave());
+    saver.flush();
+    EXPECT_FALSE(saver.hasPendingSave());
+    EXPECT_EQ(saver.writeCount(), 1);
+    EXPECT_EQ(store.load().retentionDays, 7);
+    spin(700);
+    EXPECT_EQ(saver.writeCount(), 1); // the cancelled timer does not write again
+}
+
+TEST_F(SettingsStoreTest, SaverUnderDemoWritesDemoModeOffButKeepsOnboarding)
+{
+    AppSettings settings = SettingsStore::appliedDemoOnLoad(AppSettings{}, true);
+    {
+        SettingsSaver saver(store, true);
+        settings.currencyGBP = false;
+        saver.schedule(settings);
+    } // leaving flushes the pending save
+    EXPECT_TRUE(settings.demoMode);
+    const QByteArray text = readFile(store.url());
+    EXPECT_TRUE(text.contains("\"demoMode\": false")) << text.constData();
+    const AppSettings saved = store.load();
+    EXPECT_FALSE(saved.demoMode);
+    EXPECT_TRUE(saved.hasOnboarded);
+    EXPECT_FALSE(saved.currencyGBP);
+}

@@ -1,0 +1,78 @@
+#include "core/SnapshotCsv.h"
+
+#include "SnapshotTestData.h"
+
+#include <gtest/gtest.h>
+
+using namespace SnapshotTestData;
+
+TEST(SnapshotCsv, NumbersAreShortestRoundTripWithAFraction)
+{
+    const std::pair<double, const char*> rows[] = {
+        {42, "42.0"},       {12.5, "12.5"},  {0, "0.0"},
+        {100, "100.0"},     {-3, "-3.0"},    {0.1, "0.1"},
+        {33.3, "33.3"},     {1e-7, "1e-07"}, {1.0 / 3, "0.3333333333333333"},
+        {139.99, "139.99"},
+    };
+    for (const auto& [value, expected] : rows) {
+        EXPECT_EQ(SnapshotCsv::formatNumber(value), QLatin1StringView(expected)) << expected;
+        EXPECT_EQ(SnapshotCsv::formatNumber(value).toDouble(), value) << expected;
+    }
+}
+
+TEST(SnapshotCsv, EscapesCommasQuotesAndLineBreaks)
+{
+    const std::pair<const char*, const char*> rows[] = {
+        {"plus", "plus"},
+        {"", ""},
+        {"max, 20x", "\"max, 20x\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\nlines", "\"two\nlines\""},
+        {"carriage\rreturn", "\"carriage\rreturn\""},
+        {"semi;colon", "semi;colon"},
+    };
+    for (const auto& [value, expected] : rows)
+        EXPECT_EQ(SnapshotCsv::escape(QString::fromUtf8(value)), QString::fromUtf8(expected)) << value;
+}
+
+TEST(SnapshotCsv, RowsPickTheModelNameAndLeaveAbsentFieldsEmpty)
+{
+    UsageSnapshot base = make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 31, 9, 15), 42);
+    struct Row
+    {
+        const char* name;
+        std::function<void(UsageSnapshot&)> change;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"bare", [](UsageSnapshot&) {},
+         "2026-01-31T09:15:00Z,codex,fiveHour,42.0,58.0,,,,,,codex.app-server,high"},
+        {"model id only", [](UsageSnapshot& s) { s.modelId = QStringLiteral("gpt-5.5"); },
+         "2026-01-31T09:15:00Z,codex,fiveHour,42.0,58.0,,gpt-5.5,,,,codex.app-server,high"},
+        {"display name wins",
+         [](UsageSnapshot& s) {
+             s.modelId = QStringLiteral("claude-opus-4-5");
+             s.modelDisplayName = QStringLiteral("Opus 4.5");
+         },
+         "2026-01-31T09:15:00Z,codex,fiveHour,42.0,58.0,,Opus 4.5,,,,codex.app-server,high"},
+        {"everything",
+         [](UsageSnapshot& s) {
+             s.resetAt = utc(2026, 1, 31, 14);
+             s.effortLevel = QStringLiteral("high");
+             s.speedMode = QStringLiteral("fast");
+             s.planType = QStringLiteral("pro \"team\"");
+             s.sourceConfidence = SourceConfidence::low;
+             s.usedPercent = 12.5;
+             s.remainingPercent = 87.5;
+         },
+         "2026-01-31T09:15:00Z,codex,fiveHour,12.5,87.5,2026-01-31T14:00:00Z,,high,fast,\"pro \"\"team\"\"\","
+         "codex.app-server,low"},
+    };
+    for (const Row& row : rows) {
+        UsageSnapshot s = base;
+        row.change(s);
+        EXPECT_EQ(SnapshotCsv::row(s), QString::fromUtf8(row.expected)) << row.name;
+    }
+    EXPECT_EQ(SnapshotCsv::document({}), QByteArray("timestamp,provider,window,usedPercent,remainingPercent,"
+                                                    "resetAt,model,effort,speed,plan,source,confidence\n"));
+}

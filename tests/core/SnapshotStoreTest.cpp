@@ -1,0 +1,407 @@
+#include "core/SnapshotStore.h"
+#include "core/AppLogger.h"
+#include "core/LocalFileStore.h"
+#include "support/TestSupport.h"
+
+#include "SnapshotTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <limits>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace SnapshotTestData;
+
+namespace {
+
+class SnapshotStoreTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir{TestSupport::homePath() + QStringLiteral("/store-XXXXXX")};
+    QString path = dir.filePath(QStringLiteral("snapshots.ndjson"));
+
+    static QList<QUuid> ids(const QList<UsageSnapshot>& snapshots)
+    {
+        QList<QUuid> result;
+        for (const UsageSnapshot& s : snapshots)
+            result.append(s.id);
+        return result;
+    }
+};
+
+const UsageSnapshot first = make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 31, 9, 15), 10);
+const UsageSnapshot second = make(Provider::claude, WindowKind::sevenDay, utc(2026, 1, 31, 9, 16), 20);
+
+QByteArray withTimestamp(const UsageSnapshot& s, const QByteArray& json)
+{
+    QByteArray text = line(s);
+    text.replace("\"2026-01-31T09:15:00Z\"", json);
+    return text;
+}
+
+} // namespace
+
+TEST_F(SnapshotStoreTest, LoadsDecodableLinesInFileOrderAndSkipsTheRest)
+{
+    QByteArray wrongType = line(first);
+    wrongType.replace("\"usedPercent\":10", "\"usedPercent\":\"10\"");
+    QByteArray badUtf8 = line(second);
+    badUtf8.replace("claude.oauth", "claude.\xff\xfe");
+    struct Row
+    {
+        const char* name;
+        QByteArray content;
+        QList<QUuid> expected;
+    };
+    const Row rows[] = {
+        {"blank and plain words",
+         line(first) + "\n   \t\nthis is not json\n" + line(second),
+         {first.id, second.id}},
+        {"no final line feed", line(first) + line(second).chopped(1), {first.id, second.id}},
+        {"CRLF and CR endings",
+         line(first).chopped(1) + "\r\n" + line(second).chopped(1) + "\r",
+         {first.id, second.id}},
+        {"wrong type skips only that line", wrongType + line(second), {second.id}},
+        {"invalid UTF-8 skips only that line", line(first) + badUtf8 + line(first), {first.id, first.id}},
+        {"word as date", withTimestamp(first, "\"yesterday\"") + line(second), {second.id}},
+        {"fractional seconds", withTimestamp(first, "\"2026-01-31T09:15:00.500Z\""), {first.id}},
+        {"thirteen-digit number", withTimestamp(first, "1769850900500"), {first.id}},
+        {"empty file", "", {}},
+    };
+    for (const Row& row : rows) {
+        writeFile(path, row.content);
+        SnapshotStore store(path);
+        EXPECT_EQ(ids(store.all()), row.expected) << row.name;
+    }
+
+    writeFile(path,
+              withTimestamp(first, "\"2026-01-31T09:15:00.500Z\"") + withTimestamp(first, "1769850900500"));
+    SnapshotStore store(path);
+    const QList<UsageSnapshot> loaded = store.all();
+    ASSERT_EQ(loaded.size(), 2);
+    EXPECT_EQ(loaded[0].timestamp.toMSecsSinceEpoch(), utc(2026, 1, 31, 9, 15).toMSecsSinceEpoch() + 500);
+    EXPECT_EQ(loaded[1].timestamp.toMSecsSinceEpoch(), 1769850900500);
+}
+
+TEST_F(SnapshotStoreTest, AppendingToAMissingFileCreatesExactlyOneLine)
+{
+    SnapshotStore store(path);
+    QFile::remove(path);
+    store.append(first);
+    EXPECT_EQ(readFile(path), line(first));
+    EXPECT_EQ(store.all(), QList<UsageSnapshot>{first});
+}
+
+TEST_F(SnapshotStoreTest, AppendingAListKeepsItsOrder)
+{
+    SnapshotStore store(path);
+    store.append(QList<UsageSnapshot>{second, first, second});
+    EXPECT_EQ(readFile(path), line(second) + line(first) + line(second));
+}
+
+TEST_F(SnapshotStoreTest, AppendAfterAnUnterminatedLineStartsAFreshLine)
+{
+    struct Row
+    {
+        const char* name;
+        QByteArray existing;
+        QList<QUuid> expected;
+    };
+    const Row rows[] = {
+        {"torn line", line(first) + "{\"id\":\"5A1B", {first.id, second.id}},
+        {"complete object without line feed", line(first).chopped(1), {first.id, second.id}},
+        {"ends with CR", line(first).chopped(1) + "\r", {first.id, second.id}},
+    };
+    for (const Row& row : rows) {
+        writeFile(path, row.existing);
+        SnapshotStore store(path);
+        store.append(second);
+        const QByteArray bytes = readFile(path);
+        EXPECT_TRUE(bytes.endsWith(line(second))) << row.name;
+        const bool startsFresh = bytes.endsWith("\n" + line(second)) || bytes.endsWith("\r" + line(second));
+        EXPECT_TRUE(startsFresh) << row.name;
+        EXPECT_EQ(ids(store.all()), row.expected) << row.name;
+    }
+    // A terminated log gets no blank line in between.
+    writeFile(path, line(first));
+    SnapshotStore store(path);
+    store.append(second);
+    EXPECT_EQ(readFile(path), line(first) + line(second));
+}
+
+TEST_F(SnapshotStoreTest, SnapshotsFiltersAndSortsAscendingKeepingFileOrderOnTies)
+{
+    const UsageSnapshot late = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 12), 30);
+    const UsageSnapshot early = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 8), 10);
+    const UsageSnapshot tieA = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 10), 20);
+    const UsageSnapshot tieB = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 10), 21);
+    const UsageSnapshot otherWindow = make(Provider::codex, WindowKind::sevenDay, utc(2026, 2, 1, 9));
+    const UsageSnapshot otherProvider = make(Provider::claude, WindowKind::fiveHour, utc(2026, 2, 1, 9));
+    writeFile(path,
+              line(late) + line(otherWindow) + line(tieA) + line(otherProvider) + line(early) + line(tieB));
+    SnapshotStore store(path);
+    EXPECT_EQ(ids(store.snapshots(Provider::codex, WindowKind::fiveHour)),
+              (QList<QUuid>{early.id, tieA.id, tieB.id, late.id}));
+    EXPECT_EQ(ids(store.snapshots(Provider::claude, WindowKind::fiveHour)), QList<QUuid>{otherProvider.id});
+    EXPECT_TRUE(store.snapshots(Provider::claude, WindowKind::monthly).isEmpty());
+}
+
+TEST_F(SnapshotStoreTest, PruneKeepsWhatIsInsideTheRetentionAndRewritesTheFile)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const UsageSnapshot old = make(Provider::codex, WindowKind::fiveHour, now.addDays(-10));
+    const UsageSnapshot recent = make(Provider::codex, WindowKind::fiveHour, now.addDays(-2));
+    const UsageSnapshot future = make(Provider::claude, WindowKind::fiveHour, now.addSecs(3600));
+    struct Row
+    {
+        const char* name;
+        QByteArray content;
+        qint64 retentionDays;
+        QByteArray expectedFile;
+    };
+    const Row rows[] = {
+        {"keeps the recent in file order", line(recent) + line(old) + line(future), 7,
+         line(recent) + line(future)},
+        {"zero keeps only now and later", line(old) + line(recent) + line(future), 0, line(future)},
+        {"negative counts as zero", line(old) + line(future), -5, line(future)},
+        {"nothing left gives an empty file", line(old) + line(recent), 0, ""},
+        {"rewritten even when nothing goes", line(old) + "\ngarbage\n" + line(recent), 30,
+         line(old) + line(recent)},
+        {"huge retention keeps everything", line(old), std::numeric_limits<qint64>::max(), line(old)},
+    };
+    for (const Row& row : rows) {
+        writeFile(path, row.content);
+        SnapshotStore store(path);
+        store.prune(row.retentionDays);
+        EXPECT_EQ(readFile(path), row.expectedFile) << row.name;
+        EXPECT_TRUE(QFileInfo::exists(path)) << row.name;
+    }
+}
+
+TEST_F(SnapshotStoreTest, UnreadableOrMissingPlacesDegradeQuietlyAndNeverLoseTheLog)
+{
+    // A FIFO stands for a log that cannot be read (file permissions do not stop root).
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    {
+        SnapshotStore store(path);
+        EXPECT_TRUE(store.all().isEmpty());
+        store.prune(0);
+        struct stat info
+        {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "prune replaced a log it could not read";
+    }
+    QFile::remove(path);
+
+    // A folder that does not exist: nothing is created, nothing fails loudly.
+    const QString missing = dir.filePath(QStringLiteral("gone/snapshots.ndjson"));
+    SnapshotStore store(missing);
+    store.append(first);
+    EXPECT_TRUE(store.all().isEmpty());
+    store.prune(1);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST_F(SnapshotStoreTest, ReadOnlyFolderKeepsTheLogIntact)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind root";
+    writeFile(path, line(first));
+    SnapshotStore store(path);
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    store.prune(0);
+    store.append(second); // the log itself is still writable
+    const auto exported = store.exportCSV(dir.filePath(QStringLiteral("out.csv")));
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_EQ(readFile(path), line(first) + line(second));
+    EXPECT_FALSE(exported.has_value());
+}
+
+TEST_F(SnapshotStoreTest, PruneLosesNoLineThatAnotherProcessAppendsMeanwhile)
+{
+    // The other writer follows the same protocol as the status-line bridge: flock on the lock file,
+    // open the log, append one line, close, unlock.
+    const char* script = R"PY(
+import datetime, fcntl, sys, time, uuid
+path, count = sys.argv[1], int(sys.argv[2])
+stamp = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
+for i in range(count):
+    ident = str(uuid.uuid4()).upper()
+    line = ('{"id":"%s","provider":"claude","timestamp":"%s","windowKind":"fiveHour","usedPercent":%d,'
+            '"remainingPercent":%d,"source":"claude.statusline","sourceConfidence":"high"}\n'
+            % (ident, stamp, i % 100, 100 - i % 100))
+    with open(path + ".lock", "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        with open(path, "a") as log:
+            log.write(line)
+        fcntl.flock(lock, fcntl.LOCK_UN)
+    print(ident, flush=True)
+    time.sleep(0.001)
+)PY";
+    QByteArray seed;
+    for (int i = 0; i < 1000; ++i)
+        seed +=
+            line(make(Provider::codex, WindowKind::fiveHour, QDateTime::currentDateTimeUtc().addSecs(-i)));
+    writeFile(path, seed);
+    SnapshotStore store(path);
+
+    QProcess writer;
+    writer.start(QStringLiteral("python3"),
+                 {QStringLiteral("-c"), QString::fromUtf8(script), path, QStringLiteral("200")});
+    ASSERT_TRUE(writer.waitForStarted(5000));
+    int prunes = 0;
+    while (writer.state() != QProcess::NotRunning) {
+        store.prune(30);
+        ++prunes;
+        writer.waitForFinished(0);
+    }
+    ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().constData();
+    const QList<QByteArray> written = writer.readAllStandardOutput().trimmed().split('\n');
+    ASSERT_EQ(written.size(), 200);
+    EXPECT_GT(prunes, 5) << "the prunes did not overlap the appends";
+
+    QSet<QUuid> stored;
+    for (const UsageSnapshot& s : store.all())
+        stored.insert(s.id);
+    int lost = 0;
+    for (const QByteArray& id : written)
+        lost += stored.contains(QUuid::fromString(QLatin1StringView(id))) ? 0 : 1;
+    EXPECT_EQ(lost, 0) << "of " << written.size() << " lines appended during " << prunes << " prunes";
+    EXPECT_EQ(stored.size(), 1000 + 200);
+}
+
+TEST_F(SnapshotStoreTest, AllWithoutChangeIsOneAttributeLookupAndNoDecode)
+{
+    writeFile(path, line(first) + line(second));
+    SnapshotStore store(path);
+    const QList<UsageSnapshot> once = store.all();
+    const SnapshotStore::ReadStats before = store.readStats();
+    const QList<UsageSnapshot> twice = store.all();
+    const SnapshotStore::ReadStats after = store.readStats();
+    EXPECT_EQ(once, twice);
+    EXPECT_EQ(after.attributeLookups - before.attributeLookups, 1);
+    EXPECT_EQ(after.fullReads, before.fullReads);
+    EXPECT_EQ(after.incrementalReads, before.incrementalReads);
+    EXPECT_EQ(after.bytesDecoded, before.bytesDecoded);
+    EXPECT_EQ(before.fullReads, 1);
+}
+
+TEST_F(SnapshotStoreTest, ChangedFileReadsOnlyWhatWasAppendedOrReadsAgainWhole)
+{
+    const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
+    const auto later = [](const QString& file) {
+        QFile f(file);
+        f.open(QIODevice::ReadWrite);
+        f.setFileTime(QFileInfo(file).lastModified().addSecs(10), QFileDevice::FileModificationTime);
+    };
+    const auto overwriteAt = [](const QString& file, qint64 offset, const QByteArray& bytes) {
+        QFile f(file);
+        f.open(QIODevice::ReadWrite);
+        f.seek(offset);
+        f.write(bytes);
+    };
+    enum class Path
+    {
+        incremental,
+        full
+    };
+    struct Row
+    {
+        const char* name;
+        QByteArray initial;
+        std::function<void(const QString&)> change;
+        Path expected;
+    };
+    QByteArray sameSize = line(second);
+    sameSize.replace("\"usedPercent\":20", "\"usedPercent\":21");
+    sameSize.replace("\"remainingPercent\":80", "\"remainingPercent\":70");
+    const Row rows[] = {
+        {"one line appended", line(first) + line(second),
+         [&](const QString& f) { appendFile(f, line(third)); }, Path::incremental},
+        {"torn last line completed", line(first) + line(second).left(30),
+         [&](const QString& f) { appendFile(f, line(second).mid(30) + line(third)); }, Path::incremental},
+        {"unterminated object followed by more", line(first) + line(second).chopped(1),
+         [&](const QString& f) { appendFile(f, "\n" + line(third)); }, Path::incremental},
+        {"rewritten in place to the same size", line(first) + line(second),
+         [&](const QString& f) {
+             overwriteAt(f, line(first).size(), sameSize);
+             later(f);
+         },
+         Path::full},
+        {"only the modification time", line(first) + line(second), later, Path::full},
+        {"grew but the old end changed", line(first) + line(second),
+         [&](const QString& f) {
+             overwriteAt(f, line(first).size(), sameSize);
+             appendFile(f, line(third));
+         },
+         Path::full},
+        {"replaced by a new file", line(first),
+         [&](const QString& f) {
+             const QString other = f + QStringLiteral(".new");
+             writeFile(other, line(first) + line(third));
+             ::rename(QFile::encodeName(other).constData(), QFile::encodeName(f).constData());
+         },
+         Path::full},
+        {"shrunk", line(first) + line(second), [&](const QString& f) { writeFile(f, line(third)); },
+         Path::full},
+    };
+    for (const Row& row : rows) {
+        writeFile(path, row.initial);
+        SnapshotStore store(path);
+        store.all();
+        const SnapshotStore::ReadStats before = store.readStats();
+        row.change(path);
+        const QList<UsageSnapshot> cached = store.all();
+        const SnapshotStore::ReadStats after = store.readStats();
+
+        SnapshotStore fresh(path);
+        EXPECT_EQ(ids(cached), ids(fresh.all())) << row.name;
+        EXPECT_EQ(cached, fresh.all()) << row.name;
+        const bool incremental = row.expected == Path::incremental;
+        EXPECT_EQ(after.incrementalReads - before.incrementalReads, incremental ? 1 : 0) << row.name;
+        EXPECT_EQ(after.fullReads - before.fullReads, incremental ? 0 : 1) << row.name;
+        if (incremental) {
+            EXPECT_LT(after.bytesDecoded - before.bytesDecoded, QFileInfo(path).size()) << row.name;
+        }
+    }
+}
+
+TEST_F(SnapshotStoreTest, ExportWritesTheHeaderAndRowsInTimeOrder)
+{
+    UsageSnapshot late = make(Provider::claude, WindowKind::sevenDay, utc(2026, 2, 1, 12), 12.5);
+    late.planType = QStringLiteral("max, 20x");
+    const UsageSnapshot early = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 8), 42);
+    writeFile(path, line(late) + line(early));
+    SnapshotStore store(path);
+
+    const auto written = store.exportCSV();
+    ASSERT_TRUE(written.has_value());
+    EXPECT_EQ(*written, LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
+    EXPECT_EQ(readFile(*written),
+              "timestamp,provider,window,usedPercent,remainingPercent,resetAt,model,effort,speed,plan,source,"
+              "confidence\n"
+              "2026-02-01T08:00:00Z,codex,fiveHour,42.0,58.0,,,,,,codex.app-server,high\n"
+              "2026-02-01T12:00:00Z,claude,sevenDay,12.5,87.5,,,,,\"max, 20x\",claude.oauth,high\n");
+    EXPECT_TRUE(store.lastExportError().isEmpty());
+}
+
+TEST_F(SnapshotStoreTest, FailedExportIsLoggedAndReturnsNothing)
+{
+    writeFile(path, line(first));
+    SnapshotStore store(path);
+    const QString target = dir.filePath(QStringLiteral("no-such-folder/export.csv"));
+    EXPECT_FALSE(store.exportCSV(target).has_value());
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_FALSE(store.lastExportError().isEmpty());
+    EXPECT_EQ(AppLogger::shared().lastError(),
+              QStringLiteral("CSV export failed: ") + store.lastExportError());
+}

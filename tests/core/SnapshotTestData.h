@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/JsonLines.h"
+#include "core/UsageSnapshot.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <cmath>
+#include <cstring>
+
+namespace SnapshotTestData {
+
+inline UsageSnapshot make(Provider provider, WindowKind window, const QDateTime& timestamp, double used = 42)
+{
+    UsageSnapshot s;
+    s.provider = provider;
+    s.windowKind = window;
+    s.timestamp = timestamp;
+    s.usedPercent = used;
+    s.remainingPercent = 100 - used;
+    s.source =
+        provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
+    s.sourceConfidence = SourceConfidence::high;
+    return s;
+}
+
+inline QDateTime utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
+{
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC);
+}
+
+inline QByteArray line(const UsageSnapshot& s)
+{
+    return JsonLines::encodeLine(s.toJson()) + '\n';
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(bytes);
+}
+
+inline void appendFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
+        file.write(bytes);
+}
+
+inline bool sameBits(double a, double b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+inline bool sameDate(const QDateTime& a, const QDateTime& b)
+{
+    return a.isValid() == b.isValid() && a.toMSecsSinceEpoch() == b.toMSecsSinceEpoch() &&
+           a.timeSpec() == b.timeSpec() && a.offsetFromUtc() == b.offsetFromUtc();
+}
+
+// Equal field by field, down to the bits of every number and the time spec of every date.
+inline bool identical(const UsageSnapshot& a, const UsageSnapshot& b)
+{
+    const auto sameOptionalDate = [](const std::optional<QDateTime>& x, const std::optional<QDateTime>& y) {
+        return x.has_value() == y.has_value() && (!x || sameDate(*x, *y));
+    };
+    const auto sameOptionalNumber = [](const std::optional<double>& x, const std::optional<double>& y) {
+        return x.has_value() == y.has_value() && (!x || sameBits(*x, *y));
+    };
+    return a == b && sameDate(a.timestamp, b.timestamp) && sameOptionalDate(a.resetAt, b.resetAt) &&
+           sameBits(a.usedPercent, b.usedPercent) && sameBits(a.remainingPercent, b.remainingPercent) &&
+           sameOptionalNumber(a.windowDurationMins, b.windowDurationMins);
+}
+
+} // namespace SnapshotTestData
