@@ -64,10 +64,15 @@ public:
         std::lock_guard lock(m_mutex);
         m_values.append(value);
     }
+    // An unshared copy: a shared one would be detached later, outside the lock, while appends go on.
     QList<T> values() const
     {
         std::lock_guard lock(m_mutex);
-        return m_values;
+        QList<T> copy;
+        copy.reserve(m_values.size());
+        for (const T& value : m_values)
+            copy.append(value);
+        return copy;
     }
     qsizetype size() const { return values().size(); }
 
