@@ -12,6 +12,12 @@ if(TALLYVANE_SANITIZE)
                                                           -fno-omit-frame-pointer)
     target_link_options(tallyvane_sanitizers INTERFACE -fsanitize=address,undefined)
 endif()
+if(TALLYVANE_BUILD_FUZZ)
+    # Our code is instrumented for coverage and checked; only the fuzz targets link libFuzzer itself.
+    target_compile_options(tallyvane_sanitizers INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                                                          -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_link_options(tallyvane_sanitizers INTERFACE -fsanitize=address,undefined)
+endif()
 
 # Every library and executable of ours links this one.
 add_library(tallyvane_options INTERFACE)

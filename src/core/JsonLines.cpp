@@ -9,6 +9,18 @@ namespace {
 
 constexpr double millisecondThreshold = 5'000'000'000.0;
 
+// Only years 1 to 9999 survive formatDate and parseDate; anything else would be written out in a form
+// no reader accepts, and the snapshot carrying it would vanish at the next rewrite of the log.
+std::optional<QDateTime> writable(std::optional<QDateTime> date)
+{
+    if (!date)
+        return date;
+    const int year = date->toUTC().date().year();
+    if (year < 1 || year > 9999)
+        return std::nullopt;
+    return date;
+}
+
 std::optional<QDateTime> fromEpochNumber(double value)
 {
     if (!std::isfinite(value))
@@ -96,7 +108,7 @@ QString formatDate(const QDateTime& date)
 std::optional<QDateTime> parseDate(QStringView text)
 {
     if (auto date = parseInternetDateTime(text))
-        return date;
+        return writable(date);
     // Whole-string decimal number: leading whitespace or any trailing character fails.
     if (text.isEmpty() || text.front().isSpace())
         return std::nullopt;
@@ -105,7 +117,7 @@ std::optional<QDateTime> parseDate(QStringView text)
     const double value = std::strtod(latin.constData(), &end);
     if (end != latin.constData() + latin.size() || latin.contains('?'))
         return std::nullopt;
-    return fromEpochNumber(value);
+    return writable(fromEpochNumber(value));
 }
 
 std::optional<QDateTime> decodeDate(const QJsonValue& value)
@@ -115,7 +127,7 @@ std::optional<QDateTime> decodeDate(const QJsonValue& value)
             return date;
     }
     if (value.isDouble())
-        return fromEpochNumber(value.toDouble());
+        return writable(fromEpochNumber(value.toDouble()));
     return std::nullopt;
 }
 

@@ -76,8 +76,10 @@ constexpr std::array<std::string_view, kKeyCount> keyNames{"id",
 
 Key keyFor(std::string_view name)
 {
+    // Keys are told apart by length and first letter before one comparison.
     for (int k = 0; k < kKeyCount; ++k) {
-        if (keyNames[static_cast<std::size_t>(k)] == name)
+        const std::string_view candidate = keyNames[static_cast<std::size_t>(k)];
+        if (candidate.size() == name.size() && candidate.front() == name.front() && candidate == name)
             return static_cast<Key>(k);
     }
     return kUnknown;
@@ -335,10 +337,16 @@ std::optional<E> readEnum(const Value& value, const std::array<E, N>& cases)
 {
     if (value.type != Value::Type::string)
         return std::nullopt;
-    // The raw values are plain ASCII, so comparing the Latin-1 bytes is exact.
-    for (E e : cases) {
-        if (rawValue(e) == QLatin1StringView(value.text.data(), static_cast<qsizetype>(value.text.size())))
-            return e;
+    // The raw values are plain ASCII, so comparing bytes is exact.
+    static const std::array<QByteArray, N> raw = [&] {
+        std::array<QByteArray, N> names;
+        for (std::size_t i = 0; i < N; ++i)
+            names[i] = rawValue(cases[i]).toLatin1();
+        return names;
+    }();
+    for (std::size_t i = 0; i < N; ++i) {
+        if (std::string_view(raw[i].constData(), static_cast<std::size_t>(raw[i].size())) == value.text)
+            return cases[i];
     }
     return std::nullopt;
 }
@@ -369,7 +377,9 @@ std::optional<UsageSnapshot> decodeFast(QByteArrayView line)
         return std::nullopt;
     const auto at = [&](Key key) -> const Value& { return v[static_cast<std::size_t>(key)]; };
 
-    UsageSnapshot s;
+    // Copied from a blank rather than default-made: the default constructor draws a random id.
+    static const UsageSnapshot blank;
+    UsageSnapshot s(blank);
     if (at(kId).type != Value::Type::string)
         return std::nullopt;
     const auto id = parseUuid(at(kId).text);
@@ -429,6 +439,7 @@ std::optional<UsageSnapshot> decode(QByteArrayView line)
 QList<UsageSnapshot> decodeLines(QByteArrayView text)
 {
     QList<UsageSnapshot> result;
+    result.reserve(text.count('\n') + 1);
     JsonLines::forEachLine(text, [&](QByteArrayView line) {
         if (auto snapshot = decode(line))
             result.append(std::move(*snapshot));

@@ -278,7 +278,9 @@ void SnapshotStore::appendOnQueue(const QByteArray& line)
     QByteArray bytes;
     struct stat info
     {};
-    if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) {
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return; // never write into a pipe or device standing where the log should be
+    if (info.st_size > 0) {
         const auto last = FileIo::readAt(fd.get(), info.st_size - 1, 1);
         if (last && last->size() == 1 && last->front() != '\n' && last->front() != '\r')
             bytes += '\n';

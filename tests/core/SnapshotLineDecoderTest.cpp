@@ -149,3 +149,37 @@ TEST(SnapshotLineDecoder, RoundTripsWhatTheStoreWrites)
         EXPECT_EQ(fast[i], written[i]) << i;
     }
 }
+
+TEST(SnapshotLineDecoder, DatesTheLogCannotWriteBackAreRefusedByBothDecoders)
+{
+    struct Row
+    {
+        const char* timestamp; // as it appears in the line
+        bool decodes;
+    };
+    const Row rows[] = {
+        {"\"9999-12-31T23:59:59Z\"", true},
+        {"\"9999-12-31T23:59:59-01:00\"", false}, // year 10000 in UTC
+        {"\"0001-01-01T00:00:00Z\"", true},
+        {"\"0001-01-01T00:30:00+01:00\"", false}, // before year 1 in UTC
+        {"253402300799000", true},                // 9999-12-31T23:59:59Z in milliseconds
+        {"7000000000000000", false},              // milliseconds, year 223,790
+        {"-70000000000", false},                  // seconds, year -249
+        {"\"7000000000000000\"", false},
+        {"-62135596800", true}, // 0001-01-01T00:00:00Z
+    };
+    for (const Row& row : rows) {
+        const QByteArray text = variant("\"2026-01-31T09:15:00Z\"", row.timestamp);
+        const auto expected = generic(text);
+        const auto decoded = SnapshotLineDecoder::decode(text);
+        EXPECT_EQ(expected.has_value(), row.decodes) << row.timestamp;
+        ASSERT_EQ(decoded.has_value(), row.decodes) << row.timestamp;
+        if (decoded) {
+            // What decodes is written back (in whole seconds) in a form that reads back.
+            const auto again = generic(JsonLines::encodeLine(decoded->toJson()));
+            ASSERT_TRUE(again.has_value()) << row.timestamp;
+            EXPECT_EQ(again->timestamp.toSecsSinceEpoch(), decoded->timestamp.toSecsSinceEpoch())
+                << row.timestamp;
+        }
+    }
+}
