@@ -147,14 +147,6 @@ TEST(CodexProvider, FirstReadIsStoredEnrichedAndReported)
     }
 }
 
-TEST(CodexProvider, HealthIsRunningRightAfterStart)
-{
-    Harness h;
-    CodexProvider provider(h.store, h.fake.options(QStringLiteral("initError")));
-    provider.start(h.callback());
-    EXPECT_EQ(provider.health(), health(ProviderHealth::State::connected, "app-server running"));
-}
-
 TEST(CodexProvider, PollTimerAsksAgainAndEachAnswerIsStored)
 {
     Harness h;
