@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -160,7 +161,15 @@ TEST(CodexProcessManager, StartFailuresAreLoggedAndReturnFalse)
 
 TEST(CodexProcessManager, WritingToAChildThatNoLongerReadsIsAbsorbed)
 {
-    // Only meaningful while a broken pipe would still kill this process by default.
+    // Qt Network ignores SIGPIPE process-wide once a socket is made; put the default back so that a broken
+    // pipe would really kill this process.
+    struct sigaction saved
+    {};
+    struct sigaction fallback
+    {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &fallback, &saved);
+    const auto restore = qScopeGuard([&] { sigaction(SIGPIPE, &saved, nullptr); });
     ASSERT_TRUE(sigpipeIsDefault());
     FakeCodex fake;
     for (const char* scenario : {"deaf", "exit"}) {
