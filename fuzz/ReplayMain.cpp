@@ -8,6 +8,8 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+// Optional in a target, as with libFuzzer.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak));
 
 namespace {
 
@@ -27,6 +29,8 @@ bool replay(const std::filesystem::path& file)
 
 int main(int argc, char** argv)
 {
+    if (LLVMFuzzerInitialize)
+        LLVMFuzzerInitialize(&argc, &argv);
     int replayed = 0;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path path(argv[i]);

@@ -2,6 +2,7 @@
 #include "core/SettingsStore.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 

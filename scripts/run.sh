@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Starts Tallyvane: for now the command line shows what the program knows.
+# Starts Tallyvane: until the tray application exists, a forecast report on demo data.
 set -euo pipefail
 binary=${1:-build/dev/tallyvane}
-"$binary" --help
-"$binary" --dumpstore
+"$binary" status --demo

@@ -68,6 +68,8 @@ SnapshotStore::SnapshotStore(QString fileName) : m_fileName(std::move(fileName))
     LocalFileStore::ensureDirectories();
 }
 
+SnapshotStore::SnapshotStore(QString fileName, ReadOnly) : m_fileName(std::move(fileName)) {}
+
 void SnapshotStore::append(const UsageSnapshot& snapshot)
 {
     QByteArray line = JsonLines::encodeLine(snapshot.toJson());

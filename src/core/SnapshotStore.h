@@ -21,11 +21,16 @@ class SnapshotStore
 {
 public:
     explicit SnapshotStore(QString fileName);
+    // Reads an existing log without creating the data folder or any file (the one-shot status report).
+    struct ReadOnly
+    {};
+    SnapshotStore(QString fileName, ReadOnly);
 
     void append(const UsageSnapshot& snapshot);
     void append(const QList<UsageSnapshot>& snapshots);
 
-    // The whole log, re-read only when the file changed since the last call.
+    // The whole log, re-read only when the file changed since the last call (only the new bytes when it just
+    // grew). Lines decode one by one, so a line with invalid UTF-8 costs itself, not the whole log.
     QList<UsageSnapshot> all();
     // One provider's window, ascending by timestamp (stable).
     QList<UsageSnapshot> snapshots(Provider provider, WindowKind window);

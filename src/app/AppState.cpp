@@ -1,0 +1,407 @@
+#include "app/AppState.h"
+
+#include "app/SeriesCache.h"
+#include "core/CalibratedForecast.h"
+#include "core/ForecastEngine.h"
+#include "core/LocalFileStore.h"
+#include "core/PaceCalculator.h"
+#include "core/RecommendationEngine.h"
+#include "core/SettingsSaver.h"
+#include "core/SettingsStore.h"
+#include "core/SnapshotStore.h"
+#include "providers/DemoProvider.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace {
+
+// The newest snapshot of a series as a stable ascending sort would leave it last: on equal timestamps the
+// later entry wins. A scan, not a sort: series run to tens of thousands of snapshots.
+std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
+{
+    const UsageSnapshot* newest = nullptr;
+    for (const UsageSnapshot& s : series)
+        if (!newest || !(s.timestamp < newest->timestamp))
+            newest = &s;
+    if (!newest)
+        return std::nullopt;
+    return *newest;
+}
+
+} // namespace
+
+AppState::AppState(Environment environment, QObject* parent)
+    : QObject(parent), m_environment(std::move(environment))
+{
+    m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
+    if (!m_environment.providerFactory)
+        m_environment.providerFactory = defaultProviderFactory();
+    m_seriesCache = std::make_shared<SeriesCache>();
+    m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
+}
+
+AppState::~AppState()
+{
+    m_refreshTimer.stop();
+    // A stopped provider never calls back, so nothing reaches this object once it is gone.
+    for (const auto& provider : std::as_const(m_liveProviders))
+        provider->stop();
+    m_liveProviders.clear();
+    // Lets a queued cycle finish; its apply finds this object gone and does nothing.
+    m_computeQueue.reset();
+}
+
+void AppState::init()
+{
+    // 1. Published fields start at their initial values; the usage history does not exist yet.
+    // 2. The stores on the data folder.
+    if (!m_environment.store) {
+        LocalFileStore::ensureDirectories();
+        m_environment.store = std::make_shared<SnapshotStore>(LocalFileStore::snapshotsPath());
+    }
+    m_store = m_environment.store;
+    // 3. No providers, no timers; the compute queue.
+    m_liveProviders.clear();
+    m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
+    // 4. The settings, without scheduling a save: nothing changed yet.
+    if (!m_environment.loadSettings || !m_environment.scheduleSave) {
+        const SettingsStore settingsStore;
+        const bool demo = SettingsStore::demoRequested(QCoreApplication::arguments());
+        if (!m_environment.loadSettings)
+            m_environment.loadSettings = [settingsStore, demo] {
+                return SettingsStore::appliedDemoOnLoad(settingsStore.load(), demo);
+            };
+        if (!m_environment.scheduleSave) {
+            m_saver = std::make_unique<SettingsSaver>(settingsStore, demo);
+            m_environment.scheduleSave = [saver = m_saver.get()](const AppSettings& s) {
+                saver->schedule(s);
+            };
+            m_environment.flushSave = [saver = m_saver.get()] { saver->flush(); };
+        }
+    }
+    if (m_environment.loadSettings) {
+        const AppSettings loaded = m_environment.loadSettings();
+        if (loaded != m_settings) {
+            m_settings = loaded;
+            Q_EMIT settingsChanged();
+        }
+    }
+    // 5. H1.
+    registerHistoryCallback();
+    // 6.
+    refresh();
+    startProviders();
+    // 7.
+    m_refreshTimer.start();
+    // 8. H2, H3.
+    startHistoryScans();
+}
+
+void AppState::setSettings(const AppSettings& settings)
+{
+    const bool differs = settings != m_settings;
+    m_settings = settings;
+    if (m_environment.scheduleSave)
+        m_environment.scheduleSave(m_settings);
+    if (differs) {
+        Q_EMIT settingsChanged();
+        Q_EMIT changed();
+    }
+}
+
+void AppState::flushSettings()
+{
+    if (m_environment.flushSave)
+        m_environment.flushSave();
+}
+
+void AppState::refresh()
+{
+    if (!m_computeQueue)
+        m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
+    ++m_requestedCycles;
+    ComputeRequest request{m_settings,   sortedEnabledProviders(), m_store, m_clock(), m_clock, std::nullopt,
+                           m_seriesCache};
+    QPointer<AppState> guard(this);
+    m_computeQueue->async([request = std::move(request), guard]() {
+        ForecastBundle bundle = compute(request);
+        // Posted to the application object, which outlives every state; the guard is read on its thread.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, bundle = std::move(bundle), settings = request.settings, now = request.now]() {
+                if (guard)
+                    guard->apply(bundle, settings, now);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+ForecastBundle AppState::compute(const ComputeRequest& request)
+{
+    const AppSettings& settings = request.settings;
+    const Clock clock = request.clock ? request.clock : [now = request.now] { return now; };
+    ForecastBundle bundle;
+
+    // 1. Working snapshots, split into series.
+    SeriesCache localCache;
+    SeriesCache& cache = request.cache ? *request.cache : localCache;
+    if (settings.demoMode) {
+        QList<UsageSnapshot> demo;
+        for (Provider provider : request.providers)
+            demo.append(DemoProvider::history(provider, request.now));
+        cache.reset(demo);
+        bundle.snapshots = demo;
+    } else {
+        const QList<UsageSnapshot> stored = request.store ? request.store->all() : QList<UsageSnapshot>{};
+        cache.update(stored, settings.enabledProviders, request.ignoreAfter);
+        bundle.snapshots = cache.working(stored);
+        // C1: Claude augmentation from transcripts; a no-op until the Claude estimator exists.
+    }
+    // 2. C2 (Claude's current model) and C3 (effort learning); no-ops until the usage history and the
+    //    Claude estimator exist, so Claude's current settings stay absent.
+
+    // 3., 4.
+    QList<RecommendationEngine::Input> inputs;
+    for (Provider provider : request.providers) {
+        QList<WindowKind> windows = cache.windows(provider);
+        std::stable_sort(windows.begin(), windows.end(),
+                         [](WindowKind a, WindowKind b) { return displayRank(a) < displayRank(b); });
+
+        RecommendationEngine::Input input;
+        input.provider = provider;
+        for (WindowKind window : std::as_const(windows)) {
+            const QList<UsageSnapshot>& series = cache.series(provider, window);
+            ForecastResult result = ForecastEngine::forecast(provider, window, series, settings.forecastBasis,
+                                                             settings.sleep, clock());
+            bundle.forecasts.insert(result.id(), result);
+            if (window == WindowKind::fiveHour) {
+                input.fiveHour = result;
+                input.snapshot = newestOf(series);
+            } else if (isLongWindow(window) && !series.isEmpty()) {
+                // L1: pace, then the long-window steps in order. The Claude effort scale and the history
+                // calibration (with its smart-basis override) wait for the usage history; the weekly
+                // status rule applies to every long window, demo data included.
+                const UsageSnapshot latest = *newestOf(series);
+                const PaceResult pace =
+                    PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, clock());
+                bundle.paces.insert(provider, pace);
+                const ForecastResult adjusted = CalibratedForecast::applyWeeklyStatus(result);
+                bundle.forecasts.insert(adjusted.id(), adjusted);
+                input.longWindow = adjusted;
+                input.pace = pace;
+            }
+        }
+        // R1: every provider gets an input, also one without windows.
+        inputs.append(input);
+    }
+    // 5. R2.
+    bundle.recommendations = RecommendationEngine::recommendations(inputs);
+    return bundle;
+}
+
+void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSettings, const QDateTime& now)
+{
+    bool anyChanged = false;
+    if (bundle.snapshots != m_workingSnapshots) {
+        m_workingSnapshots = bundle.snapshots;
+        anyChanged = true;
+        Q_EMIT workingSnapshotsChanged();
+    }
+    if (bundle.forecasts != m_forecasts) {
+        m_forecasts = bundle.forecasts;
+        anyChanged = true;
+        Q_EMIT forecastsChanged();
+    }
+    if (bundle.paces != m_paces) {
+        m_paces = bundle.paces;
+        anyChanged = true;
+        Q_EMIT pacesChanged();
+    }
+    if (bundle.calibrated != m_calibrated) {
+        m_calibrated = bundle.calibrated;
+        anyChanged = true;
+        Q_EMIT calibratedChanged();
+    }
+    bool recommendationsPublished = false;
+    if (bundle.recommendations != m_recommendations) {
+        m_recommendations = bundle.recommendations;
+        recommendationsPublished = true;
+        Q_EMIT recommendationsChanged();
+    }
+    bool published = anyChanged || recommendationsPublished;
+    if (published || !m_lastRefresh) {
+        m_lastRefresh = now;
+        published = true;
+        Q_EMIT lastRefreshChanged();
+    }
+
+    // Automatic focus follows the most urgent series, one save per field that moves.
+    if (cycleSettings.focusAuto) {
+        if (const std::optional<SeriesKey> urgent = mostUrgentSeries()) {
+            if (m_settings.focusedProvider != urgent->first) {
+                AppSettings next = m_settings;
+                next.focusedProvider = urgent->first;
+                setSettings(next);
+            }
+            if (m_settings.focusedWindow != urgent->second) {
+                AppSettings next = m_settings;
+                next.focusedWindow = urgent->second;
+                setSettings(next);
+            }
+        }
+    }
+
+    QMap<Provider, ProviderHealth> health = m_providerHealth;
+    for (auto it = m_liveProviders.cbegin(); it != m_liveProviders.cend(); ++it)
+        health.insert(it.key(), it.value()->health());
+    if (health != m_providerHealth) {
+        m_providerHealth = health;
+        published = true;
+        Q_EMIT providerHealthChanged();
+    }
+
+    notify(bundle, cycleSettings);
+
+    if (published)
+        Q_EMIT changed();
+    Q_EMIT cycleFinished();
+}
+
+void AppState::startProviders()
+{
+    for (const auto& provider : std::as_const(m_liveProviders))
+        provider->stop();
+    m_liveProviders.clear();
+
+    // A provider that no longer runs keeps no health entry: a stale "connected" would outlive it.
+    QMap<Provider, ProviderHealth> health;
+    if (!m_settings.demoMode) {
+        for (Provider kind : sortedEnabledProviders()) {
+            std::shared_ptr<UsageProvider> provider = m_environment.providerFactory(kind, m_store);
+            if (!provider)
+                continue;
+            QPointer<AppState> guard(this);
+            provider->start([guard](const QList<UsageSnapshot>&) {
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [guard] {
+                        if (guard)
+                            guard->refresh();
+                    },
+                    Qt::QueuedConnection);
+            });
+            m_liveProviders.insert(kind, provider);
+            health.insert(kind, provider->health());
+        }
+    }
+    publishProviderHealth(health);
+}
+
+void AppState::publishProviderHealth(const QMap<Provider, ProviderHealth>& health)
+{
+    if (health == m_providerHealth)
+        return;
+    m_providerHealth = health;
+    Q_EMIT providerHealthChanged();
+    Q_EMIT changed();
+}
+
+void AppState::toggleProvider(Provider provider, bool enabled)
+{
+    AppSettings next = m_settings;
+    if (enabled)
+        next.enabledProviders.insert(provider);
+    else
+        next.enabledProviders.remove(provider);
+    setSettings(next);
+    startProviders();
+    refresh();
+}
+
+void AppState::setFocusedProvider(Provider provider)
+{
+    AppSettings next = m_settings;
+    next.focusAuto = false;
+    setSettings(next);
+    if (m_settings.focusedProvider == provider)
+        return;
+
+    QList<WindowKind> candidates;
+    for (const SeriesKey& key : availableSeries())
+        if (key.first == provider)
+            candidates.append(key.second);
+
+    next = m_settings;
+    next.focusedProvider = provider;
+    setSettings(next);
+    if (candidates.contains(m_settings.focusedWindow))
+        return;
+
+    WindowKind window = m_settings.focusedWindow;
+    const auto longOne = std::find_if(candidates.cbegin(), candidates.cend(), isLongWindow);
+    if (longOne != candidates.cend())
+        window = *longOne;
+    else if (!candidates.isEmpty())
+        window = candidates.first();
+    next = m_settings;
+    next.focusedWindow = window;
+    setSettings(next);
+}
+
+void AppState::setBasis(ForecastBasis basis)
+{
+    if (m_settings.forecastBasis == basis)
+        return;
+    AppSettings next = m_settings;
+    next.forecastBasis = basis;
+    setSettings(next);
+    QMetaObject::invokeMethod(this, &AppState::refresh, Qt::QueuedConnection);
+}
+
+QList<Provider> AppState::sortedEnabledProviders() const
+{
+    return StateQueries::sortedEnabledProviders(m_settings);
+}
+
+QList<UsageSnapshot> AppState::series(Provider provider, WindowKind window) const
+{
+    return StateQueries::series(m_workingSnapshots, provider, window);
+}
+
+std::optional<UsageSnapshot> AppState::latestSnapshot(Provider provider, WindowKind window) const
+{
+    return StateQueries::latestSnapshot(m_workingSnapshots, provider, window);
+}
+
+std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind window) const
+{
+    return StateQueries::forecast(m_forecasts, provider, window);
+}
+
+QList<SeriesKey> AppState::availableSeries() const
+{
+    return StateQueries::availableSeries(m_workingSnapshots);
+}
+
+std::optional<SeriesKey> AppState::mostUrgentSeries() const
+{
+    return StateQueries::mostUrgentSeries(m_workingSnapshots, m_forecasts, m_clock());
+}
+
+ForecastStatus AppState::globalStatus() const
+{
+    return StateQueries::globalStatus(m_forecasts);
+}
+
+// H1: the usage history's cache-updated callback; a no-op until the usage history exists.
+void AppState::registerHistoryCallback() {}
+
+// H2, H3: the full transcript scan and its 5-minute rescan timer; no-ops until the usage history exists.
+void AppState::startHistoryScans() {}
+
+// N1: hands the cycle to the notification manager; a no-op until the notification manager exists.
+void AppState::notify(const ForecastBundle&, const AppSettings&) {}

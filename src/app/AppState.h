@@ -1,0 +1,163 @@
+#pragma once
+
+#include "app/ForecastBundle.h"
+#include "app/ProviderFactory.h"
+#include "app/StateQueries.h"
+#include "core/AppSettings.h"
+#include "core/ProviderHealth.h"
+#include "core/SerialQueue.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class SeriesCache;
+class SettingsSaver;
+class SnapshotStore;
+class UsageProvider;
+
+// What the state is built on; every member has a working default for the real application.
+struct AppStateEnvironment
+{
+    // The current time; fixed in tests and for replays. Called from the compute queue too.
+    std::function<QDateTime()> clock;
+    // Empty: the providers this build can run (defaultProviderFactory()).
+    ProviderFactory providerFactory;
+    // Empty: the data folder's snapshot log.
+    std::shared_ptr<SnapshotStore> store;
+    // Empty: the data folder's settings file, with the "--demo" rule of the process arguments.
+    std::function<AppSettings()> loadSettings;
+    // Empty: a debounced save of the settings file. Called once per settings assignment.
+    std::function<void(const AppSettings&)> scheduleSave;
+    // Empty: writes a pending debounced save now.
+    std::function<void()> flushSave;
+    int refreshIntervalMs = 30'000;
+};
+
+// Everything one compute cycle works from; captured on the main thread.
+struct ComputeCycleRequest
+{
+    AppSettings settings;
+    QList<Provider> providers;
+    std::shared_ptr<SnapshotStore> store;
+    QDateTime now;
+    // Read afresh for every forecast and pace; `now` when empty.
+    std::function<QDateTime()> clock;
+    // Snapshots stamped after this are left out (replaying the log as of an earlier instant).
+    std::optional<QDateTime> ignoreAfter;
+    // Series kept from the previous cycle on the same queue; a cycle without one groups from scratch.
+    std::shared_ptr<SeriesCache> cache;
+};
+
+// The one observable state of the application, owned by the GUI thread.
+//
+// Observing it: every published field has its own change signal, emitted only when the value really
+// changed; `changed()` follows once after any batch of them (one cycle's apply, one action), which is
+// all a view that simply redraws needs. `cycleFinished()` fires after every apply, changed or not.
+class AppState : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    using Environment = AppStateEnvironment;
+    using ComputeRequest = ComputeCycleRequest;
+
+    explicit AppState(Environment environment = {}, QObject* parent = nullptr);
+    ~AppState() override;
+
+    // The start-up sequence: settings, first cycle, providers, refresh timer.
+    void init();
+
+    // Published fields.
+    const AppSettings& settings() const { return m_settings; }
+    // Every assignment schedules a save.
+    void setSettings(const AppSettings& settings);
+    const QList<UsageSnapshot>& workingSnapshots() const { return m_workingSnapshots; }
+    const QMap<QString, ForecastResult>& forecasts() const { return m_forecasts; }
+    const QMap<Provider, PaceResult>& paces() const { return m_paces; }
+    const QList<Recommendation>& recommendations() const { return m_recommendations; }
+    const std::optional<QDateTime>& lastRefresh() const { return m_lastRefresh; }
+    const QMap<Provider, ProviderHealth>& providerHealth() const { return m_providerHealth; }
+    const QMap<Provider, CalibratedProjection>& calibrated() const { return m_calibrated; }
+
+    // Actions (main thread).
+    void refresh();
+    void startProviders();
+    void toggleProvider(Provider provider, bool enabled);
+    void setFocusedProvider(Provider provider);
+    void setBasis(ForecastBasis basis);
+    // Writes a pending settings save now (before the process ends).
+    void flushSettings();
+
+    // One compute cycle; touches no state, runs off the main thread.
+    [[nodiscard]] static ForecastBundle compute(const ComputeRequest& request);
+    // Publishes what differs from the current state; main thread only.
+    void apply(const ForecastBundle& bundle, const AppSettings& cycleSettings, const QDateTime& now);
+
+    // Queries of the published state.
+    [[nodiscard]] QList<Provider> sortedEnabledProviders() const;
+    [[nodiscard]] QList<UsageSnapshot> series(Provider provider, WindowKind window) const;
+    [[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(Provider provider, WindowKind window) const;
+    [[nodiscard]] std::optional<ForecastResult> forecast(Provider provider, WindowKind window) const;
+    [[nodiscard]] QList<SeriesKey> availableSeries() const;
+    [[nodiscard]] std::optional<SeriesKey> mostUrgentSeries() const;
+    [[nodiscard]] ForecastStatus globalStatus() const;
+
+    QDateTime now() const { return m_clock(); }
+    // The live provider of a kind, if one runs.
+    std::shared_ptr<UsageProvider> liveProvider(Provider provider) const
+    {
+        return m_liveProviders.value(provider);
+    }
+    // How many compute cycles have been requested so far.
+    int requestedCycles() const { return m_requestedCycles; }
+    const std::shared_ptr<SnapshotStore>& store() const { return m_store; }
+
+Q_SIGNALS:
+    void settingsChanged();
+    void workingSnapshotsChanged();
+    void forecastsChanged();
+    void pacesChanged();
+    void recommendationsChanged();
+    void lastRefreshChanged();
+    void providerHealthChanged();
+    void calibratedChanged();
+    void changed();
+    void cycleFinished();
+
+private:
+    void publishProviderHealth(const QMap<Provider, ProviderHealth>& health);
+    void registerHistoryCallback();
+    void startHistoryScans();
+    void notify(const ForecastBundle& bundle, const AppSettings& cycleSettings);
+
+    Environment m_environment;
+    Clock m_clock;
+    std::shared_ptr<SnapshotStore> m_store;
+
+    AppSettings m_settings;
+    QList<UsageSnapshot> m_workingSnapshots;
+    QMap<QString, ForecastResult> m_forecasts;
+    QMap<Provider, PaceResult> m_paces;
+    QList<Recommendation> m_recommendations;
+    std::optional<QDateTime> m_lastRefresh;
+    QMap<Provider, ProviderHealth> m_providerHealth;
+    QMap<Provider, CalibratedProjection> m_calibrated;
+
+    std::unique_ptr<SettingsSaver> m_saver;
+    // Only ever used on the compute queue.
+    std::shared_ptr<SeriesCache> m_seriesCache;
+    QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
+    QTimer m_refreshTimer;
+    int m_requestedCycles = 0;
+    // Declared last so it is destroyed first: pending cycles finish before the store they read goes.
+    std::unique_ptr<SerialQueue> m_computeQueue;
+};

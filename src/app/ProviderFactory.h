@@ -1,0 +1,17 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "providers/UsageProvider.h"
+
+#include <functional>
+#include <memory>
+
+class SnapshotStore;
+
+// Creates the live provider of one kind on the shared snapshot store, or nothing when that provider
+// cannot run here; a provider that was not created simply has no health entry.
+using ProviderFactory = std::function<std::shared_ptr<UsageProvider>(
+    Provider provider, const std::shared_ptr<SnapshotStore>& store)>;
+
+// The providers this build can run. Each live provider registers itself here as it is written.
+ProviderFactory defaultProviderFactory();

@@ -1,0 +1,151 @@
+#include "app/SeriesCache.h"
+
+#include "core/BurnRateCalculator.h"
+
+#include <vector>
+
+void SeriesCache::clear()
+{
+    m_working.clear();
+    for (auto& windows : m_windows)
+        windows.clear();
+    for (auto& perProvider : m_series)
+        for (Series& series : perProvider)
+            series = Series{};
+}
+
+void SeriesCache::add(const UsageSnapshot& snapshot)
+{
+    const auto p = size_t(snapshot.provider);
+    const auto w = size_t(snapshot.windowKind);
+    Series& series = m_series[p][w];
+    if (series.snapshots.isEmpty() && m_windows[p].indexOf(snapshot.windowKind) < 0)
+        m_windows[p].append(snapshot.windowKind);
+    if (!series.snapshots.isEmpty() && snapshot.timestamp < series.snapshots.last().timestamp) {
+        series.ascending = false;
+        if (series.trimmed)
+            m_needsRebuild = true;
+    }
+    series.snapshots.append(snapshot);
+    ++series.addedSinceTrim;
+}
+
+// Drops what lies before the latest reset; only the new snapshots (and their predecessor) can hold a newer
+// one. A series out of time order is kept whole: the forecast sorts it first.
+void SeriesCache::trim(Series& series)
+{
+    if (!series.ascending || series.addedSinceTrim == 0)
+        return;
+    const qsizetype size = series.snapshots.size();
+    const qsizetype from = std::max<qsizetype>(0, size - series.addedSinceTrim - 1);
+    std::vector<const UsageSnapshot*> tail;
+    tail.reserve(size_t(size - from));
+    for (qsizetype i = from; i < size; ++i)
+        tail.push_back(&series.snapshots[i]);
+    // 0 means no reset among the new pairs: the series keeps its start.
+    const qsizetype inTail = BurnRateCalculator::latestSeriesStart(tail);
+    const qsizetype start = inTail > 0 ? from + inTail : 0;
+    series.addedSinceTrim = 0;
+    if (start > 0) {
+        series.snapshots.remove(0, start);
+        series.trimmed = true;
+    }
+}
+
+bool SeriesCache::extends(const QList<UsageSnapshot>& stored) const
+{
+    const qsizetype known = m_storedIds.size();
+    if (stored.size() < known)
+        return false;
+    // Appended in place: the same elements at the same place; a few ids confirm it.
+    if (stored.constData() == m_storedData) {
+        bool same = true;
+        for (qsizetype i = 0; i < known && same; i += 4096)
+            same = stored[i].id == m_storedIds[i];
+        if (same && stored[known - 1].id == m_storedIds[known - 1])
+            return true;
+    }
+    // Otherwise compare every id: they are unique per observation.
+    for (qsizetype i = 0; i < known; ++i)
+        if (stored[i].id != m_storedIds[i])
+            return false;
+    return true;
+}
+
+void SeriesCache::update(const QList<UsageSnapshot>& stored, const QSet<Provider>& enabled,
+                         const std::optional<QDateTime>& ignoreAfter)
+{
+    std::array<bool, kProviders> isEnabled{};
+    for (Provider p : enabled)
+        isEnabled[size_t(p)] = true;
+    const auto keep = [&](const UsageSnapshot& s) {
+        return isEnabled[size_t(s.provider)] && !(ignoreAfter && s.timestamp > *ignoreAfter);
+    };
+
+    m_needsRebuild = false;
+    m_incremental =
+        enabled == m_enabled && ignoreAfter == m_ignoreAfter && !m_storedIds.isEmpty() && extends(stored);
+    qsizetype from = 0;
+    if (m_incremental) {
+        from = m_storedIds.size();
+    } else {
+        clear();
+        m_storedIds.clear();
+        m_enabled = enabled;
+        m_ignoreAfter = ignoreAfter;
+        m_sharesStored = true;
+    }
+    m_storedIds.reserve(stored.size());
+    for (qsizetype i = from; i < stored.size(); ++i) {
+        const UsageSnapshot& s = stored[i];
+        m_storedIds.append(s.id);
+        const bool kept = keep(s);
+        if (kept)
+            add(s);
+        if (!kept && m_sharesStored) {
+            // The first snapshot left out: from here on the working list is a filtered copy.
+            m_sharesStored = false;
+            m_working = stored.first(i);
+        } else if (kept && !m_sharesStored) {
+            m_working.append(s);
+        }
+    }
+    m_storedData = stored.constData();
+    if (m_needsRebuild) {
+        // Start over on the whole list; the series out of order are then kept whole.
+        m_storedIds.clear();
+        update(stored, enabled, ignoreAfter);
+        m_incremental = false;
+        return;
+    }
+    for (auto& perProvider : m_series)
+        for (Series& series : perProvider)
+            trim(series);
+}
+
+void SeriesCache::reset(const QList<UsageSnapshot>& working)
+{
+    clear();
+    m_storedIds.clear();
+    m_storedData = nullptr;
+    m_enabled.clear();
+    m_ignoreAfter.reset();
+    m_incremental = false;
+    m_sharesStored = false;
+    m_working = working;
+    for (const UsageSnapshot& s : working)
+        add(s);
+    for (auto& perProvider : m_series)
+        for (Series& series : perProvider)
+            trim(series);
+}
+
+QList<WindowKind> SeriesCache::windows(Provider provider) const
+{
+    return m_windows[size_t(provider)];
+}
+
+const QList<UsageSnapshot>& SeriesCache::series(Provider provider, WindowKind window) const
+{
+    return m_series[size_t(provider)][size_t(window)].snapshots;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "core/UsageSnapshot.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QSet>
+
+#include <array>
+#include <optional>
+
+// The working snapshots of a cycle split into (provider, window) series, kept from one cycle to the next
+// so that after an append to a long log only the new snapshots are sorted in. A series in time order is
+// kept from its window's latest reset on: the forecast never looks further back. Used by one compute
+// queue at a time; not thread-safe.
+class SeriesCache
+{
+public:
+    // Brings the cache up to date with the store's list, keeping the enabled providers' snapshots stamped
+    // no later than `ignoreAfter`.
+    void update(const QList<UsageSnapshot>& stored, const QSet<Provider>& enabled,
+                const std::optional<QDateTime>& ignoreAfter);
+    // Builds it from a list that is already the working list (demo data).
+    void reset(const QList<UsageSnapshot>& working);
+
+    // The working list: the stored list itself when nothing is left out (no copy), else the filtered copy.
+    QList<UsageSnapshot> working(const QList<UsageSnapshot>& stored) const
+    {
+        return m_sharesStored ? stored : m_working;
+    }
+    // One provider's windows in order of first appearance.
+    QList<WindowKind> windows(Provider provider) const;
+    // One series in list order, possibly without the snapshots before its window's latest reset.
+    const QList<UsageSnapshot>& series(Provider provider, WindowKind window) const;
+
+    // How the last update went, for tests and benchmarks.
+    bool lastUpdateWasIncremental() const { return m_incremental; }
+
+private:
+    struct Series
+    {
+        QList<UsageSnapshot> snapshots;
+        // Ascending by timestamp so far (then trimming at a reset is safe).
+        bool ascending = true;
+        bool trimmed = false;
+        qsizetype addedSinceTrim = 0;
+    };
+
+    void clear();
+    void add(const UsageSnapshot& snapshot);
+    void trim(Series& series);
+    bool extends(const QList<UsageSnapshot>& stored) const;
+
+    static constexpr size_t kProviders = allProviders.size();
+    static constexpr size_t kWindows = allWindowKinds.size();
+
+    // Ids of the stored list last seen, and where its elements lived: holding the list itself would make
+    // the store copy it on its next append.
+    QList<QUuid> m_storedIds;
+    const void* m_storedData = nullptr;
+    QSet<Provider> m_enabled;
+    std::optional<QDateTime> m_ignoreAfter;
+    bool m_sharesStored = true;
+    QList<UsageSnapshot> m_working;
+    std::array<QList<WindowKind>, kProviders> m_windows;
+    std::array<std::array<Series, kWindows>, kProviders> m_series;
+    bool m_incremental = false;
+    // A snapshot older than its trimmed series' newest arrived: what was dropped may matter again.
+    bool m_needsRebuild = false;
+};

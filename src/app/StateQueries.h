@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/AppSettings.h"
+#include "core/Enums.h"
+#include "core/ForecastModels.h"
+#include "core/UsageSnapshot.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+#include <utility>
+
+using SeriesKey = std::pair<Provider, WindowKind>;
+
+// The questions asked of published state: by the application state itself, the menu-bar title and the
+// one-shot command line, which has a bundle but no application state.
+namespace StateQueries {
+
+// Enabled providers in display order (codex, claude).
+[[nodiscard]] QList<Provider> sortedEnabledProviders(const AppSettings& settings);
+
+// "codex-fiveHour".
+[[nodiscard]] QString forecastKey(Provider provider, WindowKind window);
+
+// One window's snapshots, ascending by timestamp (stable).
+[[nodiscard]] QList<UsageSnapshot> series(const QList<UsageSnapshot>& snapshots, Provider provider,
+                                          WindowKind window);
+// The newest of one window's snapshots; on equal timestamps the earlier in the list wins.
+[[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(const QList<UsageSnapshot>& snapshots,
+                                                          Provider provider, WindowKind window);
+[[nodiscard]] std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& forecasts,
+                                                     Provider provider, WindowKind window);
+// Each (provider, window) once: five-hour series first, then long ones, then monthly, then unknown;
+// within one rank in order of first appearance.
+[[nodiscard]] QList<SeriesKey> availableSeries(const QList<UsageSnapshot>& snapshots);
+// The series closest to running out, only when it is exhausted or has a run-out time.
+[[nodiscard]] std::optional<SeriesKey> mostUrgentSeries(const QList<UsageSnapshot>& snapshots,
+                                                        const QMap<QString, ForecastResult>& forecasts,
+                                                        const QDateTime& now);
+// The worst status over all forecasts; noData when there are none.
+[[nodiscard]] ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts);
+
+} // namespace StateQueries

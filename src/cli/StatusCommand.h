@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/ForecastBundle.h"
+#include "core/AppSettings.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+#include <optional>
+#include <variant>
+
+class SeriesCache;
+class SnapshotStore;
+
+// `tallyvane status`: one compute cycle over the stored log (or demo data), printed. It starts no provider
+// and writes nothing: not the settings, not the log, not the data folder.
+namespace StatusCommand {
+
+enum class Format
+{
+    text,
+    json,
+    waybar
+};
+
+struct Options
+{
+    Format format = Format::text;
+    bool watch = false;
+    bool demo = false;
+    std::optional<QDateTime> at;
+    std::optional<MenuBarDisplayMode> mode;
+    std::optional<ForecastBasis> basis;
+};
+
+// The options after "status"; or the one-line reason they are wrong.
+[[nodiscard]] std::variant<Options, QString> parse(const QStringList& arguments);
+
+// What one run reports: the cycle's result, the settings it ran with (overrides and the automatic focus
+// applied in memory) and the instant it describes.
+struct Report
+{
+    ForecastBundle bundle;
+    AppSettings settings;
+    QDateTime generatedAt;
+};
+
+// The settings file as it is, without creating, moving or logging anything; defaults when unreadable.
+[[nodiscard]] AppSettings readSettings();
+[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now);
+// The same on a store and series kept between runs (the store opened on first use, once the log exists).
+[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now,
+                              std::shared_ptr<SnapshotStore>& store,
+                              const std::shared_ptr<SeriesCache>& cache);
+
+[[nodiscard]] QString renderText(const Report& report);
+[[nodiscard]] QByteArray renderJson(const Report& report, bool indented);
+[[nodiscard]] QByteArray renderWaybar(const Report& report);
+// One line per forecast: provider, window, used, projected, time to limit, status, confidence, summary.
+[[nodiscard]] QStringList forecastLines(const Report& report);
+
+// Runs the command; the process exit status.
+int run(const Options& options);
+
+} // namespace StatusCommand

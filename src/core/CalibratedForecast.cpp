@@ -1,0 +1,100 @@
+#include "core/CalibratedForecast.h"
+
+#include "core/ForecastEngine.h"
+#include "core/ForecastMath.h"
+#include "core/NumberFormatting.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace CalibratedForecast {
+
+ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection& projection,
+                     const QDateTime& latestTimestamp, const QDateTime& now)
+{
+    if (forecast.basis != ForecastBasis::smart || !isLongWindow(forecast.windowKind))
+        return forecast;
+    ForecastResult result = forecast;
+    const double p = projection.projectedUsedAtReset;
+    const double current = forecast.currentUsedPercent;
+    result.projectedUsedAtReset = p;
+    result.projectedRemainingAtReset = std::isnan(p) ? p : std::max(0.0, 100 - p);
+    result.limitBeforeReset = p >= 100;
+    if (!result.limitBeforeReset)
+        result.estimatedTimeToLimit.reset();
+
+    if (result.resetAt) {
+        result.runOutAt = ForecastEngine::runOutAt(current, p, latestTimestamp, *result.resetAt);
+        if (result.runOutAt) {
+            // A run-out already behind us means the limit is due now, not in negative time.
+            result.estimatedTimeToLimit = std::max(0.0, ForecastMath::secondsBetween(now, *result.runOutAt));
+        } else if (result.limitBeforeReset) {
+            // No crossing ahead: either the limit is already reached, or the projection lands on exactly
+            // 100 % and the limit arrives with the reset.
+            if (current >= 100)
+                result.estimatedTimeToLimit = 0;
+            else if (result.timeUntilReset)
+                result.estimatedTimeToLimit = std::max(0.0, *result.timeUntilReset);
+        }
+    }
+
+    result.humanSummary = QStringLiteral("From your usage history: ~") + NumberFormatting::percent(p) +
+                          QStringLiteral(" used by reset (est.).");
+    if (projection.activeDays >= 5)
+        result.confidence = SourceConfidence::high;
+    else if (projection.activeDays >= 3)
+        result.confidence = SourceConfidence::medium;
+    return result;
+}
+
+ForecastStatus weeklyStatus(const ForecastResult& forecast)
+{
+    if (forecast.currentUsedPercent >= 100)
+        return ForecastStatus::limited;
+    const double p = forecast.projectedUsedAtReset.value_or(forecast.currentUsedPercent);
+    if (p >= 100)
+        return ForecastStatus::risky;
+    if (p >= 95)
+        return ForecastStatus::watch;
+    return ForecastStatus::safe;
+}
+
+ForecastResult applyWeeklyStatus(const ForecastResult& forecast)
+{
+    ForecastResult result = forecast;
+    result.status = weeklyStatus(forecast);
+    return result;
+}
+
+std::optional<QString> headroomLabel(const CalibratedProjection& projection)
+{
+    if (!(projection.dailyBurnPercent > 0.1) || !std::isfinite(projection.daysOfHeadroom))
+        return std::nullopt;
+    if (projection.daysOfHeadroom >= 1)
+        return QStringLiteral("~") + ForecastMath::formatNumber("%.1f", projection.daysOfHeadroom) +
+               QStringLiteral(" days of your usual usage left");
+    return QStringLiteral("~") + ForecastMath::formatNumber("%.0f", projection.daysOfHeadroom * 24) +
+           QStringLiteral("h of your usual usage left");
+}
+
+QString confidenceLabel(SourceConfidence confidence)
+{
+    return rawValue(confidence) + QStringLiteral(" confidence");
+}
+
+QString confidenceExplanation(SourceConfidence confidence)
+{
+    switch (confidence) {
+    case SourceConfidence::low:
+        return QStringLiteral(
+            "Not much usage data yet. This climbs to Medium then High as your history builds.");
+    case SourceConfidence::medium:
+        return QStringLiteral(
+            "Based on a few days of real usage. A full week of history raises this to High.");
+    case SourceConfidence::high:
+        return QStringLiteral("Grounded in a full week of your real usage history.");
+    }
+    return {};
+}
+
+} // namespace CalibratedForecast

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHashFunctions>
+#include <QString>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+// Small numeric helpers shared by the forecasting engines. Every engine must survive NaN, infinities
+// and dates out of range, so conversions from seconds to dates go through here.
+namespace ForecastMath {
+
+// Equal numbers, or both NaN.
+inline bool sameNumber(double a, double b)
+{
+    return a == b || (std::isnan(a) && std::isnan(b));
+}
+
+inline bool sameNumber(const std::optional<double>& a, const std::optional<double>& b)
+{
+    if (a.has_value() != b.has_value())
+        return false;
+    return !a || sameNumber(*a, *b);
+}
+
+// Hashes consistently with sameNumber: every NaN alike, and 0 like -0.
+inline size_t hashNumber(size_t seed, double value)
+{
+    QtPrivate::QHashCombine combine;
+    if (std::isnan(value))
+        return combine(seed, 0x7ff8);
+    return combine(seed, value == 0 ? 0.0 : value);
+}
+
+inline size_t hashNumber(size_t seed, const std::optional<double>& value)
+{
+    QtPrivate::QHashCombine combine;
+    return value ? hashNumber(combine(seed, 1), *value) : combine(seed, 0);
+}
+
+inline size_t hashDate(size_t seed, const std::optional<QDateTime>& date)
+{
+    QtPrivate::QHashCombine combine;
+    if (!date)
+        return combine(seed, 0);
+    return combine(combine(seed, 1), date->isValid() ? date->toMSecsSinceEpoch() : -1);
+}
+
+// Clamps to lo...hi; NaN stays NaN so that it prints as "—" instead of passing for a number.
+inline double clampNumber(double value, double lo, double hi)
+{
+    if (std::isnan(value))
+        return value;
+    return value < lo ? lo : (value > hi ? hi : value);
+}
+
+// Seconds since the epoch as a float; NaN for an invalid date.
+inline double epochSeconds(const QDateTime& date)
+{
+    return date.isValid() ? static_cast<double>(date.toMSecsSinceEpoch()) / 1000.0
+                          : std::numeric_limits<double>::quiet_NaN();
+}
+
+// Seconds from `from` to `to`; NaN when either is invalid.
+inline double secondsBetween(const QDateTime& from, const QDateTime& to)
+{
+    // Not msecsTo: an integer difference of two extreme dates could overflow.
+    return epochSeconds(to) - epochSeconds(from);
+}
+
+// `date` moved by `seconds`; absent when the seconds are not finite or the result leaves the range
+// a date can hold (a float outside the integer range must never reach an integer conversion).
+inline std::optional<QDateTime> addSeconds(const QDateTime& date, double seconds)
+{
+    constexpr double limitMs = 9.0e15; // about 285,000 years, far inside qint64 and QDateTime's range
+    if (!date.isValid() || !std::isfinite(seconds))
+        return std::nullopt;
+    const double targetMs = static_cast<double>(date.toMSecsSinceEpoch()) + std::round(seconds * 1000.0);
+    if (!(std::fabs(targetMs) < limitMs))
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(targetMs), Qt::UTC);
+}
+
+// printf-style formatting of one number with the C library's exact rounding ("%.1f" of 2.25 is
+// "2.2"); "—" when the number is not finite.
+inline QString formatNumber(const char* format, double value)
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("—");
+    char buffer[64];
+    const int length = std::snprintf(buffer, sizeof buffer, format, value);
+    if (length < 0 || length >= static_cast<int>(sizeof buffer))
+        return QStringLiteral("—");
+    return QString::fromLatin1(buffer, length);
+}
+
+} // namespace ForecastMath

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "core/ForecastModels.h"
+#include "core/UsageSnapshot.h"
+
+#include <QList>
+
+namespace ScenarioEngine {
+
+// What-ifs for one window: Lower, Higher, Fast Mode (Codex only), Max, each when it applies.
+// `futureAdditional` is max(0, projected at reset - currentUsed); `snapshot` is the window's latest.
+[[nodiscard]] QList<ScenarioResult> scenarios(Provider provider, double currentUsed, double futureAdditional,
+                                              const UsageSnapshot& snapshot, SourceConfidence confidence);
+
+} // namespace ScenarioEngine

@@ -1,0 +1,478 @@
+#include "app/AppState.h"
+
+#include "AppTestSupport.h"
+#include "core/ForecastEngine.h"
+#include "core/SnapshotStore.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using namespace AppTest;
+
+namespace {
+
+using P = Provider;
+using W = WindowKind;
+using S = ForecastStatus;
+
+class FakeProvider final : public UsageProvider
+{
+public:
+    FakeProvider(Provider kind, QString detail) : m_kind(kind), m_detail(std::move(detail)) {}
+    Provider provider() const override { return m_kind; }
+    ProviderHealth health() const override
+    {
+        return {ProviderHealth::State::connected, m_detail, kNow, std::nullopt};
+    }
+    void start(UpdateCallback onUpdate) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_callback = std::move(onUpdate);
+        ++starts;
+    }
+    void stop() override
+    {
+        std::lock_guard lock(m_mutex);
+        m_callback = {};
+        ++stops;
+    }
+    // Reports new data the way a live provider does: from its own thread.
+    void reportFromAnotherThread()
+    {
+        std::thread([this] {
+            std::lock_guard lock(m_mutex);
+            if (m_callback)
+                m_callback({});
+        }).join();
+    }
+
+    std::atomic<int> starts{0};
+    std::atomic<int> stops{0};
+
+private:
+    Provider m_kind;
+    QString m_detail;
+    std::mutex m_mutex;
+    UpdateCallback m_callback;
+};
+
+UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used, qint64 resetIn = 3'600)
+{
+    UsageSnapshot s;
+    s.provider = p;
+    s.windowKind = w;
+    s.timestamp = kNow.addSecs(-secondsAgo);
+    s.usedPercent = used;
+    s.remainingPercent = 100 - used;
+    s.resetAt = kNow.addSecs(resetIn);
+    s.windowDurationMins = w == W::fiveHour ? 300 : 10'080;
+    s.source = QStringLiteral("test");
+    return s;
+}
+
+// A state on a fixed clock, a temporary log and recorded saves; providers come from the fakes' factory.
+struct Harness
+{
+    explicit Harness(AppSettings initial, bool withFactory = true)
+    {
+        store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
+        AppStateEnvironment env;
+        env.clock = [] { return kNow; };
+        env.store = store;
+        env.loadSettings = [initial] { return initial; };
+        env.scheduleSave = [this](const AppSettings& s) { saves.append(s); };
+        if (withFactory)
+            env.providerFactory = [this](Provider kind, const std::shared_ptr<SnapshotStore>& shared) {
+                EXPECT_EQ(shared, store);
+                auto fake =
+                    std::make_shared<FakeProvider>(kind, QStringLiteral("fake %1").arg(created.size()));
+                created.append(fake);
+                return fake;
+            };
+        state = std::make_unique<AppState>(env);
+    }
+
+    // Waits for the cycles requested so far to be applied.
+    bool settle()
+    {
+        const int target = state->requestedCycles();
+        return TestSupport::waitFor([&] { return finished >= target; });
+    }
+
+    void init()
+    {
+        QObject::connect(state.get(), &AppState::cycleFinished, [this] { ++finished; });
+        state->init();
+    }
+
+    std::shared_ptr<FakeProvider> latest(Provider kind) const
+    {
+        for (auto it = created.crbegin(); it != created.crend(); ++it)
+            if ((*it)->provider() == kind)
+                return *it;
+        return nullptr;
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<SnapshotStore> store;
+    QList<AppSettings> saves;
+    QList<std::shared_ptr<FakeProvider>> created;
+    int finished = 0;
+    std::unique_ptr<AppState> state;
+};
+
+AppSettings demoSettings()
+{
+    AppSettings s;
+    s.demoMode = true;
+    return s;
+}
+
+TEST(AppStateCycle, DemoCyclePublishesBothProvidersWithoutRunningAny)
+{
+    Harness h(demoSettings());
+    h.store->append(snap(P::codex, W::monthly, 60, 5)); // demo mode never reads the log
+    h.init();
+    ASSERT_TRUE(h.settle());
+    const AppState& state = *h.state;
+
+    ASSERT_EQ(state.workingSnapshots().size(), 46);
+    EXPECT_EQ(state.workingSnapshots().first().provider, P::codex);
+    EXPECT_EQ(state.workingSnapshots()[23].provider, P::claude);
+    EXPECT_EQ(state.forecasts().keys(),
+              (QList<QString>{"claude-fiveHour", "claude-sevenDay", "codex-fiveHour", "codex-sevenDay"}));
+    EXPECT_EQ(state.paces().keys(), (QList<Provider>{P::codex, P::claude}));
+    EXPECT_TRUE(state.calibrated().isEmpty());
+    EXPECT_TRUE(state.providerHealth().isEmpty());
+    EXPECT_TRUE(h.created.isEmpty());
+    EXPECT_EQ(state.lastRefresh(), kNow);
+    // The weekly rule re-classifies the long windows of demo data too: never limitLikely there.
+    EXPECT_NE(state.forecast(P::claude, W::sevenDay)->status, S::limitLikely);
+    EXPECT_FALSE(state.recommendations().isEmpty());
+    // Loading is not a change: nothing is saved at start-up.
+    EXPECT_TRUE(h.saves.isEmpty());
+}
+
+struct RefreshCase
+{
+    const char* name;
+    bool startPublished; // a first bundle applied at t0
+    bool changeSnapshots;
+    bool freshRecommendation;
+    bool expectNewRefresh;
+};
+
+class LastRefreshTest : public ::testing::TestWithParam<RefreshCase>
+{};
+
+TEST_P(LastRefreshTest, MovesOnlyWhenSomethingWasPublished)
+{
+    const RefreshCase& c = GetParam();
+    Harness h(AppSettings{});
+    AppState& state = *h.state;
+    ForecastBundle bundle;
+    bundle.snapshots = {snap(P::codex, W::fiveHour, 60, 10)};
+    bundle.forecasts.insert("codex-fiveHour", forecast(P::codex, W::fiveHour, 10));
+    bundle.recommendations = {Recommendation{}};
+    const QDateTime t0 = kNow.addSecs(-30);
+    if (c.startPublished)
+        state.apply(bundle, AppSettings{}, t0);
+
+    ForecastBundle next = bundle;
+    if (c.changeSnapshots)
+        next.snapshots.append(snap(P::codex, W::fiveHour, 0, 11));
+    if (c.freshRecommendation)
+        next.recommendations = {Recommendation{}};
+    int changed = 0, snapshotsChanged = 0, finished = 0;
+    QObject::connect(&state, &AppState::changed, [&] { ++changed; });
+    QObject::connect(&state, &AppState::workingSnapshotsChanged, [&] { ++snapshotsChanged; });
+    QObject::connect(&state, &AppState::cycleFinished, [&] { ++finished; });
+    state.apply(next, AppSettings{}, kNow);
+
+    EXPECT_EQ(state.lastRefresh(), c.expectNewRefresh ? kNow : t0);
+    EXPECT_EQ(changed, c.expectNewRefresh ? 1 : 0);
+    EXPECT_EQ(snapshotsChanged, (c.changeSnapshots || !c.startPublished) ? 1 : 0);
+    EXPECT_EQ(finished, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bundles, LastRefreshTest,
+                         ::testing::Values(RefreshCase{"FirstCycleAlwaysStamps", false, false, false, true},
+                                           RefreshCase{"IdenticalBundleKeepsIt", true, false, false, false},
+                                           RefreshCase{"NewSnapshotMovesIt", true, true, false, true},
+                                           RefreshCase{"FreshRecommendationMovesIt", true, false, true,
+                                                       true}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct FocusCase
+{
+    const char* name;
+    bool focusAuto;
+    Provider focusedProvider;
+    WindowKind focusedWindow;
+    int expectedSaves;
+    Provider expectedProvider;
+    WindowKind expectedWindow;
+};
+
+class AutoFocusTest : public ::testing::TestWithParam<FocusCase>
+{};
+
+TEST_P(AutoFocusTest, FollowsTheMostUrgentSeriesSavingOncePerChangedField)
+{
+    const FocusCase& c = GetParam();
+    AppSettings settings;
+    settings.focusAuto = c.focusAuto;
+    settings.focusedProvider = c.focusedProvider;
+    settings.focusedWindow = c.focusedWindow;
+    Harness h(settings);
+    h.state->setSettings(settings);
+    h.saves.clear();
+
+    // Claude's weekly window runs out in an hour; Codex's five-hour window has no run-out.
+    ForecastBundle bundle;
+    bundle.snapshots = {snap(P::codex, W::fiveHour, 60, 40), snap(P::claude, W::sevenDay, 60, 90)};
+    bundle.forecasts.insert("codex-fiveHour", forecast(P::codex, W::fiveHour, 40, S::watch));
+    bundle.forecasts.insert("claude-sevenDay",
+                            forecast(P::claude, W::sevenDay, 90, S::risky, 3'600, kNow.addSecs(3'600)));
+    h.state->apply(bundle, settings, kNow);
+
+    EXPECT_EQ(h.saves.size(), c.expectedSaves);
+    EXPECT_EQ(h.state->settings().focusedProvider, c.expectedProvider);
+    EXPECT_EQ(h.state->settings().focusedWindow, c.expectedWindow);
+    if (!h.saves.isEmpty()) {
+        EXPECT_EQ(h.saves.last(), h.state->settings());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Focus, AutoFocusTest,
+    ::testing::Values(FocusCase{"BothFieldsMove", true, P::codex, W::fiveHour, 2, P::claude, W::sevenDay},
+                      FocusCase{"OnlyWindowMoves", true, P::claude, W::fiveHour, 1, P::claude, W::sevenDay},
+                      FocusCase{"OnlyProviderMoves", true, P::codex, W::sevenDay, 1, P::claude, W::sevenDay},
+                      FocusCase{"AlreadyThere", true, P::claude, W::sevenDay, 0, P::claude, W::sevenDay},
+                      FocusCase{"ManualFocusStays", false, P::codex, W::fiveHour, 0, P::codex, W::fiveHour}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct SetFocusCase
+{
+    const char* name;
+    QList<WindowKind> codexWindows;
+    Provider focusedProvider;
+    WindowKind focusedWindow;
+    WindowKind expectedWindow;
+    int expectedSaves;
+};
+
+class SetFocusedProviderTest : public ::testing::TestWithParam<SetFocusCase>
+{};
+
+TEST_P(SetFocusedProviderTest, PicksTheWindowAndTurnsAutomaticFocusOff)
+{
+    const SetFocusCase& c = GetParam();
+    Harness h(AppSettings{});
+    AppSettings settings;
+    settings.focusedProvider = c.focusedProvider;
+    settings.focusedWindow = c.focusedWindow;
+    h.state->setSettings(settings);
+    ForecastBundle bundle;
+    bundle.snapshots = {snap(P::claude, W::fiveHour, 60, 10), snap(P::claude, W::sevenDay, 60, 10)};
+    for (WindowKind w : c.codexWindows)
+        bundle.snapshots.append(snap(P::codex, w, 30, 10));
+    AppSettings manual = settings;
+    manual.focusAuto = false;
+    h.state->apply(bundle, manual, kNow);
+    h.saves.clear();
+
+    h.state->setFocusedProvider(P::codex);
+
+    EXPECT_FALSE(h.state->settings().focusAuto);
+    EXPECT_EQ(h.state->settings().focusedProvider, P::codex);
+    EXPECT_EQ(h.state->settings().focusedWindow, c.expectedWindow);
+    EXPECT_EQ(h.saves.size(), c.expectedSaves);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, SetFocusedProviderTest,
+    ::testing::Values(
+        SetFocusCase{"KeepsFiveHourWhenCodexHasIt",
+                     {W::fiveHour, W::sevenDay},
+                     P::claude,
+                     W::fiveHour,
+                     W::fiveHour,
+                     2},
+        SetFocusCase{"OnlySevenDay", {W::sevenDay}, P::claude, W::fiveHour, W::sevenDay, 3},
+        SetFocusCase{
+            "PrefersALongWindow", {W::monthly, W::fiveHour, W::weekly}, P::claude, W::unknown, W::weekly, 3},
+        SetFocusCase{"FirstCandidateWithoutLongWindow",
+                     {W::monthly, W::fiveHour},
+                     P::claude,
+                     W::sevenDay,
+                     W::fiveHour,
+                     3},
+        SetFocusCase{"NoCandidatesKeepsTheWindow", {}, P::claude, W::sevenDay, W::sevenDay, 3},
+        SetFocusCase{
+            "AlreadyFocusedOnlyStopsAutomaticFocus", {W::sevenDay}, P::codex, W::fiveHour, W::fiveHour, 1}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(AppStateProviders, ToggleStopsAndDropsTheProviderAndRecomputesWithoutIt)
+{
+    Harness h(AppSettings{});
+    h.store->append({snap(P::codex, W::fiveHour, 600, 10), snap(P::codex, W::fiveHour, 0, 12),
+                     snap(P::claude, W::fiveHour, 600, 30), snap(P::claude, W::fiveHour, 0, 35)});
+    h.init();
+    ASSERT_TRUE(h.settle());
+    ASSERT_EQ(h.created.size(), 2);
+    const auto claude = h.latest(P::claude);
+    ASSERT_TRUE(claude);
+    EXPECT_EQ(claude->starts, 1);
+    EXPECT_EQ(h.state->providerHealth().keys(), (QList<Provider>{P::codex, P::claude}));
+    EXPECT_TRUE(h.state->forecast(P::claude, W::fiveHour).has_value());
+
+    h.state->toggleProvider(P::claude, false);
+
+    EXPECT_EQ(claude->stops, 1);
+    EXPECT_EQ(h.state->liveProvider(P::claude), nullptr);
+    ASSERT_TRUE(h.state->liveProvider(P::codex));
+    EXPECT_EQ(h.latest(P::codex)->starts, 1);
+    EXPECT_EQ(h.created.first()->stops, 1) << "providers are recreated, never restarted";
+    EXPECT_EQ(h.state->providerHealth().keys(), QList<Provider>{P::codex});
+    ASSERT_FALSE(h.saves.isEmpty());
+    EXPECT_EQ(h.saves.last().enabledProviders, QSet<Provider>{P::codex});
+
+    ASSERT_TRUE(h.settle());
+    EXPECT_FALSE(h.state->forecast(P::claude, W::fiveHour).has_value());
+    EXPECT_TRUE(h.state->forecast(P::codex, W::fiveHour).has_value());
+    for (const UsageSnapshot& s : h.state->workingSnapshots())
+        EXPECT_EQ(s.provider, P::codex);
+}
+
+TEST(AppStateProviders, AReportFromAnyThreadSchedulesACycle)
+{
+    Harness h(AppSettings{});
+    h.init();
+    ASSERT_TRUE(h.settle());
+    const int before = h.state->requestedCycles();
+    h.store->append(snap(P::codex, W::fiveHour, 0, 50));
+    h.latest(P::codex)->reportFromAnotherThread();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return h.state->requestedCycles() == before + 1; }));
+    ASSERT_TRUE(h.settle());
+    ASSERT_TRUE(h.state->forecast(P::codex, W::fiveHour).has_value());
+    EXPECT_DOUBLE_EQ(h.state->forecast(P::codex, W::fiveHour)->currentUsedPercent, 50);
+}
+
+TEST(AppStateProviders, NoFactoryProviderMeansNoHealthEntry)
+{
+    Harness h(AppSettings{}, false);
+    h.init();
+    ASSERT_TRUE(h.settle());
+    EXPECT_TRUE(h.state->providerHealth().isEmpty());
+    EXPECT_EQ(h.state->liveProvider(P::codex), nullptr);
+}
+
+TEST(AppStateProviders, DestroyingTheStateStopsProvidersAndDropsItsPendingCycle)
+{
+    auto h = std::make_unique<Harness>(AppSettings{});
+    h->init();
+    const auto codex = h->latest(P::codex);
+    ASSERT_TRUE(codex);
+    h->state->refresh();
+    h->state.reset(); // cycles still queued
+    EXPECT_EQ(codex->stops, 1);
+    // The queued applies find the state gone.
+    TestSupport::waitFor([] { return false; }, 100);
+    EXPECT_EQ(codex->stops, 1);
+}
+
+TEST(AppStateBasis, SameBasisDoesNothingNewBasisSavesAndRecomputes)
+{
+    Harness h(AppSettings{});
+    h.store->append({snap(P::codex, W::fiveHour, 600, 10), snap(P::codex, W::fiveHour, 0, 12)});
+    h.init();
+    ASSERT_TRUE(h.settle());
+    const int cycles = h.state->requestedCycles();
+
+    h.state->setBasis(h.state->settings().forecastBasis);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.state->requestedCycles(), cycles);
+    EXPECT_TRUE(h.saves.isEmpty());
+
+    h.state->setBasis(ForecastBasis::last3h);
+    ASSERT_EQ(h.saves.size(), 1);
+    EXPECT_EQ(h.saves.first().forecastBasis, ForecastBasis::last3h);
+    // The cycle is queued, not run inside the call.
+    EXPECT_EQ(h.state->requestedCycles(), cycles);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return h.state->requestedCycles() == cycles + 1; }));
+    ASSERT_TRUE(h.settle());
+    EXPECT_EQ(h.state->forecast(P::codex, W::fiveHour)->basis, ForecastBasis::last3h);
+}
+
+// compute on its own, over a real log.
+struct ComputeFixture : ::testing::Test
+{
+    QTemporaryDir dir;
+    std::shared_ptr<SnapshotStore> store =
+        std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
+
+    ForecastBundle compute(const AppSettings& settings, std::optional<QDateTime> ignoreAfter = std::nullopt)
+    {
+        return AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
+                                  [] { return kNow; }, ignoreAfter, nullptr});
+    }
+};
+
+TEST_F(ComputeFixture, DisabledProvidersSnapshotsAreIgnored)
+{
+    store->append({snap(P::claude, W::fiveHour, 60, 30), snap(P::codex, W::fiveHour, 60, 10),
+                   snap(P::claude, W::sevenDay, 60, 30)});
+    AppSettings settings;
+    settings.enabledProviders = {P::codex};
+    const ForecastBundle bundle = compute(settings);
+    ASSERT_EQ(bundle.snapshots.size(), 1);
+    EXPECT_EQ(bundle.snapshots.first().provider, P::codex);
+    EXPECT_EQ(bundle.forecasts.keys(), QList<QString>{"codex-fiveHour"});
+}
+
+TEST_F(ComputeFixture, ReplayIgnoresLaterSnapshots)
+{
+    store->append({snap(P::codex, W::fiveHour, 3'600, 10), snap(P::codex, W::fiveHour, 1'800, 20),
+                   snap(P::codex, W::fiveHour, 0, 90)});
+    const ForecastBundle bundle = compute(AppSettings{}, kNow.addSecs(-1'800));
+    ASSERT_EQ(bundle.snapshots.size(), 2);
+    EXPECT_DOUBLE_EQ(bundle.forecasts.value("codex-fiveHour").currentUsedPercent, 20);
+}
+
+TEST_F(ComputeFixture, LongWindowGetsPaceAndTheWeeklyStatusRule)
+{
+    // 80 % → 96 % within the last hour: the engine alone would call the limit likely within the hour.
+    QList<UsageSnapshot> weekly;
+    for (int i = 0; i <= 8; ++i)
+        weekly.append(snap(P::codex, W::sevenDay, 3'600 - i * 450, 80 + 2 * i, 3 * 86'400));
+    store->append(weekly);
+    AppSettings settings;
+    settings.enabledProviders = {P::codex};
+    const ForecastBundle bundle = compute(settings);
+
+    const ForecastResult raw =
+        ForecastEngine::forecast(P::codex, W::sevenDay, weekly, settings.forecastBasis, settings.sleep, kNow);
+    ASSERT_EQ(raw.status, S::limitLikely) << "the case must exercise the re-classification";
+    const ForecastResult published = bundle.forecasts.value("codex-sevenDay");
+    EXPECT_EQ(published.status, S::risky);
+    EXPECT_TRUE(bundle.paces.contains(P::codex));
+    EXPECT_FALSE(bundle.recommendations.isEmpty());
+}
+
+TEST_F(ComputeFixture, MonthlyOnlyProviderIsForecastWithoutPace)
+{
+    store->append({snap(P::claude, W::monthly, 600, 10), snap(P::claude, W::monthly, 0, 11)});
+    const ForecastBundle bundle = compute(AppSettings{});
+    EXPECT_EQ(bundle.forecasts.keys(), QList<QString>{"claude-monthly"});
+    EXPECT_TRUE(bundle.paces.isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "core/ForecastModels.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace AppTest {
+
+inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+
+// A forecast with the fields the state and the title read; the rest at their defaults.
+inline ForecastResult forecast(Provider provider, WindowKind window, double used,
+                               ForecastStatus status = ForecastStatus::safe,
+                               std::optional<double> timeToLimit = std::nullopt,
+                               std::optional<QDateTime> runOutAt = std::nullopt)
+{
+    ForecastResult f;
+    f.provider = provider;
+    f.windowKind = window;
+    f.currentUsedPercent = used;
+    f.currentRemainingPercent = std::max(0.0, 100 - used);
+    f.status = status;
+    f.estimatedTimeToLimit = timeToLimit;
+    f.runOutAt = runOutAt;
+    return f;
+}
+
+} // namespace AppTest

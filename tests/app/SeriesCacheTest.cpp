@@ -1,0 +1,197 @@
+#include "app/SeriesCache.h"
+
+#include "AppTestSupport.h"
+#include "core/ForecastEngine.h"
+
+#include <gtest/gtest.h>
+
+using namespace AppTest;
+
+namespace {
+
+using P = Provider;
+using W = WindowKind;
+
+struct Reading
+{
+    Provider provider;
+    WindowKind window;
+    int minute; // relative to kNow
+    double used;
+    int resetMinute; // relative to kNow
+};
+
+UsageSnapshot make(const Reading& r)
+{
+    UsageSnapshot s;
+    s.provider = r.provider;
+    s.windowKind = r.window;
+    s.timestamp = kNow.addSecs(qint64(r.minute) * 60);
+    s.usedPercent = r.used;
+    s.remainingPercent = 100 - r.used;
+    s.resetAt = kNow.addSecs(qint64(r.resetMinute) * 60);
+    s.windowDurationMins = r.window == W::fiveHour ? 300 : 10'080;
+    s.source = QStringLiteral("test");
+    return s;
+}
+
+enum class Op
+{
+    append,
+    dropFront,
+    setEnabled,
+    setIgnoreAfter
+};
+
+struct Step
+{
+    Op op;
+    QList<Reading> readings; // append
+    int count = 0;           // dropFront
+    QSet<Provider> enabled{P::codex, P::claude};
+    std::optional<int> ignoreAfterMinute;
+    bool incremental = false;
+};
+
+Step append(QList<Reading> readings, bool incremental)
+{
+    Step s{Op::append, std::move(readings), 0, {P::codex, P::claude}, std::nullopt, incremental};
+    return s;
+}
+Step dropFront(int count, bool incremental)
+{
+    return Step{Op::dropFront, {}, count, {P::codex, P::claude}, std::nullopt, incremental};
+}
+Step enable(QSet<Provider> providers, bool incremental)
+{
+    return Step{Op::setEnabled, {}, 0, std::move(providers), std::nullopt, incremental};
+}
+Step ignoreAfter(int minute, bool incremental)
+{
+    return Step{Op::setIgnoreAfter, {}, 0, {P::codex, P::claude}, minute, incremental};
+}
+
+struct CacheCase
+{
+    const char* name;
+    QList<Step> steps;
+};
+
+class SeriesCacheTest : public ::testing::TestWithParam<CacheCase>
+{};
+
+// After every step the kept series must forecast exactly like the whole series, for every basis.
+TEST_P(SeriesCacheTest, ForecastsLikeTheWholeSeries)
+{
+    SeriesCache cache;
+    QList<UsageSnapshot> stored;
+    QSet<Provider> enabled{P::codex, P::claude};
+    std::optional<QDateTime> ignoreAfter;
+    int stepIndex = 0;
+    for (const Step& step : GetParam().steps) {
+        SCOPED_TRACE(stepIndex++);
+        switch (step.op) {
+        case Op::append:
+            for (const Reading& r : step.readings)
+                stored.append(make(r));
+            break;
+        case Op::dropFront:
+            stored = stored.mid(step.count);
+            break;
+        case Op::setEnabled:
+            enabled = step.enabled;
+            break;
+        case Op::setIgnoreAfter:
+            ignoreAfter = kNow.addSecs(qint64(*step.ignoreAfterMinute) * 60);
+            break;
+        }
+        cache.update(stored, enabled, ignoreAfter);
+        EXPECT_EQ(cache.lastUpdateWasIncremental(), step.incremental);
+
+        QList<UsageSnapshot> working;
+        for (const UsageSnapshot& s : stored)
+            if (enabled.contains(s.provider) && !(ignoreAfter && s.timestamp > *ignoreAfter))
+                working.append(s);
+        EXPECT_EQ(cache.working(stored), working);
+        for (Provider p : allProviders) {
+            QList<WindowKind> firstSeen;
+            for (const UsageSnapshot& s : working)
+                if (s.provider == p && !firstSeen.contains(s.windowKind))
+                    firstSeen.append(s.windowKind);
+            EXPECT_EQ(cache.windows(p), firstSeen);
+            for (WindowKind w : allWindowKinds) {
+                QList<UsageSnapshot> whole;
+                for (const UsageSnapshot& s : working)
+                    if (s.provider == p && s.windowKind == w)
+                        whole.append(s);
+                EXPECT_EQ(cache.series(p, w).isEmpty(), whole.isEmpty());
+                for (ForecastBasis basis : allForecastBases) {
+                    EXPECT_EQ(ForecastEngine::forecast(p, w, cache.series(p, w), basis, std::nullopt, kNow),
+                              ForecastEngine::forecast(p, w, whole, basis, std::nullopt, kNow))
+                        << rawValue(p).toStdString() << "-" << rawValue(w).toStdString() << " "
+                        << rawValue(basis).toStdString();
+                }
+            }
+        }
+    }
+}
+
+// A five-hour window filling up, a reset (sharp drop) and the next window starting.
+const QList<Reading> kFirstWindow{{P::codex, W::fiveHour, -300, 10, -120},
+                                  {P::codex, W::fiveHour, -240, 30, -120},
+                                  {P::codex, W::fiveHour, -180, 55, -120},
+                                  {P::codex, W::fiveHour, -130, 77, -120}};
+const QList<Reading> kSecondWindow{{P::codex, W::fiveHour, -110, 6, 180},
+                                   {P::codex, W::fiveHour, -60, 20, 180},
+                                   {P::claude, W::sevenDay, -50, 40, 2'000},
+                                   {P::codex, W::fiveHour, -20, 31, 180}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Histories, SeriesCacheTest,
+    ::testing::Values(
+        CacheCase{"AppendsAcrossAReset",
+                  {append(kFirstWindow, false), append(kSecondWindow, true),
+                   append({{P::codex, W::fiveHour, 0, 40, 180}}, true), append({}, true)}},
+        // 77 → 63 is a reset; 70 arriving late between them bridges it (two drops of 7): the whole history
+        // counts again, so what was trimmed must come back.
+        CacheCase{"LateSnapshotBridgesAReset",
+                  {append({{P::codex, W::fiveHour, -200, 50, 100},
+                           {P::codex, W::fiveHour, -100, 77, 100},
+                           {P::codex, W::fiveHour, -40, 63, 100},
+                           {P::codex, W::fiveHour, -10, 66, 100}},
+                          false),
+                   append({{P::codex, W::fiveHour, -70, 70, 100}}, false),
+                   append({{P::codex, W::fiveHour, 0, 68, 100}}, true)}},
+        // A reset time moving by more than ten minutes starts a new window even while usage rises.
+        CacheCase{
+            "ResetTimeJump",
+            {append({{P::claude, W::fiveHour, -90, 10, 30}, {P::claude, W::fiveHour, -60, 20, 30}}, false),
+             append({{P::claude, W::fiveHour, -30, 25, 60}, {P::claude, W::fiveHour, 0, 30, 60}}, true)}},
+        // Pruning rewrites the log: the list no longer extends the old one.
+        CacheCase{"PruneStartsOver",
+                  {append(kFirstWindow + kSecondWindow, false), dropFront(3, false),
+                   append({{P::codex, W::fiveHour, 0, 40, 180}}, true)}},
+        CacheCase{
+            "DisablingAProviderFilters",
+            {append(kFirstWindow + kSecondWindow, false), enable({P::claude}, false),
+             append({{P::codex, W::fiveHour, 0, 40, 180}, {P::claude, W::sevenDay, 0, 41, 2'000}}, true)}},
+        CacheCase{"ReplayCutsLaterSnapshots",
+                  {ignoreAfter(-100, false), append(kFirstWindow + kSecondWindow, false),
+                   append({{P::codex, W::fiveHour, -30, 45, 180}}, true)}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(SeriesCache, DemoResetKeepsTheGivenList)
+{
+    SeriesCache cache;
+    QList<UsageSnapshot> demo;
+    for (const Reading& r : kFirstWindow + kSecondWindow)
+        demo.append(make(r));
+    cache.reset(demo);
+    EXPECT_EQ(cache.working({}), demo);
+    EXPECT_EQ(cache.windows(P::codex), QList<WindowKind>{W::fiveHour});
+    EXPECT_EQ(cache.windows(P::claude), QList<WindowKind>{W::sevenDay});
+    // Trimmed at the reset: the second window only.
+    EXPECT_EQ(cache.series(P::codex, W::fiveHour).size(), 3);
+}
+
+} // namespace

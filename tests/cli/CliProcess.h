@@ -1,0 +1,110 @@
+#pragma once
+
+#include "core/JsonLines.h"
+#include "core/SettingsStore.h"
+#include "core/UsageSnapshot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace CliTest {
+
+// A throwaway home for one program run: HOME and XDG_DATA_HOME point into it.
+class Home
+{
+public:
+    QString path() const { return m_dir.path(); }
+    QString dataFolder() const { return m_dir.path() + QStringLiteral("/data/Tallyvane"); }
+    QString file(const QString& name) const { return dataFolder() + QLatin1Char('/') + name; }
+
+    void writeLog(const QList<UsageSnapshot>& snapshots) const
+    {
+        QDir().mkpath(dataFolder());
+        QFile log(file(QStringLiteral("snapshots.ndjson")));
+        log.open(QIODevice::Append);
+        for (const UsageSnapshot& s : snapshots)
+            log.write(JsonLines::encodeLine(s.toJson()) + '\n');
+    }
+    void writeSettings(const AppSettings& settings) const
+    {
+        QDir().mkpath(dataFolder());
+        QFile out(file(QStringLiteral("settings.json")));
+        out.open(QIODevice::WriteOnly);
+        out.write(SettingsStore::encode(settings));
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), path() + QStringLiteral("/data"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path() + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), path() + QStringLiteral("/state"));
+        env.insert(QStringLiteral("XDG_CACHE_HOME"), path() + QStringLiteral("/cache"));
+        env.insert(QStringLiteral("TZ"), QStringLiteral("UTC"));
+        return env;
+    }
+
+    // Every path below the home with its size and modification time: a fingerprint of what is on disk.
+    QStringList listing() const
+    {
+        QStringList entries;
+        const auto walk = [&](const auto& self, const QString& folder) -> void {
+            for (const QFileInfo& info : QDir(folder).entryInfoList(
+                     QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name)) {
+                entries.append(QStringLiteral("%1 %2 %3")
+                                   .arg(info.filePath())
+                                   .arg(info.size())
+                                   .arg(info.lastModified().toMSecsSinceEpoch()));
+                if (info.isDir())
+                    self(self, info.filePath());
+            }
+        };
+        walk(walk, path());
+        return entries;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+struct ProcessResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+inline QString binary()
+{
+    return QStringLiteral(TALLYVANE_BINARY_DIR "/tallyvane");
+}
+
+inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000)
+{
+    QProcess process;
+    process.setProcessEnvironment(home.environment());
+    process.start(binary(), arguments);
+    ProcessResult result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("(timed out)");
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace CliTest

@@ -1,0 +1,113 @@
+#include "CliProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <csignal>
+
+using namespace CliTest;
+
+namespace {
+
+UsageSnapshot fiveHour(Provider provider, const QDateTime& at, double used)
+{
+    UsageSnapshot s;
+    s.provider = provider;
+    s.windowKind = WindowKind::fiveHour;
+    s.timestamp = at;
+    s.usedPercent = used;
+    s.remainingPercent = std::max(0.0, 100 - used);
+    s.resetAt = at.addSecs(7'200);
+    s.windowDurationMins = 300;
+    s.source = QStringLiteral("codex.app-server");
+    return s;
+}
+
+// Waits for the next complete line of standard output.
+std::optional<QString> nextLine(QProcess& process, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!process.canReadLine()) {
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return std::nullopt;
+        process.waitForReadyRead(100);
+    }
+    return QString::fromUtf8(process.readLine()).trimmed();
+}
+
+TEST(StatusWatch, PrintsANewLineWhenTheLogChanges)
+{
+    Home home;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    home.writeLog({fiveHour(Provider::codex, now.addSecs(-600), 20)});
+    const QStringList before = home.listing();
+
+    QProcess process;
+    process.setProcessEnvironment(home.environment());
+    process.start(binary(),
+                  {QStringLiteral("status"), QStringLiteral("--watch"), QStringLiteral("--waybar")});
+    const auto first = nextLine(process, 10'000);
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(QJsonDocument::fromJson(first->toUtf8()).object().value("percentage").toInt(), 20)
+        << first->toStdString();
+
+    home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 40)});
+    const auto second = nextLine(process, 10'000);
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(QJsonDocument::fromJson(second->toUtf8()).object().value("percentage").toInt(), 40)
+        << second->toStdString();
+
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(5'000));
+    // Watching wrote nothing either: only the log changed, by the test's own append.
+    const auto withoutLog = [](QStringList entries) {
+        entries.removeIf([](const QString& e) { return e.contains(QStringLiteral("snapshots.ndjson ")); });
+        return entries;
+    };
+    EXPECT_EQ(withoutLog(home.listing()), withoutLog(before));
+}
+
+struct SignalCase
+{
+    const char* name;
+    int signal;
+};
+
+class HeadlessTest : public ::testing::TestWithParam<SignalCase>
+{};
+
+TEST_P(HeadlessTest, RunsUntilSignalledAndSavesThePendingSettings)
+{
+    Home home;
+    // An exhausted Codex window draws the automatic focus away from the default (Claude), so the first cycle
+    // schedules a settings save that is still pending when the signal arrives.
+    home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 100)});
+
+    QProcess process;
+    process.setProcessEnvironment(home.environment());
+    process.start(binary(), {QStringLiteral("--headless")});
+    const auto line = nextLine(process, 10'000);
+    ASSERT_TRUE(line.has_value()) << process.readAllStandardError().toStdString();
+    EXPECT_TRUE(line->startsWith(QStringLiteral("Limited | AI  C 0%"))) << line->toStdString();
+
+    ::kill(pid_t(process.processId()), GetParam().signal);
+    ASSERT_TRUE(process.waitForFinished(5'000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+
+    QFile file(home.file(QStringLiteral("settings.json")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::optional<AppSettings> saved = SettingsStore::decode(file.readAll());
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(saved->focusedProvider, Provider::codex);
+    EXPECT_EQ(saved->focusedWindow, WindowKind::fiveHour);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HeadlessTest,
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT}, SignalCase{"Terminate", SIGTERM}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace

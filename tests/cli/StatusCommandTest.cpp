@@ -1,0 +1,305 @@
+#include "CliProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+using namespace CliTest;
+
+namespace {
+
+const QDateTime kAt = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+const QString kAtText = QStringLiteral("2026-05-12T14:00:00Z");
+
+UsageSnapshot snap(Provider p, WindowKind w, qint64 offsetSeconds, double used, qint64 resetIn)
+{
+    UsageSnapshot s;
+    s.provider = p;
+    s.windowKind = w;
+    s.timestamp = kAt.addSecs(offsetSeconds);
+    s.usedPercent = used;
+    s.remainingPercent = 100 - used;
+    s.resetAt = kAt.addSecs(resetIn);
+    s.windowDurationMins = w == WindowKind::fiveHour ? 300 : 10'080;
+    s.source = p == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
+    s.sourceConfidence = SourceConfidence::high;
+    return s;
+}
+
+// Codex burns 20 points an hour with two hours to go; Claude 30 an hour with 10 points left and an hour to
+// go; one Codex reading lies after the evaluated instant.
+void writeScenario(const Home& home)
+{
+    home.writeLog({
+        snap(Provider::codex, WindowKind::fiveHour, -3'600, 10, 7'200),
+        snap(Provider::codex, WindowKind::sevenDay, -2 * 86'400, 20, 3 * 86'400),
+        snap(Provider::claude, WindowKind::fiveHour, -2'400, 70, 3'600),
+        snap(Provider::codex, WindowKind::fiveHour, -1'800, 20, 7'200),
+        snap(Provider::claude, WindowKind::fiveHour, -1'200, 80, 3'600),
+        snap(Provider::codex, WindowKind::fiveHour, 0, 30, 7'200),
+        snap(Provider::codex, WindowKind::sevenDay, 0, 50, 3 * 86'400),
+        snap(Provider::claude, WindowKind::fiveHour, 0, 90, 3'600),
+        snap(Provider::codex, WindowKind::fiveHour, 600, 95, 7'200),
+    });
+    AppSettings settings;
+    settings.menuBarDisplayMode = MenuBarDisplayMode::forecast;
+    settings.showRemaining = false;
+    home.writeSettings(settings);
+}
+
+TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
+{
+    Home home;
+    writeScenario(home);
+    const ProcessResult r = run(home, {QStringLiteral("status"), QStringLiteral("--at"), kAtText});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.err, QString());
+    EXPECT_EQ(
+        r.out,
+        QStringLiteral(
+            "Title: AI  20m left\n"
+            "Status: Limit likely\n"
+            "Codex 5h · 30% used · 70% at reset · no limit before reset · Safe · low confidence · "
+            "At 1h pace: ~70% by reset (est.) · limit not before reset\n"
+            "Codex 7d · 50% used · 50% at reset · no limit before reset · Safe · low confidence · "
+            "Not enough activity to forecast yet. Current 50%.\n"
+            "Claude Code 5h · 90% used · 120% at reset · limit in 20m · Limit likely · low confidence · "
+            "At 1h pace: ~120% by reset (est.) · limit in ~20m\n"
+            "Recommendation: Codex is on track: about 50% of your weekly left by reset (est.).\n"
+            "Recommendation: Claude Code may hit the 5h limit in ~20m. Save it for complex work.\n"
+            "Recommendation: Codex has more headroom right now. Consider it for routine edits.\n"));
+}
+
+TEST(StatusCommand, OverridesModeAndBasisForOneRunOnly)
+{
+    Home home;
+    writeScenario(home);
+    const QByteArray settingsBefore = [&] {
+        QFile f(home.file(QStringLiteral("settings.json")));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    const ProcessResult r =
+        run(home, {QStringLiteral("status"), QStringLiteral("--at"), kAtText, QStringLiteral("--mode"),
+                   QStringLiteral("minimal"), QStringLiteral("--basis"), QStringLiteral("sinceWindowStart")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Title: AI 30/90\n"))) << r.out.toStdString();
+    // The whole five-hour window so far (started three hours ago at 0 %) is the basis now: 10 points an hour.
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Codex 5h · 30% used · 50% at reset"))) << r.out.toStdString();
+    QFile f(home.file(QStringLiteral("settings.json")));
+    f.open(QIODevice::ReadOnly);
+    EXPECT_EQ(f.readAll(), settingsBefore);
+}
+
+TEST(StatusCommand, JsonCarriesEveryDocumentedKey)
+{
+    Home home;
+    writeScenario(home);
+    const ProcessResult r = run(home, {QStringLiteral("status"), QStringLiteral("--json"),
+                                       QStringLiteral("--at"), QStringLiteral("2026-05-12T16:00:00+02:00")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QJsonParseError error{};
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out.toStdString();
+
+    const QStringList keys = root.keys();
+    EXPECT_EQ(QSet<QString>(keys.cbegin(), keys.cend()),
+              (QSet<QString>{"title", "globalStatus", "mode", "generatedAt", "forecasts", "paces",
+                             "recommendations"}));
+    EXPECT_EQ(root.value("title").toString(), QStringLiteral("AI  20m left"));
+    EXPECT_EQ(root.value("globalStatus").toString(), QStringLiteral("limitLikely"));
+    EXPECT_EQ(root.value("mode").toString(), QStringLiteral("live"));
+    EXPECT_EQ(root.value("generatedAt").toString(), kAtText);
+
+    const QJsonArray forecasts = root.value("forecasts").toArray();
+    ASSERT_EQ(forecasts.size(), 3);
+    const QJsonObject claude = forecasts[2].toObject();
+    EXPECT_EQ(claude.value("id").toString(), QStringLiteral("claude-fiveHour"));
+    EXPECT_EQ(claude.value("provider").toString(), QStringLiteral("claude"));
+    EXPECT_EQ(claude.value("windowKind").toString(), QStringLiteral("fiveHour"));
+    EXPECT_EQ(claude.value("basis").toString(), QStringLiteral("last1h"));
+    EXPECT_EQ(claude.value("status").toString(), QStringLiteral("limitLikely"));
+    EXPECT_EQ(claude.value("confidence").toString(), QStringLiteral("low"));
+    EXPECT_DOUBLE_EQ(claude.value("currentUsedPercent").toDouble(), 90);
+    EXPECT_DOUBLE_EQ(claude.value("estimatedTimeToLimit").toDouble(), 1'200);
+    EXPECT_EQ(claude.value("runOutAt").toString(), QStringLiteral("2026-05-12T14:20:00Z"));
+    EXPECT_EQ(claude.value("resetAt").toString(), QStringLiteral("2026-05-12T15:00:00Z"));
+    EXPECT_TRUE(claude.value("limitBeforeReset").toBool());
+    EXPECT_EQ(claude.value("sampleCount").toInt(), 3);
+    // Absent values are left out rather than written as null.
+    const QJsonObject codexWeek = forecasts[1].toObject();
+    EXPECT_EQ(codexWeek.value("id").toString(), QStringLiteral("codex-sevenDay"));
+    EXPECT_FALSE(codexWeek.contains("estimatedTimeToLimit"));
+    EXPECT_FALSE(codexWeek.contains("runOutAt"));
+    EXPECT_FALSE(codexWeek.contains("burnRatePercentPerHour"));
+
+    const QJsonObject paces = root.value("paces").toObject();
+    EXPECT_EQ(paces.keys(), QStringList{"codex"});
+    EXPECT_TRUE(paces.value("codex").toObject().contains("verdict"));
+    const QJsonArray recommendations = root.value("recommendations").toArray();
+    ASSERT_EQ(recommendations.size(), 3);
+    EXPECT_EQ(recommendations[1].toObject().value("provider").toString(), QStringLiteral("claude"));
+    EXPECT_EQ(recommendations[1].toObject().value("status").toString(), QStringLiteral("limitLikely"));
+}
+
+struct WaybarCase
+{
+    const char* name;
+    MenuBarDisplayMode mode;
+    QString text;
+};
+
+class WaybarTest : public ::testing::TestWithParam<WaybarCase>
+{};
+
+TEST_P(WaybarTest, OneLineForStatusBars)
+{
+    Home home;
+    writeScenario(home);
+    AppSettings settings;
+    settings.menuBarDisplayMode = GetParam().mode;
+    settings.showRemaining = false;
+    home.writeSettings(settings);
+    const ProcessResult r =
+        run(home, {QStringLiteral("status"), QStringLiteral("--waybar"), QStringLiteral("--at"), kAtText});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    ASSERT_EQ(r.out.count(QLatin1Char('\n')), 1) << r.out.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(root.value("text").toString(), GetParam().text);
+    EXPECT_EQ(root.value("class").toString(), QStringLiteral("limitLikely"));
+    EXPECT_EQ(root.value("percentage").toInt(), 90);
+    EXPECT_EQ(root.value("tooltip").toString().split(QLatin1Char('\n')).size(), 3);
+    EXPECT_TRUE(root.value("tooltip").toString().startsWith(QStringLiteral("Codex 5h · 30% used")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, WaybarTest,
+                         ::testing::Values(WaybarCase{"IconOnlyUsesCompact", MenuBarDisplayMode::iconOnly,
+                                                      QStringLiteral("AI  C 30% · Cl 90%")},
+                                           WaybarCase{"ConfiguredModeOtherwise", MenuBarDisplayMode::minimal,
+                                                      QStringLiteral("AI 30/90")}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(StatusCommand, DemoNeedsNoDataFolder)
+{
+    Home home;
+    const ProcessResult r = run(home, {QStringLiteral("status"), QStringLiteral("--demo"),
+                                       QStringLiteral("--json"), QStringLiteral("--at"), kAtText});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(root.value("mode").toString(), QStringLiteral("demo"));
+    EXPECT_EQ(root.value("forecasts").toArray().size(), 4);
+    EXPECT_EQ(root.value("paces").toObject().keys(), (QStringList{"claude", "codex"}));
+    // Reproducible: the same instant gives the same document.
+    EXPECT_EQ(run(home, {QStringLiteral("status"), QStringLiteral("--demo"), QStringLiteral("--json"),
+                         QStringLiteral("--at"), kAtText})
+                  .out,
+              r.out);
+}
+
+TEST(StatusCommand, EmptyHomeReportsNoData)
+{
+    Home home;
+    const ProcessResult r =
+        run(home, {QStringLiteral("status"), QStringLiteral("--mode"), QStringLiteral("compact")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("Title: AI —\nStatus: No data\n"));
+}
+
+struct QuietCase
+{
+    const char* name;
+    bool withData;
+    QStringList arguments;
+};
+
+class WritesNothingTest : public ::testing::TestWithParam<QuietCase>
+{};
+
+TEST_P(WritesNothingTest, LeavesTheHomeAsItWas)
+{
+    Home home;
+    if (GetParam().withData)
+        writeScenario(home);
+    const QStringList before = home.listing();
+    const ProcessResult r = run(home, GetParam().arguments);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(home.listing(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, WritesNothingTest,
+                         ::testing::Values(QuietCase{"StatusOnData", true, {"status"}},
+                                           QuietCase{"StatusJsonOnData",
+                                                     true,
+                                                     {"status", "--json", "--at", "2026-05-12T14:00:00Z"}},
+                                           QuietCase{"StatusOnEmptyHome", false, {"status"}},
+                                           QuietCase{"DemoOnData", true, {"status", "--demo", "--waybar"}},
+                                           QuietCase{"DemoOnEmptyHome", false, {"status", "--demo"}},
+                                           QuietCase{"DumpStoreOnEmptyHome", false, {"--dumpstore"}},
+                                           QuietCase{"LogicTest", false, {"--logictest"}}),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+struct BadCase
+{
+    const char* name;
+    QStringList arguments;
+    QString mentions;
+};
+
+class BadArgumentsTest : public ::testing::TestWithParam<BadCase>
+{};
+
+TEST_P(BadArgumentsTest, OneLineOnStandardErrorAndStatusTwo)
+{
+    Home home;
+    const ProcessResult r = run(home, GetParam().arguments);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.out, QString());
+    EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(GetParam().mentions)) << r.err.toStdString();
+    EXPECT_EQ(home.listing(), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, BadArgumentsTest,
+    ::testing::Values(BadCase{"UnknownTopLevel", {"--frobnicate"}, "'--frobnicate'"},
+                      BadCase{"UnknownStatusOption", {"status", "--colour"}, "'--colour'"},
+                      BadCase{"AtWithoutValue", {"status", "--at"}, "--at"},
+                      BadCase{"AtNotADate", {"status", "--at", "yesterday"}, "'yesterday'"},
+                      BadCase{"AtPlainNumber", {"status", "--at", "1700000000"}, "'1700000000'"},
+                      BadCase{"AtImpossibleDate", {"status", "--at", "2026-02-30T10:00:00Z"}, "2026-02-30"},
+                      BadCase{"UnknownMode", {"status", "--mode", "loud"}, "providerFocus"},
+                      BadCase{"ModeIsCaseSensitive", {"status", "--mode", "Compact"}, "'Compact'"},
+                      BadCase{"UnknownBasis", {"status", "--basis", "2h"}, "sinceWindowStart"},
+                      BadCase{"JsonAndWaybar", {"status", "--json", "--waybar"}, "--waybar"},
+                      BadCase{"WatchAlone", {"status", "--watch"}, "--watch"},
+                      BadCase{"StatusNotFirst", {"--demo", "status"}, "'status'"},
+                      BadCase{"TwoModes", {"--logictest", "--headless"}, "one option at a time"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(CommandLine, HelpDocumentsEveryOption)
+{
+    Home home;
+    const ProcessResult r = run(home, {QStringLiteral("--help")});
+    ASSERT_EQ(r.exitCode, 0);
+    for (const char* option :
+         {"status", "--json", "--waybar", "--watch", "--demo", "--at", "--mode", "--basis", "--headless",
+          "--logictest", "--dumpstore", "--export-csv", "--version", "--help"})
+        EXPECT_TRUE(r.out.contains(QLatin1String(option))) << option;
+}
+
+TEST(CommandLine, LogicTestReportsEveryCheck)
+{
+    Home home;
+    const ProcessResult r = run(home, {QStringLiteral("--logictest")});
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 10);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+        EXPECT_TRUE(lines[i].startsWith(QStringLiteral("ok    "))) << lines[i].toStdString();
+    EXPECT_EQ(lines.last(), QStringLiteral("%1 checks, 0 failed").arg(lines.size() - 1));
+}
+
+} // namespace

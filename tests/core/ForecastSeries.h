@@ -1,0 +1,76 @@
+#pragma once
+
+#include "core/UsageSnapshot.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QStringList>
+
+#include <cmath>
+#include <optional>
+#include <ostream>
+#include <utility>
+#include <vector>
+
+// Readable failure messages for lists of texts, one per line.
+inline void PrintTo(const QStringList& lines, std::ostream* out)
+{
+    *out << "\n" << lines.join(QLatin1Char('\n')).toStdString();
+}
+
+// Builds snapshot series on a minute axis from a fixed origin (a winter Monday noon, when London time
+// equals UTC).
+namespace ForecastSeries {
+
+inline QDateTime origin()
+{
+    return QDateTime(QDate(2026, 3, 2), QTime(12, 0), Qt::UTC);
+}
+
+inline QDateTime at(double minutes)
+{
+    return origin().addMSecs(std::llround(minutes * 60'000.0));
+}
+
+// One claude five-hour snapshot; the reset is given in minutes on the same axis.
+inline UsageSnapshot sample(double minute, double used, std::optional<double> resetMinute = 300,
+                            std::optional<double> windowMins = 300)
+{
+    UsageSnapshot s;
+    s.provider = Provider::claude;
+    s.windowKind = WindowKind::fiveHour;
+    s.timestamp = at(minute);
+    s.usedPercent = used;
+    s.remainingPercent = 100 - used;
+    if (resetMinute)
+        s.resetAt = at(*resetMinute);
+    s.windowDurationMins = windowMins;
+    s.source = QStringLiteral("claude.oauth");
+    s.sourceConfidence = SourceConfidence::high;
+    return s;
+}
+
+// (minute, used) pairs sharing one reset minute.
+inline QList<UsageSnapshot> series(const std::vector<std::pair<double, double>>& points,
+                                   std::optional<double> resetMinute = 300)
+{
+    QList<UsageSnapshot> out;
+    for (const auto& [minute, used] : points)
+        out << sample(minute, used, resetMinute);
+    return out;
+}
+
+// Evenly spaced samples from (fromMinute, fromUsed) to (toMinute, toUsed).
+inline QList<UsageSnapshot> ramp(double fromMinute, double fromUsed, double toMinute, double toUsed,
+                                 int count, std::optional<double> resetMinute = 300)
+{
+    QList<UsageSnapshot> out;
+    for (int i = 0; i < count; ++i) {
+        const double f = count == 1 ? 1.0 : static_cast<double>(i) / (count - 1);
+        out << sample(fromMinute + f * (toMinute - fromMinute), fromUsed + f * (toUsed - fromUsed),
+                      resetMinute);
+    }
+    return out;
+}
+
+} // namespace ForecastSeries
