@@ -147,6 +147,21 @@ TEST(CodexProvider, FirstReadIsStoredEnrichedAndReported)
     }
 }
 
+TEST(CodexProvider, SharedStoreOutlivesItsOtherOwners)
+{
+    FakeCodex fake;
+    QTemporaryDir dir;
+    auto store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
+    const std::weak_ptr<SnapshotStore> watch = store;
+    auto provider = std::make_shared<CodexProvider>(std::move(store), fake.options(QStringLiteral("normal")));
+    std::atomic<int> updates{0};
+    provider->start([&](const QList<UsageSnapshot>&) { updates.fetch_add(1); });
+    ASSERT_TRUE(waitFor([&] { return updates.load() == 1; }));
+    EXPECT_FALSE(watch.expired());
+    provider.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
 TEST(CodexProvider, PollTimerAsksAgainAndEachAnswerIsStored)
 {
     Harness h;

@@ -14,6 +14,13 @@ CodexProvider::CodexProvider(SnapshotStore& store, CodexLaunchOptions launch,
       m_pollInterval(pollInterval)
 {}
 
+CodexProvider::CodexProvider(std::shared_ptr<SnapshotStore> store, CodexLaunchOptions launch,
+                             std::chrono::milliseconds pollInterval)
+    : CodexProvider(*store, std::move(launch), pollInterval)
+{
+    m_storeOwner = std::move(store);
+}
+
 CodexProvider::~CodexProvider()
 {
     stop();

@@ -21,6 +21,10 @@ public:
 
     explicit CodexProvider(SnapshotStore& store, CodexLaunchOptions launch = CodexLaunchOptions::standard(),
                            std::chrono::milliseconds pollInterval = defaultPollInterval);
+    // Keeps the shared store alive for as long as the provider lives.
+    explicit CodexProvider(std::shared_ptr<SnapshotStore> store,
+                           CodexLaunchOptions launch = CodexLaunchOptions::standard(),
+                           std::chrono::milliseconds pollInterval = defaultPollInterval);
     ~CodexProvider() override;
     CodexProvider(const CodexProvider&) = delete;
     CodexProvider& operator=(const CodexProvider&) = delete;
@@ -41,6 +45,7 @@ public:
 private:
     void setHealth(ProviderHealth health);
 
+    std::shared_ptr<SnapshotStore> m_storeOwner;
     SnapshotStore& m_store;
     std::shared_ptr<CodexProcessManager> m_manager;
     std::shared_ptr<CodexAppServerClient> m_client;
