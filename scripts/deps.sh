@@ -26,3 +26,13 @@ if ((${#missing[@]} > 0)); then
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The pinned Codex CLI the provider tests talk to (a real `codex app-server`), kept out of git under tools/.
+codex_version="0.171.0"
+codex_root="$(cd "$(dirname "$0")/.." && pwd)/tools/codex"
+codex_package="$codex_root/node_modules/@openai/codex/package.json"
+if ! grep -q "\"version\": \"$codex_version\"" "$codex_package" 2>/dev/null; then
+    echo "Installing @openai/codex@$codex_version into tools/codex"
+    mkdir -p "$codex_root"
+    npm install --prefix "$codex_root" --no-audit --no-fund --loglevel=error "@openai/codex@$codex_version"
+fi

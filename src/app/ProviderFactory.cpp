@@ -1,8 +1,17 @@
 #include "app/ProviderFactory.h"
 
+#include "providers/codex/CodexProvider.h"
+
 ProviderFactory defaultProviderFactory()
 {
-    return [](Provider, const std::shared_ptr<SnapshotStore>&) -> std::shared_ptr<UsageProvider> {
-        return nullptr;
-    };
+    return
+        [](Provider provider, const std::shared_ptr<SnapshotStore>& store) -> std::shared_ptr<UsageProvider> {
+            switch (provider) {
+            case Provider::codex:
+                return std::make_shared<CodexProvider>(store);
+            case Provider::claude:
+                return nullptr; // not connected in this build yet
+            }
+            return nullptr;
+        };
 }

@@ -13,5 +13,5 @@ class SnapshotStore;
 using ProviderFactory = std::function<std::shared_ptr<UsageProvider>(
     Provider provider, const std::shared_ptr<SnapshotStore>& store)>;
 
-// The providers this build can run. Each live provider registers itself here as it is written.
+// The providers this build can run: Codex through its app-server; Claude is not connected yet.
 ProviderFactory defaultProviderFactory();

@@ -60,6 +60,8 @@ int run()
         AppState state;
         QString last;
         QObject::connect(&state, &AppState::changed, [&] {
+            if (!state.lastRefresh())
+                return; // provider health can arrive before the first cycle has anything to say
             const QString line = statusLine(state);
             if (line == last)
                 return;

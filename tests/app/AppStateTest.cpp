@@ -87,14 +87,15 @@ struct Harness
         env.store = store;
         env.loadSettings = [initial] { return initial; };
         env.scheduleSave = [this](const AppSettings& s) { saves.append(s); };
-        if (withFactory)
-            env.providerFactory = [this](Provider kind, const std::shared_ptr<SnapshotStore>& shared) {
-                EXPECT_EQ(shared, store);
-                auto fake =
-                    std::make_shared<FakeProvider>(kind, QStringLiteral("fake %1").arg(created.size()));
-                created.append(fake);
-                return fake;
-            };
+        env.providerFactory = [this, withFactory](Provider kind, const std::shared_ptr<SnapshotStore>& shared)
+            -> std::shared_ptr<UsageProvider> {
+            EXPECT_EQ(shared, store);
+            if (!withFactory)
+                return nullptr; // a provider this build cannot run
+            auto fake = std::make_shared<FakeProvider>(kind, QStringLiteral("fake %1").arg(created.size()));
+            created.append(fake);
+            return fake;
+        };
         state = std::make_unique<AppState>(env);
     }
 

@@ -68,7 +68,7 @@ inline bool sameDate(const QDateTime& a, const QDateTime& b)
            a.timeSpec() == b.timeSpec() && a.offsetFromUtc() == b.offsetFromUtc();
 }
 
-// Equal field by field, down to the bits of every number and the time spec of every date.
+// Equal field by field, down to the bits of every number and the timeSpec() of every date.
 inline bool identical(const UsageSnapshot& a, const UsageSnapshot& b)
 {
     const auto sameOptionalDate = [](const std::optional<QDateTime>& x, const std::optional<QDateTime>& y) {

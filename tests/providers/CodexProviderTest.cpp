@@ -1,0 +1,228 @@
+#include "CodexTestSupport.h"
+
+#include "core/AppLogger.h"
+#include "core/SnapshotStore.h"
+#include "providers/codex/CodexProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <atomic>
+
+using CodexTestSupport::Collected;
+using CodexTestSupport::FakeCodex;
+using TestSupport::waitFor;
+
+namespace {
+
+struct Harness
+{
+    FakeCodex fake;
+    QTemporaryDir dir;
+    SnapshotStore store{dir.filePath(QStringLiteral("snapshots.ndjson"))};
+    Collected<QList<UsageSnapshot>> updates;
+    // How many snapshots the store held when each update arrived.
+    Collected<qsizetype> storedAtUpdate;
+
+    UsageProvider::UpdateCallback callback()
+    {
+        return [this](const QList<UsageSnapshot>& snapshots) {
+            storedAtUpdate.add(store.all().size());
+            updates.add(snapshots);
+        };
+    }
+};
+
+void writeConfig(const QByteArray& text)
+{
+    const QString path = TestSupport::homePath() + QStringLiteral("/.codex/config.toml");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+}
+
+void removeConfig()
+{
+    QFile::remove(TestSupport::homePath() + QStringLiteral("/.codex/config.toml"));
+}
+
+ProviderHealth health(ProviderHealth::State state, const char* detail)
+{
+    return {state, QString::fromUtf8(detail), std::nullopt, std::nullopt};
+}
+
+CodexRateLimitsPayload payloadWith(std::optional<CodexRateLimitWindow> primary,
+                                   std::optional<CodexRateLimitWindow> secondary)
+{
+    CodexRateLimitBucket bucket;
+    bucket.primary = primary;
+    bucket.secondary = secondary;
+    return CodexRateLimitsPayload{bucket, std::nullopt};
+}
+
+} // namespace
+
+TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
+{
+    Harness h;
+    {
+        CodexLaunchOptions nowhere;
+        nowhere.searchFolders = {h.dir.path()};
+        nowhere.fallbackWhich.clear();
+        CodexProvider provider(h.store, nowhere);
+        EXPECT_EQ(provider.provider(), Provider::codex);
+        EXPECT_EQ(provider.health(), health(ProviderHealth::State::idle, "Not started"));
+        provider.start(h.callback());
+        EXPECT_EQ(provider.health(), health(ProviderHealth::State::unavailable, "codex not found in PATH"));
+        EXPECT_EQ(provider.client(), provider.client());
+        EXPECT_FALSE(provider.client()->manager()->isRunning());
+    }
+    {
+        const QString notExecutable = h.dir.filePath(QStringLiteral("codex"));
+        QFile file(notExecutable);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.close();
+        CodexLaunchOptions broken;
+        broken.executable = notExecutable;
+        CodexProvider provider(h.store, broken);
+        provider.start(h.callback());
+        const ProviderHealth result = provider.health();
+        EXPECT_EQ(result.state, ProviderHealth::State::error);
+        EXPECT_EQ(result.detail, QStringLiteral("failed to start app-server"));
+        EXPECT_FALSE(result.lastUpdate.has_value());
+        ASSERT_TRUE(result.lastError.has_value());
+        EXPECT_TRUE(result.lastError->startsWith(QStringLiteral("Failed to start codex app-server: ")));
+        EXPECT_EQ(result.lastError, AppLogger::shared().lastError());
+    }
+    EXPECT_EQ(h.updates.size(), 0);
+}
+
+TEST(CodexProvider, FirstReadIsStoredEnrichedAndReported)
+{
+    writeConfig("model = \"gpt-5.5\"\nmodel_reasoning_effort = 'high'\nfast = false\nfast_mode = true\n");
+    Harness h;
+    CodexProvider provider(h.store, h.fake.options(QStringLiteral("normal")));
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    provider.start(h.callback());
+    ASSERT_TRUE(waitFor([&] { return h.updates.size() == 1; }));
+    removeConfig();
+
+    const ProviderHealth state = provider.health();
+    EXPECT_EQ(state.state, ProviderHealth::State::connected);
+    EXPECT_EQ(state.detail, QStringLiteral("2 windows"));
+    ASSERT_TRUE(state.lastUpdate.has_value());
+    EXPECT_GE(*state.lastUpdate, before);
+    EXPECT_FALSE(state.lastError.has_value());
+
+    // Both appends were done before the one callback ran, and the callback got exactly what was stored.
+    EXPECT_EQ(h.storedAtUpdate.values(), QList<qsizetype>{2});
+    const QList<UsageSnapshot> reported = h.updates.values().first();
+    const QList<UsageSnapshot> stored = h.store.all();
+    ASSERT_EQ(reported.size(), 2);
+    ASSERT_EQ(stored.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(stored[i].id, reported[i].id);
+        EXPECT_EQ(stored[i].usedPercent, reported[i].usedPercent);
+        EXPECT_EQ(stored[i].modelId, reported[i].modelId);
+        // The log keeps whole seconds.
+        EXPECT_EQ(stored[i].timestamp.toSecsSinceEpoch(), reported[i].timestamp.toSecsSinceEpoch());
+    }
+    EXPECT_EQ(reported[0].windowKind, WindowKind::fiveHour);
+    EXPECT_EQ(reported[0].usedPercent, 42.0);
+    EXPECT_EQ(reported[0].remainingPercent, 58.0);
+    EXPECT_EQ(reported[0].resetAt, QDateTime::fromSecsSinceEpoch(1796590000, Qt::UTC));
+    EXPECT_EQ(reported[1].windowKind, WindowKind::sevenDay);
+    EXPECT_EQ(reported[1].usedPercent, 17.0);
+    EXPECT_EQ(reported[0].timestamp, *state.lastUpdate);
+    for (const UsageSnapshot& snapshot : reported) {
+        EXPECT_EQ(snapshot.modelId, QStringLiteral("gpt-5.5"));
+        EXPECT_EQ(snapshot.modelDisplayName, QStringLiteral("gpt-5.5"));
+        EXPECT_EQ(snapshot.effortLevel, QStringLiteral("high"));
+        EXPECT_EQ(snapshot.speedMode, QStringLiteral("false"));
+        EXPECT_EQ(snapshot.planType, QStringLiteral("pro"));
+        EXPECT_EQ(snapshot.source, QStringLiteral("codex.app-server"));
+    }
+}
+
+TEST(CodexProvider, SharedStoreOutlivesItsOtherOwners)
+{
+    FakeCodex fake;
+    QTemporaryDir dir;
+    auto store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
+    const std::weak_ptr<SnapshotStore> watch = store;
+    auto provider = std::make_shared<CodexProvider>(std::move(store), fake.options(QStringLiteral("normal")));
+    std::atomic<int> updates{0};
+    provider->start([&](const QList<UsageSnapshot>&) { updates.fetch_add(1); });
+    ASSERT_TRUE(waitFor([&] { return updates.load() == 1; }));
+    EXPECT_FALSE(watch.expired());
+    provider.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+TEST(CodexProvider, PollTimerAsksAgainAndEachAnswerIsStored)
+{
+    Harness h;
+    CodexProvider provider(h.store, h.fake.options(QStringLiteral("normal")), std::chrono::milliseconds(150));
+    provider.start(h.callback());
+    ASSERT_TRUE(waitFor([&] { return h.updates.size() >= 4; }));
+    provider.stop();
+    const qsizetype updates = h.updates.size();
+    EXPECT_EQ(h.store.all().size(), 2 * updates);
+    EXPECT_GE(h.fake.wireMethods().count(QStringLiteral("account/rateLimits/read")), 4);
+    // After stop nothing more is reported, however long the timer would have run.
+    TestSupport::waitFor([] { return false; }, 500);
+    EXPECT_EQ(h.updates.size(), updates);
+}
+
+TEST(CodexProvider, BadPeersLeaveHealthAsTheLastGoodState)
+{
+    struct Row
+    {
+        const char* scenario;
+        const char* detail;
+        int snapshots;
+        int pollMs;
+    };
+    const Row rows[] = {
+        {"initError", "app-server running", 0, 100}, // never initialised: polls send nothing
+        {"crash", "app-server running", 0, 100},     // ends mid-session; the cut-off line is no payload
+        {"exit", "app-server running", 0, 100},      // ends at once; polls go nowhere
+        {"push", "2 windows", 2, 60000},             // unauthenticated read refused, push accepted
+        {"garbage", "2 windows", 6, 60000},          // the read answer plus the two good pushes
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.scenario);
+        Harness h;
+        CodexProvider provider(h.store, h.fake.options(QString::fromLatin1(row.scenario)),
+                               std::chrono::milliseconds(row.pollMs));
+        provider.start(h.callback());
+        ASSERT_TRUE(waitFor([&] { return h.store.all().size() >= row.snapshots; }));
+        TestSupport::waitFor([] { return false; }, 600); // several poll ticks, also after a child's end
+        const ProviderHealth state = provider.health();
+        EXPECT_EQ(state.state, ProviderHealth::State::connected);
+        EXPECT_EQ(state.detail, QString::fromLatin1(row.detail));
+        EXPECT_EQ(h.store.all().size(), row.snapshots);
+    }
+}
+
+TEST(CodexProvider, IngestCountsWindowsAndIgnoresEmptyPayloads)
+{
+    Harness h;
+    CodexProvider provider(h.store, h.fake.options(QStringLiteral("quiet")));
+    provider.start(h.callback());
+    const ProviderHealth running = provider.health();
+
+    provider.ingest(payloadWith(CodexRateLimitWindow{std::nullopt, 300.0, {}}, std::nullopt));
+    provider.ingest(CodexRateLimitsPayload{});
+    EXPECT_EQ(provider.health(), running);
+    EXPECT_EQ(h.updates.size(), 0);
+
+    provider.ingest(payloadWith(std::nullopt, CodexRateLimitWindow{3.0, 10080.0, {}}));
+    EXPECT_EQ(provider.health().detail, QStringLiteral("1 windows"));
+    ASSERT_EQ(h.updates.size(), 1);
+    EXPECT_EQ(h.updates.values().first().first().windowKind, WindowKind::sevenDay);
+    EXPECT_EQ(h.store.all().size(), 1);
+}

@@ -1,0 +1,320 @@
+// Drives our client and provider against the pinned real `codex app-server`, each run in a throwaway HOME.
+#include "CodexTestSupport.h"
+
+#include "core/SnapshotStore.h"
+#include "providers/codex/CodexProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <memory>
+
+using CodexTestSupport::Collected;
+using TestSupport::waitFor;
+
+namespace {
+
+QString realCodex()
+{
+    const QByteArray overridden = qgetenv("TALLYVANE_REAL_CODEX");
+    return overridden.isEmpty() ? QStringLiteral(TALLYVANE_REAL_CODEX) : QString::fromLocal8Bit(overridden);
+}
+
+// In CI the pinned binary must be there; elsewhere its absence only skips.
+#define REQUIRE_REAL_CODEX()                                                                                 \
+    do {                                                                                                     \
+        const QFileInfo binary(realCodex());                                                                 \
+        if (!binary.isFile() || !binary.isExecutable()) {                                                    \
+            if (qgetenv("CI") == "true")                                                                     \
+                FAIL() << "the pinned Codex CLI is missing at " << realCodex().toStdString()                 \
+                       << " (run make deps)";                                                                \
+            GTEST_SKIP() << "the pinned Codex CLI is missing at " << realCodex().toStdString()               \
+                         << "; run make deps";                                                               \
+        }                                                                                                    \
+    } while (false)
+
+// The real server, started through env so that it alone sees the temporary HOME.
+CodexLaunchOptions realServer(const QString& home)
+{
+    CodexLaunchOptions options;
+    options.executable = QStringLiteral("/usr/bin/env");
+    options.arguments = {QStringLiteral("HOME=") + home, QStringLiteral("TALLYVANE_MOCK_KEY=not-a-secret"),
+                         realCodex(), QStringLiteral("app-server")};
+    return options;
+}
+
+QJsonObject parse(const QString& line)
+{
+    return QJsonDocument::fromJson(line.toUtf8()).object();
+}
+
+// Every line the child printed, while the client still handles each one.
+std::shared_ptr<Collected<QString>> recordLines(const std::shared_ptr<CodexAppServerClient>& client)
+{
+    auto lines = std::make_shared<Collected<QString>>();
+    std::weak_ptr<CodexAppServerClient> weak = client;
+    client->manager()->setOnLine([lines, weak](const QString& line) {
+        lines->add(line);
+        if (const auto strong = weak.lock())
+            strong->handleLine(line);
+    });
+    return lines;
+}
+
+std::optional<QJsonObject> answerTo(const Collected<QString>& lines, qint64 id)
+{
+    for (const QString& line : lines.values()) {
+        const QJsonObject message = parse(line);
+        if (message.value(QLatin1StringView("id")).toInteger(-1) == id &&
+            !message.contains(QLatin1StringView("method")))
+            return message;
+    }
+    return std::nullopt;
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+}
+
+// A minimal Responses API: every POST to /v1/responses gets one short streamed answer whose headers carry
+// the account's rate-limit windows, the way the real service reports them.
+class MockResponses
+{
+public:
+    MockResponses()
+    {
+        m_server.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection())
+                serve(socket);
+        });
+    }
+
+    quint16 port() const { return m_server.serverPort(); }
+    int responses() const { return m_responses; }
+
+private:
+    void serve(QTcpSocket* socket)
+    {
+        auto buffer = std::make_shared<QByteArray>();
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
+            if (headerEnd < 0)
+                return;
+            const QByteArray head = buffer->left(headerEnd).toLower();
+            const qsizetype bodyStart = headerEnd + 4;
+            if (head.contains("transfer-encoding: chunked")) {
+                if (!buffer->endsWith("0\r\n\r\n"))
+                    return;
+            } else {
+                const qsizetype at = head.indexOf("content-length:");
+                const qsizetype length =
+                    at < 0 ? 0 : head.mid(at + 15, head.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+                if (buffer->size() - bodyStart < length)
+                    return;
+            }
+            if (!head.startsWith("post /v1/responses")) {
+                socket->write("HTTP/1.1 404 Not Found\r\ncontent-length: 0\r\nconnection: close\r\n\r\n");
+                socket->disconnectFromHost();
+                return;
+            }
+            ++m_responses;
+            socket->write(answer());
+            socket->disconnectFromHost();
+        });
+    }
+
+    static QByteArray answer()
+    {
+        const QList<QJsonObject> events{
+            {{"type", "response.created"}, {"response", QJsonObject{{"id", "resp_1"}}}},
+            {{"type", "response.output_item.done"},
+             {"item",
+              QJsonObject{{"type", "message"},
+                          {"role", "assistant"},
+                          {"id", "msg_1"},
+                          {"content", QJsonArray{QJsonObject{{"type", "output_text"}, {"text", "ok"}}}}}}},
+            {{"type", "response.completed"},
+             {"response",
+              QJsonObject{
+                  {"id", "resp_1"},
+                  {"usage", QJsonObject{{"input_tokens", 1}, {"output_tokens", 1}, {"total_tokens", 2}}}}}},
+        };
+        QByteArray body;
+        for (const QJsonObject& event : events)
+            body += "event: " + event.value("type").toString().toUtf8() +
+                    "\ndata: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n";
+        QByteArray response = "HTTP/1.1 200 OK\r\n"
+                              "content-type: text/event-stream\r\n"
+                              "x-codex-primary-used-percent: 42\r\n"
+                              "x-codex-primary-window-minutes: 300\r\n"
+                              "x-codex-primary-reset-at: 1796590000\r\n"
+                              "x-codex-secondary-used-percent: 17\r\n"
+                              "x-codex-secondary-window-minutes: 10080\r\n"
+                              "x-codex-secondary-reset-at: 1797000000\r\n"
+                              "connection: close\r\n";
+        response += "content-length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        return response;
+    }
+
+    QTcpServer m_server;
+    int m_responses = 0;
+};
+
+} // namespace
+
+TEST(RealCodex, WireFactsOfThePinnedServer)
+{
+    REQUIRE_REAL_CODEX();
+    QTemporaryDir home;
+    CodexProcessManager manager(realServer(home.path()));
+    Collected<QString> lines;
+    manager.setOnLine([&](const QString& line) { lines.add(line); });
+    ASSERT_TRUE(manager.start());
+    manager.send(QStringLiteral("{\"id\":7,\"method\":\"account/read\",\"params\":{}}"));
+    ASSERT_TRUE(waitFor([&] { return answerTo(lines, 7).has_value(); }, 30000));
+    const QJsonObject early = *answerTo(lines, 7);
+    EXPECT_EQ(early.value("error").toObject().value("code").toInt(), -32600);
+    EXPECT_EQ(early.value("error").toObject().value("message").toString(), QStringLiteral("Not initialized"));
+
+    manager.send(QStringLiteral("{\"id\":1,\"method\":\"initialize\",\"params\":{\"clientInfo\":{\"name\":"
+                                "\"Tallyvane\",\"version\":\"0.1.0\"}}}"));
+    ASSERT_TRUE(waitFor([&] { return answerTo(lines, 1).has_value(); }, 30000));
+    const QJsonObject initialized = *answerTo(lines, 1);
+    EXPECT_TRUE(initialized.value("result").isObject());
+    EXPECT_FALSE(initialized.contains("jsonrpc"));
+    manager.send(QStringLiteral("{\"method\":\"initialized\",\"params\":{}}"));
+    manager.send(QStringLiteral("{\"id\":2,\"method\":\"account/rateLimits/read\",\"params\":{}}"));
+    ASSERT_TRUE(waitFor([&] { return answerTo(lines, 2).has_value(); }, 30000));
+    const QJsonObject refused = *answerTo(lines, 2);
+    EXPECT_EQ(refused.value("error").toObject().value("code").toInt(), -32600);
+    EXPECT_EQ(refused.value("error").toObject().value("message").toString(),
+              QStringLiteral("codex account authentication required to read rate limits"));
+    manager.stop();
+}
+
+TEST(RealCodex, UnauthenticatedReadStoresNothingAndKeepsRunning)
+{
+    REQUIRE_REAL_CODEX();
+    QTemporaryDir home;
+    QTemporaryDir data;
+    SnapshotStore store(data.filePath(QStringLiteral("snapshots.ndjson")));
+    CodexProvider provider(store, realServer(home.path()));
+    const auto lines = recordLines(provider.client());
+    std::atomic<int> updates{0};
+    provider.start([&](const QList<UsageSnapshot>&) { updates.fetch_add(1); });
+    EXPECT_EQ(provider.health().detail, QStringLiteral("app-server running"));
+
+    // The handshake completes and the first read (id 2) is refused.
+    ASSERT_TRUE(waitFor([&] { return answerTo(*lines, 2).has_value(); }, 30000));
+    EXPECT_TRUE(provider.client()->isInitialized());
+    EXPECT_EQ(answerTo(*lines, 2)->value("error").toObject().value("code").toInt(), -32600);
+    ASSERT_TRUE(waitFor([&] { return answerTo(*lines, 3).has_value(); }, 30000)); // account/read
+    // A later poll gets the same refusal.
+    provider.client()->requestRateLimits();
+    ASSERT_TRUE(waitFor([&] { return answerTo(*lines, 4).has_value(); }, 30000));
+
+    EXPECT_EQ(updates.load(), 0);
+    EXPECT_TRUE(store.all().isEmpty());
+    const ProviderHealth state = provider.health();
+    EXPECT_EQ(state.state, ProviderHealth::State::connected);
+    EXPECT_EQ(state.detail, QStringLiteral("app-server running"));
+    EXPECT_TRUE(provider.client()->manager()->isRunning());
+    provider.stop();
+}
+
+TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
+{
+    REQUIRE_REAL_CODEX();
+    MockResponses mock;
+    ASSERT_NE(mock.port(), 0);
+    QTemporaryDir home;
+    const QByteArray config = "model = \"mock-model\"\n"
+                              "model_reasoning_effort = \"low\"\n"
+                              "model_provider = \"mock\"\n"
+                              "\n"
+                              "[model_providers.mock]\n"
+                              "name = \"mock\"\n"
+                              "base_url = \"http://127.0.0.1:" +
+                              QByteArray::number(mock.port()) +
+                              "/v1\"\n"
+                              "wire_api = \"responses\"\n"
+                              "env_key = \"TALLYVANE_MOCK_KEY\"\n"
+                              "request_max_retries = 0\n"
+                              "stream_max_retries = 0\n";
+    writeFile(home.filePath(QStringLiteral(".codex/config.toml")), config);
+    // Our own enrichment reads the configuration of the HOME this process runs in.
+    const QString ownConfig = TestSupport::homePath() + QStringLiteral("/.codex/config.toml");
+    writeFile(ownConfig, config);
+
+    QTemporaryDir data;
+    SnapshotStore store(data.filePath(QStringLiteral("snapshots.ndjson")));
+    CodexProvider provider(store, realServer(home.path()));
+    const auto lines = recordLines(provider.client());
+    Collected<QList<UsageSnapshot>> updates;
+    provider.start([&](const QList<UsageSnapshot>& snapshots) { updates.add(snapshots); });
+    ASSERT_TRUE(waitFor([&] { return provider.client()->isInitialized(); }, 30000));
+
+    const qint64 threadRequest =
+        provider.client()->sendRequest(QStringLiteral("thread/start"), QJsonObject{{"cwd", home.path()}});
+    ASSERT_TRUE(waitFor([&] { return answerTo(*lines, threadRequest).has_value(); }, 30000));
+    const QString threadId = answerTo(*lines, threadRequest)
+                                 ->value("result")
+                                 .toObject()
+                                 .value("thread")
+                                 .toObject()
+                                 .value("id")
+                                 .toString();
+    ASSERT_FALSE(threadId.isEmpty()) << "thread/start answered without a thread";
+
+    const QJsonArray input{QJsonObject{{"type", "text"}, {"text", "say ok"}}};
+    provider.client()->sendRequest(QStringLiteral("turn/start"),
+                                   QJsonObject{{"threadId", threadId}, {"input", input}});
+    const bool pushed =
+        waitFor([&] { return provider.health().detail == QStringLiteral("2 windows"); }, 60000);
+    QFile::remove(ownConfig);
+    ASSERT_TRUE(pushed) << "no rate-limit push; mock answered " << mock.responses() << " requests";
+    EXPECT_GE(mock.responses(), 1);
+
+    // The update notification came from the server itself.
+    bool sawPush = false;
+    for (const QString& line : lines->values())
+        sawPush =
+            sawPush || parse(line).value("method").toString() == QStringLiteral("account/rateLimits/updated");
+    EXPECT_TRUE(sawPush);
+
+    const QList<UsageSnapshot> five = store.snapshots(Provider::codex, WindowKind::fiveHour);
+    const QList<UsageSnapshot> week = store.snapshots(Provider::codex, WindowKind::sevenDay);
+    ASSERT_EQ(five.size(), 1);
+    ASSERT_EQ(week.size(), 1);
+    EXPECT_EQ(five[0].usedPercent, 42.0);
+    EXPECT_EQ(five[0].remainingPercent, 58.0);
+    EXPECT_EQ(five[0].windowDurationMins, 300.0);
+    EXPECT_EQ(five[0].resetAt, QDateTime::fromSecsSinceEpoch(1796590000, Qt::UTC));
+    EXPECT_EQ(week[0].usedPercent, 17.0);
+    EXPECT_EQ(week[0].windowDurationMins, 10080.0);
+    EXPECT_EQ(week[0].resetAt, QDateTime::fromSecsSinceEpoch(1797000000, Qt::UTC));
+    for (const UsageSnapshot& snapshot : {five[0], week[0]}) {
+        EXPECT_EQ(snapshot.source, QStringLiteral("codex.app-server"));
+        EXPECT_EQ(snapshot.sourceConfidence, SourceConfidence::high);
+        EXPECT_EQ(snapshot.limitId, QStringLiteral("codex"));
+        EXPECT_EQ(snapshot.modelId, QStringLiteral("mock-model"));
+        EXPECT_EQ(snapshot.effortLevel, QStringLiteral("low"));
+    }
+    ASSERT_EQ(updates.size(), 1);
+    EXPECT_EQ(updates.values().first().size(), 2);
+    EXPECT_EQ(provider.health().state, ProviderHealth::State::connected);
+    provider.stop();
+}
