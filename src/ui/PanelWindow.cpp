@@ -2,7 +2,9 @@
 
 #include <QFrame>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QVBoxLayout>
+#include <QWindow>
 
 PanelWindow::PanelWindow(QWidget* content, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -59,6 +61,16 @@ void PanelWindow::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void PanelWindow::mousePressEvent(QMouseEvent* event)
+{
+    // Frameless, the panel moves by its background: the window manager drags it from here.
+    if (event->button() == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove()) {
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
 }
 
 void PanelWindow::hideEvent(QHideEvent* event)

@@ -29,6 +29,7 @@ Q_SIGNALS:
 protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
