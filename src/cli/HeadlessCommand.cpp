@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "core/AppLogger.h"
+#include "platform/SingleInstance.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -38,6 +39,13 @@ QString statusLine(const AppState& state)
 
 int run()
 {
+    // One Tallyvane per user, tray or headless: a second one would poll the same providers twice.
+    SingleInstance instance;
+    if (instance.claim(SingleInstance::Request::show) == SingleInstance::Role::secondary) {
+        std::fprintf(stderr, "tallyvane: already running; not starting a second instance\n");
+        return 0;
+    }
+
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
         std::fprintf(stderr, "tallyvane: cannot set up signal handling\n");
         return 1;

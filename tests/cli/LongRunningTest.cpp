@@ -110,4 +110,27 @@ INSTANTIATE_TEST_SUITE_P(Signals, HeadlessTest,
                          ::testing::Values(SignalCase{"Interrupt", SIGINT}, SignalCase{"Terminate", SIGTERM}),
                          [](const auto& row) { return std::string(row.param.name); });
 
+TEST(HeadlessInstance, ASecondHeadlessStartLeavesTheFirstAlone)
+{
+    Home home;
+    home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 30)});
+    QProcess first;
+    first.setProcessEnvironment(home.environment());
+    first.start(binary(), {QStringLiteral("--headless")});
+    ASSERT_TRUE(nextLine(first, 10'000).has_value()) << first.readAllStandardError().toStdString();
+
+    QProcess second;
+    second.setProcessEnvironment(home.environment());
+    second.start(binary(), {QStringLiteral("--headless")});
+    ASSERT_TRUE(second.waitForFinished(5'000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().contains("already running"));
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5'000));
+    EXPECT_EQ(first.exitCode(), 0);
+}
+
 } // namespace
