@@ -3,7 +3,7 @@
 set -euo pipefail
 dir=${1:-build/release}
 for binary in "$dir"/bench/bench_*; do
-    [[ -x "$binary" ]] || continue
+    [[ -f "$binary" && -x "$binary" ]] || continue
     echo "== $(basename "$binary")"
     "$binary" --benchmark_counters_tabular=true
 done

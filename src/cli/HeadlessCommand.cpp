@@ -4,27 +4,15 @@
 #include "app/MenuBarTitleBuilder.h"
 #include "core/AppLogger.h"
 #include "platform/SingleInstance.h"
+#include "platform/TerminationSignals.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace HeadlessCommand {
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-// Only async-signal-safe work here: the event loop picks the byte up.
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[0], &byte, 1);
-}
 
 QString statusLine(const AppState& state)
 {
@@ -46,22 +34,11 @@ int run()
         return 0;
     }
 
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) {
+    TerminationSignals terminationSignals;
+    if (!terminationSignals.isInstalled()) {
         std::fprintf(stderr, "tallyvane: cannot set up signal handling\n");
         return 1;
     }
-    QSocketNotifier notifier(signalPipe[1], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [] {
-        char byte = 0;
-        [[maybe_unused]] const ssize_t got = ::read(signalPipe[1], &byte, 1);
-        QCoreApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     int status = 0;
     {
@@ -83,8 +60,6 @@ int run()
         state.flushSettings();
     }
     AppLogger::shared().flush();
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
     return status;
 }
 
