@@ -12,10 +12,19 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
     exec "$binary" status --demo
 fi
 
-# Nothing connected yet: no snapshot has ever been stored.
+# Nothing connected yet: no snapshot has ever been stored and no Codex to start. (With Codex installed the
+# app starts its provider, which fills the log; demo mode would keep it from ever starting.)
+codex_installed() {
+    command -v codex >/dev/null 2>&1 && return 0
+    local folder
+    for folder in "$HOME/.local/bin" "$HOME/.npm-global/bin" "$HOME"/.nvm/versions/node/*/bin; do
+        [[ -x "$folder/codex" ]] && return 0
+    done
+    return 1
+}
 log="${XDG_DATA_HOME:-$HOME/.local/share}/Tallyvane/snapshots.ndjson"
 args=("$@")
-if [[ ! -s "$log" ]]; then
+if [[ ! -s "$log" ]] && ! codex_installed; then
     echo "Nothing connected yet: starting on demo data (tallyvane --demo)."
     args+=(--demo)
 fi
