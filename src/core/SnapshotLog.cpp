@@ -36,6 +36,12 @@ void SnapshotLog::append(const UsageSnapshot& snapshot)
     ++m_size;
 }
 
+void SnapshotLog::append(UsageSnapshot&& snapshot)
+{
+    lastWithRoom().append(std::move(snapshot));
+    ++m_size;
+}
+
 void SnapshotLog::append(QList<UsageSnapshot>&& snapshots)
 {
     if (snapshots.isDetached()) {

@@ -120,6 +120,7 @@ public:
     const_iterator cend() const { return end(); }
 
     void append(const UsageSnapshot& snapshot);
+    void append(UsageSnapshot&& snapshot);
     void append(const QList<UsageSnapshot>& snapshots);
     // Moves the snapshots over when nothing else shares the list.
     void append(QList<UsageSnapshot>&& snapshots);

@@ -220,11 +220,10 @@ bool SnapshotStore::readWhole(int fd, const FileKey& key)
     ++m_stats.fullReads;
     m_stats.bytesDecoded += bytes->size();
     const qsizetype completeEnd = completeEndOf(*bytes);
-    m_cache = SnapshotLineDecoder::decodeLines(QByteArrayView(*bytes).first(completeEnd));
-    const QList<UsageSnapshot> tail =
-        SnapshotLineDecoder::decodeLines(QByteArrayView(*bytes).sliced(completeEnd));
-    m_cache.append(tail);
-    m_tailCount = tail.size();
+    m_cache.clear();
+    SnapshotLineDecoder::appendDecodedLines(QByteArrayView(*bytes).first(completeEnd), m_cache);
+    m_tailCount =
+        SnapshotLineDecoder::appendDecodedLines(QByteArrayView(*bytes).sliced(completeEnd), m_cache);
     m_completeEnd = completeEnd;
     m_cacheKey = FileKey{key.device, key.inode, bytes->size(), key.mtimeNs};
     m_lastReadOk = true;
@@ -250,10 +249,8 @@ bool SnapshotStore::readAppended(int fd, const FileKey& key)
     // The old unterminated last line is decoded again with whatever now follows it.
     m_cache.removeLast(m_tailCount);
     const qsizetype completeEnd = completeEndOf(fresh);
-    m_cache.append(SnapshotLineDecoder::decodeLines(fresh.first(completeEnd)));
-    const QList<UsageSnapshot> tail = SnapshotLineDecoder::decodeLines(fresh.sliced(completeEnd));
-    m_cache.append(tail);
-    m_tailCount = tail.size();
+    SnapshotLineDecoder::appendDecodedLines(fresh.first(completeEnd), m_cache);
+    m_tailCount = SnapshotLineDecoder::appendDecodedLines(fresh.sliced(completeEnd), m_cache);
     m_completeEnd += completeEnd;
     m_cacheKey = FileKey{key.device, key.inode, readStart + bytes->size(), key.mtimeNs};
     rememberTail(*bytes);
