@@ -93,7 +93,7 @@ void BM_FullDecode(benchmark::State& state)
 }
 
 // Argument 1: the previous cycle's snapshots stay published meanwhile, as in the application (the store then
-// copies its cached list on the append); 0: nothing else holds them, as in `status --watch`.
+// copies the last chunk of its cached log on the append); 0: nothing else holds them, as in `status --watch`.
 void BM_ComputeAfterOneLineAppend(benchmark::State& state)
 {
     const bool keepPublished = state.range(0) != 0;
@@ -103,7 +103,7 @@ void BM_ComputeAfterOneLineAppend(benchmark::State& state)
     const double decode = fullDecodeSeconds();
 
     auto store = std::make_shared<SnapshotStore>(path);
-    store->all();
+    store->log();
     ComputeCycleRequest request;
     request.settings.enabledProviders = {Provider::codex, Provider::claude};
     request.providers = {Provider::codex, Provider::claude};

@@ -153,10 +153,10 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         QList<UsageSnapshot> demo;
         for (Provider provider : request.providers)
             demo.append(DemoProvider::history(provider, request.now));
-        cache.reset(demo);
-        bundle.snapshots = demo;
+        bundle.snapshots = std::move(demo);
+        cache.reset(bundle.snapshots);
     } else {
-        const QList<UsageSnapshot> stored = request.store ? request.store->all() : QList<UsageSnapshot>{};
+        const SnapshotLog stored = request.store ? request.store->log() : SnapshotLog{};
         cache.update(stored, settings.enabledProviders, request.ignoreAfter);
         bundle.snapshots = cache.working(stored);
         // C1: Claude augmentation from transcripts; a no-op until the Claude estimator exists.

@@ -80,7 +80,7 @@ public:
     const AppSettings& settings() const { return m_settings; }
     // Every assignment schedules a save.
     void setSettings(const AppSettings& settings);
-    const QList<UsageSnapshot>& workingSnapshots() const { return m_workingSnapshots; }
+    const SnapshotLog& workingSnapshots() const { return m_workingSnapshots; }
     const QMap<QString, ForecastResult>& forecasts() const { return m_forecasts; }
     const QMap<Provider, PaceResult>& paces() const { return m_paces; }
     const QList<Recommendation>& recommendations() const { return m_recommendations; }
@@ -144,7 +144,7 @@ private:
     std::shared_ptr<SnapshotStore> m_store;
 
     AppSettings m_settings;
-    QList<UsageSnapshot> m_workingSnapshots;
+    SnapshotLog m_workingSnapshots;
     QMap<QString, ForecastResult> m_forecasts;
     QMap<Provider, PaceResult> m_paces;
     QList<Recommendation> m_recommendations;

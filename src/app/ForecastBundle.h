@@ -2,6 +2,7 @@
 
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
+#include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
 
 #include <QList>
@@ -12,7 +13,7 @@
 // Maps are ordered so that folds over them (the overall status) do not depend on hashing.
 struct ForecastBundle
 {
-    QList<UsageSnapshot> snapshots;
+    SnapshotLog snapshots;
     // Keyed by ForecastResult::id(), e.g. "codex-fiveHour".
     QMap<QString, ForecastResult> forecasts;
     QMap<Provider, PaceResult> paces;

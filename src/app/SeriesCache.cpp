@@ -52,27 +52,20 @@ void SeriesCache::trim(Series& series)
     }
 }
 
-bool SeriesCache::extends(const QList<UsageSnapshot>& stored) const
+bool SeriesCache::extends(const SnapshotLog& stored) const
 {
-    const qsizetype known = m_storedIds.size();
+    const qsizetype known = m_stored.size();
     if (stored.size() < known)
         return false;
-    // Appended in place: the same elements at the same place; a few ids confirm it.
-    if (stored.constData() == m_storedData) {
-        bool same = true;
-        for (qsizetype i = 0; i < known && same; i += 4096)
-            same = stored[i].id == m_storedIds[i];
-        if (same && stored[known - 1].id == m_storedIds[known - 1])
-            return true;
-    }
-    // Otherwise compare every id: they are unique per observation.
-    for (qsizetype i = 0; i < known; ++i)
-        if (stored[i].id != m_storedIds[i])
+    // Chunks still shared with the last log seen hold the same snapshots; the rest is compared by id,
+    // unique per observation.
+    for (qsizetype i = stored.sharedPrefixSize(m_stored); i < known; ++i)
+        if (stored[i].id != m_stored[i].id)
             return false;
     return true;
 }
 
-void SeriesCache::update(const QList<UsageSnapshot>& stored, const QSet<Provider>& enabled,
+void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enabled,
                          const std::optional<QDateTime>& ignoreAfter)
 {
     std::array<bool, kProviders> isEnabled{};
@@ -84,21 +77,19 @@ void SeriesCache::update(const QList<UsageSnapshot>& stored, const QSet<Provider
 
     m_needsRebuild = false;
     m_incremental =
-        enabled == m_enabled && ignoreAfter == m_ignoreAfter && !m_storedIds.isEmpty() && extends(stored);
+        enabled == m_enabled && ignoreAfter == m_ignoreAfter && !m_stored.isEmpty() && extends(stored);
     qsizetype from = 0;
     if (m_incremental) {
-        from = m_storedIds.size();
+        from = m_stored.size();
     } else {
         clear();
-        m_storedIds.clear();
+        m_stored.clear();
         m_enabled = enabled;
         m_ignoreAfter = ignoreAfter;
         m_sharesStored = true;
     }
-    m_storedIds.reserve(stored.size());
     for (qsizetype i = from; i < stored.size(); ++i) {
         const UsageSnapshot& s = stored[i];
-        m_storedIds.append(s.id);
         const bool kept = keep(s);
         if (kept)
             add(s);
@@ -110,10 +101,10 @@ void SeriesCache::update(const QList<UsageSnapshot>& stored, const QSet<Provider
             m_working.append(s);
         }
     }
-    m_storedData = stored.constData();
+    m_stored = stored;
     if (m_needsRebuild) {
-        // Start over on the whole list; the series out of order are then kept whole.
-        m_storedIds.clear();
+        // Start over on the whole log; the series out of order are then kept whole.
+        m_stored.clear();
         update(stored, enabled, ignoreAfter);
         m_incremental = false;
         return;
@@ -123,11 +114,10 @@ void SeriesCache::update(const QList<UsageSnapshot>& stored, const QSet<Provider
             trim(series);
 }
 
-void SeriesCache::reset(const QList<UsageSnapshot>& working)
+void SeriesCache::reset(const SnapshotLog& working)
 {
     clear();
-    m_storedIds.clear();
-    m_storedData = nullptr;
+    m_stored.clear();
     m_enabled.clear();
     m_ignoreAfter.reset();
     m_incremental = false;

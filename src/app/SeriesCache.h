@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Enums.h"
+#include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
 
 #include <QDateTime>
@@ -17,18 +18,15 @@
 class SeriesCache
 {
 public:
-    // Brings the cache up to date with the store's list, keeping the enabled providers' snapshots stamped
+    // Brings the cache up to date with the store's log, keeping the enabled providers' snapshots stamped
     // no later than `ignoreAfter`.
-    void update(const QList<UsageSnapshot>& stored, const QSet<Provider>& enabled,
+    void update(const SnapshotLog& stored, const QSet<Provider>& enabled,
                 const std::optional<QDateTime>& ignoreAfter);
     // Builds it from a list that is already the working list (demo data).
-    void reset(const QList<UsageSnapshot>& working);
+    void reset(const SnapshotLog& working);
 
-    // The working list: the stored list itself when nothing is left out (no copy), else the filtered copy.
-    QList<UsageSnapshot> working(const QList<UsageSnapshot>& stored) const
-    {
-        return m_sharesStored ? stored : m_working;
-    }
+    // The working log: the stored log itself when nothing is left out (shared), else the filtered one.
+    SnapshotLog working(const SnapshotLog& stored) const { return m_sharesStored ? stored : m_working; }
     // One provider's windows in order of first appearance.
     QList<WindowKind> windows(Provider provider) const;
     // One series in list order, possibly without the snapshots before its window's latest reset.
@@ -50,19 +48,18 @@ private:
     void clear();
     void add(const UsageSnapshot& snapshot);
     void trim(Series& series);
-    bool extends(const QList<UsageSnapshot>& stored) const;
+    bool extends(const SnapshotLog& stored) const;
 
     static constexpr size_t kProviders = allProviders.size();
     static constexpr size_t kWindows = allWindowKinds.size();
 
-    // Ids of the stored list last seen, and where its elements lived: holding the list itself would make
-    // the store copy it on its next append.
-    QList<QUuid> m_storedIds;
-    const void* m_storedData = nullptr;
+    // The stored log last seen; holding it costs the store at most a copy of its last chunk on the next
+    // append.
+    SnapshotLog m_stored;
     QSet<Provider> m_enabled;
     std::optional<QDateTime> m_ignoreAfter;
     bool m_sharesStored = true;
-    QList<UsageSnapshot> m_working;
+    SnapshotLog m_working;
     std::array<QList<WindowKind>, kProviders> m_windows;
     std::array<std::array<Series, kWindows>, kProviders> m_series;
     bool m_incremental = false;

@@ -20,7 +20,7 @@ QString forecastKey(Provider provider, WindowKind window)
     return rawValue(provider) + QLatin1Char('-') + rawValue(window);
 }
 
-QList<UsageSnapshot> series(const QList<UsageSnapshot>& snapshots, Provider provider, WindowKind window)
+QList<UsageSnapshot> series(const SnapshotLog& snapshots, Provider provider, WindowKind window)
 {
     QList<UsageSnapshot> result;
     for (const UsageSnapshot& s : snapshots)
@@ -32,7 +32,7 @@ QList<UsageSnapshot> series(const QList<UsageSnapshot>& snapshots, Provider prov
     return result;
 }
 
-std::optional<UsageSnapshot> latestSnapshot(const QList<UsageSnapshot>& snapshots, Provider provider,
+std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots, Provider provider,
                                             WindowKind window)
 {
     const UsageSnapshot* latest = nullptr;
@@ -53,7 +53,7 @@ std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& fore
     return *it;
 }
 
-QList<SeriesKey> availableSeries(const QList<UsageSnapshot>& snapshots)
+QList<SeriesKey> availableSeries(const SnapshotLog& snapshots)
 {
     QList<const UsageSnapshot*> ordered;
     ordered.reserve(snapshots.size());
@@ -100,7 +100,7 @@ bool isUrgent(const ForecastResult& f)
 
 } // namespace
 
-std::optional<SeriesKey> mostUrgentSeries(const QList<UsageSnapshot>& snapshots,
+std::optional<SeriesKey> mostUrgentSeries(const SnapshotLog& snapshots,
                                           const QMap<QString, ForecastResult>& forecasts,
                                           const QDateTime& now)
 {

@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
+#include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
 
 #include <QDateTime>
@@ -26,18 +27,17 @@ namespace StateQueries {
 [[nodiscard]] QString forecastKey(Provider provider, WindowKind window);
 
 // One window's snapshots, ascending by timestamp (stable).
-[[nodiscard]] QList<UsageSnapshot> series(const QList<UsageSnapshot>& snapshots, Provider provider,
-                                          WindowKind window);
+[[nodiscard]] QList<UsageSnapshot> series(const SnapshotLog& snapshots, Provider provider, WindowKind window);
 // The newest of one window's snapshots; on equal timestamps the earlier in the list wins.
-[[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(const QList<UsageSnapshot>& snapshots,
-                                                          Provider provider, WindowKind window);
+[[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots, Provider provider,
+                                                          WindowKind window);
 [[nodiscard]] std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& forecasts,
                                                      Provider provider, WindowKind window);
 // Each (provider, window) once: five-hour series first, then long ones, then monthly, then unknown;
 // within one rank in order of first appearance.
-[[nodiscard]] QList<SeriesKey> availableSeries(const QList<UsageSnapshot>& snapshots);
+[[nodiscard]] QList<SeriesKey> availableSeries(const SnapshotLog& snapshots);
 // The series closest to running out, only when it is exhausted or has a run-out time.
-[[nodiscard]] std::optional<SeriesKey> mostUrgentSeries(const QList<UsageSnapshot>& snapshots,
+[[nodiscard]] std::optional<SeriesKey> mostUrgentSeries(const SnapshotLog& snapshots,
                                                         const QMap<QString, ForecastResult>& forecasts,
                                                         const QDateTime& now);
 // The worst status over all forecasts; noData when there are none.

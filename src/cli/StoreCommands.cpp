@@ -10,7 +10,7 @@ namespace StoreCommands {
 
 int dumpStore(SnapshotStore& store, QTextStream& out)
 {
-    for (const UsageSnapshot& snapshot : store.all())
+    for (const UsageSnapshot& snapshot : store.log())
         out << QString::fromUtf8(JsonLines::encodeLine(snapshot.toJson())) << '\n';
     out.flush();
     return 0;

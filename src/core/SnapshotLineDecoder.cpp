@@ -447,4 +447,14 @@ QList<UsageSnapshot> decodeLines(QByteArrayView text)
     return result;
 }
 
+qsizetype appendDecodedLines(QByteArrayView text, SnapshotLog& log)
+{
+    const qsizetype before = log.size();
+    JsonLines::forEachLine(text, [&](QByteArrayView line) {
+        if (auto snapshot = decode(line))
+            log.append(std::move(*snapshot));
+    });
+    return log.size() - before;
+}
+
 } // namespace SnapshotLineDecoder

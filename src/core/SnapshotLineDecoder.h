@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
 
 #include <QByteArrayView>
@@ -21,5 +22,7 @@ std::optional<UsageSnapshot> decode(QByteArrayView line);
 
 // Same contract as JsonLines::decodeLines<UsageSnapshot>.
 QList<UsageSnapshot> decodeLines(QByteArrayView text);
+// The same, appended to a log; returns how many were appended.
+qsizetype appendDecodedLines(QByteArrayView text, SnapshotLog& log);
 
 } // namespace SnapshotLineDecoder

@@ -85,15 +85,20 @@ void SnapshotStore::append(const QList<UsageSnapshot>& snapshots)
         append(snapshot);
 }
 
-QList<UsageSnapshot> SnapshotStore::all()
+SnapshotLog SnapshotStore::log()
 {
     return m_queue.syncResult([this] { return readOnQueue(); });
+}
+
+QList<UsageSnapshot> SnapshotStore::all()
+{
+    return log().toList();
 }
 
 QList<UsageSnapshot> SnapshotStore::snapshots(Provider provider, WindowKind window)
 {
     QList<UsageSnapshot> matching;
-    for (const UsageSnapshot& s : all()) {
+    for (const UsageSnapshot& s : log()) {
         if (s.provider == provider && s.windowKind == window)
             matching.append(s);
     }
@@ -115,7 +120,7 @@ void SnapshotStore::prune(qint64 retentionDays)
         FileLock lock(lockFileName());
         if (!lock.isLocked())
             return;
-        const QList<UsageSnapshot> current = readOnQueue();
+        const SnapshotLog current = readOnQueue();
         if (!m_lastReadOk)
             return; // an unreadable log is not an empty one: never replace it
         QList<UsageSnapshot> kept;
@@ -132,7 +137,7 @@ std::optional<QString> SnapshotStore::exportCSV(const std::optional<QString>& de
 {
     const QString target = destination.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
     return m_queue.syncResult([&]() -> std::optional<QString> {
-        QList<UsageSnapshot> rows = readOnQueue();
+        QList<UsageSnapshot> rows = readOnQueue().toList();
         std::stable_sort(rows.begin(), rows.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
             return a.timestamp < b.timestamp;
         });
@@ -157,7 +162,7 @@ SnapshotStore::ReadStats SnapshotStore::readStats()
     return m_queue.syncResult([this] { return m_stats; });
 }
 
-QList<UsageSnapshot> SnapshotStore::readOnQueue()
+SnapshotLog SnapshotStore::readOnQueue()
 {
     ++m_stats.attributeLookups;
     const QByteArray path = QFile::encodeName(m_fileName);
@@ -215,11 +220,10 @@ bool SnapshotStore::readWhole(int fd, const FileKey& key)
     ++m_stats.fullReads;
     m_stats.bytesDecoded += bytes->size();
     const qsizetype completeEnd = completeEndOf(*bytes);
-    m_cache = SnapshotLineDecoder::decodeLines(QByteArrayView(*bytes).first(completeEnd));
-    const QList<UsageSnapshot> tail =
-        SnapshotLineDecoder::decodeLines(QByteArrayView(*bytes).sliced(completeEnd));
-    m_cache.append(tail);
-    m_tailCount = tail.size();
+    m_cache.clear();
+    SnapshotLineDecoder::appendDecodedLines(QByteArrayView(*bytes).first(completeEnd), m_cache);
+    m_tailCount =
+        SnapshotLineDecoder::appendDecodedLines(QByteArrayView(*bytes).sliced(completeEnd), m_cache);
     m_completeEnd = completeEnd;
     m_cacheKey = FileKey{key.device, key.inode, bytes->size(), key.mtimeNs};
     m_lastReadOk = true;
@@ -243,12 +247,10 @@ bool SnapshotStore::readAppended(int fd, const FileKey& key)
     const QByteArrayView fresh = QByteArrayView(*bytes).sliced(m_completeEnd - readStart);
     m_stats.bytesDecoded += fresh.size();
     // The old unterminated last line is decoded again with whatever now follows it.
-    m_cache.remove(m_cache.size() - m_tailCount, m_tailCount);
+    m_cache.removeLast(m_tailCount);
     const qsizetype completeEnd = completeEndOf(fresh);
-    m_cache.append(SnapshotLineDecoder::decodeLines(fresh.first(completeEnd)));
-    const QList<UsageSnapshot> tail = SnapshotLineDecoder::decodeLines(fresh.sliced(completeEnd));
-    m_cache.append(tail);
-    m_tailCount = tail.size();
+    SnapshotLineDecoder::appendDecodedLines(fresh.first(completeEnd), m_cache);
+    m_tailCount = SnapshotLineDecoder::appendDecodedLines(fresh.sliced(completeEnd), m_cache);
     m_completeEnd += completeEnd;
     m_cacheKey = FileKey{key.device, key.inode, readStart + bytes->size(), key.mtimeNs};
     rememberTail(*bytes);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/SerialQueue.h"
+#include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
 
 #include <QByteArray>
@@ -31,6 +32,9 @@ public:
 
     // The whole log, re-read only when the file changed since the last call (only the new bytes when it just
     // grew). Lines decode one by one, so a line with invalid UTF-8 costs itself, not the whole log.
+    // Shares the store's cache: holding it costs nothing, and the store's next append leaves it as it was.
+    SnapshotLog log();
+    // The same as one plain list (a copy).
     QList<UsageSnapshot> all();
     // One provider's window, ascending by timestamp (stable).
     QList<UsageSnapshot> snapshots(Provider provider, WindowKind window);
@@ -46,7 +50,7 @@ public:
     // Why the last CSV export failed; empty after a success.
     QString lastExportError();
 
-    // How all() came by its answers, for tests and benchmarks.
+    // How log() came by its answers, for tests and benchmarks.
     struct ReadStats
     {
         qint64 attributeLookups = 0;
@@ -67,7 +71,7 @@ private:
         friend bool operator==(const FileKey&, const FileKey&) = default;
     };
 
-    QList<UsageSnapshot> readOnQueue();
+    SnapshotLog readOnQueue();
     bool readWhole(int fd, const FileKey& key);
     bool readAppended(int fd, const FileKey& key);
     void rememberTail(const QByteArray& bytesBeforeEnd);
@@ -75,7 +79,7 @@ private:
     void rewriteOnQueue(const QList<UsageSnapshot>& snapshots);
 
     QString m_fileName;
-    QList<UsageSnapshot> m_cache;
+    SnapshotLog m_cache;
     std::optional<FileKey> m_cacheKey;
     // False when the last read failed for a file that exists; prune then leaves the file alone.
     bool m_lastReadOk = true;

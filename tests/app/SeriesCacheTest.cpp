@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 using namespace AppTest;
 
 namespace {
@@ -182,6 +185,63 @@ INSTANTIATE_TEST_SUITE_P(
                   {ignoreAfter(-100, false), append(kFirstWindow + kSecondWindow, false),
                    append({{P::codex, W::fiveHour, -30, 45, 180}}, true)}}),
     [](const auto& row) { return std::string(row.param.name); });
+
+// The store's log grows by sharing its chunks: the cache must still tell an append from a rewrite, both
+// where the chunks are shared and past them.
+TEST(SeriesCache, SharedLogGrowthIsIncrementalAndARewrittenTailIsNot)
+{
+    constexpr qsizetype kCap = SnapshotLog::chunkCapacity;
+    SnapshotLog stored;
+    for (qsizetype i = 0; i < kCap - 1; ++i)
+        stored.append(make({P::codex, W::fiveHour, int(i % 200) - 300, double(i % 90), 100'000}));
+    const QSet<Provider> both{P::codex, P::claude};
+    struct Row
+    {
+        const char* name;
+        std::function<void(SnapshotLog&)> change;
+        bool incremental;
+    };
+    const Row rows[] = {
+        {"one more, filling the first chunk",
+         [](SnapshotLog& log) {
+             log.append(make({P::codex, W::fiveHour, 0, 50, 100'000}));
+         },
+         true},
+        {"two more, opening a chunk",
+         [](SnapshotLog& log) {
+             log.append(make({P::codex, W::fiveHour, 1, 51, 100'000}));
+             log.append(make({P::claude, W::sevenDay, 1, 5, 100'000}));
+         },
+         true},
+        {"unchanged", [](SnapshotLog&) {}, true},
+        {"last one replaced by another observation",
+         [](SnapshotLog& log) {
+             log.removeLast(1);
+             log.append(make({P::claude, W::sevenDay, 2, 6, 100'000}));
+         },
+         false},
+        {"same contents built afresh", [](SnapshotLog& log) { log = SnapshotLog(log.toList()); }, true},
+        {"a snapshot inside a full chunk replaced",
+         [](SnapshotLog& log) {
+             QList<UsageSnapshot> list = log.toList();
+             list[10] = make({P::codex, W::fiveHour, -290, 3, 100'000});
+             log = list;
+         },
+         false},
+    };
+    SeriesCache cache;
+    cache.update(stored, both, std::nullopt);
+    for (const Row& row : rows) {
+        row.change(stored);
+        cache.update(stored, both, std::nullopt);
+        EXPECT_EQ(cache.lastUpdateWasIncremental(), row.incremental) << row.name;
+        EXPECT_TRUE(cache.working(stored) == stored) << row.name;
+        EXPECT_EQ(cache.series(P::claude, W::sevenDay).size(),
+                  std::count_if(stored.begin(), stored.end(),
+                                [](const UsageSnapshot& s) { return s.provider == P::claude; }))
+            << row.name;
+    }
+}
 
 TEST(SeriesCache, DemoResetKeepsTheGivenList)
 {

@@ -148,6 +148,12 @@ TEST(SnapshotLineDecoder, RoundTripsWhatTheStoreWrites)
         EXPECT_TRUE(identical(fast[i], slow[i])) << i;
         EXPECT_EQ(fast[i], written[i]) << i;
     }
+    // Appended to a log that already holds some: the same snapshots after them.
+    SnapshotLog log = QList<UsageSnapshot>{written.first(), written.last()};
+    EXPECT_EQ(SnapshotLineDecoder::appendDecodedLines(text, log), written.size());
+    ASSERT_EQ(log.size(), written.size() + 2);
+    for (qsizetype i = 0; i < written.size(); ++i)
+        EXPECT_TRUE(identical(log[i + 2], slow[i])) << i;
 }
 
 TEST(SnapshotLineDecoder, DatesTheLogCannotWriteBackAreRefusedByBothDecoders)

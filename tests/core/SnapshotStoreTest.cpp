@@ -376,6 +376,41 @@ TEST_F(SnapshotStoreTest, ChangedFileReadsOnlyWhatWasAppendedOrReadsAgainWhole)
     }
 }
 
+// The application keeps the last log published while the store reads on: that copy must stay as it was,
+// and the new log must share its full chunks with it instead of copying the whole log.
+TEST_F(SnapshotStoreTest, AHeldLogKeepsItsContentsAndSharesChunksWithTheNextOne)
+{
+    const qsizetype lines = SnapshotLog::chunkCapacity + 50;
+    QByteArray text;
+    QList<UsageSnapshot> written;
+    for (qsizetype i = 0; i < lines; ++i) {
+        written.append(
+            make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs(i), double(i % 100)));
+        text += line(written.last());
+    }
+    const UsageSnapshot unfinished = make(Provider::claude, WindowKind::sevenDay, utc(2026, 2, 1), 55);
+    QByteArray tail = line(unfinished);
+    tail.chop(1);
+    writeFile(path, text + tail);
+
+    SnapshotStore store(path);
+    const SnapshotLog held = store.log();
+    ASSERT_EQ(held.size(), lines + 1);
+    const QList<UsageSnapshot> heldBefore = held.toList();
+
+    // Finishes the unterminated line and adds one more: the cached tail is dropped and decoded again.
+    appendFile(path, "\n" + line(second));
+    const SnapshotLog next = store.log();
+    EXPECT_EQ(store.readStats().incrementalReads, 1);
+    EXPECT_TRUE(held.toList() == heldBefore);
+    EXPECT_EQ(next.size(), lines + 2);
+    EXPECT_GE(next.sharedPrefixSize(held), SnapshotLog::chunkCapacity);
+    EXPECT_EQ(&next[0], &held[0]);
+    SnapshotStore fresh(path);
+    EXPECT_TRUE(next == fresh.log());
+    EXPECT_EQ(ids(store.all()), ids(fresh.all()));
+}
+
 TEST_F(SnapshotStoreTest, ExportWritesTheHeaderAndRowsInTimeOrder)
 {
     UsageSnapshot late = make(Provider::claude, WindowKind::sevenDay, utc(2026, 2, 1, 12), 12.5);

@@ -1,0 +1,263 @@
+#include "core/SnapshotLog.h"
+
+#include "SnapshotTestData.h"
+
+#include <gtest/gtest.h>
+
+#include <QList>
+
+#include <algorithm>
+#include <iterator>
+#include <vector>
+
+using namespace SnapshotTestData;
+
+namespace {
+
+constexpr qsizetype kCap = SnapshotLog::chunkCapacity;
+
+// Distinct in every field the comparison looks at.
+UsageSnapshot numbered(qsizetype n)
+{
+    return make(n % 2 ? Provider::claude : Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs(n),
+                double(n % 1000) / 10);
+}
+
+QList<UsageSnapshot> numberedList(qsizetype from, qsizetype count)
+{
+    QList<UsageSnapshot> list;
+    list.reserve(count);
+    for (qsizetype i = from; i < from + count; ++i)
+        list.append(numbered(i));
+    return list;
+}
+
+enum class Op
+{
+    appendOne,   // `count` single appends
+    appendList,  // one append of a list of `count`
+    appendMoved, // one append of an unshared list of `count`, moved in
+    appendLog,   // one append of a separate log of `count`
+    appendSelf,  // the log appended to itself
+    removeLast,  // removeLast(count)
+    copy,        // keep a copy, checked after every later step
+    clear
+};
+
+struct Step
+{
+    Op op;
+    qsizetype count = 0;
+};
+
+struct LogCase
+{
+    const char* name;
+    std::vector<Step> steps;
+};
+
+void expectSame(const SnapshotLog& log, const QList<UsageSnapshot>& model)
+{
+    ASSERT_EQ(log.size(), model.size());
+    EXPECT_EQ(log.isEmpty(), model.isEmpty());
+    EXPECT_EQ(std::distance(log.begin(), log.end()), model.size());
+    qsizetype i = 0;
+    for (const UsageSnapshot& s : log) {
+        ASSERT_EQ(s.id, model[i].id) << "at " << i;
+        ++i;
+    }
+    for (qsizetype j = 0; j < model.size(); ++j)
+        ASSERT_EQ(log[j].id, model[j].id) << "at " << j;
+    EXPECT_TRUE(log.toList() == model);
+    if (!model.isEmpty()) {
+        EXPECT_EQ(log.first().id, model.first().id);
+        EXPECT_EQ(log.last().id, model.last().id);
+    }
+}
+
+class SnapshotLogOps : public ::testing::TestWithParam<LogCase>
+{};
+
+TEST_P(SnapshotLogOps, MatchesAPlainListAndCopiesKeepTheirContents)
+{
+    SnapshotLog log;
+    QList<UsageSnapshot> model;
+    std::vector<std::pair<SnapshotLog, QList<UsageSnapshot>>> copies;
+    qsizetype next = 0;
+    int index = 0;
+    for (const Step& step : GetParam().steps) {
+        SCOPED_TRACE(index++);
+        switch (step.op) {
+        case Op::appendOne:
+            for (qsizetype i = 0; i < step.count; ++i) {
+                const UsageSnapshot s = numbered(next++);
+                log.append(s);
+                model.append(s);
+            }
+            break;
+        case Op::appendList: {
+            const QList<UsageSnapshot> list = numberedList(next, step.count);
+            next += step.count;
+            log.append(list);
+            model.append(list);
+            break;
+        }
+        case Op::appendMoved: {
+            QList<UsageSnapshot> list = numberedList(next, step.count);
+            next += step.count;
+            model.append(list);
+            list.detach(); // unshared again, so the elements really move
+            log.append(std::move(list));
+            break;
+        }
+        case Op::appendLog: {
+            const QList<UsageSnapshot> list = numberedList(next, step.count);
+            next += step.count;
+            log.append(SnapshotLog(list));
+            model.append(list);
+            break;
+        }
+        case Op::appendSelf:
+            log.append(log);
+            model.append(QList<UsageSnapshot>(model));
+            break;
+        case Op::removeLast:
+            log.removeLast(step.count);
+            model.resize(std::max<qsizetype>(0, model.size() - std::max<qsizetype>(0, step.count)));
+            break;
+        case Op::copy:
+            copies.emplace_back(log, model);
+            break;
+        case Op::clear:
+            log.clear();
+            model.clear();
+            break;
+        }
+        expectSame(log, model);
+        for (const auto& [copy, copyModel] : copies)
+            expectSame(copy, copyModel);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, SnapshotLogOps,
+    ::testing::Values(
+        LogCase{"Empty", {{Op::copy}, {Op::removeLast, 1}, {Op::removeLast, 0}, {Op::clear}}},
+        LogCase{"ExactlyOneChunk", {{Op::appendOne, kCap}, {Op::copy}, {Op::appendOne, 1}}},
+        LogCase{"OnePastAChunk", {{Op::appendOne, kCap + 1}, {Op::removeLast, 1}, {Op::appendOne, 2}}},
+        LogCase{"ListsAcrossBoundaries",
+                {{Op::appendList, kCap - 1}, {Op::appendList, 2}, {Op::appendList, 2 * kCap + 5}}},
+        LogCase{"MovedListsAcrossBoundaries",
+                {{Op::appendMoved, 3}, {Op::copy}, {Op::appendMoved, kCap}, {Op::appendMoved, kCap + 7}}},
+        LogCase{"RemoveAcrossAChunkBoundary",
+                {{Op::appendOne, kCap + 10},
+                 {Op::copy},
+                 {Op::removeLast, 12},
+                 {Op::appendOne, 3},
+                 {Op::removeLast, kCap + 1},
+                 {Op::removeLast, 0},
+                 {Op::removeLast, -4}}},
+        LogCase{"RemoveDownToExactlyOneChunk",
+                {{Op::appendList, 2 * kCap + 1}, {Op::removeLast, kCap + 1}, {Op::appendOne, 1}}},
+        LogCase{"RemoveMoreThanTheSize",
+                {{Op::appendOne, 5}, {Op::copy}, {Op::removeLast, 6}, {Op::appendOne, 2}}},
+        // The store's own pattern: drop the unfinished tail, append it again with what follows, while the
+        // previous cycle's log is still published.
+        LogCase{"CopiesTakenBeforeEveryChange",
+                {{Op::appendList, 2 * kCap + 100},
+                 {Op::copy},
+                 {Op::removeLast, 1},
+                 {Op::appendOne, 2},
+                 {Op::copy},
+                 {Op::removeLast, 101},
+                 {Op::copy},
+                 {Op::appendList, kCap},
+                 {Op::copy},
+                 {Op::clear},
+                 {Op::appendOne, 1}}},
+        LogCase{"AppendLogs",
+                {{Op::appendLog, 5},
+                 {Op::copy},
+                 {Op::appendLog, kCap + 1},
+                 {Op::appendLog, 0},
+                 {Op::appendSelf}}},
+        LogCase{"AppendSelfAcrossChunks", {{Op::appendList, kCap + 3}, {Op::copy}, {Op::appendSelf}}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(SnapshotLog, CopiesShareChunksUntilTheyChange)
+{
+    const SnapshotLog original = numberedList(0, 2 * kCap + 10);
+    SnapshotLog copy = original;
+    EXPECT_EQ(copy.sharedPrefixSize(original), original.size());
+    // A copy that grows keeps the full chunks where they were; only the last one is copied.
+    copy.append(numbered(-1));
+    EXPECT_EQ(&copy[0], &original[0]);
+    EXPECT_EQ(&copy[2 * kCap - 1], &original[2 * kCap - 1]);
+    EXPECT_NE(&copy[2 * kCap], &original[2 * kCap]);
+    EXPECT_EQ(copy.sharedPrefixSize(original), 2 * kCap);
+    EXPECT_EQ(original.sharedPrefixSize(copy), 2 * kCap);
+    // Lists built separately share nothing, however equal.
+    EXPECT_EQ(SnapshotLog(original.toList()).sharedPrefixSize(original), 0);
+    // A shortened copy keeps its full chunks; the one cut short is its own.
+    EXPECT_EQ(original.first(kCap + 1).sharedPrefixSize(original), kCap);
+    EXPECT_EQ(original.first(2 * kCap).sharedPrefixSize(original), 2 * kCap);
+    EXPECT_EQ(original.first(0).size(), 0);
+}
+
+TEST(SnapshotLog, Equality)
+{
+    const QList<UsageSnapshot> list = numberedList(0, 2 * kCap + 10);
+    const SnapshotLog base = list;
+    QList<UsageSnapshot> changedMiddle = list;
+    changedMiddle[kCap + 5].usedPercent += 1;
+    SnapshotLog grownAndShrunk = base;
+    grownAndShrunk.append(numbered(-1));
+    grownAndShrunk.removeLast(1);
+    SnapshotLog lastChanged = base;
+    lastChanged.removeLast(1);
+    lastChanged.append(numbered(-1));
+
+    struct Row
+    {
+        const char* name;
+        SnapshotLog other;
+        bool equal;
+    };
+    const Row rows[] = {
+        {"a copy (every chunk shared)", base, true},
+        {"shared full chunks, equal last chunk copied", grownAndShrunk, true},
+        {"built separately from the same list", SnapshotLog(list), true},
+        {"one field differs in a middle chunk", SnapshotLog(changedMiddle), false},
+        {"shared full chunks, last snapshot differs", lastChanged, false},
+        {"one shorter", base.first(base.size() - 1), false},
+        {"empty", SnapshotLog(), false},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(base == row.other, row.equal) << row.name;
+        EXPECT_EQ(row.other == base, row.equal) << row.name;
+        EXPECT_EQ(base.toList() == row.other.toList(), row.equal) << row.name;
+    }
+    EXPECT_TRUE(SnapshotLog() == SnapshotLog(QList<UsageSnapshot>{}));
+}
+
+TEST(SnapshotLog, IteratorsAreRandomAccess)
+{
+    const SnapshotLog log = numberedList(0, kCap + 2);
+    auto it = log.begin() + kCap;
+    EXPECT_EQ(it->id, log[kCap].id);
+    EXPECT_EQ(it[1].id, log[kCap + 1].id);
+    EXPECT_EQ(log.end() - it, 2);
+    EXPECT_TRUE(log.begin() < it);
+    --it;
+    EXPECT_EQ((*it).id, log[kCap - 1].id);
+    // Standard algorithms over the chunk boundary.
+    const auto found = std::find_if(log.begin(), log.end(),
+                                    [&](const UsageSnapshot& s) { return s.id == log[kCap + 1].id; });
+    EXPECT_EQ(found - log.begin(), kCap + 1);
+    const auto bound =
+        std::lower_bound(log.begin(), log.end(), log[kCap].timestamp,
+                         [](const UsageSnapshot& s, const QDateTime& t) { return s.timestamp < t; });
+    EXPECT_EQ(bound - log.begin(), kCap);
+}
+
+} // namespace
