@@ -1,3 +1,9 @@
+# A compiler cache, when the developer has one, makes rebuilds across work trees cheap.
+find_program(TALLYVANE_CCACHE ccache)
+if(TALLYVANE_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+    set(CMAKE_CXX_COMPILER_LAUNCHER ${TALLYVANE_CCACHE})
+endif()
+
 # Warnings and sanitizers live on interface targets so only our own code picks them up.
 add_library(tallyvane_warnings INTERFACE)
 target_compile_options(tallyvane_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
