@@ -272,9 +272,9 @@ TEST_F(ClaudeOAuthUsageTest, RefreshWritesBackOnlyTheTokensAndKeepsABackup)
     EXPECT_EQ(oauth["subscriptionType"], "max");
     EXPECT_EQ(oauth["scopes"].toArray().size(), 2);
     EXPECT_EQ(stored["mcpOAuth"].toObject()["server"], "kept");
-    EXPECT_EQ(modeOf(credentialPath()), int(ownerOnly));
+    EXPECT_EQ(modeOf(credentialPath()), 0600);
     EXPECT_EQ(readAll(backupPath()), before);
-    EXPECT_EQ(modeOf(backupPath()), int(ownerOnly));
+    EXPECT_EQ(modeOf(backupPath()), 0600);
     EXPECT_FALSE(usage->lastRefreshFailure());
 }
 
@@ -292,7 +292,7 @@ TEST_F(ClaudeOAuthUsageTest, UnrotatedRefreshKeepsTheOldRefreshTokenThroughASyml
     const QJsonObject oauth = readObject(target)["claudeAiOauth"].toObject();
     EXPECT_EQ(oauth["accessToken"], "access-2");
     EXPECT_EQ(oauth["refreshToken"], "refresh-1");
-    EXPECT_EQ(modeOf(target), int(ownerOnly));
+    EXPECT_EQ(modeOf(target), 0600);
 }
 
 // A 400 is the answer: the second endpoint is not asked; the failure holds off refreshes for 15 minutes.

@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QString>
 
+#include <optional>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ClaudeTestSupport {
@@ -36,12 +39,13 @@ inline void writeFile(const QString& path, const QByteArray& bytes, QFile::Permi
         file.setPermissions(permissions);
 }
 
+// The permission bits, as in chmod.
 inline int modeOf(const QString& path)
 {
-    return static_cast<int>(QFileInfo(path).permissions() &
-                            (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                             QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
-                             QFile::ExeOther));
+    struct stat info
+    {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? static_cast<int>(info.st_mode & 07777)
+                                                                   : -1;
 }
 
 inline constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
@@ -58,6 +62,35 @@ inline QByteArray credentialDocument(const QString& access, const QString& refre
     return QJsonDocument(QJsonObject{{"claudeAiOauth", oauth}, {"mcpOAuth", QJsonObject{{"server", "kept"}}}})
         .toJson(QJsonDocument::Compact);
 }
+
+// Sets environment variables for one test and puts the old values back afterwards.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment()
+    {
+        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
+            if (it->second)
+                qputenv(it->first.constData(), *it->second);
+            else
+                qunsetenv(it->first.constData());
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+    void set(const QByteArray& name, const QString& value)
+    {
+        m_saved.append({name, qEnvironmentVariableIsSet(name.constData())
+                                  ? std::optional(qgetenv(name.constData()))
+                                  : std::nullopt});
+        qputenv(name.constData(), value.toUtf8());
+    }
+
+private:
+    QList<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
+};
 
 // Makes a folder impossible to write into for as long as it lives: an immutable folder as root (whom
 // permission bits do not stop), permission bits otherwise. `engaged()` is false where neither works.
