@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/ClaudeCommands.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
 #include "cli/StatusCommand.h"
@@ -7,6 +8,7 @@
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -52,6 +54,13 @@ int exportCsv(const QStringList& rest)
     return status;
 }
 
+// The log's last entries reach the disk before the process ends.
+int finished(int status)
+{
+    AppLogger::shared().flush();
+    return status;
+}
+
 } // namespace
 
 QString commandLineHelp()
@@ -92,6 +101,11 @@ QString commandLineHelp()
         "  --logictest          run the forecasting engines on built-in cases; exit status 1 when\n"
         "                       a check fails\n"
         "  --dumpstore          print every stored snapshot as one JSON line\n"
+        "  --oauthtest          fetch the Claude usage once through Claude Code's OAuth credential\n"
+        "                       and print it (stores nothing); exit status 1 unless it worked\n"
+        "  --install-claude-bridge    install the status-line bridge into Claude Code's settings\n"
+        "  --uninstall-claude-bridge  remove it again (restoring the status line it wrapped)\n"
+        "  --bundletest         check that the bridge script is inside the program\n"
         "  --export-csv [PATH]  write the snapshot log as CSV (default: the data folder's\n"
         "                       tallyvane-export.csv) and print where\n"
         "  --help               show this help\n"
@@ -117,9 +131,16 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return exportCsv(args.mid(1));
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
-    static const QStringList modes{QStringLiteral("--help"),      QStringLiteral("-h"),
-                                   QStringLiteral("--version"),   QStringLiteral("--logictest"),
-                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless")};
+    static const QStringList modes{QStringLiteral("--help"),
+                                   QStringLiteral("-h"),
+                                   QStringLiteral("--version"),
+                                   QStringLiteral("--bundletest"),
+                                   QStringLiteral("--install-claude-bridge"),
+                                   QStringLiteral("--uninstall-claude-bridge"),
+                                   QStringLiteral("--logictest"),
+                                   QStringLiteral("--oauthtest"),
+                                   QStringLiteral("--dumpstore"),
+                                   QStringLiteral("--headless")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -150,8 +171,17 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         out << "tallyvane " << TALLYVANE_VERSION << '\n';
         return 0;
     }
+    if (given.contains(QLatin1String("--bundletest")))
+        return ClaudeCommands::bundleTest(out);
+    if (given.contains(QLatin1String("--install-claude-bridge")))
+        return finished(ClaudeCommands::installBridge(out));
+    if (given.contains(QLatin1String("--uninstall-claude-bridge")))
+        return finished(ClaudeCommands::uninstallBridge(out));
     if (given.contains(QLatin1String("--logictest")))
         return LogicTest::run();
+    if (given.contains(QLatin1String("--oauthtest")))
+        return finished(
+            ClaudeCommands::oauthTest(ClaudeOAuthUsage::shared(), QDateTime::currentDateTimeUtc(), out));
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
     if (given.contains(QLatin1String("--headless")))
