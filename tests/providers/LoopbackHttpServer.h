@@ -13,7 +13,8 @@
 #include <mutex>
 
 // An HTTP/1.1 server on 127.0.0.1 with canned answers, on a thread of its own so that a test may block on
-// a request from the main thread. Answers for a path are served in order; the last one repeats.
+// a request from the main thread. Answers for a path (the query left aside) are served in order; the last
+// one repeats.
 class LoopbackHttpServer
 {
 public:
@@ -108,7 +109,7 @@ public:
     {
         int n = 0;
         for (const Received& r : received())
-            n += r.path == path ? 1 : 0;
+            n += r.path.left(r.path.indexOf('?')) == path ? 1 : 0;
         return n;
     }
 
@@ -143,10 +144,11 @@ private:
         {
             std::lock_guard lock(m_mutex);
             m_received.append(request);
-            QList<Answer>& queue = m_answers[request.path];
+            const QByteArray path = request.path.left(request.path.indexOf('?'));
+            QList<Answer>& queue = m_answers[path];
             if (!queue.isEmpty())
                 reply = queue.size() > 1 ? queue.takeFirst() : queue.first();
-            hook = m_hooks.value(request.path);
+            hook = m_hooks.value(path);
         }
         if (hook)
             hook();
