@@ -59,8 +59,11 @@ struct HttpClient::Worker
     // On `thread`.
     void start(const HttpRequest& request, const std::shared_ptr<Exchange>& exchange)
     {
-        if (!manager)
+        if (!manager) {
             manager = new QNetworkAccessManager(context);
+            // A redirect is an answer like any other: following it would carry the bearer token elsewhere.
+            manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        }
         QNetworkRequest outgoing(request.url);
         for (const auto& [name, value] : request.headers)
             outgoing.setRawHeader(name, value);

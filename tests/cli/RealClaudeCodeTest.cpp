@@ -35,33 +35,25 @@ QString realClaude()
 // One short streamed reply, with the account's windows in the headers the way the service reports them.
 LoopbackHttpServer::Answer messagesAnswer(qint64 fiveHourReset, qint64 sevenDayReset)
 {
-    const QList<std::pair<QByteArray, QJsonObject>> events{
-        {"message_start",
-         {{"type", "message_start"},
-          {"message", QJsonObject{{"id", "msg_1"},
-                                  {"type", "message"},
-                                  {"role", "assistant"},
-                                  {"model", "claude-opus-4-8"},
-                                  {"content", QJsonArray{}},
-                                  {"usage", QJsonObject{{"input_tokens", 10}, {"output_tokens", 1}}}}}}},
-        {"content_block_start",
-         {{"type", "content_block_start"},
-          {"index", 0},
-          {"content_block", QJsonObject{{"type", "text"}, {"text", ""}}}}},
-        {"content_block_delta",
-         {{"type", "content_block_delta"},
-          {"index", 0},
-          {"delta", QJsonObject{{"type", "text_delta"}, {"text", "Hello from the loopback."}}}}},
-        {"content_block_stop", {{"type", "content_block_stop"}, {"index", 0}}},
-        {"message_delta",
-         {{"type", "message_delta"},
-          {"delta", QJsonObject{{"stop_reason", "end_turn"}}},
-          {"usage", QJsonObject{{"output_tokens", 5}}}}},
-        {"message_stop", {{"type", "message_stop"}}},
-    };
-    QByteArray body;
-    for (const auto& [name, data] : events)
-        body += "event: " + name + "\ndata: " + QJsonDocument(data).toJson(QJsonDocument::Compact) + "\n\n";
+    const QByteArray body = R"(event: message_start
+data: {"type":"message_start","message":{"id":"msg_1","type":"message","role":"assistant","model":"claude-opus-4-8","content":[],"usage":{"input_tokens":10,"output_tokens":1}}}
+
+event: content_block_start
+data: {"type":"content_block_start","index":0,"content_block":{"type":"text","text":""}}
+
+event: content_block_delta
+data: {"type":"content_block_delta","index":0,"delta":{"type":"text_delta","text":"Hello from the loopback."}}
+
+event: content_block_stop
+data: {"type":"content_block_stop","index":0}
+
+event: message_delta
+data: {"type":"message_delta","delta":{"stop_reason":"end_turn"},"usage":{"output_tokens":5}}
+
+event: message_stop
+data: {"type":"message_stop"}
+
+)";
     return LoopbackHttpServer::reply(
         200, body,
         {{"Content-Type", "text/event-stream"},
@@ -170,7 +162,7 @@ TEST(RealClaudeCodeTest, BridgeRecordsTheWindowsClaudeCodeReports)
     writeFile(home.path() + "/.claude/.credentials.json",
               credentialDocument("sk-ant-oat01-not-a-secret", "sk-ant-ort01-not-a-secret",
                                  QDateTime::currentDateTimeUtc().addDays(1)),
-              ownerOnly);
+              0600);
     writeFile(
         home.path() + "/.claude.json",
         QJsonDocument(QJsonObject{{"hasCompletedOnboarding", true},

@@ -28,27 +28,23 @@ inline QJsonObject readObject(const QString& path)
     return QJsonDocument::fromJson(readAll(path)).object();
 }
 
-inline void writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
+inline void writeFile(const QString& path, const QByteArray& bytes, mode_t mode = 0644)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(bytes);
     file.close();
-    if (permissions)
-        file.setPermissions(permissions);
+    ::chmod(QFile::encodeName(path).constData(), mode);
 }
 
-// The permission bits, as in chmod.
+// The permission bits, as chmod takes them.
 inline int modeOf(const QString& path)
 {
     struct stat info
     {};
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? static_cast<int>(info.st_mode & 07777)
-                                                                   : -1;
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
-
-inline constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 // A credential document as Claude Code writes it, with members of its own at both levels.
 inline QByteArray credentialDocument(const QString& access, const QString& refresh,
@@ -63,28 +59,22 @@ inline QByteArray credentialDocument(const QString& access, const QString& refre
         .toJson(QJsonDocument::Compact);
 }
 
-// Sets environment variables for one test and puts the old values back afterwards.
+// Environment variables for one test; the old values come back afterwards.
 class ScopedEnvironment
 {
 public:
     ScopedEnvironment() = default;
-    ~ScopedEnvironment()
-    {
-        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it) {
-            if (it->second)
-                qputenv(it->first.constData(), *it->second);
-            else
-                qunsetenv(it->first.constData());
-        }
-    }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
+    ~ScopedEnvironment()
+    {
+        for (auto it = m_saved.crbegin(); it != m_saved.crend(); ++it)
+            it->second ? qputenv(it->first.constData(), *it->second) : qunsetenv(it->first.constData());
+    }
     void set(const QByteArray& name, const QString& value)
     {
-        m_saved.append({name, qEnvironmentVariableIsSet(name.constData())
-                                  ? std::optional(qgetenv(name.constData()))
-                                  : std::nullopt});
+        const bool had = qEnvironmentVariableIsSet(name.constData());
+        m_saved.append({name, had ? std::optional(qgetenv(name.constData())) : std::nullopt});
         qputenv(name.constData(), value.toUtf8());
     }
 
@@ -92,40 +82,38 @@ private:
     QList<std::pair<QByteArray, std::optional<QByteArray>>> m_saved;
 };
 
-// Makes a folder impossible to write into for as long as it lives: an immutable folder as root (whom
-// permission bits do not stop), permission bits otherwise. `engaged()` is false where neither works.
+// A folder nothing can be written into while this lives: immutable as root (whom permission bits do not
+// stop), read-only otherwise. `engaged()` is false where neither works.
 class UnwritableFolder
 {
 public:
     explicit UnwritableFolder(QString path) : m_path(std::move(path))
     {
-        if (::geteuid() == 0) {
-            m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0;
-            m_engaged = m_immutable;
-        } else {
-            m_engaged = QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner);
-        }
+        m_engaged = ::geteuid() == 0 ? QProcess::execute("chattr", {"+i", m_path}) == 0
+                                     : ::chmod(QFile::encodeName(m_path).constData(), 0500) == 0;
     }
-    ~UnwritableFolder() { release(); }
     UnwritableFolder(const UnwritableFolder&) = delete;
     UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+    ~UnwritableFolder() { release(); }
 
     bool engaged() const { return m_engaged; }
     void release()
     {
-        if (!m_engaged)
-            return;
-        if (m_immutable)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
-        else
-            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (m_engaged && ::geteuid() == 0)
+            QProcess::execute("chattr", {"-i", m_path});
+        else if (m_engaged)
+            ::chmod(QFile::encodeName(m_path).constData(), 0700);
         m_engaged = false;
     }
 
 private:
     QString m_path;
     bool m_engaged = false;
-    bool m_immutable = false;
 };
+
+#define SKIP_UNLESS_ENGAGED(folder)                                                                          \
+    if (!(folder).engaged())                                                                                 \
+    GTEST_SKIP() << "this machine cannot make a folder unwritable (as root that needs chattr and a file "    \
+                    "system with the immutable flag)"
 
 } // namespace ClaudeTestSupport

@@ -109,11 +109,17 @@ public:
     {
         int n = 0;
         for (const Received& r : received())
-            n += r.path.left(r.path.indexOf('?')) == path ? 1 : 0;
+            n += withoutQuery(r.path) == path ? 1 : 0;
         return n;
     }
 
 private:
+    static QByteArray withoutQuery(const QByteArray& path)
+    {
+        const qsizetype query = path.indexOf('?');
+        return query < 0 ? path : path.left(query);
+    }
+
     void serve(QTcpSocket* socket)
     {
         auto buffer = std::make_shared<QByteArray>();
@@ -144,7 +150,7 @@ private:
         {
             std::lock_guard lock(m_mutex);
             m_received.append(request);
-            const QByteArray path = request.path.left(request.path.indexOf('?'));
+            const QByteArray path = withoutQuery(request.path);
             QList<Answer>& queue = m_answers[path];
             if (!queue.isEmpty())
                 reply = queue.size() > 1 ? queue.takeFirst() : queue.first();
