@@ -214,6 +214,7 @@ TEST_F(ClaudeBridgeQuotingTest, OddDataFolderStillRuns)
 TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
 {
     ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    writeFile(data("snapshots.ndjson"), "{\"id\":\"a line cut short"); // must not swallow the next line
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
     const BridgeRun run = runBridge(documented);
 
@@ -241,7 +242,7 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     EXPECT_EQ(std::tuple(snapshots[1].windowKind, snapshots[1].usedPercent, snapshots[1].windowDurationMins),
               std::tuple(WindowKind::sevenDay, 17.5, std::optional(10080.0)));
     // Written the way the app writes its own lines: upper-case id, whole-second dates.
-    const QJsonObject line = QJsonDocument::fromJson(logLines()[0]).object();
+    const QJsonObject line = QJsonDocument::fromJson(logLines()[1]).object();
     EXPECT_EQ(line["id"].toString(), line["id"].toString().toUpper());
     const QRegularExpression wholeSeconds(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$)");
     EXPECT_TRUE(wholeSeconds.match(line["timestamp"].toString()).hasMatch());
