@@ -1,7 +1,8 @@
-#include "platform/GaugeIcon.h"
+#include "ui/GaugeIcon.h"
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -16,8 +17,10 @@ namespace {
 // The dial spans 270 degrees: from the lower left (0 %) over the top to the lower right (100 %).
 constexpr double dialStartDegrees = 225;
 constexpr double dialSpanDegrees = 270;
-const QColor ink(0xf2, 0xf2, 0xf2);
-const QColor outline(0x20, 0x20, 0x20, 200);
+const QColor ink(0xf2, 0xf5, 0xfa);
+// The tile's colours, those of the application icon.
+const QColor tileTop(0x2b, 0x3a, 0x55);
+const QColor tileBottom(0x14, 0x1c, 0x2b);
 
 QPointF onDial(const QPointF& centre, double radius, double fraction)
 {
@@ -25,60 +28,63 @@ QPointF onDial(const QPointF& centre, double radius, double fraction)
     return {centre.x() + radius * std::cos(radians), centre.y() - radius * std::sin(radians)};
 }
 
-// Light strokes with a dark rim read on both dark and light panels.
-void strokeTwice(QPainter& painter, const QPainterPath& path, double width, const QColor& colour)
+// Whatever the tray's colour, the marks sit on a dark tile of their own: the tile stands out on a light bar,
+// the light and coloured marks on a dark one.
+void drawTile(QPainter& painter, double size)
 {
-    painter.strokePath(path, QPen(outline, width + std::max(1.5, width * 0.6), Qt::SolidLine, Qt::RoundCap));
-    painter.strokePath(path, QPen(colour, width, Qt::SolidLine, Qt::RoundCap));
+    QLinearGradient face(0, 0, 0, size);
+    face.setColorAt(0, tileTop);
+    face.setColorAt(1, tileBottom);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(face);
+    const double radius = size * 0.22;
+    painter.drawRoundedRect(QRectF(0, 0, size, size), radius, radius);
 }
 
 void drawGauge(QPainter& painter, double size, ForecastStatus status, bool compact)
 {
-    const double pad = size * 0.1;
-    const QPointF centre(size / 2, compact ? size * 0.42 : size / 2);
-    const double radius = (compact ? size * 0.4 : size / 2) - pad;
-    const double line = std::max(1.2, size / 14);
+    const QPointF centre(size / 2, compact ? size * 0.38 : size * 0.52);
+    const double radius = compact ? size * 0.25 : size * 0.34;
+    const double line = std::max(1.5, size * (compact ? 0.075 : 0.09));
 
     QPainterPath dial;
     const QRectF bounds(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
     dial.arcMoveTo(bounds, dialStartDegrees);
     dial.arcTo(bounds, dialStartDegrees, -dialSpanDegrees);
-    strokeTwice(painter, dial, line, ink);
+    painter.strokePath(dial, QPen(ink, line, Qt::SolidLine, Qt::RoundCap));
 
-    // Dots inside the rim at 0, 25, 50, 75 and 100 %, from size 22 up where they stay distinct.
-    if (size >= 22) {
-        for (int i = 0; i <= 4; ++i) {
-            const QPointF dot = onDial(centre, radius * 0.68, i / 4.0);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(outline);
-            painter.drawEllipse(dot, line * 0.75, line * 0.75);
-            painter.setBrush(ink);
-            painter.drawEllipse(dot, line * 0.45, line * 0.45);
-        }
+    // Dots inside the rim at 0, 25, 50, 75 and 100 %, where they stay distinct.
+    if (!compact && size >= 22) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ink);
+        for (int i = 0; i <= 4; ++i)
+            painter.drawEllipse(onDial(centre, radius * 0.6, i / 4.0), line * 0.4, line * 0.4);
     }
 
     const double fraction = needleFraction(status).value_or(0);
     QPainterPath needle;
     needle.moveTo(centre);
-    needle.lineTo(onDial(centre, radius * 0.78, fraction));
-    strokeTwice(painter, needle, line * 1.1, statusColor(status));
-    painter.setPen(QPen(outline, 1));
+    needle.lineTo(onDial(centre, radius * 0.85, fraction));
+    painter.strokePath(needle, QPen(statusColor(status), line * 1.1, Qt::SolidLine, Qt::RoundCap));
+    painter.setPen(Qt::NoPen);
     painter.setBrush(ink);
-    painter.drawEllipse(centre, line * 1.1, line * 1.1);
+    painter.drawEllipse(centre, line * 0.85, line * 0.85);
 }
 
 void drawTriangle(QPainter& painter, double size, bool compact)
 {
-    const double pad = size * 0.08;
-    const double bottom = compact ? size * 0.62 : size - pad;
-    const double height = bottom - pad;
+    const double pad = size * 0.12;
+    const double top = pad;
+    const double bottom = compact ? size * 0.56 : size - pad;
+    const double height = bottom - top;
     const double halfWidth = std::min(size / 2 - pad, height / std::sqrt(3.0));
     QPainterPath triangle;
-    triangle.moveTo(size / 2, pad);
+    triangle.moveTo(size / 2, top);
     triangle.lineTo(size / 2 + halfWidth, bottom);
     triangle.lineTo(size / 2 - halfWidth, bottom);
     triangle.closeSubpath();
-    painter.setPen(QPen(outline, std::max(1.0, size / 24), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setPen(QPen(statusColor(ForecastStatus::limited), std::max(1.0, size / 20), Qt::SolidLine,
+                        Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(statusColor(ForecastStatus::limited));
     painter.drawPath(triangle);
 
@@ -86,30 +92,29 @@ void drawTriangle(QPainter& painter, double size, bool compact)
     painter.setPen(Qt::NoPen);
     painter.setBrush(ink);
     const double x = size / 2 - bar / 2;
-    painter.drawRoundedRect(QRectF(x, pad + height * 0.3, bar, height * 0.38), bar / 2, bar / 2);
-    painter.drawEllipse(QPointF(size / 2, pad + height * 0.82), bar * 0.6, bar * 0.6);
+    painter.drawRoundedRect(QRectF(x, top + height * 0.3, bar, height * 0.38), bar / 2, bar / 2);
+    painter.drawEllipse(QPointF(size / 2, top + height * 0.82), bar * 0.6, bar * 0.6);
 }
 
-void drawFigure(QPainter& painter, double size, const QString& figure, ForecastStatus status)
+// Solid light digits across the lower part of the tile.
+void drawFigure(QPainter& painter, double size, const QString& figure)
 {
     QFont font;
     font.setBold(true);
-    font.setPixelSize(std::max(7, int(size * 0.5)));
+    font.setPixelSize(std::max(7, int(size * 0.46)));
     QFontMetricsF metrics(font);
-    const QRectF band(0, size * 0.5, size, size * 0.5);
-    // Shrink until the figure fits the icon's width.
-    while (metrics.horizontalAdvance(figure) > size - 2 && font.pixelSize() > 6) {
+    const double room = size - std::max(2.0, size * 0.1);
+    // Shrink until the figure fits the tile's width.
+    while (metrics.horizontalAdvance(figure) > room && font.pixelSize() > 6) {
         font.setPixelSize(font.pixelSize() - 1);
         metrics = QFontMetricsF(font);
     }
+    const QRectF band(0, size * 0.6, size, size * 0.4);
     QPainterPath text;
     const double width = metrics.horizontalAdvance(figure);
     const double baseline = band.center().y() + (metrics.ascent() - metrics.descent()) / 2;
     text.addText(QPointF((size - width) / 2, baseline), font, figure);
-    painter.strokePath(text,
-                       QPen(outline, std::max(1.5, size / 14), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.fillPath(
-        text, status == ForecastStatus::noData || status == ForecastStatus::unknown ? ink : ink.lighter());
+    painter.fillPath(text, ink);
 }
 
 } // namespace
@@ -164,12 +169,13 @@ QImage render(ForecastStatus status, int size, const QString& figure)
     painter.setRenderHint(QPainter::Antialiasing);
     const QString shown = figure.left(3);
     const bool withFigure = !shown.isEmpty();
+    drawTile(painter, edge);
     if (shape(status) == Shape::warningTriangle)
         drawTriangle(painter, edge, withFigure);
     else
         drawGauge(painter, edge, status, withFigure);
     if (withFigure)
-        drawFigure(painter, edge, shown, status);
+        drawFigure(painter, edge, shown);
     painter.end();
     return image;
 }

@@ -1,7 +1,8 @@
-#include "platform/GaugeIcon.h"
+#include "ui/GaugeIcon.h"
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
 #include <QPixmap>
 
 #include <cmath>
@@ -24,6 +25,58 @@ double shareOfColour(const QImage& image, const QRect& region, const QColor& col
         }
     }
     return total ? double(hits) / total : 0;
+}
+
+double relativeLuminance(const QColor& colour)
+{
+    const auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
+}
+
+// Share of the pixels of a region that stand out from the bar behind the icon: a contrast ratio of at least 3
+// to the bar's colour, the least that graphics need to be told apart.
+double standingOut(const QImage& icon, const QColor& bar, const QRect& region)
+{
+    QImage onBar(icon.size(), QImage::Format_ARGB32);
+    onBar.fill(bar);
+    QPainter painter(&onBar);
+    painter.drawImage(0, 0, icon);
+    painter.end();
+    const double barLuminance = relativeLuminance(bar);
+    int hits = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        for (int x = region.left(); x <= region.right(); ++x) {
+            const double l = relativeLuminance(onBar.pixelColor(x, y));
+            if ((std::max(l, barLuminance) + 0.05) / (std::min(l, barLuminance) + 0.05) >= 3)
+                ++hits;
+        }
+    }
+    return double(hits) / (region.width() * region.height());
+}
+
+TEST(GaugeIcon, StandsOutOnLightAndDarkBarsAndTheFigureIsSolid)
+{
+    const QColor bars[] = {QColor(0xf2, 0xf2, 0xf2), QColor(0xd6, 0xd6, 0xd6), QColor(0x2b, 0x2b, 0x2b),
+                           QColor(0, 0, 0)};
+    for (const ForecastStatus status : {ForecastStatus::noData, ForecastStatus::safe, ForecastStatus::watch,
+                                        ForecastStatus::risky, ForecastStatus::limited}) {
+        for (const int size : {22, 32}) {
+            const QImage plain = GaugeIcon::render(status, size);
+            const QImage figure = GaugeIcon::render(status, size, QStringLiteral("88"));
+            for (const QColor& bar : bars) {
+                const std::string where = rawValue(status).toStdString() + " " + std::to_string(size) +
+                                          " on " + bar.name().toStdString();
+                EXPECT_GE(standingOut(plain, bar, plain.rect()), 0.2) << where;
+                EXPECT_GE(standingOut(figure, bar, figure.rect()), 0.2) << where;
+                // The digits' band: solid strokes stand out, not just their rims.
+                const QRect band(0, size * 6 / 10, size, size - size * 6 / 10);
+                EXPECT_GE(standingOut(figure, bar, band), 0.25) << where;
+            }
+        }
+    }
 }
 
 struct NeedleCase

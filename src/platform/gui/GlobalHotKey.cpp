@@ -1,8 +1,8 @@
-#include "platform/GlobalHotKey.h"
+#include "platform/gui/GlobalHotKey.h"
 
 #include "core/AppLogger.h"
-#include "platform/PortalHotKey.h"
-#include "platform/X11HotKey.h"
+#include "platform/gui/PortalHotKey.h"
+#include "platform/gui/X11HotKey.h"
 
 #include <QDBusConnection>
 #include <QGuiApplication>

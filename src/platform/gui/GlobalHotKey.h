@@ -22,6 +22,8 @@ public:
 
 Q_SIGNALS:
     void activated();
+    // isActive() changed, e.g. once the portal has bound the shortcut.
+    void activeChanged();
 };
 
 // The X11 key grab when the display is X11, else the desktop portal's global shortcuts when it answers

@@ -1,4 +1,4 @@
-#include "platform/PortalHotKey.h"
+#include "platform/gui/PortalHotKey.h"
 
 #include "core/AppLogger.h"
 
@@ -125,6 +125,7 @@ void PortalHotKey::onBindResponse(uint response, const QVariantMap& results)
     m_active = true;
     AppLogger::shared().info(QStringLiteral("Global hot key bound through the desktop portal"));
     Q_EMIT bound();
+    Q_EMIT activeChanged();
 }
 
 void PortalHotKey::onActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong timestamp,

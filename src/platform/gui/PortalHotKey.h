@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/GlobalHotKey.h"
+#include "platform/gui/GlobalHotKey.h"
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>

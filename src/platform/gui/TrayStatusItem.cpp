@@ -1,4 +1,4 @@
-#include "platform/TrayStatusItem.h"
+#include "platform/gui/TrayStatusItem.h"
 
 #include "core/AppLogger.h"
 

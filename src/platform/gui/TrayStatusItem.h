@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/StatusItem.h"
+#include "platform/gui/StatusItem.h"
 
 #include <QDBusConnection>
 #include <QPointer>

@@ -1,7 +1,7 @@
 // The whole chain in one process: application state -> controller -> Qt's StatusNotifierItem on the bus.
-#include "platform/GaugeIcon.h"
-#include "platform/TrayStatusItem.h"
+#include "platform/gui/TrayStatusItem.h"
 #include "support/SessionSupport.h"
+#include "ui/GaugeIcon.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
