@@ -267,7 +267,7 @@ TEST(TrayAppSession, ClicksInsideThePanelLeaveItOpenAndTheHeaderMovesIt)
     };
     // The header's title, a forecast line, empty space below the lines, the footer's text.
     clickAt(90, 24);
-    clickAt(150, 75);
+    clickAt(150, 91);
     clickAt(230, 500);
     clickAt(40, frame.height() - 25);
     // A round trip to the program, so that it has seen the clicks before the sentinel.
