@@ -74,16 +74,15 @@ TEST(PanelView, HeaderAndOneLinePerForecastInDisplayOrder)
     EXPECT_EQ(view.lines(), (QStringList{"Codex 5h: Limit in 10m"}));
 }
 
-// A live provider that only reports a fixed health; counts its starts.
+// A live provider that only reports a fixed health.
 class FixedHealthProvider final : public UsageProvider
 {
 public:
     explicit FixedHealthProvider(ProviderHealth health) : m_health(std::move(health)) {}
     Provider provider() const override { return Provider::codex; }
     ProviderHealth health() const override { return m_health; }
-    void start(UpdateCallback) override { ++starts; }
+    void start(UpdateCallback) override {}
     void stop() override {}
-    int starts = 0;
 
 private:
     ProviderHealth m_health;

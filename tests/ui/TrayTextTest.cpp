@@ -75,8 +75,6 @@ TEST(TrayText, FigureFollowsTheDisplayMode)
         {"an absurd logged value is capped, not overflowed", MenuBarDisplayMode::compact, false, codexOnly,
          Provider::codex,
          forecasts({forecast(Provider::codex, WindowKind::fiveHour, 1e20, ForecastStatus::limited)}), "999"},
-        {"and so in provider focus", MenuBarDisplayMode::providerFocus, false, codexOnly, Provider::codex,
-         forecasts({forecast(Provider::codex, WindowKind::fiveHour, 1e20, ForecastStatus::limited)}), "999"},
     };
     for (const FigureCase& row : rows) {
         AppSettings settings;
