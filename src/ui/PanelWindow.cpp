@@ -82,7 +82,9 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event)
         }
         return false;
     }
-    if (watched != m_dragHandle)
+    const bool mouseEvent =
+        type == QEvent::MouseButtonPress || type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
+    if (watched != m_dragHandle || !mouseEvent)
         return false;
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
