@@ -1,7 +1,6 @@
 // Build-time tool: renders the scalable icon into the PNG sizes of the hicolor theme with the same SVG
 // renderer the program draws it with.
 //   tallyvane-render-icon SVG SIZE OUT.png
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -18,9 +17,6 @@ int main(int argc, char** argv)
         QTextStream(stderr) << "usage: tallyvane-render-icon SVG SIZE OUT.png\n";
         return 2;
     }
-    // No display is needed to draw into an image.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
     QSvgRenderer renderer(QString::fromLocal8Bit(argv[1]));
     if (!renderer.isValid()) {
         QTextStream(stderr) << "tallyvane-render-icon: cannot read " << argv[1] << '\n';
