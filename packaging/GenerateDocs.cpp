@@ -61,7 +61,8 @@ QString manSynopsis()
         if (group.synopsis.empty())
             continue;
         QString line = roffMarkUp(roffEscape(text(group.synopsis)), true);
-        const QString command = text(programName) + (group.command.empty() ? QString() : QLatin1Char(' ') + text(group.command));
+        const QString command =
+            text(programName) + (group.command.empty() ? QString() : QLatin1Char(' ') + text(group.command));
         line.replace(0, command.size(), QStringLiteral("\\fB") + command + QStringLiteral("\\fR"));
         lines.append(line);
     }
@@ -106,11 +107,12 @@ QString bashWords(const QStringList& words)
 
 QString bashCompletion()
 {
-    QString out = QStringLiteral("# bash completion for tallyvane                                   -*- shell-script -*-\n"
-                                 "# Written at build time from the table behind 'tallyvane --help'.\n\n"
-                                 "_tallyvane()\n{\n"
-                                 "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-                                 "    case $prev in\n");
+    QString out = QStringLiteral(
+        "# bash completion for tallyvane                                   -*- shell-script -*-\n"
+        "# Written at build time from the table behind 'tallyvane --help'.\n\n"
+        "_tallyvane()\n{\n"
+        "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+        "    case $prev in\n");
     QSet<QString> seen;
     for (const Option& option : options) {
         const QString name = text(option.name);
@@ -145,14 +147,15 @@ QString bashCompletion()
                               "    fi\n")
                    .arg(text(group.command), bashWords(optionNames(group.group)));
     }
-    out += QStringLiteral("    if ((COMP_CWORD == 1)); then\n"
-                          "        mapfile -t COMPREPLY < <(compgen -W %1 -- \"$cur\")\n"
-                          "    elif [[ ! \" %2 \" =~ \" ${COMP_WORDS[1]} \" ]]; then\n"
-                          "        mapfile -t COMPREPLY < <(compgen -W %3 -- \"$cur\")\n"
-                          "    fi\n"
-                          "}\n"
-                          "complete -F _tallyvane tallyvane\n")
-               .arg(bashWords(first), optionNames(Group::diagnostics).join(QLatin1Char(' ')), bashWords(later));
+    out +=
+        QStringLiteral("    if ((COMP_CWORD == 1)); then\n"
+                       "        mapfile -t COMPREPLY < <(compgen -W %1 -- \"$cur\")\n"
+                       "    elif [[ ! \" %2 \" =~ \" ${COMP_WORDS[1]} \" ]]; then\n"
+                       "        mapfile -t COMPREPLY < <(compgen -W %3 -- \"$cur\")\n"
+                       "    fi\n"
+                       "}\n"
+                       "complete -F _tallyvane tallyvane\n")
+            .arg(bashWords(first), optionNames(Group::diagnostics).join(QLatin1Char(' ')), bashWords(later));
     return out;
 }
 
@@ -181,9 +184,10 @@ QString zshSpec(const Option& option, const QString& exclusions)
 
 QString zshCompletion()
 {
-    QString out = QStringLiteral("#compdef tallyvane\n"
-                                 "# zsh completion for tallyvane, written at build time from the table behind\n"
-                                 "# 'tallyvane --help'.\n\n");
+    QString out =
+        QStringLiteral("#compdef tallyvane\n"
+                       "# zsh completion for tallyvane, written at build time from the table behind\n"
+                       "# 'tallyvane --help'.\n\n");
     const auto specs = [](Group group, const QString& exclusions) {
         QStringList list;
         for (const Option& option : options)
@@ -211,7 +215,8 @@ QString zshCompletion()
         if (!group.command.empty())
             commands.append(text(group.command));
     // A command comes first; the diagnostics print and exit, so they stand alone.
-    out += arguments(specs(Group::interface, QStringLiteral("(1 %1)").arg(optionNames(Group::diagnostics).join(QLatin1Char(' ')))) +
+    out += arguments(specs(Group::interface, QStringLiteral("(1 %1)").arg(
+                                                 optionNames(Group::diagnostics).join(QLatin1Char(' ')))) +
                      specs(Group::diagnostics, QStringLiteral("(- 1 *)")) +
                      QStringList{QStringLiteral("'(-)1:command:(%1)'").arg(commands.join(QLatin1Char(' ')))});
     return out;
@@ -237,10 +242,12 @@ int main(int argc, char** argv)
     if (args.size() == 5 && args[0] == QLatin1String("man")) {
         QFile templateFile(args[1]);
         if (!templateFile.open(QIODevice::ReadOnly)) {
-            QTextStream(stderr) << "tallyvane-docgen: " << args[1] << ": " << templateFile.errorString() << '\n';
+            QTextStream(stderr) << "tallyvane-docgen: " << args[1] << ": " << templateFile.errorString()
+                                << '\n';
             return 1;
         }
-        return writeOut(args[4], manPage(QString::fromUtf8(templateFile.readAll()), args[2], args[3])) ? 0 : 1;
+        return writeOut(args[4], manPage(QString::fromUtf8(templateFile.readAll()), args[2], args[3])) ? 0
+                                                                                                       : 1;
     }
     if (args.size() == 2 && args[0] == QLatin1String("bash"))
         return writeOut(args[1], bashCompletion()) ? 0 : 1;

@@ -76,7 +76,8 @@ QString help()
     for (const GroupInfo& group : groups) {
         if (group.synopsis.empty())
             continue;
-        out += (firstSynopsis ? QString() : QStringLiteral("       ")) + text(group.synopsis) + QLatin1Char('\n');
+        out += (firstSynopsis ? QString() : QStringLiteral("       ")) + text(group.synopsis) +
+               QLatin1Char('\n');
         firstSynopsis = false;
     }
     for (const GroupInfo& group : groups) {

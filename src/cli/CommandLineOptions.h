@@ -31,14 +31,14 @@ struct Option
     Group group;
     std::string_view name;        // "--mode"
     std::string_view argument;    // "MODE", "[PATH]" for an optional one; empty for a flag
-    Values values;                //
+    Values values;                // what the argument completes to
     std::string_view description; // lower case, no final full stop; the values are appended
 };
 
 struct GroupInfo
 {
     Group group;
-    std::string_view command; // "status"; empty for options that follow the program name
+    std::string_view command;  // "status"; empty for options that follow the program name
     std::string_view synopsis; // empty when the group shares another one's
     std::string_view title;    // the man page's subsection
     std::string_view heading;  // the help text's opening line
@@ -50,19 +50,22 @@ inline constexpr std::array groups{
     GroupInfo{Group::interface, "", "tallyvane [OPTION]...", "Start options",
               "Without a command Tallyvane starts in the system tray (a second start opens the panel of the "
               "one already running)."},
-    GroupInfo{Group::status, "status",
-              "tallyvane status [--json | --waybar] [--watch] [--demo] [--at DATE] [--mode MODE] [--basis BASIS]",
-              "The status command",
-              "status: one forecast cycle over the stored snapshots, printed; starts no provider and writes "
-              "nothing."},
+    GroupInfo{
+        Group::status, "status",
+        "tallyvane status [--json | --waybar] [--watch] [--demo] [--at DATE] [--mode MODE] [--basis BASIS]",
+        "The status command",
+        "status: one forecast cycle over the stored snapshots, printed; starts no provider and writes "
+        "nothing."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
 inline constexpr std::array options{
-    Option{Group::interface, "--demo", "", Values::none, "show synthetic demo data (never saved as a setting)"},
-    Option{Group::interface, "--toggle", "", Values::none,
-           "open or close the panel of the running Tallyvane, or start one with its panel open (bind this to a "
-           "desktop shortcut where Ctrl+Alt+G cannot be grabbed)"},
+    Option{Group::interface, "--demo", "", Values::none,
+           "show synthetic demo data (never saved as a setting)"},
+    Option{
+        Group::interface, "--toggle", "", Values::none,
+        "open or close the panel of the running Tallyvane, or start one with its panel open (bind this to a "
+        "desktop shortcut where Ctrl+Alt+G cannot be grabbed)"},
     Option{Group::interface, "--preview", "", Values::none,
            "open the panel as a normal window, beside any running instance"},
     Option{Group::interface, "--start-settings", "", Values::none, "open the panel on its settings page"},
@@ -90,7 +93,8 @@ inline constexpr std::array options{
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
-    Option{Group::diagnostics, "--dumpstore", "", Values::none, "print every stored snapshot as one JSON line"},
+    Option{Group::diagnostics, "--dumpstore", "", Values::none,
+           "print every stored snapshot as one JSON line"},
     Option{Group::diagnostics, "--export-csv", "[PATH]", Values::file,
            "write the snapshot log as CSV (default: the data folder's tallyvane-export.csv) and print where"},
     Option{Group::diagnostics, "--help", "", Values::none, "show this help (also -h)"},

@@ -18,7 +18,8 @@ QString generated(const QString& name)
     return QStringLiteral(TALLYVANE_BINARY_DIR "/packaging/") + name;
 }
 
-ProcessResult runTool(const QString& program, const QStringList& arguments, const QProcessEnvironment& env = {})
+ProcessResult runTool(const QString& program, const QStringList& arguments,
+                      const QProcessEnvironment& env = {})
 {
     QProcess process;
     if (!env.isEmpty())
@@ -56,8 +57,8 @@ QStringList helpWords()
 
 bool mentions(const QString& text, const QString& word)
 {
-    return text.contains(
-        QRegularExpression(QStringLiteral("(?<![\\w-])") + QRegularExpression::escape(word) + QStringLiteral("(?![\\w-])")));
+    return text.contains(QRegularExpression(QStringLiteral("(?<![\\w-])") + QRegularExpression::escape(word) +
+                                            QStringLiteral("(?![\\w-])")));
 }
 
 TEST(CommandLineDocs, ManPageAndBothCompletionsNameEveryOptionOfTheHelp)
@@ -70,7 +71,8 @@ TEST(CommandLineDocs, ManPageAndBothCompletionsNameEveryOptionOfTheHelp)
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
     // The page as a reader sees it, so a dash lost to roff would show.
-    const ProcessResult man = runTool(QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
+    const ProcessResult man =
+        runTool(QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
     ASSERT_EQ(man.exitCode, 0) << man.err.toStdString();
     QFile bashFile(generated(QStringLiteral("tallyvane.bash")));
     QFile zshFile(generated(QStringLiteral("_tallyvane")));
@@ -104,14 +106,15 @@ template <typename Values> QStringList rawValues(const Values& values)
 // What bash offers for a command line typed so far: the completion function called as bash calls it.
 QStringList completeInBash(const QString& typed)
 {
-    const QString script = QStringLiteral("source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
-                                          "_tallyvane; printf '%s\\n' \"${COMPREPLY[@]}\"");
+    const QString script =
+        QStringLiteral("source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
+                       "_tallyvane; printf '%s\\n' \"${COMPREPLY[@]}\"");
     const QStringList words = typed.split(QLatin1Char(' '));
-    const ProcessResult r = runTool(QStringLiteral("bash"),
-                                    QStringList{QStringLiteral("--norc"), QStringLiteral("--noprofile"),
-                                                QStringLiteral("-c"), script, QStringLiteral("bash"),
-                                                generated(QStringLiteral("tallyvane.bash"))} +
-                                        words);
+    const ProcessResult r =
+        runTool(QStringLiteral("bash"),
+                QStringList{QStringLiteral("--norc"), QStringLiteral("--noprofile"), QStringLiteral("-c"),
+                            script, QStringLiteral("bash"), generated(QStringLiteral("tallyvane.bash"))} +
+                    words);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return sorted(r.out.split(QLatin1Char('\n')));
 }
@@ -140,14 +143,13 @@ void PrintTo(const CompletionCase& row, std::ostream* out)
 }
 
 class Completion : public testing::TestWithParam<CompletionCase>
-{
-};
+{};
 
 TEST_P(Completion, BashAndZshOfferWhatIsValidThere)
 {
     const CompletionCase& row = GetParam();
-    for (const auto& [shell, offered] : {std::pair{"bash", completeInBash(row.typed)},
-                                         std::pair{"zsh", completeInZsh(row.typed)}}) {
+    for (const auto& [shell, offered] :
+         {std::pair{"bash", completeInBash(row.typed)}, std::pair{"zsh", completeInZsh(row.typed)}}) {
         if (row.exactly) {
             EXPECT_EQ(offered, *row.exactly) << shell;
         }
@@ -163,18 +165,24 @@ const QStringList none;
 INSTANTIATE_TEST_SUITE_P(
     CommandLineDocs, Completion,
     testing::Values(
-        CompletionCase{"ModeValues", QStringLiteral("tallyvane status --mode "), rawValues(allMenuBarDisplayModes)},
+        CompletionCase{"ModeValues", QStringLiteral("tallyvane status --mode "),
+                       rawValues(allMenuBarDisplayModes)},
         CompletionCase{"BasisValuesByPrefix", QStringLiteral("tallyvane status --json --basis s"),
                        QStringList{QStringLiteral("sinceWindowStart"), QStringLiteral("smart")}},
         CompletionCase{"StatusOptions", QStringLiteral("tallyvane status --w"),
                        QStringList{QStringLiteral("--watch"), QStringLiteral("--waybar")}},
         CompletionCase{"FreeTextArgument", QStringLiteral("tallyvane status --at "), none},
         CompletionCase{"Command", QStringLiteral("tallyvane st"), QStringList{QStringLiteral("status")}},
-        CompletionCase{"FirstOptions", QStringLiteral("tallyvane --"), std::nullopt,
-                       {QStringLiteral("--toggle"), QStringLiteral("--export-csv"), QStringLiteral("--version")},
-                       {QStringLiteral("--json"), QStringLiteral("--mode")}},
+        CompletionCase{
+            "FirstOptions",
+            QStringLiteral("tallyvane --"),
+            std::nullopt,
+            {QStringLiteral("--toggle"), QStringLiteral("--export-csv"), QStringLiteral("--version")},
+            {QStringLiteral("--json"), QStringLiteral("--mode")}},
         // A command and the diagnostics come first or not at all; the diagnostics end the line.
-        CompletionCase{"AfterAStartOption", QStringLiteral("tallyvane --demo --"), std::nullopt,
+        CompletionCase{"AfterAStartOption",
+                       QStringLiteral("tallyvane --demo --"),
+                       std::nullopt,
                        {QStringLiteral("--toggle"), QStringLiteral("--headless")},
                        {QStringLiteral("status"), QStringLiteral("--export-csv"), QStringLiteral("--help")}},
         CompletionCase{"AfterADiagnostic", QStringLiteral("tallyvane --help --"), none}),
