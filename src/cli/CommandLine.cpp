@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/CommandLineOptions.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
 #include "cli/StatusCommand.h"
@@ -56,49 +57,7 @@ int exportCsv(const QStringList& rest)
 
 QString commandLineHelp()
 {
-    return QStringLiteral(
-        "Usage: tallyvane [OPTION]...\n"
-        "       tallyvane status [--json | --waybar] [--watch] [--demo] [--at DATE] [--mode MODE] [--basis "
-        "BASIS]\n"
-        "\n"
-        "Without a command Tallyvane starts in the system tray (a second start opens the panel of\n"
-        "the one already running).\n"
-        "  --demo               show synthetic demo data (never saved as a setting)\n"
-        "  --toggle             open or close the panel of the running Tallyvane (bind this to a\n"
-        "                       desktop shortcut where Ctrl+Alt+G cannot be grabbed)\n"
-        "  --preview            open the panel as a normal window, beside any running instance\n"
-        "  --start-settings     open the panel on its settings page\n"
-        "  --capture            leave the \"Demo data\" label out of the panel (for screenshots)\n"
-        "  --capture-height N   panel height in pixels, 200 to 4000 (default 720)\n"
-        "  --headless           run the forecasts and providers without an interface until\n"
-        "                       interrupted (Ctrl+C or SIGTERM); prints the status when it changes\n"
-        "\n"
-        "status: one forecast cycle over the stored snapshots, printed; starts no provider and\n"
-        "writes nothing.\n"
-        "  --json               one JSON document (keys in the README, section \"Command line\")\n"
-        "  --waybar             one JSON line for waybar, polybar or i3blocks: text, tooltip,\n"
-        "                       class, percentage\n"
-        "  --watch              with --json or --waybar: keep running, print a new line whenever\n"
-        "                       the output changes and at least every 30 seconds\n"
-        "  --demo               use demo data instead of the snapshot log\n"
-        "  --at DATE            evaluate as of an ISO 8601 date-time (e.g. 2026-05-12T14:00:00Z);\n"
-        "                       snapshots stamped later are ignored\n"
-        "  --mode MODE          menu-bar display mode for this run: iconOnly, auto, compact,\n"
-        "                       forecast, providerFocus, minimal\n"
-        "  --basis BASIS        forecast basis for this run: last30m, last1h, last3h, last6h,\n"
-        "                       last24h, sinceWindowStart, smart\n"
-        "\n"
-        "Diagnostics (print and exit):\n"
-        "  --logictest          run the forecasting engines on built-in cases; exit status 1 when\n"
-        "                       a check fails\n"
-        "  --dumpstore          print every stored snapshot as one JSON line\n"
-        "  --export-csv [PATH]  write the snapshot log as CSV (default: the data folder's\n"
-        "                       tallyvane-export.csv) and print where\n"
-        "  --help               show this help\n"
-        "  --version            show the version\n"
-        "\n"
-        "Exit status: 0 on success, 1 when a check or an export fails, 2 for unknown options or\n"
-        "bad values.\n");
+    return CommandLineOptions::help();
 }
 
 std::optional<int> runCommandLine(const QStringList& arguments)

@@ -53,7 +53,7 @@ int run(int& argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyvane"));
     QApplication::setApplicationVersion(QStringLiteral(TALLYVANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tallyvane"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.tallyvane.Tallyvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
     const bool preview = arguments.contains(QStringLiteral("--preview"));
