@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/ClaudeCommands.h"
 #include "cli/CommandLineOptions.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
@@ -8,6 +9,7 @@
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -53,6 +55,13 @@ int exportCsv(const QStringList& rest)
     return status;
 }
 
+// The log's last entries reach the disk before the process ends.
+int finished(int status)
+{
+    AppLogger::shared().flush();
+    return status;
+}
+
 } // namespace
 
 QString commandLineHelp()
@@ -76,9 +85,16 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return exportCsv(args.mid(1));
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
-    static const QStringList modes{QStringLiteral("--help"),      QStringLiteral("-h"),
-                                   QStringLiteral("--version"),   QStringLiteral("--logictest"),
-                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless")};
+    static const QStringList modes{QStringLiteral("--help"),
+                                   QStringLiteral("-h"),
+                                   QStringLiteral("--version"),
+                                   QStringLiteral("--bundletest"),
+                                   QStringLiteral("--install-claude-bridge"),
+                                   QStringLiteral("--uninstall-claude-bridge"),
+                                   QStringLiteral("--logictest"),
+                                   QStringLiteral("--oauthtest"),
+                                   QStringLiteral("--dumpstore"),
+                                   QStringLiteral("--headless")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -109,8 +125,17 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         out << "tallyvane " << TALLYVANE_VERSION << '\n';
         return 0;
     }
+    if (given.contains(QLatin1String("--bundletest")))
+        return ClaudeCommands::bundleTest(out);
+    if (given.contains(QLatin1String("--install-claude-bridge")))
+        return finished(ClaudeCommands::installBridge(out));
+    if (given.contains(QLatin1String("--uninstall-claude-bridge")))
+        return finished(ClaudeCommands::uninstallBridge(out));
     if (given.contains(QLatin1String("--logictest")))
         return LogicTest::run();
+    if (given.contains(QLatin1String("--oauthtest")))
+        return finished(
+            ClaudeCommands::oauthTest(ClaudeOAuthUsage::shared(), QDateTime::currentDateTimeUtc(), out));
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
     if (given.contains(QLatin1String("--headless")))

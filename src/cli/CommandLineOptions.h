@@ -95,6 +95,16 @@ inline constexpr std::array options{
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
     Option{Group::diagnostics, "--dumpstore", "", Values::none,
            "print every stored snapshot as one JSON line"},
+    Option{
+        Group::diagnostics, "--oauthtest", "", Values::none,
+        "fetch the Claude usage once through Claude Code's OAuth credential and print it (stores nothing); "
+        "exit status 1 unless it worked"},
+    Option{Group::diagnostics, "--install-claude-bridge", "", Values::none,
+           "install the status-line bridge into Claude Code's settings"},
+    Option{Group::diagnostics, "--uninstall-claude-bridge", "", Values::none,
+           "remove it again (restoring the status line it wrapped)"},
+    Option{Group::diagnostics, "--bundletest", "", Values::none,
+           "check that the bridge script is inside the program"},
     Option{Group::diagnostics, "--export-csv", "[PATH]", Values::file,
            "write the snapshot log as CSV (default: the data folder's tallyvane-export.csv) and print where"},
     Option{Group::diagnostics, "--help", "", Values::none, "show this help (also -h)"},
