@@ -227,8 +227,8 @@ std::optional<FileEntry> decodeEntry(const object& value)
         if (value.at_key(name).get_object().get(days))
             return;
         for (auto [key, member] : days) {
-            const auto day = ZoneCalendar::parseDayKey(
-                QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
+            const auto day =
+                ZoneCalendar::parseDayKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
             if (day)
                 apply(entry.days[*day], member);
         }
@@ -346,7 +346,8 @@ HistoryCache HistoryCache::load(const QString& path)
         bytes.resize(static_cast<qsizetype>(info.st_size));
         qsizetype have = 0;
         while (have < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + have, static_cast<std::size_t>(bytes.size() - have));
+            const ssize_t got =
+                ::read(fd, bytes.data() + have, static_cast<std::size_t>(bytes.size() - have));
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)

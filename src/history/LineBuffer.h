@@ -17,8 +17,7 @@ public:
     // Lines are handed over with at least `padding` readable bytes after them.
     LineBuffer(std::size_t chunk, std::size_t maxLine, std::size_t padding)
         : m_chunk(chunk), m_maxLine(maxLine), m_padding(padding)
-    {
-    }
+    {}
 
     // `read(into, room)` fills up to `room` bytes and returns how many (0 at the end, negative on error);
     // `visit(line)` gets each line. Returns the bytes consumed through the last line feed.

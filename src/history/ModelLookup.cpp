@@ -25,7 +25,8 @@ std::optional<ModelSighting> sighting(QByteArrayView piece)
     if (!document.isObject())
         return std::nullopt;
     const QJsonObject root = document.object();
-    const QString model = root.value(QLatin1String("message")).toObject().value(QLatin1String("model")).toString();
+    const QString model =
+        root.value(QLatin1String("message")).toObject().value(QLatin1String("model")).toString();
     // "<synthetic>" marks lines Claude Code writes itself, not a model's reply.
     if (model.isEmpty() || model == QLatin1String("<synthetic>"))
         return std::nullopt;
@@ -33,7 +34,8 @@ std::optional<ModelSighting> sighting(QByteArrayView piece)
     if (!stamp.isString())
         return std::nullopt;
     const QByteArray text = stamp.toString().toUtf8();
-    const auto ms = TranscriptTime::parseMs(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    const auto ms =
+        TranscriptTime::parseMs(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     if (!ms)
         return std::nullopt;
     return ModelSighting{model, QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC)};
@@ -90,8 +92,9 @@ std::optional<ModelSighting> tailModel(const QByteArray& path)
 std::optional<ModelSighting> latest(std::vector<TranscriptFiles::File> files)
 {
     std::erase_if(files, [](const TranscriptFiles::File& file) { return file.subagent; });
-    std::stable_sort(files.begin(), files.end(),
-                     [](const TranscriptFiles::File& a, const TranscriptFiles::File& b) { return a.mtime > b.mtime; });
+    std::stable_sort(
+        files.begin(), files.end(),
+        [](const TranscriptFiles::File& a, const TranscriptFiles::File& b) { return a.mtime > b.mtime; });
     std::optional<ModelSighting> best;
     for (std::size_t i = 0; i < files.size() && i < 3; ++i) {
         const auto found = tailModel(files[i].path);

@@ -78,9 +78,9 @@ qint64 claudeCostNanos(std::string_view model, qint64 input, qint64 output, qint
 qint64 codexCostNanos(qint64 input, qint64 cachedInput, qint64 output)
 {
     using namespace SaturatingMath;
-    const qint64 uncached = add(input, cachedInput == std::numeric_limits<qint64>::min()
-                                           ? std::numeric_limits<qint64>::max()
-                                           : -cachedInput);
+    const qint64 uncached =
+        add(input, cachedInput == std::numeric_limits<qint64>::min() ? std::numeric_limits<qint64>::max()
+                                                                     : -cachedInput);
     return add(add(mul(uncached > 0 ? uncached : 0, 1250), mul(output, 10000)), mul(cachedInput, 125));
 }
 

@@ -40,9 +40,11 @@ void walk(int dirFd, QByteArray& path, bool subagent, Provider provider, int dep
             if (type == DT_UNKNOWN && ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
                 type = S_ISDIR(info.st_mode) ? DT_DIR : DT_REG;
             if (type == DT_DIR && depth < 64) {
-                const int child = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                const int child =
+                    ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (child >= 0)
-                    walk(child, path, subagent || std::strcmp(name, "subagents") == 0, provider, depth + 1, out);
+                    walk(child, path, subagent || std::strcmp(name, "subagents") == 0, provider, depth + 1,
+                         out);
                 path.truncate(mark);
                 continue;
             }

@@ -22,7 +22,7 @@ struct File
     QByteArray path; // as the file system spells it
     Provider provider = Provider::claude;
     qint64 size = 0;
-    double mtime = 0;     // seconds since 1970 UTC, with the fraction
+    double mtime = 0;      // seconds since 1970 UTC, with the fraction
     bool subagent = false; // below a "subagents" folder
 };
 

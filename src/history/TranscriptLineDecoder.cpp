@@ -56,9 +56,10 @@ std::optional<TranscriptLine::CodexCounts> codexCounts(const object& info, std::
     const auto counts = objectAt(info, key);
     if (!counts)
         return std::nullopt;
-    return TranscriptLine::CodexCounts{coerce(*counts, "input_tokens"), coerce(*counts, "cached_input_tokens"),
-                                       coerce(*counts, "output_tokens"),
-                                       coerce(*counts, "reasoning_output_tokens"), coerce(*counts, "total_tokens")};
+    return TranscriptLine::CodexCounts{
+        coerce(*counts, "input_tokens"), coerce(*counts, "cached_input_tokens"),
+        coerce(*counts, "output_tokens"), coerce(*counts, "reasoning_output_tokens"),
+        coerce(*counts, "total_tokens")};
 }
 
 bool contains(std::string_view line, std::string_view needle)

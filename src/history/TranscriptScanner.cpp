@@ -95,7 +95,8 @@ void append(ResumePoint& resume, qint64 atMs, qint64 tokens)
 {
     const quint64 step = static_cast<quint64>(atMs) - static_cast<quint64>(resume.lastLineMs);
     const auto signedStep = static_cast<qint64>(step);
-    putVarint(resume.claudeLines, (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
+    putVarint(resume.claudeLines,
+              (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
     putVarint(resume.claudeLines, static_cast<quint64>(tokens));
     resume.lastLineMs = atMs;
 }
@@ -135,12 +136,12 @@ std::vector<std::pair<qint64, qint64>> entries(const QByteArray& log)
 
 TranscriptScanner::TranscriptScanner(const QTimeZone& zone, Limits limits)
     : m_calendar(zone), m_lines(limits.chunk, limits.maxLine, TranscriptLineDecoder::padding)
-{
-}
+{}
 
 quint64 TranscriptScanner::anchorHash(QByteArrayView bytes)
 {
-    return mix(fnv(0xcbf29ce484222325ULL, std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()))));
+    return mix(
+        fnv(0xcbf29ce484222325ULL, std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()))));
 }
 
 qint64 TranscriptScanner::scanFile(const QString& path, qint64 size, FileEntry& entry)
@@ -173,7 +174,8 @@ qint64 TranscriptScanner::scanFile(const QString& path, qint64 size, FileEntry& 
         const qint64 left = size - at;
         if (left <= 0)
             return 0;
-        const qint64 got = preadSome(fd.get(), into, std::min<std::size_t>(room, static_cast<std::size_t>(left)), at);
+        const qint64 got =
+            preadSome(fd.get(), into, std::min<std::size_t>(room, static_cast<std::size_t>(left)), at);
         if (got > 0)
             at += got;
         return got;
@@ -196,7 +198,8 @@ void TranscriptScanner::scanBytes(QByteArrayView data, std::size_t pieceSize, Fi
     qsizetype at = 0;
     pieceSize = std::max<std::size_t>(pieceSize, 1);
     run(entry, [&](char* into, std::size_t room) -> qint64 {
-        const auto count = static_cast<qsizetype>(std::min({room, pieceSize, static_cast<std::size_t>(data.size() - at)}));
+        const auto count =
+            static_cast<qsizetype>(std::min({room, pieceSize, static_cast<std::size_t>(data.size() - at)}));
         std::memcpy(into, data.data() + at, static_cast<std::size_t>(count));
         at += count;
         return count;
@@ -227,8 +230,7 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     const auto usage = m_decoder.claude(text, true);
     if (!usage)
         return;
-    const qint64 total =
-        add(add(usage->input, usage->output), add(usage->cacheRead, usage->cacheCreation));
+    const qint64 total = add(add(usage->input, usage->output), add(usage->cacheRead, usage->cacheCreation));
     if (total <= 0)
         return;
     ResumePoint& resume = *entry.resume;
@@ -243,7 +245,8 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     day.tokens = add(day.tokens, total);
     day.costNanos = add(day.costNanos, Pricing::claudeCostNanos(usage->model, usage->input, usage->output,
                                                                 usage->cacheRead, usage->cacheCreation));
-    day.hours[static_cast<std::size_t>(local.hour)] = add(day.hours[static_cast<std::size_t>(local.hour)], total);
+    day.hours[static_cast<std::size_t>(local.hour)] =
+        add(day.hours[static_cast<std::size_t>(local.hour)], total);
     ClaudeLineLog::append(resume, usage->atMs, total);
 }
 
@@ -269,9 +272,10 @@ void TranscriptScanner::codexLine(FileEntry& entry, std::string_view text)
     DayTotals& day = entry.days[local.day];
     const qint64 total = event->last->total;
     day.tokens = add(day.tokens, total);
-    day.costNanos =
-        add(day.costNanos, Pricing::codexCostNanos(event->last->input, event->last->cachedInput, event->last->output));
-    day.hours[static_cast<std::size_t>(local.hour)] = add(day.hours[static_cast<std::size_t>(local.hour)], total);
+    day.costNanos = add(day.costNanos, Pricing::codexCostNanos(event->last->input, event->last->cachedInput,
+                                                               event->last->output));
+    day.hours[static_cast<std::size_t>(local.hour)] =
+        add(day.hours[static_cast<std::size_t>(local.hour)], total);
 }
 
 void TranscriptScanner::finish(FileEntry& entry)

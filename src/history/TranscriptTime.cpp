@@ -71,8 +71,8 @@ std::optional<qint64> parseCommon(std::string_view text)
     }
     if (pos != text.size())
         return std::nullopt;
-    const qint64 seconds =
-        TranscriptTime::daysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second - offsetSeconds;
+    const qint64 seconds = TranscriptTime::daysFromCivil(year, month, day) * 86400 + hour * 3600 +
+                           minute * 60 + second - offsetSeconds;
     // Years 1 to 9999 once in UTC, as the general parser insists.
     constexpr qint64 first = -62135596800;  // 0001-01-01T00:00:00Z
     constexpr qint64 beyond = 253402300800; // 10000-01-01T00:00:00Z

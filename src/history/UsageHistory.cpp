@@ -148,7 +148,8 @@ void UsageHistory::scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEn
     for (const auto& [file, entry] : jobs)
         toRead += std::max<qint64>(0, file.size - (entry->resume ? entry->resume->offset : 0));
     // Largest first, so the two threads finish together.
-    std::sort(jobs.begin(), jobs.end(), [](const auto& a, const auto& b) { return a.first.size > b.first.size; });
+    std::sort(jobs.begin(), jobs.end(),
+              [](const auto& a, const auto& b) { return a.first.size > b.first.size; });
 
     std::atomic<std::size_t> next{0};
     std::atomic<qint64> bytes{0};
@@ -265,7 +266,8 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {
         if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume)
-            total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
+            total =
+                SaturatingMath::add(total, ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
     }
     // Files older than the lookback are not in the cache; a count reaching back that far reads them.
     const double cutoff =
@@ -277,7 +279,8 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
                 continue;
             FileEntry entry;
             if (scanner.scanFile(QFile::decodeName(file.path), file.size, entry) >= 0)
-                total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
+                total = SaturatingMath::add(total,
+                                            ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
         }
     }
     const QDateTime now = m_clock.now();
@@ -315,8 +318,8 @@ UsageTotals UsageHistory::reportSince(qint64 sinceDay)
             static_cast<double>(QDateTime(QDate(year, month, day), QTime(0, 0), zone).toMSecsSinceEpoch()) /
                 1000.0 -
             86400.0;
-        const double cutoff =
-            static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 - m_options.lookbackDays * 86400.0;
+        const double cutoff = static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 -
+                              m_options.lookbackDays * 86400.0;
         if (oldest >= cutoff)
             return totals;
         HistoryCache older;

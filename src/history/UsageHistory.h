@@ -44,8 +44,8 @@ public:
 
     struct ScanStats
     {
-        int listed = 0;      // transcript files within the lookback
-        int read = 0;        // of which were read (new or changed)
+        int listed = 0;       // transcript files within the lookback
+        int read = 0;         // of which were read (new or changed)
         qint64 bytesRead = 0; // bytes handed to the line reader
         bool saved = false;
     };
@@ -65,7 +65,8 @@ public:
 
     qint64 tokens(Provider provider, const QDateTime& since) const;
     double costUSD(Provider provider, const QDateTime& since) const;
-    std::vector<UsageQueries::DayTokens> recentSeries(Provider provider, int days, const QDateTime& now) const;
+    std::vector<UsageQueries::DayTokens> recentSeries(Provider provider, int days,
+                                                      const QDateTime& now) const;
     double averageDailyTokens(Provider provider, int lastDays, const QDateTime& now) const;
     std::vector<qint64> weeklyTotals(Provider provider, int weeks, const QDateTime& now) const;
     std::optional<UsageQueries::HourSpan> peakWindow(int blockHours) const;

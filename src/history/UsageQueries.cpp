@@ -64,7 +64,8 @@ double costUSD(const UsageTotals& totals, Provider provider, const QDateTime& si
     return Pricing::nanosToUsd(sum);
 }
 
-std::vector<DayTokens> recentSeries(const UsageTotals& totals, Provider provider, int days, const QDateTime& now)
+std::vector<DayTokens> recentSeries(const UsageTotals& totals, Provider provider, int days,
+                                    const QDateTime& now)
 {
     std::vector<DayTokens> series;
     const auto& map = totals.of(provider).dayTokens;
@@ -75,7 +76,8 @@ std::vector<DayTokens> recentSeries(const UsageTotals& totals, Provider provider
     return series;
 }
 
-double averageDailyTokens(const UsageTotals& totals, Provider provider, int lastDayCount, const QDateTime& now)
+double averageDailyTokens(const UsageTotals& totals, Provider provider, int lastDayCount,
+                          const QDateTime& now)
 {
     double sum = 0;
     int active = 0;
@@ -88,7 +90,8 @@ double averageDailyTokens(const UsageTotals& totals, Provider provider, int last
     return active == 0 ? 0.0 : sum / active;
 }
 
-std::vector<qint64> weeklyTotals(const UsageTotals& totals, Provider provider, int weeks, const QDateTime& now)
+std::vector<qint64> weeklyTotals(const UsageTotals& totals, Provider provider, int weeks,
+                                 const QDateTime& now)
 {
     const auto series = recentSeries(totals, provider, weeks * 7, now);
     std::vector<qint64> sums;
@@ -162,7 +165,8 @@ double effectiveDays(const UsageTotals& totals, const QDateTime& from, const QDa
         QDateTime stepEnd = std::min(hourStart.addSecs(3600), end);
         if (stepEnd <= cursor)
             stepEnd = std::min(cursor.addSecs(3600), end);
-        sum += (*shares)[static_cast<std::size_t>(hour)] * static_cast<double>(cursor.msecsTo(stepEnd)) / 3600000.0;
+        sum += (*shares)[static_cast<std::size_t>(hour)] * static_cast<double>(cursor.msecsTo(stepEnd)) /
+               3600000.0;
         cursor = stepEnd;
     }
     return sum;

@@ -35,16 +35,19 @@ std::vector<qint64> lastDays(const UsageTotals& totals, int n, const QDateTime& 
 // Whole days: a `since` at 15:00 counts that whole day.
 qint64 tokens(const UsageTotals& totals, Provider provider, const QDateTime& since);
 double costUSD(const UsageTotals& totals, Provider provider, const QDateTime& since);
-std::vector<DayTokens> recentSeries(const UsageTotals& totals, Provider provider, int days, const QDateTime& now);
+std::vector<DayTokens> recentSeries(const UsageTotals& totals, Provider provider, int days,
+                                    const QDateTime& now);
 // Mean over the days with any tokens; 0 when there are none.
 double averageDailyTokens(const UsageTotals& totals, Provider provider, int lastDays, const QDateTime& now);
 // Runs of 7 days counted back from today, oldest first.
-std::vector<qint64> weeklyTotals(const UsageTotals& totals, Provider provider, int weeks, const QDateTime& now);
+std::vector<qint64> weeklyTotals(const UsageTotals& totals, Provider provider, int weeks,
+                                 const QDateTime& now);
 // The busiest span of `blockHours` local hours over both providers, never past midnight.
 std::optional<HourSpan> peakWindow(const UsageTotals& totals, int blockHours);
 // Each hour's share of the provider's tokens; nothing when it has none.
 std::optional<std::array<double, 24>> normalizedHourly(const UsageTotals& totals, Provider provider);
 // The span in days weighted by the provider's activity in each local hour (at most 1440 hours are walked).
-double effectiveDays(const UsageTotals& totals, const QDateTime& from, const QDateTime& to, Provider provider);
+double effectiveDays(const UsageTotals& totals, const QDateTime& from, const QDateTime& to,
+                     Provider provider);
 
 } // namespace UsageQueries

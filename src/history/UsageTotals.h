@@ -13,10 +13,10 @@ struct UsageTotals
 {
     struct Series
     {
-        std::map<qint64, qint64> dayTokens;                    // local day number → tokens
-        std::map<qint64, qint64> dayCostNanos;                 // local day number → nano-dollars
+        std::map<qint64, qint64> dayTokens;                     // local day number → tokens
+        std::map<qint64, qint64> dayCostNanos;                  // local day number → nano-dollars
         std::map<qint64, std::array<qint64, 24>> dayHourTokens; // local day number → tokens per hour
-        std::array<qint64, 24> hourTokens{};                   // summed over every day
+        std::array<qint64, 24> hourTokens{};                    // summed over every day
 
         double costUSD(qint64 day) const;
     };

@@ -39,7 +39,8 @@ qint64 ZoneCalendar::offsetSeconds(qint64 utcMs)
         const auto next = m_zone.nextTransition(at);
         m_validFrom = previous.atUtc.isValid() ? previous.atUtc.toMSecsSinceEpoch()
                                                : std::numeric_limits<qint64>::min();
-        m_validTo = next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+        m_validTo =
+            next.atUtc.isValid() ? next.atUtc.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max();
         // A transition table that disagrees with the offset lookup only narrows the span to this instant.
         if (m_validFrom > utcMs || m_validTo <= utcMs) {
             m_validFrom = utcMs;

@@ -54,7 +54,8 @@ inline std::optional<qint64> stamp(const QJsonObject& object)
     return date ? std::optional<qint64>(date->toMSecsSinceEpoch()) : std::nullopt;
 }
 
-inline void addLine(std::map<qint64, DayTotals>& days, const QTimeZone& zone, qint64 atMs, qint64 tokens, qint64 cost)
+inline void addLine(std::map<qint64, DayTotals>& days, const QTimeZone& zone, qint64 atMs, qint64 tokens,
+                    qint64 cost)
 {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(atMs, zone);
     const qint64 day = local.date().toJulianDay() - QDate(1970, 1, 1).toJulianDay();
@@ -119,13 +120,14 @@ inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZ
                 model = root.value(QLatin1String("model"));
             const QByteArray modelName = model.toString().toUtf8();
             addLine(result.days, zone, *at, total,
-                Pricing::claudeCostNanos(std::string_view(modelName.constData(), modelName.size()), in, out, read,
-                                         create));
+                    Pricing::claudeCostNanos(std::string_view(modelName.constData(), modelName.size()), in,
+                                             out, read, create));
             result.claudeLines.emplace_back(*at, total);
         } else {
             const QJsonObject payload = root.value(QLatin1String("payload")).toObject();
             const QJsonValue info = payload.value(QLatin1String("info"));
-            if (payload.value(QLatin1String("type")).toString() != QLatin1String("token_count") || !info.isObject())
+            if (payload.value(QLatin1String("type")).toString() != QLatin1String("token_count") ||
+                !info.isObject())
                 continue;
             const auto counts = [](const QJsonObject& u) {
                 return std::array<qint64, 5>{number(u, QStringLiteral("input_tokens")),

@@ -49,14 +49,15 @@ inline QJsonObject usageObject(const ClaudeUsage& u)
             {"cache_creation_input_tokens", u.cacheCreation},
             {"cache_read_input_tokens", u.cacheRead},
             {"output_tokens", u.output},
-            {"cache_creation", QJsonObject{{"ephemeral_5m_input_tokens", u.cacheCreation},
-                                           {"ephemeral_1h_input_tokens", 0}}},
+            {"cache_creation",
+             QJsonObject{{"ephemeral_5m_input_tokens", u.cacheCreation}, {"ephemeral_1h_input_tokens", 0}}},
             {"service_tier", "standard"}};
 }
 
 // One content block of an assistant reply, as Claude Code writes it.
-inline QJsonObject claudeReply(qint64 ms, const QString& messageId, const QString& requestId, const QString& model,
-                               const ClaudeUsage& usage, const QString& text = QStringLiteral("Done."))
+inline QJsonObject claudeReply(qint64 ms, const QString& messageId, const QString& requestId,
+                               const QString& model, const ClaudeUsage& usage,
+                               const QString& text = QStringLiteral("Done."))
 {
     QJsonObject message{{"id", messageId},
                         {"type", "message"},
@@ -64,10 +65,10 @@ inline QJsonObject claudeReply(qint64 ms, const QString& messageId, const QStrin
                         {"model", model},
                         {"content", QJsonArray{QJsonObject{{"type", "text"}, {"text", text}}}},
                         {"usage", usageObject(usage)}};
-    QJsonObject object{{"parentUuid", "0b4f-parent"}, {"isSidechain", false}, {"userType", "external"},
-                       {"cwd", "/home/user/project"},  {"sessionId", "5e55-session"},
-                       {"version", "2.1.332"},         {"type", "assistant"},
-                       {"message", message},           {"timestamp", stamp(ms)}};
+    QJsonObject object{
+        {"parentUuid", "0b4f-parent"}, {"isSidechain", false},        {"userType", "external"},
+        {"cwd", "/home/user/project"}, {"sessionId", "5e55-session"}, {"version", "2.1.332"},
+        {"type", "assistant"},         {"message", message},          {"timestamp", stamp(ms)}};
     if (!requestId.isEmpty())
         object.insert(QStringLiteral("requestId"), requestId);
     return object;
@@ -75,12 +76,9 @@ inline QJsonObject claudeReply(qint64 ms, const QString& messageId, const QStrin
 
 inline QJsonObject claudeUser(qint64 ms, const QString& text)
 {
-    return {{"parentUuid", QJsonValue::Null},
-            {"type", "user"},
-            {"sessionId", "5e55-session"},
-            {"version", "2.1.332"},
-            {"cwd", "/home/user/project"},
-            {"message", QJsonObject{{"role", "user"}, {"content", text}}},
+    return {{"parentUuid", QJsonValue::Null}, {"type", "user"},
+            {"sessionId", "5e55-session"},    {"version", "2.1.332"},
+            {"cwd", "/home/user/project"},    {"message", QJsonObject{{"role", "user"}, {"content", text}}},
             {"timestamp", stamp(ms)}};
 }
 
@@ -95,9 +93,11 @@ inline QJsonObject codexCounts(const CodexCounts& c)
 
 inline QJsonObject codexMeta(qint64 ms)
 {
-    return {{"timestamp", stamp(ms)},
-            {"type", "session_meta"},
-            {"payload", QJsonObject{{"id", "0199-session"}, {"cwd", "/home/user/project"}, {"originator", "codex_cli_rs"}}}};
+    return {
+        {"timestamp", stamp(ms)},
+        {"type", "session_meta"},
+        {"payload",
+         QJsonObject{{"id", "0199-session"}, {"cwd", "/home/user/project"}, {"originator", "codex_cli_rs"}}}};
 }
 
 inline QJsonObject codexTurn(qint64 ms)
@@ -108,7 +108,8 @@ inline QJsonObject codexTurn(qint64 ms)
 }
 
 // A token_count event; without totals its info is null, as Codex writes before the first reply.
-inline QJsonObject codexTokenCount(qint64 ms, std::optional<CodexCounts> total, std::optional<CodexCounts> last)
+inline QJsonObject codexTokenCount(qint64 ms, std::optional<CodexCounts> total,
+                                   std::optional<CodexCounts> last)
 {
     QJsonValue info = QJsonValue::Null;
     if (total || last) {
@@ -122,8 +123,10 @@ inline QJsonObject codexTokenCount(qint64 ms, std::optional<CodexCounts> total, 
     }
     return {{"timestamp", stamp(ms)},
             {"type", "event_msg"},
-            {"payload", QJsonObject{{"type", "token_count"}, {"info", info},
-                                    {"rate_limits", QJsonObject{{"primary", QJsonObject{{"used_percent", 12.5}}}}}}}};
+            {"payload",
+             QJsonObject{{"type", "token_count"},
+                         {"info", info},
+                         {"rate_limits", QJsonObject{{"primary", QJsonObject{{"used_percent", 12.5}}}}}}}};
 }
 
 // A transcript of about `steps` events from `startMs` on, deterministic for a seed.
@@ -134,15 +137,23 @@ inline QByteArray randomTranscript(quint32 seed, bool claude, int steps, qint64 
     QByteArray out;
     qint64 ms = startMs;
     CodexCounts running;
-    const QStringList models{QStringLiteral("claude-sonnet-4-5-20250929"), QStringLiteral("claude-opus-4-1-20250805"),
+    const QStringList models{QStringLiteral("claude-sonnet-4-5-20250929"),
+                             QStringLiteral("claude-opus-4-1-20250805"),
                              QStringLiteral("claude-3-5-HAIKU-20241022"), QStringLiteral("<synthetic>")};
     const auto text = [&]() {
         QString t = QStringLiteral("Edit the parser");
         switch (pick(6)) {
-        case 0: t += QChar(0x2028) + QStringLiteral("next paragraph") + QChar(0x2029); break;
-        case 1: t += QString(pick(40) == 0 ? 300000 : 3000 + pick(3000), QLatin1Char('x')); break; // beyond a chunk
-        case 2: t += QStringLiteral("\r\n\"quoted\" \\ \u00e9\u4e2d\U0001F600"); break;
-        default: break;
+        case 0:
+            t += QChar(0x2028) + QStringLiteral("next paragraph") + QChar(0x2029);
+            break;
+        case 1:
+            t += QString(pick(40) == 0 ? 300000 : 3000 + pick(3000), QLatin1Char('x'));
+            break; // beyond a chunk
+        case 2:
+            t += QStringLiteral("\r\n\"quoted\" \\ \u00e9\u4e2d\U0001F600");
+            break;
+        default:
+            break;
         }
         return t;
     };
@@ -153,7 +164,8 @@ inline QByteArray randomTranscript(quint32 seed, bool claude, int steps, qint64 
             if (kind < 3) {
                 out += line(claudeUser(ms, text()));
             } else if (kind < 8) {
-                const ClaudeUsage usage{pick(500), pick(3000) + (kind == 7 ? 0 : 1), pick(200000), pick(20000)};
+                const ClaudeUsage usage{pick(500), pick(3000) + (kind == 7 ? 0 : 1), pick(200000),
+                                        pick(20000)};
                 const QString id = QStringLiteral("msg_%1").arg(pick(40)); // some ids recur in later replies
                 const QString request = kind == 6 ? QString() : QStringLiteral("req_%1").arg(pick(40));
                 const QString model = models[pick(models.size())];
@@ -162,23 +174,28 @@ inline QByteArray randomTranscript(quint32 seed, bool claude, int steps, qint64 
                     out += line(claudeReply(ms + b, id, request, model, usage, text()));
             } else if (kind == 8) {
                 ClaudeUsage zero;
-                out += line(claudeReply(ms, QStringLiteral("msg_z%1").arg(step), QStringLiteral("req_z"), models[0], zero));
+                out += line(claudeReply(ms, QStringLiteral("msg_z%1").arg(step), QStringLiteral("req_z"),
+                                        models[0], zero));
             } else if (kind == 9) {
                 // A reply that would count but carries an invalid byte: dropped alone.
-                QByteArray bad = line(claudeReply(ms, QStringLiteral("msg_bad%1").arg(step), QStringLiteral("r"),
-                                                  models[0], {10, 10, 10, 10}, QStringLiteral("BADBYTE")));
+                QByteArray bad =
+                    line(claudeReply(ms, QStringLiteral("msg_bad%1").arg(step), QStringLiteral("r"),
+                                     models[0], {10, 10, 10, 10}, QStringLiteral("BADBYTE")));
                 bad.replace("BADBYTE", "\xff\xfe");
                 out += bad;
             } else if (kind == 10) {
-                QJsonObject top{{"timestamp", stamp(ms)}, {"model", models[1]},
-                                {"usage", usageObject({5, 7, 0, 0})}};
+                QJsonObject top{
+                    {"timestamp", stamp(ms)}, {"model", models[1]}, {"usage", usageObject({5, 7, 0, 0})}};
                 out += line(top);
                 out.insert(out.size() - 1, '\r'); // CRLF
             } else {
-                const char* odd[] = {"\n", "{\"timestamp\":\"2025-13-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}}\n",
-                                     "{\"timestamp\":\"2025-06-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}",
-                                     "not json at all\n", "[1,2,3]\n",
-                                     "{\"timestamp\":\"2025-06-01T10:00:00+05:30\",\"usage\":{\"output_tokens\":2.9}}\n"};
+                const char* odd[] = {
+                    "\n",
+                    "{\"timestamp\":\"2025-13-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}}\n",
+                    "{\"timestamp\":\"2025-06-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}",
+                    "not json at all\n",
+                    "[1,2,3]\n",
+                    "{\"timestamp\":\"2025-06-01T10:00:00+05:30\",\"usage\":{\"output_tokens\":2.9}}\n"};
                 out += odd[pick(6)];
                 if (!out.endsWith('\n'))
                     out += '\n';

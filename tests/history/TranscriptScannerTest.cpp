@@ -1,8 +1,8 @@
-#include "history/HistoryCache.h"
 #include "history/TranscriptScanner.h"
-#include "history/ZoneCalendar.h"
+#include "history/HistoryCache.h"
 #include "history/ReferenceReader.h"
 #include "history/TranscriptCorpus.h"
+#include "history/ZoneCalendar.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ using namespace Corpus;
 const qint64 june1 = QDateTime(QDate(2025, 6, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
 constexpr qint64 hour = 3600 * 1000;
 
-FileEntry scan(const QByteArray& bytes, Provider provider, const char* zone = "UTC", std::size_t piece = 1 << 20,
-               TranscriptScanner::Limits limits = {})
+FileEntry scan(const QByteArray& bytes, Provider provider, const char* zone = "UTC",
+               std::size_t piece = 1 << 20, TranscriptScanner::Limits limits = {})
 {
     TranscriptScanner scanner(QTimeZone(zone), limits);
     FileEntry entry;
@@ -66,55 +66,96 @@ TEST(TranscriptScanner, LineRules)
     const CodexCounts codex{1000, 800, 100, 50, 1100};
     const RuleCase cases[] = {
         // Days and hours are local: in UTC+2 the line belongs to 2 June, 01:30.
-        {"opus line in UTC+2", Provider::claude, "Etc/GMT-2",
-         line(claudeReply(late, "m1", "r1", "claude-opus-4-1", example)), {{"2025-06-02", 1350, 10500000}}},
-        {"no model: Sonnet prices", Provider::claude, "UTC",
+        {"opus line in UTC+2",
+         Provider::claude,
+         "Etc/GMT-2",
+         line(claudeReply(late, "m1", "r1", "claude-opus-4-1", example)),
+         {{"2025-06-02", 1350, 10500000}}},
+        {"no model: Sonnet prices",
+         Provider::claude,
+         "UTC",
          line(QJsonObject{{"timestamp", stamp(late)}, {"usage", usageObject(example)}}),
          {{"2025-06-01", 1350, 2100000}}},
-        {"HAIKU in capitals", Provider::claude, "UTC", line(claudeReply(late, "m1", "r1", "Claude-HAIKU-3", example)),
+        {"HAIKU in capitals",
+         Provider::claude,
+         "UTC",
+         line(claudeReply(late, "m1", "r1", "Claude-HAIKU-3", example)),
          {{"2025-06-01", 1350, 560000}}},
-        {"one reply in three blocks counts once", Provider::claude, "UTC",
+        {"one reply in three blocks counts once",
+         Provider::claude,
+         "UTC",
          line(claudeReply(late, "m1", "r1", "claude-sonnet-4", example)) +
              line(claudeReply(late, "m1", "r1", "claude-sonnet-4", example, "second block")) +
              line(claudeReply(late, "m1", "r1", "claude-sonnet-4", example, "third block")),
          {{"2025-06-01", 1350, 2100000}}},
-        {"same message, another request: both count", Provider::claude, "UTC",
-         line(claudeReply(late, "m1", "r1", "s", example)) + line(claudeReply(late, "m1", "r2", "s", example)),
+        {"same message, another request: both count",
+         Provider::claude,
+         "UTC",
+         line(claudeReply(late, "m1", "r1", "s", example)) +
+             line(claudeReply(late, "m1", "r2", "s", example)),
          {{"2025-06-01", 2700, 4200000}}},
-        {"without requestId every line counts", Provider::claude, "UTC",
+        {"without requestId every line counts",
+         Provider::claude,
+         "UTC",
          line(claudeReply(late, "m1", "", "s", example)) + line(claudeReply(late, "m1", "", "s", example)),
          {{"2025-06-01", 2700, 4200000}}},
-        {"a zero-token line counts nothing and does not claim its ids", Provider::claude, "UTC",
+        {"a zero-token line counts nothing and does not claim its ids",
+         Provider::claude,
+         "UTC",
          line(claudeReply(late, "m1", "r1", "s", {})) + line(claudeReply(late, "m1", "r1", "s", example)),
          {{"2025-06-01", 1350, 2100000}}},
-        {"Kolkata: 20:00Z is 01:30 the next day", Provider::claude, "Asia/Kolkata",
-         line(claudeReply(june1 + 20 * hour, "m", "r", "s", {1, 0, 0, 0})), {{"2025-06-02", 1, 3000}}},
-        {"raw U+2028 inside a string does not end the line", Provider::claude, "UTC",
-         line(claudeReply(late, "m", "r", "s", example, QStringLiteral("a") + QChar(0x2028) + QChar(0x2029) + "b")),
+        {"Kolkata: 20:00Z is 01:30 the next day",
+         Provider::claude,
+         "Asia/Kolkata",
+         line(claudeReply(june1 + 20 * hour, "m", "r", "s", {1, 0, 0, 0})),
+         {{"2025-06-02", 1, 3000}}},
+        {"raw U+2028 inside a string does not end the line",
+         Provider::claude,
+         "UTC",
+         line(claudeReply(late, "m", "r", "s", example,
+                          QStringLiteral("a") + QChar(0x2028) + QChar(0x2029) + "b")),
          {{"2025-06-01", 1350, 2100000}}},
-        {"an invalid byte loses its line only", Provider::claude, "UTC",
+        {"an invalid byte loses its line only",
+         Provider::claude,
+         "UTC",
          QByteArray(line(claudeReply(late, "m0", "r", "s", example, "X"))).replace("\"X\"", "\"\xc3\x28\"") +
              line(claudeReply(late, "m1", "r", "s", example)),
          {{"2025-06-01", 1350, 2100000}}},
-        {"CRLF line ends", Provider::claude, "UTC",
+        {"CRLF line ends",
+         Provider::claude,
+         "UTC",
          QByteArray(line(claudeReply(late, "m", "r", "s", example))).replace("\n", "\r\n"),
          {{"2025-06-01", 1350, 2100000}}},
-        {"unparsable timestamps count nowhere", Provider::claude, "UTC",
+        {"unparsable timestamps count nowhere",
+         Provider::claude,
+         "UTC",
          "{\"timestamp\":\"2025-06-01\",\"usage\":{\"input_tokens\":5}}\n"
          "{\"timestamp\":\"2025-06-31T00:00:00Z\",\"usage\":{\"input_tokens\":5}}\n",
          {}},
-        {"codex: output holds reasoning, priced once", Provider::codex, "UTC",
-         line(codexTokenCount(late, codex, codex)), {{"2025-06-01", 1100, 1350000}}},
-        {"codex: cached above input prices no uncached input", Provider::codex, "UTC",
-         line(codexTokenCount(late, std::nullopt, CodexCounts{100, 300, 0, 0, 100})), {{"2025-06-01", 100, 37500}}},
-        {"codex: a repeated event with unchanged totals is skipped", Provider::codex, "UTC",
+        {"codex: output holds reasoning, priced once",
+         Provider::codex,
+         "UTC",
+         line(codexTokenCount(late, codex, codex)),
+         {{"2025-06-01", 1100, 1350000}}},
+        {"codex: cached above input prices no uncached input",
+         Provider::codex,
+         "UTC",
+         line(codexTokenCount(late, std::nullopt, CodexCounts{100, 300, 0, 0, 100})),
+         {{"2025-06-01", 100, 37500}}},
+        {"codex: a repeated event with unchanged totals is skipped",
+         Provider::codex,
+         "UTC",
          line(codexTokenCount(late, codex, codex)) + line(codexTokenCount(late + 1, codex, codex)),
          {{"2025-06-01", 1100, 1350000}}},
-        {"codex: equal last usage with new totals counts again", Provider::codex, "UTC",
+        {"codex: equal last usage with new totals counts again",
+         Provider::codex,
+         "UTC",
          line(codexTokenCount(late, codex, codex)) +
              line(codexTokenCount(late + 1, CodexCounts{2000, 1600, 200, 100, 2200}, codex)),
          {{"2025-06-01", 2200, 2700000}}},
-        {"codex: info null and zero totals count nothing", Provider::codex, "UTC",
+        {"codex: info null and zero totals count nothing",
+         Provider::codex,
+         "UTC",
          line(codexTokenCount(late, std::nullopt, std::nullopt)) +
              line(codexTokenCount(late, std::nullopt, CodexCounts{1000, 0, 5, 0, 0})) + line(codexMeta(late)),
          {}},
@@ -172,7 +213,8 @@ TEST(TranscriptScanner, LinesEndOnlyAtLineFeeds)
 TEST(TranscriptScanner, OverlongLinesAreSkippedWhole)
 {
     const QByteArray small = line(claudeReply(june1, "m1", "r1", "s", {1, 0, 0, 0}));
-    const QByteArray big = line(claudeReply(june1, "m2", "r2", "s", {2, 0, 0, 0}, QString(5000, QLatin1Char('y'))));
+    const QByteArray big =
+        line(claudeReply(june1, "m2", "r2", "s", {2, 0, 0, 0}, QString(5000, QLatin1Char('y'))));
     const QByteArray bytes = small + big + QByteArray(small).replace("m1", "m3");
     for (const std::size_t piece : {std::size_t(3), std::size_t(100), std::size_t(1 << 20)}) {
         SCOPED_TRACE(piece);
