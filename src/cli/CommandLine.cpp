@@ -4,6 +4,8 @@
 #include "cli/LogicTest.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
+#include "cli/UsageCommand.h"
+#include "cli/UsageTest.h"
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
@@ -60,6 +62,7 @@ QString commandLineHelp()
         "Usage: tallyvane [OPTION]...\n"
         "       tallyvane status [--json | --waybar] [--watch] [--demo] [--at DATE] [--mode MODE] [--basis "
         "BASIS]\n"
+        "       tallyvane usage [--json] [--hourly] [--since DATE] [--until DATE] [--provider P]\n"
         "\n"
         "Without a command Tallyvane starts in the system tray (a second start opens the panel of\n"
         "the one already running).\n"
@@ -88,9 +91,18 @@ QString commandLineHelp()
         "  --basis BASIS        forecast basis for this run: last30m, last1h, last3h, last6h,\n"
         "                       last24h, sinceWindowStart, smart\n"
         "\n"
+        "usage: tokens and estimated spend (USD) per local day and provider from the Codex and\n"
+        "Claude Code transcripts, with totals; writes only the history cache.\n"
+        "  --json               one JSON document (keys in the README, section \"Command line\")\n"
+        "  --hourly             the hour-of-day profile instead of days\n"
+        "  --since DATE         first day, YYYY-MM-DD (default: 16 days ago)\n"
+        "  --until DATE         last day, YYYY-MM-DD (default: today)\n"
+        "  --provider P         codex or claude only\n"
+        "\n"
         "Diagnostics (print and exit):\n"
         "  --logictest          run the forecasting engines on built-in cases; exit status 1 when\n"
         "                       a check fails\n"
+        "  --usagetest          scan the transcripts and print what the usage history answers\n"
         "  --dumpstore          print every stored snapshot as one JSON line\n"
         "  --export-csv [PATH]  write the snapshot log as CSV (default: the data folder's\n"
         "                       tallyvane-export.csv) and print where\n"
@@ -115,11 +127,18 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     }
     if (args.front() == QLatin1String("--export-csv"))
         return exportCsv(args.mid(1));
+    if (args.front() == QLatin1String("usage")) {
+        const auto parsed = UsageCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error);
+        return UsageCommand::run(std::get<UsageCommand::Options>(parsed));
+    }
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
     static const QStringList modes{QStringLiteral("--help"),      QStringLiteral("-h"),
                                    QStringLiteral("--version"),   QStringLiteral("--logictest"),
-                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless")};
+                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless"),
+                                   QStringLiteral("--usagetest")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -128,7 +147,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             continue;
         }
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
-            if (arg == QLatin1String("status") || arg == QLatin1String("--export-csv"))
+            if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
+                arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
@@ -152,6 +172,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     }
     if (given.contains(QLatin1String("--logictest")))
         return LogicTest::run();
+    if (given.contains(QLatin1String("--usagetest")))
+        return UsageTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
     if (given.contains(QLatin1String("--headless")))
