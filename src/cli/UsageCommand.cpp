@@ -62,7 +62,8 @@ Sum sumOf(const Report& report, Provider provider)
     const qint64 to = dayNumber(report.until);
     for (auto it = series.dayTokens.lower_bound(from); it != series.dayTokens.end() && it->first <= to; ++it)
         sum.tokens = SaturatingMath::add(sum.tokens, it->second);
-    for (auto it = series.dayCostNanos.lower_bound(from); it != series.dayCostNanos.end() && it->first <= to; ++it)
+    for (auto it = series.dayCostNanos.lower_bound(from); it != series.dayCostNanos.end() && it->first <= to;
+         ++it)
         sum.costNanos = SaturatingMath::add(sum.costNanos, it->second);
     return sum;
 }
@@ -107,9 +108,9 @@ QString grouped(qint64 value)
 QString cents(double usd)
 {
     char text[64];
-    const auto end = std::to_chars(text, text + sizeof text, std::isfinite(usd) ? usd : 0.0,
-                                   std::chars_format::fixed, 2)
-                         .ptr;
+    const auto end =
+        std::to_chars(text, text + sizeof text, std::isfinite(usd) ? usd : 0.0, std::chars_format::fixed, 2)
+            .ptr;
     return QString::fromLatin1(text, end - text);
 }
 
@@ -157,8 +158,8 @@ QString renderText(const Report& report, bool hourly)
     QString out;
     QTextStream s(&out);
     const QList<Provider> providers = shown(report);
-    s << "Usage " << report.since.toString(Qt::ISODate) << " to " << report.until.toString(Qt::ISODate) << " ("
-      << QString::fromLatin1(report.totals.zone) << "); spend estimated at list prices\n";
+    s << "Usage " << report.since.toString(Qt::ISODate) << " to " << report.until.toString(Qt::ISODate)
+      << " (" << QString::fromLatin1(report.totals.zone) << "); spend estimated at list prices\n";
     if (hourly) {
         s << padded(QStringLiteral("Hour"), 7, false);
         for (const Provider p : providers)
@@ -184,7 +185,8 @@ QString renderText(const Report& report, bool hourly)
             if (tokens == series.dayTokens.end() || tokens->second == 0)
                 continue;
             s << padded(ZoneCalendar::dayKey(day), 12, false) << padded(providerName(p), 13, false)
-              << padded(grouped(tokens->second), 18, true) << padded(cents(series.costUSD(day)), 12, true) << '\n';
+              << padded(grouped(tokens->second), 18, true) << padded(cents(series.costUSD(day)), 12, true)
+              << '\n';
         }
     }
     Sum all;
@@ -193,8 +195,8 @@ QString renderText(const Report& report, bool hourly)
         all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
         all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
         s << padded(QStringLiteral("Total"), 12, false) << padded(providerName(p), 13, false)
-          << padded(grouped(sum.tokens), 18, true) << padded(cents(Pricing::nanosToUsd(sum.costNanos)), 12, true)
-          << '\n';
+          << padded(grouped(sum.tokens), 18, true)
+          << padded(cents(Pricing::nanosToUsd(sum.costNanos)), 12, true) << '\n';
     }
     if (providers.size() > 1)
         s << padded(QStringLiteral("Total"), 25, false) << padded(grouped(all.tokens), 18, true)
@@ -213,9 +215,8 @@ QByteArray renderJson(const Report& report, bool hourly)
         for (const Provider p : providers) {
             const auto profile = hoursOf(report, p);
             for (std::size_t h = 0; h < 24; ++h)
-                hours.append(QJsonObject{{"hour", static_cast<int>(h)},
-                                         {"provider", rawValue(p)},
-                                         {"tokens", profile[h]}});
+                hours.append(QJsonObject{
+                    {"hour", static_cast<int>(h)}, {"provider", rawValue(p)}, {"tokens", profile[h]}});
         }
         root.insert(QStringLiteral("hours"), hours);
     } else {
@@ -240,8 +241,9 @@ QByteArray renderJson(const Report& report, bool hourly)
         const Sum sum = sumOf(report, p);
         all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
         all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
-        totals.append(QJsonObject{
-            {"provider", rawValue(p)}, {"tokens", sum.tokens}, {"costUSD", Pricing::nanosToUsd(sum.costNanos)}});
+        totals.append(QJsonObject{{"provider", rawValue(p)},
+                                  {"tokens", sum.tokens},
+                                  {"costUSD", Pricing::nanosToUsd(sum.costNanos)}});
     }
     root.insert(QStringLiteral("totals"), totals);
     root.insert(QStringLiteral("tokens"), all.tokens);

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -95,8 +96,10 @@ UsageHistory::ScanStats UsageHistory::refreshSync()
     return m_queue.syncResult([this] { return scan(); });
 }
 
-UsageHistory::ScanStats UsageHistory::scan()
+UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
 {
+    QElapsedTimer timer;
+    timer.start();
     ScanStats stats;
     const QTimeZone zone = ZoneCalendar::currentZone();
     bool changed = false;
@@ -136,9 +139,21 @@ UsageHistory::ScanStats UsageHistory::scan()
         }
     }
     publish();
-    if (changed)
+    stats.scanMicros = timer.nsecsElapsed() / 1000;
+    m_unsaved = m_unsaved || changed;
+    if (saveChanges && m_unsaved) {
+        timer.restart();
         stats.saved = save();
+        m_unsaved = !stats.saved;
+        stats.saveMicros = timer.nsecsElapsed() / 1000;
+    }
+    m_lastScan = stats;
     return stats;
+}
+
+UsageHistory::ScanStats UsageHistory::lastScan()
+{
+    return m_queue.syncResult([this] { return m_lastScan; });
 }
 
 void UsageHistory::scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs,
@@ -260,8 +275,9 @@ qint64 UsageHistory::rollingClaudeTokens(const QDateTime& since)
 
 void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
 {
-    // The same incremental scan as a refresh: a grown transcript costs the bytes it gained.
-    scan();
+    // The same incremental scan as a refresh: a grown transcript costs the bytes it gained. The cache file
+    // is left to the next refresh.
+    scan(false);
     const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {

@@ -48,6 +48,8 @@ public:
         int read = 0;         // of which were read (new or changed)
         qint64 bytesRead = 0; // bytes handed to the line reader
         bool saved = false;
+        qint64 scanMicros = 0; // listing, reading and publishing
+        qint64 saveMicros = 0; // writing the cache file
     };
 
     // Loads the cache; totals reflect it at once. No scan yet.
@@ -79,13 +81,15 @@ public:
     // The model of the newest Claude reply, cached for modelTtl. Not to be called from the history queue.
     std::optional<ModelSighting> latestClaudeModel();
     void setOnCacheUpdated(std::function<void()> callback);
+    // What the latest scan (a refresh's or a rolling count's) did.
+    ScanStats lastScan();
 
     // Totals for a report from local day `sinceDay` on: the scanned history plus, when that day lies before
     // the lookback, the older files read for this answer only (the cache neither keeps nor loses anything).
     UsageTotals reportSince(qint64 sinceDay);
 
 private:
-    ScanStats scan();
+    ScanStats scan(bool saveChanges = true);
     void publish();
     bool save();
     void performRollingScan(qint64 sinceMs, qint64 key);
@@ -110,6 +114,8 @@ private:
     std::set<qint64> m_rollScanning;
     std::optional<std::pair<QDateTime, std::optional<ModelSighting>>> m_modelCache;
     std::function<void()> m_onCacheUpdated;
+    ScanStats m_lastScan;
+    bool m_unsaved = false;
 
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
     // Last, so it is destroyed first: work still queued runs while everything above is intact.

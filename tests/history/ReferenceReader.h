@@ -18,6 +18,7 @@
 #include <QUtf8StringView>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -66,8 +67,10 @@ inline void addLine(std::map<qint64, DayTotals>& days, const QTimeZone& zone, qi
     hour = SaturatingMath::add(hour, tokens);
 }
 
+// `accept`, when given, may refuse lines on top of the UTF-8 and JSON checks.
 inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZone& zone,
-                            qsizetype maxLine = 64 << 20)
+                            qsizetype maxLine = 64 << 20,
+                            const std::function<bool(QByteArrayView)>& accept = {})
 {
     using SaturatingMath::add;
     ReferenceResult result;
@@ -85,7 +88,7 @@ inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZ
             continue;
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.isEmpty() || !QUtf8StringView(line).isValidUtf8())
+        if (line.isEmpty() || !QUtf8StringView(line).isValidUtf8() || (accept && !accept(line)))
             continue;
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);

@@ -1,7 +1,7 @@
 #include "history/UsageHistory.h"
-#include "history/ZoneCalendar.h"
-#include "history/TranscriptCorpus.h"
 #include "core/ZoneGuard.h"
+#include "history/TranscriptCorpus.h"
+#include "history/ZoneCalendar.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,8 @@ protected:
         return o;
     }
 
-    QString write(const QString& relative, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+    QString write(const QString& relative, const QByteArray& bytes,
+                  QIODevice::OpenMode mode = QIODevice::WriteOnly)
     {
         const QString path = dir.filePath(relative);
         QDir().mkpath(QFileInfo(path).absolutePath());
@@ -73,8 +74,10 @@ TEST_F(UsageHistoryTest, ScansBothProvidersAndKeepsOnlyTheLookback)
           line(codexTokenCount(nowMs() - 60000, CodexCounts{1, 0, 1, 0, 2}, CodexCounts{1, 0, 1, 0, 2})));
     write(".codex/archived_sessions/rollout-0.jsonl",
           line(codexTokenCount(nowMs() - 60000, std::nullopt, CodexCounts{1, 0, 2, 0, 3})));
-    write(".claude/projects/-p/edge.jsonl", line(claudeReply(nowMs() - 16 * 86400000ll, "e", "r", "s", {1000, 0, 0, 0})));
-    write(".claude/projects/-p/old.jsonl", line(claudeReply(nowMs() - 17 * 86400000ll, "o", "r", "s", {5000, 0, 0, 0})));
+    write(".claude/projects/-p/edge.jsonl",
+          line(claudeReply(nowMs() - 16 * 86400000ll, "e", "r", "s", {1000, 0, 0, 0})));
+    write(".claude/projects/-p/old.jsonl",
+          line(claudeReply(nowMs() - 17 * 86400000ll, "o", "r", "s", {5000, 0, 0, 0})));
     age(".claude/projects/-p/edge.jsonl", 16 * 86400);
     age(".claude/projects/-p/old.jsonl", 17 * 86400);
 
@@ -96,7 +99,8 @@ TEST_F(UsageHistoryTest, ScansBothProvidersAndKeepsOnlyTheLookback)
 
 TEST_F(UsageHistoryTest, GrowthReadsOnlyTheAddedBytes)
 {
-    const QString path = write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m1", "r", "s", {1, 0, 0, 0})));
+    const QString path =
+        write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m1", "r", "s", {1, 0, 0, 0})));
     UsageHistory(options()).refreshSync();
 
     UsageHistory history(options()); // the resume point survives the cache file
@@ -147,7 +151,7 @@ TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
           line(claudeReply(nowMs() - 7200000, "old", "r", "s", {1000, 0, 0, 0})) + // before `since`
               line(claudeReply(nowMs() - 60000, "m", "r", "s", {10, 0, 0, 0})) +
               line(claudeReply(nowMs() - 59000, "m", "r", "s", {10, 0, 0, 0})) + // the same reply again
-              line(QJsonObject{{"usage", usageObject({500, 0, 0, 0})}}) +           // no timestamp
+              line(QJsonObject{{"usage", usageObject({500, 0, 0, 0})}}) +        // no timestamp
               line(claudeReply(nowMs() - 1000, "n", "r", "s", {0, 5, 0, 0})));
     UsageHistory history(options());
     int updates = 0;
@@ -157,7 +161,8 @@ TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
     EXPECT_EQ(history.rollingClaudeTokens(since), 15);
     EXPECT_EQ(announced, 1);
 
-    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "p", "r", "s", {100, 0, 0, 0})), QIODevice::Append);
+    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "p", "r", "s", {100, 0, 0, 0})),
+          QIODevice::Append);
     clock.advance(119);
     EXPECT_EQ(history.rollingClaudeTokens(since), 15); // still fresh
     clock.advance(2);
@@ -173,7 +178,8 @@ TEST_F(UsageHistoryTest, LatestModelSkipsSubagentsAndSyntheticLines)
           line(claudeReply(nowMs() - 5000, "a", "r", "claude-opus-4-1", {1, 0, 0, 0})) +
               line(claudeReply(nowMs() - 4000, "b", "r", "<synthetic>", {0, 0, 0, 0})) +
               line(claudeReply(nowMs() - 3000, "c", "r", "", {1, 0, 0, 0})));
-    write(".claude/projects/-p/s/subagents/agent.jsonl", line(claudeReply(nowMs(), "d", "r", "claude-haiku-4", {1, 0, 0, 0})));
+    write(".claude/projects/-p/s/subagents/agent.jsonl",
+          line(claudeReply(nowMs(), "d", "r", "claude-haiku-4", {1, 0, 0, 0})));
     UsageHistory history(options());
     auto model = history.latestClaudeModel();
     ASSERT_TRUE(model);
@@ -181,7 +187,8 @@ TEST_F(UsageHistoryTest, LatestModelSkipsSubagentsAndSyntheticLines)
     EXPECT_EQ(model->at.toMSecsSinceEpoch(), nowMs() - 5000);
 
     // Cached for a minute, then the newest file answers.
-    write(".claude/projects/-q/newer.jsonl", line(claudeReply(nowMs() - 1000, "e", "r", "claude-sonnet-4-5", {1, 0, 0, 0})));
+    write(".claude/projects/-q/newer.jsonl",
+          line(claudeReply(nowMs() - 1000, "e", "r", "claude-sonnet-4-5", {1, 0, 0, 0})));
     EXPECT_EQ(history.latestClaudeModel()->id, QStringLiteral("claude-opus-4-1"));
     clock.advance(60);
     EXPECT_EQ(history.latestClaudeModel()->id, QStringLiteral("claude-sonnet-4-5"));
@@ -200,7 +207,8 @@ TEST_F(UsageHistoryTest, ModelLookupReadsOnlyTheTailInBlocks)
     const qsizetype block = 256 * 1024;
     const QByteArray older = line(claudeReply(nowMs() - 1000, "o", "r", "claude-haiku-old", {1, 0, 0, 0}));
     const qsizetype tailLength = block - model.size() / 2;
-    const QByteArray straddle = older + QByteArray(block, 'p') + "\n" + model + QByteArray(tailLength - 1, 'z') + "\n";
+    const QByteArray straddle =
+        older + QByteArray(block, 'p') + "\n" + model + QByteArray(tailLength - 1, 'z') + "\n";
     const QString path = write("straddle.jsonl", straddle);
     const qint64 modelStart = straddle.indexOf(model);
     ASSERT_LT(modelStart, straddle.size() - block);
@@ -213,7 +221,8 @@ TEST_F(UsageHistoryTest, ModelLookupReadsOnlyTheTailInBlocks)
 TEST_F(UsageHistoryTest, AnEarlierReportReadsOlderFilesWithoutCachingThem)
 {
     write(".claude/projects/-p/new.jsonl", line(claudeReply(nowMs(), "n", "r", "s", {1, 0, 0, 0})));
-    write(".claude/projects/-p/old.jsonl", line(claudeReply(nowMs() - 30 * 86400000ll, "o", "r", "s", {4, 0, 0, 0})));
+    write(".claude/projects/-p/old.jsonl",
+          line(claudeReply(nowMs() - 30 * 86400000ll, "o", "r", "s", {4, 0, 0, 0})));
     age(".claude/projects/-p/old.jsonl", 30 * 86400);
     UsageHistory history(options());
     history.refreshSync();

@@ -1,5 +1,5 @@
-#include "history/Pricing.h"
 #include "history/UsageQueries.h"
+#include "history/Pricing.h"
 #include "history/ZoneCalendar.h"
 
 #include <gtest/gtest.h>
@@ -42,8 +42,9 @@ TEST(UsageQueries, DaySeriesAndSums)
     // Days without tokens do not pull the average down.
     EXPECT_DOUBLE_EQ(averageDailyTokens(withDays({{-4, 100}, {-2, 300}}), Provider::claude, 7, noon), 200.0);
     EXPECT_DOUBLE_EQ(averageDailyTokens(withDays({}), Provider::claude, 7, noon), 0.0);
-    EXPECT_EQ(weeklyTotals(withDays({{-13, 1}, {-7, 2}, {-6, 4}, {0, 8}, {-14, 100}}), Provider::claude, 2, noon),
-              (std::vector<qint64>{3, 12}));
+    EXPECT_EQ(
+        weeklyTotals(withDays({{-13, 1}, {-7, 2}, {-6, 4}, {0, 8}, {-14, 100}}), Provider::claude, 2, noon),
+        (std::vector<qint64>{3, 12}));
     // Whole days: a `since` late yesterday counts all of yesterday.
     const UsageTotals totals = withDays({{-2, 1}, {-1, 2}, {0, 4}});
     EXPECT_EQ(tokens(totals, Provider::claude, noon.addDays(-1).addSecs(11 * 3600 + 59 * 60)), 6);
@@ -86,9 +87,9 @@ TEST(UsageQueries, EffectiveDays)
     EXPECT_DOUBLE_EQ(effectiveDays(withHours({}), noon, noon.addSecs(12 * 3600), Provider::codex), 0.5);
     EXPECT_DOUBLE_EQ(effectiveDays(night, noon, noon.addSecs(-60), Provider::codex), 0.0);
     // Half an hour of an hour that holds all the volume, starting mid-hour.
-    EXPECT_DOUBLE_EQ(effectiveDays(night, noon.addSecs(14 * 3600 + 30 * 60), noon.addSecs(15 * 3600),
-                                   Provider::codex),
-                     0.5);
+    EXPECT_DOUBLE_EQ(
+        effectiveDays(night, noon.addSecs(14 * 3600 + 30 * 60), noon.addSecs(15 * 3600), Provider::codex),
+        0.5);
 }
 
 TEST(Pricing, RatesByModelName)
