@@ -23,8 +23,11 @@ QTimeZone ZoneCalendar::currentZone()
     return zone.isValid() ? zone : QTimeZone::utc();
 }
 
-ZoneCalendar::ZoneCalendar(const QTimeZone& zone) : m_zone(zone.isValid() ? zone : QTimeZone::utc())
+// Built anew from the id rather than copied, so each scanning thread has zone data of its own.
+ZoneCalendar::ZoneCalendar(const QTimeZone& zone) : m_zone(zone.isValid() ? QTimeZone(zone.id()) : QTimeZone::utc())
 {
+    if (!m_zone.isValid())
+        m_zone = QTimeZone::utc();
     m_id = m_zone.id();
 }
 

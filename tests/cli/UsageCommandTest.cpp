@@ -68,10 +68,10 @@ TEST(UsageCommand, JsonReportCountsEachReplyOnceOnLocalDays)
     const QJsonArray days = root.value("days").toArray();
     ASSERT_EQ(days.size(), 2);
     // Sonnet 0.0021 + Opus 0.0105 for 2 × 1350 tokens; Codex 1100 tokens at 0.00135.
-    EXPECT_EQ(days[0].toObject(), (QJsonObject{{"date", today}, {"provider", "codex"}, {"tokens", 1100},
-                                               {"costUSD", 0.00135}}));
-    EXPECT_EQ(days[1].toObject(), (QJsonObject{{"date", today}, {"provider", "claude"}, {"tokens", 2700},
-                                               {"costUSD", 0.0126}}));
+    EXPECT_EQ(days[0].toObject(),
+              (QJsonObject{{"date", today}, {"provider", "codex"}, {"tokens", 1100}, {"costUSD", 0.00135}}));
+    EXPECT_EQ(days[1].toObject(),
+              (QJsonObject{{"date", today}, {"provider", "claude"}, {"tokens", 2700}, {"costUSD", 0.0126}}));
     EXPECT_EQ(root.value("tokens").toInteger(), 3800);
     EXPECT_DOUBLE_EQ(root.value("costUSD").toDouble(), 0.01395);
 
@@ -84,10 +84,11 @@ TEST(UsageCommand, TextHourlyAndProviderFilter)
 {
     Home home;
     writeTranscripts(home);
-    const auto hourly = run(home, {QStringLiteral("usage"), QStringLiteral("--hourly"), QStringLiteral("--provider"),
-                                   QStringLiteral("claude")});
+    const auto hourly = run(home, {QStringLiteral("usage"), QStringLiteral("--hourly"),
+                                   QStringLiteral("--provider"), QStringLiteral("claude")});
     ASSERT_EQ(hourly.exitCode, 0);
-    EXPECT_TRUE(hourly.out.contains(QRegularExpression(QStringLiteral("\\n23:00 +2,700\\n")))) << hourly.out.toStdString();
+    EXPECT_TRUE(hourly.out.contains(QRegularExpression(QStringLiteral("\\n23:00 +2,700\\n"))))
+        << hourly.out.toStdString();
     EXPECT_FALSE(hourly.out.contains(QStringLiteral("Codex")));
 
     const auto daily = run(home, {QStringLiteral("usage")});
@@ -99,10 +100,11 @@ TEST(UsageCommand, TextHourlyAndProviderFilter)
 TEST(UsageCommand, BadOptionsExitTwoWithOneLine)
 {
     Home home;
-    for (const QStringList& args : {QStringList{"usage", "--since"}, QStringList{"usage", "--since", "2025-02-30"},
-                                    QStringList{"usage", "--provider", "gemini"}, QStringList{"usage", "--daily"},
-                                    QStringList{"usage", "--since", "2025-06-02", "--until", "2025-06-01"},
-                                    QStringList{"--json", "usage"}}) {
+    for (const QStringList& args :
+         {QStringList{"usage", "--since"}, QStringList{"usage", "--since", "2025-02-30"},
+          QStringList{"usage", "--provider", "gemini"}, QStringList{"usage", "--daily"},
+          QStringList{"usage", "--since", "2025-06-02", "--until", "2025-06-01"},
+          QStringList{"--json", "usage"}}) {
         SCOPED_TRACE(args.join(' ').toStdString());
         const auto result = run(home, args);
         EXPECT_EQ(result.exitCode, 2);
@@ -151,7 +153,8 @@ TEST(UsageCommand, FixedNumberForms)
     EXPECT_EQ(UsageCommand::grouped(0), QStringLiteral("0"));
     EXPECT_EQ(UsageCommand::grouped(-1234567), QStringLiteral("-1,234,567"));
     EXPECT_EQ(UsageCommand::grouped(999), QStringLiteral("999"));
-    EXPECT_EQ(UsageCommand::cents(0.125), QStringLiteral("0.12")); // to_chars rounds half to even on the binary value
+    EXPECT_EQ(UsageCommand::cents(0.125),
+              QStringLiteral("0.12")); // to_chars rounds half to even on the binary value
     EXPECT_EQ(UsageCommand::cents(1234.5678), QStringLiteral("1234.57"));
 }
 
