@@ -6,6 +6,8 @@
 #include "cli/LogicTest.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
+#include "cli/UsageCommand.h"
+#include "cli/UsageTest.h"
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
@@ -83,6 +85,12 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     }
     if (args.front() == QLatin1String("--export-csv"))
         return exportCsv(args.mid(1));
+    if (args.front() == QLatin1String("usage")) {
+        const auto parsed = UsageCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error);
+        return UsageCommand::run(std::get<UsageCommand::Options>(parsed));
+    }
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
     static const QStringList modes{QStringLiteral("--help"),
@@ -94,7 +102,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
                                    QStringLiteral("--logictest"),
                                    QStringLiteral("--oauthtest"),
                                    QStringLiteral("--dumpstore"),
-                                   QStringLiteral("--headless")};
+                                   QStringLiteral("--headless"),
+                                   QStringLiteral("--usagetest")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -103,7 +112,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             continue;
         }
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
-            if (arg == QLatin1String("status") || arg == QLatin1String("--export-csv"))
+            if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
+                arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
@@ -136,6 +146,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     if (given.contains(QLatin1String("--oauthtest")))
         return finished(
             ClaudeCommands::oauthTest(ClaudeOAuthUsage::shared(), QDateTime::currentDateTimeUtc(), out));
+    if (given.contains(QLatin1String("--usagetest")))
+        return UsageTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
     if (given.contains(QLatin1String("--headless")))

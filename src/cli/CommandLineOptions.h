@@ -14,6 +14,7 @@ enum class Group
 {
     interface,   // no command: the tray and its start options
     status,      // after the "status" command
+    usage,       // after the "usage" command
     diagnostics, // print and exit
 };
 
@@ -23,6 +24,7 @@ enum class Values
     none,          // free text (a date, a number) or no argument at all
     displayModes,  // the raw values of MenuBarDisplayMode
     forecastBases, // the raw values of ForecastBasis
+    providers,     // the raw values of Provider
     file,          // a path
 };
 
@@ -56,6 +58,12 @@ inline constexpr std::array groups{
         "The status command",
         "status: one forecast cycle over the stored snapshots, printed; starts no provider and writes "
         "nothing."},
+    GroupInfo{
+        Group::usage, "usage",
+        "tallyvane usage [--json] [--hourly] [--since DATE] [--until DATE] [--provider PROVIDER]",
+        "The usage command",
+        "usage: tokens and estimated spend (USD) per local day and provider from the Codex and Claude Code "
+        "transcripts, with totals; writes only the history cache."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -91,8 +99,17 @@ inline constexpr std::array options{
     Option{Group::status, "--mode", "MODE", Values::displayModes, "menu-bar display mode for this run"},
     Option{Group::status, "--basis", "BASIS", Values::forecastBases, "forecast basis for this run"},
 
+    Option{Group::usage, "--json", "", Values::none,
+           "one JSON document (keys in the README, section \"Command line\")"},
+    Option{Group::usage, "--hourly", "", Values::none, "the hour-of-day profile instead of days"},
+    Option{Group::usage, "--since", "DATE", Values::none, "first day, YYYY-MM-DD (default: 16 days ago)"},
+    Option{Group::usage, "--until", "DATE", Values::none, "last day, YYYY-MM-DD (default: today)"},
+    Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},
+
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
+    Option{Group::diagnostics, "--usagetest", "", Values::none,
+           "scan the transcripts and print what the usage history answers"},
     Option{Group::diagnostics, "--dumpstore", "", Values::none,
            "print every stored snapshot as one JSON line"},
     Option{

@@ -286,7 +286,8 @@ TEST(CommandLine, HelpDocumentsEveryOption)
     ASSERT_EQ(r.exitCode, 0);
     for (const char* option :
          {"status", "--json", "--waybar", "--watch", "--demo", "--at", "--mode", "--basis", "--headless",
-          "--logictest", "--dumpstore", "--export-csv", "--version", "--help"})
+          "--logictest", "--dumpstore", "--export-csv", "--version", "--help", "usage", "--hourly", "--since",
+          "--until", "--provider", "--usagetest"})
         EXPECT_TRUE(r.out.contains(QLatin1String(option))) << option;
 }
 
