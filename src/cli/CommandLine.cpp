@@ -2,6 +2,7 @@
 
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
+#include "cli/NotifyTestCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
 #include "core/AppLogger.h"
@@ -92,6 +93,8 @@ QString commandLineHelp()
         "  --logictest          run the forecasting engines on built-in cases; exit status 1 when\n"
         "                       a check fails\n"
         "  --dumpstore          print every stored snapshot as one JSON line\n"
+        "  --notify-test        post one sample desktop notification and print which\n"
+        "                       notification service took it; exit status 1 when none answers\n"
         "  --export-csv [PATH]  write the snapshot log as CSV (default: the data folder's\n"
         "                       tallyvane-export.csv) and print where\n"
         "  --help               show this help\n"
@@ -117,9 +120,10 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return exportCsv(args.mid(1));
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
-    static const QStringList modes{QStringLiteral("--help"),      QStringLiteral("-h"),
-                                   QStringLiteral("--version"),   QStringLiteral("--logictest"),
-                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless")};
+    static const QStringList modes{QStringLiteral("--help"),       QStringLiteral("-h"),
+                                   QStringLiteral("--version"),    QStringLiteral("--logictest"),
+                                   QStringLiteral("--dumpstore"),  QStringLiteral("--headless"),
+                                   QStringLiteral("--notify-test")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -154,6 +158,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return LogicTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
+    if (given.contains(QLatin1String("--notify-test")))
+        return NotifyTestCommand::run();
     if (given.contains(QLatin1String("--headless")))
         return HeadlessCommand::run();
     return std::nullopt;
