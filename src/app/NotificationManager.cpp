@@ -24,12 +24,14 @@ NotificationManager::NotificationManager(NotificationSender& sender, const Clock
 }
 
 void NotificationManager::evaluate(const QList<ForecastResult>& forecasts,
-                                   const QList<std::pair<Provider, PaceResult>>& paces, const AppSettings& settings)
+                                   const QList<std::pair<Provider, PaceResult>>& paces,
+                                   const AppSettings& settings)
 {
     const QDateTime now = m_clock.now();
     if (NotificationRules::silenced(settings, now))
         return;
-    for (const NotificationRules::Alert& alert : NotificationRules::forecastAlerts(forecasts, paces, settings))
+    for (const NotificationRules::Alert& alert :
+         NotificationRules::forecastAlerts(forecasts, paces, settings))
         fire(alert, now);
 }
 
@@ -101,7 +103,8 @@ void NotificationManager::post(const NotificationRequest& request)
 void NotificationManager::requestAuthorizationIfNeeded()
 {
     if (m_state == State::unknown ||
-        (m_state == State::unavailable && (!m_lastCheck || m_lastCheck->secsTo(m_clock.now()) >= m_recheckSeconds)))
+        (m_state == State::unavailable &&
+         (!m_lastCheck || m_lastCheck->secsTo(m_clock.now()) >= m_recheckSeconds)))
         check();
 }
 

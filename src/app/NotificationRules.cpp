@@ -19,8 +19,8 @@ const QString dash = QStringLiteral("\u2014");
 QString fixed(double value, int precision)
 {
     std::array<char, 400> buffer{};
-    const auto result =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, precision);
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                      std::chars_format::fixed, precision);
     return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
 }
 
@@ -57,8 +57,8 @@ QString paceBody(double delta)
 {
     if (!std::isfinite(delta))
         return QStringLiteral("You are ") + dash + QStringLiteral(" above ideal pace.");
-    return QStringLiteral("You are ") + (delta >= 0 ? QStringLiteral("+") : QString()) + truncated(delta, QStringLiteral("pp")) +
-           QStringLiteral(" above ideal pace.");
+    return QStringLiteral("You are ") + (delta >= 0 ? QStringLiteral("+") : QString()) +
+           truncated(delta, QStringLiteral("pp")) + QStringLiteral(" above ideal pace.");
 }
 
 } // namespace
@@ -82,24 +82,28 @@ QList<Alert> forecastAlerts(const QList<ForecastResult>& forecasts,
         const QString raw = rawValue(f.provider);
         const QString name = displayName(f.provider);
         if (f.currentUsedPercent >= limits.fiveHourUsageAbove)
-            alerts.append({raw + QStringLiteral("-5h-usage"), cooldown, name + QStringLiteral(" 5h usage high"),
-                           QStringLiteral("5h usage is above ") + percent(limits.fiveHourUsageAbove) +
-                               QStringLiteral(" (now ") + percent(f.currentUsedPercent) + QStringLiteral(").")});
+            alerts.append(
+                {raw + QStringLiteral("-5h-usage"), cooldown, name + QStringLiteral(" 5h usage high"),
+                 QStringLiteral("5h usage is above ") + percent(limits.fiveHourUsageAbove) +
+                     QStringLiteral(" (now ") + percent(f.currentUsedPercent) + QStringLiteral(").")});
         if (f.projectedUsedAtReset && *f.projectedUsedAtReset >= limits.fiveHourForecastAbove)
-            alerts.append({raw + QStringLiteral("-5h-forecast"), cooldown, name + QStringLiteral(" burn rate high"),
-                           QStringLiteral("At your ") + shortLabel(f.basis) + QStringLiteral(" pace, projected ") +
-                               percent(*f.projectedUsedAtReset) + QStringLiteral(" by reset.")});
+            alerts.append(
+                {raw + QStringLiteral("-5h-forecast"), cooldown, name + QStringLiteral(" burn rate high"),
+                 QStringLiteral("At your ") + shortLabel(f.basis) + QStringLiteral(" pace, projected ") +
+                     percent(*f.projectedUsedAtReset) + QStringLiteral(" by reset.")});
         if (f.estimatedTimeToLimit && *f.estimatedTimeToLimit < limits.timeToLimitUnderMinutes * 60)
-            alerts.append({raw + QStringLiteral("-5h-ttl"), cooldown, name + QStringLiteral(" close to limit"),
-                           timeToLimitBody(*f.estimatedTimeToLimit), true});
+            alerts.append({raw + QStringLiteral("-5h-ttl"), cooldown,
+                           name + QStringLiteral(" close to limit"), timeToLimitBody(*f.estimatedTimeToLimit),
+                           true});
     }
     for (const auto& [provider, pace] : paces) {
         const QString raw = rawValue(provider);
         const QString name = displayName(provider);
         if (pace.projectedEnd && *pace.projectedEnd >= limits.weeklyProjectedAbove)
-            alerts.append({raw + QStringLiteral("-weekly-proj"), cooldown,
-                           name + QStringLiteral(" weekly pace warning"),
-                           QStringLiteral("Projected finish ") + percent(*pace.projectedEnd) + QLatin1Char('.')});
+            alerts.append(
+                {raw + QStringLiteral("-weekly-proj"), cooldown,
+                 name + QStringLiteral(" weekly pace warning"),
+                 QStringLiteral("Projected finish ") + percent(*pace.projectedEnd) + QLatin1Char('.')});
         if (pace.paceDelta >= limits.weeklyPaceAbovePoints)
             alerts.append({raw + QStringLiteral("-weekly-pace"), cooldown,
                            name + QStringLiteral(" above weekly pace"), paceBody(pace.paceDelta)});
@@ -120,8 +124,8 @@ QList<Alert> runOutAlerts(const QMap<Provider, CalibratedProjection>& calibrated
         const double headroomMs = std::clamp(p.daysOfHeadroom, 0.0, 3650.0) * 86'400'000.0;
         const QDateTime runsOut = now.addMSecs(qint64(headroomMs)).toTimeZone(zone);
         const double early = std::max(0.0, p.daysRemaining - p.daysOfHeadroom);
-        alerts.append({rawValue(it.key()) + QStringLiteral("-runout-") + dayNumber(now), runOutCooldownSeconds,
-                       displayName(it.key()) + QStringLiteral(" will run out early"),
+        alerts.append({rawValue(it.key()) + QStringLiteral("-runout-") + dayNumber(now),
+                       runOutCooldownSeconds, displayName(it.key()) + QStringLiteral(" will run out early"),
                        QStringLiteral("At your usual pace it runs out ") +
                            QLocale::c().toString(runsOut, QStringLiteral("ddd")) + QStringLiteral(" (~") +
                            (std::isfinite(early) ? fixed(early, 0) + QLatin1Char('d') : dash) +
@@ -145,13 +149,13 @@ std::optional<Alert> budgetAlert(const std::optional<ExtraUsageFigures>& extra, 
     if (ratio >= 1)
         return Alert{QStringLiteral("overage-100-") + dayNumber(now), budgetCooldownSeconds,
                      QStringLiteral("Overage budget reached"),
-                     QStringLiteral("Claude overage spend is ") + spent + QStringLiteral(" \u2014 at/over your ") +
-                         budgetText + QStringLiteral(" budget.")};
+                     QStringLiteral("Claude overage spend is ") + spent +
+                         QStringLiteral(" \u2014 at/over your ") + budgetText + QStringLiteral(" budget.")};
     if (ratio >= 0.8)
         return Alert{QStringLiteral("overage-80-") + dayNumber(now), budgetCooldownSeconds,
                      QStringLiteral("Overage budget at ") + percent(ratio * 100),
-                     QStringLiteral("Claude overage spend is ") + spent + QStringLiteral(" of your ") + budgetText +
-                         QStringLiteral(" budget.")};
+                     QStringLiteral("Claude overage spend is ") + spent + QStringLiteral(" of your ") +
+                         budgetText + QStringLiteral(" budget.")};
     return std::nullopt;
 }
 
@@ -161,8 +165,8 @@ std::optional<Alert> recapAlert(const QString& text, const QDateTime& now, const
     const int hour = local.time().hour();
     if (text.isEmpty() || local.date().dayOfWeek() != Qt::Sunday || hour < 18 || hour > 21)
         return std::nullopt;
-    return Alert{QStringLiteral("weekly-recap-") + QString::number(local.date().weekNumber()), recapCooldownSeconds,
-                 QStringLiteral("Your week in AI usage"), text};
+    return Alert{QStringLiteral("weekly-recap-") + QString::number(local.date().weekNumber()),
+                 recapCooldownSeconds, QStringLiteral("Your week in AI usage"), text};
 }
 
 QDateTime snoozeUntilTomorrow(const QDateTime& now, const QTimeZone& zone)

@@ -57,7 +57,8 @@ struct ExtraUsageFigures
 [[nodiscard]] std::optional<Alert> budgetAlert(const std::optional<ExtraUsageFigures>& extra,
                                                const AppSettings& settings, const QDateTime& now);
 // Only on Sunday from 18:00 to 21:59 in `zone`.
-[[nodiscard]] std::optional<Alert> recapAlert(const QString& text, const QDateTime& now, const QTimeZone& zone);
+[[nodiscard]] std::optional<Alert> recapAlert(const QString& text, const QDateTime& now,
+                                              const QTimeZone& zone);
 
 // "Until tomorrow": 09:00 on the next calendar day in `zone`, whatever the length of the days between.
 [[nodiscard]] QDateTime snoozeUntilTomorrow(const QDateTime& now, const QTimeZone& zone);

@@ -26,15 +26,17 @@ int run()
         out << "Notification service: " << check.server->name << ' ' << check.server->version << '\n';
         out.flush();
         const QString key = QStringLiteral("notify-test");
-        const NotificationRequest sample{key, key + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces),
-                                         QStringLiteral("Tallyvane test notification"),
-                                         QStringLiteral("Tallyvane's alerts will look like this."), false};
+        const NotificationRequest sample{
+            key, key + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces),
+            QStringLiteral("Tallyvane test notification"),
+            QStringLiteral("Tallyvane's alerts will look like this."), false};
         sender.post(sample, [&](const NotificationSender::PostResult& posted) {
             if (posted.serviceId) {
                 out << "Posted a test notification (id " << *posted.serviceId << ").\n";
                 status = 0;
             } else {
-                err << "tallyvane: the notification service refused the notification: " << posted.error << '\n';
+                err << "tallyvane: the notification service refused the notification: " << posted.error
+                    << '\n';
             }
             loop.quit();
         });

@@ -55,7 +55,11 @@ void DBusNotificationSender::checkService(std::function<void(const CheckResult&)
 {
     if (!bus().isConnected()) {
         QMetaObject::invokeMethod(
-            this, [done, error = busError()] { done({std::nullopt, error}); }, Qt::QueuedConnection);
+            this,
+            [done, error = busError()] {
+                done({std::nullopt, error});
+            },
+            Qt::QueuedConnection);
         return;
     }
     const QDBusMessage info =
@@ -68,26 +72,32 @@ void DBusNotificationSender::checkService(std::function<void(const CheckResult&)
             done({std::nullopt, errorText(reply.error())});
             return;
         }
-        const NotificationServerInfo server{reply.argumentAt<0>(), reply.argumentAt<1>(), reply.argumentAt<2>(),
-                                            reply.argumentAt<3>()};
+        const NotificationServerInfo server{reply.argumentAt<0>(), reply.argumentAt<1>(),
+                                            reply.argumentAt<2>(), reply.argumentAt<3>()};
         // Whether bodies are markup decides how text is escaped; a service without the answer gets escapes.
         const QDBusMessage capabilities =
             QDBusMessage::createMethodCall(service(), kPath, kInterface, QStringLiteral("GetCapabilities"));
         auto* next = new QDBusPendingCallWatcher(m_bus->asyncCall(capabilities, m_options.timeoutMs), this);
-        connect(next, &QDBusPendingCallWatcher::finished, this, [this, done, server](QDBusPendingCallWatcher* c) {
-            c->deleteLater();
-            const QDBusPendingReply<QStringList> names = *c;
-            m_bodyMarkup = names.isError() || names.value().contains(QStringLiteral("body-markup"));
-            done({server, {}});
-        });
+        connect(next, &QDBusPendingCallWatcher::finished, this,
+                [this, done, server](QDBusPendingCallWatcher* c) {
+                    c->deleteLater();
+                    const QDBusPendingReply<QStringList> names = *c;
+                    m_bodyMarkup = names.isError() || names.value().contains(QStringLiteral("body-markup"));
+                    done({server, {}});
+                });
     });
 }
 
-void DBusNotificationSender::post(const NotificationRequest& request, std::function<void(const PostResult&)> done)
+void DBusNotificationSender::post(const NotificationRequest& request,
+                                  std::function<void(const PostResult&)> done)
 {
     if (!bus().isConnected()) {
         QMetaObject::invokeMethod(
-            this, [done, error = busError()] { done({std::nullopt, error}); }, Qt::QueuedConnection);
+            this,
+            [done, error = busError()] {
+                done({std::nullopt, error});
+            },
+            Qt::QueuedConnection);
         return;
     }
     QStringList actions;
@@ -97,7 +107,8 @@ void DBusNotificationSender::post(const NotificationRequest& request, std::funct
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(request.critical ? 2 : 1))},
         {QStringLiteral("desktop-entry"), QStringLiteral("tallyvane")},
     };
-    QDBusMessage notify = QDBusMessage::createMethodCall(service(), kPath, kInterface, QStringLiteral("Notify"));
+    QDBusMessage notify =
+        QDBusMessage::createMethodCall(service(), kPath, kInterface, QStringLiteral("Notify"));
     notify << QStringLiteral("Tallyvane") << uint(0) << QStringLiteral("tallyvane") << request.title
            << (m_bodyMarkup ? request.body.toHtmlEscaped() : request.body) << actions << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(notify, m_options.timeoutMs), this);

@@ -1,6 +1,6 @@
+#include "app/NotificationManager.h"
 #include "AppTestSupport.h"
 #include "app/AppState.h"
-#include "app/NotificationManager.h"
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 
@@ -18,7 +18,9 @@ public:
     void checkService(std::function<void(const CheckResult&)> done) override
     {
         ++checks;
-        m_pending.append([this, done] { done(server ? CheckResult{server, {}} : CheckResult{std::nullopt, error}); });
+        m_pending.append([this, done] {
+            done(server ? CheckResult{server, {}} : CheckResult{std::nullopt, error});
+        });
     }
     void post(const NotificationRequest& request, std::function<void(const PostResult&)> done) override
     {
@@ -31,7 +33,7 @@ public:
             done({quint32(posted.size()), {}});
         });
     }
-    void setActivationHandler(std::function<void(const QString&)> handler) override { activate = handler; }
+    void setActivationHandler(std::function<void(const QString&)>) override {}
 
     void answer()
     {
@@ -51,7 +53,6 @@ public:
     QString error;
     int checks = 0;
     QList<NotificationRequest> posted;
-    std::function<void(const QString&)> activate;
 
 private:
     QList<std::function<void()>> m_pending;
@@ -86,7 +87,8 @@ void evaluateAll(NotificationManager& manager, const AppSettings& settings, cons
 {
     manager.evaluate({usageAt(75)}, {}, settings);
     manager.evaluateRunOut({{Provider::claude, runningOut()}}, settings, now);
-    manager.evaluateBudget(NotificationRules::ExtraUsageFigures{true, 45, std::nullopt, "GBP"}, settings, now);
+    manager.evaluateBudget(NotificationRules::ExtraUsageFigures{true, 45, std::nullopt, "GBP"}, settings,
+                           now);
     manager.weeklyRecap(QStringLiteral("Codex: 40% of weekly used"), settings, now);
 }
 
@@ -103,95 +105,78 @@ struct CooldownCase
 {
     const char* name;
     qint64 laterMs;
-    int expectedPosts;
+    std::optional<double> laterProjection;
+    QStringList posted;
 };
+void PrintTo(const CooldownCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class NotificationCooldown : public ::testing::TestWithParam<CooldownCase>
 {};
 
-TEST_P(NotificationCooldown, SameConditionWaitsForTheCooldown)
+TEST_P(NotificationCooldown, SameConditionWaitsAnotherOneDoesNot)
 {
     ManualClock clock(kSunday);
     FakeSender sender;
     NotificationManager manager(sender, clock, QTimeZone("UTC"));
     manager.evaluate({usageAt(75)}, {}, enabled());
-    sender.answer();
     clock.set(kSunday.addMSecs(GetParam().laterMs));
-    manager.evaluate({usageAt(80)}, {}, enabled());
+    ForecastResult later = usageAt(80);
+    later.projectedUsedAtReset = GetParam().laterProjection;
+    manager.evaluate({later}, {}, enabled());
     sender.answer();
-    EXPECT_EQ(sender.posted.size(), GetParam().expectedPosts);
+    EXPECT_EQ(sender.postedKeys(), GetParam().posted);
+    for (const NotificationRequest& r : sender.posted)
+        EXPECT_FALSE(QUuid::fromString(r.identifier.sliced(r.key.size() + 1)).isNull())
+            << r.identifier.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Cooldown, NotificationCooldown,
-                         ::testing::Values(CooldownCase{"JustUnder", 1'800'000 - 1, 1},
-                                           CooldownCase{"Exactly", 1'800'000, 2},
-                                           CooldownCase{"JustOver", 1'800'000 + 1, 2}),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-TEST(NotificationManager, AnotherConditionFiresWithinTheCooldownOfTheFirst)
-{
-    ManualClock clock(kSunday);
-    FakeSender sender;
-    NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    manager.evaluate({usageAt(75)}, {}, enabled());
-    clock.advance(60);
-    ForecastResult burning = usageAt(75);
-    burning.projectedUsedAtReset = 95;
-    manager.evaluate({burning}, {}, enabled());
-    sender.answer();
-    EXPECT_EQ(sender.postedKeys(), QStringList({"codex-5h-usage", "codex-5h-forecast"}));
-    // Identifiers are the key and a fresh UUID.
-    EXPECT_TRUE(sender.posted[0].identifier.startsWith("codex-5h-usage-"));
-    EXPECT_EQ(QUuid::fromString(sender.posted[0].identifier.mid(15)).isNull(), false);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cooldown, NotificationCooldown,
+    ::testing::Values(CooldownCase{"JustUnder", 1'800'000 - 1, {}, {"codex-5h-usage"}},
+                      CooldownCase{"Exactly", 1'800'000, {}, {"codex-5h-usage", "codex-5h-usage"}},
+                      CooldownCase{"JustOver", 1'800'000 + 1, {}, {"codex-5h-usage", "codex-5h-usage"}},
+                      CooldownCase{"AnotherCondition", 60'000, 95, {"codex-5h-usage", "codex-5h-forecast"}}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 struct GateCase
 {
     const char* name;
-    AppSettings settings;
+    std::function<void(AppSettings&)> change;
+    QStringList posted;
 };
-
-AppSettings with(const std::function<void(AppSettings&)>& change)
+void PrintTo(const GateCase& row, std::ostream* out)
 {
-    AppSettings settings = enabled();
-    change(settings);
-    return settings;
+    *out << row.name;
 }
 
 class NotificationGates : public ::testing::TestWithParam<GateCase>
 {};
 
-TEST_P(NotificationGates, SilenceAllFourEvaluations)
+TEST_P(NotificationGates, ApplyToAllFourEvaluations)
 {
     ManualClock clock(kSunday);
     FakeSender sender;
     NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    evaluateAll(manager, GetParam().settings, clock.now());
+    AppSettings settings = enabled();
+    GetParam().change(settings);
+    evaluateAll(manager, settings, clock.now());
     sender.answer();
-    EXPECT_EQ(sender.posted.size(), 0);
-    EXPECT_EQ(sender.checks, 0);
+    EXPECT_EQ(sender.postedKeys(), GetParam().posted);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Gates, NotificationGates,
-    ::testing::Values(GateCase{"Disabled", with([](AppSettings& s) { s.notificationsEnabled = false; })},
-                      GateCase{"DemoMode", with([](AppSettings& s) { s.demoMode = true; })},
-                      GateCase{"Snoozed", with([](AppSettings& s) { s.notificationsSnoozedUntil = kSunday.addSecs(1); })}),
+    ::testing::Values(
+        GateCase{"Disabled", [](AppSettings& s) { s.notificationsEnabled = false; }, {}},
+        GateCase{"DemoMode", [](AppSettings& s) { s.demoMode = true; }, {}},
+        GateCase{"Snoozed", [](AppSettings& s) { s.notificationsSnoozedUntil = kSunday.addSecs(1); }, {}},
+        GateCase{"SnoozeOver",
+                 [](AppSettings& s) { s.notificationsSnoozedUntil = kSunday; },
+                 {"codex-5h-usage", "claude-runout-20590", "overage-80-20590", "weekly-recap-20"}}),
     [](const auto& row) { return std::string(row.param.name); });
-
-TEST(NotificationManager, AlertsResumeOnceTheSnoozeHasPassed)
-{
-    ManualClock clock(kSunday);
-    FakeSender sender;
-    NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    const AppSettings snoozed = with([](AppSettings& s) { s.notificationsSnoozedUntil = kSunday.addSecs(60); });
-    evaluateAll(manager, snoozed, clock.now());
-    clock.advance(60);
-    evaluateAll(manager, snoozed, clock.now());
-    sender.answer();
-    EXPECT_EQ(sender.postedKeys(),
-              QStringList({"codex-5h-usage", "claude-runout-20590", "overage-80-20590", "weekly-recap-20"}));
-}
 
 // The recap on the zone's own wall clock: local Sunday 18:00 to 21:59, once per week.
 class WeeklyRecap : public ::testing::TestWithParam<const char*>
@@ -229,7 +214,9 @@ TEST_P(WeeklyRecap, OnlySundayEveningOnTheLocalClockOncePerWeek)
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, WeeklyRecap, ::testing::Values("Europe/London", "Asia/Tokyo"),
-                         [](const auto& row) { return QString::fromLatin1(row.param).split('/').last().toStdString(); });
+                         [](const auto& row) {
+                             return QString::fromLatin1(row.param).split('/').last().toStdString();
+                         });
 
 TEST(NotificationManager, WithoutAServiceLogsOnceAndAsksAgainAtMostEveryTenMinutes)
 {
@@ -280,22 +267,6 @@ TEST(NotificationManager, WithoutAServiceLogsOnceAndAsksAgainAtMostEveryTenMinut
     sender.answer();
     EXPECT_EQ(logLinesWith(logged), 2);
     EXPECT_FALSE(manager.authorized());
-}
-
-TEST(NotificationManager, AClickOnANotificationReportsItsIdentifier)
-{
-    ManualClock clock(kSunday);
-    FakeSender sender;
-    NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    QStringList activated;
-    QObject::connect(&manager, &NotificationManager::activated,
-                     [&](const QString& identifier) { activated.append(identifier); });
-    manager.evaluate({usageAt(75)}, {}, enabled());
-    sender.answer();
-    ASSERT_EQ(sender.posted.size(), 1);
-    ASSERT_TRUE(sender.activate);
-    sender.activate(sender.posted[0].identifier);
-    EXPECT_EQ(activated, QStringList({sender.posted[0].identifier}));
 }
 
 // The application state hands every cycle to the manager, in the fixed order, with the cycle's settings.

@@ -40,8 +40,8 @@ struct Received
 
 void PrintTo(const Received& r, std::ostream* out)
 {
-    *out << '{' << r.app.toStdString() << " | " << r.summary.toStdString() << " | " << r.body.toStdString() << " | "
-         << r.urgency.toStdString() << " | " << r.icon.toStdString() << '}';
+    *out << '{' << r.app.toStdString() << " | " << r.summary.toStdString() << " | " << r.body.toStdString()
+         << " | " << r.urgency.toStdString() << " | " << r.icon.toStdString() << '}';
 }
 
 const QString kIcon = QStringLiteral(TALLYVANE_SOURCE_DIR "/resources/icons/tallyvane.svg");
@@ -114,12 +114,13 @@ public:
     QList<Received> history() const
     {
         output(QStringLiteral("dunstctl"), {QStringLiteral("close-all")});
-        const QJsonArray data = QJsonDocument::fromJson(output(QStringLiteral("dunstctl"), {QStringLiteral("history")}).toUtf8())
-                                    .object()
-                                    .value("data")
-                                    .toArray()
-                                    .first()
-                                    .toArray();
+        const QJsonArray data =
+            QJsonDocument::fromJson(output(QStringLiteral("dunstctl"), {QStringLiteral("history")}).toUtf8())
+                .object()
+                .value("data")
+                .toArray()
+                .first()
+                .toArray();
         QMap<int, Received> received;
         for (const QJsonValue& entry : data) {
             const auto field = [&](const char* name) {
@@ -168,6 +169,10 @@ struct MarkupCase
     bool markup;
     const char* closeToLimitBody;
 };
+void PrintTo(const MarkupCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class DunstDelivery : public ::testing::TestWithParam<MarkupCase>
 {};
@@ -189,8 +194,9 @@ TEST_P(DunstDelivery, ExactTitleBodyUrgencyAndIcon)
     QList<Received> received;
     ASSERT_TRUE(poll([&] { return (received = dunst.history()).size() >= 2; }, 10'000));
     EXPECT_EQ(received,
-              QList<Received>({{"Tallyvane", "Codex 5h usage high", "5h usage is above 70% (now 75%).", "normal", kIcon},
-                               {"Tallyvane", "Codex close to limit", GetParam().closeToLimitBody, "critical", kIcon}}));
+              QList<Received>(
+                  {{"Tallyvane", "Codex 5h usage high", "5h usage is above 70% (now 75%).", "normal", kIcon},
+                   {"Tallyvane", "Codex close to limit", GetParam().closeToLimitBody, "critical", kIcon}}));
     ASSERT_TRUE(checked && checked->server);
     EXPECT_EQ(checked->server->name, "dunst");
     EXPECT_TRUE(manager.authorized());
@@ -274,7 +280,8 @@ std::optional<QString> nextLine(QProcess& process, int timeoutMs)
 bool stop(QProcess& process)
 {
     ::kill(pid_t(process.processId()), SIGTERM);
-    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return process.waitForFinished(5000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
 }
 
 // The running program: one alert on the first cycle, none again on the next cycle (30 s later) while the
@@ -295,10 +302,10 @@ TEST(NotificationSession, HeadlessPostsTheUsageAlertOncePerCooldown)
     home.writeLog({fiveHourAt(Provider::claude, 80)});
     ASSERT_TRUE(poll([&] { return dunst.summaries().contains("Claude Code 5h usage high"); }, 45'000));
     const QList<Received> received = dunst.history();
-    EXPECT_EQ(received,
-              QList<Received>({{"Tallyvane", "Codex 5h usage high", "5h usage is above 70% (now 75%).", "normal", kIcon},
-                               {"Tallyvane", "Claude Code 5h usage high", "5h usage is above 70% (now 80%).",
-                                "normal", kIcon}}));
+    EXPECT_EQ(received, QList<Received>({{"Tallyvane", "Codex 5h usage high",
+                                          "5h usage is above 70% (now 75%).", "normal", kIcon},
+                                         {"Tallyvane", "Claude Code 5h usage high",
+                                          "5h usage is above 70% (now 80%).", "normal", kIcon}}));
     EXPECT_TRUE(stop(headless));
 }
 
@@ -324,8 +331,8 @@ public:
     QStringList membersUpToNow()
     {
         QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
-            DBusNotificationSender::service(), "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-            "Sentinel"));
+            DBusNotificationSender::service(), "/org/freedesktop/Notifications",
+            "org.freedesktop.Notifications", "Sentinel"));
         if (!TestSupport::waitFor([&] { return read().contains("member=Sentinel"); }, 5000))
             return {QStringLiteral("(no sentinel)")};
         QStringList members;
@@ -372,8 +379,9 @@ TEST(NotificationSession, WithoutAServiceHeadlessKeepsRunningLogsOnceAndPostsNot
     ASSERT_TRUE(nextLine(headless, 10'000).has_value());
 
     const QString log = home.dataFolder() + QStringLiteral("/logs/app.log");
-    const QString unavailable = QStringLiteral("Notifications unavailable: The name org.freedesktop.Notifications "
-                                               "was not provided by any .service files");
+    const QString unavailable =
+        QStringLiteral("Notifications unavailable: The name org.freedesktop.Notifications "
+                       "was not provided by any .service files");
     ASSERT_TRUE(poll([&] { return linesContaining(log, unavailable) > 0; }, 10'000));
     EXPECT_EQ(headless.state(), QProcess::Running);
     EXPECT_TRUE(stop(headless));
