@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "app/NotificationManager.h"
 #include "app/SeriesCache.h"
 #include "core/CalibratedForecast.h"
 #include "core/ForecastEngine.h"
@@ -431,5 +432,19 @@ void AppState::registerHistoryCallback() {}
 // H2, H3: the full transcript scan and its 5-minute rescan timer; no-ops until the usage history exists.
 void AppState::startHistoryScans() {}
 
-// N1: hands the cycle to the notification manager; a no-op until the notification manager exists.
-void AppState::notify(const ForecastBundle&, const AppSettings&) {}
+// Hands the cycle's results to the notification manager, with the settings the cycle was computed with.
+void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSettings)
+{
+    NotificationManager* manager = m_environment.notifications;
+    if (!manager)
+        return;
+    QList<std::pair<Provider, PaceResult>> paces;
+    for (auto it = bundle.paces.cbegin(); it != bundle.paces.cend(); ++it)
+        paces.append({it.key(), it.value()});
+    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
+    manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock());
+    manager->evaluateBudget(m_environment.extraUsage ? m_environment.extraUsage() : std::nullopt,
+                            cycleSettings, m_clock());
+    manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this) : QString(),
+                         cycleSettings, m_clock());
+}

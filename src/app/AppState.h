@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
+#include "app/NotificationRules.h"
 #include "app/ProviderFactory.h"
 #include "app/StateQueries.h"
 #include "core/AppSettings.h"
@@ -17,6 +18,8 @@
 #include <memory>
 #include <optional>
 
+class AppState;
+class NotificationManager;
 class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
@@ -38,6 +41,12 @@ struct AppStateEnvironment
     // Empty: writes a pending debounced save now.
     std::function<void()> flushSave;
     int refreshIntervalMs = 30'000;
+    // Null: no notifications (the one-shot command-line modes). Outlives the state.
+    NotificationManager* notifications = nullptr;
+    // The Claude account's latest overage figures, for the budget alert; empty: none known.
+    std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
+    // The weekly recap text of the published state; empty: no recap.
+    std::function<QString(const AppState&)> weeklyRecapText;
 };
 
 // Everything one compute cycle works from; captured on the main thread.

@@ -4,6 +4,7 @@
 #include "cli/CommandLineOptions.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
+#include "cli/NotifyTestCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
 #include "cli/UsageCommand.h"
@@ -103,7 +104,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
                                    QStringLiteral("--oauthtest"),
                                    QStringLiteral("--dumpstore"),
                                    QStringLiteral("--headless"),
-                                   QStringLiteral("--usagetest")};
+                                   QStringLiteral("--usagetest"),
+                                   QStringLiteral("--notify-test")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -150,6 +152,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return UsageTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
+    if (given.contains(QLatin1String("--notify-test")))
+        return NotifyTestCommand::run();
     if (given.contains(QLatin1String("--headless")))
         return HeadlessCommand::run();
     return std::nullopt;

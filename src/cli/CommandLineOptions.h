@@ -122,6 +122,9 @@ inline constexpr std::array options{
            "remove it again (restoring the status line it wrapped)"},
     Option{Group::diagnostics, "--bundletest", "", Values::none,
            "check that the bridge script is inside the program"},
+    Option{Group::diagnostics, "--notify-test", "", Values::none,
+           "post one sample desktop notification and print which notification service took it; exit status 1 "
+           "when none answers"},
     Option{Group::diagnostics, "--export-csv", "[PATH]", Values::file,
            "write the snapshot log as CSV (default: the data folder's tallyvane-export.csv) and print where"},
     Option{Group::diagnostics, "--help", "", Values::none, "show this help (also -h)"},
