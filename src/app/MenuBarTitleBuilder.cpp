@@ -14,8 +14,7 @@ namespace MenuBarTitleBuilder {
 
 namespace {
 
-const QString kNoFigures = QStringLiteral("AI —");
-const QString kDash = QStringLiteral("—");
+const QString kNoFigures = QStringLiteral("AI ") + NumberFormatting::dash;
 
 struct Candidate
 {
@@ -32,7 +31,7 @@ double shownValue(const ForecastResult& f, bool showRemaining)
 QString truncated(double value)
 {
     if (!std::isfinite(value))
-        return kDash;
+        return NumberFormatting::dash;
     return QString::number(static_cast<qint64>(std::trunc(value)));
 }
 
@@ -42,7 +41,7 @@ QString compactTitle(const QList<Candidate>& candidates, bool showRemaining)
     for (const Candidate& c : candidates) {
         const QString value = truncated(shownValue(c.fiveHour, showRemaining));
         parts.append(shortLabel(c.provider) + QLatin1Char(' ') +
-                     (value == kDash ? value : value + QLatin1Char('%')));
+                     (value == NumberFormatting::dash ? value : value + QLatin1Char('%')));
     }
     return QStringLiteral("AI  ") + parts.join(QStringLiteral(" · "));
 }
@@ -90,12 +89,6 @@ QString focusTitle(const QList<Candidate>& candidates, const QMap<QString, Forec
     return text;
 }
 
-bool atRisk(ForecastStatus status)
-{
-    return status == ForecastStatus::risky || status == ForecastStatus::limitLikely ||
-           status == ForecastStatus::limited;
-}
-
 } // namespace
 
 QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
@@ -124,7 +117,7 @@ QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings&
         if (candidates.size() == 1)
             return focusTitle(candidates, forecasts, settings);
         if (std::any_of(candidates.cbegin(), candidates.cend(),
-                        [](const Candidate& c) { return atRisk(c.fiveHour.status); }))
+                        [](const Candidate& c) { return isRiskyOrWorse(c.fiveHour.status); }))
             return forecastTitle(candidates);
         return compactTitle(candidates, settings.showRemaining);
     case MenuBarDisplayMode::iconOnly:
