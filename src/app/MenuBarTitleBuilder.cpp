@@ -14,8 +14,7 @@ namespace MenuBarTitleBuilder {
 
 namespace {
 
-const QString kNoFigures = QStringLiteral("AI —");
-const QString kDash = QStringLiteral("—");
+const QString kNoFigures = QStringLiteral("AI ") + NumberFormatting::dash;
 
 // The largest figure a title shows; three digits, as the tray icon has room for.
 constexpr double kLargestShown = 999;
@@ -23,7 +22,7 @@ constexpr double kLargestShown = 999;
 QString truncated(double value)
 {
     if (!std::isfinite(value))
-        return kDash;
+        return NumberFormatting::dash;
     return QString::number(static_cast<qint64>(std::trunc(value)));
 }
 
@@ -33,7 +32,7 @@ QString compactTitle(const QList<ForecastResult>& candidates, bool showRemaining
     for (const ForecastResult& c : candidates) {
         const QString value = truncated(shownValue(c, showRemaining));
         parts.append(shortLabel(c.provider) + QLatin1Char(' ') +
-                     (value == kDash ? value : value + QLatin1Char('%')));
+                     (value == NumberFormatting::dash ? value : value + QLatin1Char('%')));
     }
     return QStringLiteral("AI  ") + parts.join(QStringLiteral(" · "));
 }
@@ -72,12 +71,6 @@ QString focusTitle(const ForecastResult& chosen, const QMap<QString, ForecastRes
     return text;
 }
 
-bool atRisk(ForecastStatus status)
-{
-    return status == ForecastStatus::risky || status == ForecastStatus::limitLikely ||
-           status == ForecastStatus::limited;
-}
-
 const ForecastResult& mostSevere(const QList<ForecastResult>& candidates)
 {
     const ForecastResult* worst = &candidates.first();
@@ -111,7 +104,7 @@ std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, c
         if (leading.candidates.size() == 1)
             leading.mode = MenuBarDisplayMode::providerFocus;
         else if (std::any_of(leading.candidates.cbegin(), leading.candidates.cend(),
-                             [](const ForecastResult& c) { return atRisk(c.status); }))
+                             [](const ForecastResult& c) { return isRiskyOrWorse(c.status); }))
             leading.mode = MenuBarDisplayMode::forecast;
         else
             leading.mode = MenuBarDisplayMode::compact;

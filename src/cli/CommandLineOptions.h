@@ -82,13 +82,13 @@ inline constexpr std::array options{
     Option{Group::interface, "--capture-height", "N", Values::none,
            "panel height in pixels, 200 to 4000 (default 720)"},
     Option{Group::interface, "--headless", "", Values::none,
-           "run the forecasts and providers without an interface until interrupted (Ctrl+C or SIGTERM); "
+           "run the forecasts and providers without an interface until interrupted (Ctrl+C, SIGTERM or SIGHUP); "
            "prints the status when it changes"},
 
     Option{Group::status, "--json", "", Values::none,
            "one JSON document (keys in the README, section \"Command line\")"},
     Option{Group::status, "--waybar", "", Values::none,
-           "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, percentage"},
+           "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, alt, percentage"},
     Option{Group::status, "--watch", "", Values::none,
            "with --json or --waybar: keep running, print a new line whenever the output changes and at least "
            "every 30 seconds"},
