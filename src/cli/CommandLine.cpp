@@ -1,13 +1,18 @@
 #include "cli/CommandLine.h"
 
+#include "cli/ClaudeCommands.h"
 #include "cli/CommandLineOptions.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
+#include "cli/NotifyTestCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
+#include "cli/UsageCommand.h"
+#include "cli/UsageTest.h"
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -53,6 +58,13 @@ int exportCsv(const QStringList& rest)
     return status;
 }
 
+// The log's last entries reach the disk before the process ends.
+int finished(int status)
+{
+    AppLogger::shared().flush();
+    return status;
+}
+
 } // namespace
 
 QString commandLineHelp()
@@ -74,11 +86,26 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     }
     if (args.front() == QLatin1String("--export-csv"))
         return exportCsv(args.mid(1));
+    if (args.front() == QLatin1String("usage")) {
+        const auto parsed = UsageCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error);
+        return UsageCommand::run(std::get<UsageCommand::Options>(parsed));
+    }
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
-    static const QStringList modes{QStringLiteral("--help"),      QStringLiteral("-h"),
-                                   QStringLiteral("--version"),   QStringLiteral("--logictest"),
-                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless")};
+    static const QStringList modes{QStringLiteral("--help"),
+                                   QStringLiteral("-h"),
+                                   QStringLiteral("--version"),
+                                   QStringLiteral("--bundletest"),
+                                   QStringLiteral("--install-claude-bridge"),
+                                   QStringLiteral("--uninstall-claude-bridge"),
+                                   QStringLiteral("--logictest"),
+                                   QStringLiteral("--oauthtest"),
+                                   QStringLiteral("--dumpstore"),
+                                   QStringLiteral("--headless"),
+                                   QStringLiteral("--usagetest"),
+                                   QStringLiteral("--notify-test")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -87,7 +114,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             continue;
         }
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
-            if (arg == QLatin1String("status") || arg == QLatin1String("--export-csv"))
+            if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
+                arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
@@ -109,10 +137,23 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         out << "tallyvane " << TALLYVANE_VERSION << '\n';
         return 0;
     }
+    if (given.contains(QLatin1String("--bundletest")))
+        return ClaudeCommands::bundleTest(out);
+    if (given.contains(QLatin1String("--install-claude-bridge")))
+        return finished(ClaudeCommands::installBridge(out));
+    if (given.contains(QLatin1String("--uninstall-claude-bridge")))
+        return finished(ClaudeCommands::uninstallBridge(out));
     if (given.contains(QLatin1String("--logictest")))
         return LogicTest::run();
+    if (given.contains(QLatin1String("--oauthtest")))
+        return finished(
+            ClaudeCommands::oauthTest(ClaudeOAuthUsage::shared(), QDateTime::currentDateTimeUtc(), out));
+    if (given.contains(QLatin1String("--usagetest")))
+        return UsageTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
+    if (given.contains(QLatin1String("--notify-test")))
+        return NotifyTestCommand::run();
     if (given.contains(QLatin1String("--headless")))
         return HeadlessCommand::run();
     return std::nullopt;

@@ -53,6 +53,8 @@ QStringList choices(Values values)
         return rawValues(allMenuBarDisplayModes);
     case Values::forecastBases:
         return rawValues(allForecastBases);
+    case Values::providers:
+        return rawValues(allProviders);
     case Values::none:
     case Values::file:
         break;

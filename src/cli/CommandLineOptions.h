@@ -14,6 +14,7 @@ enum class Group
 {
     interface,   // no command: the tray and its start options
     status,      // after the "status" command
+    usage,       // after the "usage" command
     diagnostics, // print and exit
 };
 
@@ -23,6 +24,7 @@ enum class Values
     none,          // free text (a date, a number) or no argument at all
     displayModes,  // the raw values of MenuBarDisplayMode
     forecastBases, // the raw values of ForecastBasis
+    providers,     // the raw values of Provider
     file,          // a path
 };
 
@@ -56,6 +58,12 @@ inline constexpr std::array groups{
         "The status command",
         "status: one forecast cycle over the stored snapshots, printed; starts no provider and writes "
         "nothing."},
+    GroupInfo{
+        Group::usage, "usage",
+        "tallyvane usage [--json] [--hourly] [--since DATE] [--until DATE] [--provider PROVIDER]",
+        "The usage command",
+        "usage: tokens and estimated spend (USD) per local day and provider from the Codex and Claude Code "
+        "transcripts, with totals; writes only the history cache."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -74,13 +82,13 @@ inline constexpr std::array options{
     Option{Group::interface, "--capture-height", "N", Values::none,
            "panel height in pixels, 200 to 4000 (default 720)"},
     Option{Group::interface, "--headless", "", Values::none,
-           "run the forecasts and providers without an interface until interrupted (Ctrl+C or SIGTERM); "
+           "run the forecasts and providers without an interface until interrupted (Ctrl+C, SIGTERM or SIGHUP); "
            "prints the status when it changes"},
 
     Option{Group::status, "--json", "", Values::none,
            "one JSON document (keys in the README, section \"Command line\")"},
     Option{Group::status, "--waybar", "", Values::none,
-           "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, percentage"},
+           "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, alt, percentage"},
     Option{Group::status, "--watch", "", Values::none,
            "with --json or --waybar: keep running, print a new line whenever the output changes and at least "
            "every 30 seconds"},
@@ -91,10 +99,32 @@ inline constexpr std::array options{
     Option{Group::status, "--mode", "MODE", Values::displayModes, "menu-bar display mode for this run"},
     Option{Group::status, "--basis", "BASIS", Values::forecastBases, "forecast basis for this run"},
 
+    Option{Group::usage, "--json", "", Values::none,
+           "one JSON document (keys in the README, section \"Command line\")"},
+    Option{Group::usage, "--hourly", "", Values::none, "the hour-of-day profile instead of days"},
+    Option{Group::usage, "--since", "DATE", Values::none, "first day, YYYY-MM-DD (default: 16 days ago)"},
+    Option{Group::usage, "--until", "DATE", Values::none, "last day, YYYY-MM-DD (default: today)"},
+    Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},
+
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
+    Option{Group::diagnostics, "--usagetest", "", Values::none,
+           "scan the transcripts and print what the usage history answers"},
     Option{Group::diagnostics, "--dumpstore", "", Values::none,
            "print every stored snapshot as one JSON line"},
+    Option{
+        Group::diagnostics, "--oauthtest", "", Values::none,
+        "fetch the Claude usage once through Claude Code's OAuth credential and print it (stores nothing); "
+        "exit status 1 unless it worked"},
+    Option{Group::diagnostics, "--install-claude-bridge", "", Values::none,
+           "install the status-line bridge into Claude Code's settings"},
+    Option{Group::diagnostics, "--uninstall-claude-bridge", "", Values::none,
+           "remove it again (restoring the status line it wrapped)"},
+    Option{Group::diagnostics, "--bundletest", "", Values::none,
+           "check that the bridge script is inside the program"},
+    Option{Group::diagnostics, "--notify-test", "", Values::none,
+           "post one sample desktop notification and print which notification service took it; exit status 1 "
+           "when none answers"},
     Option{Group::diagnostics, "--export-csv", "[PATH]", Values::file,
            "write the snapshot log as CSV (default: the data folder's tallyvane-export.csv) and print where"},
     Option{Group::diagnostics, "--help", "", Values::none, "show this help (also -h)"},
