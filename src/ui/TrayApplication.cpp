@@ -4,11 +4,11 @@
 #include "app/NotificationManager.h"
 #include "core/AppLogger.h"
 #include "platform/DBusNotificationSender.h"
-#include "platform/GlobalHotKey.h"
 #include "platform/PanelPlacement.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
-#include "platform/TrayStatusItem.h"
+#include "platform/gui/GlobalHotKey.h"
+#include "platform/gui/TrayStatusItem.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
@@ -55,7 +55,7 @@ int run(int& argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyvane"));
     QApplication::setApplicationVersion(QStringLiteral(TALLYVANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tallyvane"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.tallyvane.Tallyvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
     const bool preview = arguments.contains(QStringLiteral("--preview"));
@@ -86,8 +86,11 @@ int run(int& argc, char** argv)
 
     TrayStatusItem item;
     const int height = PanelPlacement::panelHeight(arguments);
-    StatusBarController controller(
-        state, item, [&state, options] { return new PanelWindow(new PanelView(state, options)); }, height);
+    const auto makePanel = [&state, options] {
+        auto* view = new PanelView(state, options);
+        return new PanelWindow(view, view->dragHandle());
+    };
+    StatusBarController controller(state, item, makePanel, height);
 
     QMenu menu;
     menu.addAction(QStringLiteral("Show Tallyvane"), &controller,

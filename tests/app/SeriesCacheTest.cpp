@@ -116,6 +116,31 @@ TEST_P(SeriesCacheTest, ForecastsLikeTheWholeSeries)
             if (enabled.contains(s.provider) && !(ignoreAfter && s.timestamp > *ignoreAfter))
                 working.append(s);
         EXPECT_EQ(cache.working(stored), working);
+        // What the queries read: each series once in display order, its positions in time order.
+        QList<UsageSnapshot> byRank = working;
+        std::stable_sort(byRank.begin(), byRank.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+            return displayRank(a.windowKind) < displayRank(b.windowKind);
+        });
+        QList<SeriesKey> keys;
+        for (const UsageSnapshot& s : byRank)
+            if (!keys.contains(SeriesKey{s.provider, s.windowKind}))
+                keys.append({s.provider, s.windowKind});
+        const QList<WorkingSeries> published = cache.published();
+        ASSERT_EQ(published.size(), keys.size());
+        for (qsizetype k = 0; k < keys.size(); ++k) {
+            EXPECT_EQ(published[k].key, keys[k]);
+            QList<UsageSnapshot> inTimeOrder;
+            for (const UsageSnapshot& s : working)
+                if (SeriesKey{s.provider, s.windowKind} == keys[k])
+                    inTimeOrder.append(s);
+            std::stable_sort(
+                inTimeOrder.begin(), inTimeOrder.end(),
+                [](const UsageSnapshot& a, const UsageSnapshot& b) { return a.timestamp < b.timestamp; });
+            QList<UsageSnapshot> indexed;
+            for (qsizetype position : published[k].positions)
+                indexed.append(working.at(position));
+            EXPECT_EQ(indexed, inTimeOrder);
+        }
         for (Provider p : allProviders) {
             QList<WindowKind> firstSeen;
             for (const UsageSnapshot& s : working)
