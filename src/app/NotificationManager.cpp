@@ -12,8 +12,8 @@ constexpr qsizetype maxWaiting = 16;
 
 } // namespace
 
-NotificationManager::NotificationManager(NotificationSender& sender, const Clock& clock, QTimeZone zone,
-                                         QObject* parent)
+NotificationManager::NotificationManager(NotificationSender& sender, const Clock& clock,
+                                         std::optional<QTimeZone> zone, QObject* parent)
     : QObject(parent), m_sender(sender), m_clock(clock), m_zone(std::move(zone))
 {
     QPointer<NotificationManager> guard(this);
@@ -40,7 +40,7 @@ void NotificationManager::evaluateRunOut(const QMap<Provider, CalibratedProjecti
 {
     if (NotificationRules::silenced(settings, now))
         return;
-    for (const NotificationRules::Alert& alert : NotificationRules::runOutAlerts(calibrated, now, m_zone))
+    for (const NotificationRules::Alert& alert : NotificationRules::runOutAlerts(calibrated, now, zone()))
         fire(alert, now);
 }
 
@@ -57,7 +57,7 @@ void NotificationManager::weeklyRecap(const QString& text, const AppSettings& se
 {
     if (NotificationRules::silenced(settings, now))
         return;
-    if (const auto alert = NotificationRules::recapAlert(text, now, m_zone))
+    if (const auto alert = NotificationRules::recapAlert(text, now, zone()))
         fire(*alert, now);
 }
 
@@ -78,7 +78,7 @@ void NotificationManager::deliver(const NotificationRequest& request)
         post(request);
         return;
     case State::unavailable:
-        if (m_lastCheck && m_lastCheck->secsTo(m_clock.now()) < m_recheckSeconds)
+        if (!recheckDue())
             return; // decided, not shown: nothing answers
         break;
     case State::unknown:
@@ -102,10 +102,13 @@ void NotificationManager::post(const NotificationRequest& request)
 
 void NotificationManager::requestAuthorizationIfNeeded()
 {
-    if (m_state == State::unknown ||
-        (m_state == State::unavailable &&
-         (!m_lastCheck || m_lastCheck->secsTo(m_clock.now()) >= m_recheckSeconds)))
+    if (m_state == State::unknown || (m_state == State::unavailable && recheckDue()))
         check();
+}
+
+bool NotificationManager::recheckDue() const
+{
+    return !m_lastCheck || m_lastCheck->secsTo(m_clock.now()) >= m_recheckSeconds;
 }
 
 void NotificationManager::check()

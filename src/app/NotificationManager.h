@@ -25,8 +25,9 @@ class NotificationManager : public QObject
 public:
     static constexpr qint64 defaultRecheckSeconds = 600;
 
+    // Without a zone, local times (run-out weekday, recap evening) follow the system's zone as it is then.
     NotificationManager(NotificationSender& sender, const Clock& clock = Clock::system(),
-                        QTimeZone zone = QTimeZone::systemTimeZone(), QObject* parent = nullptr);
+                        std::optional<QTimeZone> zone = std::nullopt, QObject* parent = nullptr);
 
     // The four evaluations of one cycle, in this order. `evaluate` reads the time from the clock.
     void evaluate(const QList<ForecastResult>& forecasts, const QList<std::pair<Provider, PaceResult>>& paces,
@@ -64,11 +65,13 @@ private:
     void deliver(const NotificationRequest& request);
     void post(const NotificationRequest& request);
     void check();
+    bool recheckDue() const;
     void markUnavailable(const QString& reason);
+    QTimeZone zone() const { return m_zone ? *m_zone : QTimeZone::systemTimeZone(); }
 
     NotificationSender& m_sender;
     const Clock& m_clock;
-    QTimeZone m_zone;
+    std::optional<QTimeZone> m_zone;
     QHash<QString, QDateTime> m_lastFired;
     State m_state = State::unknown;
     // Since the last "unavailable" log line; cleared when a service answers.

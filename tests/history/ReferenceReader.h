@@ -18,7 +18,6 @@
 #include <QUtf8StringView>
 
 #include <cmath>
-#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -88,7 +87,7 @@ inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZ
             continue;
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.isEmpty() || !QUtf8StringView(line).isValidUtf8() || (accept && !accept(line)))
+        if (line.isEmpty() || !QUtf8StringView(line).isValidUtf8())
             continue;
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
