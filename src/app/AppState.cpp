@@ -11,6 +11,7 @@
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
 #include "providers/DemoProvider.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,16 @@ std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
     return *newest;
 }
 
+// What the last Claude OAuth usage answer said about the account's paid overage.
+std::optional<NotificationRules::ExtraUsageFigures> claudeExtraUsage()
+{
+    const std::optional<ClaudeExtraUsage> extra = ClaudeOAuthUsage::shared().lastExtra();
+    if (!extra)
+        return std::nullopt;
+    return NotificationRules::ExtraUsageFigures{extra->enabled, extra->usedGBP, extra->limitGBP,
+                                                extra->currency};
+}
+
 } // namespace
 
 AppState::AppState(Environment environment, QObject* parent)
@@ -41,6 +52,8 @@ AppState::AppState(Environment environment, QObject* parent)
     m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
     if (!m_environment.providerFactory)
         m_environment.providerFactory = defaultProviderFactory();
+    if (!m_environment.extraUsage)
+        m_environment.extraUsage = claudeExtraUsage;
     m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);

@@ -43,7 +43,8 @@ struct AppStateEnvironment
     int refreshIntervalMs = 30'000;
     // Null: no notifications (the one-shot command-line modes). Outlives the state.
     NotificationManager* notifications = nullptr;
-    // The Claude account's latest overage figures, for the budget alert; empty: none known.
+    // The Claude account's latest overage figures, for the budget alert; empty: the last Claude OAuth usage
+    // answer's.
     std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
     // The weekly recap text of the published state; empty: no recap.
     std::function<QString(const AppState&)> weeklyRecapText;

@@ -221,6 +221,7 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, documentedLine);
     EXPECT_EQ(run.err, "");
+    EXPECT_EQ(logLines().size(), 3); // the cut line, then each window on a line of its own
     const QList<UsageSnapshot> snapshots = logged();
     ASSERT_EQ(snapshots.size(), 2);
     UsageSnapshot expected = snapshots[0];
