@@ -24,7 +24,8 @@ QTimeZone ZoneCalendar::currentZone()
 }
 
 // Built anew from the id rather than copied, so each scanning thread has zone data of its own.
-ZoneCalendar::ZoneCalendar(const QTimeZone& zone) : m_zone(zone.isValid() ? QTimeZone(zone.id()) : QTimeZone::utc())
+ZoneCalendar::ZoneCalendar(const QTimeZone& zone)
+    : m_zone(zone.isValid() ? QTimeZone(zone.id()) : QTimeZone::utc())
 {
     if (!m_zone.isValid())
         m_zone = QTimeZone::utc();

@@ -365,9 +365,9 @@ TEST(CommandLine, HelpDocumentsEveryOption)
     const ProcessResult r = run(home, {QStringLiteral("--help")});
     ASSERT_EQ(r.exitCode, 0);
     for (const char* option :
-         {"status", "--json", "--waybar", "--watch", "--demo", "--at", "--mode", "--basis", "--headless",
-          "--logictest", "--dumpstore", "--export-csv", "--version", "--help", "usage", "--hourly", "--since",
-          "--until", "--provider", "--usagetest"})
+         {"status",  "--json",     "--waybar",    "--watch",     "--demo",       "--at",       "--mode",
+          "--basis", "--headless", "--logictest", "--dumpstore", "--export-csv", "--version",  "--help",
+          "usage",   "--hourly",   "--since",     "--until",     "--provider",   "--usagetest"})
         EXPECT_TRUE(r.out.contains(QLatin1String(option))) << option;
 }
 
