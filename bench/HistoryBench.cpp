@@ -25,14 +25,17 @@ QByteArray megabyteOfReplies(int round)
     QByteArray out;
     for (int m = 0; out.size() < 1024 * 1024; ++m) {
         const QByteArray id = QByteArray::number(round) + '_' + QByteArray::number(m);
-        const QByteArray line =
-            "{\"parentUuid\":\"u\",\"type\":\"assistant\",\"sessionId\":\"s\",\"version\":\"2.1.0\",\"timestamp\":\"" +
-            stamp + "\",\"requestId\":\"req_bench_" + id + "\",\"message\":{\"id\":\"msg_bench_" + id +
-            "\",\"type\":\"message\",\"role\":\"assistant\",\"model\":\"claude-sonnet-4-20250514\",\"content\":[{"
-            "\"type\":\"text\",\"text\":\"" +
-            pad +
-            "\"}],\"usage\":{\"input_tokens\":10,\"cache_creation_input_tokens\":20,\"cache_read_input_tokens\":"
-            "30,\"output_tokens\":40}}}\n";
+        const QByteArray line = "{\"parentUuid\":\"u\",\"type\":\"assistant\",\"sessionId\":\"s\","
+                                "\"version\":\"2.1.0\",\"timestamp\":\"" +
+                                stamp + "\",\"requestId\":\"req_bench_" + id +
+                                "\",\"message\":{\"id\":\"msg_bench_" + id +
+                                "\",\"type\":\"message\",\"role\":\"assistant\",\"model\":\"claude-sonnet-4-"
+                                "20250514\",\"content\":[{"
+                                "\"type\":\"text\",\"text\":\"" +
+                                pad +
+                                "\"}],\"usage\":{\"input_tokens\":10,\"cache_creation_input_tokens\":20,"
+                                "\"cache_read_input_tokens\":"
+                                "30,\"output_tokens\":40}}}\n";
         out += line + line;
     }
     return out;
@@ -95,10 +98,11 @@ int main(int argc, char** argv)
     timer.restart();
     const auto grown = history.refreshSync();
     const double growMs = ms(timer);
-    std::printf("append_rescan_ms %.2f (scan %.2f ms, cache save %.2f ms; appended %lld bytes, read %lld bytes "
-                "in %d file)\n",
-                growMs, grown.scanMicros / 1000.0, grown.saveMicros / 1000.0, static_cast<long long>(appended),
-                static_cast<long long>(grown.bytesRead), grown.read);
+    std::printf(
+        "append_rescan_ms %.2f (scan %.2f ms, cache save %.2f ms; appended %lld bytes, read %lld bytes "
+        "in %d file)\n",
+        growMs, grown.scanMicros / 1000.0, grown.saveMicros / 1000.0, static_cast<long long>(appended),
+        static_cast<long long>(grown.bytesRead), grown.read);
 
     const qint64 appendedAgain = append(2);
     const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-5 * 3600);
@@ -107,11 +111,12 @@ int main(int argc, char** argv)
     const qint64 counted = history.rollingClaudeTokens(since); // waits behind the count the first one started
     const double rollMs = ms(timer);
     const auto rollScan = history.lastScan();
-    std::printf("rolling_count_ms %.2f (scan %.2f ms; appended %lld bytes, read %lld bytes in %d file; answers %lld "
-                "then %lld tokens)\n",
-                rollMs, rollScan.scanMicros / 1000.0, static_cast<long long>(appendedAgain),
-                static_cast<long long>(rollScan.bytesRead), rollScan.read, static_cast<long long>(provisional),
-                static_cast<long long>(counted));
+    std::printf(
+        "rolling_count_ms %.2f (scan %.2f ms; appended %lld bytes, read %lld bytes in %d file; answers %lld "
+        "then %lld tokens)\n",
+        rollMs, rollScan.scanMicros / 1000.0, static_cast<long long>(appendedAgain),
+        static_cast<long long>(rollScan.bytesRead), rollScan.read, static_cast<long long>(provisional),
+        static_cast<long long>(counted));
 
     if (::truncate(QFile::encodeName(target).constData(), originalSize) != 0)
         std::perror("truncate");
