@@ -39,19 +39,19 @@ cache=$scratch/data/Tallyvane/usage-history-cache.json
 timed() { # label, command...: wall seconds and peak RSS (KiB) from /usr/bin/time
     local label=$1
     shift
-    /usr/bin/time -f "%e %M" -o "$scratch/time.txt" "$@" >"$scratch/$label.out" 2>"$scratch/$label.err" || {
+    /usr/bin/time -f "%e %M %U %S" -o "$scratch/time.txt" "$@" >"$scratch/$label.out" 2>"$scratch/$label.err" || {
         cat "$scratch/$label.err" >&2
         return 1
     }
-    read -r wall rss <"$scratch/time.txt"
-    printf '%-34s %8.3f s %8d MB\n' "$label" "$wall" $((rss / 1024))
+    read -r wall rss user sys <"$scratch/time.txt"
+    printf '%-34s %8.3f s %8d MB %8.2f s %8.2f s\n' "$label" "$wall" $((rss / 1024)) "$user" "$sys"
 }
 
 echo "load before: $(uptime)"
 echo "corpus: ${#transcripts[@]} files, $((bytes / 1048576)) MiB, TZ=$TZ"
 cat "${transcripts[@]}" >/dev/null # warm the page cache
 cat "${transcripts[@]}" >/dev/null
-printf '%-34s %10s %11s\n' "" "wall" "peak RSS"
+printf '%-34s %10s %11s %10s %10s\n' "" "wall" "peak RSS" "user CPU" "sys CPU"
 timed cat cat "${transcripts[@]}"
 rm -f "$cache"
 timed "tallyvane usage (empty cache)" "${env_run[@]}" "$build/tallyvane" usage --json
@@ -61,7 +61,7 @@ cp "$scratch/tallyvane usage (empty cache).out" "$scratch/tallyvane.json"
 cp "$scratch/ccusage daily.out" "$scratch/ccusage.json"
 rm -f "$cache"
 "${env_run[@]}" "$build/tallyvane" --usagetest | head -1
-"${env_run[@]}" "$build/history_bench" "$home" "$cache"
+"${env_run[@]}" "$build/bench/history_bench" "$home" "$cache"
 echo "load after: $(uptime)"
 python3 - "$scratch/tallyvane.json" "$scratch/ccusage.json" <<'PY'
 import json, sys

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SeriesPositions.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
 #include "core/SnapshotLog.h"
@@ -18,7 +19,7 @@ using SeriesKey = std::pair<Provider, WindowKind>;
 struct WorkingSeries
 {
     SeriesKey key;
-    QList<qsizetype> positions;
+    SeriesPositions positions;
 
     friend bool operator==(const WorkingSeries&, const WorkingSeries&) = default;
 };

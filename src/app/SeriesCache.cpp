@@ -66,9 +66,8 @@ void SeriesCache::sortPositions(Series& series) const
 {
     if (series.positionsSorted)
         return;
-    std::stable_sort(series.positions.begin(), series.positions.end(), [this](qsizetype a, qsizetype b) {
-        return workingAt(a).timestamp < workingAt(b).timestamp;
-    });
+    series.positions.stableSort(
+        [this](qsizetype a, qsizetype b) { return workingAt(a).timestamp < workingAt(b).timestamp; });
     series.positionsSorted = true;
 }
 

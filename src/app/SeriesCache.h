@@ -44,7 +44,7 @@ private:
     {
         QList<UsageSnapshot> snapshots;
         // Every snapshot of the series as a position in the working log, ascending by timestamp once sorted.
-        QList<qsizetype> positions;
+        SeriesPositions positions;
         bool positionsSorted = true;
         // Ascending by timestamp so far (then trimming at a reset is safe).
         bool ascending = true;

@@ -33,8 +33,8 @@ QList<UsageSnapshot> series(const SnapshotLog& snapshots, const QList<WorkingSer
     QList<UsageSnapshot> result;
     if (const WorkingSeries* found = find(published, provider, window)) {
         result.reserve(found->positions.size());
-        for (qsizetype position : found->positions)
-            result.append(snapshots[position]);
+        for (qsizetype i = 0; i < found->positions.size(); ++i)
+            result.append(snapshots[found->positions[i]]);
     }
     return result;
 }

@@ -7,6 +7,7 @@
 
 #include <simdjson.h>
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -59,6 +60,13 @@ public:
                 ch(c);
             }
         }
+        ch('"');
+    }
+    // Text known to need no escaping (base64).
+    void plainString(QByteArrayView text)
+    {
+        ch('"');
+        m_out.append(text);
         ch('"');
     }
     void key(std::string_view name)
@@ -145,10 +153,10 @@ void encodeEntry(Writer& w, const FileEntry& entry)
         for (std::size_t i = 0; i < resume->claudeIds.size(); ++i)
             for (int b = 0; b < 8; ++b)
                 ids[static_cast<qsizetype>(i * 8) + b] = static_cast<char>(resume->claudeIds[i] >> (8 * b));
-        w.string(ids.toBase64());
+        w.plainString(ids.toBase64());
         w.raw(",");
         w.key("lines");
-        w.string(resume->claudeLines.toBase64());
+        w.plainString(resume->claudeLines.toBase64());
         w.raw(",");
         w.key("lastLineMs");
         w.integer(resume->lastLineMs);
@@ -197,12 +205,47 @@ qint64 integerOr(const object& parent, std::string_view key, qint64 fallback)
     return fallback;
 }
 
+// Strict and table-driven: QByteArray::fromBase64 takes a good part of a cache load.
+QByteArray fromBase64(std::string_view text)
+{
+    static const auto table = [] {
+        std::array<signed char, 256> t{};
+        t.fill(-1);
+        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            t[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+        return t;
+    }();
+    if (text.size() % 4 != 0)
+        return {};
+    std::size_t padding = 0;
+    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=')
+        ++padding;
+    QByteArray out(static_cast<qsizetype>(text.size() / 4 * 3), Qt::Uninitialized);
+    char* into = out.data();
+    for (std::size_t i = 0; i < text.size(); i += 4) {
+        int v[4];
+        for (int k = 0; k < 4; ++k) {
+            const std::size_t at = i + static_cast<std::size_t>(k);
+            v[k] = at >= text.size() - padding ? 0 : table[static_cast<unsigned char>(text[at])];
+            if (v[k] < 0)
+                return {};
+        }
+        const auto bits = static_cast<unsigned>(v[0] << 18 | v[1] << 12 | v[2] << 6 | v[3]);
+        *into++ = static_cast<char>(bits >> 16);
+        *into++ = static_cast<char>(bits >> 8);
+        *into++ = static_cast<char>(bits);
+    }
+    out.chop(static_cast<qsizetype>(padding));
+    return out;
+}
+
 QByteArray base64At(const object& parent, std::string_view key)
 {
     std::string_view text;
     if (parent.at_key(key).get_string().get(text))
         return {};
-    return QByteArray::fromBase64(QByteArray::fromRawData(text.data(), static_cast<qsizetype>(text.size())));
+    return fromBase64(text);
 }
 
 std::optional<FileEntry> decodeEntry(const object& value)

@@ -138,7 +138,8 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
             ++it;
         }
     }
-    publish();
+    if (changed)
+        publish();
     stats.scanMicros = timer.nsecsElapsed() / 1000;
     m_unsaved = m_unsaved || changed;
     if (saveChanges && m_unsaved) {

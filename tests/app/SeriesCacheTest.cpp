@@ -137,8 +137,8 @@ TEST_P(SeriesCacheTest, ForecastsLikeTheWholeSeries)
                 inTimeOrder.begin(), inTimeOrder.end(),
                 [](const UsageSnapshot& a, const UsageSnapshot& b) { return a.timestamp < b.timestamp; });
             QList<UsageSnapshot> indexed;
-            for (qsizetype position : published[k].positions)
-                indexed.append(working.at(position));
+            for (qsizetype i = 0; i < published[k].positions.size(); ++i)
+                indexed.append(working.at(published[k].positions[i]));
             EXPECT_EQ(indexed, inTimeOrder);
         }
         for (Provider p : allProviders) {
@@ -265,6 +265,16 @@ TEST(SeriesCache, SharedLogGrowthIsIncrementalAndARewrittenTailIsNot)
                   std::count_if(stored.begin(), stored.end(),
                                 [](const UsageSnapshot& s) { return s.provider == P::claude; }))
             << row.name;
+        // Codex's series spans more than one chunk of positions, out of time order in the log.
+        const WorkingSeries codex = cache.published().first();
+        ASSERT_EQ(codex.key, (SeriesKey{P::codex, W::fiveHour})) << row.name;
+        EXPECT_EQ(codex.positions.size(),
+                  std::count_if(stored.begin(), stored.end(),
+                                [](const UsageSnapshot& s) { return s.provider == P::codex; }))
+            << row.name;
+        for (qsizetype i = 1; i < codex.positions.size(); ++i)
+            ASSERT_LE(stored[codex.positions[i - 1]].timestamp, stored[codex.positions[i]].timestamp)
+                << row.name;
     }
 }
 

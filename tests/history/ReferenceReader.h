@@ -18,7 +18,6 @@
 #include <QUtf8StringView>
 
 #include <cmath>
-#include <functional>
 #include <map>
 #include <utility>
 #include <vector>
@@ -67,10 +66,8 @@ inline void addLine(std::map<qint64, DayTotals>& days, const QTimeZone& zone, qi
     hour = SaturatingMath::add(hour, tokens);
 }
 
-// `accept`, when given, may refuse lines on top of the UTF-8 and JSON checks.
 inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZone& zone,
-                            qsizetype maxLine = 64 << 20,
-                            const std::function<bool(QByteArrayView)>& accept = {})
+                            qsizetype maxLine = 64 << 20)
 {
     using SaturatingMath::add;
     ReferenceResult result;
@@ -88,7 +85,7 @@ inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZ
             continue;
         if (line.endsWith('\r'))
             line.chop(1);
-        if (line.isEmpty() || !QUtf8StringView(line).isValidUtf8() || (accept && !accept(line)))
+        if (line.isEmpty() || !QUtf8StringView(line).isValidUtf8())
             continue;
         QJsonParseError error;
         const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
