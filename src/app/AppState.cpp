@@ -34,16 +34,6 @@ std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
     return *newest;
 }
 
-// What the last Claude OAuth usage answer said about the account's paid overage.
-std::optional<NotificationRules::ExtraUsageFigures> claudeExtraUsage()
-{
-    const std::optional<ClaudeExtraUsage> extra = ClaudeOAuthUsage::shared().lastExtra();
-    if (!extra)
-        return std::nullopt;
-    return NotificationRules::ExtraUsageFigures{extra->enabled, extra->usedGBP, extra->limitGBP,
-                                                extra->currency};
-}
-
 } // namespace
 
 AppState::AppState(Environment environment, QObject* parent)
@@ -52,8 +42,6 @@ AppState::AppState(Environment environment, QObject* parent)
     m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
     if (!m_environment.providerFactory)
         m_environment.providerFactory = defaultProviderFactory();
-    if (!m_environment.extraUsage)
-        m_environment.extraUsage = claudeExtraUsage;
     m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
@@ -470,8 +458,12 @@ void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSett
         paces.append({it.key(), it.value()});
     manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
     manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock());
-    manager->evaluateBudget(m_environment.extraUsage ? m_environment.extraUsage() : std::nullopt,
-                            cycleSettings, m_clock());
+    // Overage figures exist only where the Claude provider runs live and has fetched them.
+    std::optional<ClaudeExtraUsage> extra;
+    if (!cycleSettings.demoMode && cycleSettings.enabledProviders.contains(Provider::claude))
+        extra =
+            m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
+    manager->evaluateBudget(extra, cycleSettings, m_clock());
     manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this) : QString(),
                          cycleSettings, m_clock());
 }
