@@ -2,6 +2,7 @@
 
 #include "AppTestSupport.h"
 #include "core/ForecastEngine.h"
+#include "core/PaceCalculator.h"
 #include "core/SnapshotStore.h"
 #include "support/TestSupport.h"
 
@@ -87,6 +88,7 @@ struct Harness
         env.store = store;
         env.loadSettings = [initial] { return initial; };
         env.scheduleSave = [this](const AppSettings& s) { saves.append(s); };
+        env.historyIntervalMs = 0;
         env.providerFactory = [this, withFactory](Provider kind, const std::shared_ptr<SnapshotStore>& shared)
             -> std::shared_ptr<UsageProvider> {
             EXPECT_EQ(shared, store);
@@ -438,7 +440,7 @@ struct ComputeFixture : ::testing::Test
     ForecastBundle compute(const AppSettings& settings, std::optional<QDateTime> ignoreAfter = std::nullopt)
     {
         return AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
-                                  [] { return kNow; }, ignoreAfter, nullptr});
+                                  [] { return kNow; }, ignoreAfter, nullptr, nullptr, nullptr});
     }
 };
 
@@ -481,6 +483,29 @@ TEST_F(ComputeFixture, LongWindowGetsPaceAndTheWeeklyStatusRule)
     EXPECT_EQ(published.status, S::risky);
     EXPECT_TRUE(bundle.paces.contains(P::codex));
     EXPECT_FALSE(bundle.recommendations.isEmpty());
+}
+
+TEST_F(ComputeFixture, SonnetWeeklyKeepsItsForecastButNeverSpeaksForTheAccount)
+{
+    // The Sonnet limit (weekly) appears before the account's seven-day window and is nearly used up.
+    store->append(
+        {snap(P::claude, W::weekly, 600, 97, 3 * 86'400), snap(P::claude, W::sevenDay, 600, 20, 3 * 86'400),
+         snap(P::claude, W::weekly, 0, 98, 3 * 86'400), snap(P::claude, W::sevenDay, 0, 21, 3 * 86'400)});
+    const AppSettings settings;
+    const ForecastBundle bundle = compute(settings);
+    const PaceResult weeklyPace =
+        PaceCalculator::pace(snap(P::claude, W::sevenDay, 0, 21, 3 * 86'400),
+                             settings.weeklyDailyTargetPercent, settings.sleep, kNow);
+    EXPECT_EQ(bundle.paces.value(P::claude), weeklyPace);
+    // Its own forecast under the weekly status rule, never the engine's "limit likely".
+    EXPECT_EQ(bundle.forecasts.value("claude-weekly").status, S::risky);
+
+    // Without a seven-day window the Sonnet one is the long window.
+    store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("sonnet.ndjson")));
+    store->append({snap(P::claude, W::weekly, 0, 98, 3 * 86'400)});
+    EXPECT_EQ(compute(settings).paces.value(P::claude),
+              PaceCalculator::pace(snap(P::claude, W::weekly, 0, 98, 3 * 86'400),
+                                   settings.weeklyDailyTargetPercent, settings.sleep, kNow));
 }
 
 TEST_F(ComputeFixture, MonthlyOnlyProviderIsForecastWithoutPace)
