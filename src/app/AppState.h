@@ -13,10 +13,13 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class Clock;
+class RetentionScheduler;
 class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
@@ -38,6 +41,8 @@ struct AppStateEnvironment
     // Empty: writes a pending debounced save now.
     std::function<void()> flushSave;
     int refreshIntervalMs = 30'000;
+    // How often the log is pruned to the retention setting after the prune at start.
+    std::chrono::milliseconds retentionInterval{24 * 60 * 60 * 1000};
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -153,6 +158,9 @@ private:
     QMap<Provider, CalibratedProjection> m_calibrated;
 
     std::unique_ptr<SettingsSaver> m_saver;
+    // m_clock for the services that take a ::Clock.
+    std::unique_ptr<::Clock> m_clockSeam;
+    std::unique_ptr<RetentionScheduler> m_retention;
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;

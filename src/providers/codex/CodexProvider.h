@@ -35,8 +35,8 @@ public:
     void start(UpdateCallback onUpdate) override;
     void stop() override;
 
-    // Turns one payload into snapshots enriched from the Codex configuration, appends each (waiting for the
-    // store) and then reports them; a payload without usable windows changes nothing.
+    // Turns one payload into snapshots enriched from the Codex configuration, appends them together (waiting
+    // for the store) and then reports them; a payload without usable windows changes nothing.
     void ingest(const CodexRateLimitsPayload& payload);
 
     // Created on first use; the same client afterwards.
