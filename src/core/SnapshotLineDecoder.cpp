@@ -356,7 +356,7 @@ bool isAbsent(const Value& value)
     return value.type == Value::Type::absent || value.type == Value::Type::null;
 }
 
-bool readOptionalString(const Value& value, std::optional<QString>& out)
+bool readOptionalString(const Value& value, OptionalText& out)
 {
     if (isAbsent(value))
         return true;

@@ -51,7 +51,8 @@ TEST(AtomicFile, ReplacesOnlyRegularFilesAndLeavesNothingBehindWhenItCannot)
     const QString path = dir.filePath(QStringLiteral("file"));
     const QString target = dir.filePath(QStringLiteral("target"));
     const auto entries = [&] {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     };
     struct Row
     {
@@ -78,8 +79,8 @@ TEST(AtomicFile, ReplacesOnlyRegularFilesAndLeavesNothingBehindWhenItCannot)
              QFile::link(target, path);
          },
          std::nullopt, true, S_IFLNK, 0604, ""},
-        {"FIFO", [&] { ::mkfifo(QFile::encodeName(path).constData(), 0644); }, std::nullopt, false, S_IFIFO, 0,
-         "is not a regular file"},
+        {"FIFO", [&] { ::mkfifo(QFile::encodeName(path).constData(), 0644); }, std::nullopt, false, S_IFIFO,
+         0, "is not a regular file"},
         {"folder", [&] { QDir().mkdir(path); }, 0600, false, S_IFDIR, 0, "is not a regular file"},
     };
     for (const Row& row : rows) {
@@ -110,7 +111,8 @@ TEST(AtomicFile, ReplacesOnlyRegularFilesAndLeavesNothingBehindWhenItCannot)
         EXPECT_EQ(entries(), expectedEntries) << row.name; // no temporary file left
     }
 
-    // A write that fails half-way (here: at the file size limit) leaves the old content and no temporary file.
+    // A write that fails half-way (here: at the file size limit) leaves the old content and no temporary
+    // file.
     QDir().rmdir(path);
     writeFile(path, "old");
     const QStringList before = entries();
