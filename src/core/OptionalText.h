@@ -14,9 +14,9 @@ class OptionalText
 {
 public:
     OptionalText() = default;
-    OptionalText(std::nullopt_t) {}           // NOLINT(google-explicit-constructor)
-    OptionalText(const QString& text);        // NOLINT(google-explicit-constructor)
-    OptionalText(QString&& text);             // NOLINT(google-explicit-constructor)
+    OptionalText(std::nullopt_t) {}                   // NOLINT(google-explicit-constructor)
+    OptionalText(const QString& text);                // NOLINT(google-explicit-constructor)
+    OptionalText(QString&& text);                     // NOLINT(google-explicit-constructor)
     OptionalText(const std::optional<QString>& text); // NOLINT(google-explicit-constructor)
 
     bool has_value() const { return bool(m_d); }
