@@ -487,7 +487,7 @@ TEST_F(SnapshotStoreTest, ABusyLockDelaysAnAppendBrieflyAndKeepsItsSnapshotsForT
     QElapsedTimer waited;
     waited.start();
     EXPECT_FALSE(store.append(first));
-    EXPECT_LT(waited.elapsed(), 1000);
+    EXPECT_LT(waited.elapsed(), 5000); // generous for a loaded machine; unbounded, it never returns
     EXPECT_FALSE(store.append(QList<UsageSnapshot>{second, third}));
     EXPECT_FALSE(store.prune(0));
     EXPECT_TRUE(store.all().isEmpty());
