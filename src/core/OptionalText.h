@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <optional>
+#include <type_traits>
 
 // An optional text held as one pointer to shared, immutable data; reads like std::optional<QString>.
 // A snapshot carries eight optional texts, mostly absent or the same in every snapshot of a log: as
@@ -18,6 +19,11 @@ public:
     OptionalText(const QString& text);                // NOLINT(google-explicit-constructor)
     OptionalText(QString&& text);                     // NOLINT(google-explicit-constructor)
     OptionalText(const std::optional<QString>& text); // NOLINT(google-explicit-constructor)
+    // Whatever a QString is made from ("text", QLatin1StringView, ...), as std::optional<QString> takes it.
+    template <typename T>
+        requires(std::is_constructible_v<QString, T &&> && !std::is_same_v<std::remove_cvref_t<T>, QString>)
+    OptionalText(T&& text) : OptionalText(QString(std::forward<T>(text))) // NOLINT(google-explicit-constructor)
+    {}
 
     bool has_value() const { return bool(m_d); }
     explicit operator bool() const { return has_value(); }
@@ -39,7 +45,14 @@ public:
     bool sharesDataWith(const OptionalText& other) const { return m_d == other.m_d; }
 
     friend bool operator==(const OptionalText& a, const OptionalText& b);
-    friend bool operator==(const OptionalText& a, const QString& b) { return a && *a == b; }
+    // With anything a QString is made from (QString, "text", QLatin1StringView...).
+    template <typename T>
+        requires(std::is_constructible_v<QString, const T&> && !std::is_same_v<T, OptionalText> &&
+                 !std::is_same_v<T, std::optional<QString>>)
+    friend bool operator==(const OptionalText& a, const T& b)
+    {
+        return a && *a == QString(b);
+    }
     friend bool operator==(const OptionalText& a, const std::optional<QString>& b)
     {
         return a.has_value() == b.has_value() && (!a || *a == *b);
