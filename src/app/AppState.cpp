@@ -13,6 +13,7 @@
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
 #include "providers/DemoProvider.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QCoreApplication>
@@ -475,8 +476,12 @@ void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSett
         paces.append({it.key(), it.value()});
     manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
     manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock());
-    manager->evaluateBudget(m_environment.extraUsage ? m_environment.extraUsage() : std::nullopt,
-                            cycleSettings, m_clock());
+    // Overage figures exist only where the Claude provider runs live and has fetched them.
+    std::optional<ClaudeExtraUsage> extra;
+    if (!cycleSettings.demoMode && cycleSettings.enabledProviders.contains(Provider::claude))
+        extra =
+            m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
+    manager->evaluateBudget(extra, cycleSettings, m_clock());
     manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this) : QString(),
                          cycleSettings, m_clock());
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "app/NotificationRules.h"
 #include "app/ProviderFactory.h"
 #include "app/StateQueries.h"
 #include "core/AppSettings.h"
 #include "core/ProviderHealth.h"
 #include "core/SerialQueue.h"
+#include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QDateTime>
 #include <QList>
@@ -48,8 +48,9 @@ struct AppStateEnvironment
     std::chrono::milliseconds retentionInterval{24 * 60 * 60 * 1000};
     // Null: no notifications (the one-shot command-line modes). Outlives the state.
     NotificationManager* notifications = nullptr;
-    // The Claude account's latest overage figures, for the budget alert; empty: none known.
-    std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
+    // The Claude account's latest overage figures, for the budget alert; empty: those of the last OAuth
+    // usage fetch. Asked only while Claude runs live.
+    std::function<std::optional<ClaudeExtraUsage>()> extraUsage;
     // The weekly recap text of the published state; empty: no recap.
     std::function<QString(const AppState&)> weeklyRecapText;
 };

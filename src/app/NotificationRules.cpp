@@ -135,16 +135,16 @@ QList<Alert> runOutAlerts(const QMap<Provider, CalibratedProjection>& calibrated
     return alerts;
 }
 
-std::optional<Alert> budgetAlert(const std::optional<ExtraUsageFigures>& extra, const AppSettings& settings,
+std::optional<Alert> budgetAlert(const std::optional<ClaudeExtraUsage>& extra, const AppSettings& settings,
                                  const QDateTime& now)
 {
     const double budget = settings.extraUsageBudgetGBP;
     if (!extra || !extra->enabled || !(budget > 0))
         return std::nullopt;
-    const double ratio = extra->used / budget;
+    const double ratio = extra->usedGBP / budget;
     // The account's own currency: the budget is read as an amount in it too.
     const QString prefix = NumberFormatting::currencyPrefix(extra->currency);
-    const QString spent = std::isfinite(extra->used) ? prefix + fixed(extra->used, 2) : dash;
+    const QString spent = std::isfinite(extra->usedGBP) ? prefix + fixed(extra->usedGBP, 2) : dash;
     const QString budgetText = prefix + truncated(budget, QString());
     if (ratio >= 1)
         return Alert{QStringLiteral("overage-100-") + dayNumber(now), budgetCooldownSeconds,
