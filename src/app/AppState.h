@@ -14,12 +14,15 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
 class AppState;
 class NotificationManager;
+class Clock;
+class RetentionScheduler;
 class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
@@ -47,6 +50,8 @@ struct AppStateEnvironment
     std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
     // The weekly recap text of the published state; empty: no recap.
     std::function<QString(const AppState&)> weeklyRecapText;
+    // How often the log is pruned to the retention setting after the prune at start.
+    std::chrono::milliseconds retentionInterval{24 * 60 * 60 * 1000};
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -170,6 +175,9 @@ private:
     QMap<Provider, CalibratedProjection> m_calibrated;
 
     std::unique_ptr<SettingsSaver> m_saver;
+    // m_clock for the services that take a ::Clock.
+    std::unique_ptr<::Clock> m_clockSeam;
+    std::unique_ptr<RetentionScheduler> m_retention;
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
