@@ -6,9 +6,10 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libsimdjson-dev
     clang clang-format libclang-rt-14-dev
-    xvfb xauth xdotool dbus dbus-bin desktop-file-utils python3 libsecret-tools locales
+    xvfb xauth xdotool openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools dunst tzdata locales
+    dpkg-dev lintian appstream man-db zsh file
 )
 
 sudo=""
@@ -44,4 +45,14 @@ if ! grep -q "\"version\": \"$codex_version\"" "$codex_package" 2>/dev/null; the
     echo "Installing @openai/codex@$codex_version into tools/codex"
     mkdir -p "$codex_root"
     npm install --prefix "$codex_root" --no-audit --no-fund --loglevel=error "@openai/codex@$codex_version"
+fi
+
+# The pinned Claude Code the bridge tests run as the status line's real peer (a native binary), under tools/.
+claude_version="2.1.332"
+claude_root="$(cd "$(dirname "$0")/.." && pwd)/tools/claude"
+claude_package="$claude_root/node_modules/@anthropic-ai/claude-code/package.json"
+if ! grep -q "\"version\": \"$claude_version\"" "$claude_package" 2>/dev/null; then
+    echo "Installing @anthropic-ai/claude-code@$claude_version into tools/claude"
+    mkdir -p "$claude_root"
+    npm install --prefix "$claude_root" --no-audit --no-fund --loglevel=error "@anthropic-ai/claude-code@$claude_version"
 fi

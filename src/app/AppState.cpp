@@ -1,7 +1,10 @@
 #include "app/AppState.h"
 
+#include "app/NotificationManager.h"
+#include "app/RetentionScheduler.h"
 #include "app/SeriesCache.h"
 #include "core/CalibratedForecast.h"
+#include "core/Clock.h"
 #include "core/ForecastEngine.h"
 #include "core/LocalFileStore.h"
 #include "core/PaceCalculator.h"
@@ -10,6 +13,7 @@
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
 #include "providers/DemoProvider.h"
+#include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -17,6 +21,17 @@
 #include <algorithm>
 
 namespace {
+
+// A clock that asks a function.
+class CallbackClock final : public ::Clock
+{
+public:
+    explicit CallbackClock(std::function<QDateTime()> now) : m_now(std::move(now)) {}
+    QDateTime now() const override { return m_now(); }
+
+private:
+    std::function<QDateTime()> m_now;
+};
 
 // The newest snapshot of a series as a stable ascending sort would leave it last: on equal timestamps the
 // later entry wins. A scan, not a sort: series run to tens of thousands of snapshots.
@@ -36,7 +51,8 @@ std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
 AppState::AppState(Environment environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment))
 {
-    m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
+    m_clock = m_environment.clock ? m_environment.clock : [] { return ::Clock::system().now(); };
+    m_clockSeam = std::make_unique<CallbackClock>(m_clock);
     if (!m_environment.providerFactory)
         m_environment.providerFactory = defaultProviderFactory();
     m_seriesCache = std::make_shared<SeriesCache>();
@@ -88,6 +104,10 @@ void AppState::init()
             Q_EMIT settingsChanged();
         }
     }
+    // Retention: now (before the first cycle reads the log) and then once a day, on the store's queue.
+    m_retention = std::make_unique<RetentionScheduler>(
+        m_store, *m_clockSeam, [this] { return m_settings.retentionDays; }, m_environment.retentionInterval);
+    m_retention->start();
     registerHistoryCallback();
     // The first cycle reads what is stored before any provider adds to it.
     refresh();
@@ -112,6 +132,33 @@ void AppState::flushSettings()
 {
     if (m_environment.flushSave)
         m_environment.flushSave();
+}
+
+QString AppState::installClaudeBridge()
+{
+    const ClaudeStatusLineBridgeInstaller::Outcome outcome = ClaudeStatusLineBridgeInstaller::install();
+    const auto state = outcome.bridgeStatus.state;
+    if (state == ClaudeBridgeStatus::State::installed || state == ClaudeBridgeStatus::State::wrapping) {
+        AppSettings next = m_settings;
+        next.previousClaudeStatusLineCommand = outcome.bridgeStatus.previousCommand;
+        next.claudeBridgeInstalled = true;
+        setSettings(next);
+    }
+    refresh(); // the Claude provider's health follows the bridge
+    return outcome.message;
+}
+
+QString AppState::uninstallClaudeBridge()
+{
+    const ClaudeStatusLineBridgeInstaller::Outcome outcome = ClaudeStatusLineBridgeInstaller::uninstall();
+    if (outcome.bridgeStatus.state == ClaudeBridgeStatus::State::notInstalled) {
+        AppSettings next = m_settings;
+        next.previousClaudeStatusLineCommand.reset();
+        next.claudeBridgeInstalled = false;
+        setSettings(next);
+    }
+    refresh();
+    return outcome.message;
 }
 
 void AppState::refresh()
@@ -417,5 +464,19 @@ void AppState::registerHistoryCallback() {}
 // The full transcript scan and its 5-minute rescan timer belong here; nothing scans transcripts yet.
 void AppState::startHistoryScans() {}
 
-// Each cycle's results will go to the notification manager from here; none exists yet.
-void AppState::notify(const ForecastBundle&, const AppSettings&) {}
+// Hands the cycle's results to the notification manager, with the settings the cycle was computed with.
+void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSettings)
+{
+    NotificationManager* manager = m_environment.notifications;
+    if (!manager)
+        return;
+    QList<std::pair<Provider, PaceResult>> paces;
+    for (auto it = bundle.paces.cbegin(); it != bundle.paces.cend(); ++it)
+        paces.append({it.key(), it.value()});
+    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
+    manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock());
+    manager->evaluateBudget(m_environment.extraUsage ? m_environment.extraUsage() : std::nullopt,
+                            cycleSettings, m_clock());
+    manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this) : QString(),
+                         cycleSettings, m_clock());
+}

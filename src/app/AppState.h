@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
+#include "app/NotificationRules.h"
 #include "app/ProviderFactory.h"
 #include "app/StateQueries.h"
 #include "core/AppSettings.h"
@@ -13,10 +14,15 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class AppState;
+class NotificationManager;
+class Clock;
+class RetentionScheduler;
 class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
@@ -38,6 +44,14 @@ struct AppStateEnvironment
     // Empty: writes a pending debounced save now.
     std::function<void()> flushSave;
     int refreshIntervalMs = 30'000;
+    // Null: no notifications (the one-shot command-line modes). Outlives the state.
+    NotificationManager* notifications = nullptr;
+    // The Claude account's latest overage figures, for the budget alert; empty: none known.
+    std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
+    // The weekly recap text of the published state; empty: no recap.
+    std::function<QString(const AppState&)> weeklyRecapText;
+    // How often the log is pruned to the retention setting after the prune at start.
+    std::chrono::milliseconds retentionInterval{24 * 60 * 60 * 1000};
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -97,6 +111,10 @@ public:
     void setBasis(ForecastBasis basis);
     // Writes a pending settings save now (before the process ends).
     void flushSettings();
+    // Install or remove the Claude status-line bridge; the settings remember the result only when the
+    // action succeeded. Returns the message to show.
+    QString installClaudeBridge();
+    QString uninstallClaudeBridge();
 
     // One compute cycle; touches no state, runs off the main thread.
     [[nodiscard]] static ForecastBundle compute(const ComputeRequest& request);
@@ -157,6 +175,9 @@ private:
     QMap<Provider, CalibratedProjection> m_calibrated;
 
     std::unique_ptr<SettingsSaver> m_saver;
+    // m_clock for the services that take a ::Clock.
+    std::unique_ptr<::Clock> m_clockSeam;
+    std::unique_ptr<RetentionScheduler> m_retention;
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;

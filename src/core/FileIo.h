@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <cerrno>
 #include <cstddef>
@@ -33,7 +34,27 @@ template <typename WriteSome> bool writeFully(QByteArrayView data, WriteSome&& w
 
 bool writeFully(int fd, QByteArrayView data);
 
+// A descriptor closed on every path out.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor();
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
 // Up to `length` bytes from `offset`; shorter only at end of file. Nothing on a read error.
 std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length);
+
+// The whole content of a regular file (symbolic links followed) of at most `maxBytes`. Nothing when it is
+// missing, not a regular file (a FIFO is never waited on), larger, or unreadable; `missing` (when given)
+// tells a file that is not there from one that could not be read.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, bool* missing = nullptr);
 
 } // namespace FileIo

@@ -66,4 +66,16 @@ QString tokens(qint64 count)
     return QString::number(count);
 }
 
+QString currencyPrefix(QStringView code)
+{
+    const QString upper = code.trimmed().toString().toUpper();
+    if (upper.isEmpty() || upper == QLatin1String("GBP"))
+        return QStringLiteral("£");
+    if (upper == QLatin1String("USD"))
+        return QStringLiteral("$");
+    if (upper == QLatin1String("EUR"))
+        return QStringLiteral("€");
+    return upper + QLatin1Char(' ');
+}
+
 } // namespace NumberFormatting

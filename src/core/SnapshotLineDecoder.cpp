@@ -430,10 +430,7 @@ std::optional<UsageSnapshot> decode(QByteArrayView line)
 {
     if (auto snapshot = decodeFast(line))
         return snapshot;
-    QList<UsageSnapshot> generic = JsonLines::decodeLines<UsageSnapshot>(line);
-    if (generic.isEmpty())
-        return std::nullopt;
-    return std::move(generic.front());
+    return JsonLines::decodeLine<UsageSnapshot>(line);
 }
 
 QList<UsageSnapshot> decodeLines(QByteArrayView text)

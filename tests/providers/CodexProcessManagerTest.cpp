@@ -95,7 +95,7 @@ TEST(CodexProcessManager, DeliversLinesAndTheUnterminatedTailThenReportsTheEnd)
     Collected<QString> lines;
     std::atomic<int> terminated{0};
     manager.setOnLine([&](const QString& line) { lines.add(line); });
-    manager.setOnTerminate([&] { terminated.fetch_add(1); });
+    manager.setOnTerminate([&](const CodexExit&) { terminated.fetch_add(1); });
     ASSERT_TRUE(manager.start());
     EXPECT_TRUE(manager.isRunning());
     ASSERT_TRUE(waitFor([&] { return terminated.load() == 1 && lines.size() == 3; }));
@@ -176,7 +176,7 @@ TEST(CodexProcessManager, WritingToAChildThatNoLongerReadsIsAbsorbed)
         SCOPED_TRACE(scenario);
         CodexProcessManager manager(fake.options(QString::fromLatin1(scenario)));
         std::atomic<bool> ended{false};
-        manager.setOnTerminate([&] { ended.store(true); });
+        manager.setOnTerminate([&](const CodexExit&) { ended.store(true); });
         ASSERT_TRUE(manager.start());
         if (QByteArray(scenario) == "exit")
             ASSERT_TRUE(waitFor([&] { return ended.load(); }));
@@ -211,8 +211,12 @@ TEST(CodexProcessManager, StopEndsDeliveryAndTheChild)
     CodexProcessManager manager(shell(QStringLiteral("while :; do echo tick; done")));
     std::atomic<int> count{0};
     std::atomic<bool> ended{false};
+    std::atomic<bool> requested{false};
     manager.setOnLine([&](const QString&) { count.fetch_add(1); });
-    manager.setOnTerminate([&] { ended.store(true); });
+    manager.setOnTerminate([&](const CodexExit& exit) {
+        requested.store(exit.requested);
+        ended.store(true);
+    });
     ASSERT_TRUE(manager.start());
     ASSERT_TRUE(waitFor([&] { return count.load() > 10; }));
     manager.stop();
@@ -221,6 +225,7 @@ TEST(CodexProcessManager, StopEndsDeliveryAndTheChild)
     QThread::msleep(200);
     EXPECT_EQ(count.load(), atStop);
     EXPECT_TRUE(waitFor([&] { return ended.load(); }));
+    EXPECT_TRUE(requested.load()) << "an end that was asked for is no failure";
 }
 
 TEST(CodexProcessManager, DestructionKillsAChildThatIgnoresTerminate)
@@ -229,7 +234,7 @@ TEST(CodexProcessManager, DestructionKillsAChildThatIgnoresTerminate)
     std::atomic<bool> ended{false};
     {
         CodexProcessManager manager(shell(QStringLiteral("trap '' TERM; exec sleep 30")));
-        manager.setOnTerminate([&] { ended.store(true); });
+        manager.setOnTerminate([&](const CodexExit&) { ended.store(true); });
         ASSERT_TRUE(manager.start());
         QThread::msleep(100);
         elapsed.start();

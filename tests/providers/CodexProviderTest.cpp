@@ -1,6 +1,7 @@
 #include "CodexTestSupport.h"
 
 #include "core/AppLogger.h"
+#include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
 #include "providers/codex/CodexProvider.h"
 
@@ -188,8 +189,6 @@ TEST(CodexProvider, BadPeersLeaveHealthAsTheLastGoodState)
     };
     const Row rows[] = {
         {"initError", "app-server running", 0, 100}, // never initialised: polls send nothing
-        {"crash", "app-server running", 0, 100},     // ends mid-session; the cut-off line is no payload
-        {"exit", "app-server running", 0, 100},      // ends at once; polls go nowhere
         {"push", "2 windows", 2, 60000},             // unauthenticated read refused, push accepted
         {"garbage", "2 windows", 6, 60000},          // the read answer plus the two good pushes
     };
@@ -206,6 +205,53 @@ TEST(CodexProvider, BadPeersLeaveHealthAsTheLastGoodState)
         EXPECT_EQ(state.detail, QString::fromLatin1(row.detail));
         EXPECT_EQ(h.store.all().size(), row.snapshots);
     }
+}
+
+TEST(CodexProvider, AnAppServerThatEndsIsReportedAndStartedAgainAfterABackOff)
+{
+    struct Row
+    {
+        const char* scenario;
+        const char* reason;
+        // The wait after the second end: doubled unless a read succeeded in between.
+        qint64 secondDelay;
+    };
+    const Row rows[] = {
+        {"crash", "killed by SIGABRT", 120},
+        {"readThenExit", "exit status 5", 60},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.scenario);
+        Harness h;
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(1796580000, Qt::UTC);
+        ManualClock clock(start);
+        // Polls only when the test says so.
+        CodexProvider provider(h.store, h.fake.options(QString::fromLatin1(row.scenario)),
+                               std::chrono::hours(1), clock);
+        const auto launches = [&] { return h.fake.wireMethods().count(QStringLiteral("initialize")); };
+        provider.start(h.callback());
+        ASSERT_TRUE(waitFor([&] { return provider.health().state == ProviderHealth::State::error; }));
+        ProviderHealth state = provider.health();
+        EXPECT_EQ(state.detail, QStringLiteral("app-server exited"));
+        EXPECT_EQ(state.lastError, QString::fromLatin1(row.reason));
+        AppLogger::shared().flush();
+        QFile log(LocalFileStore::logPath());
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(log.readAll().contains("WARN codex app-server exited (" + QByteArray(row.reason) + ")"));
+        EXPECT_EQ(provider.nextRestart(), start.addSecs(60));
+
+        clock.advance(59);
+        provider.poll();
+        EXPECT_EQ(provider.nextRestart(), start.addSecs(60)) << "not yet due";
+        clock.advance(1);
+        provider.poll();
+        ASSERT_TRUE(waitFor([&] { return launches() == 2 && provider.nextRestart().has_value(); }));
+        EXPECT_EQ(provider.nextRestart(), start.addSecs(60 + row.secondDelay));
+        EXPECT_EQ(provider.health().state, ProviderHealth::State::error);
+    }
+    const std::pair<int, qint64> delays[] = {{1, 60}, {2, 120}, {5, 960}, {6, 1800}, {1000, 1800}};
+    for (const auto& [failures, seconds] : delays)
+        EXPECT_EQ(CodexProvider::restartDelay(failures).count(), seconds) << failures;
 }
 
 TEST(CodexProvider, IngestCountsWindowsAndIgnoresEmptyPayloads)

@@ -8,12 +8,14 @@ using UiTest::forecasts;
 
 namespace {
 
-TEST(TrayText, ToolTipPutsTheTitleAboveTheStatusLine)
+TEST(TrayText, ToolTipPutsTheTitleAboveTheStatusLineAndNamesOnlyAWorkingShortcut)
 {
-    EXPECT_EQ(TrayText::toolTip("AI  C 42% · Cl 17%", ForecastStatus::watch),
+    EXPECT_EQ(TrayText::toolTip("AI  C 42% · Cl 17%", ForecastStatus::watch, true),
               "AI  C 42% · Cl 17%\nTallyvane — Watch  (Ctrl+Alt+G)");
-    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::limitLikely), "Tallyvane — Limit likely  (Ctrl+Alt+G)");
-    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::noData), "Tallyvane — No data  (Ctrl+Alt+G)");
+    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::limitLikely, true),
+              "Tallyvane — Limit likely  (Ctrl+Alt+G)");
+    EXPECT_EQ(TrayText::toolTip("AI 42", ForecastStatus::safe, false), "AI 42\nTallyvane — Safe");
+    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::noData, false), "Tallyvane — No data");
 }
 
 struct FigureCase
@@ -70,6 +72,9 @@ TEST(TrayText, FigureFollowsTheDisplayMode)
         {"a non-finite value draws nothing", MenuBarDisplayMode::minimal, false, codexOnly, Provider::codex,
          forecasts({forecast(Provider::codex, WindowKind::fiveHour, std::nan(""), ForecastStatus::unknown)}),
          ""},
+        {"an absurd logged value is capped, not overflowed", MenuBarDisplayMode::compact, false, codexOnly,
+         Provider::codex,
+         forecasts({forecast(Provider::codex, WindowKind::fiveHour, 1e20, ForecastStatus::limited)}), "999"},
     };
     for (const FigureCase& row : rows) {
         AppSettings settings;

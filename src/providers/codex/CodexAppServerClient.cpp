@@ -33,6 +33,9 @@ CodexAppServerClient::CodexAppServerClient(std::shared_ptr<CodexProcessManager> 
 
 bool CodexAppServerClient::start()
 {
+    // A child started again after an end shakes hands afresh.
+    if (!m_manager->isRunning())
+        m_initialized.store(false);
     if (!m_manager->start())
         return false;
     const qint64 id = takeId();

@@ -1,7 +1,7 @@
 // The whole chain in one process: application state -> controller -> Qt's StatusNotifierItem on the bus.
-#include "platform/GaugeIcon.h"
-#include "platform/TrayStatusItem.h"
+#include "platform/gui/TrayStatusItem.h"
 #include "support/SessionSupport.h"
+#include "ui/GaugeIcon.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
@@ -24,6 +24,7 @@ TEST(TrayPropertiesSession, ToolTipAndIconOnTheBusFollowTheState)
     settings.showRemaining = false;
     auto state = UiTest::makeState(settings);
     TrayStatusItem item;
+    // No hot key here, so the tooltip names none.
     StatusBarController controller(
         *state, item, [&] { return new PanelWindow(new PanelView(*state, {})); }, 720);
     ASSERT_TRUE(TestSupport::waitFor([] { return registeredItems().size() == 1; }, 5000));
@@ -39,7 +40,7 @@ TEST(TrayPropertiesSession, ToolTipAndIconOnTheBusFollowTheState)
         const QList<Pixmap> pixmaps = readPixmaps(value.value<QDBusArgument>());
         return pixmaps.isEmpty() ? QByteArray() : pixmaps.last().argbNetworkOrder;
     };
-    EXPECT_EQ(toolTip(), "AI —\nTallyvane — No data  (Ctrl+Alt+G)");
+    EXPECT_EQ(toolTip(), "AI —\nTallyvane — No data");
     const QByteArray noDataIcon = largestIcon();
     EXPECT_FALSE(noDataIcon.isEmpty());
 
@@ -50,10 +51,10 @@ TEST(TrayPropertiesSession, ToolTipAndIconOnTheBusFollowTheState)
     };
     const Step steps[] = {
         {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 30, ForecastStatus::safe)}),
-         "AI 30\nTallyvane — Safe  (Ctrl+Alt+G)"},
+         "AI 30\nTallyvane — Safe"},
         {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 96, ForecastStatus::limitLikely),
                     forecast(Provider::claude, WindowKind::fiveHour, 12, ForecastStatus::safe)}),
-         "AI 96/12\nTallyvane — Limit likely  (Ctrl+Alt+G)"},
+         "AI 96/12\nTallyvane — Limit likely"},
     };
     QByteArray previousIcon = noDataIcon;
     for (const Step& step : steps) {
