@@ -81,9 +81,10 @@ inline constexpr std::array options{
            "leave the \"Demo data\" label out of the panel (for screenshots)"},
     Option{Group::interface, "--capture-height", "N", Values::none,
            "panel height in pixels, 200 to 4000 (default 720)"},
-    Option{Group::interface, "--headless", "", Values::none,
-           "run the forecasts and providers without an interface until interrupted (Ctrl+C, SIGTERM or SIGHUP); "
-           "prints the status when it changes"},
+    Option{
+        Group::interface, "--headless", "", Values::none,
+        "run the forecasts and providers without an interface until interrupted (Ctrl+C, SIGTERM or SIGHUP); "
+        "prints the status when it changes"},
 
     Option{Group::status, "--json", "", Values::none,
            "one JSON document (keys in the README, section \"Command line\")"},

@@ -66,10 +66,8 @@ inline void addLine(std::map<qint64, DayTotals>& days, const QTimeZone& zone, qi
     hour = SaturatingMath::add(hour, tokens);
 }
 
-// `accept`, when given, may refuse lines on top of the UTF-8 and JSON checks.
 inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZone& zone,
-                            qsizetype maxLine = 64 << 20,
-                            const std::function<bool(QByteArrayView)>& accept = {})
+                            qsizetype maxLine = 64 << 20)
 {
     using SaturatingMath::add;
     ReferenceResult result;
