@@ -14,7 +14,8 @@ namespace ComputeSteps {
 namespace {
 
 // Walks one series from its newest snapshot back, handing each to `visit` until it returns false.
-template <typename Visit> void walkBack(const ForecastBundle& bundle, const WorkingSeries& series, Visit visit)
+template <typename Visit>
+void walkBack(const ForecastBundle& bundle, const WorkingSeries& series, Visit visit)
 {
     for (qsizetype i = series.positions.size() - 1; i >= 0; --i)
         if (!visit(series.positions[i], bundle.snapshots[series.positions[i]]))
@@ -57,8 +58,8 @@ QList<UsageSnapshot> claudeSince(const ForecastBundle& bundle, const QDateTime& 
     return result;
 }
 
-QList<UsageSnapshot> augmentClaude(const ForecastBundle& bundle, const ClaudeTokenCount& tokens, ClaudeFiles& files,
-                                   const QDateTime& now)
+QList<UsageSnapshot> augmentClaude(const ForecastBundle& bundle, const ClaudeTokenCount& tokens,
+                                   ClaudeFiles& files, const QDateTime& now)
 {
     // Only readings of the last 20 minutes calibrate or hold back an estimate.
     const QList<UsageSnapshot> recent = claudeSince(bundle, now.addSecs(-ClaudeEstimator::freshSeconds));
@@ -124,11 +125,12 @@ bool speaksForProvider(WindowKind window, const QList<WindowKind>& windows)
     return window == WindowKind::weekly && !windows.contains(WindowKind::sevenDay);
 }
 
-LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& forecast, const UsageSnapshot& latest,
-                      const AppSettings& settings, UsageHistory* history, const ClaudeFiles* files,
-                      const QDateTime& now)
+LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& forecast,
+                      const UsageSnapshot& latest, const AppSettings& settings, UsageHistory* history,
+                      const ClaudeFiles* files, const QDateTime& now)
 {
-    LongWindow out{forecast, PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, now),
+    LongWindow out{forecast,
+                   PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, now),
                    std::nullopt};
     if (!settings.demoMode && history) {
         double scale = 1;
@@ -143,7 +145,8 @@ LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& foreca
                         newest.append(s);
                         return false;
                     });
-            scale = ClaudeEffortCalibration::effortScale(forecast.provider, newest, bundle.claudeCurrent, *files);
+            scale =
+                ClaudeEffortCalibration::effortScale(forecast.provider, newest, bundle.claudeCurrent, *files);
         }
         const auto totals = history->totals();
         out.calibrated = HistoryCalibration::project(*totals, forecast.provider, latest, scale, now);

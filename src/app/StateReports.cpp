@@ -77,8 +77,8 @@ std::optional<QString> freshnessLabel(const ForecastBundle& bundle, const AppSet
             return QStringLiteral("live");
         return QStringLiteral("as of ") + TimeFormatting::countdown(age) + QStringLiteral(" ago");
     }
-    const auto live = newestStamp(bundle, provider,
-                                  [](const UsageSnapshot& s) { return ClaudeEstimator::isLiveSource(s.source); });
+    const auto live = newestStamp(
+        bundle, provider, [](const UsageSnapshot& s) { return ClaudeEstimator::isLiveSource(s.source); });
     if (live) {
         const double age = ageOf(*live);
         if (age < double(ClaudeEstimator::freshSeconds))
@@ -186,7 +186,8 @@ QString weeklyRecapText(const ForecastBundle& bundle, const UsageTotals* history
     return lines.join(QStringLiteral(". "));
 }
 
-std::optional<OverageReport> overage(const std::optional<ClaudeExtraUsage>& extra, const AppSettings& settings)
+std::optional<OverageReport> overage(const std::optional<ClaudeExtraUsage>& extra,
+                                     const AppSettings& settings)
 {
     const double budget = settings.extraUsageBudgetGBP;
     if (!extra || !extra->enabled || !(extra->usedGBP > 0 || budget > 0))
@@ -199,7 +200,8 @@ std::optional<OverageReport> overage(const std::optional<ClaudeExtraUsage>& extr
     if (budget > 0) {
         report.budgetShare = extra->usedGBP / budget;
         report.budgetLine = used + QStringLiteral(" of ") + prefix + fixedWhole(budget) +
-                            QStringLiteral(" budget \u00b7 ") + NumberFormatting::percent(*report.budgetShare * 100);
+                            QStringLiteral(" budget \u00b7 ") +
+                            NumberFormatting::percent(*report.budgetShare * 100);
     } else {
         report.note = QStringLiteral("Real money beyond your plan. Set a budget in Settings to get warned.");
     }
@@ -211,7 +213,8 @@ QString scrubbed(const QString& text, const QString& homePath)
     QString result = AppLogger::redact(text);
     // Only a whole path component: "/home/al" must not eat "/home/alex".
     if (homePath.size() > 1) {
-        const QRegularExpression home(QRegularExpression::escape(homePath) + QStringLiteral("(?=/|\\s|$|[\"':,;)])"));
+        const QRegularExpression home(QRegularExpression::escape(homePath) +
+                                      QStringLiteral("(?=/|\\s|$|[\"':,;)])"));
         result.replace(home, QStringLiteral("~"));
     }
     return result;
@@ -235,17 +238,20 @@ QString diagnosticsText(const DiagnosticsInputs& in)
             lines.append(displayName(provider) + QStringLiteral(": ") +
                          (demo ? QStringLiteral("demo") : QStringLiteral("idle")));
         if (const auto f = StateQueries::forecast(in.forecasts, provider, WindowKind::fiveHour)) {
-            const QString used = std::isfinite(f->currentUsedPercent)
-                                     ? NumberFormatting::fixed(std::round(f->currentUsedPercent), 0) + QLatin1Char('%')
-                                     : NumberFormatting::dash;
-            const QString burn = f->burnRatePercentPerHour && std::isfinite(*f->burnRatePercentPerHour)
-                                     ? NumberFormatting::fixed(*f->burnRatePercentPerHour, 1) + QStringLiteral("%/h")
-                                     : NumberFormatting::dash;
-            lines.append(QStringLiteral("  5h: used ") + used + QStringLiteral(", status ") + label(f->status) +
-                         QStringLiteral(", burn ") + burn);
+            const QString used =
+                std::isfinite(f->currentUsedPercent)
+                    ? NumberFormatting::fixed(std::round(f->currentUsedPercent), 0) + QLatin1Char('%')
+                    : NumberFormatting::dash;
+            const QString burn =
+                f->burnRatePercentPerHour && std::isfinite(*f->burnRatePercentPerHour)
+                    ? NumberFormatting::fixed(*f->burnRatePercentPerHour, 1) + QStringLiteral("%/h")
+                    : NumberFormatting::dash;
+            lines.append(QStringLiteral("  5h: used ") + used + QStringLiteral(", status ") +
+                         label(f->status) + QStringLiteral(", burn ") + burn);
         }
     }
-    lines.append(QStringLiteral("codex in PATH: ") + (in.codexPath.isEmpty() ? QStringLiteral("no") : QStringLiteral("yes")));
+    lines.append(QStringLiteral("codex in PATH: ") +
+                 (in.codexPath.isEmpty() ? QStringLiteral("no") : QStringLiteral("yes")));
     QString bridge = rawValue(in.bridge.state);
     if (in.bridge.state == ClaudeBridgeStatus::State::error)
         bridge += QStringLiteral(": ") + in.bridge.reason;

@@ -44,15 +44,16 @@ struct OverageReport
     friend bool operator==(const OverageReport&, const OverageReport&) = default;
 };
 
-[[nodiscard]] QList<ScenarioResult> scenarios(const ForecastBundle& bundle, Provider provider, WindowKind window);
+[[nodiscard]] QList<ScenarioResult> scenarios(const ForecastBundle& bundle, Provider provider,
+                                              WindowKind window);
 
 // "demo", "live", "as of 10m ago" (Codex), "synced 25m ago" or "estimated" (Claude); absent with no data.
 [[nodiscard]] std::optional<QString> freshnessLabel(const ForecastBundle& bundle, const AppSettings& settings,
                                                     Provider provider, const QDateTime& now);
 [[nodiscard]] std::optional<QString> headroomLabel(const ForecastBundle& bundle, Provider provider);
 
-[[nodiscard]] QString spendThisWeek(const UsageTotals* history, const AppSettings& settings, Provider provider,
-                                    const QDateTime& now);
+[[nodiscard]] QString spendThisWeek(const UsageTotals* history, const AppSettings& settings,
+                                    Provider provider, const QDateTime& now);
 [[nodiscard]] QString spendThisWeekTotal(const UsageTotals* history, const AppSettings& settings,
                                          const QDateTime& now);
 [[nodiscard]] WeekTrend weekTrend(const UsageTotals* history, Provider provider, const QDateTime& now);

@@ -41,7 +41,8 @@ Check dataFolder()
     if (!info.exists())
         return {Verdict::note, QStringLiteral("data folder"), folder + QStringLiteral(" (not created yet)")};
     if (!info.isDir() || ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
-        return {Verdict::fail, QStringLiteral("data folder"), folder + QStringLiteral(" is not a writable folder")};
+        return {Verdict::fail, QStringLiteral("data folder"),
+                folder + QStringLiteral(" is not a writable folder")};
     return {Verdict::ok, QStringLiteral("data folder"), folder};
 }
 
@@ -62,8 +63,8 @@ Check engines()
     const LogicTest::Outcome outcome = LogicTest::runChecks();
     if (outcome.failures > 0)
         return {Verdict::fail, QStringLiteral("engines"),
-                QString::number(outcome.failures) + QStringLiteral(" of ") + QString::number(outcome.lines.size()) +
-                    QStringLiteral(" checks fail (see --logictest)")};
+                QString::number(outcome.failures) + QStringLiteral(" of ") +
+                    QString::number(outcome.lines.size()) + QStringLiteral(" checks fail (see --logictest)")};
     return {Verdict::ok, QStringLiteral("engines"),
             QString::number(outcome.lines.size()) + QStringLiteral(" checks pass")};
 }
@@ -101,16 +102,19 @@ Check credential(const QDateTime& now)
     bool missing = false;
     (void)FileIo::readRegularFile(file.location(), 1 << 20, &missing);
     if (missing)
-        return {Verdict::note, QStringLiteral("claude credential"), QStringLiteral("none (Claude Code not signed in)")};
+        return {Verdict::note, QStringLiteral("claude credential"),
+                QStringLiteral("none (Claude Code not signed in)")};
     const auto document = file.read();
     const auto parsed = document ? ClaudeCredential::parse(*document) : std::nullopt;
     if (!parsed)
         return {Verdict::fail, QStringLiteral("claude credential"), QStringLiteral("present but unreadable")};
     if (parsed->expiresAt <= now)
         return {Verdict::note, QStringLiteral("claude credential"),
-                QStringLiteral("expired ") + ago(parsed->expiresAt, now) + QStringLiteral(" (refreshed on the next fetch)")};
+                QStringLiteral("expired ") + ago(parsed->expiresAt, now) +
+                    QStringLiteral(" (refreshed on the next fetch)")};
     return {Verdict::ok, QStringLiteral("claude credential"),
-            QStringLiteral("valid for ") + TimeFormatting::countdown(double(now.msecsTo(parsed->expiresAt)) / 1000)};
+            QStringLiteral("valid for ") +
+                TimeFormatting::countdown(double(now.msecsTo(parsed->expiresAt)) / 1000)};
 }
 
 Check bridge()
@@ -118,9 +122,10 @@ Check bridge()
     const ClaudeBridgeStatus status = ClaudeStatusLineBridgeInstaller::currentStatus();
     QString detail = rawValue(status.state);
     if (status.state == ClaudeBridgeStatus::State::error)
-        return {Verdict::fail, QStringLiteral("claude bridge"), detail + QStringLiteral(": ") + status.reason};
-    const bool ours =
-        status.state == ClaudeBridgeStatus::State::installed || status.state == ClaudeBridgeStatus::State::wrapping;
+        return {Verdict::fail, QStringLiteral("claude bridge"),
+                detail + QStringLiteral(": ") + status.reason};
+    const bool ours = status.state == ClaudeBridgeStatus::State::installed ||
+                      status.state == ClaudeBridgeStatus::State::wrapping;
     return {ours ? Verdict::ok : Verdict::note, QStringLiteral("claude bridge"), detail};
 }
 
@@ -136,7 +141,8 @@ QList<Check> history(const QDateTime& now)
     QStringList totals;
     for (Provider provider : allProviders)
         totals.append(displayName(provider) + QLatin1Char(' ') +
-                      NumberFormatting::tokens(usage.tokens(provider, now.addDays(-7))) + QStringLiteral(" tokens"));
+                      NumberFormatting::tokens(usage.tokens(provider, now.addDays(-7))) +
+                      QStringLiteral(" tokens"));
     QList<Check> checks{{Verdict::ok, QStringLiteral("history"),
                          QString::number(scan.listed) + QStringLiteral(" transcripts; last 7 days: ") +
                              totals.join(QStringLiteral(", "))}};
@@ -148,15 +154,19 @@ QList<Check> history(const QDateTime& now)
         anchored.append(QStringLiteral("fiveHour since ") + ago(anchor.fiveHour->capturedAt, now));
     if (anchor.sevenDay)
         anchored.append(QStringLiteral("sevenDay since ") + ago(anchor.sevenDay->capturedAt, now));
-    const auto current = ClaudeEstimator::mergingCurrentModel(ClaudeEstimator::loadMeta(files), usage.latestClaudeModel());
-    QString detail = anchored.isEmpty() ? QStringLiteral("no anchors yet") : QStringLiteral("anchors ") + anchored.join(QStringLiteral(", "));
+    const auto current =
+        ClaudeEstimator::mergingCurrentModel(ClaudeEstimator::loadMeta(files), usage.latestClaudeModel());
+    QString detail = anchored.isEmpty() ? QStringLiteral("no anchors yet")
+                                        : QStringLiteral("anchors ") + anchored.join(QStringLiteral(", "));
     if (current && current->modelDisplayName)
         detail += QStringLiteral("; model ") + *current->modelDisplayName;
     if (current && current->effortLevel)
         detail += QStringLiteral(", effort ") + *current->effortLevel;
     if (const auto store = ClaudeEffortCalibration::load(files))
-        detail += QStringLiteral("; effort rates for ") + QString::number(store->byEffort.size()) + QStringLiteral(" levels");
-    checks.append({anchored.isEmpty() ? Verdict::note : Verdict::ok, QStringLiteral("claude estimator"), detail});
+        detail += QStringLiteral("; effort rates for ") + QString::number(store->byEffort.size()) +
+                  QStringLiteral(" levels");
+    checks.append(
+        {anchored.isEmpty() ? Verdict::note : Verdict::ok, QStringLiteral("claude estimator"), detail});
     return checks;
 }
 
@@ -179,8 +189,8 @@ QString line(const Check& check)
     const QString verdict = check.verdict == Verdict::ok     ? QStringLiteral("ok  ")
                             : check.verdict == Verdict::note ? QStringLiteral("note")
                                                              : QStringLiteral("FAIL");
-    return StateReports::scrubbed(verdict + QStringLiteral("  ") + check.name + QStringLiteral(": ") + check.detail,
-                                  QDir::homePath());
+    return StateReports::scrubbed(
+        verdict + QStringLiteral("  ") + check.name + QStringLiteral(": ") + check.detail, QDir::homePath());
 }
 
 int run(const QDateTime& now, QTextStream& out)
@@ -191,7 +201,8 @@ int run(const QDateTime& now, QTextStream& out)
         out << line(check) << '\n';
         failures += check.verdict == Verdict::fail ? 1 : 0;
     }
-    out << (failures == 0 ? QStringLiteral("self-test passed") : QString::number(failures) + QStringLiteral(" checks failed"))
+    out << (failures == 0 ? QStringLiteral("self-test passed")
+                          : QString::number(failures) + QStringLiteral(" checks failed"))
         << '\n';
     out.flush();
     return failures == 0 ? 0 : 1;

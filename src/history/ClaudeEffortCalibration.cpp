@@ -16,8 +16,8 @@ const QString kStatusLine = QStringLiteral("claude.statusline");
 
 bool qualifies(const UsageSnapshot& s, const QDateTime& now)
 {
-    return s.provider == Provider::claude && s.windowKind == WindowKind::sevenDay && s.source == kStatusLine &&
-           s.effortLevel && !ClaudeEstimator::isFromTheFuture(s, now);
+    return s.provider == Provider::claude && s.windowKind == WindowKind::sevenDay &&
+           s.source == kStatusLine && s.effortLevel && !ClaudeEstimator::isFromTheFuture(s, now);
 }
 
 } // namespace
@@ -74,8 +74,9 @@ Learning learn(const QList<UsageSnapshot>& snaps, const ClaudeTokenCount& tokens
             candidates.append(&s);
     if (candidates.size() < 2)
         return Learning::tooFewReadings;
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const UsageSnapshot* x, const UsageSnapshot* y) { return x->timestamp < y->timestamp; });
+    std::stable_sort(
+        candidates.begin(), candidates.end(),
+        [](const UsageSnapshot* x, const UsageSnapshot* y) { return x->timestamp < y->timestamp; });
     const UsageSnapshot& a = *candidates[candidates.size() - 2];
     const UsageSnapshot& b = *candidates.last();
 
@@ -107,8 +108,8 @@ Learning learn(const QList<UsageSnapshot>& snaps, const ClaudeTokenCount& tokens
     return outcome;
 }
 
-std::optional<double> measuredScale(const std::optional<QString>& current, const std::optional<QString>& recent,
-                                    const ClaudeFiles& files)
+std::optional<double> measuredScale(const std::optional<QString>& current,
+                                    const std::optional<QString>& recent, const ClaudeFiles& files)
 {
     if (!current || !recent || current->compare(*recent, Qt::CaseInsensitive) == 0)
         return std::nullopt;

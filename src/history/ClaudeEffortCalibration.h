@@ -42,10 +42,10 @@ struct Store
 
 enum class Learning
 {
-    tooFewReadings,   // fewer than two qualifying readings
+    tooFewReadings,    // fewer than two qualifying readings
     alreadyConsidered, // the newest reading is not after learnedUpTo
-    countPending,     // the tokens between the readings are still being counted: nothing saved, next cycle
-    noMeasurement,    // a pair that measures nothing (other effort, a reset, under a point); still marked
+    countPending,      // the tokens between the readings are still being counted: nothing saved, next cycle
+    noMeasurement,     // a pair that measures nothing (other effort, a reset, under a point); still marked
     learned,
 };
 
@@ -57,7 +57,8 @@ Learning learn(const QList<UsageSnapshot>& snaps, const ClaudeTokenCount& tokens
 // The learned cost of effort `current` relative to `recent` (each at least three measurements); nothing
 // when either is absent, they are the same word, or too little is known.
 [[nodiscard]] std::optional<double> measuredScale(const std::optional<QString>& current,
-                                                  const std::optional<QString>& recent, const ClaudeFiles& files);
+                                                  const std::optional<QString>& recent,
+                                                  const ClaudeFiles& files);
 
 // How much faster the current Claude effort burns than the one the newest status-line reading was taken
 // at: learned where known, else the fixed multipliers, else 1. Always 1 for Codex.

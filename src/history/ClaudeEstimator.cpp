@@ -193,7 +193,8 @@ std::optional<CurrentSettings> decodeMeta(const QByteArray& bytes)
         !text(QLatin1StringView("modelDisplayName"), meta.modelDisplayName) ||
         !text(QLatin1StringView("effortLevel"), meta.effortLevel))
         return std::nullopt;
-    if (o.contains(QLatin1StringView("thinkingEnabled")) && !o.value(QLatin1StringView("thinkingEnabled")).isNull()) {
+    if (o.contains(QLatin1StringView("thinkingEnabled")) &&
+        !o.value(QLatin1StringView("thinkingEnabled")).isNull()) {
         if (!o.value(QLatin1StringView("thinkingEnabled")).isBool())
             return std::nullopt;
         meta.thinkingEnabled = o.value(QLatin1StringView("thinkingEnabled")).toBool();
@@ -231,9 +232,10 @@ Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens,
         return Calibration::noTokens;
 
     if (slot && (snap.usedPercent <= slot->usedPercent - 12 || slot->resetAt.secsTo(*snap.resetAt) > 600))
-        files.logInfo(QStringLiteral("Claude ") + rawValue(snap.windowKind) + QStringLiteral(" reset detected: ") +
-                      wholeNumber(slot->usedPercent) + QStringLiteral("% \u2192 ") +
-                      wholeNumber(snap.usedPercent) + QStringLiteral("%; recalibrating."));
+        files.logInfo(QStringLiteral("Claude ") + rawValue(snap.windowKind) +
+                      QStringLiteral(" reset detected: ") + wholeNumber(slot->usedPercent) +
+                      QStringLiteral("% \u2192 ") + wholeNumber(snap.usedPercent) +
+                      QStringLiteral("%; recalibrating."));
     slot = WindowAnchor{snap.usedPercent, snap.usedPercent / double(counted), *snap.resetAt,
                         *snap.windowDurationMins, snap.timestamp};
     files.write(ClaudeFiles::anchorFile, encodeAnchor(anchor));

@@ -85,8 +85,8 @@ enum class Calibration
 Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens, ClaudeFiles& files);
 
 // One estimate per anchored window, five-hour first; source "claude.transcript", low confidence.
-[[nodiscard]] QList<UsageSnapshot> estimatedSnapshots(const ClaudeTokenCount& tokens, const ClaudeFiles& files,
-                                                      const QDateTime& now);
+[[nodiscard]] QList<UsageSnapshot> estimatedSnapshots(const ClaudeTokenCount& tokens,
+                                                      const ClaudeFiles& files, const QDateTime& now);
 
 // The augmentation step of the compute cycle over the working list (oldest first): calibrates each window
 // from its first fresh live reading (the Sonnet weekly one only when no seven-day reading is fresh), then
@@ -96,8 +96,9 @@ Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens,
                                                  const QDateTime& now);
 
 // The bridge's settings with the model of a newer transcript line.
-[[nodiscard]] std::optional<CurrentSettings> mergingCurrentModel(const std::optional<CurrentSettings>& meta,
-                                                                 const std::optional<ModelSighting>& transcript);
+[[nodiscard]] std::optional<CurrentSettings>
+mergingCurrentModel(const std::optional<CurrentSettings>& meta,
+                    const std::optional<ModelSighting>& transcript);
 
 // "claude-opus-4-8" → "Opus 4.8", "claude-haiku-4-5-20251001" → "Haiku 4.5", "…[1m]" → "… (1M context)".
 [[nodiscard]] QString displayName(const QString& modelId);

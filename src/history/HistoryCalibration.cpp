@@ -9,7 +9,8 @@
 namespace HistoryCalibration {
 
 std::optional<CalibratedProjection> project(const UsageTotals& totals, Provider provider,
-                                            const UsageSnapshot& latest, double effortScale, const QDateTime& now)
+                                            const UsageSnapshot& latest, double effortScale,
+                                            const QDateTime& now)
 {
     if (!latest.resetAt || !latest.windowDurationMins || !(*latest.windowDurationMins > 0))
         return std::nullopt;

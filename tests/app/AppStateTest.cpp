@@ -4,6 +4,7 @@
 #include "core/ForecastEngine.h"
 #include "core/PaceCalculator.h"
 #include "core/SnapshotStore.h"
+#include "history/UsageHistory.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -364,6 +365,28 @@ TEST(AppStateProviders, ToggleStopsAndDropsTheProviderAndRecomputesWithoutIt)
     EXPECT_TRUE(h.state->forecast(P::codex, W::fiveHour).has_value());
     for (const UsageSnapshot& s : h.state->workingSnapshots())
         EXPECT_EQ(s.provider, P::codex);
+}
+
+TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
+{
+    QTemporaryDir transcripts;
+    UsageHistory::Options options;
+    options.cachePath = transcripts.filePath(QStringLiteral("cache.json"));
+    options.claudeRoots = {transcripts.path()};
+    options.codexRoots = {transcripts.path()};
+    AppStateEnvironment env;
+    env.clock = [] { return kNow; };
+    env.store = std::make_shared<SnapshotStore>(transcripts.filePath(QStringLiteral("snapshots.ndjson")));
+    env.loadSettings = [] { return AppSettings{}; };
+    env.scheduleSave = [](const AppSettings&) {};
+    env.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) { return nullptr; };
+    env.history = std::make_shared<UsageHistory>(options);
+    env.historyIntervalMs = 20;
+    AppState state(env);
+    state.init();
+    // The first cycle, then one per finished scan: the one at start and those of the timer.
+    EXPECT_TRUE(TestSupport::waitFor([&] { return state.requestedCycles() >= 4; }));
+    EXPECT_TRUE(QFile::exists(options.cachePath));
 }
 
 TEST(AppStateProviders, AReportFromAnyThreadSchedulesACycle)

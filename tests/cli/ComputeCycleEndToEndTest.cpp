@@ -68,10 +68,9 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     // 100,000 tokens at 14:00 on each of the three days before, then 20,000 and 30,000 in the last hours.
     QByteArray transcript;
     const auto reply = [&](qint64 secondsBefore, qint64 tokens, const char* model, int n) {
-        transcript += Corpus::line(Corpus::claudeReply(kAt.addSecs(-secondsBefore).toMSecsSinceEpoch(),
-                                                       QStringLiteral("msg_%1").arg(n),
-                                                       QStringLiteral("req_%1").arg(n), QString::fromLatin1(model),
-                                                       {tokens, 0, 0, 0}));
+        transcript += Corpus::line(Corpus::claudeReply(
+            kAt.addSecs(-secondsBefore).toMSecsSinceEpoch(), QStringLiteral("msg_%1").arg(n),
+            QStringLiteral("req_%1").arg(n), QString::fromLatin1(model), {tokens, 0, 0, 0}));
     };
     reply(3 * 86'400, 100'000, "claude-opus-4-7", 1);
     reply(2 * 86'400, 100'000, "claude-opus-4-7", 2);
@@ -107,28 +106,28 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     home.writeSettings(settings);
     // The five-hour window is anchored at 0.1 % per thousand tokens; the weekly one not at all yet.
     writeFile(home.file(QStringLiteral("claude-anchor.json")),
-              ClaudeEstimator::encodeAnchor({ClaudeEstimator::WindowAnchor{30, 0.001, kAt.addSecs(-3600 * 3), 300,
-                                                                          kAt.addSecs(-3600 * 5)},
+              ClaudeEstimator::encodeAnchor({ClaudeEstimator::WindowAnchor{30, 0.001, kAt.addSecs(-3600 * 3),
+                                                                           300, kAt.addSecs(-3600 * 5)},
                                              std::nullopt}));
     writeFile(home.file(QStringLiteral("claude-meta.json")),
               R"({"modelId":"claude-opus-4-7","modelDisplayName":"Opus 4.7","effortLevel":"high",)"
               R"("thinkingEnabled":true,"capturedAt":"2026-05-12T13:00:00Z"})");
 
     const QStringList before = home.listing();
-    const ProcessResult r = runIn(home, {QStringLiteral("status"), QStringLiteral("--json"), QStringLiteral("--at"),
-                                         QStringLiteral("2026-05-12T14:00:00Z")});
+    const ProcessResult r = runIn(home, {QStringLiteral("status"), QStringLiteral("--json"),
+                                         QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     // Calibration and learning happened in memory only.
     EXPECT_EQ(home.listing(), before);
     const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
 
-    EXPECT_EQ(root.value("claudeCurrent").toObject(),
-              (QJsonObject{{"modelId", "claude-opus-4-8"},
-                           {"modelDisplayName", "Opus 4.8"},
-                           {"effortLevel", "high"},
-                           {"thinkingEnabled", true},
-                           {"capturedAt", "2026-05-12T13:00:00Z"}}));
-    EXPECT_EQ(root.value("freshness").toObject(), (QJsonObject{{"codex", "as of 10m ago"}, {"claude", "live"}}));
+    EXPECT_EQ(root.value("claudeCurrent").toObject(), (QJsonObject{{"modelId", "claude-opus-4-8"},
+                                                                   {"modelDisplayName", "Opus 4.8"},
+                                                                   {"effortLevel", "high"},
+                                                                   {"thinkingEnabled", true},
+                                                                   {"capturedAt", "2026-05-12T13:00:00Z"}}));
+    EXPECT_EQ(root.value("freshness").toObject(),
+              (QJsonObject{{"codex", "as of 10m ago"}, {"claude", "live"}}));
 
     // The weekly window: 40 % of it cost 350,000 tokens; an average active day holds 87,500 of them.
     const QJsonObject calibrated = root.value("calibrated").toObject().value("claude").toObject();
@@ -140,7 +139,8 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     EXPECT_NEAR(calibrated.value("daysOfHeadroom").toDouble(), 6, 1e-9);
     EXPECT_EQ(calibrated.value("activeDays").toInteger(), 4);
     EXPECT_FALSE(root.value("calibrated").toObject().contains("codex"));
-    EXPECT_EQ(root.value("headroom").toObject(), (QJsonObject{{"claude", "~6.0 days of your usual usage left"}}));
+    EXPECT_EQ(root.value("headroom").toObject(),
+              (QJsonObject{{"claude", "~6.0 days of your usual usage left"}}));
 
     QMap<QString, QJsonObject> forecasts;
     for (const QJsonValue& f : root.value("forecasts").toArray())
@@ -162,17 +162,20 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     EXPECT_FALSE(scenarios.value("items").toArray().isEmpty());
 
     // The text report names the same facts.
-    const ProcessResult text =
-        runIn(home, {QStringLiteral("status"), QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
-    EXPECT_TRUE(text.out.contains("Freshness: Codex as of 10m ago \u00b7 Claude Code live\n")) << text.out.toStdString();
+    const ProcessResult text = runIn(
+        home, {QStringLiteral("status"), QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
+    EXPECT_TRUE(text.out.contains("Freshness: Codex as of 10m ago \u00b7 Claude Code live\n"))
+        << text.out.toStdString();
     EXPECT_TRUE(text.out.contains("Headroom: Claude Code ~6.0 days of your usual usage left\n"));
-    EXPECT_TRUE(text.out.contains("Spend this week: Codex £0.00 \u00b7 Claude Code £4.15 \u00b7 total £4.15\n"));
+    EXPECT_TRUE(
+        text.out.contains("Spend this week: Codex £0.00 \u00b7 Claude Code £4.15 \u00b7 total £4.15\n"));
 
     // The self-test passes here, and fails once the settings cannot be read.
     ProcessResult self = runIn(home, {QStringLiteral("--selftest")});
     EXPECT_EQ(self.exitCode, 0) << self.out.toStdString();
-    for (const char* check : {"ok    settings:", "ok    snapshot log: 4 snapshots", "note  claude bridge: notInstalled",
-                              "note  claude credential:", "claude oauth: last status", "ok    history: 1 transcripts"})
+    for (const char* check :
+         {"ok    settings:", "ok    snapshot log: 4 snapshots", "note  claude bridge: notInstalled",
+          "note  claude credential:", "claude oauth: last status", "ok    history: 1 transcripts"})
         EXPECT_TRUE(self.out.contains(QString::fromUtf8(check))) << check << '\n' << self.out.toStdString();
     writeFile(home.file(QStringLiteral("settings.json")), "{not json");
     self = runIn(home, {QStringLiteral("--selftest")});

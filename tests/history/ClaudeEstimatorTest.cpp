@@ -66,9 +66,11 @@ TEST_F(ClaudeEstimatorTest, ResetDetectionLogsOnlyRealResetsAndAlwaysRecalibrate
     for (const Row& row : rows) {
         ClaudeFiles rowFiles{dir.path() + QStringLiteral("/") + QString::number(row.now) +
                              QString::number(row.resetMovedSeconds)};
-        ASSERT_EQ(calibrate(reading(WindowKind::fiveHour, 600, row.anchored, reset), fixedTokens(1000), rowFiles),
-                  Calibration::calibrated);
-        const UsageSnapshot next = reading(WindowKind::fiveHour, 60, row.now, reset.addSecs(row.resetMovedSeconds));
+        ASSERT_EQ(
+            calibrate(reading(WindowKind::fiveHour, 600, row.anchored, reset), fixedTokens(1000), rowFiles),
+            Calibration::calibrated);
+        const UsageSnapshot next =
+            reading(WindowKind::fiveHour, 60, row.now, reset.addSecs(row.resetMovedSeconds));
         EXPECT_EQ(calibrate(next, fixedTokens(2000), rowFiles), Calibration::calibrated);
         const QStringList logged = rowFiles.loggedLines();
         EXPECT_EQ(logged.isEmpty() ? QString() : logged.last(), row.logged) << row.now;
@@ -88,19 +90,23 @@ TEST_F(ClaudeEstimatorTest, CalibrationRefusesWhatCannotAnchor)
     zeroLength.windowDurationMins = 0;
     EXPECT_EQ(calibrate(noReset, fixedTokens(10), files), Calibration::unusable);
     EXPECT_EQ(calibrate(zeroLength, fixedTokens(10), files), Calibration::unusable);
-    EXPECT_EQ(calibrate(reading(WindowKind::fiveHour, 60, 0, reset), fixedTokens(10), files), Calibration::unusable);
+    EXPECT_EQ(calibrate(reading(WindowKind::fiveHour, 60, 0, reset), fixedTokens(10), files),
+              Calibration::unusable);
     EXPECT_EQ(calibrate(reading(WindowKind::fiveHour, 60, 30, reset, QStringLiteral("claude.transcript")),
                         fixedTokens(10), files),
               Calibration::unusable);
-    EXPECT_EQ(calibrate(reading(WindowKind::monthly, 60, 30, reset), fixedTokens(10), files), Calibration::otherKind);
+    EXPECT_EQ(calibrate(reading(WindowKind::monthly, 60, 30, reset), fixedTokens(10), files),
+              Calibration::otherKind);
     EXPECT_EQ(calibrate(reading(WindowKind::fiveHour, 60, 30, reset), fixedTokens(std::nullopt), files),
               Calibration::noTokens);
     EXPECT_EQ(files.writes(), 0);
 
     // A Sonnet weekly reading anchors the seven-day rate; the same or an older reading never replaces it.
-    ASSERT_EQ(calibrate(reading(WindowKind::weekly, 60, 30, reset), fixedTokens(10), files), Calibration::calibrated);
+    ASSERT_EQ(calibrate(reading(WindowKind::weekly, 60, 30, reset), fixedTokens(10), files),
+              Calibration::calibrated);
     EXPECT_TRUE(loadAnchor(files).sevenDay);
-    EXPECT_EQ(calibrate(reading(WindowKind::sevenDay, 60, 50, reset), fixedTokens(10), files), Calibration::notNewer);
+    EXPECT_EQ(calibrate(reading(WindowKind::sevenDay, 60, 50, reset), fixedTokens(10), files),
+              Calibration::notNewer);
     EXPECT_EQ(files.writes(), 1);
 }
 
@@ -129,15 +135,18 @@ TEST_F(ClaudeEstimatorTest, AugmentCalibratesFromTheFirstFreshReadingAndEstimate
 
     // With a fresh weekly and a fresh Sonnet reading, the weekly one anchors the seven-day rate.
     ClaudeFiles other{dir.path() + QStringLiteral("/sonnet")};
-    (void)augmentClaude({reading(WindowKind::weekly, 120, 80, reset7d), reading(WindowKind::sevenDay, 60, 20, reset7d)},
-                        tokens, other, kNow);
+    (void)augmentClaude(
+        {reading(WindowKind::weekly, 120, 80, reset7d), reading(WindowKind::sevenDay, 60, 20, reset7d)},
+        tokens, other, kNow);
     ASSERT_TRUE(loadAnchor(other).sevenDay);
     EXPECT_DOUBLE_EQ(loadAnchor(other).sevenDay->usedPercent, 20);
 }
 
 TEST_F(ClaudeEstimatorTest, EstimatesFollowTheAnchorRate)
 {
-    const auto anchorWith = [&](const Anchor& anchor) { files.write(ClaudeFiles::anchorFile, encodeAnchor(anchor)); };
+    const auto anchorWith = [&](const Anchor& anchor) {
+        files.write(ClaudeFiles::anchorFile, encodeAnchor(anchor));
+    };
     anchorWith({WindowAnchor{30, 0.001, kNow, 300, kNow.addSecs(-3600)}, std::nullopt});
     struct Row
     {
@@ -184,7 +193,8 @@ TEST_F(ClaudeEstimatorTest, FilesThatCannotServeAreIgnored)
     } rows[] = {
         {"{\"fiveHour\":" + good + ",\"sevenDay\":" + good + "}", true, true},
         {"{\"fiveHour\":" + QByteArray(good).replace("13:00:00Z", "13:00:00.500Z") + "}", false, false},
-        {"{\"fiveHour\":" + QByteArray(good).replace("\"windowDurationMins\":300", "\"windowDurationMins\":0") +
+        {"{\"fiveHour\":" +
+             QByteArray(good).replace("\"windowDurationMins\":300", "\"windowDurationMins\":0") +
              ",\"sevenDay\":" + good + "}",
          false, true},
         {"{\"fiveHour\":" + QByteArray(good).replace("0.001", "1e999") + "}", false, false},
@@ -196,7 +206,8 @@ TEST_F(ClaudeEstimatorTest, FilesThatCannotServeAreIgnored)
         EXPECT_EQ(anchor.fiveHour.has_value(), row.fiveHour) << row.file.constData();
         EXPECT_EQ(anchor.sevenDay.has_value(), row.sevenDay) << row.file.constData();
     }
-    writeFile(ClaudeFiles::metaFile, R"({"modelId":"claude-opus-4-8","capturedAt":"2026-05-12T13:00:00.1Z"})");
+    writeFile(ClaudeFiles::metaFile,
+              R"({"modelId":"claude-opus-4-8","capturedAt":"2026-05-12T13:00:00.1Z"})");
     EXPECT_FALSE(loadMeta(files));
 }
 

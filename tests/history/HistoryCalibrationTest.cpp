@@ -52,7 +52,8 @@ TEST(HistoryCalibration, ProjectsTheUsualDayOverTheDaysLeft)
     EXPECT_FALSE(HistoryCalibration::project(totals, Provider::claude, weekly(40, std::nullopt), 1, kNow));
     EXPECT_FALSE(HistoryCalibration::project(totals, Provider::codex, weekly(40), 1, kNow));
     // Past the reset nothing is left to burn: the projection is what is used, never negative days.
-    const auto past = HistoryCalibration::project(totals, Provider::claude, weekly(40, kNow.addSecs(-60)), 1, kNow);
+    const auto past =
+        HistoryCalibration::project(totals, Provider::claude, weekly(40, kNow.addSecs(-60)), 1, kNow);
     ASSERT_TRUE(past);
     EXPECT_DOUBLE_EQ(past->projectedUsedAtReset, 40);
     EXPECT_DOUBLE_EQ(past->daysRemaining, 0);
