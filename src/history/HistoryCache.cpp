@@ -208,7 +208,8 @@ std::optional<FileEntry> decodeEntry(Reader& r)
         resume.inode = r.word();
         resume.anchor = r.word();
         resume.claudeIds.resize(r.count(8));
-        if (const char* ids = r.take(resume.claudeIds.size() * 8))
+        const char* ids = r.take(resume.claudeIds.size() * 8);
+        if (ids && !resume.claudeIds.empty())
             qFromLittleEndian<quint64>(ids, static_cast<qsizetype>(resume.claudeIds.size()),
                                        resume.claudeIds.data());
         resume.claudeLines = r.blob();
