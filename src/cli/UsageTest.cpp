@@ -12,12 +12,17 @@ void report(UsageHistory& history, const QDateTime& now, QTextStream& out)
 {
     using UsageCommand::cents;
     using UsageCommand::grouped;
-    const auto stats = history.refreshSync();
+    history.refreshSync();
+    // The save runs on the history queue behind the scan: asking for the last scan waits for it.
+    const auto stats = history.lastScan();
     const auto totals = history.totals();
     out << "usage history: " << stats.listed << " transcript files, " << stats.read << " read ("
         << grouped(stats.bytesRead) << " bytes) in " << QString::number(stats.scanMicros / 1000.0, 'f', 1)
-        << " ms, cache saved in " << QString::number(stats.saveMicros / 1000.0, 'f', 1) << " ms, zone "
-        << QString::fromLatin1(totals->zone) << '\n';
+        << " ms, cache "
+        << (stats.saved
+                ? QStringLiteral("saved in %1 ms").arg(QString::number(stats.saveMicros / 1000.0, 'f', 1))
+                : QStringLiteral("unchanged"))
+        << ", zone " << QString::fromLatin1(totals->zone) << '\n';
     const QDateTime today =
         QDateTime(now.toTimeZone(QTimeZone(totals->zone)).date(), QTime(0, 0), QTimeZone(totals->zone));
     for (const Provider provider : {Provider::codex, Provider::claude}) {

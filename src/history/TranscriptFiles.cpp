@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,15 +19,22 @@ bool endsWith(const char* name, std::size_t length, const char* suffix, std::siz
     return length >= suffixLength && std::memcmp(name + length - suffixLength, suffix, suffixLength) == 0;
 }
 
-// Walks with openat/fstatat: a thousand files take a millisecond, which is what a rescan costs.
+double seconds(const struct timespec& time)
+{
+    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_nsec) / 1e9;
+}
+
+// Walks with openat/fstatat: a thousand files take a few milliseconds, mostly the kernel's stat.
 void walk(int dirFd, QByteArray& path, bool subagent, Provider provider, int depth,
-          std::vector<TranscriptFiles::File>& out)
+          std::vector<TranscriptFiles::File>& out, const TranscriptFiles::FolderSeen& seen)
 {
     DIR* dir = ::fdopendir(dirFd);
     if (!dir) {
         ::close(dirFd);
         return;
     }
+    if (seen)
+        seen(path, subagent, depth);
     while (const dirent* item = ::readdir(dir)) {
         const char* name = item->d_name;
         const std::size_t length = std::strlen(name);
@@ -38,13 +46,13 @@ void walk(int dirFd, QByteArray& path, bool subagent, Provider provider, int dep
         if (type == DT_DIR || type == DT_UNKNOWN) {
             struct stat info = {};
             if (type == DT_UNKNOWN && ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-                type = S_ISDIR(info.st_mode) ? DT_DIR : DT_REG;
-            if (type == DT_DIR && depth < 64) {
+                type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+            if (type == DT_DIR && depth < TranscriptFiles::maxDepth) {
                 const int child =
                     ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (child >= 0)
                     walk(child, path, subagent || std::strcmp(name, "subagents") == 0, provider, depth + 1,
-                         out);
+                         out, seen);
                 path.truncate(mark);
                 continue;
             }
@@ -52,10 +60,8 @@ void walk(int dirFd, QByteArray& path, bool subagent, Provider provider, int dep
         if ((type == DT_REG || type == DT_LNK || type == DT_UNKNOWN) && endsWith(name, length, ".jsonl", 6)) {
             struct stat info = {};
             if (::fstatat(::dirfd(dir), name, &info, 0) == 0 && S_ISREG(info.st_mode)) {
-                out.push_back({path, provider, static_cast<qint64>(info.st_size),
-                               static_cast<double>(info.st_mtim.tv_sec) +
-                                   static_cast<double>(info.st_mtim.tv_nsec) / 1e9,
-                               subagent});
+                out.push_back({path, provider, static_cast<qint64>(info.st_size), seconds(info.st_mtim),
+                               subagent, type == DT_LNK});
             }
         }
         path.truncate(mark);
@@ -97,7 +103,7 @@ QStringList codexRoots()
     return {base + QStringLiteral("/sessions"), base + QStringLiteral("/archived_sessions")};
 }
 
-std::vector<File> list(const QStringList& roots, Provider provider)
+std::vector<File> list(const QStringList& roots, Provider provider, const FolderSeen& seen)
 {
     std::vector<File> files;
     QStringList visited; // ~/.config/claude may be a link to ~/.claude: its files count once
@@ -111,11 +117,34 @@ std::vector<File> list(const QStringList& roots, Provider provider)
         if (fd < 0)
             continue;
         const std::size_t first = files.size();
-        walk(fd, path, false, provider, 0, files);
+        walk(fd, path, false, provider, 0, files, seen);
         std::sort(files.begin() + static_cast<std::ptrdiff_t>(first), files.end(),
                   [](const File& a, const File& b) { return a.path < b.path; });
     }
     return files;
+}
+
+void listFolder(const QByteArray& path, Provider provider, bool subagent, int depth, std::vector<File>& out,
+                const FolderSeen& seen)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    QByteArray spelled = path;
+    walk(fd, spelled, subagent, provider, depth, out, seen);
+}
+
+std::optional<File> stat(const QByteArray& path, Provider provider, bool subagent)
+{
+    if (!path.endsWith(".jsonl"))
+        return std::nullopt;
+    struct stat info = {};
+    if (::lstat(path.constData(), &info) != 0)
+        return std::nullopt;
+    const bool link = S_ISLNK(info.st_mode);
+    if ((link && ::stat(path.constData(), &info) != 0) || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return File{path, provider, static_cast<qint64>(info.st_size), seconds(info.st_mtim), subagent, link};
 }
 
 } // namespace TranscriptFiles

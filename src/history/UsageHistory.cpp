@@ -51,7 +51,8 @@ UsageHistory::Options UsageHistory::defaults()
 }
 
 UsageHistory::UsageHistory(Options options)
-    : m_options(std::move(options)), m_clock(m_options.clock ? *m_options.clock : Clock::system())
+    : m_options(std::move(options)), m_clock(m_options.clock ? *m_options.clock : Clock::system()),
+      m_watch(m_options.codexRoots, m_options.claudeRoots, m_options.watch)
 {
     if (!m_options.postToMain) {
         m_options.postToMain = [](std::function<void()> callback) {
@@ -108,14 +109,56 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
         m_cache.zone = zone.id();
         changed = true;
     }
-    const double cutoff =
-        static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 - m_options.lookbackDays * 86400.0;
+    const qint64 nowMs = m_clock.now().toMSecsSinceEpoch();
+    const double cutoff = static_cast<double>(nowMs) / 1000.0 - m_options.lookbackDays * 86400.0;
 
-    // Entries this scan lists carry its number, so that neither a path listed twice nor the search for
+    std::vector<std::pair<TranscriptFiles::File, FileEntry*>> jobs;
+    std::optional<TranscriptWatch::Changes> reported;
+    if (!changed && m_listedAtMs && nowMs >= *m_listedAtMs &&
+        nowMs - *m_listedAtMs < m_options.relistSeconds * 1000)
+        reported = m_watch.changes();
+    if (reported) {
+        changed = applyChanges(std::move(*reported), cutoff, jobs, stats) || changed;
+    } else {
+        m_listedAtMs = nowMs;
+        stats.fullListing = true;
+        changed = applyListing(m_watch.listAll(), cutoff, jobs, stats) || changed;
+    }
+    scanFiles(jobs, zone, stats);
+    changed = changed || !jobs.empty();
+
+    const bool failed = std::ranges::any_of(
+        jobs, [](const auto& job) { return job.second->size == 0 && job.second->mtime == 0; });
+    if (failed || (stats.fullListing && m_cache.files.size() != static_cast<std::size_t>(stats.listed))) {
+        // Unlisted by a full listing (gone, unreadable, out of the lookback) or failed to open in this scan.
+        changed =
+            std::erase_if(m_cache.files,
+                          [&](const auto& item) {
+                              return (stats.fullListing && item.second.listedInScan != m_scanGeneration) ||
+                                     (item.second.size == 0 && item.second.mtime == 0);
+                          }) > 0 ||
+            changed;
+    }
+    stats.listed = static_cast<int>(m_cache.files.size());
+    if (changed)
+        publish();
+    stats.scanMicros = timer.nsecsElapsed() / 1000;
+    m_unsaved = m_unsaved || changed;
+    m_lastScan = stats;
+    if (saveChanges)
+        scheduleSave();
+    return stats;
+}
+
+bool UsageHistory::applyListing(std::vector<TranscriptFiles::File> files, double cutoff,
+                                std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs,
+                                ScanStats& stats)
+{
+    // Entries this listing names carry its number, so that neither a path listed twice nor the search for
     // entries no longer listed needs a set of paths.
     const quint64 generation = ++m_scanGeneration;
-    std::vector<std::pair<TranscriptFiles::File, FileEntry*>> jobs;
-    for (TranscriptFiles::File& file : listAll()) {
+    stats.statted = static_cast<int>(files.size());
+    for (TranscriptFiles::File& file : files) {
         if (file.mtime < cutoff)
             continue;
         FileEntry& entry = m_cache.files[file.path];
@@ -128,33 +171,38 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
         if (entry.provider != file.provider) {
             entry = FileEntry{};
             entry.provider = file.provider;
+            entry.listedInScan = generation; // else a new Codex file is dropped below as unlisted
         }
         jobs.emplace_back(std::move(file), &entry);
     }
-    scanFiles(jobs, zone, stats);
-    changed = changed || !jobs.empty();
+    return false;
+}
 
-    const bool failed = std::ranges::any_of(
-        jobs, [](const auto& job) { return job.second->size == 0 && job.second->mtime == 0; });
-    for (auto it = m_cache.files.begin();
-         (failed || m_cache.files.size() != static_cast<std::size_t>(stats.listed)) &&
-         it != m_cache.files.end();) {
-        // Unlisted (gone, unreadable, out of the lookback) or failed to open in this scan.
-        if (it->second.listedInScan != generation || (it->second.size == 0 && it->second.mtime == 0)) {
-            it = m_cache.files.erase(it);
-            changed = true;
-        } else {
-            ++it;
+bool UsageHistory::applyChanges(TranscriptWatch::Changes changes, double cutoff,
+                                std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs,
+                                ScanStats& stats)
+{
+    stats.statted = changes.stats;
+    // What a listing would no longer name: files the lookback has passed, and those gone.
+    bool changed =
+        std::erase_if(m_cache.files, [&](const auto& item) { return item.second.mtime < cutoff; }) > 0;
+    for (const QByteArray& path : changes.gone)
+        changed = m_cache.files.erase(path) > 0 || changed;
+    for (TranscriptFiles::File& file : changes.present) {
+        if (file.mtime < cutoff) {
+            changed = m_cache.files.erase(file.path) > 0 || changed;
+            continue;
         }
+        FileEntry& entry = m_cache.files[file.path];
+        if (entry.size == file.size && entry.mtime == file.mtime && (entry.size != 0 || entry.mtime != 0))
+            continue;
+        if (entry.provider != file.provider) {
+            entry = FileEntry{};
+            entry.provider = file.provider;
+        }
+        jobs.emplace_back(std::move(file), &entry);
     }
-    if (changed)
-        publish();
-    stats.scanMicros = timer.nsecsElapsed() / 1000;
-    m_unsaved = m_unsaved || changed;
-    m_lastScan = stats;
-    if (saveChanges)
-        scheduleSave();
-    return stats;
+    return changed;
 }
 
 void UsageHistory::scheduleSave()
@@ -311,9 +359,13 @@ std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
 
 void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
 {
-    // The same incremental scan as a refresh: a grown transcript costs the bytes it gained. The cache file
-    // is written after the count has gone out.
-    scan(false);
+    // The same incremental scan as a refresh: a grown transcript costs the bytes it gained, and only the
+    // files the watch reported are stat-ed. The cache file is written after the count has gone out.
+    const qint64 nowMs = m_clock.now().toMSecsSinceEpoch();
+    const bool listedJustNow = !m_watch.watching() && m_listedAtMs && nowMs >= *m_listedAtMs &&
+                               nowMs - *m_listedAtMs < m_options.rollReuseSeconds * 1000;
+    if (!listedJustNow)
+        scan(false);
     const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {

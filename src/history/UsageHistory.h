@@ -4,6 +4,7 @@
 #include "core/SerialQueue.h"
 #include "history/HistoryCache.h"
 #include "history/ModelLookup.h"
+#include "history/TranscriptWatch.h"
 #include "history/UsageQueries.h"
 #include "history/UsageTotals.h"
 
@@ -20,7 +21,8 @@
 #include <unordered_map>
 
 // Token volumes and estimated spend from the assistants' own transcripts. A scan reads only what changed
-// since the cache was written: unchanged files cost a stat, grown ones the bytes they gained. Scans, the
+// since the cache was written: grown files cost the bytes they gained, and between full listings only the
+// files the transcript watch reported are stat-ed. Scans, the
 // cache and the transcript-reading queries belong to the serial queue "tallyvane.usagehistory"; the
 // published totals may be read from any thread.
 class UsageHistory
@@ -37,6 +39,12 @@ public:
         qint64 rollTtlSeconds = 120;
         qint64 rollRetainSeconds = 86400;
         qint64 modelTtlSeconds = 60;
+        // A full listing at least this often even while the watch reports changes: what it might miss
+        // (a write through a hard link elsewhere, say) is found within this time.
+        qint64 relistSeconds = 600;
+        // Without a watch, a rolling count takes a listing this young as it is instead of listing again.
+        qint64 rollReuseSeconds = 2;
+        TranscriptWatch::Limits watch;
         // Never writes the cache file (a report that must leave the disk as it found it).
         bool readOnly = false;
         // Rolling counts are made while the caller waits instead of in the background (one-shot reports).
@@ -48,7 +56,9 @@ public:
 
     struct ScanStats
     {
-        int listed = 0;        // transcript files within the lookback
+        int listed = 0;  // transcript files within the lookback
+        int statted = 0; // files stat-ed: all of them for a full listing, else those the watch reported
+        bool fullListing = false;
         int read = 0;          // of which were read (new or changed)
         qint64 bytesRead = 0;  // bytes handed to the line reader
         qint64 scanMicros = 0; // listing, reading and publishing
@@ -106,6 +116,10 @@ private:
     void scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, const QTimeZone& zone,
                    ScanStats& stats);
     std::vector<TranscriptFiles::File> listAll() const;
+    bool applyListing(std::vector<TranscriptFiles::File> files, double cutoff,
+                      std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, ScanStats& stats);
+    bool applyChanges(TranscriptWatch::Changes changes, double cutoff,
+                      std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, ScanStats& stats);
 
     Options m_options;
     const Clock& m_clock;
@@ -128,6 +142,8 @@ private:
     bool m_unsaved = false;
     bool m_saveQueued = false;
     quint64 m_scanGeneration = 0;
+    TranscriptWatch m_watch;
+    std::optional<qint64> m_listedAtMs; // when the last full listing was made, by m_clock
 
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
     // Last, so it is destroyed first: work still queued runs while everything above is intact.

@@ -19,6 +19,7 @@ struct UsageTotals
         std::array<qint64, 24> hourTokens{};                    // summed over every day
 
         double costUSD(qint64 day) const;
+        bool operator==(const Series&) const = default;
     };
 
     QByteArray zone; // the IANA id the days and hours are local to
@@ -26,4 +27,5 @@ struct UsageTotals
 
     Series& of(Provider provider) { return series[provider == Provider::codex ? 0 : 1]; }
     const Series& of(Provider provider) const { return series[provider == Provider::codex ? 0 : 1]; }
+    bool operator==(const UsageTotals&) const = default;
 };

@@ -11,10 +11,12 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -122,6 +124,113 @@ TEST_F(UsageHistoryTest, GrowthReadsOnlyTheAddedBytes)
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
     EXPECT_EQ(history.refreshSync().read, 0);
     EXPECT_EQ(history.tokens(Provider::claude, clock.now()), 3);
+}
+
+TEST_F(UsageHistoryTest, WatchedRefreshesMatchAFullListing)
+{
+    const auto transcript = [&](quint32 seed, bool claude) {
+        return randomTranscript(seed, claude, 30, nowMs() - 3 * 3600000);
+    };
+    write(".claude/projects/-p/a.jsonl", transcript(1, true));
+    write(".claude/projects/-p/b.jsonl", transcript(2, true));
+    write(".codex/sessions/2026/12/06/rollout-1.jsonl", transcript(3, false));
+    write("elsewhere/linked.jsonl", transcript(4, true));
+    ASSERT_EQ(::symlink(QFile::encodeName(dir.filePath("elsewhere/linked.jsonl")).constData(),
+                        QFile::encodeName(dir.filePath(".claude/projects/-p/link.jsonl")).constData()),
+              0);
+
+    const auto variant = [&](const char* cache, TranscriptWatch::Limits limits) {
+        UsageHistory::Options o = options();
+        o.cachePath = dir.filePath(QLatin1StringView(cache));
+        o.countInline = true;
+        o.watch = limits;
+        return o;
+    };
+    UsageHistory watched(variant("watched", {}));
+    // Too many changes at once count as lost events, as an overflowing inotify queue does.
+    UsageHistory overflowing(variant("overflowing", {.maxChanges = 1}));
+    UsageHistory unwatchable(variant("unwatchable", {.maxFolders = 0}));
+    for (UsageHistory* history : {&watched, &overflowing, &unwatchable})
+        EXPECT_TRUE(history->refreshSync().fullListing);
+
+    struct Step
+    {
+        const char* name;
+        std::function<void()> change;
+        bool relists;           // even the watched history has to list everything
+        bool overflows = false; // more than one file reported
+    };
+    const std::vector<Step> steps{
+        {"files grow",
+         [&] {
+             write(".claude/projects/-p/a.jsonl", transcript(5, true), QIODevice::Append);
+             write(".claude/projects/-p/b.jsonl", transcript(10, true), QIODevice::Append);
+         },
+         false, true},
+        {"new files in new folders",
+         [&] {
+             write(".codex/sessions/2026/12/07/rollout-2.jsonl", transcript(6, false));
+             write(".claude/projects/-q/s/subagents/agent-1.jsonl", transcript(7, true));
+         },
+         false},
+        {"a linked file's target grows",
+         [&] { write("elsewhere/linked.jsonl", transcript(8, true), QIODevice::Append); }, false},
+        {"a file is deleted", [&] { QFile::remove(dir.filePath(".claude/projects/-p/b.jsonl")); }, false},
+        {"files are renamed and archived",
+         [&] {
+             QFile::rename(dir.filePath(".claude/projects/-p/a.jsonl"),
+                           dir.filePath(".claude/projects/-p/c.jsonl"));
+             QDir().mkpath(dir.filePath(".codex/archived_sessions"));
+             QFile::rename(dir.filePath(".codex/sessions/2026/12/06/rollout-1.jsonl"),
+                           dir.filePath(".codex/archived_sessions/rollout-1.jsonl"));
+         },
+         true}, // archived_sessions did not exist: a root appearing is found by a listing
+        {"a file leaves the lookback", [&] { age(".claude/projects/-p/c.jsonl", 17 * 86400); }, false},
+        {"a folder is renamed",
+         [&] {
+             ASSERT_TRUE(
+                 QDir(dir.filePath(".claude/projects")).rename(QStringLiteral("-q"), QStringLiteral("-r")));
+         },
+         true},
+        {"a file in a renamed folder grows",
+         [&] {
+             write(".claude/projects/-r/s/subagents/agent-1.jsonl", transcript(9, true), QIODevice::Append);
+         },
+         false},
+    };
+    int minute = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.change();
+        UsageHistory::Options reference = options();
+        reference.cachePath = dir.filePath(QStringLiteral("reference"));
+        reference.countInline = true;
+        reference.watch.enabled = false;
+        UsageHistory listed(reference);
+        EXPECT_TRUE(listed.refreshSync().fullListing);
+        const QDateTime since = clock.now().addSecs(-4 * 3600 + 60 * ++minute); // a new count each step
+        for (UsageHistory* history : {&watched, &overflowing, &unwatchable}) {
+            const auto stats = history->refreshSync();
+            EXPECT_EQ(*history->totals(), *listed.totals());
+            EXPECT_EQ(history->countedClaudeTokens(since), listed.countedClaudeTokens(since));
+            EXPECT_EQ(stats.listed, listed.lastScan().listed);
+            if (history == &watched) {
+                EXPECT_EQ(stats.fullListing, step.relists);
+                EXPECT_TRUE(step.relists || stats.statted <= 3); // the reported files and the link
+            }
+            if (history == &overflowing) {
+                EXPECT_EQ(stats.fullListing, step.relists || step.overflows);
+            }
+            if (history == &unwatchable) {
+                EXPECT_TRUE(stats.fullListing);
+            }
+        }
+    }
+    EXPECT_GT(watched.tokens(Provider::claude, clock.now().addDays(-1)), 0);
+    EXPECT_GT(watched.tokens(Provider::codex, clock.now().addDays(-1)), 0);
+    EXPECT_FALSE(watched.refreshSync().fullListing);
+    clock.advance(600); // and a listing every ten minutes whatever the watch says
+    EXPECT_TRUE(watched.refreshSync().fullListing);
 }
 
 TEST_F(UsageHistoryTest, TheCacheIsSavedAfterTheAnswerGoesOut)
