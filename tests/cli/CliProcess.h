@@ -3,18 +3,12 @@
 #include "core/JsonLines.h"
 #include "core/SettingsStore.h"
 #include "core/UsageSnapshot.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace CliTest {
 
@@ -89,10 +83,12 @@ inline QString binary()
     return QStringLiteral(TALLYVANE_BINARY_DIR "/tallyvane");
 }
 
-inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000)
+inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000,
+                         const QString& workingDirectory = {})
 {
     QProcess process;
     process.setProcessEnvironment(home.environment());
+    process.setWorkingDirectory(workingDirectory.isEmpty() ? home.path() : workingDirectory);
     process.start(binary(), arguments);
     ProcessResult result;
     if (!process.waitForFinished(timeoutMs)) {

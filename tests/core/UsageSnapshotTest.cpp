@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QJsonDocument>
 #include <QTimeZone>
 
 namespace {
@@ -19,11 +18,6 @@ UsageSnapshot minimalSnapshot()
     s.source = QStringLiteral("claude.oauth");
     s.sourceConfidence = SourceConfidence::high;
     return s;
-}
-
-QJsonObject parse(const char* json)
-{
-    return QJsonDocument::fromJson(QByteArray(json)).object();
 }
 
 } // namespace
@@ -83,29 +77,6 @@ TEST(UsageSnapshot, FullRoundTripKeepsEveryField)
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, s);
     EXPECT_EQ(qHash(*decoded), qHash(s));
-}
-
-TEST(UsageSnapshot, DecodingRejectsWhatIsWrongAndIgnoresWhatIsExtra)
-{
-    const char* base = R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF","provider":"codex",
-        "timestamp":"2026-01-31T09:15:00Z","windowKind":"fiveHour","usedPercent":10,"remainingPercent":90,
-        "source":"demo","sourceConfidence":"high")";
-    const auto with = [&](const char* tail) { return parse((std::string(base) + tail).c_str()); };
-
-    EXPECT_TRUE(UsageSnapshot::fromJson(with("}")));
-    EXPECT_TRUE(UsageSnapshot::fromJson(with(R"(,"somethingNew":[1,2],"modelId":null})")));
-    EXPECT_FALSE(UsageSnapshot::fromJson(with(R"(,"modelId":7})")));
-    EXPECT_FALSE(UsageSnapshot::fromJson(with(R"(,"thinkingEnabled":"yes"})")));
-    EXPECT_FALSE(UsageSnapshot::fromJson(with(R"(,"resetAt":"tomorrow"})")));
-
-    EXPECT_FALSE(UsageSnapshot::fromJson(parse(R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF",
-        "provider":"gemini","timestamp":"2026-01-31T09:15:00Z","windowKind":"fiveHour","usedPercent":10,
-        "remainingPercent":90,"source":"demo","sourceConfidence":"high"})")));
-    EXPECT_FALSE(UsageSnapshot::fromJson(parse(R"({"id":"6F9619FF-8B86-D011-B42D-00C04FC964FF",
-        "provider":"codex","timestamp":"2026-01-31T09:15:00Z","windowKind":"fiveHour","usedPercent":"10",
-        "remainingPercent":90,"source":"demo","sourceConfidence":"high"})")));
-    EXPECT_FALSE(UsageSnapshot::fromJson(parse(R"({"provider":"codex","timestamp":"2026-01-31T09:15:00Z",
-        "windowKind":"fiveHour","usedPercent":10,"remainingPercent":90,"source":"demo","sourceConfidence":"high"})")));
 }
 
 TEST(JsonLines, ParseDateFallbacks)

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,8 +14,11 @@
 
 #include <memory>
 
+using CodexTestSupport::answerTo;
 using CodexTestSupport::Collected;
+using CodexTestSupport::recordLines;
 using TestSupport::waitFor;
+using TestSupport::writeFile;
 
 namespace {
 
@@ -47,43 +49,6 @@ CodexLaunchOptions realServer(const QString& home)
     options.arguments = {QStringLiteral("HOME=") + home, QStringLiteral("TALLYVANE_MOCK_KEY=not-a-secret"),
                          realCodex(), QStringLiteral("app-server")};
     return options;
-}
-
-QJsonObject parse(const QString& line)
-{
-    return QJsonDocument::fromJson(line.toUtf8()).object();
-}
-
-// Every line the child printed, while the client still handles each one.
-std::shared_ptr<Collected<QString>> recordLines(const std::shared_ptr<CodexAppServerClient>& client)
-{
-    auto lines = std::make_shared<Collected<QString>>();
-    std::weak_ptr<CodexAppServerClient> weak = client;
-    client->manager()->setOnLine([lines, weak](const QString& line) {
-        lines->add(line);
-        if (const auto strong = weak.lock())
-            strong->handleLine(line);
-    });
-    return lines;
-}
-
-std::optional<QJsonObject> answerTo(const Collected<QString>& lines, qint64 id)
-{
-    for (const QString& line : lines.values()) {
-        const QJsonObject message = parse(line);
-        if (message.value(QLatin1StringView("id")).toInteger(-1) == id &&
-            !message.contains(QLatin1StringView("method")))
-            return message;
-    }
-    return std::nullopt;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
 }
 
 // A minimal Responses API: every POST to /v1/responses gets one short streamed answer whose headers carry
@@ -254,10 +219,10 @@ TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
                               "env_key = \"TALLYVANE_MOCK_KEY\"\n"
                               "request_max_retries = 0\n"
                               "stream_max_retries = 0\n";
-    writeFile(home.filePath(QStringLiteral(".codex/config.toml")), config);
+    ASSERT_TRUE(writeFile(home.filePath(QStringLiteral(".codex/config.toml")), config));
     // Our own enrichment reads the configuration of the HOME this process runs in.
     const QString ownConfig = TestSupport::homePath() + QStringLiteral("/.codex/config.toml");
-    writeFile(ownConfig, config);
+    ASSERT_TRUE(writeFile(ownConfig, config));
 
     QTemporaryDir data;
     SnapshotStore store(data.filePath(QStringLiteral("snapshots.ndjson")));
@@ -291,8 +256,8 @@ TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
     // The update notification came from the server itself.
     bool sawPush = false;
     for (const QString& line : lines->values())
-        sawPush =
-            sawPush || parse(line).value("method").toString() == QStringLiteral("account/rateLimits/updated");
+        sawPush = sawPush || QJsonDocument::fromJson(line.toUtf8()).object().value("method").toString() ==
+                                 QStringLiteral("account/rateLimits/updated");
     EXPECT_TRUE(sawPush);
 
     const QList<UsageSnapshot> five = store.snapshots(Provider::codex, WindowKind::fiveHour);

@@ -8,14 +8,6 @@ using UiTest::forecasts;
 
 namespace {
 
-TEST(TrayText, ToolTipPutsTheTitleAboveTheStatusLine)
-{
-    EXPECT_EQ(TrayText::toolTip("AI  C 42% · Cl 17%", ForecastStatus::watch),
-              "AI  C 42% · Cl 17%\nTallyvane — Watch  (Ctrl+Alt+G)");
-    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::limitLikely), "Tallyvane — Limit likely  (Ctrl+Alt+G)");
-    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::noData), "Tallyvane — No data  (Ctrl+Alt+G)");
-}
-
 struct FigureCase
 {
     const char* name;
@@ -35,41 +27,42 @@ TEST(TrayText, FigureFollowsTheDisplayMode)
     const auto codexWeekly = forecast(Provider::codex, WindowKind::sevenDay, 99, ForecastStatus::limitLikely);
     const QSet<Provider> both{Provider::codex, Provider::claude};
     const QSet<Provider> codexOnly{Provider::codex};
+    using M = MenuBarDisplayMode;
+    const auto codexAt = [](double used, ForecastStatus status) {
+        return forecasts({forecast(Provider::codex, WindowKind::fiveHour, used, status)});
+    };
     const FigureCase rows[] = {
-        {"icon only shows no number", MenuBarDisplayMode::iconOnly, false, both, Provider::codex,
-         forecasts({codexSafe}), ""},
-        {"forecast mode shows a word, not a number", MenuBarDisplayMode::forecast, false, both,
-         Provider::codex, forecasts({codexSafe, claudeRisky}), ""},
-        {"compact: the most severe provider, truncated", MenuBarDisplayMode::compact, false, both,
-         Provider::codex, forecasts({codexSafe, claudeWatch}), "63"},
-        {"compact with remaining: 100 - 42.9 truncates to 57", MenuBarDisplayMode::compact, true, codexOnly,
-         Provider::codex, forecasts({codexSafe}), "57"},
-        {"minimal on equal severity keeps the first in display order", MenuBarDisplayMode::minimal, false,
-         both, Provider::claude,
+        {"icon only shows no number", M::iconOnly, false, both, Provider::codex, forecasts({codexSafe}), ""},
+        {"forecast mode shows a word, not a number", M::forecast, false, both, Provider::codex,
+         forecasts({codexSafe, claudeRisky}), ""},
+        {"compact: the most severe provider, truncated", M::compact, false, both, Provider::codex,
+         forecasts({codexSafe, claudeWatch}), "63"},
+        {"compact with remaining: 100 - 42.9 truncates to 57", M::compact, true, codexOnly, Provider::codex,
+         forecasts({codexSafe}), "57"},
+        {"minimal on equal severity keeps the first in display order", M::minimal, false, both,
+         Provider::claude,
          forecasts({codexSafe, forecast(Provider::claude, WindowKind::fiveHour, 10, ForecastStatus::safe)}),
          "42"},
-        {"provider focus rounds", MenuBarDisplayMode::providerFocus, false, both, Provider::codex,
+        {"provider focus rounds", M::providerFocus, false, both, Provider::codex,
          forecasts({codexSafe, claudeWatch}), "43"},
-        {"provider focus follows the focused provider", MenuBarDisplayMode::providerFocus, false, both,
-         Provider::claude, forecasts({codexSafe, claudeWatch}), "64"},
-        {"provider focus falls back to the first candidate", MenuBarDisplayMode::providerFocus, false,
-         codexOnly, Provider::claude, forecasts({codexSafe, claudeWatch}), "43"},
-        {"auto with one provider is provider focus", MenuBarDisplayMode::autoMode, false, codexOnly,
-         Provider::claude, forecasts({codexSafe}), "43"},
-        {"auto with an alarming provider turns to words", MenuBarDisplayMode::autoMode, false, both,
-         Provider::codex, forecasts({codexSafe, claudeRisky}), ""},
-        {"auto with calm providers is compact", MenuBarDisplayMode::autoMode, false, both, Provider::codex,
+        {"provider focus follows the focused provider", M::providerFocus, false, both, Provider::claude,
+         forecasts({codexSafe, claudeWatch}), "64"},
+        {"provider focus falls back to the first candidate", M::providerFocus, false, codexOnly,
+         Provider::claude, forecasts({codexSafe, claudeWatch}), "43"},
+        {"auto with one provider is provider focus", M::autoMode, false, codexOnly, Provider::claude,
+         forecasts({codexSafe}), "43"},
+        {"auto with an alarming provider turns to words", M::autoMode, false, both, Provider::codex,
+         forecasts({codexSafe, claudeRisky}), ""},
+        {"auto with calm providers is compact", M::autoMode, false, both, Provider::codex,
          forecasts({codexSafe, claudeWatch}), "63"},
-        {"only five-hour windows count", MenuBarDisplayMode::compact, false, both, Provider::codex,
-         forecasts({codexWeekly}), ""},
-        {"disabled providers are left out", MenuBarDisplayMode::compact, false, codexOnly, Provider::codex,
-         forecasts({claudeRisky}), ""},
-        {"over-used windows show 0 remaining, not a negative", MenuBarDisplayMode::compact, true, codexOnly,
-         Provider::codex,
-         forecasts({forecast(Provider::codex, WindowKind::fiveHour, 112, ForecastStatus::limited)}), "0"},
-        {"a non-finite value draws nothing", MenuBarDisplayMode::minimal, false, codexOnly, Provider::codex,
-         forecasts({forecast(Provider::codex, WindowKind::fiveHour, std::nan(""), ForecastStatus::unknown)}),
+        {"only five-hour windows count", M::compact, false, both, Provider::codex, forecasts({codexWeekly}),
          ""},
+        {"disabled providers are left out", M::compact, false, codexOnly, Provider::codex,
+         forecasts({claudeRisky}), ""},
+        {"over-used windows show 0 remaining, not a negative", M::compact, true, codexOnly, Provider::codex,
+         codexAt(112, ForecastStatus::limited), "0"},
+        {"a non-finite value draws nothing", M::minimal, false, codexOnly, Provider::codex,
+         codexAt(std::nan(""), ForecastStatus::unknown), ""},
     };
     for (const FigureCase& row : rows) {
         AppSettings settings;
