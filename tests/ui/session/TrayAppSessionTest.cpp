@@ -185,10 +185,8 @@ TEST(TrayAppSession, HotKeyAndFocusLossBesideAPreviewWindow)
     EXPECT_EQ(windowGeometry(previewWindow).size(), QSize(460, 900));
     EXPECT_FALSE(panelVisible());
 
-    for (const bool visible : {true, false, true}) {
-        ASSERT_EQ(runTool("xdotool", {"key", "ctrl+alt+g"}), "");
-        ASSERT_TRUE(TestSupport::waitFor([&] { return panelVisible() == visible; }, 5000)) << visible;
-    }
+    ASSERT_EQ(runTool("xdotool", {"key", "ctrl+alt+g"}), "");
+    ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000));
     const QStringList windows = visibleWindows("Tallyvane");
     ASSERT_EQ(windows.size(), 1);
     // A 1280x800 screen without panels: 1280 - 12 - 460 from the left, 8 from the top.
@@ -196,6 +194,11 @@ TEST(TrayAppSession, HotKeyAndFocusLossBesideAPreviewWindow)
 
     runTool("xdotool", {"windowfocus", "--sync", previewWindow});
     EXPECT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000));
+    // The hot key opens it again and closes it.
+    for (const bool visible : {true, false}) {
+        ASSERT_EQ(runTool("xdotool", {"key", "ctrl+alt+g"}), "");
+        EXPECT_TRUE(TestSupport::waitFor([&] { return panelVisible() == visible; }, 5000)) << visible;
+    }
 }
 
 } // namespace
