@@ -1,7 +1,7 @@
 # Tallyvane: `make run` and `make test` are all a fresh Debian 12 machine needs.
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize bench fuzz format format-check clean
+.PHONY: all deps build run test test-sanitize bench fuzz package format format-check clean
 
 all: build
 
@@ -32,6 +32,16 @@ bench: deps
 fuzz: deps
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS)
+
+# The Debian package from a release build, checked, left here for `sudo apt install ./tallyvane_*.deb`.
+package: deps
+	@cmake --preset package >/dev/null
+	@cmake --build --preset package -j $(JOBS)
+	@rm -rf build/package/cpack tallyvane_*.deb
+	@cd build/package && cpack -B cpack >/dev/null
+	@cp build/package/cpack/tallyvane_*.deb .
+	@tests/support/check-package.sh tallyvane_*.deb
+	@echo "Built $$(ls tallyvane_*.deb): install it with  sudo apt install ./$$(ls tallyvane_*.deb)"
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i

@@ -7,3 +7,6 @@ for binary in "$dir"/bench/bench_*; do
     echo "== $(basename "$binary")"
     "$binary" --benchmark_counters_tabular=true
 done
+# The status-line bridge runs as its own python3 process, timed the way Claude Code starts it.
+echo "== ClaudeBridgeBench"
+"$(dirname "$0")/../bench/ClaudeBridgeBench.py"

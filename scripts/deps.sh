@@ -6,10 +6,14 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
-    googletest libgtest-dev libgmock-dev libbenchmark-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libsimdjson-dev
     clang clang-format libclang-rt-14-dev
-    xvfb xauth xdotool dbus dbus-bin desktop-file-utils python3 libsecret-tools
+    xvfb xauth xdotool openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools dunst tzdata locales
+    dpkg-dev lintian appstream man-db zsh file
 )
+
+sudo=""
+[[ $(id -u) -eq 0 ]] || sudo="sudo"
 
 missing=()
 for package in "${packages[@]}"; do
@@ -21,10 +25,16 @@ command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 if ((${#missing[@]} > 0)); then
     echo "Installing: ${missing[*]}"
-    sudo=""
-    [[ $(id -u) -eq 0 ]] || sudo="sudo"
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The formatting tests run under a German locale (decimal comma), which a fresh system has not generated.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+    echo "Generating the de_DE.UTF-8 locale"
+    $sudo sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -qx 'de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
 fi
 
 # The pinned Codex CLI the provider tests talk to (a real `codex app-server`), kept out of git under tools/.
@@ -35,4 +45,14 @@ if ! grep -q "\"version\": \"$codex_version\"" "$codex_package" 2>/dev/null; the
     echo "Installing @openai/codex@$codex_version into tools/codex"
     mkdir -p "$codex_root"
     npm install --prefix "$codex_root" --no-audit --no-fund --loglevel=error "@openai/codex@$codex_version"
+fi
+
+# The pinned Claude Code the bridge tests run as the status line's real peer (a native binary), under tools/.
+claude_version="2.1.332"
+claude_root="$(cd "$(dirname "$0")/.." && pwd)/tools/claude"
+claude_package="$claude_root/node_modules/@anthropic-ai/claude-code/package.json"
+if ! grep -q "\"version\": \"$claude_version\"" "$claude_package" 2>/dev/null; then
+    echo "Installing @anthropic-ai/claude-code@$claude_version into tools/claude"
+    mkdir -p "$claude_root"
+    npm install --prefix "$claude_root" --no-audit --no-fund --loglevel=error "@anthropic-ai/claude-code@$claude_version"
 fi

@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 
+#include "app/NotificationManager.h"
 #include "app/SeriesCache.h"
 #include "core/CalibratedForecast.h"
 #include "core/ForecastEngine.h"
@@ -10,6 +11,7 @@
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
 #include "providers/DemoProvider.h"
+#include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -57,17 +59,15 @@ AppState::~AppState()
 
 void AppState::init()
 {
-    // 1. Published fields start at their initial values; the usage history does not exist yet.
-    // 2. The stores on the data folder.
+    // The stores on the data folder.
     if (!m_environment.store) {
         LocalFileStore::ensureDirectories();
         m_environment.store = std::make_shared<SnapshotStore>(LocalFileStore::snapshotsPath());
     }
     m_store = m_environment.store;
-    // 3. No providers, no timers; the compute queue.
     m_liveProviders.clear();
     m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
-    // 4. The settings, without scheduling a save: nothing changed yet.
+    // The settings, without scheduling a save: nothing changed yet.
     if (!m_environment.loadSettings || !m_environment.scheduleSave) {
         const SettingsStore settingsStore;
         const bool demo = SettingsStore::demoRequested(QCoreApplication::arguments());
@@ -90,14 +90,11 @@ void AppState::init()
             Q_EMIT settingsChanged();
         }
     }
-    // 5. H1.
     registerHistoryCallback();
-    // 6.
+    // The first cycle reads what is stored before any provider adds to it.
     refresh();
     startProviders();
-    // 7.
     m_refreshTimer.start();
-    // 8. H2, H3.
     startHistoryScans();
 }
 
@@ -119,10 +116,44 @@ void AppState::flushSettings()
         m_environment.flushSave();
 }
 
+QString AppState::installClaudeBridge()
+{
+    const ClaudeStatusLineBridgeInstaller::Outcome outcome = ClaudeStatusLineBridgeInstaller::install();
+    const auto state = outcome.bridgeStatus.state;
+    if (state == ClaudeBridgeStatus::State::installed || state == ClaudeBridgeStatus::State::wrapping) {
+        AppSettings next = m_settings;
+        next.previousClaudeStatusLineCommand = outcome.bridgeStatus.previousCommand;
+        next.claudeBridgeInstalled = true;
+        setSettings(next);
+    }
+    refresh(); // the Claude provider's health follows the bridge
+    return outcome.message;
+}
+
+QString AppState::uninstallClaudeBridge()
+{
+    const ClaudeStatusLineBridgeInstaller::Outcome outcome = ClaudeStatusLineBridgeInstaller::uninstall();
+    if (outcome.bridgeStatus.state == ClaudeBridgeStatus::State::notInstalled) {
+        AppSettings next = m_settings;
+        next.previousClaudeStatusLineCommand.reset();
+        next.claudeBridgeInstalled = false;
+        setSettings(next);
+    }
+    refresh();
+    return outcome.message;
+}
+
 void AppState::refresh()
 {
+    // A cycle under way may have read the settings or the log before what prompted this request: one more
+    // follows it and serves every request made meanwhile, so a slow cycle never piles up a queue.
+    if (m_cyclePending) {
+        m_refreshWanted = true;
+        return;
+    }
     if (!m_computeQueue)
         m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
+    m_cyclePending = true;
     ++m_requestedCycles;
     ComputeRequest request{m_settings,   sortedEnabledProviders(), m_store, m_clock(), m_clock, std::nullopt,
                            m_seriesCache};
@@ -133,8 +164,10 @@ void AppState::refresh()
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
             [guard, bundle = std::move(bundle), settings = request.settings, now = request.now]() {
-                if (guard)
-                    guard->apply(bundle, settings, now);
+                if (!guard)
+                    return;
+                guard->apply(bundle, settings, now);
+                guard->cycleApplied();
             },
             Qt::QueuedConnection);
     });
@@ -146,7 +179,7 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
     const Clock clock = request.clock ? request.clock : [now = request.now] { return now; };
     ForecastBundle bundle;
 
-    // 1. Working snapshots, split into series.
+    // The working snapshots, split into series.
     SeriesCache localCache;
     SeriesCache& cache = request.cache ? *request.cache : localCache;
     if (settings.demoMode) {
@@ -159,12 +192,13 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         const SnapshotLog stored = request.store ? request.store->log() : SnapshotLog{};
         cache.update(stored, settings.enabledProviders, request.ignoreAfter);
         bundle.snapshots = cache.working(stored);
-        // C1: Claude augmentation from transcripts; a no-op until the Claude estimator exists.
+        // Claude's estimates from its transcripts join the working list here once the estimator exists.
     }
-    // 2. C2 (Claude's current model) and C3 (effort learning); no-ops until the usage history and the
-    //    Claude estimator exist, so Claude's current settings stay absent.
+    bundle.series = cache.published();
+    // Claude's current model and the effort learning come with the usage history; until then Claude's
+    // current settings stay absent.
 
-    // 3., 4.
+    // Every provider's windows, five-hour first; each provider gives the recommendations one input.
     QList<RecommendationEngine::Input> inputs;
     for (Provider provider : request.providers) {
         QList<WindowKind> windows = cache.windows(provider);
@@ -182,9 +216,9 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
                 input.fiveHour = result;
                 input.snapshot = newestOf(series);
             } else if (isLongWindow(window) && !series.isEmpty()) {
-                // L1: pace, then the long-window steps in order. The Claude effort scale and the history
-                // calibration (with its smart-basis override) wait for the usage history; the weekly
-                // status rule applies to every long window, demo data included.
+                // A long window gets its pace and the weekly status rule, demo data included. The Claude
+                // effort scale and the history calibration (with its smart-basis override) wait for the
+                // usage history.
                 const UsageSnapshot latest = *newestOf(series);
                 const PaceResult pace =
                     PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, clock());
@@ -195,10 +229,9 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
                 input.pace = pace;
             }
         }
-        // R1: every provider gets an input, also one without windows.
+        // Also a provider without windows: the advice compares providers.
         inputs.append(input);
     }
-    // 5. R2.
     bundle.recommendations = RecommendationEngine::recommendations(inputs);
     return bundle;
 }
@@ -208,6 +241,7 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
     bool anyChanged = false;
     if (bundle.snapshots != m_workingSnapshots) {
         m_workingSnapshots = bundle.snapshots;
+        m_workingSeries = bundle.series;
         anyChanged = true;
         Q_EMIT workingSnapshotsChanged();
     }
@@ -269,6 +303,15 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
     if (published)
         Q_EMIT changed();
     Q_EMIT cycleFinished();
+}
+
+void AppState::cycleApplied()
+{
+    m_cyclePending = false;
+    if (m_refreshWanted) {
+        m_refreshWanted = false;
+        refresh();
+    }
 }
 
 void AppState::startProviders()
@@ -369,12 +412,12 @@ QList<Provider> AppState::sortedEnabledProviders() const
 
 QList<UsageSnapshot> AppState::series(Provider provider, WindowKind window) const
 {
-    return StateQueries::series(m_workingSnapshots, provider, window);
+    return StateQueries::series(m_workingSnapshots, m_workingSeries, provider, window);
 }
 
 std::optional<UsageSnapshot> AppState::latestSnapshot(Provider provider, WindowKind window) const
 {
-    return StateQueries::latestSnapshot(m_workingSnapshots, provider, window);
+    return StateQueries::latestSnapshot(m_workingSnapshots, m_workingSeries, provider, window);
 }
 
 std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind window) const
@@ -384,12 +427,12 @@ std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind w
 
 QList<SeriesKey> AppState::availableSeries() const
 {
-    return StateQueries::availableSeries(m_workingSnapshots);
+    return StateQueries::availableSeries(m_workingSeries);
 }
 
 std::optional<SeriesKey> AppState::mostUrgentSeries() const
 {
-    return StateQueries::mostUrgentSeries(m_workingSnapshots, m_forecasts, m_clock());
+    return StateQueries::mostUrgentSeries(m_workingSeries, m_forecasts, m_clock());
 }
 
 ForecastStatus AppState::globalStatus() const
@@ -397,11 +440,25 @@ ForecastStatus AppState::globalStatus() const
     return StateQueries::globalStatus(m_forecasts);
 }
 
-// H1: the usage history's cache-updated callback; a no-op until the usage history exists.
+// A finished transcript scan will request a cycle from here; nothing scans transcripts yet.
 void AppState::registerHistoryCallback() {}
 
-// H2, H3: the full transcript scan and its 5-minute rescan timer; no-ops until the usage history exists.
+// The full transcript scan and its 5-minute rescan timer belong here; nothing scans transcripts yet.
 void AppState::startHistoryScans() {}
 
-// N1: hands the cycle to the notification manager; a no-op until the notification manager exists.
-void AppState::notify(const ForecastBundle&, const AppSettings&) {}
+// Hands the cycle's results to the notification manager, with the settings the cycle was computed with.
+void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSettings)
+{
+    NotificationManager* manager = m_environment.notifications;
+    if (!manager)
+        return;
+    QList<std::pair<Provider, PaceResult>> paces;
+    for (auto it = bundle.paces.cbegin(); it != bundle.paces.cend(); ++it)
+        paces.append({it.key(), it.value()});
+    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
+    manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock());
+    manager->evaluateBudget(m_environment.extraUsage ? m_environment.extraUsage() : std::nullopt,
+                            cycleSettings, m_clock());
+    manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this) : QString(),
+                         cycleSettings, m_clock());
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
+#include "app/NotificationRules.h"
 #include "app/ProviderFactory.h"
 #include "app/StateQueries.h"
 #include "core/AppSettings.h"
@@ -17,6 +18,8 @@
 #include <memory>
 #include <optional>
 
+class AppState;
+class NotificationManager;
 class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
@@ -38,6 +41,12 @@ struct AppStateEnvironment
     // Empty: writes a pending debounced save now.
     std::function<void()> flushSave;
     int refreshIntervalMs = 30'000;
+    // Null: no notifications (the one-shot command-line modes). Outlives the state.
+    NotificationManager* notifications = nullptr;
+    // The Claude account's latest overage figures, for the budget alert; empty: none known.
+    std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
+    // The weekly recap text of the published state; empty: no recap.
+    std::function<QString(const AppState&)> weeklyRecapText;
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -89,6 +98,7 @@ public:
     const QMap<Provider, CalibratedProjection>& calibrated() const { return m_calibrated; }
 
     // Actions (main thread).
+    // Starts a cycle; while one is pending, another follows it once it is applied (requests coalesce).
     void refresh();
     void startProviders();
     void toggleProvider(Provider provider, bool enabled);
@@ -96,6 +106,10 @@ public:
     void setBasis(ForecastBasis basis);
     // Writes a pending settings save now (before the process ends).
     void flushSettings();
+    // Install or remove the Claude status-line bridge; the settings remember the result only when the
+    // action succeeded. Returns the message to show.
+    QString installClaudeBridge();
+    QString uninstallClaudeBridge();
 
     // One compute cycle; touches no state, runs off the main thread.
     [[nodiscard]] static ForecastBundle compute(const ComputeRequest& request);
@@ -117,7 +131,7 @@ public:
     {
         return m_liveProviders.value(provider);
     }
-    // How many compute cycles have been requested so far.
+    // How many compute cycles have been started so far.
     int requestedCycles() const { return m_requestedCycles; }
     const std::shared_ptr<SnapshotStore>& store() const { return m_store; }
 
@@ -135,6 +149,7 @@ Q_SIGNALS:
 
 private:
     void publishProviderHealth(const QMap<Provider, ProviderHealth>& health);
+    void cycleApplied();
     void registerHistoryCallback();
     void startHistoryScans();
     void notify(const ForecastBundle& bundle, const AppSettings& cycleSettings);
@@ -145,6 +160,8 @@ private:
 
     AppSettings m_settings;
     SnapshotLog m_workingSnapshots;
+    // Published with the snapshots they index.
+    QList<WorkingSeries> m_workingSeries;
     QMap<QString, ForecastResult> m_forecasts;
     QMap<Provider, PaceResult> m_paces;
     QList<Recommendation> m_recommendations;
@@ -158,6 +175,8 @@ private:
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
     QTimer m_refreshTimer;
     int m_requestedCycles = 0;
+    bool m_cyclePending = false;
+    bool m_refreshWanted = false;
     // Declared last so it is destroyed first: pending cycles finish before the store they read goes.
     std::unique_ptr<SerialQueue> m_computeQueue;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SeriesPositions.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
 #include "core/SnapshotLog.h"
@@ -9,11 +10,28 @@
 #include <QMap>
 #include <QString>
 
+#include <utility>
+
+using SeriesKey = std::pair<Provider, WindowKind>;
+
+// One (provider, window) series of a cycle's working snapshots, as positions in that list: ascending by
+// timestamp, equal timestamps in list order. Queries read a series through it instead of sorting the log.
+struct WorkingSeries
+{
+    SeriesKey key;
+    SeriesPositions positions;
+
+    friend bool operator==(const WorkingSeries&, const WorkingSeries&) = default;
+};
+
 // What one compute cycle produced; published field by field, only where it differs from the state.
 // Maps are ordered so that folds over them (the overall status) do not depend on hashing.
 struct ForecastBundle
 {
     SnapshotLog snapshots;
+    // Every series of `snapshots` once: five-hour series first, then long ones, then monthly, then
+    // unknown; within one rank in order of first appearance.
+    QList<WorkingSeries> series;
     // Keyed by ForecastResult::id(), e.g. "codex-fiveHour".
     QMap<QString, ForecastResult> forecasts;
     QMap<Provider, PaceResult> paces;

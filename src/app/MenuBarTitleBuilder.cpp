@@ -14,119 +14,130 @@ namespace MenuBarTitleBuilder {
 
 namespace {
 
-const QString kNoFigures = QStringLiteral("AI —");
-const QString kDash = QStringLiteral("—");
+const QString kNoFigures = QStringLiteral("AI ") + NumberFormatting::dash;
 
-struct Candidate
-{
-    Provider provider;
-    ForecastResult fiveHour;
-};
-
-double shownValue(const ForecastResult& f, bool showRemaining)
-{
-    const double v = showRemaining ? 100 - f.currentUsedPercent : f.currentUsedPercent;
-    return v < 0 ? 0 : v;
-}
+// The largest figure a title shows; three digits, as the tray icon has room for.
+constexpr double kLargestShown = 999;
 
 QString truncated(double value)
 {
     if (!std::isfinite(value))
-        return kDash;
+        return NumberFormatting::dash;
     return QString::number(static_cast<qint64>(std::trunc(value)));
 }
 
-QString compactTitle(const QList<Candidate>& candidates, bool showRemaining)
+QString compactTitle(const QList<ForecastResult>& candidates, bool showRemaining)
 {
     QStringList parts;
-    for (const Candidate& c : candidates) {
-        const QString value = truncated(shownValue(c.fiveHour, showRemaining));
+    for (const ForecastResult& c : candidates) {
+        const QString value = truncated(shownValue(c, showRemaining));
         parts.append(shortLabel(c.provider) + QLatin1Char(' ') +
-                     (value == kDash ? value : value + QLatin1Char('%')));
+                     (value == NumberFormatting::dash ? value : value + QLatin1Char('%')));
     }
     return QStringLiteral("AI  ") + parts.join(QStringLiteral(" · "));
 }
 
-QString minimalTitle(const QList<Candidate>& candidates, bool showRemaining)
+QString minimalTitle(const QList<ForecastResult>& candidates, bool showRemaining)
 {
     QStringList parts;
-    for (const Candidate& c : candidates)
-        parts.append(truncated(shownValue(c.fiveHour, showRemaining)));
+    for (const ForecastResult& c : candidates)
+        parts.append(truncated(shownValue(c, showRemaining)));
     return QStringLiteral("AI ") + parts.join(QLatin1Char('/'));
 }
 
-QString forecastTitle(const QList<Candidate>& candidates)
+QString forecastTitle(const ForecastResult& worst)
 {
-    const Candidate* worst = &candidates.first();
-    for (const Candidate& c : candidates)
-        if (severityRank(c.fiveHour.status) > severityRank(worst->fiveHour.status))
-            worst = &c;
-    const ForecastResult& f = worst->fiveHour;
-    if (f.status == ForecastStatus::limitLikely) {
-        if (f.estimatedTimeToLimit)
-            return QStringLiteral("AI  ") + TimeFormatting::countdown(f.estimatedTimeToLimit) +
+    if (worst.status == ForecastStatus::limitLikely) {
+        if (worst.estimatedTimeToLimit)
+            return QStringLiteral("AI  ") + TimeFormatting::countdown(worst.estimatedTimeToLimit) +
                    QStringLiteral(" left");
         return QStringLiteral("AI  Limit likely");
     }
-    return QStringLiteral("AI  ") + statusWord(f.status);
+    return QStringLiteral("AI  ") + statusWord(worst.status);
 }
 
-QString focusTitle(const QList<Candidate>& candidates, const QMap<QString, ForecastResult>& forecasts,
-                   const AppSettings& settings)
+QString focusTitle(const ForecastResult& chosen, const QMap<QString, ForecastResult>& forecasts,
+                   bool showRemaining)
 {
-    const auto focused = std::find_if(candidates.cbegin(), candidates.cend(), [&](const Candidate& c) {
-        return c.provider == settings.focusedProvider;
-    });
-    const Candidate& chosen = focused != candidates.cend() ? *focused : candidates.first();
     QString text = displayName(chosen.provider) + QLatin1Char(' ') +
-                   NumberFormatting::percent(shownValue(chosen.fiveHour, settings.showRemaining));
+                   NumberFormatting::percent(shownValue(chosen, showRemaining));
     for (WindowKind window : {WindowKind::sevenDay, WindowKind::weekly}) {
         if (const auto longWindow = StateQueries::forecast(forecasts, chosen.provider, window)) {
             text += QStringLiteral(" · ") + ::shortLabel(window) + QLatin1Char(' ') +
-                    NumberFormatting::percent(shownValue(*longWindow, settings.showRemaining));
+                    NumberFormatting::percent(shownValue(*longWindow, showRemaining));
             break;
         }
     }
     return text;
 }
 
-bool atRisk(ForecastStatus status)
+const ForecastResult& mostSevere(const QList<ForecastResult>& candidates)
 {
-    return status == ForecastStatus::risky || status == ForecastStatus::limitLikely ||
-           status == ForecastStatus::limited;
+    const ForecastResult* worst = &candidates.first();
+    for (const ForecastResult& c : candidates)
+        if (severityRank(c.status) > severityRank(worst->status))
+            worst = &c;
+    return *worst;
 }
 
 } // namespace
 
-QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+double shownValue(const ForecastResult& forecast, bool showRemaining)
 {
-    const MenuBarDisplayMode mode = settings.menuBarDisplayMode;
-    if (mode == MenuBarDisplayMode::iconOnly)
-        return {};
+    const double v = showRemaining ? 100 - forecast.currentUsedPercent : forecast.currentUsedPercent;
+    if (std::isnan(v))
+        return v;
+    return std::clamp(v, 0.0, kLargestShown);
+}
 
-    QList<Candidate> candidates;
+std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+{
+    Leading leading;
     for (Provider provider : StateQueries::sortedEnabledProviders(settings))
         if (const auto f = StateQueries::forecast(forecasts, provider, WindowKind::fiveHour))
-            candidates.append({provider, *f});
-    if (candidates.isEmpty())
+            leading.candidates.append(*f);
+    if (leading.candidates.isEmpty())
+        return std::nullopt;
+
+    leading.mode = settings.menuBarDisplayMode;
+    if (leading.mode == MenuBarDisplayMode::autoMode) {
+        if (leading.candidates.size() == 1)
+            leading.mode = MenuBarDisplayMode::providerFocus;
+        else if (std::any_of(leading.candidates.cbegin(), leading.candidates.cend(),
+                             [](const ForecastResult& c) { return isRiskyOrWorse(c.status); }))
+            leading.mode = MenuBarDisplayMode::forecast;
+        else
+            leading.mode = MenuBarDisplayMode::compact;
+    }
+    if (leading.mode == MenuBarDisplayMode::providerFocus) {
+        const auto focused =
+            std::find_if(leading.candidates.cbegin(), leading.candidates.cend(),
+                         [&](const ForecastResult& c) { return c.provider == settings.focusedProvider; });
+        leading.forecast = focused != leading.candidates.cend() ? *focused : leading.candidates.first();
+    } else {
+        leading.forecast = mostSevere(leading.candidates);
+    }
+    return leading;
+}
+
+QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+{
+    if (settings.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
+        return {};
+    const std::optional<Leading> leading = resolve(forecasts, settings);
+    if (!leading)
         return kNoFigures;
 
-    switch (mode) {
+    switch (leading->mode) {
     case MenuBarDisplayMode::compact:
-        return compactTitle(candidates, settings.showRemaining);
+        return compactTitle(leading->candidates, settings.showRemaining);
     case MenuBarDisplayMode::minimal:
-        return minimalTitle(candidates, settings.showRemaining);
+        return minimalTitle(leading->candidates, settings.showRemaining);
     case MenuBarDisplayMode::forecast:
-        return forecastTitle(candidates);
+        return forecastTitle(leading->forecast);
     case MenuBarDisplayMode::providerFocus:
-        return focusTitle(candidates, forecasts, settings);
+        return focusTitle(leading->forecast, forecasts, settings.showRemaining);
     case MenuBarDisplayMode::autoMode:
-        if (candidates.size() == 1)
-            return focusTitle(candidates, forecasts, settings);
-        if (std::any_of(candidates.cbegin(), candidates.cend(),
-                        [](const Candidate& c) { return atRisk(c.fiveHour.status); }))
-            return forecastTitle(candidates);
-        return compactTitle(candidates, settings.showRemaining);
     case MenuBarDisplayMode::iconOnly:
         break;
     }
@@ -184,9 +195,10 @@ QString statusWord(ForecastStatus status)
     return label(status);
 }
 
-QString tooltip(ForecastStatus globalStatus)
+QString tooltip(ForecastStatus globalStatus, bool shortcutActive)
 {
-    return QStringLiteral("Tallyvane — ") + statusWord(globalStatus) + QStringLiteral("  (Ctrl+Alt+G)");
+    const QString line = QStringLiteral("Tallyvane — ") + statusWord(globalStatus);
+    return shortcutActive ? line + QStringLiteral("  (Ctrl+Alt+G)") : line;
 }
 
 QString shortLabel(Provider provider)

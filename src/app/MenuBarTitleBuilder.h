@@ -4,8 +4,11 @@
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
 
+#include <QList>
 #include <QMap>
 #include <QString>
+
+#include <optional>
 
 class AppState;
 
@@ -22,6 +25,25 @@ enum class StatusIcon
     warning
 };
 
+// What the title and the tray icon's figure lead with.
+struct Leading
+{
+    // The settings' display mode with `auto` decided; never autoMode.
+    MenuBarDisplayMode mode = MenuBarDisplayMode::compact;
+    // The 5-hour forecasts of the enabled providers, in display order; never empty.
+    QList<ForecastResult> candidates;
+    // Provider focus: the focused provider's (else the first); otherwise the most severe (the first on a
+    // tie).
+    ForecastResult forecast;
+};
+
+// Absent when no enabled provider has a 5-hour forecast.
+[[nodiscard]] std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts,
+                                             const AppSettings& settings);
+// The figure the title shows for a window: used, or remaining with showRemaining; kept within 0..999 so that
+// no logged value, however absurd, overflows an integer. NaN stays NaN.
+[[nodiscard]] double shownValue(const ForecastResult& forecast, bool showRemaining);
+
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.
 [[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
 [[nodiscard]] QString title(const AppState& state);
@@ -33,8 +55,8 @@ enum class StatusIcon
 [[nodiscard]] QString iconName(StatusIcon icon);
 // "Safe", "Limit likely", ...
 [[nodiscard]] QString statusWord(ForecastStatus status);
-// "Tallyvane — Safe  (Ctrl+Alt+G)".
-[[nodiscard]] QString tooltip(ForecastStatus globalStatus);
+// "Tallyvane — Safe  (Ctrl+Alt+G)"; without the shortcut when no key grab or portal binding serves it.
+[[nodiscard]] QString tooltip(ForecastStatus globalStatus, bool shortcutActive = true);
 
 // "C", "Cl".
 [[nodiscard]] QString shortLabel(Provider provider);

@@ -1,5 +1,6 @@
 #include "app/ProviderFactory.h"
 
+#include "providers/claude/ClaudeProvider.h"
 #include "providers/codex/CodexProvider.h"
 
 ProviderFactory defaultProviderFactory()
@@ -10,7 +11,7 @@ ProviderFactory defaultProviderFactory()
             case Provider::codex:
                 return std::make_shared<CodexProvider>(store);
             case Provider::claude:
-                return nullptr; // not connected in this build yet
+                return std::make_shared<ClaudeProvider>(store);
             }
             return nullptr;
         };

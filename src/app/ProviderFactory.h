@@ -13,5 +13,6 @@ class SnapshotStore;
 using ProviderFactory = std::function<std::shared_ptr<UsageProvider>(
     Provider provider, const std::shared_ptr<SnapshotStore>& store)>;
 
-// The providers this build can run: Codex through its app-server; Claude is not connected yet.
+// The providers this build can run: Codex through its app-server, Claude Code through its OAuth usage
+// endpoint and the status-line bridge.
 ProviderFactory defaultProviderFactory();

@@ -2,11 +2,14 @@
 
 #include "core/BurnRateCalculator.h"
 
+#include <algorithm>
 #include <vector>
 
 void SeriesCache::clear()
 {
     m_working.clear();
+    m_workingSize = 0;
+    m_keys.clear();
     for (auto& windows : m_windows)
         windows.clear();
     for (auto& perProvider : m_series)
@@ -14,13 +17,19 @@ void SeriesCache::clear()
             series = Series{};
 }
 
+// The snapshot is the next one of the working log.
 void SeriesCache::add(const UsageSnapshot& snapshot)
 {
     const auto p = size_t(snapshot.provider);
     const auto w = size_t(snapshot.windowKind);
     Series& series = m_series[p][w];
-    if (series.snapshots.isEmpty() && m_windows[p].indexOf(snapshot.windowKind) < 0)
+    if (series.positions.isEmpty()) {
+        m_keys.append({snapshot.provider, snapshot.windowKind});
         m_windows[p].append(snapshot.windowKind);
+    }
+    if (!series.positions.isEmpty() && snapshot.timestamp < workingAt(series.positions.last()).timestamp)
+        series.positionsSorted = false;
+    series.positions.append(m_workingSize++);
     if (!series.snapshots.isEmpty() && snapshot.timestamp < series.snapshots.last().timestamp) {
         series.ascending = false;
         if (series.trimmed)
@@ -50,6 +59,16 @@ void SeriesCache::trim(Series& series)
         series.snapshots.remove(0, start);
         series.trimmed = true;
     }
+}
+
+// Stable, so equal timestamps keep list order; runs only after a snapshot arrived out of time order.
+void SeriesCache::sortPositions(Series& series) const
+{
+    if (series.positionsSorted)
+        return;
+    series.positions.stableSort(
+        [this](qsizetype a, qsizetype b) { return workingAt(a).timestamp < workingAt(b).timestamp; });
+    series.positionsSorted = true;
 }
 
 bool SeriesCache::extends(const SnapshotLog& stored) const
@@ -83,25 +102,25 @@ void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enable
         from = m_stored.size();
     } else {
         clear();
-        m_stored.clear();
         m_enabled = enabled;
         m_ignoreAfter = ignoreAfter;
         m_sharesStored = true;
     }
+    m_stored = stored;
     for (qsizetype i = from; i < stored.size(); ++i) {
         const UsageSnapshot& s = stored[i];
-        const bool kept = keep(s);
-        if (kept)
-            add(s);
-        if (!kept && m_sharesStored) {
+        if (!keep(s)) {
             // The first snapshot left out: from here on the working list is a filtered copy.
-            m_sharesStored = false;
-            m_working = stored.first(i);
-        } else if (kept && !m_sharesStored) {
-            m_working.append(s);
+            if (m_sharesStored) {
+                m_sharesStored = false;
+                m_working = stored.first(i);
+            }
+            continue;
         }
+        if (!m_sharesStored)
+            m_working.append(s);
+        add(s);
     }
-    m_stored = stored;
     if (m_needsRebuild) {
         // Start over on the whole log; the series out of order are then kept whole.
         m_stored.clear();
@@ -109,9 +128,12 @@ void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enable
         m_incremental = false;
         return;
     }
-    for (auto& perProvider : m_series)
-        for (Series& series : perProvider)
+    for (auto& perProvider : m_series) {
+        for (Series& series : perProvider) {
             trim(series);
+            sortPositions(series);
+        }
+    }
 }
 
 void SeriesCache::reset(const SnapshotLog& working)
@@ -125,9 +147,12 @@ void SeriesCache::reset(const SnapshotLog& working)
     m_working = working;
     for (const UsageSnapshot& s : working)
         add(s);
-    for (auto& perProvider : m_series)
-        for (Series& series : perProvider)
+    for (auto& perProvider : m_series) {
+        for (Series& series : perProvider) {
             trim(series);
+            sortPositions(series);
+        }
+    }
 }
 
 QList<WindowKind> SeriesCache::windows(Provider provider) const
@@ -138,4 +163,17 @@ QList<WindowKind> SeriesCache::windows(Provider provider) const
 const QList<UsageSnapshot>& SeriesCache::series(Provider provider, WindowKind window) const
 {
     return m_series[size_t(provider)][size_t(window)].snapshots;
+}
+
+QList<WorkingSeries> SeriesCache::published() const
+{
+    QList<SeriesKey> keys = m_keys;
+    std::stable_sort(keys.begin(), keys.end(), [](const SeriesKey& a, const SeriesKey& b) {
+        return displayRank(a.second) < displayRank(b.second);
+    });
+    QList<WorkingSeries> result;
+    result.reserve(keys.size());
+    for (const SeriesKey& key : std::as_const(keys))
+        result.append({key, m_series[size_t(key.first)][size_t(key.second)].positions});
+    return result;
 }

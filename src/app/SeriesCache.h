@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
 #include "core/Enums.h"
 #include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
@@ -12,9 +13,10 @@
 #include <optional>
 
 // The working snapshots of a cycle split into (provider, window) series, kept from one cycle to the next
-// so that after an append to a long log only the new snapshots are sorted in. A series in time order is
-// kept from its window's latest reset on: the forecast never looks further back. Used by one compute
-// queue at a time; not thread-safe.
+// so that after an append to a long log only the new snapshots are sorted in. Each series is kept twice:
+// as the positions of all its snapshots in time order, which the cycle publishes for the queries, and as
+// copies from its window's latest reset on (when in time order), which the forecast reads: it never looks
+// further back. Used by one compute queue at a time; not thread-safe.
 class SeriesCache
 {
 public:
@@ -31,6 +33,8 @@ public:
     QList<WindowKind> windows(Provider provider) const;
     // One series in list order, possibly without the snapshots before its window's latest reset.
     const QList<UsageSnapshot>& series(Provider provider, WindowKind window) const;
+    // Every series with its positions in the working log, in the order the queries list them.
+    QList<WorkingSeries> published() const;
 
     // How the last update went, for tests and benchmarks.
     bool lastUpdateWasIncremental() const { return m_incremental; }
@@ -39,6 +43,9 @@ private:
     struct Series
     {
         QList<UsageSnapshot> snapshots;
+        // Every snapshot of the series as a position in the working log, ascending by timestamp once sorted.
+        SeriesPositions positions;
+        bool positionsSorted = true;
         // Ascending by timestamp so far (then trimming at a reset is safe).
         bool ascending = true;
         bool trimmed = false;
@@ -48,7 +55,12 @@ private:
     void clear();
     void add(const UsageSnapshot& snapshot);
     void trim(Series& series);
+    void sortPositions(Series& series) const;
     bool extends(const SnapshotLog& stored) const;
+    const UsageSnapshot& workingAt(qsizetype position) const
+    {
+        return m_sharesStored ? m_stored[position] : m_working[position];
+    }
 
     static constexpr size_t kProviders = allProviders.size();
     static constexpr size_t kWindows = allWindowKinds.size();
@@ -60,6 +72,9 @@ private:
     std::optional<QDateTime> m_ignoreAfter;
     bool m_sharesStored = true;
     SnapshotLog m_working;
+    qsizetype m_workingSize = 0;
+    // Every series in order of first appearance.
+    QList<SeriesKey> m_keys;
     std::array<QList<WindowKind>, kProviders> m_windows;
     std::array<std::array<Series, kWindows>, kProviders> m_series;
     bool m_incremental = false;

@@ -15,59 +15,60 @@ QList<Provider> sortedEnabledProviders(const AppSettings& settings)
     return result;
 }
 
-QString forecastKey(Provider provider, WindowKind window)
+namespace {
+
+const WorkingSeries* find(const QList<WorkingSeries>& published, Provider provider, WindowKind window)
 {
-    return rawValue(provider) + QLatin1Char('-') + rawValue(window);
+    for (const WorkingSeries& s : published)
+        if (s.key.first == provider && s.key.second == window)
+            return &s;
+    return nullptr;
 }
 
-QList<UsageSnapshot> series(const SnapshotLog& snapshots, Provider provider, WindowKind window)
+} // namespace
+
+QList<UsageSnapshot> series(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
+                            Provider provider, WindowKind window)
 {
     QList<UsageSnapshot> result;
-    for (const UsageSnapshot& s : snapshots)
-        if (s.provider == provider && s.windowKind == window)
-            result.append(s);
-    std::stable_sort(result.begin(), result.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
-        return a.timestamp < b.timestamp;
-    });
+    if (const WorkingSeries* found = find(published, provider, window)) {
+        result.reserve(found->positions.size());
+        for (qsizetype i = 0; i < found->positions.size(); ++i)
+            result.append(snapshots[found->positions[i]]);
+    }
     return result;
 }
 
-std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots, Provider provider,
+std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots,
+                                            const QList<WorkingSeries>& published, Provider provider,
                                             WindowKind window)
 {
-    const UsageSnapshot* latest = nullptr;
-    for (const UsageSnapshot& s : snapshots)
-        if (s.provider == provider && s.windowKind == window && (!latest || s.timestamp > latest->timestamp))
-            latest = &s;
-    if (!latest)
+    const WorkingSeries* found = find(published, provider, window);
+    if (!found || found->positions.isEmpty())
         return std::nullopt;
-    return *latest;
+    // The last run of equal newest timestamps is in list order: its first entry is the earliest.
+    qsizetype i = found->positions.size() - 1;
+    const QDateTime& newest = snapshots[found->positions[i]].timestamp;
+    while (i > 0 && snapshots[found->positions[i - 1]].timestamp == newest)
+        --i;
+    return snapshots[found->positions[i]];
 }
 
 std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& forecasts, Provider provider,
                                        WindowKind window)
 {
-    const auto it = forecasts.constFind(forecastKey(provider, window));
+    const auto it = forecasts.constFind(ForecastResult::id(provider, window));
     if (it == forecasts.cend())
         return std::nullopt;
     return *it;
 }
 
-QList<SeriesKey> availableSeries(const SnapshotLog& snapshots)
+QList<SeriesKey> availableSeries(const QList<WorkingSeries>& published)
 {
-    QList<const UsageSnapshot*> ordered;
-    ordered.reserve(snapshots.size());
-    for (const UsageSnapshot& s : snapshots)
-        ordered.append(&s);
-    std::stable_sort(ordered.begin(), ordered.end(), [](const UsageSnapshot* a, const UsageSnapshot* b) {
-        return displayRank(a->windowKind) < displayRank(b->windowKind);
-    });
     QList<SeriesKey> result;
-    for (const UsageSnapshot* s : ordered) {
-        const SeriesKey key{s->provider, s->windowKind};
-        if (!result.contains(key))
-            result.append(key);
-    }
+    result.reserve(published.size());
+    for (const WorkingSeries& s : published)
+        result.append(s.key);
     return result;
 }
 
@@ -100,14 +101,14 @@ bool isUrgent(const ForecastResult& f)
 
 } // namespace
 
-std::optional<SeriesKey> mostUrgentSeries(const SnapshotLog& snapshots,
+std::optional<SeriesKey> mostUrgentSeries(const QList<WorkingSeries>& published,
                                           const QMap<QString, ForecastResult>& forecasts,
                                           const QDateTime& now)
 {
     std::optional<SeriesKey> best;
     std::optional<ForecastResult> bestForecast;
     double bestScore = std::numeric_limits<double>::infinity();
-    for (const SeriesKey& key : availableSeries(snapshots)) {
+    for (const SeriesKey& key : availableSeries(published)) {
         const std::optional<ForecastResult> f = forecast(forecasts, key.first, key.second);
         if (!f)
             continue;

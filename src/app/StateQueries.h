@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
 #include "core/AppSettings.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
@@ -12,32 +13,29 @@
 #include <QString>
 
 #include <optional>
-#include <utility>
-
-using SeriesKey = std::pair<Provider, WindowKind>;
 
 // The questions asked of published state: by the application state itself, the menu-bar title and the
-// one-shot command line, which has a bundle but no application state.
+// one-shot command line, which has a bundle but no application state. They read the series the cycle
+// published; none of them sorts or walks the whole log.
 namespace StateQueries {
 
 // Enabled providers in display order (codex, claude).
 [[nodiscard]] QList<Provider> sortedEnabledProviders(const AppSettings& settings);
 
-// "codex-fiveHour".
-[[nodiscard]] QString forecastKey(Provider provider, WindowKind window);
-
 // One window's snapshots, ascending by timestamp (stable).
-[[nodiscard]] QList<UsageSnapshot> series(const SnapshotLog& snapshots, Provider provider, WindowKind window);
+[[nodiscard]] QList<UsageSnapshot> series(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
+                                          Provider provider, WindowKind window);
 // The newest of one window's snapshots; on equal timestamps the earlier in the list wins.
-[[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots, Provider provider,
-                                                          WindowKind window);
+[[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots,
+                                                          const QList<WorkingSeries>& published,
+                                                          Provider provider, WindowKind window);
 [[nodiscard]] std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& forecasts,
                                                      Provider provider, WindowKind window);
 // Each (provider, window) once: five-hour series first, then long ones, then monthly, then unknown;
 // within one rank in order of first appearance.
-[[nodiscard]] QList<SeriesKey> availableSeries(const SnapshotLog& snapshots);
+[[nodiscard]] QList<SeriesKey> availableSeries(const QList<WorkingSeries>& published);
 // The series closest to running out, only when it is exhausted or has a run-out time.
-[[nodiscard]] std::optional<SeriesKey> mostUrgentSeries(const SnapshotLog& snapshots,
+[[nodiscard]] std::optional<SeriesKey> mostUrgentSeries(const QList<WorkingSeries>& published,
                                                         const QMap<QString, ForecastResult>& forecasts,
                                                         const QDateTime& now);
 // The worst status over all forecasts; noData when there are none.

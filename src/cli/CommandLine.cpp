@@ -1,12 +1,18 @@
 #include "cli/CommandLine.h"
 
+#include "cli/ClaudeCommands.h"
+#include "cli/CommandLineOptions.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
+#include "cli/NotifyTestCommand.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
+#include "cli/UsageCommand.h"
+#include "cli/UsageTest.h"
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
 
 #include <QFileInfo>
 #include <QTextStream>
@@ -52,53 +58,18 @@ int exportCsv(const QStringList& rest)
     return status;
 }
 
+// The log's last entries reach the disk before the process ends.
+int finished(int status)
+{
+    AppLogger::shared().flush();
+    return status;
+}
+
 } // namespace
 
 QString commandLineHelp()
 {
-    return QStringLiteral(
-        "Usage: tallyvane [OPTION]...\n"
-        "       tallyvane status [--json | --waybar] [--watch] [--demo] [--at DATE] [--mode MODE] [--basis "
-        "BASIS]\n"
-        "\n"
-        "Without a command Tallyvane starts in the system tray (a second start opens the panel of\n"
-        "the one already running).\n"
-        "  --demo               show synthetic demo data (never saved as a setting)\n"
-        "  --toggle             open or close the panel of the running Tallyvane (bind this to a\n"
-        "                       desktop shortcut where Ctrl+Alt+G cannot be grabbed)\n"
-        "  --preview            open the panel as a normal window, beside any running instance\n"
-        "  --start-settings     open the panel on its settings page\n"
-        "  --capture            leave the \"Demo data\" label out of the panel (for screenshots)\n"
-        "  --capture-height N   panel height in pixels, 200 to 4000 (default 720)\n"
-        "  --headless           run the forecasts and providers without an interface until\n"
-        "                       interrupted (Ctrl+C or SIGTERM); prints the status when it changes\n"
-        "\n"
-        "status: one forecast cycle over the stored snapshots, printed; starts no provider and\n"
-        "writes nothing.\n"
-        "  --json               one JSON document (keys in the README, section \"Command line\")\n"
-        "  --waybar             one JSON line for waybar, polybar or i3blocks: text, tooltip,\n"
-        "                       class, percentage\n"
-        "  --watch              with --json or --waybar: keep running, print a new line whenever\n"
-        "                       the output changes and at least every 30 seconds\n"
-        "  --demo               use demo data instead of the snapshot log\n"
-        "  --at DATE            evaluate as of an ISO 8601 date-time (e.g. 2026-05-12T14:00:00Z);\n"
-        "                       snapshots stamped later are ignored\n"
-        "  --mode MODE          menu-bar display mode for this run: iconOnly, auto, compact,\n"
-        "                       forecast, providerFocus, minimal\n"
-        "  --basis BASIS        forecast basis for this run: last30m, last1h, last3h, last6h,\n"
-        "                       last24h, sinceWindowStart, smart\n"
-        "\n"
-        "Diagnostics (print and exit):\n"
-        "  --logictest          run the forecasting engines on built-in cases; exit status 1 when\n"
-        "                       a check fails\n"
-        "  --dumpstore          print every stored snapshot as one JSON line\n"
-        "  --export-csv [PATH]  write the snapshot log as CSV (default: the data folder's\n"
-        "                       tallyvane-export.csv) and print where\n"
-        "  --help               show this help\n"
-        "  --version            show the version\n"
-        "\n"
-        "Exit status: 0 on success, 1 when a check or an export fails, 2 for unknown options or\n"
-        "bad values.\n");
+    return CommandLineOptions::help();
 }
 
 std::optional<int> runCommandLine(const QStringList& arguments)
@@ -115,11 +86,26 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     }
     if (args.front() == QLatin1String("--export-csv"))
         return exportCsv(args.mid(1));
+    if (args.front() == QLatin1String("usage")) {
+        const auto parsed = UsageCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error);
+        return UsageCommand::run(std::get<UsageCommand::Options>(parsed));
+    }
 
     // Every other argument is a flag; anything unknown is refused before any mode runs.
-    static const QStringList modes{QStringLiteral("--help"),      QStringLiteral("-h"),
-                                   QStringLiteral("--version"),   QStringLiteral("--logictest"),
-                                   QStringLiteral("--dumpstore"), QStringLiteral("--headless")};
+    static const QStringList modes{QStringLiteral("--help"),
+                                   QStringLiteral("-h"),
+                                   QStringLiteral("--version"),
+                                   QStringLiteral("--bundletest"),
+                                   QStringLiteral("--install-claude-bridge"),
+                                   QStringLiteral("--uninstall-claude-bridge"),
+                                   QStringLiteral("--logictest"),
+                                   QStringLiteral("--oauthtest"),
+                                   QStringLiteral("--dumpstore"),
+                                   QStringLiteral("--headless"),
+                                   QStringLiteral("--usagetest"),
+                                   QStringLiteral("--notify-test")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -128,7 +114,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             continue;
         }
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
-            if (arg == QLatin1String("status") || arg == QLatin1String("--export-csv"))
+            if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
+                arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         }
@@ -150,10 +137,23 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         out << "tallyvane " << TALLYVANE_VERSION << '\n';
         return 0;
     }
+    if (given.contains(QLatin1String("--bundletest")))
+        return ClaudeCommands::bundleTest(out);
+    if (given.contains(QLatin1String("--install-claude-bridge")))
+        return finished(ClaudeCommands::installBridge(out));
+    if (given.contains(QLatin1String("--uninstall-claude-bridge")))
+        return finished(ClaudeCommands::uninstallBridge(out));
     if (given.contains(QLatin1String("--logictest")))
         return LogicTest::run();
+    if (given.contains(QLatin1String("--oauthtest")))
+        return finished(
+            ClaudeCommands::oauthTest(ClaudeOAuthUsage::shared(), QDateTime::currentDateTimeUtc(), out));
+    if (given.contains(QLatin1String("--usagetest")))
+        return UsageTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
+    if (given.contains(QLatin1String("--notify-test")))
+        return NotifyTestCommand::run();
     if (given.contains(QLatin1String("--headless")))
         return HeadlessCommand::run();
     return std::nullopt;

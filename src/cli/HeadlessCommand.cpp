@@ -2,7 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
+#include "app/NotificationManager.h"
 #include "core/AppLogger.h"
+#include "platform/DBusNotificationSender.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 
@@ -42,7 +44,12 @@ int run()
 
     int status = 0;
     {
-        AppState state;
+        // No panel to open here, so notifications offer no click action.
+        DBusNotificationSender sender(DBusNotificationSender::Options{.openOnClick = false});
+        NotificationManager notifications(sender);
+        AppStateEnvironment environment;
+        environment.notifications = &notifications;
+        AppState state(environment);
         QString last;
         QObject::connect(&state, &AppState::changed, [&] {
             if (!state.lastRefresh())

@@ -1,7 +1,7 @@
 #pragma once
 
-// `tallyvane --headless`: the application state with its timers and providers, no interface, until SIGINT
-// or SIGTERM; a pending settings save is written before the process ends. Returns the exit status.
+// `tallyvane --headless`: the application state with its timers and providers, no interface, until SIGINT,
+// SIGTERM or SIGHUP; a pending settings save is written before the process ends. Returns the exit status.
 namespace HeadlessCommand {
 
 int run();

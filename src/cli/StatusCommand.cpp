@@ -12,6 +12,7 @@
 #include "core/TimeFormatting.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -38,11 +39,17 @@ QString allRawValues(const auto& values)
 std::optional<QDateTime> parseInstant(const QString& text)
 {
     // Plain numbers are epoch seconds to the log's reader; here only a date-time is meant.
-    if (!text.contains(QLatin1Char('T')) && !text.contains(QLatin1Char('t')))
+    const qsizetype timeStart = text.indexOf(QLatin1Char('T'), 0, Qt::CaseInsensitive);
+    if (timeStart < 0)
         return std::nullopt;
     if (auto date = JsonLines::parseDate(text))
         return date;
-    // Without an offset the instant is local time, as ISO 8601 reads it.
+    // Without an offset the instant is local time, as ISO 8601 reads it. One the date parser refused
+    // (beyond ±18:00, say) stays refused.
+    const QStringView time = QStringView(text).sliced(timeStart);
+    if (time.contains(QLatin1Char('Z'), Qt::CaseInsensitive) || time.contains(QLatin1Char('+')) ||
+        time.contains(QLatin1Char('-')))
+        return std::nullopt;
     const QDateTime local = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (local.isValid())
         return local.toUTC();
@@ -132,6 +139,57 @@ QString titleFor(const Report& report, bool compactWhenIconOnly)
     return MenuBarTitleBuilder::title(report.bundle.forecasts, settings);
 }
 
+QJsonObject reportJson(const Report& report)
+{
+    QJsonObject root;
+    root.insert(QStringLiteral("title"), titleFor(report, false));
+    root.insert(QStringLiteral("globalStatus"),
+                rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
+    root.insert(QStringLiteral("mode"),
+                report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
+    root.insert(QStringLiteral("generatedAt"), JsonLines::formatDate(report.generatedAt));
+    QJsonArray forecasts;
+    for (const ForecastResult& f : orderedForecasts(report.bundle))
+        forecasts.append(forecastJson(f));
+    root.insert(QStringLiteral("forecasts"), forecasts);
+    QJsonObject paces;
+    for (auto it = report.bundle.paces.cbegin(); it != report.bundle.paces.cend(); ++it)
+        paces.insert(rawValue(it.key()), paceJson(it.value()));
+    root.insert(QStringLiteral("paces"), paces);
+    QJsonArray recommendations;
+    for (const Recommendation& r : report.bundle.recommendations) {
+        QJsonObject o;
+        if (r.provider)
+            o.insert(QStringLiteral("provider"), rawValue(*r.provider));
+        o.insert(QStringLiteral("status"), rawValue(r.status));
+        o.insert(QStringLiteral("message"), r.message);
+        recommendations.append(o);
+    }
+    root.insert(QStringLiteral("recommendations"), recommendations);
+    return root;
+}
+
+// waybar reads text and tooltip as Pango markup: "<1m" would blank the module.
+QString escapedMarkup(QString text)
+{
+    return text.replace(QLatin1Char('&'), QStringLiteral("&amp;"))
+        .replace(QLatin1Char('<'), QStringLiteral("&lt;"))
+        .replace(QLatin1Char('>'), QStringLiteral("&gt;"));
+}
+
+// The figure waybar draws: the 5-hour window with the most used, as the title shows it (used or left).
+std::optional<qint64> waybarPercentage(const Report& report)
+{
+    std::optional<double> highest;
+    for (const ForecastResult& f : std::as_const(report.bundle.forecasts))
+        if (f.windowKind == WindowKind::fiveHour && std::isfinite(f.currentUsedPercent))
+            highest = std::max(highest.value_or(f.currentUsedPercent), f.currentUsedPercent);
+    if (!highest)
+        return std::nullopt;
+    const double shown = report.settings.showRemaining ? 100 - *highest : *highest;
+    return qint64(std::round(std::max(0.0, shown)));
+}
+
 QByteArray render(const Report& report, Format format, bool watching)
 {
     switch (format) {
@@ -145,12 +203,30 @@ QByteArray render(const Report& report, Format format, bool watching)
     return renderText(report).toUtf8();
 }
 
-void print(const QByteArray& bytes)
+// What a watcher compares: the output without the figures that move with the clock alone.
+QByteArray changeKey(const Report& report, Format format)
 {
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    if (format != Format::json)
+        return render(report, format, true);
+    QJsonObject root = reportJson(report);
+    root.remove(QStringLiteral("generatedAt"));
+    QJsonArray forecasts = root.value(QStringLiteral("forecasts")).toArray();
+    for (auto it = forecasts.begin(); it != forecasts.end(); ++it) {
+        QJsonObject forecast = it->toObject();
+        forecast.remove(QStringLiteral("timeUntilReset"));
+        *it = forecast;
+    }
+    root.insert(QStringLiteral("forecasts"), forecasts);
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+// False when the line could not be written (its reader is gone).
+bool print(const QByteArray& bytes)
+{
+    bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
     if (!bytes.endsWith('\n'))
-        std::fputc('\n', stdout);
-    std::fflush(stdout);
+        written = std::fputc('\n', stdout) != EOF && written;
+    return std::fflush(stdout) == 0 && written && !std::ferror(stdout);
 }
 
 } // namespace
@@ -253,7 +329,7 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
     // The focus the application would take, so the focused-provider title matches the tray's.
     if (settings.focusAuto) {
         if (const auto urgent =
-                StateQueries::mostUrgentSeries(report.bundle.snapshots, report.bundle.forecasts, now)) {
+                StateQueries::mostUrgentSeries(report.bundle.series, report.bundle.forecasts, now)) {
             report.settings.focusedProvider = urgent->first;
             report.settings.focusedWindow = urgent->second;
         }
@@ -293,47 +369,34 @@ QString renderText(const Report& report)
 
 QByteArray renderJson(const Report& report, bool indented)
 {
-    QJsonObject root;
-    root.insert(QStringLiteral("title"), titleFor(report, false));
-    root.insert(QStringLiteral("globalStatus"),
-                rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
-    root.insert(QStringLiteral("mode"),
-                report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
-    root.insert(QStringLiteral("generatedAt"), JsonLines::formatDate(report.generatedAt));
-    QJsonArray forecasts;
-    for (const ForecastResult& f : orderedForecasts(report.bundle))
-        forecasts.append(forecastJson(f));
-    root.insert(QStringLiteral("forecasts"), forecasts);
-    QJsonObject paces;
-    for (auto it = report.bundle.paces.cbegin(); it != report.bundle.paces.cend(); ++it)
-        paces.insert(rawValue(it.key()), paceJson(it.value()));
-    root.insert(QStringLiteral("paces"), paces);
-    QJsonArray recommendations;
-    for (const Recommendation& r : report.bundle.recommendations) {
-        QJsonObject o;
-        if (r.provider)
-            o.insert(QStringLiteral("provider"), rawValue(*r.provider));
-        o.insert(QStringLiteral("status"), rawValue(r.status));
-        o.insert(QStringLiteral("message"), r.message);
-        recommendations.append(o);
-    }
-    root.insert(QStringLiteral("recommendations"), recommendations);
-    return QJsonDocument(root).toJson(indented ? QJsonDocument::Indented : QJsonDocument::Compact);
+    return QJsonDocument(reportJson(report))
+        .toJson(indented ? QJsonDocument::Indented : QJsonDocument::Compact);
 }
 
 QByteArray renderWaybar(const Report& report)
 {
+    const ForecastStatus status = StateQueries::globalStatus(report.bundle.forecasts);
     QJsonObject root;
-    root.insert(QStringLiteral("text"), titleFor(report, true));
-    root.insert(QStringLiteral("tooltip"), forecastLines(report).join(QLatin1Char('\n')));
-    root.insert(QStringLiteral("class"), rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
-    std::optional<double> highest;
-    for (const ForecastResult& f : std::as_const(report.bundle.forecasts))
-        if (f.windowKind == WindowKind::fiveHour && std::isfinite(f.currentUsedPercent))
-            highest = std::max(highest.value_or(f.currentUsedPercent), f.currentUsedPercent);
-    if (highest)
-        root.insert(QStringLiteral("percentage"), qint64(std::round(*highest)));
+    root.insert(QStringLiteral("text"), escapedMarkup(titleFor(report, true)));
+    root.insert(QStringLiteral("tooltip"), escapedMarkup(forecastLines(report).join(QLatin1Char('\n'))));
+    root.insert(QStringLiteral("class"), rawValue(status));
+    root.insert(QStringLiteral("alt"), label(status));
+    if (const std::optional<qint64> percentage = waybarPercentage(report))
+        root.insert(QStringLiteral("percentage"), *percentage);
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+Watch::Watch(Format format, qint64 heartbeatMs) : m_format(format), m_heartbeatMs(heartbeatMs) {}
+
+std::optional<QByteArray> Watch::poll(const Report& report, qint64 monotonicMs)
+{
+    QByteArray key = changeKey(report, m_format);
+    if (m_lastPrintedMs && key == m_lastKey && monotonicMs - *m_lastPrintedMs < m_heartbeatMs)
+        return std::nullopt;
+    m_lastKey = std::move(key);
+    m_lastPrintedMs = monotonicMs;
+    // Outside JSON the key is the output itself.
+    return m_format == Format::json ? render(report, m_format, true) : m_lastKey;
 }
 
 int run(const Options& options)
@@ -344,27 +407,28 @@ int run(const Options& options)
         return 0;
     }
 
-    // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed),
-    // print whenever the output differs, and every 30 seconds regardless so a status bar never goes stale.
+    // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed). A
+    // reader that went away (a restarted waybar, whose children ignore SIGPIPE) ends the watch quietly.
     std::shared_ptr<SnapshotStore> store;
     const auto cache = std::make_shared<SeriesCache>();
-    QByteArray last;
-    QTimer heartbeat;
-    heartbeat.setInterval(30'000);
-    const auto tick = [&](bool force) {
-        const QByteArray output =
-            render(evaluate(options, currentInstant(), store, cache), options.format, true);
-        if (force || output != last) {
-            print(output);
-            last = output;
-            heartbeat.start();
-        }
+    Watch watch(options.format);
+    QElapsedTimer clock;
+    clock.start();
+    // False once a line could not be written.
+    const auto tick = [&] {
+        const auto output = watch.poll(evaluate(options, currentInstant(), store, cache), clock.elapsed());
+        return !output || print(*output);
     };
+    if (!tick())
+        return 0;
     QTimer poll;
     poll.setInterval(2'000);
-    QObject::connect(&poll, &QTimer::timeout, [&] { tick(false); });
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] { tick(true); });
-    tick(true);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!tick()) {
+            poll.stop();
+            QCoreApplication::exit(0);
+        }
+    });
     poll.start();
     return QCoreApplication::exec();
 }

@@ -63,6 +63,21 @@ struct Report
 // One line per forecast: provider, window, used, projected, time to limit, status, confidence, summary.
 [[nodiscard]] QStringList forecastLines(const Report& report);
 
+// What `--watch` prints, poll by poll: the output when anything but the clock-driven figures
+// (generatedAt, timeUntilReset) changed since the last printed one, or when the heartbeat has passed.
+class Watch
+{
+public:
+    explicit Watch(Format format, qint64 heartbeatMs = 30'000);
+    [[nodiscard]] std::optional<QByteArray> poll(const Report& report, qint64 monotonicMs);
+
+private:
+    Format m_format;
+    qint64 m_heartbeatMs;
+    QByteArray m_lastKey;
+    std::optional<qint64> m_lastPrintedMs;
+};
+
 // Runs the command; the process exit status.
 int run(const Options& options);
 

@@ -1,5 +1,7 @@
 #include "core/AppSettings.h"
 
+#include "core/JsonLines.h"
+
 #include <QJsonArray>
 #include <QJsonValue>
 
@@ -12,8 +14,6 @@ constexpr qint64 referenceDateMs = 978'307'200'000;
 // About 3,000 years either way, where milliseconds still survive a round trip through a double; beyond it a
 // date is treated as unreadable rather than overflowing.
 constexpr double referenceSecondsLimit = 1e11;
-// Largest magnitude a double holds as an exact integer.
-constexpr double exactIntegerLimit = 9007199254740992.0;
 
 // A non-finite number could not be written back, so it counts as unreadable.
 std::optional<double> jsonDouble(const QJsonValue& value)
@@ -28,15 +28,6 @@ std::optional<bool> jsonBool(const QJsonValue& value)
     if (!value.isBool())
         return std::nullopt;
     return value.toBool();
-}
-
-std::optional<qint64> jsonInteger(const QJsonValue& value)
-{
-    const std::optional<double> number = jsonDouble(value);
-    if (!number || !std::isfinite(*number) || std::floor(*number) != *number ||
-        std::fabs(*number) > exactIntegerLimit)
-        return std::nullopt;
-    return static_cast<qint64>(*number);
 }
 
 std::optional<QString> jsonString(const QJsonValue& value)
@@ -235,7 +226,7 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
         settings.notificationsSnoozedUntil = snoozed;
     take(settings.extraUsageBudgetGBP, jsonDouble(field("extraUsageBudgetGBP")));
     take(settings.startAtLogin, jsonBool(field("startAtLogin")));
-    take(settings.retentionDays, jsonInteger(field("retentionDays")));
+    take(settings.retentionDays, JsonLines::integer(field("retentionDays")));
     take(settings.demoMode, jsonBool(field("demoMode")));
     take(settings.hasOnboarded, jsonBool(field("hasOnboarded")));
     const QJsonValue sleep = field("sleep");

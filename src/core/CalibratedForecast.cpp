@@ -71,9 +71,9 @@ std::optional<QString> headroomLabel(const CalibratedProjection& projection)
     if (!(projection.dailyBurnPercent > 0.1) || !std::isfinite(projection.daysOfHeadroom))
         return std::nullopt;
     if (projection.daysOfHeadroom >= 1)
-        return QStringLiteral("~") + ForecastMath::formatNumber("%.1f", projection.daysOfHeadroom) +
+        return QStringLiteral("~") + NumberFormatting::fixed(projection.daysOfHeadroom, 1) +
                QStringLiteral(" days of your usual usage left");
-    return QStringLiteral("~") + ForecastMath::formatNumber("%.0f", projection.daysOfHeadroom * 24) +
+    return QStringLiteral("~") + NumberFormatting::fixed(projection.daysOfHeadroom * 24, 0) +
            QStringLiteral("h of your usual usage left");
 }
 

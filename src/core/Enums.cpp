@@ -232,6 +232,11 @@ ForecastStatus worse(ForecastStatus current, ForecastStatus candidate)
     return severityRank(candidate) > severityRank(current) ? candidate : current;
 }
 
+bool isRiskyOrWorse(ForecastStatus value)
+{
+    return severityRank(value) >= severityRank(ForecastStatus::risky);
+}
+
 QString shortLabel(ForecastBasis value)
 {
     switch (value) {

@@ -103,6 +103,8 @@ ColorRole colorRole(ForecastStatus value);
 int severityRank(ForecastStatus value);
 // The worse of the two; on equal rank the first one stays.
 ForecastStatus worse(ForecastStatus current, ForecastStatus candidate);
+// Risky, limit likely or limited: the statuses that call for the user's attention.
+bool isRiskyOrWorse(ForecastStatus value);
 
 // "30m", "1h", ... "Start", "Smart".
 QString shortLabel(ForecastBasis value);

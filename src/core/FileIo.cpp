@@ -1,5 +1,9 @@
 #include "core/FileIo.h"
 
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FileIo {
@@ -26,6 +30,29 @@ std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length)
     }
     buffer.truncate(filled);
     return buffer;
+}
+
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, bool* missing)
+{
+    if (missing)
+        *missing = false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (missing)
+            *missing = errno == ENOENT;
+        return std::nullopt;
+    }
+    struct stat info
+    {};
+    std::optional<QByteArray> bytes;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
+        // One byte more than it had tells a file that grew since fstat.
+        bytes = readAt(fd, 0, info.st_size + 1);
+        if (bytes && bytes->size() > maxBytes)
+            bytes.reset();
+    }
+    ::close(fd);
+    return bytes;
 }
 
 } // namespace FileIo

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include <cerrno>
 #include <cstddef>
@@ -35,5 +36,10 @@ bool writeFully(int fd, QByteArrayView data);
 
 // Up to `length` bytes from `offset`; shorter only at end of file. Nothing on a read error.
 std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length);
+
+// The whole content of a regular file (symbolic links followed) of at most `maxBytes`. Nothing when it is
+// missing, not a regular file (a FIFO is never waited on), larger, or unreadable; `missing` (when given)
+// tells a file that is not there from one that could not be read.
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, bool* missing = nullptr);
 
 } // namespace FileIo

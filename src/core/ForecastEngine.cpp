@@ -55,13 +55,12 @@ double remainingAfter(double projected)
     return std::isnan(projected) ? projected : std::max(0.0, 100 - projected);
 }
 
-// Usage holds where it is. The projection keeps its documented range and its remaining stays
-// 100 minus it, even when a provider reports a negative usage or a remaining that does not add up.
-ForecastResult holding(ForecastResult result, double cur)
+// Usage holds where it is: the reset finds the window as the provider last stated it.
+ForecastResult holding(ForecastResult result, double cur, double rem)
 {
     result.status = cur < 80 ? ForecastStatus::safe : ForecastStatus::watch;
-    result.projectedUsedAtReset = clampProjection(cur);
-    result.projectedRemainingAtReset = remainingAfter(*result.projectedUsedAtReset);
+    result.projectedUsedAtReset = cur;
+    result.projectedRemainingAtReset = rem;
     result.limitBeforeReset = false;
     result.sampleCount = 0;
     return result;
@@ -112,7 +111,7 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
     const double rem = latest.remainingPercent;
     result.currentUsedPercent = cur;
     result.currentRemainingPercent = rem;
-    const bool hasReset = latest.resetAt && latest.resetAt->isValid();
+    const bool hasReset = ForecastMath::knownReset(latest.resetAt, now);
     if (hasReset) {
         result.resetAt = latest.resetAt;
         result.timeUntilReset = ForecastMath::secondsBetween(now, *latest.resetAt);
@@ -143,7 +142,7 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
 
     const std::optional<BurnRateCalculator::BurnRate> rate = BurnRateCalculator::burnRate(series, basis);
     if (!rate) {
-        result = holding(result, cur);
+        result = holding(result, cur, rem);
         result.confidence = SourceConfidence::low;
         result.humanSummary = QStringLiteral("Not enough activity to forecast yet. Current ") +
                               NumberFormatting::percent(cur) + QLatin1Char('.');
@@ -152,7 +151,7 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
 
     const double perHour = rate->percentPerHour;
     if (perHour <= idleRatePercentPerHour) {
-        result = holding(result, cur);
+        result = holding(result, cur, rem);
         result.confidence = confidenceForSampleCount(rate->sampleCount);
         result.burnRatePercentPerHour = 0;
         result.humanSummary =

@@ -2,10 +2,8 @@
 
 #include <QDateTime>
 #include <QHashFunctions>
-#include <QString>
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -71,6 +69,16 @@ inline double secondsBetween(const QDateTime& from, const QDateTime& to)
     return epochSeconds(to) - epochSeconds(from);
 }
 
+// No quota window resets further ahead than this; a reset time beyond it is a bad reading, and walking the
+// nights up to it (year 9999) would keep a core busy every cycle.
+inline constexpr double resetHorizonSeconds = 400.0 * 86400;
+
+// A reset time the engines can work with: present, valid and within the horizon from `now`.
+inline bool knownReset(const std::optional<QDateTime>& resetAt, const QDateTime& now)
+{
+    return resetAt && resetAt->isValid() && !(secondsBetween(now, *resetAt) > resetHorizonSeconds);
+}
+
 // `date` moved by `seconds`; absent when the seconds are not finite or the result leaves the range
 // a date can hold (a float outside the integer range must never reach an integer conversion).
 inline std::optional<QDateTime> addSeconds(const QDateTime& date, double seconds)
@@ -82,19 +90,6 @@ inline std::optional<QDateTime> addSeconds(const QDateTime& date, double seconds
     if (!(std::fabs(targetMs) < limitMs))
         return std::nullopt;
     return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(targetMs), Qt::UTC);
-}
-
-// printf-style formatting of one number with the C library's exact rounding ("%.1f" of 2.25 is
-// "2.2"); "—" when the number is not finite.
-inline QString formatNumber(const char* format, double value)
-{
-    if (!std::isfinite(value))
-        return QStringLiteral("—");
-    char buffer[64];
-    const int length = std::snprintf(buffer, sizeof buffer, format, value);
-    if (length < 0 || length >= static_cast<int>(sizeof buffer))
-        return QStringLiteral("—");
-    return QString::fromLatin1(buffer, length);
 }
 
 } // namespace ForecastMath

@@ -6,9 +6,9 @@ using ForecastMath::hashDate;
 using ForecastMath::hashNumber;
 using ForecastMath::sameNumber;
 
-QString ForecastResult::id() const
+QString ForecastResult::id(Provider provider, WindowKind window)
 {
-    return rawValue(provider) + QLatin1Char('-') + rawValue(windowKind);
+    return rawValue(provider) + QLatin1Char('-') + rawValue(window);
 }
 
 bool operator==(const ForecastResult& a, const ForecastResult& b)

@@ -38,8 +38,9 @@ struct ForecastResult
     QString humanSummary;
     qint64 sampleCount = 0;
 
-    // Provider raw value + "-" + window raw value, e.g. "claude-fiveHour".
-    [[nodiscard]] QString id() const;
+    // Provider raw value + "-" + window raw value, e.g. "claude-fiveHour": the key of a forecast map.
+    [[nodiscard]] QString id() const { return id(provider, windowKind); }
+    [[nodiscard]] static QString id(Provider provider, WindowKind window);
 
     friend bool operator==(const ForecastResult& a, const ForecastResult& b);
 };

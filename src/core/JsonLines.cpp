@@ -2,8 +2,8 @@
 
 #include <QTimeZone>
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 namespace {
 
@@ -80,6 +80,9 @@ std::optional<QDateTime> parseInternetDateTime(QStringView text)
         if (!digits(pos + 1, 2, offsetHours) || pos + 3 >= text.size() || text[pos + 3] != QLatin1Char(':') ||
             !digits(pos + 4, 2, offsetMinutes))
             return std::nullopt;
+        // No zone lies further than 18 hours from UTC; "+99:99" is a typing error, not 100 hours.
+        if (offsetMinutes > 59 || offsetHours * 60 + offsetMinutes > 18 * 60)
+            return std::nullopt;
         offsetSeconds = sign * (offsetHours * 3600 + offsetMinutes * 60);
         pos += 6;
     } else {
@@ -109,13 +112,18 @@ std::optional<QDateTime> parseDate(QStringView text)
 {
     if (auto date = parseInternetDateTime(text))
         return writable(date);
-    // Whole-string decimal number: leading whitespace or any trailing character fails.
-    if (text.isEmpty() || text.front().isSpace())
+    // Whole-string decimal number, read without the process locale (a German one would stop at the
+    // point): leading whitespace or any trailing character fails.
+    QByteArray latin = text.toLatin1();
+    if (latin.contains('?')) // a character Latin-1 cannot hold
         return std::nullopt;
-    const QByteArray latin = text.toLatin1();
-    char* end = nullptr;
-    const double value = std::strtod(latin.constData(), &end);
-    if (end != latin.constData() + latin.size() || latin.contains('?'))
+    const char* first = latin.constData();
+    const char* const last = first + latin.size();
+    if (first != last && *first == '+' && last - first > 1 && first[1] != '-')
+        ++first;
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (error != std::errc() || end != last)
         return std::nullopt;
     return writable(fromEpochNumber(value));
 }
@@ -129,6 +137,17 @@ std::optional<QDateTime> decodeDate(const QJsonValue& value)
     if (value.isDouble())
         return writable(fromEpochNumber(value.toDouble()));
     return std::nullopt;
+}
+
+std::optional<qint64> integer(const QJsonValue& value)
+{
+    constexpr double exactIntegerLimit = 9007199254740992.0;
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || std::floor(number) != number || std::fabs(number) > exactIntegerLimit)
+        return std::nullopt;
+    return static_cast<qint64>(number);
 }
 
 QByteArray encodeLine(const QJsonObject& object)

@@ -24,6 +24,9 @@ std::optional<QDateTime> parseDate(QStringView text);
 // A JSON date: a string parseDate accepts, or a number of seconds (milliseconds above 5e9) since 1970.
 std::optional<QDateTime> decodeDate(const QJsonValue& value);
 
+// A JSON number that is a whole number a double holds exactly (within ±2^53); nothing for anything else.
+std::optional<qint64> integer(const QJsonValue& value);
+
 // Compact JSON with "/" unescaped and no line feed inside; no terminator is added.
 QByteArray encodeLine(const QJsonObject& object);
 

@@ -1,10 +1,10 @@
 #include "core/NumberFormatting.h"
 
+#include <array>
+#include <charconv>
 #include <cmath>
 
 namespace {
-
-const QString dash = QStringLiteral("\u2014");
 
 // Rounds halves away from zero and never shows "-0".
 QString wholeNumber(double value)
@@ -12,12 +12,25 @@ QString wholeNumber(double value)
     double rounded = std::round(value);
     if (rounded == 0)
         rounded = 0;
-    return QString::number(rounded, 'f', 0);
+    return NumberFormatting::fixed(rounded, 0);
 }
 
 } // namespace
 
 namespace NumberFormatting {
+
+QString fixed(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return dash;
+    // Room for the largest double written out in full.
+    std::array<char, 400> buffer{};
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                            std::chars_format::fixed, decimals);
+    if (error != std::errc())
+        return dash;
+    return QString::fromLatin1(buffer.data(), end - buffer.data());
+}
 
 QString percent(std::optional<double> value)
 {
@@ -39,18 +52,30 @@ QString money(bool gbp, double usd)
     if (!std::isfinite(amount))
         return dash;
     const QString symbol = gbp ? QStringLiteral("£") : QStringLiteral("$");
-    return symbol + QString::number(amount, 'f', amount >= 100 ? 0 : 2);
+    return symbol + fixed(amount, amount >= 100 ? 0 : 2);
 }
 
 QString tokens(qint64 count)
 {
     if (count >= 1'000'000'000)
-        return QString::number(double(count) / 1e9, 'f', 1) + QLatin1Char('B');
+        return fixed(double(count) / 1e9, 1) + QLatin1Char('B');
     if (count >= 1'000'000)
-        return QString::number(double(count) / 1e6, 'f', 0) + QLatin1Char('M');
+        return fixed(double(count) / 1e6, 0) + QLatin1Char('M');
     if (count >= 1000)
-        return QString::number(double(count) / 1000, 'f', 0) + QLatin1Char('K');
+        return fixed(double(count) / 1000, 0) + QLatin1Char('K');
     return QString::number(count);
+}
+
+QString currencyPrefix(QStringView code)
+{
+    const QString upper = code.trimmed().toString().toUpper();
+    if (upper.isEmpty() || upper == QLatin1String("GBP"))
+        return QStringLiteral("£");
+    if (upper == QLatin1String("USD"))
+        return QStringLiteral("$");
+    if (upper == QLatin1String("EUR"))
+        return QStringLiteral("€");
+    return upper + QLatin1Char(' ');
 }
 
 } // namespace NumberFormatting

@@ -27,13 +27,22 @@ double wakingSeconds(const SleepSchedule& sleep, const QDateTime& from, const QD
     return std::max(0.0, wall - sleep.sleepSeconds(from, to));
 }
 
+// "14.3%"; the dash alone for a target that is not a number.
+QString dailyTarget(double percent)
+{
+    return std::isfinite(percent) ? NumberFormatting::fixed(percent, 1) + QLatin1Char('%')
+                                  : NumberFormatting::dash;
+}
+
 } // namespace
 
 PaceResult pace(const UsageSnapshot& snapshot, double dailyTargetPercent,
                 const std::optional<SleepSchedule>& sleep, const QDateTime& now)
 {
-    if (!snapshot.resetAt || !snapshot.resetAt->isValid() || !snapshot.windowDurationMins ||
-        !(*snapshot.windowDurationMins > 0))
+    // A window longer than any reset horizon has no start worth walking the nights back to.
+    if (!ForecastMath::knownReset(snapshot.resetAt, now) || !snapshot.windowDurationMins ||
+        !(*snapshot.windowDurationMins > 0) ||
+        !(*snapshot.windowDurationMins * 60 <= ForecastMath::resetHorizonSeconds))
         return noWindowData();
     const QDateTime& resetAt = *snapshot.resetAt;
     const double windowSeconds = *snapshot.windowDurationMins * 60.0;
@@ -67,8 +76,8 @@ PaceResult pace(const UsageSnapshot& snapshot, double dailyTargetPercent,
     if (result.paceDelta > onPaceBandPoints) {
         result.verdict = PaceResult::Verdict::overPace;
         result.summary = QStringLiteral("Over pace by ") + NumberFormatting::signedPoints(result.paceDelta) +
-                         QStringLiteral(". Daily budget ~") +
-                         ForecastMath::formatNumber("%.1f%%", dailyTargetPercent) + QLatin1Char('.');
+                         QStringLiteral(". Daily budget ~") + dailyTarget(dailyTargetPercent) +
+                         QLatin1Char('.');
     } else if (result.paceDelta < -onPaceBandPoints) {
         result.verdict = PaceResult::Verdict::underPace;
         result.summary = QStringLiteral("Under pace by ") + NumberFormatting::signedPoints(result.paceDelta) +

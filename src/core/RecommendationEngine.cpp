@@ -72,12 +72,6 @@ std::optional<Recommendation> fiveHourAdvice(Provider provider, const ForecastRe
     return std::nullopt;
 }
 
-bool isStressed(ForecastStatus status)
-{
-    return status == ForecastStatus::risky || status == ForecastStatus::limitLikely ||
-           status == ForecastStatus::limited;
-}
-
 std::optional<Recommendation> crossProviderAdvice(const QList<Input>& inputs)
 {
     if (inputs.size() < 2)
@@ -95,7 +89,7 @@ std::optional<Recommendation> crossProviderAdvice(const QList<Input>& inputs)
     }
     const Entry* stressed = nullptr;
     for (const Entry& entry : entries) {
-        if (isStressed(entry.status)) {
+        if (isRiskyOrWorse(entry.status)) {
             stressed = &entry;
             break;
         }

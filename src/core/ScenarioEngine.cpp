@@ -80,7 +80,7 @@ ScenarioResult fastModeScenario(const Context& context)
                              NumberFormatting::percent(result.projectedUsedAtReset) +
                              QStringLiteral(" used by reset");
     }
-    result.assumptions << QStringLiteral("Assumes Fast Mode ~") + ForecastMath::formatNumber("%.1f", factor) +
+    result.assumptions << QStringLiteral("Assumes Fast Mode ~") + NumberFormatting::fixed(factor, 1) +
                               QStringLiteral("× the standard burn.");
     return result;
 }

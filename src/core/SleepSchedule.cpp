@@ -1,5 +1,7 @@
 #include "core/SleepSchedule.h"
 
+#include "core/JsonLines.h"
+
 #include <QJsonValue>
 #include <QTimeZone>
 
@@ -47,17 +49,6 @@ qint64 wallTimeMs(QDate day, qint64 minutes)
             return candidate.toMSecsSinceEpoch();
     }
     return startOfDayMs(day.addDays(1));
-}
-
-std::optional<qint64> jsonInteger(const QJsonValue& value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    const double number = value.toDouble();
-    // Exact integers only, within the range a double holds without loss.
-    if (!std::isfinite(number) || std::floor(number) != number || std::fabs(number) > 9007199254740992.0)
-        return std::nullopt;
-    return static_cast<qint64>(number);
 }
 
 class Intervals
@@ -167,8 +158,8 @@ QJsonObject SleepSchedule::toJson() const
 std::optional<SleepSchedule> SleepSchedule::fromJson(const QJsonObject& object)
 {
     const QJsonValue enabledValue = object.value(QStringLiteral("enabled"));
-    const std::optional<qint64> bedtime = jsonInteger(object.value(QStringLiteral("bedtimeMinutes")));
-    const std::optional<qint64> wake = jsonInteger(object.value(QStringLiteral("wakeMinutes")));
+    const std::optional<qint64> bedtime = JsonLines::integer(object.value(QStringLiteral("bedtimeMinutes")));
+    const std::optional<qint64> wake = JsonLines::integer(object.value(QStringLiteral("wakeMinutes")));
     if (!enabledValue.isBool() || !bedtime || !wake)
         return std::nullopt;
     SleepSchedule schedule;

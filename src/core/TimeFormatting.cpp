@@ -1,12 +1,12 @@
 #include "core/TimeFormatting.h"
 
+#include "core/NumberFormatting.h"
+
 #include <QLocale>
 
 #include <cmath>
 
 namespace {
-
-const QString dash = QStringLiteral("\u2014");
 
 // The locale's own hour/minute separator around a 24-hour "HH" and "mm" ("HH:mm", "HH.mm").
 QString resetTimePattern(const QLocale& locale)
@@ -39,6 +39,8 @@ QString resetDatePattern(const QLocale& locale)
 
 namespace TimeFormatting {
 
+using NumberFormatting::dash;
+
 QString countdown(std::optional<double> seconds)
 {
     if (!seconds || !std::isfinite(*seconds))
@@ -55,7 +57,7 @@ QString countdown(std::optional<double> seconds)
     if (n < 86400)
         return m == 0 ? QString::number(h) + QLatin1Char('h')
                       : QString::number(h) + QStringLiteral("h ") + QString::number(m) + QLatin1Char('m');
-    const QString days = QString::number(d, 'f', 0) + QLatin1Char('d');
+    const QString days = NumberFormatting::fixed(d, 0) + QLatin1Char('d');
     return h == 0 ? days : days + QLatin1Char(' ') + QString::number(h) + QLatin1Char('h');
 }
 

@@ -1,6 +1,7 @@
 #include "platform/PanelPlacement.h"
 
 #include <QLocale>
+#include <QMargins>
 
 #include <algorithm>
 #include <cmath>
@@ -32,6 +33,13 @@ const Screen* screenIntersecting(const QList<Screen>& screens, const QRect& rect
     return best;
 }
 
+// Where the panel may lie on a screen: its usable area less the margins.
+QRect usableArea(const Screen& screen)
+{
+    const QRect area = screen.availableGeometry.isValid() ? screen.availableGeometry : screen.geometry;
+    return area.marginsRemoved(QMargins(sideMargin, topBottomMargin, sideMargin, topBottomMargin));
+}
+
 // Keeps the frame inside the area; when the frame is larger, its top-left stays visible.
 QRect clampInto(QRect frame, const QRect& area)
 {
@@ -59,16 +67,15 @@ QRect besideAnchor(const QRect& anchor, const Screen& screen, const QSize& size)
     const int nearest = std::min({toTop, toBottom, toLeft, toRight});
     QRect frame(QPoint(0, 0), size);
     if (nearest == toTop) {
-        frame.moveTopLeft(QPoint(c.x() - size.width() / 2, anchor.bottom() + 1 + anchorGap));
+        frame.moveTopLeft(QPoint(c.x() - size.width() / 2, anchor.bottom() + 1 + topBottomMargin));
     } else if (nearest == toBottom) {
-        frame.moveBottomLeft(QPoint(c.x() - size.width() / 2, anchor.top() - 1 - anchorGap));
+        frame.moveBottomLeft(QPoint(c.x() - size.width() / 2, anchor.top() - 1 - topBottomMargin));
     } else if (nearest == toLeft) {
-        frame.moveTopLeft(QPoint(anchor.right() + 1 + anchorGap, c.y() - size.height() / 2));
+        frame.moveTopLeft(QPoint(anchor.right() + 1 + sideMargin, c.y() - size.height() / 2));
     } else {
-        frame.moveTopRight(QPoint(anchor.left() - 1 - anchorGap, c.y() - size.height() / 2));
+        frame.moveTopRight(QPoint(anchor.left() - 1 - sideMargin, c.y() - size.height() / 2));
     }
-    const QRect area = screen.availableGeometry.isValid() ? screen.availableGeometry : g;
-    return clampInto(frame, area);
+    return clampInto(frame, usableArea(screen));
 }
 
 bool nearEdge(const QPoint& point, const QRect& g)
@@ -93,16 +100,15 @@ Placement place(const Request& request)
                 return {besideAnchor(QRect(*request.cursor, QSize(1, 1)), *screen, size), Anchor::cursor};
         }
     }
-    QRect area;
+    QRect area = QRect().marginsRemoved(QMargins(sideMargin, topBottomMargin, sideMargin, topBottomMargin));
     if (!request.screens.isEmpty()) {
         const int index = request.primaryScreen >= 0 && request.primaryScreen < request.screens.size()
                               ? request.primaryScreen
                               : 0;
-        const Screen& primary = request.screens.at(index);
-        area = primary.availableGeometry.isValid() ? primary.availableGeometry : primary.geometry;
+        area = usableArea(request.screens.at(index));
     }
     QRect frame(QPoint(0, 0), size);
-    frame.moveTopRight(QPoint(area.right() - floatingRightMargin, area.top() + floatingTopMargin));
+    frame.moveTopRight(area.topRight());
     return {frame, Anchor::floating};
 }
 

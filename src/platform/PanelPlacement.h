@@ -12,12 +12,12 @@ namespace PanelPlacement {
 
 inline constexpr int panelWidth = 460;
 inline constexpr int defaultPanelHeight = 720;
-inline constexpr int floatingRightMargin = 12;
-inline constexpr int floatingTopMargin = 8;
+// However the panel opens (tray icon, cursor, hot key), it keeps these distances from the usable screen edges
+// and from the icon or cursor it opens beside: 12 px at the sides, 8 px above and below.
+inline constexpr int sideMargin = 12;
+inline constexpr int topBottomMargin = 8;
 // How close to a screen edge the activation cursor must be to count as pointing at a panel or bar there.
 inline constexpr int edgeDistance = 64;
-// Gap between the panel and the tray icon or cursor it opens from.
-inline constexpr int anchorGap = 4;
 
 struct Screen
 {

@@ -36,16 +36,17 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // SIGHUP too: a closed terminal or a logout must not drop a pending settings save.
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
-    std::signal(SIGTERM, SIG_DFL);
-    std::signal(SIGINT, SIG_DFL);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(signal, SIG_DFL);
     ::close(signalPipe[0]);
     ::close(signalPipe[1]);
     signalPipe[0] = signalPipe[1] = -1;

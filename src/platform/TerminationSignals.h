@@ -4,8 +4,8 @@
 
 class QSocketNotifier;
 
-// Turns SIGTERM and SIGINT into an orderly quit of the event loop, so that a logout or Ctrl+C still saves
-// pending settings and flushes the log. One per process.
+// Turns SIGTERM, SIGINT and SIGHUP into an orderly quit of the event loop, so that a logout, a closed
+// terminal or Ctrl+C still saves pending settings and flushes the log. One per process.
 class TerminationSignals : public QObject
 {
     Q_OBJECT

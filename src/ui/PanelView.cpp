@@ -3,20 +3,18 @@
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "core/TimeFormatting.h"
-#include "platform/GaugeIcon.h"
 #include "platform/LoginItemManager.h"
 #include "platform/Updater.h"
+#include "ui/GaugeIcon.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -82,7 +80,10 @@ QWidget* PanelView::buildMain()
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(contentInset, contentInset, contentInset, contentInset);
 
-    auto* header = new QHBoxLayout;
+    m_header = new QWidget;
+    m_header->setObjectName(QStringLiteral("panelHeader"));
+    auto* header = new QHBoxLayout(m_header);
+    header->setContentsMargins(0, 0, 0, 0);
     m_icon = new QLabel;
     m_icon->setFixedSize(32, 32);
     header->addWidget(m_icon);
@@ -107,7 +108,7 @@ QWidget* PanelView::buildMain()
     connect(settings, &QToolButton::clicked, this, [this] { showSettings(true); });
     header->addWidget(refresh);
     header->addWidget(settings);
-    layout->addLayout(header);
+    layout->addWidget(m_header);
     layout->addWidget(divider());
 
     auto* scroll = new QScrollArea;
@@ -153,6 +154,7 @@ QWidget* PanelView::buildSettings()
     layout->addWidget(divider());
 
     m_startAtLogin = new QCheckBox(QStringLiteral("Start at login"));
+    m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
     connect(m_startAtLogin, &QCheckBox::toggled, this, [this](bool enabled) {
         if (enabled == m_state.settings().startAtLogin)
             return;
@@ -166,8 +168,31 @@ QWidget* PanelView::buildSettings()
         m_state.setSettings(settings);
     });
     layout->addWidget(m_startAtLogin);
+
+    auto* dataHeading = new QLabel(QStringLiteral("Data"));
+    QFont headingFont = dataHeading->font();
+    headingFont.setBold(true);
+    dataHeading->setFont(headingFont);
+    layout->addSpacing(8);
+    layout->addWidget(dataHeading);
+    m_demoMode = new QCheckBox(QStringLiteral("Demo mode"));
+    m_demoMode->setObjectName(QStringLiteral("demoMode"));
+    connect(m_demoMode, &QCheckBox::toggled, this, [this](bool enabled) { setDemoMode(enabled); });
+    layout->addWidget(m_demoMode);
     layout->addStretch();
     return page;
+}
+
+void PanelView::setDemoMode(bool enabled)
+{
+    if (enabled == m_state.settings().demoMode)
+        return;
+    AppSettings settings = m_state.settings();
+    settings.demoMode = enabled;
+    m_state.setSettings(settings);
+    // Live providers stop in demo mode and start again when it ends.
+    m_state.startProviders();
+    m_state.refresh();
 }
 
 bool PanelView::isShowingSettings() const
@@ -183,22 +208,15 @@ void PanelView::showSettings(bool show)
 void PanelView::redraw()
 {
     const ForecastStatus status = m_state.globalStatus();
-    // The tray gauge is drawn light for dark panels; here it sits on a dark tile like the application icon.
-    QImage tile(32, 32, QImage::Format_ARGB32_Premultiplied);
-    tile.fill(Qt::transparent);
-    QPainter painter(&tile);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x1f, 0x2a, 0x3f));
-    painter.drawRoundedRect(QRectF(0, 0, 32, 32), 7, 7);
-    painter.drawImage(QRect(3, 3, 26, 26), GaugeIcon::render(status, 26));
-    painter.end();
-    m_icon->setPixmap(QPixmap::fromImage(tile));
+    m_icon->setPixmap(QPixmap::fromImage(GaugeIcon::render(status, 32)));
     m_icon->setToolTip(MenuBarTitleBuilder::statusWord(status));
 
     clearLayout(m_lines);
     if (m_state.workingSnapshots().isEmpty()) {
-        const bool codexFound = !QStandardPaths::findExecutable(QStringLiteral("codex")).isEmpty();
+        // The provider searches more than PATH (~/.local/bin, npm and nvm folders): ask it, not PATH.
+        const auto codex = m_state.providerHealth().constFind(Provider::codex);
+        const bool codexFound =
+            codex != m_state.providerHealth().cend() && codex->state != ProviderHealth::State::unavailable;
         auto* title = new QLabel(codexFound ? QStringLiteral("Connecting to Codex…")
                                             : QStringLiteral("Nothing connected yet"));
         QFont font = title->font();
@@ -211,13 +229,7 @@ void PanelView::redraw()
                                                    "Claude below."));
         line->setWordWrap(true);
         auto* demo = new QPushButton(QStringLiteral("Demo mode"));
-        connect(demo, &QPushButton::clicked, this, [this] {
-            AppSettings settings = m_state.settings();
-            settings.demoMode = true;
-            m_state.setSettings(settings);
-            m_state.startProviders();
-            m_state.refresh();
-        });
+        connect(demo, &QPushButton::clicked, this, [this] { setDemoMode(true); });
         m_lines->addWidget(title);
         m_lines->addWidget(line);
         m_lines->addWidget(demo, 0, Qt::AlignLeft);
@@ -261,8 +273,10 @@ void PanelView::redraw()
     else
         m_footer->clear();
 
-    const QSignalBlocker block(m_startAtLogin);
+    const QSignalBlocker blockLogin(m_startAtLogin);
     m_startAtLogin->setChecked(m_state.settings().startAtLogin);
+    const QSignalBlocker blockDemo(m_demoMode);
+    m_demoMode->setChecked(m_state.settings().demoMode);
 }
 
 QStringList PanelView::lines() const

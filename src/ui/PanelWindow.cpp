@@ -1,13 +1,14 @@
 #include "ui/PanelWindow.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 #include <QWindow>
 
-PanelWindow::PanelWindow(QWidget* content, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+PanelWindow::PanelWindow(QWidget* content, QWidget* dragHandle, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_dragHandle(dragHandle)
 {
     setWindowTitle(QStringLiteral("Tallyvane"));
     setObjectName(QStringLiteral("TallyvanePanel"));
@@ -21,6 +22,10 @@ PanelWindow::PanelWindow(QWidget* content, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame);
+    if (m_dragHandle) {
+        m_dragHandle->installEventFilter(this);
+        m_dragHandle->setCursor(Qt::OpenHandCursor);
+    }
 }
 
 void PanelWindow::present(const QRect& frame)
@@ -47,11 +52,74 @@ bool PanelWindow::wasVisibleWithin(int milliseconds) const
 
 bool PanelWindow::event(QEvent* event)
 {
-    if (event->type() == QEvent::WindowDeactivate && isVisible() && !m_dismissing) {
-        m_sinceFocusLoss.start();
-        hide();
+    switch (event->type()) {
+    case QEvent::WindowDeactivate:
+        // A window manager that moves the panel holds the pointer and keyboard meanwhile: no real focus loss.
+        if (isVisible() && !m_dismissing && !m_moving) {
+            m_sinceFocusLoss.start();
+            hide();
+        }
+        break;
+    case QEvent::WindowActivate:
+        endMove(false);
+        break;
+    default:
+        break;
     }
     return QWidget::event(event);
+}
+
+bool PanelWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == windowHandle()) {
+        // The pointer is ours again with the button up: the window manager has finished the move. (Motion
+        // of the drag itself, queued before the window manager took over, still has the button down.)
+        if (type == QEvent::MouseMove || type == QEvent::MouseButtonPress) {
+            if (static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton ||
+                type == QEvent::MouseButtonPress)
+                endMove(true);
+        }
+        return false;
+    }
+    const bool mouseEvent =
+        type == QEvent::MouseButtonPress || type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
+    if (watched != m_dragHandle || !mouseEvent)
+        return false;
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+        m_pressedAt = mouse->globalPosition();
+    } else if (type == QEvent::MouseMove && m_pressedAt && (mouse->buttons() & Qt::LeftButton)) {
+        if ((mouse->globalPosition() - *m_pressedAt).manhattanLength() >= QApplication::startDragDistance()) {
+            m_pressedAt.reset();
+            startMove();
+            return true;
+        }
+    } else if (type == QEvent::MouseButtonRelease) {
+        m_pressedAt.reset();
+    }
+    return false;
+}
+
+void PanelWindow::startMove()
+{
+    QWindow* window = windowHandle();
+    if (!window || !window->startSystemMove())
+        return;
+    m_moving = true;
+    window->installEventFilter(this);
+}
+
+void PanelWindow::endMove(bool refocus)
+{
+    if (!m_moving)
+        return;
+    m_moving = false;
+    if (QWindow* window = windowHandle())
+        window->removeEventFilter(this);
+    // Focus lost to the move and not given back: take it, so that a click elsewhere closes the panel again.
+    if (refocus && !isActiveWindow())
+        activateWindow();
 }
 
 void PanelWindow::keyPressEvent(QKeyEvent* event)
@@ -63,18 +131,10 @@ void PanelWindow::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void PanelWindow::mousePressEvent(QMouseEvent* event)
-{
-    // Frameless, the panel moves by its background: the window manager drags it from here.
-    if (event->button() == Qt::LeftButton && windowHandle() && windowHandle()->startSystemMove()) {
-        event->accept();
-        return;
-    }
-    QWidget::mousePressEvent(event);
-}
-
 void PanelWindow::hideEvent(QHideEvent* event)
 {
+    m_pressedAt.reset();
+    endMove(false);
     QWidget::hideEvent(event);
     Q_EMIT hidden();
 }

@@ -2,9 +2,9 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
-#include "platform/GaugeIcon.h"
-#include "platform/GlobalHotKey.h"
-#include "platform/StatusItem.h"
+#include "platform/gui/GlobalHotKey.h"
+#include "platform/gui/StatusItem.h"
+#include "ui/GaugeIcon.h"
 #include "ui/PanelWindow.h"
 #include "ui/TrayText.h"
 
@@ -46,8 +46,14 @@ StatusBarController::~StatusBarController()
 
 void StatusBarController::setHotKey(GlobalHotKey* key)
 {
-    if (key)
+    if (m_hotKey)
+        disconnect(m_hotKey, nullptr, this, nullptr);
+    m_hotKey = key;
+    if (key) {
         connect(key, &GlobalHotKey::activated, this, [this] { toggleUI(Trigger::hotKey); });
+        connect(key, &GlobalHotKey::activeChanged, this, &StatusBarController::updateButton);
+    }
+    updateButton();
 }
 
 void StatusBarController::updateButton()
@@ -62,7 +68,7 @@ void StatusBarController::updateButton()
         m_iconKey = iconKey;
         m_item.setIcon(GaugeIcon::icon(status, figure));
     }
-    m_toolTip = TrayText::toolTip(title, status);
+    m_toolTip = TrayText::toolTip(title, status, m_hotKey && m_hotKey->isActive());
     m_item.setToolTip(m_toolTip);
 }
 

@@ -35,7 +35,8 @@ public:
                         QObject* parent = nullptr);
     ~StatusBarController() override;
 
-    // The hot key toggles the panel; may be set once the key becomes available.
+    // The hot key toggles the panel, and the tooltip names it while it is active; may be set once the key
+    // becomes available.
     void setHotKey(GlobalHotKey* key);
     void setScreenSource(ScreenSource source) { m_screens = std::move(source); }
 
@@ -60,6 +61,7 @@ private:
     PanelFactory m_panelFactory;
     int m_panelHeight;
     QPointer<PanelWindow> m_panel;
+    QPointer<GlobalHotKey> m_hotKey;
     ScreenSource m_screens = &StatusBarController::desktopScreens;
     QTimer m_tick;
     QString m_toolTip;

@@ -1,12 +1,14 @@
 #include "ui/TrayApplication.h"
 
 #include "app/AppState.h"
+#include "app/NotificationManager.h"
 #include "core/AppLogger.h"
-#include "platform/GlobalHotKey.h"
+#include "platform/DBusNotificationSender.h"
 #include "platform/PanelPlacement.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
-#include "platform/TrayStatusItem.h"
+#include "platform/gui/GlobalHotKey.h"
+#include "platform/gui/TrayStatusItem.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
@@ -53,7 +55,7 @@ int run(int& argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallyvane"));
     QApplication::setApplicationVersion(QStringLiteral(TALLYVANE_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tallyvane"));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.tallyvane.Tallyvane"));
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
     const bool preview = arguments.contains(QStringLiteral("--preview"));
@@ -68,7 +70,13 @@ int run(int& argc, char** argv)
     }
 
     TerminationSignals terminationSignals;
-    AppState state;
+    DBusNotificationSender notificationSender;
+    NotificationManager notifications(notificationSender);
+    AppStateEnvironment environment;
+    // The preview window runs beside a tray instance, which already notifies.
+    if (!preview)
+        environment.notifications = &notifications;
+    AppState state(environment);
     state.init();
     PanelView::Options options;
     options.capture = arguments.contains(QStringLiteral("--capture"));
@@ -78,8 +86,11 @@ int run(int& argc, char** argv)
 
     TrayStatusItem item;
     const int height = PanelPlacement::panelHeight(arguments);
-    StatusBarController controller(
-        state, item, [&state, options] { return new PanelWindow(new PanelView(state, options)); }, height);
+    const auto makePanel = [&state, options] {
+        auto* view = new PanelView(state, options);
+        return new PanelWindow(view, view->dragHandle());
+    };
+    StatusBarController controller(state, item, makePanel, height);
 
     QMenu menu;
     menu.addAction(QStringLiteral("Show Tallyvane"), &controller,
@@ -101,6 +112,8 @@ int run(int& argc, char** argv)
                          else
                              controller.showUI(StatusBarController::Trigger::request);
                      });
+    QObject::connect(&notifications, &NotificationManager::activated, &controller,
+                     [&controller] { controller.showUI(StatusBarController::Trigger::request); });
     // Started with --toggle or --start-settings while none was running: the user wants to see the panel.
     if (arguments.contains(QStringLiteral("--toggle")) || options.startOnSettings)
         controller.showUI(StatusBarController::Trigger::request);

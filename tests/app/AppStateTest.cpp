@@ -236,8 +236,8 @@ TEST_P(AutoFocusTest, FollowsTheMostUrgentSeriesSavingOncePerChangedField)
     h.saves.clear();
 
     // Claude's weekly window runs out in an hour; Codex's five-hour window has no run-out.
-    ForecastBundle bundle;
-    bundle.snapshots = {snap(P::codex, W::fiveHour, 60, 40), snap(P::claude, W::sevenDay, 60, 90)};
+    ForecastBundle bundle =
+        bundleOf({snap(P::codex, W::fiveHour, 60, 40), snap(P::claude, W::sevenDay, 60, 90)});
     bundle.forecasts.insert("codex-fiveHour", forecast(P::codex, W::fiveHour, 40, S::watch));
     bundle.forecasts.insert("claude-sevenDay",
                             forecast(P::claude, W::sevenDay, 90, S::risky, 3'600, kNow.addSecs(3'600)));
@@ -281,10 +281,11 @@ TEST_P(SetFocusedProviderTest, PicksTheWindowAndTurnsAutomaticFocusOff)
     settings.focusedProvider = c.focusedProvider;
     settings.focusedWindow = c.focusedWindow;
     h.state->setSettings(settings);
-    ForecastBundle bundle;
-    bundle.snapshots = {snap(P::claude, W::fiveHour, 60, 10), snap(P::claude, W::sevenDay, 60, 10)};
+    QList<UsageSnapshot> snapshots{snap(P::claude, W::fiveHour, 60, 10),
+                                   snap(P::claude, W::sevenDay, 60, 10)};
     for (WindowKind w : c.codexWindows)
-        bundle.snapshots.append(snap(P::codex, w, 30, 10));
+        snapshots.append(snap(P::codex, w, 30, 10));
+    const ForecastBundle bundle = bundleOf(snapshots);
     AppSettings manual = settings;
     manual.focusAuto = false;
     h.state->apply(bundle, manual, kNow);
@@ -358,6 +359,20 @@ TEST(AppStateProviders, AReportFromAnyThreadSchedulesACycle)
     ASSERT_TRUE(h.settle());
     ASSERT_TRUE(h.state->forecast(P::codex, W::fiveHour).has_value());
     EXPECT_DOUBLE_EQ(h.state->forecast(P::codex, W::fiveHour)->currentUsedPercent, 50);
+}
+
+TEST(AppStateProviders, RequestsWhileACycleIsPendingCoalesceIntoOneMore)
+{
+    Harness h(AppSettings{});
+    h.init();
+    ASSERT_TRUE(h.settle());
+    const int before = h.state->requestedCycles();
+    for (int i = 0; i < 5; ++i)
+        h.state->refresh();
+    EXPECT_EQ(h.state->requestedCycles(), before + 1);
+    ASSERT_TRUE(h.settle());
+    ASSERT_TRUE(h.settle());
+    EXPECT_EQ(h.state->requestedCycles(), before + 2);
 }
 
 TEST(AppStateProviders, NoFactoryProviderMeansNoHealthEntry)

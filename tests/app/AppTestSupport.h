@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
+#include "app/SeriesCache.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
 #include "support/TestSupport.h"
@@ -28,6 +30,17 @@ inline ForecastResult forecast(Provider provider, WindowKind window, double used
     f.estimatedTimeToLimit = timeToLimit;
     f.runOutAt = runOutAt;
     return f;
+}
+
+// A bundle of `snapshots` with their series listed as a cycle publishes them.
+inline ForecastBundle bundleOf(const QList<UsageSnapshot>& snapshots)
+{
+    SeriesCache cache;
+    cache.reset(snapshots);
+    ForecastBundle bundle;
+    bundle.snapshots = snapshots;
+    bundle.series = cache.published();
+    return bundle;
 }
 
 } // namespace AppTest

@@ -116,6 +116,31 @@ TEST_P(SeriesCacheTest, ForecastsLikeTheWholeSeries)
             if (enabled.contains(s.provider) && !(ignoreAfter && s.timestamp > *ignoreAfter))
                 working.append(s);
         EXPECT_EQ(cache.working(stored), working);
+        // What the queries read: each series once in display order, its positions in time order.
+        QList<UsageSnapshot> byRank = working;
+        std::stable_sort(byRank.begin(), byRank.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+            return displayRank(a.windowKind) < displayRank(b.windowKind);
+        });
+        QList<SeriesKey> keys;
+        for (const UsageSnapshot& s : byRank)
+            if (!keys.contains(SeriesKey{s.provider, s.windowKind}))
+                keys.append({s.provider, s.windowKind});
+        const QList<WorkingSeries> published = cache.published();
+        ASSERT_EQ(published.size(), keys.size());
+        for (qsizetype k = 0; k < keys.size(); ++k) {
+            EXPECT_EQ(published[k].key, keys[k]);
+            QList<UsageSnapshot> inTimeOrder;
+            for (const UsageSnapshot& s : working)
+                if (SeriesKey{s.provider, s.windowKind} == keys[k])
+                    inTimeOrder.append(s);
+            std::stable_sort(
+                inTimeOrder.begin(), inTimeOrder.end(),
+                [](const UsageSnapshot& a, const UsageSnapshot& b) { return a.timestamp < b.timestamp; });
+            QList<UsageSnapshot> indexed;
+            for (qsizetype i = 0; i < published[k].positions.size(); ++i)
+                indexed.append(working.at(published[k].positions[i]));
+            EXPECT_EQ(indexed, inTimeOrder);
+        }
         for (Provider p : allProviders) {
             QList<WindowKind> firstSeen;
             for (const UsageSnapshot& s : working)
@@ -240,6 +265,16 @@ TEST(SeriesCache, SharedLogGrowthIsIncrementalAndARewrittenTailIsNot)
                   std::count_if(stored.begin(), stored.end(),
                                 [](const UsageSnapshot& s) { return s.provider == P::claude; }))
             << row.name;
+        // Codex's series spans more than one chunk of positions, out of time order in the log.
+        const WorkingSeries codex = cache.published().first();
+        ASSERT_EQ(codex.key, (SeriesKey{P::codex, W::fiveHour})) << row.name;
+        EXPECT_EQ(codex.positions.size(),
+                  std::count_if(stored.begin(), stored.end(),
+                                [](const UsageSnapshot& s) { return s.provider == P::codex; }))
+            << row.name;
+        for (qsizetype i = 1; i < codex.positions.size(); ++i)
+            ASSERT_LE(stored[codex.positions[i - 1]].timestamp, stored[codex.positions[i]].timestamp)
+                << row.name;
     }
 }
 

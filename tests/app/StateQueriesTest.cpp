@@ -96,7 +96,7 @@ TEST(StateQueries, MostUrgentSeriesIsTheClosestToRunningOut)
                    SeriesKey{P::claude, W::fiveHour}},
     };
     for (const UrgentCase& c : rows)
-        EXPECT_EQ(StateQueries::mostUrgentSeries(c.snapshots, keyed(c.forecasts), kNow), c.expected)
+        EXPECT_EQ(StateQueries::mostUrgentSeries(bundleOf(c.snapshots).series, keyed(c.forecasts), kNow), c.expected)
             << c.name;
 }
 
@@ -110,7 +110,7 @@ TEST(AvailableSeries, FiveHourFirstThenByFirstAppearance)
     const QList<SeriesKey> expected{{P::claude, W::fiveHour}, {P::codex, W::fiveHour},
                                     {P::codex, W::sevenDay},  {P::claude, W::weekly},
                                     {P::claude, W::monthly},  {P::codex, W::unknown}};
-    EXPECT_EQ(StateQueries::availableSeries(snapshots), expected);
+    EXPECT_EQ(StateQueries::availableSeries(bundleOf(snapshots).series), expected);
 }
 
 TEST(SeriesAndLatest, SortStablyAndBreakTiesTowardsTheEarlierEntry)
@@ -119,16 +119,15 @@ TEST(SeriesAndLatest, SortStablyAndBreakTiesTowardsTheEarlierEntry)
     UsageSnapshot b = snap(P::codex, W::fiveHour, 0, 20);
     UsageSnapshot c = snap(P::codex, W::fiveHour, 0, 30); // same instant as b, later in the list
     UsageSnapshot other = snap(P::claude, W::fiveHour, 0, 99);
-    const QList<UsageSnapshot> list{b, other, c, a};
-
-    const QList<UsageSnapshot> series = StateQueries::series(list, P::codex, W::fiveHour);
+    const ForecastBundle bundle = bundleOf({b, other, c, a});
+    const auto series = StateQueries::series(bundle.snapshots, bundle.series, P::codex, W::fiveHour);
     ASSERT_EQ(series.size(), 3);
     EXPECT_EQ(series[0].id, a.id);
     EXPECT_EQ(series[1].id, b.id);
     EXPECT_EQ(series[2].id, c.id);
 
-    EXPECT_EQ(StateQueries::latestSnapshot(list, P::codex, W::fiveHour)->id, b.id);
-    EXPECT_FALSE(StateQueries::latestSnapshot(list, P::codex, W::sevenDay).has_value());
+    EXPECT_EQ(StateQueries::latestSnapshot(bundle.snapshots, bundle.series, P::codex, W::fiveHour)->id, b.id);
+    EXPECT_FALSE(StateQueries::latestSnapshot(bundle.snapshots, bundle.series, P::codex, W::sevenDay));
     EXPECT_FALSE(StateQueries::forecast({}, P::codex, W::fiveHour).has_value());
 }
 

@@ -51,13 +51,14 @@ TEST(StatusWatch, PrintsANewLineWhenTheLogChanges)
                   {QStringLiteral("status"), QStringLiteral("--watch"), QStringLiteral("--waybar")});
     const auto first = nextLine(process, 10'000);
     ASSERT_TRUE(first.has_value());
-    EXPECT_EQ(QJsonDocument::fromJson(first->toUtf8()).object().value("percentage").toInt(), 20)
+    // What is left, as the title shows it by default.
+    EXPECT_EQ(QJsonDocument::fromJson(first->toUtf8()).object().value("percentage").toInt(), 80)
         << first->toStdString();
 
     home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 40)});
     const auto second = nextLine(process, 10'000);
     ASSERT_TRUE(second.has_value());
-    EXPECT_EQ(QJsonDocument::fromJson(second->toUtf8()).object().value("percentage").toInt(), 40)
+    EXPECT_EQ(QJsonDocument::fromJson(second->toUtf8()).object().value("percentage").toInt(), 60)
         << second->toStdString();
 
     process.terminate();
@@ -68,6 +69,28 @@ TEST(StatusWatch, PrintsANewLineWhenTheLogChanges)
         return entries;
     };
     EXPECT_EQ(withoutLog(home.listing()), withoutLog(before));
+}
+
+// waybar's children ignore SIGPIPE: a write to a reader that is gone fails instead of killing the watcher.
+TEST(StatusWatch, EndsWithStatusZeroOnceItsReaderIsGone)
+{
+    Home home;
+    home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc().addSecs(-600), 20)});
+    // `head` leaves after the first line; the watcher's status comes out on standard error.
+    QProcess pipeline;
+    pipeline.setProcessEnvironment(home.environment());
+    pipeline.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("(trap '' PIPE; \"$0\" status --watch --waybar; echo \"watch ended: $?\" >&2) "
+                        "| head -n 1"),
+         binary()});
+    ASSERT_TRUE(nextLine(pipeline, 10'000).has_value());
+
+    // New data makes the watcher write again, into the closed pipe.
+    home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 40)});
+    ASSERT_TRUE(pipeline.waitForFinished(10'000));
+    EXPECT_EQ(pipeline.readAllStandardError(), QByteArray("watch ended: 0\n"));
 }
 
 struct SignalCase
@@ -107,7 +130,8 @@ TEST_P(HeadlessTest, RunsUntilSignalledAndSavesThePendingSettings)
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, HeadlessTest,
-                         ::testing::Values(SignalCase{"Interrupt", SIGINT}, SignalCase{"Terminate", SIGTERM}),
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT}, SignalCase{"Terminate", SIGTERM},
+                                           SignalCase{"HangUp", SIGHUP}),
                          [](const auto& row) { return std::string(row.param.name); });
 
 TEST(HeadlessInstance, ASecondHeadlessStartLeavesTheFirstAlone)

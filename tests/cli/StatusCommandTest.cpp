@@ -1,3 +1,4 @@
+#include "cli/StatusCommand.h"
 #include "CliProcess.h"
 #include "cli/CommandLine.h"
 
@@ -150,7 +151,9 @@ struct WaybarCase
 {
     const char* name;
     MenuBarDisplayMode mode;
+    bool showRemaining;
     QString text;
+    int percentage;
 };
 
 class WaybarTest : public ::testing::TestWithParam<WaybarCase>
@@ -162,7 +165,7 @@ TEST_P(WaybarTest, OneLineForStatusBars)
     writeScenario(home);
     AppSettings settings;
     settings.menuBarDisplayMode = GetParam().mode;
-    settings.showRemaining = false;
+    settings.showRemaining = GetParam().showRemaining;
     home.writeSettings(settings);
     const ProcessResult r =
         run(home, {QStringLiteral("status"), QStringLiteral("--waybar"), QStringLiteral("--at"), kAtText});
@@ -171,17 +174,94 @@ TEST_P(WaybarTest, OneLineForStatusBars)
     const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
     EXPECT_EQ(root.value("text").toString(), GetParam().text);
     EXPECT_EQ(root.value("class").toString(), QStringLiteral("limitLikely"));
-    EXPECT_EQ(root.value("percentage").toInt(), 90);
+    EXPECT_EQ(root.value("alt").toString(), QStringLiteral("Limit likely"));
+    EXPECT_EQ(root.value("percentage").toInt(), GetParam().percentage);
     EXPECT_EQ(root.value("tooltip").toString().split(QLatin1Char('\n')).size(), 3);
     EXPECT_TRUE(root.value("tooltip").toString().startsWith(QStringLiteral("Codex 5h · 30% used")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, WaybarTest,
                          ::testing::Values(WaybarCase{"IconOnlyUsesCompact", MenuBarDisplayMode::iconOnly,
-                                                      QStringLiteral("AI  C 30% · Cl 90%")},
+                                                      false, QStringLiteral("AI  C 30% · Cl 90%"), 90},
                                            WaybarCase{"ConfiguredModeOtherwise", MenuBarDisplayMode::minimal,
-                                                      QStringLiteral("AI 30/90")}),
+                                                      false, QStringLiteral("AI 30/90"), 90},
+                                           // The figure follows the text: what is left of the fullest window.
+                                           WaybarCase{"RemainingLikeTheText", MenuBarDisplayMode::compact,
+                                                      true, QStringLiteral("AI  C 70% · Cl 10%"), 10}),
                          [](const auto& row) { return std::string(row.param.name); });
+
+// A forecast for in-process rendering; the rest at its defaults.
+ForecastResult claudeFiveHour(double used, ForecastStatus status)
+{
+    ForecastResult f;
+    f.provider = Provider::claude;
+    f.windowKind = WindowKind::fiveHour;
+    f.currentUsedPercent = used;
+    f.currentRemainingPercent = 100 - used;
+    f.status = status;
+    f.resetAt = kAt.addSecs(3'600);
+    f.timeUntilReset = 3'600;
+    return f;
+}
+
+TEST(StatusWaybar, EscapesMarkupInTextAndTooltip)
+{
+    StatusCommand::Report report;
+    ForecastResult f = claudeFiveHour(99, ForecastStatus::limitLikely);
+    f.estimatedTimeToLimit = 30;
+    f.humanSummary = QStringLiteral("Q&A <b>");
+    report.bundle.forecasts.insert(f.id(), f);
+    report.settings.menuBarDisplayMode = MenuBarDisplayMode::forecast;
+    report.generatedAt = kAt;
+    const QJsonObject root = QJsonDocument::fromJson(StatusCommand::renderWaybar(report)).object();
+    EXPECT_EQ(root.value("text").toString(), QStringLiteral("AI  &lt;1m left"));
+    const QString tooltip = root.value("tooltip").toString();
+    EXPECT_TRUE(tooltip.contains(QStringLiteral("limit in &lt;1m"))) << tooltip.toStdString();
+    EXPECT_TRUE(tooltip.endsWith(QStringLiteral("Q&amp;A &lt;b&gt;"))) << tooltip.toStdString();
+}
+
+TEST(StatusWatchOutput, PrintsOnRealChangesAndOnTheHeartbeat)
+{
+    StatusCommand::Watch watch(StatusCommand::Format::json, 30'000);
+    // Two seconds later only the clock-driven figures moved.
+    const auto at = [](qint64 seconds, double used) {
+        StatusCommand::Report report;
+        ForecastResult f = claudeFiveHour(used, ForecastStatus::safe);
+        f.timeUntilReset = 3'600.0 - double(seconds);
+        report.bundle.forecasts.insert(f.id(), f);
+        report.generatedAt = kAt.addSecs(seconds);
+        return report;
+    };
+    ASSERT_TRUE(watch.poll(at(0, 40), 0).has_value());
+    EXPECT_FALSE(watch.poll(at(2, 40), 2'000).has_value());
+    EXPECT_FALSE(watch.poll(at(29, 40), 29'999).has_value());
+    const auto heartbeat = watch.poll(at(30, 40), 30'000);
+    ASSERT_TRUE(heartbeat.has_value());
+    EXPECT_TRUE(heartbeat->contains("\"generatedAt\":\"2026-05-12T14:00:30Z\"")) << heartbeat->toStdString();
+    EXPECT_FALSE(watch.poll(at(32, 40), 32'000).has_value());
+    EXPECT_TRUE(watch.poll(at(34, 41), 34'000).has_value());
+}
+
+TEST(StatusOptions, AtRefusesImpossibleUtcOffsets)
+{
+    const std::pair<const char*, std::optional<QDateTime>> rows[] = {
+        {"2026-01-01T00:00:00+18:00", QDateTime(QDate(2025, 12, 31), QTime(6, 0), Qt::UTC)},
+        {"2026-01-01T00:00:00-18:00", QDateTime(QDate(2026, 1, 1), QTime(18, 0), Qt::UTC)},
+        {"2026-01-01T00:00:00+18:01", std::nullopt},
+        {"2026-01-01T00:00:00+99:99", std::nullopt},
+        {"2026-01-01T00:00:00-05:60", std::nullopt},
+    };
+    for (const auto& [text, expected] : rows) {
+        const auto parsed = StatusCommand::parse({QStringLiteral("--at"), QString::fromLatin1(text)});
+        if (expected) {
+            ASSERT_TRUE(std::holds_alternative<StatusCommand::Options>(parsed)) << text;
+            EXPECT_EQ(std::get<StatusCommand::Options>(parsed).at, expected) << text;
+        } else {
+            ASSERT_TRUE(std::holds_alternative<QString>(parsed)) << text;
+            EXPECT_TRUE(std::get<QString>(parsed).contains(QLatin1String(text))) << text;
+        }
+    }
+}
 
 TEST(StatusCommand, DemoNeedsNoDataFolder)
 {
@@ -300,8 +380,9 @@ TEST(CommandLine, HelpDocumentsEveryOption)
     const ProcessResult r = run(home, {QStringLiteral("--help")});
     ASSERT_EQ(r.exitCode, 0);
     for (const char* option :
-         {"status", "--json", "--waybar", "--watch", "--demo", "--at", "--mode", "--basis", "--headless",
-          "--logictest", "--dumpstore", "--export-csv", "--version", "--help"})
+         {"status",  "--json",     "--waybar",    "--watch",     "--demo",       "--at",       "--mode",
+          "--basis", "--headless", "--logictest", "--dumpstore", "--export-csv", "--version",  "--help",
+          "usage",   "--hourly",   "--since",     "--until",     "--provider",   "--usagetest"})
         EXPECT_TRUE(r.out.contains(QLatin1String(option))) << option;
 }
 

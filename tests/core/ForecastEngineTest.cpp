@@ -63,6 +63,14 @@ QList<UsageSnapshot> overdrawn()
     return out;
 }
 
+// Idle at a negative usage, with a remaining that does not add up to 100.
+QList<UsageSnapshot> overdrawnAndIdle()
+{
+    QList<UsageSnapshot> out = ramp(0, -5, 60, -5, 7);
+    out.last().remainingPercent = 97;
+    return out;
+}
+
 QList<UsageSnapshot> withoutReset(QList<UsageSnapshot> series)
 {
     for (UsageSnapshot& s : series)
@@ -110,8 +118,8 @@ TEST(ForecastEngine, ResultShapesForTheSituationsAUserMeets)
          expect(S::safe, C::medium, 40, 40, 60, 0, none, false, none, "No recent burn. Holding at 40%.", 0)},
         {"falling usage counts as idle, watch from 80 %", ramp(0, 90, 60, 85, 7), h1, 60, none,
          expect(S::watch, C::medium, 85, 85, 15, 0, none, false, none, "No recent burn. Holding at 85%.", 0)},
-        {"negative usage holds at 0 with 100 left", ramp(0, -5, 60, -5, 7), h1, 60, none,
-         expect(S::safe, C::medium, -5, 0, 100, 0, none, false, none, "No recent burn. Holding at -5%.", 0)},
+        {"holding keeps the usage and remaining the provider stated", overdrawnAndIdle(), h1, 60, none,
+         expect(S::safe, C::medium, -5, -5, 97, 0, none, false, none, "No recent burn. Holding at -5%.", 0)},
         {"remaining below zero under 100 %: the limit is due now", overdrawn(), h1, 60, none,
          expect(S::limitLikely, C::medium, 50, 140, 0, 30, 0, true, 160,
                 "At 1h pace: ~140% by reset (est.) · limit in ~now", 7)},
@@ -122,6 +130,10 @@ TEST(ForecastEngine, ResultShapesForTheSituationsAUserMeets)
         {"limit hit, reset unknown", withoutReset({sample(0, 100)}), h1, 60, none,
          expect(S::limited, C::high, 100, 100, 0, none, 0, true, none, "Limit reached. Resets —.", 0)},
         {"reset time unknown", withoutReset(ramp(0, 30, 60, 42, 5)), h1, 60, none,
+         expect(S::noData, C::low, 42, none, none, none, none, false, none,
+                "Current usage 42%. Reset time unknown.", 0)},
+        {"a reset over 400 days ahead counts as unknown, even with nights to walk",
+         ramp(0, 30, 60, 42, 5, 401.0 * 1440), h1, 60, nights(true),
          expect(S::noData, C::low, 42, none, none, none, none, false, none,
                 "Current usage 42%. Reset time unknown.", 0)},
         {"two samples 30 s apart", series({{59.5, 40}, {60, 42}}), h1, 60, none,
@@ -170,7 +182,8 @@ TEST(ForecastEngine, ResultShapesForTheSituationsAUserMeets)
         }
         EXPECT_EQ(r.humanSummary, QString::fromUtf8(e.summary)) << row.situation;
         EXPECT_EQ(r.sampleCount, e.sampleCount) << row.situation;
-        const bool resetKnown = !row.series.isEmpty() && row.series.last().resetAt.has_value();
+        const bool resetKnown = !row.series.isEmpty() && row.series.last().resetAt.has_value() &&
+                                at(row.nowMinute).daysTo(*row.series.last().resetAt) <= 400;
         EXPECT_EQ(r.timeUntilReset.has_value(), resetKnown) << row.situation;
         if (resetKnown) {
             EXPECT_EQ(*r.timeUntilReset, at(row.nowMinute).secsTo(*row.series.last().resetAt))

@@ -1,6 +1,8 @@
 #include "QtPrinters.h"
 #include "ZoneGuard.h"
+#include "core/JsonLines.h"
 #include "core/NumberFormatting.h"
+#include "core/PaceCalculator.h"
 #include "core/TimeFormatting.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <clocale>
 #include <limits>
 
 namespace {
@@ -22,6 +25,25 @@ struct LocaleGuard
     explicit LocaleGuard(const char* name) { QLocale::setDefault(QLocale(QString::fromLatin1(name))); }
     ~LocaleGuard() { QLocale::setDefault(previous); }
     QLocale previous;
+};
+
+// The process locale as a German desktop session leaves it (Qt calls setlocale(LC_ALL, "") at start-up,
+// and its default locale follows LANG), restored afterwards.
+struct GermanSession
+{
+    GermanSession() : previous(std::setlocale(LC_ALL, nullptr))
+    {
+        installed = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+    ~GermanSession()
+    {
+        std::setlocale(LC_ALL, previous.c_str());
+        QLocale::setDefault(previousDefault);
+    }
+    std::string previous;
+    QLocale previousDefault;
+    bool installed = false;
 };
 
 QDateTime june(int day, int h, int m = 0)
@@ -49,7 +71,7 @@ TEST(NumberFormatting, MoneyAndTokens)
     // The two-decimal form is chosen on the converted amount before rounding.
     const std::tuple<bool, double, const char*> money[] = {
         {false, 12.34, "$12.34"},  {true, 200, "£158"},     {false, 100, "$100"},      {true, 10, "£7.90"},
-        {true, 126.58, "£100.00"}, {false, 0.125, "$0.13"}, {false, notANumber, dash}, {true, infinity, dash},
+        {true, 126.58, "£100.00"}, {false, 0.125, "$0.12"}, {false, notANumber, dash}, {true, infinity, dash},
     };
     for (const auto& [gbp, usd, expected] : money)
         EXPECT_EQ(NumberFormatting::money(gbp, usd), QString::fromUtf8(expected)) << usd;
@@ -58,14 +80,34 @@ TEST(NumberFormatting, MoneyAndTokens)
         {999, "999"},
         {1000, "1K"},
         {1500, "2K"},
+        {2500, "2K"},
         {999'999, "1000K"},
         {1'000'000, "1M"},
         {1'000'000'000, "1.0B"},
-        {1'250'000'000, "1.3B"},
+        {1'250'000'000, "1.2B"},
         {-5000, "-5000"},
     };
     for (const auto& [count, expected] : tokens)
         EXPECT_EQ(NumberFormatting::tokens(count), QString::fromLatin1(expected)) << count;
+}
+
+TEST(NumberFormatting, TextsAndDatesIgnoreTheProcessLocale)
+{
+    GermanSession german;
+    ASSERT_TRUE(german.installed) << "de_DE.UTF-8 is missing: scripts/deps.sh generates it";
+    ASSERT_EQ(QLocale().decimalPoint(), QStringLiteral(","));
+
+    EXPECT_EQ(NumberFormatting::fixed(14.3, 1), QStringLiteral("14.3"));
+    UsageSnapshot weekAhead;
+    weekAhead.timestamp = QDateTime(QDate(2026, 6, 1), QTime(0, 0), Qt::UTC);
+    weekAhead.resetAt = weekAhead.timestamp.addDays(4);
+    weekAhead.windowDurationMins = 7 * 1440;
+    weekAhead.usedPercent = 60;
+    weekAhead.remainingPercent = 40;
+    EXPECT_EQ(PaceCalculator::pace(weekAhead, 14.3, std::nullopt, weekAhead.timestamp).summary,
+              QStringLiteral("Over pace by +17pp. Daily budget ~14.3%."));
+    EXPECT_EQ(JsonLines::parseDate(u"1769850900.25"),
+              QDateTime::fromMSecsSinceEpoch(1'769'850'900'250, Qt::UTC));
 }
 
 TEST(TimeFormatting, CountdownAndRelativeCountdown)

@@ -69,6 +69,10 @@ TEST(PaceCalculator, VerdictsAllowancesAndSummaries)
          "On pace. ~30%/day available."},
         {"after the reset time", weekly(80), week + 120, 14.3, V::underPace, 1, -20, 80, 200, 0,
          "Under pace by -20pp. Headroom of ~200%/day."},
+        {"a reset over 400 days ahead counts as unknown", weekly(50, 410 * 1440.0), half, 14.3, V::noData, 0,
+         0, std::nullopt, std::nullopt, 0, "Pace unavailable (no window data)."},
+        {"a window over 400 days long", weekly(50, week, 401 * 1440.0), half, 14.3, V::noData, 0, 0,
+         std::nullopt, std::nullopt, 0, "Pace unavailable (no window data)."},
         {"a daily target that is not a number", weekly(62), half, nan, V::overPace, 0.5, 12, 124, 38 / 3.5,
          3.5, "Over pace by +12pp. Daily budget ~—."},
     };

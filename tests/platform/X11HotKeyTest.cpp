@@ -1,4 +1,4 @@
-#include "platform/X11HotKey.h"
+#include "platform/gui/X11HotKey.h"
 
 #include <gtest/gtest.h>
 

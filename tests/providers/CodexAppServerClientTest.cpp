@@ -129,7 +129,7 @@ TEST(CodexAppServerClient, AChildThatCrashesOrEndsLeavesTheClientUsable)
         SCOPED_TRACE(scenario);
         Session session(QString::fromLatin1(scenario));
         std::atomic<bool> ended{false};
-        session.manager->setOnTerminate([&] { ended.store(true); });
+        session.manager->setOnTerminate([&](const CodexExit&) { ended.store(true); });
         ASSERT_TRUE(session.client->start());
         ASSERT_TRUE(waitFor([&] { return ended.load(); }));
         // Polling on after the end must neither block nor disturb anything.

@@ -85,7 +85,7 @@ TEST(CodexProcessManager, DeliversLinesAndTheUnterminatedTailThenReportsTheEnd)
     Collected<QString> lines;
     std::atomic<int> terminated{0};
     manager.setOnLine([&](const QString& line) { lines.add(line); });
-    manager.setOnTerminate([&] { terminated.fetch_add(1); });
+    manager.setOnTerminate([&](const CodexExit&) { terminated.fetch_add(1); });
     ASSERT_TRUE(manager.start());
     EXPECT_TRUE(manager.isRunning());
     ASSERT_TRUE(waitFor([&] { return terminated.load() == 1 && lines.size() == 3; }));
@@ -111,7 +111,7 @@ TEST(CodexProcessManager, WritingToAChildThatNoLongerReadsIsAbsorbed)
         CodexProcessManager manager(fake.options(QString::fromLatin1(scenario)));
         std::atomic<bool> ended{false};
         std::atomic<bool> deaf{false}; // the fake says so once it has closed its input
-        manager.setOnTerminate([&] { ended.store(true); });
+        manager.setOnTerminate([&](const CodexExit&) { ended.store(true); });
         manager.setOnLine([&](const QString&) { deaf.store(true); });
         ASSERT_TRUE(manager.start());
         ASSERT_TRUE(waitFor([&] { return QByteArray(scenario) == "exit" ? ended.load() : deaf.load(); }));
@@ -144,8 +144,12 @@ TEST(CodexProcessManager, StopEndsDeliveryAndTheChild)
     CodexProcessManager manager(shell(QStringLiteral("while :; do echo tick; done")));
     std::atomic<int> count{0};
     std::atomic<bool> ended{false};
+    std::atomic<bool> requested{false};
     manager.setOnLine([&](const QString&) { count.fetch_add(1); });
-    manager.setOnTerminate([&] { ended.store(true); });
+    manager.setOnTerminate([&](const CodexExit& exit) {
+        requested.store(exit.requested);
+        ended.store(true);
+    });
     ASSERT_TRUE(manager.start());
     ASSERT_TRUE(waitFor([&] { return count.load() > 10; }));
     manager.stop();
@@ -154,6 +158,7 @@ TEST(CodexProcessManager, StopEndsDeliveryAndTheChild)
     // The end is reported last: nothing may be delivered after stop() up to it.
     EXPECT_TRUE(waitFor([&] { return ended.load(); }));
     EXPECT_EQ(count.load(), atStop);
+    EXPECT_TRUE(requested.load()) << "an end that was asked for is no failure";
 }
 
 TEST(CodexProcessManager, DestructionKillsAChildThatIgnoresTerminate)
@@ -164,7 +169,7 @@ TEST(CodexProcessManager, DestructionKillsAChildThatIgnoresTerminate)
         CodexProcessManager manager(shell(QStringLiteral("trap '' TERM; echo ready; exec sleep 30")));
         std::atomic<bool> ready{false};
         manager.setOnLine([&](const QString&) { ready.store(true); });
-        manager.setOnTerminate([&] { ended.store(true); });
+        manager.setOnTerminate([&](const CodexExit&) { ended.store(true); });
         ASSERT_TRUE(manager.start());
         ASSERT_TRUE(waitFor([&] { return ready.load(); }));
         elapsed.start();

@@ -167,8 +167,7 @@ TEST(CodexProvider, PollTimerAsksAgainAndEachAnswerIsStored)
     EXPECT_FALSE(provider.client()->manager()->isRunning());
 }
 
-// A child that fails or ends is the client's business; a refused read (not logged in) leaves the health as it
-// was, and a pushed update still counts.
+// A refused read (not logged in) leaves the health as it was, and a pushed update still counts.
 TEST(CodexProvider, ARefusedReadChangesNothingAndAPushStillCounts)
 {
     Harness h;
@@ -181,6 +180,53 @@ TEST(CodexProvider, ARefusedReadChangesNothingAndAPushStillCounts)
     EXPECT_EQ(state.state, ProviderHealth::State::connected);
     EXPECT_EQ(state.detail, QStringLiteral("2 windows"));
     EXPECT_EQ(h.store.all().size(), 2);
+}
+
+TEST(CodexProvider, AnAppServerThatEndsIsReportedAndStartedAgainAfterABackOff)
+{
+    struct Row
+    {
+        const char* scenario;
+        const char* reason;
+        // The wait after the second end: doubled unless a read succeeded in between.
+        qint64 secondDelay;
+    };
+    const Row rows[] = {
+        {"crash", "killed by SIGABRT", 120},
+        {"readThenExit", "exit status 5", 60},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.scenario);
+        Harness h;
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(1796580000, Qt::UTC);
+        ManualClock clock(start);
+        // Polls only when the test says so.
+        CodexProvider provider(h.store, h.fake.options(QString::fromLatin1(row.scenario)),
+                               std::chrono::hours(1), clock);
+        const auto launches = [&] { return h.fake.wireMethods().count(QStringLiteral("initialize")); };
+        provider.start(h.callback());
+        ASSERT_TRUE(waitFor([&] { return provider.health().state == ProviderHealth::State::error; }));
+        ProviderHealth state = provider.health();
+        EXPECT_EQ(state.detail, QStringLiteral("app-server exited"));
+        EXPECT_EQ(state.lastError, QString::fromLatin1(row.reason));
+        AppLogger::shared().flush();
+        QFile log(LocalFileStore::logPath());
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(log.readAll().contains("WARN codex app-server exited (" + QByteArray(row.reason) + ")"));
+        EXPECT_EQ(provider.nextRestart(), start.addSecs(60));
+
+        clock.advance(59);
+        provider.poll();
+        EXPECT_EQ(provider.nextRestart(), start.addSecs(60)) << "not yet due";
+        clock.advance(1);
+        provider.poll();
+        ASSERT_TRUE(waitFor([&] { return launches() == 2 && provider.nextRestart().has_value(); }));
+        EXPECT_EQ(provider.nextRestart(), start.addSecs(60 + row.secondDelay));
+        EXPECT_EQ(provider.health().state, ProviderHealth::State::error);
+    }
+    const std::pair<int, qint64> delays[] = {{1, 60}, {2, 120}, {5, 960}, {6, 1800}, {1000, 1800}};
+    for (const auto& [failures, seconds] : delays)
+        EXPECT_EQ(CodexProvider::restartDelay(failures).count(), seconds) << failures;
 }
 
 TEST(CodexProvider, IngestCountsWindowsAndIgnoresEmptyPayloads)

@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Runs a command on a private D-Bus session bus (no services can be activated) and a private Xvfb display,
 # both ended when the command ends. The display number comes from Xvfb itself, so parallel runs never clash.
+#   run-session.sh [--window-manager openbox] COMMAND...
+# With --window-manager, that window manager runs on the display too (it must be ready before COMMAND starts).
 set -euo pipefail
+window_manager=""
+if [[ "${1:-}" == "--window-manager" ]]; then
+    window_manager="$2"
+    shift 2
+fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/tallyvane-session-XXXXXX")
 xvfb_pid=""
+wm_pid=""
 cleanup() {
+    [[ -n "$wm_pid" ]] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     rm -rf "$work"
 }
@@ -39,6 +48,23 @@ fi
 export DISPLAY=":$(head -n1 "$work/display")"
 export QT_QPA_PLATFORM=xcb
 unset WAYLAND_DISPLAY XAUTHORITY
+if [[ "$window_manager" == "openbox" ]]; then
+    # Openbox runs its start-up command once it manages the screen.
+    openbox --sm-disable --startup "touch $work/wm-ready" >"$work/wm.log" 2>&1 &
+    wm_pid=$!
+    for _ in $(seq 200); do
+        [[ -e "$work/wm-ready" ]] && break
+        sleep 0.05
+    done
+    if [[ ! -e "$work/wm-ready" ]]; then
+        echo "openbox did not start:" >&2
+        cat "$work/wm.log" >&2
+        exit 1
+    fi
+elif [[ -n "$window_manager" ]]; then
+    echo "unknown window manager: $window_manager" >&2
+    exit 2
+fi
 set +e
 dbus-run-session --config-file="$work/session.conf" -- "$@"
 status=$?

@@ -1,4 +1,5 @@
 #include "ui/PanelView.h"
+#include "core/SettingsStore.h"
 #include "platform/LoginItemManager.h"
 #include "ui/PanelWindow.h"
 #include "ui/UiTestSupport.h"
@@ -9,6 +10,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
 
 using UiTest::forecast;
 using UiTest::forecasts;
@@ -27,6 +30,16 @@ QAbstractButton* buttonWithToolTipOrText(const QWidget& root, const QString& nam
 {
     for (QAbstractButton* button : root.findChildren<QAbstractButton*>()) {
         if (button->toolTip() == name || button->text() == name)
+            return button;
+    }
+    return nullptr;
+}
+
+// The empty state's pill button, not the settings switch of the same name; redraws leave hidden ones behind.
+QPushButton* pushButton(const QWidget& root, const QString& text)
+{
+    for (QPushButton* button : root.findChildren<QPushButton*>()) {
+        if (button->text() == text && !button->isHidden())
             return button;
     }
     return nullptr;
@@ -61,16 +74,102 @@ TEST(PanelView, HeaderAndOneLinePerForecastInDisplayOrder)
     EXPECT_EQ(view.lines(), (QStringList{"Codex 5h: Limit in 10m"}));
 }
 
-TEST(PanelView, EmptyStateUntilTheFirstSnapshot)
+// A live provider that only reports a fixed health.
+class FixedHealthProvider final : public UsageProvider
 {
+public:
+    explicit FixedHealthProvider(ProviderHealth health) : m_health(std::move(health)) {}
+    Provider provider() const override { return Provider::codex; }
+    ProviderHealth health() const override { return m_health; }
+    void start(UpdateCallback) override {}
+    void stop() override {}
+
+private:
+    ProviderHealth m_health;
+};
+
+// A state whose live Codex provider reports `health`, and whose settings go through a real settings file.
+struct LiveState
+{
+    explicit LiveState(ProviderHealth::State health, AppSettings initial = {})
+    {
+        settingsStore.save(initial);
+        AppStateEnvironment environment;
+        environment.clock = [] { return UiTest::kNow; };
+        environment.providerFactory =
+            [this, health](Provider provider,
+                           const std::shared_ptr<SnapshotStore>&) -> std::shared_ptr<UsageProvider> {
+            if (provider != Provider::codex)
+                return nullptr;
+            ++created;
+            return std::make_shared<FixedHealthProvider>(ProviderHealth{health, "detail", {}, {}});
+        };
+        environment.store = std::make_shared<SnapshotStore>(dir.filePath("snapshots.ndjson"));
+        environment.loadSettings = [this] { return settingsStore.load(); };
+        environment.scheduleSave = [this](const AppSettings& settings) { settingsStore.save(settings); };
+        environment.flushSave = [] {};
+        state = std::make_unique<AppState>(std::move(environment));
+        state->init();
+        TestSupport::waitFor([&] { return state->lastRefresh().has_value(); }, 10000);
+    }
+    QTemporaryDir dir;
+    SettingsStore settingsStore{dir.filePath("settings.json")};
+    int created = 0;
+    std::unique_ptr<AppState> state;
+};
+
+TEST(PanelView, EmptyStateAsksTheCodexProviderWhetherCodexIsInstalled)
+{
+    // The test's PATH holds no codex; the provider's own search decides.
+    const std::pair<ProviderHealth::State, QString> rows[] = {
+        {ProviderHealth::State::connected, "Connecting to Codex…"},
+        {ProviderHealth::State::error, "Connecting to Codex…"},
+        {ProviderHealth::State::unavailable, "Nothing connected yet"},
+    };
+    for (const auto& [health, title] : rows) {
+        LiveState live(health);
+        PanelView view(*live.state, {});
+        EXPECT_TRUE(view.lines().isEmpty());
+        EXPECT_TRUE(texts(view).contains(title)) << rawValue(health).toStdString();
+        EXPECT_NE(pushButton(view, "Demo mode"), nullptr);
+    }
     auto state = UiTest::makeState({});
     PanelView view(*state, {});
-    EXPECT_TRUE(view.lines().isEmpty());
-    EXPECT_TRUE(texts(view).contains("Nothing connected yet"));
-    EXPECT_NE(buttonWithToolTipOrText(view, "Demo mode"), nullptr);
     UiTest::publish(*state, forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5,
                                                 ForecastStatus::safe, "Fine")}));
     EXPECT_EQ(view.lines(), QStringList{"Codex 5h: Fine"});
+}
+
+TEST(PanelView, DemoModeSwitchRoundTripsThroughTheSavedSettings)
+{
+    LiveState live(ProviderHealth::State::connected);
+    ASSERT_EQ(live.created, 1);
+    PanelView view(*live.state, {false, true});
+    auto* demo = view.findChild<QCheckBox*>("demoMode");
+    ASSERT_NE(demo, nullptr);
+    EXPECT_FALSE(demo->isChecked());
+
+    demo->setChecked(true);
+    EXPECT_TRUE(live.settingsStore.load().demoMode);
+    EXPECT_EQ(live.state->liveProvider(Provider::codex), nullptr);
+    EXPECT_TRUE(live.state->providerHealth().isEmpty());
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !view.lines().isEmpty(); }));
+    EXPECT_EQ(view.footerText(), "Demo data");
+
+    demo->setChecked(false);
+    EXPECT_FALSE(live.settingsStore.load().demoMode);
+    EXPECT_EQ(live.created, 2);
+    ASSERT_NE(live.state->liveProvider(Provider::codex), nullptr);
+    EXPECT_EQ(live.state->providerHealth().value(Provider::codex).state, ProviderHealth::State::connected);
+    // Live again: the empty log shows the empty state, not the demo data.
+    ASSERT_TRUE(TestSupport::waitFor([&] { return view.lines().isEmpty(); }));
+    EXPECT_NE(view.footerText(), "Demo data");
+
+    // The empty state's button switches it on as well, and the switch follows.
+    ASSERT_NE(pushButton(view, "Demo mode"), nullptr);
+    pushButton(view, "Demo mode")->click();
+    EXPECT_TRUE(live.settingsStore.load().demoMode);
+    EXPECT_TRUE(demo->isChecked());
 }
 
 TEST(PanelView, DemoFooterAndCapture)
@@ -98,7 +197,7 @@ TEST(PanelView, StartSettingsOpensTheSettingsPageAndStartAtLoginWritesTheAutosta
     auto state = UiTest::makeState({});
     PanelView view(*state, {false, true});
     EXPECT_TRUE(view.isShowingSettings());
-    auto* login = view.findChild<QCheckBox*>();
+    auto* login = view.findChild<QCheckBox*>("startAtLogin");
     ASSERT_NE(login, nullptr);
     EXPECT_FALSE(login->isChecked());
     login->setChecked(true);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/GlobalHotKey.h"
-#include "platform/StatusItem.h"
+#include "platform/gui/GlobalHotKey.h"
+#include "platform/gui/StatusItem.h"
 
 #include <QImage>
 
@@ -30,7 +30,13 @@ public:
 class FakeHotKey : public GlobalHotKey
 {
 public:
-    bool isActive() const override { return true; }
+    bool isActive() const override { return active; }
     QString mechanism() const override { return QStringLiteral("fake"); }
     void press() { Q_EMIT activated(); }
+    void setActive(bool value)
+    {
+        active = value;
+        Q_EMIT activeChanged();
+    }
+    bool active = true;
 };

@@ -1,5 +1,5 @@
 #include "ui/StatusBarController.h"
-#include "platform/GaugeIcon.h"
+#include "ui/GaugeIcon.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/PlatformFakes.h"
@@ -83,6 +83,19 @@ TEST(StatusBarController, IconAndToolTipFollowTheState)
     EXPECT_EQ(f.item.iconChanges, before);
 }
 
+TEST(StatusBarController, ToolTipNamesTheShortcutOnlyWhileTheHotKeyWorks)
+{
+    Fixture f;
+    EXPECT_EQ(f.item.toolTip, "Tallyvane — No data  (Ctrl+Alt+G)");
+    f.key.setActive(false);
+    EXPECT_EQ(f.item.toolTip, "Tallyvane — No data");
+    // A portal binding that arrives later names it again.
+    f.key.setActive(true);
+    EXPECT_EQ(f.item.toolTip, "Tallyvane — No data  (Ctrl+Alt+G)");
+    f.controller.setHotKey(nullptr);
+    EXPECT_EQ(f.item.toolTip, "Tallyvane — No data");
+}
+
 TEST(StatusBarController, TickRedrawsWithoutAnyStateChange)
 {
     Fixture f;
@@ -131,9 +144,9 @@ TEST(StatusBarController, PanelOpensWhereTheTriggerSays)
         // 1280 - 12 - 460.
         {"hot key: floating", T::hotKey, QRect(1250, 0, 24, 24), std::nullopt, 720, QRect(808, 8, 460, 720)},
         {"tray icon: under it", T::trayIcon, QRect(600, 0, 24, 24), std::nullopt, 720,
-         QRect(381, 28, 460, 720)},
+         QRect(381, 32, 460, 720)},
         {"no tray geometry: under the cursor", T::trayIcon, std::nullopt, QPoint(300, 3), 500,
-         QRect(70, 8, 460, 500)},
+         QRect(70, 12, 460, 500)},
     };
     for (const Row& row : rows) {
         Fixture f({}, row.height);

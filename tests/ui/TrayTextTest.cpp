@@ -8,6 +8,16 @@ using UiTest::forecasts;
 
 namespace {
 
+TEST(TrayText, ToolTipPutsTheTitleAboveTheStatusLineAndNamesOnlyAWorkingShortcut)
+{
+    EXPECT_EQ(TrayText::toolTip("AI  C 42% · Cl 17%", ForecastStatus::watch, true),
+              "AI  C 42% · Cl 17%\nTallyvane — Watch  (Ctrl+Alt+G)");
+    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::limitLikely, true),
+              "Tallyvane — Limit likely  (Ctrl+Alt+G)");
+    EXPECT_EQ(TrayText::toolTip("AI 42", ForecastStatus::safe, false), "AI 42\nTallyvane — Safe");
+    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::noData, false), "Tallyvane — No data");
+}
+
 struct FigureCase
 {
     const char* name;
@@ -63,6 +73,8 @@ TEST(TrayText, FigureFollowsTheDisplayMode)
          codexAt(112, ForecastStatus::limited), "0"},
         {"a non-finite value draws nothing", M::minimal, false, codexOnly, Provider::codex,
          codexAt(std::nan(""), ForecastStatus::unknown), ""},
+        {"an absurd logged value is capped, not overflowed", M::compact, false, codexOnly, Provider::codex,
+         codexAt(1e20, ForecastStatus::limited), "999"},
     };
     for (const FigureCase& row : rows) {
         AppSettings settings;

@@ -1,8 +1,8 @@
 #include "providers/codex/CodexAppServerClient.h"
 
-#include <QJsonDocument>
+#include "core/JsonLines.h"
 
-#include <cmath>
+#include <QJsonDocument>
 
 namespace {
 
@@ -12,17 +12,6 @@ const QString rateLimitsReadMethod = QStringLiteral("account/rateLimits/read");
 const QString accountReadMethod = QStringLiteral("account/read");
 const QString rateLimitsUpdatedMethod = QStringLiteral("account/rateLimits/updated");
 const QString loginCompletedMethod = QStringLiteral("account/login/completed");
-
-// JSON numbers arrive as doubles; only a whole number in range is a request identifier.
-std::optional<qint64> integerId(const QJsonValue& value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    const double number = value.toDouble();
-    if (!std::isfinite(number) || std::trunc(number) != number || std::fabs(number) > 9.0e15)
-        return std::nullopt;
-    return static_cast<qint64>(number);
-}
 
 } // namespace
 
@@ -44,6 +33,9 @@ CodexAppServerClient::CodexAppServerClient(std::shared_ptr<CodexProcessManager> 
 
 bool CodexAppServerClient::start()
 {
+    // A child started again after an end shakes hands afresh.
+    if (!m_manager->isRunning())
+        m_initialized.store(false);
     if (!m_manager->start())
         return false;
     const qint64 id = takeId();
@@ -92,7 +84,7 @@ void CodexAppServerClient::handleLine(const QString& line)
         return;
     const QJsonObject message = document.object();
 
-    if (const auto id = integerId(message.value(QLatin1StringView("id")))) {
+    if (const auto id = JsonLines::integer(message.value(QLatin1StringView("id")))) {
         // Our identifiers start at 1; 0 means "nothing asked yet" and never matches.
         if (*id == 0)
             return;

@@ -23,6 +23,8 @@ namespace {
 
 constexpr int writeStallTimeoutMs = 5000;
 constexpr auto terminateGrace = std::chrono::seconds(3);
+// How long an ended child's last lines may take to be delivered; a grandchild holding the pipe keeps it open.
+constexpr auto drainGrace = std::chrono::seconds(2);
 
 void closeFd(int& fd)
 {
@@ -234,6 +236,10 @@ bool CodexProcessManager::start()
     m_isRunning.store(true);
     const int readFd = output[0];
     const int wakeReadFd = wake[0];
+    {
+        std::lock_guard lock(m_readerMutex);
+        m_readerRunning = true;
+    }
     m_reader = std::thread([this, readFd, wakeReadFd] { readLoop(readFd, wakeReadFd); });
     m_exitWatcher = std::thread([this, pid] { watchExit(pid); });
 
@@ -316,6 +322,9 @@ void CodexProcessManager::readLoop(int readFd, int wakeFd)
         assembler.feed(chunk.data(), count, deliver);
     }
     ::close(readFd);
+    std::lock_guard lock(m_readerMutex);
+    m_readerRunning = false;
+    m_readerEnded.notify_all();
 }
 
 void CodexProcessManager::watchExit(pid_t pid)
@@ -334,8 +343,22 @@ void CodexProcessManager::watchExit(pid_t pid)
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     m_isRunning.store(false);
+    {
+        // What the child printed before it ended is handled before its end is reported.
+        std::unique_lock lock(m_readerMutex);
+        m_readerEnded.wait_for(lock, drainGrace, [this] { return !m_readerRunning; });
+    }
+    CodexExit exit;
+    exit.requested = !m_deliver.load();
+    if (WIFSIGNALED(status)) {
+        const char* name = sigabbrev_np(WTERMSIG(status));
+        exit.reason = name ? QStringLiteral("killed by SIG") + QString::fromLatin1(name)
+                           : QStringLiteral("killed by signal ") + QString::number(WTERMSIG(status));
+    } else {
+        exit.reason = QStringLiteral("exit status ") + QString::number(WEXITSTATUS(status));
+    }
     if (m_onTerminate)
-        m_onTerminate();
+        m_onTerminate(exit);
 }
 
 void CodexProcessManager::writeLine(const QByteArray& bytes)

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -52,13 +53,22 @@ private:
     bool m_discarding = false;
 };
 
+// How a child ended.
+struct CodexExit
+{
+    // Ended by stop() (or the manager's end), not by itself.
+    bool requested = false;
+    // "exit status 3", "killed by SIGABRT".
+    QString reason;
+};
+
 // Owns the long-lived `codex app-server` child: launches it on pipes, delivers each line it prints to
 // `onLine` (on the manager's reader thread) and writes lines to its standard input on a serial queue.
 class CodexProcessManager
 {
 public:
     using LineHandler = std::function<void(const QString&)>;
-    using TerminateHandler = std::function<void()>;
+    using TerminateHandler = std::function<void(const CodexExit&)>;
 
     explicit CodexProcessManager(CodexLaunchOptions options = CodexLaunchOptions::standard());
     // Stops the child (terminating it, then killing it if it lingers) and waits for the helper threads.
@@ -67,7 +77,7 @@ public:
     CodexProcessManager& operator=(const CodexProcessManager&) = delete;
 
     // Handlers are set before start; they run on the reader thread (onLine) and the exit watcher
-    // (onTerminate).
+    // (onTerminate, after the reader has delivered what the child printed, or has waited for it in vain).
     void setOnLine(LineHandler handler);
     void setOnTerminate(TerminateHandler handler);
 
@@ -107,6 +117,10 @@ private:
     int m_wakeWriteFd = -1;
     std::thread m_reader;      // touched only by start, stop and the destructor (one caller thread)
     std::thread m_exitWatcher; // likewise
+    std::mutex m_readerMutex;
+    std::condition_variable m_readerEnded;
+    bool m_readerRunning = false; // guarded by m_readerMutex
+    // Cleared by stop(): also tells the exit watcher that the end was asked for.
     std::atomic<bool> m_deliver{false};
     std::atomic<bool> m_isRunning{false};
 

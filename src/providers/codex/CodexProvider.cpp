@@ -8,15 +8,24 @@
 #include <QDateTime>
 #include <QTimer>
 
+#include <algorithm>
+
+namespace {
+
+constexpr std::chrono::seconds firstRestartDelay{60};
+constexpr std::chrono::seconds longestRestartDelay{30 * 60};
+
+} // namespace
+
 CodexProvider::CodexProvider(SnapshotStore& store, CodexLaunchOptions launch,
-                             std::chrono::milliseconds pollInterval)
+                             std::chrono::milliseconds pollInterval, const Clock& clock)
     : m_store(store), m_manager(std::make_shared<CodexProcessManager>(std::move(launch))),
-      m_pollInterval(pollInterval)
+      m_pollInterval(pollInterval), m_clock(clock)
 {}
 
 CodexProvider::CodexProvider(std::shared_ptr<SnapshotStore> store, CodexLaunchOptions launch,
-                             std::chrono::milliseconds pollInterval)
-    : CodexProvider(*store, std::move(launch), pollInterval)
+                             std::chrono::milliseconds pollInterval, const Clock& clock)
+    : CodexProvider(*store, std::move(launch), pollInterval, clock)
 {
     m_storeOwner = std::move(store);
 }
@@ -45,9 +54,28 @@ std::shared_ptr<CodexAppServerClient> CodexProvider::client()
     return m_client;
 }
 
+std::optional<QDateTime> CodexProvider::nextRestart() const
+{
+    std::lock_guard lock(m_healthMutex);
+    return m_restartAt;
+}
+
+std::chrono::seconds CodexProvider::restartDelay(int failures)
+{
+    std::chrono::seconds delay = firstRestartDelay;
+    for (int i = 1; i < failures && delay < longestRestartDelay; ++i)
+        delay *= 2;
+    return std::min(delay, longestRestartDelay);
+}
+
 void CodexProvider::start(UpdateCallback onUpdate)
 {
     m_onUpdate = std::move(onUpdate);
+    {
+        std::lock_guard lock(m_healthMutex);
+        m_failures = 0;
+        m_restartAt.reset();
+    }
     if (m_manager->locateExecutable().isEmpty()) {
         setHealth({ProviderHealth::State::unavailable, QStringLiteral("codex not found in PATH"),
                    std::nullopt, std::nullopt});
@@ -61,6 +89,8 @@ void CodexProvider::start(UpdateCallback onUpdate)
         if (m_client)
             m_client->requestRateLimits();
     };
+    // Likewise the exit watcher: stop() waits for it.
+    m_manager->setOnTerminate([this](const CodexExit& exit) { onExit(exit); });
 
     if (!appServer->start()) {
         setHealth({ProviderHealth::State::error, QStringLiteral("failed to start app-server"), std::nullopt,
@@ -75,23 +105,71 @@ void CodexProvider::start(UpdateCallback onUpdate)
 
     m_timer = std::make_unique<QTimer>();
     m_timer->setInterval(m_pollInterval);
-    QObject::connect(m_timer.get(), &QTimer::timeout, m_timer.get(), [this] {
-        if (m_client)
-            m_client->requestRateLimits();
-    });
+    QObject::connect(m_timer.get(), &QTimer::timeout, m_timer.get(), [this] { poll(); });
     m_timer->start();
+}
+
+void CodexProvider::poll()
+{
+    if (!m_client)
+        return;
+    if (m_manager->isRunning()) {
+        m_client->requestRateLimits();
+        return;
+    }
+    {
+        std::lock_guard lock(m_healthMutex);
+        if (!m_restartAt || m_clock.now() < *m_restartAt)
+            return;
+        m_restartAt.reset();
+    }
+    restart();
+}
+
+void CodexProvider::restart()
+{
+    AppLogger::shared().info(QStringLiteral("Starting codex app-server again"));
+    if (m_client->start()) {
+        std::lock_guard lock(m_healthMutex);
+        m_health = {ProviderHealth::State::connected, QStringLiteral("app-server running"),
+                    m_health.lastUpdate, std::nullopt};
+        return;
+    }
+    std::lock_guard lock(m_healthMutex);
+    m_health = {ProviderHealth::State::error, QStringLiteral("failed to start app-server"),
+                m_health.lastUpdate, AppLogger::shared().lastError()};
+    scheduleRestartLocked();
+}
+
+void CodexProvider::onExit(const CodexExit& exit)
+{
+    if (exit.requested)
+        return;
+    AppLogger::shared().warn(QStringLiteral("codex app-server exited (") + exit.reason + QLatin1Char(')'));
+    std::lock_guard lock(m_healthMutex);
+    m_health = {ProviderHealth::State::error, QStringLiteral("app-server exited"), m_health.lastUpdate,
+                exit.reason};
+    scheduleRestartLocked();
+}
+
+void CodexProvider::scheduleRestartLocked()
+{
+    ++m_failures;
+    m_restartAt = m_clock.now().addSecs(restartDelay(m_failures).count());
 }
 
 void CodexProvider::stop()
 {
     m_timer.reset();
     m_manager->stop();
+    std::lock_guard lock(m_healthMutex);
+    m_restartAt.reset();
 }
 
 void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
 {
     const CodexConfig config = CodexConfigReader::read();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = m_clock.now();
     QList<UsageSnapshot> stored;
     for (const CodexRateLimitBucket& bucket : payload.allBuckets()) {
         for (UsageSnapshot snapshot : CodexParsing::snapshots(bucket, now)) {
@@ -105,8 +183,16 @@ void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
     }
     if (stored.isEmpty())
         return;
-    setHealth({ProviderHealth::State::connected, QString::number(stored.size()) + QStringLiteral(" windows"),
-               now, std::nullopt});
+    {
+        std::lock_guard lock(m_healthMutex);
+        m_failures = 0;
+        // A child that ended right after its last answer stays reported as ended.
+        if (m_restartAt)
+            m_health.lastUpdate = now;
+        else
+            m_health = {ProviderHealth::State::connected,
+                        QString::number(stored.size()) + QStringLiteral(" windows"), now, std::nullopt};
+    }
     if (m_onUpdate)
         m_onUpdate(stored);
 }

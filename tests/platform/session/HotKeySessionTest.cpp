@@ -1,7 +1,7 @@
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
-#include "platform/PortalHotKey.h"
-#include "platform/X11HotKey.h"
+#include "platform/gui/PortalHotKey.h"
+#include "platform/gui/X11HotKey.h"
 #include "support/SessionSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "platform/GaugeIcon.h"
-#include "platform/TrayStatusItem.h"
+#include "platform/gui/TrayStatusItem.h"
 #include "support/SessionSupport.h"
+#include "ui/GaugeIcon.h"
 
 #include <gtest/gtest.h>
 

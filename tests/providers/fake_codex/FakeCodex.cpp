@@ -112,6 +112,9 @@ void handle(const QJsonObject& message, std::vector<QJsonValue>& pendingReads)
             }
         } else if (scenario == "quiet") {
             // Reads stay unanswered; the test feeds the client its own lines.
+        } else if (scenario == "readThenExit") {
+            emitLine(result(id, payload(42, 17)));
+            std::_Exit(5);
         } else if (scenario == "push") {
             emitLine(error(id, -32600, "codex account authentication required to read rate limits"));
         } else {

@@ -201,4 +201,64 @@ TEST(TrayAppSession, HotKeyAndFocusLossBesideAPreviewWindow)
     }
 }
 
+// Under a real window manager (openbox): clicks on text, lines and empty space leave the panel open, and a
+// drag on the header moves it without closing it. The Quit button is the sentinel: it reaches the panel only
+// while the panel is open and no window manager move holds the pointer.
+TEST(TrayAppSession, ClicksInsideThePanelLeaveItOpenAndTheHeaderMovesIt)
+{
+    TrayApp tray;
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    runTool("xdotool", {"key", "ctrl+alt+g"});
+    ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+    const QString window = visibleWindows("Tallyvane").first();
+    QRect frame;
+    ASSERT_TRUE(TestSupport::waitFor([&] { return (frame = windowGeometry(window)).width() == 460; }, 5000));
+    const auto clickAt = [&](int x, int y) {
+        runTool("xdotool", {"mousemove", "--sync", QString::number(frame.x() + x),
+                            QString::number(frame.y() + y), "click", "1"});
+    };
+    // The header's title, a forecast line, empty space below the lines, the footer's text.
+    clickAt(90, 24);
+    clickAt(150, 91);
+    clickAt(230, 500);
+    clickAt(40, frame.height() - 25);
+    // A round trip to the program, so that it has seen the clicks before the sentinel.
+    ASSERT_TRUE(readToolTip(property(tray.service(), tray.path(), "org.kde.StatusNotifierItem", "ToolTip")));
+    ASSERT_TRUE(panelVisible());
+
+    // A drag on the header's title moves the panel.
+    runTool("xdotool", {"mousemove",
+                        "--sync",
+                        QString::number(frame.x() + 90),
+                        QString::number(frame.y() + 24),
+                        "mousedown",
+                        "1",
+                        "mousemove_relative",
+                        "--sync",
+                        "--",
+                        "-20",
+                        "10",
+                        "sleep",
+                        "0.3",
+                        "mousemove_relative",
+                        "--sync",
+                        "--",
+                        "-60",
+                        "30",
+                        "sleep",
+                        "0.3",
+                        "mouseup",
+                        "1"});
+    EXPECT_TRUE(
+        TestSupport::waitFor([&] { return windowGeometry(window).topLeft() != frame.topLeft(); }, 5000))
+        << "the header drag did not move the panel";
+    frame = windowGeometry(window);
+    ASSERT_TRUE(panelVisible());
+
+    // Quit sits at the footer's right end.
+    clickAt(frame.width() - 35, frame.height() - 25);
+    EXPECT_TRUE(tray.app->waitForFinished(5000)) << "the Quit click did not reach an open panel";
+    EXPECT_EQ(tray.app->exitCode(), 0);
+}
+
 } // namespace

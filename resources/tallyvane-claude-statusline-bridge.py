@@ -1,0 +1,265 @@
+#!/usr/bin/env python3
+# Tallyvane's status-line bridge for Claude Code (tallyvane-claude-statusline-bridge).
+#
+# Claude Code runs this as its status-line command with one JSON document on stdin. The bridge appends the
+# quota readings it finds there to Tallyvane's snapshot log, records the current model in claude-meta.json,
+# and prints a status line: the wrapped command's, when Tallyvane replaced one, else its own.
+#
+# It lives in Tallyvane's data folder and writes only there. Claude Code may kill it at any moment (a new
+# run aborts the one in flight), so every file change is a single append or an atomic rename. It never
+# fails the status line: whatever goes wrong, a line is printed and the exit status is 0.
+import fcntl
+import json
+import math
+import os
+import sys
+import time
+
+DATA = os.path.dirname(os.path.abspath(__file__))
+LOG = os.path.join(DATA, "snapshots.ndjson")
+LOCK = LOG + ".lock"
+STATE = os.path.join(DATA, "claude-statusline-state.json")
+META = os.path.join(DATA, "claude-meta.json")
+PREVIOUS = os.path.join(DATA, "claude-prev-statusline.json")
+
+MAX_INPUT = 1 << 20
+# An unchanged reading is written again after this long, so the log shows the window is still current.
+REPEAT_SECONDS = 300
+LOCK_WAIT_SECONDS = 5.0
+WRAPPED_TIMEOUT_SECONDS = 5
+WINDOWS = (("five_hour", "fiveHour", 300, "5h"), ("seven_day", "sevenDay", 10080, "7d"))
+
+
+def iso(seconds):
+    return time.strftime("%Y-%m-%dT%H:%M:%SZ", time.gmtime(seconds))
+
+
+def child(document, key):
+    value = document.get(key) if isinstance(document, dict) else None
+    return value if isinstance(value, dict) else {}
+
+
+def number(value):
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        return None
+    value = float(value)
+    return value if math.isfinite(value) else None
+
+
+def new_id():
+    raw = bytearray(os.urandom(16))
+    raw[6] = (raw[6] & 0x0F) | 0x40
+    raw[8] = (raw[8] & 0x3F) | 0x80
+    text = raw.hex().upper()
+    return "-".join((text[:8], text[8:12], text[12:16], text[16:20], text[20:]))
+
+
+def read_json(path):
+    try:
+        with open(path, "rb") as handle:
+            return json.loads(handle.read(MAX_INPUT))
+    except (OSError, ValueError):
+        return None
+
+
+def write_atomically(path, data):
+    temporary = "%s.%d.tmp" % (path, os.getpid())
+    try:
+        fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_CLOEXEC, 0o644)
+        try:
+            write_fully(fd, data)
+        finally:
+            os.close(fd)
+        os.replace(temporary, path)
+    except OSError:
+        try:
+            os.unlink(temporary)
+        except OSError:
+            pass
+
+
+def write_fully(fd, data):
+    view = memoryview(data)
+    while view:
+        view = view[os.write(fd, view):]
+
+
+def settings(document):
+    model = child(document, "model")
+    current = {}
+    for key, value in (("modelId", model.get("id")), ("modelDisplayName", model.get("display_name")),
+                       ("effortLevel", child(document, "effort").get("level"))):
+        if isinstance(value, str) and value:
+            current[key] = value
+    thinking = child(document, "thinking").get("enabled")
+    if isinstance(thinking, bool):
+        current["thinkingEnabled"] = thinking
+    return current
+
+
+def readings(document, now, current):
+    limits = child(document, "rate_limits")
+    found = []
+    for key, kind, minutes, _ in WINDOWS:
+        used = number(child(limits, key).get("used_percentage"))
+        if used is None:
+            continue
+        used = min(max(used, 0.0), 100.0)
+        used = int(used) if used.is_integer() else used
+        resets = number(child(limits, key).get("resets_at"))
+        snapshot = {"id": new_id(), "provider": "claude", "timestamp": iso(now), "windowKind": kind,
+                    "usedPercent": used, "remainingPercent": 100 - used}
+        if resets is not None and 0 < resets < 253402300800:
+            snapshot["resetAt"] = iso(int(resets))
+        snapshot["windowDurationMins"] = minutes
+        snapshot["limitName"] = kind
+        snapshot.update(current)
+        snapshot["source"] = "claude.statusline"
+        snapshot["sourceConfidence"] = "high"
+        found.append(snapshot)
+    return found
+
+
+def lock(fd):
+    deadline = time.monotonic() + LOCK_WAIT_SECONDS
+    while True:
+        try:
+            fcntl.flock(fd, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            return True
+        except BlockingIOError:
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.005)
+
+
+def due(previous, snapshot, now):
+    if not isinstance(previous, dict):
+        return True
+    written = number(previous.get("writtenAt"))
+    return (previous.get("usedPercent") != snapshot["usedPercent"]
+            or previous.get("resetAt") != snapshot.get("resetAt")
+            or written is None or not 0 <= now - written < REPEAT_SECONDS)
+
+
+def append(snapshots, now):
+    lock_fd = os.open(LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o644)
+    try:
+        if not lock(lock_fd):
+            return
+        # Decided under the lock, so concurrent runs with the same reading append it once.
+        state = read_json(STATE)
+        state = state if isinstance(state, dict) else {}
+        fresh = [s for s in snapshots if due(state.get(s["windowKind"]), s, now)]
+        if not fresh:
+            return
+        data = "".join(json.dumps(s, separators=(",", ":")) + "\n" for s in fresh).encode("ascii")
+        fd = os.open(LOG, os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC | os.O_NONBLOCK, 0o644)
+        try:
+            info = os.fstat(fd)
+            if not (info.st_mode & 0o170000 == 0o100000):
+                return
+            # A log cut short mid-line must not swallow our first line.
+            if info.st_size > 0 and os.pread(fd, 1, info.st_size - 1) not in (b"\n", b"\r"):
+                data = b"\n" + data
+            # One write: a kill leaves all of these lines or none.
+            write_fully(fd, data)
+        finally:
+            os.close(fd)
+        for s in fresh:
+            state[s["windowKind"]] = {"usedPercent": s["usedPercent"], "resetAt": s.get("resetAt"), "writtenAt": now}
+        write_atomically(STATE, json.dumps(state, separators=(",", ":")).encode("ascii"))
+    finally:
+        os.close(lock_fd)
+
+
+def record_meta(current, now):
+    if not current:
+        return
+    stored = read_json(META)
+    if isinstance(stored, dict):
+        stored.pop("capturedAt", None)
+        if stored == current:
+            return
+    meta = dict(current)
+    meta["capturedAt"] = iso(now)
+    write_atomically(META, json.dumps(meta, separators=(",", ":")).encode("ascii"))
+
+
+def wrapped_output(raw):
+    previous = read_json(PREVIOUS)
+    command = previous.get("command") if isinstance(previous, dict) else None
+    if not isinstance(command, str) or not command.strip():
+        return None
+    import signal
+    import subprocess
+    child = subprocess.Popen(["/bin/sh", "-c", command], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             start_new_session=True)
+    try:
+        output, _ = child.communicate(raw, timeout=WRAPPED_TIMEOUT_SECONDS)
+        return output
+    except subprocess.TimeoutExpired:
+        os.killpg(child.pid, signal.SIGKILL)
+        child.wait()
+        return None
+
+
+def percent(value):
+    return str(int(value)) if float(value).is_integer() else "%.1f" % value
+
+
+def own_line(document, snapshots):
+    parts = []
+    name = child(document, "model").get("display_name")
+    if isinstance(name, str) and name:
+        parts.append(name)
+    labels = {kind: label for _, kind, _, label in WINDOWS}
+    for s in snapshots:
+        parts.append("%s %s%%" % (labels[s["windowKind"]], percent(s["usedPercent"])))
+    return (" \u00b7 ".join(parts) or "Tallyvane") + "\n"
+
+
+def main():
+    raw = b""
+    document = {}
+    snapshots = []
+    try:
+        raw = sys.stdin.buffer.read(MAX_INPUT)
+        parsed = json.loads(raw) if raw.strip() else {}
+        document = parsed if isinstance(parsed, dict) else {}
+    except Exception:
+        pass
+    try:
+        now = int(time.time())
+        current = settings(document)
+        snapshots = readings(document, now, current)
+        if snapshots:
+            append(snapshots, now)
+        record_meta(current, now)
+    except Exception:
+        pass
+    output = None
+    try:
+        output = wrapped_output(raw)
+    except Exception:
+        pass
+    if output is None:
+        try:
+            output = own_line(document, snapshots).encode("utf-8", "replace")
+        except Exception:
+            output = b"Tallyvane\n"
+    try:
+        sys.stdout.buffer.write(output)
+        sys.stdout.flush()
+    except Exception:
+        pass
+
+
+if __name__ == "__main__":
+    try:
+        main()
+    except BaseException:
+        pass
+    try:
+        sys.stdout.flush()
+    finally:
+        os._exit(0)

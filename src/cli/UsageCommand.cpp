@@ -1,0 +1,276 @@
+#include "cli/UsageCommand.h"
+
+#include "core/Clock.h"
+#include "history/Pricing.h"
+#include "history/SaturatingMath.h"
+#include "history/UsageHistory.h"
+#include "history/ZoneCalendar.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTextStream>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace UsageCommand {
+
+namespace {
+
+constexpr int lookbackDays = 16;
+
+const Provider allProviders[] = {Provider::codex, Provider::claude};
+
+std::optional<QDate> parseDay(const QString& text)
+{
+    const auto day = ZoneCalendar::parseDayKey(text);
+    if (!day)
+        return std::nullopt;
+    return QDate(1970, 1, 1).addDays(*day);
+}
+
+qint64 dayNumber(const QDate& date)
+{
+    return date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+}
+
+QString providerName(Provider provider)
+{
+    return provider == Provider::codex ? QStringLiteral("Codex") : QStringLiteral("Claude Code");
+}
+
+QList<Provider> shown(const Report& report)
+{
+    if (report.provider)
+        return {*report.provider};
+    return {std::begin(allProviders), std::end(allProviders)};
+}
+
+struct Sum
+{
+    qint64 tokens = 0;
+    qint64 costNanos = 0;
+};
+
+Sum sumOf(const Report& report, Provider provider)
+{
+    Sum sum;
+    const auto& series = report.totals.of(provider);
+    const qint64 from = dayNumber(report.since);
+    const qint64 to = dayNumber(report.until);
+    for (auto it = series.dayTokens.lower_bound(from); it != series.dayTokens.end() && it->first <= to; ++it)
+        sum.tokens = SaturatingMath::add(sum.tokens, it->second);
+    for (auto it = series.dayCostNanos.lower_bound(from); it != series.dayCostNanos.end() && it->first <= to;
+         ++it)
+        sum.costNanos = SaturatingMath::add(sum.costNanos, it->second);
+    return sum;
+}
+
+std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
+{
+    std::array<qint64, 24> hours{};
+    const auto& byDay = report.totals.of(provider).dayHourTokens;
+    for (auto it = byDay.lower_bound(dayNumber(report.since));
+         it != byDay.end() && it->first <= dayNumber(report.until); ++it)
+        for (std::size_t h = 0; h < 24; ++h)
+            hours[h] = SaturatingMath::add(hours[h], it->second[h]);
+    return hours;
+}
+
+QString padded(const QString& text, int width, bool right)
+{
+    return right ? text.rightJustified(width) : text.leftJustified(width);
+}
+
+} // namespace
+
+QString grouped(qint64 value)
+{
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    QString out;
+    const char* first = digits;
+    if (*first == '-') {
+        out += QLatin1Char('-');
+        ++first;
+    }
+    const auto count = end - first;
+    for (auto i = 0; i < count; ++i) {
+        if (i > 0 && (count - i) % 3 == 0)
+            out += QLatin1Char(',');
+        out += QLatin1Char(first[i]);
+    }
+    return out;
+}
+
+QString cents(double usd)
+{
+    char text[64];
+    const auto end =
+        std::to_chars(text, text + sizeof text, std::isfinite(usd) ? usd : 0.0, std::chars_format::fixed, 2)
+            .ptr;
+    return QString::fromLatin1(text, end - text);
+}
+
+std::variant<Options, QString> parse(const QStringList& arguments)
+{
+    Options options;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        const auto value = [&]() -> std::optional<QString> {
+            if (i + 1 >= arguments.size())
+                return std::nullopt;
+            return arguments[++i];
+        };
+        if (arg == QLatin1String("--json")) {
+            options.json = true;
+        } else if (arg == QLatin1String("--hourly")) {
+            options.hourly = true;
+        } else if (arg == QLatin1String("--since") || arg == QLatin1String("--until")) {
+            const auto text = value();
+            if (!text)
+                return QStringLiteral("%1 needs a date (YYYY-MM-DD)").arg(arg);
+            const auto date = parseDay(*text);
+            if (!date)
+                return QStringLiteral("%1: '%2' is not a date (YYYY-MM-DD)").arg(arg, *text);
+            (arg == QLatin1String("--since") ? options.since : options.until) = date;
+        } else if (arg == QLatin1String("--provider")) {
+            const auto text = value();
+            if (text == QLatin1String("codex"))
+                options.provider = Provider::codex;
+            else if (text == QLatin1String("claude"))
+                options.provider = Provider::claude;
+            else
+                return QStringLiteral("--provider takes codex or claude");
+        } else {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        }
+    }
+    if (options.since && options.until && *options.until < *options.since)
+        return QStringLiteral("--until is before --since");
+    return options;
+}
+
+QString renderText(const Report& report, bool hourly)
+{
+    QString out;
+    QTextStream s(&out);
+    const QList<Provider> providers = shown(report);
+    s << "Usage " << report.since.toString(Qt::ISODate) << " to " << report.until.toString(Qt::ISODate)
+      << " (" << QString::fromLatin1(report.totals.zone) << "); spend estimated at list prices\n";
+    if (hourly) {
+        s << padded(QStringLiteral("Hour"), 7, false);
+        for (const Provider p : providers)
+            s << padded(providerName(p), 16, true);
+        s << '\n';
+        std::vector<std::array<qint64, 24>> hours;
+        for (const Provider p : providers)
+            hours.push_back(hoursOf(report, p));
+        for (std::size_t h = 0; h < 24; ++h) {
+            s << padded(QStringLiteral("%1:00").arg(h, 2, 10, QLatin1Char('0')), 7, false);
+            for (const auto& perProvider : hours)
+                s << padded(grouped(perProvider[h]), 16, true);
+            s << '\n';
+        }
+        return out;
+    }
+    s << padded(QStringLiteral("Date"), 12, false) << padded(QStringLiteral("Provider"), 13, false)
+      << padded(QStringLiteral("Tokens"), 18, true) << padded(QStringLiteral("USD"), 12, true) << '\n';
+    for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
+        for (const Provider p : providers) {
+            const auto& series = report.totals.of(p);
+            const auto tokens = series.dayTokens.find(day);
+            if (tokens == series.dayTokens.end() || tokens->second == 0)
+                continue;
+            s << padded(ZoneCalendar::dayKey(day), 12, false) << padded(providerName(p), 13, false)
+              << padded(grouped(tokens->second), 18, true) << padded(cents(series.costUSD(day)), 12, true)
+              << '\n';
+        }
+    }
+    Sum all;
+    for (const Provider p : providers) {
+        const Sum sum = sumOf(report, p);
+        all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
+        all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
+        s << padded(QStringLiteral("Total"), 12, false) << padded(providerName(p), 13, false)
+          << padded(grouped(sum.tokens), 18, true)
+          << padded(cents(Pricing::nanosToUsd(sum.costNanos)), 12, true) << '\n';
+    }
+    if (providers.size() > 1)
+        s << padded(QStringLiteral("Total"), 25, false) << padded(grouped(all.tokens), 18, true)
+          << padded(cents(Pricing::nanosToUsd(all.costNanos)), 12, true) << '\n';
+    return out;
+}
+
+QByteArray renderJson(const Report& report, bool hourly)
+{
+    QJsonObject root{{"since", report.since.toString(Qt::ISODate)},
+                     {"until", report.until.toString(Qt::ISODate)},
+                     {"timeZone", QString::fromLatin1(report.totals.zone)}};
+    const QList<Provider> providers = shown(report);
+    if (hourly) {
+        QJsonArray hours;
+        for (const Provider p : providers) {
+            const auto profile = hoursOf(report, p);
+            for (std::size_t h = 0; h < 24; ++h)
+                hours.append(QJsonObject{
+                    {"hour", static_cast<int>(h)}, {"provider", rawValue(p)}, {"tokens", profile[h]}});
+        }
+        root.insert(QStringLiteral("hours"), hours);
+    } else {
+        QJsonArray days;
+        for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
+            for (const Provider p : providers) {
+                const auto& series = report.totals.of(p);
+                const auto tokens = series.dayTokens.find(day);
+                if (tokens == series.dayTokens.end() || tokens->second == 0)
+                    continue;
+                days.append(QJsonObject{{"date", ZoneCalendar::dayKey(day)},
+                                        {"provider", rawValue(p)},
+                                        {"tokens", tokens->second},
+                                        {"costUSD", series.costUSD(day)}});
+            }
+        }
+        root.insert(QStringLiteral("days"), days);
+    }
+    QJsonArray totals;
+    Sum all;
+    for (const Provider p : providers) {
+        const Sum sum = sumOf(report, p);
+        all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
+        all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
+        totals.append(QJsonObject{{"provider", rawValue(p)},
+                                  {"tokens", sum.tokens},
+                                  {"costUSD", Pricing::nanosToUsd(sum.costNanos)}});
+    }
+    root.insert(QStringLiteral("totals"), totals);
+    root.insert(QStringLiteral("tokens"), all.tokens);
+    root.insert(QStringLiteral("costUSD"), Pricing::nanosToUsd(all.costNanos));
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+int run(const Options& options)
+{
+    const QDateTime now = Clock::system().now();
+    UsageHistory history;
+    const QTimeZone zone = ZoneCalendar::currentZone();
+    Report report;
+    report.until = options.until.value_or(now.toTimeZone(zone).date());
+    report.since = options.since.value_or(now.addDays(-lookbackDays).toTimeZone(zone).date());
+    if (report.since > report.until)
+        report.since = report.until;
+    report.provider = options.provider;
+    report.totals = history.reportSince(dayNumber(report.since));
+    if (options.json) {
+        const QByteArray json = renderJson(report, options.hourly);
+        std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
+    } else {
+        const QByteArray text = renderText(report, options.hourly).toUtf8();
+        std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+} // namespace UsageCommand

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "history/UsageTotals.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+// `tallyvane usage`: tokens and estimated spend per local day and provider from the assistants'
+// transcripts, with totals, or the hour-of-day profile. It runs the application's scan and cache and
+// writes nothing else.
+namespace UsageCommand {
+
+struct Options
+{
+    bool json = false;
+    bool hourly = false;
+    std::optional<QDate> since; // default: the history's lookback
+    std::optional<QDate> until; // default: today
+    std::optional<Provider> provider;
+};
+
+[[nodiscard]] std::variant<Options, QString> parse(const QStringList& arguments);
+
+// The report over [since, until] of scanned totals, in the zone they were counted in.
+struct Report
+{
+    QDate since;
+    QDate until;
+    UsageTotals totals;
+    std::optional<Provider> provider;
+};
+
+[[nodiscard]] QString renderText(const Report& report, bool hourly);
+[[nodiscard]] QByteArray renderJson(const Report& report, bool hourly);
+
+int run(const Options& options);
+
+// "1,234,567" and "12.34": fixed forms for reports, whatever the locale.
+QString grouped(qint64 value);
+QString cents(double usd);
+
+} // namespace UsageCommand

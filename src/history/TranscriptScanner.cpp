@@ -1,0 +1,289 @@
+#include "history/TranscriptScanner.h"
+
+#include "history/Pricing.h"
+#include "history/SaturatingMath.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+quint64 mix(quint64 x)
+{
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ULL;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebULL;
+    return x ^ (x >> 31);
+}
+
+quint64 fnv(quint64 hash, std::string_view bytes)
+{
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+quint64 idHash(std::string_view messageId, std::string_view requestId)
+{
+    quint64 hash = fnv(0xcbf29ce484222325ULL, messageId);
+    hash = fnv(hash ^ 0xff, std::string_view("\xff", 1));
+    return mix(fnv(hash, requestId));
+}
+
+void putVarint(QByteArray& out, quint64 value)
+{
+    while (value >= 0x80) {
+        out.append(static_cast<char>((value & 0x7f) | 0x80));
+        value >>= 7;
+    }
+    out.append(static_cast<char>(value));
+}
+
+bool getVarint(const char*& at, const char* end, quint64& value)
+{
+    value = 0;
+    for (int shift = 0; at < end && shift < 64; shift += 7) {
+        const auto byte = static_cast<unsigned char>(*at++);
+        value |= static_cast<quint64>(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return true;
+    }
+    return false;
+}
+
+class Fd
+{
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+qint64 preadSome(int fd, char* into, std::size_t room, qint64 at)
+{
+    for (;;) {
+        const ssize_t got = ::pread(fd, into, room, at);
+        if (got < 0 && errno == EINTR)
+            continue;
+        return got;
+    }
+}
+
+} // namespace
+
+namespace ClaudeLineLog {
+
+void append(ResumePoint& resume, qint64 atMs, qint64 tokens)
+{
+    const quint64 step = static_cast<quint64>(atMs) - static_cast<quint64>(resume.lastLineMs);
+    const auto signedStep = static_cast<qint64>(step);
+    putVarint(resume.claudeLines,
+              (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
+    putVarint(resume.claudeLines, static_cast<quint64>(tokens));
+    resume.lastLineMs = atMs;
+}
+
+template <typename Visit> void forEach(const QByteArray& log, Visit&& visit)
+{
+    const char* at = log.constData();
+    const char* end = at + log.size();
+    quint64 time = 0;
+    while (at < end) {
+        quint64 zigzag = 0, tokens = 0;
+        if (!getVarint(at, end, zigzag) || !getVarint(at, end, tokens))
+            break;
+        time += (zigzag >> 1) ^ (~(zigzag & 1) + 1);
+        visit(static_cast<qint64>(time), static_cast<qint64>(tokens));
+    }
+}
+
+qint64 tokensSince(const QByteArray& log, qint64 sinceMs)
+{
+    qint64 sum = 0;
+    forEach(log, [&](qint64 atMs, qint64 tokens) {
+        if (atMs >= sinceMs)
+            sum = SaturatingMath::add(sum, tokens);
+    });
+    return sum;
+}
+
+std::vector<std::pair<qint64, qint64>> entries(const QByteArray& log)
+{
+    std::vector<std::pair<qint64, qint64>> result;
+    forEach(log, [&](qint64 atMs, qint64 tokens) { result.emplace_back(atMs, tokens); });
+    return result;
+}
+
+} // namespace ClaudeLineLog
+
+TranscriptScanner::TranscriptScanner(const QTimeZone& zone, Limits limits)
+    : m_calendar(zone), m_lines(limits.chunk, limits.maxLine, TranscriptLineDecoder::padding)
+{}
+
+quint64 TranscriptScanner::anchorHash(QByteArrayView bytes)
+{
+    return mix(
+        fnv(0xcbf29ce484222325ULL, std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()))));
+}
+
+qint64 TranscriptScanner::scanFile(const QString& path, qint64 size, FileEntry& entry)
+{
+    const QByteArray native = QFile::encodeName(path);
+    // Non-blocking, so that a FIFO put where a transcript was cannot hang the scan before fstat refuses it.
+    Fd fd(::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info = {};
+    if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return -1;
+
+    bool resume = entry.resume && entry.resume->inode == static_cast<quint64>(info.st_ino) &&
+                  entry.resume->offset <= size;
+    if (resume && entry.resume->offset > 0) {
+        const qint64 length = std::min(anchorLength, entry.resume->offset);
+        QByteArray before(length, Qt::Uninitialized);
+        resume = preadSome(fd.get(), before.data(), static_cast<std::size_t>(length),
+                           entry.resume->offset - length) == length &&
+                 anchorHash(before) == entry.resume->anchor;
+    }
+    if (!resume) {
+        entry.days.clear();
+        entry.resume = ResumePoint{};
+    }
+    entry.resume->inode = static_cast<quint64>(info.st_ino);
+
+    qint64 at = entry.resume->offset;
+    const qint64 start = at;
+    run(entry, [&](char* into, std::size_t room) -> qint64 {
+        const qint64 left = size - at;
+        if (left <= 0)
+            return 0;
+        const qint64 got =
+            preadSome(fd.get(), into, std::min<std::size_t>(room, static_cast<std::size_t>(left)), at);
+        if (got > 0)
+            at += got;
+        return got;
+    });
+
+    const qint64 end = entry.resume->offset;
+    if (end > start || start == 0) {
+        const qint64 length = std::min(anchorLength, end);
+        QByteArray before(length, Qt::Uninitialized);
+        if (preadSome(fd.get(), before.data(), static_cast<std::size_t>(length), end - length) == length)
+            entry.resume->anchor = anchorHash(before);
+    }
+    return at - start;
+}
+
+void TranscriptScanner::scanBytes(QByteArrayView data, std::size_t pieceSize, FileEntry& entry)
+{
+    if (!entry.resume)
+        entry.resume = ResumePoint{};
+    qsizetype at = 0;
+    pieceSize = std::max<std::size_t>(pieceSize, 1);
+    run(entry, [&](char* into, std::size_t room) -> qint64 {
+        const auto count =
+            static_cast<qsizetype>(std::min({room, pieceSize, static_cast<std::size_t>(data.size() - at)}));
+        std::memcpy(into, data.data() + at, static_cast<std::size_t>(count));
+        at += count;
+        return count;
+    });
+}
+
+template <typename Read> void TranscriptScanner::run(FileEntry& entry, Read&& read)
+{
+    m_newIds.clear();
+    const qint64 consumed = m_lines.run(read, [&](std::string_view text) { line(entry, text); });
+    entry.resume->offset += consumed;
+    finish(entry);
+}
+
+void TranscriptScanner::line(FileEntry& entry, std::string_view text)
+{
+    if (entry.provider == Provider::claude)
+        claudeLine(entry, text);
+    else
+        codexLine(entry, text);
+}
+
+void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
+{
+    using namespace SaturatingMath;
+    if (!TranscriptLine::mayBeClaudeUsage(text))
+        return;
+    const auto usage = m_decoder.claude(text, true);
+    if (!usage)
+        return;
+    const qint64 total = add(add(usage->input, usage->output), add(usage->cacheRead, usage->cacheCreation));
+    if (total <= 0)
+        return;
+    ResumePoint& resume = *entry.resume;
+    if (!usage->messageId.empty() && !usage->requestId.empty()) {
+        const quint64 id = idHash(usage->messageId, usage->requestId);
+        if (std::binary_search(resume.claudeIds.begin(), resume.claudeIds.end(), id) ||
+            !m_newIds.insert(id).second)
+            return;
+    }
+    const auto local = m_calendar.local(usage->atMs);
+    DayTotals& day = entry.days[local.day];
+    day.tokens = add(day.tokens, total);
+    day.costNanos = add(day.costNanos, Pricing::claudeCostNanos(usage->model, usage->input, usage->output,
+                                                                usage->cacheRead, usage->cacheCreation));
+    day.hours[static_cast<std::size_t>(local.hour)] =
+        add(day.hours[static_cast<std::size_t>(local.hour)], total);
+    ClaudeLineLog::append(resume, usage->atMs, total);
+}
+
+void TranscriptScanner::codexLine(FileEntry& entry, std::string_view text)
+{
+    using namespace SaturatingMath;
+    if (!TranscriptLine::mayBeCodexTokenCount(text))
+        return;
+    const auto event = m_decoder.codex(text, true);
+    if (!event)
+        return;
+    ResumePoint& resume = *entry.resume;
+    if (event->total) {
+        // The same event written twice carries unchanged running totals.
+        const bool repeated = resume.codexTotal && *resume.codexTotal == *event->total;
+        resume.codexTotal = event->total;
+        if (repeated)
+            return;
+    }
+    if (!event->atMs || !event->last || event->last->total <= 0)
+        return;
+    const auto local = m_calendar.local(*event->atMs);
+    DayTotals& day = entry.days[local.day];
+    const qint64 total = event->last->total;
+    day.tokens = add(day.tokens, total);
+    day.costNanos = add(day.costNanos, Pricing::codexCostNanos(event->last->input, event->last->cachedInput,
+                                                               event->last->output));
+    day.hours[static_cast<std::size_t>(local.hour)] =
+        add(day.hours[static_cast<std::size_t>(local.hour)], total);
+}
+
+void TranscriptScanner::finish(FileEntry& entry)
+{
+    if (m_newIds.empty())
+        return;
+    auto& ids = entry.resume->claudeIds;
+    ids.insert(ids.end(), m_newIds.begin(), m_newIds.end());
+    std::sort(ids.begin(), ids.end());
+    m_newIds.clear();
+}

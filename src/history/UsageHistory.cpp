@@ -1,0 +1,369 @@
+#include "history/UsageHistory.h"
+
+#include "core/AtomicFile.h"
+#include "core/LocalFileStore.h"
+#include "history/SaturatingMath.h"
+#include "history/TranscriptScanner.h"
+#include "history/TranscriptTime.h"
+#include "history/ZoneCalendar.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <thread>
+#include <unordered_set>
+
+namespace {
+
+constexpr qint64 parallelThreshold = 8ll << 20; // bytes to read before a second thread pays off
+
+UsageTotals totalsOf(const HistoryCache& cache)
+{
+    UsageTotals totals;
+    totals.zone = cache.zone;
+    for (const auto& [path, entry] : cache.files) {
+        UsageTotals::Series& series = totals.of(entry.provider);
+        for (const auto& [day, day_totals] : entry.days) {
+            series.dayTokens[day] = SaturatingMath::add(series.dayTokens[day], day_totals.tokens);
+            series.dayCostNanos[day] = SaturatingMath::add(series.dayCostNanos[day], day_totals.costNanos);
+            auto& hours = series.dayHourTokens[day];
+            for (std::size_t h = 0; h < 24; ++h) {
+                hours[h] = SaturatingMath::add(hours[h], day_totals.hours[h]);
+                series.hourTokens[h] = SaturatingMath::add(series.hourTokens[h], day_totals.hours[h]);
+            }
+        }
+    }
+    return totals;
+}
+
+} // namespace
+
+UsageHistory::Options UsageHistory::defaults()
+{
+    Options options;
+    options.cachePath = LocalFileStore::path(QStringLiteral("usage-history-cache.json"));
+    options.claudeRoots = TranscriptFiles::claudeRoots();
+    options.codexRoots = TranscriptFiles::codexRoots();
+    return options;
+}
+
+UsageHistory::UsageHistory(Options options)
+    : m_options(std::move(options)), m_clock(m_options.clock ? *m_options.clock : Clock::system())
+{
+    if (!m_options.postToMain) {
+        m_options.postToMain = [](std::function<void()> callback) {
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(app, std::move(callback), Qt::QueuedConnection);
+        };
+    }
+    m_cache = HistoryCache::load(m_options.cachePath);
+    // Days counted in another zone are other days: such a cache is read anew by the first scan.
+    if (m_cache.zone != ZoneCalendar::currentZone().id())
+        m_cache = HistoryCache{};
+    publish();
+}
+
+UsageHistory::~UsageHistory()
+{
+    m_alive->store(false);
+}
+
+std::vector<TranscriptFiles::File> UsageHistory::listAll() const
+{
+    auto files = TranscriptFiles::list(m_options.codexRoots, Provider::codex);
+    auto claude = TranscriptFiles::list(m_options.claudeRoots, Provider::claude);
+    files.insert(files.end(), std::make_move_iterator(claude.begin()), std::make_move_iterator(claude.end()));
+    return files;
+}
+
+void UsageHistory::refresh(std::function<void()> completion)
+{
+    m_queue.async([this, alive = m_alive, completion = std::move(completion)] {
+        if (!alive->load())
+            return;
+        scan();
+        if (completion)
+            m_options.postToMain(completion);
+    });
+}
+
+UsageHistory::ScanStats UsageHistory::refreshSync()
+{
+    return m_queue.syncResult([this] { return scan(); });
+}
+
+UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ScanStats stats;
+    const QTimeZone zone = ZoneCalendar::currentZone();
+    bool changed = false;
+    if (m_cache.zone != zone.id()) {
+        m_cache.files.clear();
+        m_cache.zone = zone.id();
+        changed = true;
+    }
+    const double cutoff =
+        static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 - m_options.lookbackDays * 86400.0;
+
+    std::unordered_set<QByteArray, PathHash> seen;
+    std::vector<std::pair<TranscriptFiles::File, FileEntry*>> jobs;
+    for (TranscriptFiles::File& file : listAll()) {
+        if (file.mtime < cutoff || !seen.insert(file.path).second)
+            continue;
+        ++stats.listed;
+        FileEntry& entry = m_cache.files[file.path];
+        if (entry.size == file.size && entry.mtime == file.mtime && (entry.size != 0 || entry.mtime != 0))
+            continue;
+        if (entry.provider != file.provider) {
+            entry = FileEntry{};
+            entry.provider = file.provider;
+        }
+        jobs.emplace_back(std::move(file), &entry);
+    }
+    scanFiles(jobs, zone, stats);
+    changed = changed || !jobs.empty();
+
+    for (auto it = m_cache.files.begin(); it != m_cache.files.end();) {
+        // Unlisted (gone, unreadable, out of the lookback) or failed to open in this scan.
+        if (!seen.contains(it->first) || (it->second.size == 0 && it->second.mtime == 0)) {
+            it = m_cache.files.erase(it);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    if (changed)
+        publish();
+    stats.scanMicros = timer.nsecsElapsed() / 1000;
+    m_unsaved = m_unsaved || changed;
+    if (saveChanges && m_unsaved) {
+        timer.restart();
+        stats.saved = save();
+        m_unsaved = !stats.saved;
+        stats.saveMicros = timer.nsecsElapsed() / 1000;
+    }
+    m_lastScan = stats;
+    return stats;
+}
+
+UsageHistory::ScanStats UsageHistory::lastScan()
+{
+    return m_queue.syncResult([this] { return m_lastScan; });
+}
+
+void UsageHistory::scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs,
+                             const QTimeZone& zone, ScanStats& stats)
+{
+    qint64 toRead = 0;
+    for (const auto& [file, entry] : jobs)
+        toRead += std::max<qint64>(0, file.size - (entry->resume ? entry->resume->offset : 0));
+    // Largest first, so the two threads finish together.
+    std::sort(jobs.begin(), jobs.end(),
+              [](const auto& a, const auto& b) { return a.first.size > b.first.size; });
+
+    std::atomic<std::size_t> next{0};
+    std::atomic<qint64> bytes{0};
+    const auto work = [&] {
+        TranscriptScanner scanner(zone);
+        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+            const auto& [file, entry] = jobs[i];
+            const qint64 read = scanner.scanFile(QFile::decodeName(file.path), file.size, *entry);
+            if (read >= 0) {
+                entry->size = file.size;
+                entry->mtime = file.mtime;
+                bytes += read;
+            } else {
+                *entry = FileEntry{}; // dropped below
+            }
+        }
+    };
+    const int threads = toRead >= parallelThreshold ? std::max(1, m_options.threads) : 1;
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    stats.read = static_cast<int>(jobs.size());
+    stats.bytesRead = bytes;
+}
+
+void UsageHistory::publish()
+{
+    auto totals = std::make_shared<const UsageTotals>(totalsOf(m_cache));
+    std::lock_guard lock(m_publishedMutex);
+    m_published = std::move(totals);
+}
+
+bool UsageHistory::save()
+{
+    QDir().mkpath(QFileInfo(m_options.cachePath).absolutePath());
+    // Replaced whole: a second process saving at the same moment leaves one complete cache or the other.
+    return AtomicFile::write(m_options.cachePath, m_cache.encode());
+}
+
+std::shared_ptr<const UsageTotals> UsageHistory::totals() const
+{
+    std::lock_guard lock(m_publishedMutex);
+    return m_published;
+}
+
+qint64 UsageHistory::tokens(Provider provider, const QDateTime& since) const
+{
+    return UsageQueries::tokens(*totals(), provider, since);
+}
+
+double UsageHistory::costUSD(Provider provider, const QDateTime& since) const
+{
+    return UsageQueries::costUSD(*totals(), provider, since);
+}
+
+std::vector<UsageQueries::DayTokens> UsageHistory::recentSeries(Provider provider, int days,
+                                                                const QDateTime& now) const
+{
+    return UsageQueries::recentSeries(*totals(), provider, days, now);
+}
+
+double UsageHistory::averageDailyTokens(Provider provider, int lastDays, const QDateTime& now) const
+{
+    return UsageQueries::averageDailyTokens(*totals(), provider, lastDays, now);
+}
+
+std::vector<qint64> UsageHistory::weeklyTotals(Provider provider, int weeks, const QDateTime& now) const
+{
+    return UsageQueries::weeklyTotals(*totals(), provider, weeks, now);
+}
+
+std::optional<UsageQueries::HourSpan> UsageHistory::peakWindow(int blockHours) const
+{
+    return UsageQueries::peakWindow(*totals(), blockHours);
+}
+
+double UsageHistory::effectiveDays(const QDateTime& from, const QDateTime& to, Provider provider) const
+{
+    return UsageQueries::effectiveDays(*totals(), from, to, provider);
+}
+
+void UsageHistory::setOnCacheUpdated(std::function<void()> callback)
+{
+    m_queue.sync([&] { m_onCacheUpdated = std::move(callback); });
+}
+
+qint64 UsageHistory::rollingClaudeTokens(const QDateTime& since)
+{
+    const qint64 sinceMs = since.toMSecsSinceEpoch();
+    const qint64 key = sinceMs / 60000;
+    return m_queue.syncResult([&]() -> qint64 {
+        const QDateTime now = m_clock.now();
+        const auto cached = m_rollCache.find(key);
+        if (cached != m_rollCache.end() && cached->second.at.msecsTo(now) < m_options.rollTtlSeconds * 1000)
+            return cached->second.value;
+        if (m_rollScanning.insert(key).second) {
+            m_queue.async([this, alive = m_alive, sinceMs, key] {
+                if (alive->load())
+                    performRollingScan(sinceMs, key);
+            });
+        }
+        return cached != m_rollCache.end() ? cached->second.value : 0;
+    });
+}
+
+void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
+{
+    // The same incremental scan as a refresh: a grown transcript costs the bytes it gained. The cache file
+    // is left to the next refresh.
+    scan(false);
+    const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
+    qint64 total = 0;
+    for (const auto& [path, entry] : m_cache.files) {
+        if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume)
+            total =
+                SaturatingMath::add(total, ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
+    }
+    // Files older than the lookback are not in the cache; a count reaching back that far reads them.
+    const double cutoff =
+        static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 - m_options.lookbackDays * 86400.0;
+    if (oldest < cutoff) {
+        TranscriptScanner scanner(ZoneCalendar::currentZone());
+        for (const auto& file : TranscriptFiles::list(m_options.claudeRoots, Provider::claude)) {
+            if (file.mtime >= cutoff || file.mtime < oldest)
+                continue;
+            FileEntry entry;
+            if (scanner.scanFile(QFile::decodeName(file.path), file.size, entry) >= 0)
+                total = SaturatingMath::add(total,
+                                            ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
+        }
+    }
+    const QDateTime now = m_clock.now();
+    m_rollCache[key] = {now, total};
+    std::erase_if(m_rollCache, [&](const auto& item) {
+        return item.second.at.msecsTo(now) >= m_options.rollRetainSeconds * 1000;
+    });
+    m_rollScanning.erase(key);
+    if (m_onCacheUpdated)
+        m_options.postToMain(m_onCacheUpdated);
+}
+
+std::optional<ModelSighting> UsageHistory::latestClaudeModel()
+{
+    return m_queue.syncResult([&]() -> std::optional<ModelSighting> {
+        const QDateTime now = m_clock.now();
+        if (m_modelCache && m_modelCache->first.msecsTo(now) < m_options.modelTtlSeconds * 1000)
+            return m_modelCache->second;
+        auto answer = ModelLookup::latest(TranscriptFiles::list(m_options.claudeRoots, Provider::claude));
+        m_modelCache.emplace(now, answer);
+        return answer;
+    });
+}
+
+UsageTotals UsageHistory::reportSince(qint64 sinceDay)
+{
+    return m_queue.syncResult([&] {
+        scan();
+        UsageTotals totals = totalsOf(m_cache);
+        const QTimeZone zone(m_cache.zone);
+        int year = 0, month = 0, day = 0;
+        TranscriptTime::civilFromDays(sinceDay, year, month, day);
+        // A file last written before the day began holds nothing from it; a day's margin covers clock skew.
+        const double oldest =
+            static_cast<double>(QDateTime(QDate(year, month, day), QTime(0, 0), zone).toMSecsSinceEpoch()) /
+                1000.0 -
+            86400.0;
+        const double cutoff = static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 -
+                              m_options.lookbackDays * 86400.0;
+        if (oldest >= cutoff)
+            return totals;
+        HistoryCache older;
+        older.zone = m_cache.zone;
+        TranscriptScanner scanner(zone);
+        for (const auto& file : listAll()) {
+            if (file.mtime >= cutoff || file.mtime < oldest || older.files.contains(file.path))
+                continue;
+            FileEntry entry;
+            entry.provider = file.provider;
+            if (scanner.scanFile(QFile::decodeName(file.path), file.size, entry) >= 0)
+                older.files.emplace(file.path, std::move(entry));
+        }
+        const UsageTotals extra = totalsOf(older);
+        for (const Provider provider : {Provider::codex, Provider::claude}) {
+            auto& into = totals.of(provider);
+            const auto& from = extra.of(provider);
+            for (const auto& [d, value] : from.dayTokens)
+                into.dayTokens[d] = SaturatingMath::add(into.dayTokens[d], value);
+            for (const auto& [d, value] : from.dayCostNanos)
+                into.dayCostNanos[d] = SaturatingMath::add(into.dayCostNanos[d], value);
+            for (const auto& [d, hours] : from.dayHourTokens)
+                for (std::size_t h = 0; h < 24; ++h) {
+                    into.dayHourTokens[d][h] = SaturatingMath::add(into.dayHourTokens[d][h], hours[h]);
+                    into.hourTokens[h] = SaturatingMath::add(into.hourTokens[h], hours[h]);
+                }
+        }
+        return totals;
+    });
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "core/Clock.h"
+#include "core/SerialQueue.h"
+#include "history/HistoryCache.h"
+#include "history/ModelLookup.h"
+#include "history/UsageQueries.h"
+#include "history/UsageTotals.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <unordered_map>
+
+// Token volumes and estimated spend from the assistants' own transcripts. A scan reads only what changed
+// since the cache was written: unchanged files cost a stat, grown ones the bytes they gained. Scans, the
+// cache and the transcript-reading queries belong to the serial queue "tallyvane.usagehistory"; the
+// published totals may be read from any thread.
+class UsageHistory
+{
+public:
+    struct Options
+    {
+        QString cachePath;       // default: usage-history-cache.json in the data folder
+        QStringList claudeRoots; // default: TranscriptFiles::claudeRoots()
+        QStringList codexRoots;  // default: TranscriptFiles::codexRoots()
+        const Clock* clock = nullptr;
+        int lookbackDays = 16; // files last modified earlier are not kept
+        int threads = 2;       // for a scan with much to read
+        qint64 rollTtlSeconds = 120;
+        qint64 rollRetainSeconds = 86400;
+        qint64 modelTtlSeconds = 60;
+        // Runs a callback on the main thread; default: queued to the application object.
+        std::function<void(std::function<void()>)> postToMain;
+    };
+    static Options defaults();
+
+    struct ScanStats
+    {
+        int listed = 0;       // transcript files within the lookback
+        int read = 0;         // of which were read (new or changed)
+        qint64 bytesRead = 0; // bytes handed to the line reader
+        bool saved = false;
+        qint64 scanMicros = 0; // listing, reading and publishing
+        qint64 saveMicros = 0; // writing the cache file
+    };
+
+    // Loads the cache; totals reflect it at once. No scan yet.
+    explicit UsageHistory(Options options = defaults());
+    ~UsageHistory();
+    UsageHistory(const UsageHistory&) = delete;
+    UsageHistory& operator=(const UsageHistory&) = delete;
+
+    // Scan, publish and save on the history queue, then `completion` on the main thread.
+    void refresh(std::function<void()> completion = {});
+    // The same while the caller waits.
+    ScanStats refreshSync();
+
+    std::shared_ptr<const UsageTotals> totals() const;
+
+    qint64 tokens(Provider provider, const QDateTime& since) const;
+    double costUSD(Provider provider, const QDateTime& since) const;
+    std::vector<UsageQueries::DayTokens> recentSeries(Provider provider, int days,
+                                                      const QDateTime& now) const;
+    double averageDailyTokens(Provider provider, int lastDays, const QDateTime& now) const;
+    std::vector<qint64> weeklyTotals(Provider provider, int weeks, const QDateTime& now) const;
+    std::optional<UsageQueries::HourSpan> peakWindow(int blockHours) const;
+    double effectiveDays(const QDateTime& from, const QDateTime& to, Provider provider) const;
+
+    // Claude tokens in lines stamped at or after `since` (duplicates counted once), from a count at most
+    // rollTtl old. A new moment answers 0 (or the older count) at once and counts in the background;
+    // onCacheUpdated announces the result. Not to be called from the history queue.
+    qint64 rollingClaudeTokens(const QDateTime& since);
+    // The model of the newest Claude reply, cached for modelTtl. Not to be called from the history queue.
+    std::optional<ModelSighting> latestClaudeModel();
+    void setOnCacheUpdated(std::function<void()> callback);
+    // What the latest scan (a refresh's or a rolling count's) did.
+    ScanStats lastScan();
+
+    // Totals for a report from local day `sinceDay` on: the scanned history plus, when that day lies before
+    // the lookback, the older files read for this answer only (the cache neither keeps nor loses anything).
+    UsageTotals reportSince(qint64 sinceDay);
+
+private:
+    ScanStats scan(bool saveChanges = true);
+    void publish();
+    bool save();
+    void performRollingScan(qint64 sinceMs, qint64 key);
+    void scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, const QTimeZone& zone,
+                   ScanStats& stats);
+    std::vector<TranscriptFiles::File> listAll() const;
+
+    Options m_options;
+    const Clock& m_clock;
+
+    mutable std::mutex m_publishedMutex;
+    std::shared_ptr<const UsageTotals> m_published;
+
+    // Touched on the queue only.
+    HistoryCache m_cache;
+    struct RollCount
+    {
+        QDateTime at;
+        qint64 value = 0;
+    };
+    std::unordered_map<qint64, RollCount> m_rollCache;
+    std::set<qint64> m_rollScanning;
+    std::optional<std::pair<QDateTime, std::optional<ModelSighting>>> m_modelCache;
+    std::function<void()> m_onCacheUpdated;
+    ScanStats m_lastScan;
+    bool m_unsaved = false;
+
+    std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
+    // Last, so it is destroyed first: work still queued runs while everything above is intact.
+    SerialQueue m_queue{QStringLiteral("tallyvane.usagehistory")};
+};

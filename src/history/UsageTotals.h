@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/Enums.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <map>
+
+// The history as the rest of the application reads it: per provider, tokens and spend per local day and
+// tokens per local hour. Replaced as a whole after every scan, so a reader never sees half of one.
+struct UsageTotals
+{
+    struct Series
+    {
+        std::map<qint64, qint64> dayTokens;                     // local day number → tokens
+        std::map<qint64, qint64> dayCostNanos;                  // local day number → nano-dollars
+        std::map<qint64, std::array<qint64, 24>> dayHourTokens; // local day number → tokens per hour
+        std::array<qint64, 24> hourTokens{};                    // summed over every day
+
+        double costUSD(qint64 day) const;
+    };
+
+    QByteArray zone; // the IANA id the days and hours are local to
+    std::array<Series, 2> series;
+
+    Series& of(Provider provider) { return series[provider == Provider::codex ? 0 : 1]; }
+    const Series& of(Provider provider) const { return series[provider == Provider::codex ? 0 : 1]; }
+};

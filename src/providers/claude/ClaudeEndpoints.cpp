@@ -1,0 +1,60 @@
+#include "providers/claude/ClaudeEndpoints.h"
+
+#include "core/AppLogger.h"
+
+#include <algorithm>
+
+namespace {
+
+std::optional<QUrl> webUrl(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() ||
+        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+        return std::nullopt;
+    return url;
+}
+
+void ignored(const char* variable, const QString& value)
+{
+    AppLogger::shared().warn(QStringLiteral("Ignoring %1=%2: not an http or https URL")
+                                 .arg(QLatin1StringView(variable), value.left(200)));
+}
+
+} // namespace
+
+ClaudeEndpoints ClaudeEndpoints::fromEnvironment(const QProcessEnvironment& environment)
+{
+    ClaudeEndpoints endpoints;
+    const QString api = environment.value(QStringLiteral("TALLYVANE_CLAUDE_API_URL")).trimmed();
+    if (!api.isEmpty()) {
+        if (const auto base = webUrl(api)) {
+            endpoints.usageUrl.setScheme(base->scheme());
+            endpoints.usageUrl.setHost(base->host());
+            endpoints.usageUrl.setPort(base->port());
+        } else {
+            ignored("TALLYVANE_CLAUDE_API_URL", api);
+        }
+    }
+
+    const QString tokens = environment.value(QStringLiteral("TALLYVANE_CLAUDE_TOKEN_URLS")).trimmed();
+    if (!tokens.isEmpty()) {
+        QList<QUrl> urls;
+        for (const QString& part : tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (const auto url = webUrl(part))
+                urls.append(*url);
+            else
+                ignored("TALLYVANE_CLAUDE_TOKEN_URLS", part);
+        }
+        if (!urls.isEmpty())
+            endpoints.tokenUrls = urls;
+    }
+
+    const QByteArray agent = environment.value(QStringLiteral("TALLYVANE_CLAUDE_USER_AGENT")).toUtf8();
+    const bool printable = std::all_of(agent.cbegin(), agent.cend(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f;
+    });
+    if (!agent.trimmed().isEmpty() && printable)
+        endpoints.userAgent = agent.trimmed();
+    return endpoints;
+}

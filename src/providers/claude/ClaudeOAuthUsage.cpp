@@ -1,0 +1,388 @@
+#include "providers/claude/ClaudeOAuthUsage.h"
+
+#include "core/AppLogger.h"
+#include "core/AtomicFile.h"
+#include "core/LocalFileStore.h"
+#include "providers/HttpClient.h"
+#include "providers/claude/ClaudeCredentialFile.h"
+#include "providers/claude/ClaudeTokenAnswer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+// Two fetches of any instance never refresh at once: the second would spend a refresh token the first has
+// already used.
+std::mutex& refreshMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+// The answer's member names are logged once per process, after the first fetch, if it found windows.
+std::atomic<bool> anyFetchFinished{false};
+
+void onMainThread(std::function<void()> task)
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, std::move(task), Qt::QueuedConnection);
+    else
+        task();
+}
+
+// Retry-After: whole seconds, or an HTTP date.
+qint64 retryAfterSeconds(const QByteArray& value, const QDateTime& now)
+{
+    const QByteArray text = value.trimmed();
+    qint64 seconds = 0;
+    const auto [end, error] = std::from_chars(text.constData(), text.constData() + text.size(), seconds);
+    if (error == std::errc() && end == text.constData() + text.size())
+        return std::max<qint64>(seconds, 0);
+    const QDateTime date = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    return date.isValid() ? std::max<qint64>(now.secsTo(date), 0) : 0;
+}
+
+QByteArray serialised(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+ClaudeOAuthUsage::ClaudeOAuthUsage(std::shared_ptr<ClaudeCredentialStore> store, ClaudeEndpoints endpoints,
+                                   HttpClient& http, QString backupPath)
+    : m_store(std::move(store)), m_endpoints(std::move(endpoints)), m_http(http),
+      m_backupPath(std::move(backupPath))
+{}
+
+ClaudeOAuthUsage::~ClaudeOAuthUsage() = default;
+
+ClaudeOAuthUsage& ClaudeOAuthUsage::shared()
+{
+    // Never destroyed: a fetch may still be running while the process ends.
+    static ClaudeOAuthUsage* usage = new ClaudeOAuthUsage(
+        std::make_shared<ClaudeCredentialFile>(), ClaudeEndpoints::fromEnvironment(), HttpClient::shared(),
+        LocalFileStore::path(QStringLiteral("claude-credentials-backup.json")));
+    return *usage;
+}
+
+void ClaudeOAuthUsage::fetch(const QDateTime& now, Completion completion)
+{
+    if (m_busy.exchange(true)) {
+        onMainThread([completion = std::move(completion)] {
+            if (completion)
+                completion({});
+        });
+        return;
+    }
+    m_queue.async([this, now, completion = std::move(completion)] {
+        Result result = run(now);
+        m_busy = false;
+        onMainThread([completion, snapshots = std::move(result.snapshots)] {
+            if (completion)
+                completion(snapshots);
+        });
+    });
+}
+
+std::optional<ClaudeOAuthUsage::Result> ClaudeOAuthUsage::fetchNow(const QDateTime& now)
+{
+    if (m_busy.exchange(true))
+        return std::nullopt;
+    Result result = run(now);
+    m_busy = false;
+    return result;
+}
+
+std::optional<ClaudeCredential> ClaudeOAuthUsage::readCredential() const
+{
+    const std::optional<QByteArray> document = m_store->read();
+    return document ? ClaudeCredential::parse(*document) : std::nullopt;
+}
+
+QString ClaudeOAuthUsage::credentialLocation() const
+{
+    return m_store->location();
+}
+
+std::optional<ClaudeOAuthUsage::Status> ClaudeOAuthUsage::lastStatus() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastStatus;
+}
+
+std::optional<ClaudeOAuthUsage::ExtraUsage> ClaudeOAuthUsage::lastExtra() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastExtra;
+}
+
+std::optional<QDateTime> ClaudeOAuthUsage::lastRefreshFailure() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastRefreshFailure;
+}
+
+std::optional<QDateTime> ClaudeOAuthUsage::rateLimitedUntil() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_rateLimitedUntil;
+}
+
+bool ClaudeOAuthUsage::holdsUnsavedCredential() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_unsaved.has_value();
+}
+
+ClaudeOAuthUsage::Result ClaudeOAuthUsage::run(const QDateTime& now)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // Inside a 429 back-off nothing is sent and the last status (the 429) stands.
+        if (m_rateLimitedUntil && now < *m_rateLimitedUntil)
+            return {m_lastStatus.value_or(Status::httpError(429)), {}};
+    }
+
+    ClaudeCredential credential;
+    {
+        // Expiry is judged on what the store holds now, after any other refresh has finished.
+        std::lock_guard refreshing(refreshMutex());
+        std::optional<ClaudeCredential> current = currentCredential();
+        if (!current)
+            return finish(Status::noCredential());
+        if (current->expiresAt <= now.addSecs(expiryMarginSeconds)) {
+            auto refreshed = refresh(*current, now);
+            if (const Status* failed = std::get_if<Status>(&refreshed))
+                return finish(*failed);
+            current = std::get<ClaudeCredential>(std::move(refreshed));
+        }
+        credential = std::move(*current);
+    }
+
+    HttpRequest request;
+    request.url = m_endpoints.usageUrl;
+    request.timeout = m_endpoints.usageTimeout;
+    request.headers = {{"Authorization", "Bearer " + credential.accessToken.toUtf8()},
+                       {"anthropic-beta", "oauth-2025-04-20"},
+                       {"Content-Type", "application/json"},
+                       {"User-Agent", m_endpoints.userAgent}};
+    const HttpResponse response = m_http.send(request);
+    if (response.status == 0)
+        return finish(
+            Status::networkError(response.error.isEmpty() ? QStringLiteral("no response") : response.error));
+    if (response.status == 429)
+        noteRateLimit(response.header("Retry-After").value_or(QByteArray()), now);
+    if (response.status != 200)
+        return finish(Status::httpError(response.status));
+    {
+        std::lock_guard lock(m_mutex);
+        m_rateLimitStreak = 0;
+        m_rateLimitedUntil.reset();
+    }
+
+    const QJsonDocument json = QJsonDocument::fromJson(response.body);
+    if (!json.isObject())
+        return finish(Status::parseError());
+    const QJsonObject answer = json.object();
+    QList<UsageSnapshot> snapshots = ClaudeUsageAnswer::snapshots(answer, now);
+    if (const auto extra = ClaudeUsageAnswer::extraUsage(answer)) {
+        std::lock_guard lock(m_mutex);
+        m_lastExtra = extra;
+    }
+    if (!anyFetchFinished && !snapshots.isEmpty()) {
+        QStringList keys = answer.keys();
+        keys.sort();
+        AppLogger::shared().info(QStringLiteral("Claude OAuth usage keys: ") + keys.join(QLatin1Char(',')));
+    }
+    if (snapshots.isEmpty())
+        return finish(Status::parseError());
+    const auto windows = static_cast<int>(snapshots.size());
+    return finish(Status::ok(windows), std::move(snapshots));
+}
+
+ClaudeOAuthUsage::Result ClaudeOAuthUsage::finish(Status status, QList<UsageSnapshot> snapshots)
+{
+    anyFetchFinished = true;
+    std::lock_guard lock(m_mutex);
+    m_lastStatus = status;
+    return {std::move(status), std::move(snapshots)};
+}
+
+std::optional<ClaudeCredential> ClaudeOAuthUsage::currentCredential()
+{
+    std::optional<Unsaved> unsaved;
+    {
+        std::lock_guard lock(m_mutex);
+        unsaved = m_unsaved;
+    }
+    if (!unsaved)
+        return readCredential();
+
+    const std::optional<ClaudeCredential> stored = readCredential();
+    if (!stored || stored->refreshToken != unsaved->consumedRefreshToken) {
+        // Claude Code has signed out or stored a credential of its own since: what it holds now is current.
+        AppLogger::shared().info(QStringLiteral("Claude OAuth: the stored credential changed; dropping the "
+                                                "refreshed one that could not be written"));
+        std::lock_guard lock(m_mutex);
+        m_unsaved.reset();
+        return stored;
+    }
+    QString error;
+    if (writeBack(unsaved->credential, &error)) {
+        AppLogger::shared().info(QStringLiteral("Claude OAuth: refreshed credential written back"));
+        std::lock_guard lock(m_mutex);
+        m_unsaved.reset();
+    }
+    return unsaved->credential;
+}
+
+std::variant<ClaudeCredential, ClaudeOAuthUsage::Status>
+ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& now)
+{
+    if (credential.refreshToken.isEmpty())
+        return Status::tokenExpired();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_lastRefreshFailure && m_lastRefreshFailure->secsTo(now) < refreshBackoffSeconds)
+            return Status::tokenExpired();
+    }
+    QString why;
+    if (!m_store->canWrite(&why)) {
+        std::lock_guard lock(m_mutex);
+        if (why != m_lastRefusal)
+            AppLogger::shared().warn(QStringLiteral("Claude OAuth refresh skipped: the credential cannot be "
+                                                    "written (") +
+                                     why + QLatin1Char(')'));
+        m_lastRefusal = why;
+        return Status::tokenExpired();
+    }
+    const auto failed = [&](const QString& reason) {
+        std::lock_guard lock(m_mutex);
+        m_lastRefreshFailure = now;
+        return Status::refreshFailed(reason);
+    };
+
+    const QByteArray body =
+        serialised({{QStringLiteral("grant_type"), QStringLiteral("refresh_token")},
+                    {QStringLiteral("refresh_token"), credential.refreshToken},
+                    {QStringLiteral("client_id"), QString::fromLatin1(m_endpoints.clientId)}});
+    std::optional<HttpResponse> answered;
+    QString reason = QStringLiteral("no response");
+    for (const QUrl& url : m_endpoints.tokenUrls) {
+        HttpRequest request;
+        request.method = "POST";
+        request.url = url;
+        request.body = body;
+        request.timeout = m_endpoints.tokenTimeout;
+        request.headers = {{"Content-Type", "application/json"}, {"User-Agent", m_endpoints.userAgent}};
+        HttpResponse response = m_http.send(request);
+        if (response.status == 0) {
+            reason = response.error.isEmpty() ? QStringLiteral("no response") : response.error;
+            continue;
+        }
+        if (response.body.isEmpty()) {
+            reason = QStringLiteral("no response");
+            continue;
+        }
+        if (response.status == 404 || response.status == 405) {
+            reason = QStringLiteral("HTTP %1").arg(response.status);
+            continue;
+        }
+        answered = std::move(response);
+        break;
+    }
+    if (!answered)
+        return failed(reason);
+    if (answered->status != 200) {
+        AppLogger::shared().error(
+            QStringLiteral("Claude OAuth refresh failed: HTTP %1").arg(answered->status));
+        return failed(QStringLiteral("HTTP %1").arg(answered->status));
+    }
+    const std::optional<ClaudeTokenAnswer> token = ClaudeTokenAnswer::parse(answered->body);
+    if (!token)
+        return failed(QStringLiteral("unexpected token response"));
+
+    const bool rotated = !token->refreshToken.isEmpty();
+    const qint64 expiresAtMs = now.toMSecsSinceEpoch() + std::llround(token->expiresInSeconds * 1000.0);
+    ClaudeCredential fresh;
+    fresh.accessToken = token->accessToken;
+    fresh.refreshToken = rotated ? token->refreshToken : credential.refreshToken;
+    fresh.expiresAt = QDateTime::fromMSecsSinceEpoch(expiresAtMs, Qt::UTC);
+    const auto patched = ClaudeCredential::patched(serialised(credential.raw), fresh.accessToken,
+                                                   fresh.refreshToken, expiresAtMs);
+    fresh.raw = QJsonDocument::fromJson(patched.value_or(QByteArray())).object();
+
+    // The credential as it was, before anything replaces it.
+    const QByteArray before = m_store->read().value_or(serialised(credential.raw));
+    QDir().mkpath(QFileInfo(m_backupPath).absolutePath());
+    QString backupError;
+    if (!AtomicFile::write(m_backupPath, before, &backupError, {0600}))
+        AppLogger::shared().warn(QStringLiteral("Claude credential backup failed: ") + backupError);
+
+    QString writeError;
+    if (!writeBack(fresh, &writeError)) {
+        AppLogger::shared().error(QStringLiteral("Claude OAuth refresh: credential write-back FAILED after "
+                                                 "retries (") +
+                                  writeError +
+                                  QStringLiteral("); using the new token and writing it again on the "
+                                                 "next fetch"));
+        std::lock_guard lock(m_mutex);
+        m_unsaved = Unsaved{fresh, credential.refreshToken};
+    }
+    AppLogger::shared().info(QStringLiteral("Claude OAuth token refreshed (rotated: %1)")
+                                 .arg(rotated ? QStringLiteral("true") : QStringLiteral("false")));
+    std::lock_guard lock(m_mutex);
+    m_lastRefreshFailure.reset();
+    m_lastRefusal.clear();
+    return fresh;
+}
+
+bool ClaudeOAuthUsage::writeBack(const ClaudeCredential& credential, QString* error)
+{
+    const qint64 expiresAtMs = credential.expiresAt.toMSecsSinceEpoch();
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // Whatever the store holds now is the base, so members written since our read survive.
+        const std::optional<QByteArray> stored = m_store->read();
+        std::optional<QByteArray> document;
+        if (stored)
+            document = ClaudeCredential::patched(*stored, credential.accessToken, credential.refreshToken,
+                                                 expiresAtMs);
+        if (!document)
+            document = ClaudeCredential::patched(serialised(credential.raw), credential.accessToken,
+                                                 credential.refreshToken, expiresAtMs);
+        if (!document || !m_store->write(*document, error))
+            continue;
+        const std::optional<ClaudeCredential> check = readCredential();
+        if (check && check->accessToken == credential.accessToken &&
+            check->refreshToken == credential.refreshToken)
+            return true;
+        if (error)
+            *error = QStringLiteral("the written credential did not read back");
+    }
+    return false;
+}
+
+void ClaudeOAuthUsage::noteRateLimit(const QByteArray& retryAfter, const QDateTime& now)
+{
+    const qint64 asked = retryAfterSeconds(retryAfter, now);
+    const qint64 base = asked > 0 ? asked : rateLimitBackoffSeconds;
+    const qint64 cap = std::max(base, rateLimitBackoffCapSeconds);
+    std::lock_guard lock(m_mutex);
+    ++m_rateLimitStreak;
+    qint64 delay = base;
+    for (int i = 1; i < m_rateLimitStreak && delay < cap; ++i)
+        delay *= 2;
+    delay = std::min(delay, cap);
+    m_rateLimitedUntil = now.addSecs(delay);
+    AppLogger::shared().warn(
+        QStringLiteral("Claude OAuth usage answered HTTP 429; next try in %1 s").arg(delay));
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "core/SerialQueue.h"
+#include "core/UsageSnapshot.h"
+#include "providers/claude/ClaudeCredential.h"
+#include "providers/claude/ClaudeEndpoints.h"
+#include "providers/claude/ClaudeOAuthStatus.h"
+#include "providers/claude/ClaudeUsageAnswer.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <variant>
+
+class ClaudeCredentialStore;
+class HttpClient;
+
+// Asks Claude's OAuth usage endpoint how much of each quota window is used, with Claude Code's own
+// credential, refreshing that credential first when it is about to expire.
+//
+// A refresh token is good for one refresh only: a refresh whose result does not reach Claude Code's store
+// logs the user out of Claude Code. So a refresh happens only when the store can be written, the write-back
+// changes nothing but the three token members, and a new credential that could not be stored is kept here
+// and written again on the next fetch instead of being refreshed again.
+//
+// One fetch runs at a time; a fetch asked for while one runs is skipped. Every accessor is safe from any
+// thread.
+class ClaudeOAuthUsage
+{
+public:
+    using Status = ClaudeOAuthStatus;
+    using ExtraUsage = ClaudeExtraUsage;
+    using Completion = std::function<void(const QList<UsageSnapshot>&)>;
+
+    struct Result
+    {
+        Status status;
+        QList<UsageSnapshot> snapshots;
+    };
+
+    // A refresh that failed blocks the next for this long.
+    static constexpr qint64 refreshBackoffSeconds = 900;
+    // A credential expiring within this is refreshed before use.
+    static constexpr qint64 expiryMarginSeconds = 60;
+    // After a 429 without Retry-After; doubled on each further 429 up to the cap.
+    static constexpr qint64 rateLimitBackoffSeconds = 300;
+    static constexpr qint64 rateLimitBackoffCapSeconds = 1800;
+
+    // `backupPath`: where the credential goes, mode 0600, before a refresh replaces it.
+    ClaudeOAuthUsage(std::shared_ptr<ClaudeCredentialStore> store, ClaudeEndpoints endpoints,
+                     HttpClient& http, QString backupPath);
+    ~ClaudeOAuthUsage();
+    ClaudeOAuthUsage(const ClaudeOAuthUsage&) = delete;
+    ClaudeOAuthUsage& operator=(const ClaudeOAuthUsage&) = delete;
+
+    // The process's instance: Claude Code's credential file, the endpoints with their environment
+    // overrides, the data folder's "claude-credentials-backup.json".
+    static ClaudeOAuthUsage& shared();
+
+    // Starts one fetch on the background worker and returns at once. `completion` runs later on the
+    // application's main thread with the snapshots (empty on any failure, and when the fetch was skipped).
+    void fetch(const QDateTime& now, Completion completion);
+    // The same work on the calling thread; nothing when another fetch is running.
+    std::optional<Result> fetchNow(const QDateTime& now);
+
+    std::optional<ClaudeCredential> readCredential() const;
+    QString credentialLocation() const;
+
+    std::optional<Status> lastStatus() const;
+    std::optional<ExtraUsage> lastExtra() const;
+    std::optional<QDateTime> lastRefreshFailure() const;
+    // Fetches before this are skipped after a 429.
+    std::optional<QDateTime> rateLimitedUntil() const;
+    // A refreshed credential that is still waiting to be written back.
+    bool holdsUnsavedCredential() const;
+
+private:
+    struct Unsaved
+    {
+        ClaudeCredential credential;
+        // The refresh token the refresh consumed: the store still holds it until the write succeeds.
+        QString consumedRefreshToken;
+    };
+
+    Result run(const QDateTime& now);
+    Result finish(Status status, QList<UsageSnapshot> snapshots = {});
+    std::optional<ClaudeCredential> currentCredential();
+    std::variant<ClaudeCredential, Status> refresh(const ClaudeCredential& credential, const QDateTime& now);
+    bool writeBack(const ClaudeCredential& credential, QString* error);
+    void noteRateLimit(const QByteArray& retryAfter, const QDateTime& now);
+
+    std::shared_ptr<ClaudeCredentialStore> m_store;
+    const ClaudeEndpoints m_endpoints;
+    HttpClient& m_http;
+    const QString m_backupPath;
+    std::atomic<bool> m_busy{false};
+
+    mutable std::mutex m_mutex;
+    std::optional<Status> m_lastStatus;
+    std::optional<ExtraUsage> m_lastExtra;
+    std::optional<QDateTime> m_lastRefreshFailure;
+    std::optional<QDateTime> m_rateLimitedUntil;
+    int m_rateLimitStreak = 0;
+    std::optional<Unsaved> m_unsaved;
+    QString m_lastRefusal;
+
+    // Last, so it finishes a running fetch before the rest goes.
+    SerialQueue m_queue{QStringLiteral("tallyvane.claude.oauth")};
+};

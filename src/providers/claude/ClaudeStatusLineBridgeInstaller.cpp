@@ -1,0 +1,304 @@
+#include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
+
+#include "core/AppLogger.h"
+#include "core/AtomicFile.h"
+#include "core/FileIo.h"
+#include "core/LocalFileStore.h"
+#include "providers/claude/ClaudePaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using State = ClaudeBridgeStatus::State;
+using Outcome = ClaudeStatusLineBridgeInstaller::Outcome;
+
+// Claude Code's settings are small; anything near this is not a settings file.
+constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
+
+const QString writeFailedMessage = QStringLiteral("Failed to write ~/.claude/settings.json.");
+
+struct Settings
+{
+    enum class Kind
+    {
+        missing,
+        object,
+        unreadable
+    } kind = Kind::missing;
+    QJsonObject object;
+    QByteArray bytes;
+};
+
+Settings readSettings()
+{
+    bool missing = false;
+    const std::optional<QByteArray> bytes =
+        FileIo::readRegularFile(ClaudePaths::settingsPath(), maxSettingsBytes, &missing);
+    if (!bytes)
+        return {missing ? Settings::Kind::missing : Settings::Kind::unreadable, {}, {}};
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
+    if (!document.isObject())
+        return {Settings::Kind::unreadable, {}, *bytes};
+    return {Settings::Kind::object, document.object(), *bytes};
+}
+
+// A file's content before an action touches it, so a failed action can put it back.
+struct Saved
+{
+    QString path;
+    std::optional<QByteArray> bytes;
+
+    static Saved of(const QString& path) { return {path, FileIo::readRegularFile(path, maxSettingsBytes)}; }
+    void restore() const
+    {
+        if (bytes)
+            AtomicFile::write(path, *bytes);
+        else
+            QFile::remove(path);
+    }
+};
+
+QString backupPath()
+{
+    return ClaudePaths::settingsPath() + QStringLiteral(".tallyvane-backup");
+}
+
+QString previousCommandPath()
+{
+    return LocalFileStore::path(QStringLiteral("claude-prev-statusline.json"));
+}
+
+std::optional<QString> readPreviousCommand()
+{
+    const std::optional<QByteArray> bytes = FileIo::readRegularFile(previousCommandPath(), maxSettingsBytes);
+    if (!bytes)
+        return std::nullopt;
+    const QJsonValue command = QJsonDocument::fromJson(*bytes).object().value(QLatin1StringView("command"));
+    if (!command.isString() || command.toString().isEmpty())
+        return std::nullopt;
+    return command.toString();
+}
+
+bool writePreviousCommand(const QString& command)
+{
+    const QJsonObject object{{QStringLiteral("command"), command}};
+    return AtomicFile::write(previousCommandPath(), QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+// The folder the settings file is finally replaced in must take a new file.
+bool settingsWritable()
+{
+    const QString target = AtomicFile::resolveLinks(ClaudePaths::settingsPath());
+    const QString folder = QFileInfo(target).absolutePath();
+    QDir().mkpath(folder);
+    const QByteArray name = QFile::encodeName(folder);
+    return ::access(name.constData(), W_OK | X_OK) == 0;
+}
+
+bool writeSettings(const QJsonObject& settings)
+{
+    // QJsonObject keeps its keys sorted, so the file is pretty-printed in key order.
+    QString error;
+    if (AtomicFile::write(ClaudePaths::settingsPath(),
+                          QJsonDocument(settings).toJson(QJsonDocument::Indented), &error))
+        return true;
+    AppLogger::shared().error(QStringLiteral("Claude settings write failed: ") + error);
+    return false;
+}
+
+// The backup beside the settings file, in the settings file's own mode.
+void backUp(const Settings& settings)
+{
+    AtomicFile::Options options;
+    struct stat info
+    {};
+    if (::stat(QFile::encodeName(ClaudePaths::settingsPath()).constData(), &info) == 0)
+        options.mode = info.st_mode & 0777;
+    AtomicFile::write(backupPath(), settings.bytes, nullptr, options);
+}
+
+std::optional<QString> statusLineCommand(const QJsonObject& settings)
+{
+    const QJsonValue statusLine = settings.value(QLatin1StringView("statusLine"));
+    if (!statusLine.isObject())
+        return std::nullopt;
+    const QJsonValue command = statusLine.toObject().value(QLatin1StringView("command"));
+    if (!command.isString())
+        return std::nullopt;
+    return command.toString();
+}
+
+Outcome failure(const QString& reason, const QString& message, std::optional<QString> previous = std::nullopt)
+{
+    return {{State::error, std::move(previous), reason}, message};
+}
+
+Outcome unreadable()
+{
+    return failure(QStringLiteral("settings unreadable"),
+                   QStringLiteral("Could not read ~/.claude/settings.json; nothing was changed."));
+}
+
+std::optional<QString> deployBridgeScript()
+{
+    QFile resource(ClaudeStatusLineBridgeInstaller::resourcePath);
+    if (!resource.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray script = resource.readAll();
+    const QString destination = ClaudeStatusLineBridgeInstaller::deployedScriptPath();
+    QString error;
+    if (script.isEmpty() || !AtomicFile::write(destination, script, &error, {0755})) {
+        AppLogger::shared().error(QStringLiteral("Bridge deploy failed: ") + error);
+        return std::nullopt;
+    }
+    return destination;
+}
+
+} // namespace
+
+QString rawValue(ClaudeBridgeStatus::State state)
+{
+    switch (state) {
+    case State::notInstalled:
+        return QStringLiteral("notInstalled");
+    case State::installed:
+        return QStringLiteral("installed");
+    case State::wrapping:
+        return QStringLiteral("wrapping");
+    case State::foreign:
+        return QStringLiteral("foreign");
+    case State::error:
+        return QStringLiteral("error");
+    }
+    return {};
+}
+
+namespace ClaudeStatusLineBridgeInstaller {
+
+QString deployedScriptPath()
+{
+    return LocalFileStore::path(QStringLiteral("tallyvane-claude-statusline-bridge.py"));
+}
+
+QString commandFor(const QString& scriptPath)
+{
+    // Inside double quotes sh still expands $, ` and \; only single quotes take every character as it is.
+    static const QString special = QStringLiteral("\"$`\\\n");
+    const bool plain =
+        std::none_of(scriptPath.cbegin(), scriptPath.cend(), [](QChar c) { return special.contains(c); });
+    if (plain)
+        return QStringLiteral("python3 \"%1\"").arg(scriptPath);
+    QString quoted = scriptPath;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QStringLiteral("python3 '%1'").arg(quoted);
+}
+
+ClaudeBridgeStatus currentStatus()
+{
+    const Settings settings = readSettings();
+    if (settings.kind != Settings::Kind::object)
+        return {};
+    const std::optional<QString> command = statusLineCommand(settings.object);
+    if (!command)
+        return {};
+    if (!command->contains(marker))
+        return {State::foreign, command, {}};
+    if (std::optional<QString> previous = readPreviousCommand())
+        return {State::wrapping, std::move(previous), {}};
+    return {State::installed, std::nullopt, {}};
+}
+
+Outcome install()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty())
+        return failure(
+            QStringLiteral("python3 missing"),
+            QStringLiteral("Could not find python3, which the bridge needs; install python3 and try "
+                           "again."));
+    const Settings settings = readSettings();
+    if (settings.kind == Settings::Kind::unreadable)
+        return unreadable();
+
+    QDir().mkpath(LocalFileStore::baseDirectory());
+    const std::optional<QString> script = deployBridgeScript();
+    if (!script)
+        return failure(QStringLiteral("Bundle script missing"),
+                       QStringLiteral("Could not locate the bundled bridge script."));
+    if (!settingsWritable())
+        return failure(QStringLiteral("write failed"), writeFailedMessage);
+
+    const Saved oldBackup = Saved::of(backupPath());
+    const Saved oldPrevious = Saved::of(previousCommandPath());
+    if (settings.kind == Settings::Kind::object)
+        backUp(settings);
+
+    std::optional<QString> previous = statusLineCommand(settings.object);
+    if (previous && !previous->contains(marker))
+        writePreviousCommand(*previous);
+    else
+        previous.reset();
+
+    QJsonObject updated = settings.object;
+    updated.insert(QStringLiteral("statusLine"),
+                   QJsonObject{{QStringLiteral("type"), QStringLiteral("command")},
+                               {QStringLiteral("command"), commandFor(*script)}});
+    if (!writeSettings(updated)) {
+        oldBackup.restore();
+        oldPrevious.restore();
+        return failure(QStringLiteral("write failed"), writeFailedMessage, previous);
+    }
+    if (previous)
+        return {{State::wrapping, previous, {}},
+                QStringLiteral("Installed Tallyvane bridge wrapping your existing status line.")};
+    return {{State::installed, std::nullopt, {}},
+            QStringLiteral("Installed Tallyvane bridge as the Claude status line.")};
+}
+
+Outcome uninstall()
+{
+    const Settings settings = readSettings();
+    if (settings.kind == Settings::Kind::unreadable)
+        return unreadable();
+    if (settings.kind == Settings::Kind::missing)
+        return {{}, QStringLiteral("No Claude settings found; nothing to uninstall.")};
+    // Someone else's status line is theirs: uninstalling the bridge must not take it away.
+    const std::optional<QString> current = statusLineCommand(settings.object);
+    if (current && !current->contains(marker))
+        return {{State::foreign, current, {}},
+                QStringLiteral("The Claude status line is not Tallyvane's bridge; nothing was changed.")};
+    if (!settingsWritable())
+        return failure(QStringLiteral("write failed"), writeFailedMessage);
+
+    const Saved oldBackup = Saved::of(backupPath());
+    backUp(settings);
+    const std::optional<QString> previous = readPreviousCommand();
+    QJsonObject updated = settings.object;
+    if (previous)
+        updated.insert(QStringLiteral("statusLine"),
+                       QJsonObject{{QStringLiteral("type"), QStringLiteral("command")},
+                                   {QStringLiteral("command"), *previous}});
+    else
+        updated.remove(QStringLiteral("statusLine"));
+    if (!writeSettings(updated)) {
+        oldBackup.restore();
+        return failure(QStringLiteral("write failed"), writeFailedMessage);
+    }
+    if (previous) {
+        QFile::remove(previousCommandPath());
+        return {{}, QStringLiteral("Removed bridge and restored your previous status line.")};
+    }
+    return {{}, QStringLiteral("Removed the Tallyvane status line.")};
+}
+
+} // namespace ClaudeStatusLineBridgeInstaller

@@ -1,0 +1,96 @@
+// The Claude diagnostics of the real executable, with the OAuth endpoints on a loopback server.
+#include "CliProcess.h"
+
+#include "providers/ClaudeTestSupport.h"
+#include "providers/LoopbackHttpServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace ClaudeTestSupport;
+
+namespace {
+
+QProcessEnvironment claudeEnvironment(const CliTest::Home& home, const LoopbackHttpServer& server)
+{
+    QProcessEnvironment env = home.environment();
+    env.insert("TALLYVANE_CLAUDE_API_URL", QString::fromLatin1(server.base()));
+    env.insert("TALLYVANE_CLAUDE_TOKEN_URLS", QString::fromLatin1(server.url("/v1/oauth/token")));
+    env.insert("TALLYVANE_CLAUDE_USER_AGENT", "claude-code/2.1.332");
+    return env;
+}
+
+CliTest::ProcessResult runWith(const QProcessEnvironment& environment, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(CliTest::binary(), arguments);
+    CliTest::ProcessResult result;
+    if (!process.waitForFinished(30'000))
+        return result;
+    result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+} // namespace
+
+TEST(ClaudeCommandsTest, OAuthTestRefreshesFetchesAndPrintsWithoutStoringAnything)
+{
+    CliTest::Home home;
+    LoopbackHttpServer server;
+    const QString credentials = home.path() + "/.claude/.credentials.json";
+    const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(30);
+    writeFile(credentials, credentialDocument("old", "refresh-1", soon), 0600);
+    server.answer("/v1/oauth/token", 200,
+                  R"({"access_token":"new","refresh_token":"refresh-2","expires_in":3600})");
+    server.answer("/api/oauth/usage", 200,
+                  R"({"five_hour":{"utilization":37.5,"resets_at":"2026-06-01T12:00:00.123456+00:00"},)"
+                  R"("seven_day":{"utilization":80},"extra_usage":{"is_enabled":true,"used_credits":1234,)"
+                  R"("monthly_limit":5000}})");
+
+    const auto result = runWith(claudeEnvironment(home, server), {"--oauthtest"});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QString expires =
+        JsonLines::formatDate(QDateTime::fromMSecsSinceEpoch(soon.toMSecsSinceEpoch(), Qt::UTC));
+    EXPECT_EQ(result.out, "credential: " + credentials + " (expires " + expires +
+                              ")\n"
+                              "status: ok (2 windows)\n"
+                              "fiveHour 37.5% resets 2026-06-01T12:00:00Z\n"
+                              "sevenDay 80% resets \u2014\n"
+                              "extra usage: on, 12.34 of 50.00 GBP used this month\n");
+    ASSERT_EQ(server.received().size(), 2);
+    EXPECT_EQ(server.received()[1].header("authorization"), "Bearer new");
+    EXPECT_EQ(server.received()[1].header("user-agent"), "claude-code/2.1.332");
+    EXPECT_EQ(readObject(credentials)["claudeAiOauth"].toObject()["refreshToken"], "refresh-2");
+    EXPECT_TRUE(readAll(home.file("snapshots.ndjson")).isEmpty());
+
+    server.answer("/api/oauth/usage", 401, "{}");
+    const auto refused = runWith(claudeEnvironment(home, server), {"--oauthtest"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.endsWith("status: HTTP 401\n")) << refused.out.toStdString();
+}
+
+TEST(ClaudeCommandsTest, BridgeInstallUninstallAndBundleTest)
+{
+    CliTest::Home home;
+    const auto bundle = CliTest::run(home, {"--bundletest"});
+    EXPECT_EQ(bundle.exitCode, 0);
+    EXPECT_TRUE(bundle.out.startsWith("bridge script: present")) << bundle.out.toStdString();
+
+    const auto installed = CliTest::run(home, {"--install-claude-bridge"});
+    EXPECT_EQ(installed.exitCode, 0);
+    EXPECT_EQ(installed.out, "Installed Tallyvane bridge as the Claude status line.\nstate: installed\n");
+    EXPECT_TRUE(QFile::exists(home.file("tallyvane-claude-statusline-bridge.py")));
+
+    const auto removed = CliTest::run(home, {"--uninstall-claude-bridge"});
+    EXPECT_EQ(removed.exitCode, 0);
+    EXPECT_EQ(removed.out, "Removed the Tallyvane status line.\nstate: notInstalled\n");
+
+    writeFile(home.path() + "/.claude/settings.json", "{ broken");
+    const auto refused = CliTest::run(home, {"--install-claude-bridge"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out, "Could not read ~/.claude/settings.json; nothing was changed.\nstate: error\n");
+    EXPECT_EQ(readAll(home.path() + "/.claude/settings.json"), "{ broken");
+}

@@ -1,0 +1,200 @@
+#include "CliProcess.h"
+
+#include "core/AppSettings.h"
+#include "core/Enums.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegularExpression>
+
+// The man page and the shell completions are written at build time from the table behind --help: checked here
+// against what the program itself prints, and the bash completion by completing for real.
+namespace {
+
+using namespace CliTest;
+
+QString generated(const QString& name)
+{
+    return QStringLiteral(TALLYVANE_BINARY_DIR "/packaging/") + name;
+}
+
+ProcessResult runTool(const QString& program, const QStringList& arguments,
+                      const QProcessEnvironment& env = {})
+{
+    QProcess process;
+    if (!env.isEmpty())
+        process.setProcessEnvironment(env);
+    process.start(program, arguments);
+    ProcessResult result;
+    if (!process.waitForFinished(15'000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// Every long option that --help names, and the commands of its usage lines.
+QStringList helpWords()
+{
+    Home home;
+    const ProcessResult help = run(home, {QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    QStringList words;
+    static const QRegularExpression option(QStringLiteral("(?<![\\w-])--[a-z][a-z-]*"));
+    for (const QRegularExpressionMatch& match : option.globalMatch(help.out))
+        words.append(match.captured());
+    static const QRegularExpression command(QStringLiteral("^(?:Usage:)? +tallyvane ([a-z]+)"),
+                                            QRegularExpression::MultilineOption);
+    for (const QRegularExpressionMatch& match : command.globalMatch(help.out))
+        words.append(match.captured(1));
+    words.removeDuplicates();
+    return words;
+}
+
+bool mentions(const QString& text, const QString& word)
+{
+    return text.contains(QRegularExpression(QStringLiteral("(?<![\\w-])") + QRegularExpression::escape(word) +
+                                            QStringLiteral("(?![\\w-])")));
+}
+
+TEST(CommandLineDocs, ManPageAndBothCompletionsNameEveryOptionOfTheHelp)
+{
+    const QStringList words = helpWords();
+    ASSERT_TRUE(words.contains(QStringLiteral("status")));
+    ASSERT_TRUE(words.contains(QStringLiteral("--capture-height")));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
+    // The page as a reader sees it, so a dash lost to roff would show.
+    const ProcessResult man =
+        runTool(QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
+    ASSERT_EQ(man.exitCode, 0) << man.err.toStdString();
+    QFile bashFile(generated(QStringLiteral("tallyvane.bash")));
+    QFile zshFile(generated(QStringLiteral("_tallyvane")));
+    ASSERT_TRUE(bashFile.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(zshFile.open(QIODevice::ReadOnly));
+    const QString bash = QString::fromUtf8(bashFile.readAll());
+    const QString zsh = QString::fromUtf8(zshFile.readAll());
+    for (const QString& word : words) {
+        EXPECT_TRUE(mentions(man.out, word)) << "man page: " << word.toStdString();
+        EXPECT_TRUE(mentions(bash, word)) << "bash: " << word.toStdString();
+        EXPECT_TRUE(mentions(zsh, word)) << "zsh: " << word.toStdString();
+    }
+}
+
+QStringList sorted(QStringList list)
+{
+    list.removeAll(QString());
+    list.sort();
+    list.removeDuplicates();
+    return list;
+}
+
+template <typename Values> QStringList rawValues(const Values& values)
+{
+    QStringList raw;
+    for (const auto value : values)
+        raw.append(rawValue(value));
+    return sorted(raw);
+}
+
+// What bash offers for a command line typed so far: the completion function called as bash calls it.
+QStringList completeInBash(const QString& typed)
+{
+    const QString script =
+        QStringLiteral("source \"$1\"; shift; COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); "
+                       "_tallyvane; printf '%s\\n' \"${COMPREPLY[@]}\"");
+    const QStringList words = typed.split(QLatin1Char(' '));
+    const ProcessResult r =
+        runTool(QStringLiteral("bash"),
+                QStringList{QStringLiteral("--norc"), QStringLiteral("--noprofile"), QStringLiteral("-c"),
+                            script, QStringLiteral("bash"), generated(QStringLiteral("tallyvane.bash"))} +
+                    words);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return sorted(r.out.split(QLatin1Char('\n')));
+}
+
+// What zsh offers: an interactive zsh on a terminal of its own, sent the line and a Tab.
+QStringList completeInZsh(const QString& typed)
+{
+    const ProcessResult r = runTool(QStringLiteral(TALLYVANE_SOURCE_DIR "/tests/support/zsh-complete.zsh"),
+                                    {QStringLiteral(TALLYVANE_BINARY_DIR "/packaging"), typed});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return sorted(r.out.split(QLatin1Char('\n')));
+}
+
+struct CompletionCase
+{
+    const char* name;
+    QString typed;
+    std::optional<QStringList> exactly;
+    QStringList including = {};
+    QStringList excluding = {};
+};
+
+void PrintTo(const CompletionCase& row, std::ostream* out)
+{
+    *out << row.typed.toStdString();
+}
+
+class Completion : public testing::TestWithParam<CompletionCase>
+{};
+
+TEST_P(Completion, BashAndZshOfferWhatIsValidThere)
+{
+    const CompletionCase& row = GetParam();
+    for (const auto& [shell, offered] :
+         {std::pair{"bash", completeInBash(row.typed)}, std::pair{"zsh", completeInZsh(row.typed)}}) {
+        if (row.exactly) {
+            EXPECT_EQ(offered, *row.exactly) << shell;
+        }
+        for (const QString& word : row.including)
+            EXPECT_TRUE(offered.contains(word)) << shell << " lacks " << word.toStdString();
+        for (const QString& word : row.excluding)
+            EXPECT_FALSE(offered.contains(word)) << shell << " offers " << word.toStdString();
+    }
+}
+
+const QStringList none;
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLineDocs, Completion,
+    testing::Values(
+        CompletionCase{"ModeValues", QStringLiteral("tallyvane status --mode "),
+                       rawValues(allMenuBarDisplayModes)},
+        CompletionCase{"BasisValuesByPrefix", QStringLiteral("tallyvane status --json --basis s"),
+                       QStringList{QStringLiteral("sinceWindowStart"), QStringLiteral("smart")}},
+        CompletionCase{"StatusOptions", QStringLiteral("tallyvane status --w"),
+                       QStringList{QStringLiteral("--watch"), QStringLiteral("--waybar")}},
+        CompletionCase{"FreeTextArgument", QStringLiteral("tallyvane status --at "), none},
+        CompletionCase{"Command", QStringLiteral("tallyvane st"), QStringList{QStringLiteral("status")}},
+        CompletionCase{
+            "FirstOptions",
+            QStringLiteral("tallyvane --"),
+            std::nullopt,
+            {QStringLiteral("--toggle"), QStringLiteral("--export-csv"), QStringLiteral("--version")},
+            {QStringLiteral("--json"), QStringLiteral("--mode")}},
+        // A command and the diagnostics come first or not at all; the diagnostics end the line.
+        CompletionCase{"AfterAStartOption",
+                       QStringLiteral("tallyvane --demo --"),
+                       std::nullopt,
+                       {QStringLiteral("--toggle"), QStringLiteral("--headless")},
+                       {QStringLiteral("status"), QStringLiteral("--export-csv"), QStringLiteral("--help")}},
+        CompletionCase{"AfterADiagnostic", QStringLiteral("tallyvane --help --"), none}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(CommandLineDocs, ExportCsvCompletesAPath)
+{
+    QTemporaryDir folder;
+    QFile(folder.filePath(QStringLiteral("usage.csv"))).open(QIODevice::WriteOnly);
+    const QString typed = QStringLiteral("tallyvane --export-csv ") + folder.filePath(QStringLiteral("us"));
+    EXPECT_EQ(completeInBash(typed), QStringList{folder.filePath(QStringLiteral("usage.csv"))});
+    EXPECT_TRUE(completeInZsh(typed).contains(QStringLiteral("usage.csv")));
+}
+
+} // namespace

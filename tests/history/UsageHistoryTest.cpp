@@ -1,0 +1,260 @@
+#include "history/UsageHistory.h"
+#include "core/ZoneGuard.h"
+#include "history/TranscriptCorpus.h"
+#include "history/ZoneCalendar.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atomic>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+using namespace Corpus;
+
+class UsageHistoryTest : public testing::Test
+{
+protected:
+    UsageHistoryTest() : zone("UTC"), clock(QDateTime::currentDateTimeUtc()) {}
+
+    UsageHistory::Options options()
+    {
+        UsageHistory::Options o;
+        o.cachePath = dir.filePath(QStringLiteral("data/usage-history-cache.json"));
+        o.claudeRoots = {dir.filePath(QStringLiteral(".claude/projects"))};
+        o.codexRoots = {dir.filePath(QStringLiteral(".codex/sessions")),
+                        dir.filePath(QStringLiteral(".codex/archived_sessions"))};
+        o.clock = &clock;
+        o.postToMain = [this](std::function<void()> callback) {
+            callback();
+            ++announced;
+        };
+        return o;
+    }
+
+    QString write(const QString& relative, const QByteArray& bytes,
+                  QIODevice::OpenMode mode = QIODevice::WriteOnly)
+    {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(mode));
+        file.write(bytes);
+        return path;
+    }
+
+    void age(const QString& relative, qint64 seconds)
+    {
+        QFile file(dir.filePath(relative));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(clock.now().addSecs(-seconds), QFileDevice::FileModificationTime));
+    }
+
+    qint64 nowMs() const { return clock.now().toMSecsSinceEpoch(); }
+
+    ZoneGuard zone;
+    QTemporaryDir dir;
+    ManualClock clock;
+    std::atomic<int> announced{0};
+};
+
+TEST_F(UsageHistoryTest, ScansBothProvidersAndKeepsOnlyTheLookback)
+{
+    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs() - 3600000, "m", "r", "s", {100, 0, 0, 0})));
+    write(".claude/projects/-p/sess/subagents/agent-1.jsonl",
+          line(claudeReply(nowMs() - 3600000, "m", "r", "s", {10, 0, 0, 0})));
+    write(".codex/sessions/2026/01/01/rollout-1.jsonl",
+          line(codexTokenCount(nowMs() - 60000, CodexCounts{1, 0, 1, 0, 2}, CodexCounts{1, 0, 1, 0, 2})));
+    write(".codex/archived_sessions/rollout-0.jsonl",
+          line(codexTokenCount(nowMs() - 60000, std::nullopt, CodexCounts{1, 0, 2, 0, 3})));
+    write(".claude/projects/-p/edge.jsonl",
+          line(claudeReply(nowMs() - 16 * 86400000ll, "e", "r", "s", {1000, 0, 0, 0})));
+    write(".claude/projects/-p/old.jsonl",
+          line(claudeReply(nowMs() - 17 * 86400000ll, "o", "r", "s", {5000, 0, 0, 0})));
+    age(".claude/projects/-p/edge.jsonl", 16 * 86400);
+    age(".claude/projects/-p/old.jsonl", 17 * 86400);
+
+    UsageHistory history(options());
+    const auto stats = history.refreshSync();
+    EXPECT_EQ(stats.listed, 5);
+    EXPECT_TRUE(stats.saved);
+    const QDateTime longAgo = clock.now().addDays(-30);
+    EXPECT_EQ(history.tokens(Provider::claude, longAgo), 1110); // subagents count; 17 days old does not
+    EXPECT_EQ(history.tokens(Provider::codex, longAgo), 5);
+
+    // A second instance starts from the saved cache and reads nothing that has not changed.
+    UsageHistory again(options());
+    EXPECT_EQ(again.tokens(Provider::claude, longAgo), 1110);
+    const auto rescan = again.refreshSync();
+    EXPECT_EQ(rescan.read, 0);
+    EXPECT_FALSE(rescan.saved);
+}
+
+TEST_F(UsageHistoryTest, GrowthReadsOnlyTheAddedBytes)
+{
+    const QString path =
+        write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m1", "r", "s", {1, 0, 0, 0})));
+    UsageHistory(options()).refreshSync();
+
+    UsageHistory history(options()); // the resume point survives the cache file
+    const QByteArray added = line(claudeReply(nowMs(), "m2", "r", "s", {2, 0, 0, 0})) +
+                             line(claudeReply(nowMs(), "m1", "r", "s", {1, 0, 0, 0}));
+    write(".claude/projects/-p/a.jsonl", added, QIODevice::Append);
+    const auto stats = history.refreshSync();
+    EXPECT_EQ(stats.read, 1);
+    EXPECT_EQ(stats.bytesRead, added.size());
+    EXPECT_EQ(history.tokens(Provider::claude, clock.now()), 3);
+
+    // Changed content with the same size and time stays as cached.
+    struct stat before = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &before), 0);
+    QByteArray same = line(claudeReply(nowMs(), "m1", "r", "s", {1, 0, 0, 0})) + added;
+    same.replace("\"input_tokens\":2", "\"input_tokens\":7");
+    write(".claude/projects/-p/a.jsonl", same);
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    EXPECT_EQ(history.refreshSync().read, 0);
+    EXPECT_EQ(history.tokens(Provider::claude, clock.now()), 3);
+}
+
+TEST_F(UsageHistoryTest, AChangeOfZoneRecountsTheDays)
+{
+    // 20:00Z yesterday is today in Kolkata (UTC+5:30).
+    const QDateTime today = QDateTime(clock.now().date(), QTime(0, 0), Qt::UTC);
+    write(".claude/projects/-p/a.jsonl",
+          line(claudeReply(today.addSecs(-4 * 3600).toMSecsSinceEpoch(), "m", "r", "s", {1, 0, 0, 0})));
+    clock.set(today.addSecs(3600));
+    UsageHistory history(options());
+    history.refreshSync();
+    EXPECT_EQ(history.tokens(Provider::claude, today), 0);
+    EXPECT_EQ(history.totals()->zone, QByteArray("UTC"));
+
+    ZoneGuard kolkata("Asia/Kolkata");
+    EXPECT_EQ(history.refreshSync().read, 1);
+    EXPECT_EQ(history.totals()->zone, QByteArray("Asia/Kolkata"));
+    EXPECT_EQ(history.tokens(Provider::claude, today), 1);
+    EXPECT_EQ(history.totals()->of(Provider::claude).hourTokens[1], 1); // 20:00Z is 01:30 there
+    EXPECT_EQ(UsageHistory(options()).tokens(Provider::claude, today), 1);
+}
+
+TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
+{
+    const QDateTime since = clock.now().addSecs(-3600);
+    write(".claude/projects/-p/a.jsonl",
+          line(claudeReply(nowMs() - 7200000, "old", "r", "s", {1000, 0, 0, 0})) + // before `since`
+              line(claudeReply(nowMs() - 60000, "m", "r", "s", {10, 0, 0, 0})) +
+              line(claudeReply(nowMs() - 59000, "m", "r", "s", {10, 0, 0, 0})) + // the same reply again
+              line(QJsonObject{{"usage", usageObject({500, 0, 0, 0})}}) +        // no timestamp
+              line(claudeReply(nowMs() - 1000, "n", "r", "s", {0, 5, 0, 0})));
+    UsageHistory history(options());
+    int updates = 0;
+    history.setOnCacheUpdated([&] { ++updates; });
+    EXPECT_EQ(history.rollingClaudeTokens(since), 0); // provisional, the count runs behind it
+    // The queue is serial: the count ran before this question and nothing more was scheduled.
+    EXPECT_EQ(history.rollingClaudeTokens(since), 15);
+    EXPECT_EQ(announced, 1);
+
+    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "p", "r", "s", {100, 0, 0, 0})),
+          QIODevice::Append);
+    clock.advance(119);
+    EXPECT_EQ(history.rollingClaudeTokens(since), 15); // still fresh
+    clock.advance(2);
+    EXPECT_EQ(history.rollingClaudeTokens(since), 15); // stale: answered once more while recounting
+    EXPECT_EQ(history.rollingClaudeTokens(since), 115);
+    EXPECT_EQ(announced, 2);
+    EXPECT_EQ(updates, 2);
+}
+
+TEST_F(UsageHistoryTest, LatestModelSkipsSubagentsAndSyntheticLines)
+{
+    write(".claude/projects/-p/main.jsonl",
+          line(claudeReply(nowMs() - 5000, "a", "r", "claude-opus-4-1", {1, 0, 0, 0})) +
+              line(claudeReply(nowMs() - 4000, "b", "r", "<synthetic>", {0, 0, 0, 0})) +
+              line(claudeReply(nowMs() - 3000, "c", "r", "", {1, 0, 0, 0})));
+    write(".claude/projects/-p/s/subagents/agent.jsonl",
+          line(claudeReply(nowMs(), "d", "r", "claude-haiku-4", {1, 0, 0, 0})));
+    UsageHistory history(options());
+    auto model = history.latestClaudeModel();
+    ASSERT_TRUE(model);
+    EXPECT_EQ(model->id, QStringLiteral("claude-opus-4-1"));
+    EXPECT_EQ(model->at.toMSecsSinceEpoch(), nowMs() - 5000);
+
+    // Cached for a minute, then the newest file answers.
+    write(".claude/projects/-q/newer.jsonl",
+          line(claudeReply(nowMs() - 1000, "e", "r", "claude-sonnet-4-5", {1, 0, 0, 0})));
+    EXPECT_EQ(history.latestClaudeModel()->id, QStringLiteral("claude-opus-4-1"));
+    clock.advance(60);
+    EXPECT_EQ(history.latestClaudeModel()->id, QStringLiteral("claude-sonnet-4-5"));
+}
+
+TEST_F(UsageHistoryTest, ModelLookupReadsOnlyTheTailInBlocks)
+{
+    const QByteArray model = line(claudeReply(nowMs(), "m", "r", "claude-opus-4-1", {1, 0, 0, 0}));
+    const QByteArray filler = line(claudeUser(nowMs(), QString(1000, QLatin1Char('f'))));
+    QByteArray far = model;
+    while (far.size() < 5 * 1024 * 1024)
+        far += filler;
+    EXPECT_FALSE(ModelLookup::tailModel(QFile::encodeName(write("far.jsonl", far))));
+
+    // The newest model line straddles the start of the last 256 KiB block; an older one sits before it.
+    const qsizetype block = 256 * 1024;
+    const QByteArray older = line(claudeReply(nowMs() - 1000, "o", "r", "claude-haiku-old", {1, 0, 0, 0}));
+    const qsizetype tailLength = block - model.size() / 2;
+    const QByteArray straddle =
+        older + QByteArray(block, 'p') + "\n" + model + QByteArray(tailLength - 1, 'z') + "\n";
+    const QString path = write("straddle.jsonl", straddle);
+    const qint64 modelStart = straddle.indexOf(model);
+    ASSERT_LT(modelStart, straddle.size() - block);
+    ASSERT_GT(modelStart + model.size(), straddle.size() - block);
+    const auto found = ModelLookup::tailModel(QFile::encodeName(path));
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->id, QStringLiteral("claude-opus-4-1"));
+}
+
+TEST_F(UsageHistoryTest, AnEarlierReportReadsOlderFilesWithoutCachingThem)
+{
+    write(".claude/projects/-p/new.jsonl", line(claudeReply(nowMs(), "n", "r", "s", {1, 0, 0, 0})));
+    write(".claude/projects/-p/old.jsonl",
+          line(claudeReply(nowMs() - 30 * 86400000ll, "o", "r", "s", {4, 0, 0, 0})));
+    age(".claude/projects/-p/old.jsonl", 30 * 86400);
+    UsageHistory history(options());
+    history.refreshSync();
+    QFile cacheFile(options().cachePath);
+    ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
+    const QByteArray cached = cacheFile.readAll();
+
+    const qint64 monthAgo = UsageQueries::dayOf(*history.totals(), clock.now().addDays(-40));
+    const UsageTotals report = history.reportSince(monthAgo);
+    qint64 sum = 0;
+    for (const auto& [day, tokens] : report.of(Provider::claude).dayTokens)
+        sum += tokens;
+    EXPECT_EQ(sum, 5);
+    EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-40)), 1);
+    cacheFile.close();
+    ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(cacheFile.readAll(), cached);
+}
+
+TEST_F(UsageHistoryTest, RefreshCompletesOnTheMainThread)
+{
+    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m", "r", "s", {1, 0, 0, 0})));
+    UsageHistory::Options o = options();
+    o.postToMain = {}; // the application's own event loop
+    UsageHistory history(o);
+    bool done = false;
+    history.refresh([&] {
+        EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
+        done = true;
+    });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return done; }));
+    EXPECT_EQ(history.tokens(Provider::claude, clock.now()), 1);
+}
+
+} // namespace

@@ -1,0 +1,369 @@
+// The status-line bridge installer on real files, and the deployed bridge run by the real python3 through
+// sh -c, exactly as Claude Code runs its status-line command.
+#include "ClaudeTestSupport.h"
+
+#include "core/LocalFileStore.h"
+#include "core/SnapshotStore.h"
+#include "providers/claude/ClaudePaths.h"
+#include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <future>
+
+using namespace ClaudeTestSupport;
+namespace Installer = ClaudeStatusLineBridgeInstaller;
+using State = ClaudeBridgeStatus::State;
+
+namespace {
+
+const QByteArray documented = R"({"session_id":"s1","transcript_path":"/tmp/t.jsonl","cwd":"/tmp",
+ "model":{"id":"claude-opus-4-8","display_name":"Opus 4.8"},"workspace":{"current_dir":"/tmp"},
+ "version":"2.1.332","cost":{"total_cost_usd":0.01},"context_window":{"total_input_tokens":10},
+ "fast_mode":false,"effort":{"level":"high"},"thinking":{"enabled":true},
+ "rate_limits":{"five_hour":{"used_percentage":42,"resets_at":1780315200},
+                "seven_day":{"used_percentage":17.5,"resets_at":1780826400}}})";
+const QByteArray documentedLine = "Opus 4.8 \u00b7 5h 42% \u00b7 7d 17.5%\n";
+
+QByteArray withUsage(double fiveHour, double sevenDay)
+{
+    return R"({"rate_limits":{"five_hour":{"used_percentage":)" + QByteArray::number(fiveHour) +
+           R"(,"resets_at":1780315200},"seven_day":{"used_percentage":)" + QByteArray::number(sevenDay) +
+           R"(,"resets_at":1780826400}}})";
+}
+
+struct BridgeRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+class ClaudeBridgeTest : public ::testing::Test
+{
+protected:
+    explicit ClaudeBridgeTest(const QString& dataFolder = "/data")
+    {
+        environment.set("CLAUDE_CONFIG_DIR", folder.path() + "/claude");
+        environment.set("XDG_DATA_HOME", folder.path() + dataFolder);
+        // The system's interpreter first: a version manager's shim in front of it costs more than the bridge.
+        environment.set("PATH", "/usr/bin:" + qEnvironmentVariable("PATH"));
+    }
+
+    QString settingsPath() const { return ClaudePaths::settingsPath(); }
+    QString backupPath() const { return settingsPath() + ".tallyvane-backup"; }
+    QString data(const QString& name) const { return LocalFileStore::path(name); }
+    QList<UsageSnapshot> logged() const
+    {
+        return SnapshotStore(data("snapshots.ndjson"), SnapshotStore::ReadOnly{}).all();
+    }
+    QList<QByteArray> logLines() const
+    {
+        QList<QByteArray> lines = readAll(data("snapshots.ndjson")).split('\n');
+        lines.removeAll(QByteArray());
+        return lines;
+    }
+
+    // As Claude Code runs it: the configured command through sh, the document on stdin.
+    BridgeRun runBridge(const QByteArray& input) const
+    {
+        QProcess process;
+        process.start("/bin/sh",
+                      {"-c", readObject(settingsPath())["statusLine"].toObject()["command"].toString()});
+        process.write(input);
+        process.closeWriteChannel();
+        BridgeRun run;
+        if (process.waitForFinished(30'000) && process.exitStatus() == QProcess::NormalExit)
+            run = {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        return run;
+    }
+
+    QTemporaryDir folder;
+    ScopedEnvironment environment;
+};
+
+} // namespace
+
+TEST_F(ClaudeBridgeTest, InstallWithoutSettingsCreatesThemAndDeploysTheScript)
+{
+    const Installer::Outcome outcome = Installer::install();
+
+    EXPECT_EQ(outcome.bridgeStatus, (ClaudeBridgeStatus{State::installed, std::nullopt, {}}));
+    EXPECT_EQ(outcome.message, "Installed Tallyvane bridge as the Claude status line.");
+    const QString script = data("tallyvane-claude-statusline-bridge.py");
+    EXPECT_EQ(modeOf(script), 0755);
+    EXPECT_EQ(readAll(script), readAll(QString(Installer::resourcePath)));
+    EXPECT_EQ(readAll(settingsPath()), "{\n    \"statusLine\": {\n        \"command\": \"python3 \\\"" +
+                                           script.toUtf8() +
+                                           "\\\"\",\n        \"type\": \"command\"\n    }\n}\n");
+    EXPECT_FALSE(QFile::exists(backupPath())); // nothing to back up
+}
+
+TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
+{
+    const QByteArray original =
+        R"({"model":"opus","statusLine":{"type":"command","command":"my-prompt.sh","padding":2}})";
+    writeFile(settingsPath(), original);
+    const ClaudeBridgeStatus wrapping{State::wrapping, QString("my-prompt.sh"), {}};
+
+    const Installer::Outcome installed = Installer::install();
+    EXPECT_EQ(installed.bridgeStatus, wrapping);
+    EXPECT_EQ(installed.message, "Installed Tallyvane bridge wrapping your existing status line.");
+    EXPECT_EQ(readObject(data("claude-prev-statusline.json")), (QJsonObject{{"command", "my-prompt.sh"}}));
+    EXPECT_EQ(readAll(backupPath()), original);
+    EXPECT_EQ(readObject(settingsPath())["model"], "opus");
+    EXPECT_EQ(readObject(settingsPath())["statusLine"].toObject().keys(), (QStringList{"command", "type"}));
+    EXPECT_EQ(Installer::currentStatus(), wrapping);
+    EXPECT_EQ(Installer::install().bridgeStatus.state, State::installed); // over the bridge: the record stays
+    EXPECT_EQ(Installer::currentStatus(), wrapping);
+
+    const Installer::Outcome removed = Installer::uninstall();
+    EXPECT_EQ(removed.bridgeStatus.state, State::notInstalled);
+    EXPECT_EQ(removed.message, "Removed bridge and restored your previous status line.");
+    EXPECT_EQ(readObject(settingsPath()),
+              (QJsonObject{{"model", "opus"},
+                           {"statusLine", QJsonObject{{"type", "command"}, {"command", "my-prompt.sh"}}}}));
+    EXPECT_FALSE(QFile::exists(data("claude-prev-statusline.json")));
+
+    // Someone else's status line is left alone by an uninstall.
+    const QByteArray before = readAll(settingsPath());
+    EXPECT_EQ(Installer::uninstall().bridgeStatus,
+              (ClaudeBridgeStatus{State::foreign, QString("my-prompt.sh"), {}}));
+    EXPECT_EQ(readAll(settingsPath()), before);
+
+    // Without a recorded command, uninstall removes the status line entirely.
+    Installer::install();
+    QFile::remove(data("claude-prev-statusline.json"));
+    EXPECT_EQ(Installer::uninstall().message, "Removed the Tallyvane status line.");
+    EXPECT_EQ(readObject(settingsPath()), (QJsonObject{{"model", "opus"}}));
+    QFile::remove(settingsPath());
+    EXPECT_EQ(Installer::uninstall().message, "No Claude settings found; nothing to uninstall.");
+}
+
+// A settings file we cannot read is never replaced: both actions refuse and write nothing.
+TEST_F(ClaudeBridgeTest, UnreadableSettingsAreLeftAlone)
+{
+    for (const QByteArray& settings : {QByteArray("{\"statusLine\": "), QByteArray("[]"), QByteArray("")}) {
+        writeFile(settingsPath(), settings);
+        EXPECT_EQ(Installer::currentStatus().state, State::notInstalled);
+        for (const auto& action : {&Installer::install, &Installer::uninstall}) {
+            const Installer::Outcome outcome = action();
+            EXPECT_EQ(outcome.bridgeStatus.state, State::error);
+            EXPECT_EQ(outcome.bridgeStatus.reason, "settings unreadable");
+            EXPECT_EQ(outcome.message, "Could not read ~/.claude/settings.json; nothing was changed.");
+            EXPECT_EQ(readAll(settingsPath()), settings);
+        }
+        EXPECT_EQ(QDir(folder.path() + "/claude").entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"settings.json"});
+        EXPECT_FALSE(QFile::exists(data("tallyvane-claude-statusline-bridge.py")));
+    }
+}
+
+TEST_F(ClaudeBridgeTest, WritesThroughASymlinkKeepingTheMode)
+{
+    const QString target = folder.path() + "/dotfiles/claude-settings.json";
+    writeFile(target, R"({"theme":"dark"})", 0640);
+    QDir().mkpath(folder.path() + "/claude");
+    ASSERT_TRUE(QFile::link(target, settingsPath()));
+
+    EXPECT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    EXPECT_TRUE(QFileInfo(settingsPath()).isSymLink());
+    EXPECT_EQ(readObject(target)["theme"], "dark");
+    EXPECT_TRUE(readObject(target).contains("statusLine"));
+    EXPECT_EQ(modeOf(target), 0640);
+}
+
+// A failed write leaves the backup and the recorded command as they were.
+TEST_F(ClaudeBridgeTest, FailedWriteChangesNothing)
+{
+    writeFile(settingsPath(),
+              R"({"statusLine":{"command":"python3 /x/tallyvane-claude-statusline-bridge.py"}})");
+    writeFile(backupPath(), "earlier backup");
+    writeFile(data("claude-prev-statusline.json"), R"({"command":"earlier"})");
+    UnwritableFolder locked(folder.path() + "/claude");
+    SKIP_UNLESS_ENGAGED(locked);
+
+    for (const auto& action : {&Installer::install, &Installer::uninstall}) {
+        const Installer::Outcome outcome = action();
+        EXPECT_EQ(outcome.bridgeStatus.state, State::error);
+        EXPECT_EQ(outcome.bridgeStatus.reason, "write failed");
+        EXPECT_EQ(outcome.message, "Failed to write ~/.claude/settings.json.");
+    }
+    EXPECT_EQ(readAll(backupPath()), "earlier backup");
+    EXPECT_EQ(readAll(data("claude-prev-statusline.json")), R"({"command":"earlier"})");
+}
+
+// sh reads the command: a data folder with a space, quotes, a dollar sign and a backslash still leads there.
+class ClaudeBridgeQuotingTest : public ClaudeBridgeTest
+{
+protected:
+    ClaudeBridgeQuotingTest() : ClaudeBridgeTest(R"(/it's "$HOME" `x` \n)") {}
+};
+
+TEST_F(ClaudeBridgeQuotingTest, OddDataFolderStillRuns)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    EXPECT_EQ(runBridge(documented).out, documentedLine);
+    EXPECT_EQ(logLines().size(), 2);
+}
+
+TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    writeFile(data("snapshots.ndjson"), "{\"id\":\"a line cut short"); // must not swallow the next line
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
+    const BridgeRun run = runBridge(documented);
+
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, documentedLine);
+    EXPECT_EQ(run.err, "");
+    const QList<UsageSnapshot> snapshots = logged();
+    ASSERT_EQ(snapshots.size(), 2);
+    UsageSnapshot expected = snapshots[0];
+    expected.provider = Provider::claude;
+    expected.windowKind = WindowKind::fiveHour;
+    expected.usedPercent = 42;
+    expected.remainingPercent = 58;
+    expected.resetAt = QDateTime::fromSecsSinceEpoch(1780315200, Qt::UTC);
+    expected.windowDurationMins = 300;
+    expected.limitName = "fiveHour";
+    expected.modelId = "claude-opus-4-8";
+    expected.modelDisplayName = "Opus 4.8";
+    expected.effortLevel = "high";
+    expected.thinkingEnabled = true;
+    expected.source = "claude.statusline";
+    expected.sourceConfidence = SourceConfidence::high;
+    EXPECT_EQ(snapshots[0], expected);
+    EXPECT_GE(snapshots[0].timestamp, before);
+    EXPECT_EQ(std::tuple(snapshots[1].windowKind, snapshots[1].usedPercent, snapshots[1].windowDurationMins),
+              std::tuple(WindowKind::sevenDay, 17.5, std::optional(10080.0)));
+    // Written the way the app writes its own lines: upper-case id, whole-second dates.
+    const QJsonObject line = QJsonDocument::fromJson(logLines()[1]).object();
+    EXPECT_EQ(line["id"].toString(), line["id"].toString().toUpper());
+    const QRegularExpression wholeSeconds(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$)");
+    EXPECT_TRUE(wholeSeconds.match(line["timestamp"].toString()).hasMatch());
+
+    const QJsonObject meta = readObject(data("claude-meta.json"));
+    EXPECT_EQ(meta.keys(),
+              (QStringList{"capturedAt", "effortLevel", "modelDisplayName", "modelId", "thinkingEnabled"}));
+    EXPECT_EQ(meta["modelId"], "claude-opus-4-8");
+    EXPECT_TRUE(wholeSeconds.match(meta["capturedAt"].toString()).hasMatch());
+    const QByteArray metaBytes = readAll(data("claude-meta.json"));
+    QFile metaFile(data("claude-meta.json"));
+    ASSERT_TRUE(metaFile.open(QIODevice::Append) &&
+                metaFile.setFileTime(before.addDays(-1), QFileDevice::FileModificationTime));
+    metaFile.close();
+    runBridge(documented); // the same settings leave the file alone
+    EXPECT_EQ(QFileInfo(data("claude-meta.json")).lastModified(), before.addDays(-1));
+    EXPECT_EQ(readAll(data("claude-meta.json")), metaBytes);
+}
+
+TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    const std::pair<QByteArray, QByteArray> rows[] = {
+        {R"({"model":{"id":"claude-haiku-4-5","display_name":"Haiku 4.5"}})", "Haiku 4.5\n"},
+        {"not json at all \xff", "Tallyvane\n"},
+        {"[1,2,3]", "Tallyvane\n"},
+        {"", "Tallyvane\n"},
+        {R"({"rate_limits":{"five_hour":{"used_percentage":"50"},"seven_day":[]},"model":"x"})",
+         "Tallyvane\n"},
+        {R"({"rate_limits":{"five_hour":{"used_percentage":true,"resets_at":1e400}}})", "Tallyvane\n"},
+        {R"({"rate_limits":{"five_hour":{"used_percentage":120,"resets_at":"soon"}}})", "5h 100%\n"},
+    };
+    for (const auto& [input, line] : rows) {
+        const BridgeRun run = runBridge(input);
+        EXPECT_EQ(std::tuple(run.exitCode, run.out, run.err), std::tuple(0, line, QByteArray()))
+            << input.constData();
+    }
+    const QList<UsageSnapshot> snapshots = logged();
+    ASSERT_EQ(snapshots.size(), 1);
+    EXPECT_EQ(snapshots[0].usedPercent, 100);
+    EXPECT_EQ(snapshots[0].resetAt, std::nullopt);
+    EXPECT_EQ(readObject(data("claude-meta.json"))["modelDisplayName"], "Haiku 4.5");
+}
+
+// Claude Code runs the command several times a second; only changes (or a five-minute repeat) reach the log.
+TEST_F(ClaudeBridgeTest, RepeatedReadingsAreWrittenOnce)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    std::vector<std::future<void>> workers;
+    for (int worker = 0; worker < 4; ++worker)
+        workers.push_back(std::async(std::launch::async, [this] {
+            for (int i = 0; i < 25; ++i)
+                EXPECT_EQ(runBridge(documented).exitCode, 0);
+        }));
+    workers.clear(); // waits for all of them
+    EXPECT_EQ(logLines().size(), 2);
+
+    runBridge(withUsage(43, 17.5));
+    ASSERT_EQ(logged().size(), 3);
+    EXPECT_EQ(logged()[2].usedPercent, 43);
+
+    QJsonObject state = readObject(data("claude-statusline-state.json"));
+    for (const QString window : {"fiveHour", "sevenDay"}) {
+        QJsonObject entry = state[window].toObject();
+        entry["writtenAt"] = entry["writtenAt"].toInteger() - 300;
+        state[window] = entry;
+    }
+    writeFile(data("claude-statusline-state.json"), QJsonDocument(state).toJson());
+    runBridge(withUsage(43, 17.5)); // five minutes after the last write: written again
+    EXPECT_EQ(logLines().size(), 5);
+}
+
+// Concurrent bridge runs, the app's own appends and prunes share the log's lock: no line is lost, torn or
+// glued to another, and a log left mid-line does not swallow the next reading.
+TEST_F(ClaudeBridgeTest, ConcurrentWritersLoseAndGlueNothing)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    writeFile(data("snapshots.ndjson"), "{\"id\":\"half a line");
+    SnapshotStore store(data("snapshots.ndjson"));
+
+    std::vector<std::future<BridgeRun>> runs;
+    for (int i = 0; i < 20; ++i)
+        runs.push_back(std::async(std::launch::async, [this, i] { return runBridge(withUsage(i, 50 + i)); }));
+    for (int i = 0; i < 30; ++i) {
+        UsageSnapshot s;
+        s.timestamp = QDateTime::currentDateTimeUtc();
+        s.source = "codex.app-server";
+        store.append(s);
+        if (i % 10 == 5)
+            store.prune(365);
+    }
+    for (auto& run : runs)
+        EXPECT_EQ(run.get().exitCode, 0);
+
+    int claude = 0;
+    for (const QByteArray& line : logLines()) {
+        if (line.startsWith("{\"id\":\"half a line"))
+            continue; // planted by the test; a prune drops it
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        ASSERT_TRUE(document.isObject()) << line.constData();
+        claude += document["provider"] == "claude" ? 1 : 0;
+    }
+    EXPECT_EQ(claude, 40);
+    EXPECT_EQ(logged().size(), 70);
+}
+
+TEST_F(ClaudeBridgeTest, WrapsThePreviousCommand)
+{
+    writeFile(settingsPath(),
+              R"({"statusLine":{"command":"cat > \"$SEEN\"; printf 'mine \u00e9 no newline'"}})");
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::wrapping);
+    environment.set("SEEN", folder.path() + "/seen.json");
+
+    EXPECT_EQ(runBridge(documented).out, "mine \u00e9 no newline");
+    EXPECT_EQ(readAll(folder.path() + "/seen.json"), documented);
+    EXPECT_EQ(logLines().size(), 2);
+
+    // A wrapped command that hangs is cut off after five seconds; the bridge's own line stands in.
+    writeFile(data("claude-prev-statusline.json"), R"({"command":"sleep 30"})");
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(runBridge(documented).out, documentedLine);
+    EXPECT_LT(timer.elapsed(), 15'000);
+}

@@ -1,0 +1,338 @@
+// The OAuth road against a loopback server: usage answers, token refresh and its write-back into a real
+// credential file in a temporary folder.
+#include "ClaudeTestSupport.h"
+#include "LoopbackHttpServer.h"
+
+#include "providers/HttpClient.h"
+#include "providers/claude/ClaudeCredentialFile.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <future>
+
+using namespace ClaudeTestSupport;
+using namespace std::chrono_literals;
+using Status = ClaudeOAuthStatus;
+using Server = LoopbackHttpServer;
+
+namespace {
+
+const QDateTime now(QDate(2026, 6, 1), QTime(10, 0), Qt::UTC);
+const QByteArray usagePath = "/api/oauth/usage";
+const QByteArray consolePath = "/console/v1/oauth/token";
+const QByteArray platformPath = "/platform/v1/oauth/token";
+const QByteArray twoWindows =
+    R"({"five_hour":{"utilization":37.5,"resets_at":"2026-06-01T12:00:00.123456+00:00"},)"
+    R"("seven_day":{"utilization":80},"extra_usage":{"is_enabled":true}})";
+
+QByteArray tokenAnswer(const QString& access, const QString& refresh = {}, int expiresIn = 28800)
+{
+    QJsonObject answer{{"access_token", access}, {"expires_in", expiresIn}};
+    if (!refresh.isEmpty())
+        answer.insert("refresh_token", refresh);
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact);
+}
+
+class ClaudeOAuthUsageTest : public ::testing::Test
+{
+protected:
+    ClaudeOAuthUsageTest()
+    {
+        server.answer(usagePath, 200, twoWindows);
+        endpoints.usageUrl = QUrl(QString::fromLatin1(server.url(usagePath)));
+        endpoints.tokenUrls = {QUrl(QString::fromLatin1(server.url(consolePath))),
+                               QUrl(QString::fromLatin1(server.url(platformPath)))};
+        endpoints.usageTimeout = endpoints.tokenTimeout = 1500ms;
+    }
+
+    QString credentialPath() const { return folder.path() + "/claude/.credentials.json"; }
+    QString backupPath() const { return folder.path() + "/data/claude-credentials-backup.json"; }
+    void storeCredential(const QString& access, const QString& refresh, const QDateTime& expiresAt)
+    {
+        writeFile(credentialPath(), credentialDocument(access, refresh, expiresAt), 0600);
+    }
+    QJsonObject storedOAuth() const { return readObject(credentialPath())["claudeAiOauth"].toObject(); }
+    std::unique_ptr<ClaudeOAuthUsage> makeUsage(const QString& path = {})
+    {
+        return std::make_unique<ClaudeOAuthUsage>(
+            std::make_shared<ClaudeCredentialFile>(path.isEmpty() ? credentialPath() : path), endpoints, http,
+            backupPath());
+    }
+    Status fetch(ClaudeOAuthUsage& usage, qint64 secondsLater = 0)
+    {
+        const auto result = usage.fetchNow(now.addSecs(secondsLater));
+        EXPECT_TRUE(result);
+        return result ? result->status : Status{};
+    }
+    QByteArray bearer(int request) const { return server.received().at(request).header("authorization"); }
+    int tokenRequests() const { return server.count(consolePath) + server.count(platformPath); }
+
+    QTemporaryDir folder;
+    Server server;
+    HttpClient http;
+    ClaudeEndpoints endpoints;
+};
+
+} // namespace
+
+TEST(ClaudeUsageAnswerTest, ReadsWindowsWhereverTheAnswerPutsThem)
+{
+    using W = WindowKind;
+    const QDateTime noon(QDate(2026, 6, 1), QTime(12, 0), Qt::UTC);
+    const struct
+    {
+        QByteArray answer;
+        QList<std::tuple<W, double, QString, std::optional<QDateTime>>> expected; // kind, used, name, reset
+    } rows[] = {
+        {twoWindows,
+         {{W::fiveHour, 37.5, "fiveHour", noon.addMSecs(123)}, {W::sevenDay, 80, "sevenDay", {}}}},
+        {R"({"limits":{"current_session":{"used_percentage":37.5,"resets_at":"2026-06-01T14:00:00+02:00"},)"
+         R"("weekly":{"percent_used":80,"resets_at":1780315200}}})",
+         {{W::fiveHour, 37.5, "fiveHour", noon}, {W::sevenDay, 80, "sevenDay", noon}}},
+        {R"({"five_hour":{"utilization":104,"resets_at":1780315200000},"seven_day":{"utilization":-3,"resets_at":"x"}})",
+         {{W::fiveHour, 100, "fiveHour", noon}, {W::sevenDay, 0, "sevenDay", {}}}},
+        {R"({"five_hour":{"utilization":"50"}})", {}},
+        {R"({"seven_day_sonnet":{"used_pct":12}})", {{W::weekly, 12, "Sonnet 7d", {}}}},
+        {R"({"hourly":{"utilization":5},"x":{"y":{"utilization":1}}})", {}},
+        {R"({"five_hour":{"utilization":1},"session":{"utilization":2}})",
+         {{W::fiveHour, 1, "fiveHour", {}}}},
+    };
+    for (const auto& row : rows) {
+        const QList<UsageSnapshot> got =
+            ClaudeUsageAnswer::snapshots(QJsonDocument::fromJson(row.answer).object(), now);
+        ASSERT_EQ(got.size(), row.expected.size()) << row.answer.constData();
+        for (qsizetype i = 0; i < got.size(); ++i) {
+            const auto& [kind, used, limitName, reset] = row.expected[i];
+            EXPECT_EQ(
+                std::tuple(got[i].windowKind, got[i].usedPercent, got[i].remainingPercent, got[i].limitName,
+                           got[i].resetAt, got[i].source, got[i].timestamp),
+                std::tuple(kind, used, 100 - used, std::optional(limitName), reset, "claude.oauth", now))
+                << row.answer.constData();
+        }
+    }
+}
+
+TEST(ClaudeEndpointsTest, EnvironmentOverridesOnlyWithWebUrlsAndPrintableAgents)
+{
+    QProcessEnvironment environment;
+    environment.insert("TALLYVANE_CLAUDE_API_URL", "http://127.0.0.1:8123/ignored/path");
+    environment.insert("TALLYVANE_CLAUDE_TOKEN_URLS",
+                       " http://127.0.0.1:1/a  ftp://x/b http://127.0.0.1:2/b ");
+    environment.insert("TALLYVANE_CLAUDE_USER_AGENT", "claude-code/9.9");
+    ClaudeEndpoints endpoints = ClaudeEndpoints::fromEnvironment(environment);
+    EXPECT_EQ(endpoints.usageUrl.toString(), "http://127.0.0.1:8123/api/oauth/usage");
+    EXPECT_EQ(endpoints.tokenUrls, (QList<QUrl>{QUrl("http://127.0.0.1:1/a"), QUrl("http://127.0.0.1:2/b")}));
+    EXPECT_EQ(endpoints.userAgent, "claude-code/9.9");
+
+    environment.insert("TALLYVANE_CLAUDE_API_URL", "not a url");
+    environment.insert("TALLYVANE_CLAUDE_USER_AGENT", "evil\r\nX-Injected: 1");
+    endpoints = ClaudeEndpoints::fromEnvironment(environment);
+    EXPECT_EQ(endpoints.usageUrl.toString(), "https://api.anthropic.com/api/oauth/usage");
+    EXPECT_EQ(endpoints.userAgent, "claude-code/2.1");
+}
+
+TEST_F(ClaudeOAuthUsageTest, FetchSendsClaudeCodesHeadersAndReadsTheWindows)
+{
+    storeCredential("access-1", "refresh-1", now.addSecs(3600));
+    const auto usage = makeUsage();
+    const auto result = usage->fetchNow(now);
+
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status.label(), "ok (2 windows)");
+    EXPECT_EQ(result->snapshots.size(), 2);
+    EXPECT_EQ(usage->lastStatus(), Status::ok(2));
+    EXPECT_TRUE(usage->lastExtra() && usage->lastExtra()->enabled);
+    const auto sent = server.received().front();
+    EXPECT_EQ(sent.method, "GET");
+    EXPECT_EQ(sent.header("authorization"), "Bearer access-1");
+    EXPECT_EQ(sent.header("anthropic-beta"), "oauth-2025-04-20");
+    EXPECT_EQ(sent.header("user-agent"), "claude-code/2.1");
+}
+
+TEST_F(ClaudeOAuthUsageTest, FailuresBecomeStatuses)
+{
+    const struct
+    {
+        Server::Answer answer;
+        QString label;
+    } rows[] = {
+        {Server::reply(401, R"({"error":"unauthorized"})"), "HTTP 401"},
+        {Server::reply(200, "<html>"), "unrecognised response shape"},
+        {Server::reply(200, R"({"hourly":{"utilization":3}})"), "unrecognised response shape"},
+        {Server::reply(200, twoWindows, {}, 4000), "network: timed out"},
+    };
+    storeCredential("access-1", "refresh-1", now.addSecs(3600));
+    const auto usage = makeUsage();
+    for (const auto& row : rows) {
+        server.answer(usagePath, {row.answer});
+        const auto result = usage->fetchNow(now);
+        EXPECT_EQ(result->status.label(), row.label);
+        EXPECT_TRUE(result->snapshots.isEmpty()) << row.label.toStdString();
+    }
+    EXPECT_EQ(tokenRequests(), 0); // a 401 is reported, never answered with a refresh
+    EXPECT_EQ(fetch(*makeUsage(folder.path() + "/absent.json")), Status::noCredential());
+}
+
+TEST_F(ClaudeOAuthUsageTest, RefreshesOnlyWithinTheExpiryMargin)
+{
+    server.answer(consolePath, 200, tokenAnswer("access-2", "refresh-2"));
+    storeCredential("access-1", "refresh-1", now.addSecs(61));
+    EXPECT_EQ(fetch(*makeUsage()), Status::ok(2));
+    EXPECT_EQ(tokenRequests(), 0);
+
+    storeCredential("access-1", "refresh-1", now.addSecs(59));
+    EXPECT_EQ(fetch(*makeUsage()), Status::ok(2));
+    EXPECT_EQ(tokenRequests(), 1);
+    EXPECT_EQ(bearer(2), "Bearer access-2");
+}
+
+TEST_F(ClaudeOAuthUsageTest, RefreshWritesBackOnlyTheTokensAndKeepsABackup)
+{
+    server.answer(consolePath, 404, "gone");
+    server.answer(platformPath, 200, tokenAnswer("access-2", "refresh-2", 3600));
+    storeCredential("access-1", "refresh-1", now.addSecs(-10));
+    const QByteArray before = readAll(credentialPath());
+
+    EXPECT_EQ(fetch(*makeUsage()), Status::ok(2));
+
+    const auto tokenRequest = server.received().at(1);
+    EXPECT_EQ(tokenRequest.path, platformPath);
+    EXPECT_EQ(tokenRequest.header("user-agent"), "claude-code/2.1");
+    EXPECT_EQ(QJsonDocument::fromJson(tokenRequest.body).object(),
+              (QJsonObject{{"grant_type", "refresh_token"},
+                           {"refresh_token", "refresh-1"},
+                           {"client_id", "9d1c250a-e61b-44d9-88ed-5944d1962f5e"}}));
+    EXPECT_EQ(bearer(2), "Bearer access-2");
+    const QJsonObject oauth = storedOAuth();
+    EXPECT_EQ(oauth["accessToken"], "access-2");
+    EXPECT_EQ(oauth["refreshToken"], "refresh-2");
+    EXPECT_EQ(oauth["expiresAt"].toInteger(), now.addSecs(3600).toMSecsSinceEpoch());
+    EXPECT_EQ(oauth["subscriptionType"], "max");
+    EXPECT_EQ(readObject(credentialPath())["mcpOAuth"].toObject()["server"], "kept");
+    EXPECT_EQ(modeOf(credentialPath()), 0600);
+    EXPECT_EQ(readAll(backupPath()), before);
+    EXPECT_EQ(modeOf(backupPath()), 0600);
+}
+
+TEST_F(ClaudeOAuthUsageTest, UnrotatedRefreshKeepsTheOldRefreshTokenThroughASymlink)
+{
+    server.answer(consolePath, 200, tokenAnswer("access-2"));
+    const QString target = folder.path() + "/elsewhere/creds.json";
+    writeFile(target, credentialDocument("access-1", "refresh-1", now), 0600);
+    QDir().mkpath(folder.path() + "/claude");
+    ASSERT_TRUE(QFile::link(target, credentialPath()));
+
+    EXPECT_EQ(fetch(*makeUsage()), Status::ok(2));
+    EXPECT_TRUE(QFileInfo(credentialPath()).isSymLink());
+    EXPECT_EQ(storedOAuth()["accessToken"], "access-2");
+    EXPECT_EQ(storedOAuth()["refreshToken"], "refresh-1");
+    EXPECT_EQ(modeOf(target), 0600);
+}
+
+// A 400 is the answer (the second endpoint is not asked); a failure holds off refreshes for 15 minutes.
+TEST_F(ClaudeOAuthUsageTest, FailedRefreshBacksOffForFifteenMinutes)
+{
+    server.answer(consolePath, 400, R"({"error":"invalid_grant"})");
+    storeCredential("access-1", "refresh-1", now);
+    const QByteArray before = readAll(credentialPath());
+    const auto usage = makeUsage();
+
+    EXPECT_EQ(fetch(*usage).label(), "token refresh failed: HTTP 400");
+    EXPECT_EQ(fetch(*usage, 899), Status::tokenExpired());
+    EXPECT_EQ(tokenRequests(), 1);
+    EXPECT_EQ(server.count(usagePath), 0);
+    EXPECT_EQ(readAll(credentialPath()), before);
+
+    server.answer(consolePath, 405, "no");
+    server.answer(platformPath, 200, R"({"access_token":"access-3"})"); // no lifetime: unusable
+    EXPECT_EQ(fetch(*usage, 900), Status::refreshFailed("unexpected token response"));
+    EXPECT_EQ(tokenRequests(), 3);
+    EXPECT_EQ(readAll(credentialPath()), before);
+}
+
+// Without a way to store the result a refresh would spend the refresh token for nothing: none happens.
+TEST_F(ClaudeOAuthUsageTest, NoRefreshWhenTheCredentialCannotBeWritten)
+{
+    server.answer(consolePath, 200, tokenAnswer("access-2", "refresh-2"));
+    storeCredential("access-1", "refresh-1", now);
+    UnwritableFolder locked(QFileInfo(credentialPath()).absolutePath());
+    SKIP_UNLESS_ENGAGED(locked);
+
+    EXPECT_EQ(fetch(*makeUsage()), Status::tokenExpired());
+    EXPECT_EQ(tokenRequests(), 0);
+}
+
+// The store refuses the result only after the refresh: the new token is used from memory and written on a
+// later fetch, without a second refresh.
+TEST_F(ClaudeOAuthUsageTest, UnwrittenCredentialIsUsedFromMemoryAndWrittenLater)
+{
+    storeCredential("access-1", "refresh-1", now);
+    auto locked = std::make_shared<std::unique_ptr<UnwritableFolder>>();
+    server.onRequest(consolePath, [locked, path = QFileInfo(credentialPath()).absolutePath()] {
+        *locked = std::make_unique<UnwritableFolder>(path);
+    });
+    server.answer(consolePath, 200, tokenAnswer("access-2", "refresh-2"));
+    const auto usage = makeUsage();
+
+    EXPECT_EQ(fetch(*usage), Status::ok(2));
+    ASSERT_TRUE(*locked);
+    SKIP_UNLESS_ENGAGED(**locked);
+    EXPECT_EQ(bearer(1), "Bearer access-2");
+    EXPECT_EQ(storedOAuth()["accessToken"], "access-1");
+    EXPECT_EQ(fetch(*usage, 60), Status::ok(2));
+    EXPECT_EQ(bearer(2), "Bearer access-2");
+    EXPECT_TRUE(usage->holdsUnsavedCredential());
+
+    (*locked)->release();
+    EXPECT_EQ(fetch(*usage, 120), Status::ok(2));
+    EXPECT_FALSE(usage->holdsUnsavedCredential());
+    EXPECT_EQ(tokenRequests(), 1);
+    EXPECT_EQ(storedOAuth()["refreshToken"], "refresh-2");
+    EXPECT_EQ(readObject(credentialPath())["mcpOAuth"].toObject()["server"], "kept");
+}
+
+TEST_F(ClaudeOAuthUsageTest, RateLimitBacksOffAndDoubles)
+{
+    storeCredential("access-1", "refresh-1", now.addSecs(86400));
+    server.answer(usagePath, {Server::reply(429, "slow down", {{"Retry-After", "0"}})});
+    const auto usage = makeUsage();
+
+    EXPECT_EQ(fetch(*usage), Status::httpError(429));
+    EXPECT_EQ(fetch(*usage, 299), Status::httpError(429)); // skipped; the label stays
+    EXPECT_EQ(fetch(*usage, 300), Status::httpError(429)); // sent, refused again: ten minutes now
+    EXPECT_EQ(fetch(*usage, 300 + 599), Status::httpError(429));
+    EXPECT_EQ(server.count(usagePath), 2);
+    server.answer(usagePath, {Server::reply(429, "slow down", {{"Retry-After", "30"}})});
+    EXPECT_EQ(fetch(*usage, 900), Status::httpError(429));
+    EXPECT_EQ(usage->rateLimitedUntil(), now.addSecs(900 + 120)); // 30 s asked, third in a row
+    server.answer(usagePath, 200, twoWindows);
+    EXPECT_EQ(fetch(*usage, 1020), Status::ok(2));
+    EXPECT_FALSE(usage->rateLimitedUntil());
+}
+
+TEST_F(ClaudeOAuthUsageTest, OneFetchAtATimeAndOneRefreshAcrossInstances)
+{
+    storeCredential("access-1", "refresh-1", now);
+    server.answer(consolePath, {Server::reply(200, tokenAnswer("access-2", "refresh-2"), {}, 400)});
+    const auto first = makeUsage();
+    const auto second = makeUsage();
+    auto a = std::async(std::launch::async, [&] { return first->fetchNow(now); });
+    auto b = std::async(std::launch::async, [&] { return second->fetchNow(now); });
+    EXPECT_EQ(a.get()->status, Status::ok(2));
+    EXPECT_EQ(b.get()->status, Status::ok(2));
+    EXPECT_EQ(tokenRequests(), 1);
+
+    // While one fetch runs another is skipped, and its completion still comes, empty.
+    server.answer(usagePath, {Server::reply(200, twoWindows, {}, 400)});
+    std::optional<qsizetype> slow, skipped;
+    first->fetch(now, [&](const QList<UsageSnapshot>& s) { slow = s.size(); });
+    first->fetch(now, [&](const QList<UsageSnapshot>& s) { skipped = s.size(); });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return slow && skipped; }));
+    EXPECT_EQ(*slow, 2);
+    EXPECT_EQ(*skipped, 0);
+    EXPECT_EQ(server.count(usagePath), 3);
+}

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Checks a Debian package of Tallyvane: the files it carries, the program run from it, its menu entry, man
+# page and AppStream data, and lintian.
+#   check-package.sh PACKAGE.deb
+#   check-package.sh --build BUILD-FOLDER    makes the package from that build with cpack first
+set -euo pipefail
+work=$(mktemp -d "${TMPDIR:-/tmp}/tallyvane-package-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+if [[ ${1:-} == --build ]]; then
+    cpack --config "$2/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" || { cat "$work/cpack.log"; exit 1; }
+    deb=$(echo "$work"/cpack/tallyvane_*.deb)
+else
+    deb=$1
+fi
+fail=0
+problem() {
+    echo "$*"
+    fail=1
+}
+
+version=$(dpkg-deb -f "$deb" Version)
+arch=$(dpkg --print-architecture)
+[[ $(basename "$deb") == "tallyvane_${version}_${arch}.deb" ]] || problem "file name $(basename "$deb") is not tallyvane_${version}_${arch}.deb"
+depends=$(dpkg-deb -f "$deb" Depends)
+for dependency in python3 libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6dbus6 libxcb1; do
+    [[ ", $depends," == *", $dependency "* || ", $depends," == *", $dependency,"* ]] ||
+        problem "Depends lacks $dependency: $depends"
+done
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+app=io.github.tallyvane.Tallyvane
+expected=(
+    usr/bin/tallyvane
+    usr/share/applications/$app.desktop
+    usr/share/metainfo/$app.metainfo.xml
+    usr/share/icons/hicolor/scalable/apps/tallyvane.svg
+    usr/share/man/man1/tallyvane.1.gz
+    usr/share/bash-completion/completions/tallyvane
+    usr/share/zsh/vendor-completions/_tallyvane
+    usr/share/doc/tallyvane/copyright
+    usr/share/doc/tallyvane/changelog.gz
+)
+for size in 16 22 24 32 48 64 128 256; do
+    expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tallyvane.png")
+    png="$root/usr/share/icons/hicolor/${size}x${size}/apps/tallyvane.png"
+    if [[ -s $png ]] && ! file "$png" | grep -q "PNG image data, $size x $size,"; then
+        problem "$png is not a $size x $size PNG: $(file -b "$png")"
+    fi
+done
+for path in "${expected[@]}"; do
+    [[ -s "$root/$path" ]] || problem "missing from the package: $path"
+done
+# Nothing else: whatever is added to the install rules is added here.
+while IFS= read -r path; do
+    path=${path#./}
+    if [[ " ${expected[*]} " != *" $path "* ]]; then
+        problem "unexpected file: $path"
+    fi
+done < <(cd "$root" && find . -type f -o -type l)
+
+# The program runs from the package, on a home of its own.
+home="$work/home"
+mkdir -p "$home"
+run() { env HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" "$root/usr/bin/tallyvane" "$@"; }
+[[ $(run --version) == "tallyvane $version" ]] || problem "--version says '$(run --version)', the package is $version"
+status=$(run status --demo) || problem "status --demo failed"
+grep -q '^Status: ' <<<"$status" || problem "status --demo printed no Status line: $status"
+[[ -z $(ls -A "$home") ]] || problem "status --demo wrote into the home: $(ls -A "$home")"
+
+desktop-file-validate "$root/usr/share/applications/$app.desktop" || problem "the menu entry does not validate"
+grep -q '^Icon=tallyvane$' "$root/usr/share/applications/$app.desktop" || problem "the menu entry names another icon"
+warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/tallyvane.1.gz" 2>&1 >/dev/null)
+[[ -z $warnings ]] || problem "the man page renders with warnings: $warnings"
+
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" >"$work/appstream.log" 2>&1 ||
+        problem "appstreamcli validate: $(cat "$work/appstream.log")"
+else
+    echo "appstreamcli not installed: AppStream data not validated (make deps installs it)"
+fi
+if command -v lintian >/dev/null; then
+    # Warnings are printed for the record; only errors fail.
+    lintian --fail-on error "$deb" || problem "lintian reports errors"
+else
+    echo "lintian not installed: package not checked (make deps installs it)"
+fi
+exit "$fail"
