@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!again)
             fail("a snapshot the log cannot read back");
         if (s.resetAt &&
-            (!again->resetAt || again->resetAt->toSecsSinceEpoch() != s.resetAt->toSecsSinceEpoch()))
+            (!again->resetAt || JsonLines::formatDate(*again->resetAt) != JsonLines::formatDate(*s.resetAt)))
             fail("the reset time does not survive the log");
         if (again->usedPercent != s.usedPercent || again->windowKind != s.windowKind)
             fail("the reading does not survive the log");

@@ -9,11 +9,60 @@
 # run aborts the one in flight), so every file change is a single append or an atomic rename. It never
 # fails the status line: whatever goes wrong, a line is printed and the exit status is 0.
 import fcntl
-import json
 import math
 import os
 import sys
 import time
+
+try:
+    # The C half of the json module: importing json itself pulls in re and enum, which costs a status line
+    # a third of its start-up. Documents here are small flat objects of strings, numbers and booleans.
+    import _json
+
+    class _Context:
+        strict = True
+        object_hook = None
+        object_pairs_hook = None
+        parse_float = float
+        parse_int = int
+
+        @staticmethod
+        def parse_constant(name):
+            raise ValueError(name)
+
+    _scan = _json.make_scanner(_Context())
+    _quote = _json.encode_basestring_ascii
+
+    def loads(data):
+        try:
+            text = data.decode("utf-8") if isinstance(data, bytes) else data
+            start = len(text) - len(text.lstrip(" \t\n\r"))
+            value, end = _scan(text, start)
+        except Exception as error:
+            raise ValueError(error)
+        if text[end:].strip(" \t\n\r"):
+            raise ValueError("trailing data")
+        return value
+
+    def dumps(value):
+        if isinstance(value, str):
+            return _quote(value)
+        if value is None or isinstance(value, bool):
+            return {None: "null", True: "true", False: "false"}[value]
+        if isinstance(value, int):
+            return int.__repr__(value)
+        if isinstance(value, float) and math.isfinite(value):
+            return float.__repr__(value)
+        if isinstance(value, dict):
+            return "{" + ",".join(_quote(key) + ":" + dumps(item) for key, item in value.items()) + "}"
+        raise ValueError("not for JSON: %r" % (value,))
+except ImportError:
+    import json
+
+    loads = json.loads
+
+    def dumps(value):
+        return json.dumps(value, separators=(",", ":"), allow_nan=False)
 
 DATA = os.path.dirname(os.path.abspath(__file__))
 LOG = os.path.join(DATA, "snapshots.ndjson")
@@ -57,7 +106,7 @@ def new_id():
 def read_json(path):
     try:
         with open(path, "rb") as handle:
-            return json.loads(handle.read(MAX_INPUT))
+            return loads(handle.read(MAX_INPUT))
     except (OSError, ValueError):
         return None
 
@@ -152,7 +201,7 @@ def append(snapshots, now):
         fresh = [s for s in snapshots if due(state.get(s["windowKind"]), s, now)]
         if not fresh:
             return
-        data = "".join(json.dumps(s, separators=(",", ":")) + "\n" for s in fresh).encode("ascii")
+        data = "".join(dumps(s) + "\n" for s in fresh).encode("ascii")
         fd = os.open(LOG, os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC | os.O_NONBLOCK, 0o644)
         try:
             info = os.fstat(fd)
@@ -167,7 +216,7 @@ def append(snapshots, now):
             os.close(fd)
         for s in fresh:
             state[s["windowKind"]] = {"usedPercent": s["usedPercent"], "resetAt": s.get("resetAt"), "writtenAt": now}
-        write_atomically(STATE, json.dumps(state, separators=(",", ":")).encode("ascii"))
+        write_atomically(STATE, dumps(state).encode("ascii"))
     finally:
         os.close(lock_fd)
 
@@ -182,7 +231,7 @@ def record_meta(current, now):
             return
     meta = dict(current)
     meta["capturedAt"] = iso(now)
-    write_atomically(META, json.dumps(meta, separators=(",", ":")).encode("ascii"))
+    write_atomically(META, dumps(meta).encode("ascii"))
 
 
 def wrapped_output(raw):
@@ -224,7 +273,7 @@ def main():
     snapshots = []
     try:
         raw = sys.stdin.buffer.read(MAX_INPUT)
-        parsed = json.loads(raw) if raw.strip() else {}
+        parsed = loads(raw) if raw.strip() else {}
         document = parsed if isinstance(parsed, dict) else {}
     except Exception:
         pass

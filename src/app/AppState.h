@@ -1,12 +1,12 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "app/NotificationRules.h"
 #include "app/ProviderFactory.h"
 #include "app/StateQueries.h"
 #include "core/AppSettings.h"
 #include "core/ProviderHealth.h"
 #include "core/SerialQueue.h"
+#include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QDateTime>
 #include <QList>
@@ -14,10 +14,13 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class Clock;
+class RetentionScheduler;
 class AppState;
 class NotificationManager;
 class SeriesCache;
@@ -41,10 +44,13 @@ struct AppStateEnvironment
     // Empty: writes a pending debounced save now.
     std::function<void()> flushSave;
     int refreshIntervalMs = 30'000;
+    // How often the log is pruned to the retention setting after the prune at start.
+    std::chrono::milliseconds retentionInterval{24 * 60 * 60 * 1000};
     // Null: no notifications (the one-shot command-line modes). Outlives the state.
     NotificationManager* notifications = nullptr;
-    // The Claude account's latest overage figures, for the budget alert; empty: none known.
-    std::function<std::optional<NotificationRules::ExtraUsageFigures>()> extraUsage;
+    // The Claude account's latest overage figures, for the budget alert; empty: those of the last OAuth
+    // usage fetch. Asked only while Claude runs live.
+    std::function<std::optional<ClaudeExtraUsage>()> extraUsage;
     // The weekly recap text of the published state; empty: no recap.
     std::function<QString(const AppState&)> weeklyRecapText;
 };
@@ -170,6 +176,9 @@ private:
     QMap<Provider, CalibratedProjection> m_calibrated;
 
     std::unique_ptr<SettingsSaver> m_saver;
+    // m_clock for the services that take a ::Clock.
+    std::unique_ptr<::Clock> m_clockSeam;
+    std::unique_ptr<RetentionScheduler> m_retention;
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;

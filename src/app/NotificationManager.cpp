@@ -44,7 +44,7 @@ void NotificationManager::evaluateRunOut(const QMap<Provider, CalibratedProjecti
         fire(alert, now);
 }
 
-void NotificationManager::evaluateBudget(const std::optional<NotificationRules::ExtraUsageFigures>& extra,
+void NotificationManager::evaluateBudget(const std::optional<ClaudeExtraUsage>& extra,
                                          const AppSettings& settings, const QDateTime& now)
 {
     if (NotificationRules::silenced(settings, now))

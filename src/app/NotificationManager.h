@@ -34,8 +34,8 @@ public:
                   const AppSettings& settings);
     void evaluateRunOut(const QMap<Provider, CalibratedProjection>& calibrated, const AppSettings& settings,
                         const QDateTime& now);
-    void evaluateBudget(const std::optional<NotificationRules::ExtraUsageFigures>& extra,
-                        const AppSettings& settings, const QDateTime& now);
+    void evaluateBudget(const std::optional<ClaudeExtraUsage>& extra, const AppSettings& settings,
+                        const QDateTime& now);
     void weeklyRecap(const QString& text, const AppSettings& settings, const QDateTime& now);
 
     // Asks the service when its answer is unknown, or when it was missing and the re-check is due.

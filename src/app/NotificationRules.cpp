@@ -6,23 +6,13 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 
 namespace NotificationRules {
 namespace {
 
-const QString dash = QStringLiteral("\u2014");
-
-// printf's "%.Nf", whatever the process locale; only called with finite values.
-QString fixed(double value, int precision)
-{
-    std::array<char, 400> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed, precision);
-    return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
-}
+using NumberFormatting::dash;
+using NumberFormatting::fixed;
 
 // The value truncated toward zero, then the unit; "—" alone for a value that is not finite.
 QString truncated(double value, const QString& unit)
@@ -135,16 +125,16 @@ QList<Alert> runOutAlerts(const QMap<Provider, CalibratedProjection>& calibrated
     return alerts;
 }
 
-std::optional<Alert> budgetAlert(const std::optional<ExtraUsageFigures>& extra, const AppSettings& settings,
+std::optional<Alert> budgetAlert(const std::optional<ClaudeExtraUsage>& extra, const AppSettings& settings,
                                  const QDateTime& now)
 {
     const double budget = settings.extraUsageBudgetGBP;
     if (!extra || !extra->enabled || !(budget > 0))
         return std::nullopt;
-    const double ratio = extra->used / budget;
+    const double ratio = extra->usedGBP / budget;
     // The account's own currency: the budget is read as an amount in it too.
     const QString prefix = NumberFormatting::currencyPrefix(extra->currency);
-    const QString spent = std::isfinite(extra->used) ? prefix + fixed(extra->used, 2) : dash;
+    const QString spent = std::isfinite(extra->usedGBP) ? prefix + fixed(extra->usedGBP, 2) : dash;
     const QString budgetText = prefix + truncated(budget, QString());
     if (ratio >= 1)
         return Alert{QStringLiteral("overage-100-") + dayNumber(now), budgetCooldownSeconds,

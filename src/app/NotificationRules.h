@@ -3,6 +3,7 @@
 #include "core/AppSettings.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
+#include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QDateTime>
 #include <QList>
@@ -32,16 +33,6 @@ struct Alert
     friend bool operator==(const Alert&, const Alert&) = default;
 };
 
-// The Claude account's paid overage as its usage answer reports it, amounts in the account's currency.
-struct ExtraUsageFigures
-{
-    bool enabled = false;
-    double used = 0;
-    std::optional<double> limit;
-    // "GBP" when the answer names none.
-    QString currency = QStringLiteral("GBP");
-};
-
 // No alert while alerts are off, in demo mode, or snoozed at `now`.
 [[nodiscard]] bool silenced(const AppSettings& settings, const QDateTime& now);
 
@@ -54,7 +45,7 @@ struct ExtraUsageFigures
 [[nodiscard]] QList<Alert> runOutAlerts(const QMap<Provider, CalibratedProjection>& calibrated,
                                         const QDateTime& now, const QTimeZone& zone);
 // At most one: spend at 100 % of the budget, else at 80 %.
-[[nodiscard]] std::optional<Alert> budgetAlert(const std::optional<ExtraUsageFigures>& extra,
+[[nodiscard]] std::optional<Alert> budgetAlert(const std::optional<ClaudeExtraUsage>& extra,
                                                const AppSettings& settings, const QDateTime& now);
 // Only on Sunday from 18:00 to 21:59 in `zone`.
 [[nodiscard]] std::optional<Alert> recapAlert(const QString& text, const QDateTime& now,

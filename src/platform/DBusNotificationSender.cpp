@@ -105,7 +105,7 @@ void DBusNotificationSender::post(const NotificationRequest& request,
         actions << kDefaultAction << QStringLiteral("Open Tallyvane");
     const QVariantMap hints{
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(request.critical ? 2 : 1))},
-        {QStringLiteral("desktop-entry"), QStringLiteral("tallyvane")},
+        {QStringLiteral("desktop-entry"), QStringLiteral("io.github.tallyvane.Tallyvane")},
     };
     QDBusMessage notify =
         QDBusMessage::createMethodCall(service(), kPath, kInterface, QStringLiteral("Notify"));

@@ -87,8 +87,7 @@ void evaluateAll(NotificationManager& manager, const AppSettings& settings, cons
 {
     manager.evaluate({usageAt(75)}, {}, settings);
     manager.evaluateRunOut({{Provider::claude, runningOut()}}, settings, now);
-    manager.evaluateBudget(NotificationRules::ExtraUsageFigures{true, 45, std::nullopt, "GBP"}, settings,
-                           now);
+    manager.evaluateBudget(ClaudeExtraUsage{true, 45, std::nullopt, "GBP"}, settings, now);
     manager.weeklyRecap(QStringLiteral("Codex: 40% of weekly used"), settings, now);
 }
 
@@ -280,7 +279,7 @@ TEST(NotificationManager, EachAppliedCycleIsEvaluatedWithItsSettings)
     env.loadSettings = [] { return AppSettings{}; };
     env.scheduleSave = [](const AppSettings&) {};
     env.notifications = &manager;
-    env.extraUsage = [] { return NotificationRules::ExtraUsageFigures{true, 42.5, 100.0, "USD"}; };
+    env.extraUsage = [] { return ClaudeExtraUsage{true, 42.5, 100.0, "USD"}; };
     env.weeklyRecapText = [](const AppState& state) {
         return QStringLiteral("%1 forecasts this week").arg(state.forecasts().size());
     };

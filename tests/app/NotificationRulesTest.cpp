@@ -252,7 +252,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct BudgetCase
 {
     const char* name;
-    std::optional<NotificationRules::ExtraUsageFigures> extra;
+    std::optional<ClaudeExtraUsage> extra;
     double budget;
     std::optional<Alert> expected;
 };
@@ -272,7 +272,7 @@ TEST_P(BudgetAlert, KeysConditionsAndTexts)
               GetParam().expected);
 }
 
-NotificationRules::ExtraUsageFigures spent(double used, const char* currency = "GBP", bool enabled = true)
+ClaudeExtraUsage spent(double used, const char* currency = "GBP", bool enabled = true)
 {
     return {enabled, used, 100.0, QString::fromLatin1(currency)};
 }

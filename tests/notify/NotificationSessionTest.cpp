@@ -74,8 +74,8 @@ bool serviceOnBus()
 }
 
 // Debian's dunst on this test's bus and display, keeping every notification (no stacking of duplicates, no
-// limit) and showing its urgency as the category. With markup (Debian's own configuration) it announces that
-// bodies are markup; without, that they are plain text.
+// limit) and showing the urgency of those from our desktop entry as the category. With markup (Debian's own
+// configuration) it announces that bodies are markup; without, that they are plain text.
 class Dunst
 {
 public:
@@ -88,9 +88,11 @@ public:
                      "    notification_limit = 0\n"
                      "    icon_path = " TALLYVANE_SOURCE_DIR "/resources/icons\n"
                      "[urgency-critical]\n"
+                     "    desktop_entry = io.github.tallyvane.Tallyvane\n"
                      "    msg_urgency = critical\n"
                      "    set_category = critical\n"
                      "[urgency-normal]\n"
+                     "    desktop_entry = io.github.tallyvane.Tallyvane\n"
                      "    msg_urgency = normal\n"
                      "    set_category = normal\n");
         config.close();
@@ -259,6 +261,17 @@ UsageSnapshot fiveHourAt(Provider provider, double used)
     return s;
 }
 
+// The program's environment in `home`, where Claude Code has no credential and its endpoints are loopback.
+QProcessEnvironment offline(const Home& home)
+{
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), home.path() + QStringLiteral("/.claude"));
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QStringLiteral("http://127.0.0.1:9"));
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_TOKEN_URLS"),
+               QStringLiteral("http://127.0.0.1:9/v1/oauth/token"));
+    return env;
+}
+
 // A home whose log has crossed the 5-hour usage threshold of the default settings (70 %).
 void prepareHome(const Home& home)
 {
@@ -293,7 +306,7 @@ TEST(NotificationSession, HeadlessPostsTheUsageAlertOncePerCooldown)
     Home home;
     prepareHome(home);
     QProcess headless;
-    headless.setProcessEnvironment(home.environment());
+    headless.setProcessEnvironment(offline(home));
     headless.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     headless.start(binary(), {QStringLiteral("--headless")});
     // Well before the refresh timer's first tick (30 s): the start-up cycle posted it.
@@ -373,7 +386,7 @@ TEST(NotificationSession, WithoutAServiceHeadlessKeepsRunningLogsOnceAndPostsNot
     Home home;
     prepareHome(home);
     QProcess headless;
-    headless.setProcessEnvironment(home.environment());
+    headless.setProcessEnvironment(offline(home));
     headless.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     headless.start(binary(), {QStringLiteral("--headless")});
     ASSERT_TRUE(nextLine(headless, 10'000).has_value());

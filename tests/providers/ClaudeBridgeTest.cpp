@@ -221,6 +221,7 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out, documentedLine);
     EXPECT_EQ(run.err, "");
+    EXPECT_EQ(logLines().size(), 3); // the cut line, then each window on a line of its own
     const QList<UsageSnapshot> snapshots = logged();
     ASSERT_EQ(snapshots.size(), 2);
     UsageSnapshot expected = snapshots[0];
@@ -260,6 +261,23 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     runBridge(documented); // the same settings leave the file alone
     EXPECT_EQ(QFileInfo(data("claude-meta.json")).lastModified(), before.addDays(-1));
     EXPECT_EQ(readAll(data("claude-meta.json")), metaBytes);
+}
+
+// Without the json module's C half the bridge falls back to the module itself, with the same result.
+TEST_F(ClaudeBridgeTest, SameLinesWithoutTheJsonAccelerator)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    writeFile(folder.path() + "/shadow/_json.py", "raise ImportError('hidden by the test')\n");
+    environment.set("PYTHONPATH", folder.path() + "/shadow");
+
+    EXPECT_EQ(runBridge(documented).out, documentedLine);
+    const QList<UsageSnapshot> snapshots = logged();
+    ASSERT_EQ(snapshots.size(), 2);
+    EXPECT_EQ(snapshots[0].modelDisplayName, "Opus 4.8");
+    EXPECT_EQ(snapshots[1].usedPercent, 17.5);
+    EXPECT_EQ(readObject(data("claude-meta.json"))["effortLevel"], "high");
+    runBridge(documented);
+    EXPECT_EQ(logLines().size(), 2);
 }
 
 TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
