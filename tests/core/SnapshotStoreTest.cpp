@@ -1,5 +1,6 @@
 #include "core/SnapshotStore.h"
 #include "core/AppLogger.h"
+#include "core/LocalFileStore.h"
 #include "support/TestSupport.h"
 
 #include "SnapshotTestData.h"
