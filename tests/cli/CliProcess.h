@@ -5,10 +5,13 @@
 #include "core/UsageSnapshot.h"
 #include "support/TestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <optional>
 
 namespace CliTest {
 
@@ -101,6 +104,18 @@ inline ProcessResult run(const Home& home, const QStringList& arguments, int tim
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
+}
+
+// Waits for the next complete line of standard output; nothing once the process ends or time runs out.
+inline std::optional<QString> nextLine(QProcess& process, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!process.canReadLine()) {
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return std::nullopt;
+        process.waitForReadyRead(100);
+    }
+    return QString::fromUtf8(process.readLine()).trimmed();
 }
 
 } // namespace CliTest

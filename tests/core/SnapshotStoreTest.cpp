@@ -268,22 +268,6 @@ for i in range(count):
     EXPECT_EQ(stored.size(), 1000 + 200);
 }
 
-TEST_F(SnapshotStoreTest, AllWithoutChangeIsOneAttributeLookupAndNoDecode)
-{
-    writeFile(path, line(first) + line(second));
-    SnapshotStore store(path);
-    const QList<UsageSnapshot> once = store.all();
-    const SnapshotStore::ReadStats before = store.readStats();
-    const QList<UsageSnapshot> twice = store.all();
-    const SnapshotStore::ReadStats after = store.readStats();
-    EXPECT_EQ(once, twice);
-    EXPECT_EQ(after.attributeLookups - before.attributeLookups, 1);
-    EXPECT_EQ(after.fullReads, before.fullReads);
-    EXPECT_EQ(after.incrementalReads, before.incrementalReads);
-    EXPECT_EQ(after.bytesDecoded, before.bytesDecoded);
-    EXPECT_EQ(before.fullReads, 1);
-}
-
 TEST_F(SnapshotStoreTest, ChangedFileReadsOnlyWhatWasAppendedOrReadsAgainWhole)
 {
     const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);

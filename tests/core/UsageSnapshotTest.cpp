@@ -1,9 +1,6 @@
 #include "core/UsageSnapshot.h"
-#include "core/JsonLines.h"
 
 #include <gtest/gtest.h>
-
-#include <QTimeZone>
 
 namespace {
 
@@ -77,24 +74,4 @@ TEST(UsageSnapshot, FullRoundTripKeepsEveryField)
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, s);
     EXPECT_EQ(qHash(*decoded), qHash(s));
-}
-
-TEST(JsonLines, ParseDateFallbacks)
-{
-    const QDateTime base(QDate(2026, 1, 31), QTime(9, 15), Qt::UTC);
-    EXPECT_EQ(JsonLines::parseDate(u"2026-01-31T09:15:00Z"), base);
-    EXPECT_EQ(JsonLines::parseDate(u"2026-01-31T09:15:00.500Z"), base.addMSecs(500));
-    EXPECT_EQ(JsonLines::parseDate(u"2026-01-31T10:15:00+01:00"), base);
-    EXPECT_EQ(JsonLines::parseDate(QString::number(base.toSecsSinceEpoch())), base);
-    EXPECT_EQ(JsonLines::parseDate(QString::number(base.toMSecsSinceEpoch())), base);
-    EXPECT_EQ(JsonLines::parseDate(u"1769850900.25"), base.addMSecs(250));
-    EXPECT_FALSE(JsonLines::parseDate(u" 1769850900"));
-    EXPECT_FALSE(JsonLines::parseDate(u"1769850900s"));
-    EXPECT_FALSE(JsonLines::parseDate(u"tomorrow"));
-    EXPECT_FALSE(JsonLines::parseDate(u""));
-    EXPECT_FALSE(JsonLines::parseDate(u"2026-02-30T09:15:00Z"));
-    EXPECT_FALSE(JsonLines::parseDate(u"1e400"));
-
-    EXPECT_EQ(JsonLines::decodeDate(QJsonValue(double(base.toMSecsSinceEpoch()))), base);
-    EXPECT_FALSE(JsonLines::decodeDate(QJsonValue(true)));
 }

@@ -70,24 +70,6 @@ TEST(DemoHistory, ShapesBothSeriesAroundNow)
     }
 }
 
-TEST(DemoHistory, CurvePointsFollowTheExponent)
-{
-    const QList<UsageSnapshot> codex = DemoProvider::history(Provider::codex, kNow);
-    // i = 6: 22 × 0.5^0.78 = 12.76… → 12.8, stamped halfway through the 100-minute span.
-    EXPECT_DOUBLE_EQ(codex[6].usedPercent, 12.8);
-    EXPECT_EQ(codex[6].timestamp, kNow.addSecs(-3'000));
-    // i = 1: 22 × (1/12)^0.78 = 3.18… → 3.2; a non-integral offset of 500 s.
-    EXPECT_DOUBLE_EQ(codex[1].usedPercent, 3.2);
-    EXPECT_EQ(codex[1].timestamp, kNow.addSecs(-5'500));
-    // Seven-day points are linear: i = 3 of 9 → 34 / 3 = 11.33… → 11.3.
-    EXPECT_DOUBLE_EQ(codex[16].usedPercent, 11.3);
-
-    const QList<UsageSnapshot> claude = DemoProvider::history(Provider::claude, kNow);
-    // Claude i = 6: 28 × 0.5^0.78 = 16.30… → 16.3.
-    EXPECT_DOUBLE_EQ(claude[6].usedPercent, 16.3);
-    EXPECT_EQ(claude[6].timestamp, kNow.addSecs(-3'600));
-}
-
 TEST(DemoHistory, SubSecondNowIsKeptOnTheLastPoint)
 {
     const QDateTime now = kNow.addMSecs(437);
