@@ -83,9 +83,13 @@ TEST(GaugeIcon, StandsOutOnLightAndDarkBarsAndTheFigureIsSolid)
 // top.
 TEST(GaugeIcon, NeedleTipIsDrawnWhereTheStatusPoints)
 {
-    const std::pair<ForecastStatus, double> rows[] = {
-        {ForecastStatus::noData, 0.0}, {ForecastStatus::unknown, 0.0}, {ForecastStatus::safe, 0.67},
-        {ForecastStatus::watch, 0.5},  {ForecastStatus::risky, 1.0},   {ForecastStatus::limitLikely, 1.0}};
+    // Without a forecast the needle rests at the start, in the dial's own grey.
+    EXPECT_EQ(GaugeIcon::needleFraction(ForecastStatus::noData), 0.0);
+    EXPECT_EQ(GaugeIcon::needleFraction(ForecastStatus::unknown), 0.0);
+    const std::pair<ForecastStatus, double> rows[] = {{ForecastStatus::safe, 0.67},
+                                                      {ForecastStatus::watch, 0.5},
+                                                      {ForecastStatus::risky, 1.0},
+                                                      {ForecastStatus::limitLikely, 1.0}};
     for (const auto& [status, fraction] : rows) {
         const QImage image = GaugeIcon::render(status, 64);
         const double radians = (225 - fraction * 270) * std::numbers::pi / 180;
