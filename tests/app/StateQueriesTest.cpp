@@ -96,7 +96,8 @@ TEST(StateQueries, MostUrgentSeriesIsTheClosestToRunningOut)
                    SeriesKey{P::claude, W::fiveHour}},
     };
     for (const UrgentCase& c : rows)
-        EXPECT_EQ(StateQueries::mostUrgentSeries(bundleOf(c.snapshots).series, keyed(c.forecasts), kNow), c.expected)
+        EXPECT_EQ(StateQueries::mostUrgentSeries(bundleOf(c.snapshots).series, keyed(c.forecasts), kNow),
+                  c.expected)
             << c.name;
 }
 
