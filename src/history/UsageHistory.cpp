@@ -207,7 +207,7 @@ bool UsageHistory::applyChanges(TranscriptWatch::Changes changes, double cutoff,
 
 void UsageHistory::scheduleSave()
 {
-    if (!m_unsaved || m_saveQueued)
+    if (m_options.readOnly || !m_unsaved || m_saveQueued)
         return;
     m_saveQueued = true;
     // Behind the work already queued, so that the scan's answer goes out first and scans queued meanwhile
