@@ -1,6 +1,8 @@
 // The incremental paths of the usage history, timed on a transcript corpus (bench/history-bench.sh makes
-// one with genbig.py): the rescan with nothing changed, the rescan after 1 MB appended to one transcript,
-// and the rolling count after another 1 MB. Prints "name value" lines; the transcript is restored after.
+// one with genbig.py): the rescan with nothing changed, then five rounds of a rescan after 1 MB appended to
+// one transcript and a rolling count after another 1 MB; then a history without the transcript watch reads
+// the corpus afresh and must agree. Prints "name value" lines; the transcript is restored after.
+// HISTORY_BENCH_NO_WATCH=1 times the same without the watch.
 
 #include "history/TranscriptFiles.h"
 #include "history/UsageHistory.h"
@@ -12,8 +14,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <vector>
 
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -42,16 +46,21 @@ QByteArray megabyteOfReplies(int round)
     return out;
 }
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 double ms(const QElapsedTimer& timer)
 {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-// CPU time of the whole process (every thread), which a busy machine does not inflate as it does wall time.
-double cpuMs()
+double cpuMs(clockid_t clock)
 {
     timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
 }
 
@@ -69,30 +78,59 @@ int main(int argc, char** argv)
     options.claudeRoots = {home + QStringLiteral("/.claude/projects")};
     options.codexRoots = {home + QStringLiteral("/.codex/sessions")};
     options.cachePath = QString::fromLocal8Bit(argv[2]);
-    options.postToMain = [](std::function<void()>) {};
+    // Completions and count announcements run on the history queue itself, where they are timed: the
+    // moment the answer is out, before the cache save queued behind it.
+    options.postToMain = [](std::function<void()> callback) { callback(); };
+    // HISTORY_BENCH_NO_WATCH=1: every refresh lists all transcripts, as where no watch can be set up.
+    options.watch.enabled = qEnvironmentVariableIntValue("HISTORY_BENCH_NO_WATCH") == 0;
 
     QElapsedTimer timer;
     timer.start();
     UsageHistory history(options);
     std::printf("cache_load_ms %.2f\n", ms(timer));
+    timer.restart();
     const auto warm = history.refreshSync();
-    std::printf("files %d\n", warm.listed);
+    std::printf("files %d (first refresh %.1f ms wall, %s)\n", warm.listed, ms(timer),
+                warm.fullListing ? "full listing" : "watch");
 
-    std::vector<double> rescans;
-    std::vector<double> rescanCpu;
-    for (int i = 0; i < 21; ++i) {
-        const double cpu = cpuMs();
+    // The CPU time of the history queue's thread (a scan of a few MB uses no helper thread), read from here
+    // while the queue is idle and on the queue when the answer goes out.
+    clockid_t queueClock{};
+    history.refresh([&] { pthread_getcpuclockid(pthread_self(), &queueClock); });
+    history.lastScan();
+    double answeredWall = 0, answeredCpu = 0;
+    const auto answered = [&] {
+        answeredWall = ms(timer);
+        answeredCpu = cpuMs(CLOCK_THREAD_CPUTIME_ID);
+    };
+    history.setOnCacheUpdated(answered);
+    struct Timed
+    {
+        double wall = 0, cpu = 0;
+        UsageHistory::ScanStats stats;
+    };
+    const auto timedRefresh = [&] {
+        const double before = cpuMs(queueClock);
         timer.restart();
-        const auto stats = history.refreshSync();
-        rescans.push_back(ms(timer));
-        rescanCpu.push_back(cpuMs() - cpu);
-        if (stats.read != 0)
-            std::printf("warning: a rescan read %d files\n", stats.read);
+        history.refresh(answered);
+        Timed timed;
+        history.lastScan();               // behind the refresh, which queued its save behind this
+        timed.stats = history.lastScan(); // behind the save
+        timed.wall = answeredWall;
+        timed.cpu = answeredCpu - before;
+        return timed;
+    };
+
+    std::vector<double> rescans, rescanCpu;
+    for (int i = 0; i < 21; ++i) {
+        const Timed timed = timedRefresh();
+        rescans.push_back(timed.wall);
+        rescanCpu.push_back(timed.cpu);
+        if (timed.stats.read != 0)
+            std::printf("warning: a rescan read %d files\n", timed.stats.read);
     }
-    std::sort(rescans.begin(), rescans.end());
-    std::sort(rescanCpu.begin(), rescanCpu.end());
-    std::printf("nochange_rescan_ms %.2f wall, %.2f CPU (medians of 21; min wall %.2f)\n", rescans[10],
-                rescanCpu[10], rescans[0]);
+    std::printf("nochange_rescan_ms %.3f wall, %.3f CPU (medians of 21; min wall %.3f)\n", median(rescans),
+                median(rescanCpu), *std::min_element(rescans.begin(), rescans.end()));
 
     auto files = TranscriptFiles::list(options.claudeRoots, Provider::claude);
     if (files.empty())
@@ -107,39 +145,66 @@ int main(int argc, char** argv)
         file.write(bytes);
         return qint64(bytes.size());
     };
+    const auto describe = [](const UsageHistory::ScanStats& stats) {
+        return QStringLiteral("scan %1 ms; %2, %3 stat-ed; read %4 bytes in %5 file")
+            .arg(stats.scanMicros / 1000.0, 0, 'f', 2)
+            .arg(stats.fullListing ? QStringLiteral("full listing") : QStringLiteral("watch"))
+            .arg(stats.statted)
+            .arg(stats.bytesRead)
+            .arg(stats.read)
+            .toStdString();
+    };
 
-    const qint64 appended = append(1);
-    double cpu = cpuMs();
-    timer.restart();
-    const auto grown = history.refreshSync();
-    const double growMs = ms(timer);
-    const double growCpu = cpuMs() - cpu;
-    std::printf("append_rescan_ms %.2f wall, %.2f CPU (scan %.2f ms; appended %lld bytes, read %lld bytes "
-                "in %d file)\n",
-                growMs, growCpu, grown.scanMicros / 1000.0, static_cast<long long>(appended),
-                static_cast<long long>(grown.bytesRead), grown.read);
-    // The save queued behind the refresh; waited for here so that the rolling count below is timed alone.
-    cpu = cpuMs();
-    timer.restart();
-    const auto saved = history.lastScan();
-    std::printf("cache_save_ms %.2f wall, %.2f CPU (off the refresh path; write %.2f ms, %s)\n", ms(timer),
-                cpuMs() - cpu, saved.saveMicros / 1000.0, saved.saved ? "saved" : "NOT saved");
+    // Five rounds: 1 MB appended then a refresh, another 1 MB then a rolling count of a new moment.
+    std::vector<double> growWall, growCpu, rollWall, rollCpu;
+    QDateTime since;
+    qint64 counted = 0;
+    for (int round = 1; round <= 5; ++round) {
+        const qint64 appended = append(2 * round - 1);
+        const Timed grown = timedRefresh();
+        growWall.push_back(grown.wall);
+        growCpu.push_back(grown.cpu);
+        std::printf(
+            "  append_rescan %d: %.2f ms wall, %.2f CPU (appended %lld bytes; %s; cache save %.1f ms %s)\n",
+            round, grown.wall, grown.cpu, static_cast<long long>(appended), describe(grown.stats).c_str(),
+            grown.stats.saveMicros / 1000.0, grown.stats.saved ? "saved" : "NOT saved");
 
-    const qint64 appendedAgain = append(2);
-    const QDateTime since = QDateTime::currentDateTimeUtc().addSecs(-5 * 3600);
-    cpu = cpuMs();
-    timer.restart();
-    const qint64 provisional = history.rollingClaudeTokens(since);
-    const qint64 counted = history.rollingClaudeTokens(since); // waits behind the count the first one started
-    const double rollMs = ms(timer);
-    const double rollCpu = cpuMs() - cpu;
-    const auto rollScan = history.lastScan();
-    std::printf("rolling_count_ms %.2f wall, %.2f CPU (scan %.2f ms; appended %lld bytes, read %lld bytes in "
-                "%d file; answers %lld "
-                "then %lld tokens)\n",
-                rollMs, rollCpu, rollScan.scanMicros / 1000.0, static_cast<long long>(appendedAgain),
-                static_cast<long long>(rollScan.bytesRead), rollScan.read,
-                static_cast<long long>(provisional), static_cast<long long>(counted));
+        const qint64 appendedAgain = append(2 * round);
+        since = QDateTime::currentDateTimeUtc().addSecs(-5 * 3600 - 60 * round);
+        const double before = cpuMs(queueClock);
+        timer.restart();
+        const qint64 provisional = history.rollingClaudeTokens(since); // starts the count
+        history.lastScan();                                            // behind the count
+        const auto rollScan = history.lastScan();                      // behind its save
+        counted = history.rollingClaudeTokens(since);
+        rollWall.push_back(answeredWall);
+        rollCpu.push_back(answeredCpu - before);
+        std::printf(
+            "  rolling_count %d: %.2f ms wall, %.2f CPU (appended %lld bytes; %s; answers %lld then %lld "
+            "tokens)\n",
+            round, rollWall.back(), rollCpu.back(), static_cast<long long>(appendedAgain),
+            describe(rollScan).c_str(), static_cast<long long>(provisional), static_cast<long long>(counted));
+    }
+    std::printf("append_rescan_ms %.2f wall, %.2f CPU (medians of 5)\n", median(growWall), median(growCpu));
+    std::printf("rolling_count_ms %.2f wall, %.2f CPU (medians of 5)\n", median(rollWall), median(rollCpu));
+
+    // The same corpus read from nothing by a history without a watch (full listings only) must agree.
+    UsageHistory::Options unwatched = options;
+    unwatched.watch.enabled = false;
+    unwatched.countInline = true;
+    unwatched.cachePath = options.cachePath + QStringLiteral(".unwatched");
+    QFile::remove(unwatched.cachePath);
+    {
+        UsageHistory reference(unwatched);
+        const auto stats = reference.refreshSync();
+        const qint64 referenceCount = reference.rollingClaudeTokens(since);
+        const bool same = *reference.totals() == *history.totals() && referenceCount == counted;
+        std::printf(
+            "unwatched_reference %s (%d files read from scratch%s; rolling count %lld against %lld)\n",
+            same ? "identical" : "DIFFERENT", stats.read, stats.fullListing ? " by a full listing" : "",
+            static_cast<long long>(referenceCount), static_cast<long long>(counted));
+    }
+    QFile::remove(unwatched.cachePath);
 
     if (::truncate(QFile::encodeName(target).constData(), originalSize) != 0)
         std::perror("truncate");

@@ -6,7 +6,7 @@
 #   bench/history-bench.sh [BUILD_DIR] [SCRATCH]     (defaults: build/release, /tmp/tallyvane-bench)
 #
 # Needs python3, /usr/bin/time and npm (ccusage 20.0.24 is installed into SCRATCH/ccusage). Set
-# KEEP_CORPUS=1 to keep the corpus for another run; it is deleted otherwise.
+# KEEP_CORPUS=1 to keep the corpus for another run; it is deleted otherwise. SKIP_CCUSAGE=1 leaves ccusage out.
 set -euo pipefail
 build=$(cd "${1:-build/release}" && pwd)
 scratch=${2:-/tmp/tallyvane-bench}
@@ -28,7 +28,7 @@ if [[ ! -d $home/.claude/projects ]]; then
     echo "generating $files transcripts of $lines lines into $home"
     python3 "$genbig" "$home" "$files" "$lines" >"$scratch/expected.json"
 fi
-if [[ ! -x $scratch/ccusage/node_modules/.bin/ccusage ]]; then
+if [[ -z ${SKIP_CCUSAGE:-} && ! -x $scratch/ccusage/node_modules/.bin/ccusage ]]; then
     npm install --prefix "$scratch/ccusage" --no-audit --no-fund --loglevel=error ccusage@20.0.24 >/dev/null
 fi
 
@@ -56,14 +56,16 @@ timed cat cat "${transcripts[@]}"
 rm -f "$cache"
 timed "tallyvane usage (empty cache)" "${env_run[@]}" "$build/tallyvane" usage --json
 timed "tallyvane usage (no change)" "${env_run[@]}" "$build/tallyvane" usage --json
-timed "ccusage daily" "${env_run[@]}" "$scratch/ccusage/node_modules/.bin/ccusage" daily --json --offline --mode calculate
+if [[ -z ${SKIP_CCUSAGE:-} ]]; then
+    timed "ccusage daily" "${env_run[@]}" "$scratch/ccusage/node_modules/.bin/ccusage" daily --json --offline --mode calculate
+    cp "$scratch/ccusage daily.out" "$scratch/ccusage.json"
+fi
 cp "$scratch/tallyvane usage (empty cache).out" "$scratch/tallyvane.json"
-cp "$scratch/ccusage daily.out" "$scratch/ccusage.json"
 rm -f "$cache"
 "${env_run[@]}" "$build/tallyvane" --usagetest | head -1
 "${env_run[@]}" "$build/bench/history_bench" "$home" "$cache"
 echo "load after: $(uptime)"
-python3 - "$scratch/tallyvane.json" "$scratch/ccusage.json" <<'PY'
+[[ -n ${SKIP_CCUSAGE:-} ]] || python3 - "$scratch/tallyvane.json" "$scratch/ccusage.json" <<'PY'
 import json, sys
 ours = {d["date"]: d for d in json.load(open(sys.argv[1]))["days"] if d["provider"] == "claude"}
 theirs = {d["period"]: d for d in json.load(open(sys.argv[2]))["daily"]}

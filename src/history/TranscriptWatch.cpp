@@ -14,8 +14,8 @@
 namespace {
 
 #ifdef __linux__
-constexpr uint32_t folderEvents = IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                  IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t folderEvents = IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+                                  IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 #endif
 
 } // namespace
@@ -186,8 +186,8 @@ std::optional<TranscriptWatch::Changes> TranscriptWatch::changes()
     Changes changes;
     // A new folder may hold files and folders made before its watch was: walked after watching it.
     for (const Folder& folder : created) {
-        TranscriptFiles::listFolder(folder.path, folder.provider, folder.subagent, folder.depth, changes.present,
-                                    watcher(folder.provider));
+        TranscriptFiles::listFolder(folder.path, folder.provider, folder.subagent, folder.depth,
+                                    changes.present, watcher(folder.provider));
         if (m_lost || m_fd < 0)
             return std::nullopt;
     }

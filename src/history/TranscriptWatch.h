@@ -20,8 +20,9 @@ public:
     struct Limits
     {
         bool enabled = true;
-        int maxFolders = 100000;       // more folders are listed instead of watched
-        std::size_t maxChanges = 4096; // more changed paths at once: a listing is cheaper than that many stats
+        int maxFolders = 100000; // more folders are listed instead of watched
+        // More changed paths at once are listed instead: cheaper than that many stats.
+        std::size_t maxChanges = 4096;
     };
 
     struct Changes

@@ -361,11 +361,7 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
 {
     // The same incremental scan as a refresh: a grown transcript costs the bytes it gained, and only the
     // files the watch reported are stat-ed. The cache file is written after the count has gone out.
-    const qint64 nowMs = m_clock.now().toMSecsSinceEpoch();
-    const bool listedJustNow = !m_watch.watching() && m_listedAtMs && nowMs >= *m_listedAtMs &&
-                               nowMs - *m_listedAtMs < m_options.rollReuseSeconds * 1000;
-    if (!listedJustNow)
-        scan(false);
+    scan(false);
     const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {

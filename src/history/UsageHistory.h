@@ -42,8 +42,6 @@ public:
         // A full listing at least this often even while the watch reports changes: what it might miss
         // (a write through a hard link elsewhere, say) is found within this time.
         qint64 relistSeconds = 600;
-        // Without a watch, a rolling count takes a listing this young as it is instead of listing again.
-        qint64 rollReuseSeconds = 2;
         TranscriptWatch::Limits watch;
         // Never writes the cache file (a report that must leave the disk as it found it).
         bool readOnly = false;
