@@ -133,6 +133,18 @@ void SnapshotStore::prune(qint64 retentionDays)
     });
 }
 
+void SnapshotStore::clear()
+{
+    m_queue.sync([&] {
+        FileLock lock(lockFileName());
+        if (!lock.isLocked())
+            return;
+        readOnQueue();
+        if (m_lastReadOk)
+            rewriteOnQueue({});
+    });
+}
+
 std::optional<QString> SnapshotStore::exportCSV(const std::optional<QString>& destination)
 {
     const QString target = destination.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));

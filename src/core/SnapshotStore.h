@@ -41,6 +41,8 @@ public:
     // Keeps what is stamped at or after now − retentionDays days; the file is rewritten even when nothing
     // goes.
     void prune(qint64 retentionDays);
+    // Rewrites the log with no snapshots (an unreadable log is left alone, as by prune).
+    void clear();
     // Writes the CSV export (default: the data folder's "tallyvane-export.csv"); the path written, or
     // nothing.
     std::optional<QString> exportCSV(const std::optional<QString>& destination = std::nullopt);
