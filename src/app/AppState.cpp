@@ -1,8 +1,10 @@
 #include "app/AppState.h"
 
 #include "app/NotificationManager.h"
+#include "app/RetentionScheduler.h"
 #include "app/SeriesCache.h"
 #include "core/CalibratedForecast.h"
+#include "core/Clock.h"
 #include "core/ForecastEngine.h"
 #include "core/LocalFileStore.h"
 #include "core/PaceCalculator.h"
@@ -20,6 +22,17 @@
 #include <algorithm>
 
 namespace {
+
+// A clock that asks a function.
+class CallbackClock final : public ::Clock
+{
+public:
+    explicit CallbackClock(std::function<QDateTime()> now) : m_now(std::move(now)) {}
+    QDateTime now() const override { return m_now(); }
+
+private:
+    std::function<QDateTime()> m_now;
+};
 
 // The newest snapshot of a series as a stable ascending sort would leave it last: on equal timestamps the
 // later entry wins. A scan, not a sort: series run to tens of thousands of snapshots.
@@ -39,7 +52,8 @@ std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
 AppState::AppState(Environment environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment))
 {
-    m_clock = m_environment.clock ? m_environment.clock : [] { return QDateTime::currentDateTimeUtc(); };
+    m_clock = m_environment.clock ? m_environment.clock : [] { return ::Clock::system().now(); };
+    m_clockSeam = std::make_unique<CallbackClock>(m_clock);
     if (!m_environment.providerFactory)
         m_environment.providerFactory = defaultProviderFactory();
     m_seriesCache = std::make_shared<SeriesCache>();
@@ -91,6 +105,10 @@ void AppState::init()
             Q_EMIT settingsChanged();
         }
     }
+    // Retention: now (before the first cycle reads the log) and then once a day, on the store's queue.
+    m_retention = std::make_unique<RetentionScheduler>(
+        m_store, *m_clockSeam, [this] { return m_settings.retentionDays; }, m_environment.retentionInterval);
+    m_retention->start();
     registerHistoryCallback();
     // The first cycle reads what is stored before any provider adds to it.
     refresh();

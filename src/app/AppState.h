@@ -14,10 +14,13 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
+class Clock;
+class RetentionScheduler;
 class AppState;
 class NotificationManager;
 class SeriesCache;
@@ -41,6 +44,8 @@ struct AppStateEnvironment
     // Empty: writes a pending debounced save now.
     std::function<void()> flushSave;
     int refreshIntervalMs = 30'000;
+    // How often the log is pruned to the retention setting after the prune at start.
+    std::chrono::milliseconds retentionInterval{24 * 60 * 60 * 1000};
     // Null: no notifications (the one-shot command-line modes). Outlives the state.
     NotificationManager* notifications = nullptr;
     // The Claude account's latest overage figures, for the budget alert; empty: those of the last OAuth
@@ -171,6 +176,9 @@ private:
     QMap<Provider, CalibratedProjection> m_calibrated;
 
     std::unique_ptr<SettingsSaver> m_saver;
+    // m_clock for the services that take a ::Clock.
+    std::unique_ptr<::Clock> m_clockSeam;
+    std::unique_ptr<RetentionScheduler> m_retention;
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;

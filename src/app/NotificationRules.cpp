@@ -6,23 +6,13 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 
 namespace NotificationRules {
 namespace {
 
-const QString dash = QStringLiteral("\u2014");
-
-// printf's "%.Nf", whatever the process locale; only called with finite values.
-QString fixed(double value, int precision)
-{
-    std::array<char, 400> buffer{};
-    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
-                                      std::chars_format::fixed, precision);
-    return QString::fromLatin1(buffer.data(), result.ptr - buffer.data());
-}
+using NumberFormatting::dash;
+using NumberFormatting::fixed;
 
 // The value truncated toward zero, then the unit; "—" alone for a value that is not finite.
 QString truncated(double value, const QString& unit)

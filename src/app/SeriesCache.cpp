@@ -36,7 +36,9 @@ void SeriesCache::add(const UsageSnapshot& snapshot)
             m_needsRebuild = true;
     }
     series.snapshots.append(snapshot);
-    ++series.addedSinceTrim;
+    // Trimming as it goes, a long log is never copied whole into its series before the trim at the end.
+    if (++series.addedSinceTrim >= trimBatch && !m_keepWhole)
+        trim(series);
 }
 
 // Drops what lies before the latest reset; only the new snapshots (and their predecessor) can hold a newer
@@ -124,7 +126,9 @@ void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enable
     if (m_needsRebuild) {
         // Start over on the whole log; the series out of order are then kept whole.
         m_stored.clear();
+        m_keepWhole = true;
         update(stored, enabled, ignoreAfter);
+        m_keepWhole = false;
         m_incremental = false;
         return;
     }

@@ -80,4 +80,7 @@ private:
     bool m_incremental = false;
     // A snapshot older than its trimmed series' newest arrived: what was dropped may matter again.
     bool m_needsRebuild = false;
+    // Set while rebuilding: no trim before the end, so a series found out of order is kept whole.
+    bool m_keepWhole = false;
+    static constexpr qsizetype trimBatch = 4096;
 };

@@ -1,6 +1,7 @@
 #include "cli/ClaudeCommands.h"
 
 #include "core/JsonLines.h"
+#include "core/NumberFormatting.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
@@ -17,7 +18,7 @@ QString number(double value, std::optional<int> decimals = std::nullopt)
     const auto [end, error] =
         decimals ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, *decimals)
                  : std::to_chars(buffer, buffer + sizeof buffer, value);
-    return error == std::errc() ? QString::fromLatin1(buffer, end - buffer) : QStringLiteral("—");
+    return error == std::errc() ? QString::fromLatin1(buffer, end - buffer) : NumberFormatting::dash;
 }
 
 QString extraUsageLine(const ClaudeExtraUsage& extra)
@@ -58,7 +59,7 @@ int oauthTest(ClaudeOAuthUsage& usage, const QDateTime& now, QTextStream& out)
     out << "status: " << result->status.label() << '\n';
     for (const UsageSnapshot& s : result->snapshots) {
         out << rawValue(s.windowKind) << ' ' << number(s.usedPercent) << "% resets "
-            << (s.resetAt ? JsonLines::formatDate(*s.resetAt) : QStringLiteral("—")) << '\n';
+            << (s.resetAt ? JsonLines::formatDate(*s.resetAt) : NumberFormatting::dash) << '\n';
     }
     if (const std::optional<ClaudeExtraUsage> extra = usage.lastExtra())
         out << extraUsageLine(*extra) << '\n';

@@ -13,7 +13,6 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -289,10 +288,7 @@ std::variant<Options, QString> parse(const QStringList& arguments)
 
 AppSettings readSettings()
 {
-    QFile file(LocalFileStore::settingsPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return AppSettings{};
-    return SettingsStore::decode(file.readAll()).value_or(AppSettings{});
+    return SettingsStore::peek(LocalFileStore::settingsPath());
 }
 
 Report evaluate(const Options& options, const QDateTime& now)

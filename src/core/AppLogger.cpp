@@ -1,13 +1,18 @@
 #include "core/AppLogger.h"
 
+#include "core/AtomicFile.h"
+#include "core/FileIo.h"
 #include "core/LocalFileStore.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <array>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -91,17 +96,18 @@ void AppLogger::write(QLatin1StringView level, const QString& message)
                              redact(message) + QLatin1Char('\n'))
                                 .toUtf8();
     m_queue.async([fileName = m_fileName, line] {
-        QFile file(fileName);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly)) {
-            file.write(line);
+        const QByteArray path = QFile::encodeName(fileName);
+        // Non-blocking: a FIFO standing where the log should be must not stall the queue (or a flush).
+        const FileIo::Descriptor fd(::open(path.constData(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC));
+        struct stat info
+        {};
+        if (fd.isOpen()) {
+            if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode))
+                FileIo::writeFully(fd.get(), line);
             return;
         }
-        if (QFile::exists(fileName))
-            return; // an existing log we cannot open is left alone; the entry is lost
-        QSaveFile created(fileName);
-        if (created.open(QIODevice::WriteOnly)) {
-            created.write(line);
-            created.commit();
-        }
+        if (errno == ENOENT)
+            AtomicFile::write(fileName, line);
+        // An existing log we cannot open is left alone; the entry is lost.
     });
 }

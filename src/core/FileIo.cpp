@@ -13,6 +13,12 @@ bool writeFully(int fd, QByteArrayView data)
     return writeFully(data, [fd](const char* bytes, std::size_t count) { return ::write(fd, bytes, count); });
 }
 
+Descriptor::~Descriptor()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length)
 {
     QByteArray buffer(length, Qt::Uninitialized);

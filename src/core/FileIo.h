@@ -34,6 +34,21 @@ template <typename WriteSome> bool writeFully(QByteArrayView data, WriteSome&& w
 
 bool writeFully(int fd, QByteArrayView data);
 
+// A descriptor closed on every path out.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor();
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
 // Up to `length` bytes from `offset`; shorter only at end of file. Nothing on a read error.
 std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length);
 

@@ -30,6 +30,10 @@ std::optional<qint64> integer(const QJsonValue& value);
 // Compact JSON with "/" unescaped and no line feed inside; no terminator is added.
 QByteArray encodeLine(const QJsonObject& object);
 
+// One JSON object as a T; nothing when the text is not one or T refuses it.
+template <typename T> std::optional<T> decodeObject(QByteArrayView text);
+// One trimmed line as a T: the whole line, else a complete record that follows a torn fragment on it.
+template <typename T> std::optional<T> decodeLine(QByteArrayView line);
 // Splits on any line terminator, trims spaces and tabs, skips blank and undecodable lines; file order kept.
 template <typename T> QList<T> decodeLines(QByteArrayView text);
 
@@ -54,14 +58,31 @@ template <typename Visit> void forEachLine(QByteArrayView text, Visit&& visit)
     }
 }
 
+template <typename T> std::optional<T> decodeObject(QByteArrayView text)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(text.toByteArray());
+    if (!document.isObject())
+        return std::nullopt;
+    return T::fromJson(document.object());
+}
+
+template <typename T> std::optional<T> decodeLine(QByteArrayView line)
+{
+    if (auto value = decodeObject<T>(line))
+        return value;
+    // A writer that died mid-line leaves a fragment, and one that did not start on a fresh line glues its
+    // complete record onto it. Records are flat objects, so such a record starts at the last `{"`.
+    const qsizetype start = line.lastIndexOf(QByteArrayView("{\""));
+    if (start <= 0)
+        return std::nullopt;
+    return decodeObject<T>(line.sliced(start));
+}
+
 template <typename T> QList<T> decodeLines(QByteArrayView text)
 {
     QList<T> result;
     forEachLine(text, [&](QByteArrayView line) {
-        const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray());
-        if (!document.isObject())
-            return;
-        if (auto value = T::fromJson(document.object()))
+        if (auto value = decodeLine<T>(line))
             result.append(std::move(*value));
     });
     return result;

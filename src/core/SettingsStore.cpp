@@ -1,14 +1,18 @@
 #include "core/SettingsStore.h"
 
 #include "core/AppLogger.h"
+#include "core/AtomicFile.h"
+#include "core/FileIo.h"
 #include "core/LocalFileStore.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 SettingsStore::SettingsStore() : SettingsStore(LocalFileStore::settingsPath()) {}
 
@@ -34,31 +38,57 @@ std::optional<AppSettings> SettingsStore::decode(QByteArrayView bytes)
 
 bool SettingsStore::save(const AppSettings& settings) const
 {
-    QSaveFile file(m_url);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = encode(settings);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return AtomicFile::write(m_url, encode(settings));
+}
+
+SettingsStore::Contents SettingsStore::read(const QString& url)
+{
+    // Non-blocking, so a FIFO standing in for the file cannot hang the start; what is not a regular file is
+    // not read at all.
+    const FileIo::Descriptor fd(
+        ::open(QFile::encodeName(url).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info
+    {};
+    if (!fd.isOpen() || ::fstat(fd.get(), &info) != 0)
+        return {Contents::Kind::unreadable, {}};
+    if (!S_ISREG(info.st_mode))
+        return {Contents::Kind::notRegular, {}};
+    if (info.st_size > maxFileBytes)
+        return {Contents::Kind::undecodable, {}};
+    // One byte past the limit, so a file that grew meanwhile is caught too.
+    const std::optional<QByteArray> bytes = FileIo::readAt(fd.get(), 0, maxFileBytes + 1);
+    if (!bytes)
+        return {Contents::Kind::unreadable, {}};
+    if (bytes->size() > maxFileBytes)
+        return {Contents::Kind::undecodable, {}};
+    if (std::optional<AppSettings> settings = decode(*bytes))
+        return {Contents::Kind::decoded, *settings};
+    return {Contents::Kind::undecodable, {}};
+}
+
+AppSettings SettingsStore::peek(const QString& url)
+{
+    return read(url).settings;
 }
 
 AppSettings SettingsStore::load() const
 {
-    QFile file(m_url);
-    if (!file.open(QIODevice::ReadOnly))
-        return AppSettings{};
-    const QByteArray bytes = file.readAll();
-    file.close();
-    if (std::optional<AppSettings> settings = decode(bytes))
-        return *settings;
-    AppLogger::shared().warn(QStringLiteral("Settings decode failed; using defaults"));
-    // Keep the unreadable text (often a hand edit with a typo) rather than let the next save destroy it;
-    // rename() replaces an older copy in one step.
-    std::rename(QFile::encodeName(m_url).constData(), QFile::encodeName(corruptUrl()).constData());
-    return AppSettings{};
+    const Contents contents = read(m_url);
+    switch (contents.kind) {
+    case Contents::Kind::decoded:
+    case Contents::Kind::unreadable:
+        break;
+    case Contents::Kind::notRegular:
+        AppLogger::shared().warn(QStringLiteral("Settings file is not a regular file; using defaults"));
+        break;
+    case Contents::Kind::undecodable:
+        AppLogger::shared().warn(QStringLiteral("Settings decode failed; using defaults"));
+        // Keep the unreadable text (often a hand edit with a typo) rather than let the next save destroy it;
+        // rename() replaces an older copy in one step.
+        std::rename(QFile::encodeName(m_url).constData(), QFile::encodeName(corruptUrl()).constData());
+        break;
+    }
+    return contents.settings;
 }
 
 bool SettingsStore::demoRequested(const QStringList& arguments)

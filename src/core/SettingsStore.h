@@ -13,6 +13,9 @@
 class SettingsStore
 {
 public:
+    // A larger file is no hand-edited settings file; it is treated as unreadable without being read.
+    static constexpr qint64 maxFileBytes = 1024 * 1024;
+
     // The data folder's "settings.json"; makes sure the data folder exists.
     SettingsStore();
     explicit SettingsStore(QString url);
@@ -23,8 +26,11 @@ public:
 
     // Writes the whole file atomically; false when it could not (callers may ignore it).
     bool save(const AppSettings& settings) const;
-    // Missing file: defaults, silently. Unparseable: a warning, the file moved to corruptUrl(), defaults.
+    // Missing file: defaults, silently. Unparseable or over maxFileBytes: a warning, the file moved to
+    // corruptUrl(), defaults. Not a regular file (a FIFO, a folder): a warning, defaults, left alone.
     AppSettings load() const;
+    // The same settings without a trace: no message, nothing moved, no folder made (the one-shot report).
+    static AppSettings peek(const QString& url);
 
     // Pretty-printed, keys sorted at every level.
     static QByteArray encode(const AppSettings& settings);
@@ -39,5 +45,19 @@ public:
     static AppSettings appliedDemoOnSave(AppSettings settings, bool demoRequested);
 
 private:
+    struct Contents
+    {
+        enum class Kind
+        {
+            decoded,
+            unreadable, // missing, or no read possible
+            notRegular,
+            undecodable // not JSON, not an object, or over maxFileBytes
+        };
+        Kind kind;
+        AppSettings settings; // the defaults unless decoded
+    };
+    static Contents read(const QString& url);
+
     QString m_url;
 };

@@ -356,7 +356,7 @@ bool isAbsent(const Value& value)
     return value.type == Value::Type::absent || value.type == Value::Type::null;
 }
 
-bool readOptionalString(const Value& value, std::optional<QString>& out)
+bool readOptionalString(const Value& value, OptionalText& out)
 {
     if (isAbsent(value))
         return true;
@@ -430,10 +430,7 @@ std::optional<UsageSnapshot> decode(QByteArrayView line)
 {
     if (auto snapshot = decodeFast(line))
         return snapshot;
-    QList<UsageSnapshot> generic = JsonLines::decodeLines<UsageSnapshot>(line);
-    if (generic.isEmpty())
-        return std::nullopt;
-    return std::move(generic.front());
+    return JsonLines::decodeLine<UsageSnapshot>(line);
 }
 
 QList<UsageSnapshot> decodeLines(QByteArrayView text)

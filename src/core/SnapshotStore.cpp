@@ -1,19 +1,18 @@
 #include "core/SnapshotStore.h"
 
 #include "core/AppLogger.h"
+#include "core/AtomicFile.h"
 #include "core/FileIo.h"
-#include "core/FileLock.h"
 #include "core/JsonLines.h"
 #include "core/LocalFileStore.h"
 #include "core/SnapshotCsv.h"
 #include "core/SnapshotLineDecoder.h"
 
-#include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,71 +22,65 @@ namespace {
 
 // How much of the old end of the file must be unchanged for growth to count as an append.
 constexpr qint64 tailCheckBytes = 4096;
+// The log is read in pieces of this size, so reading costs memory for what it decodes, not for the file.
+constexpr qint64 readChunkBytes = 1024 * 1024;
+// Failed appends are logged at most this often while they go on failing.
+constexpr qint64 failureLogIntervalSeconds = 60;
 
-// A descriptor closed on every path out.
-class FileDescriptor
+bool isTerminator(char c)
 {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-
-private:
-    int m_fd;
-};
-
-qsizetype completeEndOf(QByteArrayView bytes)
-{
-    for (qsizetype i = bytes.size(); i > 0; --i) {
-        if (bytes[i - 1] == '\n' || bytes[i - 1] == '\r')
-            return i;
-    }
-    return 0;
+    return c == '\n' || c == '\r';
 }
 
-bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error = nullptr)
+QString systemError(int code)
 {
-    QSaveFile file(fileName);
-    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-    if (!ok && error)
-        *error = file.errorString();
-    return ok;
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QByteArray encodeLines(const QList<UsageSnapshot>& snapshots)
+{
+    QByteArray bytes;
+    for (const UsageSnapshot& s : snapshots) {
+        const QByteArray line = JsonLines::encodeLine(s.toJson());
+        if (line.isEmpty())
+            continue;
+        bytes += line;
+        bytes += '\n';
+    }
+    return bytes;
 }
 
 } // namespace
 
-SnapshotStore::SnapshotStore(QString fileName) : m_fileName(std::move(fileName))
+SnapshotStore::SnapshotStore(QString fileName, SnapshotStoreOptions options)
+    : m_fileName(std::move(fileName)), m_options(options)
 {
     LocalFileStore::ensureDirectories();
 }
 
 SnapshotStore::SnapshotStore(QString fileName, ReadOnly) : m_fileName(std::move(fileName)) {}
 
-void SnapshotStore::append(const UsageSnapshot& snapshot)
+bool SnapshotStore::append(const UsageSnapshot& snapshot)
 {
-    QByteArray line = JsonLines::encodeLine(snapshot.toJson());
-    if (line.isEmpty())
-        return;
-    line += '\n';
-    m_queue.sync([&] { appendOnQueue(line); });
+    return append(QList<UsageSnapshot>{snapshot});
 }
 
-void SnapshotStore::append(const QList<UsageSnapshot>& snapshots)
+bool SnapshotStore::append(const QList<UsageSnapshot>& snapshots)
 {
-    for (const UsageSnapshot& snapshot : snapshots)
-        append(snapshot);
+    const QByteArray lines = encodeLines(snapshots);
+    if (lines.isEmpty())
+        return true;
+    return m_queue.syncResult([&] { return appendOnQueue(lines); });
 }
 
 SnapshotLog SnapshotStore::log()
 {
-    return m_queue.syncResult([this] { return readOnQueue(); });
+    return m_queue.syncResult([this] {
+        // Lines left over from a failed append get one quick try; a busy lock waits for the next one.
+        if (!m_pending.isEmpty())
+            writePending(false, std::chrono::milliseconds(0));
+        return readOnQueue();
+    });
 }
 
 QList<UsageSnapshot> SnapshotStore::all()
@@ -108,60 +101,107 @@ QList<UsageSnapshot> SnapshotStore::snapshots(Provider provider, WindowKind wind
     return matching;
 }
 
-void SnapshotStore::prune(qint64 retentionDays)
+std::optional<UsageSnapshot> SnapshotStore::newest(Provider provider, WindowKind window)
+{
+    return m_queue.syncResult([&] {
+        readOnQueue();
+        return m_newest[std::size_t(provider)][std::size_t(window)];
+    });
+}
+
+bool SnapshotStore::prune(qint64 retentionDays)
+{
+    return prune(retentionDays, *m_options.clock);
+}
+
+bool SnapshotStore::prune(qint64 retentionDays, const Clock& clock)
+{
+    return m_queue.syncResult([&] { return pruneOnQueue(retentionDays, clock.now()); });
+}
+
+void SnapshotStore::pruneLater(qint64 retentionDays, const Clock& clock, std::function<void(bool)> done)
+{
+    m_queue.async([this, retentionDays, now = clock.now(), done = std::move(done)] {
+        const bool pruned = pruneOnQueue(retentionDays, now);
+        if (done)
+            done(pruned);
+    });
+}
+
+bool SnapshotStore::pruneOnQueue(qint64 retentionDays, const QDateTime& now)
 {
     // A negative retention would wipe the whole log, future stamps included; it means "nothing older than
     // now".
     constexpr qint64 maxDays = 100'000'000; // beyond any calendar: keep everything
     const qint64 days = std::clamp<qint64>(retentionDays, 0, maxDays);
-    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-days * 86'400);
-    m_queue.sync([&] {
-        // Without the lock another process's append could fall between the read and the replace.
-        FileLock lock(lockFileName());
-        if (!lock.isLocked())
-            return;
-        const SnapshotLog current = readOnQueue();
-        if (!m_lastReadOk)
-            return; // an unreadable log is not an empty one: never replace it
-        QList<UsageSnapshot> kept;
-        kept.reserve(current.size());
-        for (const UsageSnapshot& s : current) {
-            if (s.timestamp >= cutoff)
-                kept.append(s);
-        }
-        rewriteOnQueue(kept);
-    });
+    const QDateTime cutoff = now.addSecs(-days * 86'400);
+    // Without the lock another process's append could fall between the read and the replace.
+    const FileLock lock(lockFileName(), m_options.lockWait);
+    if (!lock.isLocked()) {
+        if (lock.state() == FileLock::State::timedOut)
+            AppLogger::shared().warn(
+                QStringLiteral("Snapshot log prune skipped: another writer holds its lock"));
+        return false;
+    }
+    if (!m_pending.isEmpty())
+        writePending(true, std::chrono::milliseconds(0));
+    const SnapshotLog current = readOnQueue();
+    if (!m_lastReadOk)
+        return false; // an unreadable log is not an empty one: never replace it
+    QList<UsageSnapshot> kept;
+    kept.reserve(current.size());
+    for (const UsageSnapshot& s : current) {
+        if (s.timestamp >= cutoff)
+            kept.append(s);
+    }
+    return rewriteOnQueue(kept);
 }
 
-void SnapshotStore::clear()
+bool SnapshotStore::clear()
 {
-    m_queue.sync([&] {
-        FileLock lock(lockFileName());
+    return m_queue.syncResult([&] {
+        const FileLock lock(lockFileName(), m_options.lockWait);
         if (!lock.isLocked())
-            return;
+            return false;
         readOnQueue();
-        if (m_lastReadOk)
-            rewriteOnQueue({});
+        if (!m_lastReadOk)
+            return false; // an unreadable log is not an empty one: never replace it
+        m_pending.clear();
+        return rewriteOnQueue({});
     });
 }
 
 std::optional<QString> SnapshotStore::exportCSV(const std::optional<QString>& destination)
 {
     const QString target = destination.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
-    return m_queue.syncResult([&]() -> std::optional<QString> {
-        QList<UsageSnapshot> rows = readOnQueue().toList();
-        std::stable_sort(rows.begin(), rows.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
-            return a.timestamp < b.timestamp;
-        });
-        QString error;
-        if (!writeAtomically(target, SnapshotCsv::document(rows), &error)) {
-            m_lastExportError = error;
-            AppLogger::shared().error(QStringLiteral("CSV export failed: ") + error);
-            return std::nullopt;
-        }
-        m_lastExportError.clear();
-        return target;
+    return m_queue.syncResult([&] { return exportOnQueue(target); });
+}
+
+void SnapshotStore::exportCSVLater(const std::optional<QString>& destination,
+                                   std::function<void(std::optional<QString>)> done)
+{
+    const QString target = destination.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
+    m_queue.async([this, target, done = std::move(done)] {
+        std::optional<QString> written = exportOnQueue(target);
+        if (done)
+            done(std::move(written));
     });
+}
+
+std::optional<QString> SnapshotStore::exportOnQueue(const QString& target)
+{
+    QList<UsageSnapshot> rows = readOnQueue().toList();
+    std::stable_sort(rows.begin(), rows.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+        return a.timestamp < b.timestamp;
+    });
+    QString error;
+    if (!AtomicFile::write(target, SnapshotCsv::document(rows), &error)) {
+        m_lastExportError = error;
+        AppLogger::shared().error(QStringLiteral("CSV export failed: ") + error);
+        return std::nullopt;
+    }
+    m_lastExportError.clear();
+    return target;
 }
 
 QString SnapshotStore::lastExportError()
@@ -169,9 +209,26 @@ QString SnapshotStore::lastExportError()
     return m_queue.syncResult([this] { return m_lastExportError; });
 }
 
+qsizetype SnapshotStore::pendingBytes()
+{
+    return m_queue.syncResult([this] { return m_pending.size(); });
+}
+
 SnapshotStore::ReadStats SnapshotStore::readStats()
 {
     return m_queue.syncResult([this] { return m_stats; });
+}
+
+void SnapshotStore::forgetCache(const FileKey& key, bool readOk)
+{
+    m_cache.clear();
+    m_cacheKey = key;
+    m_lastReadOk = readOk;
+    m_completeEnd = 0;
+    m_tailCount = 0;
+    m_tailBytes.clear();
+    m_newest = {};
+    m_strings.clear();
 }
 
 SnapshotLog SnapshotStore::readOnQueue()
@@ -182,12 +239,7 @@ SnapshotLog SnapshotStore::readOnQueue()
     {};
     if (::stat(path.constData(), &info) != 0) {
         // Missing (or unreachable) counts as empty.
-        m_cache.clear();
-        m_cacheKey = FileKey{};
-        m_lastReadOk = errno == ENOENT || errno == ENOTDIR;
-        m_completeEnd = 0;
-        m_tailCount = 0;
-        m_tailBytes.clear();
+        forgetCache(FileKey{}, errno == ENOENT || errno == ENOTDIR);
         return m_cache;
     }
     const auto keyOf = [](const struct stat& st) {
@@ -198,48 +250,32 @@ SnapshotLog SnapshotStore::readOnQueue()
     if (m_cacheKey && *m_cacheKey == keyOf(info))
         return m_cache;
 
-    const FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat opened
     {};
     if (!fd.isOpen() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        m_cache.clear();
-        m_cacheKey = keyOf(info);
-        m_lastReadOk = false;
-        m_completeEnd = 0;
-        m_tailCount = 0;
-        m_tailBytes.clear();
+        forgetCache(keyOf(info), false);
         return m_cache;
     }
     const FileKey key = keyOf(opened);
     const bool grewInPlace = m_cacheKey && m_lastReadOk && m_cacheKey->device == key.device &&
                              m_cacheKey->inode == key.inode && key.size > m_cacheKey->size;
-    if (!(grewInPlace && readAppended(fd.get(), key)) && !readWhole(fd.get(), key)) {
-        m_cache.clear();
-        m_cacheKey = key;
-        m_lastReadOk = false;
-        m_completeEnd = 0;
-        m_tailCount = 0;
-        m_tailBytes.clear();
-    }
+    if (!(grewInPlace && readAppended(fd.get(), key)) && !readWhole(fd.get(), key))
+        forgetCache(key, false);
     return m_cache;
 }
 
 bool SnapshotStore::readWhole(int fd, const FileKey& key)
 {
-    const auto bytes = FileIo::readAt(fd, 0, key.size);
-    if (!bytes)
+    forgetCache(key, true);
+    const std::optional<Decoded> decoded = decodeRange(fd, 0, key.size);
+    if (!decoded || !rememberTail(fd, decoded->end))
         return false;
     ++m_stats.fullReads;
-    m_stats.bytesDecoded += bytes->size();
-    const qsizetype completeEnd = completeEndOf(*bytes);
-    m_cache.clear();
-    SnapshotLineDecoder::appendDecodedLines(QByteArrayView(*bytes).first(completeEnd), m_cache);
-    m_tailCount =
-        SnapshotLineDecoder::appendDecodedLines(QByteArrayView(*bytes).sliced(completeEnd), m_cache);
-    m_completeEnd = completeEnd;
-    m_cacheKey = FileKey{key.device, key.inode, bytes->size(), key.mtimeNs};
-    m_lastReadOk = true;
-    rememberTail(*bytes);
+    m_stats.bytesDecoded += decoded->end;
+    m_completeEnd = decoded->completeEnd;
+    m_tailCount = decoded->tailCount;
+    m_cacheKey = FileKey{key.device, key.inode, decoded->end, key.mtimeNs};
     return true;
 }
 
@@ -247,73 +283,226 @@ bool SnapshotStore::readAppended(int fd, const FileKey& key)
 {
     const qint64 oldEnd = m_cacheKey->size;
     const qint64 checkStart = oldEnd - m_tailBytes.size();
-    const qint64 readStart = std::min(checkStart, m_completeEnd);
-    const auto bytes = FileIo::readAt(fd, readStart, key.size - readStart);
-    if (!bytes || bytes->size() < oldEnd - readStart)
-        return false;
-    const QByteArrayView check = QByteArrayView(*bytes).sliced(checkStart - readStart, m_tailBytes.size());
-    if (check != QByteArrayView(m_tailBytes))
+    const auto check = FileIo::readAt(fd, checkStart, m_tailBytes.size());
+    if (!check || *check != m_tailBytes)
         return false;
 
     ++m_stats.incrementalReads;
-    const QByteArrayView fresh = QByteArrayView(*bytes).sliced(m_completeEnd - readStart);
-    m_stats.bytesDecoded += fresh.size();
     // The old unterminated last line is decoded again with whatever now follows it.
-    m_cache.removeLast(m_tailCount);
-    const qsizetype completeEnd = completeEndOf(fresh);
-    SnapshotLineDecoder::appendDecodedLines(fresh.first(completeEnd), m_cache);
-    m_tailCount = SnapshotLineDecoder::appendDecodedLines(fresh.sliced(completeEnd), m_cache);
-    m_completeEnd += completeEnd;
-    m_cacheKey = FileKey{key.device, key.inode, readStart + bytes->size(), key.mtimeNs};
-    rememberTail(*bytes);
+    removeTail(m_tailCount);
+    const std::optional<Decoded> decoded = decodeRange(fd, m_completeEnd, key.size);
+    if (!decoded || !rememberTail(fd, decoded->end))
+        return false;
+    m_stats.bytesDecoded += decoded->end - m_completeEnd;
+    m_completeEnd = decoded->completeEnd;
+    m_tailCount = decoded->tailCount;
+    m_cacheKey = FileKey{key.device, key.inode, decoded->end, key.mtimeNs};
     return true;
 }
 
-void SnapshotStore::rememberTail(const QByteArray& bytesBeforeEnd)
+std::optional<SnapshotStore::Decoded> SnapshotStore::decodeRange(int fd, qint64 from, qint64 to)
 {
-    m_tailBytes = bytesBeforeEnd.right(tailCheckBytes);
+    Decoded result{from, from, 0};
+    // A line that runs across pieces, kept only while it stays within the limit.
+    QByteArray line;
+    bool overLimit = false;
+    qint64 offset = from;
+    while (offset < to) {
+        const auto chunk = FileIo::readAt(fd, offset, std::min(readChunkBytes, to - offset));
+        if (!chunk)
+            return std::nullopt;
+        if (chunk->isEmpty())
+            break; // the file shrank meanwhile; the next read starts over
+        m_stats.peakBufferBytes = std::max<qint64>(m_stats.peakBufferBytes, chunk->size() + line.size());
+        const char* const begin = chunk->constData();
+        const char* const end = begin + chunk->size();
+        const char* start = begin;
+        for (;;) {
+            const char* stop = std::find_if(start, end, isTerminator);
+            if (stop == end)
+                break;
+            const QByteArrayView piece(start, stop - start);
+            if (!overLimit && line.size() + piece.size() <= maxLineBytes) {
+                if (line.isEmpty()) {
+                    decodeLine(piece);
+                } else {
+                    line += piece;
+                    decodeLine(line);
+                }
+            }
+            line = QByteArray();
+            overLimit = false;
+            start = stop + 1;
+            result.completeEnd = offset + (start - begin);
+        }
+        const qsizetype rest = end - start;
+        if (!overLimit && line.size() + rest > maxLineBytes) {
+            line = QByteArray();
+            overLimit = true;
+        } else if (!overLimit) {
+            line.append(start, rest);
+        }
+        offset += chunk->size();
+    }
+    result.end = offset;
+    result.tailCount = overLimit ? 0 : decodeLine(line);
+    return result;
 }
 
-void SnapshotStore::appendOnQueue(const QByteArray& line)
+qsizetype SnapshotStore::decodeLine(QByteArrayView line)
 {
-    // Proceeds without the lock when the lock file cannot be made (read-only folder): the log itself may
-    // still take the line, and an append never replaces anything.
-    const FileLock lock(lockFileName());
-    const QByteArray path = QFile::encodeName(m_fileName);
-    int raw = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (raw < 0)
-        raw = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    const FileDescriptor fd(raw);
-    if (!fd.isOpen()) {
-        if (!QFile::exists(m_fileName))
-            writeAtomically(m_fileName, line);
-        return; // an existing file we cannot open is left alone
+    qsizetype first = 0;
+    qsizetype last = line.size();
+    while (first < last && (line[first] == ' ' || line[first] == '\t'))
+        ++first;
+    while (last > first && (line[last - 1] == ' ' || line[last - 1] == '\t'))
+        --last;
+    if (first == last)
+        return 0;
+    std::optional<UsageSnapshot> decoded = SnapshotLineDecoder::decode(line.sliced(first, last - first));
+    if (!decoded)
+        return 0;
+    m_strings.intern(*decoded);
+    std::optional<UsageSnapshot>& newest =
+        m_newest[std::size_t(decoded->provider)][std::size_t(decoded->windowKind)];
+    // As a stable ascending sort would leave it last: on equal timestamps the later line wins.
+    if (!newest || !(decoded->timestamp < newest->timestamp))
+        newest = *decoded;
+    m_cache.append(std::move(*decoded));
+    return 1;
+}
+
+void SnapshotStore::removeTail(qsizetype count)
+{
+    count = std::min(count, m_cache.size());
+    for (qsizetype i = m_cache.size() - count; i < m_cache.size(); ++i) {
+        const UsageSnapshot& gone = m_cache[i];
+        std::optional<UsageSnapshot>& newest =
+            m_newest[std::size_t(gone.provider)][std::size_t(gone.windowKind)];
+        if (!newest || newest->id != gone.id)
+            continue;
+        // Rare (an unterminated last line that grew): find the series' newest among what stays.
+        newest.reset();
+        for (qsizetype j = 0; j < m_cache.size() - count; ++j) {
+            const UsageSnapshot& s = m_cache[j];
+            if (s.provider == gone.provider && s.windowKind == gone.windowKind &&
+                (!newest || !(s.timestamp < newest->timestamp)))
+                newest = s;
+        }
     }
-    // A log cut short by a crash or a failed write ends mid-line; start on a fresh line so this one
-    // is not glued onto the broken one.
-    QByteArray bytes;
+    m_cache.removeLast(count);
+}
+
+bool SnapshotStore::rememberTail(int fd, qint64 end)
+{
+    const qint64 start = std::max<qint64>(0, end - tailCheckBytes);
+    auto bytes = FileIo::readAt(fd, start, end - start);
+    if (!bytes || bytes->size() != end - start)
+        return false;
+    m_tailBytes = std::move(*bytes);
+    return true;
+}
+
+bool SnapshotStore::appendOnQueue(const QByteArray& lines)
+{
+    m_pending += lines;
+    return !writePending(false, m_options.lockWait).has_value();
+}
+
+std::optional<QString> SnapshotStore::writePending(bool locked, std::chrono::milliseconds lockWait)
+{
+    std::optional<QString> failure;
+    if (locked) {
+        failure = writeLines(m_pending, true);
+    } else {
+        const FileLock lock(lockFileName(), lockWait);
+        if (lock.state() == FileLock::State::timedOut)
+            failure = QStringLiteral("another writer held the lock for too long");
+        else
+            // Without a lock file (read-only folder) the log itself may still take the lines.
+            failure = writeLines(m_pending, lock.isLocked());
+    }
+    if (!failure) {
+        m_pending.clear();
+        m_lastFailureLogged.reset();
+        m_failuresSinceLogged = 0;
+        return std::nullopt;
+    }
+    if (m_pending.size() > maxPendingBytes) {
+        // Keeps the newest whole lines.
+        const qsizetype cut = m_pending.indexOf('\n', m_pending.size() - maxPendingBytes - 1);
+        m_pending.remove(0, cut < 0 ? m_pending.size() : cut + 1);
+    }
+    reportAppendFailure(*failure);
+    return failure;
+}
+
+std::optional<QString> SnapshotStore::writeLines(const QByteArray& lines, bool locked)
+{
+    const QByteArray path = QFile::encodeName(m_fileName);
+    int raw = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (raw < 0)
+        raw = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    const FileIo::Descriptor fd(raw);
+    if (!fd.isOpen()) {
+        const int openError = errno;
+        QString error;
+        if (!QFile::exists(m_fileName) && AtomicFile::write(m_fileName, lines, &error))
+            return std::nullopt;
+        // An existing file we cannot open is left alone.
+        return error.isEmpty() ? systemError(openError) : error;
+    }
     struct stat info
     {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return; // never write into a pipe or device standing where the log should be
+    if (::fstat(fd.get(), &info) != 0)
+        return systemError(errno);
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("%1 is not a regular file")
+            .arg(m_fileName); // never write into a pipe or device
+    // A log cut short by a crash or a failed write ends mid-line; start on a fresh line so these are not
+    // glued onto the broken one.
+    QByteArray bytes;
     if (info.st_size > 0) {
         const auto last = FileIo::readAt(fd.get(), info.st_size - 1, 1);
-        if (last && last->size() == 1 && last->front() != '\n' && last->front() != '\r')
+        if (last && last->size() == 1 && !isTerminator(last->front()))
             bytes += '\n';
     }
-    bytes += line;
-    FileIo::writeFully(fd.get(), bytes);
+    bytes += lines;
+    errno = 0;
+    if (FileIo::writeFully(fd.get(), bytes))
+        return std::nullopt;
+    const int writeError = errno ? errno : EIO;
+    // Under the lock nobody else wrote since: take back the part written, so the batch lands whole or not
+    // at all.
+    if (locked)
+        (void)::ftruncate(fd.get(), info.st_size);
+    return systemError(writeError);
 }
 
-void SnapshotStore::rewriteOnQueue(const QList<UsageSnapshot>& snapshots)
+void SnapshotStore::reportAppendFailure(const QString& reason)
 {
-    QByteArray bytes;
-    for (const UsageSnapshot& s : snapshots) {
-        const QByteArray line = JsonLines::encodeLine(s.toJson());
-        if (line.isEmpty())
-            continue;
-        bytes += line;
-        bytes += '\n';
+    ++m_failuresSinceLogged;
+    const QDateTime now = m_options.clock->now();
+    if (m_lastFailureLogged) {
+        const qint64 since = m_lastFailureLogged->secsTo(now);
+        if (since >= 0 && since < failureLogIntervalSeconds)
+            return;
     }
-    writeAtomically(m_fileName, bytes);
+    QString message = QStringLiteral("Snapshot log append failed: ") + reason;
+    if (m_failuresSinceLogged > 1)
+        message += QStringLiteral(" (%1 failures since the last report)").arg(m_failuresSinceLogged);
+    const qsizetype waiting = m_pending.count('\n');
+    message += QStringLiteral("; %1 snapshots wait for the next try").arg(waiting);
+    AppLogger::shared().error(message);
+    m_lastFailureLogged = now;
+    m_failuresSinceLogged = 0;
+}
+
+bool SnapshotStore::rewriteOnQueue(const QList<UsageSnapshot>& snapshots)
+{
+    QString error;
+    if (AtomicFile::write(m_fileName, encodeLines(snapshots), &error))
+        return true;
+    AppLogger::shared().error(QStringLiteral("Snapshot log prune failed: ") + error);
+    return false;
 }

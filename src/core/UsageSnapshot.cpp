@@ -10,7 +10,7 @@
 namespace {
 
 // Reads one optional member: absent or null leaves `out` empty; a value of the wrong type fails.
-bool readOptionalString(const QJsonObject& object, QLatin1StringView key, std::optional<QString>& out)
+bool readOptionalString(const QJsonObject& object, QLatin1StringView key, OptionalText& out)
 {
     const QJsonValue value = object.value(key);
     if (value.isUndefined() || value.isNull())
@@ -53,7 +53,7 @@ template <typename E> bool readEnum(const QJsonObject& object, QLatin1StringView
     return true;
 }
 
-void putOptional(QJsonObject& object, QLatin1StringView key, const std::optional<QString>& value)
+void putOptional(QJsonObject& object, QLatin1StringView key, const OptionalText& value)
 {
     if (value)
         object.insert(key, *value);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Enums.h"
+#include "core/OptionalText.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -20,15 +21,15 @@ struct UsageSnapshot
     double remainingPercent = 0;
     std::optional<QDateTime> resetAt;
     std::optional<double> windowDurationMins;
-    std::optional<QString> limitId;
-    std::optional<QString> limitName;
-    std::optional<QString> modelId;
-    std::optional<QString> modelDisplayName;
-    std::optional<QString> effortLevel;
+    OptionalText limitId;
+    OptionalText limitName;
+    OptionalText modelId;
+    OptionalText modelDisplayName;
+    OptionalText effortLevel;
     std::optional<bool> thinkingEnabled;
-    std::optional<QString> speedMode;
-    std::optional<QString> planType;
-    std::optional<QString> rateLimitReachedType;
+    OptionalText speedMode;
+    OptionalText planType;
+    OptionalText rateLimitReachedType;
     QString source;
     SourceConfidence sourceConfidence = SourceConfidence::medium;
 

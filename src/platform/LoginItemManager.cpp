@@ -1,12 +1,12 @@
 #include "platform/LoginItemManager.h"
 
 #include "core/AppLogger.h"
+#include "core/AtomicFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace LoginItemManager {
@@ -77,12 +77,9 @@ bool setEnabled(bool enabled)
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder ") + folder);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    file.write(desktopEntry(QCoreApplication::applicationFilePath()).toUtf8());
-    if (!file.commit())
-        return fail(file.errorString());
+    QString error;
+    if (!AtomicFile::write(path, desktopEntry(QCoreApplication::applicationFilePath()).toUtf8(), &error))
+        return fail(error);
     return true;
 }
 

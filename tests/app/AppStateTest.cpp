@@ -135,6 +135,16 @@ AppSettings demoSettings()
     return s;
 }
 
+TEST(AppStateRetention, StartPrunesTheLogToTheRetentionSetting)
+{
+    AppSettings settings;
+    settings.retentionDays = 7;
+    Harness h(settings);
+    h.store->append({snap(P::codex, W::fiveHour, 8 * 86'400, 10), snap(P::codex, W::fiveHour, 60, 12)});
+    h.init();
+    EXPECT_TRUE(TestSupport::waitFor([&] { return h.store->all().size() == 1; }));
+}
+
 TEST(AppStateCycle, DemoCyclePublishesBothProvidersWithoutRunningAny)
 {
     Harness h(demoSettings());

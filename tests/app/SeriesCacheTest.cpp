@@ -177,6 +177,21 @@ const QList<Reading> kSecondWindow{{P::codex, W::fiveHour, -110, 6, 180},
                                    {P::claude, W::sevenDay, -50, 40, 2'000},
                                    {P::codex, W::fiveHour, -20, 31, 180}};
 
+// Thousands of five-hour windows' readings, more than the cache takes before trimming, then a late reading
+// that bridges the last reset within the same update.
+QList<Reading> longHistoryWithALateReading()
+{
+    QList<Reading> readings;
+    for (int i = 0; i < 5'000; ++i)
+        readings.append(
+            {P::codex, W::fiveHour, -100'000 + i * 10, double(i % 30) * 3, -100'000 + (i / 30 + 1) * 300});
+    readings += QList<Reading>{{P::codex, W::fiveHour, -200, 50, 100},
+                               {P::codex, W::fiveHour, -100, 77, 100},
+                               {P::codex, W::fiveHour, -40, 63, 100},
+                               {P::codex, W::fiveHour, -70, 70, 100}};
+    return readings;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Histories, SeriesCacheTest,
     ::testing::Values(
@@ -206,6 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
             "DisablingAProviderFilters",
             {append(kFirstWindow + kSecondWindow, false), enable({P::claude}, false),
              append({{P::codex, W::fiveHour, 0, 40, 180}, {P::claude, W::sevenDay, 0, 41, 2'000}}, true)}},
+        CacheCase{"LongHistoryThenALateReading", {append(longHistoryWithALateReading(), false)}},
         CacheCase{"ReplayCutsLaterSnapshots",
                   {ignoreAfter(-100, false), append(kFirstWindow + kSecondWindow, false),
                    append({{P::codex, W::fiveHour, -30, 45, 180}}, true)}}),

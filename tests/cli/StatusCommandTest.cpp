@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSet>
 
+#include <sys/stat.h>
+
 using namespace CliTest;
 
 namespace {
@@ -93,6 +95,22 @@ TEST(StatusCommand, OverridesModeAndBasisForOneRunOnly)
     QFile f(home.file(QStringLiteral("settings.json")));
     f.open(QIODevice::ReadOnly);
     EXPECT_EQ(f.readAll(), settingsBefore);
+}
+
+TEST(StatusCommand, AFifoInPlaceOfTheSettingsIsNotWaitedOn)
+{
+    Home home;
+    writeScenario(home);
+    const QByteArray settings = QFile::encodeName(home.file(QStringLiteral("settings.json")));
+    QFile::remove(QFile::decodeName(settings));
+    ASSERT_EQ(::mkfifo(settings.constData(), 0644), 0);
+    const ProcessResult r = run(home, {QStringLiteral("status"), QStringLiteral("--at"), kAtText});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Title: "))) << r.out.toStdString();
+    struct stat info
+    {};
+    ASSERT_EQ(::stat(settings.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
 }
 
 TEST(StatusCommand, JsonCarriesEveryDocumentedKey)

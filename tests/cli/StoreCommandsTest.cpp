@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct RunResult
@@ -145,4 +147,64 @@ TEST_F(TallyvaneBinary, ExportCsvWritesWhereItSays)
     EXPECT_TRUE(failed.err.contains(QStringLiteral("CSV export to ") + nowhere + QStringLiteral(" failed: ")))
         << failed.err.toStdString();
     EXPECT_FALSE(QFile::exists(nowhere));
+}
+
+TEST_F(TallyvaneBinary, ExportCsvReplacesOnlyARegularFileAndSaysWhyNot)
+{
+    QByteArray log; // its export outgrows one page
+    for (int minute = 0; minute < 200; ++minute) {
+        UsageSnapshot s = snapshot(0, "max");
+        s.timestamp = s.timestamp.addSecs(minute * 60);
+        log += JsonLines::encodeLine(s.toJson()) + "\n";
+    }
+    writeLog(log);
+    const auto typeOf = [](const QString& path) {
+        struct stat info
+        {};
+        return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    };
+
+    // Through a symbolic link: the link stays, the file it points to gets the export.
+    const QString target = dataHome.filePath(QStringLiteral("target.csv"));
+    const QString link = dataHome.filePath(QStringLiteral("link.csv"));
+    QFile(target).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::link(target, link));
+    const RunResult linked = run({QStringLiteral("--export-csv"), link});
+    EXPECT_EQ(linked.exitCode, 0) << linked.err.toStdString();
+    EXPECT_EQ(typeOf(link), mode_t(S_IFLNK));
+    QFile written(target);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().startsWith("timestamp,provider,"));
+
+    // Anything but a regular file is left alone.
+    const QString fifo = dataHome.filePath(QStringLiteral("fifo.csv"));
+    const QString folder = dataHome.filePath(QStringLiteral("folder.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    for (const auto& [path, type] : {std::pair{fifo, mode_t(S_IFIFO)}, std::pair{folder, mode_t(S_IFDIR)}}) {
+        const RunResult refused = run({QStringLiteral("--export-csv"), path});
+        EXPECT_EQ(refused.exitCode, 1) << path.toStdString();
+        EXPECT_EQ(refused.err,
+                  QStringLiteral("tallyvane: CSV export to %1 failed: %1 is not a regular file\n").arg(path));
+        EXPECT_EQ(typeOf(path), type) << path.toStdString();
+    }
+
+    // A full disk: a one-page file system of its own, mounted in a private namespace.
+    const QString tiny = dataHome.filePath(QStringLiteral("tiny"));
+    QDir().mkdir(tiny);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.path());
+    process.setProcessEnvironment(environment);
+    process.start(
+        QStringLiteral("unshare"),
+        {QStringLiteral("-rm"), QStringLiteral("sh"), QStringLiteral("-c"),
+         QStringLiteral("mount -t tmpfs -o size=4k tmpfs \"$1\" || exit 77; exec \"$2\" --export-csv "
+                        "\"$1/out.csv\""),
+         QStringLiteral("sh"), tiny, QStringLiteral(TALLYVANE_BINARY_DIR "/tallyvane")});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    if (process.exitCode() == 77 || process.error() == QProcess::FailedToStart)
+        GTEST_SKIP() << "no private mount namespace here";
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().endsWith("failed: No space left on device\n"));
 }

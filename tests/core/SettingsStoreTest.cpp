@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray readFile(const QString& path)
@@ -124,6 +126,8 @@ TEST_F(SettingsStoreTest, UnparseableFileWarnsAndIsMovedAsideNotOverwritten)
         {"top level is an array", "[1, 2]"},
         {"empty file", ""},
         {"invalid UTF-8 inside a string", "{\"previousClaudeStatusLineCommand\": \"\xff\xfe\"}"},
+        {"valid but over the size limit",
+         "{\"retentionDays\": 60" + QByteArray(SettingsStore::maxFileBytes, ' ') + "}"},
     };
     for (const Row& row : rows) {
         writeFile(store.corruptUrl(), "an older corrupt copy");
@@ -151,6 +155,18 @@ TEST_F(SettingsStoreTest, ReadableFileWithBadFieldsIsNotMovedAside)
     expected.showRemaining = false;
     EXPECT_EQ(store.load(), expected);
     EXPECT_TRUE(QFile::exists(store.url()));
+    EXPECT_FALSE(QFile::exists(store.corruptUrl()));
+}
+
+TEST_F(SettingsStoreTest, AFifoInPlaceOfTheFileIsNeitherWaitedOnNorReplaced)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(store.url()).constData(), 0644), 0);
+    EXPECT_EQ(store.load(), AppSettings{});
+    EXPECT_FALSE(store.save(AppSettings{}));
+    struct stat info
+    {};
+    ASSERT_EQ(::stat(QFile::encodeName(store.url()).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_FALSE(QFile::exists(store.corruptUrl()));
 }
 

@@ -8,14 +8,20 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <csignal>
 #include <functional>
 #include <limits>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +81,9 @@ TEST_F(SnapshotStoreTest, LoadsDecodableLinesInFileOrderAndSkipsTheRest)
         {"word as date", withTimestamp(first, "\"yesterday\"") + line(second), {second.id}},
         {"fractional seconds", withTimestamp(first, "\"2026-01-31T09:15:00.500Z\""), {first.id}},
         {"thirteen-digit number", withTimestamp(first, "1769850900500"), {first.id}},
+        {"complete record glued onto a torn fragment",
+         "{\"id\":\"5A1B" + line(second) + line(first),
+         {second.id, first.id}},
         {"empty file", "", {}},
     };
     for (const Row& row : rows) {
@@ -157,7 +166,8 @@ TEST_F(SnapshotStoreTest, SnapshotsFiltersAndSortsAscendingKeepingFileOrderOnTie
 
 TEST_F(SnapshotStoreTest, PruneKeepsWhatIsInsideTheRetentionAndRewritesTheFile)
 {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = utc(2026, 3, 1, 12);
+    const ManualClock clock(now);
     const UsageSnapshot old = make(Provider::codex, WindowKind::fiveHour, now.addDays(-10));
     const UsageSnapshot recent = make(Provider::codex, WindowKind::fiveHour, now.addDays(-2));
     const UsageSnapshot future = make(Provider::claude, WindowKind::fiveHour, now.addSecs(3600));
@@ -181,7 +191,7 @@ TEST_F(SnapshotStoreTest, PruneKeepsWhatIsInsideTheRetentionAndRewritesTheFile)
     for (const Row& row : rows) {
         writeFile(path, row.content);
         SnapshotStore store(path);
-        store.prune(row.retentionDays);
+        EXPECT_TRUE(store.prune(row.retentionDays, clock)) << row.name;
         EXPECT_EQ(readFile(path), row.expectedFile) << row.name;
         EXPECT_TRUE(QFileInfo::exists(path)) << row.name;
     }
@@ -419,15 +429,28 @@ TEST_F(SnapshotStoreTest, ExportWritesTheHeaderAndRowsInTimeOrder)
     writeFile(path, line(late) + line(early));
     SnapshotStore store(path);
 
+    const QByteArray expected =
+        "timestamp,provider,window,usedPercent,remainingPercent,resetAt,model,effort,speed,plan,source,"
+        "confidence\n"
+        "2026-02-01T08:00:00Z,codex,fiveHour,42.0,58.0,,,,,,codex.app-server,high\n"
+        "2026-02-01T12:00:00Z,claude,sevenDay,12.5,87.5,,,,,\"max, 20x\",claude.oauth,high\n";
     const auto written = store.exportCSV();
     ASSERT_TRUE(written.has_value());
     EXPECT_EQ(*written, LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
-    EXPECT_EQ(readFile(*written),
-              "timestamp,provider,window,usedPercent,remainingPercent,resetAt,model,effort,speed,plan,source,"
-              "confidence\n"
-              "2026-02-01T08:00:00Z,codex,fiveHour,42.0,58.0,,,,,,codex.app-server,high\n"
-              "2026-02-01T12:00:00Z,claude,sevenDay,12.5,87.5,,,,,\"max, 20x\",claude.oauth,high\n");
+    EXPECT_EQ(readFile(*written), expected);
     EXPECT_TRUE(store.lastExportError().isEmpty());
+
+    // The same off the caller's thread.
+    const QString elsewhere = dir.filePath(QStringLiteral("later.csv"));
+    std::optional<QString> laterResult;
+    std::atomic<bool> done = false;
+    store.exportCSVLater(elsewhere, [&](std::optional<QString> result) {
+        laterResult = std::move(result);
+        done = true;
+    });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return done.load(); }));
+    EXPECT_EQ(laterResult, elsewhere);
+    EXPECT_EQ(readFile(elsewhere), expected);
 }
 
 TEST_F(SnapshotStoreTest, FailedExportIsLoggedAndReturnsNothing)
@@ -440,4 +463,125 @@ TEST_F(SnapshotStoreTest, FailedExportIsLoggedAndReturnsNothing)
     EXPECT_FALSE(store.lastExportError().isEmpty());
     EXPECT_EQ(AppLogger::shared().lastError(),
               QStringLiteral("CSV export failed: ") + store.lastExportError());
+}
+
+TEST_F(SnapshotStoreTest, ABusyLockDelaysAnAppendBrieflyAndKeepsItsSnapshotsForTheNextTry)
+{
+    const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
+    const UsageSnapshot fourth = make(Provider::claude, WindowKind::fiveHour, utc(2026, 2, 3), 40);
+    ManualClock clock(utc(2026, 2, 1));
+    SnapshotStore store(path, {&clock, std::chrono::milliseconds(50)});
+    const auto failureEntries = [] {
+        AppLogger::shared().flush();
+        QList<QByteArray> found;
+        for (const QByteArray& entry : readFile(LocalFileStore::logPath()).split('\n'))
+            if (entry.contains("Snapshot log append failed"))
+                found.append(entry);
+        return found;
+    };
+    const qsizetype before = failureEntries().size();
+
+    // Another writer hangs while it holds the lock.
+    const int holder = ::open(QFile::encodeName(store.lockFileName()).constData(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_FALSE(store.append(first));
+    EXPECT_LT(waited.elapsed(), 5000); // generous for a loaded machine; unbounded, it never returns
+    EXPECT_FALSE(store.append(QList<UsageSnapshot>{second, third}));
+    EXPECT_FALSE(store.prune(0));
+    EXPECT_TRUE(store.all().isEmpty());
+    // Failures are logged at most once a minute while they go on.
+    EXPECT_EQ(failureEntries().size(), before + 1);
+    clock.advance(61);
+    EXPECT_FALSE(store.append(fourth));
+    const QList<QByteArray> entries = failureEntries();
+    ASSERT_EQ(entries.size(), before + 2);
+    EXPECT_TRUE(entries.last().contains("4 snapshots wait for the next try")) << entries.last().constData();
+    ::close(holder);
+
+    // The next read takes the lock and writes what waited, in order.
+    EXPECT_EQ(ids(store.all()), (QList<QUuid>{first.id, second.id, third.id, fourth.id}));
+    EXPECT_EQ(store.pendingBytes(), 0);
+}
+
+TEST_F(SnapshotStoreTest, ABatchThatDoesNotFitLandsNotAtAllInsteadOfInPart)
+{
+    const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
+    writeFile(path, line(first));
+    SnapshotStore store(path);
+    // The file may grow by about one line only, so the second line of the batch would be cut short.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = rlim_t(line(first).size() + line(second).size() + 10);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool appended = store.append(QList<UsageSnapshot>{second, third});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(appended);
+    EXPECT_EQ(readFile(path), line(first));
+    EXPECT_EQ(ids(store.all()), (QList<QUuid>{first.id, second.id, third.id}));
+}
+
+TEST_F(SnapshotStoreTest, ALongLogIsReadInBoundedPiecesAndSharesItsRepeatedStrings)
+{
+    // Over two pieces of the reader, with a record longer than the line limit across the first border.
+    UsageSnapshot huge = make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1), 1);
+    huge.planType = QString(SnapshotStore::maxLineBytes + 100, QLatin1Char('x'));
+    QByteArray text;
+    QList<QUuid> expected;
+    bool hugeWritten = false;
+    for (int i = 0; text.size() < 5 * 512 * 1024; ++i) {
+        if (!hugeWritten && text.size() > 1024 * 1024 - 30'000) {
+            text += line(huge);
+            hugeWritten = true;
+        }
+        UsageSnapshot s = make(i % 2 ? Provider::codex : Provider::claude, WindowKind::fiveHour,
+                               utc(2026, 1, 1).addSecs(i), double(i % 100));
+        s.planType = QStringLiteral("max");
+        text += line(s);
+        expected.append(s.id);
+    }
+    writeFile(path, text);
+    SnapshotStore store(path);
+    const QList<UsageSnapshot> loaded = store.all();
+    EXPECT_EQ(ids(loaded), expected);
+    EXPECT_LE(store.readStats().peakBufferBytes, 1024 * 1024 + SnapshotStore::maxLineBytes);
+    ASSERT_GE(loaded.size(), 3);
+    EXPECT_EQ(loaded[0].planType->constData(), loaded.last().planType->constData());
+    EXPECT_EQ(loaded[1].source.constData(), loaded[loaded.size() - 1 - loaded.size() % 2].source.constData());
+}
+
+TEST_F(SnapshotStoreTest, NewestFollowsEveryReadWithoutAFullScan)
+{
+    const auto stamped = [](int hour) {
+        return make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, hour));
+    };
+    const UsageSnapshot ten = stamped(10);
+    const UsageSnapshot nine = stamped(9);
+    const UsageSnapshot tenAgain = stamped(10);
+    const UsageSnapshot eleven = stamped(11);
+    writeFile(path, line(ten) + line(nine));
+    SnapshotStore store(path);
+    const auto newestId = [&] {
+        const auto newest = store.newest(Provider::codex, WindowKind::fiveHour);
+        return newest ? newest->id : QUuid();
+    };
+    EXPECT_EQ(newestId(), ten.id);
+    EXPECT_FALSE(store.newest(Provider::claude, WindowKind::fiveHour).has_value());
+    const qint64 decoded = store.readStats().bytesDecoded;
+    EXPECT_EQ(newestId(), ten.id);
+    EXPECT_EQ(store.readStats().bytesDecoded, decoded);
+
+    store.append(tenAgain); // equal stamps: the later line wins
+    EXPECT_EQ(newestId(), tenAgain.id);
+    // An unterminated last line counts while it decodes, and no longer once it is spoilt.
+    appendFile(path, line(eleven).chopped(1));
+    EXPECT_EQ(newestId(), eleven.id);
+    appendFile(path, "garbage\n");
+    EXPECT_EQ(newestId(), tenAgain.id);
+    EXPECT_EQ(store.readStats().fullReads, 1);
 }

@@ -177,12 +177,14 @@ void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
             snapshot.modelDisplayName = config.model;
             snapshot.effortLevel = config.modelReasoningEffort;
             snapshot.speedMode = config.fastMode;
-            m_store.append(snapshot);
             stored.append(std::move(snapshot));
         }
     }
     if (stored.isEmpty())
         return;
+    // All windows of one push in one write: a crash between two appends would leave one without the other.
+    // A failed append keeps them in the store for its next write, so they are still reported.
+    m_store.append(stored);
     {
         std::lock_guard lock(m_healthMutex);
         m_failures = 0;

@@ -49,8 +49,8 @@ public:
     // successful read between them): 60 s, doubling up to 30 minutes.
     static std::chrono::seconds restartDelay(int failures);
 
-    // Turns one payload into snapshots enriched from the Codex configuration, appends each (waiting for the
-    // store) and then reports them; a payload without usable windows changes nothing.
+    // Turns one payload into snapshots enriched from the Codex configuration, appends them together (waiting
+    // for the store) and then reports them; a payload without usable windows changes nothing.
     void ingest(const CodexRateLimitsPayload& payload);
 
     // Created on first use; the same client afterwards.
