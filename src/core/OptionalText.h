@@ -21,8 +21,9 @@ public:
     OptionalText(const std::optional<QString>& text); // NOLINT(google-explicit-constructor)
     // Whatever a QString is made from ("text", QLatin1StringView, ...), as std::optional<QString> takes it.
     template <typename T>
-        requires(std::is_constructible_v<QString, T &&> && !std::is_same_v<std::remove_cvref_t<T>, QString>)
-    OptionalText(T&& text) : OptionalText(QString(std::forward<T>(text))) // NOLINT(google-explicit-constructor)
+    requires(std::is_constructible_v<QString, T&&> && !std::is_same_v<std::remove_cvref_t<T>, QString>)
+        OptionalText(T&& text)
+        : OptionalText(QString(std::forward<T>(text))) // NOLINT(google-explicit-constructor)
     {}
 
     bool has_value() const { return bool(m_d); }
@@ -47,9 +48,9 @@ public:
     friend bool operator==(const OptionalText& a, const OptionalText& b);
     // With anything a QString is made from (QString, "text", QLatin1StringView...).
     template <typename T>
-        requires(std::is_constructible_v<QString, const T&> && !std::is_same_v<T, OptionalText> &&
-                 !std::is_same_v<T, std::optional<QString>>)
-    friend bool operator==(const OptionalText& a, const T& b)
+    requires(std::is_constructible_v<QString, const T&> && !std::is_same_v<T, OptionalText> &&
+             !std::is_same_v<T, std::optional<QString>>) friend bool
+    operator==(const OptionalText& a, const T& b)
     {
         return a && *a == QString(b);
     }

@@ -44,10 +44,10 @@ void CardFrame::paintEvent(QPaintEvent*)
     if (m_tint) {
         const QColor tint = PanelTheme::color(*m_tint, palette());
         const double share = 0.06;
-        background = QColor::fromRgbF(
-            static_cast<float>(background.redF() * (1 - share) + tint.redF() * share),
-            static_cast<float>(background.greenF() * (1 - share) + tint.greenF() * share),
-            static_cast<float>(background.blueF() * (1 - share) + tint.blueF() * share));
+        background =
+            QColor::fromRgbF(static_cast<float>(background.redF() * (1 - share) + tint.redF() * share),
+                             static_cast<float>(background.greenF() * (1 - share) + tint.greenF() * share),
+                             static_cast<float>(background.blueF() * (1 - share) + tint.blueF() * share));
     }
     painter.setBrush(background);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), PanelTheme::cardRadius,

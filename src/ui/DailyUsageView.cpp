@@ -69,8 +69,9 @@ void DailyUsageView::setInput(const Input& input)
         peak->setObjectName(QStringLiteral("peakWindow"));
         layout->addWidget(peak);
     }
-    auto* footnote = CardFrame::note(QStringLiteral("This computer's local logs only. Spend is estimated metered "
-                                                    "cost; on a flat plan it's the equivalent value you're getting."));
+    auto* footnote =
+        CardFrame::note(QStringLiteral("This computer's local logs only. Spend is estimated metered "
+                                       "cost; on a flat plan it's the equivalent value you're getting."));
     footnote->setObjectName(QStringLiteral("footnote"));
     layout->addWidget(footnote);
 }

@@ -17,7 +17,8 @@ EmptyStateView::EmptyStateView(QWidget* parent)
     layout->setSpacing(10);
     auto* icon = new QLabel;
     const qreal dpr = devicePixelRatioF();
-    QPixmap gauge = QPixmap::fromImage(GaugeIcon::render(ForecastStatus::noData, qBound(16, qRound(48 * dpr), 64)));
+    QPixmap gauge =
+        QPixmap::fromImage(GaugeIcon::render(ForecastStatus::noData, qBound(16, qRound(48 * dpr), 64)));
     gauge.setDevicePixelRatio(dpr);
     icon->setPixmap(gauge);
     icon->setAlignment(Qt::AlignCenter);
@@ -55,10 +56,12 @@ EmptyStateView::EmptyStateView(QWidget* parent)
 
 void EmptyStateView::setCodexFound(bool found)
 {
-    m_title->setText(found ? QStringLiteral("Connecting to Codex…") : QStringLiteral("Nothing connected yet"));
-    m_line->setText(found ? QStringLiteral("Codex usage should appear in a few seconds. Connect Claude to add its "
-                                           "quota too.")
-                          : QStringLiteral("Install the Codex CLI for live usage, or connect Claude below."));
+    m_title->setText(found ? QStringLiteral("Connecting to Codex…")
+                           : QStringLiteral("Nothing connected yet"));
+    m_line->setText(
+        found ? QStringLiteral("Codex usage should appear in a few seconds. Connect Claude to add its "
+                               "quota too.")
+              : QStringLiteral("Install the Codex CLI for live usage, or connect Claude below."));
 }
 
 void EmptyStateView::setMessage(const QString& message)

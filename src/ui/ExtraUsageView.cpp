@@ -81,8 +81,8 @@ void ExtraUsageView::setInput(const std::optional<ClaudeExtraUsage>& extra, doub
         line->setPalette(colors);
         layout->addWidget(line);
     } else {
-        auto* noteLabel =
-            CardFrame::note(QStringLiteral("Real money beyond your plan. Set a budget in Settings to get warned."));
+        auto* noteLabel = CardFrame::note(
+            QStringLiteral("Real money beyond your plan. Set a budget in Settings to get warned."));
         noteLabel->setObjectName(QStringLiteral("overageNote"));
         layout->addWidget(noteLabel);
     }

@@ -96,7 +96,8 @@ void ForecastCard::setInput(const ForecastCardInput& input)
     m_title->setText(displayName(input.provider) + QLatin1Char(' ') + rangeTitle(input.window));
     const QColor iconColor = palette().color(QPalette::ButtonText);
     m_focus->setText(input.focusAuto ? QStringLiteral("Auto") : QStringLiteral("Focus"));
-    m_focus->setIcon(PanelIcons::icon(input.focusAuto ? PanelIcons::Symbol::wand : PanelIcons::Symbol::swap, iconColor));
+    m_focus->setIcon(
+        PanelIcons::icon(input.focusAuto ? PanelIcons::Symbol::wand : PanelIcons::Symbol::swap, iconColor));
     rebuildFocusMenu();
     const auto basisIndex = static_cast<int>(input.basis);
     m_basis->setCurrent(basisIndex);
@@ -125,9 +126,7 @@ void ForecastCard::rebuildTabs()
         tab->setCheckable(true);
         tab->setChecked(provider == m_input.provider);
         tab->setFlat(provider != m_input.provider);
-        connect(tab, &QPushButton::clicked, this, [this, provider] {
-            m_state.setFocusedProvider(provider);
-        });
+        connect(tab, &QPushButton::clicked, this, [this, provider] { m_state.setFocusedProvider(provider); });
         m_tabs->addWidget(tab);
     }
     m_tabs->addStretch();
@@ -150,7 +149,8 @@ void ForecastCard::rebuildFocusMenu()
         QAction* entry =
             menu->addAction(displayName(key.first) + QStringLiteral(" · ") + rangeTitle(key.second));
         entry->setCheckable(true);
-        entry->setChecked(!m_input.focusAuto && key.first == m_input.provider && key.second == m_input.window);
+        entry->setChecked(!m_input.focusAuto && key.first == m_input.provider &&
+                          key.second == m_input.window);
         connect(entry, &QAction::triggered, this, [this, key] {
             AppSettings next = m_state.settings();
             next.focusAuto = false;
@@ -202,10 +202,12 @@ void ForecastCard::rebuildSummary()
                 : QStringLiteral("—"));
     if (f.burnRatePercentPerHour) {
         addLine(remaining ? QStringLiteral("Runs out") : QStringLiteral("Time to limit"),
-                f.runOutAt ? clockWithCountdown(*f.runOutAt, m_input.now) : QStringLiteral("not before reset"));
+                f.runOutAt ? clockWithCountdown(*f.runOutAt, m_input.now)
+                           : QStringLiteral("not before reset"));
     }
     if (m_input.window != WindowKind::fiveHour)
-        addLine(QStringLiteral("Pace"), rawValue(m_input.pace ? m_input.pace->verdict : PaceResult::Verdict::noData));
+        addLine(QStringLiteral("Pace"),
+                rawValue(m_input.pace ? m_input.pace->verdict : PaceResult::Verdict::noData));
     if (f.resetAt) {
         const std::optional<QString> phrase = TimeFormatting::resetPhrase(f.resetAt, m_input.now);
         // The label already says "Resets": the value drops the phrase's own first word.

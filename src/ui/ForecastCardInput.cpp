@@ -30,8 +30,8 @@ ForecastCardInput ForecastCardInput::fromState(const AppState& state)
     input.showRemaining = settings.showRemaining;
     input.now = state.now();
     for (const Provider provider : state.sortedEnabledProviders()) {
-        if (state.forecast(provider, WindowKind::fiveHour) || state.forecast(provider, WindowKind::sevenDay) ||
-            state.forecast(provider, WindowKind::weekly))
+        if (state.forecast(provider, WindowKind::fiveHour) ||
+            state.forecast(provider, WindowKind::sevenDay) || state.forecast(provider, WindowKind::weekly))
             input.tabs.append(provider);
     }
     for (const SeriesKey& key : state.availableSeries()) {

@@ -5,8 +5,7 @@
 
 IconLine::IconLine(PanelIcons::Symbol symbol, const QColor& color, const QString& text, QWidget* parent)
     : IconLine(symbol, color, text, QString(), parent)
-{
-}
+{}
 
 IconLine::IconLine(PanelIcons::Symbol symbol, const QColor& color, const QString& plain, const QString& rich,
                    QWidget* parent)

@@ -20,15 +20,17 @@ OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(new
     layout->setSpacing(14);
     auto* icon = new QLabel;
     const qreal dpr = devicePixelRatioF();
-    QPixmap gauge = QPixmap::fromImage(GaugeIcon::render(ForecastStatus::safe, qBound(16, qRound(56 * dpr), 64)));
+    QPixmap gauge =
+        QPixmap::fromImage(GaugeIcon::render(ForecastStatus::safe, qBound(16, qRound(56 * dpr), 64)));
     gauge.setDevicePixelRatio(dpr);
     icon->setPixmap(gauge);
     layout->addWidget(icon);
     auto* heading = new QLabel(QStringLiteral("Welcome to Tallyvane"));
     heading->setFont(PanelTheme::font(heading->font(), 1.4, true));
     layout->addWidget(heading);
-    auto* intro = new QLabel(QStringLiteral("Tallyvane is a range meter for your AI coding usage. It reads your real "
-                                            "usage: no demo data, and no account to set up."));
+    auto* intro =
+        new QLabel(QStringLiteral("Tallyvane is a range meter for your AI coding usage. It reads your real "
+                                  "usage: no demo data, and no account to set up."));
     intro->setWordWrap(true);
     layout->addWidget(intro);
     layout->addSpacing(4);

@@ -98,7 +98,9 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
             QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(*path).absolutePath()));
         return path;
     };
-    feeds.openDataFolder = [] { QDesktopServices::openUrl(QUrl::fromLocalFile(LocalFileStore::baseDirectory())); };
+    feeds.openDataFolder = [] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(LocalFileStore::baseDirectory()));
+    };
     feeds.setStartAtLogin = [](bool enabled) { return LoginItemManager::setEnabled(enabled); };
     return feeds;
 }

@@ -6,7 +6,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
-PillButton::PillButton(const QString& text, bool filled, QWidget* parent) : QPushButton(text, parent), m_filled(filled)
+PillButton::PillButton(const QString& text, bool filled, QWidget* parent)
+    : QPushButton(text, parent), m_filled(filled)
 {
     setCursor(Qt::PointingHandCursor);
     setFont(PanelTheme::font(font(), 1.0, true));
@@ -33,7 +34,8 @@ void PillButton::paintEvent(QPaintEvent*)
     painter.setBrush(fill);
     painter.drawRoundedRect(box, radius, radius);
     if (hasFocus()) {
-        painter.setPen(QPen(m_filled ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Highlight), 1.5));
+        painter.setPen(
+            QPen(m_filled ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Highlight), 1.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(box.adjusted(2, 2, -2, -2), radius - 2, radius - 2);
     }

@@ -69,7 +69,8 @@ UsageRowText row(const ForecastResult* forecast, const UsageSnapshot* snapshot, 
     if (resetAt && snapshot && snapshot->windowDurationMins && *snapshot->windowDurationMins > 0 &&
         isLongWindow(snapshot->windowKind)) {
         const double window = *snapshot->windowDurationMins * 60;
-        const double elapsed = std::clamp(1 - static_cast<double>(input.now.secsTo(*resetAt)) / window, 0.0, 1.0);
+        const double elapsed =
+            std::clamp(1 - static_cast<double>(input.now.secsTo(*resetAt)) / window, 0.0, 1.0);
         result.idealTick = input.showRemaining ? 1 - elapsed : elapsed;
     }
     return result;
@@ -153,7 +154,8 @@ std::optional<UsageRowText> fiveHourRow(const ProviderSummaryInput& input)
 {
     if (!input.fiveHour && !input.fiveHourSnapshot)
         return std::nullopt;
-    const QString label = input.fiveHourSnapshot ? input.fiveHourSnapshot->windowLabel() : QStringLiteral("5h");
+    const QString label =
+        input.fiveHourSnapshot ? input.fiveHourSnapshot->windowLabel() : QStringLiteral("5h");
     return row(input.fiveHour ? &*input.fiveHour : nullptr,
                input.fiveHourSnapshot ? &*input.fiveHourSnapshot : nullptr, label, input);
 }
@@ -162,8 +164,8 @@ std::optional<UsageRowText> longRow(const ProviderSummaryInput& input)
 {
     if (!input.longWindow)
         return std::nullopt;
-    const QString label =
-        input.longSnapshot ? input.longSnapshot->windowLabel() : windowKindLabel(input.longWindow->windowKind);
+    const QString label = input.longSnapshot ? input.longSnapshot->windowLabel()
+                                             : windowKindLabel(input.longWindow->windowKind);
     UsageRowText result =
         row(&*input.longWindow, input.longSnapshot ? &*input.longSnapshot : nullptr, label, input);
     result.trailing = input.headroom;
@@ -174,8 +176,8 @@ std::optional<UsageRowText> sonnetRow(const ProviderSummaryInput& input)
 {
     if (input.provider != Provider::claude || !input.sonnet)
         return std::nullopt;
-    return row(&*input.sonnet, input.sonnetSnapshot ? &*input.sonnetSnapshot : nullptr, QStringLiteral("Sonnet"),
-               input);
+    return row(&*input.sonnet, input.sonnetSnapshot ? &*input.sonnetSnapshot : nullptr,
+               QStringLiteral("Sonnet"), input);
 }
 
 std::optional<OutlookText> fiveHourOutlook(const ProviderSummaryInput& input)
@@ -205,8 +207,8 @@ std::optional<OutlookText> weeklyOutlook(const ProviderSummaryInput& input)
     const ForecastResult& f = *input.longWindow;
     OutlookText outlook;
     outlook.status = f.status;
-    outlook.text = onTrack(f.status) + QLatin1Char('~') + percentText(*f.projectedUsedAtReset, input.showRemaining) +
-                   QStringLiteral(" at reset") +
+    outlook.text = onTrack(f.status) + QLatin1Char('~') +
+                   percentText(*f.projectedUsedAtReset, input.showRemaining) + QStringLiteral(" at reset") +
                    (f.basis == ForecastBasis::smart
                         ? QStringLiteral(" · from your history")
                         : QStringLiteral(" · at ") + shortLabel(f.basis) + QStringLiteral(" pace"));
@@ -247,8 +249,9 @@ QString sourceSentence(Provider provider)
 {
     return provider == Provider::codex
                ? QStringLiteral("Live from the Codex app-server.")
-               : QStringLiteral("Quota syncs from your Claude account (and the terminal status line); usage and "
-                                "cost track continuously from transcripts.");
+               : QStringLiteral(
+                     "Quota syncs from your Claude account (and the terminal status line); usage and "
+                     "cost track continuously from transcripts.");
 }
 
 } // namespace ProviderSummary

@@ -36,7 +36,8 @@ void RangeChartView::setData(const RangeChartData& data)
 
 QRectF RangeChartView::plotRect() const
 {
-    return QRectF(gutter, topRoom, std::max(1.0, width() - gutter - 6), std::max(1.0, height() - topRoom - bottomRoom));
+    return QRectF(gutter, topRoom, std::max(1.0, width() - gutter - 6),
+                  std::max(1.0, height() - topRoom - bottomRoom));
 }
 
 ChartMapping RangeChartView::mapping() const
@@ -158,7 +159,8 @@ void RangeChartView::paintEvent(QPaintEvent*)
     // Actual usage, one vertex per device pixel column at most.
     if (!m_data.points.isEmpty()) {
         QPolygonF line;
-        line.reserve(std::min<qsizetype>(m_data.points.size(), static_cast<qsizetype>(plot.width() * dpr) + 2));
+        line.reserve(
+            std::min<qsizetype>(m_data.points.size(), static_cast<qsizetype>(plot.width() * dpr) + 2));
         for (const auto& point : m_data.points) {
             const QPointF p = map.map(point.ms, point.percent);
             if (!line.isEmpty() && std::abs(line.last().x() - p.x()) * dpr < 0.5)
@@ -185,7 +187,8 @@ void RangeChartView::paintEvent(QPaintEvent*)
         // Forecast to the reset.
         if (m_data.resetAt && m_data.projectedAtReset) {
             painter.setPen(QPen(status, 2, Qt::DashLine, Qt::RoundCap));
-            painter.drawLine(line.last(), map.map(m_data.resetAt->toMSecsSinceEpoch(), *m_data.projectedAtReset));
+            painter.drawLine(line.last(),
+                             map.map(m_data.resetAt->toMSecsSinceEpoch(), *m_data.projectedAtReset));
         }
     }
 

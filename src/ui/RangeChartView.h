@@ -23,7 +23,8 @@ struct RangeChartData
     std::optional<QDateTime> resetAt;
     std::optional<double> projectedAtReset;
     std::optional<QDateTime> runOutAt;
-    // Long windows with a known duration: the ideal-pace line starts here at 0 % and ends at the reset at 100 %.
+    // Long windows with a known duration: the ideal-pace line starts here at 0 % and ends at the reset at 100
+    // %.
     std::optional<QDateTime> windowStart;
     ForecastStatus status = ForecastStatus::noData;
 

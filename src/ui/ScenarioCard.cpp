@@ -18,7 +18,8 @@ ScenarioCard::ScenarioCard(QWidget* parent) : CardFrame(parent)
 
 QString ScenarioCard::title(WindowKind window)
 {
-    return QStringLiteral("What-ifs · ") + (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
+    return QStringLiteral("What-ifs · ") +
+           (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
 }
 
 QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRemaining)
@@ -28,7 +29,8 @@ QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRem
         lines << QStringLiteral("runs out ~") + TimeFormatting::clock(scenario.runOutAt) << QString();
     } else {
         lines << (scenario.projectedUsedAtReset
-                      ? QLatin1Char('~') + ProviderSummary::percentText(*scenario.projectedUsedAtReset, showRemaining)
+                      ? QLatin1Char('~') +
+                            ProviderSummary::percentText(*scenario.projectedUsedAtReset, showRemaining)
                       : NumberFormatting::dash)
               << QStringLiteral("by reset (est.)");
     }

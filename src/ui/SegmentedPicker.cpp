@@ -8,7 +8,8 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
-SegmentedPicker::SegmentedPicker(QStringList labels, QWidget* parent) : QWidget(parent), m_labels(std::move(labels))
+SegmentedPicker::SegmentedPicker(QStringList labels, QWidget* parent)
+    : QWidget(parent), m_labels(std::move(labels))
 {
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -47,7 +48,8 @@ void SegmentedPicker::pick(int index)
 
 QRectF SegmentedPicker::segment(int index) const
 {
-    const double w = static_cast<double>(width() - 1) / static_cast<double>(std::max<qsizetype>(1, m_labels.size()));
+    const double w =
+        static_cast<double>(width() - 1) / static_cast<double>(std::max<qsizetype>(1, m_labels.size()));
     return QRectF(0.5 + index * w, 0.5, w, height() - 1);
 }
 

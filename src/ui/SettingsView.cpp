@@ -16,14 +16,14 @@
 #include "ui/TrayText.h"
 
 #include <QApplication>
-#include <QGridLayout>
-#include <QPointer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
@@ -163,8 +163,10 @@ QWidget* SettingsView::buildContent()
     m_codex->setObjectName(QStringLiteral("providerCodex"));
     m_claude = new QCheckBox(QStringLiteral("Claude Code"));
     m_claude->setObjectName(QStringLiteral("providerClaude"));
-    connect(m_codex, &QCheckBox::toggled, this, [this](bool on) { m_state.toggleProvider(Provider::codex, on); });
-    connect(m_claude, &QCheckBox::toggled, this, [this](bool on) { m_state.toggleProvider(Provider::claude, on); });
+    connect(m_codex, &QCheckBox::toggled, this,
+            [this](bool on) { m_state.toggleProvider(Provider::codex, on); });
+    connect(m_claude, &QCheckBox::toggled, this,
+            [this](bool on) { m_state.toggleProvider(Provider::claude, on); });
     providers->addWidget(m_codex);
     providers->addWidget(m_claude);
 
@@ -188,7 +190,9 @@ QWidget* SettingsView::buildContent()
     for (const MenuBarDisplayMode mode : allMenuBarDisplayModes)
         m_displayMode->addItem(label(mode));
     connect(m_displayMode, &QComboBox::activated, this, [this](int index) {
-        edit([index](AppSettings& s) { s.menuBarDisplayMode = allMenuBarDisplayModes[static_cast<size_t>(index)]; });
+        edit([index](AppSettings& s) {
+            s.menuBarDisplayMode = allMenuBarDisplayModes[static_cast<size_t>(index)];
+        });
     });
     menuBar->addWidget(row(QStringLiteral("Display mode"), m_displayMode));
     m_displayHelp = help({});
@@ -226,13 +230,15 @@ QWidget* SettingsView::buildContent()
     connect(m_showRemaining, &QCheckBox::toggled, this,
             [this](bool on) { edit([on](AppSettings& s) { s.showRemaining = on; }); });
     menuBar->addWidget(m_showRemaining);
-    menuBar->addWidget(help(QStringLiteral("On: shows what's left (e.g. 98%), like Codex. Off: shows used.")));
+    menuBar->addWidget(
+        help(QStringLiteral("On: shows what's left (e.g. 98%), like Codex. Off: shows used.")));
     m_currencyGBP = new QCheckBox(QStringLiteral("Show spend in £ (GBP)"));
     m_currencyGBP->setObjectName(QStringLiteral("currencyGBP"));
     connect(m_currencyGBP, &QCheckBox::toggled, this,
             [this](bool on) { edit([on](AppSettings& s) { s.currencyGBP = on; }); });
     menuBar->addWidget(m_currencyGBP);
-    menuBar->addWidget(help(QStringLiteral("Estimated spend uses approximate token prices; off shows $ (USD).")));
+    menuBar->addWidget(
+        help(QStringLiteral("Estimated spend uses approximate token prices; off shows $ (USD).")));
     m_budget = new Stepper(0, 1000, 5, [](double value) {
         return value <= 0 ? QStringLiteral("Overage budget: off")
                           : QStringLiteral("Overage budget: £") + NumberFormatting::fixed(value, 0);
@@ -241,8 +247,8 @@ QWidget* SettingsView::buildContent()
     connect(m_budget, &Stepper::valueChanged, this,
             [this](double value) { edit([value](AppSettings& s) { s.extraUsageBudgetGBP = value; }); });
     menuBar->addWidget(m_budget);
-    menuBar->addWidget(
-        help(QStringLiteral("Warns when Claude pre-paid overage (real money beyond your plan) crosses this.")));
+    menuBar->addWidget(help(
+        QStringLiteral("Warns when Claude pre-paid overage (real money beyond your plan) crosses this.")));
     m_startAtLogin = new QCheckBox(QStringLiteral("Start at login"));
     m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
     connect(m_startAtLogin, &QCheckBox::toggled, this, [this](bool on) {
@@ -266,7 +272,8 @@ QWidget* SettingsView::buildContent()
     m_dailyTarget->setAccessibleName(QStringLiteral("Daily budget"));
     m_dailyTargetValue = new QLabel;
     m_dailyTargetValue->setObjectName(QStringLiteral("dailyBudgetValue"));
-    m_dailyTargetValue->setMinimumWidth(m_dailyTargetValue->fontMetrics().horizontalAdvance(QStringLiteral("30.0%")));
+    m_dailyTargetValue->setMinimumWidth(
+        m_dailyTargetValue->fontMetrics().horizontalAdvance(QStringLiteral("30.0%")));
     m_dailyTargetValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     connect(m_dailyTarget, &QSlider::valueChanged, this, [this](int tenths) {
         const double value = tenths / 10.0;
@@ -310,16 +317,17 @@ QWidget* SettingsView::buildContent()
     });
     details->addWidget(row(QStringLiteral("Bedtime"), m_bedtime));
     details->addWidget(row(QStringLiteral("Wake"), m_wake));
-    details->addWidget(help(QStringLiteral("Forecasts assume no usage while you're asleep, so projections and "
-                                           "time-to-limit count only waking hours.")));
+    details->addWidget(
+        help(QStringLiteral("Forecasts assume no usage while you're asleep, so projections and "
+                            "time-to-limit count only waking hours.")));
     m_bedtimeIn = new QLabel;
     m_bedtimeIn->setObjectName(QStringLiteral("bedtimeIn"));
     auto* bedtimeRow = new QWidget;
     auto* bedtimeLayout = new QHBoxLayout(bedtimeRow);
     bedtimeLayout->setContentsMargins(0, 0, 0, 0);
     auto* moon = new QLabel;
-    moon->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::moon, palette().color(QPalette::PlaceholderText), 12,
-                                       devicePixelRatioF()));
+    moon->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::moon, palette().color(QPalette::PlaceholderText),
+                                       12, devicePixelRatioF()));
     bedtimeLayout->addWidget(moon);
     bedtimeLayout->addWidget(m_bedtimeIn, 1);
     details->addWidget(bedtimeRow);
@@ -346,10 +354,12 @@ QWidget* SettingsView::buildContent()
     };
     m_usageAbove = threshold(QStringLiteral("5h usage above"), 50, 100, QStringLiteral("fiveHourUsageAbove"),
                              &NotificationThresholds::fiveHourUsageAbove);
-    m_forecastAbove = threshold(QStringLiteral("5h forecast above"), 50, 140, QStringLiteral("fiveHourForecastAbove"),
-                                &NotificationThresholds::fiveHourForecastAbove);
+    m_forecastAbove =
+        threshold(QStringLiteral("5h forecast above"), 50, 140, QStringLiteral("fiveHourForecastAbove"),
+                  &NotificationThresholds::fiveHourForecastAbove);
     m_timeToLimit = threshold(QStringLiteral("Time to limit under (min)"), 10, 120,
-                              QStringLiteral("timeToLimitUnderMinutes"), &NotificationThresholds::timeToLimitUnderMinutes);
+                              QStringLiteral("timeToLimitUnderMinutes"),
+                              &NotificationThresholds::timeToLimitUnderMinutes);
     m_snoozedRow = new QWidget;
     auto* snoozed = new QHBoxLayout(m_snoozedRow);
     snoozed->setContentsMargins(0, 0, 0, 0);
@@ -370,7 +380,8 @@ QWidget* SettingsView::buildContent()
     auto* menu = new QMenu(m_snoozeMenu);
     menu->addAction(QStringLiteral("For 1 hour"), this, [this] { snooze(m_state.now().addSecs(3600)); });
     menu->addAction(QStringLiteral("For 3 hours"), this, [this] { snooze(m_state.now().addSecs(10800)); });
-    menu->addAction(QStringLiteral("Until tomorrow"), this, [this] { snooze(tomorrowMorning(m_state.now())); });
+    menu->addAction(QStringLiteral("Until tomorrow"), this,
+                    [this] { snooze(tomorrowMorning(m_state.now())); });
     m_snoozeMenu->setMenu(menu);
     alerts->addWidget(m_snoozeMenu, 0, Qt::AlignLeft);
     m_demoAlertsNote = help(QStringLiteral("Alerts are silenced in demo mode."));
@@ -405,12 +416,14 @@ QWidget* SettingsView::buildContent()
     repair->setObjectName(QStringLiteral("bridgeRepair"));
     auto* uninstall = new QPushButton(QStringLiteral("Uninstall"));
     uninstall->setObjectName(QStringLiteral("bridgeUninstall"));
-    connect(install, &QPushButton::clicked, this, [this] { showBridgeMessage(m_state.installClaudeBridge()); });
+    connect(install, &QPushButton::clicked, this,
+            [this] { showBridgeMessage(m_state.installClaudeBridge()); });
     connect(repair, &QPushButton::clicked, this, [this] {
         if (m_feeds.repairBridge)
             showBridgeMessage(m_feeds.repairBridge());
     });
-    connect(uninstall, &QPushButton::clicked, this, [this] { showBridgeMessage(m_state.uninstallClaudeBridge()); });
+    connect(uninstall, &QPushButton::clicked, this,
+            [this] { showBridgeMessage(m_state.uninstallClaudeBridge()); });
     for (QPushButton* button : {install, repair, uninstall})
         bridgeButtons->addWidget(button);
     bridgeButtons->addStretch();
@@ -433,15 +446,18 @@ QWidget* SettingsView::buildContent()
 
     // More providers.
     QVBoxLayout* more = section(column, QStringLiteral("More providers"));
-    more->addWidget(help(QStringLiteral("Each provider is read its own way. We're adding more based on demand, tell "
-                                        "us which you want.")));
-    for (const QString& name : {QStringLiteral("Gemini CLI"), QStringLiteral("Cursor"), QStringLiteral("GitHub Copilot")}) {
+    more->addWidget(
+        help(QStringLiteral("Each provider is read its own way. We're adding more based on demand, tell "
+                            "us which you want.")));
+    for (const QString& name :
+         {QStringLiteral("Gemini CLI"), QStringLiteral("Cursor"), QStringLiteral("GitHub Copilot")}) {
         auto* entry = new QWidget;
         auto* entryRow = new QHBoxLayout(entry);
         entryRow->setContentsMargins(0, 0, 0, 0);
         auto* plus = new QLabel;
-        plus->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::plusCircle, palette().color(QPalette::PlaceholderText),
-                                           14, devicePixelRatioF()));
+        plus->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::plusCircle,
+                                           palette().color(QPalette::PlaceholderText), 14,
+                                           devicePixelRatioF()));
         entryRow->addWidget(plus);
         entryRow->addWidget(new QLabel(name), 1);
         entryRow->addWidget(new StatusPill(QStringLiteral("coming soon")));
@@ -561,18 +577,17 @@ QString SettingsView::dataMessage() const
 void SettingsView::redraw()
 {
     const AppSettings& s = m_state.settings();
-    const QSignalBlocker blocks[] = {QSignalBlocker(m_codex),        QSignalBlocker(m_claude),
-                                     QSignalBlocker(m_showRemaining), QSignalBlocker(m_currencyGBP),
-                                     QSignalBlocker(m_startAtLogin),  QSignalBlocker(m_dailyTarget),
-                                     QSignalBlocker(m_sleep),         QSignalBlocker(m_bedtime),
-                                     QSignalBlocker(m_wake),          QSignalBlocker(m_notifications),
-                                     QSignalBlocker(m_demoMode)};
+    const QSignalBlocker blocks[] = {
+        QSignalBlocker(m_codex),         QSignalBlocker(m_claude),       QSignalBlocker(m_showRemaining),
+        QSignalBlocker(m_currencyGBP),   QSignalBlocker(m_startAtLogin), QSignalBlocker(m_dailyTarget),
+        QSignalBlocker(m_sleep),         QSignalBlocker(m_bedtime),      QSignalBlocker(m_wake),
+        QSignalBlocker(m_notifications), QSignalBlocker(m_demoMode)};
     m_codex->setChecked(s.enabledProviders.contains(Provider::codex));
     m_claude->setChecked(s.enabledProviders.contains(Provider::claude));
     m_basis->setCurrent(static_cast<int>(s.forecastBasis));
-    const auto mode = static_cast<int>(std::find(allMenuBarDisplayModes.begin(), allMenuBarDisplayModes.end(),
-                                                 s.menuBarDisplayMode) -
-                                       allMenuBarDisplayModes.begin());
+    const auto mode = static_cast<int>(
+        std::find(allMenuBarDisplayModes.begin(), allMenuBarDisplayModes.end(), s.menuBarDisplayMode) -
+        allMenuBarDisplayModes.begin());
     m_displayMode->setCurrentIndex(mode);
     m_displayHelp->setText(helpText(s.menuBarDisplayMode));
     m_focusRow->setVisible(s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus);
@@ -581,8 +596,8 @@ void SettingsView::redraw()
     m_previewText->setText(title);
     m_previewText->setVisible(!title.isEmpty());
     const qreal dpr = devicePixelRatioF();
-    QPixmap icon = QPixmap::fromImage(GaugeIcon::render(m_state.globalStatus(), qBound(16, qRound(20 * dpr), 64),
-                                                        TrayText::figure(m_state.forecasts(), s)));
+    QPixmap icon = QPixmap::fromImage(GaugeIcon::render(
+        m_state.globalStatus(), qBound(16, qRound(20 * dpr), 64), TrayText::figure(m_state.forecasts(), s)));
     icon.setDevicePixelRatio(dpr);
     m_previewIcon->setPixmap(icon);
     m_showRemaining->setChecked(s.showRemaining);
@@ -595,7 +610,8 @@ void SettingsView::redraw()
     m_sleepDetails->setVisible(s.sleep.enabled);
     m_bedtime->setTime(timeOf(s.sleep.bedtimeMinutes));
     m_wake->setTime(timeOf(s.sleep.wakeMinutes));
-    const std::optional<double> bedtimeIn = m_feeds.timeUntilBedtime ? m_feeds.timeUntilBedtime() : std::nullopt;
+    const std::optional<double> bedtimeIn =
+        m_feeds.timeUntilBedtime ? m_feeds.timeUntilBedtime() : std::nullopt;
     m_bedtimeIn->parentWidget()->setVisible(bedtimeIn.has_value());
     m_bedtimeIn->setText(QStringLiteral("Bedtime in ") + TimeFormatting::countdown(bedtimeIn));
     m_notifications->setChecked(s.notificationsEnabled);
@@ -606,7 +622,8 @@ void SettingsView::redraw()
     m_snoozedRow->setVisible(snoozed);
     m_snoozeMenu->setVisible(!snoozed);
     if (snoozed)
-        m_snoozedUntil->setText(QStringLiteral("Snoozed until ") + TimeFormatting::clock(s.notificationsSnoozedUntil));
+        m_snoozedUntil->setText(QStringLiteral("Snoozed until ") +
+                                TimeFormatting::clock(s.notificationsSnoozedUntil));
     m_demoAlertsNote->setVisible(s.demoMode);
 
     const ClaudeBridgeStatus bridge = m_feeds.bridgeStatus ? m_feeds.bridgeStatus() : ClaudeBridgeStatus{};

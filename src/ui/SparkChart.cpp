@@ -37,8 +37,8 @@ void SparkChart::paintEvent(QPaintEvent*)
         const double barWidth = std::max(2.0, slot - 3);
         for (qsizetype i = 0; i < m_values.size(); ++i) {
             const double h = std::max(1.5, heightOf(m_values[i]));
-            const QRectF bar(area.left() + static_cast<double>(i) * slot + (slot - barWidth) / 2, area.bottom() - h,
-                             barWidth, h);
+            const QRectF bar(area.left() + static_cast<double>(i) * slot + (slot - barWidth) / 2,
+                             area.bottom() - h, barWidth, h);
             painter.setPen(Qt::NoPen);
             painter.setBrush(i + 1 == m_values.size() ? color : PanelTheme::faded(color, 0.55));
             painter.drawRoundedRect(bar, 1.5, 1.5);
@@ -48,7 +48,8 @@ void SparkChart::paintEvent(QPaintEvent*)
     QPolygonF line;
     const double step = m_values.size() > 1 ? area.width() / (count - 1) : 0;
     for (qsizetype i = 0; i < m_values.size(); ++i)
-        line.append(QPointF(area.left() + static_cast<double>(i) * step, area.bottom() - heightOf(m_values[i])));
+        line.append(
+            QPointF(area.left() + static_cast<double>(i) * step, area.bottom() - heightOf(m_values[i])));
     painter.setPen(QPen(color, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPolyline(line);
     painter.setBrush(color);

@@ -5,7 +5,8 @@
 #include <QEvent>
 #include <QPainter>
 
-StatusPill::StatusPill(const QString& text, ColorRole role, QWidget* parent) : QLabel(text, parent), m_role(role)
+StatusPill::StatusPill(const QString& text, ColorRole role, QWidget* parent)
+    : QLabel(text, parent), m_role(role)
 {
     setFont(PanelTheme::font(font(), 0.85, role != ColorRole::neutral));
     setContentsMargins(8, 1, 8, 1);
@@ -31,9 +32,8 @@ void StatusPill::setRole(ColorRole role)
 void StatusPill::applyColors()
 {
     QPalette colors = palette();
-    colors.setColor(QPalette::WindowText, m_role == ColorRole::neutral
-                                              ? colors.color(QPalette::Text)
-                                              : PanelTheme::color(m_role, colors));
+    colors.setColor(QPalette::WindowText, m_role == ColorRole::neutral ? colors.color(QPalette::Text)
+                                                                       : PanelTheme::color(m_role, colors));
     setPalette(colors);
 }
 
@@ -50,7 +50,8 @@ void StatusPill::paintEvent(QPaintEvent* event)
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(PanelTheme::faded(PanelTheme::color(m_role, palette()), m_role == ColorRole::neutral ? 0.16 : 0.14));
+        painter.setBrush(PanelTheme::faded(PanelTheme::color(m_role, palette()),
+                                           m_role == ColorRole::neutral ? 0.16 : 0.14));
         const QRectF box = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
         const double radius = box.height() / 2;
         painter.drawRoundedRect(box, radius, radius);

@@ -10,7 +10,8 @@ class StatusPill : public QLabel
 {
     Q_OBJECT
 public:
-    explicit StatusPill(const QString& text = {}, ColorRole role = ColorRole::neutral, QWidget* parent = nullptr);
+    explicit StatusPill(const QString& text = {}, ColorRole role = ColorRole::neutral,
+                        QWidget* parent = nullptr);
     static StatusPill* forStatus(ForecastStatus status);
 
     void setRole(ColorRole role);

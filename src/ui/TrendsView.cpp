@@ -33,7 +33,8 @@ QString TrendsView::deltaText(const std::optional<double>& deltaPct)
     if (!deltaPct || !std::isfinite(*deltaPct))
         return {};
     const double rounded = std::round(*deltaPct);
-    return (rounded >= 0 ? QStringLiteral("+") : QString()) + NumberFormatting::fixed(rounded, 0) + QLatin1Char('%');
+    return (rounded >= 0 ? QStringLiteral("+") : QString()) + NumberFormatting::fixed(rounded, 0) +
+           QLatin1Char('%');
 }
 
 void TrendsView::setUsage(const QList<ProviderUsage>& usage)
@@ -72,8 +73,9 @@ void TrendsView::setUsage(const QList<ProviderUsage>& usage)
             changeRow->setSpacing(3);
             const bool up = *row.deltaPct >= 0;
             auto* arrow = new QLabel;
-            arrow->setPixmap(PanelIcons::pixmap(up ? PanelIcons::Symbol::arrowUpRight : PanelIcons::Symbol::arrowDownRight,
-                                                palette().color(QPalette::PlaceholderText), 10, devicePixelRatioF()));
+            arrow->setPixmap(
+                PanelIcons::pixmap(up ? PanelIcons::Symbol::arrowUpRight : PanelIcons::Symbol::arrowDownRight,
+                                   palette().color(QPalette::PlaceholderText), 10, devicePixelRatioF()));
             changeRow->addWidget(arrow);
             auto* text = new QLabel(delta);
             text->setObjectName(QStringLiteral("trendDelta"));

@@ -56,7 +56,8 @@ QList<UsageSnapshot> liveSnapshots()
     for (int day = 0; day <= 12; ++day) {
         const double minutesAgo = (72 - day * 6) * 60.0;
         list << snapshot(Provider::codex, WindowKind::weekly, 30 + day * 0.9, minutesAgo, inHours(96), 10080);
-        list << snapshot(Provider::claude, WindowKind::sevenDay, 40 + day * 1.7, minutesAgo, inHours(60), 10080);
+        list << snapshot(Provider::claude, WindowKind::sevenDay, 40 + day * 1.7, minutesAgo, inHours(60),
+                         10080);
         list << snapshot(Provider::claude, WindowKind::weekly, 8 + day * 0.4, minutesAgo, inHours(60), 10080);
     }
     UsageSnapshot meta = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 78, 0, inHours(2.5), 300);
@@ -72,10 +73,18 @@ void craftSecondaryFeeds(PanelFeeds& feeds)
     feeds.extraUsage = [] { return ClaudeExtraUsage{true, 12.4, 100.0, QStringLiteral("GBP")}; };
     feeds.usage = [] {
         return QList<ProviderUsage>{
-            {Provider::codex, {1'200'000, 900'000, 2'400'000, 1'800'000, 0, 3'100'000, 2'200'000}, 11'600'000,
-             25.0, 1'657'142, QStringLiteral("£9.80")},
-            {Provider::claude, {4'100'000, 5'600'000, 3'900'000, 6'200'000, 2'000'000, 7'400'000, 5'100'000},
-             34'300'000, -12.0, 4'900'000, QStringLiteral("£31.20")}};
+            {Provider::codex,
+             {1'200'000, 900'000, 2'400'000, 1'800'000, 0, 3'100'000, 2'200'000},
+             11'600'000,
+             25.0,
+             1'657'142,
+             QStringLiteral("£9.80")},
+            {Provider::claude,
+             {4'100'000, 5'600'000, 3'900'000, 6'200'000, 2'000'000, 7'400'000, 5'100'000},
+             34'300'000,
+             -12.0,
+             4'900'000,
+             QStringLiteral("£31.20")}};
     };
     feeds.spendThisWeekTotal = [] { return QStringLiteral("£41.00"); };
     feeds.peakUsageWindowLabel = [] { return std::optional<QString>(QStringLiteral("22:00–02:00")); };
@@ -97,8 +106,8 @@ QStringList clippedLabels(const QWidget& root)
         const bool tooLow = label->wordWrap() ? label->height() < label->heightForWidth(label->width())
                                               : label->height() < label->fontMetrics().height();
         if ((!label->wordWrap() && label->width() < need.width()) || tooLow)
-            clipped << label->text() + QStringLiteral(" (") + QString::number(label->width()) + QLatin1Char('<') +
-                           QString::number(need.width()) + QLatin1Char(')');
+            clipped << label->text() + QStringLiteral(" (") + QString::number(label->width()) +
+                           QLatin1Char('<') + QString::number(need.width()) + QLatin1Char(')');
     }
     return clipped;
 }
@@ -149,9 +158,10 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
             if (!shot.demo)
                 craftSecondaryFeeds(feeds);
             const QImage image = render(*state, feeds, shot.height);
-            const QString path = folder + QStringLiteral("/panel-%1-%2@%3x.png")
-                                              .arg(shot.name, dark ? QStringLiteral("dark") : QStringLiteral("light"))
-                                              .arg(scale);
+            const QString path =
+                folder + QStringLiteral("/panel-%1-%2@%3x.png")
+                             .arg(shot.name, dark ? QStringLiteral("dark") : QStringLiteral("light"))
+                             .arg(scale);
             EXPECT_TRUE(image.save(path)) << path.toStdString();
             EXPECT_EQ(image.width(), qRound(460 * scale));
             EXPECT_EQ(PanelTheme::isDark(QApplication::palette()), dark);
@@ -172,7 +182,8 @@ TEST(PanelScreenshot, NothingClippedAtALargerFont)
     PanelFeeds feeds = PanelFeeds::fromState(*state);
     craftSecondaryFeeds(feeds);
     const QImage image = render(*state, feeds, 0);
-    image.save(QStringLiteral(TALLYVANE_BINARY_DIR) + QStringLiteral("/screenshots/panel-live-large-font.png"));
+    image.save(QStringLiteral(TALLYVANE_BINARY_DIR) +
+               QStringLiteral("/screenshots/panel-live-large-font.png"));
     QApplication::setFont(normal);
 }
 

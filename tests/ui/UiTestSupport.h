@@ -9,6 +9,18 @@
 
 #include <memory>
 
+#include <ostream>
+
+// Readable failure messages for Qt values.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QDateTime& date, std::ostream* os)
+{
+    *os << date.toString(Qt::ISODateWithMs).toStdString();
+}
+
 namespace UiTest {
 
 inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
