@@ -439,6 +439,18 @@ std::optional<UsageSnapshot> AppState::latestSnapshot(Provider provider, WindowK
     return StateQueries::latestSnapshot(m_workingSnapshots, m_workingSeries, provider, window);
 }
 
+QList<UsageSnapshot> AppState::seriesSince(Provider provider, WindowKind window, const QDateTime& since) const
+{
+    return StateQueries::seriesSince(m_workingSnapshots, m_workingSeries, provider, window, since);
+}
+
+std::optional<UsageSnapshot>
+AppState::newestSnapshotWhere(Provider provider,
+                              const std::function<bool(const UsageSnapshot&)>& accept) const
+{
+    return StateQueries::newestWhere(m_workingSnapshots, m_workingSeries, provider, accept);
+}
+
 std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind window) const
 {
     return StateQueries::forecast(m_forecasts, provider, window);

@@ -14,7 +14,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -115,21 +114,23 @@ void ForecastCard::setInput(const ForecastCardInput& input)
 
 void ForecastCard::rebuildTabs()
 {
-    while (QLayoutItem* item = m_tabs->takeAt(0)) {
-        delete item->widget();
-        delete item;
+    QStringList names;
+    for (const Provider provider : std::as_const(m_input.tabs))
+        names.append(displayName(provider));
+    if (!m_tabPicker || m_tabPicker->labels() != names) {
+        delete m_tabPicker;
+        m_tabPicker = new SegmentedPicker(names);
+        m_tabPicker->setObjectName(QStringLiteral("providerTabs"));
+        m_tabPicker->setAccessibleName(QStringLiteral("Provider"));
+        m_tabs->addWidget(m_tabPicker);
+        connect(m_tabPicker, &SegmentedPicker::picked, this, [this](int index) {
+            if (index >= 0 && index < m_input.tabs.size())
+                m_state.setFocusedProvider(m_input.tabs[index]);
+        });
     }
+    m_tabPicker->setCurrent(static_cast<int>(m_input.tabs.indexOf(m_input.provider)));
+    // One provider needs no choice.
     m_tabRow->setVisible(m_input.tabs.size() > 1);
-    for (const Provider provider : std::as_const(m_input.tabs)) {
-        auto* tab = new QPushButton(displayName(provider));
-        tab->setObjectName(QStringLiteral("providerTab"));
-        tab->setCheckable(true);
-        tab->setChecked(provider == m_input.provider);
-        tab->setFlat(provider != m_input.provider);
-        connect(tab, &QPushButton::clicked, this, [this, provider] { m_state.setFocusedProvider(provider); });
-        m_tabs->addWidget(tab);
-    }
-    m_tabs->addStretch();
 }
 
 void ForecastCard::rebuildFocusMenu()

@@ -23,6 +23,7 @@ public:
     [[nodiscard]] const ForecastCardInput& input() const { return m_input; }
     [[nodiscard]] RangeChartView* chart() const { return m_chart; }
     [[nodiscard]] SegmentedPicker* basisPicker() const { return m_basis; }
+    [[nodiscard]] SegmentedPicker* providerTabs() const { return m_tabPicker; }
     [[nodiscard]] QToolButton* focusButton() const { return m_focus; }
     // The summary lines as "label: value", in order.
     [[nodiscard]] QStringList summaryLines() const;
@@ -38,6 +39,7 @@ private:
     ForecastCardInput m_input;
     QWidget* m_tabRow = nullptr;
     QHBoxLayout* m_tabs = nullptr;
+    SegmentedPicker* m_tabPicker = nullptr;
     QLabel* m_title = nullptr;
     QToolButton* m_focus = nullptr;
     SegmentedPicker* m_basis = nullptr;

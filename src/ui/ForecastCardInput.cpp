@@ -55,32 +55,29 @@ ForecastCardInput ForecastCardInput::fromState(const AppState& state)
         input.pace = *pace;
 
     if (input.forecast) {
-        const QList<UsageSnapshot> series = state.series(shown.first, shown.second);
         RangeChartData& chart = input.chart;
-        chart.points.reserve(series.size());
-        for (const UsageSnapshot& snapshot : series)
-            chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
         chart.resetAt = input.forecast->resetAt;
         chart.projectedAtReset = input.forecast->projectedUsedAtReset;
         chart.runOutAt = input.forecast->runOutAt;
         chart.status = input.forecast->status;
-        if (!series.isEmpty()) {
-            // A window starts a duration before its reset; earlier points belong to a past window.
-            const UsageSnapshot& latest = series.last();
-            if (chart.resetAt && latest.windowDurationMins && *latest.windowDurationMins > 0) {
-                const QDateTime windowStart =
-                    chart.resetAt->addSecs(-static_cast<qint64>(*latest.windowDurationMins * 60));
-                if (shown.second != WindowKind::fiveHour)
-                    chart.windowStart = windowStart;
-                const qint64 startMs = windowStart.toMSecsSinceEpoch();
-                const auto first = std::lower_bound(
-                    chart.points.cbegin(), chart.points.cend(), startMs,
-                    [](const RangeChartData::Point& point, qint64 ms) { return point.ms < ms; });
-                // Keep at least the latest point.
-                const qsizetype drop = std::min(first - chart.points.cbegin(), chart.points.size() - 1);
-                chart.points.remove(0, drop);
-            }
-        }
+        // The window runs for its duration up to its reset: earlier readings belong to past windows.
+        const std::optional<UsageSnapshot> latest = state.latestSnapshot(shown.first, shown.second);
+        std::optional<QDateTime> windowStart;
+        if (latest && chart.resetAt && latest->windowDurationMins && *latest->windowDurationMins > 0)
+            windowStart = chart.resetAt->addSecs(-static_cast<qint64>(*latest->windowDurationMins * 60));
+        if (windowStart && shown.second != WindowKind::fiveHour)
+            chart.windowStart = windowStart;
+        QList<UsageSnapshot> series =
+            windowStart ? state.seriesSince(shown.first, shown.second, *windowStart) : QList<UsageSnapshot>();
+        // Without a window start, or with nothing inside it: the whole series, or at least the latest
+        // reading.
+        if (!windowStart)
+            series = state.series(shown.first, shown.second);
+        else if (series.isEmpty() && latest)
+            series.append(*latest);
+        chart.points.reserve(series.size());
+        for (const UsageSnapshot& snapshot : std::as_const(series))
+            chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
     }
     return input;
 }

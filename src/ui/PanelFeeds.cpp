@@ -22,20 +22,18 @@ std::optional<QString> freshness(const AppState& state, Provider provider)
     if (state.settings().demoMode)
         return QStringLiteral("demo");
     const bool claude = provider == Provider::claude;
-    std::optional<QDateTime> latest;
-    bool anyOfProvider = false;
-    for (const UsageSnapshot& snapshot : state.workingSnapshots()) {
-        if (snapshot.provider != provider)
-            continue;
-        anyOfProvider = true;
-        const bool live = !claude || snapshot.source == QLatin1String("claude.statusline") ||
-                          snapshot.source == QLatin1String("claude.oauth");
-        if (live && (!latest || snapshot.timestamp > *latest))
-            latest = snapshot.timestamp;
+    const std::optional<UsageSnapshot> latest =
+        state.newestSnapshotWhere(provider, [claude](const UsageSnapshot& snapshot) {
+            return !claude || snapshot.source == QLatin1String("claude.statusline") ||
+                   snapshot.source == QLatin1String("claude.oauth");
+        });
+    if (!latest) {
+        // Claude without a live reading: only estimates, if anything.
+        const bool any =
+            claude && state.newestSnapshotWhere(provider, [](const UsageSnapshot&) { return true; });
+        return any ? std::optional<QString>(QStringLiteral("estimated")) : std::nullopt;
     }
-    if (!latest)
-        return anyOfProvider ? std::optional<QString>(QStringLiteral("estimated")) : std::nullopt;
-    const double age = static_cast<double>(latest->secsTo(state.now()));
+    const double age = static_cast<double>(latest->timestamp.secsTo(state.now()));
     if (age < (claude ? 1200 : 120))
         return QStringLiteral("live");
     return (claude ? QStringLiteral("synced ") : QStringLiteral("as of ")) + TimeFormatting::countdown(age) +

@@ -162,6 +162,8 @@ void PanelView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (m_dirty)
         redraw();
+    if (screen() == Screen::onboarding)
+        m_onboarding->fadeIn();
 }
 
 void PanelView::redraw()

@@ -12,16 +12,10 @@ namespace {
 // The newest working snapshot of the provider that names a model, an effort, thinking or a speed.
 std::optional<UsageSnapshot> metaSnapshot(const AppState& state, Provider provider)
 {
-    const UsageSnapshot* kept = nullptr;
-    for (const UsageSnapshot& snapshot : state.workingSnapshots()) {
-        if (snapshot.provider != provider)
-            continue;
-        const bool meta = snapshot.modelDisplayName || snapshot.modelId || snapshot.effortLevel ||
-                          snapshot.thinkingEnabled.value_or(false) || snapshot.speedMode;
-        if (meta && (!kept || snapshot.timestamp > kept->timestamp))
-            kept = &snapshot;
-    }
-    return kept ? std::optional<UsageSnapshot>(*kept) : std::nullopt;
+    return state.newestSnapshotWhere(provider, [](const UsageSnapshot& snapshot) {
+        return snapshot.modelDisplayName || snapshot.modelId || snapshot.effortLevel ||
+               snapshot.thinkingEnabled.value_or(false) || snapshot.speedMode;
+    });
 }
 
 QStringList chipsOf(const UsageSnapshot& snapshot)

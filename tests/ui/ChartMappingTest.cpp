@@ -26,13 +26,13 @@ TEST(ChartMapping, TimeAndPercentToPixels)
         // Points over the first 2 h of a 5-hour window: the reset sits on the right edge.
         {"reset marker", 0, 2 * hour, std::nullopt, 5 * hour, std::nullopt, 60, 5 * hour, 0, 120, 230, 116},
         {"last point", 0, 2 * hour, std::nullopt, 5 * hour, std::nullopt, 60, 2 * hour, 60, 120, 110, 66},
-        {"run-out marker at 100 %", 0, 2 * hour, std::nullopt, 5 * hour, 4 * hour, 60, 4 * hour, 100, 120, 190,
-         116 - 100.0 / 120 * 100},
+        {"run-out marker at 100 %", 0, 2 * hour, std::nullopt, 5 * hour, 4 * hour, 60, 4 * hour, 100, 120,
+         190, 116 - 100.0 / 120 * 100},
         // A projection of 137 lifts the top to 150 (rounded up to tens), so it stays inside the plot.
         {"above 100", 0, 2 * hour, std::nullopt, 5 * hour, std::nullopt, 137, 5 * hour, 137, 150, 230,
          116 - 137.0 / 150 * 100},
-        {"beyond the top is clamped", 0, 2 * hour, std::nullopt, 5 * hour, std::nullopt, 137, 5 * hour, 400, 150,
-         230, 16},
+        {"beyond the top is clamped", 0, 2 * hour, std::nullopt, 5 * hour, std::nullopt, 137, 5 * hour, 400,
+         150, 230, 16},
         // A long window starts with the ideal-pace line at the window start, before the first point.
         {"window start", 2 * hour, 3 * hour, 0, 4 * hour, std::nullopt, 50, 0, 0, 120, 30, 116},
         // One point and no reset: a zero-length span puts it in the middle.
@@ -43,8 +43,8 @@ TEST(ChartMapping, TimeAndPercentToPixels)
         {"run-out past reset", 0, hour, std::nullopt, 2 * hour, 4 * hour, 40, 2 * hour, 0, 120, 130, 116},
     };
     for (const Row& row : rows) {
-        const ChartMapping m =
-            ChartMapping::make(plot, row.first, row.last, row.windowStart, row.reset, row.runOut, row.highest);
+        const ChartMapping m = ChartMapping::make(plot, row.first, row.last, row.windowStart, row.reset,
+                                                  row.runOut, row.highest);
         EXPECT_DOUBLE_EQ(m.maxPercent, row.maxPercent) << row.name;
         EXPECT_NEAR(m.x(row.at), row.x, 1e-9) << row.name;
         EXPECT_NEAR(m.y(row.percent), row.y, 1e-9) << row.name;

@@ -1,7 +1,7 @@
 #include "ui/ForecastCard.h"
+#include "core/TimeFormatting.h"
 #include "ui/RangeChartView.h"
 #include "ui/SegmentedPicker.h"
-#include "core/TimeFormatting.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -77,8 +77,9 @@ TEST(ForecastCard, SummaryLinesForFiveHourAndLongWindows)
     EXPECT_EQ(card.summaryLines(),
               (QStringList{"Current: 22% left", "1h pace: ~0% left by reset", "Runs out: " + runOut,
                            "Resets: " + kNow.addSecs(3 * 3600).toLocalTime().toString("HH:mm") +
-                               (kNow.toLocalTime().date() == kNow.addSecs(3 * 3600).toLocalTime().date() ? " today"
-                                                                                                           : " tomorrow"),
+                               (kNow.toLocalTime().date() == kNow.addSecs(3 * 3600).toLocalTime().date()
+                                    ? " today"
+                                    : " tomorrow"),
                            "Status: medium confidence · Limit likely"}))
         << card.summaryLines().join("\n").toStdString();
     EXPECT_FALSE(in.chart.windowStart.has_value()); // no ideal pace on a five-hour window
@@ -87,7 +88,11 @@ TEST(ForecastCard, SummaryLinesForFiveHourAndLongWindows)
     AppSettings weekly = settings(false);
     weekly.focusedWindow = WindowKind::weekly;
     weekly.showRemaining = false;
-    auto longState = UiTest::makeState(weekly, twoProviders(0));
+    // A reading of the previous week stays off the chart.
+    QList<UsageSnapshot> withLastWeek = twoProviders(0);
+    withLastWeek.prepend(
+        snapshot(Provider::codex, WindowKind::weekly, 90, 8 * 24 * 60, kNow.addDays(-1), 10080));
+    auto longState = UiTest::makeState(weekly, withLastWeek);
     ForecastCardInput longInput = shownInput(*longState);
     card.setInput(longInput);
     const QStringList lines = card.summaryLines();
@@ -97,6 +102,8 @@ TEST(ForecastCard, SummaryLinesForFiveHourAndLongWindows)
     ASSERT_TRUE(longInput.chart.windowStart.has_value());
     EXPECT_EQ(*longInput.chart.windowStart, kNow.addDays(3).addSecs(-10080 * 60));
     EXPECT_EQ(card.chart()->data(), longInput.chart);
+    ASSERT_EQ(longInput.chart.points.size(), 3);
+    EXPECT_EQ(longInput.chart.points.first().ms, kNow.addSecs(-120 * 60).toMSecsSinceEpoch());
 
     // A series without a forecast: the note instead of the chart.
     longInput.forecast.reset();
@@ -129,8 +136,8 @@ TEST(ForecastCard, ControlsChangeTheSettingsTheyName)
     for (const QAction* action : menu->actions())
         if (!action->isSeparator())
             entries << action->text();
-    EXPECT_EQ(entries, (QStringList{"Auto · most at risk", "Codex · 5-hour range", "Claude Code · 5-hour range",
-                                    "Codex · Weekly range"}));
+    EXPECT_EQ(entries, (QStringList{"Auto · most at risk", "Codex · 5-hour range",
+                                    "Claude Code · 5-hour range", "Codex · Weekly range"}));
     EXPECT_EQ(card.focusButton()->text(), "Auto");
     menu->actions().last()->trigger();
     EXPECT_FALSE(state->settings().focusAuto);
@@ -143,9 +150,9 @@ TEST(ForecastCard, ControlsChangeTheSettingsTheyName)
 
     // A tab focuses its provider.
     card.setInput(shownInput(*state));
-    for (QPushButton* tab : card.findChildren<QPushButton*>("providerTab"))
-        if (tab->text() == "Codex")
-            tab->click();
+    ASSERT_EQ(card.providerTabs()->labels(), (QStringList{"Codex", "Claude Code"}));
+    QKeyEvent back(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QCoreApplication::sendEvent(card.providerTabs(), &back);
     EXPECT_FALSE(state->settings().focusAuto);
     EXPECT_EQ(state->settings().focusedProvider, Provider::codex);
 }

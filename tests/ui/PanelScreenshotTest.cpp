@@ -1,6 +1,7 @@
 #include "ui/PanelTheme.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
+#include "ui/SettingsView.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +167,23 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
             EXPECT_EQ(image.width(), qRound(460 * scale));
             EXPECT_EQ(PanelTheme::isDark(QApplication::palette()), dark);
         }
+        // The settings screen, its whole column at once.
+        AppSettings settings;
+        settings.hasOnboarded = true;
+        settings.sleep.enabled = true;
+        auto state = UiTest::makeState(settings, liveSnapshots());
+        PanelView view(*state, {false, true}, PanelFeeds::fromState(*state));
+        view.resize(460, 720);
+        view.show();
+        QCoreApplication::processEvents();
+        QWidget* column = view.settingsView()->findChild<QScrollArea*>()->widget();
+        column->resize(460, column->sizeHint().height());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(clippedLabels(*column), QStringList());
+        EXPECT_TRUE(
+            column->grab().save(folder + QStringLiteral("/settings-%1@%2x.png")
+                                             .arg(dark ? QStringLiteral("dark") : QStringLiteral("light"))
+                                             .arg(scale)));
     }
     QApplication::setPalette(light);
 }
@@ -183,7 +201,7 @@ TEST(PanelScreenshot, NothingClippedAtALargerFont)
     craftSecondaryFeeds(feeds);
     const QImage image = render(*state, feeds, 0);
     image.save(QStringLiteral(TALLYVANE_BINARY_DIR) +
-               QStringLiteral("/screenshots/panel-live-large-font.png"));
+               QStringLiteral("/screenshots/panel-live-large-font@%1x.png").arg(qApp->devicePixelRatio()));
     QApplication::setFont(normal);
 }
 

@@ -1,8 +1,8 @@
+#include "ui/ProviderSummaryCard.h"
+#include "core/TimeFormatting.h"
 #include "ui/IconLine.h"
 #include "ui/PanelFeeds.h"
-#include "ui/ProviderSummaryCard.h"
 #include "ui/StatusPill.h"
-#include "core/TimeFormatting.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -129,10 +129,9 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
 {
     using UiTest::forecast;
     const QString in3h45 = TimeFormatting::clock(kNow.addSecs(13500));
-    const QString resetToday = "Resets " + kNow.addSecs(5 * 3600).toLocalTime().toString("HH:mm") +
-                               (kNow.toLocalTime().date() == kNow.addSecs(5 * 3600).toLocalTime().date()
-                                    ? " today"
-                                    : " tomorrow");
+    const QString resetToday =
+        "Resets " + kNow.addSecs(5 * 3600).toLocalTime().toString("HH:mm") +
+        (kNow.toLocalTime().date() == kNow.addSecs(5 * 3600).toLocalTime().date() ? " today" : " tomorrow");
     struct Row
     {
         const char* name;
@@ -150,7 +149,8 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
         {"used, safe but moving",
          false,
          withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::safe), 60, 4),
-         {{"fiveHourPercent", "40% used"}, {"fiveHourOutlook", "On track: ~60% used by reset · at recent pace"}}},
+         {{"fiveHourPercent", "40% used"},
+          {"fiveHourOutlook", "On track: ~60% used by reset · at recent pace"}}},
         {"safe and flat: no outlook",
          true,
          withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::safe), 41, 2),
@@ -180,13 +180,14 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
 
     // The weekly outlook names the basis; smart reads "from your history".
     ProviderSummaryInput weekly = input(Provider::claude);
-    weekly.longWindow = withProjection(forecast(Provider::claude, WindowKind::sevenDay, 50, ForecastStatus::safe), 80,
-                                       0.4, kNow.addDays(3));
+    weekly.longWindow = withProjection(
+        forecast(Provider::claude, WindowKind::sevenDay, 50, ForecastStatus::safe), 80, 0.4, kNow.addDays(3));
     weekly.longWindow->basis = ForecastBasis::last3h;
     weekly.headroom = "~2.2 days of your usual usage left";
     EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(), "On track: ~20% left at reset · at 3h pace");
     weekly.longWindow->basis = ForecastBasis::smart;
-    EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(), "On track: ~20% left at reset · from your history");
+    EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(),
+              "On track: ~20% left at reset · from your history");
     ProviderSummaryCard card;
     card.setInput(weekly);
     EXPECT_EQ(shown(card).value("longHeadroom"), "~2.2 days of your usual usage left");
@@ -212,7 +213,8 @@ TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings
     PanelFeeds feeds = PanelFeeds::fromState(*state);
     EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::codex).chips,
               (QStringList{"GPT-5.5", "effort: medium", "fast", "thinking"}));
-    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips, QStringList{"claude-sonnet"});
+    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips,
+              QStringList{"claude-sonnet"});
     feeds.claudeCurrentChips = [] { return std::optional<QStringList>({"Opus 4.1", "effort: high"}); };
     EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips,
               (QStringList{"Opus 4.1", "effort: high"}));

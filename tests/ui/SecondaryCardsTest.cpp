@@ -1,10 +1,10 @@
+#include "core/TimeFormatting.h"
 #include "ui/DailyUsageView.h"
 #include "ui/ExtraUsageView.h"
 #include "ui/IconLine.h"
 #include "ui/RecommendationView.h"
 #include "ui/ScenarioCard.h"
 #include "ui/TrendsView.h"
-#include "core/TimeFormatting.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -78,9 +78,12 @@ TEST(RecommendationView, LinesIconsAndHiddenWhenEmpty)
     EXPECT_FALSE(view.isHidden());
     EXPECT_EQ(view.lines(), (QStringList{watch.message, safe.message}));
     const std::pair<ForecastStatus, PanelIcons::Symbol> icons[] = {
-        {ForecastStatus::safe, PanelIcons::Symbol::check},          {ForecastStatus::watch, PanelIcons::Symbol::eye},
-        {ForecastStatus::risky, PanelIcons::Symbol::warning},       {ForecastStatus::limitLikely, PanelIcons::Symbol::warning},
-        {ForecastStatus::limited, PanelIcons::Symbol::xmark},       {ForecastStatus::noData, PanelIcons::Symbol::info},
+        {ForecastStatus::safe, PanelIcons::Symbol::check},
+        {ForecastStatus::watch, PanelIcons::Symbol::eye},
+        {ForecastStatus::risky, PanelIcons::Symbol::warning},
+        {ForecastStatus::limitLikely, PanelIcons::Symbol::warning},
+        {ForecastStatus::limited, PanelIcons::Symbol::xmark},
+        {ForecastStatus::noData, PanelIcons::Symbol::info},
         {ForecastStatus::unknown, PanelIcons::Symbol::info},
     };
     for (const auto& [status, symbol] : icons)
@@ -99,11 +102,16 @@ TEST(ExtraUsageView, ShownOnlyForAnEnabledOverageWithSpendOrBudget)
         {std::nullopt, 50, {}},
         {ClaudeExtraUsage{false, 20, 100.0, "GBP"}, 50, {}},
         {ClaudeExtraUsage{true, 0, 100.0, "GBP"}, 0, {}},
-        {ClaudeExtraUsage{true, 12.4, 100.0, "GBP"}, 50, {"Overage spend", "£12.40 used", "£12.40 of £50 budget · 25%"}},
+        {ClaudeExtraUsage{true, 12.4, 100.0, "GBP"},
+         50,
+         {"Overage spend", "£12.40 used", "£12.40 of £50 budget · 25%"}},
         {ClaudeExtraUsage{true, 3, std::nullopt, "GBP"},
          0,
-         {"Overage spend", "£3 used", "Real money beyond your plan. Set a budget in Settings to get warned."}},
-        {ClaudeExtraUsage{true, 0, std::nullopt, "GBP"}, 20, {"Overage spend", "£0 used", "£0 of £20 budget · 0%"}},
+         {"Overage spend", "£3 used",
+          "Real money beyond your plan. Set a budget in Settings to get warned."}},
+        {ClaudeExtraUsage{true, 0, std::nullopt, "GBP"},
+         20,
+         {"Overage spend", "£0 used", "£0 of £20 budget · 0%"}},
     };
     for (const Row& row : rows) {
         ExtraUsageView view;
@@ -122,7 +130,12 @@ TEST(TrendsAndDailyUsage, RowsOnlyForProvidersWithTokens)
 {
     const QList<ProviderUsage> usage{
         {Provider::codex, {0, 0, 0, 0, 0, 0, 0}, 0, std::nullopt, 0, "£0.00"},
-        {Provider::claude, {100, 0, 2'000'000, 0, 0, 500'000, 1'300'000}, 3'900'100, -12.4, 557'157, "£31.20"},
+        {Provider::claude,
+         {100, 0, 2'000'000, 0, 0, 500'000, 1'300'000},
+         3'900'100,
+         -12.4,
+         557'157,
+         "£31.20"},
     };
     TrendsView trends;
     trends.setUsage(usage);
@@ -133,11 +146,12 @@ TEST(TrendsAndDailyUsage, RowsOnlyForProvidersWithTokens)
 
     DailyUsageView daily;
     daily.setInput({usage, "£41.00", std::optional<QString>("22:00–02:00")});
-    EXPECT_EQ(labels(daily),
-              (QStringList{"Daily usage", "£41.00/wk est.", "Claude Code", "avg 557K/day · ~£31.20/wk",
-                           "Most active 22:00–02:00",
-                           "This computer's local logs only. Spend is estimated metered cost; on a flat plan it's "
-                           "the equivalent value you're getting."}));
+    EXPECT_EQ(
+        labels(daily),
+        (QStringList{"Daily usage", "£41.00/wk est.", "Claude Code", "avg 557K/day · ~£31.20/wk",
+                     "Most active 22:00–02:00",
+                     "This computer's local logs only. Spend is estimated metered cost; on a flat plan it's "
+                     "the equivalent value you're getting."}));
 
     const QList<ProviderUsage> quiet{usage.first()};
     trends.setUsage(quiet);

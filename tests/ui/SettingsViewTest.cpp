@@ -1,8 +1,8 @@
 #include "ui/SettingsView.h"
+#include "core/TimeFormatting.h"
 #include "ui/SegmentedPicker.h"
 #include "ui/StatusPill.h"
 #include "ui/Stepper.h"
-#include "core/TimeFormatting.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +54,8 @@ TEST(SettingsView, EachControlChangesTheSettingItNames)
          [](const AppSettings& s) { return !s.enabledProviders.contains(Provider::codex); }},
         {"Claude switch", [](Fixture& f) { f.get<QCheckBox>("providerClaude")->setChecked(false); },
          [](const AppSettings& s) { return s.enabledProviders == QSet<Provider>{Provider::codex}; }},
-        {"default basis", [](Fixture& f) {
+        {"default basis",
+         [](Fixture& f) {
              QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
              QCoreApplication::sendEvent(f.get<SegmentedPicker>("defaultBasis"), &right);
          },
@@ -161,8 +162,9 @@ TEST(SettingsView, SnoozeRowResumeAndDemoNote)
         if (!label->isHidden())
             notes << label->text();
     EXPECT_TRUE(notes.contains("Alerts are silenced in demo mode."));
-    EXPECT_TRUE(notes.contains("Install the Codex CLI to enable live usage. Codex usage appears live when demo mode "
-                               "is off."));
+    EXPECT_TRUE(
+        notes.contains("Install the Codex CLI to enable live usage. Codex usage appears live when demo mode "
+                       "is off."));
     EXPECT_EQ(f.get<QLabel>("codexStatus")->text(), "Not found");
 }
 
@@ -172,7 +174,8 @@ TEST(SettingsView, BridgeActionsShowTheInstallersMessageAndStatus)
     EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Not installed");
     f.get<QPushButton>("bridgeInstall")->click();
     EXPECT_FALSE(f.view->bridgeMessage().isEmpty());
-    EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Installed") << f.view->bridgeMessage().toStdString();
+    EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Installed")
+        << f.view->bridgeMessage().toStdString();
     EXPECT_TRUE(f.state->settings().claudeBridgeInstalled);
     f.get<QPushButton>("bridgeUninstall")->click();
     EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Not installed");
