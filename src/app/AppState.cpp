@@ -1,22 +1,27 @@
 #include "app/AppState.h"
 
+#include "app/ComputeSteps.h"
 #include "app/NotificationManager.h"
 #include "app/RetentionScheduler.h"
 #include "app/SeriesCache.h"
+#include "core/AppLogger.h"
 #include "core/CalibratedForecast.h"
 #include "core/Clock.h"
 #include "core/ForecastEngine.h"
 #include "core/LocalFileStore.h"
-#include "core/PaceCalculator.h"
 #include "core/RecommendationEngine.h"
 #include "core/SettingsSaver.h"
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
+#include "history/ClaudeFiles.h"
+#include "history/UsageHistory.h"
 #include "providers/DemoProvider.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
+#include "providers/codex/CodexProvider.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPointer>
 
 #include <algorithm>
@@ -59,11 +64,19 @@ AppState::AppState(Environment environment, QObject* parent)
     m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
+    m_historyTimer.setInterval(m_environment.historyIntervalMs);
+    connect(&m_historyTimer, &QTimer::timeout, this, [this] {
+        if (m_environment.history)
+            m_environment.history->refresh(historyScanned());
+    });
 }
 
 AppState::~AppState()
 {
     m_refreshTimer.stop();
+    m_historyTimer.stop();
+    if (m_environment.history)
+        m_environment.history->setOnCacheUpdated({});
     // A stopped provider never calls back, so nothing reaches this object once it is gone.
     for (const auto& provider : std::as_const(m_liveProviders))
         provider->stop();
@@ -80,6 +93,10 @@ void AppState::init()
         m_environment.store = std::make_shared<SnapshotStore>(LocalFileStore::snapshotsPath());
     }
     m_store = m_environment.store;
+    if (!m_environment.history)
+        m_environment.history = std::make_shared<UsageHistory>();
+    if (!m_environment.claudeFiles)
+        m_environment.claudeFiles = std::make_shared<ClaudeFiles>(LocalFileStore::baseDirectory());
     m_liveProviders.clear();
     m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
     // The settings, without scheduling a save: nothing changed yet.
@@ -174,8 +191,15 @@ void AppState::refresh()
         m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
     m_cyclePending = true;
     ++m_requestedCycles;
-    ComputeRequest request{m_settings,   sortedEnabledProviders(), m_store, m_clock(), m_clock, std::nullopt,
-                           m_seriesCache};
+    ComputeRequest request{m_settings,
+                           sortedEnabledProviders(),
+                           m_store,
+                           m_clock(),
+                           m_clock,
+                           std::nullopt,
+                           m_seriesCache,
+                           m_environment.history,
+                           m_environment.claudeFiles};
     QPointer<AppState> guard(this);
     m_computeQueue->async([request = std::move(request), guard]() {
         ForecastBundle bundle = compute(request);
@@ -197,6 +221,10 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
     const AppSettings& settings = request.settings;
     const Clock clock = request.clock ? request.clock : [now = request.now] { return now; };
     ForecastBundle bundle;
+    const bool claude = request.providers.contains(Provider::claude);
+    UsageHistory* history = request.history.get();
+    ClaudeFiles* files = request.claudeFiles.get();
+    const ClaudeTokenCount tokens = ComputeSteps::tokenCount(history);
 
     // The working snapshots, split into series.
     SeriesCache localCache;
@@ -211,23 +239,37 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         const SnapshotLog stored = request.store ? request.store->log() : SnapshotLog{};
         cache.update(stored, settings.enabledProviders, request.ignoreAfter);
         bundle.snapshots = cache.working(stored);
-        // Claude's estimates from its transcripts join the working list here once the estimator exists.
     }
     bundle.series = cache.published();
-    // Claude's current model and the effort learning come with the usage history; until then Claude's
-    // current settings stay absent.
+
+    // Claude between its live readings: estimates from the transcripts join the working list.
+    QList<UsageSnapshot> estimates;
+    if (!settings.demoMode && claude && history && files) {
+        estimates = ComputeSteps::augmentClaude(bundle, tokens, *files, request.now);
+        ComputeSteps::appendEstimates(bundle, estimates);
+    }
+    if (claude && files)
+        bundle.claudeCurrent = ComputeSteps::currentClaudeSettings(history, *files);
+    if (!settings.demoMode && claude && history && files)
+        ComputeSteps::learnEffort(bundle, tokens, *files, request.now);
 
     // Every provider's windows, five-hour first; each provider gives the recommendations one input.
     QList<RecommendationEngine::Input> inputs;
     for (Provider provider : request.providers) {
         QList<WindowKind> windows = cache.windows(provider);
+        for (const UsageSnapshot& e : std::as_const(estimates))
+            if (e.provider == provider && !windows.contains(e.windowKind))
+                windows.append(e.windowKind);
         std::stable_sort(windows.begin(), windows.end(),
                          [](WindowKind a, WindowKind b) { return displayRank(a) < displayRank(b); });
 
         RecommendationEngine::Input input;
         input.provider = provider;
         for (WindowKind window : std::as_const(windows)) {
-            const QList<UsageSnapshot>& series = cache.series(provider, window);
+            QList<UsageSnapshot> series = cache.series(provider, window);
+            for (const UsageSnapshot& e : std::as_const(estimates))
+                if (e.provider == provider && e.windowKind == window)
+                    series.append(e);
             ForecastResult result = ForecastEngine::forecast(provider, window, series, settings.forecastBasis,
                                                              settings.sleep, clock());
             bundle.forecasts.insert(result.id(), result);
@@ -235,17 +277,20 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
                 input.fiveHour = result;
                 input.snapshot = newestOf(series);
             } else if (isLongWindow(window) && !series.isEmpty()) {
-                // A long window gets its pace and the weekly status rule, demo data included. The Claude
-                // effort scale and the history calibration (with its smart-basis override) wait for the
-                // usage history.
-                const UsageSnapshot latest = *newestOf(series);
-                const PaceResult pace =
-                    PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, clock());
-                bundle.paces.insert(provider, pace);
-                const ForecastResult adjusted = CalibratedForecast::applyWeeklyStatus(result);
-                bundle.forecasts.insert(adjusted.id(), adjusted);
-                input.longWindow = adjusted;
-                input.pace = pace;
+                if (!ComputeSteps::speaksForProvider(window, windows)) {
+                    // The Sonnet limit beside the weekly one: its own forecast and status, nothing more.
+                    const ForecastResult adjusted = CalibratedForecast::applyWeeklyStatus(result);
+                    bundle.forecasts.insert(adjusted.id(), adjusted);
+                    continue;
+                }
+                const ComputeSteps::LongWindow longWindow = ComputeSteps::longWindow(
+                    bundle, result, *newestOf(series), settings, history, files, clock());
+                bundle.paces.insert(provider, longWindow.pace);
+                if (longWindow.calibrated)
+                    bundle.calibrated.insert(provider, *longWindow.calibrated);
+                bundle.forecasts.insert(longWindow.forecast.id(), longWindow.forecast);
+                input.longWindow = longWindow.forecast;
+                input.pace = longWindow.pace;
             }
         }
         // Also a provider without windows: the advice compares providers.
@@ -258,30 +303,35 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
 void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSettings, const QDateTime& now)
 {
     bool anyChanged = false;
-    if (bundle.snapshots != m_workingSnapshots) {
-        m_workingSnapshots = bundle.snapshots;
-        m_workingSeries = bundle.series;
+    if (bundle.snapshots != m_published.snapshots) {
+        m_published.snapshots = bundle.snapshots;
+        m_published.series = bundle.series;
         anyChanged = true;
         Q_EMIT workingSnapshotsChanged();
     }
-    if (bundle.forecasts != m_forecasts) {
-        m_forecasts = bundle.forecasts;
+    if (bundle.forecasts != m_published.forecasts) {
+        m_published.forecasts = bundle.forecasts;
         anyChanged = true;
         Q_EMIT forecastsChanged();
     }
-    if (bundle.paces != m_paces) {
-        m_paces = bundle.paces;
+    if (bundle.paces != m_published.paces) {
+        m_published.paces = bundle.paces;
         anyChanged = true;
         Q_EMIT pacesChanged();
     }
-    if (bundle.calibrated != m_calibrated) {
-        m_calibrated = bundle.calibrated;
+    if (bundle.calibrated != m_published.calibrated) {
+        m_published.calibrated = bundle.calibrated;
         anyChanged = true;
         Q_EMIT calibratedChanged();
     }
+    if (bundle.claudeCurrent != m_published.claudeCurrent) {
+        m_published.claudeCurrent = bundle.claudeCurrent;
+        anyChanged = true;
+        Q_EMIT claudeCurrentChanged();
+    }
     bool recommendationsPublished = false;
-    if (bundle.recommendations != m_recommendations) {
-        m_recommendations = bundle.recommendations;
+    if (bundle.recommendations != m_published.recommendations) {
+        m_published.recommendations = bundle.recommendations;
         recommendationsPublished = true;
         Q_EMIT recommendationsChanged();
     }
@@ -431,12 +481,12 @@ QList<Provider> AppState::sortedEnabledProviders() const
 
 QList<UsageSnapshot> AppState::series(Provider provider, WindowKind window) const
 {
-    return StateQueries::series(m_workingSnapshots, m_workingSeries, provider, window);
+    return StateQueries::series(m_published.snapshots, m_published.series, provider, window);
 }
 
 std::optional<UsageSnapshot> AppState::latestSnapshot(Provider provider, WindowKind window) const
 {
-    return StateQueries::latestSnapshot(m_workingSnapshots, m_workingSeries, provider, window);
+    return StateQueries::latestSnapshot(m_published.snapshots, m_published.series, provider, window);
 }
 
 QList<UsageSnapshot> AppState::seriesSince(Provider provider, WindowKind window, const QDateTime& since) const
@@ -453,29 +503,130 @@ AppState::newestSnapshotWhere(Provider provider,
 
 std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind window) const
 {
-    return StateQueries::forecast(m_forecasts, provider, window);
+    return StateQueries::forecast(m_published.forecasts, provider, window);
 }
 
 QList<SeriesKey> AppState::availableSeries() const
 {
-    return StateQueries::availableSeries(m_workingSeries);
+    return StateQueries::availableSeries(m_published.series);
 }
 
 std::optional<SeriesKey> AppState::mostUrgentSeries() const
 {
-    return StateQueries::mostUrgentSeries(m_workingSeries, m_forecasts, m_clock());
+    return StateQueries::mostUrgentSeries(m_published.series, m_published.forecasts, m_clock());
 }
 
 ForecastStatus AppState::globalStatus() const
 {
-    return StateQueries::globalStatus(m_forecasts);
+    return StateQueries::globalStatus(m_published.forecasts);
 }
 
-// A finished transcript scan will request a cycle from here; nothing scans transcripts yet.
-void AppState::registerHistoryCallback() {}
+// Rolling counts that land and rescans that find news start a cycle.
+void AppState::registerHistoryCallback()
+{
+    if (!m_environment.history)
+        return;
+    QPointer<AppState> guard(this);
+    m_environment.history->setOnCacheUpdated([guard] {
+        if (guard)
+            guard->refresh();
+    });
+}
 
-// The full transcript scan and its 5-minute rescan timer belong here; nothing scans transcripts yet.
-void AppState::startHistoryScans() {}
+std::function<void()> AppState::historyScanned()
+{
+    QPointer<AppState> guard(this);
+    return [guard] {
+        if (guard)
+            guard->refresh();
+    };
+}
+
+void AppState::startHistoryScans()
+{
+    if (!m_environment.history || m_environment.historyIntervalMs <= 0)
+        return;
+    m_environment.history->refresh(historyScanned());
+    m_historyTimer.start();
+}
+
+QList<ScenarioResult> AppState::scenarios(Provider provider, WindowKind window) const
+{
+    return StateReports::scenarios(m_published, provider, window);
+}
+
+std::optional<QString> AppState::freshnessLabel(Provider provider) const
+{
+    return StateReports::freshnessLabel(m_published, m_settings, provider, m_clock());
+}
+
+std::optional<QString> AppState::headroomLabel(Provider provider) const
+{
+    return StateReports::headroomLabel(m_published, provider);
+}
+
+QString AppState::spendThisWeek(Provider provider) const
+{
+    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
+    return StateReports::spendThisWeek(totals.get(), m_settings, provider, m_clock());
+}
+
+QString AppState::spendThisWeekTotal() const
+{
+    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
+    return StateReports::spendThisWeekTotal(totals.get(), m_settings, m_clock());
+}
+
+StateReports::WeekTrend AppState::weekTrend(Provider provider) const
+{
+    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
+    return StateReports::weekTrend(totals.get(), provider, m_clock());
+}
+
+std::optional<QString> AppState::peakUsageWindowLabel() const
+{
+    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
+    return StateReports::peakUsageWindowLabel(totals.get());
+}
+
+std::optional<double> AppState::timeUntilBedtime() const
+{
+    return StateReports::timeUntilBedtime(m_settings, m_clock());
+}
+
+QString AppState::weeklyRecapText() const
+{
+    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
+    return StateReports::weeklyRecapText(m_published, totals.get(), m_settings, m_clock());
+}
+
+std::optional<StateReports::OverageReport> AppState::overage() const
+{
+    if (m_settings.demoMode || !m_settings.enabledProviders.contains(Provider::claude))
+        return std::nullopt;
+    const auto extra =
+        m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
+    return StateReports::overage(extra, m_settings);
+}
+
+QString AppState::diagnosticsText() const
+{
+    StateReports::DiagnosticsInputs in;
+    in.settings = m_settings;
+    in.lastRefresh = m_lastRefresh;
+    in.providerHealth = m_providerHealth;
+    in.forecasts = m_published.forecasts;
+    if (m_environment.codexPath) {
+        in.codexPath = m_environment.codexPath();
+    } else if (const auto codex = std::dynamic_pointer_cast<CodexProvider>(liveProvider(Provider::codex))) {
+        // What the provider resolved when it started: no search runs here on the GUI thread.
+        in.codexPath = codex->executablePath();
+    }
+    in.bridge = ClaudeStatusLineBridgeInstaller::currentStatus();
+    in.lastError = AppLogger::shared().lastError();
+    in.homePath = QDir::homePath();
+    return StateReports::diagnosticsText(in);
+}
 
 // Hands the cycle's results to the notification manager, with the settings the cycle was computed with.
 void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSettings)
@@ -494,6 +645,7 @@ void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSett
         extra =
             m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
     manager->evaluateBudget(extra, cycleSettings, m_clock());
-    manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this) : QString(),
+    manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this)
+                                                       : weeklyRecapText(),
                          cycleSettings, m_clock());
 }

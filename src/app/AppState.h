@@ -3,6 +3,7 @@
 #include "app/ForecastBundle.h"
 #include "app/ProviderFactory.h"
 #include "app/StateQueries.h"
+#include "app/StateReports.h"
 #include "core/AppSettings.h"
 #include "core/ProviderHealth.h"
 #include "core/SerialQueue.h"
@@ -22,10 +23,12 @@
 class Clock;
 class RetentionScheduler;
 class AppState;
+class ClaudeFiles;
 class NotificationManager;
 class SeriesCache;
 class SettingsSaver;
 class SnapshotStore;
+class UsageHistory;
 class UsageProvider;
 
 // What the state is built on; every member has a working default for the real application.
@@ -51,8 +54,16 @@ struct AppStateEnvironment
     // The Claude account's latest overage figures, for the budget alert; empty: those of the last OAuth
     // usage fetch. Asked only while Claude runs live.
     std::function<std::optional<ClaudeExtraUsage>()> extraUsage;
-    // The weekly recap text of the published state; empty: no recap.
+    // The weekly recap text of the published state; empty: the state's own weeklyRecapText().
     std::function<QString(const AppState&)> weeklyRecapText;
+    // Empty: the transcript history of the user's assistants, with its cache in the data folder.
+    std::shared_ptr<UsageHistory> history;
+    // Empty: the estimator's and the effort calibration's files in the data folder.
+    std::shared_ptr<ClaudeFiles> claudeFiles;
+    // How often the transcripts are scanned again; 0: never, not even at start (tests that count cycles).
+    int historyIntervalMs = 300'000;
+    // Where the Codex program is, for the diagnostics; empty: asked of the running Codex provider.
+    std::function<QString()> codexPath;
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -68,6 +79,10 @@ struct ComputeCycleRequest
     std::optional<QDateTime> ignoreAfter;
     // Series kept from the previous cycle on the same queue; a cycle without one groups from scratch.
     std::shared_ptr<SeriesCache> cache;
+    // The transcript history; none: no Claude estimates, current model, effort learning or calibration.
+    std::shared_ptr<UsageHistory> history;
+    // The estimator's files; none: no anchors, effort rates or meta file are read or written.
+    std::shared_ptr<ClaudeFiles> claudeFiles;
 };
 
 // The one observable state of the application, owned by the GUI thread.
@@ -95,13 +110,20 @@ public:
     const AppSettings& settings() const { return m_settings; }
     // Every assignment schedules a save.
     void setSettings(const AppSettings& settings);
-    const SnapshotLog& workingSnapshots() const { return m_workingSnapshots; }
-    const QMap<QString, ForecastResult>& forecasts() const { return m_forecasts; }
-    const QMap<Provider, PaceResult>& paces() const { return m_paces; }
-    const QList<Recommendation>& recommendations() const { return m_recommendations; }
+    const SnapshotLog& workingSnapshots() const { return m_published.snapshots; }
+    const QMap<QString, ForecastResult>& forecasts() const { return m_published.forecasts; }
+    const QMap<Provider, PaceResult>& paces() const { return m_published.paces; }
+    const QList<Recommendation>& recommendations() const { return m_published.recommendations; }
     const std::optional<QDateTime>& lastRefresh() const { return m_lastRefresh; }
     const QMap<Provider, ProviderHealth>& providerHealth() const { return m_providerHealth; }
-    const QMap<Provider, CalibratedProjection>& calibrated() const { return m_calibrated; }
+    const QMap<Provider, CalibratedProjection>& calibrated() const { return m_published.calibrated; }
+    const std::optional<ClaudeEstimator::CurrentSettings>& claudeCurrent() const
+    {
+        return m_published.claudeCurrent;
+    }
+    // The published cycle as one value, for the reports shared with the command line.
+    const ForecastBundle& published() const { return m_published; }
+    const std::shared_ptr<UsageHistory>& usageHistory() const { return m_environment.history; }
 
     // Actions (main thread).
     // Starts a cycle; while one is pending, another follows it once it is applied (requests coalesce).
@@ -135,6 +157,21 @@ public:
     [[nodiscard]] std::optional<SeriesKey> mostUrgentSeries() const;
     [[nodiscard]] ForecastStatus globalStatus() const;
 
+    // Reports of the published state (StateReports), as of now.
+    [[nodiscard]] QList<ScenarioResult> scenarios(Provider provider, WindowKind window) const;
+    [[nodiscard]] std::optional<QString> freshnessLabel(Provider provider) const;
+    [[nodiscard]] std::optional<QString> headroomLabel(Provider provider) const;
+    [[nodiscard]] QString spendThisWeek(Provider provider) const;
+    [[nodiscard]] QString spendThisWeekTotal() const;
+    [[nodiscard]] StateReports::WeekTrend weekTrend(Provider provider) const;
+    [[nodiscard]] std::optional<QString> peakUsageWindowLabel() const;
+    [[nodiscard]] std::optional<double> timeUntilBedtime() const;
+    [[nodiscard]] QString weeklyRecapText() const;
+    // Claude's overage card, from the last OAuth answer's figures.
+    [[nodiscard]] std::optional<StateReports::OverageReport> overage() const;
+    // Redacted: no e-mail address, key, sign-in link or home folder.
+    [[nodiscard]] QString diagnosticsText() const;
+
     QDateTime now() const { return m_clock(); }
     // The live provider of a kind, if one runs.
     std::shared_ptr<UsageProvider> liveProvider(Provider provider) const
@@ -154,6 +191,7 @@ Q_SIGNALS:
     void lastRefreshChanged();
     void providerHealthChanged();
     void calibratedChanged();
+    void claudeCurrentChanged();
     void changed();
     void cycleFinished();
 
@@ -162,6 +200,8 @@ private:
     void cycleApplied();
     void registerHistoryCallback();
     void startHistoryScans();
+    // The completion of a transcript scan: one more cycle.
+    std::function<void()> historyScanned();
     void notify(const ForecastBundle& bundle, const AppSettings& cycleSettings);
 
     Environment m_environment;
@@ -169,15 +209,11 @@ private:
     std::shared_ptr<SnapshotStore> m_store;
 
     AppSettings m_settings;
-    SnapshotLog m_workingSnapshots;
-    // Published with the snapshots they index.
-    QList<WorkingSeries> m_workingSeries;
-    QMap<QString, ForecastResult> m_forecasts;
-    QMap<Provider, PaceResult> m_paces;
-    QList<Recommendation> m_recommendations;
     std::optional<QDateTime> m_lastRefresh;
     QMap<Provider, ProviderHealth> m_providerHealth;
-    QMap<Provider, CalibratedProjection> m_calibrated;
+    // The published cycle: working snapshots with their series, forecasts, paces, calibrated projections,
+    // recommendations and Claude's current settings.
+    ForecastBundle m_published;
 
     std::unique_ptr<SettingsSaver> m_saver;
     // m_clock for the services that take a ::Clock.
@@ -187,6 +223,7 @@ private:
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
     QTimer m_refreshTimer;
+    QTimer m_historyTimer;
     int m_requestedCycles = 0;
     bool m_cyclePending = false;
     bool m_refreshWanted = false;

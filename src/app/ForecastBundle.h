@@ -5,11 +5,13 @@
 #include "core/ForecastModels.h"
 #include "core/SnapshotLog.h"
 #include "core/UsageSnapshot.h"
+#include "history/ClaudeEstimator.h"
 
 #include <QList>
 #include <QMap>
 #include <QString>
 
+#include <optional>
 #include <utility>
 
 using SeriesKey = std::pair<Provider, WindowKind>;
@@ -37,6 +39,8 @@ struct ForecastBundle
     QMap<Provider, PaceResult> paces;
     QMap<Provider, CalibratedProjection> calibrated;
     QList<Recommendation> recommendations;
+    // Claude Code's current model, effort and thinking setting; absent without Claude.
+    std::optional<ClaudeEstimator::CurrentSettings> claudeCurrent;
 
     friend bool operator==(const ForecastBundle&, const ForecastBundle&) = default;
 };

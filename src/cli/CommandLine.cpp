@@ -5,6 +5,7 @@
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
 #include "cli/NotifyTestCommand.h"
+#include "cli/SelfTest.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
 #include "cli/UsageCommand.h"
@@ -105,6 +106,7 @@ std::optional<int> runCommandLine(const QStringList& arguments)
                                    QStringLiteral("--dumpstore"),
                                    QStringLiteral("--headless"),
                                    QStringLiteral("--usagetest"),
+                                   QStringLiteral("--selftest"),
                                    QStringLiteral("--notify-test")};
     QStringList given;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -152,6 +154,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return UsageTest::run();
     if (given.contains(QLatin1String("--dumpstore")))
         return dumpStore();
+    if (given.contains(QLatin1String("--selftest")))
+        return SelfTest::run(QDateTime::currentDateTimeUtc(), out);
     if (given.contains(QLatin1String("--notify-test")))
         return NotifyTestCommand::run();
     if (given.contains(QLatin1String("--headless")))

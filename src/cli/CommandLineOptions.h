@@ -111,6 +111,10 @@ inline constexpr std::array options{
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
     Option{Group::diagnostics, "--usagetest", "", Values::none,
            "scan the transcripts and print what the usage history answers"},
+    Option{Group::diagnostics, "--selftest", "", Values::none,
+           "check the data folder, settings, snapshot log, engines, Codex, the Claude credential, OAuth "
+           "status and "
+           "bridge, the transcript history and the estimator files; exit status 1 when a check fails"},
     Option{Group::diagnostics, "--dumpstore", "", Values::none,
            "print every stored snapshot as one JSON line"},
     Option{

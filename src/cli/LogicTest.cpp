@@ -83,8 +83,15 @@ Outcome runChecks()
                  QString::number(demo.value(6).usedPercent), QStringLiteral("12.8"));
     AppSettings demoSettings;
     demoSettings.demoMode = true;
-    const ForecastBundle bundle = AppState::compute(
-        {demoSettings, {Provider::codex, Provider::claude}, nullptr, kNow, {}, std::nullopt, nullptr});
+    const ForecastBundle bundle = AppState::compute({demoSettings,
+                                                     {Provider::codex, Provider::claude},
+                                                     nullptr,
+                                                     kNow,
+                                                     {},
+                                                     std::nullopt,
+                                                     nullptr,
+                                                     nullptr,
+                                                     nullptr});
     check.expect(QStringLiteral("demo cycle works on 46 snapshots"), bundle.snapshots.size(), 46);
     check.expect(QStringLiteral("demo cycle forecasts"),
                  QStringList(bundle.forecasts.keys()).join(QLatin1Char(',')),

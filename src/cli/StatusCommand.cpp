@@ -4,12 +4,17 @@
 #include "app/MenuBarTitleBuilder.h"
 #include "app/SeriesCache.h"
 #include "app/StateQueries.h"
+#include "app/StateReports.h"
+#include "core/CalibratedForecast.h"
+#include "core/Clock.h"
 #include "core/JsonLines.h"
 #include "core/LocalFileStore.h"
 #include "core/NumberFormatting.h"
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
 #include "core/TimeFormatting.h"
+#include "history/ClaudeFiles.h"
+#include "history/UsageHistory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -22,6 +27,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 namespace StatusCommand {
 
@@ -106,6 +112,66 @@ QJsonObject paceJson(const PaceResult& p)
     return o;
 }
 
+QJsonObject claudeCurrentJson(const ClaudeEstimator::CurrentSettings& c)
+{
+    QJsonObject o;
+    if (c.modelId)
+        o.insert(QStringLiteral("modelId"), *c.modelId);
+    if (c.modelDisplayName)
+        o.insert(QStringLiteral("modelDisplayName"), *c.modelDisplayName);
+    if (c.effortLevel)
+        o.insert(QStringLiteral("effortLevel"), *c.effortLevel);
+    if (c.thinkingEnabled)
+        o.insert(QStringLiteral("thinkingEnabled"), *c.thinkingEnabled);
+    putJsonDate(o, QStringLiteral("capturedAt"), c.capturedAt);
+    return o;
+}
+
+QJsonObject calibratedJson(const CalibratedProjection& p)
+{
+    QJsonObject o;
+    putJsonDouble(o, QStringLiteral("projectedUsedAtReset"), p.projectedUsedAtReset);
+    putJsonDouble(o, QStringLiteral("avgDailyTokens"), p.avgDailyTokens);
+    o.insert(QStringLiteral("tokensThisWindow"), p.tokensThisWindow);
+    putJsonDouble(o, QStringLiteral("daysRemaining"), p.daysRemaining);
+    putJsonDouble(o, QStringLiteral("dailyBurnPercent"), p.dailyBurnPercent);
+    putJsonDouble(o, QStringLiteral("daysOfHeadroom"), p.daysOfHeadroom);
+    o.insert(QStringLiteral("activeDays"), p.activeDays);
+    return o;
+}
+
+QJsonObject scenarioJson(const ScenarioResult& r)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("title"), r.title);
+    o.insert(QStringLiteral("description"), r.description);
+    putJsonDouble(o, QStringLiteral("projectedUsedAtReset"), r.projectedUsedAtReset);
+    putJsonDouble(o, QStringLiteral("estimatedSavingPercent"), r.estimatedSavingPercent);
+    putJsonDate(o, QStringLiteral("runOutAt"), r.runOutAt);
+    o.insert(QStringLiteral("confidence"), rawValue(r.confidence));
+    return o;
+}
+
+// One text per enabled provider, in display order, where `text` gives one.
+QJsonObject byProvider(const Report& report, const std::function<std::optional<QString>(Provider)>& text)
+{
+    QJsonObject o;
+    for (Provider provider : StateQueries::sortedEnabledProviders(report.settings))
+        if (const auto value = text(provider))
+            o.insert(rawValue(provider), *value);
+    return o;
+}
+
+QJsonObject spendJson(const Report& report)
+{
+    QJsonObject o = byProvider(report, [&](Provider p) -> std::optional<QString> {
+        return StateReports::spendThisWeek(report.history.get(), report.settings, p, report.generatedAt);
+    });
+    o.insert(QStringLiteral("total"),
+             StateReports::spendThisWeekTotal(report.history.get(), report.settings, report.generatedAt));
+    return o;
+}
+
 // Provider display order, then window display order.
 QList<ForecastResult> orderedForecasts(const ForecastBundle& bundle)
 {
@@ -165,6 +231,31 @@ QJsonObject reportJson(const Report& report)
         recommendations.append(o);
     }
     root.insert(QStringLiteral("recommendations"), recommendations);
+
+    if (report.bundle.claudeCurrent)
+        root.insert(QStringLiteral("claudeCurrent"), claudeCurrentJson(*report.bundle.claudeCurrent));
+    QJsonObject calibrated;
+    for (auto it = report.bundle.calibrated.cbegin(); it != report.bundle.calibrated.cend(); ++it)
+        calibrated.insert(rawValue(it.key()), calibratedJson(it.value()));
+    root.insert(QStringLiteral("calibrated"), calibrated);
+    root.insert(QStringLiteral("headroom"), byProvider(report, [&](Provider p) {
+                    return StateReports::headroomLabel(report.bundle, p);
+                }));
+    root.insert(QStringLiteral("freshness"), byProvider(report, [&](Provider p) {
+                    return StateReports::freshnessLabel(report.bundle, report.settings, p,
+                                                        report.generatedAt);
+                }));
+    root.insert(QStringLiteral("spendThisWeek"), spendJson(report));
+    if (const auto peak = StateReports::peakUsageWindowLabel(report.history.get()))
+        root.insert(QStringLiteral("peakHours"), *peak);
+    QJsonObject scenarios{{QStringLiteral("provider"), rawValue(report.settings.focusedProvider)},
+                          {QStringLiteral("windowKind"), rawValue(report.settings.focusedWindow)}};
+    QJsonArray items;
+    for (const ScenarioResult& r : StateReports::scenarios(report.bundle, report.settings.focusedProvider,
+                                                           report.settings.focusedWindow))
+        items.append(scenarioJson(r));
+    scenarios.insert(QStringLiteral("items"), items);
+    root.insert(QStringLiteral("scenarios"), scenarios);
     return root;
 }
 
@@ -293,13 +384,13 @@ AppSettings readSettings()
 
 Report evaluate(const Options& options, const QDateTime& now)
 {
-    std::shared_ptr<SnapshotStore> store;
-    return evaluate(options, now, store, std::shared_ptr<SeriesCache>());
+    Sources sources;
+    return evaluate(options, now, sources);
 }
 
-Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<SnapshotStore>& store,
-                const std::shared_ptr<SeriesCache>& cache)
+Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
 {
+    std::shared_ptr<SnapshotStore>& store = sources.store;
     AppSettings settings = readSettings();
     if (options.demo)
         settings.demoMode = true;
@@ -313,7 +404,25 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
     request.providers = StateQueries::sortedEnabledProviders(settings);
     request.now = now;
     request.ignoreAfter = options.at;
-    request.cache = cache;
+    request.cache = sources.cache;
+    // The transcripts as the running application sees them, counted while we wait, saved nowhere.
+    if (!sources.history) {
+        sources.clock = std::make_shared<ManualClock>(now);
+        UsageHistory::Options historyOptions = UsageHistory::defaults();
+        historyOptions.clock = sources.clock.get();
+        historyOptions.readOnly = true;
+        historyOptions.countInline = true;
+        sources.history = std::make_shared<UsageHistory>(historyOptions);
+        sources.claudeFiles = std::make_shared<ClaudeFiles>(LocalFileStore::baseDirectory(), true);
+    }
+    sources.clock->set(now);
+    const qint64 nowMs = now.toMSecsSinceEpoch();
+    if (!sources.lastScanMs || std::abs(nowMs - *sources.lastScanMs) >= 30'000) {
+        sources.history->refreshSync();
+        sources.lastScanMs = nowMs;
+    }
+    request.history = sources.history;
+    request.claudeFiles = sources.claudeFiles;
     // Only an existing log is read: opening a store must not create the data folder.
     const QString logPath = LocalFileStore::snapshotsPath();
     if (!settings.demoMode && !store && QFileInfo::exists(logPath))
@@ -321,7 +430,7 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
     if (!settings.demoMode)
         request.store = store;
 
-    Report report{AppState::compute(request), settings, now};
+    Report report{AppState::compute(request), settings, now, sources.history->totals()};
     // The focus the application would take, so the focused-provider title matches the tray's.
     if (settings.focusAuto) {
         if (const auto urgent =
@@ -331,6 +440,35 @@ Report evaluate(const Options& options, const QDateTime& now, std::shared_ptr<Sn
         }
     }
     return report;
+}
+
+QStringList reportLines(const Report& report)
+{
+    QStringList freshness;
+    QStringList headroom;
+    QStringList spend;
+    for (Provider provider : StateQueries::sortedEnabledProviders(report.settings)) {
+        if (const auto f =
+                StateReports::freshnessLabel(report.bundle, report.settings, provider, report.generatedAt))
+            freshness.append(displayName(provider) + QLatin1Char(' ') + *f);
+        if (const auto h = StateReports::headroomLabel(report.bundle, provider))
+            headroom.append(displayName(provider) + QLatin1Char(' ') + *h);
+        spend.append(
+            displayName(provider) + QLatin1Char(' ') +
+            StateReports::spendThisWeek(report.history.get(), report.settings, provider, report.generatedAt));
+    }
+    QStringList lines;
+    const QString separator = QStringLiteral(" \u00b7 ");
+    if (!freshness.isEmpty())
+        lines.append(QStringLiteral("Freshness: ") + freshness.join(separator));
+    if (!headroom.isEmpty())
+        lines.append(QStringLiteral("Headroom: ") + headroom.join(separator));
+    if (!spend.isEmpty())
+        lines.append(
+            QStringLiteral("Spend this week: ") + spend.join(separator) + separator +
+            QStringLiteral("total ") +
+            StateReports::spendThisWeekTotal(report.history.get(), report.settings, report.generatedAt));
+    return lines;
 }
 
 QStringList forecastLines(const Report& report)
@@ -360,6 +498,7 @@ QString renderText(const Report& report)
     lines.append(forecastLines(report));
     for (const Recommendation& r : report.bundle.recommendations)
         lines.append(QStringLiteral("Recommendation: ") + r.message);
+    lines.append(reportLines(report));
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
@@ -405,14 +544,14 @@ int run(const Options& options)
 
     // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed). A
     // reader that went away (a restarted waybar, whose children ignore SIGPIPE) ends the watch quietly.
-    std::shared_ptr<SnapshotStore> store;
-    const auto cache = std::make_shared<SeriesCache>();
+    Sources sources;
+    sources.cache = std::make_shared<SeriesCache>();
     Watch watch(options.format);
     QElapsedTimer clock;
     clock.start();
     // False once a line could not be written.
     const auto tick = [&] {
-        const auto output = watch.poll(evaluate(options, currentInstant(), store, cache), clock.elapsed());
+        const auto output = watch.poll(evaluate(options, currentInstant(), sources), clock.elapsed());
         return !output || print(*output);
     };
     if (!tick())

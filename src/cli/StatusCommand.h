@@ -13,8 +13,12 @@
 #include <optional>
 #include <variant>
 
+class ClaudeFiles;
+class ManualClock;
 class SeriesCache;
 class SnapshotStore;
+class UsageHistory;
+struct UsageTotals;
 
 // `tallyvane status`: one compute cycle over the stored log (or demo data), printed. It starts no provider
 // and writes nothing: not the settings, not the log, not the data folder.
@@ -47,21 +51,35 @@ struct Report
     ForecastBundle bundle;
     AppSettings settings;
     QDateTime generatedAt;
+    // The transcript totals the reports read; none: no history (spend, peak hours and recap stay empty).
+    std::shared_ptr<const UsageTotals> history;
+};
+
+// What one run reads, kept between the polls of --watch. Nothing here writes: the history cache, the
+// anchor, effort and meta files are read, and whatever the cycle learns stays in memory.
+struct Sources
+{
+    std::shared_ptr<SnapshotStore> store;
+    std::shared_ptr<SeriesCache> cache;
+    std::shared_ptr<ManualClock> clock;
+    std::shared_ptr<UsageHistory> history;
+    std::shared_ptr<ClaudeFiles> claudeFiles;
+    std::optional<qint64> lastScanMs;
 };
 
 // The settings file as it is, without creating, moving or logging anything; defaults when unreadable.
 [[nodiscard]] AppSettings readSettings();
 [[nodiscard]] Report evaluate(const Options& options, const QDateTime& now);
-// The same on a store and series kept between runs (the store opened on first use, once the log exists).
-[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now,
-                              std::shared_ptr<SnapshotStore>& store,
-                              const std::shared_ptr<SeriesCache>& cache);
+// The same on sources kept between runs (the store opened on first use, once the log exists).
+[[nodiscard]] Report evaluate(const Options& options, const QDateTime& now, Sources& sources);
 
 [[nodiscard]] QString renderText(const Report& report);
 [[nodiscard]] QByteArray renderJson(const Report& report, bool indented);
 [[nodiscard]] QByteArray renderWaybar(const Report& report);
 // One line per forecast: provider, window, used, projected, time to limit, status, confidence, summary.
 [[nodiscard]] QStringList forecastLines(const Report& report);
+// The freshness, headroom and spend lines of the text report.
+[[nodiscard]] QStringList reportLines(const Report& report);
 
 // What `--watch` prints, poll by poll: the output when anything but the clock-driven figures
 // (generatedAt, timeUntilReset) changed since the last printed one, or when the heartbeat has passed.

@@ -101,6 +101,7 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
     QElapsedTimer timer;
     timer.start();
     ScanStats stats;
+    saveChanges = saveChanges && !m_options.readOnly;
     const QTimeZone zone = ZoneCalendar::currentZone();
     bool changed = false;
     if (m_cache.zone != zone.id()) {
@@ -257,20 +258,31 @@ void UsageHistory::setOnCacheUpdated(std::function<void()> callback)
 
 qint64 UsageHistory::rollingClaudeTokens(const QDateTime& since)
 {
+    return countedClaudeTokens(since).value_or(0);
+}
+
+std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
+{
     const qint64 sinceMs = since.toMSecsSinceEpoch();
     const qint64 key = sinceMs / 60000;
-    return m_queue.syncResult([&]() -> qint64 {
+    return m_queue.syncResult([&]() -> std::optional<qint64> {
         const QDateTime now = m_clock.now();
         const auto cached = m_rollCache.find(key);
         if (cached != m_rollCache.end() && cached->second.at.msecsTo(now) < m_options.rollTtlSeconds * 1000)
             return cached->second.value;
+        if (m_options.countInline) {
+            performRollingScan(sinceMs, key);
+            return m_rollCache[key].value;
+        }
         if (m_rollScanning.insert(key).second) {
             m_queue.async([this, alive = m_alive, sinceMs, key] {
                 if (alive->load())
                     performRollingScan(sinceMs, key);
             });
         }
-        return cached != m_rollCache.end() ? cached->second.value : 0;
+        if (cached != m_rollCache.end())
+            return cached->second.value;
+        return std::nullopt;
     });
 }
 
@@ -306,7 +318,7 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
         return item.second.at.msecsTo(now) >= m_options.rollRetainSeconds * 1000;
     });
     m_rollScanning.erase(key);
-    if (m_onCacheUpdated)
+    if (m_onCacheUpdated && !m_options.countInline)
         m_options.postToMain(m_onCacheUpdated);
 }
 

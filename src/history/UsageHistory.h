@@ -37,6 +37,10 @@ public:
         qint64 rollTtlSeconds = 120;
         qint64 rollRetainSeconds = 86400;
         qint64 modelTtlSeconds = 60;
+        // Never writes the cache file (a report that must leave the disk as it found it).
+        bool readOnly = false;
+        // Rolling counts are made while the caller waits instead of in the background (one-shot reports).
+        bool countInline = false;
         // Runs a callback on the main thread; default: queued to the application object.
         std::function<void(std::function<void()>)> postToMain;
     };
@@ -78,6 +82,8 @@ public:
     // rollTtl old. A new moment answers 0 (or the older count) at once and counts in the background;
     // onCacheUpdated announces the result. Not to be called from the history queue.
     qint64 rollingClaudeTokens(const QDateTime& since);
+    // The same, but nothing while no count for that moment exists yet (instead of a provisional 0).
+    std::optional<qint64> countedClaudeTokens(const QDateTime& since);
     // The model of the newest Claude reply, cached for modelTtl. Not to be called from the history queue.
     std::optional<ModelSighting> latestClaudeModel();
     void setOnCacheUpdated(std::function<void()> callback);

@@ -2,7 +2,9 @@
 
 #include "AppTestSupport.h"
 #include "core/ForecastEngine.h"
+#include "core/PaceCalculator.h"
 #include "core/SnapshotStore.h"
+#include "history/UsageHistory.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +89,7 @@ struct Harness
         env.store = store;
         env.loadSettings = [initial] { return initial; };
         env.scheduleSave = [this](const AppSettings& s) { saves.append(s); };
+        env.historyIntervalMs = 0;
         env.providerFactory = [this, withFactory](Provider kind, const std::shared_ptr<SnapshotStore>& shared)
             -> std::shared_ptr<UsageProvider> {
             EXPECT_EQ(shared, store);
@@ -364,6 +367,28 @@ TEST(AppStateProviders, ToggleStopsAndDropsTheProviderAndRecomputesWithoutIt)
         EXPECT_EQ(s.provider, P::codex);
 }
 
+TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
+{
+    QTemporaryDir transcripts;
+    UsageHistory::Options options;
+    options.cachePath = transcripts.filePath(QStringLiteral("cache.json"));
+    options.claudeRoots = {transcripts.path()};
+    options.codexRoots = {transcripts.path()};
+    AppStateEnvironment env;
+    env.clock = [] { return kNow; };
+    env.store = std::make_shared<SnapshotStore>(transcripts.filePath(QStringLiteral("snapshots.ndjson")));
+    env.loadSettings = [] { return AppSettings{}; };
+    env.scheduleSave = [](const AppSettings&) {};
+    env.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) { return nullptr; };
+    env.history = std::make_shared<UsageHistory>(options);
+    env.historyIntervalMs = 20;
+    AppState state(env);
+    state.init();
+    // The first cycle, then one per finished scan: the one at start and those of the timer.
+    EXPECT_TRUE(TestSupport::waitFor([&] { return state.requestedCycles() >= 4; }));
+    EXPECT_TRUE(QFile::exists(options.cachePath));
+}
+
 TEST(AppStateProviders, AReportFromAnyThreadSchedulesACycle)
 {
     Harness h(AppSettings{});
@@ -448,7 +473,7 @@ struct ComputeFixture : ::testing::Test
     ForecastBundle compute(const AppSettings& settings, std::optional<QDateTime> ignoreAfter = std::nullopt)
     {
         return AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
-                                  [] { return kNow; }, ignoreAfter, nullptr});
+                                  [] { return kNow; }, ignoreAfter, nullptr, nullptr, nullptr});
     }
 };
 
@@ -491,6 +516,29 @@ TEST_F(ComputeFixture, LongWindowGetsPaceAndTheWeeklyStatusRule)
     EXPECT_EQ(published.status, S::risky);
     EXPECT_TRUE(bundle.paces.contains(P::codex));
     EXPECT_FALSE(bundle.recommendations.isEmpty());
+}
+
+TEST_F(ComputeFixture, SonnetWeeklyKeepsItsForecastButNeverSpeaksForTheAccount)
+{
+    // The Sonnet limit (weekly) appears before the account's seven-day window and is nearly used up.
+    store->append(
+        {snap(P::claude, W::weekly, 600, 97, 3 * 86'400), snap(P::claude, W::sevenDay, 600, 20, 3 * 86'400),
+         snap(P::claude, W::weekly, 0, 98, 3 * 86'400), snap(P::claude, W::sevenDay, 0, 21, 3 * 86'400)});
+    const AppSettings settings;
+    const ForecastBundle bundle = compute(settings);
+    const PaceResult weeklyPace =
+        PaceCalculator::pace(snap(P::claude, W::sevenDay, 0, 21, 3 * 86'400),
+                             settings.weeklyDailyTargetPercent, settings.sleep, kNow);
+    EXPECT_EQ(bundle.paces.value(P::claude), weeklyPace);
+    // Its own forecast under the weekly status rule, never the engine's "limit likely".
+    EXPECT_EQ(bundle.forecasts.value("claude-weekly").status, S::risky);
+
+    // Without a seven-day window the Sonnet one is the long window.
+    store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("sonnet.ndjson")));
+    store->append({snap(P::claude, W::weekly, 0, 98, 3 * 86'400)});
+    EXPECT_EQ(compute(settings).paces.value(P::claude),
+              PaceCalculator::pace(snap(P::claude, W::weekly, 0, 98, 3 * 86'400),
+                                   settings.weeklyDailyTargetPercent, settings.sleep, kNow));
 }
 
 TEST_F(ComputeFixture, MonthlyOnlyProviderIsForecastWithoutPace)

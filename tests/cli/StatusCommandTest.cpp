@@ -73,7 +73,9 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
             "At 1h pace: ~120% by reset (est.) · limit in ~20m\n"
             "Recommendation: Codex is on track: about 50% of your weekly left by reset (est.).\n"
             "Recommendation: Claude Code may hit the 5h limit in ~20m. Save it for complex work.\n"
-            "Recommendation: Codex has more headroom right now. Consider it for routine edits.\n"));
+            "Recommendation: Codex has more headroom right now. Consider it for routine edits.\n"
+            "Freshness: Codex live · Claude Code live\n"
+            "Spend this week: Codex £0.00 · Claude Code £0.00 · total £0.00\n"));
 }
 
 TEST(StatusCommand, OverridesModeAndBasisForOneRunOnly)
@@ -127,7 +129,8 @@ TEST(StatusCommand, JsonCarriesEveryDocumentedKey)
     const QStringList keys = root.keys();
     EXPECT_EQ(QSet<QString>(keys.cbegin(), keys.cend()),
               (QSet<QString>{"title", "globalStatus", "mode", "generatedAt", "forecasts", "paces",
-                             "recommendations"}));
+                             "recommendations", "calibrated", "headroom", "freshness", "spendThisWeek",
+                             "scenarios"}));
     EXPECT_EQ(root.value("title").toString(), QStringLiteral("AI  20m left"));
     EXPECT_EQ(root.value("globalStatus").toString(), QStringLiteral("limitLikely"));
     EXPECT_EQ(root.value("mode").toString(), QStringLiteral("live"));
@@ -303,7 +306,8 @@ TEST(StatusCommand, EmptyHomeReportsNoData)
     const ProcessResult r =
         run(home, {QStringLiteral("status"), QStringLiteral("--mode"), QStringLiteral("compact")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QStringLiteral("Title: AI —\nStatus: No data\n"));
+    EXPECT_EQ(r.out, QStringLiteral("Title: AI —\nStatus: No data\n"
+                                    "Spend this week: Codex £0.00 · Claude Code £0.00 · total £0.00\n"));
 }
 
 struct QuietCase

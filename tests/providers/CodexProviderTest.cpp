@@ -78,6 +78,7 @@ TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
         EXPECT_EQ(provider.health(), health(ProviderHealth::State::idle, "Not started"));
         provider.start(h.callback());
         EXPECT_EQ(provider.health(), health(ProviderHealth::State::unavailable, "codex not found in PATH"));
+        EXPECT_EQ(provider.executablePath(), QString());
         EXPECT_EQ(provider.client(), provider.client());
         EXPECT_FALSE(provider.client()->manager()->isRunning());
     }
@@ -93,6 +94,8 @@ TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
         const ProviderHealth result = provider.health();
         EXPECT_EQ(result.state, ProviderHealth::State::error);
         EXPECT_EQ(result.detail, QStringLiteral("failed to start app-server"));
+        // What the diagnostics report shows, without searching again.
+        EXPECT_EQ(provider.executablePath(), notExecutable);
         EXPECT_FALSE(result.lastUpdate.has_value());
         ASSERT_TRUE(result.lastError.has_value());
         EXPECT_TRUE(result.lastError->startsWith(QStringLiteral("Failed to start codex app-server: ")));

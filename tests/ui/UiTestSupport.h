@@ -63,6 +63,8 @@ inline std::unique_ptr<AppState> makeState(AppSettings settings, const QList<Usa
     environment.loadSettings = [settings] { return settings; };
     environment.scheduleSave = [](const AppSettings&) {};
     environment.flushSave = [] {};
+    // No transcript scans: their cycles would overwrite what a test publishes.
+    environment.historyIntervalMs = 0;
     auto state = std::make_unique<AppState>(std::move(environment));
     state->init();
     // Let the first cycle land, so that what a test publishes is not overwritten by it.

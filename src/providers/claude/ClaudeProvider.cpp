@@ -24,17 +24,7 @@ ClaudeProvider::~ClaudeProvider()
 
 std::optional<UsageSnapshot> ClaudeProvider::newestStored(WindowKind window) const
 {
-    // On equal stamps the later line wins, as a stable sort by time would leave it last.
-    const UsageSnapshot* newest = nullptr;
-    const SnapshotLog log = m_store->log();
-    for (const UsageSnapshot& s : log) {
-        if (s.provider == Provider::claude && s.windowKind == window &&
-            (!newest || !(s.timestamp < newest->timestamp)))
-            newest = &s;
-    }
-    if (!newest)
-        return std::nullopt;
-    return *newest;
+    return m_store->newest(Provider::claude, window);
 }
 
 QList<UsageSnapshot> ClaudeProvider::currentSnapshots() const

@@ -148,6 +148,12 @@ QString CodexProcessManager::locateExecutable() const
     return Shell::which(QStringLiteral("codex"), m_options.searchFolders, m_options.fallbackWhich);
 }
 
+QString CodexProcessManager::lastLocated() const
+{
+    std::lock_guard lock(m_locatedMutex);
+    return m_lastLocated;
+}
+
 bool CodexProcessManager::start()
 {
     if (m_isRunning.load())
@@ -155,6 +161,10 @@ bool CodexProcessManager::start()
     reapPrevious();
 
     const QString path = locateExecutable();
+    {
+        std::lock_guard lock(m_locatedMutex);
+        m_lastLocated = path;
+    }
     if (path.isEmpty()) {
         AppLogger::shared().warn(QStringLiteral("Codex not found in PATH"));
         return false;

@@ -83,6 +83,8 @@ public:
 
     // The executable start would launch, or empty.
     QString locateExecutable() const;
+    // What the last start found (empty before one, or when it found nothing); no search is run.
+    QString lastLocated() const;
 
     // True when the child was launched.
     bool start();
@@ -97,6 +99,8 @@ public:
 
 private:
     void readLoop(int readFd, int wakeFd);
+    mutable std::mutex m_locatedMutex;
+    QString m_lastLocated;
     void joinReader();
     void watchExit(pid_t pid);
     void writeLine(const QByteArray& bytes);

@@ -54,6 +54,11 @@ std::shared_ptr<CodexAppServerClient> CodexProvider::client()
     return m_client;
 }
 
+QString CodexProvider::executablePath() const
+{
+    return m_manager ? m_manager->lastLocated() : QString();
+}
+
 std::optional<QDateTime> CodexProvider::nextRestart() const
 {
     std::lock_guard lock(m_healthMutex);

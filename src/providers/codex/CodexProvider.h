@@ -53,6 +53,9 @@ public:
     // for the store) and then reports them; a payload without usable windows changes nothing.
     void ingest(const CodexRateLimitsPayload& payload);
 
+    // The Codex program the provider last started (or tried to), without searching again; empty when none.
+    QString executablePath() const;
+
     // Created on first use; the same client afterwards.
     std::shared_ptr<CodexAppServerClient> client();
 

@@ -1,0 +1,160 @@
+#include "app/ComputeSteps.h"
+
+#include "core/CalibratedForecast.h"
+#include "core/PaceCalculator.h"
+#include "history/ClaudeEffortCalibration.h"
+#include "history/ClaudeFiles.h"
+#include "history/HistoryCalibration.h"
+#include "history/UsageHistory.h"
+
+#include <algorithm>
+
+namespace ComputeSteps {
+
+namespace {
+
+// Walks one series from its newest snapshot back, handing each to `visit` until it returns false.
+template <typename Visit>
+void walkBack(const ForecastBundle& bundle, const WorkingSeries& series, Visit visit)
+{
+    for (qsizetype i = series.positions.size() - 1; i >= 0; --i)
+        if (!visit(series.positions[i], bundle.snapshots[series.positions[i]]))
+            return;
+}
+
+bool isStatusLineWithEffort(const UsageSnapshot& s)
+{
+    return s.provider == Provider::claude && s.source == QLatin1StringView("claude.statusline") &&
+           s.effortLevel.has_value();
+}
+
+} // namespace
+
+ClaudeTokenCount tokenCount(UsageHistory* history)
+{
+    if (!history)
+        return {};
+    return [history](const QDateTime& since) { return history->countedClaudeTokens(since); };
+}
+
+QList<UsageSnapshot> claudeSince(const ForecastBundle& bundle, const QDateTime& from)
+{
+    QList<qsizetype> positions;
+    for (const WorkingSeries& series : bundle.series) {
+        if (series.key.first != Provider::claude)
+            continue;
+        walkBack(bundle, series, [&](qsizetype position, const UsageSnapshot& s) {
+            if (s.timestamp < from)
+                return false;
+            positions.append(position);
+            return true;
+        });
+    }
+    std::sort(positions.begin(), positions.end());
+    QList<UsageSnapshot> result;
+    result.reserve(positions.size());
+    for (qsizetype position : std::as_const(positions))
+        result.append(bundle.snapshots[position]);
+    return result;
+}
+
+QList<UsageSnapshot> augmentClaude(const ForecastBundle& bundle, const ClaudeTokenCount& tokens,
+                                   ClaudeFiles& files, const QDateTime& now)
+{
+    // Only readings of the last 20 minutes calibrate or hold back an estimate.
+    const QList<UsageSnapshot> recent = claudeSince(bundle, now.addSecs(-ClaudeEstimator::freshSeconds));
+    return ClaudeEstimator::augmentClaude(recent, tokens, files, now);
+}
+
+void appendEstimates(ForecastBundle& bundle, const QList<UsageSnapshot>& estimates)
+{
+    for (const UsageSnapshot& e : estimates) {
+        const qsizetype position = bundle.snapshots.size();
+        bundle.snapshots.append(e);
+        const SeriesKey key{e.provider, e.windowKind};
+        auto it = std::find_if(bundle.series.begin(), bundle.series.end(),
+                               [&](const WorkingSeries& s) { return s.key == key; });
+        if (it == bundle.series.end()) {
+            // After the last series of the same display rank: queries list series by rank, then by first
+            // appearance, and the estimate appears last.
+            auto at = bundle.series.begin();
+            for (auto s = bundle.series.begin(); s != bundle.series.end(); ++s)
+                if (displayRank(s->key.second) <= displayRank(key.second))
+                    at = s + 1;
+            it = bundle.series.insert(at, WorkingSeries{key, {}});
+        }
+        const bool inOrder =
+            it->positions.isEmpty() || !(e.timestamp < bundle.snapshots[it->positions.last()].timestamp);
+        it->positions.append(position);
+        if (!inOrder) {
+            const SnapshotLog& log = bundle.snapshots;
+            it->positions.stableSort(
+                [&log](qsizetype a, qsizetype b) { return log[a].timestamp < log[b].timestamp; });
+        }
+    }
+}
+
+std::optional<ClaudeEstimator::CurrentSettings> currentClaudeSettings(UsageHistory* history,
+                                                                      const ClaudeFiles& files)
+{
+    const auto meta = ClaudeEstimator::loadMeta(files);
+    return ClaudeEstimator::mergingCurrentModel(meta, history ? history->latestClaudeModel() : std::nullopt);
+}
+
+void learnEffort(const ForecastBundle& bundle, const ClaudeTokenCount& tokens, ClaudeFiles& files,
+                 const QDateTime& now)
+{
+    // The two newest readings that qualify are all learning looks at.
+    QList<UsageSnapshot> candidates;
+    for (const WorkingSeries& series : bundle.series) {
+        if (series.key != SeriesKey{Provider::claude, WindowKind::sevenDay})
+            continue;
+        walkBack(bundle, series, [&](qsizetype, const UsageSnapshot& s) {
+            if (isStatusLineWithEffort(s) && !ClaudeEstimator::isFromTheFuture(s, now))
+                candidates.prepend(s);
+            return candidates.size() < 2;
+        });
+    }
+    ClaudeEffortCalibration::learn(candidates, tokens, files, now);
+}
+
+bool speaksForProvider(WindowKind window, const QList<WindowKind>& windows)
+{
+    if (window == WindowKind::sevenDay)
+        return true;
+    return window == WindowKind::weekly && !windows.contains(WindowKind::sevenDay);
+}
+
+LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& forecast,
+                      const UsageSnapshot& latest, const AppSettings& settings, UsageHistory* history,
+                      const ClaudeFiles* files, const QDateTime& now)
+{
+    LongWindow out{forecast,
+                   PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, now),
+                   std::nullopt};
+    if (!settings.demoMode && history) {
+        double scale = 1;
+        if (files && forecast.provider == Provider::claude) {
+            // The newest status-line reading with an effort, of any Claude window.
+            QList<UsageSnapshot> newest;
+            for (const WorkingSeries& series : bundle.series)
+                if (series.key.first == Provider::claude)
+                    walkBack(bundle, series, [&](qsizetype, const UsageSnapshot& s) {
+                        if (!isStatusLineWithEffort(s))
+                            return true;
+                        newest.append(s);
+                        return false;
+                    });
+            scale =
+                ClaudeEffortCalibration::effortScale(forecast.provider, newest, bundle.claudeCurrent, *files);
+        }
+        const auto totals = history->totals();
+        out.calibrated = HistoryCalibration::project(*totals, forecast.provider, latest, scale, now);
+        if (out.calibrated && settings.forecastBasis == ForecastBasis::smart)
+            out.forecast = CalibratedForecast::apply(out.forecast, *out.calibrated, latest.timestamp, now);
+    }
+    out.forecast = CalibratedForecast::applyWeeklyStatus(out.forecast);
+    return out;
+}
+
+} // namespace ComputeSteps

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <mutex>
+#include <optional>
+
+// The small JSON files the Claude estimator and the effort calibration keep in the data folder. The running
+// application writes them atomically; a read-only run (`tallyvane status`) keeps its writes in memory, so
+// its later reads see them and the disk never changes.
+class ClaudeFiles
+{
+public:
+    static constexpr QLatin1StringView anchorFile{"claude-anchor.json"};
+    static constexpr QLatin1StringView metaFile{"claude-meta.json"};
+    static constexpr QLatin1StringView effortFile{"claude-effort-rates.json"};
+
+    explicit ClaudeFiles(QString folder, bool readOnly = false);
+
+    // The file's bytes (or what a read-only run wrote in its place); nothing when missing, unreadable or
+    // larger than 1 MiB.
+    std::optional<QByteArray> read(QLatin1StringView name) const;
+    // Replaces the file whole; a failure is ignored (the caller's result is lost, as for a crash).
+    void write(QLatin1StringView name, const QByteArray& bytes);
+    // How many writes reached this object, for "nothing changed" checks.
+    int writes() const;
+    // An INFO line for the application log; a read-only run keeps it in memory only.
+    void logInfo(const QString& message);
+    QStringList loggedLines() const;
+    bool readOnly() const { return m_readOnly; }
+    const QString& folder() const { return m_folder; }
+
+    // ISO 8601 internet date-time with whole seconds, UTC ("2025-06-01T12:00:00Z").
+    static QString formatDate(const QDateTime& date);
+    // The same form, any offset; a fraction of a second or any other shape is refused.
+    static std::optional<QDateTime> parseDate(const QString& text);
+
+private:
+    QString m_folder;
+    bool m_readOnly;
+    mutable std::mutex m_mutex;
+    QHash<QString, QByteArray> m_memory;
+    QStringList m_logged;
+    int m_writes = 0;
+};

@@ -1,0 +1,186 @@
+// The whole compute cycle through the real program: transcripts, a snapshot log with status-line and OAuth
+// readings, an anchor file and the bridge's meta file in a throwaway home, read by `tallyvane status --json`.
+#include "CliProcess.h"
+#include "history/ClaudeEstimator.h"
+#include "history/TranscriptCorpus.h"
+
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+using namespace CliTest;
+
+namespace {
+
+const QDateTime kAt(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+
+UsageSnapshot claudeReading(WindowKind kind, qint64 ageSeconds, double used, const QString& source,
+                            const QDateTime& resetAt, std::optional<QString> effort = std::nullopt)
+{
+    UsageSnapshot s;
+    s.provider = Provider::claude;
+    s.windowKind = kind;
+    s.timestamp = kAt.addSecs(-ageSeconds);
+    s.usedPercent = used;
+    s.remainingPercent = 100 - used;
+    s.resetAt = resetAt;
+    s.windowDurationMins = kind == WindowKind::fiveHour ? 300 : 10'080;
+    s.effortLevel = effort;
+    s.source = source;
+    s.sourceConfidence = SourceConfidence::high;
+    return s;
+}
+
+ProcessResult runIn(const Home& home, const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment env = home.environment();
+    env.remove(QStringLiteral("CLAUDE_CONFIG_DIR"));
+    env.remove(QStringLiteral("CODEX_HOME"));
+    process.setProcessEnvironment(env);
+    process.start(binary(), arguments);
+    ProcessResult result;
+    if (!process.waitForFinished(30'000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
+{
+    Home home;
+    // 100,000 tokens at 14:00 on each of the three days before, then 20,000 and 30,000 in the last hours.
+    QByteArray transcript;
+    const auto reply = [&](qint64 secondsBefore, qint64 tokens, const char* model, int n) {
+        transcript += Corpus::line(Corpus::claudeReply(
+            kAt.addSecs(-secondsBefore).toMSecsSinceEpoch(), QStringLiteral("msg_%1").arg(n),
+            QStringLiteral("req_%1").arg(n), QString::fromLatin1(model), {tokens, 0, 0, 0}));
+    };
+    reply(3 * 86'400, 100'000, "claude-opus-4-7", 1);
+    reply(2 * 86'400, 100'000, "claude-opus-4-7", 2);
+    reply(86'400, 100'000, "claude-opus-4-7", 3);
+    reply(2 * 3600, 20'000, "claude-opus-4-7", 4);
+    reply(30 * 60, 30'000, "claude-opus-4-8", 5);
+    writeFile(home.path() + QStringLiteral("/.claude/projects/-work/session.jsonl"), transcript);
+
+    const QDateTime weekReset = kAt.addDays(3);
+    home.writeLog({
+        claudeReading(WindowKind::fiveHour, 40 * 60, 10, QStringLiteral("claude.oauth"), kAt.addSecs(3600)),
+        claudeReading(WindowKind::sevenDay, 65 * 60, 38, QStringLiteral("claude.statusline"), weekReset,
+                      QStringLiteral("high")),
+        claudeReading(WindowKind::sevenDay, 5 * 60, 40, QStringLiteral("claude.statusline"), weekReset,
+                      QStringLiteral("high")),
+    });
+    UsageSnapshot codex;
+    codex.provider = Provider::codex;
+    codex.windowKind = WindowKind::fiveHour;
+    codex.timestamp = kAt.addSecs(-600);
+    codex.usedPercent = 12;
+    codex.remainingPercent = 88;
+    codex.resetAt = kAt.addSecs(7200);
+    codex.windowDurationMins = 300;
+    codex.source = QStringLiteral("codex.app-server");
+    home.writeLog({codex});
+
+    AppSettings settings;
+    settings.forecastBasis = ForecastBasis::smart;
+    settings.focusAuto = false;
+    settings.focusedProvider = Provider::claude;
+    settings.focusedWindow = WindowKind::sevenDay;
+    home.writeSettings(settings);
+    // The five-hour window is anchored at 0.1 % per thousand tokens; the weekly one not at all yet.
+    writeFile(home.file(QStringLiteral("claude-anchor.json")),
+              ClaudeEstimator::encodeAnchor({ClaudeEstimator::WindowAnchor{30, 0.001, kAt.addSecs(-3600 * 3),
+                                                                           300, kAt.addSecs(-3600 * 5)},
+                                             std::nullopt}));
+    writeFile(home.file(QStringLiteral("claude-meta.json")),
+              R"({"modelId":"claude-opus-4-7","modelDisplayName":"Opus 4.7","effortLevel":"high",)"
+              R"("thinkingEnabled":true,"capturedAt":"2026-05-12T13:00:00Z"})");
+
+    const QStringList before = home.listing();
+    const ProcessResult r = runIn(home, {QStringLiteral("status"), QStringLiteral("--json"),
+                                         QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    // Calibration and learning happened in memory only.
+    EXPECT_EQ(home.listing(), before);
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+
+    EXPECT_EQ(root.value("claudeCurrent").toObject(), (QJsonObject{{"modelId", "claude-opus-4-8"},
+                                                                   {"modelDisplayName", "Opus 4.8"},
+                                                                   {"effortLevel", "high"},
+                                                                   {"thinkingEnabled", true},
+                                                                   {"capturedAt", "2026-05-12T13:00:00Z"}}));
+    EXPECT_EQ(root.value("freshness").toObject(),
+              (QJsonObject{{"codex", "as of 10m ago"}, {"claude", "live"}}));
+
+    // The weekly window: 40 % of it cost 350,000 tokens; an average active day holds 87,500 of them.
+    const QJsonObject calibrated = root.value("calibrated").toObject().value("claude").toObject();
+    EXPECT_EQ(calibrated.value("tokensThisWindow").toInteger(), 350'000);
+    EXPECT_DOUBLE_EQ(calibrated.value("avgDailyTokens").toDouble(), 87'500);
+    EXPECT_NEAR(calibrated.value("dailyBurnPercent").toDouble(), 10, 1e-9);
+    EXPECT_NEAR(calibrated.value("projectedUsedAtReset").toDouble(), 70, 1e-6);
+    EXPECT_DOUBLE_EQ(calibrated.value("daysRemaining").toDouble(), 3);
+    EXPECT_NEAR(calibrated.value("daysOfHeadroom").toDouble(), 6, 1e-9);
+    EXPECT_EQ(calibrated.value("activeDays").toInteger(), 4);
+    EXPECT_FALSE(root.value("calibrated").toObject().contains("codex"));
+    EXPECT_EQ(root.value("headroom").toObject(),
+              (QJsonObject{{"claude", "~6.0 days of your usual usage left"}}));
+
+    QMap<QString, QJsonObject> forecasts;
+    for (const QJsonValue& f : root.value("forecasts").toArray())
+        forecasts.insert(f.toObject().value("id").toString(), f.toObject());
+    // Five hours of transcripts (50,000 tokens) at the anchored rate; the OAuth reading is 40 minutes old.
+    EXPECT_DOUBLE_EQ(forecasts.value("claude-fiveHour").value("currentUsedPercent").toDouble(), 50);
+    const QJsonObject weekly = forecasts.value("claude-sevenDay");
+    EXPECT_EQ(weekly.value("humanSummary").toString(), "From your usage history: ~70% used by reset (est.).");
+    EXPECT_EQ(weekly.value("confidence").toString(), "medium");
+    EXPECT_EQ(weekly.value("status").toString(), "safe");
+
+    // Opus input at $15 a million, shown in pounds.
+    EXPECT_EQ(root.value("spendThisWeek").toObject(),
+              (QJsonObject{{"codex", "£0.00"}, {"claude", "£4.15"}, {"total", "£4.15"}}));
+    EXPECT_EQ(root.value("peakHours").toString(), "11:00\u201315:00");
+    const QJsonObject scenarios = root.value("scenarios").toObject();
+    EXPECT_EQ(scenarios.value("provider").toString(), "claude");
+    EXPECT_EQ(scenarios.value("windowKind").toString(), "sevenDay");
+    EXPECT_FALSE(scenarios.value("items").toArray().isEmpty());
+
+    // The text report names the same facts.
+    const ProcessResult text = runIn(
+        home, {QStringLiteral("status"), QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
+    EXPECT_TRUE(text.out.contains("Freshness: Codex as of 10m ago \u00b7 Claude Code live\n"))
+        << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("Headroom: Claude Code ~6.0 days of your usual usage left\n"));
+    EXPECT_TRUE(
+        text.out.contains("Spend this week: Codex £0.00 \u00b7 Claude Code £4.15 \u00b7 total £4.15\n"));
+
+    // The self-test passes here, and fails once the settings cannot be read.
+    ProcessResult self = runIn(home, {QStringLiteral("--selftest")});
+    EXPECT_EQ(self.exitCode, 0) << self.out.toStdString();
+    for (const char* check :
+         {"ok    settings:", "ok    snapshot log: 4 snapshots", "note  claude bridge: notInstalled",
+          "note  claude credential:", "claude oauth: last status", "ok    history: 1 transcripts"})
+        EXPECT_TRUE(self.out.contains(QString::fromUtf8(check))) << check << '\n' << self.out.toStdString();
+    writeFile(home.file(QStringLiteral("settings.json")), "{not json");
+    self = runIn(home, {QStringLiteral("--selftest")});
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_TRUE(self.out.contains("FAIL  settings:")) << self.out.toStdString();
+}
+
+} // namespace
