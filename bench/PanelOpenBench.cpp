@@ -8,8 +8,8 @@
 #include "core/SnapshotStore.h"
 #include "ui/ForecastCardInput.h"
 #include "ui/PanelView.h"
-#include "ui/ProviderSummary.h"
 #include "ui/PanelWindow.h"
+#include "ui/ProviderSummary.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,7 +45,8 @@ UsageSnapshot sample(qint64 index, const QDateTime& end)
     s.remainingPercent = 100 - s.usedPercent;
     s.modelId = s.provider == Provider::codex ? QStringLiteral("gpt-5.5") : QStringLiteral("claude-opus-4-8");
     s.effortLevel = QStringLiteral("medium");
-    s.source = s.provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
+    s.source =
+        s.provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
     s.sourceConfidence = SourceConfidence::high;
     return s;
 }
@@ -143,8 +144,8 @@ int main(int argc, char** argv)
     state.init();
     while (!state.lastRefresh())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    out << "working snapshots: " << state.workingSnapshots().size() << ", forecasts: " << state.forecasts().size()
-        << "\n";
+    out << "working snapshots: " << state.workingSnapshots().size()
+        << ", forecasts: " << state.forecasts().size() << "\n";
 
     QElapsedTimer build;
     build.start();
@@ -154,8 +155,8 @@ int main(int argc, char** argv)
     double firstCpu = 0;
     const double first = openAndPaint(panel, &firstCpu);
     out << "first open: " << QString::number(built, 'f', 1) << " ms to build + "
-        << QString::number(first, 'f', 1) << " ms to painted (GUI thread CPU " << QString::number(firstCpu, 'f', 1)
-        << " ms)\n";
+        << QString::number(first, 'f', 1) << " ms to painted (GUI thread CPU "
+        << QString::number(firstCpu, 'f', 1) << " ms)\n";
 
     std::vector<double> reopen;
     std::vector<double> reopenCpu;

@@ -491,14 +491,14 @@ std::optional<UsageSnapshot> AppState::latestSnapshot(Provider provider, WindowK
 
 QList<UsageSnapshot> AppState::seriesSince(Provider provider, WindowKind window, const QDateTime& since) const
 {
-    return StateQueries::seriesSince(m_workingSnapshots, m_workingSeries, provider, window, since);
+    return StateQueries::seriesSince(m_published.snapshots, m_published.series, provider, window, since);
 }
 
 std::optional<UsageSnapshot>
 AppState::newestSnapshotWhere(Provider provider,
                               const std::function<bool(const UsageSnapshot&)>& accept) const
 {
-    return StateQueries::newestWhere(m_workingSnapshots, m_workingSeries, provider, accept);
+    return StateQueries::newestWhere(m_published.snapshots, m_published.series, provider, accept);
 }
 
 std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind window) const

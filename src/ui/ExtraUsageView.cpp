@@ -1,6 +1,5 @@
 #include "ui/ExtraUsageView.h"
 
-#include "core/NumberFormatting.h"
 #include "ui/PanelTheme.h"
 #include "ui/UsageBar.h"
 
@@ -8,53 +7,24 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include <cmath>
-
-namespace {
-
-QString pounds(double amount, int decimals)
-{
-    return QStringLiteral("£") + NumberFormatting::fixed(amount, decimals);
-}
-
-// Whole pounds without decimals, else pence.
-QString amount(double value)
-{
-    return std::abs(value - std::round(value)) < 0.005 ? pounds(value, 0) : pounds(value, 2);
-}
-
-} // namespace
-
 ExtraUsageView::ExtraUsageView(QWidget* parent) : CardFrame(parent)
 {
     setObjectName(QStringLiteral("extraUsage"));
 }
 
-bool ExtraUsageView::shows(const std::optional<ClaudeExtraUsage>& extra, double budgetGBP)
+ColorRole ExtraUsageView::budgetRole(double share)
 {
-    return extra && extra->enabled && (extra->usedGBP > 0 || budgetGBP > 0);
-}
-
-QString ExtraUsageView::budgetLine(double usedGBP, double budgetGBP)
-{
-    return amount(usedGBP) + QStringLiteral(" of ") + amount(budgetGBP) + QStringLiteral(" budget · ") +
-           NumberFormatting::fixed(usedGBP / budgetGBP * 100, 0) + QLatin1Char('%');
-}
-
-ColorRole ExtraUsageView::budgetRole(double usedGBP, double budgetGBP)
-{
-    const double share = usedGBP / budgetGBP;
     if (share >= 1)
         return ColorRole::limited;
     return share >= 0.8 ? ColorRole::watch : ColorRole::safe;
 }
 
-void ExtraUsageView::setInput(const std::optional<ClaudeExtraUsage>& extra, double budgetGBP)
+void ExtraUsageView::setReport(const std::optional<StateReports::OverageReport>& report)
 {
     delete m_body;
     m_body = nullptr;
-    setVisible(shows(extra, budgetGBP));
-    if (!shows(extra, budgetGBP))
+    setVisible(report.has_value());
+    if (!report)
         return;
     m_body = new QWidget;
     content()->addWidget(m_body);
@@ -64,25 +34,25 @@ void ExtraUsageView::setInput(const std::optional<ClaudeExtraUsage>& extra, doub
     auto* header = new QHBoxLayout;
     header->addWidget(CardFrame::heading(QStringLiteral("Overage spend")));
     header->addStretch();
-    auto* used = new QLabel(amount(extra->usedGBP) + QStringLiteral(" used"));
+    auto* used = new QLabel(report->usedText);
     used->setObjectName(QStringLiteral("overageUsed"));
     used->setFont(PanelTheme::font(used->font(), 1.0, true));
     header->addWidget(used);
     layout->addLayout(header);
-    if (budgetGBP > 0) {
-        const ColorRole role = budgetRole(extra->usedGBP, budgetGBP);
+    if (report->budgetLine && report->budgetShare) {
+        const ColorRole role = budgetRole(*report->budgetShare);
         auto* bar = new UsageBar;
-        bar->setValue(extra->usedGBP / budgetGBP, role);
+        bar->setValue(*report->budgetShare, role);
         layout->addWidget(bar);
-        auto* line = new QLabel(budgetLine(extra->usedGBP, budgetGBP));
+        auto* line = new QLabel(*report->budgetLine);
         line->setObjectName(QStringLiteral("overageBudget"));
         QPalette colors = line->palette();
         colors.setColor(QPalette::WindowText, PanelTheme::color(role, colors));
         line->setPalette(colors);
         layout->addWidget(line);
-    } else {
-        auto* noteLabel = CardFrame::note(
-            QStringLiteral("Real money beyond your plan. Set a budget in Settings to get warned."));
+    }
+    if (report->note) {
+        auto* noteLabel = CardFrame::note(*report->note);
         noteLabel->setObjectName(QStringLiteral("overageNote"));
         layout->addWidget(noteLabel);
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "providers/claude/ClaudeUsageAnswer.h"
+#include "app/StateReports.h"
 #include "ui/CardFrame.h"
 
 #include <optional>
@@ -11,14 +11,12 @@ class ExtraUsageView : public CardFrame
     Q_OBJECT
 public:
     explicit ExtraUsageView(QWidget* parent = nullptr);
-    // Shown only for an enabled overage with a spend or a budget above 0.
-    void setInput(const std::optional<ClaudeExtraUsage>& extra, double budgetGBP);
+    // Hidden without a report (no enabled overage, or neither spend nor budget).
+    void setReport(const std::optional<StateReports::OverageReport>& report);
 
-    [[nodiscard]] static bool shows(const std::optional<ClaudeExtraUsage>& extra, double budgetGBP);
-    // "£12.40 of £50 budget · 25%"
-    [[nodiscard]] static QString budgetLine(double usedGBP, double budgetGBP);
-    // The bar's colour: safe under 80 %, watch under 100 %, limited from there.
-    [[nodiscard]] static ColorRole budgetRole(double usedGBP, double budgetGBP);
+    // The bar's colour by the share of the budget spent: safe under 80 %, watch under 100 %, limited from
+    // there.
+    [[nodiscard]] static ColorRole budgetRole(double share);
 
 private:
     QWidget* m_body = nullptr;

@@ -1,13 +1,10 @@
 #include "ui/PanelFeeds.h"
 
 #include "app/AppState.h"
-#include "core/CalibratedForecast.h"
 #include "core/LocalFileStore.h"
-#include "core/ScenarioEngine.h"
 #include "core/SnapshotStore.h"
-#include "core/TimeFormatting.h"
+#include "history/UsageHistory.h"
 #include "platform/LoginItemManager.h"
-#include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 #include "providers/codex/Shell.h"
 
@@ -17,27 +14,18 @@
 
 namespace {
 
-std::optional<QString> freshness(const AppState& state, Provider provider)
+QStringList chipsOf(const ClaudeEstimator::CurrentSettings& current)
 {
-    if (state.settings().demoMode)
-        return QStringLiteral("demo");
-    const bool claude = provider == Provider::claude;
-    const std::optional<UsageSnapshot> latest =
-        state.newestSnapshotWhere(provider, [claude](const UsageSnapshot& snapshot) {
-            return !claude || snapshot.source == QLatin1String("claude.statusline") ||
-                   snapshot.source == QLatin1String("claude.oauth");
-        });
-    if (!latest) {
-        // Claude without a live reading: only estimates, if anything.
-        const bool any =
-            claude && state.newestSnapshotWhere(provider, [](const UsageSnapshot&) { return true; });
-        return any ? std::optional<QString>(QStringLiteral("estimated")) : std::nullopt;
-    }
-    const double age = static_cast<double>(latest->timestamp.secsTo(state.now()));
-    if (age < (claude ? 1200 : 120))
-        return QStringLiteral("live");
-    return (claude ? QStringLiteral("synced ") : QStringLiteral("as of ")) + TimeFormatting::countdown(age) +
-           QStringLiteral(" ago");
+    QStringList chips;
+    if (current.modelDisplayName)
+        chips.append(*current.modelDisplayName);
+    else if (current.modelId)
+        chips.append(*current.modelId);
+    if (current.effortLevel)
+        chips.append(QStringLiteral("effort: ") + *current.effortLevel);
+    if (current.thinkingEnabled.value_or(false))
+        chips.append(QStringLiteral("thinking"));
+    return chips;
 }
 
 } // namespace
@@ -45,38 +33,41 @@ std::optional<QString> freshness(const AppState& state, Provider provider)
 PanelFeeds PanelFeeds::fromState(AppState& state)
 {
     PanelFeeds feeds;
-    feeds.freshnessLabel = [&state](Provider provider) { return freshness(state, provider); };
-    feeds.headroomLabel = [&state](Provider provider) -> std::optional<QString> {
-        const auto found = state.calibrated().constFind(provider);
-        if (found == state.calibrated().cend())
+    feeds.freshnessLabel = [&state](Provider provider) { return state.freshnessLabel(provider); };
+    feeds.headroomLabel = [&state](Provider provider) { return state.headroomLabel(provider); };
+    feeds.claudeCurrentChips = [&state]() -> std::optional<QStringList> {
+        if (!state.claudeCurrent())
             return std::nullopt;
-        return CalibratedForecast::headroomLabel(*found);
+        return chipsOf(*state.claudeCurrent());
     };
-    feeds.scenarios = [&state](Provider provider, WindowKind window) -> QList<ScenarioResult> {
-        const std::optional<ForecastResult> f = state.forecast(provider, window);
-        const std::optional<UsageSnapshot> latest = state.latestSnapshot(provider, window);
-        if (!f || !f->projectedUsedAtReset || !latest)
-            return {};
-        return ScenarioEngine::scenarios(provider, f->currentUsedPercent,
-                                         std::max(0.0, *f->projectedUsedAtReset - f->currentUsedPercent),
-                                         *latest, f->confidence);
+    feeds.scenarios = [&state](Provider provider, WindowKind window) {
+        return state.scenarios(provider, window);
     };
-    feeds.extraUsage = [&state]() -> std::optional<ClaudeExtraUsage> {
-        // Only the live Claude provider fetches the account's figures.
-        if (state.settings().demoMode || !state.liveProvider(Provider::claude))
-            return std::nullopt;
-        return ClaudeOAuthUsage::shared().lastExtra();
-    };
-    feeds.timeUntilBedtime = [&state]() -> std::optional<double> {
-        const AppSettings& settings = state.settings();
-        if (!settings.sleep.enabled)
-            return std::nullopt;
+    feeds.overage = [&state] { return state.overage(); };
+    feeds.usage = [&state] {
+        QList<ProviderUsage> rows;
+        const std::shared_ptr<UsageHistory>& history = state.usageHistory();
+        if (!history)
+            return rows;
         const QDateTime now = state.now();
-        const std::optional<QDateTime> bedtime = settings.sleep.nextBedtime(now);
-        if (!bedtime)
-            return std::nullopt;
-        return static_cast<double>(now.msecsTo(*bedtime)) / 1000.0;
+        for (const Provider provider : state.sortedEnabledProviders()) {
+            ProviderUsage row;
+            row.provider = provider;
+            for (const UsageQueries::DayTokens& day : history->recentSeries(provider, 7, now))
+                row.days.append(day.tokens);
+            const StateReports::WeekTrend trend = state.weekTrend(provider);
+            row.thisWeek = trend.thisWeek;
+            row.deltaPct = trend.deltaPct;
+            row.averageDailyTokens = history->averageDailyTokens(provider, 7, now);
+            row.spendThisWeek = state.spendThisWeek(provider);
+            rows.append(row);
+        }
+        return rows;
     };
+    feeds.spendThisWeekTotal = [&state] { return state.spendThisWeekTotal(); };
+    feeds.peakUsageWindowLabel = [&state] { return state.peakUsageWindowLabel(); };
+    feeds.timeUntilBedtime = [&state] { return state.timeUntilBedtime(); };
+    feeds.diagnosticsText = [&state] { return state.diagnosticsText(); };
     feeds.codexFound = [&state] {
         // The provider searches more folders than PATH and knows best; without one, search as it would.
         const auto codex = state.providerHealth().constFind(Provider::codex);

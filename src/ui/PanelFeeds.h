@@ -1,9 +1,9 @@
 #pragma once
 
+#include "app/StateReports.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
 #include "providers/claude/ClaudeBridgeStatus.h"
-#include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QList>
 #include <QString>
@@ -28,9 +28,9 @@ struct ProviderUsage
     QString spendThisWeek;
 };
 
-// What the panel shows beyond the state's published fields, and the outside actions it starts. Each member
-// may be empty: the card or control it feeds is then left out. fromState() fills what this build can answer;
-// tests and screenshots replace members with crafted values.
+// What the panel shows beyond the state's published fields (the state's reports and the usage history), and
+// the outside actions it starts. Each member may be empty: the card or control it feeds is then left out.
+// fromState() answers from the state; tests and screenshots replace members with crafted values.
 struct PanelFeeds
 {
     std::function<std::optional<QString>(Provider)> freshnessLabel;
@@ -38,7 +38,7 @@ struct PanelFeeds
     // Claude's current model, effort and thinking as chips; absent while unknown.
     std::function<std::optional<QStringList>()> claudeCurrentChips;
     std::function<QList<ScenarioResult>(Provider, WindowKind)> scenarios;
-    std::function<std::optional<ClaudeExtraUsage>()> extraUsage;
+    std::function<std::optional<StateReports::OverageReport>()> overage;
     // Providers with tokens in the last seven days, in display order.
     std::function<QList<ProviderUsage>()> usage;
     std::function<QString()> spendThisWeekTotal;

@@ -237,7 +237,7 @@ void PanelView::redrawMain()
         scenarios.scenarios = m_feeds.scenarios(forecast.provider, forecast.window);
     m_scenarios->setInput(scenarios);
     m_recommendations->setRecommendations(m_state.recommendations());
-    m_extra->setInput(m_feeds.extraUsage ? m_feeds.extraUsage() : std::nullopt, settings.extraUsageBudgetGBP);
+    m_extra->setReport(m_feeds.overage ? m_feeds.overage() : std::nullopt);
     const QList<ProviderUsage> usage = m_feeds.usage ? m_feeds.usage() : QList<ProviderUsage>();
     m_trends->setUsage(usage);
     DailyUsageView::Input daily;

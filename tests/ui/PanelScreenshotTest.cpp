@@ -71,7 +71,11 @@ QList<UsageSnapshot> liveSnapshots()
 
 void craftSecondaryFeeds(PanelFeeds& feeds)
 {
-    feeds.extraUsage = [] { return ClaudeExtraUsage{true, 12.4, 100.0, QStringLiteral("GBP")}; };
+    feeds.overage = [] {
+        AppSettings budget;
+        budget.extraUsageBudgetGBP = 50;
+        return StateReports::overage(ClaudeExtraUsage{true, 12.4, 100.0, QStringLiteral("GBP")}, budget);
+    };
     feeds.usage = [] {
         return QList<ProviderUsage>{
             {Provider::codex,

@@ -69,6 +69,8 @@ struct LiveState
         environment.loadSettings = [this] { return settingsStore.load(); };
         environment.scheduleSave = [this](const AppSettings& settings) { settingsStore.save(settings); };
         environment.flushSave = [] {};
+        // No transcript scans: their cycles would overwrite what a test publishes.
+        environment.historyIntervalMs = 0;
         state = std::make_unique<AppState>(std::move(environment));
         state->init();
         TestSupport::waitFor([&] { return state->lastRefresh().has_value(); }, 10000);

@@ -90,40 +90,26 @@ TEST(RecommendationView, LinesIconsAndHiddenWhenEmpty)
         EXPECT_EQ(RecommendationView::symbol(status), symbol) << rawValue(status).toStdString();
 }
 
-TEST(ExtraUsageView, ShownOnlyForAnEnabledOverageWithSpendOrBudget)
+TEST(ExtraUsageView, RendersTheStatesReportAndHidesWithoutOne)
 {
-    struct Row
-    {
-        std::optional<ClaudeExtraUsage> extra;
-        double budget;
-        QStringList texts; // empty: hidden
-    };
-    const Row rows[] = {
-        {std::nullopt, 50, {}},
-        {ClaudeExtraUsage{false, 20, 100.0, "GBP"}, 50, {}},
-        {ClaudeExtraUsage{true, 0, 100.0, "GBP"}, 0, {}},
-        {ClaudeExtraUsage{true, 12.4, 100.0, "GBP"},
-         50,
-         {"Overage spend", "£12.40 used", "£12.40 of £50 budget · 25%"}},
-        {ClaudeExtraUsage{true, 3, std::nullopt, "GBP"},
-         0,
-         {"Overage spend", "£3 used",
-          "Real money beyond your plan. Set a budget in Settings to get warned."}},
-        {ClaudeExtraUsage{true, 0, std::nullopt, "GBP"},
-         20,
-         {"Overage spend", "£0 used", "£0 of £20 budget · 0%"}},
-    };
-    for (const Row& row : rows) {
-        ExtraUsageView view;
-        view.setInput(row.extra, row.budget);
-        EXPECT_EQ(view.isHidden(), row.texts.isEmpty());
-        if (!row.texts.isEmpty()) {
-            EXPECT_EQ(labels(view), row.texts);
-        }
-    }
-    EXPECT_EQ(ExtraUsageView::budgetRole(39, 50), ColorRole::safe);
-    EXPECT_EQ(ExtraUsageView::budgetRole(40, 50), ColorRole::watch);
-    EXPECT_EQ(ExtraUsageView::budgetRole(50, 50), ColorRole::limited);
+    ExtraUsageView view;
+    view.setReport(std::nullopt);
+    EXPECT_TRUE(view.isHidden());
+    // With overage disabled there is no report at all, whatever the budget.
+    AppSettings budget;
+    budget.extraUsageBudgetGBP = 50;
+    EXPECT_EQ(StateReports::overage(ClaudeExtraUsage{false, 20, 100.0, "GBP"}, budget), std::nullopt);
+
+    view.setReport(StateReports::overage(ClaudeExtraUsage{true, 12.4, 100.0, "GBP"}, budget));
+    EXPECT_FALSE(view.isHidden());
+    EXPECT_EQ(labels(view), (QStringList{"Overage spend", "£12.40 used", "£12.40 of £50 budget · 25%"}));
+    view.setReport(StateReports::overage(ClaudeExtraUsage{true, 3, std::nullopt, "GBP"}, AppSettings{}));
+    EXPECT_EQ(labels(view),
+              (QStringList{"Overage spend", "£3.00 used",
+                           "Real money beyond your plan. Set a budget in Settings to get warned."}));
+    EXPECT_EQ(ExtraUsageView::budgetRole(0.79), ColorRole::safe);
+    EXPECT_EQ(ExtraUsageView::budgetRole(0.8), ColorRole::watch);
+    EXPECT_EQ(ExtraUsageView::budgetRole(1.0), ColorRole::limited);
 }
 
 TEST(TrendsAndDailyUsage, RowsOnlyForProvidersWithTokens)
