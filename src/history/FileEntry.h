@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <limits>
 #include <map>
 #include <optional>
 #include <vector>
@@ -29,6 +30,7 @@ struct ResumePoint
     std::optional<TranscriptLine::CodexCounts> codexTotal; // the last token_count line's running totals
     QByteArray claudeLines; // per counted Claude line: varint time step (ms, zigzag) and tokens
     qint64 lastLineMs = 0;  // the time the next step in claudeLines starts from
+    qint64 newestLineMs = std::numeric_limits<qint64>::min(); // the latest time in claudeLines
 };
 
 // The aggregate of one transcript file, keyed in the cache by its absolute path.
@@ -40,4 +42,5 @@ struct FileEntry
     std::map<qint64, DayTotals> days; // by local day number (days since 1970-01-01)
     // Absent for an entry loaded without one: a change then reads the file from its start.
     std::optional<ResumePoint> resume;
+    quint64 listedInScan = 0; // which scan last listed the file; not stored
 };

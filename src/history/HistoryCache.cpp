@@ -1,325 +1,234 @@
 #include "history/HistoryCache.h"
 
-#include "history/ZoneCalendar.h"
-
 #include <QFile>
-#include <QUtf8StringView>
+#include <QtEndian>
 
-#include <simdjson.h>
-
-#include <array>
-#include <charconv>
-#include <cmath>
+#include <algorithm>
+#include <bit>
+#include <cerrno>
 #include <cstring>
-#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+// Layout: the magic "TVHC", then varints (zigzag for signed values) and raw little-endian words:
+//   version, zone, file count, then per file: path, provider byte, size, mtime (IEEE double), day count,
+//   per day: day step from the previous one, tokens, nano-dollars, mask of the non-zero hours and those
+//   hours' tokens; a resume byte and, when set: offset, inode, anchor, id count and the sorted 64-bit id
+//   hashes, the counted-line log, lastLineMs, newestLineMs, and a Codex totals byte with its five counts.
+// A new layout takes a new version: an older file then decodes as empty and is rebuilt by the next scan.
+
 namespace {
 
-constexpr int formatVersion = 2;
+constexpr char magic[4] = {'T', 'V', 'H', 'C'};
+constexpr quint64 formatVersion = 3;
 constexpr qint64 maxCacheBytes = 1ll << 30;
-
-using simdjson::dom::array;
-using simdjson::dom::element;
-using simdjson::dom::object;
 
 class Writer
 {
 public:
-    void raw(std::string_view text) { m_out.append(text.data(), static_cast<qsizetype>(text.size())); }
-    void ch(char c) { m_out.append(c); }
+    void bytes(const void* data, std::size_t size)
+    {
+        m_out.append(static_cast<const char*>(data), static_cast<qsizetype>(size));
+    }
+    void byte(quint8 value) { m_out.append(static_cast<char>(value)); }
+    void varint(quint64 value)
+    {
+        char buffer[10];
+        int n = 0;
+        while (value >= 0x80) {
+            buffer[n++] = static_cast<char>((value & 0x7f) | 0x80);
+            value >>= 7;
+        }
+        buffer[n++] = static_cast<char>(value);
+        m_out.append(buffer, n);
+    }
     void integer(qint64 value)
     {
-        char buffer[24];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-        raw(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+        varint((static_cast<quint64>(value) << 1) ^ static_cast<quint64>(value >> 63));
     }
-    void number(double value)
+    void word(quint64 value)
     {
-        char buffer[32];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::isfinite(value) ? value : 0.0);
-        raw(std::string_view(buffer, static_cast<std::size_t>(result.ptr - buffer)));
+        const quint64 little = qToLittleEndian(value);
+        bytes(&little, sizeof little);
     }
-    void string(QByteArrayView utf8)
+    void blob(QByteArrayView data)
     {
-        ch('"');
-        for (const char c : utf8) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                ch('\\');
-                ch(c);
-            } else if (byte < 0x20) {
-                static constexpr char hex[] = "0123456789abcdef";
-                raw("\\u00");
-                ch(hex[byte >> 4]);
-                ch(hex[byte & 15]);
-            } else {
-                ch(c);
-            }
-        }
-        ch('"');
+        varint(static_cast<quint64>(data.size()));
+        bytes(data.data(), static_cast<std::size_t>(data.size()));
     }
-    // Text known to need no escaping (base64).
-    void plainString(QByteArrayView text)
-    {
-        ch('"');
-        m_out.append(text);
-        ch('"');
-    }
-    void key(std::string_view name)
-    {
-        string(QByteArrayView(name.data(), static_cast<qsizetype>(name.size())));
-        ch(':');
-    }
+    void reserve(qsizetype size) { m_out.reserve(size); }
     QByteArray take() { return std::move(m_out); }
 
 private:
     QByteArray m_out;
 };
 
+// Every read is bounds-checked; the first failure sticks and makes the whole decode give up.
+class Reader
+{
+public:
+    explicit Reader(QByteArrayView data) : m_at(data.data()), m_end(data.data() + data.size()) {}
+
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_at == m_end; }
+    bool fail() { return m_ok = false; }
+
+    const char* take(std::size_t size)
+    {
+        if (!m_ok || static_cast<std::size_t>(m_end - m_at) < size) {
+            fail();
+            return nullptr;
+        }
+        const char* at = m_at;
+        m_at += size;
+        return at;
+    }
+    quint8 byte()
+    {
+        const char* at = take(1);
+        return at ? static_cast<quint8>(*at) : 0;
+    }
+    quint64 varint()
+    {
+        quint64 value = 0;
+        for (int shift = 0; shift < 64; shift += 7) {
+            const quint8 b = byte();
+            value |= static_cast<quint64>(b & 0x7f) << shift;
+            if (!(b & 0x80))
+                return value;
+        }
+        fail();
+        return 0;
+    }
+    qint64 integer()
+    {
+        const quint64 zigzag = varint();
+        return static_cast<qint64>((zigzag >> 1) ^ (~(zigzag & 1) + 1));
+    }
+    quint64 word()
+    {
+        const char* at = take(8);
+        return at ? qFromLittleEndian<quint64>(at) : 0;
+    }
+    // A length that cannot fit in what is left fails here, before anything is allocated for it.
+    std::size_t count(std::size_t unit)
+    {
+        const quint64 n = varint();
+        if (!m_ok || n > static_cast<quint64>(m_end - m_at) / unit) {
+            fail();
+            return 0;
+        }
+        return static_cast<std::size_t>(n);
+    }
+    QByteArray blob()
+    {
+        const std::size_t size = count(1);
+        const char* at = take(size);
+        return at ? QByteArray(at, static_cast<qsizetype>(size)) : QByteArray();
+    }
+
+private:
+    const char* m_at;
+    const char* m_end;
+    bool m_ok = true;
+};
+
 void encodeEntry(Writer& w, const FileEntry& entry)
 {
-    w.ch('{');
-    w.key("size");
+    w.byte(entry.provider == Provider::codex ? 0 : 1);
     w.integer(entry.size);
-    w.raw(",");
-    w.key("mtime");
-    w.number(entry.mtime);
-    w.raw(",");
-    w.key("provider");
-    w.string(entry.provider == Provider::codex ? "codex" : "claude");
-    // Day keys sort in day order, so each member list is written in ascending order.
-    const auto dayMap = [&](std::string_view name, auto&& value) {
-        w.raw(",");
-        w.key(name);
-        w.ch('{');
-        bool first = true;
-        for (const auto& [day, totals] : entry.days) {
-            if (!first)
-                w.ch(',');
-            first = false;
-            w.string(ZoneCalendar::dayKey(day).toLatin1());
-            w.ch(':');
-            value(totals);
-        }
-        w.ch('}');
-    };
-    dayMap("byDay", [&](const DayTotals& t) { w.integer(t.tokens); });
-    dayMap("byDayCost", [&](const DayTotals& t) { w.number(static_cast<double>(t.costNanos) / 1e9); });
-    dayMap("byDayHour", [&](const DayTotals& t) {
-        w.ch('[');
-        for (std::size_t h = 0; h < 24; ++h) {
-            if (h)
-                w.ch(',');
-            w.integer(t.hours[h]);
-        }
-        w.ch(']');
-    });
-    std::array<qint64, 24> hours{};
-    for (const auto& [day, totals] : entry.days)
+    w.word(std::bit_cast<quint64>(entry.mtime));
+    w.varint(entry.days.size());
+    qint64 previous = 0;
+    for (const auto& [day, totals] : entry.days) {
+        w.integer(day - previous);
+        previous = day;
+        w.integer(totals.tokens);
+        w.integer(totals.costNanos);
+        quint32 mask = 0;
         for (std::size_t h = 0; h < 24; ++h)
-            hours[h] += totals.hours[h];
-    w.raw(",");
-    w.key("byHour");
-    w.ch('{');
-    bool first = true;
-    for (std::size_t h = 0; h < 24; ++h) {
-        if (!hours[h])
-            continue;
-        if (!first)
-            w.ch(',');
-        first = false;
-        const char key[3] = {static_cast<char>('0' + h / 10), static_cast<char>('0' + h % 10), 0};
-        w.key(key);
-        w.integer(hours[h]);
+            mask |= totals.hours[h] ? 1u << h : 0u;
+        w.varint(mask);
+        for (std::size_t h = 0; h < 24; ++h)
+            if (totals.hours[h])
+                w.integer(totals.hours[h]);
     }
-    w.ch('}');
-    if (const auto& resume = entry.resume) {
-        w.raw(",");
-        w.key("offset");
-        w.integer(resume->offset);
-        w.raw(",");
-        w.key("inode");
-        w.integer(static_cast<qint64>(resume->inode));
-        w.raw(",");
-        w.key("anchor");
-        w.integer(static_cast<qint64>(resume->anchor));
-        w.raw(",");
-        w.key("ids");
-        QByteArray ids(static_cast<qsizetype>(resume->claudeIds.size() * 8), Qt::Uninitialized);
-        for (std::size_t i = 0; i < resume->claudeIds.size(); ++i)
-            for (int b = 0; b < 8; ++b)
-                ids[static_cast<qsizetype>(i * 8) + b] = static_cast<char>(resume->claudeIds[i] >> (8 * b));
-        w.plainString(ids.toBase64());
-        w.raw(",");
-        w.key("lines");
-        w.plainString(resume->claudeLines.toBase64());
-        w.raw(",");
-        w.key("lastLineMs");
-        w.integer(resume->lastLineMs);
-        if (const auto& t = resume->codexTotal) {
-            w.raw(",");
-            w.key("codexTotal");
-            w.ch('[');
-            const qint64 values[] = {t->input, t->cachedInput, t->output, t->reasoningOutput, t->total};
-            for (std::size_t i = 0; i < 5; ++i) {
-                if (i)
-                    w.ch(',');
-                w.integer(values[i]);
-            }
-            w.ch(']');
-        }
+    w.byte(entry.resume ? 1 : 0);
+    if (!entry.resume)
+        return;
+    const ResumePoint& resume = *entry.resume;
+    w.integer(resume.offset);
+    w.word(resume.inode);
+    w.word(resume.anchor);
+    w.varint(resume.claudeIds.size());
+    if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+        w.bytes(resume.claudeIds.data(), resume.claudeIds.size() * sizeof(quint64));
+    } else {
+        for (const quint64 id : resume.claudeIds)
+            w.word(id);
     }
-    w.ch('}');
+    w.blob(resume.claudeLines);
+    w.integer(resume.lastLineMs);
+    w.integer(resume.newestLineMs);
+    w.byte(resume.codexTotal ? 1 : 0);
+    if (const auto& t = resume.codexTotal)
+        for (const qint64 value : {t->input, t->cachedInput, t->output, t->reasoningOutput, t->total})
+            w.integer(value);
 }
 
-} // namespace
-
-namespace {
-
-bool readInt(simdjson::simdjson_result<element> value, qint64& out)
+std::optional<FileEntry> decodeEntry(Reader& r)
 {
-    int64_t number = 0;
-    if (std::move(value).get_int64().get(number))
-        return false;
-    out = number;
-    return true;
-}
-
-qint64 integerOr(const object& parent, std::string_view key, qint64 fallback)
-{
-    element value;
-    if (parent.at_key(key).get(value))
-        return fallback;
-    if (value.is_int64())
-        return value.get_int64().value_unsafe();
-    if (value.is_uint64())
-        return static_cast<qint64>(value.get_uint64().value_unsafe());
-    if (value.is_double()) {
-        const double d = value.get_double().value_unsafe();
-        return std::isfinite(d) && std::fabs(d) < 9.0e18 ? static_cast<qint64>(d) : fallback;
-    }
-    return fallback;
-}
-
-// Strict and table-driven: QByteArray::fromBase64 takes a good part of a cache load.
-QByteArray fromBase64(std::string_view text)
-{
-    static const auto table = [] {
-        std::array<signed char, 256> t{};
-        t.fill(-1);
-        const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-        for (int i = 0; i < 64; ++i)
-            t[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
-        return t;
-    }();
-    if (text.size() % 4 != 0)
-        return {};
-    std::size_t padding = 0;
-    while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=')
-        ++padding;
-    QByteArray out(static_cast<qsizetype>(text.size() / 4 * 3), Qt::Uninitialized);
-    char* into = out.data();
-    for (std::size_t i = 0; i < text.size(); i += 4) {
-        int v[4];
-        for (int k = 0; k < 4; ++k) {
-            const std::size_t at = i + static_cast<std::size_t>(k);
-            v[k] = at >= text.size() - padding ? 0 : table[static_cast<unsigned char>(text[at])];
-            if (v[k] < 0)
-                return {};
-        }
-        const auto bits = static_cast<unsigned>(v[0] << 18 | v[1] << 12 | v[2] << 6 | v[3]);
-        *into++ = static_cast<char>(bits >> 16);
-        *into++ = static_cast<char>(bits >> 8);
-        *into++ = static_cast<char>(bits);
-    }
-    out.chop(static_cast<qsizetype>(padding));
-    return out;
-}
-
-QByteArray base64At(const object& parent, std::string_view key)
-{
-    std::string_view text;
-    if (parent.at_key(key).get_string().get(text))
-        return {};
-    return fromBase64(text);
-}
-
-std::optional<FileEntry> decodeEntry(const object& value)
-{
-    std::string_view provider;
-    if (value.at_key("provider").get_string().get(provider))
-        return std::nullopt;
     FileEntry entry;
-    if (provider == "codex")
-        entry.provider = Provider::codex;
-    else if (provider == "claude")
-        entry.provider = Provider::claude;
-    else
-        return std::nullopt;
-    double mtime = 0;
-    if (!readInt(value.at_key("size"), entry.size) || value.at_key("mtime").get_double().get(mtime))
-        return std::nullopt;
-    entry.mtime = mtime;
-
-    const auto eachDay = [&](std::string_view name, auto&& apply) {
-        object days;
-        if (value.at_key(name).get_object().get(days))
-            return;
-        for (auto [key, member] : days) {
-            const auto day =
-                ZoneCalendar::parseDayKey(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())));
-            if (day)
-                apply(entry.days[*day], member);
+    const quint8 provider = r.byte();
+    if (provider > 1)
+        r.fail();
+    entry.provider = provider == 0 ? Provider::codex : Provider::claude;
+    entry.size = r.integer();
+    entry.mtime = std::bit_cast<double>(r.word());
+    // The smallest day takes four bytes: step, tokens, cost and an empty hour mask.
+    const std::size_t days = r.count(4);
+    qint64 day = 0;
+    for (std::size_t i = 0; i < days && r.ok(); ++i) {
+        day += r.integer();
+        DayTotals& totals = entry.days[day];
+        totals.tokens = r.integer();
+        totals.costNanos = r.integer();
+        const quint64 mask = r.varint();
+        if (mask >> 24)
+            r.fail();
+        for (std::size_t h = 0; h < 24; ++h)
+            if (mask & (1u << h))
+                totals.hours[h] = r.integer();
+    }
+    if (r.byte()) {
+        ResumePoint resume;
+        resume.offset = r.integer();
+        resume.inode = r.word();
+        resume.anchor = r.word();
+        resume.claudeIds.resize(r.count(8));
+        const char* ids = r.take(resume.claudeIds.size() * 8);
+        if (ids && !resume.claudeIds.empty())
+            qFromLittleEndian<quint64>(ids, static_cast<qsizetype>(resume.claudeIds.size()),
+                                       resume.claudeIds.data());
+        resume.claudeLines = r.blob();
+        resume.lastLineMs = r.integer();
+        resume.newestLineMs = r.integer();
+        if (r.byte()) {
+            qint64 v[5];
+            for (qint64& value : v)
+                value = r.integer();
+            resume.codexTotal = TranscriptLine::CodexCounts{v[0], v[1], v[2], v[3], v[4]};
         }
-    };
-    eachDay("byDay", [](DayTotals& t, element member) { readInt(element(member), t.tokens); });
-    eachDay("byDayCost", [](DayTotals& t, element member) {
-        double usd = 0;
-        if (!member.get_double().get(usd) && std::isfinite(usd) && std::fabs(usd) < 9.0e9)
-            t.costNanos = std::llround(usd * 1e9);
-    });
-    eachDay("byDayHour", [](DayTotals& t, element member) {
-        array hours;
-        if (member.get_array().get(hours) || hours.size() != 24)
-            return;
-        std::size_t h = 0;
-        for (element hour : hours)
-            readInt(element(hour), t.hours[h++]);
-    });
-
-    // Without every part of the resume point a change to the file reads it from the start.
-    qint64 offset = -1;
-    if (!readInt(value.at_key("offset"), offset) || offset < 0 || offset > entry.size)
-        return entry;
-    ResumePoint resume;
-    resume.offset = offset;
-    resume.inode = static_cast<quint64>(integerOr(value, "inode", 0));
-    resume.anchor = static_cast<quint64>(integerOr(value, "anchor", 0));
-    const QByteArray ids = base64At(value, "ids");
-    resume.claudeIds.resize(static_cast<std::size_t>(ids.size() / 8));
-    for (std::size_t i = 0; i < resume.claudeIds.size(); ++i) {
-        quint64 id = 0;
-        for (int b = 7; b >= 0; --b)
-            id = (id << 8) | static_cast<unsigned char>(ids[static_cast<qsizetype>(i * 8) + b]);
-        resume.claudeIds[i] = id;
+        // Lookups binary-search the ids, and the offset lies within the file it was read from.
+        if (resume.offset < 0 || resume.offset > entry.size ||
+            !std::is_sorted(resume.claudeIds.begin(), resume.claudeIds.end()))
+            r.fail();
+        entry.resume = std::move(resume);
     }
-    if (!std::is_sorted(resume.claudeIds.begin(), resume.claudeIds.end()))
-        return entry;
-    resume.claudeLines = base64At(value, "lines");
-    resume.lastLineMs = integerOr(value, "lastLineMs", 0);
-    array total;
-    if (!value.at_key("codexTotal").get_array().get(total) && total.size() == 5) {
-        qint64 v[5] = {};
-        std::size_t i = 0;
-        for (element n : total)
-            readInt(element(n), v[i++]);
-        resume.codexTotal = TranscriptLine::CodexCounts{v[0], v[1], v[2], v[3], v[4]};
-    }
-    entry.resume = std::move(resume);
+    if (!r.ok())
+        return std::nullopt;
     return entry;
 }
 
@@ -328,52 +237,43 @@ std::optional<FileEntry> decodeEntry(const object& value)
 QByteArray HistoryCache::encode() const
 {
     Writer w;
-    w.ch('{');
-    w.key("version");
-    w.integer(formatVersion);
-    w.raw(",");
-    w.key("zone");
-    w.string(zone);
-    w.raw(",");
-    w.key("files");
-    w.ch('{');
-    bool first = true;
+    qsizetype estimate = 64;
+    for (const auto& [path, entry] : files)
+        estimate += path.size() + 64 + static_cast<qsizetype>(entry.days.size()) * 40 +
+                    (entry.resume ? static_cast<qsizetype>(entry.resume->claudeIds.size()) * 8 +
+                                        entry.resume->claudeLines.size()
+                                  : 0);
+    w.reserve(estimate);
+    w.bytes(magic, sizeof magic);
+    w.varint(formatVersion);
+    w.blob(zone);
+    w.varint(files.size());
     for (const auto& [path, entry] : files) {
-        if (!QUtf8StringView(path).isValidUtf8())
-            continue;
-        if (!first)
-            w.ch(',');
-        first = false;
-        w.string(path);
-        w.ch(':');
+        w.blob(path);
         encodeEntry(w, entry);
     }
-    w.raw("}}");
     return w.take();
 }
 
-HistoryCache HistoryCache::decode(QByteArrayView json)
+HistoryCache HistoryCache::decode(QByteArrayView bytes)
 {
+    Reader r(bytes);
+    const char* head = r.take(sizeof magic);
+    if (!head || std::memcmp(head, magic, sizeof magic) != 0 || r.varint() != formatVersion)
+        return {};
     HistoryCache cache;
-    simdjson::dom::parser parser;
-    object root;
-    if (parser.parse(json.data(), static_cast<std::size_t>(json.size())).get_object().get(root))
-        return cache;
-    int64_t version = 0;
-    object files;
-    std::string_view zone;
-    if (root.at_key("version").get_int64().get(version) || version != formatVersion ||
-        root.at_key("zone").get_string().get(zone) || root.at_key("files").get_object().get(files))
-        return cache;
-    cache.zone = QByteArray(zone.data(), static_cast<qsizetype>(zone.size()));
-    for (auto [key, value] : files) {
-        object entryObject;
-        if (value.get_object().get(entryObject))
-            continue;
-        if (auto entry = decodeEntry(entryObject))
-            cache.files.insert_or_assign(QByteArray(key.data(), static_cast<qsizetype>(key.size())),
-                                         std::move(*entry));
+    cache.zone = r.blob();
+    const std::size_t count = r.count(13); // the smallest entry's bytes
+    cache.files.reserve(count);
+    for (std::size_t i = 0; i < count && r.ok(); ++i) {
+        QByteArray path = r.blob();
+        auto entry = decodeEntry(r);
+        if (!entry)
+            return {};
+        cache.files.insert_or_assign(std::move(path), std::move(*entry));
     }
+    if (!r.ok() || !r.atEnd())
+        return {};
     return cache;
 }
 

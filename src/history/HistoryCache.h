@@ -15,17 +15,18 @@ struct PathHash
 
 // The scan's state as kept in "usage-history-cache.json": the zone its days are local to and one entry per
 // transcript file, keyed by absolute path. An entry holds what the history shows (tokens per day and hour,
-// spend per day) and what lets the next scan read only what a file gained.
+// spend per day) and what lets the next scan read only what a file gained. Stored in a versioned binary
+// form: most of it is id hashes and the counted-line log, which text would only inflate and slow down.
 struct HistoryCache
 {
     QByteArray zone;
     // Keyed by the path's bytes as the file system has them.
     std::unordered_map<QByteArray, FileEntry, PathHash> files;
 
-    // Compact JSON. Paths that are not valid UTF-8 cannot be written into JSON and are left out.
     QByteArray encode() const;
-    // A document that is not a cache of this format, or not JSON at all, gives an empty cache.
-    static HistoryCache decode(QByteArrayView json);
+    // Bytes that are not a whole cache of this format version (an older cache, a truncated or foreign
+    // file) give an empty cache, so that the next scan rebuilds it.
+    static HistoryCache decode(QByteArrayView bytes);
 
     // Reads the file (nothing when it is missing, not a regular file or implausibly large).
     static HistoryCache load(const QString& path);

@@ -99,6 +99,7 @@ void append(ResumePoint& resume, qint64 atMs, qint64 tokens)
               (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
     putVarint(resume.claudeLines, static_cast<quint64>(tokens));
     resume.lastLineMs = atMs;
+    resume.newestLineMs = std::max(resume.newestLineMs, atMs);
 }
 
 template <typename Visit> void forEach(const QByteArray& log, Visit&& visit)
@@ -115,10 +116,12 @@ template <typename Visit> void forEach(const QByteArray& log, Visit&& visit)
     }
 }
 
-qint64 tokensSince(const QByteArray& log, qint64 sinceMs)
+qint64 tokensSince(const ResumePoint& resume, qint64 sinceMs)
 {
     qint64 sum = 0;
-    forEach(log, [&](qint64 atMs, qint64 tokens) {
+    if (resume.newestLineMs < sinceMs)
+        return sum;
+    forEach(resume.claudeLines, [&](qint64 atMs, qint64 tokens) {
         if (atMs >= sinceMs)
             sum = SaturatingMath::add(sum, tokens);
     });
@@ -282,8 +285,11 @@ void TranscriptScanner::finish(FileEntry& entry)
 {
     if (m_newIds.empty())
         return;
+    // What a file gains is usually little next to what it holds: sort the new ids alone and merge.
     auto& ids = entry.resume->claudeIds;
+    const auto known = static_cast<std::ptrdiff_t>(ids.size());
     ids.insert(ids.end(), m_newIds.begin(), m_newIds.end());
-    std::sort(ids.begin(), ids.end());
+    std::sort(ids.begin() + known, ids.end());
+    std::inplace_merge(ids.begin(), ids.begin() + known, ids.end());
     m_newIds.clear();
 }

@@ -62,7 +62,7 @@ private:
 namespace ClaudeLineLog {
 void append(ResumePoint& resume, qint64 atMs, qint64 tokens);
 // Sum of the tokens of lines stamped at or after `sinceMs`.
-qint64 tokensSince(const QByteArray& log, qint64 sinceMs);
+qint64 tokensSince(const ResumePoint& resume, qint64 sinceMs);
 // Every (time in ms, tokens) pair, in the order counted.
 std::vector<std::pair<qint64, qint64>> entries(const QByteArray& log);
 } // namespace ClaudeLineLog

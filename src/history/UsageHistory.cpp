@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <thread>
-#include <unordered_set>
 
 namespace {
 
@@ -112,13 +111,18 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
     const double cutoff =
         static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 - m_options.lookbackDays * 86400.0;
 
-    std::unordered_set<QByteArray, PathHash> seen;
+    // Entries this scan lists carry its number, so that neither a path listed twice nor the search for
+    // entries no longer listed needs a set of paths.
+    const quint64 generation = ++m_scanGeneration;
     std::vector<std::pair<TranscriptFiles::File, FileEntry*>> jobs;
     for (TranscriptFiles::File& file : listAll()) {
-        if (file.mtime < cutoff || !seen.insert(file.path).second)
+        if (file.mtime < cutoff)
             continue;
-        ++stats.listed;
         FileEntry& entry = m_cache.files[file.path];
+        if (entry.listedInScan == generation)
+            continue;
+        entry.listedInScan = generation;
+        ++stats.listed;
         if (entry.size == file.size && entry.mtime == file.mtime && (entry.size != 0 || entry.mtime != 0))
             continue;
         if (entry.provider != file.provider) {
@@ -130,9 +134,13 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
     scanFiles(jobs, zone, stats);
     changed = changed || !jobs.empty();
 
-    for (auto it = m_cache.files.begin(); it != m_cache.files.end();) {
+    const bool failed = std::ranges::any_of(
+        jobs, [](const auto& job) { return job.second->size == 0 && job.second->mtime == 0; });
+    for (auto it = m_cache.files.begin();
+         (failed || m_cache.files.size() != static_cast<std::size_t>(stats.listed)) &&
+         it != m_cache.files.end();) {
         // Unlisted (gone, unreadable, out of the lookback) or failed to open in this scan.
-        if (!seen.contains(it->first) || (it->second.size == 0 && it->second.mtime == 0)) {
+        if (it->second.listedInScan != generation || (it->second.size == 0 && it->second.mtime == 0)) {
             it = m_cache.files.erase(it);
             changed = true;
         } else {
@@ -143,14 +151,29 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
         publish();
     stats.scanMicros = timer.nsecsElapsed() / 1000;
     m_unsaved = m_unsaved || changed;
-    if (saveChanges && m_unsaved) {
-        timer.restart();
-        stats.saved = save();
-        m_unsaved = !stats.saved;
-        stats.saveMicros = timer.nsecsElapsed() / 1000;
-    }
     m_lastScan = stats;
+    if (saveChanges)
+        scheduleSave();
     return stats;
+}
+
+void UsageHistory::scheduleSave()
+{
+    if (!m_unsaved || m_saveQueued)
+        return;
+    m_saveQueued = true;
+    // Behind the work already queued, so that the scan's answer goes out first and scans queued meanwhile
+    // share one write. Not skipped when the history is going away: the queue drains with the cache intact.
+    m_queue.async([this] {
+        m_saveQueued = false;
+        if (!m_unsaved)
+            return;
+        QElapsedTimer timer;
+        timer.start();
+        m_lastScan.saved = save();
+        m_unsaved = !m_lastScan.saved;
+        m_lastScan.saveMicros = timer.nsecsElapsed() / 1000;
+    });
 }
 
 UsageHistory::ScanStats UsageHistory::lastScan()
@@ -289,14 +312,13 @@ std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
 void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
 {
     // The same incremental scan as a refresh: a grown transcript costs the bytes it gained. The cache file
-    // is left to the next refresh.
+    // is written after the count has gone out.
     scan(false);
     const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {
         if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume)
-            total =
-                SaturatingMath::add(total, ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
+            total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(*entry.resume, sinceMs));
     }
     // Files older than the lookback are not in the cache; a count reaching back that far reads them.
     const double cutoff =
@@ -308,8 +330,7 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
                 continue;
             FileEntry entry;
             if (scanner.scanFile(QFile::decodeName(file.path), file.size, entry) >= 0)
-                total = SaturatingMath::add(total,
-                                            ClaudeLineLog::tokensSince(entry.resume->claudeLines, sinceMs));
+                total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(*entry.resume, sinceMs));
         }
     }
     const QDateTime now = m_clock.now();
@@ -320,6 +341,7 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
     m_rollScanning.erase(key);
     if (m_onCacheUpdated && !m_options.countInline)
         m_options.postToMain(m_onCacheUpdated);
+    scheduleSave();
 }
 
 std::optional<ModelSighting> UsageHistory::latestClaudeModel()

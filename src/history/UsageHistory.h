@@ -48,12 +48,14 @@ public:
 
     struct ScanStats
     {
-        int listed = 0;       // transcript files within the lookback
-        int read = 0;         // of which were read (new or changed)
-        qint64 bytesRead = 0; // bytes handed to the line reader
-        bool saved = false;
+        int listed = 0;        // transcript files within the lookback
+        int read = 0;          // of which were read (new or changed)
+        qint64 bytesRead = 0;  // bytes handed to the line reader
         qint64 scanMicros = 0; // listing, reading and publishing
-        qint64 saveMicros = 0; // writing the cache file
+        // The cache file is written after the scan's answer has gone out: these are filled in then, so
+        // lastScan() shows them and a refresh's own stats do not.
+        bool saved = false;
+        qint64 saveMicros = 0;
     };
 
     // Loads the cache; totals reflect it at once. No scan yet.
@@ -62,9 +64,10 @@ public:
     UsageHistory(const UsageHistory&) = delete;
     UsageHistory& operator=(const UsageHistory&) = delete;
 
-    // Scan, publish and save on the history queue, then `completion` on the main thread.
+    // Scan and publish on the history queue, then `completion` on the main thread; the changed cache is
+    // saved after that, on the queue (a history being destroyed still writes it).
     void refresh(std::function<void()> completion = {});
-    // The same while the caller waits.
+    // The same while the caller waits (for the scan, not for the save).
     ScanStats refreshSync();
 
     std::shared_ptr<const UsageTotals> totals() const;
@@ -98,6 +101,7 @@ private:
     ScanStats scan(bool saveChanges = true);
     void publish();
     bool save();
+    void scheduleSave();
     void performRollingScan(qint64 sinceMs, qint64 key);
     void scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, const QTimeZone& zone,
                    ScanStats& stats);
@@ -122,6 +126,8 @@ private:
     std::function<void()> m_onCacheUpdated;
     ScanStats m_lastScan;
     bool m_unsaved = false;
+    bool m_saveQueued = false;
+    quint64 m_scanGeneration = 0;
 
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
     // Last, so it is destroyed first: work still queued runs while everything above is intact.

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -266,6 +267,9 @@ TEST(TranscriptScanner, MatchesReferenceReaderOnGeneratedTranscripts)
                 hoursEqual = hoursEqual && entry.days[day].hours == totals.hours;
             EXPECT_TRUE(hoursEqual);
             EXPECT_EQ(ClaudeLineLog::entries(entry.resume->claudeLines), expected.claudeLines);
+            if (!expected.claudeLines.empty()) {
+                EXPECT_EQ(entry.resume->newestLineMs, std::ranges::max(expected.claudeLines).first);
+            }
             compared += expected.days.empty() ? 0 : 1;
         }
     }

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -84,7 +85,7 @@ TEST_F(UsageHistoryTest, ScansBothProvidersAndKeepsOnlyTheLookback)
     UsageHistory history(options());
     const auto stats = history.refreshSync();
     EXPECT_EQ(stats.listed, 5);
-    EXPECT_TRUE(stats.saved);
+    EXPECT_TRUE(history.lastScan().saved);
     const QDateTime longAgo = clock.now().addDays(-30);
     EXPECT_EQ(history.tokens(Provider::claude, longAgo), 1110); // subagents count; 17 days old does not
     EXPECT_EQ(history.tokens(Provider::codex, longAgo), 5);
@@ -92,9 +93,8 @@ TEST_F(UsageHistoryTest, ScansBothProvidersAndKeepsOnlyTheLookback)
     // A second instance starts from the saved cache and reads nothing that has not changed.
     UsageHistory again(options());
     EXPECT_EQ(again.tokens(Provider::claude, longAgo), 1110);
-    const auto rescan = again.refreshSync();
-    EXPECT_EQ(rescan.read, 0);
-    EXPECT_FALSE(rescan.saved);
+    EXPECT_EQ(again.refreshSync().read, 0);
+    EXPECT_FALSE(again.lastScan().saved);
 }
 
 TEST_F(UsageHistoryTest, GrowthReadsOnlyTheAddedBytes)
@@ -124,6 +124,48 @@ TEST_F(UsageHistoryTest, GrowthReadsOnlyTheAddedBytes)
     EXPECT_EQ(history.tokens(Provider::claude, clock.now()), 3);
 }
 
+TEST_F(UsageHistoryTest, TheCacheIsSavedAfterTheAnswerGoesOut)
+{
+    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m", "r", "s", {1, 0, 0, 0})));
+    UsageHistory history(options());
+    std::optional<bool> savedBeforeCompletion;
+    // The fixture runs the completion on the history queue itself, right where it is posted.
+    history.refresh([&] { savedBeforeCompletion = QFile::exists(options().cachePath); });
+    history.lastScan();                    // the refresh has run and queued the save
+    EXPECT_TRUE(history.lastScan().saved); // which ran before this
+    EXPECT_EQ(savedBeforeCompletion, std::optional(false));
+    QFile cache(options().cachePath);
+    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
+    EXPECT_EQ(HistoryCache::decode(cache.readAll()).files.size(), 1u);
+}
+
+TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
+{
+    const QString transcript =
+        write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m", "r", "s", {1, 0, 0, 0})));
+    UsageHistory(options()).refreshSync(); // the history being destroyed still writes its cache
+    QFile file(options().cachePath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray good = file.readAll();
+    file.close();
+    QByteArray otherVersion = good;
+    otherVersion[4] = static_cast<char>(otherVersion[4] + 1);
+    const QByteArray json = "{\"version\":2,\"zone\":\"UTC\",\"files\":{\"" + transcript.toUtf8() +
+                            "\":{\"size\":1,\"mtime\":1,\"provider\":\"claude\",\"byDay\":{}}}}";
+    for (const QByteArray& stored : {otherVersion, good.first(good.size() - 1), good + '\0', json}) {
+        SCOPED_TRACE(stored.left(8).toHex().toStdString());
+        write("data/usage-history-cache.json", stored);
+        UsageHistory history(options());
+        EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-1)), 0);
+        EXPECT_EQ(history.refreshSync().read, 1);
+        EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-1)), 1);
+        EXPECT_TRUE(history.lastScan().saved);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), good);
+        file.close();
+    }
+}
+
 TEST_F(UsageHistoryTest, AChangeOfZoneRecountsTheDays)
 {
     // 20:00Z yesterday is today in Kolkata (UTC+5:30).
@@ -141,6 +183,7 @@ TEST_F(UsageHistoryTest, AChangeOfZoneRecountsTheDays)
     EXPECT_EQ(history.totals()->zone, QByteArray("Asia/Kolkata"));
     EXPECT_EQ(history.tokens(Provider::claude, today), 1);
     EXPECT_EQ(history.totals()->of(Provider::claude).hourTokens[1], 1); // 20:00Z is 01:30 there
+    history.lastScan();                                                 // the save has run
     EXPECT_EQ(UsageHistory(options()).tokens(Provider::claude, today), 1);
 }
 
@@ -226,6 +269,7 @@ TEST_F(UsageHistoryTest, AnEarlierReportReadsOlderFilesWithoutCachingThem)
     age(".claude/projects/-p/old.jsonl", 30 * 86400);
     UsageHistory history(options());
     history.refreshSync();
+    history.lastScan(); // behind the save
     QFile cacheFile(options().cachePath);
     ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
     const QByteArray cached = cacheFile.readAll();
