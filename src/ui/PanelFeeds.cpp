@@ -9,8 +9,12 @@
 #include "providers/codex/Shell.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QUrl>
+
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -68,12 +72,18 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
     feeds.peakUsageWindowLabel = [&state] { return state.peakUsageWindowLabel(); };
     feeds.timeUntilBedtime = [&state] { return state.timeUntilBedtime(); };
     feeds.diagnosticsText = [&state] { return state.diagnosticsText(); };
-    feeds.codexFound = [&state] {
+    // Asking `which` runs a program: at most once a minute, not on every redraw.
+    auto searched = std::make_shared<std::pair<QElapsedTimer, bool>>();
+    feeds.codexFound = [&state, searched] {
         // The provider searches more folders than PATH and knows best; without one, search as it would.
         const auto codex = state.providerHealth().constFind(Provider::codex);
         if (codex != state.providerHealth().cend())
             return codex->state != ProviderHealth::State::unavailable;
-        return !Shell::which(QStringLiteral("codex")).isEmpty();
+        if (!searched->first.isValid() || searched->first.hasExpired(60'000)) {
+            searched->second = !Shell::which(QStringLiteral("codex")).isEmpty();
+            searched->first.start();
+        }
+        return searched->second;
     };
     feeds.bridgeStatus = [] { return ClaudeStatusLineBridgeInstaller::currentStatus(); };
     feeds.repairBridge = [&state] {

@@ -176,8 +176,9 @@ void PanelView::redraw()
     if (target == m_onboarding && m_screens->currentWidget() != m_onboarding && isVisible())
         m_onboarding->fadeIn();
     m_screens->setCurrentWidget(target);
-    // Every screen stays current, so that switching is instant.
-    m_settings->redraw();
+    // The settings screen asks the disk and the search path: only while it shows.
+    if (target == m_settings)
+        m_settings->redraw();
     redrawMain();
 }
 

@@ -134,8 +134,9 @@ int run(int& argc, char** argv)
                      });
     QObject::connect(&notifications, &NotificationManager::activated, &controller,
                      [&controller] { controller.showUI(StatusBarController::Trigger::request); });
-    // Built once the event loop runs, so the first opening costs no more than any other.
-    QTimer::singleShot(0, &controller, &StatusBarController::preparePanel);
+    // Built a moment after start-up (off the tray item's registration), so that the first opening costs no
+    // more than any other.
+    QTimer::singleShot(1000, &controller, &StatusBarController::preparePanel);
     // Started with --toggle or --start-settings while none was running: the user wants to see the panel.
     if (arguments.contains(QStringLiteral("--toggle")) || options.startOnSettings)
         controller.showUI(StatusBarController::Trigger::request);

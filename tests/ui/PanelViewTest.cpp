@@ -144,8 +144,9 @@ TEST(PanelView, DemoModeFromTheEmptyStateAndTheSettingsSwitch)
     ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
     EXPECT_EQ(view.footerText(), "Demo data");
 
+    view.showSettings(true);
     auto* demo = named<QCheckBox>(*view.settingsView(), "demoMode");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return demo->isChecked(); }));
+    EXPECT_TRUE(demo->isChecked());
     demo->setChecked(false);
     EXPECT_FALSE(live.settingsStore.load().demoMode);
     EXPECT_EQ(live.created, 2);
