@@ -72,6 +72,7 @@ function(tallyvane_test_suite name)
     endif()
     target_compile_definitions(${name} PRIVATE TALLYVANE_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
                                                TALLYVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
-    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    # Parameterised cases are named by their name generators, not by a dump of their parameter's bytes.
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                          PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endfunction()

@@ -159,7 +159,7 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
 
 void UsageHistory::scheduleSave()
 {
-    if (!m_unsaved || m_saveQueued)
+    if (m_options.readOnly || !m_unsaved || m_saveQueued)
         return;
     m_saveQueued = true;
     // Behind the work already queued, so that the scan's answer goes out first and scans queued meanwhile

@@ -4,17 +4,12 @@
 #include "app/SeriesCache.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
+#include "support/TestSupport.h"
 
 #include <QDateTime>
 #include <QString>
 
 #include <optional>
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace AppTest {
 

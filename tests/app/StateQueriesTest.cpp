@@ -31,56 +31,33 @@ QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)
     return map;
 }
 
-struct GlobalCase
+TEST(StateQueries, GlobalStatusFoldsToTheWorst)
 {
-    QList<ForecastResult> forecasts;
-    ForecastStatus expected;
-};
-
-class GlobalStatusTest : public ::testing::TestWithParam<GlobalCase>
-{};
-
-TEST_P(GlobalStatusTest, FoldsToTheWorst)
-{
-    EXPECT_EQ(StateQueries::globalStatus(keyed(GetParam().forecasts)), GetParam().expected);
+    const std::pair<QList<ForecastResult>, ForecastStatus> rows[] = {
+        {{}, S::noData},
+        {{forecast(P::claude, W::fiveHour, 1, S::unknown), forecast(P::codex, W::fiveHour, 1, S::safe)},
+         S::safe},
+        {{forecast(P::claude, W::fiveHour, 1, S::watch), forecast(P::claude, W::sevenDay, 1, S::limited),
+          forecast(P::codex, W::fiveHour, 1, S::limitLikely)},
+         S::limited},
+        // Equal rank: the first in key order stays ("claude-…" before "codex-…").
+        {{forecast(P::claude, W::fiveHour, 1, S::unknown), forecast(P::codex, W::fiveHour, 1, S::noData)},
+         S::unknown},
+    };
+    for (const auto& [forecasts, expected] : rows)
+        EXPECT_EQ(StateQueries::globalStatus(keyed(forecasts)), expected) << rawValue(expected).toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Statuses, GlobalStatusTest,
-    ::testing::Values(GlobalCase{{}, S::noData},
-                      GlobalCase{{forecast(P::claude, W::fiveHour, 1, S::unknown),
-                                  forecast(P::codex, W::fiveHour, 1, S::safe)},
-                                 S::safe},
-                      GlobalCase{{forecast(P::claude, W::fiveHour, 1, S::watch),
-                                  forecast(P::claude, W::sevenDay, 1, S::limited),
-                                  forecast(P::codex, W::fiveHour, 1, S::risky)},
-                                 S::limited},
-                      // Equal rank: the first in key order stays ("claude-…" before "codex-…").
-                      GlobalCase{{forecast(P::claude, W::fiveHour, 1, S::unknown),
-                                  forecast(P::codex, W::fiveHour, 1, S::noData)},
-                                 S::unknown}));
-
-struct UrgentCase
+TEST(StateQueries, MostUrgentSeriesIsTheClosestToRunningOut)
 {
-    const char* name;
-    QList<UsageSnapshot> snapshots;
-    QList<ForecastResult> forecasts;
-    std::optional<SeriesKey> expected;
-};
-
-class MostUrgentTest : public ::testing::TestWithParam<UrgentCase>
-{};
-
-TEST_P(MostUrgentTest, PicksTheSeriesClosestToRunningOut)
-{
-    const UrgentCase& c = GetParam();
-    EXPECT_EQ(StateQueries::mostUrgentSeries(bundleOf(c.snapshots).series, keyed(c.forecasts), kNow),
-              c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Series, MostUrgentTest,
-    ::testing::Values(
+    struct UrgentCase
+    {
+        const char* name;
+        QList<UsageSnapshot> snapshots;
+        QList<ForecastResult> forecasts;
+        std::optional<SeriesKey> expected;
+    };
+    const UrgentCase rows[] = {
         UrgentCase{"ExhaustedBeatsRunOut",
                    {snap(P::codex, W::sevenDay, 10, 50), snap(P::claude, W::fiveHour, 10, 100)},
                    {forecast(P::codex, W::sevenDay, 50, S::risky, 3'600, kNow.addSecs(3'600)),
@@ -116,8 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
                         return f;
                     }(),
                     forecast(P::claude, W::fiveHour, 50, S::risky, 600, kNow.addSecs(600))},
-                   SeriesKey{P::claude, W::fiveHour}}),
-    [](const auto& row) { return std::string(row.param.name); });
+                   SeriesKey{P::claude, W::fiveHour}},
+    };
+    for (const UrgentCase& c : rows)
+        EXPECT_EQ(StateQueries::mostUrgentSeries(bundleOf(c.snapshots).series, keyed(c.forecasts), kNow),
+                  c.expected)
+            << c.name;
+}
 
 TEST(AvailableSeries, FiveHourFirstThenByFirstAppearance)
 {

@@ -3,18 +3,15 @@
 #include "core/JsonLines.h"
 #include "core/SettingsStore.h"
 #include "core/UsageSnapshot.h"
+#include "support/TestSupport.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
+#include <optional>
 
 namespace CliTest {
 
@@ -89,10 +86,12 @@ inline QString binary()
     return QStringLiteral(TALLYVANE_BINARY_DIR "/tallyvane");
 }
 
-inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000)
+inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000,
+                         const QString& workingDirectory = {})
 {
     QProcess process;
     process.setProcessEnvironment(home.environment());
+    process.setWorkingDirectory(workingDirectory.isEmpty() ? home.path() : workingDirectory);
     process.start(binary(), arguments);
     ProcessResult result;
     if (!process.waitForFinished(timeoutMs)) {
@@ -105,6 +104,18 @@ inline ProcessResult run(const Home& home, const QStringList& arguments, int tim
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
+}
+
+// Waits for the next complete line of standard output; nothing once the process ends or time runs out.
+inline std::optional<QString> nextLine(QProcess& process, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!process.canReadLine()) {
+        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
+            return std::nullopt;
+        process.waitForReadyRead(100);
+    }
+    return QString::fromUtf8(process.readLine()).trimmed();
 }
 
 } // namespace CliTest

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -24,18 +23,6 @@ UsageSnapshot fiveHour(Provider provider, const QDateTime& at, double used)
     s.windowDurationMins = 300;
     s.source = QStringLiteral("codex.app-server");
     return s;
-}
-
-// Waits for the next complete line of standard output.
-std::optional<QString> nextLine(QProcess& process, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!process.canReadLine()) {
-        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-            return std::nullopt;
-        process.waitForReadyRead(100);
-    }
-    return QString::fromUtf8(process.readLine()).trimmed();
 }
 
 TEST(StatusWatch, PrintsANewLineWhenTheLogChanges)

@@ -7,14 +7,6 @@
 #include <QFile>
 #include <QRegularExpression>
 
-TEST(LocalFileStore, LivesUnderXdgDataHome)
-{
-    EXPECT_EQ(LocalFileStore::baseDirectory(), TestSupport::homePath() + "/.local/share/Tallyvane");
-    LocalFileStore::ensureDirectories();
-    EXPECT_TRUE(QFile::exists(LocalFileStore::snapshotsPath()));
-    EXPECT_TRUE(QFile::exists(LocalFileStore::baseDirectory() + "/logs"));
-}
-
 TEST(AppLogger, RedactsInTableOrder)
 {
     EXPECT_EQ(AppLogger::redact("mail jane.doe+x@example.co.uk now"), "mail <email> now");

@@ -6,33 +6,6 @@
 
 #include <QJsonArray>
 
-TEST(MenuBarDisplayMode, RawValuesLabelsAndHelpTextsInPickerOrder)
-{
-    const std::tuple<const char*, const char*, const char*> rows[] = {
-        {"iconOnly", "Icon only", "Just the gauge icon, no text. Narrowest."},
-        {"auto", "Auto", "Percentages when healthy, switches to a status word when at risk."},
-        {"compact", "Both providers",
-         "Each provider’s 5h figure, labelled — e.g. C 28% · Cl 42% (C = Codex, Cl = Claude)."},
-        {"forecast", "Status word",
-         "A status word for the worst provider: Safe / Watch / Risky, or “1h left”."},
-        {"providerFocus", "Focused provider", "One provider’s 5h then weekly — e.g. Codex 28% · 7d 61%."},
-        {"minimal", "Minimal numbers",
-         "Narrowest with numbers: each provider’s 5h figure, slash-separated and unlabelled — e.g. 28/42 = "
-         "Codex "
-         "28%, Claude 42%. (Left or used follows “Show remaining”.)"},
-    };
-    ASSERT_EQ(std::size(rows), allMenuBarDisplayModes.size());
-    for (std::size_t i = 0; i < std::size(rows); ++i) {
-        const auto& [raw, text, help] = rows[i];
-        const MenuBarDisplayMode mode = allMenuBarDisplayModes[i];
-        EXPECT_EQ(rawValue(mode), QString::fromUtf8(raw));
-        EXPECT_EQ(fromRawValue<MenuBarDisplayMode>(QString::fromUtf8(raw)), mode);
-        EXPECT_EQ(label(mode), QString::fromUtf8(text));
-        EXPECT_EQ(helpText(mode), QString::fromUtf8(help));
-    }
-    EXPECT_EQ(fromRawValue<MenuBarDisplayMode>(u"autoMode"), std::nullopt);
-}
-
 TEST(AppSettings, EachBadFieldFallsBackAloneToItsDefault)
 {
     const auto with = [](auto change) {

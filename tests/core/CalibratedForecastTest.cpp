@@ -68,20 +68,10 @@ TEST(CalibratedForecast, ReplacesTheProjectionOfSmartLongWindowsOnly)
          std::nullopt, 9 * 86400.0, SourceConfidence::medium},
         {"run-out already behind us", weeklyForecast(), projection(140, 2), true, 10 * 1440 * 40.0 / 80, 0,
          SourceConfidence::low},
-        {"basis other than smart",
-         weeklyForecast(ForecastBasis::last1h),
-         projection(120, 5),
-         false,
-         {},
-         {},
-         {}},
-        {"five-hour window",
-         weeklyForecast(ForecastBasis::smart, WindowKind::fiveHour),
-         projection(120, 5),
-         false,
-         {},
-         {},
-         {}},
+        {"basis other than smart", weeklyForecast(ForecastBasis::last1h), projection(120, 5), false,
+         std::nullopt, std::nullopt, SourceConfidence{}},
+        {"five-hour window", weeklyForecast(ForecastBasis::smart, WindowKind::fiveHour), projection(120, 5),
+         false, std::nullopt, std::nullopt, SourceConfidence{}},
     };
     for (const Row& row : rows) {
         // The latest sample is at the origin; the evaluation a day later (the 140 row: a run-out before now).
@@ -137,7 +127,7 @@ TEST(CalibratedForecast, WeeklyStatusRule)
     }
 }
 
-TEST(CalibratedForecast, HeadroomLabelAndConfidenceTexts)
+TEST(CalibratedForecast, HeadroomLabel)
 {
     struct Row
     {
@@ -159,14 +149,4 @@ TEST(CalibratedForecast, HeadroomLabelAndConfidenceTexts)
         p.daysOfHeadroom = row.daysOfHeadroom;
         EXPECT_EQ(CalibratedForecast::headroomLabel(p), row.expected) << row.daysOfHeadroom;
     }
-    EXPECT_EQ(CalibratedForecast::confidenceLabel(SourceConfidence::medium),
-              QStringLiteral("medium confidence"));
-    EXPECT_EQ(
-        CalibratedForecast::confidenceExplanation(SourceConfidence::low),
-        QStringLiteral("Not much usage data yet. This climbs to Medium then High as your history builds."));
-    EXPECT_EQ(
-        CalibratedForecast::confidenceExplanation(SourceConfidence::medium),
-        QStringLiteral("Based on a few days of real usage. A full week of history raises this to High."));
-    EXPECT_EQ(CalibratedForecast::confidenceExplanation(SourceConfidence::high),
-              QStringLiteral("Grounded in a full week of your real usage history."));
 }

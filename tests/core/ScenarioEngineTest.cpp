@@ -1,5 +1,4 @@
 #include "core/ScenarioEngine.h"
-#include "core/ScenarioMultipliers.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"
@@ -46,70 +45,40 @@ TEST(ScenarioEngine, EffortLaddersFastModeAndOrder)
         UsageSnapshot snapshot;
         std::vector<Expected> expected;
     };
+    using Steps = std::vector<Expected>;
     const Row rows[] = {
-        {"Claude at high",
-         Provider::claude,
-         40,
-         40,
-         at10hToReset(QStringLiteral("high")),
-         {{"Lower: medium", 70, 10, std::nullopt, "Lower to medium effort: ~70% used by reset"},
-          {"Higher: xhigh", 92, -12, std::nullopt, "Higher to xhigh effort: ~92% used by reset"},
-          {"Max: max", 104, -24, 600 * 60.0 / 64, "Max to max effort: ~104% used by reset"}}},
-        {"Claude at XHIGH (any case) has no Max step",
-         Provider::claude,
-         40,
-         39,
+        {"Claude at high", Provider::claude, 40, 40, at10hToReset(QStringLiteral("high")),
+         Steps{{"Lower: medium", 70, 10, std::nullopt, "Lower to medium effort: ~70% used by reset"},
+               {"Higher: xhigh", 92, -12, std::nullopt, "Higher to xhigh effort: ~92% used by reset"},
+               {"Max: max", 104, -24, 600 * 60.0 / 64, "Max to max effort: ~104% used by reset"}}},
+        {"Claude at XHIGH (any case) has no Max step", Provider::claude, 40, 39,
          at10hToReset(QStringLiteral("XHIGH")),
-         {{"Lower: high", 70, 9, std::nullopt, "Lower to high effort: ~70% used by reset"},
-          {"Higher: max", 88, -9, std::nullopt, "Higher to max effort: ~88% used by reset"}}},
-        {"Claude at max can only go lower",
-         Provider::claude,
-         40,
-         32,
-         at10hToReset(QStringLiteral("max")),
-         {{"Lower: xhigh", 66, 6, std::nullopt, "Lower to xhigh effort: ~66% used by reset"}}},
-        {"Codex at minimal is off the ladder",
-         Provider::codex,
-         40,
-         20,
+         Steps{{"Lower: high", 70, 9, std::nullopt, "Lower to high effort: ~70% used by reset"},
+               {"Higher: max", 88, -9, std::nullopt, "Higher to max effort: ~88% used by reset"}}},
+        {"Claude at max can only go lower", Provider::claude, 40, 32, at10hToReset(QStringLiteral("max")),
+         Steps{{"Lower: xhigh", 66, 6, std::nullopt, "Lower to xhigh effort: ~66% used by reset"}}},
+        {"Codex at minimal is off the ladder", Provider::codex, 40, 20,
          at10hToReset(QStringLiteral("minimal")),
-         {{"Fast Mode on", 90, -30, std::nullopt, "Switching to Fast Mode: ~90% used by reset"}}},
-        {"Codex at medium: Fast Mode sits before Max",
-         Provider::codex,
-         40,
-         16,
+         Steps{{"Fast Mode on", 90, -30, std::nullopt, "Switching to Fast Mode: ~90% used by reset"}}},
+        {"Codex at medium: Fast Mode sits before Max", Provider::codex, 40, 16,
          at10hToReset(QStringLiteral("medium")),
-         {{"Lower: low", 52, 4, std::nullopt, "Lower to low effort: ~52% used by reset"},
-          {"Higher: high", 60, -4, std::nullopt, "Higher to high effort: ~60% used by reset"},
-          {"Fast Mode on", 80, -24, std::nullopt, "Switching to Fast Mode: ~80% used by reset"},
-          {"Max: xhigh", 66, -10, std::nullopt, "Max to xhigh effort: ~66% used by reset"}}},
-        {"Codex in Fast Mode can turn it off",
-         Provider::codex,
-         50,
-         100,
+         Steps{{"Lower: low", 52, 4, std::nullopt, "Lower to low effort: ~52% used by reset"},
+               {"Higher: high", 60, -4, std::nullopt, "Higher to high effort: ~60% used by reset"},
+               {"Fast Mode on", 80, -24, std::nullopt, "Switching to Fast Mode: ~80% used by reset"},
+               {"Max: xhigh", 66, -10, std::nullopt, "Max to xhigh effort: ~66% used by reset"}}},
+        {"Codex in Fast Mode can turn it off", Provider::codex, 50, 100,
          at10hToReset(QStringLiteral("high"), QStringLiteral("Fast-GPT-5.4")),
-         {{"Lower: medium", 130, 20, 600 * 50.0 / 80, "Lower to medium effort: ~130% used by reset"},
-          {"Higher: xhigh", 140, -30, 600 * 50.0 / 130, "Higher to xhigh effort: ~140% used by reset"},
-          {"Fast Mode off", 100, 50, std::nullopt, "Turning Fast Mode off: ~100% used by reset"}}},
-        {"run-out halfway when the projection is 150 from 50",
-         Provider::codex,
-         50,
-         40,
+         Steps{{"Lower: medium", 130, 20, 600 * 50.0 / 80, "Lower to medium effort: ~130% used by reset"},
+               {"Higher: xhigh", 140, -30, 600 * 50.0 / 130, "Higher to xhigh effort: ~140% used by reset"},
+               {"Fast Mode off", 100, 50, std::nullopt, "Turning Fast Mode off: ~100% used by reset"}}},
+        {"run-out halfway when the projection is 150 from 50", Provider::codex, 50, 40,
          at10hToReset(QStringLiteral("minimal"), QStringLiteral("standard")),
-         {{"Fast Mode on", 140, -60, 300, "Switching to Fast Mode: ~140% used by reset"}}},
-        {"Claude with a level missing from the table",
-         Provider::claude,
-         40,
-         40,
-         at10hToReset(QStringLiteral("turbo")),
-         {}},
-        {"nothing left to burn", Provider::claude, 40, 0.1, at10hToReset(QStringLiteral("high")), {}},
-        {"a remainder that is not a number",
-         Provider::codex,
-         40,
-         std::numeric_limits<double>::quiet_NaN(),
-         at10hToReset(QStringLiteral("high")),
-         {}},
+         Steps{{"Fast Mode on", 140, -60, 300, "Switching to Fast Mode: ~140% used by reset"}}},
+        {"Claude with a level missing from the table", Provider::claude, 40, 40,
+         at10hToReset(QStringLiteral("turbo")), Steps{}},
+        {"nothing left to burn", Provider::claude, 40, 0.1, at10hToReset(QStringLiteral("high")), Steps{}},
+        {"a remainder that is not a number", Provider::codex, 40, std::numeric_limits<double>::quiet_NaN(),
+         at10hToReset(QStringLiteral("high")), Steps{}},
     };
     for (const Row& row : rows) {
         const QList<ScenarioResult> results = ScenarioEngine::scenarios(
@@ -155,14 +124,4 @@ TEST(ScenarioEngine, AssumptionsNameTheGuesses)
     ASSERT_EQ(off.size(), 1);
     EXPECT_EQ(off[0].title, QStringLiteral("Fast Mode off"));
     EXPECT_EQ(off[0].assumptions, QStringList{QStringLiteral("Assumes Fast Mode ~2.0× the standard burn.")});
-}
-
-TEST(ScenarioMultipliers, TablesAreCaseInsensitive)
-{
-    EXPECT_EQ(ScenarioMultipliers::effortMultiplier(Provider::claude, QStringLiteral("Medium")), 0.75);
-    EXPECT_EQ(ScenarioMultipliers::effortMultiplier(Provider::codex, QStringLiteral("medium")), 0.8);
-    EXPECT_EQ(ScenarioMultipliers::effortMultiplier(Provider::claude, QStringLiteral("minimal")),
-              std::nullopt);
-    EXPECT_EQ(ScenarioMultipliers::speedMultiplier(QStringLiteral("FAST-GPT-5.5")), 2.5);
-    EXPECT_EQ(ScenarioMultipliers::effortLadder(Provider::codex).indexOf(QStringLiteral("minimal")), -1);
 }

@@ -10,24 +10,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QTimer>
 
 #include <sys/stat.h>
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
+using TestSupport::readFile;
 
 // Spins the event loop for a while, so queued timers can fire.
 void spin(int ms)
@@ -35,6 +24,16 @@ void spin(int ms)
     QElapsedTimer timer;
     timer.start();
     TestSupport::waitFor([&] { return timer.elapsed() >= ms; }, ms + 1000);
+}
+
+// Runs the event loop until a timer started now with the saver's delay has fired. Timers fire in the order
+// they fall due, so by then any timer the saver started earlier has fired too: a later sentinel, not a
+// guess at how long a loaded machine needs.
+void outlastTheSaversTimer()
+{
+    bool fired = false;
+    QTimer::singleShot(SettingsSaver::delayMs, Qt::PreciseTimer, [&] { fired = true; });
+    ASSERT_TRUE(TestSupport::waitFor([&] { return fired; }, SettingsSaver::delayMs + 10000));
 }
 
 class SettingsStoreTest : public ::testing::Test
@@ -130,8 +129,8 @@ TEST_F(SettingsStoreTest, UnparseableFileWarnsAndIsMovedAsideNotOverwritten)
          "{\"retentionDays\": 60" + QByteArray(SettingsStore::maxFileBytes, ' ') + "}"},
     };
     for (const Row& row : rows) {
-        writeFile(store.corruptUrl(), "an older corrupt copy");
-        writeFile(store.url(), row.text);
+        ASSERT_TRUE(TestSupport::writeFile(store.corruptUrl(), "an older corrupt copy"));
+        ASSERT_TRUE(TestSupport::writeFile(store.url(), row.text));
         AppLogger::shared().flush();
         const qsizetype logSize = readFile(LocalFileStore::logPath()).size();
 
@@ -150,7 +149,7 @@ TEST_F(SettingsStoreTest, UnparseableFileWarnsAndIsMovedAsideNotOverwritten)
 
 TEST_F(SettingsStoreTest, ReadableFileWithBadFieldsIsNotMovedAside)
 {
-    writeFile(store.url(), R"({"retentionDays": "sixty", "showRemaining": false})");
+    ASSERT_TRUE(TestSupport::writeFile(store.url(), R"({"retentionDays": "sixty", "showRemaining": false})"));
     AppSettings expected;
     expected.showRemaining = false;
     EXPECT_EQ(store.load(), expected);
@@ -201,7 +200,8 @@ TEST_F(SettingsStoreTest, ThreeChangesInABurstGiveOneWriteHalfASecondAfterTheLas
     EXPECT_LT(elapsed, SettingsSaver::delayMs + 700); // a busy machine may be slow, never early
     EXPECT_EQ(store.load().retentionDays, 33);
 
-    spin(700);
+    outlastTheSaversTimer();
+    saver.flush(); // nothing left to write: only waits for the queue
     EXPECT_EQ(saver.writeCount(), 1);
 }
 
@@ -219,6 +219,8 @@ TEST_F(SettingsStoreTest, DemoRunSavesDemoModeOffAndFlushWritesAtOnce)
     EXPECT_FALSE(saved.demoMode);
     EXPECT_TRUE(saved.hasOnboarded);
     EXPECT_FALSE(saved.currencyGBP);
-    spin(SettingsSaver::delayMs + 200);
-    EXPECT_EQ(saver.writeCount(), 1); // the flushed save does not run a second time
+    // The flushed save does not run a second time from its timer.
+    outlastTheSaversTimer();
+    saver.flush();
+    EXPECT_EQ(saver.writeCount(), 1);
 }

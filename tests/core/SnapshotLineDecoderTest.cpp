@@ -69,6 +69,8 @@ TEST(SnapshotLineDecoder, AgreesWithTheGenericDecoderOnVariedLines)
         {"impossible date", variant("2026-01-31T09:15:00Z", "2026-02-30T09:15:00Z"), false, false},
         {"leap second", variant("2026-01-31T09:15:00Z", "2026-01-31T23:59:60Z"), false, false},
         {"word date", variant("2026-01-31T09:15:00Z", "soon"), false, false},
+        {"seconds with a unit", variant("2026-01-31T09:15:00Z", "1769850900s"), false, false},
+        {"seconds after a space", variant("2026-01-31T09:15:00Z", " 1769850900"), false, false},
         {"lower-case id",
          variant("0F8E4C2A-1B3D-4E5F-8A9B-0C1D2E3F4A5B", "0f8e4c2a-1b3d-4e5f-8a9b-0c1d2e3f4a5b"), true, true},
         {"braced id",

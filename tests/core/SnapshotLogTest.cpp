@@ -50,10 +50,17 @@ struct Step
     qsizetype count = 0;
 };
 
+using Steps = std::vector<Step>;
+
+Step step(Op op, qsizetype count = 0)
+{
+    return {op, count};
+}
+
 struct LogCase
 {
     const char* name;
-    std::vector<Step> steps;
+    Steps steps;
 };
 
 void expectSame(const SnapshotLog& log, const QList<UsageSnapshot>& model)
@@ -139,49 +146,37 @@ TEST_P(SnapshotLogOps, MatchesAPlainListAndCopiesKeepTheirContents)
     }
 }
 
+using O = Op;
 INSTANTIATE_TEST_SUITE_P(
     Sequences, SnapshotLogOps,
     ::testing::Values(
-        LogCase{"Empty", {{Op::copy}, {Op::removeLast, 1}, {Op::removeLast, 0}, {Op::clear}}},
-        LogCase{"ExactlyOneChunk", {{Op::appendOne, kCap}, {Op::copy}, {Op::appendOne, 1}}},
-        LogCase{"OnePastAChunk", {{Op::appendOne, kCap + 1}, {Op::removeLast, 1}, {Op::appendOne, 2}}},
-        LogCase{"ListsAcrossBoundaries",
-                {{Op::appendList, kCap - 1}, {Op::appendList, 2}, {Op::appendList, 2 * kCap + 5}}},
+        LogCase{"EmptyAndRemovingMoreThanTheSize",
+                Steps{step(O::copy), step(O::removeLast, 1), step(O::removeLast, 0), step(O::clear),
+                      step(O::appendOne, 5), step(O::copy), step(O::removeLast, 6), step(O::appendOne, 2)}},
+        LogCase{"ExactlyOneChunkThenOnePast",
+                Steps{step(O::appendOne, kCap), step(O::copy), step(O::appendOne, 1), step(O::removeLast, 1),
+                      step(O::appendOne, 2)}},
+        LogCase{"ListsAcrossBoundaries", Steps{step(O::appendList, kCap - 1), step(O::appendList, 2),
+                                               step(O::appendList, 2 * kCap + 5)}},
         LogCase{"MovedListsAcrossBoundaries",
-                {{Op::appendMoved, 3}, {Op::copy}, {Op::appendMoved, kCap}, {Op::appendMoved, kCap + 7}}},
+                Steps{step(O::appendMoved, 3), step(O::copy), step(O::appendMoved, kCap),
+                      step(O::appendMoved, kCap + 7)}},
         LogCase{"RemoveAcrossAChunkBoundary",
-                {{Op::appendOne, kCap + 10},
-                 {Op::copy},
-                 {Op::removeLast, 12},
-                 {Op::appendOne, 3},
-                 {Op::removeLast, kCap + 1},
-                 {Op::removeLast, 0},
-                 {Op::removeLast, -4}}},
-        LogCase{"RemoveDownToExactlyOneChunk",
-                {{Op::appendList, 2 * kCap + 1}, {Op::removeLast, kCap + 1}, {Op::appendOne, 1}}},
-        LogCase{"RemoveMoreThanTheSize",
-                {{Op::appendOne, 5}, {Op::copy}, {Op::removeLast, 6}, {Op::appendOne, 2}}},
+                Steps{step(O::appendOne, kCap + 10), step(O::copy), step(O::removeLast, 12),
+                      step(O::appendOne, 3), step(O::removeLast, kCap + 1), step(O::removeLast, 0),
+                      step(O::removeLast, -4)}},
+        LogCase{"RemoveDownToExactlyOneChunk", Steps{step(O::appendList, 2 * kCap + 1),
+                                                     step(O::removeLast, kCap + 1), step(O::appendOne, 1)}},
         // The store's own pattern: drop the unfinished tail, append it again with what follows, while the
         // previous cycle's log is still published.
         LogCase{"CopiesTakenBeforeEveryChange",
-                {{Op::appendList, 2 * kCap + 100},
-                 {Op::copy},
-                 {Op::removeLast, 1},
-                 {Op::appendOne, 2},
-                 {Op::copy},
-                 {Op::removeLast, 101},
-                 {Op::copy},
-                 {Op::appendList, kCap},
-                 {Op::copy},
-                 {Op::clear},
-                 {Op::appendOne, 1}}},
-        LogCase{"AppendLogs",
-                {{Op::appendLog, 5},
-                 {Op::copy},
-                 {Op::appendLog, kCap + 1},
-                 {Op::appendLog, 0},
-                 {Op::appendSelf}}},
-        LogCase{"AppendSelfAcrossChunks", {{Op::appendList, kCap + 3}, {Op::copy}, {Op::appendSelf}}}),
+                Steps{step(O::appendList, 2 * kCap + 100), step(O::copy), step(O::removeLast, 1),
+                      step(O::appendOne, 2), step(O::copy), step(O::removeLast, 101), step(O::copy),
+                      step(O::appendList, kCap), step(O::copy), step(O::clear), step(O::appendOne, 1)}},
+        LogCase{"AppendLogs", Steps{step(O::appendLog, 5), step(O::copy), step(O::appendLog, kCap + 1),
+                                    step(O::appendLog, 0), step(O::appendSelf)}},
+        LogCase{"AppendSelfAcrossChunks",
+                Steps{step(O::appendList, kCap + 3), step(O::copy), step(O::appendSelf)}}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(SnapshotLog, CopiesShareChunksUntilTheyChange)

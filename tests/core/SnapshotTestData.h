@@ -2,6 +2,7 @@
 
 #include "core/JsonLines.h"
 #include "core/UsageSnapshot.h"
+#include "support/TestSupport.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,18 +38,8 @@ inline QByteArray line(const UsageSnapshot& s)
     return JsonLines::encodeLine(s.toJson()) + '\n';
 }
 
-inline QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(bytes);
-}
+using TestSupport::readFile;
+using TestSupport::writeFile;
 
 inline void appendFile(const QString& path, const QByteArray& bytes)
 {

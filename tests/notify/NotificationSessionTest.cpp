@@ -261,33 +261,20 @@ UsageSnapshot fiveHourAt(Provider provider, double used)
     return s;
 }
 
-// The program's environment in `home`, where Claude Code has no credential and its endpoints are loopback.
-QProcessEnvironment offline(const Home& home)
+// Headless in a home whose log has crossed the 5-hour usage threshold of the default settings (70 %), where
+// Claude Code has no credential and its endpoints are loopback.
+void startHeadless(QProcess& headless, const Home& home)
 {
+    home.writeSettings(alertsOn());
+    home.writeLog({fiveHourAt(Provider::codex, 75)});
     QProcessEnvironment env = home.environment();
     env.insert(QStringLiteral("CLAUDE_CONFIG_DIR"), home.path() + QStringLiteral("/.claude"));
     env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QStringLiteral("http://127.0.0.1:9"));
     env.insert(QStringLiteral("TALLYVANE_CLAUDE_TOKEN_URLS"),
                QStringLiteral("http://127.0.0.1:9/v1/oauth/token"));
-    return env;
-}
-
-// A home whose log has crossed the 5-hour usage threshold of the default settings (70 %).
-void prepareHome(const Home& home)
-{
-    home.writeSettings(alertsOn());
-    home.writeLog({fiveHourAt(Provider::codex, 75)});
-}
-
-std::optional<QString> nextLine(QProcess& process, int timeoutMs)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!process.canReadLine()) {
-        if (deadline.hasExpired() || process.state() == QProcess::NotRunning)
-            return std::nullopt;
-        process.waitForReadyRead(100);
-    }
-    return QString::fromUtf8(process.readLine()).trimmed();
+    headless.setProcessEnvironment(env);
+    headless.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    headless.start(binary(), {QStringLiteral("--headless")});
 }
 
 bool stop(QProcess& process)
@@ -304,11 +291,8 @@ TEST(NotificationSession, HeadlessPostsTheUsageAlertOncePerCooldown)
     Dunst dunst;
     ASSERT_TRUE(dunst.ready());
     Home home;
-    prepareHome(home);
     QProcess headless;
-    headless.setProcessEnvironment(offline(home));
-    headless.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    headless.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(headless, home);
     // Well before the refresh timer's first tick (30 s): the start-up cycle posted it.
     ASSERT_TRUE(poll([&] { return dunst.summaries().contains("Codex 5h usage high"); }, 10'000));
 
@@ -384,11 +368,8 @@ TEST(NotificationSession, WithoutAServiceHeadlessKeepsRunningLogsOnceAndPostsNot
     BusMonitor monitor;
     ASSERT_TRUE(monitor.ready());
     Home home;
-    prepareHome(home);
     QProcess headless;
-    headless.setProcessEnvironment(offline(home));
-    headless.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    headless.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(headless, home);
     ASSERT_TRUE(nextLine(headless, 10'000).has_value());
 
     const QString log = home.dataFolder() + QStringLiteral("/logs/app.log");

@@ -6,9 +6,6 @@
 #include <QLocalSocket>
 #include <QUuid>
 
-#include <atomic>
-#include <thread>
-
 #include <unistd.h>
 
 namespace {
@@ -87,28 +84,8 @@ TEST(SingleInstance, OnlyTheTwoWordsAreRequests)
         EXPECT_EQ(SingleInstance::parse(row.line), row.request) << row.line.toStdString();
 }
 
-TEST(SingleInstance, SecondClaimHandsItsRequestToTheFirst)
-{
-    const QString name = uniqueName();
-    SingleInstance first(nullptr, name);
-    ASSERT_EQ(first.claim(SingleInstance::Request::show), SingleInstance::Role::primary);
-    Recorder received(first);
-
-    // The second claim blocks while it waits for the first to read, so it runs on another thread.
-    for (const auto request : {SingleInstance::Request::show, SingleInstance::Request::toggle}) {
-        std::atomic<int> role{-1};
-        std::thread second([&] {
-            SingleInstance other(nullptr, name);
-            role = int(other.claim(request));
-        });
-        const qsizetype before = received.requests.size();
-        ASSERT_TRUE(TestSupport::waitFor([&] { return received.requests.size() > before && role >= 0; }));
-        second.join();
-        EXPECT_EQ(role, int(SingleInstance::Role::secondary));
-        EXPECT_EQ(received.requests.last(), request);
-    }
-}
-
+// The second start's side is the session tests'; here what a foreign program could send. Which words count
+// is parse's table above.
 TEST(SingleInstance, ForeignBytesOnTheSocketAreIgnored)
 {
     const QString name = uniqueName();
@@ -116,17 +93,12 @@ TEST(SingleInstance, ForeignBytesOnTheSocketAreIgnored)
     ASSERT_EQ(first.claim(SingleInstance::Request::show), SingleInstance::Role::primary);
     Recorder received(first);
 
-    for (const QByteArray& bytes : {QByteArray("quit\n"), QByteArray("show please\n"), QByteArray(4096, 'x'),
-                                    QByteArray("rm -rf /\n"), QByteArray("toggle")}) {
+    for (const QByteArray& bytes : {QByteArray("quit\n"), QByteArray(4096, 'x'), QByteArray("toggle")})
         sendRaw(name, bytes);
-    }
-    TestSupport::waitFor([] { return false; }, 200);
-    EXPECT_EQ(received.requests.size(), 0);
-
-    // The primary still serves a proper request afterwards.
-    sendRaw(name, "toggle\n");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return received.requests.size() == 1; }));
-    EXPECT_EQ(received.requests.first(), SingleInstance::Request::toggle);
+    // Served in order: once the proper request that follows arrives, the others have been dropped.
+    sendRaw(name, "show\n");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !received.requests.isEmpty(); }));
+    EXPECT_EQ(received.requests, QList<SingleInstance::Request>{SingleInstance::Request::show});
 }
 
 TEST(SingleInstance, NameIsFreeAgainOnceThePrimaryIsGone)

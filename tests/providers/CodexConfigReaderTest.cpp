@@ -73,12 +73,7 @@ TEST(CodexConfigReader, ReadsTheFileUnderHomeAndToleratesBadFiles)
 {
     const QString path = CodexConfigReader::configPath();
     EXPECT_EQ(path, TestSupport::homePath() + QStringLiteral("/.codex/config.toml"));
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const auto write = [&](const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    };
+    const auto write = [&](const QByteArray& bytes) { ASSERT_TRUE(TestSupport::writeFile(path, bytes)); };
 
     QFile::remove(path);
     EXPECT_EQ(CodexConfigReader::read(), CodexConfig{}) << "missing file";

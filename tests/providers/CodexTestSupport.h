@@ -1,5 +1,6 @@
 #pragma once
 
+#include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexProcessManager.h"
 #include "support/TestSupport.h"
 
@@ -9,7 +10,9 @@
 #include <QList>
 #include <QTemporaryDir>
 
+#include <memory>
 #include <mutex>
+#include <optional>
 
 namespace CodexTestSupport {
 
@@ -80,5 +83,38 @@ private:
     mutable std::mutex m_mutex;
     QList<T> m_values;
 };
+
+// Every line the child printed, recorded after the client has handled it.
+inline std::shared_ptr<Collected<QString>> recordLines(const std::shared_ptr<CodexAppServerClient>& client)
+{
+    auto lines = std::make_shared<Collected<QString>>();
+    std::weak_ptr<CodexAppServerClient> weak = client;
+    client->manager()->setOnLine([lines, weak](const QString& line) {
+        if (const auto strong = weak.lock())
+            strong->handleLine(line);
+        lines->add(line);
+    });
+    return lines;
+}
+
+// The answer (not a request of the server's own) carrying this identifier, once it has arrived.
+inline std::optional<QJsonObject> answerTo(const Collected<QString>& lines, qint64 id)
+{
+    for (const QString& line : lines.values()) {
+        const QJsonObject message = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (message.value(QLatin1StringView("id")).toInteger(-1) == id &&
+            !message.contains(QLatin1StringView("method")))
+            return message;
+    }
+    return std::nullopt;
+}
+
+// A request the child answers after everything it was sent before: once its answer has been handled, so has
+// every earlier line. The fakes answer an unknown method with an error.
+inline bool settle(CodexAppServerClient& client, const Collected<QString>& lines)
+{
+    const qint64 id = client.sendRequest(QStringLiteral("test/sentinel"));
+    return TestSupport::waitFor([&] { return answerTo(lines, id).has_value(); });
+}
 
 } // namespace CodexTestSupport

@@ -1,22 +1,21 @@
 // Drives our client and provider against the pinned real `codex app-server`, each run in a throwaway HOME.
 #include "CodexTestSupport.h"
+#include "LoopbackHttpServer.h"
 
 #include "core/SnapshotStore.h"
 #include "providers/codex/CodexProvider.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpServer>
-#include <QTcpSocket>
 
-#include <memory>
-
+using CodexTestSupport::answerTo;
 using CodexTestSupport::Collected;
+using CodexTestSupport::recordLines;
 using TestSupport::waitFor;
+using TestSupport::writeFile;
 
 namespace {
 
@@ -49,129 +48,37 @@ CodexLaunchOptions realServer(const QString& home)
     return options;
 }
 
-QJsonObject parse(const QString& line)
-{
-    return QJsonDocument::fromJson(line.toUtf8()).object();
-}
-
-// Every line the child printed, while the client still handles each one.
-std::shared_ptr<Collected<QString>> recordLines(const std::shared_ptr<CodexAppServerClient>& client)
-{
-    auto lines = std::make_shared<Collected<QString>>();
-    std::weak_ptr<CodexAppServerClient> weak = client;
-    client->manager()->setOnLine([lines, weak](const QString& line) {
-        lines->add(line);
-        if (const auto strong = weak.lock())
-            strong->handleLine(line);
-    });
-    return lines;
-}
-
-std::optional<QJsonObject> answerTo(const Collected<QString>& lines, qint64 id)
-{
-    for (const QString& line : lines.values()) {
-        const QJsonObject message = parse(line);
-        if (message.value(QLatin1StringView("id")).toInteger(-1) == id &&
-            !message.contains(QLatin1StringView("method")))
-            return message;
-    }
-    return std::nullopt;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(content);
-}
-
 // A minimal Responses API: every POST to /v1/responses gets one short streamed answer whose headers carry
 // the account's rate-limit windows, the way the real service reports them.
-class MockResponses
+LoopbackHttpServer::Answer streamedAnswer()
 {
-public:
-    MockResponses()
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
-            while (QTcpSocket* socket = m_server.nextPendingConnection())
-                serve(socket);
-        });
-    }
-
-    quint16 port() const { return m_server.serverPort(); }
-    int responses() const { return m_responses; }
-
-private:
-    void serve(QTcpSocket* socket)
-    {
-        auto buffer = std::make_shared<QByteArray>();
-        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-            buffer->append(socket->readAll());
-            const qsizetype headerEnd = buffer->indexOf("\r\n\r\n");
-            if (headerEnd < 0)
-                return;
-            const QByteArray head = buffer->left(headerEnd).toLower();
-            const qsizetype bodyStart = headerEnd + 4;
-            if (head.contains("transfer-encoding: chunked")) {
-                if (!buffer->endsWith("0\r\n\r\n"))
-                    return;
-            } else {
-                const qsizetype at = head.indexOf("content-length:");
-                const qsizetype length =
-                    at < 0 ? 0 : head.mid(at + 15, head.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
-                if (buffer->size() - bodyStart < length)
-                    return;
-            }
-            if (!head.startsWith("post /v1/responses")) {
-                socket->write("HTTP/1.1 404 Not Found\r\ncontent-length: 0\r\nconnection: close\r\n\r\n");
-                socket->disconnectFromHost();
-                return;
-            }
-            ++m_responses;
-            socket->write(answer());
-            socket->disconnectFromHost();
-        });
-    }
-
-    static QByteArray answer()
-    {
-        const QList<QJsonObject> events{
-            {{"type", "response.created"}, {"response", QJsonObject{{"id", "resp_1"}}}},
-            {{"type", "response.output_item.done"},
-             {"item",
-              QJsonObject{{"type", "message"},
-                          {"role", "assistant"},
-                          {"id", "msg_1"},
-                          {"content", QJsonArray{QJsonObject{{"type", "output_text"}, {"text", "ok"}}}}}}},
-            {{"type", "response.completed"},
-             {"response",
-              QJsonObject{
-                  {"id", "resp_1"},
-                  {"usage", QJsonObject{{"input_tokens", 1}, {"output_tokens", 1}, {"total_tokens", 2}}}}}},
-        };
-        QByteArray body;
-        for (const QJsonObject& event : events)
-            body += "event: " + event.value("type").toString().toUtf8() +
-                    "\ndata: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n";
-        QByteArray response = "HTTP/1.1 200 OK\r\n"
-                              "content-type: text/event-stream\r\n"
-                              "x-codex-primary-used-percent: 42\r\n"
-                              "x-codex-primary-window-minutes: 300\r\n"
-                              "x-codex-primary-reset-at: 1796590000\r\n"
-                              "x-codex-secondary-used-percent: 17\r\n"
-                              "x-codex-secondary-window-minutes: 10080\r\n"
-                              "x-codex-secondary-reset-at: 1797000000\r\n"
-                              "connection: close\r\n";
-        response += "content-length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-        return response;
-    }
-
-    QTcpServer m_server;
-    int m_responses = 0;
-};
+    const QList<QJsonObject> events{
+        {{"type", "response.created"}, {"response", QJsonObject{{"id", "resp_1"}}}},
+        {{"type", "response.output_item.done"},
+         {"item",
+          QJsonObject{{"type", "message"},
+                      {"role", "assistant"},
+                      {"id", "msg_1"},
+                      {"content", QJsonArray{QJsonObject{{"type", "output_text"}, {"text", "ok"}}}}}}},
+        {{"type", "response.completed"},
+         {"response",
+          QJsonObject{
+              {"id", "resp_1"},
+              {"usage", QJsonObject{{"input_tokens", 1}, {"output_tokens", 1}, {"total_tokens", 2}}}}}},
+    };
+    QByteArray body;
+    for (const QJsonObject& event : events)
+        body += "event: " + event.value("type").toString().toUtf8() +
+                "\ndata: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n";
+    return LoopbackHttpServer::reply(200, body,
+                                     {{"content-type", "text/event-stream"},
+                                      {"x-codex-primary-used-percent", "42"},
+                                      {"x-codex-primary-window-minutes", "300"},
+                                      {"x-codex-primary-reset-at", "1796590000"},
+                                      {"x-codex-secondary-used-percent", "17"},
+                                      {"x-codex-secondary-window-minutes", "10080"},
+                                      {"x-codex-secondary-reset-at", "1797000000"}});
+}
 
 } // namespace
 
@@ -238,8 +145,8 @@ TEST(RealCodex, UnauthenticatedReadStoresNothingAndKeepsRunning)
 TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
 {
     REQUIRE_REAL_CODEX();
-    MockResponses mock;
-    ASSERT_NE(mock.port(), 0);
+    LoopbackHttpServer mock;
+    mock.answer("/v1/responses", {streamedAnswer()});
     QTemporaryDir home;
     const QByteArray config = "model = \"mock-model\"\n"
                               "model_reasoning_effort = \"low\"\n"
@@ -247,17 +154,17 @@ TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
                               "\n"
                               "[model_providers.mock]\n"
                               "name = \"mock\"\n"
-                              "base_url = \"http://127.0.0.1:" +
-                              QByteArray::number(mock.port()) +
-                              "/v1\"\n"
+                              "base_url = \"" +
+                              mock.url("/v1") +
+                              "\"\n"
                               "wire_api = \"responses\"\n"
                               "env_key = \"TALLYVANE_MOCK_KEY\"\n"
                               "request_max_retries = 0\n"
                               "stream_max_retries = 0\n";
-    writeFile(home.filePath(QStringLiteral(".codex/config.toml")), config);
+    ASSERT_TRUE(writeFile(home.filePath(QStringLiteral(".codex/config.toml")), config));
     // Our own enrichment reads the configuration of the HOME this process runs in.
     const QString ownConfig = TestSupport::homePath() + QStringLiteral("/.codex/config.toml");
-    writeFile(ownConfig, config);
+    ASSERT_TRUE(writeFile(ownConfig, config));
 
     QTemporaryDir data;
     SnapshotStore store(data.filePath(QStringLiteral("snapshots.ndjson")));
@@ -285,14 +192,14 @@ TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
     const bool pushed =
         waitFor([&] { return provider.health().detail == QStringLiteral("2 windows"); }, 60000);
     QFile::remove(ownConfig);
-    ASSERT_TRUE(pushed) << "no rate-limit push; mock answered " << mock.responses() << " requests";
-    EXPECT_GE(mock.responses(), 1);
+    ASSERT_TRUE(pushed) << "no rate-limit push; mock answered " << mock.count("/v1/responses") << " requests";
+    EXPECT_GE(mock.count("/v1/responses"), 1);
 
     // The update notification came from the server itself.
     bool sawPush = false;
     for (const QString& line : lines->values())
-        sawPush =
-            sawPush || parse(line).value("method").toString() == QStringLiteral("account/rateLimits/updated");
+        sawPush = sawPush || QJsonDocument::fromJson(line.toUtf8()).object().value("method").toString() ==
+                                 QStringLiteral("account/rateLimits/updated");
     EXPECT_TRUE(sawPush);
 
     const QList<UsageSnapshot> five = store.snapshots(Provider::codex, WindowKind::fiveHour);

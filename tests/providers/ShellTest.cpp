@@ -136,7 +136,9 @@ TEST(Shell, RunCapturesOutputsAndStatus)
         {"exit status", QStringLiteral("exit 3"), 3, QString(), QString()},
         {"invalid UTF-8 replaced", QStringLiteral("printf 'a\\377b'"), 0, QStringLiteral("a\uFFFDb"),
          QString()},
-        {"multi-byte kept", QStringLiteral("printf 'f\\303\\274r'"), 0, QStringLiteral("für"), QString()},
+        // More than a pipe holds: the reader must not stall the child.
+        {"a megabyte", QStringLiteral("head -c 1000000 /dev/zero | tr '\\0' a"), 0, QString(1000000, u'a'),
+         QString()},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -146,16 +148,6 @@ TEST(Shell, RunCapturesOutputsAndStatus)
         EXPECT_EQ(result->stdout, row.out);
         EXPECT_EQ(result->stderr, row.err);
     }
-}
-
-TEST(Shell, RunOutputLargerThanAPipeDoesNotStall)
-{
-    const auto result =
-        Shell::run(QStringLiteral("/bin/sh"),
-                   {QStringLiteral("-c"), QStringLiteral("head -c 1000000 /dev/zero | tr '\\0' a")}, 10.0);
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->status, 0);
-    EXPECT_EQ(result->stdout.size(), 1000000);
 }
 
 TEST(Shell, RunTimeoutTerminatesTheChild)

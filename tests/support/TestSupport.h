@@ -2,10 +2,31 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QThread>
 
+#include <cctype>
 #include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+
+// Readable gtest failure messages for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const std::optional<QString>& text, std::ostream* out)
+{
+    if (text)
+        PrintTo(*text, out);
+    else
+        *out << "(absent)";
+}
 
 namespace TestSupport {
 
@@ -23,6 +44,37 @@ inline bool waitFor(const std::function<bool()>& predicate, int timeoutMs = 5000
         QThread::msleep(2);
     }
     return true;
+}
+
+// The whole file; empty when it cannot be read.
+inline QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Replaces the file, making its folder first; false when it cannot be written.
+inline bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// A parameterised test's name from its row's description: the words run together, each capitalised.
+inline std::string caseName(const char* description)
+{
+    std::string name;
+    bool capital = true;
+    for (const char* c = description; *c != 0; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c)) == 0) {
+            capital = true;
+            continue;
+        }
+        name += capital ? char(std::toupper(static_cast<unsigned char>(*c))) : *c;
+        capital = false;
+    }
+    return name;
 }
 
 } // namespace TestSupport

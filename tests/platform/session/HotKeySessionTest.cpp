@@ -40,30 +40,12 @@ TEST(X11HotKeySession, CtrlAltGArrivesWhateverTheLockKeys)
     EXPECT_TRUE(key->isActive());
     Counter counter(*key);
 
-    struct Row
-    {
-        const char* keys;
-        bool counts;
-    };
-    const Row rows[] = {
-        {"ctrl+alt+g", true},        {"ctrl+g", false}, {"alt+g", false},
-        {"ctrl+alt+shift+g", false}, {"g", false},      {"ctrl+alt+h", false},
-        {"super+ctrl+alt+g", false},
-    };
+    // Which near misses match is the unit test's table; here only that the grab covers the lock keys.
     int expected = 0;
-    for (const Row& row : rows) {
-        ASSERT_TRUE(xdotool({"key", row.keys}));
-        expected += row.counts ? 1 : 0;
-        if (row.counts)
-            EXPECT_TRUE(TestSupport::waitFor([&] { return counter.presses == expected; }, 2000)) << row.keys;
-        else
-            TestSupport::waitFor([] { return false; }, 150);
-        EXPECT_EQ(counter.presses, expected) << row.keys;
-    }
-
-    // With Num Lock and then Caps Lock lit as well.
-    for (const char* lock : {"Num_Lock", "Caps_Lock"}) {
-        ASSERT_TRUE(xdotool({"key", lock}));
+    for (const char* lock : {"", "Num_Lock", "Caps_Lock"}) {
+        if (*lock != 0) {
+            ASSERT_TRUE(xdotool({"key", lock}));
+        }
         ASSERT_TRUE(xdotool({"key", "ctrl+alt+g"}));
         ++expected;
         EXPECT_TRUE(TestSupport::waitFor([&] { return counter.presses == expected; }, 2000)) << lock;
@@ -104,11 +86,14 @@ TEST(X11HotKeySession, AGrabHeldByAnotherProgramIsLoggedNotFatal)
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     EXPECT_TRUE(log.readAll().contains("WARN Global hot key Ctrl+Alt+G is already taken by another program"));
 
-    // Once the other program lets go, the key is ours again.
+    // Once the other program lets go (the server may take a moment to notice), the key is ours again.
     xcb_disconnect(other);
-    TestSupport::waitFor([] { return false; }, 200);
-    key = X11HotKey::create();
-    EXPECT_TRUE(key && key->isActive());
+    EXPECT_TRUE(TestSupport::waitFor(
+        [&] {
+            key = X11HotKey::create();
+            return key && key->isActive();
+        },
+        3000));
 }
 
 TEST(PortalHotKeySession, BindsThroughThePortalAndReportsActivations)

@@ -49,10 +49,10 @@ QJsonObject window(double used, double minutes, double resetsAt)
 }
 
 // A payload whose five-hour window reads `fiveHour` percent and whose weekly window reads `week` percent.
-QJsonObject payload(double fiveHour, double week, const QString& limitName = QStringLiteral("Codex"))
+QJsonObject payload(double fiveHour, double week)
 {
     return {{"rateLimits", QJsonObject{{"limitId", "codex"},
-                                       {"limitName", limitName},
+                                       {"limitName", "Codex"},
                                        {"primary", window(fiveHour, 300, 1796590000)},
                                        {"secondary", window(week, 10080, 1797000000)},
                                        {"planType", "pro"},
@@ -84,52 +84,14 @@ void afterHandshake()
     if (scenario == "push") {
         emitLine({{"method", "configWarning"}, {"params", QJsonObject{{"summary", "ignored"}}}});
         emitLine(push(payload(55, 23)));
-    } else if (scenario == "login") {
-        emitLine({{"method", "account/login/completed"}, {"params", QJsonObject{{"success", true}}}});
-    } else if (scenario == "split") {
-        // One line in three writes, cut inside the JSON and inside the two-byte "ü".
-        const QByteArray line = json(push(payload(11, 1, QStringLiteral("Fünf € Stunden")))) + '\n';
-        const qsizetype cut = line.indexOf("\xc3\xbc") + 1;
-        writeRaw(line.left(20));
-        sleepMs(60);
-        writeRaw(line.mid(20, cut - 20));
-        sleepMs(60);
-        writeRaw(line.mid(cut));
-        // Two lines and a blank one in a single write.
-        writeRaw(json(push(payload(12, 2))) + "\n\n" + json(push(payload(13, 3))) + '\n');
-        // A line of several megabytes, written in pieces.
-        QJsonObject big = push(payload(14, 4));
-        big.insert("padding", QString(6 * 1024 * 1024, QLatin1Char('x')));
-        const QByteArray huge = json(big) + '\n';
-        for (qsizetype at = 0; at < huge.size(); at += 100000)
-            writeRaw(huge.mid(at, 100000));
-    } else if (scenario == "garbage") {
-        writeRaw("hello, this is not JSON\n");
-        writeRaw("[1,2,3]\n");
-        writeRaw("{\"id\": \"2\", \"result\": {}}\n");
-        writeRaw("{\"method\": 42, \"params\": {}}\n");
-        writeRaw("{\"method\":\"account/rateLimits/updated\"}\n");
-        writeRaw("{\"method\":\"account/rateLimits/updated\",\"params\":null}\n");
-        writeRaw("{\"method\":\"account/rateLimits/updated\",\"params\":[1]}\n");
-        writeRaw("{\"method\":\"account/rateLimits/updated\",\"params\":{\"rateLimits\":{\"primary\":{"
-                 "\"usedPercent\":\"50\"}}}}\n");
-        writeRaw("{\"method\":\"account/rateLimits/upd");
-        writeRaw("\xff\xfe\n");
-        // An invalid line and a good one in the same write: only the invalid one may be lost.
-        writeRaw(QByteArray("\xc3\x28 broken\n") + json(push(payload(66, 6))) + '\n');
-        writeRaw(json(push(payload(77, 7))) + '\n');
     } else if (scenario == "crash") {
         writeRaw("{\"method\":\"account/rateLimits/updated\",\"params\":{\"rateLi");
         sleepMs(50);
         std::abort();
-    } else if (scenario == "tail") {
-        // The last line has no line feed before the child ends.
-        writeRaw(json(push(payload(31, 41))));
-        std::_Exit(0);
     }
 }
 
-void handle(const QJsonObject& message, std::vector<QJsonValue>& pendingReads, bool& loggedIn)
+void handle(const QJsonObject& message, std::vector<QJsonValue>& pendingReads)
 {
     const QString method = message.value("method").toString();
     const QJsonValue id = message.value("id");
@@ -153,8 +115,7 @@ void handle(const QJsonObject& message, std::vector<QJsonValue>& pendingReads, b
         } else if (scenario == "readThenExit") {
             emitLine(result(id, payload(42, 17)));
             std::_Exit(5);
-        } else if (scenario == "push" || (scenario == "login" && !loggedIn)) {
-            loggedIn = true;
+        } else if (scenario == "push") {
             emitLine(error(id, -32600, "codex account authentication required to read rate limits"));
         } else {
             emitLine(result(id, payload(42, 17)));
@@ -180,14 +141,15 @@ int main(int argc, char** argv)
         return 3;
     if (scenario == "deaf" || scenario == "stall") {
         // deaf: nobody reads our input any more; stall: alive but never reading.
-        if (scenario == "deaf")
+        if (scenario == "deaf") {
             ::close(STDIN_FILENO);
+            writeRaw("{\"method\":\"test/inputClosed\"}\n");
+        }
         sleepMs(30000);
         return 0;
     }
 
     std::vector<QJsonValue> pendingReads;
-    bool loggedIn = false;
     std::string line;
     while (std::getline(std::cin, line)) {
         if (wireLog) {
@@ -197,7 +159,7 @@ int main(int argc, char** argv)
         }
         const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line));
         if (document.isObject())
-            handle(document.object(), pendingReads, loggedIn);
+            handle(document.object(), pendingReads);
     }
     return 0;
 }
