@@ -11,11 +11,7 @@
 
 #include <ostream>
 
-// Readable failure messages for Qt values.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+// Readable failure messages for dates.
 inline void PrintTo(const QDateTime& date, std::ostream* os)
 {
     *os << date.toString(Qt::ISODateWithMs).toStdString();
