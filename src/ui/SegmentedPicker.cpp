@@ -26,7 +26,11 @@ QSize SegmentedPicker::sizeHint() const
 
 QSize SegmentedPicker::minimumSizeHint() const
 {
-    return sizeHint();
+    // Tighter than the preferred size, so that a larger font still fits the panel's width.
+    int widest = 0;
+    for (const QString& label : m_labels)
+        widest = std::max(widest, fontMetrics().horizontalAdvance(label));
+    return {static_cast<int>(m_labels.size()) * (widest + 6), fontMetrics().height() + 10};
 }
 
 void SegmentedPicker::setCurrent(int index)

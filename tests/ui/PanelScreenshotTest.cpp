@@ -134,6 +134,9 @@ QImage render(AppState& state, const PanelFeeds& feeds, int height)
         QCoreApplication::processEvents();
     }
     EXPECT_EQ(clippedLabels(panel), QStringList());
+    // Nothing cut off at the right: the column fits its viewport.
+    auto* scroll = view->findChild<QScrollArea*>(QStringLiteral("cardColumn"));
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
     return panel.grab().toImage();
 }
 
