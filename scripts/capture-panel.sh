@@ -24,6 +24,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Past the first-launch welcome screen, straight to the cards.
+mkdir -p "$XDG_DATA_HOME/Tallyvane"
+echo '{"hasOnboarded": true}' >"$XDG_DATA_HOME/Tallyvane/settings.json"
 "$build/tallyvane" --preview --demo --capture >"$home/app.out" 2>&1 &
 app=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tallyvane \(preview\)$' | head -n1)

@@ -35,4 +35,4 @@ PY
 echo "log: $lines lines, $(du -m "$home/data/Tallyvane/snapshots.ndjson" | cut -f1) MB"
 HOME=$home XDG_DATA_HOME=$home/data XDG_CONFIG_HOME=$home/config \
     /usr/bin/time -v "$build/tallyvane" status --json >/dev/null 2>"$home/time.txt"
-grep -E "Maximum resident set size|Elapsed \(wall clock\)" "$home/time.txt" | sed 's/^[[:space:]]*//'
+grep -E "Maximum resident set size|Elapsed \(wall clock\)|User time|System time" "$home/time.txt" | sed 's/^[[:space:]]*//'

@@ -489,6 +489,18 @@ std::optional<UsageSnapshot> AppState::latestSnapshot(Provider provider, WindowK
     return StateQueries::latestSnapshot(m_published.snapshots, m_published.series, provider, window);
 }
 
+QList<UsageSnapshot> AppState::seriesSince(Provider provider, WindowKind window, const QDateTime& since) const
+{
+    return StateQueries::seriesSince(m_published.snapshots, m_published.series, provider, window, since);
+}
+
+std::optional<UsageSnapshot>
+AppState::newestSnapshotWhere(Provider provider,
+                              const std::function<bool(const UsageSnapshot&)>& accept) const
+{
+    return StateQueries::newestWhere(m_published.snapshots, m_published.series, provider, accept);
+}
+
 std::optional<ForecastResult> AppState::forecast(Provider provider, WindowKind window) const
 {
     return StateQueries::forecast(m_published.forecasts, provider, window);

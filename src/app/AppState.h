@@ -148,6 +148,10 @@ public:
     [[nodiscard]] QList<Provider> sortedEnabledProviders() const;
     [[nodiscard]] QList<UsageSnapshot> series(Provider provider, WindowKind window) const;
     [[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(Provider provider, WindowKind window) const;
+    [[nodiscard]] QList<UsageSnapshot> seriesSince(Provider provider, WindowKind window,
+                                                   const QDateTime& since) const;
+    [[nodiscard]] std::optional<UsageSnapshot>
+    newestSnapshotWhere(Provider provider, const std::function<bool(const UsageSnapshot&)>& accept) const;
     [[nodiscard]] std::optional<ForecastResult> forecast(Provider provider, WindowKind window) const;
     [[nodiscard]] QList<SeriesKey> availableSeries() const;
     [[nodiscard]] std::optional<SeriesKey> mostUrgentSeries() const;

@@ -54,6 +54,55 @@ std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots,
     return snapshots[found->positions[i]];
 }
 
+QList<UsageSnapshot> seriesSince(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
+                                 Provider provider, WindowKind window, const QDateTime& since)
+{
+    QList<UsageSnapshot> result;
+    const WorkingSeries* found = find(published, provider, window);
+    if (!found)
+        return result;
+    qsizetype low = 0;
+    qsizetype high = found->positions.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (snapshots[found->positions[middle]].timestamp < since)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    result.reserve(found->positions.size() - low);
+    for (qsizetype i = low; i < found->positions.size(); ++i)
+        result.append(snapshots[found->positions[i]]);
+    return result;
+}
+
+std::optional<UsageSnapshot> newestWhere(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
+                                         Provider provider,
+                                         const std::function<bool(const UsageSnapshot&)>& accept)
+{
+    const UsageSnapshot* kept = nullptr;
+    qsizetype keptPosition = 0;
+    for (const WorkingSeries& series : published) {
+        if (series.key.first != provider)
+            continue;
+        // Ascending by timestamp: the first accepted from the end is this series' newest.
+        for (qsizetype i = series.positions.size() - 1; i >= 0; --i) {
+            const qsizetype position = series.positions[i];
+            const UsageSnapshot& candidate = snapshots[position];
+            if (kept && candidate.timestamp < kept->timestamp)
+                break;
+            if (!accept(candidate))
+                continue;
+            const bool newer = !kept || candidate.timestamp > kept->timestamp;
+            if (newer || (candidate.timestamp == kept->timestamp && position < keptPosition)) {
+                kept = &candidate;
+                keptPosition = position;
+            }
+        }
+    }
+    return kept ? std::optional<UsageSnapshot>(*kept) : std::nullopt;
+}
+
 std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& forecasts, Provider provider,
                                        WindowKind window)
 {

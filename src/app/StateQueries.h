@@ -12,6 +12,7 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // The questions asked of published state: by the application state itself, the menu-bar title and the
@@ -29,6 +30,15 @@ namespace StateQueries {
 [[nodiscard]] std::optional<UsageSnapshot> latestSnapshot(const SnapshotLog& snapshots,
                                                           const QList<WorkingSeries>& published,
                                                           Provider provider, WindowKind window);
+// The same from `since` on (binary search: costs the snapshots returned, not the series).
+[[nodiscard]] QList<UsageSnapshot> seriesSince(const SnapshotLog& snapshots,
+                                               const QList<WorkingSeries>& published, Provider provider,
+                                               WindowKind window, const QDateTime& since);
+// The newest of the provider's snapshots (any window) that `accept` takes; on equal timestamps the earlier in
+// the list. Walks each series from its newest end and stops there, so it costs little on a long log.
+[[nodiscard]] std::optional<UsageSnapshot>
+newestWhere(const SnapshotLog& snapshots, const QList<WorkingSeries>& published, Provider provider,
+            const std::function<bool(const UsageSnapshot&)>& accept);
 [[nodiscard]] std::optional<ForecastResult> forecast(const QMap<QString, ForecastResult>& forecasts,
                                                      Provider provider, WindowKind window);
 // Each (provider, window) once: five-hour series first, then long ones, then monthly, then unknown;

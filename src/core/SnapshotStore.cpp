@@ -157,6 +157,20 @@ bool SnapshotStore::pruneOnQueue(qint64 retentionDays, const QDateTime& now)
     return rewriteOnQueue(kept);
 }
 
+bool SnapshotStore::clear()
+{
+    return m_queue.syncResult([&] {
+        const FileLock lock(lockFileName(), m_options.lockWait);
+        if (!lock.isLocked())
+            return false;
+        readOnQueue();
+        if (!m_lastReadOk)
+            return false; // an unreadable log is not an empty one: never replace it
+        m_pending.clear();
+        return rewriteOnQueue({});
+    });
+}
+
 std::optional<QString> SnapshotStore::exportCSV(const std::optional<QString>& destination)
 {
     const QString target = destination.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));

@@ -78,6 +78,8 @@ public:
     // The same on the store's queue, returning at once (the clock is read at once); `done` runs on that
     // queue afterwards.
     void pruneLater(qint64 retentionDays, const Clock& clock, std::function<void(bool)> done = {});
+    // Rewrites the log with no snapshots, dropping any still waiting to be appended; false as for prune.
+    bool clear();
 
     // Writes the CSV export (default: the data folder's "tallyvane-export.csv"); the path written, or
     // nothing. Replaces only a regular file (following a symbolic link) or creates one.

@@ -1,298 +1,260 @@
 #include "ui/PanelView.h"
 
 #include "app/AppState.h"
-#include "app/MenuBarTitleBuilder.h"
-#include "core/TimeFormatting.h"
-#include "platform/LoginItemManager.h"
-#include "platform/Updater.h"
-#include "ui/GaugeIcon.h"
+#include "ui/DailyUsageView.h"
+#include "ui/EmptyStateView.h"
+#include "ui/ExtraUsageView.h"
+#include "ui/FooterView.h"
+#include "ui/ForecastCard.h"
+#include "ui/HeaderView.h"
+#include "ui/OnboardingView.h"
+#include "ui/PanelTheme.h"
+#include "ui/ProviderSummaryCard.h"
+#include "ui/RecommendationView.h"
+#include "ui/ScenarioCard.h"
+#include "ui/SettingsView.h"
+#include "ui/TrendsView.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QFrame>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPushButton>
 #include <QScrollArea>
 #include <QStackedWidget>
-#include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
-namespace {
-
-constexpr int contentInset = 12;
-
-QToolButton* iconButton(const QString& themeIcon, const QString& fallbackText, const QString& toolTip)
-{
-    auto* button = new QToolButton;
-    const QIcon icon = QIcon::fromTheme(themeIcon);
-    if (icon.isNull())
-        button->setText(fallbackText);
-    else
-        button->setIcon(icon);
-    button->setToolTip(toolTip);
-    button->setAccessibleName(toolTip);
-    button->setAutoRaise(true);
-    return button;
-}
-
-QFrame* divider()
-{
-    auto* line = new QFrame;
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
-
-void clearLayout(QLayout* layout)
-{
-    while (QLayoutItem* item = layout->takeAt(0)) {
-        if (QWidget* widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        } else if (QLayout* child = item->layout())
-            clearLayout(child);
-        delete item;
-    }
-}
-
-} // namespace
-
 PanelView::PanelView(AppState& state, Options options, QWidget* parent)
-    : QWidget(parent), m_state(state), m_options(options)
+    : PanelView(state, options, PanelFeeds::fromState(state), parent)
+{}
+
+PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget* parent)
+    : QWidget(parent), m_state(state), m_options(options), m_feeds(std::move(feeds)),
+      m_settingsFlag(options.startOnSettings)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_pages = new QStackedWidget(this);
-    m_pages->addWidget(buildMain());
-    m_pages->addWidget(buildSettings());
-    layout->addWidget(m_pages);
-    connect(&m_state, &AppState::changed, this, &PanelView::redraw);
-    showSettings(options.startOnSettings);
+    m_screens = new QStackedWidget;
+    layout->addWidget(m_screens);
+
+    m_onboarding = new OnboardingView;
+    connect(m_onboarding, &OnboardingView::connectClaudeRequested, this,
+            [this] { m_onboarding->setMessage(m_state.installClaudeBridge()); });
+    connect(m_onboarding, &OnboardingView::doneRequested, this, [this] {
+        AppSettings next = m_state.settings();
+        next.hasOnboarded = true;
+        m_state.setSettings(next);
+    });
+    m_screens->addWidget(m_onboarding);
+
+    m_settings = new SettingsView(m_state, m_feeds);
+    connect(m_settings, &SettingsView::backRequested, this, [this] { showSettings(false); });
+    m_screens->addWidget(m_settings);
+
+    m_main = buildMain();
+    m_screens->addWidget(m_main);
+
+    m_redrawTimer.setSingleShot(true);
+    m_redrawTimer.setInterval(0);
+    connect(&m_redrawTimer, &QTimer::timeout, this, &PanelView::redraw);
+    connect(&m_state, &AppState::changed, this, &PanelView::scheduleRedraw);
     redraw();
 }
+
+PanelView::~PanelView() = default;
 
 QWidget* PanelView::buildMain()
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(contentInset, contentInset, contentInset, contentInset);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
 
-    m_header = new QWidget;
-    m_header->setObjectName(QStringLiteral("panelHeader"));
-    auto* header = new QHBoxLayout(m_header);
-    header->setContentsMargins(0, 0, 0, 0);
-    m_icon = new QLabel;
-    m_icon->setFixedSize(32, 32);
-    header->addWidget(m_icon);
-    auto* titles = new QVBoxLayout;
-    titles->setSpacing(0);
-    auto* title = new QLabel(QStringLiteral("Tallyvane"));
-    QFont titleFont = title->font();
-    titleFont.setBold(true);
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.25);
-    title->setFont(titleFont);
-    auto* subtitle = new QLabel(QStringLiteral("AI coding range meter"));
-    subtitle->setForegroundRole(QPalette::PlaceholderText);
-    titles->addWidget(title);
-    titles->addWidget(subtitle);
-    header->addLayout(titles);
-    header->addStretch();
-    auto* refresh =
-        iconButton(QStringLiteral("view-refresh"), QStringLiteral("↻"), QStringLiteral("Refresh"));
-    connect(refresh, &QToolButton::clicked, this, [this] { m_state.refresh(); });
-    auto* settings =
-        iconButton(QStringLiteral("preferences-system"), QStringLiteral("⚙"), QStringLiteral("Settings"));
-    connect(settings, &QToolButton::clicked, this, [this] { showSettings(true); });
-    header->addWidget(refresh);
-    header->addWidget(settings);
+    m_header = new HeaderView;
+    connect(m_header, &HeaderView::refreshRequested, &m_state, &AppState::refresh);
+    connect(m_header, &HeaderView::settingsRequested, this, [this] { showSettings(true); });
     layout->addWidget(m_header);
-    layout->addWidget(divider());
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFixedHeight(1);
+    divider->setStyleSheet(QStringLiteral("background: palette(mid); border: none;"));
+    layout->addWidget(divider);
 
     auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("cardColumn"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* column = new QWidget;
-    m_lines = new QVBoxLayout(column);
-    m_lines->setContentsMargins(0, 4, 0, 4);
+    m_column = new QVBoxLayout(column);
+    m_column->setContentsMargins(PanelTheme::inset, PanelTheme::inset, PanelTheme::inset, PanelTheme::inset);
+    m_column->setSpacing(PanelTheme::cardSpacing);
+
+    m_empty = new EmptyStateView;
+    connect(m_empty, &EmptyStateView::connectClaudeRequested, this,
+            [this] { m_empty->setMessage(m_state.installClaudeBridge()); });
+    connect(m_empty, &EmptyStateView::demoModeRequested, this, &PanelView::turnOnDemoMode);
+    m_column->addWidget(m_empty);
+    m_forecast = new ForecastCard(m_state);
+    m_scenarios = new ScenarioCard;
+    m_recommendations = new RecommendationView;
+    m_extra = new ExtraUsageView;
+    m_trends = new TrendsView;
+    m_daily = new DailyUsageView;
+    for (QWidget* card : std::initializer_list<QWidget*>{m_forecast, m_scenarios, m_recommendations, m_extra,
+                                                         m_trends, m_daily})
+        m_column->addWidget(card);
+    m_column->addStretch();
     scroll->setWidget(column);
     layout->addWidget(scroll, 1);
 
-    layout->addWidget(divider());
-    auto* footer = new QHBoxLayout;
-    m_footer = new QLabel;
-    m_footer->setForegroundRole(QPalette::PlaceholderText);
-    footer->addWidget(m_footer);
-    footer->addStretch();
-    if (Updater::shared().isConfigured())
-        footer->addWidget(new QPushButton(QStringLiteral("Check for updates")));
-    auto* quit = new QPushButton(QStringLiteral("Quit"));
-    connect(quit, &QPushButton::clicked, qApp, &QCoreApplication::quit);
-    footer->addWidget(quit);
-    layout->addLayout(footer);
+    m_footer = new FooterView;
+    connect(m_footer, &FooterView::quitRequested, qApp, &QCoreApplication::quit);
+    layout->addWidget(m_footer);
     return page;
 }
 
-QWidget* PanelView::buildSettings()
+PanelView::Screen PanelView::screen() const
 {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(contentInset, contentInset, contentInset, contentInset);
-    auto* header = new QHBoxLayout;
-    auto* back = new QPushButton(QStringLiteral("Back"));
-    connect(back, &QPushButton::clicked, this, [this] { showSettings(false); });
-    auto* title = new QLabel(QStringLiteral("Settings"));
-    QFont font = title->font();
-    font.setBold(true);
-    title->setFont(font);
-    header->addWidget(back);
-    header->addWidget(title);
-    header->addStretch();
-    layout->addLayout(header);
-    layout->addWidget(divider());
-
-    m_startAtLogin = new QCheckBox(QStringLiteral("Start at login"));
-    m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
-    connect(m_startAtLogin, &QCheckBox::toggled, this, [this](bool enabled) {
-        if (enabled == m_state.settings().startAtLogin)
-            return;
-        if (!LoginItemManager::setEnabled(enabled)) {
-            const QSignalBlocker block(m_startAtLogin);
-            m_startAtLogin->setChecked(!enabled);
-            return;
-        }
-        AppSettings settings = m_state.settings();
-        settings.startAtLogin = enabled;
-        m_state.setSettings(settings);
-    });
-    layout->addWidget(m_startAtLogin);
-
-    auto* dataHeading = new QLabel(QStringLiteral("Data"));
-    QFont headingFont = dataHeading->font();
-    headingFont.setBold(true);
-    dataHeading->setFont(headingFont);
-    layout->addSpacing(8);
-    layout->addWidget(dataHeading);
-    m_demoMode = new QCheckBox(QStringLiteral("Demo mode"));
-    m_demoMode->setObjectName(QStringLiteral("demoMode"));
-    connect(m_demoMode, &QCheckBox::toggled, this, [this](bool enabled) { setDemoMode(enabled); });
-    layout->addWidget(m_demoMode);
-    layout->addStretch();
-    return page;
+    if (m_screens->currentWidget() == m_onboarding)
+        return Screen::onboarding;
+    return m_screens->currentWidget() == m_settings ? Screen::settings : Screen::main;
 }
 
-void PanelView::setDemoMode(bool enabled)
+QWidget* PanelView::dragHandle() const
 {
-    if (enabled == m_state.settings().demoMode)
-        return;
-    AppSettings settings = m_state.settings();
-    settings.demoMode = enabled;
-    m_state.setSettings(settings);
-    // Live providers stop in demo mode and start again when it ends.
-    m_state.startProviders();
-    m_state.refresh();
+    return m_header;
 }
 
-bool PanelView::isShowingSettings() const
+QList<ProviderSummaryCard*> PanelView::providerCards() const
 {
-    return m_pages->currentIndex() == 1;
-}
-
-void PanelView::showSettings(bool show)
-{
-    m_pages->setCurrentIndex(show ? 1 : 0);
-}
-
-void PanelView::redraw()
-{
-    const ForecastStatus status = m_state.globalStatus();
-    m_icon->setPixmap(QPixmap::fromImage(GaugeIcon::render(status, 32)));
-    m_icon->setToolTip(MenuBarTitleBuilder::statusWord(status));
-
-    clearLayout(m_lines);
-    if (m_state.workingSnapshots().isEmpty()) {
-        // The provider searches more than PATH (~/.local/bin, npm and nvm folders): ask it, not PATH.
-        const auto codex = m_state.providerHealth().constFind(Provider::codex);
-        const bool codexFound =
-            codex != m_state.providerHealth().cend() && codex->state != ProviderHealth::State::unavailable;
-        auto* title = new QLabel(codexFound ? QStringLiteral("Connecting to Codex…")
-                                            : QStringLiteral("Nothing connected yet"));
-        QFont font = title->font();
-        font.setBold(true);
-        title->setFont(font);
-        auto* line =
-            new QLabel(codexFound ? QStringLiteral("Codex usage should appear in a few seconds. Connect "
-                                                   "Claude to add its quota too.")
-                                  : QStringLiteral("Install the Codex CLI for live usage, or connect "
-                                                   "Claude below."));
-        line->setWordWrap(true);
-        auto* demo = new QPushButton(QStringLiteral("Demo mode"));
-        connect(demo, &QPushButton::clicked, this, [this] { setDemoMode(true); });
-        m_lines->addWidget(title);
-        m_lines->addWidget(line);
-        m_lines->addWidget(demo, 0, Qt::AlignLeft);
-    } else {
-        for (const Provider provider : m_state.sortedEnabledProviders()) {
-            QList<ForecastResult> forecasts;
-            for (const ForecastResult& forecast : m_state.forecasts()) {
-                if (forecast.provider == provider)
-                    forecasts.append(forecast);
-            }
-            if (forecasts.isEmpty())
-                continue;
-            std::stable_sort(forecasts.begin(), forecasts.end(), [](const auto& a, const auto& b) {
-                return displayRank(a.windowKind) < displayRank(b.windowKind);
-            });
-            auto* name = new QLabel(displayName(provider));
-            QFont font = name->font();
-            font.setBold(true);
-            name->setFont(font);
-            m_lines->addWidget(name);
-            for (const ForecastResult& forecast : std::as_const(forecasts)) {
-                auto* line = new QLabel(QStringLiteral("<span style=\"color:%1\">●</span> <b>%2</b> %3")
-                                            .arg(GaugeIcon::statusColor(forecast.status).name(),
-                                                 shortLabel(forecast.windowKind),
-                                                 forecast.humanSummary.toHtmlEscaped()));
-                line->setWordWrap(true);
-                line->setTextFormat(Qt::RichText);
-                line->setProperty("plainLine", displayName(provider) + QLatin1Char(' ') +
-                                                   shortLabel(forecast.windowKind) + QStringLiteral(": ") +
-                                                   forecast.humanSummary);
-                m_lines->addWidget(line);
-            }
-        }
+    QList<ProviderSummaryCard*> cards;
+    for (const Provider provider : m_state.sortedEnabledProviders()) {
+        if (ProviderSummaryCard* card = m_providerCards.value(provider); card && !card->isHidden())
+            cards.append(card);
     }
-    m_lines->addStretch();
-
-    if (m_state.settings().demoMode)
-        m_footer->setText(m_options.capture ? QString() : QStringLiteral("Demo data"));
-    else if (m_state.lastRefresh())
-        m_footer->setText(QStringLiteral("Updated ") + TimeFormatting::clock(m_state.lastRefresh()));
-    else
-        m_footer->clear();
-
-    const QSignalBlocker blockLogin(m_startAtLogin);
-    m_startAtLogin->setChecked(m_state.settings().startAtLogin);
-    const QSignalBlocker blockDemo(m_demoMode);
-    m_demoMode->setChecked(m_state.settings().demoMode);
+    return cards;
 }
 
-QStringList PanelView::lines() const
+bool PanelView::showsEmptyState() const
 {
-    QStringList result;
-    for (int i = 0; i < m_lines->count(); ++i) {
-        if (auto* label = qobject_cast<QLabel*>(m_lines->itemAt(i)->widget())) {
-            const QVariant plain = label->property("plainLine");
-            if (plain.isValid())
-                result.append(plain.toString());
-        }
-    }
-    return result;
+    return !m_empty->isHidden();
 }
 
 QString PanelView::footerText() const
 {
-    return m_footer->text();
+    return m_footer->statusText();
+}
+
+void PanelView::showSettings(bool show)
+{
+    m_settingsFlag = show;
+    redraw();
+}
+
+void PanelView::scheduleRedraw()
+{
+    m_dirty = true;
+    // A hidden panel catches up when it is shown: no work while nobody looks.
+    if (isVisible())
+        m_redrawTimer.start();
+}
+
+void PanelView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_dirty)
+        redraw();
+    if (screen() == Screen::onboarding)
+        m_onboarding->fadeIn();
+}
+
+void PanelView::redraw()
+{
+    m_redrawTimer.stop();
+    m_dirty = false;
+    QWidget* target = !m_state.settings().hasOnboarded ? static_cast<QWidget*>(m_onboarding)
+                      : m_settingsFlag                 ? static_cast<QWidget*>(m_settings)
+                                                       : m_main;
+    if (target == m_onboarding && m_screens->currentWidget() != m_onboarding && isVisible())
+        m_onboarding->fadeIn();
+    m_screens->setCurrentWidget(target);
+    // The settings screen asks the disk and the search path: only while it shows.
+    if (target == m_settings)
+        m_settings->redraw();
+    redrawMain();
+}
+
+void PanelView::redrawMain()
+{
+    m_header->setStatus(m_state.globalStatus());
+    const AppSettings& settings = m_state.settings();
+
+    FooterView::Input footer;
+    footer.demoMode = settings.demoMode;
+    footer.capture = m_options.capture;
+    footer.lastRefresh = m_state.lastRefresh();
+    footer.timeUntilBedtime = m_feeds.timeUntilBedtime ? m_feeds.timeUntilBedtime() : std::nullopt;
+    m_footer->setInput(footer);
+
+    const bool empty = m_state.workingSnapshots().isEmpty();
+    m_empty->setVisible(empty);
+    if (empty)
+        m_empty->setCodexFound(m_feeds.codexFound && m_feeds.codexFound());
+
+    const QList<Provider> providers = m_state.sortedEnabledProviders();
+    for (auto it = m_providerCards.begin(); it != m_providerCards.end();) {
+        if (!providers.contains(it.key())) {
+            delete it.value();
+            it = m_providerCards.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (qsizetype i = 0; i < providers.size(); ++i) {
+        ProviderSummaryCard*& card = m_providerCards[providers[i]];
+        if (!card) {
+            card = new ProviderSummaryCard;
+            card->setObjectName(QStringLiteral("provider-") + rawValue(providers[i]));
+            // After the empty state, in display order.
+            m_column->insertWidget(static_cast<int>(i) + 1, card);
+        }
+        card->setVisible(!empty);
+        if (!empty)
+            card->setInput(ProviderSummaryInput::fromState(m_state, m_feeds, providers[i]));
+    }
+
+    m_forecast->setVisible(!empty);
+    if (empty) {
+        for (QWidget* card :
+             std::initializer_list<QWidget*>{m_scenarios, m_recommendations, m_extra, m_trends, m_daily})
+            card->hide();
+        return;
+    }
+    const ForecastCardInput forecast = ForecastCardInput::fromState(m_state);
+    m_forecast->setInput(forecast);
+
+    ScenarioCard::Input scenarios;
+    scenarios.window = forecast.window;
+    scenarios.showRemaining = settings.showRemaining;
+    if (m_feeds.scenarios && forecast.forecast)
+        scenarios.scenarios = m_feeds.scenarios(forecast.provider, forecast.window);
+    m_scenarios->setInput(scenarios);
+    m_recommendations->setRecommendations(m_state.recommendations());
+    m_extra->setReport(m_feeds.overage ? m_feeds.overage() : std::nullopt);
+    const QList<ProviderUsage> usage = m_feeds.usage ? m_feeds.usage() : QList<ProviderUsage>();
+    m_trends->setUsage(usage);
+    DailyUsageView::Input daily;
+    daily.usage = usage;
+    daily.spendThisWeekTotal = m_feeds.spendThisWeekTotal ? m_feeds.spendThisWeekTotal() : QString();
+    daily.peakWindow = m_feeds.peakUsageWindowLabel ? m_feeds.peakUsageWindowLabel() : std::nullopt;
+    m_daily->setInput(daily);
+}
+
+void PanelView::turnOnDemoMode()
+{
+    if (m_state.settings().demoMode)
+        return;
+    AppSettings next = m_state.settings();
+    next.demoMode = true;
+    m_state.setSettings(next);
+    m_state.startProviders();
+    m_state.refresh();
 }

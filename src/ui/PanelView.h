@@ -1,15 +1,30 @@
 #pragma once
 
+#include "ui/PanelFeeds.h"
+
+#include <QMap>
+#include <QTimer>
 #include <QWidget>
 
 class AppState;
-class QLabel;
+class DailyUsageView;
+class EmptyStateView;
+class ExtraUsageView;
+class FooterView;
+class ForecastCard;
+class HeaderView;
+class OnboardingView;
+class ProviderSummaryCard;
 class QStackedWidget;
-class QCheckBox;
 class QVBoxLayout;
+class RecommendationView;
+class ScenarioCard;
+class SettingsView;
+class TrendsView;
 
-// The panel's content: a header, one line per forecast with its summary, and a footer; a small settings
-// page behind the header's Settings button.
+// The panel's content: onboarding on a first launch, the settings screen while it is open, otherwise the main
+// screen (header, the scrolling column of cards or the empty state, footer). It follows the state: a change
+// redraws it once the event loop is free (at once when shown, else on the next show).
 class PanelView : public QWidget
 {
     Q_OBJECT
@@ -22,31 +37,62 @@ public:
     };
 
     PanelView(AppState& state, Options options, QWidget* parent = nullptr);
+    PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget* parent = nullptr);
+    ~PanelView() override;
 
-    [[nodiscard]] bool isShowingSettings() const;
-    // The header of the main page, by which the panel can be dragged.
-    [[nodiscard]] QWidget* dragHandle() const { return m_header; }
-    // The forecast lines as shown, for tests and accessibility.
-    [[nodiscard]] QStringList lines() const;
+    enum class Screen
+    {
+        onboarding,
+        settings,
+        main
+    };
+    [[nodiscard]] Screen screen() const;
+    [[nodiscard]] bool isShowingSettings() const { return screen() == Screen::settings; }
+    // The header of the main screen, by which the panel can be dragged.
+    [[nodiscard]] QWidget* dragHandle() const;
+    [[nodiscard]] FooterView* footer() const { return m_footer; }
+    [[nodiscard]] SettingsView* settingsView() const { return m_settings; }
+    [[nodiscard]] ForecastCard* forecastCard() const { return m_forecast; }
+    [[nodiscard]] QList<ProviderSummaryCard*> providerCards() const;
+    [[nodiscard]] bool showsEmptyState() const;
     [[nodiscard]] QString footerText() const;
+    // The feeds the cards read; replacing a member takes effect on the next redraw.
+    [[nodiscard]] PanelFeeds& feeds() { return m_feeds; }
 
 public Q_SLOTS:
+    // Brings every screen in line with the state now.
     void redraw();
     void showSettings(bool show);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    void scheduleRedraw();
     QWidget* buildMain();
-    QWidget* buildSettings();
-    // Saves the switch, restarts the providers (none in demo mode) and refreshes.
-    void setDemoMode(bool enabled);
+    void redrawMain();
+    void turnOnDemoMode();
 
     AppState& m_state;
     Options m_options;
-    QStackedWidget* m_pages = nullptr;
-    QWidget* m_header = nullptr;
-    QLabel* m_icon = nullptr;
-    QVBoxLayout* m_lines = nullptr;
-    QLabel* m_footer = nullptr;
-    QCheckBox* m_startAtLogin = nullptr;
-    QCheckBox* m_demoMode = nullptr;
+    PanelFeeds m_feeds;
+    bool m_settingsFlag = false;
+    bool m_dirty = true;
+    QTimer m_redrawTimer;
+
+    QStackedWidget* m_screens = nullptr;
+    OnboardingView* m_onboarding = nullptr;
+    SettingsView* m_settings = nullptr;
+    QWidget* m_main = nullptr;
+    HeaderView* m_header = nullptr;
+    QVBoxLayout* m_column = nullptr;
+    EmptyStateView* m_empty = nullptr;
+    QMap<Provider, ProviderSummaryCard*> m_providerCards;
+    ForecastCard* m_forecast = nullptr;
+    ScenarioCard* m_scenarios = nullptr;
+    RecommendationView* m_recommendations = nullptr;
+    ExtraUsageView* m_extra = nullptr;
+    TrendsView* m_trends = nullptr;
+    DailyUsageView* m_daily = nullptr;
+    FooterView* m_footer = nullptr;
 };

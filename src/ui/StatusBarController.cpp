@@ -91,10 +91,15 @@ void StatusBarController::toggleUI(Trigger trigger, std::optional<QPoint> cursor
     showUI(trigger, cursor);
 }
 
-void StatusBarController::showUI(Trigger trigger, std::optional<QPoint> cursor)
+void StatusBarController::preparePanel()
 {
     if (!m_panel)
         m_panel = m_panelFactory();
+}
+
+void StatusBarController::showUI(Trigger trigger, std::optional<QPoint> cursor)
+{
+    preparePanel();
     PanelPlacement::Request request = m_screens();
     request.height = m_panelHeight;
     request.fromHotKey = trigger != Trigger::trayIcon;

@@ -43,6 +43,8 @@ public:
     void updateButton();
     void toggleUI(Trigger trigger, std::optional<QPoint> cursor = std::nullopt);
     void showUI(Trigger trigger, std::optional<QPoint> cursor = std::nullopt);
+    // Builds the panel ahead of its first opening, so that opening only shows it.
+    void preparePanel();
 
     // The panel once made; null before.
     [[nodiscard]] PanelWindow* panel() const { return m_panel; }

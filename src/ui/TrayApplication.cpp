@@ -16,16 +16,36 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTextStream>
+#include <QTimer>
+#include <QUuid>
 
 #include <memory>
 
 namespace TrayApplication {
 namespace {
 
-int runPreview(AppState& state, const PanelView::Options& options)
+// What the panel reads and starts, with the test notification going through the real sender.
+PanelFeeds panelFeeds(AppState& state, NotificationSender& sender)
+{
+    PanelFeeds feeds = PanelFeeds::fromState(state);
+    feeds.sendTestNotification = [&sender](std::function<void(const QString&)> done) {
+        const QString key = QStringLiteral("notify-test");
+        const NotificationRequest sample{
+            key, key + QLatin1Char('-') + QUuid::createUuid().toString(QUuid::WithoutBraces),
+            QStringLiteral("Tallyvane test notification"),
+            QStringLiteral("Tallyvane's alerts will look like this."), false};
+        sender.post(sample, [done = std::move(done)](const NotificationSender::PostResult& posted) {
+            done(posted.serviceId ? QStringLiteral("Test notification sent.")
+                                  : QStringLiteral("No notification service took it: ") + posted.error);
+        });
+    };
+    return feeds;
+}
+
+int runPreview(AppState& state, const PanelView::Options& options, PanelFeeds feeds)
 {
     // A plain window, so that the content can be looked at and captured without a tray.
-    auto* view = new PanelView(state, options);
+    auto* view = new PanelView(state, options, std::move(feeds));
     view->setWindowTitle(QStringLiteral("Tallyvane (preview)"));
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->resize(PanelPlacement::panelWidth, 900);
@@ -82,12 +102,12 @@ int run(int& argc, char** argv)
     options.capture = arguments.contains(QStringLiteral("--capture"));
     options.startOnSettings = arguments.contains(QStringLiteral("--start-settings"));
     if (preview)
-        return runPreview(state, options);
+        return runPreview(state, options, panelFeeds(state, notificationSender));
 
     TrayStatusItem item;
     const int height = PanelPlacement::panelHeight(arguments);
-    const auto makePanel = [&state, options] {
-        auto* view = new PanelView(state, options);
+    const auto makePanel = [&state, &notificationSender, options] {
+        auto* view = new PanelView(state, options, panelFeeds(state, notificationSender));
         return new PanelWindow(view, view->dragHandle());
     };
     StatusBarController controller(state, item, makePanel, height);
@@ -114,6 +134,9 @@ int run(int& argc, char** argv)
                      });
     QObject::connect(&notifications, &NotificationManager::activated, &controller,
                      [&controller] { controller.showUI(StatusBarController::Trigger::request); });
+    // Built a moment after start-up (off the tray item's registration), so that the first opening costs no
+    // more than any other.
+    QTimer::singleShot(1000, &controller, &StatusBarController::preparePanel);
     // Started with --toggle or --start-settings while none was running: the user wants to see the panel.
     if (arguments.contains(QStringLiteral("--toggle")) || options.startOnSettings)
         controller.showUI(StatusBarController::Trigger::request);

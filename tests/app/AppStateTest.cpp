@@ -66,16 +66,7 @@ private:
 
 UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used, qint64 resetIn = 3'600)
 {
-    UsageSnapshot s;
-    s.provider = p;
-    s.windowKind = w;
-    s.timestamp = kNow.addSecs(-secondsAgo);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.resetAt = kNow.addSecs(resetIn);
-    s.windowDurationMins = w == W::fiveHour ? 300 : 10'080;
-    s.source = QStringLiteral("test");
-    return s;
+    return TestSupport::reading(p, w, kNow.addSecs(-secondsAgo), used, kNow.addSecs(resetIn));
 }
 
 // A state on a fixed clock, a temporary log and recorded saves; providers come from the fakes' factory.
@@ -102,11 +93,11 @@ struct Harness
         state = std::make_unique<AppState>(env);
     }
 
-    // Waits for the cycles requested so far to be applied.
+    // Waits until every cycle requested is applied, including the one a request made while a cycle was under
+    // way asks for once that cycle ends.
     bool settle()
     {
-        const int target = state->requestedCycles();
-        return TestSupport::waitFor([&] { return finished >= target; });
+        return TestSupport::waitFor([&] { return finished >= state->requestedCycles(); });
     }
 
     void init()

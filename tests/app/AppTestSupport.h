@@ -4,6 +4,7 @@
 #include "app/SeriesCache.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>

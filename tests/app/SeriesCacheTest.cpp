@@ -26,16 +26,8 @@ struct Reading
 
 UsageSnapshot make(const Reading& r)
 {
-    UsageSnapshot s;
-    s.provider = r.provider;
-    s.windowKind = r.window;
-    s.timestamp = kNow.addSecs(qint64(r.minute) * 60);
-    s.usedPercent = r.used;
-    s.remainingPercent = 100 - r.used;
-    s.resetAt = kNow.addSecs(qint64(r.resetMinute) * 60);
-    s.windowDurationMins = r.window == W::fiveHour ? 300 : 10'080;
-    s.source = QStringLiteral("test");
-    return s;
+    return TestSupport::reading(r.provider, r.window, kNow.addSecs(qint64(r.minute) * 60), r.used,
+                                kNow.addSecs(qint64(r.resetMinute) * 60));
 }
 
 enum class Op

@@ -14,13 +14,7 @@ using S = ForecastStatus;
 
 UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used)
 {
-    UsageSnapshot s;
-    s.provider = p;
-    s.windowKind = w;
-    s.timestamp = kNow.addSecs(-secondsAgo);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    return s;
+    return TestSupport::reading(p, w, kNow.addSecs(-secondsAgo), used);
 }
 
 QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)

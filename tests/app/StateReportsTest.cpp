@@ -9,15 +9,9 @@ using namespace AppTest;
 
 namespace {
 
-UsageSnapshot seen(Provider provider, WindowKind window, qint64 ageSeconds, const QString& source,
-                   double used = 30)
+UsageSnapshot seen(Provider provider, WindowKind window, qint64 ageSeconds, const QString& source)
 {
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = window;
-    s.timestamp = kNow.addSecs(-ageSeconds);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
+    UsageSnapshot s = TestSupport::reading(provider, window, kNow.addSecs(-ageSeconds), 30);
     s.source = source;
     return s;
 }

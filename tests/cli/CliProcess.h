@@ -3,6 +3,7 @@
 #include "core/JsonLines.h"
 #include "core/SettingsStore.h"
 #include "core/UsageSnapshot.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <QDeadlineTimer>

@@ -13,16 +13,7 @@ namespace {
 
 UsageSnapshot fiveHour(Provider provider, const QDateTime& at, double used)
 {
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = WindowKind::fiveHour;
-    s.timestamp = at;
-    s.usedPercent = used;
-    s.remainingPercent = std::max(0.0, 100 - used);
-    s.resetAt = at.addSecs(7'200);
-    s.windowDurationMins = 300;
-    s.source = QStringLiteral("codex.app-server");
-    return s;
+    return TestSupport::reading(provider, WindowKind::fiveHour, at, used, at.addSecs(7'200));
 }
 
 TEST(StatusWatch, PrintsANewLineWhenTheLogChanges)

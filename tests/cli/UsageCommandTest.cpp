@@ -97,22 +97,7 @@ TEST(UsageCommand, TextHourlyAndProviderFilter)
     EXPECT_TRUE(daily.out.contains(QRegularExpression(QStringLiteral("Total +3,800 +0.01\\n"))));
 }
 
-TEST(UsageCommand, BadOptionsExitTwoWithOneLine)
-{
-    Home home;
-    for (const QStringList& args :
-         {QStringList{"usage", "--since"}, QStringList{"usage", "--since", "2025-02-30"},
-          QStringList{"usage", "--provider", "gemini"}, QStringList{"usage", "--daily"},
-          QStringList{"usage", "--since", "2025-06-02", "--until", "2025-06-01"},
-          QStringList{"--json", "usage"}}) {
-        SCOPED_TRACE(args.join(' ').toStdString());
-        const auto result = run(home, args);
-        EXPECT_EQ(result.exitCode, 2);
-        EXPECT_EQ(result.err.count(QLatin1Char('\n')), 1) << result.err.toStdString();
-        EXPECT_TRUE(result.out.isEmpty());
-    }
-}
-
+// Refused options: the in-process command-line table (StatusCommandTest).
 TEST(UsageCommand, TwoProcessesAtOnceLeaveAWholeCache)
 {
     Home home;

@@ -1,6 +1,7 @@
 // Notifications on a private session bus and display (tests/support/run-session.sh): a real notification
-// service (Debian's dunst), a bus with none, and the program end to end.
-
+// service (Debian's dunst) and the program end to end. Without a service: NotificationManagerTest and
+// --notify-test below.
+#include "app/AppTestSupport.h"
 #include "app/NotificationManager.h"
 #include "cli/CliProcess.h"
 #include "platform/DBusNotificationSender.h"
@@ -10,7 +11,6 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDeadlineTimer>
 #include <QEventLoop>
@@ -150,12 +150,7 @@ private:
 
 ForecastResult fiveHourForecast(Provider provider, double used)
 {
-    ForecastResult f;
-    f.provider = provider;
-    f.windowKind = WindowKind::fiveHour;
-    f.currentUsedPercent = used;
-    f.currentRemainingPercent = 100 - used;
-    return f;
+    return AppTest::forecast(provider, WindowKind::fiveHour, used);
 }
 
 AppSettings alertsOn()
@@ -249,16 +244,8 @@ TEST(NotificationSession, NotifyTestNamesTheServiceOrWhyNoneAnswered)
 
 UsageSnapshot fiveHourAt(Provider provider, double used)
 {
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = WindowKind::fiveHour;
-    s.timestamp = QDateTime::currentDateTimeUtc().addSecs(-60);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.resetAt = s.timestamp.addSecs(3 * 3600);
-    s.windowDurationMins = 300;
-    s.source = QStringLiteral("test");
-    return s;
+    const QDateTime at = QDateTime::currentDateTimeUtc().addSecs(-60);
+    return TestSupport::reading(provider, WindowKind::fiveHour, at, used, at.addSecs(3 * 3600));
 }
 
 // Headless in a home whose log has crossed the 5-hour usage threshold of the default settings (70 %), where
@@ -304,86 +291,6 @@ TEST(NotificationSession, HeadlessPostsTheUsageAlertOncePerCooldown)
                                          {"Tallyvane", "Claude Code 5h usage high",
                                           "5h usage is above 70% (now 80%).", "normal", kIcon}}));
     EXPECT_TRUE(stop(headless));
-}
-
-// Every method call to the notification service on the bus, as dbus-monitor prints them.
-class BusMonitor
-{
-public:
-    BusMonitor()
-    {
-        m_process.start(QStringLiteral("dbus-monitor"),
-                        {QStringLiteral("--session"),
-                         QStringLiteral("type='method_call',interface='org.freedesktop.Notifications'")});
-        m_ready = TestSupport::waitFor([&] { return read().contains("member=NameAcquired"); }, 5000);
-    }
-    ~BusMonitor()
-    {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    bool ready() const { return m_ready; }
-
-    // The calls of every member up to a sentinel call made now, which the monitor must see last.
-    QStringList membersUpToNow()
-    {
-        QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
-            DBusNotificationSender::service(), "/org/freedesktop/Notifications",
-            "org.freedesktop.Notifications", "Sentinel"));
-        if (!TestSupport::waitFor([&] { return read().contains("member=Sentinel"); }, 5000))
-            return {QStringLiteral("(no sentinel)")};
-        QStringList members;
-        for (const QString& line : m_text.split('\n')) {
-            const qsizetype at = line.indexOf(QLatin1String("member="));
-            if (line.startsWith(QLatin1String("method call")) && at >= 0)
-                members.append(line.mid(at + 7));
-        }
-        members.removeLast();
-        return members;
-    }
-
-private:
-    const QString& read()
-    {
-        m_text += QString::fromUtf8(m_process.readAllStandardOutput());
-        return m_text;
-    }
-
-    QProcess m_process;
-    QString m_text;
-    bool m_ready = false;
-};
-
-int linesContaining(const QString& file, const QString& text)
-{
-    QFile log(file);
-    if (!log.open(QIODevice::ReadOnly))
-        return 0;
-    return int(QString::fromUtf8(log.readAll()).count(text));
-}
-
-TEST(NotificationSession, WithoutAServiceHeadlessKeepsRunningLogsOnceAndPostsNothing)
-{
-    ASSERT_FALSE(serviceOnBus());
-    BusMonitor monitor;
-    ASSERT_TRUE(monitor.ready());
-    Home home;
-    QProcess headless;
-    startHeadless(headless, home);
-    ASSERT_TRUE(nextLine(headless, 10'000).has_value());
-
-    const QString log = home.dataFolder() + QStringLiteral("/logs/app.log");
-    const QString unavailable =
-        QStringLiteral("Notifications unavailable: The name org.freedesktop.Notifications "
-                       "was not provided by any .service files");
-    ASSERT_TRUE(poll([&] { return linesContaining(log, unavailable) > 0; }, 10'000));
-    EXPECT_EQ(headless.state(), QProcess::Running);
-    EXPECT_TRUE(stop(headless));
-
-    EXPECT_EQ(linesContaining(log, unavailable), 1);
-    EXPECT_EQ(linesContaining(log, QStringLiteral("Notifications unavailable")), 1);
-    // It asked once whether a service is there, and posted nothing.
-    EXPECT_EQ(monitor.membersUpToNow(), QStringList({"GetServerInformation"}));
 }
 
 } // namespace

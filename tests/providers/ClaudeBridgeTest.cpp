@@ -6,6 +6,7 @@
 #include "core/SnapshotStore.h"
 #include "providers/claude/ClaudePaths.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
+#include "support/Reading.h"
 
 #include <gtest/gtest.h>
 
@@ -224,20 +225,16 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     EXPECT_EQ(logLines().size(), 3); // the cut line, then each window on a line of its own
     const QList<UsageSnapshot> snapshots = logged();
     ASSERT_EQ(snapshots.size(), 2);
-    UsageSnapshot expected = snapshots[0];
-    expected.provider = Provider::claude;
-    expected.windowKind = WindowKind::fiveHour;
-    expected.usedPercent = 42;
-    expected.remainingPercent = 58;
-    expected.resetAt = QDateTime::fromSecsSinceEpoch(1780315200, Qt::UTC);
-    expected.windowDurationMins = 300;
+    UsageSnapshot expected =
+        TestSupport::reading(Provider::claude, WindowKind::fiveHour, snapshots[0].timestamp, 42,
+                             QDateTime::fromSecsSinceEpoch(1780315200, Qt::UTC));
+    expected.id = snapshots[0].id;
     expected.limitName = "fiveHour";
     expected.modelId = "claude-opus-4-8";
     expected.modelDisplayName = "Opus 4.8";
     expected.effortLevel = "high";
     expected.thinkingEnabled = true;
     expected.source = "claude.statusline";
-    expected.sourceConfidence = SourceConfidence::high;
     EXPECT_EQ(snapshots[0], expected);
     EXPECT_GE(snapshots[0].timestamp, before);
     EXPECT_EQ(std::tuple(snapshots[1].windowKind, snapshots[1].usedPercent, snapshots[1].windowDurationMins),

@@ -7,6 +7,7 @@
 #include "providers/claude/ClaudeCredentialFile.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeProvider.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -24,13 +25,8 @@ const QDateTime start(QDate(2026, 6, 1), QTime(10, 0), Qt::UTC);
 UsageSnapshot reading(WindowKind window, qint64 secondsAfterStart, double used, const QString& source,
                       qint64 resetAfterStart = 3600)
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.windowKind = window;
-    s.timestamp = start.addSecs(secondsAfterStart);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.resetAt = start.addSecs(resetAfterStart);
+    UsageSnapshot s = TestSupport::reading(Provider::claude, window, start.addSecs(secondsAfterStart), used,
+                                           start.addSecs(resetAfterStart));
     s.source = source;
     return s;
 }

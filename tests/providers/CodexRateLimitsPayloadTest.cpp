@@ -1,5 +1,6 @@
 #include "providers/codex/CodexRateLimitsPayload.h"
 #include "providers/codex/CodexParsing.h"
+#include "support/Reading.h"
 
 #include <gtest/gtest.h>
 
@@ -186,27 +187,23 @@ TEST(CodexParsing, SnapshotsFromOneBucket)
 
     const QList<UsageSnapshot> snapshots = CodexParsing::snapshots(bucket, now);
     ASSERT_EQ(snapshots.size(), 2);
-    const UsageSnapshot& five = snapshots[0];
-    EXPECT_EQ(five.provider, Provider::codex);
-    EXPECT_EQ(five.timestamp, now);
-    EXPECT_EQ(five.windowKind, WindowKind::fiveHour);
-    EXPECT_EQ(five.usedPercent, 130.0) << "no clamping";
-    EXPECT_EQ(five.remainingPercent, 0.0);
-    EXPECT_EQ(five.resetAt, utc(1796590000));
-    EXPECT_EQ(five.windowDurationMins, 300.0);
-    EXPECT_EQ(five.limitId, QStringLiteral("codex"));
-    EXPECT_EQ(five.limitName, QStringLiteral("Codex"));
-    EXPECT_EQ(five.planType, QStringLiteral("plus"));
-    EXPECT_EQ(five.rateLimitReachedType, QStringLiteral("rate_limit_reached"));
-    EXPECT_EQ(five.source, QStringLiteral("codex.app-server"));
-    EXPECT_EQ(five.sourceConfidence, SourceConfidence::high);
-    EXPECT_FALSE(five.modelId || five.modelDisplayName || five.effortLevel || five.thinkingEnabled ||
-                 five.speedMode);
-    const UsageSnapshot& week = snapshots[1];
-    EXPECT_EQ(week.windowKind, WindowKind::sevenDay);
-    EXPECT_EQ(week.usedPercent, 17.25);
-    EXPECT_EQ(week.remainingPercent, 82.75);
-    EXPECT_FALSE(week.resetAt.has_value());
+    // Used beyond 100 is kept as sent; what remains stops at zero.
+    UsageSnapshot five =
+        TestSupport::reading(Provider::codex, WindowKind::fiveHour, now, 130, utc(1796590000));
+    five.remainingPercent = 0;
+    five.limitId = QStringLiteral("codex");
+    five.limitName = QStringLiteral("Codex");
+    five.planType = QStringLiteral("plus");
+    five.rateLimitReachedType = QStringLiteral("rate_limit_reached");
+    UsageSnapshot week = five;
+    week.windowKind = WindowKind::sevenDay;
+    week.usedPercent = 17.25;
+    week.remainingPercent = 82.75;
+    week.resetAt.reset();
+    week.windowDurationMins = 10080;
+    five.id = snapshots[0].id;
+    week.id = snapshots[1].id;
+    EXPECT_EQ(snapshots, (QList<UsageSnapshot>{five, week}));
     EXPECT_NE(five.id, week.id);
     EXPECT_FALSE(five.id.isNull());
 

@@ -1,7 +1,12 @@
 #include "ui/PanelView.h"
 #include "core/SettingsStore.h"
+#include "core/TimeFormatting.h"
 #include "platform/LoginItemManager.h"
-#include "ui/PanelWindow.h"
+#include "ui/EmptyStateView.h"
+#include "ui/FooterView.h"
+#include "ui/HeaderView.h"
+#include "ui/ProviderSummaryCard.h"
+#include "ui/SettingsView.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,69 +14,25 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 using UiTest::forecast;
 using UiTest::forecasts;
 
 namespace {
 
-QStringList texts(const QWidget& root)
+template <typename T = QAbstractButton> T* named(const QWidget& root, const QString& name)
 {
-    QStringList result;
-    for (const QLabel* label : root.findChildren<QLabel*>())
-        result.append(label->text());
-    return result;
+    return root.findChild<T*>(name);
 }
 
-QAbstractButton* buttonWithToolTipOrText(const QWidget& root, const QString& name)
+AppSettings onboarded()
 {
-    for (QAbstractButton* button : root.findChildren<QAbstractButton*>()) {
-        if (button->toolTip() == name || button->text() == name)
-            return button;
-    }
-    return nullptr;
-}
-
-// The empty state's pill button, not the settings switch of the same name; redraws leave hidden ones behind.
-QPushButton* pushButton(const QWidget& root, const QString& text)
-{
-    for (QPushButton* button : root.findChildren<QPushButton*>()) {
-        if (button->text() == text && !button->isHidden())
-            return button;
-    }
-    return nullptr;
-}
-
-TEST(PanelView, HeaderAndOneLinePerForecastInDisplayOrder)
-{
-    auto state = UiTest::makeState({});
-    UiTest::publish(
-        *state,
-        forecasts(
-            {forecast(Provider::claude, WindowKind::sevenDay, 30, ForecastStatus::safe,
-                      "On track for 60% at reset"),
-             forecast(Provider::codex, WindowKind::fiveHour, 70, ForecastStatus::risky, "Limit in about 40m"),
-             forecast(Provider::claude, WindowKind::fiveHour, 12, ForecastStatus::safe, "Plenty left")}));
-    PanelView view(*state, {});
-    const QStringList shown = texts(view);
-    EXPECT_TRUE(shown.contains("Tallyvane"));
-    EXPECT_TRUE(shown.contains("AI coding range meter"));
-    EXPECT_NE(buttonWithToolTipOrText(view, "Refresh"), nullptr);
-    EXPECT_NE(buttonWithToolTipOrText(view, "Settings"), nullptr);
-    EXPECT_NE(buttonWithToolTipOrText(view, "Quit"), nullptr);
-    // No updater on Linux: no such button.
-    EXPECT_EQ(buttonWithToolTipOrText(view, "Check for updates"), nullptr);
-    EXPECT_EQ(view.lines(), (QStringList{"Codex 5h: Limit in about 40m", "Claude Code 5h: Plenty left",
-                                         "Claude Code 7d: On track for 60% at reset"}));
-    EXPECT_EQ(view.footerText(), "Updated " + UiTest::kNow.toLocalTime().toString("HH:mm"));
-
-    // The lines follow the state without being rebuilt by the caller.
-    UiTest::publish(*state, forecasts({forecast(Provider::codex, WindowKind::fiveHour, 90,
-                                                ForecastStatus::limitLikely, "Limit in 10m")}));
-    EXPECT_EQ(view.lines(), (QStringList{"Codex 5h: Limit in 10m"}));
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    return settings;
 }
 
 // A live provider that only reports a fixed health.
@@ -91,7 +52,7 @@ private:
 // A state whose live Codex provider reports `health`, and whose settings go through a real settings file.
 struct LiveState
 {
-    explicit LiveState(ProviderHealth::State health, AppSettings initial = {})
+    explicit LiveState(ProviderHealth::State health, AppSettings initial = onboarded())
     {
         settingsStore.save(initial);
         AppStateEnvironment environment;
@@ -108,6 +69,8 @@ struct LiveState
         environment.loadSettings = [this] { return settingsStore.load(); };
         environment.scheduleSave = [this](const AppSettings& settings) { settingsStore.save(settings); };
         environment.flushSave = [] {};
+        // No transcript scans: their cycles would overwrite what a test publishes.
+        environment.historyIntervalMs = 0;
         state = std::make_unique<AppState>(std::move(environment));
         state->init();
         TestSupport::waitFor([&] { return state->lastRefresh().has_value(); }, 10000);
@@ -118,7 +81,26 @@ struct LiveState
     std::unique_ptr<AppState> state;
 };
 
-TEST(PanelView, EmptyStateAsksTheCodexProviderWhetherCodexIsInstalled)
+TEST(PanelView, FirstLaunchShowsOnlyOnboardingUntilDone)
+{
+    LiveState live(ProviderHealth::State::connected, AppSettings{});
+    UiTest::publish(*live.state,
+                    forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
+    PanelView view(*live.state, {});
+    view.show();
+    EXPECT_EQ(view.screen(), PanelView::Screen::onboarding);
+    // Settings cannot jump the queue either.
+    view.showSettings(true);
+    EXPECT_EQ(view.screen(), PanelView::Screen::onboarding);
+    view.showSettings(false);
+
+    named(view, "onboardingDone")->click();
+    EXPECT_TRUE(live.settingsStore.load().hasOnboarded);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return view.screen() == PanelView::Screen::main; }));
+    EXPECT_FALSE(view.showsEmptyState());
+}
+
+TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
 {
     // The test's PATH holds no codex; the provider's own search decides.
     const std::pair<ProviderHealth::State, QString> rows[] = {
@@ -129,75 +111,121 @@ TEST(PanelView, EmptyStateAsksTheCodexProviderWhetherCodexIsInstalled)
     for (const auto& [health, title] : rows) {
         LiveState live(health);
         PanelView view(*live.state, {});
-        EXPECT_TRUE(view.lines().isEmpty());
-        EXPECT_TRUE(texts(view).contains(title)) << rawValue(health).toStdString();
-        EXPECT_NE(pushButton(view, "Demo mode"), nullptr);
+        view.show();
+        EXPECT_EQ(view.screen(), PanelView::Screen::main);
+        ASSERT_TRUE(view.showsEmptyState());
+        EXPECT_EQ(view.findChild<EmptyStateView*>()->title(), title) << rawValue(health).toStdString();
+        EXPECT_TRUE(view.providerCards().isEmpty());
+        EXPECT_EQ(view.footerText(), "Updated " + UiTest::kNow.toLocalTime().toString("HH:mm"));
     }
-    auto state = UiTest::makeState({});
+    auto state = UiTest::makeState(onboarded());
     PanelView view(*state, {});
-    UiTest::publish(*state, forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5,
-                                                ForecastStatus::safe, "Fine")}));
-    EXPECT_EQ(view.lines(), QStringList{"Codex 5h: Fine"});
+    view.show();
+    ASSERT_TRUE(view.showsEmptyState());
+    UiTest::publish(*state,
+                    forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
+    ASSERT_EQ(view.providerCards().size(), 2);
+    EXPECT_EQ(view.providerCards()[0]->input().provider, Provider::codex);
+    EXPECT_EQ(view.providerCards()[1]->input().provider, Provider::claude);
 }
 
-TEST(PanelView, DemoModeSwitchRoundTripsThroughTheSavedSettings)
+TEST(PanelView, DemoModeFromTheEmptyStateAndTheSettingsSwitch)
 {
     LiveState live(ProviderHealth::State::connected);
     ASSERT_EQ(live.created, 1);
-    PanelView view(*live.state, {false, true});
-    auto* demo = view.findChild<QCheckBox*>("demoMode");
-    ASSERT_NE(demo, nullptr);
-    EXPECT_FALSE(demo->isChecked());
-
-    demo->setChecked(true);
+    PanelView view(*live.state, {});
+    view.show();
+    named(view, "emptyDemoMode")->click();
     EXPECT_TRUE(live.settingsStore.load().demoMode);
+    // The live providers stop at once.
     EXPECT_EQ(live.state->liveProvider(Provider::codex), nullptr);
     EXPECT_TRUE(live.state->providerHealth().isEmpty());
-    ASSERT_TRUE(TestSupport::waitFor([&] { return !view.lines().isEmpty(); }));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
     EXPECT_EQ(view.footerText(), "Demo data");
 
+    view.showSettings(true);
+    auto* demo = named<QCheckBox>(*view.settingsView(), "demoMode");
+    EXPECT_TRUE(demo->isChecked());
     demo->setChecked(false);
     EXPECT_FALSE(live.settingsStore.load().demoMode);
     EXPECT_EQ(live.created, 2);
-    ASSERT_NE(live.state->liveProvider(Provider::codex), nullptr);
     EXPECT_EQ(live.state->providerHealth().value(Provider::codex).state, ProviderHealth::State::connected);
     // Live again: the empty log shows the empty state, not the demo data.
-    ASSERT_TRUE(TestSupport::waitFor([&] { return view.lines().isEmpty(); }));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return view.showsEmptyState(); }));
     EXPECT_NE(view.footerText(), "Demo data");
-
-    // The empty state's button switches it on as well, and the switch follows.
-    ASSERT_NE(pushButton(view, "Demo mode"), nullptr);
-    pushButton(view, "Demo mode")->click();
+    demo->setChecked(true);
     EXPECT_TRUE(live.settingsStore.load().demoMode);
-    EXPECT_TRUE(demo->isChecked());
+    EXPECT_EQ(live.state->liveProvider(Provider::codex), nullptr);
 }
 
-TEST(PanelView, DemoFooterAndCapture)
+TEST(PanelView, FooterItems)
 {
     struct Row
     {
         bool demo;
         bool capture;
-        QString footer;
+        bool sleep;
+        QString status;
+        bool bedtime;
     };
-    const Row rows[] = {{true, false, "Demo data"}, {true, true, ""}};
+    const QString updated = "Updated " + UiTest::kNow.toLocalTime().toString("HH:mm");
+    const Row rows[] = {
+        {true, false, false, "Demo data", false},
+        {true, true, false, "", false},
+        {false, false, false, updated, false},
+        {false, false, true, updated, true},
+    };
     for (const Row& row : rows) {
-        AppSettings settings;
+        AppSettings settings = onboarded();
         settings.demoMode = row.demo;
+        settings.sleep.enabled = row.sleep;
         auto state = UiTest::makeState(settings);
         PanelView view(*state, {row.capture, false});
-        EXPECT_EQ(view.footerText(), row.footer) << row.demo << row.capture;
-        // Demo mode has data at once.
-        EXPECT_FALSE(view.lines().isEmpty());
+        view.show();
+        EXPECT_EQ(view.footerText(), row.status) << row.demo << row.capture;
+        const QString bedtime = view.footer()->bedtimeText();
+        EXPECT_EQ(bedtime.startsWith("Bedtime in "), row.bedtime) << bedtime.toStdString();
     }
+    // The countdown to the next 23:00 local.
+    AppSettings settings = onboarded();
+    settings.sleep.enabled = true;
+    auto state = UiTest::makeState(settings);
+    PanelView view(*state, {});
+    view.show();
+    const QDateTime local = UiTest::kNow.toLocalTime();
+    QDateTime bed(local.date(), QTime(23, 0));
+    if (bed <= local)
+        bed = bed.addDays(1);
+    EXPECT_EQ(view.footer()->bedtimeText(),
+              "Bedtime in " + TimeFormatting::countdown(static_cast<double>(local.secsTo(bed))));
 }
 
-TEST(PanelView, StartSettingsOpensTheSettingsPageAndStartAtLoginWritesTheAutostartEntry)
+TEST(PanelView, HeaderButtonsRefreshAndOpenSettingsAndBackReturns)
 {
-    auto state = UiTest::makeState({});
+    auto state = UiTest::makeState(onboarded());
+    PanelView view(*state, {});
+    view.show();
+    auto* header = view.findChild<HeaderView*>();
+    EXPECT_EQ(header->refreshButton()->accessibleName(), "Refresh");
+    EXPECT_EQ(header->settingsButton()->toolTip(), "Settings");
+    const int cycles = state->requestedCycles();
+    header->refreshButton()->click();
+    EXPECT_EQ(state->requestedCycles(), cycles + 1);
+    header->settingsButton()->click();
+    EXPECT_EQ(view.screen(), PanelView::Screen::settings);
+    named(*view.settingsView(), "back")->click();
+    EXPECT_EQ(view.screen(), PanelView::Screen::main);
+
+    PanelView startOnSettings(*state, {false, true});
+    EXPECT_EQ(startOnSettings.screen(), PanelView::Screen::settings);
+}
+
+TEST(PanelView, StartAtLoginWritesTheAutostartEntry)
+{
+    auto state = UiTest::makeState(onboarded());
     PanelView view(*state, {false, true});
-    EXPECT_TRUE(view.isShowingSettings());
-    auto* login = view.findChild<QCheckBox*>("startAtLogin");
+    auto* login = named<QCheckBox>(view, "startAtLogin");
     ASSERT_NE(login, nullptr);
     EXPECT_FALSE(login->isChecked());
     login->setChecked(true);
@@ -206,28 +234,6 @@ TEST(PanelView, StartSettingsOpensTheSettingsPageAndStartAtLoginWritesTheAutosta
     login->setChecked(false);
     EXPECT_FALSE(state->settings().startAtLogin);
     EXPECT_FALSE(QFile::exists(LoginItemManager::entryPath()));
-
-    buttonWithToolTipOrText(view, "Back")->click();
-    EXPECT_FALSE(view.isShowingSettings());
-    PanelView plain(*state, {});
-    EXPECT_FALSE(plain.isShowingSettings());
-}
-
-// For a person to look at: the panel with demo data, written to the build folder.
-TEST(PanelView, ScreenshotWithDemoData)
-{
-    AppSettings settings;
-    settings.demoMode = true;
-    auto state = UiTest::makeState(settings);
-    PanelWindow panel(new PanelView(*state, {}));
-    panel.resize(460, 720);
-    panel.show();
-    const QString path = QStringLiteral(TALLYVANE_BINARY_DIR) + "/panel-demo.png";
-    QFile::remove(path);
-    const QImage image = panel.grab().toImage();
-    ASSERT_TRUE(image.save(path));
-    EXPECT_EQ(image.size(), QSize(460, 720));
-    EXPECT_TRUE(QFile::exists(path));
 }
 
 } // namespace

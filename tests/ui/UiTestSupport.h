@@ -9,6 +9,14 @@
 
 #include <memory>
 
+#include <ostream>
+
+// Readable failure messages for dates.
+inline void PrintTo(const QDateTime& date, std::ostream* os)
+{
+    *os << date.toString(Qt::ISODateWithMs).toStdString();
+}
+
 namespace UiTest {
 
 inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
@@ -34,8 +42,9 @@ inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastRes
     return map;
 }
 
-// An application state on a private snapshot log, with the given settings and no live providers.
-inline std::unique_ptr<AppState> makeState(AppSettings settings)
+// An application state on a private snapshot log holding `stored`, with the given settings and no live
+// providers.
+inline std::unique_ptr<AppState> makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {})
 {
     AppStateEnvironment environment;
     environment.clock = [] { return kNow; };
@@ -45,6 +54,8 @@ inline std::unique_ptr<AppState> makeState(AppSettings settings)
     const QString folder = TestSupport::homePath() + "/store-" + QUuid::createUuid().toString(QUuid::Id128);
     QDir().mkpath(folder);
     environment.store = std::make_shared<SnapshotStore>(folder + "/snapshots.ndjson");
+    if (!stored.isEmpty())
+        environment.store->append(stored);
     environment.loadSettings = [settings] { return settings; };
     environment.scheduleSave = [](const AppSettings&) {};
     environment.flushSave = [] {};
@@ -55,6 +66,24 @@ inline std::unique_ptr<AppState> makeState(AppSettings settings)
     // Let the first cycle land, so that what a test publishes is not overwritten by it.
     TestSupport::waitFor([&] { return state->lastRefresh().has_value(); }, 10000);
     return state;
+}
+
+// A snapshot of one window at `minutesAgo` before kNow.
+inline UsageSnapshot snapshot(Provider provider, WindowKind window, double used, double minutesAgo,
+                              std::optional<QDateTime> resetAt = std::nullopt,
+                              std::optional<double> durationMins = std::nullopt)
+{
+    UsageSnapshot s;
+    s.provider = provider;
+    s.windowKind = window;
+    s.timestamp = kNow.addSecs(-static_cast<qint64>(minutesAgo * 60));
+    s.usedPercent = used;
+    s.remainingPercent = 100 - used;
+    s.resetAt = resetAt;
+    s.windowDurationMins = durationMins;
+    s.source =
+        provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
+    return s;
 }
 
 // Publishes forecasts as if a compute cycle had produced them.

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "ui/CardFrame.h"
+#include "ui/PanelFeeds.h"
+
+// Tokens per day over the last week per provider, the week's estimated spend and the busiest hours.
+class DailyUsageView : public CardFrame
+{
+    Q_OBJECT
+public:
+    struct Input
+    {
+        QList<ProviderUsage> usage;
+        // Formatted, e.g. "£18.20".
+        QString spendThisWeekTotal;
+        std::optional<QString> peakWindow;
+    };
+
+    explicit DailyUsageView(QWidget* parent = nullptr);
+    // Hidden when no provider has tokens in the last seven days.
+    void setInput(const Input& input);
+
+    // "avg 1.2M/day · ~£3.10/wk"
+    [[nodiscard]] static QString averageLine(const ProviderUsage& usage);
+
+private:
+    QWidget* m_body = nullptr;
+};

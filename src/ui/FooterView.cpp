@@ -1,0 +1,84 @@
+#include "ui/FooterView.h"
+
+#include "core/TimeFormatting.h"
+#include "platform/Updater.h"
+#include "ui/PanelIcons.h"
+#include "ui/PanelTheme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+FooterView::FooterView(QWidget* parent)
+    : QWidget(parent), m_statusIcon(new QLabel), m_status(new QLabel), m_bedtimeIcon(new QLabel),
+      m_bedtime(new QLabel)
+{
+    setObjectName(QStringLiteral("footer"));
+    setFixedHeight(36);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(PanelTheme::inset, 1, PanelTheme::inset - 2, 0);
+    layout->setSpacing(6);
+    const QFont small = PanelTheme::font(font(), 0.9);
+    for (QLabel* label : {m_status, m_bedtime}) {
+        label->setForegroundRole(QPalette::PlaceholderText);
+        label->setFont(small);
+    }
+    m_status->setObjectName(QStringLiteral("footerStatus"));
+    m_bedtime->setObjectName(QStringLiteral("footerBedtime"));
+    layout->addWidget(m_statusIcon);
+    layout->addWidget(m_status);
+    layout->addSpacing(8);
+    layout->addWidget(m_bedtimeIcon);
+    layout->addWidget(m_bedtime);
+    layout->addStretch();
+    if (Updater::shared().isConfigured())
+        layout->addWidget(new QPushButton(QStringLiteral("Check for updates")));
+    auto* quit = new QPushButton(QStringLiteral("Quit"));
+    quit->setObjectName(QStringLiteral("quit"));
+    quit->setFlat(true);
+    connect(quit, &QPushButton::clicked, this, &FooterView::quitRequested);
+    layout->addWidget(quit);
+}
+
+void FooterView::setInput(const Input& input)
+{
+    const QColor muted = palette().color(QPalette::PlaceholderText);
+    const qreal dpr = devicePixelRatioF();
+    QString status;
+    if (input.demoMode)
+        status = input.capture ? QString() : QStringLiteral("Demo data");
+    else if (input.lastRefresh)
+        status = QStringLiteral("Updated ") + TimeFormatting::clock(input.lastRefresh);
+    m_status->setText(status);
+    m_status->setVisible(!status.isEmpty());
+    const bool demoLabel = input.demoMode && !status.isEmpty();
+    m_statusIcon->setVisible(demoLabel);
+    if (demoLabel)
+        m_statusIcon->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::wand, muted, 12, dpr));
+
+    const bool bedtime = input.timeUntilBedtime.has_value();
+    m_bedtime->setVisible(bedtime);
+    m_bedtimeIcon->setVisible(bedtime);
+    if (bedtime) {
+        m_bedtime->setText(QStringLiteral("Bedtime in ") + TimeFormatting::countdown(input.timeUntilBedtime));
+        m_bedtimeIcon->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::moon, muted, 12, dpr));
+    }
+}
+
+QString FooterView::statusText() const
+{
+    return m_status->text();
+}
+
+QString FooterView::bedtimeText() const
+{
+    return m_bedtime->isVisibleTo(this) ? m_bedtime->text() : QString();
+}
+
+void FooterView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawLine(0, 0, width(), 0);
+}

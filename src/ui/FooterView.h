@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QPushButton;
+
+// The main screen's footer: "Demo data" or the last refresh time, the time until bedtime, and Quit.
+class FooterView : public QWidget
+{
+    Q_OBJECT
+public:
+    struct Input
+    {
+        bool demoMode = false;
+        // Leaves the "Demo data" label out (screenshots).
+        bool capture = false;
+        std::optional<QDateTime> lastRefresh;
+        std::optional<double> timeUntilBedtime;
+    };
+
+    explicit FooterView(QWidget* parent = nullptr);
+    void setInput(const Input& input);
+
+    [[nodiscard]] QString statusText() const;
+    // Empty while hidden.
+    [[nodiscard]] QString bedtimeText() const;
+
+Q_SIGNALS:
+    void quitRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QLabel* m_statusIcon;
+    QLabel* m_status;
+    QLabel* m_bedtimeIcon;
+    QLabel* m_bedtime;
+};

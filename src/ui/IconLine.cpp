@@ -1,0 +1,38 @@
+#include "ui/IconLine.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+IconLine::IconLine(PanelIcons::Symbol symbol, const QColor& color, const QString& text, QWidget* parent)
+    : IconLine(symbol, color, text, QString(), parent)
+{}
+
+IconLine::IconLine(PanelIcons::Symbol symbol, const QColor& color, const QString& plain, const QString& rich,
+                   QWidget* parent)
+    : QWidget(parent), m_text(new QLabel)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(6);
+    auto* icon = new QLabel;
+    icon->setPixmap(PanelIcons::pixmap(symbol, color, 12, devicePixelRatioF()));
+    // As high as one line of text, so that the symbol sits level with the first line.
+    icon->setFixedSize(12, m_text->fontMetrics().height());
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    m_text->setWordWrap(true);
+    if (rich.isEmpty()) {
+        m_text->setTextFormat(Qt::PlainText);
+        m_text->setText(plain);
+    } else {
+        m_text->setTextFormat(Qt::RichText);
+        m_text->setText(rich);
+    }
+    m_text->setAccessibleName(plain);
+    layout->addWidget(m_text, 1);
+}
+
+QString IconLine::text() const
+{
+    return m_text->accessibleName();
+}

@@ -1,0 +1,79 @@
+#include "ui/OnboardingView.h"
+
+#include "ui/GaugeIcon.h"
+#include "ui/IconLine.h"
+#include "ui/PanelTheme.h"
+#include "ui/PillButton.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QVBoxLayout>
+
+OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(new QLabel)
+{
+    setObjectName(QStringLiteral("onboarding"));
+    auto* layout = new QVBoxLayout(this);
+    const int side = PanelTheme::inset + 12;
+    layout->setContentsMargins(side, 40, side, 24);
+    layout->setSpacing(14);
+    auto* icon = new QLabel;
+    const qreal dpr = devicePixelRatioF();
+    QPixmap gauge =
+        QPixmap::fromImage(GaugeIcon::render(ForecastStatus::safe, qBound(16, qRound(56 * dpr), 64)));
+    gauge.setDevicePixelRatio(dpr);
+    icon->setPixmap(gauge);
+    layout->addWidget(icon);
+    auto* heading = new QLabel(QStringLiteral("Welcome to Tallyvane"));
+    heading->setFont(PanelTheme::font(heading->font(), 1.4, true));
+    layout->addWidget(heading);
+    auto* intro =
+        new QLabel(QStringLiteral("Tallyvane is a range meter for your AI coding usage. It reads your real "
+                                  "usage: no demo data, and no account to set up."));
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    layout->addSpacing(4);
+    layout->addWidget(new IconLine(PanelIcons::Symbol::check, PanelTheme::color(ColorRole::safe, palette()),
+                                   QStringLiteral("Codex connects automatically.")));
+    layout->addWidget(new IconLine(PanelIcons::Symbol::link, palette().color(QPalette::Text),
+                                   QStringLiteral("Claude needs a one-tap bridge to read its quota (it edits "
+                                                  "~/.claude/settings.json, safely backed up).")));
+    layout->addSpacing(8);
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    auto* connectClaude = new PillButton(QStringLiteral("Connect Claude"), true);
+    connectClaude->setObjectName(QStringLiteral("onboardingConnectClaude"));
+    auto* done = new PillButton(QStringLiteral("Done"));
+    done->setObjectName(QStringLiteral("onboardingDone"));
+    buttons->addWidget(connectClaude);
+    buttons->addWidget(done);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    m_message->setWordWrap(true);
+    m_message->setObjectName(QStringLiteral("onboardingMessage"));
+    m_message->hide();
+    layout->addWidget(m_message);
+    layout->addStretch();
+    connect(connectClaude, &QPushButton::clicked, this, &OnboardingView::connectClaudeRequested);
+    connect(done, &QPushButton::clicked, this, &OnboardingView::doneRequested);
+}
+
+void OnboardingView::setMessage(const QString& message)
+{
+    m_message->setText(message);
+    m_message->setVisible(!message.isEmpty());
+}
+
+void OnboardingView::fadeIn()
+{
+    auto* effect = new QGraphicsOpacityEffect(this);
+    setGraphicsEffect(effect);
+    auto* animation = new QPropertyAnimation(effect, "opacity", this);
+    animation->setDuration(250);
+    animation->setStartValue(0.0);
+    animation->setEndValue(1.0);
+    // The effect costs a repaint of the whole view on every frame: drop it once the fade is done.
+    connect(animation, &QPropertyAnimation::finished, this, [this] { setGraphicsEffect(nullptr); });
+    animation->start(QAbstractAnimation::DeleteWhenStopped);
+}

@@ -1,0 +1,251 @@
+#include "ui/ProviderSummary.h"
+
+#include "app/AppState.h"
+#include "core/NumberFormatting.h"
+#include "core/TimeFormatting.h"
+#include "ui/PanelFeeds.h"
+
+#include <cmath>
+
+namespace {
+
+// The newest working snapshot of the provider that names a model, an effort, thinking or a speed.
+std::optional<UsageSnapshot> metaSnapshot(const AppState& state, Provider provider)
+{
+    return state.newestSnapshotWhere(provider, [](const UsageSnapshot& snapshot) {
+        return snapshot.modelDisplayName || snapshot.modelId || snapshot.effortLevel ||
+               snapshot.thinkingEnabled.value_or(false) || snapshot.speedMode;
+    });
+}
+
+QStringList chipsOf(const UsageSnapshot& snapshot)
+{
+    QStringList chips;
+    if (snapshot.modelDisplayName)
+        chips.append(*snapshot.modelDisplayName);
+    else if (snapshot.modelId)
+        chips.append(*snapshot.modelId);
+    if (snapshot.effortLevel)
+        chips.append(QStringLiteral("effort: ") + *snapshot.effortLevel);
+    if (snapshot.speedMode && *snapshot.speedMode != QLatin1String("standard"))
+        chips.append(QStringLiteral("fast"));
+    if (snapshot.thinkingEnabled.value_or(false))
+        chips.append(QStringLiteral("thinking"));
+    return chips;
+}
+
+QString windowKindLabel(WindowKind window)
+{
+    switch (window) {
+    case WindowKind::weekly:
+        return QStringLiteral("Weekly");
+    case WindowKind::monthly:
+        return QStringLiteral("Monthly");
+    default:
+        return QStringLiteral("Window");
+    }
+}
+
+UsageRowText row(const ForecastResult* forecast, const UsageSnapshot* snapshot, const QString& label,
+                 const ProviderSummaryInput& input)
+{
+    UsageRowText result;
+    result.label = label;
+    const double used = forecast ? forecast->currentUsedPercent : snapshot->usedPercent;
+    const double shown = input.showRemaining ? 100 - used : used;
+    result.barFraction = std::isfinite(shown) ? std::clamp(shown / 100, 0.0, 1.0) : 0.0;
+    result.role = forecast ? colorRole(forecast->status) : ColorRole::neutral;
+    result.percent = ProviderSummary::percentText(used, input.showRemaining);
+    std::optional<QDateTime> resetAt = forecast ? forecast->resetAt : std::nullopt;
+    if (!resetAt && snapshot)
+        resetAt = snapshot->resetAt;
+    result.reset = ProviderSummary::resetText(resetAt, input.now);
+    if (resetAt && snapshot && snapshot->windowDurationMins && *snapshot->windowDurationMins > 0 &&
+        isLongWindow(snapshot->windowKind)) {
+        const double window = *snapshot->windowDurationMins * 60;
+        const double elapsed =
+            std::clamp(1 - static_cast<double>(input.now.secsTo(*resetAt)) / window, 0.0, 1.0);
+        result.idealTick = input.showRemaining ? 1 - elapsed : elapsed;
+    }
+    return result;
+}
+
+QString runOutTail(const ForecastResult& forecast, const QDateTime& now)
+{
+    const std::optional<QDateTime> runOut = ProviderSummary::runOutTime(forecast, now);
+    if (!runOut)
+        return {};
+    return QStringLiteral(" · runs out ") + TimeFormatting::clock(runOut) + QStringLiteral(" (") +
+           TimeFormatting::countdown(static_cast<double>(now.msecsTo(*runOut)) / 1000.0) + QLatin1Char(')');
+}
+
+QString onTrack(ForecastStatus status)
+{
+    return status == ForecastStatus::safe ? QStringLiteral("On track: ") : QString();
+}
+
+} // namespace
+
+ProviderSummaryInput ProviderSummaryInput::fromState(const AppState& state, const PanelFeeds& feeds,
+                                                     Provider provider)
+{
+    ProviderSummaryInput input;
+    input.provider = provider;
+    input.now = state.now();
+    input.showRemaining = state.settings().showRemaining;
+    input.fiveHour = state.forecast(provider, WindowKind::fiveHour);
+    input.fiveHourSnapshot = state.latestSnapshot(provider, WindowKind::fiveHour);
+    input.longWindow = state.forecast(provider, WindowKind::sevenDay);
+    const bool sevenDay = input.longWindow.has_value();
+    if (!sevenDay)
+        input.longWindow = state.forecast(provider, WindowKind::weekly);
+    if (input.longWindow)
+        input.longSnapshot = state.latestSnapshot(provider, input.longWindow->windowKind);
+    if (provider == Provider::claude && sevenDay) {
+        input.sonnet = state.forecast(provider, WindowKind::weekly);
+        input.sonnetSnapshot = state.latestSnapshot(provider, WindowKind::weekly);
+    }
+    if (feeds.freshnessLabel)
+        input.freshness = feeds.freshnessLabel(provider);
+    if (feeds.headroomLabel)
+        input.headroom = feeds.headroomLabel(provider);
+    std::optional<QStringList> current;
+    if (provider == Provider::claude && feeds.claudeCurrentChips)
+        current = feeds.claudeCurrentChips();
+    if (current)
+        input.chips = *current;
+    else if (const std::optional<UsageSnapshot> meta = metaSnapshot(state, provider))
+        input.chips = chipsOf(*meta);
+    return input;
+}
+
+namespace ProviderSummary {
+
+std::optional<QDateTime> runOutTime(const ForecastResult& forecast, const QDateTime& now)
+{
+    const std::optional<double> projected = forecast.projectedUsedAtReset;
+    const double current = forecast.currentUsedPercent;
+    if (!projected || !(*projected > 100) || !(current < 100) || !(current < *projected) || !forecast.resetAt)
+        return std::nullopt;
+    const double share = (100 - current) / (*projected - current);
+    const double span = static_cast<double>(now.msecsTo(*forecast.resetAt));
+    return now.addMSecs(static_cast<qint64>(std::llround(share * span)));
+}
+
+std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input)
+{
+    std::optional<ForecastStatus> kept;
+    for (const auto* forecast : {&input.fiveHour, &input.longWindow, &input.sonnet}) {
+        if (!*forecast)
+            continue;
+        if (!kept || severityRank((*forecast)->status) > severityRank(*kept))
+            kept = (*forecast)->status;
+    }
+    return kept;
+}
+
+std::optional<UsageRowText> fiveHourRow(const ProviderSummaryInput& input)
+{
+    if (!input.fiveHour && !input.fiveHourSnapshot)
+        return std::nullopt;
+    const QString label =
+        input.fiveHourSnapshot ? input.fiveHourSnapshot->windowLabel() : QStringLiteral("5h");
+    return row(input.fiveHour ? &*input.fiveHour : nullptr,
+               input.fiveHourSnapshot ? &*input.fiveHourSnapshot : nullptr, label, input);
+}
+
+std::optional<UsageRowText> longRow(const ProviderSummaryInput& input)
+{
+    if (!input.longWindow)
+        return std::nullopt;
+    const QString label = input.longSnapshot ? input.longSnapshot->windowLabel()
+                                             : windowKindLabel(input.longWindow->windowKind);
+    UsageRowText result =
+        row(&*input.longWindow, input.longSnapshot ? &*input.longSnapshot : nullptr, label, input);
+    result.trailing = input.headroom;
+    return result;
+}
+
+std::optional<UsageRowText> sonnetRow(const ProviderSummaryInput& input)
+{
+    if (input.provider != Provider::claude || !input.sonnet)
+        return std::nullopt;
+    return row(&*input.sonnet, input.sonnetSnapshot ? &*input.sonnetSnapshot : nullptr,
+               QStringLiteral("Sonnet"), input);
+}
+
+std::optional<OutlookText> fiveHourOutlook(const ProviderSummaryInput& input)
+{
+    if (!input.fiveHour)
+        return std::nullopt;
+    const ForecastResult& f = *input.fiveHour;
+    if (!(f.currentUsedPercent < 100) || !f.projectedUsedAtReset)
+        return std::nullopt;
+    const double projected = *f.projectedUsedAtReset;
+    const bool quiet = f.status == ForecastStatus::noData || f.status == ForecastStatus::safe;
+    const bool burning = f.burnRatePercentPerHour && *f.burnRatePercentPerHour > 0.5;
+    if (quiet && (!burning || std::abs(projected - f.currentUsedPercent) < 3.0))
+        return std::nullopt;
+    OutlookText outlook;
+    outlook.status = f.status;
+    outlook.text = onTrack(f.status) + QLatin1Char('~') + percentText(projected, input.showRemaining) +
+                   QStringLiteral(" by reset · at recent pace");
+    outlook.runOut = runOutTail(f, input.now);
+    return outlook;
+}
+
+std::optional<OutlookText> weeklyOutlook(const ProviderSummaryInput& input)
+{
+    if (!input.longWindow || !input.longWindow->projectedUsedAtReset)
+        return std::nullopt;
+    const ForecastResult& f = *input.longWindow;
+    OutlookText outlook;
+    outlook.status = f.status;
+    outlook.text = onTrack(f.status) + QLatin1Char('~') +
+                   percentText(*f.projectedUsedAtReset, input.showRemaining) + QStringLiteral(" at reset") +
+                   (f.basis == ForecastBasis::smart
+                        ? QStringLiteral(" · from your history")
+                        : QStringLiteral(" · at ") + shortLabel(f.basis) + QStringLiteral(" pace"));
+    outlook.runOut = runOutTail(f, input.now);
+    return outlook;
+}
+
+QString percentText(double used, bool showRemaining)
+{
+    const double shown = showRemaining ? 100 - used : used;
+    return NumberFormatting::percent(shown < 0 ? 0.0 : shown) +
+           (showRemaining ? QStringLiteral(" left") : QStringLiteral(" used"));
+}
+
+QString resetText(const std::optional<QDateTime>& resetAt, const QDateTime& now)
+{
+    if (!resetAt)
+        return {};
+    if (const std::optional<QString> phrase = TimeFormatting::resetPhrase(resetAt, now)) {
+        // The phrase starts with its own lower-case "resets ".
+        QString rest = *phrase;
+        if (rest.startsWith(QLatin1String("resets ")))
+            rest.remove(0, 7);
+        return QStringLiteral("Resets ") + rest;
+    }
+    const QString countdown = TimeFormatting::countdown(static_cast<double>(now.msecsTo(*resetAt)) / 1000.0);
+    if (countdown == QLatin1String("now"))
+        return QStringLiteral("Resets now");
+    return QStringLiteral("Resets ") + countdown + QStringLiteral(" from now");
+}
+
+QString sourceTag(Provider provider)
+{
+    return provider == Provider::codex ? QStringLiteral("live") : QStringLiteral("account");
+}
+
+QString sourceSentence(Provider provider)
+{
+    return provider == Provider::codex
+               ? QStringLiteral("Live from the Codex app-server.")
+               : QStringLiteral(
+                     "Quota syncs from your Claude account (and the terminal status line); usage and "
+                     "cost track continuously from transcripts.");
+}
+
+} // namespace ProviderSummary

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "core/Enums.h"
+#include "core/ForecastModels.h"
+#include "core/UsageSnapshot.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class AppState;
+struct PanelFeeds;
+
+// What one provider's summary card shows, as plain values: built from the state, or crafted by a test.
+struct ProviderSummaryInput
+{
+    Provider provider = Provider::codex;
+    QDateTime now;
+    bool showRemaining = true;
+    std::optional<ForecastResult> fiveHour;
+    std::optional<UsageSnapshot> fiveHourSnapshot;
+    // sevenDay, else weekly.
+    std::optional<ForecastResult> longWindow;
+    std::optional<UsageSnapshot> longSnapshot;
+    // Claude's separate Sonnet limit (carried under weekly) when the long window is sevenDay.
+    std::optional<ForecastResult> sonnet;
+    std::optional<UsageSnapshot> sonnetSnapshot;
+    std::optional<QString> freshness;
+    std::optional<QString> headroom;
+    QStringList chips;
+
+    static ProviderSummaryInput fromState(const AppState& state, const PanelFeeds& feeds, Provider provider);
+};
+
+// One usage row: label, bar, percentage and the reset line under it.
+struct UsageRowText
+{
+    QString label;
+    double barFraction = 0;
+    ColorRole role = ColorRole::neutral;
+    QString percent;
+    // Empty when the reset time is unknown.
+    QString reset;
+    // Elapsed share of a long window: where an even pace would stand.
+    std::optional<double> idealTick;
+    std::optional<QString> trailing;
+};
+
+// An outlook line: its symbol and colour come from the status; the run-out tail is drawn in the risky colour.
+struct OutlookText
+{
+    ForecastStatus status = ForecastStatus::noData;
+    QString text;
+    QString runOut;
+
+    [[nodiscard]] QString plain() const { return text + runOut; }
+};
+
+// The rules that turn the input into the card's texts.
+namespace ProviderSummary {
+
+// now + f × (reset − now) with f = (100 − current) ÷ (projected − current), when the projection passes 100
+// from below before a known reset.
+[[nodiscard]] std::optional<QDateTime> runOutTime(const ForecastResult& forecast, const QDateTime& now);
+// The worst of the 5-hour, long and Sonnet statuses; absent without any forecast.
+[[nodiscard]] std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input);
+[[nodiscard]] std::optional<UsageRowText> fiveHourRow(const ProviderSummaryInput& input);
+[[nodiscard]] std::optional<UsageRowText> longRow(const ProviderSummaryInput& input);
+[[nodiscard]] std::optional<UsageRowText> sonnetRow(const ProviderSummaryInput& input);
+[[nodiscard]] std::optional<OutlookText> fiveHourOutlook(const ProviderSummaryInput& input);
+[[nodiscard]] std::optional<OutlookText> weeklyOutlook(const ProviderSummaryInput& input);
+// "42% left" or "58% used"; a negative value shows as 0.
+[[nodiscard]] QString percentText(double used, bool showRemaining);
+// "Resets 14:05 today"; "Resets in 3h" when no phrase is available; empty without a reset time.
+[[nodiscard]] QString resetText(const std::optional<QDateTime>& resetAt, const QDateTime& now);
+[[nodiscard]] QString sourceTag(Provider provider);
+[[nodiscard]] QString sourceSentence(Provider provider);
+
+} // namespace ProviderSummary

@@ -1,0 +1,122 @@
+#include "ui/ProviderSummaryCard.h"
+
+#include "ui/IconLine.h"
+#include "ui/PanelTheme.h"
+#include "ui/StatusPill.h"
+#include "ui/UsageBar.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+ProviderSummaryCard::ProviderSummaryCard(QWidget* parent) : CardFrame(parent) {}
+
+void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
+{
+    m_input = input;
+    delete m_body;
+    m_body = new QWidget;
+    content()->addWidget(m_body);
+    auto* layout = new QVBoxLayout(m_body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+
+    auto* header = new QHBoxLayout;
+    header->setSpacing(6);
+    auto* name = new QLabel(displayName(input.provider));
+    name->setObjectName(QStringLiteral("providerName"));
+    name->setFont(PanelTheme::font(name->font(), 1.05, true));
+    name->setToolTip(ProviderSummary::sourceSentence(input.provider));
+    header->addWidget(name);
+    auto* tag = new StatusPill(ProviderSummary::sourceTag(input.provider));
+    tag->setObjectName(QStringLiteral("sourceTag"));
+    header->addWidget(tag);
+    if (input.freshness) {
+        auto* freshness = new QLabel(*input.freshness);
+        freshness->setObjectName(QStringLiteral("freshness"));
+        freshness->setForegroundRole(QPalette::PlaceholderText);
+        freshness->setFont(PanelTheme::font(freshness->font(), 0.9));
+        header->addWidget(freshness);
+    }
+    header->addStretch();
+    if (const std::optional<ForecastStatus> status = ProviderSummary::cardStatus(input))
+        header->addWidget(StatusPill::forStatus(*status));
+    layout->addLayout(header);
+
+    if (const auto row = ProviderSummary::fiveHourRow(input))
+        addRow(layout, *row, QStringLiteral("fiveHour"));
+    if (const auto outlook = ProviderSummary::fiveHourOutlook(input))
+        addOutlook(layout, *outlook, QStringLiteral("fiveHourOutlook"));
+    if (const auto row = ProviderSummary::longRow(input))
+        addRow(layout, *row, QStringLiteral("long"));
+    if (const auto outlook = ProviderSummary::weeklyOutlook(input))
+        addOutlook(layout, *outlook, QStringLiteral("weeklyOutlook"));
+    if (const auto row = ProviderSummary::sonnetRow(input))
+        addRow(layout, *row, QStringLiteral("sonnet"));
+
+    if (!input.chips.isEmpty()) {
+        auto* chips = new QHBoxLayout;
+        chips->setSpacing(6);
+        chips->setContentsMargins(0, 4, 0, 0);
+        for (const QString& text : input.chips) {
+            auto* chip = new StatusPill(text);
+            chip->setObjectName(QStringLiteral("chip"));
+            chips->addWidget(chip);
+        }
+        chips->addStretch();
+        layout->addLayout(chips);
+    }
+}
+
+void ProviderSummaryCard::addRow(QVBoxLayout* layout, const UsageRowText& row, const QString& name)
+{
+    auto* line = new QHBoxLayout;
+    line->setSpacing(8);
+    line->setContentsMargins(0, 6, 0, 0);
+    auto* label = new QLabel(row.label);
+    label->setObjectName(name + QStringLiteral("Label"));
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("Sonnet")) + 4);
+    line->addWidget(label);
+    auto* bar = new UsageBar;
+    bar->setObjectName(name + QStringLiteral("Bar"));
+    bar->setValue(row.barFraction, row.role, row.idealTick);
+    line->addWidget(bar, 1);
+    auto* percent = new QLabel(row.percent);
+    percent->setObjectName(name + QStringLiteral("Percent"));
+    percent->setFont(PanelTheme::font(percent->font(), 1.0, true));
+    percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    percent->setMinimumWidth(percent->fontMetrics().horizontalAdvance(QStringLiteral("100% left")));
+    line->addWidget(percent);
+    layout->addLayout(line);
+    const QColor muted = palette().color(QPalette::PlaceholderText);
+    if (!row.reset.isEmpty()) {
+        auto* reset = new IconLine(PanelIcons::Symbol::clock, muted, row.reset);
+        reset->setObjectName(name + QStringLiteral("Reset"));
+        reset->label()->setForegroundRole(QPalette::PlaceholderText);
+        reset->label()->setFont(PanelTheme::font(reset->label()->font(), 0.9));
+        layout->addWidget(reset);
+    }
+    if (row.trailing) {
+        auto* trailing = new QLabel(*row.trailing);
+        trailing->setObjectName(name + QStringLiteral("Headroom"));
+        trailing->setForegroundRole(QPalette::PlaceholderText);
+        trailing->setFont(PanelTheme::font(trailing->font(), 0.9));
+        trailing->setContentsMargins(18, 0, 0, 0);
+        layout->addWidget(trailing);
+    }
+}
+
+void ProviderSummaryCard::addOutlook(QVBoxLayout* layout, const OutlookText& outlook, const QString& name)
+{
+    const QColor color = PanelTheme::statusColor(outlook.status, palette());
+    const auto symbol =
+        outlook.status == ForecastStatus::safe ? PanelIcons::Symbol::check : PanelIcons::Symbol::warning;
+    QString rich;
+    if (!outlook.runOut.isEmpty())
+        rich = outlook.text.toHtmlEscaped() + QStringLiteral("<span style=\"color:%1\">%2</span>")
+                                                  .arg(PanelTheme::color(ColorRole::risky, palette()).name(),
+                                                       outlook.runOut.toHtmlEscaped());
+    auto* line = new IconLine(symbol, color, outlook.plain(), rich);
+    line->setObjectName(name);
+    layout->addWidget(line);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "ui/CardFrame.h"
+#include "ui/ProviderSummary.h"
+
+class QVBoxLayout;
+
+// One provider's card: name, source and freshness, the worst status, a usage row per window with its outlook,
+// and chips naming the model and effort in use.
+class ProviderSummaryCard : public CardFrame
+{
+    Q_OBJECT
+public:
+    explicit ProviderSummaryCard(QWidget* parent = nullptr);
+
+    void setInput(const ProviderSummaryInput& input);
+    [[nodiscard]] const ProviderSummaryInput& input() const { return m_input; }
+
+private:
+    void addRow(QVBoxLayout* layout, const UsageRowText& row, const QString& name);
+    void addOutlook(QVBoxLayout* layout, const OutlookText& outlook, const QString& name);
+
+    ProviderSummaryInput m_input;
+    QWidget* m_body = nullptr;
+};

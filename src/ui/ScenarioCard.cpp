@@ -1,0 +1,107 @@
+#include "ui/ScenarioCard.h"
+
+#include "core/NumberFormatting.h"
+#include "core/TimeFormatting.h"
+#include "ui/PanelTheme.h"
+#include "ui/ProviderSummary.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+ScenarioCard::ScenarioCard(QWidget* parent) : CardFrame(parent)
+{
+    setObjectName(QStringLiteral("scenarioCard"));
+}
+
+QString ScenarioCard::title(WindowKind window)
+{
+    return QStringLiteral("What-ifs · ") +
+           (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
+}
+
+QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRemaining)
+{
+    QStringList lines;
+    if (scenario.runOutAt) {
+        lines << QStringLiteral("runs out ~") + TimeFormatting::clock(scenario.runOutAt) << QString();
+    } else {
+        lines << (scenario.projectedUsedAtReset
+                      ? QLatin1Char('~') +
+                            ProviderSummary::percentText(*scenario.projectedUsedAtReset, showRemaining)
+                      : NumberFormatting::dash)
+              << QStringLiteral("by reset (est.)");
+    }
+    const double saving = scenario.estimatedSavingPercent.value_or(0);
+    if (saving > 0.5)
+        lines << QStringLiteral("saves ~") + NumberFormatting::percent(saving);
+    else if (saving < -0.5)
+        lines << QStringLiteral("costs ~") + NumberFormatting::percent(-saving) + QStringLiteral(" more");
+    else
+        lines << QString();
+    return lines;
+}
+
+void ScenarioCard::setInput(const Input& input)
+{
+    delete m_body;
+    m_body = nullptr;
+    setVisible(!input.scenarios.isEmpty());
+    if (input.scenarios.isEmpty())
+        return;
+    m_body = new QWidget;
+    content()->addWidget(m_body);
+    auto* layout = new QVBoxLayout(m_body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(CardFrame::heading(title(input.window)));
+
+    auto* row = new QWidget;
+    auto* tiles = new QHBoxLayout(row);
+    tiles->setContentsMargins(0, 0, 0, 0);
+    tiles->setSpacing(6);
+    for (const ScenarioResult& scenario : input.scenarios) {
+        auto* tile = new CardFrame;
+        tile->setObjectName(QStringLiteral("scenarioTile"));
+        tile->setToolTip(scenario.description);
+        tile->content()->setContentsMargins(8, 6, 8, 6);
+        tile->content()->setSpacing(2);
+        auto* name = new QLabel(scenario.title);
+        name->setFont(PanelTheme::font(name->font(), 0.9, true));
+        tile->content()->addWidget(name);
+        const QStringList lines = tileLines(scenario, input.showRemaining);
+        auto* outcome = new QLabel(lines[0]);
+        outcome->setFont(PanelTheme::font(outcome->font(), 1.0, true));
+        tile->content()->addWidget(outcome);
+        for (const QString& text : lines.mid(1)) {
+            if (text.isEmpty())
+                continue;
+            auto* line = CardFrame::note(text);
+            line->setWordWrap(false);
+            if (text.startsWith(QLatin1String("saves")) || text.startsWith(QLatin1String("costs"))) {
+                QPalette colors = line->palette();
+                colors.setColor(QPalette::WindowText,
+                                PanelTheme::color(text.startsWith(QLatin1String("saves")) ? ColorRole::safe
+                                                                                          : ColorRole::risky,
+                                                  colors));
+                line->setPalette(colors);
+                line->setForegroundRole(QPalette::WindowText);
+            }
+            tile->content()->addWidget(line);
+        }
+        tile->content()->addStretch();
+        // Tiles share the row; it scrolls only when they cannot all fit.
+        tiles->addWidget(tile, 1);
+    }
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidget(row);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->viewport()->setAutoFillBackground(false);
+    row->setAutoFillBackground(false);
+    scroll->setFixedHeight(row->sizeHint().height() + scroll->horizontalScrollBar()->sizeHint().height());
+    layout->addWidget(scroll);
+}

@@ -1,0 +1,193 @@
+#include "ui/ForecastCard.h"
+#include "core/TimeFormatting.h"
+#include "ui/RangeChartView.h"
+#include "ui/SegmentedPicker.h"
+#include "ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+
+using UiTest::kNow;
+using UiTest::snapshot;
+
+AppSettings settings(bool focusAuto = true)
+{
+    AppSettings s;
+    s.hasOnboarded = true;
+    s.focusAuto = focusAuto;
+    s.focusedProvider = Provider::codex;
+    s.focusedWindow = WindowKind::fiveHour;
+    return s;
+}
+
+// Codex quiet on its 5-hour window and its weekly one; Claude's 5-hour window climbing towards its limit.
+QList<UsageSnapshot> twoProviders(double claudeStep)
+{
+    QList<UsageSnapshot> list;
+    const QDateTime reset = kNow.addSecs(3 * 3600);
+    for (int i = 0; i <= 12; ++i) {
+        const double minutesAgo = 60 - i * 5;
+        list << snapshot(Provider::codex, WindowKind::fiveHour, 20, minutesAgo, reset, 300);
+        list << snapshot(Provider::claude, WindowKind::fiveHour, 30 + i * claudeStep, minutesAgo, reset, 300);
+    }
+    list << snapshot(Provider::codex, WindowKind::weekly, 30, 120, kNow.addDays(3), 10080);
+    list << snapshot(Provider::codex, WindowKind::weekly, 30.9, 50, kNow.addDays(3), 10080);
+    list << snapshot(Provider::codex, WindowKind::weekly, 31, 1, kNow.addDays(3), 10080);
+    return list;
+}
+
+ForecastCardInput shownInput(const AppState& state)
+{
+    return ForecastCardInput::fromState(state);
+}
+
+TEST(ForecastCard, AutomaticFocusFollowsTheMostUrgentSeries)
+{
+    auto urgent = UiTest::makeState(settings(), twoProviders(4));
+    ForecastCardInput in = shownInput(*urgent);
+    EXPECT_EQ(in.provider, Provider::claude);
+    EXPECT_EQ(in.window, WindowKind::fiveHour);
+    EXPECT_EQ(in.tabs, (QList<Provider>{Provider::codex, Provider::claude}));
+    // Nothing running out: the focused series while it has data.
+    auto calm = UiTest::makeState(settings(), twoProviders(0));
+    EXPECT_EQ(shownInput(*calm).provider, Provider::codex);
+    // Manual focus sticks to its choice.
+    auto manual = UiTest::makeState(settings(false), twoProviders(4));
+    EXPECT_EQ(shownInput(*manual).provider, Provider::codex);
+}
+
+TEST(ForecastCard, SummaryLinesForFiveHourAndLongWindows)
+{
+    auto state = UiTest::makeState(settings(), twoProviders(4));
+    ForecastCard card(*state);
+    ForecastCardInput in = shownInput(*state);
+    card.setInput(in);
+    const ForecastResult& f = *in.forecast;
+    ASSERT_TRUE(f.runOutAt.has_value());
+    const QString runOut = TimeFormatting::clock(f.runOutAt) + " (in " +
+                           TimeFormatting::countdown(static_cast<double>(kNow.secsTo(*f.runOutAt))) + ")";
+    EXPECT_EQ(card.findChild<QLabel*>("rangeTitle")->text(), "Claude Code 5-hour range");
+    EXPECT_EQ(card.summaryLines(),
+              (QStringList{"Current: 22% left", "1h pace: ~0% left by reset", "Runs out: " + runOut,
+                           "Resets: " + kNow.addSecs(3 * 3600).toLocalTime().toString("HH:mm") +
+                               (kNow.toLocalTime().date() == kNow.addSecs(3 * 3600).toLocalTime().date()
+                                    ? " today"
+                                    : " tomorrow"),
+                           "Status: medium confidence · Limit likely"}))
+        << card.summaryLines().join("\n").toStdString();
+    EXPECT_FALSE(in.chart.windowStart.has_value()); // no ideal pace on a five-hour window
+
+    // The long window: pace line, ideal pace, "not before reset" with showRemaining off.
+    AppSettings weekly = settings(false);
+    weekly.focusedWindow = WindowKind::weekly;
+    weekly.showRemaining = false;
+    // A reading of the previous week stays off the chart.
+    QList<UsageSnapshot> withLastWeek = twoProviders(0);
+    withLastWeek.prepend(
+        snapshot(Provider::codex, WindowKind::weekly, 90, 8 * 24 * 60, kNow.addDays(-1), 10080));
+    auto longState = UiTest::makeState(weekly, withLastWeek);
+    ForecastCardInput longInput = shownInput(*longState);
+    card.setInput(longInput);
+    const QStringList lines = card.summaryLines();
+    EXPECT_EQ(lines.value(0), "Current: 31% used");
+    EXPECT_TRUE(lines.contains("Time to limit: not before reset")) << lines.join("\n").toStdString();
+    EXPECT_TRUE(lines.contains("Pace: " + rawValue(longState->paces().value(Provider::codex).verdict)));
+    ASSERT_TRUE(longInput.chart.windowStart.has_value());
+    EXPECT_EQ(*longInput.chart.windowStart, kNow.addDays(3).addSecs(-10080 * 60));
+    EXPECT_EQ(card.chart()->data(), longInput.chart);
+    ASSERT_EQ(longInput.chart.points.size(), 3);
+    EXPECT_EQ(longInput.chart.points.first().ms, kNow.addSecs(-120 * 60).toMSecsSinceEpoch());
+
+    // A series without a forecast: the note instead of the chart.
+    longInput.forecast.reset();
+    card.setInput(longInput);
+    EXPECT_TRUE(card.findChild<QLabel*>("noData")->isVisibleTo(&card));
+    EXPECT_FALSE(card.chart()->isVisibleTo(&card));
+    EXPECT_TRUE(card.summaryLines().isEmpty());
+}
+
+TEST(ForecastCard, ControlsChangeTheSettingsTheyName)
+{
+    auto state = UiTest::makeState(settings(), twoProviders(4));
+    ForecastCard card(*state);
+    card.setInput(shownInput(*state));
+    card.show();
+
+    // Basis picker: a click, then the arrow keys.
+    SegmentedPicker* picker = card.basisPicker();
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QCoreApplication::sendEvent(picker, &right);
+    EXPECT_EQ(state->settings().forecastBasis, ForecastBasis::last3h);
+    QKeyEvent left(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QCoreApplication::sendEvent(picker, &left);
+    QCoreApplication::sendEvent(picker, &left);
+    EXPECT_EQ(state->settings().forecastBasis, ForecastBasis::last30m);
+
+    // Focus menu: one entry per series with data after "Auto · most at risk".
+    QMenu* menu = card.focusButton()->menu();
+    QStringList entries;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator())
+            entries << action->text();
+    EXPECT_EQ(entries, (QStringList{"Auto · most at risk", "Codex · 5-hour range",
+                                    "Claude Code · 5-hour range", "Codex · Weekly range"}));
+    EXPECT_EQ(card.focusButton()->text(), "Auto");
+    menu->actions().last()->trigger();
+    EXPECT_FALSE(state->settings().focusAuto);
+    EXPECT_EQ(state->settings().focusedProvider, Provider::codex);
+    EXPECT_EQ(state->settings().focusedWindow, WindowKind::weekly);
+    card.setInput(shownInput(*state));
+    EXPECT_EQ(card.focusButton()->text(), "Focus");
+    card.focusButton()->menu()->actions().first()->trigger();
+    EXPECT_TRUE(state->settings().focusAuto);
+
+    // A tab focuses its provider.
+    card.setInput(shownInput(*state));
+    ASSERT_EQ(card.providerTabs()->labels(), (QStringList{"Codex", "Claude Code"}));
+    QKeyEvent back(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QCoreApplication::sendEvent(card.providerTabs(), &back);
+    EXPECT_FALSE(state->settings().focusAuto);
+    EXPECT_EQ(state->settings().focusedProvider, Provider::codex);
+}
+
+TEST(ForecastCard, ProviderWithoutAnyForecastGetsNoTab)
+{
+    QList<UsageSnapshot> codexOnly;
+    codexOnly << snapshot(Provider::codex, WindowKind::fiveHour, 10, 5, kNow.addSecs(3600), 300);
+    auto state = UiTest::makeState(settings(), codexOnly);
+    EXPECT_EQ(shownInput(*state).tabs, QList<Provider>{Provider::codex});
+}
+
+TEST(RangeChartView, ReadoutOfTheNearestPointAndRepaintOnlyOnChange)
+{
+    RangeChartView chart;
+    chart.resize(400, 170);
+    RangeChartData data;
+    const qint64 t0 = kNow.toMSecsSinceEpoch();
+    data.points = {{t0, 10}, {t0 + 3'600'000, 30}, {t0 + 7'200'000, 45}};
+    data.resetAt = kNow.addSecs(4 * 3600);
+    chart.setData(data);
+    // The plot spans 4 h from x = 30 to 394: the middle point sits at x = 121.
+    EXPECT_EQ(chart.readoutAt(125), TimeFormatting::clock(kNow.addSecs(3600)) + " · 30% used");
+    EXPECT_EQ(chart.readoutAt(0), TimeFormatting::clock(kNow) + " · 10% used");
+    EXPECT_EQ(chart.readoutAt(399), TimeFormatting::clock(kNow.addSecs(7200)) + " · 45% used");
+    chart.show();
+    QCoreApplication::processEvents();
+    chart.repaint();
+    const int paints = chart.paintCount();
+    chart.setData(data);
+    // A different series after the same one: exactly one paint between them, for the change.
+    data.points.append({t0 + 9'000'000, 50});
+    chart.setData(data);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(chart.paintCount(), paints + 1);
+}
+
+} // namespace

@@ -1,0 +1,215 @@
+#include "ui/PanelTheme.h"
+#include "ui/PanelView.h"
+#include "ui/PanelWindow.h"
+#include "ui/SettingsView.h"
+#include "ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QScrollArea>
+#include <QStyle>
+
+// The panel as a person sees it: demo data and a crafted live state that fills every card, in a light and a
+// dark palette, written as PNGs under the build folder (screenshots/). The suite runs once at scale 1 and
+// once more with QT_SCALE_FACTOR=2. Every shown label must have the room its text needs.
+
+namespace {
+
+QPalette darkPalette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x24, 0x26, 0x2b));
+    p.setColor(QPalette::WindowText, QColor(0xe8, 0xea, 0xed));
+    p.setColor(QPalette::Base, QColor(0x1c, 0x1d, 0x21));
+    p.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2c, 0x31));
+    p.setColor(QPalette::Text, QColor(0xe8, 0xea, 0xed));
+    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0xa0, 0xa8));
+    p.setColor(QPalette::Button, QColor(0x31, 0x34, 0x3a));
+    p.setColor(QPalette::ButtonText, QColor(0xe8, 0xea, 0xed));
+    p.setColor(QPalette::Mid, QColor(0x4a, 0x4e, 0x55));
+    p.setColor(QPalette::Dark, QColor(0x15, 0x16, 0x19));
+    p.setColor(QPalette::Light, QColor(0x3a, 0x3d, 0x44));
+    p.setColor(QPalette::Highlight, QColor(0x3d, 0x7b, 0xd9));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(0x31, 0x34, 0x3a));
+    p.setColor(QPalette::ToolTipText, QColor(0xe8, 0xea, 0xed));
+    return p;
+}
+
+QDateTime inHours(double hours)
+{
+    return UiTest::kNow.addSecs(static_cast<qint64>(hours * 3600));
+}
+
+// Codex on track, Claude's 5-hour window running out before its reset, with its model and a Sonnet limit.
+QList<UsageSnapshot> liveSnapshots()
+{
+    using UiTest::snapshot;
+    QList<UsageSnapshot> list;
+    for (int i = 0; i <= 24; ++i) {
+        const double minutesAgo = 120 - i * 5;
+        list << snapshot(Provider::codex, WindowKind::fiveHour, 20 + i * 0.9, minutesAgo, inHours(2), 300);
+        list << snapshot(Provider::claude, WindowKind::fiveHour, 30 + i * 2.0, minutesAgo, inHours(2.5), 300);
+    }
+    for (int day = 0; day <= 12; ++day) {
+        const double minutesAgo = (72 - day * 6) * 60.0;
+        list << snapshot(Provider::codex, WindowKind::weekly, 30 + day * 0.9, minutesAgo, inHours(96), 10080);
+        list << snapshot(Provider::claude, WindowKind::sevenDay, 40 + day * 1.7, minutesAgo, inHours(60),
+                         10080);
+        list << snapshot(Provider::claude, WindowKind::weekly, 8 + day * 0.4, minutesAgo, inHours(60), 10080);
+    }
+    UsageSnapshot meta = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 78, 0, inHours(2.5), 300);
+    meta.modelDisplayName = QStringLiteral("Opus 4.1");
+    meta.effortLevel = QStringLiteral("high");
+    meta.thinkingEnabled = true;
+    list << meta;
+    return list;
+}
+
+void craftSecondaryFeeds(PanelFeeds& feeds)
+{
+    feeds.overage = [] {
+        AppSettings budget;
+        budget.extraUsageBudgetGBP = 50;
+        return StateReports::overage(ClaudeExtraUsage{true, 12.4, 100.0, QStringLiteral("GBP")}, budget);
+    };
+    feeds.usage = [] {
+        return QList<ProviderUsage>{
+            {Provider::codex,
+             {1'200'000, 900'000, 2'400'000, 1'800'000, 0, 3'100'000, 2'200'000},
+             11'600'000,
+             25.0,
+             1'657'142,
+             QStringLiteral("£9.80")},
+            {Provider::claude,
+             {4'100'000, 5'600'000, 3'900'000, 6'200'000, 2'000'000, 7'400'000, 5'100'000},
+             34'300'000,
+             -12.0,
+             4'900'000,
+             QStringLiteral("£31.20")}};
+    };
+    feeds.spendThisWeekTotal = [] { return QStringLiteral("£41.00"); };
+    feeds.peakUsageWindowLabel = [] { return std::optional<QString>(QStringLiteral("22:00–02:00")); };
+    feeds.headroomLabel = [](Provider provider) -> std::optional<QString> {
+        if (provider == Provider::claude)
+            return QStringLiteral("~2.2 days of your usual usage left");
+        return std::nullopt;
+    };
+}
+
+// Labels that are shown but narrower or lower than their text needs.
+QStringList clippedLabels(const QWidget& root)
+{
+    QStringList clipped;
+    for (const QLabel* label : root.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&root) || label->text().isEmpty() || !label->pixmap().isNull())
+            continue;
+        const QSize need = label->sizeHint();
+        const bool tooLow = label->wordWrap() ? label->height() < label->heightForWidth(label->width())
+                                              : label->height() < label->fontMetrics().height();
+        if ((!label->wordWrap() && label->width() < need.width()) || tooLow)
+            clipped << label->text() + QStringLiteral(" (") + QString::number(label->width()) +
+                           QLatin1Char('<') + QString::number(need.width()) + QLatin1Char(')');
+    }
+    return clipped;
+}
+
+QImage render(AppState& state, const PanelFeeds& feeds, int height)
+{
+    auto* view = new PanelView(state, {true, false}, feeds);
+    PanelWindow panel(view, view->dragHandle());
+    panel.resize(460, height);
+    panel.show();
+    QCoreApplication::processEvents();
+    view->redraw();
+    QCoreApplication::processEvents();
+    if (height == 0) {
+        // As tall as the whole column, so that one picture shows every card.
+        auto* scroll = view->findChild<QScrollArea*>(QStringLiteral("cardColumn"));
+        const int extra = scroll->widget()->sizeHint().height() - scroll->viewport()->height();
+        panel.resize(460, panel.height() + std::max(0, extra));
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(clippedLabels(panel), QStringList());
+    // Nothing cut off at the right: the column fits its viewport.
+    auto* scroll = view->findChild<QScrollArea*>(QStringLiteral("cardColumn"));
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+    return panel.grab().toImage();
+}
+
+struct Shot
+{
+    QString name;
+    bool demo;
+    int height; // 0: the whole column
+};
+
+TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
+{
+    const QPalette light = QApplication::style()->standardPalette();
+    const QString folder = QStringLiteral(TALLYVANE_BINARY_DIR) + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    const qreal scale = qApp->devicePixelRatio();
+    const Shot shots[] = {{"demo", true, 720}, {"live", false, 0}};
+    for (const bool dark : {false, true}) {
+        QApplication::setPalette(dark ? darkPalette() : light);
+        for (const Shot& shot : shots) {
+            AppSettings settings;
+            settings.hasOnboarded = true;
+            settings.demoMode = shot.demo;
+            settings.extraUsageBudgetGBP = 50;
+            auto state = UiTest::makeState(settings, shot.demo ? QList<UsageSnapshot>() : liveSnapshots());
+            PanelFeeds feeds = PanelFeeds::fromState(*state);
+            if (!shot.demo)
+                craftSecondaryFeeds(feeds);
+            const QImage image = render(*state, feeds, shot.height);
+            const QString path =
+                folder + QStringLiteral("/panel-%1-%2@%3x.png")
+                             .arg(shot.name, dark ? QStringLiteral("dark") : QStringLiteral("light"))
+                             .arg(scale);
+            EXPECT_TRUE(image.save(path)) << path.toStdString();
+            EXPECT_EQ(image.width(), qRound(460 * scale));
+            EXPECT_EQ(PanelTheme::isDark(QApplication::palette()), dark);
+        }
+        // The settings screen, its whole column at once.
+        AppSettings settings;
+        settings.hasOnboarded = true;
+        settings.sleep.enabled = true;
+        auto state = UiTest::makeState(settings, liveSnapshots());
+        PanelView view(*state, {false, true}, PanelFeeds::fromState(*state));
+        view.resize(460, 720);
+        view.show();
+        QCoreApplication::processEvents();
+        QWidget* column = view.settingsView()->findChild<QScrollArea*>()->widget();
+        column->resize(460, column->sizeHint().height());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(clippedLabels(*column), QStringList());
+        EXPECT_TRUE(
+            column->grab().save(folder + QStringLiteral("/settings-%1@%2x.png")
+                                             .arg(dark ? QStringLiteral("dark") : QStringLiteral("light"))
+                                             .arg(scale)));
+    }
+    QApplication::setPalette(light);
+}
+
+TEST(PanelScreenshot, NothingClippedAtALargerFont)
+{
+    const QFont normal = QApplication::font();
+    QFont larger = normal;
+    larger.setPointSizeF(normal.pointSizeF() * 1.25);
+    QApplication::setFont(larger);
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    auto state = UiTest::makeState(settings, liveSnapshots());
+    PanelFeeds feeds = PanelFeeds::fromState(*state);
+    craftSecondaryFeeds(feeds);
+    const QImage image = render(*state, feeds, 0);
+    image.save(QStringLiteral(TALLYVANE_BINARY_DIR) +
+               QStringLiteral("/screenshots/panel-live-large-font@%1x.png").arg(qApp->devicePixelRatio()));
+    QApplication::setFont(normal);
+}
+
+} // namespace

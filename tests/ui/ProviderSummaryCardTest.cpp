@@ -1,0 +1,226 @@
+#include "ui/ProviderSummaryCard.h"
+#include "core/TimeFormatting.h"
+#include "ui/IconLine.h"
+#include "ui/PanelFeeds.h"
+#include "ui/StatusPill.h"
+#include "ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+namespace {
+
+using UiTest::kNow;
+
+ForecastResult withProjection(ForecastResult f, double projected, std::optional<double> burn,
+                              std::optional<QDateTime> resetAt = kNow.addSecs(5 * 3600))
+{
+    f.projectedUsedAtReset = projected;
+    f.burnRatePercentPerHour = burn;
+    f.resetAt = resetAt;
+    return f;
+}
+
+ProviderSummaryInput input(Provider provider, bool showRemaining = true)
+{
+    ProviderSummaryInput in;
+    in.provider = provider;
+    in.now = kNow;
+    in.showRemaining = showRemaining;
+    return in;
+}
+
+// The card's visible texts by object name; absent rows are left out.
+QMap<QString, QString> shown(const ProviderSummaryCard& card)
+{
+    QMap<QString, QString> texts;
+    for (const QLabel* label : card.findChildren<QLabel*>()) {
+        if (!label->objectName().isEmpty() && label->isVisibleTo(&card))
+            texts.insert(label->objectName(), label->text());
+    }
+    for (const IconLine* line : card.findChildren<IconLine*>())
+        texts.insert(line->objectName(), line->text());
+    return texts;
+}
+
+TEST(ProviderSummaryCard, RowsPresentOrAbsent)
+{
+    using UiTest::forecast;
+    struct Row
+    {
+        const char* name;
+        ProviderSummaryInput in;
+        QStringList labels; // the row labels shown, in order
+    };
+    ProviderSummaryInput fiveOnly = input(Provider::codex);
+    fiveOnly.fiveHour = forecast(Provider::codex, WindowKind::fiveHour, 30, ForecastStatus::safe);
+    ProviderSummaryInput withSonnet = input(Provider::claude);
+    withSonnet.fiveHour = forecast(Provider::claude, WindowKind::fiveHour, 30, ForecastStatus::safe);
+    withSonnet.longWindow = forecast(Provider::claude, WindowKind::sevenDay, 50, ForecastStatus::safe);
+    withSonnet.sonnet = forecast(Provider::claude, WindowKind::weekly, 10, ForecastStatus::safe);
+    ProviderSummaryInput weeklyOnly = input(Provider::claude);
+    weeklyOnly.longWindow = forecast(Provider::claude, WindowKind::weekly, 50, ForecastStatus::safe);
+    const Row rows[] = {
+        {"five-hour only", fiveOnly, {"5h"}},
+        {"seven-day and Sonnet", withSonnet, {"5h", "Window", "Sonnet"}},
+        {"weekly fills the long row", weeklyOnly, {"Weekly"}},
+    };
+    for (const Row& row : rows) {
+        ProviderSummaryCard card;
+        card.setInput(row.in);
+        const auto texts = shown(card);
+        QStringList labels;
+        for (const char* key : {"fiveHourLabel", "longLabel", "sonnetLabel"})
+            if (texts.contains(key))
+                labels << texts[key];
+        EXPECT_EQ(labels, row.labels) << row.name;
+        EXPECT_FALSE(texts.contains("weeklyOutlook")) << row.name; // no projection, no outlook
+    }
+    // Without a snapshot the seven-day row is "Window"; with one, its stated duration names it.
+    withSonnet.longSnapshot = UiTest::snapshot(Provider::claude, WindowKind::sevenDay, 50, 1, {}, 10080);
+    EXPECT_EQ(ProviderSummary::longRow(withSonnet)->label, "7d");
+}
+
+TEST(ProviderSummaryCard, StatusPillIsTheWorstInOrder)
+{
+    using UiTest::forecast;
+    struct Row
+    {
+        ForecastStatus fiveHour;
+        std::optional<ForecastStatus> weekly;
+        std::optional<QString> pill;
+    };
+    const Row rows[] = {
+        {ForecastStatus::safe, ForecastStatus::watch, "Watch"},
+        {ForecastStatus::safe, ForecastStatus::unknown, "Safe"},
+        {ForecastStatus::unknown, ForecastStatus::safe, "Safe"},
+        {ForecastStatus::limited, ForecastStatus::risky, "Limited"},
+        {ForecastStatus::noData, std::nullopt, "No data"},
+    };
+    for (const Row& row : rows) {
+        ProviderSummaryInput in = input(Provider::codex);
+        in.fiveHour = forecast(Provider::codex, WindowKind::fiveHour, 10, row.fiveHour);
+        if (row.weekly)
+            in.longWindow = forecast(Provider::codex, WindowKind::weekly, 10, *row.weekly);
+        ProviderSummaryCard card;
+        card.setInput(in);
+        auto* pill = card.findChild<StatusPill*>("statusPill");
+        ASSERT_NE(pill, nullptr);
+        EXPECT_EQ(pill->text(), *row.pill);
+    }
+    ProviderSummaryCard empty;
+    empty.setInput(input(Provider::codex));
+    EXPECT_EQ(empty.findChild<StatusPill*>("statusPill"), nullptr);
+}
+
+TEST(ProviderSummaryCard, RunOutTime)
+{
+    auto f = UiTest::forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::risky);
+    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 100, 12), kNow), std::nullopt);
+    // 100 is reached three quarters of the way from 40 to 120: 3 h 45 m into the 5 hours.
+    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 120, 16), kNow), kNow.addSecs(13500));
+    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 120, 16, std::nullopt), kNow), std::nullopt);
+    f.currentUsedPercent = 100;
+    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 130, 16), kNow), std::nullopt);
+}
+
+TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
+{
+    using UiTest::forecast;
+    const QString in3h45 = TimeFormatting::clock(kNow.addSecs(13500));
+    const QString resetToday =
+        "Resets " + kNow.addSecs(5 * 3600).toLocalTime().toString("HH:mm") +
+        (kNow.toLocalTime().date() == kNow.addSecs(5 * 3600).toLocalTime().date() ? " today" : " tomorrow");
+    struct Row
+    {
+        const char* name;
+        bool showRemaining;
+        ForecastResult fiveHour;
+        QMap<QString, QString> expected; // "-" means absent
+    };
+    const Row rows[] = {
+        {"risky, runs out",
+         true,
+         withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::risky), 120, 16),
+         {{"fiveHourPercent", "60% left"},
+          {"fiveHourReset", resetToday},
+          {"fiveHourOutlook", "~0% left by reset · at recent pace · runs out " + in3h45 + " (3h 45m)"}}},
+        {"used, safe but moving",
+         false,
+         withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::safe), 60, 4),
+         {{"fiveHourPercent", "40% used"},
+          {"fiveHourOutlook", "On track: ~60% used by reset · at recent pace"}}},
+        {"safe and flat: no outlook",
+         true,
+         withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::safe), 41, 2),
+         {{"fiveHourOutlook", "-"}}},
+        {"watch without burn still shows",
+         true,
+         withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::watch), 41, 0.2),
+         {{"fiveHourOutlook", "~59% left by reset · at recent pace"}}},
+        {"over the limit shows 0 left",
+         true,
+         forecast(Provider::codex, WindowKind::fiveHour, 104, ForecastStatus::limited),
+         {{"fiveHourPercent", "0% left"}, {"fiveHourReset", "-"}, {"fiveHourOutlook", "-"}}},
+    };
+    for (const Row& row : rows) {
+        ProviderSummaryInput in = input(Provider::codex, row.showRemaining);
+        in.fiveHour = row.fiveHour;
+        ProviderSummaryCard card;
+        card.setInput(in);
+        const auto texts = shown(card);
+        for (auto it = row.expected.cbegin(); it != row.expected.cend(); ++it) {
+            if (it.value() == "-")
+                EXPECT_FALSE(texts.contains(it.key())) << row.name << " " << it.key().toStdString();
+            else
+                EXPECT_EQ(texts.value(it.key()), it.value()) << row.name;
+        }
+    }
+
+    // The weekly outlook names the basis; smart reads "from your history".
+    ProviderSummaryInput weekly = input(Provider::claude);
+    weekly.longWindow = withProjection(
+        forecast(Provider::claude, WindowKind::sevenDay, 50, ForecastStatus::safe), 80, 0.4, kNow.addDays(3));
+    weekly.longWindow->basis = ForecastBasis::last3h;
+    weekly.headroom = "~2.2 days of your usual usage left";
+    EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(), "On track: ~20% left at reset · at 3h pace");
+    weekly.longWindow->basis = ForecastBasis::smart;
+    EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(),
+              "On track: ~20% left at reset · from your history");
+    ProviderSummaryCard card;
+    card.setInput(weekly);
+    EXPECT_EQ(shown(card).value("longHeadroom"), "~2.2 days of your usual usage left");
+    EXPECT_EQ(shown(card).value("freshness"), QString());
+}
+
+TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings)
+{
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    auto older = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 10, 30);
+    older.modelId = "gpt-old";
+    auto newer = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 12, 5);
+    newer.modelDisplayName = "GPT-5.5";
+    newer.modelId = "gpt-5.5";
+    newer.effortLevel = "medium";
+    newer.speedMode = "fast";
+    newer.thinkingEnabled = true;
+    auto plain = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 13, 1); // no meta: not a candidate
+    auto claude = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 20, 1);
+    claude.modelId = "claude-sonnet";
+    auto state = UiTest::makeState(settings, {older, newer, plain, claude});
+    PanelFeeds feeds = PanelFeeds::fromState(*state);
+    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::codex).chips,
+              (QStringList{"GPT-5.5", "effort: medium", "fast", "thinking"}));
+    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips,
+              QStringList{"claude-sonnet"});
+    feeds.claudeCurrentChips = [] { return std::optional<QStringList>({"Opus 4.1", "effort: high"}); };
+    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips,
+              (QStringList{"Opus 4.1", "effort: high"}));
+    // Freshness: a Codex reading 1 minute old is live; Claude's latest live reading is 1 minute old.
+    EXPECT_EQ(feeds.freshnessLabel(Provider::codex), "live");
+    EXPECT_EQ(feeds.freshnessLabel(Provider::claude), "live");
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+#include "ui/SettingsView.h"
+#include "core/TimeFormatting.h"
+#include "ui/SegmentedPicker.h"
+#include "ui/StatusPill.h"
+#include "ui/Stepper.h"
+#include "ui/UiTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimeEdit>
+#include <QToolButton>
+
+namespace {
+
+struct Fixture
+{
+    explicit Fixture(AppSettings initial = {})
+    {
+        initial.hasOnboarded = true;
+        state = UiTest::makeState(initial);
+        feeds = PanelFeeds::fromState(*state);
+        feeds.codexFound = [] { return false; };
+        feeds.setStartAtLogin = [](bool) { return true; };
+        view = std::make_unique<SettingsView>(*state, feeds);
+    }
+    template <typename T> T* get(const char* name) const
+    {
+        T* widget = view->findChild<T*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    std::unique_ptr<AppState> state;
+    PanelFeeds feeds;
+    std::unique_ptr<SettingsView> view;
+};
+
+TEST(SettingsView, EachControlChangesTheSettingItNames)
+{
+    struct Row
+    {
+        const char* name;
+        std::function<void(Fixture&)> act;
+        std::function<bool(const AppSettings&)> changed;
+    };
+    const Row rows[] = {
+        {"Codex switch", [](Fixture& f) { f.get<QCheckBox>("providerCodex")->setChecked(false); },
+         [](const AppSettings& s) { return !s.enabledProviders.contains(Provider::codex); }},
+        {"Claude switch", [](Fixture& f) { f.get<QCheckBox>("providerClaude")->setChecked(false); },
+         [](const AppSettings& s) { return s.enabledProviders == QSet<Provider>{Provider::codex}; }},
+        {"default basis",
+         [](Fixture& f) {
+             QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+             QCoreApplication::sendEvent(f.get<SegmentedPicker>("defaultBasis"), &right);
+         },
+         [](const AppSettings& s) { return s.forecastBasis == ForecastBasis::last3h; }},
+        {"display mode", [](Fixture& f) { f.get<QComboBox>("displayMode")->activated(4); },
+         [](const AppSettings& s) { return s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus; }},
+        {"show provider", [](Fixture& f) { f.get<QComboBox>("showProvider")->activated(0); },
+         [](const AppSettings& s) { return s.focusedProvider == Provider::codex; }},
+        {"show remaining", [](Fixture& f) { f.get<QCheckBox>("showRemaining")->setChecked(false); },
+         [](const AppSettings& s) { return !s.showRemaining; }},
+        {"GBP", [](Fixture& f) { f.get<QCheckBox>("currencyGBP")->setChecked(false); },
+         [](const AppSettings& s) { return !s.currencyGBP; }},
+        {"overage budget", [](Fixture& f) { f.get<Stepper>("overageBudget")->stepBy(3); },
+         [](const AppSettings& s) { return s.extraUsageBudgetGBP == 15; }},
+        {"start at login", [](Fixture& f) { f.get<QCheckBox>("startAtLogin")->setChecked(true); },
+         [](const AppSettings& s) { return s.startAtLogin; }},
+        {"daily budget", [](Fixture& f) { f.get<QSlider>("dailyBudget")->setValue(205); },
+         [](const AppSettings& s) { return s.weeklyDailyTargetPercent == 20.5; }},
+        {"sleep", [](Fixture& f) { f.get<QCheckBox>("sleepEnabled")->setChecked(true); },
+         [](const AppSettings& s) { return s.sleep.enabled; }},
+        {"bedtime", [](Fixture& f) { f.get<QTimeEdit>("bedtime")->setTime(QTime(22, 15)); },
+         [](const AppSettings& s) { return s.sleep.bedtimeMinutes == 1335; }},
+        {"wake", [](Fixture& f) { f.get<QTimeEdit>("wake")->setTime(QTime(6, 30)); },
+         [](const AppSettings& s) { return s.sleep.wakeMinutes == 390; }},
+        {"alerts", [](Fixture& f) { f.get<QCheckBox>("notificationsEnabled")->setChecked(true); },
+         [](const AppSettings& s) { return s.notificationsEnabled; }},
+        {"5h usage above", [](Fixture& f) { f.get<Stepper>("fiveHourUsageAbove")->stepBy(1); },
+         [](const AppSettings& s) { return s.notificationThresholds.fiveHourUsageAbove == 71; }},
+        {"5h forecast above", [](Fixture& f) { f.get<Stepper>("fiveHourForecastAbove")->stepBy(-2); },
+         [](const AppSettings& s) { return s.notificationThresholds.fiveHourForecastAbove == 88; }},
+        {"time to limit", [](Fixture& f) { f.get<Stepper>("timeToLimitUnderMinutes")->stepBy(5); },
+         [](const AppSettings& s) { return s.notificationThresholds.timeToLimitUnderMinutes == 65; }},
+        {"retention", [](Fixture& f) { f.get<Stepper>("retention")->stepBy(-1); },
+         [](const AppSettings& s) { return s.retentionDays == 29; }},
+        {"snooze 1 h", [](Fixture& f) { f.get<QToolButton>("snooze")->menu()->actions().at(0)->trigger(); },
+         [](const AppSettings& s) { return s.notificationsSnoozedUntil == UiTest::kNow.addSecs(3600); }},
+        {"snooze 3 h", [](Fixture& f) { f.get<QToolButton>("snooze")->menu()->actions().at(1)->trigger(); },
+         [](const AppSettings& s) { return s.notificationsSnoozedUntil == UiTest::kNow.addSecs(10800); }},
+    };
+    for (const Row& row : rows) {
+        Fixture f;
+        ASSERT_FALSE(row.changed(f.state->settings())) << row.name;
+        row.act(f);
+        EXPECT_TRUE(row.changed(f.state->settings())) << row.name;
+    }
+}
+
+TEST(SettingsView, SteppersAndTheirLabels)
+{
+    Fixture f;
+    auto* budget = f.get<Stepper>("overageBudget");
+    EXPECT_EQ(budget->text(), "Overage budget: off");
+    budget->stepBy(1);
+    EXPECT_EQ(f.state->settings().extraUsageBudgetGBP, 5);
+    f.view->redraw();
+    EXPECT_EQ(budget->text(), "Overage budget: £5");
+    budget->stepBy(1000);
+    EXPECT_EQ(f.state->settings().extraUsageBudgetGBP, 1000);
+
+    auto* retention = f.get<Stepper>("retention");
+    EXPECT_EQ(retention->text(), "Retention: 30 days");
+    retention->stepBy(-100);
+    EXPECT_EQ(f.state->settings().retentionDays, 1);
+    retention->stepBy(-1);
+    EXPECT_EQ(f.state->settings().retentionDays, 1);
+    retention->stepBy(1000);
+    EXPECT_EQ(f.state->settings().retentionDays, 365);
+    f.view->redraw();
+    EXPECT_EQ(retention->text(), "Retention: 365 days");
+    EXPECT_EQ(f.get<QLabel>("dailyBudgetValue")->text(), "14.3%");
+}
+
+TEST(SettingsView, UntilTomorrowIsNineTheNextMorning)
+{
+    const QDate day(2026, 5, 12);
+    for (const QTime time : {QTime(23, 30), QTime(0, 10), QTime(8, 0), QTime(9, 30)}) {
+        const QDateTime now(day, time);
+        EXPECT_EQ(SettingsView::tomorrowMorning(now), QDateTime(day.addDays(1), QTime(9, 0)))
+            << time.toString().toStdString();
+    }
+}
+
+TEST(SettingsView, SnoozeRowResumeAndDemoNote)
+{
+    AppSettings snoozed;
+    snoozed.notificationsSnoozedUntil = UiTest::kNow.addSecs(3600);
+    snoozed.demoMode = true;
+    Fixture f(snoozed);
+    EXPECT_EQ(f.get<QLabel>("snoozedUntil")->text(),
+              "Snoozed until " + TimeFormatting::clock(UiTest::kNow.addSecs(3600)));
+    EXPECT_TRUE(f.get<QToolButton>("snooze")->isHidden());
+    f.get<QPushButton>("resume")->click();
+    EXPECT_EQ(f.state->settings().notificationsSnoozedUntil, std::nullopt);
+    f.view->redraw();
+    EXPECT_FALSE(f.get<QToolButton>("snooze")->isHidden());
+    // A snooze in the past counts as none.
+    AppSettings past;
+    past.notificationsSnoozedUntil = UiTest::kNow.addSecs(-60);
+    Fixture g(past);
+    EXPECT_FALSE(g.get<QToolButton>("snooze")->isHidden());
+
+    QStringList notes;
+    for (const QLabel* label : f.view->findChildren<QLabel*>())
+        if (!label->isHidden())
+            notes << label->text();
+    EXPECT_TRUE(notes.contains("Alerts are silenced in demo mode."));
+    EXPECT_TRUE(
+        notes.contains("Install the Codex CLI to enable live usage. Codex usage appears live when demo mode "
+                       "is off."));
+    EXPECT_EQ(f.get<QLabel>("codexStatus")->text(), "Not found");
+}
+
+TEST(SettingsView, BridgeActionsShowTheInstallersMessageAndStatus)
+{
+    Fixture f;
+    EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Not installed");
+    f.get<QPushButton>("bridgeInstall")->click();
+    EXPECT_FALSE(f.view->bridgeMessage().isEmpty());
+    EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Installed")
+        << f.view->bridgeMessage().toStdString();
+    EXPECT_TRUE(f.state->settings().claudeBridgeInstalled);
+    f.get<QPushButton>("bridgeUninstall")->click();
+    EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Not installed");
+    EXPECT_FALSE(f.state->settings().claudeBridgeInstalled);
+    f.get<QPushButton>("bridgeRepair")->click();
+    EXPECT_EQ(f.get<StatusPill>("bridgeStatus")->text(), "Installed");
+    f.get<QPushButton>("bridgeUninstall")->click();
+}
+
+TEST(SettingsView, DataActionsPruneResetAndExport)
+{
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    settings.retentionDays = 2;
+    const QDateTime wallNow = QDateTime::currentDateTimeUtc();
+    UsageSnapshot old = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 10, 0);
+    old.timestamp = wallNow.addDays(-5);
+    UsageSnapshot recent = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 12, 0);
+    recent.timestamp = wallNow.addSecs(-60);
+    auto state = UiTest::makeState(settings, {old, recent});
+    PanelFeeds feeds = PanelFeeds::fromState(*state);
+    feeds.exportCSV = [&state] { return state->store()->exportCSV(); };
+    SettingsView view(*state, feeds);
+    view.findChild<QPushButton*>("pruneNow")->click();
+    EXPECT_EQ(state->store()->all().size(), 1);
+    view.findChild<QPushButton*>("exportCsv")->click();
+    EXPECT_TRUE(view.dataMessage().startsWith("Exported to ")) << view.dataMessage().toStdString();
+    view.findChild<QPushButton*>("resetHistory")->click();
+    EXPECT_TRUE(state->store()->all().isEmpty());
+}
+
+} // namespace
