@@ -36,10 +36,11 @@ mapfile -t transcripts < <(find "$home/.claude/projects" -name '*.jsonl' | sort)
 bytes=$(cat "${transcripts[@]}" | wc -c)
 env_run=(env HOME="$home" XDG_DATA_HOME="$scratch/data")
 cache=$scratch/data/Tallyvane/usage-history-cache.json
-timed() { # label, command...: wall seconds and peak RSS (KiB) from /usr/bin/time
-    local label=$1
+timed() { # label, command...: wall seconds and peak RSS (KiB) from /usr/bin/time; stdout kept as "label.out"
+    local label=$1 out=$scratch/$1.out
     shift
-    /usr/bin/time -f "%e %M %U %S" -o "$scratch/time.txt" "$@" >"$scratch/$label.out" 2>"$scratch/$label.err" || {
+    [[ $label != cat ]] || out=/dev/null # cat's yardstick is reading into the null device, not writing 2 GB back
+    /usr/bin/time -f "%e %M %U %S" -o "$scratch/time.txt" "$@" >"$out" 2>"$scratch/$label.err" || {
         cat "$scratch/$label.err" >&2
         return 1
     }
