@@ -66,22 +66,33 @@ std::optional<TranscriptLine::CodexCounts> codexCounts(const object& info, std::
         coerce(*counts, "total_tokens")};
 }
 
-// Whether `line` holds `word` or the escape start "\u" (with which a key can spell any word). Sixteen
-// positions at a time: a position is a candidate when the first and the last byte of the word both
-// match there, as in Wojciech Mula's SIMD substring search; glibc's memmem is several times slower on
-// the long runs of text that transcripts are made of.
+// Whether `line` holds `word` or the escape start "\u" (with which a key can spell any word). Searched from
+// the end, because the usage object and the token counts close the lines that carry them, and sixteen
+// positions at a time: a position is a candidate when the first and the last byte of the word both match
+// there, as in Wojciech Mula's SIMD substring search; glibc's memmem is several times slower on the long runs
+// of text that transcripts are made of.
 bool containsWordOrEscape(std::string_view line, std::string_view word)
 {
     const char* p = line.data();
     const std::size_t n = line.size();
     const std::size_t last = word.size() - 1;
-    std::size_t i = 0;
+    const auto escapeAt = [&](std::size_t i) { return p[i] == '\\' && i + 1 < n && p[i + 1] == 'u'; };
+    const auto wordAt = [&](std::size_t i) {
+        return i + last < n && p[i] == word.front() && std::memcmp(p + i, word.data(), word.size()) == 0;
+    };
+    // Positions from `top` up are decided; those past n - word.size() can only start an escape.
+    std::size_t top = n;
+    for (; top > 0 && top + last > n; --top) {
+        if (escapeAt(top - 1))
+            return true;
+    }
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8(word.front());
     const __m128i final = _mm_set1_epi8(word.back());
     const __m128i backslash = _mm_set1_epi8('\\');
     const __m128i u = _mm_set1_epi8('u');
-    for (; i + 16 + last <= n; i += 16) {
+    for (; top >= 16; top -= 16) {
+        const std::size_t i = top - 16;
         const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
         const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + last));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1));
@@ -89,18 +100,15 @@ bool containsWordOrEscape(std::string_view line, std::string_view word)
             return true;
         auto mask = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, final))));
-        while (mask) {
-            const std::size_t at = i + static_cast<std::size_t>(__builtin_ctz(mask));
-            if (std::memcmp(p + at, word.data(), word.size()) == 0)
+        for (; mask; mask &= mask - 1) {
+            if (std::memcmp(p + i + static_cast<std::size_t>(__builtin_ctz(mask)), word.data(),
+                            word.size()) == 0)
                 return true;
-            mask &= mask - 1;
         }
     }
 #endif
-    for (; i < n; ++i) {
-        if (p[i] == '\\' && i + 1 < n && p[i + 1] == 'u')
-            return true;
-        if (i + last < n && p[i] == word.front() && std::memcmp(p + i, word.data(), word.size()) == 0)
+    for (; top > 0; --top) {
+        if (escapeAt(top - 1) || wordAt(top - 1))
             return true;
     }
     return false;

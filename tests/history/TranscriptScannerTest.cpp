@@ -2,6 +2,7 @@
 #include "history/HistoryCache.h"
 #include "history/ReferenceReader.h"
 #include "history/TranscriptCorpus.h"
+#include "history/TranscriptLine.h"
 #include "history/ZoneCalendar.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,33 @@ TEST(TranscriptScanner, LinesEndOnlyAtLineFeeds)
     scanner.scanBytes((firstWrite + two.sliced(40)).sliced(entry.resume->offset), 7, entry);
     EXPECT_EQ(entry.resume->offset, one.size() + two.size());
     EXPECT_EQ(entry.days.begin()->second.tokens, 3);
+}
+
+// The byte pre-filter works sixteen positions at a time from the end: a word or "\\u" anywhere, across and at
+// the edges of those blocks, must let the line through; a word cut off by the line's end or a near miss must
+// not.
+TEST(TranscriptScanner, PrefilterAgreesWithAPlainSearchAtEveryPosition)
+{
+    const auto plain = [](std::string_view text, std::string_view word) {
+        return text.find(word) != std::string_view::npos || text.find("\\u") != std::string_view::npos;
+    };
+    const std::pair<bool (*)(std::string_view), std::string_view> filters[] = {
+        {TranscriptLine::mayBeClaudeUsage, "usage\""}, {TranscriptLine::mayBeCodexTokenCount, "token_count"}};
+    for (const auto& [filter, word] : filters) {
+        std::string nearMiss(word);
+        nearMiss[1] = '#'; // first and last byte still match
+        for (std::size_t length = 0; length <= 70; ++length) {
+            for (std::size_t at = 0; at <= length; ++at) {
+                for (const std::string_view planted :
+                     {word, std::string_view(nearMiss), std::string_view("\\u"),
+                      word.substr(0, word.size() - 1)}) {
+                    std::string text(length, 'x');
+                    text.replace(at, std::min(planted.size(), length - at), planted.substr(0, length - at));
+                    ASSERT_EQ(filter(text), plain(text, word)) << text;
+                }
+            }
+        }
+    }
 }
 
 TEST(TranscriptScanner, OverlongLinesAreSkippedWhole)
