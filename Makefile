@@ -43,6 +43,9 @@ package: deps
 	@tests/support/check-package.sh tallyvane_*.deb
 	@echo "Built $$(ls tallyvane_*.deb): install it with  sudo apt install ./$$(ls tallyvane_*.deb)"
 
+format-check:
+	@scripts/format-check.sh
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs -r clang-format -i
 
