@@ -190,13 +190,14 @@ inline QByteArray randomTranscript(quint32 seed, bool claude, int steps, qint64 
                 out.insert(out.size() - 1, '\r'); // CRLF
             } else {
                 const char* odd[] = {
-                    "\n",
-                    "{\"timestamp\":\"2025-13-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}}\n",
+                    "\n", "{\"timestamp\":\"2025-13-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}}\n",
                     "{\"timestamp\":\"2025-06-01T00:00:00Z\",\"usage\":{\"input_tokens\":5}",
-                    "not json at all\n",
-                    "[1,2,3]\n",
-                    "{\"timestamp\":\"2025-06-01T10:00:00+05:30\",\"usage\":{\"output_tokens\":2.9}}\n"};
-                out += odd[pick(6)];
+                    "not json at all\n", "[1,2,3]\n",
+                    "{\"timestamp\":\"2025-06-01T10:00:00+05:30\",\"usage\":{\"output_tokens\":2.9}}\n",
+                    // Offsets no zone has: not a date.
+                    "{\"timestamp\":\"2025-06-01T10:00:00+05:70\",\"usage\":{\"output_tokens\":3}}\n",
+                    "{\"timestamp\":\"2025-06-01T10:00:00-18:01\",\"usage\":{\"output_tokens\":3}}\n"};
+                out += odd[pick(std::size(odd))];
                 if (!out.endsWith('\n'))
                     out += '\n';
             }
