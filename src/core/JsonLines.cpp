@@ -80,8 +80,7 @@ std::optional<QDateTime> parseInternetDateTime(QStringView text)
         if (!digits(pos + 1, 2, offsetHours) || pos + 3 >= text.size() || text[pos + 3] != QLatin1Char(':') ||
             !digits(pos + 4, 2, offsetMinutes))
             return std::nullopt;
-        // No zone lies further than 18 hours from UTC; "+99:99" is a typing error, not 100 hours.
-        if (offsetMinutes > 59 || offsetHours * 60 + offsetMinutes > 18 * 60)
+        if (!JsonLines::isZoneOffset(offsetHours, offsetMinutes))
             return std::nullopt;
         offsetSeconds = sign * (offsetHours * 3600 + offsetMinutes * 60);
         pos += 6;

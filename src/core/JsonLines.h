@@ -17,6 +17,13 @@ namespace JsonLines {
 // 2026-01-31T09:15:00Z: UTC, whole seconds.
 QString formatDate(const QDateTime& date);
 
+// Whether ±hh:mm is an offset a zone can have: none lies further than 18 hours from UTC, so "+99:99" is a
+// typing error, not 100 hours.
+constexpr bool isZoneOffset(int hours, int minutes)
+{
+    return minutes <= 59 && hours * 60 + minutes <= 18 * 60;
+}
+
 // ISO 8601 with or without fractional seconds, else a whole-string decimal number of seconds since 1970
 // (milliseconds when above 5,000,000,000).
 std::optional<QDateTime> parseDate(QStringView text);

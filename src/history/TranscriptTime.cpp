@@ -64,7 +64,7 @@ std::optional<qint64> parseCommon(std::string_view text)
         if (!digits(text, pos + 1, 2, offsetHours) || text[pos + 3] != ':' ||
             !digits(text, pos + 4, 2, offsetMinutes))
             return std::nullopt;
-        if (offsetMinutes > 59 || offsetHours * 60 + offsetMinutes > 18 * 60) // no zone has such an offset
+        if (!JsonLines::isZoneOffset(offsetHours, offsetMinutes))
             return std::nullopt;
         offsetSeconds = (text[pos] == '-' ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
         pos += 6;
