@@ -132,9 +132,176 @@ bool containsWordOrEscape(std::string_view line, std::string_view word)
     return false;
 }
 
+// Reads a line assumed to be valid JSON, so it only follows its structure: where strings end, where values
+// nest. Every method returns false where it cannot go on.
+class QuickReader
+{
+public:
+    explicit QuickReader(std::string_view line) : m_at(line.data()), m_end(line.data() + line.size()) {}
+
+    bool next(char c)
+    {
+        skipSpace();
+        if (m_at == m_end || *m_at != c)
+            return false;
+        ++m_at;
+        return true;
+    }
+
+    // A string without escapes, which then reads as it is written.
+    bool plainString(std::string_view& text)
+    {
+        bool plain = true;
+        if (!next('"'))
+            return false;
+        const char* begin = m_at;
+        if (!skipStringRest(plain) || !plain)
+            return false;
+        text = std::string_view(begin, static_cast<std::size_t>(m_at - 1 - begin));
+        return true;
+    }
+
+    // The rest of a value that is already `depth` objects or arrays deep (0: a whole value).
+    bool skipValue(int depth = 0)
+    {
+        skipSpace();
+        if (depth == 0 && m_at != m_end && *m_at != '"' && *m_at != '{' && *m_at != '[') {
+            while (m_at != m_end && *m_at != ',' && *m_at != '}' && *m_at != ']' && *m_at != ' ' &&
+                   *m_at != '\t' && *m_at != '\r' && *m_at != '\n')
+                ++m_at;
+            return true;
+        }
+        bool plain = true;
+        do {
+            // Numbers, literals and punctuation need no look: only strings and nesting matter.
+            skipToStructure();
+            if (m_at == m_end)
+                return false;
+            const char c = *m_at++;
+            if (c == '"') {
+                if (!skipStringRest(plain))
+                    return false;
+            } else {
+                depth += c == '{' || c == '[' ? 1 : -1;
+            }
+        } while (depth > 0);
+        return true;
+    }
+
+private:
+    // To the next quote, bracket or brace.
+    void skipToStructure()
+    {
+#if defined(__SSE2__)
+        while (m_end - m_at >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_at));
+            // A bracket differs from the brace of the same side in the 0x20 bit alone.
+            const __m128i folded = _mm_or_si128(bytes, _mm_set1_epi8(0x20));
+            const auto mask = static_cast<unsigned>(
+                _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                               _mm_or_si128(_mm_cmpeq_epi8(folded, _mm_set1_epi8('{')),
+                                                            _mm_cmpeq_epi8(folded, _mm_set1_epi8('}'))))));
+            if (mask) {
+                m_at += __builtin_ctz(mask);
+                return;
+            }
+            m_at += 16;
+        }
+#endif
+        while (m_at != m_end && *m_at != '"' && *m_at != '{' && *m_at != '}' && *m_at != '[' && *m_at != ']')
+            ++m_at;
+    }
+
+    void skipSpace()
+    {
+        while (m_at != m_end && (*m_at == ' ' || *m_at == '\t' || *m_at == '\r' || *m_at == '\n'))
+            ++m_at;
+    }
+
+    // From after an opening quote to after the closing one; `plain` turns false at an escape.
+    bool skipStringRest(bool& plain)
+    {
+        for (;;) {
+#if defined(__SSE2__)
+            const __m128i quote = _mm_set1_epi8('"');
+            const __m128i backslash = _mm_set1_epi8('\\');
+            while (m_end - m_at >= 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_at));
+                const auto mask = static_cast<unsigned>(_mm_movemask_epi8(
+                    _mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash))));
+                if (mask) {
+                    m_at += __builtin_ctz(mask);
+                    break;
+                }
+                m_at += 16;
+            }
+#endif
+            while (m_at != m_end && *m_at != '"' && *m_at != '\\')
+                ++m_at;
+            if (m_at == m_end)
+                return false;
+            if (*m_at++ == '"')
+                return true;
+            plain = false;
+            if (m_at++ == m_end) // the escaped byte
+                return false;
+        }
+    }
+
+    const char* m_at;
+    const char* m_end;
+};
+
 } // namespace
 
 namespace TranscriptLine {
+
+std::optional<ReplyIds> replyIds(std::string_view line)
+{
+    QuickReader reader(line);
+    std::optional<std::string_view> messageId, requestId;
+    bool sawMessage = false;
+    std::string_view key, value;
+    if (!reader.next('{'))
+        return std::nullopt;
+    // The decoder takes the first of repeated keys, and a key with escapes might spell one of the two: such a
+    // key ends the quick read unless both are known by then.
+    for (;;) {
+        if (!reader.plainString(key) || !reader.next(':'))
+            return std::nullopt;
+        if (key == "requestId" && !requestId) {
+            if (!reader.plainString(value))
+                return std::nullopt;
+            requestId = value;
+        } else if (key == "message" && !sawMessage) {
+            sawMessage = true;
+            if (!reader.next('{'))
+                return std::nullopt;
+            while (!messageId) {
+                if (!reader.plainString(key) || !reader.next(':'))
+                    return std::nullopt;
+                if (key == "id") {
+                    if (!reader.plainString(value))
+                        return std::nullopt;
+                    messageId = value;
+                } else if (!reader.skipValue() || !reader.next(',')) {
+                    return std::nullopt;
+                }
+            }
+            if (!requestId && !reader.skipValue(1))
+                return std::nullopt;
+        } else if (!reader.skipValue()) {
+            return std::nullopt;
+        }
+        if (messageId && requestId)
+            break;
+        if (!reader.next(','))
+            return std::nullopt;
+    }
+    if (messageId->empty() || requestId->empty())
+        return std::nullopt;
+    return ReplyIds{*messageId, *requestId};
+}
 
 bool mayBeClaudeUsage(std::string_view line)
 {

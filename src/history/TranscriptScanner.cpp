@@ -230,18 +230,27 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     using namespace SaturatingMath;
     if (!TranscriptLine::mayBeClaudeUsage(text))
         return;
+    ResumePoint& resume = *entry.resume;
+    const auto counted = [&](quint64 id) {
+        return std::binary_search(resume.claudeIds.begin(), resume.claudeIds.end(), id) ||
+               m_newIds.contains(id);
+    };
+    // Each content block of a reply repeats the whole line's usage: a repeat is known by its ids alone, and
+    // is passed over before the costly parse.
+    if (const auto ids = TranscriptLine::replyIds(text);
+        ids && counted(idHash(ids->messageId, ids->requestId)))
+        return;
     const auto usage = m_decoder.claude(text, true);
     if (!usage)
         return;
     const qint64 total = add(add(usage->input, usage->output), add(usage->cacheRead, usage->cacheCreation));
     if (total <= 0)
         return;
-    ResumePoint& resume = *entry.resume;
     if (!usage->messageId.empty() && !usage->requestId.empty()) {
         const quint64 id = idHash(usage->messageId, usage->requestId);
-        if (std::binary_search(resume.claudeIds.begin(), resume.claudeIds.end(), id) ||
-            !m_newIds.insert(id).second)
+        if (counted(id))
             return;
+        m_newIds.insert(id);
     }
     const auto local = m_calendar.local(usage->atMs);
     DayTotals& day = entry.days[local.day];

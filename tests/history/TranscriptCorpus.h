@@ -172,6 +172,20 @@ inline QByteArray randomTranscript(quint32 seed, bool claude, int steps, qint64 
                 const int blocks = 1 + pick(3);
                 for (int b = 0; b < blocks; ++b)
                     out += line(claudeReply(ms + b, id, request, model, usage, text()));
+                if (pick(4) == 0) {
+                    // The same ids nested, in a key that only ends with the name, or in the top-level key
+                    // spelled with an escape (which makes the line a repeat).
+                    QJsonObject other = claudeReply(ms, id, QString(), model, usage);
+                    QJsonObject message = other.value(QLatin1String("message")).toObject();
+                    message.insert(QStringLiteral("requestId"), request);
+                    other.insert(QStringLiteral("message"), message);
+                    const int variant = pick(3);
+                    if (variant > 0)
+                        other.insert(variant == 1 ? QStringLiteral("x\"requestId")
+                                                  : QStringLiteral("ESCAPED"),
+                                     request);
+                    out += line(other).replace("\"ESCAPED\"", "\"request\\u0049d\"");
+                }
             } else if (kind == 8) {
                 ClaudeUsage zero;
                 out += line(claudeReply(ms, QStringLiteral("msg_z%1").arg(step), QStringLiteral("req_z"),

@@ -3,6 +3,7 @@
 #include "history/ReferenceReader.h"
 #include "history/TranscriptCorpus.h"
 #include "history/TranscriptLine.h"
+#include "history/TranscriptLineDecoder.h"
 #include "history/ZoneCalendar.h"
 
 #include <gtest/gtest.h>
@@ -240,6 +241,50 @@ TEST(TranscriptScanner, PrefilterAgreesWithAPlainSearchAtEveryPosition)
                     ASSERT_EQ(filter(text), plain(text, word)) << text;
                 }
             }
+        }
+    }
+}
+
+// Repeats are passed over on a quick read of their ids, which must be the decoder's or none at all.
+TEST(TranscriptScanner, QuickIdsAreTheDecodersOrNone)
+{
+    const std::pair<const char*, bool> rows[] = {
+        // As Claude Code writes them: the id after the content, the request id after the message.
+        {R"({"parentUuid":null,"message":{"model":"m","content":[{"type":"text","text":"a \"b\" {[ \\"}],"id":"msg_1"},"requestId":"req_1")",
+         true},
+        {R"({ "requestId" : "req_1" , "message" : { "id" : "msg_1" , "content" : "}" } )", true},
+        // Look-alikes below the top level, inside text or after the first of repeated keys.
+        {R"({"message":{"requestId":"req_9","id":"msg_1"},"x":{"requestId":"req_8"},"requestId":"req_1")",
+         true},
+        {R"({"toolUseResult":{"message":{"id":"msg_9"}},"message":{"id":"msg_1"},"requestId":"req_1")", true},
+        {R"({"message":{"content":"\"id\":\"msg_9\",\"requestId\":\"req_9\"","id":"msg_1"},"requestId":"req_1")",
+         true},
+        {R"({"message":{"n":-1.5e3,"t":true,"z":null,"a":[1,[2,{"b":"]"}]],"id":"msg_1"},"requestId":"req_1")",
+         true},
+        {R"({"requestId":"req_1","requestId":"req_9","message":{"id":"msg_1","id":"msg_9"},"message":{"id":"msg_8"})",
+         true},
+        // Escapes in a key or an id, and ids that are not both non-empty strings: no quick answer.
+        {R"({"request\u0049d":"req_9","requestId":"req_1","message":{"id":"msg_1"})", false},
+        {R"({"x\"requestId":"req_9","message":{"i\u0064":"msg_9","id":"msg_1"},"requestId":"req_1")", false},
+        {R"({"message":{"id":"msg\u005f1"},"requestId":"req_1")", false},
+        {R"({"message":{"id":"msg_1"},"requestId":7)", false},
+        {R"({"message":"msg_1","requestId":"req_1")", false},
+        {R"({"message":{"id":""},"requestId":"req_1")", false},
+        {R"({"message":{"id":"msg_1"})", false},
+    };
+    TranscriptLineDecoder decoder;
+    for (const auto& [start, answers] : rows) {
+        // Made a counting line by a timestamp and usage at the end, which the quick read need not reach.
+        const std::string text =
+            std::string(start) + R"(,"timestamp":"2025-06-01T00:00:00Z","usage":{"input_tokens":1}})";
+        SCOPED_TRACE(text);
+        const auto quick = TranscriptLine::replyIds(text);
+        const auto decoded = decoder.claude(text, false);
+        ASSERT_TRUE(decoded);
+        ASSERT_EQ(quick.has_value(), answers);
+        if (quick) {
+            EXPECT_EQ(quick->messageId, decoded->messageId);
+            EXPECT_EQ(quick->requestId, decoded->requestId);
         }
     }
 }
