@@ -7,8 +7,6 @@
 // over; on every other input the two must agree exactly.
 #include "history/HistoryCache.h"
 #include "history/ReferenceReader.h"
-#include "history/TranscriptLine.h"
-#include "history/TranscriptLineDecoder.h"
 #include "history/TranscriptScanner.h"
 
 #include <QJsonArray>
@@ -63,16 +61,13 @@ bool parsersAgree(QByteArrayView line)
     return !fast || keyCount(element) == keyCount(document.object());
 }
 
-// Where the quick read of a line's ids answers, it must give the ids the full decode gives.
-void checkQuickIds(QByteArrayView file)
+// Where the quick reading of a line answers, it must be the parser's.
+void checkQuickReading(QByteArrayView file)
 {
-    static TranscriptLineDecoder decoder;
     for (qsizetype start = 0, end = 0; (end = file.indexOf('\n', start)) >= 0; start = end + 1) {
-        const std::string_view line(file.data() + start, static_cast<std::size_t>(end - start));
-        const auto quick = TranscriptLine::replyIds(line);
-        const auto decoded = quick ? decoder.claude(line, false) : std::nullopt;
-        if (decoded && (decoded->messageId != quick->messageId || decoded->requestId != quick->requestId)) {
-            std::fprintf(stderr, "quick ids differ from the decoder's\n");
+        if (!ReferenceReader::quickReadingAgrees(
+                std::string_view(file.data() + start, static_cast<std::size_t>(end - start)))) {
+            std::fprintf(stderr, "the quick reading differs from the parser's\n");
             std::abort();
         }
     }
@@ -112,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArrayView file(reinterpret_cast<const char*>(data + 3), static_cast<qsizetype>(size - 3));
     const qsizetype firstSitting = file.size() * data[2] / 255;
     constexpr std::size_t maxLine = 700;
-    checkQuickIds(file);
+    checkQuickReading(file);
     if (!everyLineUnambiguous(file, maxLine))
         return 0;
 

@@ -9,7 +9,7 @@
 namespace TranscriptLine {
 
 // A Claude Code line with a readable timestamp and a usage object ("message"."usage", else the top-level
-// "usage"). The views point into the decoder and last until its next call.
+// "usage"). The views point into the line or the decoder and last until either changes.
 struct Claude
 {
     qint64 atMs = 0;
@@ -43,17 +43,5 @@ struct Codex
 // Byte tests that every line able to count passes; a key written with \u escapes passes too.
 bool mayBeClaudeUsage(std::string_view line);
 bool mayBeCodexTokenCount(std::string_view line);
-
-struct ReplyIds
-{
-    std::string_view messageId;
-    std::string_view requestId;
-};
-
-// "message"."id" and the top-level "requestId" of a line, read without parsing it: on a line that is one
-// valid JSON object the answer is the decoder's, and where a quick read cannot be sure of that (escapes in a
-// key or an id, ids that are not strings) there is none. On a line that is not JSON it may be anything, so
-// it only serves to pass over repeats, which such a line would not count either.
-std::optional<ReplyIds> replyIds(std::string_view line);
 
 } // namespace TranscriptLine

@@ -1,6 +1,7 @@
 #include "history/TranscriptScanner.h"
 
 #include "history/Pricing.h"
+#include "history/QuickClaudeReader.h"
 #include "history/SaturatingMath.h"
 
 #include <QFile>
@@ -235,12 +236,16 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
         return std::binary_search(resume.claudeIds.begin(), resume.claudeIds.end(), id) ||
                m_newIds.contains(id);
     };
-    // Each content block of a reply repeats the whole line's usage: a repeat is known by its ids alone, and
-    // is passed over before the costly parse.
-    if (const auto ids = TranscriptLine::replyIds(text);
-        ids && counted(idHash(ids->messageId, ids->requestId)))
-        return;
-    const auto usage = m_decoder.claude(text, true);
+    // Each content block of a reply repeats the reply's usage: the quick read stops at the ids of a repeat.
+    const auto quick =
+        QuickClaudeReader::read(text, [&](std::string_view messageId, std::string_view requestId) {
+            return counted(idHash(messageId, requestId));
+        });
+    std::optional<TranscriptLine::Claude> usage;
+    if (quick.outcome == QuickClaudeReader::Outcome::counts)
+        usage = quick.line;
+    else if (quick.outcome == QuickClaudeReader::Outcome::unsure)
+        usage = m_decoder.claude(text, true);
     if (!usage)
         return;
     const qint64 total = add(add(usage->input, usage->output), add(usage->cacheRead, usage->cacheCreation));

@@ -8,7 +8,9 @@
 #include "core/JsonLines.h"
 #include "history/FileEntry.h"
 #include "history/Pricing.h"
+#include "history/QuickClaudeReader.h"
 #include "history/SaturatingMath.h"
+#include "history/TranscriptLineDecoder.h"
 
 #include <QDateTime>
 #include <QJsonDocument>
@@ -19,6 +21,7 @@
 
 #include <cmath>
 #include <map>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -155,6 +158,40 @@ inline ReferenceResult read(QByteArrayView file, Provider provider, const QTimeZ
         }
     }
     return result;
+}
+
+// Whether the quick reading of a Claude line is the parser's wherever it answers, the ids it asks about
+// included. `answered` tells whether it did.
+inline bool quickReadingAgrees(std::string_view line, bool* answered = nullptr)
+{
+    static TranscriptLineDecoder decoder;
+    std::optional<std::pair<std::string, std::string>> asked;
+    const auto quick =
+        QuickClaudeReader::read(line, [&](std::string_view messageId, std::string_view requestId) {
+            asked.emplace(messageId, requestId);
+            return false;
+        });
+    const auto parsed = decoder.claude(line, false);
+    if (answered)
+        *answered = quick.outcome != QuickClaudeReader::Outcome::unsure;
+    if (parsed && asked && (asked->first != parsed->messageId || asked->second != parsed->requestId))
+        return false;
+    switch (quick.outcome) {
+    case QuickClaudeReader::Outcome::counts: {
+        const TranscriptLine::Claude& q = quick.line;
+        return parsed && q.atMs == parsed->atMs && q.input == parsed->input && q.output == parsed->output &&
+               q.cacheRead == parsed->cacheRead && q.cacheCreation == parsed->cacheCreation &&
+               q.model == parsed->model && q.messageId == parsed->messageId &&
+               q.requestId == parsed->requestId;
+    }
+    case QuickClaudeReader::Outcome::countsNot:
+        return !parsed;
+    case QuickClaudeReader::Outcome::repeat: // nothing was counted
+        return false;
+    case QuickClaudeReader::Outcome::unsure:
+        return true;
+    }
+    return false;
 }
 
 } // namespace ReferenceReader

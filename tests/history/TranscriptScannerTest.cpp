@@ -3,7 +3,6 @@
 #include "history/ReferenceReader.h"
 #include "history/TranscriptCorpus.h"
 #include "history/TranscriptLine.h"
-#include "history/TranscriptLineDecoder.h"
 #include "history/ZoneCalendar.h"
 
 #include <gtest/gtest.h>
@@ -245,10 +244,11 @@ TEST(TranscriptScanner, PrefilterAgreesWithAPlainSearchAtEveryPosition)
     }
 }
 
-// Repeats are passed over on a quick read of their ids, which must be the decoder's or none at all.
-TEST(TranscriptScanner, QuickIdsAreTheDecodersOrNone)
+// Lines are read quickly where that reading is sure to be the parser's, and by the parser everywhere else.
+TEST(TranscriptScanner, QuickReadingIsTheParsersOrNone)
 {
-    const std::pair<const char*, bool> rows[] = {
+    const std::string deep = R"({"a":)" + std::string(70, '[') + std::string(70, ']');
+    const std::pair<std::string, bool> rows[] = {
         // As Claude Code writes them: the id after the content, the request id after the message.
         {R"({"parentUuid":null,"message":{"model":"m","content":[{"type":"text","text":"a \"b\" {[ \\"}],"id":"msg_1"},"requestId":"req_1")",
          true},
@@ -259,34 +259,55 @@ TEST(TranscriptScanner, QuickIdsAreTheDecodersOrNone)
         {R"({"toolUseResult":{"message":{"id":"msg_9"}},"message":{"id":"msg_1"},"requestId":"req_1")", true},
         {R"({"message":{"content":"\"id\":\"msg_9\",\"requestId\":\"req_9\"","id":"msg_1"},"requestId":"req_1")",
          true},
-        {R"({"message":{"n":-1.5e3,"t":true,"z":null,"a":[1,[2,{"b":"]"}]],"id":"msg_1"},"requestId":"req_1")",
-         true},
         {R"({"requestId":"req_1","requestId":"req_9","message":{"id":"msg_1","id":"msg_9"},"message":{"id":"msg_8"})",
          true},
-        // Escapes in a key or an id, and ids that are not both non-empty strings: no quick answer.
+        // Counts as the decoder takes them; numbers, literals and text of every kind elsewhere.
+        {R"({"message":{"usage":{"input_tokens":-5,"output_tokens":"7","cache_read_input_tokens":null,"input_tokens":9,"cache_creation_input_tokens":{"a":[1]}}})",
+         true},
+        {R"({"message":"msg_1","model":"claude-opus-4","requestId":"req_1","n":[-0.5,0,true,false,null,[],{}],"t":"é中😀\t\/")",
+         true},
+        {R"({"timestamp":5,"message":{"id":"msg_1"})", true},
+        {R"({"timestamp":"2025-06-01T00:00:00+05:70")", true},
+        // What needs the parser: \u escapes, escapes in a key or an id, exponents, long numbers, fractions
+        // that
+        // count, deep nesting, and what is not JSON at all.
+        {R"({"message":{"content":"caf\u00e9","id":"msg_1"},"requestId":"req_1")", false},
         {R"({"request\u0049d":"req_9","requestId":"req_1","message":{"id":"msg_1"})", false},
-        {R"({"x\"requestId":"req_9","message":{"i\u0064":"msg_9","id":"msg_1"},"requestId":"req_1")", false},
-        {R"({"message":{"id":"msg\u005f1"},"requestId":"req_1")", false},
-        {R"({"message":{"id":"msg_1"},"requestId":7)", false},
-        {R"({"message":"msg_1","requestId":"req_1")", false},
-        {R"({"message":{"id":""},"requestId":"req_1")", false},
-        {R"({"message":{"id":"msg_1"})", false},
+        {R"({"x\"requestId":"req_9","message":{"id":"msg_1"},"requestId":"req_1")", false},
+        {R"({"message":{"id":"msg\/1"},"requestId":"req_1")", false},
+        {R"({"n":1e5)", false},
+        {R"({"n":1234567890123456789)", false},
+        {R"({"message":{"usage":{"output_tokens":2.9}})", false},
+        {R"({"a":[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]])",
+         false},
+        {deep, false},
+        {R"({"a":1,)", false},
+        {R"({"a":01)", false},
+        {R"({"a":truex)", false},
+        {"{\"a\":\"tab\tinside\"", false},
+        {"{\"a\":\"\xff\"", false},
+        {R"({"a":"open)", false},
+        {R"({} {"a":1)", false},
     };
-    TranscriptLineDecoder decoder;
     for (const auto& [start, answers] : rows) {
-        // Made a counting line by a timestamp and usage at the end, which the quick read need not reach.
-        const std::string text =
-            std::string(start) + R"(,"timestamp":"2025-06-01T00:00:00Z","usage":{"input_tokens":1}})";
+        const std::string text = start + R"(,"timestamp":"2025-06-01T00:00:00Z","usage":{"input_tokens":1}})";
         SCOPED_TRACE(text);
-        const auto quick = TranscriptLine::replyIds(text);
-        const auto decoded = decoder.claude(text, false);
-        ASSERT_TRUE(decoded);
-        ASSERT_EQ(quick.has_value(), answers);
-        if (quick) {
-            EXPECT_EQ(quick->messageId, decoded->messageId);
-            EXPECT_EQ(quick->requestId, decoded->requestId);
+        bool answered = false;
+        EXPECT_TRUE(ReferenceReader::quickReadingAgrees(text, &answered));
+        EXPECT_EQ(answered, answers);
+    }
+    // And on every line of generated transcripts.
+    int answered = 0;
+    for (quint32 seed = 1; seed <= 8; ++seed) {
+        const QByteArray bytes = randomTranscript(seed, true, 200, june1);
+        for (const QByteArray& text : bytes.split('\n')) {
+            bool answer = false;
+            EXPECT_TRUE(ReferenceReader::quickReadingAgrees(text.toStdString(), &answer))
+                << text.toStdString();
+            answered += answer ? 1 : 0;
         }
     }
+    EXPECT_GT(answered, 500);
 }
 
 TEST(TranscriptScanner, OverlongLinesAreSkippedWhole)
