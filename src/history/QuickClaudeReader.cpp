@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr int maxDepth = 64;   // far below the full parser's limit, so all it refuses is left to it
-constexpr int maxDigits = 18;  // an integer this long fits 64 bits, a fraction this long a double
+constexpr int maxDepth = 64;  // far below the full parser's limit, so all it refuses is left to it
+constexpr int maxDigits = 18; // an integer this long fits 64 bits, a fraction this long a double
 
 enum class Level
 {
@@ -246,7 +246,8 @@ private:
 
     bool literal(std::string_view word)
     {
-        if (static_cast<std::size_t>(m_end - m_at) < word.size() || std::string_view(m_at, word.size()) != word)
+        if (static_cast<std::size_t>(m_end - m_at) < word.size() ||
+            std::string_view(m_at, word.size()) != word)
             return false;
         m_at += word.size();
         return true;
@@ -290,44 +291,56 @@ private:
     // From an opening quote to after the closing one. `plain`: no escapes, so `text` is the string itself.
     bool string(std::string_view& text, bool& plain)
     {
-        const char* begin = ++m_at;
+        const char* begin = m_at + 1;
+        const char* end = stringEnd(begin, plain);
+        if (!end)
+            return false;
+        text = std::string_view(begin, static_cast<std::size_t>(end - begin));
+        m_at = end + 1;
+        return true;
+    }
+
+    // The closing quote of a string that starts at `at`, or null where the string is not one JSON allows or
+    // holds a \u escape (whose code points the full parser checks).
+    const char* stringEnd(const char* at, bool& plain)
+    {
+        const char* const end = m_end;
         for (;;) {
 #if defined(__SSE2__)
             const __m128i quote = _mm_set1_epi8('"');
             const __m128i backslash = _mm_set1_epi8('\\');
             const __m128i control = _mm_set1_epi8(0x1f);
-            while (m_end - m_at >= 16) {
-                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_at));
+            // Bytes of 0x80 and up matter only until the first: it sends the line to the UTF-8 check.
+            const unsigned high = m_sawHighByte ? 0 : 0xffff;
+            while (end - at >= 16) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
                 const __m128i special =
                     _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, quote), _mm_cmpeq_epi8(bytes, backslash)),
                                  _mm_cmpeq_epi8(_mm_max_epu8(bytes, control), control));
-                // Bytes of 0x80 and up matter only until the first: it sends the line to the UTF-8 check.
-                auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
-                if (!m_sawHighByte)
-                    mask |= static_cast<unsigned>(_mm_movemask_epi8(bytes));
+                const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(special)) |
+                                      (static_cast<unsigned>(_mm_movemask_epi8(bytes)) & high);
                 if (mask) {
-                    m_at += __builtin_ctz(mask);
+                    at += __builtin_ctz(mask);
                     break;
                 }
-                m_at += 16;
+                at += 16;
             }
 #endif
-            if (m_at == m_end)
-                return false;
-            const auto c = static_cast<unsigned char>(*m_at++);
-            if (c == '"') {
-                text = std::string_view(begin, static_cast<std::size_t>(m_at - 1 - begin));
-                return true;
-            }
+            if (at == end)
+                return nullptr;
+            const auto c = static_cast<unsigned char>(*at);
+            if (c == '"')
+                return at;
+            ++at;
             if (c < 0x20)
-                return false;
+                return nullptr;
             if (c >= 0x80) {
                 m_sawHighByte = true;
             } else if (c == '\\') {
                 plain = false;
-                if (m_at == m_end)
-                    return false;
-                switch (*m_at++) {
+                if (at == end)
+                    return nullptr;
+                switch (*at++) {
                 case '"':
                 case '\\':
                 case '/':
@@ -337,8 +350,8 @@ private:
                 case 'r':
                 case 't':
                     break;
-                default: // \u, whose code points the full parser checks, or not an escape at all
-                    return false;
+                default:
+                    return nullptr;
                 }
             }
         }

@@ -15,7 +15,8 @@ enum class Outcome
 {
     counts,    // `line` holds the reading
     countsNot, // valid JSON without a readable timestamp or a usage object
-    repeat,    // ids that `counted` knows: not read on, as a valid line would not count and an invalid one not either
+    repeat, // ids that `counted` knows: not read on, as a valid line would not count and an invalid one not
+            // either
     unsure,
 };
 
