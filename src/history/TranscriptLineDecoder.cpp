@@ -1,12 +1,15 @@
 #include "history/TranscriptLineDecoder.h"
 
 #include "history/SaturatingMath.h"
+#include "history/Simd.h"
 #include "history/TranscriptTime.h"
 
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -84,6 +87,35 @@ std::optional<TranscriptLine::CodexCounts> codexCounts(const object& info, std::
         coerce(*counts, "total_tokens")};
 }
 
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) bool wordOrEscapeInBlocks(const char* p, std::size_t& top,
+                                                          std::string_view word)
+{
+    const std::size_t last = word.size() - 1;
+    const __m256i first = _mm256_set1_epi8(word.front());
+    const __m256i final = _mm256_set1_epi8(word.back());
+    const __m256i backslash = _mm256_set1_epi8('\\');
+    const __m256i u = _mm256_set1_epi8('u');
+    for (; top >= 32; top -= 32) {
+        const std::size_t i = top - 32;
+        const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + last));
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
+        const __m256i escapes =
+            _mm256_and_si256(_mm256_cmpeq_epi8(head, backslash), _mm256_cmpeq_epi8(next, u));
+        const __m256i words =
+            _mm256_and_si256(_mm256_cmpeq_epi8(head, first), _mm256_cmpeq_epi8(tail, final));
+        auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(escapes, words)));
+        for (; mask; mask &= mask - 1) {
+            const char* at = p + i + static_cast<std::size_t>(__builtin_ctz(mask));
+            if (at[0] == '\\' || std::memcmp(at, word.data(), word.size()) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+#endif
+
 // Whether `line` holds `word` or the escape start "\u" (with which a key can spell any word). Searched from
 // the end, because the usage object and the token counts close the lines that carry them, and sixteen
 // positions at a time: a position is a candidate when the first and the last byte of the word both match
@@ -104,6 +136,10 @@ bool containsWordOrEscape(std::string_view line, std::string_view word)
         if (escapeAt(top - 1))
             return true;
     }
+#if defined(__x86_64__)
+    if (Simd::hasAvx2() && wordOrEscapeInBlocks(p, top, word))
+        return true;
+#endif
 #if defined(__SSE2__)
     const __m128i first = _mm_set1_epi8(word.front());
     const __m128i final = _mm_set1_epi8(word.back());
