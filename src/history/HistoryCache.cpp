@@ -22,7 +22,7 @@
 namespace {
 
 constexpr char magic[4] = {'T', 'V', 'H', 'C'};
-constexpr quint64 formatVersion = 3;
+constexpr quint64 formatVersion = 4;
 constexpr qint64 maxCacheBytes = 1ll << 30;
 
 class Writer

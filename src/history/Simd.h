@@ -1,6 +1,7 @@
 #pragma once
 
-// Whether this processor runs AVX2 code: the build targets every x86-64, so wider loops are chosen at run time.
+// Whether this processor runs AVX2 code: the build targets every x86-64, so wider loops are chosen at run
+// time.
 namespace Simd {
 
 #if defined(__x86_64__)

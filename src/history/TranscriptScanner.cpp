@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -24,20 +25,24 @@ quint64 mix(quint64 x)
     return x ^ (x >> 31);
 }
 
-quint64 fnv(quint64 hash, std::string_view bytes)
+// Eight bytes a step, the length folded into the last, so that ids of any split hash apart.
+quint64 wordHash(quint64 hash, std::string_view bytes)
 {
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ULL;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        quint64 word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        hash = mix(hash ^ word);
     }
-    return hash;
+    quint64 rest = 0;
+    if (i < bytes.size())
+        std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
+    return mix(hash ^ rest ^ (static_cast<quint64>(bytes.size()) << 56));
 }
 
 quint64 idHash(std::string_view messageId, std::string_view requestId)
 {
-    quint64 hash = fnv(0xcbf29ce484222325ULL, messageId);
-    hash = fnv(hash ^ 0xff, std::string_view("\xff", 1));
-    return mix(fnv(hash, requestId));
+    return wordHash(wordHash(0x9e3779b97f4a7c15ULL, messageId), requestId);
 }
 
 void putVarint(QByteArray& out, quint64 value)
@@ -144,8 +149,8 @@ TranscriptScanner::TranscriptScanner(const QTimeZone& zone, Limits limits)
 
 quint64 TranscriptScanner::anchorHash(QByteArrayView bytes)
 {
-    return mix(
-        fnv(0xcbf29ce484222325ULL, std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()))));
+    return wordHash(0xcbf29ce484222325ULL,
+                    std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
 }
 
 qint64 TranscriptScanner::scanFile(const QString& path, qint64 size, FileEntry& entry)
@@ -237,9 +242,14 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
                m_newIds.contains(id);
     };
     // Each content block of a reply repeats the reply's usage: the quick read stops at the ids of a repeat.
+    std::optional<quint64> newId;
     const auto quick =
         QuickClaudeReader::read(text, [&](std::string_view messageId, std::string_view requestId) {
-            return counted(idHash(messageId, requestId));
+            const quint64 id = idHash(messageId, requestId);
+            if (counted(id))
+                return true;
+            newId = id;
+            return false;
         });
     std::optional<TranscriptLine::Claude> usage;
     if (quick.outcome == QuickClaudeReader::Outcome::counts)
@@ -252,8 +262,11 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     if (total <= 0)
         return;
     if (!usage->messageId.empty() && !usage->requestId.empty()) {
-        const quint64 id = idHash(usage->messageId, usage->requestId);
-        if (counted(id))
+        // A line read quickly had its ids looked up already.
+        if (quick.outcome != QuickClaudeReader::Outcome::counts)
+            newId.reset();
+        const quint64 id = newId ? *newId : idHash(usage->messageId, usage->requestId);
+        if (!newId && counted(id))
             return;
         m_newIds.insert(id);
     }
