@@ -6,14 +6,7 @@
 
 namespace {
 
-// Nano-dollars per token, which is USD per million tokens times 1000.
-struct NanoRate
-{
-    qint64 input;
-    qint64 output;
-    qint64 cacheRead;
-    qint64 cacheWrite;
-};
+using Pricing::NanoRate;
 
 constexpr NanoRate opus{15000, 75000, 1500, 18750};
 constexpr NanoRate haiku{800, 4000, 80, 1000};
@@ -39,7 +32,11 @@ bool containsAsciiFolded(std::string_view text, std::string_view lowerWord)
     return false;
 }
 
-const NanoRate& nanoRate(std::string_view model)
+} // namespace
+
+namespace Pricing {
+
+const NanoRate& claudeNanoRate(std::string_view model)
 {
     bool ascii = true;
     for (const char c : model)
@@ -56,21 +53,22 @@ const NanoRate& nanoRate(std::string_view model)
     return containsAsciiFolded(model, "haiku") ? haiku : sonnet;
 }
 
-} // namespace
-
-namespace Pricing {
-
 Rate claudeRate(std::string_view model)
 {
-    const NanoRate& rate = nanoRate(model);
+    const NanoRate& rate = claudeNanoRate(model);
     return {rate.input / 1000.0, rate.output / 1000.0, rate.cacheRead / 1000.0, rate.cacheWrite / 1000.0};
 }
 
 qint64 claudeCostNanos(std::string_view model, qint64 input, qint64 output, qint64 cacheRead,
                        qint64 cacheCreation)
 {
+    return claudeCostNanos(claudeNanoRate(model), input, output, cacheRead, cacheCreation);
+}
+
+qint64 claudeCostNanos(const NanoRate& rate, qint64 input, qint64 output, qint64 cacheRead,
+                       qint64 cacheCreation)
+{
     using namespace SaturatingMath;
-    const NanoRate& rate = nanoRate(model);
     return add(add(mul(input, rate.input), mul(output, rate.output)),
                add(mul(cacheRead, rate.cacheRead), mul(cacheCreation, rate.cacheWrite)));
 }

@@ -17,10 +17,22 @@ struct Rate
     double cacheWrite = 0;
 };
 
+// Nano-dollars per token, which is USD per million tokens times 1000.
+struct NanoRate
+{
+    qint64 input;
+    qint64 output;
+    qint64 cacheRead;
+    qint64 cacheWrite;
+};
+
 // By the model name: "opus", else "haiku" (case ignored), else Sonnet's prices, also for no name.
 Rate claudeRate(std::string_view model);
+const NanoRate& claudeNanoRate(std::string_view model);
 
 qint64 claudeCostNanos(std::string_view model, qint64 input, qint64 output, qint64 cacheRead,
+                       qint64 cacheCreation);
+qint64 claudeCostNanos(const NanoRate& rate, qint64 input, qint64 output, qint64 cacheRead,
                        qint64 cacheCreation);
 
 // Codex's output count already holds its reasoning tokens, so they are not priced a second time.

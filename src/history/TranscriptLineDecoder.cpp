@@ -20,11 +20,8 @@ using simdjson::dom::object;
 constexpr std::size_t largeLine = 4u << 20;
 
 // An integer as it is, a fraction truncated toward zero; anything else (or out of range) counts as 0.
-qint64 coerce(const object& parent, std::string_view key)
+qint64 number(element value)
 {
-    element value;
-    if (parent.at_key(key).get(value))
-        return 0;
     switch (value.type()) {
     case element_type::INT64:
         return value.get_int64().value_unsafe();
@@ -37,6 +34,27 @@ qint64 coerce(const object& parent, std::string_view key)
     default: // an unsigned beyond the signed range, a string, ...
         return 0;
     }
+}
+
+qint64 coerce(const object& parent, std::string_view key)
+{
+    element value;
+    return parent.at_key(key).get(value) ? 0 : number(value);
+}
+
+// The first of repeated keys counts.
+void take(std::optional<element>& slot, element value)
+{
+    if (!slot)
+        slot = value;
+}
+
+std::string_view text(const std::optional<element>& value)
+{
+    std::string_view result;
+    if (!value || value->get_string().get(result))
+        return {};
+    return result;
 }
 
 std::string_view stringAt(const object& parent, std::string_view key)
@@ -147,38 +165,68 @@ std::optional<TranscriptLine::Claude> TranscriptLineDecoder::claude(std::string_
     object root;
     if (parse(line, padded).get_object().get(root))
         return std::nullopt;
-    std::string_view stamp;
-    if (root.at_key("timestamp").get_string().get(stamp))
+    // One pass over each object instead of a lookup per key; the first of repeated keys counts, as a lookup
+    // would find it.
+    std::optional<element> stamp, message, usage, model, requestId;
+    for (const auto field : root) {
+        if (field.key == "timestamp")
+            take(stamp, field.value);
+        else if (field.key == "message")
+            take(message, field.value);
+        else if (field.key == "usage")
+            take(usage, field.value);
+        else if (field.key == "model")
+            take(model, field.value);
+        else if (field.key == "requestId")
+            take(requestId, field.value);
+    }
+    std::string_view stampText;
+    if (!stamp || stamp->get_string().get(stampText))
         return std::nullopt;
-    const auto atMs = TranscriptTime::parseMs(stamp);
+    const auto atMs = TranscriptTime::parseMs(stampText);
     if (!atMs)
         return std::nullopt;
-    const auto message = objectAt(root, "message");
-    std::optional<object> usage;
-    if (message)
-        usage = objectAt(*message, "usage");
-    if (!usage)
-        usage = objectAt(root, "usage");
-    if (!usage)
+
+    std::optional<element> innerUsage, innerModel, messageId;
+    object messageObject;
+    const bool hasMessage = message && !message->get_object().get(messageObject);
+    if (hasMessage) {
+        for (const auto field : messageObject) {
+            if (field.key == "usage")
+                take(innerUsage, field.value);
+            else if (field.key == "model")
+                take(innerModel, field.value);
+            else if (field.key == "id")
+                take(messageId, field.value);
+        }
+    }
+    object usageObject;
+    if ((!innerUsage || innerUsage->get_object().get(usageObject)) &&
+        (!usage || usage->get_object().get(usageObject)))
         return std::nullopt;
 
+    std::optional<element> input, output, cacheRead, cacheCreation;
+    for (const auto field : usageObject) {
+        if (field.key == "input_tokens")
+            take(input, field.value);
+        else if (field.key == "output_tokens")
+            take(output, field.value);
+        else if (field.key == "cache_read_input_tokens")
+            take(cacheRead, field.value);
+        else if (field.key == "cache_creation_input_tokens")
+            take(cacheCreation, field.value);
+    }
+    const auto count = [](const std::optional<element>& value) { return value ? number(*value) : 0; };
     TranscriptLine::Claude result;
     result.atMs = *atMs;
-    result.input = coerce(*usage, "input_tokens");
-    result.output = coerce(*usage, "output_tokens");
-    result.cacheRead = coerce(*usage, "cache_read_input_tokens");
-    result.cacheCreation = coerce(*usage, "cache_creation_input_tokens");
-    if (message) {
-        element model;
-        if (!message->at_key("model").get(model) && model.is_string())
-            result.model = model.get_string().value_unsafe();
-        else
-            result.model = stringAt(root, "model");
-        result.messageId = stringAt(*message, "id");
-    } else {
-        result.model = stringAt(root, "model");
-    }
-    result.requestId = stringAt(root, "requestId");
+    result.input = count(input);
+    result.output = count(output);
+    result.cacheRead = count(cacheRead);
+    result.cacheCreation = count(cacheCreation);
+    result.model = text(hasMessage && innerModel && innerModel->is_string() ? innerModel : model);
+    if (hasMessage)
+        result.messageId = text(messageId);
+    result.requestId = text(requestId);
     return result;
 }
 

@@ -246,7 +246,11 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     const auto local = m_calendar.local(usage->atMs);
     DayTotals& day = entry.days[local.day];
     day.tokens = add(day.tokens, total);
-    day.costNanos = add(day.costNanos, Pricing::claudeCostNanos(usage->model, usage->input, usage->output,
+    if (!m_rate || usage->model != m_rateModel) {
+        m_rateModel.assign(usage->model);
+        m_rate = &Pricing::claudeNanoRate(usage->model);
+    }
+    day.costNanos = add(day.costNanos, Pricing::claudeCostNanos(*m_rate, usage->input, usage->output,
                                                                 usage->cacheRead, usage->cacheCreation));
     day.hours[static_cast<std::size_t>(local.hour)] =
         add(day.hours[static_cast<std::size_t>(local.hour)], total);

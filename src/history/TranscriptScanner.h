@@ -2,12 +2,14 @@
 
 #include "history/FileEntry.h"
 #include "history/LineBuffer.h"
+#include "history/Pricing.h"
 #include "history/TranscriptLineDecoder.h"
 #include "history/ZoneCalendar.h"
 
 #include <QByteArrayView>
 #include <QString>
 
+#include <string>
 #include <unordered_set>
 
 // Brings one FileEntry up to date with its transcript: reads from where the last read stopped and applies
@@ -56,6 +58,8 @@ private:
     TranscriptLineDecoder m_decoder;
     LineBuffer m_lines;
     std::unordered_set<quint64> m_newIds;
+    std::string m_rateModel; // lines of one file nearly always name one model
+    const Pricing::NanoRate* m_rate = nullptr;
 };
 
 // The per-line record of counted Claude lines kept in ResumePoint::claudeLines.
