@@ -75,12 +75,9 @@ struct Harness
     explicit Harness(AppSettings initial, bool withFactory = true)
     {
         store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
-        AppStateEnvironment env;
-        env.clock = [] { return kNow; };
+        AppStateEnvironment env = environment(initial);
         env.store = store;
-        env.loadSettings = [initial] { return initial; };
         env.scheduleSave = [this](const AppSettings& s) { saves.append(s); };
-        env.historyIntervalMs = 0;
         env.providerFactory = [this, withFactory](Provider kind, const std::shared_ptr<SnapshotStore>& shared)
             -> std::shared_ptr<UsageProvider> {
             EXPECT_EQ(shared, store);
@@ -164,160 +161,144 @@ TEST(AppStateCycle, DemoCyclePublishesBothProvidersWithoutRunningAny)
     EXPECT_TRUE(h.saves.isEmpty());
 }
 
-struct RefreshCase
+TEST(AppStateCycle, LastRefreshMovesOnlyWhenSomethingWasPublished)
 {
-    const char* name;
-    bool startPublished; // a first bundle applied at t0
-    bool changeSnapshots;
-    bool freshRecommendation;
-    bool expectNewRefresh;
-};
+    const struct
+    {
+        const char* name;
+        bool startPublished; // a first bundle applied at t0
+        bool changeSnapshots;
+        bool freshRecommendation;
+        bool expectNewRefresh;
+    } rows[] = {
+        {"first cycle always stamps", false, false, false, true},
+        {"identical bundle keeps it", true, false, false, false},
+        {"new snapshot moves it", true, true, false, true},
+        {"fresh recommendation moves it", true, false, true, true},
+    };
+    for (const auto& c : rows) {
+        Harness h(AppSettings{});
+        AppState& state = *h.state;
+        ForecastBundle bundle;
+        bundle.snapshots = {snap(P::codex, W::fiveHour, 60, 10)};
+        bundle.forecasts.insert("codex-fiveHour", forecast(P::codex, W::fiveHour, 10));
+        bundle.recommendations = {Recommendation{}};
+        const QDateTime t0 = kNow.addSecs(-30);
+        if (c.startPublished)
+            state.apply(bundle, AppSettings{}, t0);
 
-class LastRefreshTest : public ::testing::TestWithParam<RefreshCase>
-{};
+        ForecastBundle next = bundle;
+        if (c.changeSnapshots)
+            next.snapshots.append(snap(P::codex, W::fiveHour, 0, 11));
+        if (c.freshRecommendation)
+            next.recommendations = {Recommendation{}};
+        int changed = 0, snapshotsChanged = 0, finished = 0;
+        QObject::connect(&state, &AppState::changed, [&] { ++changed; });
+        QObject::connect(&state, &AppState::workingSnapshotsChanged, [&] { ++snapshotsChanged; });
+        QObject::connect(&state, &AppState::cycleFinished, [&] { ++finished; });
+        state.apply(next, AppSettings{}, kNow);
 
-TEST_P(LastRefreshTest, MovesOnlyWhenSomethingWasPublished)
-{
-    const RefreshCase& c = GetParam();
-    Harness h(AppSettings{});
-    AppState& state = *h.state;
-    ForecastBundle bundle;
-    bundle.snapshots = {snap(P::codex, W::fiveHour, 60, 10)};
-    bundle.forecasts.insert("codex-fiveHour", forecast(P::codex, W::fiveHour, 10));
-    bundle.recommendations = {Recommendation{}};
-    const QDateTime t0 = kNow.addSecs(-30);
-    if (c.startPublished)
-        state.apply(bundle, AppSettings{}, t0);
-
-    ForecastBundle next = bundle;
-    if (c.changeSnapshots)
-        next.snapshots.append(snap(P::codex, W::fiveHour, 0, 11));
-    if (c.freshRecommendation)
-        next.recommendations = {Recommendation{}};
-    int changed = 0, snapshotsChanged = 0, finished = 0;
-    QObject::connect(&state, &AppState::changed, [&] { ++changed; });
-    QObject::connect(&state, &AppState::workingSnapshotsChanged, [&] { ++snapshotsChanged; });
-    QObject::connect(&state, &AppState::cycleFinished, [&] { ++finished; });
-    state.apply(next, AppSettings{}, kNow);
-
-    EXPECT_EQ(state.lastRefresh(), c.expectNewRefresh ? kNow : t0);
-    EXPECT_EQ(changed, c.expectNewRefresh ? 1 : 0);
-    EXPECT_EQ(snapshotsChanged, (c.changeSnapshots || !c.startPublished) ? 1 : 0);
-    EXPECT_EQ(finished, 1);
+        EXPECT_EQ(state.lastRefresh(), c.expectNewRefresh ? kNow : t0) << c.name;
+        EXPECT_EQ(changed, c.expectNewRefresh ? 1 : 0) << c.name;
+        EXPECT_EQ(snapshotsChanged, (c.changeSnapshots || !c.startPublished) ? 1 : 0) << c.name;
+        EXPECT_EQ(finished, 1) << c.name;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bundles, LastRefreshTest,
-                         ::testing::Values(RefreshCase{"FirstCycleAlwaysStamps", false, false, false, true},
-                                           RefreshCase{"IdenticalBundleKeepsIt", true, false, false, false},
-                                           RefreshCase{"NewSnapshotMovesIt", true, true, false, true},
-                                           RefreshCase{"FreshRecommendationMovesIt", true, false, true,
-                                                       true}),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-struct FocusCase
+TEST(AppStateFocus, AutomaticFocusFollowsTheMostUrgentSeriesSavingOncePerChangedField)
 {
-    const char* name;
-    bool focusAuto;
-    Provider focusedProvider;
-    WindowKind focusedWindow;
-    int expectedSaves;
-    Provider expectedProvider;
-    WindowKind expectedWindow;
-};
-
-class AutoFocusTest : public ::testing::TestWithParam<FocusCase>
-{};
-
-TEST_P(AutoFocusTest, FollowsTheMostUrgentSeriesSavingOncePerChangedField)
-{
-    const FocusCase& c = GetParam();
-    AppSettings settings;
-    settings.focusAuto = c.focusAuto;
-    settings.focusedProvider = c.focusedProvider;
-    settings.focusedWindow = c.focusedWindow;
-    Harness h(settings);
-    h.state->setSettings(settings);
-    h.saves.clear();
-
+    const struct
+    {
+        const char* name;
+        bool focusAuto;
+        Provider focusedProvider;
+        WindowKind focusedWindow;
+        int expectedSaves;
+        Provider expectedProvider;
+        WindowKind expectedWindow;
+    } rows[] = {
+        {"both fields move", true, P::codex, W::fiveHour, 2, P::claude, W::sevenDay},
+        {"only the window moves", true, P::claude, W::fiveHour, 1, P::claude, W::sevenDay},
+        {"only the provider moves", true, P::codex, W::sevenDay, 1, P::claude, W::sevenDay},
+        {"already there", true, P::claude, W::sevenDay, 0, P::claude, W::sevenDay},
+        {"manual focus stays", false, P::codex, W::fiveHour, 0, P::codex, W::fiveHour},
+    };
     // Claude's weekly window runs out in an hour; Codex's five-hour window has no run-out.
     ForecastBundle bundle =
         bundleOf({snap(P::codex, W::fiveHour, 60, 40), snap(P::claude, W::sevenDay, 60, 90)});
     bundle.forecasts.insert("codex-fiveHour", forecast(P::codex, W::fiveHour, 40, S::watch));
     bundle.forecasts.insert("claude-sevenDay",
                             forecast(P::claude, W::sevenDay, 90, S::risky, 3'600, kNow.addSecs(3'600)));
-    h.state->apply(bundle, settings, kNow);
+    for (const auto& c : rows) {
+        AppSettings settings;
+        settings.focusAuto = c.focusAuto;
+        settings.focusedProvider = c.focusedProvider;
+        settings.focusedWindow = c.focusedWindow;
+        Harness h(settings);
+        h.state->setSettings(settings);
+        h.saves.clear();
+        h.state->apply(bundle, settings, kNow);
 
-    EXPECT_EQ(h.saves.size(), c.expectedSaves);
-    EXPECT_EQ(h.state->settings().focusedProvider, c.expectedProvider);
-    EXPECT_EQ(h.state->settings().focusedWindow, c.expectedWindow);
-    if (!h.saves.isEmpty()) {
-        EXPECT_EQ(h.saves.last(), h.state->settings());
+        EXPECT_EQ(h.saves.size(), c.expectedSaves) << c.name;
+        EXPECT_EQ(h.state->settings().focusedProvider, c.expectedProvider) << c.name;
+        EXPECT_EQ(h.state->settings().focusedWindow, c.expectedWindow) << c.name;
+        if (!h.saves.isEmpty()) {
+            EXPECT_EQ(h.saves.last(), h.state->settings()) << c.name;
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Focus, AutoFocusTest,
-    ::testing::Values(FocusCase{"BothFieldsMove", true, P::codex, W::fiveHour, 2, P::claude, W::sevenDay},
-                      FocusCase{"OnlyWindowMoves", true, P::claude, W::fiveHour, 1, P::claude, W::sevenDay},
-                      FocusCase{"OnlyProviderMoves", true, P::codex, W::sevenDay, 1, P::claude, W::sevenDay},
-                      FocusCase{"AlreadyThere", true, P::claude, W::sevenDay, 0, P::claude, W::sevenDay},
-                      FocusCase{"ManualFocusStays", false, P::codex, W::fiveHour, 0, P::codex, W::fiveHour}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-struct SetFocusCase
+TEST(AppStateFocus, SetFocusedProviderPicksTheWindowAndTurnsAutomaticFocusOff)
 {
-    const char* name;
-    QList<WindowKind> codexWindows;
-    Provider focusedProvider;
-    WindowKind focusedWindow;
-    WindowKind expectedWindow;
-    int expectedSaves;
-};
+    const struct
+    {
+        const char* name;
+        QList<WindowKind> codexWindows;
+        Provider focusedProvider;
+        WindowKind focusedWindow;
+        WindowKind expectedWindow;
+        int expectedSaves;
+    } rows[] = {
+        {"keeps five-hour when Codex has it",
+         {W::fiveHour, W::sevenDay},
+         P::claude,
+         W::fiveHour,
+         W::fiveHour,
+         2},
+        {"only seven-day", {W::sevenDay}, P::claude, W::fiveHour, W::sevenDay, 3},
+        {"prefers a long window", {W::monthly, W::fiveHour, W::weekly}, P::claude, W::unknown, W::weekly, 3},
+        {"first candidate without a long window",
+         {W::monthly, W::fiveHour},
+         P::claude,
+         W::sevenDay,
+         W::fiveHour,
+         3},
+        {"no candidates keeps the window", {}, P::claude, W::sevenDay, W::sevenDay, 3},
+        {"already focused only stops automatic focus", {W::sevenDay}, P::codex, W::fiveHour, W::fiveHour, 1},
+    };
+    for (const auto& c : rows) {
+        Harness h(AppSettings{});
+        AppSettings settings;
+        settings.focusedProvider = c.focusedProvider;
+        settings.focusedWindow = c.focusedWindow;
+        h.state->setSettings(settings);
+        QList<UsageSnapshot> snapshots{snap(P::claude, W::fiveHour, 60, 10),
+                                       snap(P::claude, W::sevenDay, 60, 10)};
+        for (WindowKind w : c.codexWindows)
+            snapshots.append(snap(P::codex, w, 30, 10));
+        AppSettings manual = settings;
+        manual.focusAuto = false;
+        h.state->apply(bundleOf(snapshots), manual, kNow);
+        h.saves.clear();
 
-class SetFocusedProviderTest : public ::testing::TestWithParam<SetFocusCase>
-{};
+        h.state->setFocusedProvider(P::codex);
 
-TEST_P(SetFocusedProviderTest, PicksTheWindowAndTurnsAutomaticFocusOff)
-{
-    const SetFocusCase& c = GetParam();
-    Harness h(AppSettings{});
-    AppSettings settings;
-    settings.focusedProvider = c.focusedProvider;
-    settings.focusedWindow = c.focusedWindow;
-    h.state->setSettings(settings);
-    QList<UsageSnapshot> snapshots{snap(P::claude, W::fiveHour, 60, 10),
-                                   snap(P::claude, W::sevenDay, 60, 10)};
-    for (WindowKind w : c.codexWindows)
-        snapshots.append(snap(P::codex, w, 30, 10));
-    const ForecastBundle bundle = bundleOf(snapshots);
-    AppSettings manual = settings;
-    manual.focusAuto = false;
-    h.state->apply(bundle, manual, kNow);
-    h.saves.clear();
-
-    h.state->setFocusedProvider(P::codex);
-
-    EXPECT_FALSE(h.state->settings().focusAuto);
-    EXPECT_EQ(h.state->settings().focusedProvider, P::codex);
-    EXPECT_EQ(h.state->settings().focusedWindow, c.expectedWindow);
-    EXPECT_EQ(h.saves.size(), c.expectedSaves);
+        EXPECT_FALSE(h.state->settings().focusAuto) << c.name;
+        EXPECT_EQ(h.state->settings().focusedProvider, P::codex) << c.name;
+        EXPECT_EQ(h.state->settings().focusedWindow, c.expectedWindow) << c.name;
+        EXPECT_EQ(h.saves.size(), c.expectedSaves) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Windows, SetFocusedProviderTest,
-    ::testing::Values(SetFocusCase{"KeepsFiveHourWhenCodexHasIt", QList{W::fiveHour, W::sevenDay}, P::claude,
-                                   W::fiveHour, W::fiveHour, 2},
-                      SetFocusCase{"OnlySevenDay", QList{W::sevenDay}, P::claude, W::fiveHour, W::sevenDay,
-                                   3},
-                      SetFocusCase{"PrefersALongWindow", QList{W::monthly, W::fiveHour, W::weekly}, P::claude,
-                                   W::unknown, W::weekly, 3},
-                      SetFocusCase{"FirstCandidateWithoutLongWindow", QList{W::monthly, W::fiveHour},
-                                   P::claude, W::sevenDay, W::fiveHour, 3},
-                      SetFocusCase{"NoCandidatesKeepsTheWindow", QList<WindowKind>(), P::claude, W::sevenDay,
-                                   W::sevenDay, 3},
-                      SetFocusCase{"AlreadyFocusedOnlyStopsAutomaticFocus", QList{W::sevenDay}, P::codex,
-                                   W::fiveHour, W::fiveHour, 1}),
-    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(AppStateProviders, ToggleStopsAndDropsTheProviderAndRecomputesWithoutIt)
 {
@@ -358,12 +339,8 @@ TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
     options.cachePath = transcripts.filePath(QStringLiteral("cache.json"));
     options.claudeRoots = {transcripts.path()};
     options.codexRoots = {transcripts.path()};
-    AppStateEnvironment env;
-    env.clock = [] { return kNow; };
+    AppStateEnvironment env = environment();
     env.store = std::make_shared<SnapshotStore>(transcripts.filePath(QStringLiteral("snapshots.ndjson")));
-    env.loadSettings = [] { return AppSettings{}; };
-    env.scheduleSave = [](const AppSettings&) {};
-    env.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) { return nullptr; };
     env.history = std::make_shared<UsageHistory>(options);
     env.historyIntervalMs = 20;
     AppState state(env);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AppState.h"
 #include "app/ForecastBundle.h"
 #include "app/SeriesCache.h"
 #include "core/Enums.h"
@@ -31,6 +32,22 @@ inline ForecastResult forecast(Provider provider, WindowKind window, double used
     f.estimatedTimeToLimit = timeToLimit;
     f.runOutAt = runOutAt;
     return f;
+}
+
+// Surroundings for a state under test: the clock stands at kNow, settings load as given and are never saved,
+// no provider runs and no transcripts are scanned.
+inline AppStateEnvironment environment(const AppSettings& settings = {})
+{
+    AppStateEnvironment env;
+    env.clock = [] { return kNow; };
+    env.loadSettings = [settings] { return settings; };
+    env.scheduleSave = [](const AppSettings&) {};
+    env.flushSave = [] {};
+    env.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) {
+        return std::shared_ptr<UsageProvider>();
+    };
+    env.historyIntervalMs = 0;
+    return env;
 }
 
 // A bundle of `snapshots` with their series listed as a cycle publishes them.

@@ -82,15 +82,6 @@ CalibratedProjection runningOut()
     return p;
 }
 
-// Every alert kind fires once from these inputs, evaluated at `now`.
-void evaluateAll(NotificationManager& manager, const AppSettings& settings, const QDateTime& now)
-{
-    manager.evaluate({usageAt(75)}, {}, settings);
-    manager.evaluateRunOut({{Provider::claude, runningOut()}}, settings, now);
-    manager.evaluateBudget(ClaudeExtraUsage{true, 45, std::nullopt, "GBP"}, settings, now);
-    manager.weeklyRecap(QStringLiteral("Codex: 40% of weekly used"), settings, now);
-}
-
 int logLinesWith(const QString& text)
 {
     AppLogger::shared().flush();
@@ -100,122 +91,100 @@ int logLinesWith(const QString& text)
     return int(QString::fromUtf8(log.readAll()).count(text));
 }
 
-struct CooldownCase
+TEST(NotificationManager, SameConditionWaitsForTheCooldownAnotherOneDoesNot)
 {
-    const char* name;
-    qint64 laterMs;
-    std::optional<double> laterProjection;
-    QStringList posted;
-};
-void PrintTo(const CooldownCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class NotificationCooldown : public ::testing::TestWithParam<CooldownCase>
-{};
-
-TEST_P(NotificationCooldown, SameConditionWaitsAnotherOneDoesNot)
-{
-    ManualClock clock(kSunday);
-    FakeSender sender;
-    NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    manager.evaluate({usageAt(75)}, {}, enabled());
-    clock.set(kSunday.addMSecs(GetParam().laterMs));
-    ForecastResult later = usageAt(80);
-    later.projectedUsedAtReset = GetParam().laterProjection;
-    manager.evaluate({later}, {}, enabled());
-    sender.answer();
-    EXPECT_EQ(sender.postedKeys(), GetParam().posted);
-    for (const NotificationRequest& r : sender.posted)
-        EXPECT_FALSE(QUuid::fromString(r.identifier.sliced(r.key.size() + 1)).isNull())
-            << r.identifier.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cooldown, NotificationCooldown,
-    ::testing::Values(CooldownCase{"JustUnder", 1'800'000 - 1, {}, {"codex-5h-usage"}},
-                      CooldownCase{"Exactly", 1'800'000, {}, {"codex-5h-usage", "codex-5h-usage"}},
-                      CooldownCase{"JustOver", 1'800'000 + 1, {}, {"codex-5h-usage", "codex-5h-usage"}},
-                      CooldownCase{"AnotherCondition", 60'000, 95, {"codex-5h-usage", "codex-5h-forecast"}}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-struct GateCase
-{
-    const char* name;
-    std::function<void(AppSettings&)> change;
-    QStringList posted;
-};
-void PrintTo(const GateCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class NotificationGates : public ::testing::TestWithParam<GateCase>
-{};
-
-TEST_P(NotificationGates, ApplyToAllFourEvaluations)
-{
-    ManualClock clock(kSunday);
-    FakeSender sender;
-    NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    AppSettings settings = enabled();
-    GetParam().change(settings);
-    evaluateAll(manager, settings, clock.now());
-    sender.answer();
-    EXPECT_EQ(sender.postedKeys(), GetParam().posted);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Gates, NotificationGates,
-    ::testing::Values(
-        GateCase{"Disabled", [](AppSettings& s) { s.notificationsEnabled = false; }, {}},
-        GateCase{"DemoMode", [](AppSettings& s) { s.demoMode = true; }, {}},
-        GateCase{"Snoozed", [](AppSettings& s) { s.notificationsSnoozedUntil = kSunday.addSecs(1); }, {}},
-        GateCase{"SnoozeOver",
-                 [](AppSettings& s) { s.notificationsSnoozedUntil = kSunday; },
-                 {"codex-5h-usage", "claude-runout-20590", "overage-80-20590", "weekly-recap-20"}}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-// The recap on the zone's own wall clock: local Sunday 18:00 to 21:59, once per week.
-class WeeklyRecap : public ::testing::TestWithParam<const char*>
-{};
-
-TEST_P(WeeklyRecap, OnlySundayEveningOnTheLocalClockOncePerWeek)
-{
-    const QTimeZone zone(GetParam());
-    ASSERT_TRUE(zone.isValid());
-    const auto local = [&](int day, int hour, int minute) {
-        return QDateTime(QDate(2026, 5, day), QTime(hour, minute), zone);
-    };
-    ManualClock clock(local(16, 19, 0));
-    FakeSender sender;
-    NotificationManager manager(sender, clock, zone);
     const struct
     {
-        QDateTime at;
+        qint64 laterMs;
+        std::optional<double> laterProjection;
         QStringList posted;
-    } steps[] = {
-        {local(16, 19, 0), {}},                                      // Saturday evening
-        {local(17, 17, 59), {}},                                     // Sunday, too early
-        {local(17, 18, 0), {"weekly-recap-20"}},                     // first minute
-        {local(17, 21, 59), {"weekly-recap-20"}},                    // same week: once
-        {local(18, 19, 0), {"weekly-recap-20"}},                     // Monday
-        {local(24, 21, 59), {"weekly-recap-20", "weekly-recap-21"}}, // last minute of next Sunday
-        {local(31, 22, 0), {"weekly-recap-20", "weekly-recap-21"}},  // too late
+    } rows[] = {
+        {1'800'000 - 1, {}, {"codex-5h-usage"}},
+        {1'800'000, {}, {"codex-5h-usage", "codex-5h-usage"}},
+        {1'800'000 + 1, {}, {"codex-5h-usage", "codex-5h-usage"}},
+        {60'000, 95, {"codex-5h-usage", "codex-5h-forecast"}}, // another condition
     };
-    for (const auto& step : steps) {
-        clock.set(step.at);
-        manager.weeklyRecap(QStringLiteral("Codex: 40% of weekly used"), enabled(), clock.now());
+    for (const auto& row : rows) {
+        ManualClock clock(kSunday);
+        FakeSender sender;
+        NotificationManager manager(sender, clock, QTimeZone("UTC"));
+        manager.evaluate({usageAt(75)}, {}, enabled());
+        clock.set(kSunday.addMSecs(row.laterMs));
+        ForecastResult later = usageAt(80);
+        later.projectedUsedAtReset = row.laterProjection;
+        manager.evaluate({later}, {}, enabled());
         sender.answer();
-        EXPECT_EQ(sender.postedKeys(), step.posted) << step.at.toString(Qt::ISODate).toStdString();
+        EXPECT_EQ(sender.postedKeys(), row.posted) << row.laterMs;
+        for (const NotificationRequest& r : sender.posted)
+            EXPECT_FALSE(QUuid::fromString(r.identifier.sliced(r.key.size() + 1)).isNull())
+                << r.identifier.toStdString();
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Zones, WeeklyRecap, ::testing::Values("Europe/London", "Asia/Tokyo"),
-                         [](const auto& row) {
-                             return QString::fromLatin1(row.param).split('/').last().toStdString();
-                         });
+TEST(NotificationManager, GatesApplyToAllFourEvaluations)
+{
+    const struct
+    {
+        const char* name;
+        std::function<void(AppSettings&)> change;
+        QStringList posted;
+    } rows[] = {
+        {"disabled", [](AppSettings& s) { s.notificationsEnabled = false; }, {}},
+        {"demo mode", [](AppSettings& s) { s.demoMode = true; }, {}},
+        {"snoozed", [](AppSettings& s) { s.notificationsSnoozedUntil = kSunday.addSecs(1); }, {}},
+        {"snooze over",
+         [](AppSettings& s) { s.notificationsSnoozedUntil = kSunday; },
+         {"codex-5h-usage", "claude-runout-20590", "overage-80-20590", "weekly-recap-20"}},
+    };
+    for (const auto& row : rows) {
+        ManualClock clock(kSunday);
+        FakeSender sender;
+        NotificationManager manager(sender, clock, QTimeZone("UTC"));
+        AppSettings settings = enabled();
+        row.change(settings);
+        manager.evaluate({usageAt(75)}, {}, settings);
+        manager.evaluateRunOut({{Provider::claude, runningOut()}}, settings, clock.now());
+        manager.evaluateBudget(ClaudeExtraUsage{true, 45, std::nullopt, "GBP"}, settings, clock.now());
+        manager.weeklyRecap(QStringLiteral("Codex: 40% of weekly used"), settings, clock.now());
+        sender.answer();
+        EXPECT_EQ(sender.postedKeys(), row.posted) << row.name;
+    }
+}
+
+// The recap on the zone's own wall clock: local Sunday 18:00 to 21:59, once per week.
+TEST(NotificationManager, WeeklyRecapOnlySundayEveningOnTheLocalClockOncePerWeek)
+{
+    for (const char* name : {"Europe/London", "Asia/Tokyo"}) {
+        const QTimeZone zone(name);
+        ASSERT_TRUE(zone.isValid());
+        const auto local = [&](int day, int hour, int minute) {
+            return QDateTime(QDate(2026, 5, day), QTime(hour, minute), zone);
+        };
+        ManualClock clock(local(16, 19, 0));
+        FakeSender sender;
+        NotificationManager manager(sender, clock, zone);
+        const struct
+        {
+            QDateTime at;
+            QStringList posted;
+        } steps[] = {
+            {local(16, 19, 0), {}},                                      // Saturday evening
+            {local(17, 17, 59), {}},                                     // Sunday, too early
+            {local(17, 18, 0), {"weekly-recap-20"}},                     // first minute
+            {local(17, 21, 59), {"weekly-recap-20"}},                    // same week: once
+            {local(18, 19, 0), {"weekly-recap-20"}},                     // Monday
+            {local(24, 21, 59), {"weekly-recap-20", "weekly-recap-21"}}, // last minute of next Sunday
+            {local(31, 22, 0), {"weekly-recap-20", "weekly-recap-21"}},  // too late
+        };
+        for (const auto& step : steps) {
+            clock.set(step.at);
+            manager.weeklyRecap(QStringLiteral("Codex: 40% of weekly used"), enabled(), clock.now());
+            sender.answer();
+            EXPECT_EQ(sender.postedKeys(), step.posted)
+                << name << ' ' << step.at.toString(Qt::ISODate).toStdString();
+        }
+    }
+}
 
 TEST(NotificationManager, WithoutAServiceLogsOnceAndAsksAgainAtMostEveryTenMinutes)
 {
@@ -274,10 +243,8 @@ TEST(NotificationManager, EachAppliedCycleIsEvaluatedWithItsSettings)
     ManualClock clock(kSunday);
     FakeSender sender;
     NotificationManager manager(sender, clock, QTimeZone("UTC"));
-    AppStateEnvironment env;
+    AppStateEnvironment env = AppTest::environment();
     env.clock = [&clock] { return clock.now(); };
-    env.loadSettings = [] { return AppSettings{}; };
-    env.scheduleSave = [](const AppSettings&) {};
     env.notifications = &manager;
     env.extraUsage = [] { return ClaudeExtraUsage{true, 42.5, 100.0, "USD"}; };
     env.weeklyRecapText = [](const AppState& state) {

@@ -66,24 +66,15 @@ Step ignoreAfter(int minute, bool incremental)
     return Step{Op::setIgnoreAfter, {}, 0, {P::codex, P::claude}, minute, incremental};
 }
 
-struct CacheCase
-{
-    const char* name;
-    QList<Step> steps;
-};
-
-class SeriesCacheTest : public ::testing::TestWithParam<CacheCase>
-{};
-
 // After every step the kept series must forecast exactly like the whole series, for every basis.
-TEST_P(SeriesCacheTest, ForecastsLikeTheWholeSeries)
+void expectForecastsLikeTheWholeSeries(const QList<Step>& steps)
 {
     SeriesCache cache;
     QList<UsageSnapshot> stored;
     QSet<Provider> enabled{P::codex, P::claude};
     std::optional<QDateTime> ignoreAfter;
     int stepIndex = 0;
-    for (const Step& step : GetParam().steps) {
+    for (const Step& step : steps) {
         SCOPED_TRACE(stepIndex++);
         switch (step.op) {
         case Op::append:
@@ -184,40 +175,42 @@ QList<Reading> longHistoryWithALateReading()
     return readings;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Histories, SeriesCacheTest,
-    ::testing::Values(
-        CacheCase{"AppendsAcrossAReset",
-                  {append(kFirstWindow, false), append(kSecondWindow, true),
-                   append({{P::codex, W::fiveHour, 0, 40, 180}}, true), append({}, true)}},
+TEST(SeriesCache, ForecastsLikeTheWholeSeries)
+{
+    const std::pair<const char*, QList<Step>> rows[] = {
+        {"AppendsAcrossAReset",
+         {append(kFirstWindow, false), append(kSecondWindow, true),
+          append({{P::codex, W::fiveHour, 0, 40, 180}}, true), append({}, true)}},
         // 77 → 63 is a reset; 70 arriving late between them bridges it (two drops of 7): the whole history
         // counts again, so what was trimmed must come back.
-        CacheCase{"LateSnapshotBridgesAReset",
-                  {append({{P::codex, W::fiveHour, -200, 50, 100},
-                           {P::codex, W::fiveHour, -100, 77, 100},
-                           {P::codex, W::fiveHour, -40, 63, 100},
-                           {P::codex, W::fiveHour, -10, 66, 100}},
-                          false),
-                   append({{P::codex, W::fiveHour, -70, 70, 100}}, false),
-                   append({{P::codex, W::fiveHour, 0, 68, 100}}, true)}},
+        {"LateSnapshotBridgesAReset",
+         {append({{P::codex, W::fiveHour, -200, 50, 100},
+                  {P::codex, W::fiveHour, -100, 77, 100},
+                  {P::codex, W::fiveHour, -40, 63, 100},
+                  {P::codex, W::fiveHour, -10, 66, 100}},
+                 false),
+          append({{P::codex, W::fiveHour, -70, 70, 100}}, false),
+          append({{P::codex, W::fiveHour, 0, 68, 100}}, true)}},
         // A reset time moving by more than ten minutes starts a new window even while usage rises.
-        CacheCase{
-            "ResetTimeJump",
-            {append({{P::claude, W::fiveHour, -90, 10, 30}, {P::claude, W::fiveHour, -60, 20, 30}}, false),
-             append({{P::claude, W::fiveHour, -30, 25, 60}, {P::claude, W::fiveHour, 0, 30, 60}}, true)}},
+        {"ResetTimeJump",
+         {append({{P::claude, W::fiveHour, -90, 10, 30}, {P::claude, W::fiveHour, -60, 20, 30}}, false),
+          append({{P::claude, W::fiveHour, -30, 25, 60}, {P::claude, W::fiveHour, 0, 30, 60}}, true)}},
         // Pruning rewrites the log: the list no longer extends the old one.
-        CacheCase{"PruneStartsOver",
-                  {append(kFirstWindow + kSecondWindow, false), dropFront(3, false),
-                   append({{P::codex, W::fiveHour, 0, 40, 180}}, true)}},
-        CacheCase{
-            "DisablingAProviderFilters",
-            {append(kFirstWindow + kSecondWindow, false), enable({P::claude}, false),
-             append({{P::codex, W::fiveHour, 0, 40, 180}, {P::claude, W::sevenDay, 0, 41, 2'000}}, true)}},
-        CacheCase{"LongHistoryThenALateReading", {append(longHistoryWithALateReading(), false)}},
-        CacheCase{"ReplayCutsLaterSnapshots",
-                  {ignoreAfter(-100, false), append(kFirstWindow + kSecondWindow, false),
-                   append({{P::codex, W::fiveHour, -30, 45, 180}}, true)}}),
-    [](const auto& row) { return std::string(row.param.name); });
+        {"PruneStartsOver",
+         {append(kFirstWindow + kSecondWindow, false), dropFront(3, false),
+          append({{P::codex, W::fiveHour, 0, 40, 180}}, true)}},
+        {"DisablingAProviderFilters",
+         {append(kFirstWindow + kSecondWindow, false), enable({P::claude}, false),
+          append({{P::codex, W::fiveHour, 0, 40, 180}, {P::claude, W::sevenDay, 0, 41, 2'000}}, true)}},
+        {"LongHistoryThenALateReading", {append(longHistoryWithALateReading(), false)}},
+        {"ReplayCutsLaterSnapshots",
+         {ignoreAfter(-100, false), append(kFirstWindow + kSecondWindow, false),
+          append({{P::codex, W::fiveHour, -30, 45, 180}}, true)}}};
+    for (const auto& [name, steps] : rows) {
+        SCOPED_TRACE(name);
+        expectForecastsLikeTheWholeSeries(steps);
+    }
+}
 
 // The store's log grows by sharing its chunks: the cache must still tell an append from a rewrite, both
 // where the chunks are shared and past them.

@@ -136,48 +136,40 @@ TEST(StatusCommand, JsonCarriesEveryDocumentedKey)
     EXPECT_EQ(recommendations[1].toObject().value("status").toString(), QStringLiteral("limitLikely"));
 }
 
-struct WaybarCase
+TEST(StatusCommand, WaybarPrintsOneLineForStatusBars)
 {
-    const char* name;
-    MenuBarDisplayMode mode;
-    bool showRemaining;
-    QString text;
-    int percentage;
-};
-
-class WaybarTest : public ::testing::TestWithParam<WaybarCase>
-{};
-
-TEST_P(WaybarTest, OneLineForStatusBars)
-{
+    const struct
+    {
+        MenuBarDisplayMode mode;
+        bool showRemaining;
+        QString text;
+        int percentage;
+    } rows[] = {
+        {MenuBarDisplayMode::iconOnly, false, QStringLiteral("AI  C 30% · Cl 90%"), 90}, // icon only: compact
+        {MenuBarDisplayMode::minimal, false, QStringLiteral("AI 30/90"), 90},
+        // The figure follows the text: what is left of the fullest window.
+        {MenuBarDisplayMode::compact, true, QStringLiteral("AI  C 70% · Cl 10%"), 10},
+    };
     Home home;
     writeScenario(home);
-    AppSettings settings;
-    settings.menuBarDisplayMode = GetParam().mode;
-    settings.showRemaining = GetParam().showRemaining;
-    home.writeSettings(settings);
-    const ProcessResult r =
-        run(home, {QStringLiteral("status"), QStringLiteral("--waybar"), QStringLiteral("--at"), kAtText});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    ASSERT_EQ(r.out.count(QLatin1Char('\n')), 1) << r.out.toStdString();
-    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    EXPECT_EQ(root.value("text").toString(), GetParam().text);
-    EXPECT_EQ(root.value("class").toString(), QStringLiteral("limitLikely"));
-    EXPECT_EQ(root.value("alt").toString(), QStringLiteral("Limit likely"));
-    EXPECT_EQ(root.value("percentage").toInt(), GetParam().percentage);
-    EXPECT_EQ(root.value("tooltip").toString().split(QLatin1Char('\n')).size(), 3);
-    EXPECT_TRUE(root.value("tooltip").toString().startsWith(QStringLiteral("Codex 5h · 30% used")));
+    for (const auto& row : rows) {
+        AppSettings settings;
+        settings.menuBarDisplayMode = row.mode;
+        settings.showRemaining = row.showRemaining;
+        home.writeSettings(settings);
+        const ProcessResult r = run(
+            home, {QStringLiteral("status"), QStringLiteral("--waybar"), QStringLiteral("--at"), kAtText});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        ASSERT_EQ(r.out.count(QLatin1Char('\n')), 1) << r.out.toStdString();
+        const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        EXPECT_EQ(root.value("text").toString(), row.text);
+        EXPECT_EQ(root.value("class").toString(), QStringLiteral("limitLikely"));
+        EXPECT_EQ(root.value("alt").toString(), QStringLiteral("Limit likely"));
+        EXPECT_EQ(root.value("percentage").toInt(), row.percentage);
+        EXPECT_EQ(root.value("tooltip").toString().split(QLatin1Char('\n')).size(), 3);
+        EXPECT_TRUE(root.value("tooltip").toString().startsWith(QStringLiteral("Codex 5h · 30% used")));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Modes, WaybarTest,
-                         ::testing::Values(WaybarCase{"IconOnlyUsesCompact", MenuBarDisplayMode::iconOnly,
-                                                      false, QStringLiteral("AI  C 30% · Cl 90%"), 90},
-                                           WaybarCase{"ConfiguredModeOtherwise", MenuBarDisplayMode::minimal,
-                                                      false, QStringLiteral("AI 30/90"), 90},
-                                           // The figure follows the text: what is left of the fullest window.
-                                           WaybarCase{"RemainingLikeTheText", MenuBarDisplayMode::compact,
-                                                      true, QStringLiteral("AI  C 70% · Cl 10%"), 10}),
-                         [](const auto& row) { return std::string(row.param.name); });
 
 // A forecast for in-process rendering; the rest at its defaults.
 ForecastResult claudeFiveHour(double used, ForecastStatus status)
@@ -279,34 +271,32 @@ TEST(StatusCommand, EmptyHomeReportsNoData)
                                     "Spend this week: Codex £0.00 · Claude Code £0.00 · total £0.00\n"));
 }
 
-struct QuietCase
+// Reports write nothing, and neither does a refused command line (status 2; its message is the next test's).
+TEST(StatusCommand, LeavesTheHomeAsItWas)
 {
-    const char* name;
-    bool withData;
-    QStringList arguments;
-};
-
-class WritesNothingTest : public ::testing::TestWithParam<QuietCase>
-{};
-
-TEST_P(WritesNothingTest, LeavesTheHomeAsItWas)
-{
-    Home home;
-    if (GetParam().withData)
-        writeScenario(home);
-    const QStringList before = home.listing();
-    const ProcessResult r = run(home, GetParam().arguments);
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(home.listing(), before);
+    const struct
+    {
+        bool withData;
+        QStringList arguments;
+        int exitCode;
+    } rows[] = {
+        {true, {"status", "--json"}, 0},
+        {false, {"status"}, 0},
+        {false, {"status", "--demo", "--waybar"}, 0},
+        {false, {"--dumpstore"}, 0},
+        {false, {"--frobnicate"}, 2},
+        {false, {"status", "--at", "yesterday"}, 2},
+    };
+    for (const auto& row : rows) {
+        Home home;
+        if (row.withData)
+            writeScenario(home);
+        const QStringList before = home.listing();
+        const ProcessResult r = run(home, row.arguments);
+        EXPECT_EQ(r.exitCode, row.exitCode) << r.err.toStdString();
+        EXPECT_EQ(home.listing(), before) << row.arguments.join(' ').toStdString();
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Commands, WritesNothingTest,
-                         ::testing::Values(QuietCase{"StatusOnData", true, {"status", "--json"}},
-                                           QuietCase{"StatusOnEmptyHome", false, {"status"}},
-                                           QuietCase{
-                                               "DemoOnEmptyHome", false, {"status", "--demo", "--waybar"}},
-                                           QuietCase{"DumpStoreOnEmptyHome", false, {"--dumpstore"}}),
-                         [](const auto& row) { return std::string(row.param.name); });
 
 // Parsed in-process: every refusal is one line naming what is wrong, and nothing runs.
 TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
@@ -347,28 +337,6 @@ TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
         EXPECT_TRUE(err.contains(QString::fromUtf8(mentions))) << name << ": " << err.toStdString();
     }
 }
-
-// The same as a process: status 2, one line on standard error, nothing on standard output or on disk.
-class BadArgumentsTest : public ::testing::TestWithParam<QStringList>
-{};
-
-TEST_P(BadArgumentsTest, OneLineOnStandardErrorAndStatusTwo)
-{
-    Home home;
-    const ProcessResult r = run(home, GetParam());
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.out, QString());
-    EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
-    EXPECT_EQ(home.listing(), QStringList());
-}
-
-INSTANTIATE_TEST_SUITE_P(Arguments, BadArgumentsTest,
-                         ::testing::Values(QStringList{"--frobnicate"},
-                                           QStringList{"status", "--at", "yesterday"}),
-                         [](const auto& row) {
-                             return TestSupport::caseName(
-                                 row.param.join(QLatin1Char(' ')).toUtf8().constData());
-                         });
 
 TEST(CommandLine, LogicTestReportsEveryCheck)
 {

@@ -57,12 +57,6 @@ Step step(Op op, qsizetype count = 0)
     return {op, count};
 }
 
-struct LogCase
-{
-    const char* name;
-    Steps steps;
-};
-
 void expectSame(const SnapshotLog& log, const QList<UsageSnapshot>& model)
 {
     ASSERT_EQ(log.size(), model.size());
@@ -82,17 +76,14 @@ void expectSame(const SnapshotLog& log, const QList<UsageSnapshot>& model)
     }
 }
 
-class SnapshotLogOps : public ::testing::TestWithParam<LogCase>
-{};
-
-TEST_P(SnapshotLogOps, MatchesAPlainListAndCopiesKeepTheirContents)
+void expectMatchesAPlainListAndCopiesKeepTheirContents(const Steps& steps)
 {
     SnapshotLog log;
     QList<UsageSnapshot> model;
     std::vector<std::pair<SnapshotLog, QList<UsageSnapshot>>> copies;
     qsizetype next = 0;
     int index = 0;
-    for (const Step& step : GetParam().steps) {
+    for (const Step& step : steps) {
         SCOPED_TRACE(index++);
         switch (step.op) {
         case Op::appendOne:
@@ -146,38 +137,38 @@ TEST_P(SnapshotLogOps, MatchesAPlainListAndCopiesKeepTheirContents)
     }
 }
 
-using O = Op;
-INSTANTIATE_TEST_SUITE_P(
-    Sequences, SnapshotLogOps,
-    ::testing::Values(
-        LogCase{"EmptyAndRemovingMoreThanTheSize",
-                Steps{step(O::copy), step(O::removeLast, 1), step(O::removeLast, 0), step(O::clear),
-                      step(O::appendOne, 5), step(O::copy), step(O::removeLast, 6), step(O::appendOne, 2)}},
-        LogCase{"ExactlyOneChunkThenOnePast",
-                Steps{step(O::appendOne, kCap), step(O::copy), step(O::appendOne, 1), step(O::removeLast, 1),
-                      step(O::appendOne, 2)}},
-        LogCase{"ListsAcrossBoundaries", Steps{step(O::appendList, kCap - 1), step(O::appendList, 2),
-                                               step(O::appendList, 2 * kCap + 5)}},
-        LogCase{"MovedListsAcrossBoundaries",
-                Steps{step(O::appendMoved, 3), step(O::copy), step(O::appendMoved, kCap),
-                      step(O::appendMoved, kCap + 7)}},
-        LogCase{"RemoveAcrossAChunkBoundary",
-                Steps{step(O::appendOne, kCap + 10), step(O::copy), step(O::removeLast, 12),
-                      step(O::appendOne, 3), step(O::removeLast, kCap + 1), step(O::removeLast, 0),
-                      step(O::removeLast, -4)}},
-        LogCase{"RemoveDownToExactlyOneChunk", Steps{step(O::appendList, 2 * kCap + 1),
-                                                     step(O::removeLast, kCap + 1), step(O::appendOne, 1)}},
+TEST(SnapshotLog, OperationsMatchAPlainListAndCopiesKeepTheirContents)
+{
+    using O = Op;
+    const std::pair<const char*, Steps> rows[] = {
+        {"EmptyAndRemovingMoreThanTheSize",
+         Steps{step(O::copy), step(O::removeLast, 1), step(O::removeLast, 0), step(O::clear),
+               step(O::appendOne, 5), step(O::copy), step(O::removeLast, 6), step(O::appendOne, 2)}},
+        {"ExactlyOneChunkThenOnePast", Steps{step(O::appendOne, kCap), step(O::copy), step(O::appendOne, 1),
+                                             step(O::removeLast, 1), step(O::appendOne, 2)}},
+        {"ListsAcrossBoundaries",
+         Steps{step(O::appendList, kCap - 1), step(O::appendList, 2), step(O::appendList, 2 * kCap + 5)}},
+        {"MovedListsAcrossBoundaries", Steps{step(O::appendMoved, 3), step(O::copy),
+                                             step(O::appendMoved, kCap), step(O::appendMoved, kCap + 7)}},
+        {"RemoveAcrossAChunkBoundary",
+         Steps{step(O::appendOne, kCap + 10), step(O::copy), step(O::removeLast, 12), step(O::appendOne, 3),
+               step(O::removeLast, kCap + 1), step(O::removeLast, 0), step(O::removeLast, -4)}},
+        {"RemoveDownToExactlyOneChunk",
+         Steps{step(O::appendList, 2 * kCap + 1), step(O::removeLast, kCap + 1), step(O::appendOne, 1)}},
         // The store's own pattern: drop the unfinished tail, append it again with what follows, while the
         // previous cycle's log is still published.
-        LogCase{"CopiesTakenBeforeEveryChange",
-                Steps{step(O::appendList, 2 * kCap + 100), step(O::copy), step(O::removeLast, 1),
-                      step(O::appendOne, 2), step(O::copy), step(O::removeLast, 101), step(O::copy),
-                      step(O::appendList, kCap), step(O::copy), step(O::clear), step(O::appendOne, 1)}},
-        LogCase{"AppendLogs", Steps{step(O::appendLog, 5), step(O::copy), step(O::appendLog, kCap + 1),
-                                    step(O::appendLog, 0), step(O::appendSelf)}},
-        LogCase{"AppendSelfAcrossChunks",
-                Steps{step(O::appendList, kCap + 3), step(O::copy), step(O::appendSelf)}}),
-    [](const auto& row) { return std::string(row.param.name); });
+        {"CopiesTakenBeforeEveryChange",
+         Steps{step(O::appendList, 2 * kCap + 100), step(O::copy), step(O::removeLast, 1),
+               step(O::appendOne, 2), step(O::copy), step(O::removeLast, 101), step(O::copy),
+               step(O::appendList, kCap), step(O::copy), step(O::clear), step(O::appendOne, 1)}},
+        {"AppendLogs", Steps{step(O::appendLog, 5), step(O::copy), step(O::appendLog, kCap + 1),
+                             step(O::appendLog, 0), step(O::appendSelf)}},
+        {"AppendSelfAcrossChunks", Steps{step(O::appendList, kCap + 3), step(O::copy), step(O::appendSelf)}}};
+    for (const auto& [name, steps] : rows) {
+        SCOPED_TRACE(name);
+        expectMatchesAPlainListAndCopiesKeepTheirContents(steps);
+    }
+}
 
 TEST(SnapshotLog, CopiesShareChunksUntilTheyChange)
 {

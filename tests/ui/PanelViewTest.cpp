@@ -55,8 +55,7 @@ struct LiveState
     explicit LiveState(ProviderHealth::State health, AppSettings initial = onboarded())
     {
         settingsStore.save(initial);
-        AppStateEnvironment environment;
-        environment.clock = [] { return UiTest::kNow; };
+        AppStateEnvironment environment = AppTest::environment();
         environment.providerFactory =
             [this, health](Provider provider,
                            const std::shared_ptr<SnapshotStore>&) -> std::shared_ptr<UsageProvider> {
@@ -68,9 +67,6 @@ struct LiveState
         environment.store = std::make_shared<SnapshotStore>(dir.filePath("snapshots.ndjson"));
         environment.loadSettings = [this] { return settingsStore.load(); };
         environment.scheduleSave = [this](const AppSettings& settings) { settingsStore.save(settings); };
-        environment.flushSave = [] {};
-        // No transcript scans: their cycles would overwrite what a test publishes.
-        environment.historyIntervalMs = 0;
         state = std::make_unique<AppState>(std::move(environment));
         state->init();
         TestSupport::waitFor([&] { return state->lastRefresh().has_value(); }, 10000);

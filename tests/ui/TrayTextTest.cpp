@@ -8,16 +8,7 @@ using UiTest::forecasts;
 
 namespace {
 
-TEST(TrayText, ToolTipPutsTheTitleAboveTheStatusLineAndNamesOnlyAWorkingShortcut)
-{
-    EXPECT_EQ(TrayText::toolTip("AI  C 42% · Cl 17%", ForecastStatus::watch, true),
-              "AI  C 42% · Cl 17%\nTallyvane — Watch  (Ctrl+Alt+G)");
-    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::limitLikely, true),
-              "Tallyvane — Limit likely  (Ctrl+Alt+G)");
-    EXPECT_EQ(TrayText::toolTip("AI 42", ForecastStatus::safe, false), "AI 42\nTallyvane — Safe");
-    EXPECT_EQ(TrayText::toolTip("", ForecastStatus::noData, false), "Tallyvane — No data");
-}
-
+// The tool tip is the status bar controller test's, with the hot key working and not.
 struct FigureCase
 {
     const char* name;

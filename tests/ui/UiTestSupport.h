@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "app/AppTestSupport.h"
 #include "core/SnapshotStore.h"
 #include "support/TestSupport.h"
 
@@ -19,7 +20,7 @@ inline void PrintTo(const QDateTime& date, std::ostream* os)
 
 namespace UiTest {
 
-inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+using AppTest::kNow;
 
 inline ForecastResult forecast(Provider provider, WindowKind window, double used, ForecastStatus status,
                                const QString& summary = {})
@@ -46,21 +47,12 @@ inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastRes
 // providers.
 inline std::unique_ptr<AppState> makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {})
 {
-    AppStateEnvironment environment;
-    environment.clock = [] { return kNow; };
-    environment.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) {
-        return std::shared_ptr<UsageProvider>();
-    };
+    AppStateEnvironment environment = AppTest::environment(settings);
     const QString folder = TestSupport::homePath() + "/store-" + QUuid::createUuid().toString(QUuid::Id128);
     QDir().mkpath(folder);
     environment.store = std::make_shared<SnapshotStore>(folder + "/snapshots.ndjson");
     if (!stored.isEmpty())
         environment.store->append(stored);
-    environment.loadSettings = [settings] { return settings; };
-    environment.scheduleSave = [](const AppSettings&) {};
-    environment.flushSave = [] {};
-    // No transcript scans: their cycles would overwrite what a test publishes.
-    environment.historyIntervalMs = 0;
     auto state = std::make_unique<AppState>(std::move(environment));
     state->init();
     // Let the first cycle land, so that what a test publishes is not overwritten by it.
