@@ -25,24 +25,27 @@ quint64 mix(quint64 x)
     return x ^ (x >> 31);
 }
 
-// Eight bytes a step, the length folded into the last, so that ids of any split hash apart.
+// Eight bytes a step, one multiplication each, the length folded into the last; `mix` spreads the result.
 quint64 wordHash(quint64 hash, std::string_view bytes)
 {
+    constexpr quint64 odd = 0x9e3779b97f4a7c15ULL;
     std::size_t i = 0;
     for (; i + 8 <= bytes.size(); i += 8) {
         quint64 word;
         std::memcpy(&word, bytes.data() + i, 8);
-        hash = mix(hash ^ word);
+        hash = (hash ^ word) * odd;
+        hash ^= hash >> 29;
     }
     quint64 rest = 0;
     if (i < bytes.size())
         std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
-    return mix(hash ^ rest ^ (static_cast<quint64>(bytes.size()) << 56));
+    hash = (hash ^ rest ^ (static_cast<quint64>(bytes.size()) << 56)) * odd;
+    return hash ^ (hash >> 29);
 }
 
 quint64 idHash(std::string_view messageId, std::string_view requestId)
 {
-    return wordHash(wordHash(0x9e3779b97f4a7c15ULL, messageId), requestId);
+    return mix(wordHash(wordHash(0x243f6a8885a308d3ULL, messageId), requestId));
 }
 
 void putVarint(QByteArray& out, quint64 value)
@@ -149,8 +152,8 @@ TranscriptScanner::TranscriptScanner(const QTimeZone& zone, Limits limits)
 
 quint64 TranscriptScanner::anchorHash(QByteArrayView bytes)
 {
-    return wordHash(0xcbf29ce484222325ULL,
-                    std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
+    return mix(wordHash(0xcbf29ce484222325ULL,
+                        std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()))));
 }
 
 qint64 TranscriptScanner::scanFile(const QString& path, qint64 size, FileEntry& entry)
@@ -319,7 +322,7 @@ void TranscriptScanner::finish(FileEntry& entry)
     // What a file gains is usually little next to what it holds: sort the new ids alone and merge.
     auto& ids = entry.resume->claudeIds;
     const auto known = static_cast<std::ptrdiff_t>(ids.size());
-    ids.insert(ids.end(), m_newIds.begin(), m_newIds.end());
+    m_newIds.appendTo(ids);
     std::sort(ids.begin() + known, ids.end());
     std::inplace_merge(ids.begin(), ids.begin() + known, ids.end());
     m_newIds.clear();

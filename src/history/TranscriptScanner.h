@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/FileEntry.h"
+#include "history/IdSet.h"
 #include "history/LineBuffer.h"
 #include "history/Pricing.h"
 #include "history/TranscriptLineDecoder.h"
@@ -10,7 +11,6 @@
 #include <QString>
 
 #include <string>
-#include <unordered_set>
 
 // Brings one FileEntry up to date with its transcript: reads from where the last read stopped and applies
 // the line rules of its provider. One scanner per thread; it keeps its buffers from file to file.
@@ -57,7 +57,7 @@ private:
     ZoneCalendar m_calendar;
     TranscriptLineDecoder m_decoder;
     LineBuffer m_lines;
-    std::unordered_set<quint64> m_newIds;
+    IdSet m_newIds;
     std::string m_rateModel; // lines of one file nearly always name one model
     const Pricing::NanoRate* m_rate = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "history/TranscriptScanner.h"
 #include "history/HistoryCache.h"
+#include "history/IdSet.h"
 #include "history/ReferenceReader.h"
 #include "history/TranscriptCorpus.h"
 #include "history/TranscriptLine.h"
@@ -13,6 +14,8 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
+#include <set>
 
 namespace {
 
@@ -308,6 +311,30 @@ TEST(TranscriptScanner, QuickReadingIsTheParsersOrNone)
         }
     }
     EXPECT_GT(answered, 500);
+}
+
+// The ids of a file's new replies: against a plain set, with ids that share their low bits, wrap around the
+// table's end, grow it, include 0, and after a clear.
+TEST(TranscriptScanner, IdSetAgreesWithAPlainSet)
+{
+    std::mt19937_64 rng(7);
+    IdSet ids;
+    for (int round = 0; round < 3; ++round) {
+        std::set<quint64> plain;
+        for (int i = 0; i < 3000; ++i) {
+            const quint64 id = rng() % 4 == 0 ? (rng() % 64) << 40 | 63 : rng() % 5000;
+            ASSERT_EQ(ids.contains(id), plain.contains(id)) << id;
+            ids.insert(id);
+            plain.insert(id);
+        }
+        std::vector<quint64> all;
+        ids.appendTo(all);
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(all, std::vector<quint64>(plain.begin(), plain.end()));
+        ids.clear();
+        EXPECT_TRUE(ids.empty());
+        EXPECT_FALSE(ids.contains(*plain.begin()));
+    }
 }
 
 TEST(TranscriptScanner, OverlongLinesAreSkippedWhole)
