@@ -139,12 +139,9 @@ private:
         if (depth > maxDepth)
             return false;
         ++m_at;
-        skipSpace();
-        if (m_at != m_end && *m_at == '}') {
-            ++m_at;
+        if (closesHere('}'))
             return true;
-        }
-        for (;;) {
+        for (bool closed = false; !closed;) {
             std::string_view key;
             bool plain = true;
             skipSpace();
@@ -154,17 +151,10 @@ private:
             if (level != Level::other && !plain)
                 return false;
             skipSpace();
-            if (m_at == m_end || !member(level, key, depth))
-                return false;
-            skipSpace();
-            if (m_at == m_end)
-                return false;
-            const char c = *m_at++;
-            if (c == '}')
-                return true;
-            if (c != ',')
+            if (m_at == m_end || !member(level, key, depth) || !separator('}', closed))
                 return false;
         }
+        return true;
     }
 
     bool array(int depth)
@@ -172,23 +162,34 @@ private:
         if (depth > maxDepth)
             return false;
         ++m_at;
-        skipSpace();
-        if (m_at != m_end && *m_at == ']') {
-            ++m_at;
+        if (closesHere(']'))
             return true;
-        }
-        for (;;) {
-            if (!value(depth))
-                return false;
-            skipSpace();
-            if (m_at == m_end)
-                return false;
-            const char c = *m_at++;
-            if (c == ']')
-                return true;
-            if (c != ',')
+        for (bool closed = false; !closed;) {
+            if (!value(depth) || !separator(']', closed))
                 return false;
         }
+        return true;
+    }
+
+    // An empty object or array: its closing bracket right after the opening one.
+    bool closesHere(char close)
+    {
+        skipSpace();
+        if (m_at == m_end || *m_at != close)
+            return false;
+        ++m_at;
+        return true;
+    }
+
+    // After a member or an element: a comma, or the closing bracket (`closed`).
+    bool separator(char close, bool& closed)
+    {
+        skipSpace();
+        if (m_at == m_end)
+            return false;
+        const char c = *m_at++;
+        closed = c == close;
+        return closed || c == ',';
     }
 
     bool member(Level level, std::string_view key, int depth)

@@ -15,8 +15,7 @@ enum class Outcome
 {
     counts,    // `line` holds the reading
     countsNot, // valid JSON without a readable timestamp or a usage object
-    repeat, // ids that `counted` knows: not read on, as a valid line would not count and an invalid one not
-            // either
+    repeat,    // ids `counted` knows: not read on, as neither a valid nor an invalid line would count
     unsure,
 };
 

@@ -265,11 +265,10 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     if (total <= 0)
         return;
     if (!usage->messageId.empty() && !usage->requestId.empty()) {
-        // A line read quickly had its ids looked up already.
-        if (quick.outcome != QuickClaudeReader::Outcome::counts)
-            newId.reset();
-        const quint64 id = newId ? *newId : idHash(usage->messageId, usage->requestId);
-        if (!newId && counted(id))
+        // A line read quickly was looked up by its ids already.
+        const bool lookedUp = quick.outcome == QuickClaudeReader::Outcome::counts && newId;
+        const quint64 id = lookedUp ? *newId : idHash(usage->messageId, usage->requestId);
+        if (!lookedUp && counted(id))
             return;
         m_newIds.insert(id);
     }
