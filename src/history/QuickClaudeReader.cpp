@@ -67,20 +67,21 @@ struct UsageSlot
     NumberSlot input, output, cacheRead, cacheCreation;
 };
 
+// The walk passes its position from call to call, so that it stays in a register instead of making a
+// round trip through memory at every token; a null position is a line it gives no answer for.
 class Walker
 {
 public:
     Walker(std::string_view line, const QuickClaudeReader::Counted& counted)
-        : m_begin(line.data()), m_at(line.data()), m_end(line.data() + line.size()), m_counted(counted)
+        : m_begin(line.data()), m_end(line.data() + line.size()), m_counted(counted)
     {}
 
     bool line()
     {
-        skipSpace();
-        if (m_at == m_end || *m_at != '{' || !object(1, Level::root))
+        const char* at = skipSpace(m_begin);
+        if (at == m_end || *at != '{' || !(at = object(at, 1, Level::root)))
             return false;
-        skipSpace();
-        if (m_at != m_end)
+        if (skipSpace(at) != m_end)
             return false;
         // Strings were checked for the bytes JSON forbids; UTF-8 is checked once, for lines that need it.
         return !m_sawHighByte || simdjson::validate_utf8(m_begin, static_cast<std::size_t>(m_end - m_begin));
@@ -93,237 +94,224 @@ public:
     UsageSlot usage, messageUsage;
 
 private:
-    void skipSpace()
+    const char* skipSpace(const char* at) const
     {
-        while (m_at != m_end && (*m_at == ' ' || *m_at == '\t' || *m_at == '\r' || *m_at == '\n'))
-            ++m_at;
+        while (at != m_end && (*at == ' ' || *at == '\t' || *at == '\r' || *at == '\n'))
+            ++at;
+        return at;
     }
 
-    bool take(char c)
+    const char* value(const char* at, int depth)
     {
-        skipSpace();
-        if (m_at == m_end || *m_at != c)
-            return false;
-        ++m_at;
-        return true;
-    }
-
-    bool value(int depth)
-    {
-        skipSpace();
-        if (m_at == m_end)
-            return false;
-        switch (*m_at) {
+        at = skipSpace(at);
+        if (at == m_end)
+            return nullptr;
+        switch (*at) {
         case '{':
-            return object(depth + 1, Level::other);
+            return object(at, depth + 1, Level::other);
         case '[':
-            return array(depth + 1);
+            return array(at, depth + 1);
         case '"': {
             std::string_view text;
             bool plain = true;
-            return string(text, plain);
+            return string(at, text, plain);
         }
         case 't':
-            return literal("true");
+            return literal(at, "true");
         case 'f':
-            return literal("false");
+            return literal(at, "false");
         case 'n':
-            return literal("null");
+            return literal(at, "null");
         default:
-            return number(nullptr);
+            return number(at, nullptr);
         }
     }
 
-    bool object(int depth, Level level)
+    // From an opening brace to after the closing one.
+    const char* object(const char* at, int depth, Level level)
     {
         if (depth > maxDepth)
-            return false;
-        ++m_at;
-        if (closesHere('}'))
-            return true;
-        for (bool closed = false; !closed;) {
+            return nullptr;
+        at = skipSpace(at + 1);
+        if (at != m_end && *at == '}')
+            return at + 1;
+        for (;;) {
             std::string_view key;
             bool plain = true;
-            skipSpace();
-            if (m_at == m_end || *m_at != '"' || !string(key, plain) || !take(':'))
-                return false;
+            if (at == m_end || *at != '"' || !(at = string(at, key, plain)))
+                return nullptr;
+            at = skipSpace(at);
             // A key with escapes may spell one looked up here.
-            if (level != Level::other && !plain)
-                return false;
-            skipSpace();
-            if (m_at == m_end || !member(level, key, depth) || !separator('}', closed))
-                return false;
+            if (at == m_end || *at != ':' || (level != Level::other && !plain))
+                return nullptr;
+            at = skipSpace(at + 1);
+            if (at == m_end || !(at = member(at, level, key, depth)))
+                return nullptr;
+            at = skipSpace(at);
+            if (at == m_end)
+                return nullptr;
+            const char c = *at++;
+            if (c == '}')
+                return at;
+            if (c != ',')
+                return nullptr;
+            at = skipSpace(at);
         }
-        return true;
     }
 
-    bool array(int depth)
+    // From an opening bracket to after the closing one.
+    const char* array(const char* at, int depth)
     {
         if (depth > maxDepth)
-            return false;
-        ++m_at;
-        if (closesHere(']'))
-            return true;
-        for (bool closed = false; !closed;) {
-            if (!value(depth) || !separator(']', closed))
-                return false;
+            return nullptr;
+        at = skipSpace(at + 1);
+        if (at != m_end && *at == ']')
+            return at + 1;
+        for (;;) {
+            if (!(at = value(at, depth)))
+                return nullptr;
+            at = skipSpace(at);
+            if (at == m_end)
+                return nullptr;
+            const char c = *at++;
+            if (c == ']')
+                return at;
+            if (c != ',')
+                return nullptr;
         }
-        return true;
     }
 
-    // An empty object or array: its closing bracket right after the opening one.
-    bool closesHere(char close)
-    {
-        skipSpace();
-        if (m_at == m_end || *m_at != close)
-            return false;
-        ++m_at;
-        return true;
-    }
-
-    // After a member or an element: a comma, or the closing bracket (`closed`).
-    bool separator(char close, bool& closed)
-    {
-        skipSpace();
-        if (m_at == m_end)
-            return false;
-        const char c = *m_at++;
-        closed = c == close;
-        return closed || c == ',';
-    }
-
-    bool member(Level level, std::string_view key, int depth)
+    // `at` is the member's value, past the whitespace before it.
+    const char* member(const char* at, Level level, std::string_view key, int depth)
     {
         switch (level) {
         case Level::root:
             if (key == "timestamp")
-                return stringSlot(timestamp, depth);
+                return stringSlot(at, timestamp, depth);
             if (key == "model")
-                return stringSlot(model, depth);
+                return stringSlot(at, model, depth);
             if (key == "requestId")
-                return stringSlot(requestId, depth);
+                return stringSlot(at, requestId, depth);
             if (key == "usage")
-                return usageSlot(usage, depth);
+                return usageSlot(at, usage, depth);
             if (key == "message" && !messageSeen) {
                 messageSeen = true;
-                if (*m_at == '{') {
+                if (*at == '{') {
                     messageIsObject = true;
-                    return object(depth + 1, Level::message);
+                    return object(at, depth + 1, Level::message);
                 }
             }
             break;
         case Level::message:
             if (key == "model")
-                return stringSlot(messageModel, depth);
+                return stringSlot(at, messageModel, depth);
             if (key == "id")
-                return stringSlot(messageId, depth);
+                return stringSlot(at, messageId, depth);
             if (key == "usage")
-                return usageSlot(messageUsage, depth);
+                return usageSlot(at, messageUsage, depth);
             break;
         case Level::usage:
             if (key == "input_tokens")
-                return numberSlot(m_usage->input, depth);
+                return numberSlot(at, m_usage->input, depth);
             if (key == "output_tokens")
-                return numberSlot(m_usage->output, depth);
+                return numberSlot(at, m_usage->output, depth);
             if (key == "cache_read_input_tokens")
-                return numberSlot(m_usage->cacheRead, depth);
+                return numberSlot(at, m_usage->cacheRead, depth);
             if (key == "cache_creation_input_tokens")
-                return numberSlot(m_usage->cacheCreation, depth);
+                return numberSlot(at, m_usage->cacheCreation, depth);
             break;
         case Level::other:
             break;
         }
-        return value(depth);
+        return value(at, depth);
     }
 
-    bool stringSlot(StringSlot& slot, int depth)
+    const char* stringSlot(const char* at, StringSlot& slot, int depth)
     {
-        if (slot.seen || *m_at != '"')
-            return (slot.seen = true, value(depth));
+        if (slot.seen || *at != '"')
+            return (slot.seen = true, value(at, depth));
         slot.seen = slot.isString = true;
         bool plain = true;
-        if (!string(slot.text, plain) || !plain) // an escaped one would need unescaping
-            return false;
+        if (!(at = string(at, slot.text, plain)) || !plain) // an escaped one would need unescaping
+            return nullptr;
         // Both ids known: a repeat ends the reading here.
         if ((&slot == &messageId || &slot == &requestId) && messageId.isString && requestId.isString &&
             !messageId.text.empty() && !requestId.text.empty() && m_counted(messageId.text, requestId.text)) {
             repeat = true;
-            return false;
+            return nullptr;
         }
-        return true;
+        return at;
     }
 
-    bool usageSlot(UsageSlot& slot, int depth)
+    const char* usageSlot(const char* at, UsageSlot& slot, int depth)
     {
-        if (slot.seen || *m_at != '{')
-            return (slot.seen = true, value(depth));
+        if (slot.seen || *at != '{')
+            return (slot.seen = true, value(at, depth));
         slot.seen = slot.isObject = true;
         m_usage = &slot;
-        return object(depth + 1, Level::usage);
+        return object(at, depth + 1, Level::usage);
     }
 
-    bool numberSlot(NumberSlot& slot, int depth)
+    const char* numberSlot(const char* at, NumberSlot& slot, int depth)
     {
-        if (slot.seen || (*m_at != '-' && (*m_at < '0' || *m_at > '9')))
-            return (slot.seen = true, value(depth));
+        if (slot.seen || (*at != '-' && (*at < '0' || *at > '9')))
+            return (slot.seen = true, value(at, depth));
         slot.seen = true;
-        return number(&slot.value);
+        return number(at, &slot.value);
     }
 
-    bool literal(std::string_view word)
+    const char* literal(const char* at, std::string_view word) const
     {
-        if (static_cast<std::size_t>(m_end - m_at) < word.size() ||
-            std::string_view(m_at, word.size()) != word)
-            return false;
-        m_at += word.size();
-        return true;
+        if (static_cast<std::size_t>(m_end - at) < word.size() || std::string_view(at, word.size()) != word)
+            return nullptr;
+        return at + word.size();
     }
 
     // JSON's number grammar without exponents, each run of digits at most `maxDigits` long; an integer is
     // read into `integer` when asked for, a fraction then is refused.
-    bool number(qint64* integer)
+    const char* number(const char* at, qint64* integer) const
     {
-        const bool negative = m_at != m_end && *m_at == '-';
+        const bool negative = at != m_end && *at == '-';
         if (negative)
-            ++m_at;
-        const char* digits = m_at;
-        if (m_at != m_end && *m_at == '0') {
-            ++m_at;
+            ++at;
+        const char* digits = at;
+        if (at != m_end && *at == '0') {
+            ++at;
         } else {
-            while (m_at != m_end && *m_at >= '0' && *m_at <= '9')
-                ++m_at;
+            while (at != m_end && *at >= '0' && *at <= '9')
+                ++at;
         }
-        const auto length = m_at - digits;
+        const char* digitsEnd = at;
+        const auto length = digitsEnd - digits;
         if (length == 0 || length > maxDigits)
-            return false;
-        if (m_at != m_end && *m_at == '.') {
-            const char* fraction = ++m_at;
-            while (m_at != m_end && *m_at >= '0' && *m_at <= '9')
-                ++m_at;
-            if (m_at == fraction || m_at - fraction > maxDigits || integer)
-                return false;
+            return nullptr;
+        if (at != m_end && *at == '.') {
+            const char* fraction = ++at;
+            while (at != m_end && *at >= '0' && *at <= '9')
+                ++at;
+            if (at == fraction || at - fraction > maxDigits || integer)
+                return nullptr;
         }
-        if (m_at != m_end && (*m_at == 'e' || *m_at == 'E'))
-            return false;
+        if (at != m_end && (*at == 'e' || *at == 'E'))
+            return nullptr;
         if (integer) {
             qint64 v = 0;
-            for (const char* d = digits; d != m_at; ++d)
+            for (const char* d = digits; d != digitsEnd; ++d)
                 v = v * 10 + (*d - '0');
             *integer = negative ? -v : v;
         }
-        return true;
+        return at;
     }
 
     // From an opening quote to after the closing one. `plain`: no escapes, so `text` is the string itself.
-    bool string(std::string_view& text, bool& plain)
+    const char* string(const char* at, std::string_view& text, bool& plain)
     {
-        const char* begin = m_at + 1;
+        const char* begin = at + 1;
         const char* end = stringEnd(begin, plain);
         if (!end)
-            return false;
+            return nullptr;
         text = std::string_view(begin, static_cast<std::size_t>(end - begin));
-        m_at = end + 1;
-        return true;
+        return end + 1;
     }
 
     // The closing quote of a string that starts at `at`, or null where the string is not one JSON allows or
@@ -389,7 +377,6 @@ private:
     }
 
     const char* m_begin;
-    const char* m_at;
     const char* m_end;
     const QuickClaudeReader::Counted& m_counted;
     UsageSlot* m_usage = nullptr;

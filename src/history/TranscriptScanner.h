@@ -25,7 +25,7 @@ class TranscriptScanner
 public:
     struct Limits
     {
-        std::size_t chunk = 256 * 1024;
+        std::size_t chunk = 128 * 1024;
         std::size_t maxLine = 64u << 20;
     };
 
