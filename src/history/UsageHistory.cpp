@@ -118,6 +118,7 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
         nowMs - *m_listedAtMs < m_options.relistSeconds * 1000)
         reported = m_watch.changes();
     if (reported) {
+        m_olderListed.clear();
         changed = applyChanges(std::move(*reported), cutoff, jobs, stats) || changed;
     } else {
         m_listedAtMs = nowMs;
@@ -158,9 +159,13 @@ bool UsageHistory::applyListing(std::vector<TranscriptFiles::File> files, double
     // entries no longer listed needs a set of paths.
     const quint64 generation = ++m_scanGeneration;
     stats.statted = static_cast<int>(files.size());
+    m_olderListed.clear();
+    m_olderCutoff = cutoff;
     for (TranscriptFiles::File& file : files) {
-        if (file.mtime < cutoff)
+        if (file.mtime < cutoff) {
+            m_olderListed.push_back(std::move(file));
             continue;
+        }
         FileEntry& entry = m_cache.files[file.path];
         if (entry.listedInScan == generation)
             continue;
@@ -417,14 +422,18 @@ UsageTotals UsageHistory::reportSince(qint64 sinceDay)
             static_cast<double>(QDateTime(QDate(year, month, day), QTime(0, 0), zone).toMSecsSinceEpoch()) /
                 1000.0 -
             86400.0;
-        const double cutoff = static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 -
-                              m_options.lookbackDays * 86400.0;
+        // The scan's own listing, where it made one, names the files before its lookback: the cache holds
+        // every later one.
+        const bool listed = m_lastScan.fullListing;
+        const double cutoff = listed ? m_olderCutoff
+                                     : static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 -
+                                           m_options.lookbackDays * 86400.0;
         if (oldest >= cutoff)
             return totals;
         HistoryCache older;
         older.zone = m_cache.zone;
         TranscriptScanner scanner(zone);
-        for (const auto& file : listAll()) {
+        for (const auto& file : listed ? m_olderListed : listAll()) {
             if (file.mtime >= cutoff || file.mtime < oldest || older.files.contains(file.path))
                 continue;
             FileEntry entry;

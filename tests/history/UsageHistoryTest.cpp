@@ -384,11 +384,17 @@ TEST_F(UsageHistoryTest, AnEarlierReportReadsOlderFilesWithoutCachingThem)
     const QByteArray cached = cacheFile.readAll();
 
     const qint64 monthAgo = UsageQueries::dayOf(*history.totals(), clock.now().addDays(-40));
-    const UsageTotals report = history.reportSince(monthAgo);
-    qint64 sum = 0;
-    for (const auto& [day, tokens] : report.of(Provider::claude).dayTokens)
-        sum += tokens;
-    EXPECT_EQ(sum, 5);
+    const auto reported = [&](UsageHistory& from) {
+        const UsageTotals report = from.reportSince(monthAgo);
+        qint64 sum = 0;
+        for (const auto& [day, tokens] : report.of(Provider::claude).dayTokens)
+            sum += tokens;
+        return sum;
+    };
+    // After a scan that listed nothing (the watch reported), and in a report whose own scan lists.
+    EXPECT_EQ(reported(history), 5);
+    UsageHistory command(options());
+    EXPECT_EQ(reported(command), 5);
     EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-40)), 1);
     cacheFile.close();
     ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
