@@ -79,7 +79,7 @@ public:
     bool line()
     {
         const char* at = skipSpace(m_begin);
-        if (at == m_end || *at != '{' || !(at = object(at, 1, Level::root)))
+        if (at == m_end || *at != '{' || !(at = object<Level::root>(at, 1)))
             return false;
         if (skipSpace(at) != m_end)
             return false;
@@ -108,7 +108,7 @@ private:
             return nullptr;
         switch (*at) {
         case '{':
-            return object(at, depth + 1, Level::other);
+            return object<Level::other>(at, depth + 1);
         case '[':
             return array(at, depth + 1);
         case '"': {
@@ -127,8 +127,8 @@ private:
         }
     }
 
-    // From an opening brace to after the closing one.
-    const char* object(const char* at, int depth, Level level)
+    // From an opening brace to after the closing one; the level picks, at compile time, the keys looked up.
+    template <Level level> const char* object(const char* at, int depth)
     {
         if (depth > maxDepth)
             return nullptr;
@@ -145,7 +145,7 @@ private:
             if (at == m_end || *at != ':' || (level != Level::other && !plain))
                 return nullptr;
             at = skipSpace(at + 1);
-            if (at == m_end || !(at = member(at, level, key, depth)))
+            if (at == m_end || !(at = member<level>(at, key, depth)))
                 return nullptr;
             at = skipSpace(at);
             if (at == m_end)
@@ -182,10 +182,9 @@ private:
     }
 
     // `at` is the member's value, past the whitespace before it.
-    const char* member(const char* at, Level level, std::string_view key, int depth)
+    template <Level level> const char* member(const char* at, std::string_view key, int depth)
     {
-        switch (level) {
-        case Level::root:
+        if constexpr (level == Level::root) {
             if (key == "timestamp")
                 return stringSlot(at, timestamp, depth);
             if (key == "model")
@@ -198,19 +197,17 @@ private:
                 messageSeen = true;
                 if (*at == '{') {
                     messageIsObject = true;
-                    return object(at, depth + 1, Level::message);
+                    return object<Level::message>(at, depth + 1);
                 }
             }
-            break;
-        case Level::message:
+        } else if constexpr (level == Level::message) {
             if (key == "model")
                 return stringSlot(at, messageModel, depth);
             if (key == "id")
                 return stringSlot(at, messageId, depth);
             if (key == "usage")
                 return usageSlot(at, messageUsage, depth);
-            break;
-        case Level::usage:
+        } else if constexpr (level == Level::usage) {
             if (key == "input_tokens")
                 return numberSlot(at, m_usage->input, depth);
             if (key == "output_tokens")
@@ -219,9 +216,8 @@ private:
                 return numberSlot(at, m_usage->cacheRead, depth);
             if (key == "cache_creation_input_tokens")
                 return numberSlot(at, m_usage->cacheCreation, depth);
-            break;
-        case Level::other:
-            break;
+        } else {
+            (void)key;
         }
         return value(at, depth);
     }
@@ -249,7 +245,7 @@ private:
             return (slot.seen = true, value(at, depth));
         slot.seen = slot.isObject = true;
         m_usage = &slot;
-        return object(at, depth + 1, Level::usage);
+        return object<Level::usage>(at, depth + 1);
     }
 
     const char* numberSlot(const char* at, NumberSlot& slot, int depth)

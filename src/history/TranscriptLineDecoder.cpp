@@ -81,7 +81,12 @@ __attribute__((target("avx2"))) bool wordOrEscapeInBlocks(const char* p, std::si
     for (; top >= 32; top -= 32) {
         const std::size_t i = top - 32;
         const __m256i head = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        // Runs of text hold neither a backslash nor the word's last byte (for the Claude word, a quote): such
+        // a block is passed over before the compares that find where a word starts.
         const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + last));
+        if (!_mm256_movemask_epi8(
+                _mm256_or_si256(_mm256_cmpeq_epi8(head, backslash), _mm256_cmpeq_epi8(tail, final))))
+            continue;
         const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
         const __m256i escapes =
             _mm256_and_si256(_mm256_cmpeq_epi8(head, backslash), _mm256_cmpeq_epi8(next, u));
