@@ -48,13 +48,16 @@ quint64 idHash(std::string_view messageId, std::string_view requestId)
     return mix(wordHash(wordHash(0x243f6a8885a308d3ULL, messageId), requestId));
 }
 
-void putVarint(QByteArray& out, quint64 value)
+// Into `out`, returning the bytes written (at most ten).
+std::size_t putVarint(char* out, quint64 value)
 {
+    std::size_t n = 0;
     while (value >= 0x80) {
-        out.append(static_cast<char>((value & 0x7f) | 0x80));
+        out[n++] = static_cast<char>((value & 0x7f) | 0x80);
         value >>= 7;
     }
-    out.append(static_cast<char>(value));
+    out[n++] = static_cast<char>(value);
+    return n;
 }
 
 bool getVarint(const char*& at, const char* end, quint64& value)
@@ -104,9 +107,11 @@ void append(ResumePoint& resume, qint64 atMs, qint64 tokens)
 {
     const quint64 step = static_cast<quint64>(atMs) - static_cast<quint64>(resume.lastLineMs);
     const auto signedStep = static_cast<qint64>(step);
-    putVarint(resume.claudeLines,
-              (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
-    putVarint(resume.claudeLines, static_cast<quint64>(tokens));
+    char bytes[20];
+    std::size_t n =
+        putVarint(bytes, (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
+    n += putVarint(bytes + n, static_cast<quint64>(tokens));
+    resume.claudeLines.append(bytes, static_cast<qsizetype>(n));
     resume.lastLineMs = atMs;
     resume.newestLineMs = std::max(resume.newestLineMs, atMs);
 }
