@@ -145,16 +145,11 @@ private:
             if (at == m_end || *at != ':' || (level != Level::other && !plain))
                 return nullptr;
             at = skipSpace(at + 1);
-            if (at == m_end || !(at = member<level>(at, key, depth)))
+            bool closed = false;
+            if (at == m_end || !(at = member<level>(at, key, depth)) || !(at = separator(at, '}', closed)))
                 return nullptr;
-            at = skipSpace(at);
-            if (at == m_end)
-                return nullptr;
-            const char c = *at++;
-            if (c == '}')
+            if (closed)
                 return at;
-            if (c != ',')
-                return nullptr;
             at = skipSpace(at);
         }
     }
@@ -168,17 +163,22 @@ private:
         if (at != m_end && *at == ']')
             return at + 1;
         for (;;) {
-            if (!(at = value(at, depth)))
+            bool closed = false;
+            if (!(at = value(at, depth)) || !(at = separator(at, ']', closed)))
                 return nullptr;
-            at = skipSpace(at);
-            if (at == m_end)
-                return nullptr;
-            const char c = *at++;
-            if (c == ']')
+            if (closed)
                 return at;
-            if (c != ',')
-                return nullptr;
         }
+    }
+
+    // After a member or an element: past the comma, or past the closing bracket (`closed`).
+    const char* separator(const char* at, char close, bool& closed) const
+    {
+        at = skipSpace(at);
+        if (at == m_end)
+            return nullptr;
+        closed = *at == close;
+        return closed || *at == ',' ? at + 1 : nullptr;
     }
 
     // `at` is the member's value, past the whitespace before it.
