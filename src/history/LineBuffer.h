@@ -58,7 +58,8 @@ public:
                 have = 0;
                 continue;
             }
-            std::memmove(bytes, bytes + start, tail);
+            if (start > 0) // else the chunk only lengthened a line that began at the buffer's start
+                std::memmove(bytes, bytes + start, tail);
             base += static_cast<qint64>(start);
             have = tail;
         }

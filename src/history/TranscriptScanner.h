@@ -25,7 +25,7 @@ class TranscriptScanner
 public:
     struct Limits
     {
-        std::size_t chunk = 128 * 1024;
+        std::size_t chunk = 32 * 1024; // so the buffer is still in the first-level cache when it is parsed
         std::size_t maxLine = 64u << 20;
     };
 
