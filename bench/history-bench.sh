@@ -7,6 +7,8 @@
 #
 # Needs python3, /usr/bin/time and npm (ccusage 20.0.24 is installed into SCRATCH/ccusage). Set
 # KEEP_CORPUS=1 to keep the corpus for another run; it is deleted otherwise. SKIP_CCUSAGE=1 leaves ccusage out.
+# cat and the first scan alternate ROUNDS times (default 5): a shared machine's speed drifts, so the ratio
+# of their medians is the figure to quote, with each round's own ratio shown beside it.
 set -euo pipefail
 build=$(cd "${1:-build/release}" && pwd)
 scratch=${2:-/tmp/tallyvane-bench}
@@ -53,9 +55,21 @@ echo "corpus: ${#transcripts[@]} files, $((bytes / 1048576)) MiB, TZ=$TZ"
 cat "${transcripts[@]}" >/dev/null # warm the page cache
 cat "${transcripts[@]}" >/dev/null
 printf '%-34s %10s %11s %10s %10s\n' "" "wall" "peak RSS" "user CPU" "sys CPU"
-timed cat cat "${transcripts[@]}"
-rm -f "$cache"
-timed "tallyvane usage (empty cache)" "${env_run[@]}" "$build/tallyvane" usage --json
+cats=() scans=()
+for ((round = 1; round <= ${ROUNDS:-5}; round++)); do
+    timed cat cat "${transcripts[@]}"
+    cats+=("$wall")
+    rm -f "$cache"
+    timed "tallyvane usage (empty cache)" "${env_run[@]}" "$build/tallyvane" usage --json
+    scans+=("$wall")
+done
+python3 - "${cats[*]}" "${scans[*]}" <<'PY'
+import statistics, sys
+cats, scans = ([float(v) for v in arg.split()] for arg in sys.argv[1:3])
+rounds = " ".join(f"{s / c:.2f}" for c, s in zip(cats, scans))
+print(f"first scan / cat: {statistics.median(scans) / statistics.median(cats):.2f} (medians of "
+      f"{len(cats)} rounds; each round: {rounds})")
+PY
 timed "tallyvane usage (no change)" "${env_run[@]}" "$build/tallyvane" usage --json
 if [[ -z ${SKIP_CCUSAGE:-} ]]; then
     timed "ccusage daily" "${env_run[@]}" "$scratch/ccusage/node_modules/.bin/ccusage" daily --json --offline --mode calculate

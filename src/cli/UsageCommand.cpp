@@ -254,7 +254,11 @@ QByteArray renderJson(const Report& report, bool hourly)
 int run(const Options& options)
 {
     const QDateTime now = Clock::system().now();
-    UsageHistory history;
+    UsageHistory::Options historyOptions = UsageHistory::defaults();
+    // One scan and done: a watch would serve no later refresh, and taking down its folder watches at exit
+    // costs the kernel a grace period (about 20 ms).
+    historyOptions.watch.enabled = false;
+    UsageHistory history(historyOptions);
     const QTimeZone zone = ZoneCalendar::currentZone();
     Report report;
     report.until = options.until.value_or(now.toTimeZone(zone).date());
