@@ -88,7 +88,7 @@ bool write(const QString& path, QByteArrayView bytes, QString* error, const Opti
 
     int failure = 0;
     errno = 0;
-    if (::fchmod(fd, mode) != 0 || !FileIo::writeFully(fd, bytes) || ::fsync(fd) != 0)
+    if (::fchmod(fd, mode) != 0 || !FileIo::writeFully(fd, bytes) || (options.durable && ::fsync(fd) != 0))
         failure = errno ? errno : EIO;
     if (::close(fd) != 0 && failure == 0)
         failure = errno;
@@ -99,6 +99,8 @@ bool write(const QString& path, QByteArrayView bytes, QString* error, const Opti
         return fail(systemError(failure));
     }
 
+    if (!options.durable)
+        return true;
     // The rename is durable only once the folder's entry is on disk too.
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {

@@ -15,13 +15,16 @@ struct Options
     // Permission bits of the result. Unset: an existing file keeps its own, a new one gets 0666 less the
     // umask.
     std::optional<mode_t> mode;
+    // Whether to wait until the file and its folder entry are on disk. Only for a file whose loss or tearing
+    // in a crash is detected and harmless (a checksummed cache) may it be false.
+    bool durable = true;
 };
 
 // Writes `bytes` to a temporary file in the target's folder, syncs it, renames it over the target and syncs
-// the folder. A symbolic link at `path` is followed, so the link stays and its target is replaced. Only a
-// regular file is replaced: anything else at the path (a FIFO, a device, a folder) is an error and is left
-// alone. On failure the target is unchanged, the temporary file is removed and `error` (when given) holds
-// the reason in the system's words ("No space left on device").
+// the folder (the syncs only when durable). A symbolic link at `path` is followed, so the link stays and its
+// target is replaced. Only a regular file is replaced: anything else at the path (a FIFO, a device, a folder)
+// is an error and is left alone. On failure the target is unchanged, the temporary file is removed and
+// `error` (when given) holds the reason in the system's words ("No space left on device").
 bool write(const QString& path, QByteArrayView bytes, QString* error = nullptr, const Options& options = {});
 
 // Where `path` finally points after following symbolic links (the path itself when it is none); a link

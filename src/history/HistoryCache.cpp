@@ -1,5 +1,7 @@
 #include "history/HistoryCache.h"
 
+#include "history/WordHash.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -16,13 +18,15 @@
 //   version, zone, file count, then per file: path, provider byte, size, mtime (IEEE double), day count,
 //   per day: day step from the previous one, tokens, nano-dollars, mask of the non-zero hours and those
 //   hours' tokens; a resume byte and, when set: offset, inode, anchor, id count and the sorted 64-bit id
-//   hashes, the counted-line log, lastLineMs, newestLineMs, and a Codex totals byte with its five counts.
+//   hashes, the counted-line log, lastLineMs, newestLineMs, and a Codex totals byte with its five counts;
+//   last, the WordHash of all before it as a little-endian word. The cache is saved without waiting for the
+//   disk, so a crash may leave it torn: the checksum turns that into a rebuild.
 // A new layout takes a new version: an older file then decodes as empty and is rebuilt by the next scan.
 
 namespace {
 
 constexpr char magic[4] = {'T', 'V', 'H', 'C'};
-constexpr quint64 formatVersion = 4;
+constexpr quint64 formatVersion = 5;
 constexpr qint64 maxCacheBytes = 1ll << 30;
 
 class Writer
@@ -252,11 +256,21 @@ QByteArray HistoryCache::encode() const
         w.blob(path);
         encodeEntry(w, entry);
     }
-    return w.take();
+    QByteArray bytes = w.take();
+    const quint64 checksum = qToLittleEndian(WordHash::of(std::string_view(bytes.constData(), bytes.size())));
+    bytes.append(reinterpret_cast<const char*>(&checksum), sizeof checksum);
+    return bytes;
 }
 
 HistoryCache HistoryCache::decode(QByteArrayView bytes)
 {
+    quint64 checksum = 0;
+    if (bytes.size() < static_cast<qsizetype>(sizeof checksum))
+        return {};
+    bytes.chop(sizeof checksum);
+    std::memcpy(&checksum, bytes.end(), sizeof checksum);
+    if (qFromLittleEndian(checksum) != WordHash::of(std::string_view(bytes.data(), bytes.size())))
+        return {};
     Reader r(bytes);
     const char* head = r.take(sizeof magic);
     if (!head || std::memcmp(head, magic, sizeof magic) != 0 || r.varint() != formatVersion)

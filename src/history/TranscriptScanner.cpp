@@ -3,6 +3,7 @@
 #include "history/Pricing.h"
 #include "history/QuickClaudeReader.h"
 #include "history/SaturatingMath.h"
+#include "history/WordHash.h"
 
 #include <QFile>
 
@@ -16,36 +17,9 @@
 
 namespace {
 
-quint64 mix(quint64 x)
-{
-    x ^= x >> 30;
-    x *= 0xbf58476d1ce4e5b9ULL;
-    x ^= x >> 27;
-    x *= 0x94d049bb133111ebULL;
-    return x ^ (x >> 31);
-}
-
-// Eight bytes a step, one multiplication each, the length folded into the last; `mix` spreads the result.
-quint64 wordHash(quint64 hash, std::string_view bytes)
-{
-    constexpr quint64 odd = 0x9e3779b97f4a7c15ULL;
-    std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        quint64 word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        hash = (hash ^ word) * odd;
-        hash ^= hash >> 29;
-    }
-    quint64 rest = 0;
-    if (i < bytes.size())
-        std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
-    hash = (hash ^ rest ^ (static_cast<quint64>(bytes.size()) << 56)) * odd;
-    return hash ^ (hash >> 29);
-}
-
 quint64 idHash(std::string_view messageId, std::string_view requestId)
 {
-    return mix(wordHash(wordHash(0x243f6a8885a308d3ULL, messageId), requestId));
+    return WordHash::mix(WordHash::step(WordHash::step(0x243f6a8885a308d3ULL, messageId), requestId));
 }
 
 // Into `out`, returning the bytes written (at most ten).
@@ -157,8 +131,7 @@ TranscriptScanner::TranscriptScanner(const QTimeZone& zone, Limits limits)
 
 quint64 TranscriptScanner::anchorHash(QByteArrayView bytes)
 {
-    return mix(wordHash(0xcbf29ce484222325ULL,
-                        std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size()))));
+    return WordHash::of(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())));
 }
 
 qint64 TranscriptScanner::scanFile(const QString& path, qint64 size, FileEntry& entry)

@@ -282,7 +282,10 @@ bool UsageHistory::save()
 {
     QDir().mkpath(QFileInfo(m_options.cachePath).absolutePath());
     // Replaced whole: a second process saving at the same moment leaves one complete cache or the other.
-    return AtomicFile::write(m_options.cachePath, m_cache.encode());
+    // Not waited onto the disk: a crash that tears it fails its checksum and costs one rescan.
+    AtomicFile::Options write;
+    write.durable = false;
+    return AtomicFile::write(m_options.cachePath, m_cache.encode(), nullptr, write);
 }
 
 std::shared_ptr<const UsageTotals> UsageHistory::totals() const

@@ -261,6 +261,12 @@ TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
     otherVersion[4] = static_cast<char>(otherVersion[4] + 1);
     const QByteArray json = "{\"version\":2,\"zone\":\"UTC\",\"files\":{\"" + transcript.toUtf8() +
                             "\":{\"size\":1,\"mtime\":1,\"provider\":\"claude\",\"byDay\":{}}}}";
+    // Torn by a crash before it reached the disk: any one byte changed is caught by the checksum.
+    for (qsizetype i = 0; i < good.size(); ++i) {
+        QByteArray torn = good;
+        torn[i] = static_cast<char>(torn[i] ^ 0x20);
+        EXPECT_TRUE(HistoryCache::decode(torn).files.empty()) << "byte " << i;
+    }
     for (const QByteArray& stored : {otherVersion, good.first(good.size() - 1), good + '\0', json}) {
         SCOPED_TRACE(stored.left(8).toHex().toStdString());
         write("data/usage-history-cache.json", stored);
