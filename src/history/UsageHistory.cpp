@@ -111,6 +111,7 @@ UsageHistory::ScanStats UsageHistory::scan(bool saveChanges)
     }
     const qint64 nowMs = m_clock.now().toMSecsSinceEpoch();
     const double cutoff = static_cast<double>(nowMs) / 1000.0 - m_options.lookbackDays * 86400.0;
+    m_scanCutoff = cutoff;
 
     std::vector<std::pair<TranscriptFiles::File, FileEntry*>> jobs;
     std::optional<TranscriptWatch::Changes> reported;
@@ -160,7 +161,6 @@ bool UsageHistory::applyListing(std::vector<TranscriptFiles::File> files, double
     const quint64 generation = ++m_scanGeneration;
     stats.statted = static_cast<int>(files.size());
     m_olderListed.clear();
-    m_olderCutoff = cutoff;
     for (TranscriptFiles::File& file : files) {
         if (file.mtime < cutoff) {
             m_olderListed.push_back(std::move(file));
@@ -425,12 +425,10 @@ UsageTotals UsageHistory::reportSince(qint64 sinceDay)
             static_cast<double>(QDateTime(QDate(year, month, day), QTime(0, 0), zone).toMSecsSinceEpoch()) /
                 1000.0 -
             86400.0;
-        // The scan's own listing, where it made one, names the files before its lookback: the cache holds
-        // every later one.
+        // The cache holds the files from the scan's lookback on, and its listing, where it made one, names
+        // those before: the older ones are exactly the rest, none counted twice.
+        const double cutoff = m_scanCutoff;
         const bool listed = m_lastScan.fullListing;
-        const double cutoff = listed ? m_olderCutoff
-                                     : static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 -
-                                           m_options.lookbackDays * 86400.0;
         if (oldest >= cutoff)
             return totals;
         HistoryCache older;

@@ -142,10 +142,10 @@ private:
     quint64 m_scanGeneration = 0;
     TranscriptWatch m_watch;
     std::optional<qint64> m_listedAtMs; // when the last full listing was made, by m_clock
-    // What the last scan's full listing found before the lookback, and where the lookback began then: a
-    // report reaching further back reads these without listing every file again.
+    double m_scanCutoff = 0;            // where the last scan's lookback began (seconds since 1970)
+    // What the last scan's full listing found before the lookback: a report reaching further back reads
+    // these without listing every file again.
     std::vector<TranscriptFiles::File> m_olderListed;
-    double m_olderCutoff = 0;
 
     std::shared_ptr<std::atomic<bool>> m_alive = std::make_shared<std::atomic<bool>>(true);
     // Last, so it is destroyed first: work still queued runs while everything above is intact.
