@@ -24,8 +24,8 @@ struct HistoryCache
     std::unordered_map<QByteArray, FileEntry, PathHash> files;
 
     QByteArray encode() const;
-    // Bytes that are not a whole cache of this format version (an older cache, a truncated or foreign
-    // file) give an empty cache, so that the next scan rebuilds it.
+    // Bytes that are not a whole cache of this format version (an older cache, a truncated, torn or foreign
+    // file, caught by the trailing checksum) give an empty cache, so that the next scan rebuilds it.
     static HistoryCache decode(QByteArrayView bytes);
 
     // Reads the file (nothing when it is missing, not a regular file or implausibly large).
