@@ -376,9 +376,8 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
         if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume)
             total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(*entry.resume, sinceMs));
     }
-    // Files older than the lookback are not in the cache; a count reaching back that far reads them.
-    const double cutoff =
-        static_cast<double>(m_clock.now().toMSecsSinceEpoch()) / 1000.0 - m_options.lookbackDays * 86400.0;
+    // Files from before the scan's lookback are not in the cache; a count reaching back that far reads them.
+    const double cutoff = m_scanCutoff;
     if (oldest < cutoff) {
         TranscriptScanner scanner(ZoneCalendar::currentZone());
         for (const auto& file : TranscriptFiles::list(m_options.claudeRoots, Provider::claude)) {
