@@ -330,6 +330,19 @@ TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
     EXPECT_EQ(updates, 2);
 }
 
+TEST_F(UsageHistoryTest, RollingCountReachingBeforeTheLookbackReadsOlderFiles)
+{
+    write(".claude/projects/-p/new.jsonl", line(claudeReply(nowMs(), "n", "r", "s", {1, 0, 0, 0})));
+    write(".claude/projects/-p/old.jsonl",
+          line(claudeReply(nowMs() - 20 * 86400000ll, "o", "r", "s", {4, 0, 0, 0})));
+    age(".claude/projects/-p/old.jsonl", 20 * 86400);
+    UsageHistory history(options());
+    const QDateTime since = clock.now().addDays(-25);
+    history.rollingClaudeTokens(since); // provisional
+    EXPECT_EQ(history.rollingClaudeTokens(since), 5);
+    EXPECT_EQ(history.tokens(Provider::claude, since), 1); // the older file stays out of the cache
+}
+
 TEST_F(UsageHistoryTest, LatestModelSkipsSubagentsAndSyntheticLines)
 {
     write(".claude/projects/-p/main.jsonl",
