@@ -11,6 +11,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 using CodexTestSupport::answerTo;
 using CodexTestSupport::Collected;
 using CodexTestSupport::recordLines;
@@ -159,18 +161,20 @@ TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
     const QJsonArray input{QJsonObject{{"type", "text"}, {"text", "say ok"}}};
     provider.client()->sendRequest(QStringLiteral("turn/start"),
                                    QJsonObject{{"threadId", threadId}, {"input", input}});
+    // The update notification comes from the server itself. Each line is handled before it is recorded, so
+    // the health can show both windows a moment before the notification is among the recorded lines.
+    const auto sawPush = [&] {
+        const QList<QString> seen = lines->values();
+        return std::ranges::any_of(seen, [](const QString& line) {
+            return QJsonDocument::fromJson(line.toUtf8()).object().value("method").toString() ==
+                   QStringLiteral("account/rateLimits/updated");
+        });
+    };
     const bool pushed =
-        waitFor([&] { return provider.health().detail == QStringLiteral("2 windows"); }, 60000);
+        waitFor([&] { return sawPush() && provider.health().detail == QStringLiteral("2 windows"); }, 60000);
     QFile::remove(ownConfig);
     ASSERT_TRUE(pushed) << "no rate-limit push; mock answered " << mock.count("/v1/responses") << " requests";
     EXPECT_GE(mock.count("/v1/responses"), 1);
-
-    // The update notification came from the server itself.
-    bool sawPush = false;
-    for (const QString& line : lines->values())
-        sawPush = sawPush || QJsonDocument::fromJson(line.toUtf8()).object().value("method").toString() ==
-                                 QStringLiteral("account/rateLimits/updated");
-    EXPECT_TRUE(sawPush);
 
     // What the server made of the mock's headers; the mapping to snapshots is CodexParsing's table.
     const QList<UsageSnapshot> five = store.snapshots(Provider::codex, WindowKind::fiveHour);
