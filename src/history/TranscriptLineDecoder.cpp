@@ -84,14 +84,13 @@ __attribute__((target("avx2"))) bool wordOrEscapeInBlocks(const char* p, std::si
         // Runs of text hold neither a backslash nor the word's last byte (for the Claude word, a quote): such
         // a block is passed over before the compares that find where a word starts.
         const __m256i tail = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + last));
-        if (!_mm256_movemask_epi8(
-                _mm256_or_si256(_mm256_cmpeq_epi8(head, backslash), _mm256_cmpeq_epi8(tail, final))))
+        const __m256i backslashes = _mm256_cmpeq_epi8(head, backslash);
+        const __m256i finals = _mm256_cmpeq_epi8(tail, final);
+        if (!_mm256_movemask_epi8(_mm256_or_si256(backslashes, finals)))
             continue;
         const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
-        const __m256i escapes =
-            _mm256_and_si256(_mm256_cmpeq_epi8(head, backslash), _mm256_cmpeq_epi8(next, u));
-        const __m256i words =
-            _mm256_and_si256(_mm256_cmpeq_epi8(head, first), _mm256_cmpeq_epi8(tail, final));
+        const __m256i escapes = _mm256_and_si256(backslashes, _mm256_cmpeq_epi8(next, u));
+        const __m256i words = _mm256_and_si256(_mm256_cmpeq_epi8(head, first), finals);
         auto mask = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_or_si256(escapes, words)));
         for (; mask; mask &= mask - 1) {
             const char* at = p + i + static_cast<std::size_t>(__builtin_ctz(mask));

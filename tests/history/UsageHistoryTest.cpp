@@ -330,19 +330,6 @@ TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
     EXPECT_EQ(updates, 2);
 }
 
-TEST_F(UsageHistoryTest, RollingCountReachingBeforeTheLookbackReadsOlderFiles)
-{
-    write(".claude/projects/-p/new.jsonl", line(claudeReply(nowMs(), "n", "r", "s", {1, 0, 0, 0})));
-    write(".claude/projects/-p/old.jsonl",
-          line(claudeReply(nowMs() - 20 * 86400000ll, "o", "r", "s", {4, 0, 0, 0})));
-    age(".claude/projects/-p/old.jsonl", 20 * 86400);
-    UsageHistory history(options());
-    const QDateTime since = clock.now().addDays(-25);
-    history.rollingClaudeTokens(since); // provisional
-    EXPECT_EQ(history.rollingClaudeTokens(since), 5);
-    EXPECT_EQ(history.tokens(Provider::claude, since), 1); // the older file stays out of the cache
-}
-
 TEST_F(UsageHistoryTest, LatestModelSkipsSubagentsAndSyntheticLines)
 {
     write(".claude/projects/-p/main.jsonl",
@@ -389,7 +376,7 @@ TEST_F(UsageHistoryTest, ModelLookupReadsOnlyTheTailInBlocks)
     EXPECT_EQ(found->id, QStringLiteral("claude-opus-4-1"));
 }
 
-TEST_F(UsageHistoryTest, AnEarlierReportReadsOlderFilesWithoutCachingThem)
+TEST_F(UsageHistoryTest, ReachingBeforeTheLookbackReadsOlderFilesWithoutCachingThem)
 {
     write(".claude/projects/-p/new.jsonl", line(claudeReply(nowMs(), "n", "r", "s", {1, 0, 0, 0})));
     write(".claude/projects/-p/old.jsonl",
@@ -418,6 +405,11 @@ TEST_F(UsageHistoryTest, AnEarlierReportReadsOlderFilesWithoutCachingThem)
     cacheFile.close();
     ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(cacheFile.readAll(), cached);
+
+    // A rolling count reaching that far back reads them too.
+    const QDateTime longAgo = clock.now().addDays(-40);
+    history.rollingClaudeTokens(longAgo); // provisional
+    EXPECT_EQ(history.rollingClaudeTokens(longAgo), 5);
 }
 
 TEST_F(UsageHistoryTest, RefreshCompletesOnTheMainThread)
