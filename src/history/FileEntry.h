@@ -26,7 +26,7 @@ struct ResumePoint
     qint64 offset = 0; // bytes read, up to and including the last line feed
     quint64 inode = 0;
     quint64 anchor = 0;             // hash of the bytes just before `offset`: a rewritten file reads anew
-    std::vector<quint64> claudeIds; // sorted hashes of the message.id + requestId pairs already counted
+    std::vector<quint64> claudeIds; // hashes of the message.id + requestId pairs already counted
     std::optional<TranscriptLine::CodexCounts> codexTotal; // the last token_count line's running totals
     QByteArray claudeLines; // per counted Claude line: varint time step (ms, zigzag) and tokens
     qint64 lastLineMs = 0;  // the time the next step in claudeLines starts from

@@ -17,7 +17,7 @@
 // Layout: the magic "TVHC", then varints (zigzag for signed values) and raw little-endian words:
 //   version, zone, file count, then per file: path, provider byte, size, mtime (IEEE double), day count,
 //   per day: day step from the previous one, tokens, nano-dollars, mask of the non-zero hours and those
-//   hours' tokens; a resume byte and, when set: offset, inode, anchor, id count and the sorted 64-bit id
+//   hours' tokens; a resume byte and, when set: offset, inode, anchor, id count and the 64-bit id
 //   hashes, the counted-line log, lastLineMs, newestLineMs, and a Codex totals byte with its five counts;
 //   last, the WordHash of all before it as a little-endian word. The cache is saved without waiting for the
 //   disk, so a crash may leave it torn: the checksum turns that into a rebuild.
@@ -225,9 +225,8 @@ std::optional<FileEntry> decodeEntry(Reader& r)
                 value = r.integer();
             resume.codexTotal = TranscriptLine::CodexCounts{v[0], v[1], v[2], v[3], v[4]};
         }
-        // Lookups binary-search the ids, and the offset lies within the file it was read from.
-        if (resume.offset < 0 || resume.offset > entry.size ||
-            !std::is_sorted(resume.claudeIds.begin(), resume.claudeIds.end()))
+        // The offset lies within the file it was read from.
+        if (resume.offset < 0 || resume.offset > entry.size)
             r.fail();
         entry.resume = std::move(resume);
     }

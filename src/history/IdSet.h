@@ -38,6 +38,7 @@ public:
     }
 
     bool empty() const { return m_size == 0; }
+    std::size_t size() const { return m_size; }
 
     // Appends every id to `out`, in no particular order.
     void appendTo(std::vector<quint64>& out) const

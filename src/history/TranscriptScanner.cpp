@@ -198,7 +198,9 @@ void TranscriptScanner::scanBytes(QByteArrayView data, std::size_t pieceSize, Fi
 
 template <typename Read> void TranscriptScanner::run(FileEntry& entry, Read&& read)
 {
-    m_newIds.clear();
+    m_ids.clear();
+    for (const quint64 id : entry.resume->claudeIds)
+        m_ids.insert(id);
     const qint64 consumed = m_lines.run(read, [&](std::string_view text) { line(entry, text); });
     entry.resume->offset += consumed;
     finish(entry);
@@ -218,16 +220,12 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
     if (!TranscriptLine::mayBeClaudeUsage(text))
         return;
     ResumePoint& resume = *entry.resume;
-    const auto counted = [&](quint64 id) {
-        return std::binary_search(resume.claudeIds.begin(), resume.claudeIds.end(), id) ||
-               m_newIds.contains(id);
-    };
     // Each content block of a reply repeats the reply's usage: the quick read stops at the ids of a repeat.
     std::optional<quint64> newId;
     const auto quick =
         QuickClaudeReader::read(text, [&](std::string_view messageId, std::string_view requestId) {
             const quint64 id = idHash(messageId, requestId);
-            if (counted(id))
+            if (m_ids.contains(id))
                 return true;
             newId = id;
             return false;
@@ -246,9 +244,9 @@ void TranscriptScanner::claudeLine(FileEntry& entry, std::string_view text)
         // A line read quickly was looked up by its ids already.
         const bool lookedUp = quick.outcome == QuickClaudeReader::Outcome::counts && newId;
         const quint64 id = lookedUp ? *newId : idHash(usage->messageId, usage->requestId);
-        if (!lookedUp && counted(id))
+        if (!lookedUp && m_ids.contains(id))
             return;
-        m_newIds.insert(id);
+        m_ids.insert(id);
     }
     const auto local = m_calendar.local(usage->atMs);
     DayTotals& day = entry.days[local.day];
@@ -294,13 +292,10 @@ void TranscriptScanner::codexLine(FileEntry& entry, std::string_view text)
 
 void TranscriptScanner::finish(FileEntry& entry)
 {
-    if (m_newIds.empty())
-        return;
-    // What a file gains is usually little next to what it holds: sort the new ids alone and merge.
     auto& ids = entry.resume->claudeIds;
-    const auto known = static_cast<std::ptrdiff_t>(ids.size());
-    m_newIds.appendTo(ids);
-    std::sort(ids.begin() + known, ids.end());
-    std::inplace_merge(ids.begin(), ids.begin() + known, ids.end());
-    m_newIds.clear();
+    if (m_ids.size() != ids.size()) {
+        ids.clear();
+        m_ids.appendTo(ids);
+    }
+    m_ids.clear();
 }

@@ -57,7 +57,7 @@ private:
     ZoneCalendar m_calendar;
     TranscriptLineDecoder m_decoder;
     LineBuffer m_lines;
-    IdSet m_newIds;
+    IdSet m_ids;             // the file's counted reply ids, those from before the resume point included
     std::string m_rateModel; // lines of one file nearly always name one model
     const Pricing::NanoRate* m_rate = nullptr;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QtEndian>
 #include <QtGlobal>
 
 #include <cstring>
@@ -20,6 +21,26 @@ inline quint64 mix(quint64 x)
     return x ^ (x >> 31);
 }
 
+// The bytes from `from` on (fewer than eight) as a little-endian word, zero above them: read with whole
+// loads, since a copy of a variable length is a library call whose stores the load after it must wait for.
+inline quint64 tail(std::string_view bytes, std::size_t from)
+{
+    const std::size_t n = bytes.size() - from;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto load = [&](std::size_t at, auto word) {
+        std::memcpy(&word, p + at, sizeof word);
+        return static_cast<quint64>(qFromLittleEndian(word));
+    };
+    if (n == 0)
+        return 0;
+    if (bytes.size() >= 8) // the last eight bytes, those before `from` shifted out
+        return load(bytes.size() - 8, quint64{}) >> (8 * (8 - n));
+    if (n >= 4) // two four-byte loads that overlap where n < 8
+        return load(from, quint32{}) | load(from + n - 4, quint32{}) << (8 * (n - 4));
+    return quint64{p[from]} | quint64{p[from + n / 2]} << (8 * (n / 2)) |
+           quint64{p[from + n - 1]} << (8 * (n - 1));
+}
+
 // One multiplication per eight bytes, the length folded into the last; `mix` the result when done.
 inline quint64 step(quint64 hash, std::string_view bytes)
 {
@@ -31,10 +52,7 @@ inline quint64 step(quint64 hash, std::string_view bytes)
         hash = (hash ^ word) * odd;
         hash ^= hash >> 29;
     }
-    quint64 rest = 0;
-    if (i < bytes.size())
-        std::memcpy(&rest, bytes.data() + i, bytes.size() - i);
-    hash = (hash ^ rest ^ (static_cast<quint64>(bytes.size()) << 56)) * odd;
+    hash = (hash ^ tail(bytes, i) ^ (static_cast<quint64>(bytes.size()) << 56)) * odd;
     return hash ^ (hash >> 29);
 }
 

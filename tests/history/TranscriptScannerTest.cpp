@@ -4,6 +4,7 @@
 #include "history/ReferenceReader.h"
 #include "history/TranscriptCorpus.h"
 #include "history/TranscriptLine.h"
+#include "history/WordHash.h"
 #include "history/ZoneCalendar.h"
 
 #include <gtest/gtest.h>
@@ -334,6 +335,29 @@ TEST(TranscriptScanner, IdSetAgreesWithAPlainSet)
         ids.clear();
         EXPECT_TRUE(ids.empty());
         EXPECT_FALSE(ids.contains(*plain.begin()));
+    }
+}
+
+// Reply ids, resume anchors and the cache checksum hash exactly the bytes they are given: not those around
+// them, and every one of those, at every length and alignment of the short tail.
+TEST(TranscriptScanner, WordHashReadsExactlyItsBytes)
+{
+    std::mt19937_64 rng(11);
+    std::string around(64, '\0');
+    for (char& c : around)
+        c = static_cast<char>(rng());
+    for (std::size_t length = 0; length <= 40; ++length) {
+        for (std::size_t at = 0; at < 8; ++at) {
+            std::string_view view(around.data() + at, length);
+            const std::string alone(view); // other bytes after it, or none
+            const quint64 hash = WordHash::of(view);
+            ASSERT_EQ(hash, WordHash::of(alone)) << length << " at " << at;
+            for (std::size_t i = 0; i < length; ++i) {
+                std::string changed = alone;
+                changed[i] = static_cast<char>(changed[i] ^ 0x20);
+                ASSERT_NE(hash, WordHash::of(changed)) << length << " at " << at << " byte " << i;
+            }
+        }
     }
 }
 
