@@ -56,6 +56,13 @@ QString resolveLinks(const QString& path)
 
 bool write(const QString& path, QByteArrayView bytes, QString* error, const Options& options)
 {
+    return write(
+        path, [bytes](int fd) { return FileIo::writeFully(fd, bytes); }, error, options);
+}
+
+bool write(const QString& path, const std::function<bool(int fd)>& fill, QString* error,
+           const Options& options)
+{
     const auto fail = [&](const QString& reason) {
         if (error)
             *error = reason;
@@ -88,7 +95,7 @@ bool write(const QString& path, QByteArrayView bytes, QString* error, const Opti
 
     int failure = 0;
     errno = 0;
-    if (::fchmod(fd, mode) != 0 || !FileIo::writeFully(fd, bytes) || (options.durable && ::fsync(fd) != 0))
+    if (::fchmod(fd, mode) != 0 || !fill(fd) || (options.durable && ::fsync(fd) != 0))
         failure = errno ? errno : EIO;
     if (::close(fd) != 0 && failure == 0)
         failure = errno;

@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include <sys/types.h>
@@ -26,6 +27,11 @@ struct Options
 // is an error and is left alone. On failure the target is unchanged, the temporary file is removed and
 // `error` (when given) holds the reason in the system's words ("No space left on device").
 bool write(const QString& path, QByteArrayView bytes, QString* error = nullptr, const Options& options = {});
+
+// The same with the content written by `fill` onto the temporary file's descriptor, so that a large file need
+// not be built in memory first; `fill` returns false (with errno set) when it fails.
+bool write(const QString& path, const std::function<bool(int fd)>& fill, QString* error = nullptr,
+           const Options& options = {});
 
 // Where `path` finally points after following symbolic links (the path itself when it is none); a link
 // whose target does not exist yet resolves to that target.

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,14 +30,25 @@ constexpr char magic[4] = {'T', 'V', 'H', 'C'};
 constexpr quint64 formatVersion = 5;
 constexpr qint64 maxCacheBytes = 1ll << 30;
 
+// Hands the bytes on in pieces, so that a cache of many megabytes is never whole in memory (whose fresh pages
+// would cost more than encoding them), and keeps the checksum of all it handed on.
 class Writer
 {
 public:
+    explicit Writer(const HistoryCache::Sink& sink) : m_sink(sink) { m_out.reserve(piece); }
+
     void bytes(const void* data, std::size_t size)
     {
-        m_out.append(static_cast<const char*>(data), static_cast<qsizetype>(size));
+        if (size >= piece) { // a large blob goes on as it is
+            flush();
+            send(std::string_view(static_cast<const char*>(data), size));
+            return;
+        }
+        m_out.append(static_cast<const char*>(data), size);
+        if (m_out.size() >= piece)
+            flush();
     }
-    void byte(quint8 value) { m_out.append(static_cast<char>(value)); }
+    void byte(quint8 value) { m_out.push_back(static_cast<char>(value)); }
     void varint(quint64 value)
     {
         char buffer[10];
@@ -46,7 +58,7 @@ public:
             value >>= 7;
         }
         buffer[n++] = static_cast<char>(value);
-        m_out.append(buffer, n);
+        m_out.append(buffer, static_cast<std::size_t>(n));
     }
     void integer(qint64 value)
     {
@@ -62,11 +74,34 @@ public:
         varint(static_cast<quint64>(data.size()));
         bytes(data.data(), static_cast<std::size_t>(data.size()));
     }
-    void reserve(qsizetype size) { m_out.reserve(size); }
-    QByteArray take() { return std::move(m_out); }
+    // The rest and then the checksum; false when the sink failed on any piece.
+    bool finish()
+    {
+        flush();
+        const quint64 checksum = qToLittleEndian(m_checksum.result());
+        return m_ok && m_sink(QByteArrayView(reinterpret_cast<const char*>(&checksum), sizeof checksum));
+    }
 
 private:
-    QByteArray m_out;
+    static constexpr std::size_t piece = 64 * 1024;
+
+    void flush()
+    {
+        send(m_out);
+        m_out.clear();
+    }
+    void send(std::string_view bytes)
+    {
+        if (bytes.empty() || !m_ok)
+            return;
+        m_checksum.add(bytes);
+        m_ok = m_sink(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    }
+
+    const HistoryCache::Sink& m_sink;
+    std::string m_out;
+    WordHash::Stream m_checksum;
+    bool m_ok = true;
 };
 
 // Every read is bounds-checked; the first failure sticks and makes the whole decode give up.
@@ -237,16 +272,9 @@ std::optional<FileEntry> decodeEntry(Reader& r)
 
 } // namespace
 
-QByteArray HistoryCache::encode() const
+bool HistoryCache::encode(const Sink& sink) const
 {
-    Writer w;
-    qsizetype estimate = 64;
-    for (const auto& [path, entry] : files)
-        estimate += path.size() + 64 + static_cast<qsizetype>(entry.days.size()) * 40 +
-                    (entry.resume ? static_cast<qsizetype>(entry.resume->claudeIds.size()) * 8 +
-                                        entry.resume->claudeLines.size()
-                                  : 0);
-    w.reserve(estimate);
+    Writer w(sink);
     w.bytes(magic, sizeof magic);
     w.varint(formatVersion);
     w.blob(zone);
@@ -255,9 +283,16 @@ QByteArray HistoryCache::encode() const
         w.blob(path);
         encodeEntry(w, entry);
     }
-    QByteArray bytes = w.take();
-    const quint64 checksum = qToLittleEndian(WordHash::of(std::string_view(bytes.constData(), bytes.size())));
-    bytes.append(reinterpret_cast<const char*>(&checksum), sizeof checksum);
+    return w.finish();
+}
+
+QByteArray HistoryCache::encode() const
+{
+    QByteArray bytes;
+    encode([&](QByteArrayView piece) {
+        bytes.append(piece);
+        return true;
+    });
     return bytes;
 }
 

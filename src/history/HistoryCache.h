@@ -6,6 +6,7 @@
 #include <QHashFunctions>
 #include <QString>
 
+#include <functional>
 #include <unordered_map>
 
 struct PathHash
@@ -23,6 +24,9 @@ struct HistoryCache
     // Keyed by the path's bytes as the file system has them.
     std::unordered_map<QByteArray, FileEntry, PathHash> files;
 
+    // Hands the encoded cache to `sink` in pieces, as long as it returns true; false when it did not.
+    using Sink = std::function<bool(QByteArrayView)>;
+    bool encode(const Sink& sink) const;
     QByteArray encode() const;
     // Bytes that are not a whole cache of this format version (an older cache, a truncated, torn or foreign
     // file, caught by the trailing checksum) give an empty cache, so that the next scan rebuilds it.

@@ -1,6 +1,7 @@
 #include "history/UsageHistory.h"
 
 #include "core/AtomicFile.h"
+#include "core/FileIo.h"
 #include "core/LocalFileStore.h"
 #include "history/SaturatingMath.h"
 #include "history/TranscriptScanner.h"
@@ -285,7 +286,12 @@ bool UsageHistory::save()
     // Not waited onto the disk: a crash that tears it fails its checksum and costs one rescan.
     AtomicFile::Options write;
     write.durable = false;
-    return AtomicFile::write(m_options.cachePath, m_cache.encode(), nullptr, write);
+    return AtomicFile::write(
+        m_options.cachePath,
+        [this](int fd) {
+            return m_cache.encode([fd](QByteArrayView piece) { return FileIo::writeFully(fd, piece); });
+        },
+        nullptr, write);
 }
 
 std::shared_ptr<const UsageTotals> UsageHistory::totals() const

@@ -3,6 +3,7 @@
 #include <QtEndian>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -41,24 +42,78 @@ inline quint64 tail(std::string_view bytes, std::size_t from)
            quint64{p[from + n - 1]} << (8 * (n - 1));
 }
 
-// One multiplication per eight bytes, the length folded into the last; `mix` the result when done.
-inline quint64 step(quint64 hash, std::string_view bytes)
+inline quint64 word(quint64 hash, quint64 bytes)
 {
-    constexpr quint64 odd = 0x9e3779b97f4a7c15ULL;
-    std::size_t i = 0;
-    for (; i + 8 <= bytes.size(); i += 8) {
-        quint64 word;
-        std::memcpy(&word, bytes.data() + i, 8);
-        hash = (hash ^ word) * odd;
-        hash ^= hash >> 29;
-    }
-    hash = (hash ^ tail(bytes, i) ^ (static_cast<quint64>(bytes.size()) << 56)) * odd;
+    hash = (hash ^ bytes) * 0x9e3779b97f4a7c15ULL;
     return hash ^ (hash >> 29);
 }
 
+// One multiplication per eight bytes, the length folded into the last; `mix` the result when done.
+inline quint64 step(quint64 hash, std::string_view bytes)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        quint64 w;
+        std::memcpy(&w, bytes.data() + i, 8);
+        hash = word(hash, w);
+    }
+    return word(hash, tail(bytes, i) ^ (static_cast<quint64>(bytes.size()) << 56));
+}
+
+constexpr quint64 seed = 0xcbf29ce484222325ULL;
+
 inline quint64 of(std::string_view bytes)
 {
-    return mix(step(0xcbf29ce484222325ULL, bytes));
+    return mix(step(seed, bytes));
 }
+
+// `of` over bytes that come in pieces: the same result as over their concatenation.
+class Stream
+{
+public:
+    void add(std::string_view bytes)
+    {
+        if (bytes.empty())
+            return;
+        m_size += bytes.size();
+        if (m_held > 0) { // complete the word begun before
+            const std::size_t n = std::min(8 - m_held, bytes.size());
+            std::memcpy(m_pending + m_held, bytes.data(), n);
+            m_held += n;
+            bytes.remove_prefix(n);
+            if (m_held < 8)
+                return;
+            m_hash = word(m_hash, load());
+        }
+        const std::size_t whole = bytes.size() & ~std::size_t{7};
+        for (std::size_t i = 0; i < whole; i += 8) {
+            quint64 w;
+            std::memcpy(&w, bytes.data() + i, 8);
+            m_hash = word(m_hash, w);
+        }
+        m_held = bytes.size() - whole;
+        if (m_held > 0)
+            std::memcpy(m_pending, bytes.data() + whole, m_held);
+    }
+
+    quint64 result() const
+    {
+        return mix(word(m_hash,
+                        tail(std::string_view(m_pending, m_held), 0) ^ (static_cast<quint64>(m_size) << 56)));
+    }
+
+private:
+    quint64 load() const
+    {
+        quint64 w;
+        std::memcpy(&w, m_pending, 8);
+        return w;
+    }
+
+    quint64 m_hash = seed;
+    std::size_t m_size = 0;
+    char m_pending[8] = {};
+    std::size_t m_held = 0;
+};
 
 } // namespace WordHash

@@ -359,6 +359,46 @@ TEST(TranscriptScanner, WordHashReadsExactlyItsBytes)
             }
         }
     }
+    // The cache's checksum is taken as it is written, in pieces.
+    for (int round = 0; round < 200; ++round) {
+        const std::string_view all(around.data(), rng() % around.size());
+        WordHash::Stream stream;
+        for (std::size_t at = 0; at < all.size();) {
+            const std::size_t piece = std::min<std::size_t>(rng() % 12, all.size() - at);
+            stream.add(all.substr(at, piece));
+            at += piece;
+        }
+        ASSERT_EQ(stream.result(), WordHash::of(all)) << all.size();
+    }
+}
+
+// A cache is written in pieces, with blobs larger than one going out whole between them.
+TEST(TranscriptScanner, ALargeCacheReadsBackAsWritten)
+{
+    HistoryCache cache;
+    cache.zone = "Asia/Kolkata";
+    for (int f = 0; f < 40; ++f) {
+        FileEntry& entry = cache.files[QByteArray("/t") + QByteArray::number(f)];
+        entry.size = 1000 + f;
+        entry.days[20000 + f].tokens = f;
+        entry.resume = ResumePoint{};
+        entry.resume->offset = f;
+        for (int i = 0; i < (f % 10 == 0 ? 20000 : f); ++i)
+            entry.resume->claudeIds.push_back(static_cast<quint64>(f) << 32 | static_cast<quint64>(i));
+        for (int i = 0; i < f * 100; ++i)
+            ClaudeLineLog::append(*entry.resume, 1000ll * i, i);
+    }
+    const QByteArray bytes = cache.encode();
+    EXPECT_GT(bytes.size(), 512 << 10); // many pieces
+    const HistoryCache back = HistoryCache::decode(bytes);
+    ASSERT_EQ(back.files.size(), cache.files.size());
+    EXPECT_EQ(back.zone, cache.zone);
+    for (const auto& [path, entry] : cache.files) {
+        const FileEntry& read = back.files.at(path);
+        EXPECT_EQ(read.days.at(entry.days.begin()->first).tokens, entry.days.begin()->second.tokens);
+        EXPECT_EQ(read.resume->claudeIds, entry.resume->claudeIds);
+        EXPECT_EQ(read.resume->claudeLines, entry.resume->claudeLines);
+    }
 }
 
 TEST(TranscriptScanner, OverlongLinesAreSkippedWhole)
