@@ -101,9 +101,9 @@ private:
         return at;
     }
 
+    // `at` is past the whitespace before the value.
     const char* value(const char* at, int depth)
     {
-        at = skipSpace(at);
         if (at == m_end)
             return nullptr;
         switch (*at) {
@@ -168,6 +168,7 @@ private:
                 return nullptr;
             if (closed)
                 return at;
+            at = skipSpace(at);
         }
     }
 
