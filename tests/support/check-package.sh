@@ -33,6 +33,7 @@ dpkg-deb -x "$deb" "$root"
 app=io.github.tallyvane.Tallyvane
 expected=(
     usr/bin/tallyvane
+    usr/libexec/tallyvane/tallyvane-tray
     usr/share/applications/$app.desktop
     usr/share/metainfo/$app.metainfo.xml
     usr/share/icons/hicolor/scalable/apps/tallyvane.svg
@@ -68,6 +69,10 @@ run() { env HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/confi
 status=$(run status --demo) || problem "status --demo failed"
 grep -q '^Status: ' <<<"$status" || problem "status --demo printed no Status line: $status"
 [[ -z $(ls -A "$home") ]] || problem "status --demo wrote into the home: $(ls -A "$home")"
+# The interface is a program of its own that the command starts; without a display it says so.
+tray=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM HOME="$home" "$root/usr/bin/tallyvane" --demo 2>&1) &&
+    problem "--demo without a display succeeded"
+grep -q "needs a desktop session" <<<"$tray" || problem "tallyvane did not start its tray program: $tray"
 
 desktop-file-validate "$root/usr/share/applications/$app.desktop" || problem "the menu entry does not validate"
 grep -q '^Icon=tallyvane$' "$root/usr/share/applications/$app.desktop" || problem "the menu entry names another icon"
