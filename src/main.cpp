@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include <unistd.h>
 
