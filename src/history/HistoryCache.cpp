@@ -1,5 +1,6 @@
 #include "history/HistoryCache.h"
 
+#include "history/Varint.h"
 #include "history/WordHash.h"
 
 #include <QFile>
@@ -51,19 +52,10 @@ public:
     void byte(quint8 value) { m_out.push_back(static_cast<char>(value)); }
     void varint(quint64 value)
     {
-        char buffer[10];
-        int n = 0;
-        while (value >= 0x80) {
-            buffer[n++] = static_cast<char>((value & 0x7f) | 0x80);
-            value >>= 7;
-        }
-        buffer[n++] = static_cast<char>(value);
-        m_out.append(buffer, static_cast<std::size_t>(n));
+        char buffer[Varint::maxBytes];
+        m_out.append(buffer, Varint::put(buffer, value));
     }
-    void integer(qint64 value)
-    {
-        varint((static_cast<quint64>(value) << 1) ^ static_cast<quint64>(value >> 63));
-    }
+    void integer(qint64 value) { varint(Varint::zigzag(value)); }
     void word(quint64 value)
     {
         const quint64 little = qToLittleEndian(value);
@@ -132,20 +124,12 @@ public:
     quint64 varint()
     {
         quint64 value = 0;
-        for (int shift = 0; shift < 64; shift += 7) {
-            const quint8 b = byte();
-            value |= static_cast<quint64>(b & 0x7f) << shift;
-            if (!(b & 0x80))
-                return value;
-        }
+        if (m_ok && Varint::get(m_at, m_end, value))
+            return value;
         fail();
         return 0;
     }
-    qint64 integer()
-    {
-        const quint64 zigzag = varint();
-        return static_cast<qint64>((zigzag >> 1) ^ (~(zigzag & 1) + 1));
-    }
+    qint64 integer() { return Varint::unzigzag(varint()); }
     quint64 word()
     {
         const char* at = take(8);

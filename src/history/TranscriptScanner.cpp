@@ -3,6 +3,7 @@
 #include "history/Pricing.h"
 #include "history/QuickClaudeReader.h"
 #include "history/SaturatingMath.h"
+#include "history/Varint.h"
 #include "history/WordHash.h"
 
 #include <QFile>
@@ -20,30 +21,6 @@ namespace {
 quint64 idHash(std::string_view messageId, std::string_view requestId)
 {
     return WordHash::mix(WordHash::step(WordHash::step(0x243f6a8885a308d3ULL, messageId), requestId));
-}
-
-// Into `out`, returning the bytes written (at most ten).
-std::size_t putVarint(char* out, quint64 value)
-{
-    std::size_t n = 0;
-    while (value >= 0x80) {
-        out[n++] = static_cast<char>((value & 0x7f) | 0x80);
-        value >>= 7;
-    }
-    out[n++] = static_cast<char>(value);
-    return n;
-}
-
-bool getVarint(const char*& at, const char* end, quint64& value)
-{
-    value = 0;
-    for (int shift = 0; at < end && shift < 64; shift += 7) {
-        const auto byte = static_cast<unsigned char>(*at++);
-        value |= static_cast<quint64>(byte & 0x7f) << shift;
-        if (!(byte & 0x80))
-            return true;
-    }
-    return false;
 }
 
 class Fd
@@ -80,11 +57,9 @@ namespace ClaudeLineLog {
 void append(ResumePoint& resume, qint64 atMs, qint64 tokens)
 {
     const quint64 step = static_cast<quint64>(atMs) - static_cast<quint64>(resume.lastLineMs);
-    const auto signedStep = static_cast<qint64>(step);
-    char bytes[20];
-    std::size_t n =
-        putVarint(bytes, (static_cast<quint64>(signedStep) << 1) ^ static_cast<quint64>(signedStep >> 63));
-    n += putVarint(bytes + n, static_cast<quint64>(tokens));
+    char bytes[2 * Varint::maxBytes];
+    std::size_t n = Varint::put(bytes, Varint::zigzag(static_cast<qint64>(step)));
+    n += Varint::put(bytes + n, static_cast<quint64>(tokens));
     resume.claudeLines.append(bytes, static_cast<qsizetype>(n));
     resume.lastLineMs = atMs;
     resume.newestLineMs = std::max(resume.newestLineMs, atMs);
@@ -97,9 +72,9 @@ template <typename Visit> void forEach(const QByteArray& log, Visit&& visit)
     quint64 time = 0;
     while (at < end) {
         quint64 zigzag = 0, tokens = 0;
-        if (!getVarint(at, end, zigzag) || !getVarint(at, end, tokens))
+        if (!Varint::get(at, end, zigzag) || !Varint::get(at, end, tokens))
             break;
-        time += (zigzag >> 1) ^ (~(zigzag & 1) + 1);
+        time += static_cast<quint64>(Varint::unzigzag(zigzag));
         visit(static_cast<qint64>(time), static_cast<qint64>(tokens));
     }
 }

@@ -48,8 +48,8 @@ inline quint64 word(quint64 hash, quint64 bytes)
     return hash ^ (hash >> 29);
 }
 
-// One multiplication per eight bytes, the length folded into the last; `mix` the result when done.
-inline quint64 step(quint64 hash, std::string_view bytes)
+// The whole words of `bytes`; returns how many bytes they took.
+inline std::size_t words(quint64& hash, std::string_view bytes)
 {
     std::size_t i = 0;
     for (; i + 8 <= bytes.size(); i += 8) {
@@ -57,6 +57,13 @@ inline quint64 step(quint64 hash, std::string_view bytes)
         std::memcpy(&w, bytes.data() + i, 8);
         hash = word(hash, w);
     }
+    return i;
+}
+
+// One multiplication per eight bytes, the length folded into the last; `mix` the result when done.
+inline quint64 step(quint64 hash, std::string_view bytes)
+{
+    const std::size_t i = words(hash, bytes);
     return word(hash, tail(bytes, i) ^ (static_cast<quint64>(bytes.size()) << 56));
 }
 
@@ -83,14 +90,9 @@ public:
             bytes.remove_prefix(n);
             if (m_held < 8)
                 return;
-            m_hash = word(m_hash, load());
+            words(m_hash, std::string_view(m_pending, 8));
         }
-        const std::size_t whole = bytes.size() & ~std::size_t{7};
-        for (std::size_t i = 0; i < whole; i += 8) {
-            quint64 w;
-            std::memcpy(&w, bytes.data() + i, 8);
-            m_hash = word(m_hash, w);
-        }
+        const std::size_t whole = words(m_hash, bytes);
         m_held = bytes.size() - whole;
         if (m_held > 0)
             std::memcpy(m_pending, bytes.data() + whole, m_held);
@@ -103,13 +105,6 @@ public:
     }
 
 private:
-    quint64 load() const
-    {
-        quint64 w;
-        std::memcpy(&w, m_pending, 8);
-        return w;
-    }
-
     quint64 m_hash = seed;
     std::size_t m_size = 0;
     char m_pending[8] = {};
