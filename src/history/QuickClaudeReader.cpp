@@ -111,11 +111,8 @@ private:
             return object<Level::other>(at, depth + 1);
         case '[':
             return array(at, depth + 1);
-        case '"': {
-            std::string_view text;
-            bool plain = true;
-            return string(at, text, plain);
-        }
+        case '"':
+            return skipString(at);
         case 't':
             return literal(at, "true");
         case 'f':
@@ -220,7 +217,8 @@ private:
         } else {
             (void)key;
         }
-        return value(at, depth);
+        // Most values are strings: read in place, they spare the call.
+        return *at == '"' ? skipString(at) : value(at, depth);
     }
 
     const char* stringSlot(const char* at, StringSlot& slot, int depth)
@@ -298,6 +296,13 @@ private:
             *integer = negative ? -v : v;
         }
         return at;
+    }
+
+    const char* skipString(const char* at)
+    {
+        std::string_view text;
+        bool plain = true;
+        return string(at, text, plain);
     }
 
     // From an opening quote to after the closing one. `plain`: no escapes, so `text` is the string itself.
