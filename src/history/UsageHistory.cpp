@@ -284,14 +284,14 @@ bool UsageHistory::save()
     QDir().mkpath(QFileInfo(m_options.cachePath).absolutePath());
     // Replaced whole: a second process saving at the same moment leaves one complete cache or the other.
     // Not waited onto the disk: a crash that tears it fails its checksum and costs one rescan.
-    AtomicFile::Options write;
-    write.durable = false;
+    AtomicFile::Options options;
+    options.durable = false;
     return AtomicFile::write(
         m_options.cachePath,
         [this](int fd) {
             return m_cache.encode([fd](QByteArrayView piece) { return FileIo::writeFully(fd, piece); });
         },
-        nullptr, write);
+        nullptr, options);
 }
 
 std::shared_ptr<const UsageTotals> UsageHistory::totals() const
