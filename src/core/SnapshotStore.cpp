@@ -474,8 +474,10 @@ std::optional<QString> SnapshotStore::writeLines(const QByteArray& lines, bool l
     const int writeError = errno ? errno : EIO;
     // Under the lock nobody else wrote since: take back the part written, so the batch lands whole or not
     // at all.
-    if (locked)
-        (void)::ftruncate(fd.get(), info.st_size);
+    if (locked && ::ftruncate(fd.get(), info.st_size) != 0)
+        AppLogger::shared().warn(
+            QStringLiteral("Snapshot log: could not take back a partly written batch: %1")
+                .arg(systemError(errno)));
     return systemError(writeError);
 }
 
