@@ -7,6 +7,7 @@
 #include "providers/claude/ClaudeCredentialFile.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeProvider.h"
+#include "providers/claude/ClaudeUsageAnswer.h"
 #include "support/Reading.h"
 #include "support/TestSupport.h"
 
@@ -124,6 +125,26 @@ TEST_F(ClaudeProviderTest, OAuthReadingsAreStoredWhenTheyTellSomethingNew)
         if (s.source == "claude.oauth")
             stored.append(start.secsTo(s.timestamp));
     EXPECT_EQ(stored, (QList<qint64>{0, 120, 420, 480, 510}));
+}
+
+// The service's reset times carry a fraction of a second the log does not keep, and it can straddle a second.
+TEST_F(ClaudeProviderTest, TheSameAnswerAMinuteLaterIsNotStoredAgain)
+{
+    const auto answer = [](const char* fraction) {
+        return QJsonDocument::fromJson(QStringLiteral(R"({"five_hour":{"utilization":20,
+            "resets_at":"2026-06-01T12:00:%1+00:00"},"seven_day":{"utilization":50,
+            "resets_at":"2026-06-05T10:00:%1+00:00"},"seven_day_sonnet":{"utilization":5,
+            "resets_at":"2026-06-05T10:00:%1+00:00"}})")
+                                           .arg(QLatin1String(fraction))
+                                           .toUtf8())
+            .object();
+    };
+    provider.ingest(ClaudeUsageAnswer::snapshots(answer("00.528743"), start));
+    provider.ingest(ClaudeUsageAnswer::snapshots(answer("01.002"), start.addSecs(60)));
+    qsizetype stored = 0;
+    for (const WindowKind window : {WindowKind::fiveHour, WindowKind::sevenDay, WindowKind::weekly})
+        stored += store->snapshots(Provider::claude, window).size();
+    EXPECT_EQ(stored, 3);
 }
 
 TEST_F(ClaudeProviderTest, HealthFollowsTheBridgeAndTheNewestReading)

@@ -97,13 +97,27 @@ void ClaudeProvider::startFetch()
                   });
 }
 
+namespace {
+
+// The service sends reset times with a fraction of a second that the store does not keep, and the
+// fraction can straddle a second between answers: whole seconds within two count as the same reset.
+bool sameReset(const std::optional<QDateTime>& a, const std::optional<QDateTime>& b)
+{
+    if (!a || !b)
+        return !a && !b;
+    const qint64 apart = a->toSecsSinceEpoch() - b->toSecsSinceEpoch();
+    return apart >= -2 && apart <= 2;
+}
+
+} // namespace
+
 void ClaudeProvider::ingest(const QList<UsageSnapshot>& snapshots)
 {
     QList<UsageSnapshot> kept;
     for (const UsageSnapshot& s : snapshots) {
         const std::optional<UsageSnapshot> previous = newestStored(s.windowKind);
         const bool fresh = !previous || s.usedPercent != previous->usedPercent ||
-                           s.resetAt != previous->resetAt ||
+                           !sameReset(s.resetAt, previous->resetAt) ||
                            previous->source != QLatin1String("claude.oauth") ||
                            previous->timestamp.secsTo(s.timestamp) >= repeatSeconds;
         if (fresh)
