@@ -123,16 +123,20 @@ TEST(ClaudeEndpointsTest, EnvironmentOverridesOnlyWithWebUrlsAndPrintableAgents)
     environment.insert("TALLYVANE_CLAUDE_TOKEN_URLS",
                        " http://127.0.0.1:1/a  ftp://x/b http://127.0.0.1:2/b ");
     environment.insert("TALLYVANE_CLAUDE_USER_AGENT", "claude-code/9.9");
+    environment.insert("TALLYVANE_CLAUDE_CLIENT_ID", " 00000000-1111-2222-3333-444444444444 ");
     ClaudeEndpoints endpoints = ClaudeEndpoints::fromEnvironment(environment);
     EXPECT_EQ(endpoints.usageUrl.toString(), "http://127.0.0.1:8123/api/oauth/usage");
     EXPECT_EQ(endpoints.tokenUrls, (QList<QUrl>{QUrl("http://127.0.0.1:1/a"), QUrl("http://127.0.0.1:2/b")}));
     EXPECT_EQ(endpoints.userAgent, "claude-code/9.9");
+    EXPECT_EQ(endpoints.clientId, "00000000-1111-2222-3333-444444444444");
 
     environment.insert("TALLYVANE_CLAUDE_API_URL", "not a url");
     environment.insert("TALLYVANE_CLAUDE_USER_AGENT", "evil\r\nX-Injected: 1");
+    environment.insert("TALLYVANE_CLAUDE_CLIENT_ID", "a\",\"scope\":\"x");
     endpoints = ClaudeEndpoints::fromEnvironment(environment);
     EXPECT_EQ(endpoints.usageUrl.toString(), "https://api.anthropic.com/api/oauth/usage");
     EXPECT_EQ(endpoints.userAgent, "claude-code/2.1");
+    EXPECT_EQ(endpoints.clientId, "9d1c250a-e61b-44d9-88ed-5944d1962f5e");
 }
 
 TEST_F(ClaudeOAuthUsageTest, FetchSendsClaudeCodesHeadersAndReadsTheWindows)
@@ -251,6 +255,11 @@ TEST_F(ClaudeOAuthUsageTest, FailedRefreshBacksOffForFifteenMinutes)
     server.answer(platformPath, 200, R"({"access_token":"access-3"})"); // no lifetime: unusable
     EXPECT_EQ(fetch(*usage, 900), Status::refreshFailed("unexpected token response"));
     EXPECT_EQ(tokenRequests(), 3);
+    // Expired on arrival, or within the refresh margin: refreshed again on every fetch if it were taken.
+    server.answer(platformPath, 200, tokenAnswer("access-4", "refresh-4", 60));
+    EXPECT_EQ(fetch(*usage, 1800), Status::refreshFailed("unexpected token response"));
+    EXPECT_EQ(fetch(*usage, 2699), Status::tokenExpired());
+    EXPECT_EQ(tokenRequests(), 5);
     EXPECT_EQ(readAll(credentialPath()), before);
 }
 
@@ -293,6 +302,51 @@ TEST_F(ClaudeOAuthUsageTest, UnwrittenCredentialIsUsedFromMemoryAndWrittenLater)
     EXPECT_EQ(tokenRequests(), 1);
     EXPECT_EQ(storedOAuth()["refreshToken"], "refresh-2");
     EXPECT_EQ(readObject(credentialPath())["mcpOAuth"].toObject()["server"], "kept");
+}
+
+// A full disk: the file looks writable, but every write fails.
+class FullDiskStore : public ClaudeCredentialFile
+{
+public:
+    using ClaudeCredentialFile::ClaudeCredentialFile;
+    bool write(const QByteArray& document, QString* error) override
+    {
+        return !full && ClaudeCredentialFile::write(document, error);
+    }
+    bool full = true;
+};
+
+// A second refresh while the first result is unsaved, a moment without the file, and a restart: the newest
+// credential survives them all and reaches the file once it can be written.
+TEST_F(ClaudeOAuthUsageTest, UnsavedCredentialSurvivesASecondRefreshAMissingFileAndARestart)
+{
+    storeCredential("access-1", "refresh-1", now);
+    server.answer(consolePath, {Server::reply(200, tokenAnswer("access-2", "refresh-2", 3600)),
+                                Server::reply(200, tokenAnswer("access-3", "refresh-3", 3600))});
+    const auto disk = std::make_shared<FullDiskStore>(credentialPath());
+    auto usage = std::make_unique<ClaudeOAuthUsage>(disk, endpoints, http, backupPath());
+    const QString kept = folder.path() + "/data/claude-credentials-unsaved.json";
+
+    EXPECT_EQ(fetch(*usage), Status::ok(2));
+    EXPECT_EQ(fetch(*usage, 3600), Status::ok(2)); // access-2 expired: refreshed with refresh-2
+    EXPECT_EQ(fetch(*usage, 3660), Status::ok(2)); // no third refresh
+    const QByteArray stored = readAll(credentialPath());
+    QFile::remove(credentialPath());
+    EXPECT_EQ(fetch(*usage, 3720), Status::ok(2));
+    writeFile(credentialPath(), stored, 0600);
+    EXPECT_EQ(modeOf(kept), 0600);
+
+    usage = makeUsage();
+    EXPECT_EQ(fetch(*usage, 3780), Status::ok(2));
+    QStringList spent;
+    for (const auto& request : server.received())
+        if (request.path != usagePath)
+            spent.append(QJsonDocument::fromJson(request.body).object().value("refresh_token").toString());
+    EXPECT_EQ(spent, (QStringList{"refresh-1", "refresh-2"}));
+    for (int request : {3, 4, 5, 6})
+        EXPECT_EQ(bearer(request), "Bearer access-3") << request;
+    EXPECT_EQ(storedOAuth()["refreshToken"], "refresh-3");
+    EXPECT_FALSE(QFile::exists(kept));
 }
 
 TEST_F(ClaudeOAuthUsageTest, RateLimitBacksOffAndDoubles)

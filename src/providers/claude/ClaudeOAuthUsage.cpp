@@ -2,6 +2,7 @@
 
 #include "core/AppLogger.h"
 #include "core/AtomicFile.h"
+#include "core/FileIo.h"
 #include "core/LocalFileStore.h"
 #include "providers/HttpClient.h"
 #include "providers/claude/ClaudeCredentialFile.h"
@@ -55,12 +56,16 @@ QByteArray serialised(const QJsonObject& object)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+constexpr QLatin1StringView unsavedCredentialKey("credential");
+constexpr QLatin1StringView unsavedConsumedKey("consumedRefreshToken");
+
 } // namespace
 
 ClaudeOAuthUsage::ClaudeOAuthUsage(std::shared_ptr<ClaudeCredentialStore> store, ClaudeEndpoints endpoints,
                                    HttpClient& http, QString backupPath)
     : m_store(std::move(store)), m_endpoints(std::move(endpoints)), m_http(http),
-      m_backupPath(std::move(backupPath))
+      m_backupPath(std::move(backupPath)),
+      m_unsavedPath(QFileInfo(m_backupPath).dir().filePath(QStringLiteral("claude-credentials-unsaved.json")))
 {}
 
 ClaudeOAuthUsage::~ClaudeOAuthUsage() = default;
@@ -222,27 +227,66 @@ std::optional<ClaudeCredential> ClaudeOAuthUsage::currentCredential()
     std::optional<Unsaved> unsaved;
     {
         std::lock_guard lock(m_mutex);
+        if (!m_unsavedLoaded) {
+            m_unsavedLoaded = true;
+            const QJsonObject kept =
+                QJsonDocument::fromJson(
+                    FileIo::readRegularFile(m_unsavedPath, 1 << 20).value_or(QByteArray()))
+                    .object();
+            const auto credential = ClaudeCredential::fromObject(kept.value(unsavedCredentialKey).toObject());
+            const QJsonValue consumed = kept.value(unsavedConsumedKey);
+            if (credential && consumed.isString())
+                m_unsaved = Unsaved{*credential, consumed.toString()};
+        }
         unsaved = m_unsaved;
     }
     if (!unsaved)
         return readCredential();
 
+    // A credential file missing or unreadable for a moment (Claude Code rewriting it) changes nothing.
     const std::optional<ClaudeCredential> stored = readCredential();
-    if (!stored || stored->refreshToken != unsaved->consumedRefreshToken) {
+    if (!stored)
+        return unsaved->credential;
+    if (stored->accessToken == unsaved->credential.accessToken &&
+        stored->refreshToken == unsaved->credential.refreshToken) {
+        forgetUnsaved();
+        return stored;
+    }
+    if (stored->refreshToken != unsaved->consumedRefreshToken &&
+        stored->refreshToken != unsaved->credential.refreshToken) {
         // Claude Code has signed out or stored a credential of its own since: what it holds now is current.
         AppLogger::shared().info(QStringLiteral("Claude OAuth: the stored credential changed; dropping the "
                                                 "refreshed one that could not be written"));
-        std::lock_guard lock(m_mutex);
-        m_unsaved.reset();
+        forgetUnsaved();
         return stored;
     }
     QString error;
     if (writeBack(unsaved->credential, &error)) {
         AppLogger::shared().info(QStringLiteral("Claude OAuth: refreshed credential written back"));
-        std::lock_guard lock(m_mutex);
-        m_unsaved.reset();
+        forgetUnsaved();
     }
     return unsaved->credential;
+}
+
+void ClaudeOAuthUsage::keepUnsaved(Unsaved unsaved)
+{
+    const QByteArray bytes = serialised(
+        {{unsavedCredentialKey, unsaved.credential.raw}, {unsavedConsumedKey, unsaved.consumedRefreshToken}});
+    QDir().mkpath(QFileInfo(m_unsavedPath).absolutePath());
+    QString error;
+    if (!AtomicFile::write(m_unsavedPath, bytes, &error, {0600}))
+        AppLogger::shared().warn(QStringLiteral("Claude OAuth: the unsaved credential could not be kept on "
+                                                "disk either: ") +
+                                 error);
+    std::lock_guard lock(m_mutex);
+    m_unsaved = std::move(unsaved);
+}
+
+void ClaudeOAuthUsage::forgetUnsaved()
+{
+    std::lock_guard lock(m_mutex);
+    m_unsaved.reset();
+    QFile::remove(m_unsavedPath);
 }
 
 std::variant<ClaudeCredential, ClaudeOAuthUsage::Status>
@@ -308,7 +352,8 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
         return failed(QStringLiteral("HTTP %1").arg(answered->status));
     }
     const std::optional<ClaudeTokenAnswer> token = ClaudeTokenAnswer::parse(answered->body);
-    if (!token)
+    // An answer already expired, or inside the margin, would be refreshed again at once on every fetch.
+    if (!token || token->expiresInSeconds <= double(expiryMarginSeconds))
         return failed(QStringLiteral("unexpected token response"));
 
     const bool rotated = !token->refreshToken.isEmpty();
@@ -335,8 +380,16 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
                                   writeError +
                                   QStringLiteral("); using the new token and writing it again on the "
                                                  "next fetch"));
-        std::lock_guard lock(m_mutex);
-        m_unsaved = Unsaved{fresh, credential.refreshToken};
+        // The store still holds the token the first unsaved refresh consumed, not the one just spent.
+        QString consumed = credential.refreshToken;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_unsaved)
+                consumed = m_unsaved->consumedRefreshToken;
+        }
+        keepUnsaved(Unsaved{fresh, consumed});
+    } else {
+        forgetUnsaved();
     }
     AppLogger::shared().info(QStringLiteral("Claude OAuth token refreshed (rotated: %1)")
                                  .arg(rotated ? QStringLiteral("true") : QStringLiteral("false")));

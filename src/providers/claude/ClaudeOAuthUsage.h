@@ -26,7 +26,8 @@ class HttpClient;
 // A refresh token is good for one refresh only: a refresh whose result does not reach Claude Code's store
 // logs the user out of Claude Code. So a refresh happens only when the store can be written, the write-back
 // changes nothing but the three token members, and a new credential that could not be stored is kept here
-// and written again on the next fetch instead of being refreshed again.
+// (and in a 0600 copy beside the backup, so a restart still has it) and written again on the next fetch
+// instead of being refreshed again.
 //
 // One fetch runs at a time; a fetch asked for while one runs is skipped. Every accessor is safe from any
 // thread.
@@ -51,7 +52,8 @@ public:
     static constexpr qint64 rateLimitBackoffSeconds = 300;
     static constexpr qint64 rateLimitBackoffCapSeconds = 1800;
 
-    // `backupPath`: where the credential goes, mode 0600, before a refresh replaces it.
+    // `backupPath`: where the credential goes, mode 0600, before a refresh replaces it. A refreshed
+    // credential that could not be written waits in "claude-credentials-unsaved.json" in the same folder.
     ClaudeOAuthUsage(std::shared_ptr<ClaudeCredentialStore> store, ClaudeEndpoints endpoints,
                      HttpClient& http, QString backupPath);
     ~ClaudeOAuthUsage();
@@ -83,7 +85,8 @@ private:
     struct Unsaved
     {
         ClaudeCredential credential;
-        // The refresh token the refresh consumed: the store still holds it until the write succeeds.
+        // The refresh token the store still holds until the write succeeds: the one the first unsaved
+        // refresh consumed.
         QString consumedRefreshToken;
     };
 
@@ -92,12 +95,15 @@ private:
     std::optional<ClaudeCredential> currentCredential();
     std::variant<ClaudeCredential, Status> refresh(const ClaudeCredential& credential, const QDateTime& now);
     bool writeBack(const ClaudeCredential& credential, QString* error);
+    void keepUnsaved(Unsaved unsaved);
+    void forgetUnsaved();
     void noteRateLimit(const QByteArray& retryAfter, const QDateTime& now);
 
     std::shared_ptr<ClaudeCredentialStore> m_store;
     const ClaudeEndpoints m_endpoints;
     HttpClient& m_http;
     const QString m_backupPath;
+    const QString m_unsavedPath;
     std::atomic<bool> m_busy{false};
 
     mutable std::mutex m_mutex;
@@ -107,6 +113,7 @@ private:
     std::optional<QDateTime> m_rateLimitedUntil;
     int m_rateLimitStreak = 0;
     std::optional<Unsaved> m_unsaved;
+    bool m_unsavedLoaded = false;
     QString m_lastRefusal;
 
     // Last, so it finishes a running fetch before the rest goes.
