@@ -1,9 +1,11 @@
 // The incremental paths of the usage history, timed on a transcript corpus (bench/history-bench.sh makes
 // one with genbig.py): the rescan with nothing changed, then five rounds of a rescan after 1 MB appended to
 // one transcript and a rolling count after another 1 MB; then a history without the transcript watch reads
-// the corpus afresh and must agree. Prints "name value" lines; the transcript is restored after.
+// the corpus afresh and must agree; last, the cache bytes written in an hour of Claude Code at work. Prints
+// "name value" lines; the transcript is restored after.
 // HISTORY_BENCH_NO_WATCH=1 times the same without the watch.
 
+#include "core/Clock.h"
 #include "history/TranscriptFiles.h"
 #include "history/UsageHistory.h"
 
@@ -18,17 +20,19 @@
 #include <vector>
 
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// About 1 MB of replies as Claude Code writes them (each twice), stamped now.
-QByteArray megabyteOfReplies(int round)
+// About `size` bytes (1 MB) of replies as Claude Code writes them (each twice), stamped `at` (now).
+QByteArray megabyteOfReplies(int round, qsizetype size = 1024 * 1024,
+                             const QDateTime& at = QDateTime::currentDateTimeUtc())
 {
     const QByteArray pad(1000, 'x');
-    const QByteArray stamp = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs).toLatin1();
+    const QByteArray stamp = at.toString(Qt::ISODateWithMs).toLatin1();
     QByteArray out;
-    for (int m = 0; out.size() < 1024 * 1024; ++m) {
+    for (int m = 0; out.size() < size; ++m) {
         const QByteArray id = QByteArray::number(round) + '_' + QByteArray::number(m);
         const QByteArray line = "{\"parentUuid\":\"u\",\"type\":\"assistant\",\"sessionId\":\"s\","
                                 "\"version\":\"2.1.0\",\"timestamp\":\"" +
@@ -205,6 +209,53 @@ int main(int argc, char** argv)
             static_cast<long long>(referenceCount), static_cast<long long>(counted));
     }
     QFile::remove(unwatched.cachePath);
+
+    // An hour of Claude Code at work, on a clock that jumps a minute at a time: a reply a minute, the
+    // compute cycle's count of a new moment (five hours back) each minute, the periodic refresh every five
+    // minutes. Every replacement of the cache file (a new inode) counts its size as written.
+    {
+        ManualClock clock(QDateTime::currentDateTimeUtc());
+        UsageHistory::Options hour = options;
+        hour.clock = &clock;
+        UsageHistory active(hour);
+        active.refreshSync();
+        active.lastScan();
+        const QByteArray cachePath = QFile::encodeName(options.cachePath);
+        struct stat last
+        {};
+        ::stat(cachePath.constData(), &last);
+        int saves = 0;
+        qint64 written = 0;
+        const auto countWrite = [&] {
+            struct stat now
+            {};
+            if (::stat(cachePath.constData(), &now) != 0 ||
+                (now.st_ino == last.st_ino && now.st_mtim.tv_nsec == last.st_mtim.tv_nsec &&
+                 now.st_mtim.tv_sec == last.st_mtim.tv_sec))
+                return;
+            ++saves;
+            written += now.st_size;
+            last = now;
+        };
+        for (int minute = 1; minute <= 60; ++minute) {
+            clock.advance(60);
+            QFile file(target);
+            if (file.open(QIODevice::Append))
+                file.write(megabyteOfReplies(100 + minute, 4096, clock.now()));
+            file.close();
+            active.rollingClaudeTokens(clock.now().addSecs(-5 * 3600));
+            active.lastScan(); // behind the count
+            active.lastScan(); // behind any save it queued
+            countWrite();
+            if (minute % 5 == 0) {
+                active.refreshSync();
+                active.lastScan(); // behind its save
+                countWrite();
+            }
+        }
+        std::printf("cache_writes_per_hour %d saves, %lld bytes (cache now %lld bytes)\n", saves,
+                    static_cast<long long>(written), static_cast<long long>(last.st_size));
+    }
 
     if (::truncate(QFile::encodeName(target).constData(), originalSize) != 0)
         std::perror("truncate");

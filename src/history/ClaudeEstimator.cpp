@@ -78,27 +78,58 @@ UsageSnapshot estimate(WindowKind kind, double used, const QDateTime& now, const
     return s;
 }
 
-UsageSnapshot estimateFiveHour(const WindowAnchor& a, const ClaudeTokenCount& tokens, const QDateTime& now)
+// Nothing while the history is still counting: an estimate from a count not yet made would read 0 %.
+std::optional<qint64> countOrPending(const ClaudeTokenCount& tokens, const QDateTime& since)
 {
-    const qint64 periodMs = qint64(a.windowDurationMins * 60'000);
-    const double used = a.pctPerToken * double(countOrZero(tokens, now.addMSecs(-periodMs)));
-    return estimate(WindowKind::fiveHour, used, now, now.addMSecs(periodMs), a.windowDurationMins);
+    return tokens ? tokens(since) : std::optional<qint64>(0);
 }
 
-UsageSnapshot estimateSevenDay(const WindowAnchor& a, const ClaudeTokenCount& tokens, const QDateTime& now)
+std::optional<UsageSnapshot> estimateFiveHour(const WindowAnchor& a, const ClaudeTokenCount& tokens,
+                                              const QDateTime& now)
+{
+    const qint64 periodMs = qint64(a.windowDurationMins * 60'000);
+    const std::optional<qint64> counted = countOrPending(tokens, now.addMSecs(-periodMs));
+    if (!counted)
+        return std::nullopt;
+    return estimate(WindowKind::fiveHour, a.pctPerToken * double(*counted), now, now.addMSecs(periodMs),
+                    a.windowDurationMins);
+}
+
+std::optional<UsageSnapshot> estimateSevenDay(const WindowAnchor& a, const ClaudeTokenCount& tokens,
+                                              const QDateTime& now)
 {
     const qint64 periodMs = std::max<qint64>(1, qint64(a.windowDurationMins * 60'000));
-    double used = 0;
+    double base = 0;
     QDateTime resetAt = a.resetAt;
+    QDateTime since = a.capturedAt;
     if (now < a.resetAt) {
-        used = a.usedPercent + a.pctPerToken * double(countOrZero(tokens, a.capturedAt));
+        base = a.usedPercent;
     } else {
         // The first reset after now in the anchored window's rhythm.
         const qint64 elapsed = a.resetAt.msecsTo(now);
         resetAt = a.resetAt.addMSecs(periodMs * (elapsed / periodMs + 1));
-        used = a.pctPerToken * double(countOrZero(tokens, resetAt.addMSecs(-periodMs)));
+        since = resetAt.addMSecs(-periodMs);
     }
-    return estimate(WindowKind::sevenDay, used, now, resetAt, a.windowDurationMins);
+    const std::optional<qint64> counted = countOrPending(tokens, since);
+    if (!counted)
+        return std::nullopt;
+    return estimate(WindowKind::sevenDay, base + a.pctPerToken * double(*counted), now, resetAt,
+                    a.windowDurationMins);
+}
+
+QList<UsageSnapshot> estimatesFor(const Anchor& anchor, const ClaudeTokenCount& tokens, const QDateTime& now,
+                                  bool fiveHour, bool sevenDay)
+{
+    QList<UsageSnapshot> estimates;
+    if (anchor.fiveHour && fiveHour) {
+        if (auto e = estimateFiveHour(*anchor.fiveHour, tokens, now))
+            estimates.append(std::move(*e));
+    }
+    if (anchor.sevenDay && sevenDay) {
+        if (auto e = estimateSevenDay(*anchor.sevenDay, tokens, now))
+            estimates.append(std::move(*e));
+    }
+    return estimates;
 }
 
 QString wholeNumber(double value)
@@ -219,7 +250,8 @@ Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens,
         !(*snap.windowDurationMins > 0) || !(snap.usedPercent > 0) || !std::isfinite(snap.usedPercent))
         return Calibration::unusable;
     const bool fiveHour = snap.windowKind == WindowKind::fiveHour;
-    if (!fiveHour && !isLongWindow(snap.windowKind))
+    // The Sonnet weekly limit is a quota of its own: its rate says nothing about the account's week.
+    if (!fiveHour && snap.windowKind != WindowKind::sevenDay)
         return Calibration::otherKind;
     Anchor anchor = loadAnchor(files);
     std::optional<WindowAnchor>& slot = fiveHour ? anchor.fiveHour : anchor.sevenDay;
@@ -245,13 +277,7 @@ Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens,
 QList<UsageSnapshot> estimatedSnapshots(const ClaudeTokenCount& tokens, const ClaudeFiles& files,
                                         const QDateTime& now)
 {
-    const Anchor anchor = loadAnchor(files);
-    QList<UsageSnapshot> estimates;
-    if (anchor.fiveHour)
-        estimates.append(estimateFiveHour(*anchor.fiveHour, tokens, now));
-    if (anchor.sevenDay)
-        estimates.append(estimateSevenDay(*anchor.sevenDay, tokens, now));
-    return estimates;
+    return estimatesFor(loadAnchor(files), tokens, now, true, true);
 }
 
 QList<UsageSnapshot> augmentClaude(const QList<UsageSnapshot>& working, const ClaudeTokenCount& tokens,
@@ -263,23 +289,14 @@ QList<UsageSnapshot> augmentClaude(const QList<UsageSnapshot>& working, const Cl
         });
         return it == working.cend() ? nullptr : &*it;
     };
-    if (const UsageSnapshot* reading = firstFresh(WindowKind::fiveHour))
-        calibrate(*reading, tokens, files);
-    // The Sonnet limit is a different quota: it anchors the weekly rate only while the weekly one is silent.
-    if (const UsageSnapshot* reading = firstFresh(WindowKind::sevenDay))
-        calibrate(*reading, tokens, files);
-    else if (const UsageSnapshot* sonnet = firstFresh(WindowKind::weekly))
-        calibrate(*sonnet, tokens, files);
-
-    QList<UsageSnapshot> added;
-    for (const UsageSnapshot& e : estimatedSnapshots(tokens, files, now)) {
-        const bool live = std::any_of(working.cbegin(), working.cend(), [&](const UsageSnapshot& s) {
-            return s.windowKind == e.windowKind && isFreshLive(s, now);
-        });
-        if (!live)
-            added.append(e);
-    }
-    return added;
+    const UsageSnapshot* fiveHour = firstFresh(WindowKind::fiveHour);
+    const UsageSnapshot* sevenDay = firstFresh(WindowKind::sevenDay);
+    if (fiveHour)
+        calibrate(*fiveHour, tokens, files);
+    if (sevenDay)
+        calibrate(*sevenDay, tokens, files);
+    // A window with a fresh reading gets no estimate, so its count is not even asked for.
+    return estimatesFor(loadAnchor(files), tokens, now, !fiveHour, !sevenDay);
 }
 
 std::optional<CurrentSettings> mergingCurrentModel(const std::optional<CurrentSettings>& meta,

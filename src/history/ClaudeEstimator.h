@@ -81,16 +81,18 @@ enum class Calibration
     calibrated,
 };
 
-// Anchors the reading's window (`sevenDay` also for `weekly`); logs a detected reset.
+// Anchors the reading's five-hour or seven-day window (a Sonnet `weekly` one anchors nothing); logs a
+// detected reset.
 Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens, ClaudeFiles& files);
 
-// One estimate per anchored window, five-hour first; source "claude.transcript", low confidence.
+// One estimate per anchored window, five-hour first; source "claude.transcript", low confidence. A window
+// whose count is still being made gets none this time.
 [[nodiscard]] QList<UsageSnapshot> estimatedSnapshots(const ClaudeTokenCount& tokens,
                                                       const ClaudeFiles& files, const QDateTime& now);
 
-// The augmentation step of the compute cycle over the working list (oldest first): calibrates each window
-// from its first fresh live reading (the Sonnet weekly one only when no seven-day reading is fresh), then
-// returns the estimates to append: those of windows without a fresh live reading.
+// The augmentation step of the compute cycle over the working list (oldest first): calibrates the five-hour
+// and seven-day windows each from its first fresh live reading, then returns the estimates to append: those
+// of windows without a fresh live reading.
 [[nodiscard]] QList<UsageSnapshot> augmentClaude(const QList<UsageSnapshot>& working,
                                                  const ClaudeTokenCount& tokens, ClaudeFiles& files,
                                                  const QDateTime& now);

@@ -81,14 +81,12 @@ namespace TranscriptFiles {
 QStringList claudeRoots()
 {
     QStringList folders;
-    const QByteArray configured = qgetenv("CLAUDE_CONFIG_DIR");
-    if (!configured.trimmed().isEmpty()) {
-        for (const QByteArray& part : configured.split(','))
-            if (!part.trimmed().isEmpty())
-                folders.append(QFile::decodeName(part.trimmed()));
-    } else {
+    // One folder, as Claude Code itself and the credential and bridge paths read it: a comma is part of it.
+    const QString configured = qEnvironmentVariable("CLAUDE_CONFIG_DIR");
+    if (!configured.isEmpty())
+        folders = {QDir::cleanPath(configured)};
+    else
         folders = {home() + QStringLiteral("/.config/claude"), home() + QStringLiteral("/.claude")};
-    }
     QStringList roots;
     for (const QString& folder : std::as_const(folders))
         roots.append(folder + QStringLiteral("/projects"));

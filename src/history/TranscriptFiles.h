@@ -13,7 +13,7 @@
 // Where the two assistants keep their transcripts, and the listing of them.
 namespace TranscriptFiles {
 
-// "projects" of each Claude config folder: those in $CLAUDE_CONFIG_DIR (comma-separated) when it is set,
+// "projects" of each Claude config folder: $CLAUDE_CONFIG_DIR (the whole value one folder) when it is set,
 // else ~/.config/claude and ~/.claude.
 QStringList claudeRoots();
 // "sessions" then "archived_sessions" of $CODEX_HOME, else of ~/.codex.

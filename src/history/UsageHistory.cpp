@@ -71,6 +71,11 @@ UsageHistory::UsageHistory(Options options)
 UsageHistory::~UsageHistory()
 {
     m_alive->store(false);
+    // What the save interval held back goes out now.
+    m_queue.async([this] {
+        if (m_unsaved && !m_options.readOnly)
+            save();
+    });
 }
 
 std::vector<TranscriptFiles::File> UsageHistory::listAll() const
@@ -215,6 +220,13 @@ void UsageHistory::scheduleSave()
 {
     if (m_options.readOnly || !m_unsaved || m_saveQueued)
         return;
+    // The whole cache is rewritten each time (megabytes on a large history): a busy Claude Code changes it
+    // every minute, and what a crash loses is cheap to read again.
+    const qint64 nowMs = m_clock.now().toMSecsSinceEpoch();
+    if (m_savedAtMs && nowMs >= *m_savedAtMs && nowMs - *m_savedAtMs < m_options.saveSeconds * 1000)
+        return;
+    // Counted from the scan that asks, so refreshes exactly five minutes apart each save.
+    m_savedAtMs = nowMs;
     m_saveQueued = true;
     // Behind the work already queued, so that the scan's answer goes out first and scans queued meanwhile
     // share one write. Not skipped when the history is going away: the queue drains with the cache intact.
@@ -367,6 +379,12 @@ std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
         }
         if (cached != m_rollCache.end())
             return cached->second.value;
+        // A window rolling back from now asks for a new minute every minute: the count of a moment a few
+        // minutes before stands in (a little more, never a drop to nothing) while this one is made.
+        for (qint64 earlier = key - 1; earlier >= key - standInMinutes; --earlier) {
+            if (const auto near = m_rollCache.find(earlier); near != m_rollCache.end())
+                return near->second.value;
+        }
         return std::nullopt;
     });
 }
@@ -402,7 +420,6 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
     m_rollScanning.erase(key);
     if (m_onCacheUpdated && !m_options.countInline)
         m_options.postToMain(m_onCacheUpdated);
-    scheduleSave();
 }
 
 std::optional<ModelSighting> UsageHistory::latestClaudeModel()

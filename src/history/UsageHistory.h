@@ -42,6 +42,9 @@ public:
         // A full listing at least this often even while the watch reports changes: what it might miss
         // (a write through a hard link elsewhere, say) is found within this time.
         qint64 relistSeconds = 600;
+        // A refresh saves a changed cache at most this often; what is held back goes out with a later
+        // refresh or when the history goes. Rolling counts never save.
+        qint64 saveSeconds = 300;
         TranscriptWatch::Limits watch;
         // Never writes the cache file (a report that must leave the disk as it found it).
         bool readOnly = false;
@@ -73,7 +76,7 @@ public:
     UsageHistory& operator=(const UsageHistory&) = delete;
 
     // Scan and publish on the history queue, then `completion` on the main thread; the changed cache is
-    // saved after that, on the queue (a history being destroyed still writes it).
+    // saved after that, on the queue, at most every saveSeconds (a history being destroyed still writes it).
     void refresh(std::function<void()> completion = {});
     // The same while the caller waits (for the scan, not for the save).
     ScanStats refreshSync();
@@ -90,11 +93,13 @@ public:
     double effectiveDays(const QDateTime& from, const QDateTime& to, Provider provider) const;
 
     // Claude tokens in lines stamped at or after `since` (duplicates counted once), from a count at most
-    // rollTtl old. A new moment answers 0 (or the older count) at once and counts in the background;
-    // onCacheUpdated announces the result. Not to be called from the history queue.
+    // rollTtl old. A new moment answers at once, with the older count, the count of a moment up to
+    // standInMinutes earlier, or 0, and counts in the background; onCacheUpdated announces the result. Not to
+    // be called from the history queue.
     qint64 rollingClaudeTokens(const QDateTime& since);
-    // The same, but nothing while no count for that moment exists yet (instead of a provisional 0).
+    // The same, but nothing while no stand-in count exists yet (instead of a provisional 0).
     std::optional<qint64> countedClaudeTokens(const QDateTime& since);
+    static constexpr qint64 standInMinutes = 5;
     // The model of the newest Claude reply, cached for modelTtl. Not to be called from the history queue.
     std::optional<ModelSighting> latestClaudeModel();
     void setOnCacheUpdated(std::function<void()> callback);
@@ -139,6 +144,7 @@ private:
     ScanStats m_lastScan;
     bool m_unsaved = false;
     bool m_saveQueued = false;
+    std::optional<qint64> m_savedAtMs; // when the last save was queued, by m_clock
     quint64 m_scanGeneration = 0;
     TranscriptWatch m_watch;
     std::optional<qint64> m_listedAtMs; // when the last full listing was made, by m_clock

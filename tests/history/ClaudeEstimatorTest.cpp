@@ -101,8 +101,10 @@ TEST_F(ClaudeEstimatorTest, CalibrationRefusesWhatCannotAnchor)
               Calibration::noTokens);
     EXPECT_EQ(files.writes(), 0);
 
-    // A Sonnet weekly reading anchors the seven-day rate; the same or an older reading never replaces it.
-    ASSERT_EQ(calibrate(reading(WindowKind::weekly, 60, 30, reset), fixedTokens(10), files),
+    // A Sonnet weekly reading anchors nothing; the same or an older seven-day reading never replaces one.
+    EXPECT_EQ(calibrate(reading(WindowKind::weekly, 60, 30, reset), fixedTokens(10), files),
+              Calibration::otherKind);
+    ASSERT_EQ(calibrate(reading(WindowKind::sevenDay, 60, 30, reset), fixedTokens(10), files),
               Calibration::calibrated);
     EXPECT_TRUE(loadAnchor(files).sevenDay);
     EXPECT_EQ(calibrate(reading(WindowKind::sevenDay, 60, 50, reset), fixedTokens(10), files),
@@ -114,7 +116,11 @@ TEST_F(ClaudeEstimatorTest, AugmentCalibratesFromTheFirstFreshReadingAndEstimate
 {
     const QDateTime reset5h = kNow.addSecs(3600);
     const QDateTime reset7d = kNow.addDays(3);
-    const auto tokens = fixedTokens(10'000);
+    QList<QDateTime> asked;
+    const ClaudeTokenCount tokens = [&](const QDateTime& since) {
+        asked.append(since);
+        return std::optional<qint64>(10'000);
+    };
     // Two fresh five-hour readings: the earlier anchors. A reading from a clock 10 minutes ahead never does.
     QList<UsageSnapshot> working{reading(WindowKind::fiveHour, 900, 20, reset5h),
                                  reading(WindowKind::fiveHour, 60, 30, reset5h),
@@ -125,6 +131,8 @@ TEST_F(ClaudeEstimatorTest, AugmentCalibratesFromTheFirstFreshReadingAndEstimate
     EXPECT_EQ(anchor.fiveHour->capturedAt, working[0].timestamp);
     EXPECT_FALSE(anchor.sevenDay);
     EXPECT_TRUE(estimates.isEmpty()); // the fresh five-hour reading stands; no weekly anchor
+    // Only the calibration counted: an estimate the fresh reading suppresses asks for nothing.
+    EXPECT_EQ(asked, QList<QDateTime>{reset5h.addSecs(-5 * 3600)});
 
     // 25 minutes later the readings are stale: an estimate stands beside them.
     estimates = augmentClaude(working, tokens, files, kNow.addSecs(1500));
@@ -133,8 +141,12 @@ TEST_F(ClaudeEstimatorTest, AugmentCalibratesFromTheFirstFreshReadingAndEstimate
     EXPECT_EQ(estimates[0].source, QStringLiteral("claude.transcript"));
     EXPECT_EQ(estimates[0].sourceConfidence, SourceConfidence::low);
 
-    // With a fresh weekly and a fresh Sonnet reading, the weekly one anchors the seven-day rate.
+    // The Sonnet limit is a quota of its own: alone it anchors no seven-day rate; beside a weekly reading
+    // the weekly one anchors.
     ClaudeFiles other{dir.path() + QStringLiteral("/sonnet")};
+    EXPECT_TRUE(
+        augmentClaude({reading(WindowKind::weekly, 120, 80, reset7d)}, tokens, other, kNow).isEmpty());
+    EXPECT_FALSE(loadAnchor(other).sevenDay);
     (void)augmentClaude(
         {reading(WindowKind::weekly, 120, 80, reset7d), reading(WindowKind::sevenDay, 60, 20, reset7d)},
         tokens, other, kNow);
@@ -150,13 +162,15 @@ TEST_F(ClaudeEstimatorTest, EstimatesFollowTheAnchorRate)
     anchorWith({WindowAnchor{30, 0.001, kNow, 300, kNow.addSecs(-3600)}, std::nullopt});
     struct Row
     {
-        qint64 tokens;
+        std::optional<qint64> tokens; // nothing: still being counted, so no estimate rather than 0 %
         double used;
         double remaining;
-    } rows[] = {{50'000, 50, 50}, {200'000, 140, 0}, {0, 0, 100}};
+    } rows[] = {{50'000, 50, 50}, {200'000, 140, 0}, {0, 0, 100}, {std::nullopt, 0, 0}};
     for (const Row& row : rows) {
         const auto estimates = estimatedSnapshots(fixedTokens(row.tokens), files, kNow);
-        ASSERT_EQ(estimates.size(), 1);
+        ASSERT_EQ(estimates.size(), row.tokens ? 1 : 0);
+        if (estimates.isEmpty())
+            continue;
         EXPECT_DOUBLE_EQ(estimates[0].usedPercent, row.used);
         EXPECT_DOUBLE_EQ(estimates[0].remainingPercent, row.remaining);
         EXPECT_EQ(estimates[0].resetAt, kNow.addSecs(5 * 3600));

@@ -1,6 +1,7 @@
 #include "history/UsageHistory.h"
 #include "core/ZoneGuard.h"
 #include "history/TranscriptCorpus.h"
+#include "history/TranscriptFiles.h"
 #include "history/ZoneCalendar.h"
 #include "support/TestSupport.h"
 
@@ -293,6 +294,7 @@ TEST_F(UsageHistoryTest, AChangeOfZoneRecountsTheDays)
     EXPECT_EQ(history.tokens(Provider::claude, today), 0);
     EXPECT_EQ(history.totals()->zone, QByteArray("UTC"));
 
+    clock.advance(300); // the next save is due
     ZoneGuard kolkata("Asia/Kolkata");
     EXPECT_EQ(history.refreshSync().read, 1);
     EXPECT_EQ(history.totals()->zone, QByteArray("Asia/Kolkata"));
@@ -328,6 +330,56 @@ TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
     EXPECT_EQ(history.rollingClaudeTokens(since), 115);
     EXPECT_EQ(announced, 2);
     EXPECT_EQ(updates, 2);
+    // A window rolling back from now asks for the next minute: the minute before stands in while it counts;
+    // a moment ten minutes off has no stand-in.
+    EXPECT_EQ(history.countedClaudeTokens(since.addSecs(60)), 115);
+    EXPECT_EQ(history.countedClaudeTokens(since.addSecs(660)), std::nullopt);
+}
+
+// Claude Code busy: the transcript grows every minute and every minute brings a count of a new moment.
+TEST_F(UsageHistoryTest, TheCacheIsSavedByRefreshesAtMostEveryFiveMinutes)
+{
+    const QString transcript = ".claude/projects/-p/a.jsonl";
+    write(transcript, line(claudeReply(nowMs(), "m0", "r", "s", {1, 0, 0, 0})));
+    UsageHistory history(options());
+    QList<int> savedAtMinute;
+    for (int minute = 0; minute <= 10; ++minute) {
+        write(transcript, line(claudeReply(nowMs(), QString::number(minute), "r", "s", {1, 0, 0, 0})),
+              QIODevice::Append);
+        history.rollingClaudeTokens(clock.now().addSecs(-5 * 3600));
+        history.lastScan(); // behind the count, and any save it queued
+        if (history.lastScan().saved)
+            savedAtMinute.append(minute);
+        if (minute % 2 == 0) { // the periodic scan
+            history.refreshSync();
+            if (history.lastScan().saved)
+                savedAtMinute.append(minute);
+        }
+        clock.advance(60);
+    }
+    EXPECT_EQ(savedAtMinute, (QList<int>{0, 6}));
+    clock.advance(600);
+    history.refreshSync();
+    EXPECT_TRUE(history.lastScan().saved); // what minutes 7 to 10 held back
+    clock.advance(600);
+    history.refreshSync();
+    EXPECT_FALSE(history.lastScan().saved); // nothing changed since
+}
+
+// Claude Code reads its config variable as one folder; so do the credential and the bridge.
+TEST(TranscriptFilesTest, ClaudeConfigDirIsOneFolderCommasIncluded)
+{
+    const struct
+    {
+        const char* configured;
+        QString root;
+    } rows[] = {{"/home/u/claude,work", "/home/u/claude,work/projects"},
+                {"/home/u/claude/", "/home/u/claude/projects"}};
+    for (const auto& row : rows) {
+        qputenv("CLAUDE_CONFIG_DIR", row.configured);
+        EXPECT_EQ(TranscriptFiles::claudeRoots(), QStringList{row.root}) << row.configured;
+    }
+    qunsetenv("CLAUDE_CONFIG_DIR");
 }
 
 TEST_F(UsageHistoryTest, LatestModelSkipsSubagentsAndSyntheticLines)
