@@ -20,8 +20,6 @@ namespace StateReports {
 
 namespace {
 
-constexpr double kWeekSeconds = 604'800;
-
 // The newest snapshot of a provider whose source passes `accept`, by timestamp.
 std::optional<QDateTime> newestStamp(const ForecastBundle& bundle, Provider provider,
                                      const std::function<bool(const UsageSnapshot&)>& accept)
@@ -98,20 +96,31 @@ std::optional<QString> headroomLabel(const ForecastBundle& bundle, Provider prov
     return CalibratedForecast::headroomLabel(*it);
 }
 
+namespace {
+
+// Seven calendar days, today included, as the week's trend counts them.
+double weekCostUSD(const UsageTotals* history, Provider provider, const QDateTime& now)
+{
+    double cost = 0;
+    if (history)
+        for (const qint64 day : UsageQueries::lastDays(*history, 7, now))
+            cost += history->of(provider).costUSD(day);
+    return cost;
+}
+
+} // namespace
+
 QString spendThisWeek(const UsageTotals* history, const AppSettings& settings, Provider provider,
                       const QDateTime& now)
 {
-    const double cost =
-        history ? UsageQueries::costUSD(*history, provider, now.addMSecs(-qint64(kWeekSeconds * 1000))) : 0.0;
-    return NumberFormatting::money(settings.currencyGBP, cost);
+    return NumberFormatting::money(settings.currencyGBP, weekCostUSD(history, provider, now));
 }
 
 QString spendThisWeekTotal(const UsageTotals* history, const AppSettings& settings, const QDateTime& now)
 {
     double total = 0;
-    if (history)
-        for (Provider provider : StateQueries::sortedEnabledProviders(settings))
-            total += UsageQueries::costUSD(*history, provider, now.addMSecs(-qint64(kWeekSeconds * 1000)));
+    for (Provider provider : StateQueries::sortedEnabledProviders(settings))
+        total += weekCostUSD(history, provider, now);
     return NumberFormatting::money(settings.currencyGBP, total);
 }
 

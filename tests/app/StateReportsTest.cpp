@@ -99,6 +99,11 @@ TEST(StateReports, TextsReadExactly)
     settings.currencyGBP = false;
     EXPECT_EQ(StateReports::spendThisWeek(&late, settings, Provider::claude, kNow), QStringLiteral("$3.00"));
     EXPECT_EQ(StateReports::spendThisWeekTotal(&late, settings, kNow), QStringLiteral("$3.00"));
+    // Seven calendar days, today included: the day of now − 7 d is last week's.
+    const UsageTotals eightDays =
+        TestSupport::craftedTotals(Provider::claude, {1, 1, 0, 0, 0, 0, 0, 1}, kNow, 1.0);
+    EXPECT_EQ(StateReports::spendThisWeek(&eightDays, settings, Provider::claude, kNow),
+              QStringLiteral("$2.00"));
 
     ForecastBundle bundle;
     bundle.forecasts.insert(QStringLiteral("codex-sevenDay"),
