@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
+#include "app/NotificationRules.h"
 #include "core/NumberFormatting.h"
 #include "core/SnapshotStore.h"
 #include "core/TimeFormatting.h"
@@ -28,6 +29,7 @@
 #include <QScrollArea>
 #include <QSlider>
 #include <QTimeEdit>
+#include <QTimeZone>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -380,8 +382,9 @@ QWidget* SettingsView::buildContent()
     auto* menu = new QMenu(m_snoozeMenu);
     menu->addAction(QStringLiteral("For 1 hour"), this, [this] { snooze(m_state.now().addSecs(3600)); });
     menu->addAction(QStringLiteral("For 3 hours"), this, [this] { snooze(m_state.now().addSecs(10800)); });
-    menu->addAction(QStringLiteral("Until tomorrow"), this,
-                    [this] { snooze(tomorrowMorning(m_state.now())); });
+    menu->addAction(QStringLiteral("Until tomorrow"), this, [this] {
+        snooze(NotificationRules::snoozeUntilTomorrow(m_state.now(), QTimeZone::systemTimeZone()));
+    });
     m_snoozeMenu->setMenu(menu);
     alerts->addWidget(m_snoozeMenu, 0, Qt::AlignLeft);
     m_demoAlertsNote = help(QStringLiteral("Alerts are silenced in demo mode."));
@@ -534,12 +537,6 @@ QWidget* SettingsView::buildContent()
     }
     column->addStretch();
     return content;
-}
-
-QDateTime SettingsView::tomorrowMorning(const QDateTime& now)
-{
-    const QDateTime local = now.toLocalTime();
-    return QDateTime(local.date().addDays(1), QTime(9, 0));
 }
 
 void SettingsView::snooze(const std::optional<QDateTime>& until)

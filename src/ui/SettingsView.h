@@ -33,9 +33,6 @@ public:
     [[nodiscard]] QString bridgeMessage() const;
     [[nodiscard]] QString dataMessage() const;
 
-    // "Until tomorrow": the next day at 09:00 local time.
-    [[nodiscard]] static QDateTime tomorrowMorning(const QDateTime& now);
-
 Q_SIGNALS:
     void backRequested();
 

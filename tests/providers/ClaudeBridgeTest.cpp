@@ -145,6 +145,22 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     EXPECT_EQ(Installer::uninstall().message, "No Claude settings found; nothing to uninstall.");
 }
 
+// The user removed the status line by hand: the command recorded before is stale, and neither action uses it.
+TEST_F(ClaudeBridgeTest, AStaleRecordedCommandIsClearedNotUsed)
+{
+    const QString record = data("claude-prev-statusline.json");
+    writeFile(settingsPath(), R"({"model":"opus"})");
+    writeFile(record, R"({"command":"my-prompt.sh"})");
+    EXPECT_EQ(Installer::uninstall().message, "Removed the Tallyvane status line.");
+    EXPECT_EQ(readObject(settingsPath()), (QJsonObject{{"model", "opus"}}));
+    EXPECT_FALSE(QFile::exists(record));
+
+    writeFile(record, R"({"command":"my-prompt.sh"})");
+    EXPECT_EQ(Installer::install().bridgeStatus, (ClaudeBridgeStatus{State::installed, std::nullopt, {}}));
+    EXPECT_EQ(Installer::currentStatus().state, State::installed);
+    EXPECT_FALSE(QFile::exists(record));
+}
+
 // A settings file we cannot read is never replaced: both actions refuse and write nothing.
 TEST_F(ClaudeBridgeTest, UnreadableSettingsAreLeftAlone)
 {

@@ -1,5 +1,6 @@
 #include "ui/SettingsView.h"
 #include "core/TimeFormatting.h"
+#include "core/ZoneGuard.h"
 #include "ui/SegmentedPicker.h"
 #include "ui/StatusPill.h"
 #include "ui/Stepper.h"
@@ -128,14 +129,15 @@ TEST(SettingsView, SteppersAndTheirLabels)
     EXPECT_EQ(f.get<QLabel>("dailyBudgetValue")->text(), "14.3%");
 }
 
-TEST(SettingsView, UntilTomorrowIsNineTheNextMorning)
+// "Until tomorrow" is the snooze rule's: 09:00 the next day even where the clocks skip it (a made-up zone
+// that springs forward at 09:00 on the second Wednesday of May, the morning after kNow).
+TEST(SettingsView, UntilTomorrowKeepsToTheSnoozeRuleOnADaylightSavingMorning)
 {
-    const QDate day(2026, 5, 12);
-    for (const QTime time : {QTime(23, 30), QTime(0, 10), QTime(8, 0), QTime(9, 30)}) {
-        const QDateTime now(day, time);
-        EXPECT_EQ(SettingsView::tomorrowMorning(now), QDateTime(day.addDays(1), QTime(9, 0)))
-            << time.toString().toStdString();
-    }
+    ZoneGuard zone("XST0XDT,M5.2.3/9,M11.1.0/2");
+    Fixture f;
+    f.get<QToolButton>("snooze")->menu()->actions().at(2)->trigger();
+    EXPECT_EQ(f.state->settings().notificationsSnoozedUntil,
+              QDateTime(QDate(2026, 5, 13), QTime(9, 0), Qt::UTC));
 }
 
 TEST(SettingsView, SnoozeRowResumeAndDemoNote)

@@ -244,10 +244,14 @@ Outcome install()
         backUp(settings);
 
     std::optional<QString> previous = statusLineCommand(settings.object);
-    if (previous && !previous->contains(marker))
+    if (previous && !previous->contains(marker)) {
         writePreviousCommand(*previous);
-    else
+    } else {
+        // Without a status line, a recorded command is one the user has since removed: not to be wrapped.
+        if (!previous)
+            QFile::remove(previousCommandPath());
         previous.reset();
+    }
 
     QJsonObject updated = settings.object;
     updated.insert(QStringLiteral("statusLine"),
@@ -281,7 +285,11 @@ Outcome uninstall()
         return failure(QStringLiteral("write failed"), writeFailedMessage);
 
     const Saved oldBackup = Saved::of(backupPath());
+    const Saved oldPrevious = Saved::of(previousCommandPath());
     backUp(settings);
+    // Without the bridge in place, a recorded command is one the user has since removed: not to be restored.
+    if (!current)
+        QFile::remove(previousCommandPath());
     const std::optional<QString> previous = readPreviousCommand();
     QJsonObject updated = settings.object;
     if (previous)
@@ -292,6 +300,7 @@ Outcome uninstall()
         updated.remove(QStringLiteral("statusLine"));
     if (!writeSettings(updated)) {
         oldBackup.restore();
+        oldPrevious.restore();
         return failure(QStringLiteral("write failed"), writeFailedMessage);
     }
     if (previous) {
