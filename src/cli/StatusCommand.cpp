@@ -149,6 +149,7 @@ QJsonObject scenarioJson(const ScenarioResult& r)
     putJsonDouble(o, QStringLiteral("estimatedSavingPercent"), r.estimatedSavingPercent);
     putJsonDate(o, QStringLiteral("runOutAt"), r.runOutAt);
     o.insert(QStringLiteral("confidence"), rawValue(r.confidence));
+    o.insert(QStringLiteral("assumptions"), QJsonArray::fromStringList(r.assumptions));
     return o;
 }
 

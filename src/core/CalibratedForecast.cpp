@@ -24,7 +24,9 @@ ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection&
         result.estimatedTimeToLimit.reset();
 
     if (result.resetAt) {
-        result.runOutAt = ForecastEngine::runOutAt(current, p, latestTimestamp, *result.resetAt);
+        // On the uncapped line, as the forecast and the scenarios take it (never below the capped one).
+        const double line = std::max(projection.uncappedUsedAtReset, p);
+        result.runOutAt = ForecastEngine::runOutAt(current, line, latestTimestamp, *result.resetAt);
         if (result.runOutAt) {
             // A run-out already behind us means the limit is due now, not in negative time.
             result.estimatedTimeToLimit = std::max(0.0, ForecastMath::secondsBetween(now, *result.runOutAt));

@@ -90,6 +90,7 @@ QString rawValue(PaceResult::Verdict verdict)
 bool operator==(const CalibratedProjection& a, const CalibratedProjection& b)
 {
     return sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset) &&
+           sameNumber(a.uncappedUsedAtReset, b.uncappedUsedAtReset) &&
            sameNumber(a.avgDailyTokens, b.avgDailyTokens) && a.tokensThisWindow == b.tokensThisWindow &&
            sameNumber(a.daysRemaining, b.daysRemaining) &&
            sameNumber(a.dailyBurnPercent, b.dailyBurnPercent) &&
@@ -100,6 +101,7 @@ size_t qHash(const CalibratedProjection& p, size_t seed) noexcept
 {
     QtPrivate::QHashCombine combine;
     seed = hashNumber(seed, p.projectedUsedAtReset);
+    seed = hashNumber(seed, p.uncappedUsedAtReset);
     seed = hashNumber(seed, p.avgDailyTokens);
     seed = combine(seed, p.tokensThisWindow);
     seed = hashNumber(seed, p.daysRemaining);

@@ -85,6 +85,8 @@ struct CalibratedProjection
     // Infinite when the daily burn is 0.
     double daysOfHeadroom = 0;
     qint64 activeDays = 0;
+    // The projection before the display cap of 140: the line the run-out is read on.
+    double uncappedUsedAtReset = 0;
 
     friend bool operator==(const CalibratedProjection& a, const CalibratedProjection& b);
 };

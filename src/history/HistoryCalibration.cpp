@@ -29,7 +29,8 @@ std::optional<CalibratedProjection> project(const UsageTotals& totals, Provider 
     p.tokensThisWindow = tokens;
     p.dailyBurnPercent = effortScale * (used / double(tokens)) * avgDaily;
     const double days = UsageQueries::effectiveDays(totals, now, resetAt, provider);
-    p.projectedUsedAtReset = std::clamp(used + p.dailyBurnPercent * days, 0.0, 140.0);
+    p.uncappedUsedAtReset = used + p.dailyBurnPercent * days;
+    p.projectedUsedAtReset = std::clamp(p.uncappedUsedAtReset, 0.0, 140.0);
     p.daysRemaining = double(std::max<qint64>(0, now.msecsTo(resetAt))) / 86'400'000.0;
     p.daysOfHeadroom = p.dailyBurnPercent > 0 ? std::max(0.0, 100 - used) / p.dailyBurnPercent
                                               : std::numeric_limits<double>::infinity();

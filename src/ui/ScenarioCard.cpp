@@ -22,6 +22,13 @@ QString ScenarioCard::title(WindowKind window)
            (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
 }
 
+QString ScenarioCard::tooltip(const ScenarioResult& scenario)
+{
+    QStringList lines{scenario.description};
+    lines += scenario.assumptions;
+    return lines.join(QLatin1Char('\n'));
+}
+
 QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRemaining)
 {
     QStringList lines;
@@ -64,7 +71,7 @@ void ScenarioCard::setInput(const Input& input)
     for (const ScenarioResult& scenario : input.scenarios) {
         auto* tile = new CardFrame;
         tile->setObjectName(QStringLiteral("scenarioTile"));
-        tile->setToolTip(scenario.description);
+        tile->setToolTip(tooltip(scenario));
         tile->content()->setContentsMargins(8, 6, 8, 6);
         tile->content()->setSpacing(2);
         auto* name = new QLabel(scenario.title);

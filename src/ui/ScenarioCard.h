@@ -23,6 +23,8 @@ public:
     [[nodiscard]] static QString title(WindowKind window);
     // The tile's lines under its title: outcome, caption (may be empty), saving (may be empty).
     [[nodiscard]] static QStringList tileLines(const ScenarioResult& scenario, bool showRemaining);
+    // The description, then what the estimate assumes, a line each.
+    [[nodiscard]] static QString tooltip(const ScenarioResult& scenario);
 
 private:
     QWidget* m_body = nullptr;

@@ -143,7 +143,11 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     const QJsonObject scenarios = root.value("scenarios").toObject();
     EXPECT_EQ(scenarios.value("provider").toString(), "claude");
     EXPECT_EQ(scenarios.value("windowKind").toString(), "sevenDay");
-    EXPECT_FALSE(scenarios.value("items").toArray().isEmpty());
+    const QJsonArray items = scenarios.value("items").toArray();
+    ASSERT_FALSE(items.isEmpty());
+    // What each what-if assumes goes with it.
+    EXPECT_EQ(items[0].toObject().value("assumptions"),
+              QJsonArray({"Estimate based on conservative default multipliers."}));
 
     // The text report's other lines are StatusCommandTest's; the headroom line shows only here.
     const ProcessResult text = runIn(

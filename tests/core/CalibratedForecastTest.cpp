@@ -36,10 +36,11 @@ ForecastResult weeklyForecast(ForecastBasis basis = ForecastBasis::smart,
     return r;
 }
 
-CalibratedProjection projection(double projected, qint64 activeDays)
+CalibratedProjection projection(double projected, qint64 activeDays, double uncapped = 0)
 {
     CalibratedProjection p;
     p.projectedUsedAtReset = projected;
+    p.uncappedUsedAtReset = uncapped;
     p.activeDays = activeDays;
     return p;
 }
@@ -68,6 +69,8 @@ TEST(CalibratedForecast, ReplacesTheProjectionOfSmartLongWindowsOnly)
          std::nullopt, 9 * 86400.0, SourceConfidence::medium},
         {"run-out already behind us", weeklyForecast(), projection(140, 2), true, 10 * 1440 * 40.0 / 80, 0,
          SourceConfidence::low},
+        {"capped at 140: run-out on the uncapped line", weeklyForecast(), projection(140, 5, 200), true,
+         10 * 1440 * 40.0 / 140, 0, SourceConfidence::high},
         {"basis other than smart", weeklyForecast(ForecastBasis::last1h), projection(120, 5), false,
          std::nullopt, std::nullopt, SourceConfidence{}},
         {"five-hour window", weeklyForecast(ForecastBasis::smart, WindowKind::fiveHour), projection(120, 5),

@@ -59,9 +59,15 @@ TEST(ScenarioCard, TilesTitleAndSaving)
     s.title = "Higher: xhigh";
     s.description = "One effort level up";
     s.projectedUsedAtReset = 70;
+    s.assumptions = {"Estimate based on conservative default multipliers.",
+                     "Current effort unknown; assumed high."};
     card.setInput({WindowKind::fiveHour, false, {s}});
     EXPECT_FALSE(card.isHidden());
     EXPECT_EQ(labels(card), (QStringList{"What-ifs · 5h", "Higher: xhigh", "~70% used", "by reset (est.)"}));
+    const auto* tile = card.findChild<QWidget*>("scenarioTile");
+    ASSERT_TRUE(tile);
+    EXPECT_EQ(tile->toolTip(), "One effort level up\nEstimate based on conservative default multipliers.\n"
+                               "Current effort unknown; assumed high.");
 }
 
 TEST(RecommendationView, LinesIconsAndHiddenWhenEmpty)

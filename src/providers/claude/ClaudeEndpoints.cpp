@@ -56,5 +56,18 @@ ClaudeEndpoints ClaudeEndpoints::fromEnvironment(const QProcessEnvironment& envi
     });
     if (!agent.trimmed().isEmpty() && printable)
         endpoints.userAgent = agent.trimmed();
+
+    // Client ids are UUIDs: letters, digits and dashes.
+    const QByteArray client =
+        environment.value(QStringLiteral("TALLYVANE_CLAUDE_CLIENT_ID")).toUtf8().trimmed();
+    const bool plainId =
+        client.size() <= 100 && std::all_of(client.cbegin(), client.cend(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-';
+        });
+    if (!client.isEmpty() && plainId)
+        endpoints.clientId = client;
+    else if (!client.isEmpty())
+        AppLogger::shared().warn(
+            QStringLiteral("Ignoring TALLYVANE_CLAUDE_CLIENT_ID: not an OAuth client id"));
     return endpoints;
 }

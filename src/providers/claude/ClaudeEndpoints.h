@@ -22,8 +22,9 @@ struct ClaudeEndpoints
     std::chrono::milliseconds tokenTimeout{15'000};
 
     // The defaults with the overrides of TALLYVANE_CLAUDE_API_URL (scheme, host and port of the usage
-    // endpoint), TALLYVANE_CLAUDE_TOKEN_URLS (space-separated, in order) and TALLYVANE_CLAUDE_USER_AGENT.
-    // An override that is not an http or https URL (or a user agent with control characters) is ignored.
+    // endpoint), TALLYVANE_CLAUDE_TOKEN_URLS (space-separated, in order), TALLYVANE_CLAUDE_USER_AGENT and
+    // TALLYVANE_CLAUDE_CLIENT_ID. An override that is not an http or https URL (a user agent with control
+    // characters, a client id of other characters than letters, digits and dashes) is ignored.
     static ClaudeEndpoints fromEnvironment(const QProcessEnvironment& environment);
     static ClaudeEndpoints fromEnvironment()
     {
