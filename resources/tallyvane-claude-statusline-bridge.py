@@ -70,6 +70,7 @@ LOCK = LOG + ".lock"
 STATE = os.path.join(DATA, "claude-statusline-state.json")
 META = os.path.join(DATA, "claude-meta.json")
 PREVIOUS = os.path.join(DATA, "claude-prev-statusline.json")
+SUMMARY = os.path.join(DATA, "statusline-summary.json")
 
 MAX_INPUT = 1 << 20
 # An unchanged reading is written again after this long, so the log shows the window is still current.
@@ -77,6 +78,9 @@ REPEAT_SECONDS = 300
 LOCK_WAIT_SECONDS = 5.0
 WRAPPED_TIMEOUT_SECONDS = 5
 WINDOWS = (("five_hour", "fiveHour", 300, "5h"), ("seven_day", "sevenDay", 10080, "7d"))
+# Tallyvane renews its summary on every cycle while it runs; one older than this was left by one that quit.
+SUMMARY_FRESH_SECONDS = 600
+COLOURS = {"safe": "32", "watch": "33", "risky": "31", "limitLikely": "31", "limited": "31"}
 
 
 def iso(seconds):
@@ -267,6 +271,55 @@ def own_line(document, snapshots):
     return (" \u00b7 ".join(parts) or "Tallyvane") + "\n"
 
 
+def fresh_summary(now):
+    """Tallyvane's summary when it is current: renewed lately, and since the last reading written here."""
+    try:
+        renewed = os.stat(SUMMARY).st_mtime
+    except OSError:
+        return None
+    if now - renewed > SUMMARY_FRESH_SECONDS:
+        return None
+    state = read_json(STATE)
+    if isinstance(state, dict):
+        for window in state.values():
+            written = number(window.get("writtenAt")) if isinstance(window, dict) else None
+            if written is not None and renewed < written:
+                return None
+    summary = read_json(SUMMARY)
+    return summary if isinstance(summary, dict) else None
+
+
+def printable(text):
+    # Whatever a file holds, no control character or escape sequence reaches Claude Code's terminal.
+    return "".join(c for c in text if c.isprintable()) if isinstance(text, str) else ""
+
+
+def forecast_line(document, snapshots, summary, colour):
+    parts = []
+    name = child(document, "model").get("display_name")
+    if isinstance(name, str) and name:
+        parts.append(printable(name))
+    windows = child(summary, "windows")
+    remaining = summary.get("showRemaining") is not False
+    own = {s["windowKind"]: s["usedPercent"] for s in snapshots}
+    for _, kind, _, label in WINDOWS:
+        entry = child(windows, "claude-" + kind)
+        used = own.get(kind)
+        if used is not None:
+            shown = "%s%% %s" % (percent(100 - used if remaining else used), "left" if remaining else "used")
+        else:
+            shown = printable(entry.get("shown"))
+        if not shown:
+            continue
+        code = COLOURS.get(entry.get("status")) if colour else None
+        paint = (lambda text: "\x1b[%sm%s\x1b[0m" % (code, text)) if code else (lambda text: text)
+        parts.append(paint("%s %s" % (label, shown)))
+        runs_out = printable(entry.get("runsOut"))
+        if runs_out:
+            parts.append(paint("out ~" + runs_out))
+    return (" \u00b7 ".join(parts) or "Tallyvane") + "\n"
+
+
 def main():
     raw = b""
     document = {}
@@ -293,7 +346,10 @@ def main():
         pass
     if output is None:
         try:
-            output = own_line(document, snapshots).encode("utf-8", "replace")
+            summary = fresh_summary(time.time())
+            line = (forecast_line(document, snapshots, summary, not os.environ.get("NO_COLOR"))
+                    if summary is not None else own_line(document, snapshots))
+            output = line.encode("utf-8", "replace")
         except Exception:
             output = b"Tallyvane\n"
     try:

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/NotificationManager.h"
+#include "app/StatusSummary.h"
 #include "core/AppLogger.h"
 #include "platform/DBusNotificationSender.h"
 #include "platform/SingleInstance.h"
@@ -50,6 +51,8 @@ int run()
         AppStateEnvironment environment;
         environment.notifications = &notifications;
         AppState state(environment);
+        StatusSummaryPublisher summary;
+        summary.follow(state);
         QString last;
         QObject::connect(&state, &AppState::changed, [&] {
             if (!state.lastRefresh())

@@ -200,6 +200,7 @@ QJsonObject AppSettings::toJson() const
         {QStringLiteral("focusedWindow"), rawValue(focusedWindow)},
         {QStringLiteral("focusAuto"), focusAuto},
         {QStringLiteral("claudeBridgeInstalled"), claudeBridgeInstalled},
+        {QStringLiteral("statusLineForecast"), statusLineForecast},
     };
     if (notificationsSnoozedUntil && notificationsSnoozedUntil->isValid())
         json.insert(QStringLiteral("notificationsSnoozedUntil"),
@@ -240,5 +241,6 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
     if (const auto command = jsonString(field("previousClaudeStatusLineCommand")))
         settings.previousClaudeStatusLineCommand = command;
     take(settings.claudeBridgeInstalled, jsonBool(field("claudeBridgeInstalled")));
+    take(settings.statusLineForecast, jsonBool(field("statusLineForecast")));
     return settings;
 }

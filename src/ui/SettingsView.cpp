@@ -431,6 +431,11 @@ QWidget* SettingsView::buildContent()
         bridgeButtons->addWidget(button);
     bridgeButtons->addStretch();
     bridge->addLayout(bridgeButtons);
+    m_statusLineForecast = new QCheckBox(QStringLiteral("Status line shows the forecast"));
+    m_statusLineForecast->setObjectName(QStringLiteral("statusLineForecast"));
+    connect(m_statusLineForecast, &QCheckBox::toggled, this,
+            [this](bool on) { edit([on](AppSettings& s) { s.statusLineForecast = on; }); });
+    bridge->addWidget(m_statusLineForecast);
     m_bridgeMessage = help({});
     m_bridgeMessage->setObjectName(QStringLiteral("bridgeMessage"));
     m_bridgeMessage->setForegroundRole(QPalette::Text);
@@ -574,11 +579,12 @@ QString SettingsView::dataMessage() const
 void SettingsView::redraw()
 {
     const AppSettings& s = m_state.settings();
-    const QSignalBlocker blocks[] = {
-        QSignalBlocker(m_codex),         QSignalBlocker(m_claude),       QSignalBlocker(m_showRemaining),
-        QSignalBlocker(m_currencyGBP),   QSignalBlocker(m_startAtLogin), QSignalBlocker(m_dailyTarget),
-        QSignalBlocker(m_sleep),         QSignalBlocker(m_bedtime),      QSignalBlocker(m_wake),
-        QSignalBlocker(m_notifications), QSignalBlocker(m_demoMode)};
+    const QSignalBlocker blocks[] = {QSignalBlocker(m_codex),         QSignalBlocker(m_claude),
+                                     QSignalBlocker(m_showRemaining), QSignalBlocker(m_currencyGBP),
+                                     QSignalBlocker(m_startAtLogin),  QSignalBlocker(m_dailyTarget),
+                                     QSignalBlocker(m_sleep),         QSignalBlocker(m_bedtime),
+                                     QSignalBlocker(m_wake),          QSignalBlocker(m_notifications),
+                                     QSignalBlocker(m_demoMode),      QSignalBlocker(m_statusLineForecast)};
     m_codex->setChecked(s.enabledProviders.contains(Provider::codex));
     m_claude->setChecked(s.enabledProviders.contains(Provider::claude));
     m_basis->setCurrent(static_cast<int>(s.forecastBasis));
@@ -598,6 +604,7 @@ void SettingsView::redraw()
     icon.setDevicePixelRatio(dpr);
     m_previewIcon->setPixmap(icon);
     m_showRemaining->setChecked(s.showRemaining);
+    m_statusLineForecast->setChecked(s.statusLineForecast);
     m_currencyGBP->setChecked(s.currencyGBP);
     m_budget->setValue(s.extraUsageBudgetGBP);
     m_startAtLogin->setChecked(s.startAtLogin);

@@ -56,6 +56,7 @@ private:
     QLabel* m_previewIcon = nullptr;
     QLabel* m_previewText = nullptr;
     QCheckBox* m_showRemaining = nullptr;
+    QCheckBox* m_statusLineForecast = nullptr;
     QCheckBox* m_currencyGBP = nullptr;
     Stepper* m_budget = nullptr;
     QCheckBox* m_startAtLogin = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/NotificationManager.h"
+#include "app/StatusSummary.h"
 #include "core/AppLogger.h"
 #include "platform/DBusNotificationSender.h"
 #include "platform/PanelPlacement.h"
@@ -97,6 +98,10 @@ int run(int& argc, char** argv)
     if (!preview)
         environment.notifications = &notifications;
     AppState state(environment);
+    StatusSummaryPublisher summary;
+    // The preview runs beside a tray instance, which keeps the summary.
+    if (!preview)
+        summary.follow(state);
     state.init();
     PanelView::Options options;
     options.capture = arguments.contains(QStringLiteral("--capture"));

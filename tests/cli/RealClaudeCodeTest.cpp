@@ -1,6 +1,7 @@
 // The pinned real Claude Code runs our status-line bridge: installed with `tallyvane
 // --install-claude-bridge`, driven in a pseudo-terminal in a throwaway HOME, talking to a loopback mock of
-// the Messages API whose rate-limit headers are what the bridge must record.
+// the Messages API whose rate-limit headers are what the bridge must record and whose status line shows the
+// forecast Tallyvane summarised.
 #include "CliProcess.h"
 
 #include "core/SnapshotStore.h"
@@ -194,6 +195,17 @@ TEST(RealClaudeCodeTest, BridgeRecordsTheWindowsClaudeCodeReports)
     ASSERT_TRUE(install.waitForFinished(30'000));
     ASSERT_EQ(install.exitCode(), 0) << install.readAll().constData();
 
+    // A summary as a running Tallyvane keeps it, renewed after any reading this run writes.
+    const QString summary = home.file("statusline-summary.json");
+    writeFile(summary,
+              R"({"showRemaining":true,"status":"risky","windows":{"claude-fiveHour":{"usedPercent":42,)"
+              R"("shown":"58% left","status":"risky","runsOut":"16:40"}}})");
+    QFile summaryFile(summary);
+    ASSERT_TRUE(summaryFile.open(QIODevice::ReadWrite) &&
+                summaryFile.setFileTime(QDateTime::currentDateTimeUtc().addSecs(300),
+                                        QFileDevice::FileModificationTime));
+    summaryFile.close();
+
     TerminalChild claude(realClaude(), {"say hello"}, env, work);
     ASSERT_TRUE(claude.started());
     const QString log = home.file("snapshots.ndjson");
@@ -202,6 +214,12 @@ TEST(RealClaudeCodeTest, BridgeRecordsTheWindowsClaudeCodeReports)
     while (claudeLines() < 2 && !claude.exited() && !deadline.hasExpired())
         claude.pump(200);
     ASSERT_EQ(claudeLines(), 2) << "Claude Code's screen:\n" << claude.screen().right(3000).constData();
+    // The status line Claude Code draws carries the forecast.
+    QDeadlineTimer lineDeadline(20'000);
+    while (!claude.screen().contains("out ~16:40") && !claude.exited() && !lineDeadline.hasExpired())
+        claude.pump(200);
+    EXPECT_TRUE(claude.screen().contains("5h 58% left")) << claude.screen().right(3000).constData();
+    EXPECT_TRUE(claude.screen().contains("out ~16:40"));
 
     claude.type("/exit\r");
     QDeadlineTimer exitDeadline(20'000);

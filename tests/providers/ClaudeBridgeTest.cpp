@@ -398,3 +398,54 @@ TEST_F(ClaudeBridgeTest, WrapsThePreviousCommand)
     EXPECT_EQ(runBridge(documented).out, documentedLine);
     EXPECT_LT(timer.elapsed(), 15'000);
 }
+
+// With Tallyvane's summary current, the line carries the forecast; otherwise the bridge's own line stands.
+TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    const QByteArray modelOnly = R"({"model":{"id":"claude-opus-4-8","display_name":"Opus 4.8"}})";
+    const QByteArray summary =
+        R"({"showRemaining":true,"status":"risky","windows":{"claude-fiveHour":{"usedPercent":37,)"
+        R"("shown":"63% left","status":"risky","runsOut":"16:40\u0007"},)"
+        R"("claude-sevenDay":{"usedPercent":59,"shown":"41% left","status":"safe"}}})";
+    const QByteArray coloured =
+        "Opus 4.8 \u00b7 \x1b[31m5h 63% left\x1b[0m \u00b7 \x1b[31mout ~16:40\x1b[0m \u00b7 "
+        "\x1b[32m7d 41% left\x1b[0m\n";
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    struct Case
+    {
+        const char* name;
+        std::optional<QByteArray> summary; // absent: no file
+        QDateTime renewed;
+        const char* noColor;
+        QByteArray input;
+        QByteArray expected;
+    };
+    const QList<Case> cases{
+        {"none", {}, now, "", modelOnly, "Opus 4.8\n"},
+        {"current", summary, now, "", modelOnly, coloured},
+        {"current, NO_COLOR", summary, now, "1", modelOnly,
+         "Opus 4.8 \u00b7 5h 63% left \u00b7 out ~16:40 \u00b7 7d 41% left\n"},
+        {"not renewed for 11 minutes", summary, now.addSecs(-660), "", modelOnly, "Opus 4.8\n"},
+        {"corrupt", QByteArray(R"({"windows":)"), now, "", modelOnly, "Opus 4.8\n"},
+        // Claude Code's own figures win; the run-out still comes from the summary. The summary must be
+        // renewed after the reading this run writes, hence a time ahead.
+        {"own reading", summary, now.addSecs(120), "1", documented,
+         "Opus 4.8 \u00b7 5h 58% left \u00b7 out ~16:40 \u00b7 7d 82.5% left\n"},
+        // The summary predates the readings written by the run before: the bridge's own line.
+        {"older than the last reading", summary, now.addSecs(-60), "1", documented, documentedLine},
+    };
+    for (const Case& c : cases) {
+        QFile::remove(data("statusline-summary.json"));
+        if (c.summary) {
+            writeFile(data("statusline-summary.json"), *c.summary);
+            QFile file(data("statusline-summary.json"));
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
+                        file.setFileTime(c.renewed, QFileDevice::FileModificationTime));
+        }
+        environment.set("NO_COLOR", QString::fromLatin1(c.noColor));
+        const BridgeRun run = runBridge(c.input);
+        EXPECT_EQ(run.out, c.expected) << c.name;
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+    }
+}

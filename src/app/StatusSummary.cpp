@@ -1,0 +1,93 @@
+#include "app/StatusSummary.h"
+
+#include "app/AppState.h"
+#include "app/MenuBarTitleBuilder.h"
+#include "app/StateQueries.h"
+#include "core/AppLogger.h"
+#include "core/AtomicFile.h"
+#include "core/JsonLines.h"
+#include "core/LocalFileStore.h"
+#include "core/NumberFormatting.h"
+#include "core/TimeFormatting.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace StatusSummary {
+
+QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                    const QDateTime& now)
+{
+    QJsonObject windows;
+    for (const ForecastResult& forecast : forecasts) {
+        if (forecast.status == ForecastStatus::noData ||
+            !settings.enabledProviders.contains(forecast.provider))
+            continue;
+        const double shown = MenuBarTitleBuilder::shownValue(forecast, settings.showRemaining);
+        QJsonObject window{
+            {QStringLiteral("usedPercent"), forecast.currentUsedPercent},
+            {QStringLiteral("shown"),
+             NumberFormatting::percent(shown) +
+                 (settings.showRemaining ? QStringLiteral(" left") : QStringLiteral(" used"))},
+            {QStringLiteral("status"), rawValue(forecast.status)},
+        };
+        if (forecast.limitBeforeReset && forecast.runOutAt && *forecast.runOutAt > now) {
+            window.insert(QStringLiteral("runsOutAt"), JsonLines::formatDate(*forecast.runOutAt));
+            window.insert(QStringLiteral("runsOut"), TimeFormatting::clock(forecast.runOutAt));
+        }
+        windows.insert(forecast.id(), window);
+    }
+    const ForecastStatus global = StateQueries::globalStatus(forecasts);
+    return {
+        {QStringLiteral("showRemaining"), settings.showRemaining},
+        {QStringLiteral("status"), rawValue(global)},
+        {QStringLiteral("statusWord"), MenuBarTitleBuilder::statusWord(global)},
+        {QStringLiteral("windows"), windows},
+    };
+}
+
+} // namespace StatusSummary
+
+StatusSummaryPublisher::StatusSummaryPublisher(QString path, QObject* parent)
+    : QObject(parent),
+      m_path(path.isEmpty() ? LocalFileStore::path(QLatin1StringView(StatusSummary::fileName))
+                            : std::move(path))
+{}
+
+void StatusSummaryPublisher::follow(const AppState& state)
+{
+    connect(&state, &AppState::cycleFinished, this,
+            [this, &state] { publish(state.forecasts(), state.settings(), state.now()); });
+}
+
+void StatusSummaryPublisher::publish(const QMap<QString, ForecastResult>& forecasts,
+                                     const AppSettings& settings, const QDateTime& now)
+{
+    const QByteArray path = QFile::encodeName(m_path);
+    if (!settings.statusLineForecast || settings.demoMode) {
+        // Demo figures have no place in the real Claude Code's status line.
+        if (!m_written.isEmpty() || QFileInfo::exists(m_path))
+            QFile::remove(m_path);
+        m_written = {};
+        return;
+    }
+    const QJsonObject content = StatusSummary::content(forecasts, settings, now);
+    // Unchanged and still there: a new modification time says the summary is current, without a write.
+    if (content == m_written && ::utimensat(AT_FDCWD, path.constData(), nullptr, 0) == 0)
+        return;
+    QJsonObject document = content;
+    document.insert(QStringLiteral("writtenAt"), JsonLines::formatDate(now));
+    QString error;
+    // A torn summary reads as none, and the next cycle writes it again: no need to wait for the disk.
+    if (!AtomicFile::write(m_path, QJsonDocument(document).toJson(QJsonDocument::Compact), &error,
+                           AtomicFile::Options{.mode = 0600, .durable = false})) {
+        AppLogger::shared().warn(QStringLiteral("Status-line summary not written: ") + error);
+        m_written = {};
+        return;
+    }
+    m_written = content;
+}
