@@ -71,12 +71,20 @@ QString focusTitle(const ForecastResult& chosen, const QMap<QString, ForecastRes
     return text;
 }
 
-const ForecastResult& mostSevere(const QList<ForecastResult>& candidates)
+// The most severe status; between equals the fuller window, so that the icon, the title and a status bar
+// all name the window that runs out first.
+const ForecastResult& mostUrgent(const QList<ForecastResult>& candidates)
 {
     const ForecastResult* worst = &candidates.first();
-    for (const ForecastResult& c : candidates)
-        if (severityRank(c.status) > severityRank(worst->status))
+    const auto used = [](const ForecastResult& f) {
+        return std::isfinite(f.currentUsedPercent) ? f.currentUsedPercent : -1.0;
+    };
+    for (const ForecastResult& c : candidates) {
+        const int rank = severityRank(c.status);
+        const int worstRank = severityRank(worst->status);
+        if (rank > worstRank || (rank == worstRank && used(c) > used(*worst)))
             worst = &c;
+    }
     return *worst;
 }
 
@@ -115,9 +123,18 @@ std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, c
                          [&](const ForecastResult& c) { return c.provider == settings.focusedProvider; });
         leading.forecast = focused != leading.candidates.cend() ? *focused : leading.candidates.first();
     } else {
-        leading.forecast = mostSevere(leading.candidates);
+        leading.forecast = mostUrgent(leading.candidates);
     }
     return leading;
+}
+
+std::optional<qint64> figure(const Leading& leading, bool showRemaining)
+{
+    const double value = shownValue(leading.forecast, showRemaining);
+    if (!std::isfinite(value))
+        return std::nullopt;
+    return leading.mode == MenuBarDisplayMode::providerFocus ? std::llround(value)
+                                                             : static_cast<qint64>(std::trunc(value));
 }
 
 QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)

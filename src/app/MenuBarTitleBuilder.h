@@ -32,8 +32,8 @@ struct Leading
     MenuBarDisplayMode mode = MenuBarDisplayMode::compact;
     // The 5-hour forecasts of the enabled providers, in display order; never empty.
     QList<ForecastResult> candidates;
-    // Provider focus: the focused provider's (else the first); otherwise the most severe (the first on a
-    // tie).
+    // Provider focus: the focused provider's (else the first); otherwise the most urgent: the most severe,
+    // between equals the most used, then the first.
     ForecastResult forecast;
 };
 
@@ -43,6 +43,10 @@ struct Leading
 // The figure the title shows for a window: used, or remaining with showRemaining; kept within 0..999 so that
 // no logged value, however absurd, overflows an integer. NaN stays NaN.
 [[nodiscard]] double shownValue(const ForecastResult& forecast, bool showRemaining);
+
+// The leading window's figure as the title shows it (rounded in provider focus, else truncated); the tray
+// icon and a status bar's percentage show this same number. Absent when not finite.
+[[nodiscard]] std::optional<qint64> figure(const Leading& leading, bool showRemaining);
 
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.
 [[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);

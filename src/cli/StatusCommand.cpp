@@ -268,17 +268,17 @@ QString escapedMarkup(QString text)
         .replace(QLatin1Char('>'), QStringLiteral("&gt;"));
 }
 
-// The figure waybar draws: the 5-hour window with the most used, as the title shows it (used or left).
+// The figure waybar draws: the tray icon's, that of the most urgent 5-hour window (icon-only mode counts as
+// compact).
 std::optional<qint64> waybarPercentage(const Report& report)
 {
-    std::optional<double> highest;
-    for (const ForecastResult& f : std::as_const(report.bundle.forecasts))
-        if (f.windowKind == WindowKind::fiveHour && std::isfinite(f.currentUsedPercent))
-            highest = std::max(highest.value_or(f.currentUsedPercent), f.currentUsedPercent);
-    if (!highest)
+    AppSettings settings = report.settings;
+    if (settings.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
+        settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
+    const auto leading = MenuBarTitleBuilder::resolve(report.bundle.forecasts, settings);
+    if (!leading)
         return std::nullopt;
-    const double shown = report.settings.showRemaining ? 100 - *highest : *highest;
-    return qint64(std::round(std::max(0.0, shown)));
+    return MenuBarTitleBuilder::figure(*leading, settings.showRemaining);
 }
 
 QByteArray render(const Report& report, Format format, bool watching)

@@ -1,5 +1,7 @@
 #include "ui/ChartMapping.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,4 +38,20 @@ qint64 ChartMapping::timeAt(double pixelX) const
         return startMs;
     const double share = std::clamp((pixelX - plot.left()) / plot.width(), 0.0, 1.0);
     return startMs + static_cast<qint64>(std::llround(share * static_cast<double>(endMs - startMs)));
+}
+
+QList<qint64> ChartMapping::timeTicks(int count) const
+{
+    if (endMs <= startMs || count < 2)
+        return {startMs};
+    QList<qint64> ticks;
+    for (int i = 0; i < count; ++i)
+        ticks.append(startMs + (endMs - startMs) * i / (count - 1));
+    return ticks;
+}
+
+QString ChartMapping::timeLabel(qint64 ms) const
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toLocalTime();
+    return local.toString(spansDays() ? QStringLiteral("ddd d, HH:mm") : QStringLiteral("HH:mm"));
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QPointF>
 #include <QRectF>
+#include <QString>
 
 #include <optional>
 
@@ -27,4 +29,11 @@ struct ChartMapping
     [[nodiscard]] QPointF map(qint64 ms, double percent) const { return {x(ms), y(percent)}; }
     // The time under a horizontal pixel position (the start for a zero-length span).
     [[nodiscard]] qint64 timeAt(double pixelX) const;
+
+    // Whether the span covers more than a day: times then carry the day.
+    [[nodiscard]] bool spansDays() const { return endMs - startMs > 24LL * 3600 * 1000; }
+    // `count` times spread evenly from the start to the end (only the start for a zero-length span).
+    [[nodiscard]] QList<qint64> timeTicks(int count) const;
+    // A local time as the axis and the readout show it: "14:05", or "Fri 4, 14:05" over several days.
+    [[nodiscard]] QString timeLabel(qint64 ms) const;
 };

@@ -74,4 +74,6 @@ void DailyUsageView::setInput(const Input& input)
                                        "cost; on a flat plan it's the equivalent value you're getting."));
     footnote->setObjectName(QStringLiteral("footnote"));
     layout->addWidget(footnote);
+    // Shown whole once built, not on a later turn of the event loop (the column would jump meanwhile).
+    m_body->show();
 }

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 EmptyStateView::EmptyStateView(QWidget* parent)
-    : QWidget(parent), m_title(new QLabel), m_line(new QLabel), m_message(new QLabel)
+    : QWidget(parent), m_title(new QLabel), m_line(new QLabel), m_states(new QLabel), m_message(new QLabel)
 {
     setObjectName(QStringLiteral("emptyState"));
     auto* layout = new QVBoxLayout(this);
@@ -32,11 +32,16 @@ EmptyStateView::EmptyStateView(QWidget* parent)
     m_line->setForegroundRole(QPalette::PlaceholderText);
     m_line->setObjectName(QStringLiteral("emptyLine"));
     layout->addWidget(m_line);
+    m_states->setWordWrap(true);
+    m_states->setAlignment(Qt::AlignCenter);
+    m_states->setObjectName(QStringLiteral("emptyProviderStates"));
+    layout->addWidget(m_states);
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
     buttons->addStretch();
     auto* connectClaude = new PillButton(QStringLiteral("Connect Claude"), true);
     connectClaude->setObjectName(QStringLiteral("emptyConnectClaude"));
+    m_connectClaude = connectClaude;
     auto* demo = new PillButton(QStringLiteral("Demo mode"));
     demo->setObjectName(QStringLiteral("emptyDemoMode"));
     buttons->addWidget(connectClaude);
@@ -51,17 +56,57 @@ EmptyStateView::EmptyStateView(QWidget* parent)
     layout->addStretch();
     connect(connectClaude, &QPushButton::clicked, this, &EmptyStateView::connectClaudeRequested);
     connect(demo, &QPushButton::clicked, this, &EmptyStateView::demoModeRequested);
-    setCodexFound(false);
+    setInput({});
 }
 
-void EmptyStateView::setCodexFound(bool found)
+void EmptyStateView::setInput(const Input& input)
 {
-    m_title->setText(found ? QStringLiteral("Connecting to Codex…")
-                           : QStringLiteral("Nothing connected yet"));
-    m_line->setText(
-        found ? QStringLiteral("Codex usage should appear in a few seconds. Connect Claude to add its "
-                               "quota too.")
-              : QStringLiteral("Install the Codex CLI for live usage, or connect Claude below."));
+    if (input.codexFound) {
+        m_title->setText(QStringLiteral("Connecting to Codex…"));
+        m_line->setText(
+            input.claudeBridge
+                ? QStringLiteral("Codex usage should appear in a few seconds.")
+                : QStringLiteral("Codex usage should appear in a few seconds. Connect Claude to add "
+                                 "its quota too."));
+    } else if (input.claudeBridge) {
+        m_title->setText(QStringLiteral("Waiting for Claude Code"));
+        m_line->setText(
+            QStringLiteral("Its quota appears after its next reply. Install the Codex CLI for live "
+                           "Codex usage too."));
+    } else {
+        m_title->setText(QStringLiteral("Nothing connected yet"));
+        m_line->setText(QStringLiteral("Install the Codex CLI for live usage, or connect Claude below."));
+    }
+    QStringList states;
+    if (input.codexHealth) {
+        const ProviderHealth& health = *input.codexHealth;
+        switch (health.state) {
+        case ProviderHealth::State::connected:
+            states << QStringLiteral("Codex connected — waiting for its first reading");
+            break;
+        case ProviderHealth::State::error:
+            states << QStringLiteral("Codex: ") + health.lastError.value_or(health.detail.isEmpty()
+                                                                                ? QStringLiteral("error")
+                                                                                : health.detail);
+            break;
+        case ProviderHealth::State::unavailable:
+            states << QStringLiteral("Codex not found");
+            break;
+        case ProviderHealth::State::idle:
+        case ProviderHealth::State::demo:
+            break;
+        }
+    }
+    if (input.claudeBridge)
+        states << QStringLiteral("Claude Code bridge installed — waiting for Claude Code's first reply");
+    m_states->setText(states.join(QLatin1Char('\n')));
+    m_states->setVisible(!states.isEmpty());
+    m_connectClaude->setVisible(!input.claudeBridge);
+}
+
+QString EmptyStateView::providerStates() const
+{
+    return m_states->isHidden() ? QString() : m_states->text();
 }
 
 void EmptyStateView::setMessage(const QString& message)

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/ProviderHealth.h"
+
 #include <QWidget>
+
+#include <optional>
 
 class QLabel;
 
@@ -11,8 +15,19 @@ class EmptyStateView : public QWidget
 public:
     explicit EmptyStateView(QWidget* parent = nullptr);
 
-    // Whether a `codex` executable was found: the title and line follow.
-    void setCodexFound(bool found);
+    struct Input
+    {
+        // Whether a `codex` executable was found.
+        bool codexFound = false;
+        // The running Codex provider's health, when one runs.
+        std::optional<ProviderHealth> codexHealth;
+        // The Claude Code status-line bridge is in place (installed or wrapping another status line).
+        bool claudeBridge = false;
+    };
+    // The title, the line and each provider's state follow what is really set up.
+    void setInput(const Input& input);
+    // One line per provider that is set up: its real state.
+    [[nodiscard]] QString providerStates() const;
     // The bridge installer's answer, under the buttons.
     void setMessage(const QString& message);
     [[nodiscard]] QString title() const;
@@ -25,5 +40,7 @@ Q_SIGNALS:
 private:
     QLabel* m_title;
     QLabel* m_line;
+    QLabel* m_states;
+    QWidget* m_connectClaude;
     QLabel* m_message;
 };

@@ -56,4 +56,6 @@ void ExtraUsageView::setReport(const std::optional<StateReports::OverageReport>&
         noteLabel->setObjectName(QStringLiteral("overageNote"));
         layout->addWidget(noteLabel);
     }
+    // Shown whole once built, not on a later turn of the event loop (the column would jump meanwhile).
+    m_body->show();
 }

@@ -9,10 +9,11 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QTimer>
 
 FooterView::FooterView(QWidget* parent)
     : QWidget(parent), m_statusIcon(new QLabel), m_status(new QLabel), m_bedtimeIcon(new QLabel),
-      m_bedtime(new QLabel)
+      m_bedtime(new QLabel), m_notice(new QLabel), m_noticeTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("footer"));
     setFixedHeight(36);
@@ -20,7 +21,7 @@ FooterView::FooterView(QWidget* parent)
     layout->setContentsMargins(PanelTheme::inset, 1, PanelTheme::inset - 2, 0);
     layout->setSpacing(6);
     const QFont small = PanelTheme::font(font(), 0.9);
-    for (QLabel* label : {m_status, m_bedtime}) {
+    for (QLabel* label : {m_status, m_bedtime, m_notice}) {
         label->setForegroundRole(QPalette::PlaceholderText);
         label->setFont(small);
     }
@@ -28,6 +29,15 @@ FooterView::FooterView(QWidget* parent)
     m_bedtime->setObjectName(QStringLiteral("footerBedtime"));
     layout->addWidget(m_statusIcon);
     layout->addWidget(m_status);
+    m_notice->setObjectName(QStringLiteral("footerNotice"));
+    m_notice->hide();
+    layout->addWidget(m_notice);
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(4000);
+    connect(m_noticeTimer, &QTimer::timeout, this, [this] {
+        m_notice->hide();
+        m_status->setVisible(!m_status->text().isEmpty());
+    });
     layout->addSpacing(8);
     layout->addWidget(m_bedtimeIcon);
     layout->addWidget(m_bedtime);
@@ -51,7 +61,7 @@ void FooterView::setInput(const Input& input)
     else if (input.lastRefresh)
         status = QStringLiteral("Updated ") + TimeFormatting::clock(input.lastRefresh);
     m_status->setText(status);
-    m_status->setVisible(!status.isEmpty());
+    m_status->setVisible(!status.isEmpty() && m_notice->isHidden());
     const bool demoLabel = input.demoMode && !status.isEmpty();
     m_statusIcon->setVisible(demoLabel);
     if (demoLabel)
@@ -69,6 +79,19 @@ void FooterView::setInput(const Input& input)
 QString FooterView::statusText() const
 {
     return m_status->text();
+}
+
+void FooterView::showNotice(const QString& text)
+{
+    m_notice->setText(text);
+    m_notice->show();
+    m_status->hide();
+    m_noticeTimer->start();
+}
+
+QString FooterView::noticeText() const
+{
+    return m_notice->isHidden() ? QString() : m_notice->text();
 }
 
 QString FooterView::bedtimeText() const

@@ -7,6 +7,7 @@
 
 class QLabel;
 class QPushButton;
+class QTimer;
 
 // The main screen's footer: "Demo data" or the last refresh time, the time until bedtime, and Quit.
 class FooterView : public QWidget
@@ -26,6 +27,10 @@ public:
     void setInput(const Input& input);
 
     [[nodiscard]] QString statusText() const;
+    // A short line in the status's place for a few seconds: what an action just did, or why not.
+    void showNotice(const QString& text);
+    // Empty when none shows.
+    [[nodiscard]] QString noticeText() const;
     // Empty while hidden.
     [[nodiscard]] QString bedtimeText() const;
 
@@ -40,4 +45,6 @@ private:
     QLabel* m_status;
     QLabel* m_bedtimeIcon;
     QLabel* m_bedtime;
+    QLabel* m_notice;
+    QTimer* m_noticeTimer;
 };

@@ -10,11 +10,12 @@
 #include "ui/SegmentedPicker.h"
 #include "ui/StatusPill.h"
 
+#include <QActionGroup>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QToolButton>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -53,11 +54,10 @@ ForecastCard::ForecastCard(AppState& state, QWidget* parent) : CardFrame(parent)
     m_title->setObjectName(QStringLiteral("rangeTitle"));
     m_title->setFont(PanelTheme::font(m_title->font(), 1.0, true));
     header->addWidget(m_title, 1);
-    m_focus = new QToolButton;
+    // A push button leaves room for its menu arrow beside the text; a tool button draws it over the text.
+    m_focus = new QPushButton;
     m_focus->setObjectName(QStringLiteral("focusMenu"));
-    m_focus->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_focus->setPopupMode(QToolButton::InstantPopup);
-    m_focus->setAutoRaise(true);
+    m_focus->setFlat(true);
     m_focus->setMenu(new QMenu(m_focus));
     header->addWidget(m_focus);
     layout->addLayout(header);
@@ -123,6 +123,7 @@ void ForecastCard::rebuildTabs()
         m_tabPicker->setObjectName(QStringLiteral("providerTabs"));
         m_tabPicker->setAccessibleName(QStringLiteral("Provider"));
         m_tabs->addWidget(m_tabPicker);
+        m_tabPicker->show();
         connect(m_tabPicker, &SegmentedPicker::picked, this, [this](int index) {
             if (index >= 0 && index < m_input.tabs.size())
                 m_state.setFocusedProvider(m_input.tabs[index]);
@@ -137,7 +138,12 @@ void ForecastCard::rebuildFocusMenu()
 {
     QMenu* menu = m_focus->menu();
     menu->clear();
+    // One choice of several: radio items.
+    delete m_focusChoices;
+    m_focusChoices = new QActionGroup(menu);
+    m_focusChoices->setExclusive(true);
     QAction* automatic = menu->addAction(QStringLiteral("Auto · most at risk"));
+    m_focusChoices->addAction(automatic);
     automatic->setCheckable(true);
     automatic->setChecked(m_input.focusAuto);
     connect(automatic, &QAction::triggered, this, [this] {
@@ -149,6 +155,7 @@ void ForecastCard::rebuildFocusMenu()
     for (const SeriesKey& key : std::as_const(m_input.focusEntries)) {
         QAction* entry =
             menu->addAction(displayName(key.first) + QStringLiteral(" · ") + rangeTitle(key.second));
+        m_focusChoices->addAction(entry);
         entry->setCheckable(true);
         entry->setChecked(!m_input.focusAuto && key.first == m_input.provider &&
                           key.second == m_input.window);
@@ -227,6 +234,8 @@ void ForecastCard::rebuildSummary()
     statusRow->addWidget(StatusPill::forStatus(f.status));
     addLine(QStringLiteral("Status"), status);
     m_confidence->setText(CalibratedForecast::confidenceExplanation(f.confidence));
+    // Shown whole now, not on a later turn of the event loop (the column would jump meanwhile).
+    lines->show();
 }
 
 QStringList ForecastCard::summaryLines() const

@@ -7,7 +7,8 @@ class AppState;
 class QLabel;
 class QGridLayout;
 class QHBoxLayout;
-class QToolButton;
+class QActionGroup;
+class QPushButton;
 class RangeChartView;
 class SegmentedPicker;
 
@@ -24,7 +25,7 @@ public:
     [[nodiscard]] RangeChartView* chart() const { return m_chart; }
     [[nodiscard]] SegmentedPicker* basisPicker() const { return m_basis; }
     [[nodiscard]] SegmentedPicker* providerTabs() const { return m_tabPicker; }
-    [[nodiscard]] QToolButton* focusButton() const { return m_focus; }
+    [[nodiscard]] QPushButton* focusButton() const { return m_focus; }
     // The summary lines as "label: value", in order.
     [[nodiscard]] QStringList summaryLines() const;
 
@@ -41,7 +42,8 @@ private:
     QHBoxLayout* m_tabs = nullptr;
     SegmentedPicker* m_tabPicker = nullptr;
     QLabel* m_title = nullptr;
-    QToolButton* m_focus = nullptr;
+    QPushButton* m_focus = nullptr;
+    QActionGroup* m_focusChoices = nullptr;
     SegmentedPicker* m_basis = nullptr;
     QLabel* m_explanation = nullptr;
     RangeChartView* m_chart = nullptr;

@@ -34,8 +34,16 @@ OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(new
     intro->setWordWrap(true);
     layout->addWidget(intro);
     layout->addSpacing(4);
-    layout->addWidget(new IconLine(PanelIcons::Symbol::check, PanelTheme::color(ColorRole::safe, palette()),
-                                   QStringLiteral("Codex connects automatically.")));
+    m_codexFound = new IconLine(PanelIcons::Symbol::check, PanelTheme::color(ColorRole::safe, palette()),
+                                QStringLiteral("Codex connects automatically."));
+    m_codexFound->setObjectName(QStringLiteral("onboardingCodexFound"));
+    layout->addWidget(m_codexFound);
+    m_codexMissing = new IconLine(PanelIcons::Symbol::info, palette().color(QPalette::Text),
+                                  QStringLiteral("Codex was not found. Install the Codex CLI (npm install -g "
+                                                 "@openai/codex) and it connects automatically."));
+    m_codexMissing->setObjectName(QStringLiteral("onboardingCodexMissing"));
+    layout->addWidget(m_codexMissing);
+    setCodexFound(false);
     layout->addWidget(new IconLine(PanelIcons::Symbol::link, palette().color(QPalette::Text),
                                    QStringLiteral("Claude needs a one-tap bridge to read its quota (it edits "
                                                   "~/.claude/settings.json, safely backed up).")));
@@ -57,6 +65,17 @@ OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(new
     layout->addStretch();
     connect(connectClaude, &QPushButton::clicked, this, &OnboardingView::connectClaudeRequested);
     connect(done, &QPushButton::clicked, this, &OnboardingView::doneRequested);
+}
+
+void OnboardingView::setCodexFound(bool found)
+{
+    m_codexFound->setVisible(found);
+    m_codexMissing->setVisible(!found);
+}
+
+QString OnboardingView::codexLine() const
+{
+    return (m_codexFound->isHidden() ? m_codexMissing : m_codexFound)->text();
 }
 
 void OnboardingView::setMessage(const QString& message)

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class IconLine;
 class QLabel;
 
 // The first screen of a first launch: what Tallyvane does, how each provider connects, "Connect Claude" and
@@ -13,6 +14,9 @@ public:
     explicit OnboardingView(QWidget* parent = nullptr);
 
     void setMessage(const QString& message);
+    // The check that Codex connects by itself only when a `codex` executable was found; else how to get one.
+    void setCodexFound(bool found);
+    [[nodiscard]] QString codexLine() const;
     // Fades the content in.
     void fadeIn();
 
@@ -22,4 +26,6 @@ Q_SIGNALS:
 
 private:
     QLabel* m_message;
+    IconLine* m_codexFound = nullptr;
+    IconLine* m_codexMissing = nullptr;
 };

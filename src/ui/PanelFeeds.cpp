@@ -98,7 +98,7 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
         return path;
     };
     feeds.openDataFolder = [] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(LocalFileStore::baseDirectory()));
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(LocalFileStore::baseDirectory()));
     };
     feeds.setStartAtLogin = [](bool enabled) { return LoginItemManager::setEnabled(enabled); };
     return feeds;

@@ -51,7 +51,8 @@ struct PanelFeeds
     std::function<QString()> repairBridge;
     // Writes the CSV export and shows it in the file manager; where it went, or nothing.
     std::function<std::optional<QString>()> exportCSV;
-    std::function<void()> openDataFolder;
+    // False when nothing could open a folder.
+    std::function<bool()> openDataFolder;
     // False when the login item could not be changed.
     std::function<bool(bool)> setStartAtLogin;
     // Posts a sample notification; `done` gets the line to show.

@@ -1,9 +1,11 @@
 #include "ui/PanelView.h"
 
 #include "app/AppState.h"
+#include "core/TimeFormatting.h"
 #include "ui/DailyUsageView.h"
 #include "ui/EmptyStateView.h"
 #include "ui/ExtraUsageView.h"
+#include "ui/FocusRing.h"
 #include "ui/FooterView.h"
 #include "ui/ForecastCard.h"
 #include "ui/HeaderView.h"
@@ -15,11 +17,50 @@
 #include "ui/SettingsView.h"
 #include "ui/TrendsView.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFrame>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <memory>
+
+namespace {
+
+void collectFocusable(QWidget* widget, QList<QWidget*>& out);
+
+void collectFocusable(QLayout* layout, QList<QWidget*>& out)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem* item = layout->itemAt(i);
+        if (item->widget())
+            collectFocusable(item->widget(), out);
+        else if (item->layout())
+            collectFocusable(item->layout(), out);
+    }
+}
+
+// The controls that Tab visits, in the order the layouts place them: top to bottom, left to right.
+void collectFocusable(QWidget* widget, QList<QWidget*>& out)
+{
+    if (widget->isHidden())
+        return;
+    if (auto* area = qobject_cast<QScrollArea*>(widget)) {
+        if (area->widget())
+            collectFocusable(area->widget(), out);
+        return;
+    }
+    if ((widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled())
+        out.append(widget);
+    if (widget->layout())
+        collectFocusable(widget->layout(), out);
+}
+
+} // namespace
 
 PanelView::PanelView(AppState& state, Options options, QWidget* parent)
     : PanelView(state, options, PanelFeeds::fromState(state), parent)
@@ -51,6 +92,20 @@ PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget
     m_main = buildMain();
     m_screens->addWidget(m_main);
 
+    new FocusRing(this);
+    // The columns are no Tab stops of their own; a control reached by keyboard is scrolled into view (a
+    // click leaves the column where it is).
+    for (QScrollArea* area : findChildren<QScrollArea*>())
+        area->setFocusPolicy(Qt::NoFocus);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (!now || !now->window()->testAttribute(Qt::WA_KeyboardFocusChange) ||
+            QGuiApplication::mouseButtons() != Qt::NoButton)
+            return;
+        for (QScrollArea* area : findChildren<QScrollArea*>())
+            if (area->widget() && area->widget()->isAncestorOf(now))
+                area->ensureWidgetVisible(now, 0, PanelTheme::inset);
+    });
+
     m_redrawTimer.setSingleShot(true);
     m_redrawTimer.setInterval(0);
     connect(&m_redrawTimer, &QTimer::timeout, this, &PanelView::redraw);
@@ -68,7 +123,17 @@ QWidget* PanelView::buildMain()
     layout->setSpacing(0);
 
     m_header = new HeaderView;
-    connect(m_header, &HeaderView::refreshRequested, &m_state, &AppState::refresh);
+    connect(m_header, &HeaderView::refreshRequested, this, [this] {
+        m_footer->showNotice(QStringLiteral("Refreshing…"));
+        // Say so once the cycle this click started has landed.
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = connect(&m_state, &AppState::cycleFinished, this, [this, once] {
+            disconnect(*once);
+            m_footer->showNotice(QStringLiteral("Refreshed at ") +
+                                 TimeFormatting::clock(m_state.lastRefresh()));
+        });
+        m_state.refresh();
+    });
     connect(m_header, &HeaderView::settingsRequested, this, [this] { showSettings(true); });
     layout->addWidget(m_header);
     auto* divider = new QFrame;
@@ -78,6 +143,7 @@ QWidget* PanelView::buildMain()
     layout->addWidget(divider);
 
     auto* scroll = new QScrollArea;
+    m_scroll = scroll;
     scroll->setObjectName(QStringLiteral("cardColumn"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
@@ -157,6 +223,70 @@ void PanelView::scheduleRedraw()
         m_redrawTimer.start();
 }
 
+void PanelView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    // Each opening starts on the overview, wherever the last one was left.
+    if (m_settingsFlag && !event->spontaneous()) {
+        m_settingsFlag = false;
+        m_dirty = true;
+    }
+}
+
+QScrollArea* PanelView::currentScrollArea() const
+{
+    return m_screens->currentWidget()->findChild<QScrollArea*>();
+}
+
+void PanelView::keyPressEvent(QKeyEvent* event)
+{
+    QScrollArea* area = currentScrollArea();
+    QScrollBar* bar = area ? area->verticalScrollBar() : nullptr;
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        // Settings first go back to the overview; on the overview Escape reaches the window, which hides.
+        if (screen() == Screen::settings) {
+            showSettings(false);
+            return;
+        }
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()); button && button->isEnabled()) {
+            button->animateClick();
+            return;
+        }
+        break;
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        if (bar) {
+            const std::pair<int, QAbstractSlider::SliderAction> actions[] = {
+                {Qt::Key_Home, QAbstractSlider::SliderToMinimum},
+                {Qt::Key_End, QAbstractSlider::SliderToMaximum},
+                {Qt::Key_PageUp, QAbstractSlider::SliderPageStepSub},
+                {Qt::Key_PageDown, QAbstractSlider::SliderPageStepAdd}};
+            for (const auto& [key, action] : actions)
+                if (key == event->key())
+                    bar->triggerAction(action);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PanelView::updateTabOrder()
+{
+    QList<QWidget*> chain;
+    collectFocusable(m_screens->currentWidget(), chain);
+    for (qsizetype i = 1; i < chain.size(); ++i)
+        QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
 void PanelView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -173,13 +303,33 @@ void PanelView::redraw()
     QWidget* target = !m_state.settings().hasOnboarded ? static_cast<QWidget*>(m_onboarding)
                       : m_settingsFlag                 ? static_cast<QWidget*>(m_settings)
                                                        : m_main;
+    if (target == m_onboarding)
+        m_onboarding->setCodexFound(m_feeds.codexFound && m_feeds.codexFound());
     if (target == m_onboarding && m_screens->currentWidget() != m_onboarding && isVisible())
         m_onboarding->fadeIn();
+    // Changing what the column shows must not move it: the control just used stays where it was in the
+    // viewport (so the next click lands where the user aims), and otherwise the column keeps its position.
+    const bool keepPlace = target == m_main && m_screens->currentWidget() == m_main && isVisible();
+    QScrollBar* bar = m_scroll->verticalScrollBar();
+    const int kept = bar->value();
+    QPointer<QWidget> anchor = QApplication::focusWidget();
+    if (!anchor || !m_scroll->widget()->isAncestorOf(anchor) || !anchor->isVisible())
+        anchor = nullptr;
+    const int anchorY = anchor ? anchor->mapTo(m_scroll->viewport(), QPoint(0, 0)).y() : 0;
     m_screens->setCurrentWidget(target);
     // The settings screen asks the disk and the search path: only while it shows.
     if (target == m_settings)
         m_settings->redraw();
     redrawMain();
+    if (keepPlace) {
+        // Let the rebuilt cards take their sizes now rather than on a later turn of the event loop.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (anchor && anchor->isVisible())
+            bar->setValue(bar->value() + anchor->mapTo(m_scroll->viewport(), QPoint(0, 0)).y() - anchorY);
+        else
+            bar->setValue(kept);
+    }
+    updateTabOrder();
 }
 
 void PanelView::redrawMain()
@@ -196,8 +346,21 @@ void PanelView::redrawMain()
 
     const bool empty = m_state.workingSnapshots().isEmpty();
     m_empty->setVisible(empty);
-    if (empty)
-        m_empty->setCodexFound(m_feeds.codexFound && m_feeds.codexFound());
+    if (empty) {
+        EmptyStateView::Input input;
+        input.codexFound = m_feeds.codexFound && m_feeds.codexFound();
+        if (settings.enabledProviders.contains(Provider::codex)) {
+            const auto codex = m_state.providerHealth().constFind(Provider::codex);
+            if (codex != m_state.providerHealth().cend())
+                input.codexHealth = *codex;
+        }
+        if (m_feeds.bridgeStatus && settings.enabledProviders.contains(Provider::claude)) {
+            const ClaudeBridgeStatus::State bridge = m_feeds.bridgeStatus().state;
+            input.claudeBridge = bridge == ClaudeBridgeStatus::State::installed ||
+                                 bridge == ClaudeBridgeStatus::State::wrapping;
+        }
+        m_empty->setInput(input);
+    }
 
     const QList<Provider> providers = m_state.sortedEnabledProviders();
     for (auto it = m_providerCards.begin(); it != m_providerCards.end();) {

@@ -15,6 +15,7 @@ class ForecastCard;
 class HeaderView;
 class OnboardingView;
 class ProviderSummaryCard;
+class QScrollArea;
 class QStackedWidget;
 class QVBoxLayout;
 class RecommendationView;
@@ -66,12 +67,17 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    // Escape leaves Settings; Enter presses the focused button; Home, End, Page Up and Page Down scroll.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void scheduleRedraw();
     QWidget* buildMain();
     void redrawMain();
     void turnOnDemoMode();
+    void updateTabOrder();
+    [[nodiscard]] QScrollArea* currentScrollArea() const;
 
     AppState& m_state;
     Options m_options;
@@ -85,6 +91,7 @@ private:
     SettingsView* m_settings = nullptr;
     QWidget* m_main = nullptr;
     HeaderView* m_header = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_column = nullptr;
     EmptyStateView* m_empty = nullptr;
     QMap<Provider, ProviderSummaryCard*> m_providerCards;

@@ -55,7 +55,7 @@ bool PanelWindow::event(QEvent* event)
     switch (event->type()) {
     case QEvent::WindowDeactivate:
         // A window manager that moves the panel holds the pointer and keyboard meanwhile: no real focus loss.
-        if (isVisible() && !m_dismissing && !m_moving) {
+        if (isVisible() && !m_dismissing && !m_moving && !ownsActiveWindow()) {
             m_sinceFocusLoss.start();
             hide();
         }
@@ -67,6 +67,15 @@ bool PanelWindow::event(QEvent* event)
         break;
     }
     return QWidget::event(event);
+}
+
+bool PanelWindow::ownsActiveWindow() const
+{
+    // A dialog of the panel's own (the reset confirmation) takes the focus without closing the panel.
+    for (const QWidget* window = QApplication::activeWindow(); window; window = window->parentWidget())
+        if (window == this)
+            return window != QApplication::activeWindow();
+    return false;
 }
 
 bool PanelWindow::eventFilter(QObject* watched, QEvent* event)

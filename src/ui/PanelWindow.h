@@ -40,6 +40,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    [[nodiscard]] bool ownsActiveWindow() const;
     void startMove();
     void endMove(bool refocus);
 

@@ -174,6 +174,16 @@ std::optional<UsageRowText> sonnetRow(const ProviderSummaryInput& input)
                QStringLiteral("Sonnet"), input);
 }
 
+QString whatBringsReadings(Provider provider)
+{
+    return provider == Provider::codex
+               ? QStringLiteral(
+                     "Codex readings arrive while the Codex CLI runs; use Codex and they appear here.")
+               : QStringLiteral(
+                     "Claude readings arrive with Claude Code's replies once the bridge is connected "
+                     "(Settings › Claude bridge).");
+}
+
 std::optional<OutlookText> fiveHourOutlook(const ProviderSummaryInput& input)
 {
     if (!input.fiveHour)
@@ -201,6 +211,12 @@ std::optional<OutlookText> weeklyOutlook(const ProviderSummaryInput& input)
     const ForecastResult& f = *input.longWindow;
     OutlookText outlook;
     outlook.status = f.status;
+    // No burn rate at this basis: the projection merely holds the current figure, and no pace backs it. The
+    // engine's own sentence says so, as `status` prints it.
+    if (!f.burnRatePercentPerHour && f.basis != ForecastBasis::smart && !f.humanSummary.isEmpty()) {
+        outlook.text = f.humanSummary;
+        return outlook;
+    }
     outlook.text = onTrack(f.status) + QLatin1Char('~') +
                    percentText(*f.projectedUsedAtReset, input.showRemaining) + QStringLiteral(" at reset") +
                    (f.basis == ForecastBasis::smart

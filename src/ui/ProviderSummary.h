@@ -61,6 +61,9 @@ struct OutlookText
 // The rules that turn the input into the card's texts.
 namespace ProviderSummary {
 
+// What a card without any reading says brings them.
+[[nodiscard]] QString whatBringsReadings(Provider provider);
+
 // now + f × (reset − now) with f = (100 − current) ÷ (projected − current), when the projection passes 100
 // from below before a known reset.
 [[nodiscard]] std::optional<QDateTime> runOutTime(const ForecastResult& forecast, const QDateTime& now);

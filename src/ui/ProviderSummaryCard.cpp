@@ -43,11 +43,23 @@ void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
         header->addWidget(StatusPill::forStatus(*status));
     layout->addLayout(header);
 
-    if (const auto row = ProviderSummary::fiveHourRow(input))
+    const auto fiveHour = ProviderSummary::fiveHourRow(input);
+    const auto longWindow = ProviderSummary::longRow(input);
+    if (!fiveHour && !longWindow) {
+        // Not an empty box: say that nothing has come in, and what brings it.
+        auto* empty = new QLabel(QStringLiteral("No readings yet"));
+        empty->setObjectName(QStringLiteral("noReadings"));
+        empty->setFont(PanelTheme::font(empty->font(), 1.0, true));
+        layout->addWidget(empty);
+        auto* how = CardFrame::note(ProviderSummary::whatBringsReadings(input.provider));
+        how->setObjectName(QStringLiteral("noReadingsHow"));
+        layout->addWidget(how);
+    }
+    if (const auto& row = fiveHour)
         addRow(layout, *row, QStringLiteral("fiveHour"));
     if (const auto outlook = ProviderSummary::fiveHourOutlook(input))
         addOutlook(layout, *outlook, QStringLiteral("fiveHourOutlook"));
-    if (const auto row = ProviderSummary::longRow(input))
+    if (const auto& row = longWindow)
         addRow(layout, *row, QStringLiteral("long"));
     if (const auto outlook = ProviderSummary::weeklyOutlook(input))
         addOutlook(layout, *outlook, QStringLiteral("weeklyOutlook"));
@@ -66,6 +78,9 @@ void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
         chips->addStretch();
         layout->addLayout(chips);
     }
+    // Shown whole once built: a body shown on a later turn of the event loop would leave the card collapsed
+    // meanwhile, and the column above the card the user is using would jump.
+    m_body->show();
 }
 
 void ProviderSummaryCard::addRow(QVBoxLayout* layout, const UsageRowText& row, const QString& name)

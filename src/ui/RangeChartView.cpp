@@ -82,8 +82,17 @@ QString RangeChartView::readoutAt(double pixelX) const
     if (index < 0)
         return {};
     const auto& point = m_data.points[index];
-    return TimeFormatting::clock(QDateTime::fromMSecsSinceEpoch(point.ms, Qt::UTC)) + QStringLiteral(" · ") +
-           NumberFormatting::percent(point.percent) + QStringLiteral(" used");
+    return mapping().timeLabel(point.ms) + QStringLiteral(" · ") + NumberFormatting::percent(point.percent) +
+           QStringLiteral(" used");
+}
+
+bool RangeChartView::drawsForecast() const
+{
+    // A projection continues real readings and never heads down: used quota does not come back before the
+    // reset.
+    return !m_data.points.isEmpty() && m_data.resetAt && m_data.projectedAtReset &&
+           std::isfinite(*m_data.projectedAtReset) &&
+           *m_data.projectedAtReset >= m_data.points.last().percent;
 }
 
 void RangeChartView::mouseMoveEvent(QMouseEvent* event)
@@ -135,18 +144,24 @@ void RangeChartView::paintEvent(QPaintEvent*)
     painter.setPen(QPen(limited, 1, Qt::DashLine));
     painter.drawLine(QPointF(plot.left(), crisp(map.y(100))), QPointF(plot.right(), crisp(map.y(100))));
 
-    // Time labels under the plot: the span's start and end.
-    const bool days = map.endMs - map.startMs > 24LL * 3600 * 1000;
-    const auto timeLabel = [days](qint64 ms) {
-        const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toLocalTime();
-        return local.toString(days ? QStringLiteral("ddd HH:mm") : QStringLiteral("HH:mm"));
-    };
+    // The axis says what it plots, whichever way the numbers around it read.
+    painter.setPen(muted);
+    painter.drawText(QRectF(0, 0, gutter + 40, topRoom - 2), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("% used"));
+
+    // Time labels under the plot, spread over the span: as many as fit side by side.
     if (!m_data.points.isEmpty() || m_data.resetAt) {
         painter.setPen(muted);
-        const QRectF under(plot.left(), plot.bottom() + 3, plot.width(), metrics.height());
-        painter.drawText(under, Qt::AlignLeft | Qt::AlignTop, timeLabel(map.startMs));
-        if (map.endMs > map.startMs)
-            painter.drawText(under, Qt::AlignRight | Qt::AlignTop, timeLabel(map.endMs));
+        const double widest = metrics.horizontalAdvance(map.timeLabel(map.startMs)) + 16;
+        const int fit = std::clamp(static_cast<int>(plot.width() / widest), 2, 5);
+        const QList<qint64> ticks = map.timeTicks(fit);
+        for (qsizetype i = 0; i < ticks.size(); ++i) {
+            const double x = map.x(ticks[i]);
+            const QString label = map.timeLabel(ticks[i]);
+            const double w = metrics.horizontalAdvance(label);
+            const double left = i == 0 ? plot.left() : i + 1 == ticks.size() ? plot.right() - w : x - w / 2;
+            painter.drawText(QRectF(left, plot.bottom() + 3, w, metrics.height()), Qt::AlignCenter, label);
+        }
     }
 
     // Ideal pace.
@@ -185,7 +200,7 @@ void RangeChartView::paintEvent(QPaintEvent*)
         painter.setBrush(Qt::NoBrush);
 
         // Forecast to the reset.
-        if (m_data.resetAt && m_data.projectedAtReset) {
+        if (drawsForecast()) {
             painter.setPen(QPen(status, 2, Qt::DashLine, Qt::RoundCap));
             painter.drawLine(line.last(),
                              map.map(m_data.resetAt->toMSecsSinceEpoch(), *m_data.projectedAtReset));

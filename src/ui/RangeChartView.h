@@ -45,6 +45,8 @@ public:
     [[nodiscard]] const RangeChartData& data() const { return m_data; }
     // The text of the readout for the point nearest to a horizontal position, e.g. "14:05 · 42% used".
     [[nodiscard]] QString readoutAt(double pixelX) const;
+    // Whether the dashed projection to the reset is drawn.
+    [[nodiscard]] bool drawsForecast() const;
     [[nodiscard]] int paintCount() const { return m_paints; }
 
     QSize sizeHint() const override { return {400, 170}; }

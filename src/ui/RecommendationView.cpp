@@ -49,6 +49,8 @@ void RecommendationView::setRecommendations(const QList<Recommendation>& recomme
                                        recommendation.message));
     }
     setTint(colorRole(*worst));
+    // Shown whole once built, not on a later turn of the event loop (the column would jump meanwhile).
+    m_body->show();
 }
 
 QStringList RecommendationView::lines() const

@@ -102,6 +102,8 @@ void ScenarioCard::setInput(const Input& input)
         tiles->addWidget(tile, 1);
     }
     auto* scroll = new QScrollArea;
+    // Only scrolled sideways by the pointer; no Tab stop of its own.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidget(row);
     scroll->setWidgetResizable(true);
@@ -111,4 +113,6 @@ void ScenarioCard::setInput(const Input& input)
     row->setAutoFillBackground(false);
     scroll->setFixedHeight(row->sizeHint().height() + scroll->horizontalScrollBar()->sizeHint().height());
     layout->addWidget(scroll);
+    // Shown whole once built, not on a later turn of the event loop (the column would jump meanwhile).
+    m_body->show();
 }

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/NotificationRules.h"
+#include "core/LocalFileStore.h"
 #include "core/NumberFormatting.h"
 #include "core/SnapshotStore.h"
 #include "core/TimeFormatting.h"
@@ -20,19 +21,23 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QTimeEdit>
 #include <QTimeZone>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -87,6 +92,13 @@ ColorRole bridgeRole(ClaudeBridgeStatus::State state)
     return ColorRole::neutral;
 }
 
+// "1 reading", "12 readings", "12 stored readings".
+QString readingsText(qsizetype count, bool stored = false)
+{
+    return QString::number(count) + (stored ? QStringLiteral(" stored") : QString()) +
+           (count == 1 ? QStringLiteral(" reading") : QStringLiteral(" readings"));
+}
+
 QTime timeOf(qint64 minutes)
 {
     const auto m = static_cast<int>(((minutes % 1440) + 1440) % 1440);
@@ -132,7 +144,26 @@ SettingsView::SettingsView(AppState& state, const PanelFeeds& feeds, QWidget* pa
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(buildContent());
     layout->addWidget(scroll, 1);
+    m_scroll = scroll;
+    // A wheel turned to scroll the page must not change what it passes over: these controls take the wheel
+    // only once focused by a click or Tab.
+    for (QWidget* control : scroll->widget()->findChildren<QWidget*>()) {
+        if (qobject_cast<QAbstractSlider*>(control) || qobject_cast<QComboBox*>(control) ||
+            qobject_cast<QAbstractSpinBox*>(control)) {
+            control->setFocusPolicy(Qt::StrongFocus);
+            control->installEventFilter(this);
+        }
+    }
     redraw();
+}
+
+bool SettingsView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel && !static_cast<QWidget*>(watched)->hasFocus()) {
+        QCoreApplication::sendEvent(m_scroll->verticalScrollBar(), event);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QVBoxLayout* SettingsView::section(QVBoxLayout* parent, const QString& heading)
@@ -373,12 +404,10 @@ QWidget* SettingsView::buildContent()
     connect(resume, &QPushButton::clicked, this, [this] { snooze(std::nullopt); });
     snoozed->addWidget(resume);
     alerts->addWidget(m_snoozedRow);
-    m_snoozeMenu = new QToolButton;
+    m_snoozeMenu = new QPushButton(QStringLiteral("Snooze"));
     m_snoozeMenu->setObjectName(QStringLiteral("snooze"));
-    m_snoozeMenu->setText(QStringLiteral("Snooze"));
     m_snoozeMenu->setAccessibleName(QStringLiteral("Snooze alerts"));
     m_snoozeMenu->setToolTip(QStringLiteral("Snooze alerts"));
-    m_snoozeMenu->setPopupMode(QToolButton::InstantPopup);
     auto* menu = new QMenu(m_snoozeMenu);
     menu->addAction(QStringLiteral("For 1 hour"), this, [this] { snooze(m_state.now().addSecs(3600)); });
     menu->addAction(QStringLiteral("For 3 hours"), this, [this] { snooze(m_state.now().addSecs(10800)); });
@@ -496,22 +525,31 @@ QWidget* SettingsView::buildContent()
     auto* openFolder = new QPushButton(QStringLiteral("Open data folder"));
     openFolder->setObjectName(QStringLiteral("openDataFolder"));
     connect(prune, &QPushButton::clicked, this, [this] {
-        m_state.store()->prune(m_state.settings().retentionDays);
+        const qsizetype before = m_state.store()->log().size();
+        const qint64 days = m_state.settings().retentionDays;
+        if (!m_state.store()->prune(days)) {
+            showDataMessage(QStringLiteral("Nothing pruned: the history could not be read or rewritten."));
+            return;
+        }
+        const qsizetype removed = std::max<qsizetype>(0, before - m_state.store()->log().size());
+        showDataMessage(
+            removed == 0
+                ? QStringLiteral("Nothing to prune: no reading is older than %1 days.").arg(days)
+                : QStringLiteral("Removed %1 older than %2 days.").arg(readingsText(removed)).arg(days));
         m_state.refresh();
     });
-    connect(reset, &QPushButton::clicked, this, [this] {
-        m_state.store()->clear();
-        m_state.refresh();
-    });
+    connect(reset, &QPushButton::clicked, this, &SettingsView::confirmReset);
     connect(exportButton, &QPushButton::clicked, this, [this] {
         const std::optional<QString> path = m_feeds.exportCSV ? m_feeds.exportCSV() : std::nullopt;
-        m_dataMessage->setText(path ? QStringLiteral("Exported to ") + *path
-                                    : QStringLiteral("Export failed: ") + m_state.store()->lastExportError());
-        m_dataMessage->show();
+        showDataMessage(path ? QStringLiteral("Exported to ") + *path
+                             : QStringLiteral("Export failed: ") + m_state.store()->lastExportError());
     });
     connect(openFolder, &QPushButton::clicked, this, [this] {
-        if (m_feeds.openDataFolder)
-            m_feeds.openDataFolder();
+        const QString folder = QDir::toNativeSeparators(LocalFileStore::baseDirectory());
+        if (m_feeds.openDataFolder && m_feeds.openDataFolder())
+            showDataMessage(QStringLiteral("Opened ") + folder + QLatin1Char('.'));
+        else
+            showDataMessage(QStringLiteral("No file manager could open the folder: ") + folder);
     });
     dataButtons->addWidget(prune, 0, 0);
     dataButtons->addWidget(reset, 0, 1);
@@ -536,9 +574,17 @@ QWidget* SettingsView::buildContent()
     if (m_feeds.diagnosticsText) {
         auto* copy = new QPushButton(QStringLiteral("Copy redacted diagnostics"));
         copy->setObjectName(QStringLiteral("copyDiagnostics"));
-        connect(copy, &QPushButton::clicked, this,
-                [this] { QGuiApplication::clipboard()->setText(m_feeds.diagnosticsText()); });
+        m_copyMessage = help({});
+        m_copyMessage->setObjectName(QStringLiteral("copyMessage"));
+        m_copyMessage->hide();
+        connect(copy, &QPushButton::clicked, this, [this] {
+            QGuiApplication::clipboard()->setText(m_feeds.diagnosticsText());
+            m_copyMessage->setText(
+                QStringLiteral("Copied to the clipboard, with tokens and home paths hidden."));
+            m_copyMessage->show();
+        });
         diagnostics->addWidget(copy, 0, Qt::AlignLeft);
+        diagnostics->addWidget(m_copyMessage);
     }
     column->addStretch();
     return content;
@@ -564,6 +610,46 @@ void SettingsView::showBridgeMessage(const QString& message)
     m_bridgeMessage->setText(message);
     m_bridgeMessage->setVisible(!message.isEmpty());
     redraw();
+}
+
+void SettingsView::showDataMessage(const QString& message)
+{
+    m_dataMessage->setText(message);
+    m_dataMessage->show();
+}
+
+void SettingsView::confirmReset()
+{
+    const qsizetype count = m_state.store()->log().size();
+    if (count == 0) {
+        showDataMessage(QStringLiteral("Nothing to delete: no readings are stored."));
+        return;
+    }
+    // Window-modal and not blocking: the panel keeps running (and a test can answer it).
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("Reset history"),
+        QStringLiteral("Delete all %1? This cannot be undone.").arg(readingsText(count, true)),
+        QMessageBox::Cancel, this);
+    box->setObjectName(QStringLiteral("resetConfirmation"));
+    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setEscapeButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, this, [this, box, remove] {
+        if (box->clickedButton() != remove) {
+            showDataMessage(QStringLiteral("Nothing deleted."));
+            return;
+        }
+        const qsizetype stored = m_state.store()->log().size();
+        if (!m_state.store()->clear()) {
+            showDataMessage(QStringLiteral("Nothing deleted: the history could not be read or rewritten."));
+            return;
+        }
+        showDataMessage(QStringLiteral("Deleted %1.").arg(readingsText(stored)));
+        m_state.refresh();
+    });
+    box->open();
 }
 
 QString SettingsView::bridgeMessage() const

@@ -11,6 +11,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class QTimeEdit;
 class QToolButton;
@@ -36,6 +37,9 @@ public:
 Q_SIGNALS:
     void backRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* buildContent();
     QVBoxLayout* section(QVBoxLayout* parent, const QString& heading);
@@ -43,9 +47,13 @@ private:
     void snooze(const std::optional<QDateTime>& until);
     void setDemoMode(bool enabled);
     void showBridgeMessage(const QString& message);
+    void showDataMessage(const QString& message);
+    // Asks before deleting every stored reading; Cancel is the default.
+    void confirmReset();
 
     AppState& m_state;
     const PanelFeeds& m_feeds;
+    QScrollArea* m_scroll = nullptr;
     QCheckBox* m_codex = nullptr;
     QCheckBox* m_claude = nullptr;
     SegmentedPicker* m_basis = nullptr;
@@ -73,7 +81,7 @@ private:
     Stepper* m_timeToLimit = nullptr;
     QWidget* m_snoozedRow = nullptr;
     QLabel* m_snoozedUntil = nullptr;
-    QToolButton* m_snoozeMenu = nullptr;
+    QPushButton* m_snoozeMenu = nullptr;
     QLabel* m_demoAlertsNote = nullptr;
     QLabel* m_testMessage = nullptr;
     StatusPill* m_bridgeStatus = nullptr;
@@ -84,5 +92,6 @@ private:
     Stepper* m_retention = nullptr;
     QLabel* m_dataMessage = nullptr;
     QLabel* m_diagnostics = nullptr;
+    QLabel* m_copyMessage = nullptr;
     QLabel* m_lastUpdate = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "platform/gui/GlobalHotKey.h"
 #include "platform/gui/StatusItem.h"
 #include "ui/GaugeIcon.h"
+#include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/TrayText.h"
 
@@ -19,6 +20,7 @@ StatusBarController::StatusBarController(AppState& state, StatusItem& item, Pane
     updateButton();
     connect(&m_item, &StatusItem::activated, this,
             [this](QPoint cursor) { toggleUI(Trigger::trayIcon, cursor); });
+    connect(&m_item, &StatusItem::middleClicked, &m_state, &AppState::refresh);
     // Coalesce a burst of change signals into one redraw on the next turn of the event loop.
     connect(&m_state, &AppState::changed, this, [this] {
         if (m_updateQueued)
@@ -95,6 +97,14 @@ void StatusBarController::preparePanel()
 {
     if (!m_panel)
         m_panel = m_panelFactory();
+}
+
+void StatusBarController::showSettings()
+{
+    preparePanel();
+    if (auto* view = m_panel->findChild<PanelView*>())
+        view->showSettings(true);
+    showUI(Trigger::request);
 }
 
 void StatusBarController::showUI(Trigger trigger, std::optional<QPoint> cursor)

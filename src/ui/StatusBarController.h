@@ -43,6 +43,8 @@ public:
     void updateButton();
     void toggleUI(Trigger trigger, std::optional<QPoint> cursor = std::nullopt);
     void showUI(Trigger trigger, std::optional<QPoint> cursor = std::nullopt);
+    // Opens the panel on its settings screen.
+    void showSettings();
     // Builds the panel ahead of its first opening, so that opening only shows it.
     void preparePanel();
 

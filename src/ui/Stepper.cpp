@@ -1,7 +1,9 @@
 #include "ui/Stepper.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QToolButton>
 
 #include <algorithm>
@@ -9,13 +11,24 @@
 
 Stepper::Stepper(double minimum, double maximum, double step, Formatter format, QWidget* parent)
     : QWidget(parent), m_minimum(minimum), m_maximum(maximum), m_step(step), m_value(minimum),
-      m_format(std::move(format)), m_label(new QLabel), m_down(new QToolButton), m_up(new QToolButton)
+      m_format(std::move(format)), m_field(new QSpinBox), m_down(new QToolButton), m_up(new QToolButton)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    m_label->setObjectName(QStringLiteral("stepperValue"));
-    layout->addWidget(m_label, 1);
+    m_field->setObjectName(QStringLiteral("stepperValue"));
+    m_field->setRange(static_cast<int>(std::lround(minimum)), static_cast<int>(std::lround(maximum)));
+    m_field->setSingleStep(static_cast<int>(std::max(1L, std::lround(step))));
+    // Reads as a line of text; the buttons beside it do the stepping.
+    m_field->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    m_field->setFrame(false);
+    m_field->setKeyboardTracking(false);
+    m_field->setFocusPolicy(Qt::StrongFocus);
+    // The line for the lowest value may hold no number ("Overage budget: off").
+    const QString lowest = m_format(minimum);
+    if (!lowest.contains(QString::number(std::lround(minimum))))
+        m_field->setSpecialValueText(lowest);
+    layout->addWidget(m_field, 1);
     m_down->setText(QStringLiteral("−"));
     m_down->setAccessibleName(QStringLiteral("Decrease"));
     m_up->setText(QStringLiteral("+"));
@@ -26,8 +39,13 @@ Stepper::Stepper(double minimum, double maximum, double step, Formatter format, 
         button->setAutoRepeat(true);
         layout->addWidget(button);
     }
-    connect(m_down, &QToolButton::clicked, this, [this] { stepBy(-1); });
-    connect(m_up, &QToolButton::clicked, this, [this] { stepBy(1); });
+    const auto steps = [] {
+        return QGuiApplication::keyboardModifiers() & Qt::ShiftModifier ? largeStep : 1;
+    };
+    connect(m_down, &QToolButton::clicked, this, [this, steps] { stepBy(-steps()); });
+    connect(m_up, &QToolButton::clicked, this, [this, steps] { stepBy(steps()); });
+    // Arrow keys, Page Up and Page Down step on the grid; a typed value is taken as typed.
+    connect(m_field, &QSpinBox::valueChanged, this, [this](int typed) { take(typed); });
     refresh();
 }
 
@@ -42,9 +60,16 @@ void Stepper::stepBy(int steps)
     // Onto the step grid: an odd stored value (12 in steps of 5) goes up to 15 and down to 10.
     const double position = (m_value - m_minimum) / m_step;
     const double grid = steps > 0 ? std::floor(position + 1e-9) : std::ceil(position - 1e-9);
-    const double next = std::clamp(m_minimum + (grid + steps) * m_step, m_minimum, m_maximum);
-    if (next == m_value)
+    take(m_minimum + (grid + steps) * m_step);
+}
+
+void Stepper::take(double value)
+{
+    const double next = std::clamp(value, m_minimum, m_maximum);
+    if (next == m_value) {
+        refresh();
         return;
+    }
     m_value = next;
     refresh();
     Q_EMIT valueChanged(m_value);
@@ -52,12 +77,21 @@ void Stepper::stepBy(int steps)
 
 QString Stepper::text() const
 {
-    return m_label->text();
+    return m_format(m_value);
 }
 
 void Stepper::refresh()
 {
-    m_label->setText(m_format(m_value));
+    // The number sits in the formatted line; what is around it becomes the field's prefix and suffix.
+    const QString line = m_format(m_value);
+    const QString number = QString::number(std::lround(m_value));
+    const qsizetype at = line.lastIndexOf(number);
+    const QSignalBlocker block(m_field);
+    if (at >= 0) {
+        m_field->setPrefix(line.left(at));
+        m_field->setSuffix(line.mid(at + number.size()));
+    }
+    m_field->setValue(static_cast<int>(std::lround(m_value)));
     m_down->setEnabled(m_value > m_minimum);
     m_up->setEnabled(m_value < m_maximum);
 }

@@ -120,6 +120,7 @@ int run(int& argc, char** argv)
     QMenu menu;
     menu.addAction(QStringLiteral("Show Tallyvane"), &controller,
                    [&controller] { controller.showUI(StatusBarController::Trigger::request); });
+    menu.addAction(QStringLiteral("Settings…"), &controller, [&controller] { controller.showSettings(); });
     menu.addAction(QStringLiteral("Refresh"), &state, &AppState::refresh);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Quit"), qApp, &QCoreApplication::quit);

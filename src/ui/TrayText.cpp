@@ -2,8 +2,6 @@
 
 #include "app/MenuBarTitleBuilder.h"
 
-#include <cmath>
-
 namespace TrayText {
 
 QString toolTip(const QString& title, ForecastStatus globalStatus, bool shortcutActive)
@@ -17,15 +15,14 @@ QString figure(const QMap<QString, ForecastResult>& forecasts, const AppSettings
     const auto leading = MenuBarTitleBuilder::resolve(forecasts, settings);
     if (!leading)
         return {};
-    const double value = MenuBarTitleBuilder::shownValue(leading->forecast, settings.showRemaining);
-    if (!std::isfinite(value))
+    const std::optional<qint64> value = MenuBarTitleBuilder::figure(*leading, settings.showRemaining);
+    if (!value)
         return {};
     switch (leading->mode) {
     case MenuBarDisplayMode::providerFocus:
-        return QString::number(std::lround(value));
     case MenuBarDisplayMode::compact:
     case MenuBarDisplayMode::minimal:
-        return QString::number(static_cast<qint64>(std::trunc(value)));
+        return QString::number(*value);
     case MenuBarDisplayMode::iconOnly:
     case MenuBarDisplayMode::forecast:
     case MenuBarDisplayMode::autoMode:

@@ -86,4 +86,6 @@ void TrendsView::setUsage(const QList<ProviderUsage>& usage)
         ++line;
     }
     layout->addLayout(grid);
+    // Shown whole once built, not on a later turn of the event loop (the column would jump meanwhile).
+    m_body->show();
 }

@@ -201,6 +201,22 @@ TEST(StatusWaybar, EscapesMarkupInTextAndTooltip)
     EXPECT_TRUE(tooltip.endsWith(QStringLiteral("Q&amp;A &lt;b&gt;"))) << tooltip.toStdString();
 }
 
+TEST(StatusWaybar, PercentageIsTheMostUrgentWindowsLikeTheTrayIcon)
+{
+    // A fuller but calm Codex window does not outrank Claude's risky one.
+    StatusCommand::Report report;
+    ForecastResult codex = claudeFiveHour(80, ForecastStatus::safe);
+    codex.provider = Provider::codex;
+    const ForecastResult claude = claudeFiveHour(60, ForecastStatus::risky);
+    report.bundle.forecasts.insert(codex.id(), codex);
+    report.bundle.forecasts.insert(claude.id(), claude);
+    report.settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
+    report.settings.showRemaining = true;
+    report.generatedAt = kAt;
+    const QJsonObject root = QJsonDocument::fromJson(StatusCommand::renderWaybar(report)).object();
+    EXPECT_EQ(root.value("percentage").toInt(), 40);
+}
+
 TEST(StatusWatchOutput, PrintsOnRealChangesAndOnTheHeartbeat)
 {
     StatusCommand::Watch watch(StatusCommand::Format::json, 30'000);

@@ -6,11 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QActionGroup>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QToolButton>
+#include <QStyle>
 
 namespace {
 
@@ -139,6 +140,14 @@ TEST(ForecastCard, ControlsChangeTheSettingsTheyName)
     EXPECT_EQ(entries, (QStringList{"Auto · most at risk", "Codex · 5-hour range",
                                     "Claude Code · 5-hour range", "Codex · Weekly range"}));
     EXPECT_EQ(card.focusButton()->text(), "Auto");
+    // A one-of-several choice: radio items, and the arrow beside the text rather than over it.
+    ASSERT_NE(menu->actions().first()->actionGroup(), nullptr);
+    EXPECT_TRUE(menu->actions().first()->actionGroup()->isExclusive());
+    EXPECT_EQ(menu->actions().first()->actionGroup(), menu->actions().last()->actionGroup());
+    const QPushButton* focus = card.focusButton();
+    EXPECT_GE(focus->sizeHint().width(),
+              focus->fontMetrics().horizontalAdvance(focus->text()) + focus->iconSize().width() +
+                  focus->style()->pixelMetric(QStyle::PM_MenuButtonIndicator, nullptr, focus));
     menu->actions().last()->trigger();
     EXPECT_FALSE(state->settings().focusAuto);
     EXPECT_EQ(state->settings().focusedProvider, Provider::codex);
@@ -188,6 +197,48 @@ TEST(RangeChartView, ReadoutOfTheNearestPointAndRepaintOnlyOnChange)
     chart.setData(data);
     QCoreApplication::processEvents();
     EXPECT_EQ(chart.paintCount(), paints + 1);
+
+    // Over a week the axis and the readout carry the day, and the ticks spread over the range.
+    data.points = {{t0 - 6 * 86'400'000LL, 5}, {t0, 32}};
+    data.resetAt = kNow.addDays(1);
+    chart.setData(data);
+    const QDateTime local = kNow.toLocalTime();
+    EXPECT_EQ(chart.readoutAt(399), local.toString("ddd d, HH:mm") + " · 32% used");
+    ChartMapping week = ChartMapping::make(QRectF(0, 0, 400, 100), t0 - 6 * 86'400'000LL, t0, std::nullopt,
+                                           kNow.addDays(1).toMSecsSinceEpoch(), std::nullopt, 40);
+    QStringList labels;
+    for (const qint64 tick : week.timeTicks(4))
+        labels << week.timeLabel(tick);
+    EXPECT_EQ(labels.size(), 4);
+    EXPECT_EQ(QSet<QString>(labels.cbegin(), labels.cend()).size(), 4) << labels.join(" | ").toStdString();
+    EXPECT_EQ(labels.last(), local.addDays(1).toString("ddd d, HH:mm"));
+}
+
+TEST(RangeChartView, ProjectionOnlyFromReadingsAndNeverDownwards)
+{
+    const qint64 t0 = kNow.toMSecsSinceEpoch();
+    struct Row
+    {
+        const char* name;
+        QList<RangeChartData::Point> points;
+        double projected;
+        bool drawn;
+    };
+    const Row rows[] = {
+        {"rising from the last reading", {{t0, 40}}, 120, true},
+        {"holding level", {{t0, 40}}, 40, true},
+        {"falling from 140 to 100", {{t0 - 60'000, 120}, {t0, 140}}, 100, false},
+        {"no readings at all", {}, 60, false},
+    };
+    for (const Row& row : rows) {
+        RangeChartData data;
+        data.points = row.points;
+        data.resetAt = kNow.addSecs(3600);
+        data.projectedAtReset = row.projected;
+        RangeChartView chart;
+        chart.setData(data);
+        EXPECT_EQ(chart.drawsForecast(), row.drawn) << row.name;
+    }
 }
 
 } // namespace

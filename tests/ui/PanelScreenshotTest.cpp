@@ -9,6 +9,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QStyle>
 
@@ -193,6 +195,34 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
                                              .arg(scale)));
     }
     QApplication::setPalette(light);
+}
+
+TEST(PanelScreenshot, EmptyCardAndResetConfirmation)
+{
+    const QString folder = QStringLiteral(TALLYVANE_BINARY_DIR) + QStringLiteral("/screenshots");
+    QDir().mkpath(folder);
+    const qreal scale = qApp->devicePixelRatio();
+    // Codex reads, Claude has nothing yet: its card says so rather than standing empty.
+    QList<UsageSnapshot> codexOnly;
+    for (const UsageSnapshot& s : liveSnapshots())
+        if (s.provider == Provider::codex)
+            codexOnly << s;
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    auto state = UiTest::makeState(settings, codexOnly);
+    const QImage image = render(*state, PanelFeeds::fromState(*state), 0);
+    EXPECT_TRUE(image.save(folder + QStringLiteral("/panel-empty-card@%1x.png").arg(scale)));
+
+    PanelView view(*state, {false, true}, PanelFeeds::fromState(*state));
+    view.resize(460, 720);
+    view.show();
+    view.findChild<QPushButton*>(QStringLiteral("resetHistory"))->click();
+    auto* box = view.findChild<QMessageBox*>(QStringLiteral("resetConfirmation"));
+    ASSERT_NE(box, nullptr);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clippedLabels(*box), QStringList());
+    EXPECT_TRUE(box->grab().save(folder + QStringLiteral("/reset-confirmation@%1x.png").arg(scale)));
+    box->reject();
 }
 
 TEST(PanelScreenshot, NothingClippedAtALargerFont)

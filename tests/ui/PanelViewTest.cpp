@@ -3,18 +3,27 @@
 #include "core/TimeFormatting.h"
 #include "platform/LoginItemManager.h"
 #include "ui/EmptyStateView.h"
+#include "ui/FocusRing.h"
 #include "ui/FooterView.h"
+#include "ui/ForecastCard.h"
 #include "ui/HeaderView.h"
+#include "ui/OnboardingView.h"
 #include "ui/ProviderSummaryCard.h"
+#include "ui/SegmentedPicker.h"
 #include "ui/SettingsView.h"
 #include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -126,6 +135,162 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
     EXPECT_EQ(view.providerCards()[1]->input().provider, Provider::claude);
 }
 
+TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
+{
+    struct Row
+    {
+        const char* name;
+        bool codexFound;
+        ClaudeBridgeStatus::State bridge;
+        QString title;
+        QString states;
+        bool connectShown;
+    };
+    const QString waiting = "Claude Code bridge installed — waiting for Claude Code's first reply";
+    const Row rows[] = {
+        {"nothing", false, ClaudeBridgeStatus::State::notInstalled, "Nothing connected yet", "", true},
+        {"bridge only", false, ClaudeBridgeStatus::State::installed, "Waiting for Claude Code", waiting,
+         false},
+        {"both", true, ClaudeBridgeStatus::State::wrapping, "Connecting to Codex…", waiting, false},
+    };
+    for (const Row& row : rows) {
+        auto state = UiTest::makeState(onboarded());
+        PanelFeeds feeds = PanelFeeds::fromState(*state);
+        feeds.codexFound = [&row] { return row.codexFound; };
+        feeds.bridgeStatus = [&row] {
+            ClaudeBridgeStatus status;
+            status.state = row.bridge;
+            return status;
+        };
+        PanelView view(*state, {}, feeds);
+        view.show();
+        auto* empty = view.findChild<EmptyStateView*>();
+        EXPECT_EQ(empty->title(), row.title) << row.name;
+        EXPECT_EQ(empty->providerStates(), row.states) << row.name;
+        EXPECT_FALSE(empty->line().contains("connect Claude below") && !row.connectShown) << row.name;
+        EXPECT_EQ(named(view, "emptyConnectClaude")->isVisibleTo(&view), row.connectShown) << row.name;
+    }
+    // The welcome screen's check that Codex connects by itself only when it was found.
+    for (const bool found : {true, false}) {
+        auto state = UiTest::makeState(AppSettings{});
+        PanelFeeds feeds = PanelFeeds::fromState(*state);
+        feeds.codexFound = [found] { return found; };
+        PanelView view(*state, {}, feeds);
+        view.show();
+        const QString line = view.findChild<OnboardingView*>()->codexLine();
+        EXPECT_EQ(line == "Codex connects automatically.", found) << line.toStdString();
+        EXPECT_EQ(line.contains("Install the Codex CLI"), !found) << line.toStdString();
+    }
+}
+
+// The demo panel 460 × 720, shown and active, as a person uses it.
+struct DemoPanel
+{
+    DemoPanel()
+    {
+        AppSettings settings = onboarded();
+        settings.demoMode = true;
+        state = UiTest::makeState(settings);
+        view = std::make_unique<PanelView>(*state, PanelView::Options{});
+        view->resize(460, 720);
+        view->show();
+        QApplication::setActiveWindow(view.get());
+        EXPECT_TRUE(TestSupport::waitFor([&] { return !view->showsEmptyState(); }));
+        QCoreApplication::processEvents();
+        scroll = view->findChild<QScrollArea*>("cardColumn");
+    }
+    void key(int key)
+    {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget() ? QApplication::focusWidget() : view.get(),
+                                &press);
+        QCoreApplication::processEvents();
+    }
+    std::unique_ptr<AppState> state;
+    std::unique_ptr<PanelView> view;
+    QScrollArea* scroll = nullptr;
+};
+
+TEST(PanelView, ChangingBasisOrProviderLeavesTheClickedControlWhereItWas)
+{
+    DemoPanel panel;
+    ForecastCard* card = panel.view->forecastCard();
+    // The forecast card near the top of the viewport, as when its basis buttons are in reach.
+    panel.scroll->verticalScrollBar()->setValue(card->y() - 20);
+    QCoreApplication::processEvents();
+    const auto click = [&](SegmentedPicker* picker, int index, int of) {
+        const QPointF at((index + 0.5) * picker->width() / of, picker->height() / 2.0);
+        const QPoint before = picker->mapTo(panel.view.get(), QPoint(0, 0));
+        QMouseEvent press(QEvent::MouseButtonPress, at, picker->mapToGlobal(at), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(picker, &press);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, picker->mapToGlobal(at), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(picker, &release);
+        // Every redraw and compute cycle the click starts.
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents();
+        return picker->mapTo(panel.view.get(), QPoint(0, 0)) - before;
+    };
+    for (const int index : {1, 4, 6, 0, 2})
+        EXPECT_EQ(click(card->basisPicker(), index, 7), QPoint()) << index;
+    EXPECT_EQ(panel.state->settings().forecastBasis, allForecastBases[2]);
+    SegmentedPicker* tabs = card->providerTabs();
+    ASSERT_EQ(tabs->labels().size(), 2);
+    for (const int index : {1, 0})
+        EXPECT_EQ(click(card->providerTabs(), index, 2), QPoint()) << "tab " << index;
+}
+
+TEST(PanelView, KeyboardTabsInVisualOrderWithARingEnterPressesAndKeysScroll)
+{
+    DemoPanel panel;
+    auto* header = panel.view->findChild<HeaderView*>();
+    header->refreshButton()->setFocus(Qt::TabFocusReason);
+    auto* ring = panel.view->findChild<FocusRing*>();
+    ASSERT_NE(ring, nullptr);
+    QList<QWidget*> visited{QApplication::focusWidget()};
+    for (int i = 0; i < 60 && !visited.first(visited.size() - 1).contains(visited.last()); ++i) {
+        panel.key(Qt::Key_Tab);
+        visited << QApplication::focusWidget();
+        // Every stop shows the ring, and the column scrolls it into view.
+        EXPECT_EQ(ring->target(), QApplication::focusWidget()) << i;
+    }
+    visited.removeLast(); // back at the start
+    QStringList names;
+    for (const QWidget* stop : visited)
+        names << QString(stop->metaObject()->className()) + ":" + stop->objectName();
+    SCOPED_TRACE(names.join(" ").toStdString());
+    ASSERT_GT(visited.size(), 5);
+    EXPECT_EQ(visited.first(), header->refreshButton());
+    EXPECT_EQ(visited[1], header->settingsButton());
+    EXPECT_EQ(visited.last()->objectName(), "quit");
+    EXPECT_FALSE(visited.contains(panel.scroll));
+    // Top to bottom: each stop sits no higher than the one before (in the column's own coordinates).
+    QWidget* column = panel.scroll->widget();
+    int previous = -1;
+    for (QWidget* stop : visited) {
+        if (!column->isAncestorOf(stop))
+            continue;
+        const int y = stop->mapTo(column, QPoint(0, 0)).y();
+        EXPECT_GE(y, previous) << stop->metaObject()->className() << " " << stop->objectName().toStdString();
+        previous = y;
+    }
+
+    // End and Home scroll the column; Enter presses the focused button.
+    header->refreshButton()->setFocus(Qt::TabFocusReason);
+    QScrollBar* bar = panel.scroll->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    panel.key(Qt::Key_End);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    panel.key(Qt::Key_PageUp);
+    EXPECT_EQ(bar->value(), std::max(0, bar->maximum() - bar->pageStep()));
+    panel.key(Qt::Key_Home);
+    EXPECT_EQ(bar->value(), 0);
+    header->settingsButton()->setFocus(Qt::TabFocusReason);
+    panel.key(Qt::Key_Return);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return panel.view->screen() == PanelView::Screen::settings; }));
+}
+
 TEST(PanelView, DemoModeFromTheEmptyStateAndTheSettingsSwitch)
 {
     LiveState live(ProviderHealth::State::connected);
@@ -208,6 +373,10 @@ TEST(PanelView, HeaderButtonsRefreshAndOpenSettingsAndBackReturns)
     const int cycles = state->requestedCycles();
     header->refreshButton()->click();
     EXPECT_EQ(state->requestedCycles(), cycles + 1);
+    // The footer says what the click did.
+    EXPECT_EQ(view.footer()->noticeText(), "Refreshing…");
+    EXPECT_TRUE(
+        TestSupport::waitFor([&] { return view.footer()->noticeText().startsWith("Refreshed at "); }));
     header->settingsButton()->click();
     EXPECT_EQ(view.screen(), PanelView::Screen::settings);
     named(*view.settingsView(), "back")->click();

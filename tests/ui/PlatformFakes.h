@@ -20,6 +20,7 @@ public:
     bool isShown() const override { return true; }
 
     void click(QPoint cursor = {}) { Q_EMIT activated(cursor); }
+    void middleClick() { Q_EMIT middleClicked(); }
 
     int iconChanges = 0;
     QImage lastIcon;

@@ -65,6 +65,7 @@ TEST(ProviderSummaryCard, RowsPresentOrAbsent)
         {"five-hour only", fiveOnly, {"5h"}},
         {"seven-day and Sonnet", withSonnet, {"5h", "Window", "Sonnet"}},
         {"weekly fills the long row", weeklyOnly, {"Weekly"}},
+        {"no readings: no rows, and a line instead of an empty box", input(Provider::claude), {}},
     };
     for (const Row& row : rows) {
         ProviderSummaryCard card;
@@ -76,6 +77,7 @@ TEST(ProviderSummaryCard, RowsPresentOrAbsent)
                 labels << texts[key];
         EXPECT_EQ(labels, row.labels) << row.name;
         EXPECT_FALSE(texts.contains("weeklyOutlook")) << row.name; // no projection, no outlook
+        EXPECT_EQ(texts.value("noReadings"), row.labels.isEmpty() ? "No readings yet" : "") << row.name;
     }
     // Without a snapshot the seven-day row is "Window"; with one, its stated duration names it.
     withSonnet.longSnapshot = UiTest::snapshot(Provider::claude, WindowKind::sevenDay, 50, 1, {}, 10080);
@@ -188,6 +190,11 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
     weekly.longWindow->basis = ForecastBasis::smart;
     EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(),
               "On track: ~20% left at reset · from your history");
+    // No rate at the chosen basis: the engine's sentence, not a pace that does not exist.
+    weekly.longWindow->basis = ForecastBasis::last1h;
+    weekly.longWindow->burnRatePercentPerHour.reset();
+    weekly.longWindow->humanSummary = "Not enough activity to forecast yet. Current 50%.";
+    EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(), weekly.longWindow->humanSummary);
     ProviderSummaryCard card;
     card.setInput(weekly);
     EXPECT_EQ(shown(card).value("longHeadroom"), "~2.2 days of your usual usage left");

@@ -8,15 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace {
 
@@ -94,9 +100,9 @@ TEST(SettingsView, EachControlChangesTheSettingItNames)
          [](const AppSettings& s) { return s.notificationThresholds.timeToLimitUnderMinutes == 65; }},
         {"retention", [](Fixture& f) { f.get<Stepper>("retention")->stepBy(-1); },
          [](const AppSettings& s) { return s.retentionDays == 29; }},
-        {"snooze 1 h", [](Fixture& f) { f.get<QToolButton>("snooze")->menu()->actions().at(0)->trigger(); },
+        {"snooze 1 h", [](Fixture& f) { f.get<QPushButton>("snooze")->menu()->actions().at(0)->trigger(); },
          [](const AppSettings& s) { return s.notificationsSnoozedUntil == UiTest::kNow.addSecs(3600); }},
-        {"snooze 3 h", [](Fixture& f) { f.get<QToolButton>("snooze")->menu()->actions().at(1)->trigger(); },
+        {"snooze 3 h", [](Fixture& f) { f.get<QPushButton>("snooze")->menu()->actions().at(1)->trigger(); },
          [](const AppSettings& s) { return s.notificationsSnoozedUntil == UiTest::kNow.addSecs(10800); }},
     };
     for (const Row& row : rows) {
@@ -129,6 +135,20 @@ TEST(SettingsView, SteppersAndTheirLabels)
     EXPECT_EQ(f.state->settings().retentionDays, 365);
     f.view->redraw();
     EXPECT_EQ(retention->text(), "Retention: 365 days");
+    // 365 → 90 days is typed, not 275 clicks; Page Down moves ten steps.
+    const auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                           const QString& text = {}) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        QApplication::sendEvent(retention->field(), &event);
+    };
+    press(Qt::Key_A, Qt::ControlModifier);
+    press(Qt::Key_9, Qt::NoModifier, "9");
+    press(Qt::Key_0, Qt::NoModifier, "0");
+    press(Qt::Key_Return);
+    EXPECT_EQ(f.state->settings().retentionDays, 90);
+    press(Qt::Key_PageDown);
+    EXPECT_EQ(f.state->settings().retentionDays, 80);
+    EXPECT_EQ(retention->text(), "Retention: 80 days");
     EXPECT_EQ(f.get<QLabel>("dailyBudgetValue")->text(), "14.3%");
 }
 
@@ -151,16 +171,16 @@ TEST(SettingsView, SnoozeRowResumeAndDemoNote)
     Fixture f(snoozed);
     EXPECT_EQ(f.get<QLabel>("snoozedUntil")->text(),
               "Snoozed until " + TimeFormatting::clock(UiTest::kNow.addSecs(3600)));
-    EXPECT_TRUE(f.get<QToolButton>("snooze")->isHidden());
+    EXPECT_TRUE(f.get<QPushButton>("snooze")->isHidden());
     f.get<QPushButton>("resume")->click();
     EXPECT_EQ(f.state->settings().notificationsSnoozedUntil, std::nullopt);
     f.view->redraw();
-    EXPECT_FALSE(f.get<QToolButton>("snooze")->isHidden());
+    EXPECT_FALSE(f.get<QPushButton>("snooze")->isHidden());
     // A snooze in the past counts as none.
     AppSettings past;
     past.notificationsSnoozedUntil = UiTest::kNow.addSecs(-60);
     Fixture g(past);
-    EXPECT_FALSE(g.get<QToolButton>("snooze")->isHidden());
+    EXPECT_FALSE(g.get<QPushButton>("snooze")->isHidden());
 
     QStringList notes;
     for (const QLabel* label : f.view->findChildren<QLabel*>())
@@ -190,6 +210,37 @@ TEST(SettingsView, BridgeActionsShowTheInstallersMessageAndStatus)
     f.get<QPushButton>("bridgeUninstall")->click();
 }
 
+TEST(SettingsView, TheWheelScrollsThePageAndChangesOnlyAFocusedControl)
+{
+    Fixture f;
+    f.view->resize(460, 400);
+    f.view->show();
+    QApplication::setActiveWindow(f.view.get());
+    QScrollBar* page = f.view->findChild<QScrollArea*>()->verticalScrollBar();
+    const auto wheel = [](QWidget* target) {
+        const QPointF at(target->width() / 2.0, target->height() / 2.0);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    };
+    auto* budget = f.get<QSlider>("dailyBudget");
+    auto* mode = f.get<QComboBox>("displayMode");
+    auto* bedtime = f.get<QTimeEdit>("bedtime");
+    const AppSettings before = f.state->settings();
+    for (QWidget* control : std::initializer_list<QWidget*>{budget, mode, bedtime}) {
+        const int scrolled = page->value();
+        wheel(control);
+        EXPECT_GT(page->value(), scrolled) << control->objectName().toStdString();
+        EXPECT_EQ(control->focusPolicy(), Qt::StrongFocus) << control->objectName().toStdString();
+    }
+    EXPECT_EQ(f.state->settings(), before);
+    // Focused by a click or Tab, the control takes the wheel.
+    budget->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(budget->hasFocus());
+    wheel(budget);
+    EXPECT_NE(f.state->settings().weeklyDailyTargetPercent, before.weeklyDailyTargetPercent);
+}
+
 TEST(SettingsView, DataActionsPruneResetAndExport)
 {
     AppSettings settings;
@@ -203,13 +254,40 @@ TEST(SettingsView, DataActionsPruneResetAndExport)
     auto state = UiTest::makeState(settings, {old, recent});
     PanelFeeds feeds = PanelFeeds::fromState(*state);
     feeds.exportCSV = [&state] { return state->store()->exportCSV(); };
+    feeds.openDataFolder = [] { return false; };
     SettingsView view(*state, feeds);
+    view.show();
     view.findChild<QPushButton*>("pruneNow")->click();
     EXPECT_EQ(state->store()->all().size(), 1);
+    EXPECT_EQ(view.dataMessage(), "Removed 1 reading older than 2 days.");
+    view.findChild<QPushButton*>("pruneNow")->click();
+    EXPECT_EQ(view.dataMessage(), "Nothing to prune: no reading is older than 2 days.");
     view.findChild<QPushButton*>("exportCsv")->click();
     EXPECT_TRUE(view.dataMessage().startsWith("Exported to ")) << view.dataMessage().toStdString();
-    view.findChild<QPushButton*>("resetHistory")->click();
+    view.findChild<QPushButton*>("openDataFolder")->click();
+    EXPECT_TRUE(view.dataMessage().startsWith("No file manager could open the folder: "));
+
+    // Reset asks first, with Cancel the default; only Delete deletes.
+    const auto answer = [&](const QString& button) {
+        view.findChild<QPushButton*>("resetHistory")->click();
+        QMessageBox* box = nullptr;
+        for (QMessageBox* candidate : view.findChildren<QMessageBox*>("resetConfirmation"))
+            if (candidate->isVisible())
+                box = candidate;
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "Delete all 1 stored reading? This cannot be undone.");
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
+        for (QAbstractButton* choice : box->buttons())
+            if (choice->text().remove('&') == button)
+                choice->click();
+        EXPECT_FALSE(box->isVisible());
+    };
+    answer("Cancel");
+    EXPECT_EQ(state->store()->all().size(), 1);
+    EXPECT_EQ(view.dataMessage(), "Nothing deleted.");
+    answer("Delete");
     EXPECT_TRUE(state->store()->all().isEmpty());
+    EXPECT_EQ(view.dataMessage(), "Deleted 1 reading.");
 }
 
 } // namespace

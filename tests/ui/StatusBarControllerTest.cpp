@@ -180,9 +180,11 @@ TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)
     }
 }
 
-TEST(StatusBarController, EscapeHidesThePanel)
+TEST(StatusBarController, EscapeSettingsAndMiddleClick)
 {
-    Fixture f;
+    AppSettings onboarded;
+    onboarded.hasOnboarded = true;
+    Fixture f(onboarded);
     f.key.press();
     PanelWindow* panel = f.controller.panel();
     ASSERT_TRUE(panel->isVisible());
@@ -192,6 +194,27 @@ TEST(StatusBarController, EscapeHidesThePanel)
     // Escape is no focus loss: the hot key at once reopens.
     f.key.press();
     EXPECT_TRUE(panel->isVisible());
+
+    // "Settings…" opens on Settings; Escape first goes back to the overview, then hides.
+    auto* view = panel->findChild<PanelView*>();
+    f.controller.showSettings();
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(view->screen(), PanelView::Screen::settings);
+    QApplication::sendEvent(view, &escape);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(view->screen(), PanelView::Screen::main);
+    QApplication::sendEvent(view, &escape);
+    EXPECT_FALSE(panel->isVisible());
+    // Left on Settings, the panel still reopens on the overview.
+    f.controller.showSettings();
+    panel->dismiss();
+    f.key.press();
+    EXPECT_EQ(view->screen(), PanelView::Screen::main);
+
+    // A middle click on the icon refreshes.
+    const int cycles = f.state->requestedCycles();
+    f.item.middleClick();
+    EXPECT_EQ(f.state->requestedCycles(), cycles + 1);
 }
 
 } // namespace

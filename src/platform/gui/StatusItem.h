@@ -29,6 +29,8 @@ public:
 Q_SIGNALS:
     // A primary click; cursor is where the pointer was at that moment.
     void activated(QPoint cursor);
+    // A middle click (StatusNotifierItem hosts send it as a secondary activation).
+    void middleClicked();
     // The icon now exists in a tray (or as an XEmbed icon awaiting one).
     void shown();
 };

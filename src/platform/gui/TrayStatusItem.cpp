@@ -58,6 +58,8 @@ void TrayStatusItem::createTray(const QString& why)
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
             Q_EMIT activated(QCursor::pos());
+        else if (reason == QSystemTrayIcon::MiddleClick)
+            Q_EMIT middleClicked();
     });
     m_tray->show();
     AppLogger::shared().info(QStringLiteral("Tray icon created (%1)").arg(why));
