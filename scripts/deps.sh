@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libsimdjson-dev
     clang clang-format libclang-rt-14-dev
     xvfb xauth xdotool openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools time dunst tzdata locales
-    dpkg-dev lintian appstream man-db zsh file
+    dpkg-dev lintian appstream man-db zsh file tmux
 )
 
 sudo=""

@@ -8,6 +8,7 @@
 #include "cli/SelfTest.h"
 #include "cli/StatusCommand.h"
 #include "cli/StoreCommands.h"
+#include "cli/TopCommand.h"
 #include "cli/UsageCommand.h"
 #include "cli/UsageTest.h"
 #include "core/AppLogger.h"
@@ -85,6 +86,12 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             return usageError(*error);
         return StatusCommand::run(std::get<StatusCommand::Options>(parsed));
     }
+    if (args.front() == QLatin1String("top")) {
+        const auto parsed = TopCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error);
+        return finished(TopCommand::run(std::get<TopCommand::Options>(parsed)));
+    }
     if (args.front() == QLatin1String("--export-csv"))
         return exportCsv(args.mid(1));
     if (args.front() == QLatin1String("usage")) {
@@ -117,7 +124,7 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         }
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
             if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
-                arg == QLatin1String("--export-csv"))
+                arg == QLatin1String("top") || arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(QStringLiteral("unknown option '%1'").arg(arg));
         }

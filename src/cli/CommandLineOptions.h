@@ -15,6 +15,7 @@ enum class Group
     interface,   // no command: the tray and its start options
     status,      // after the "status" command
     usage,       // after the "usage" command
+    top,         // after the "top" command
     diagnostics, // print and exit
 };
 
@@ -64,6 +65,12 @@ inline constexpr std::array groups{
         "The usage command",
         "usage: tokens and estimated spend (USD) per local day and provider from the Codex and Claude Code "
         "transcripts, with totals; writes only the history cache."},
+    GroupInfo{
+        Group::top, "top", "tallyvane top [--demo]", "The top command",
+        "top: the whole meter, live, in a terminal (for SSH sessions and desktops without a tray): keys q or "
+        "Esc quit, Tab or the arrow keys change the provider, w the window, b the forecast basis of this "
+        "view, r refreshes, ? lists the keys. It reads the snapshot log and the history without writing "
+        "them; standard output must be a terminal (exit status 2 otherwise)."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -106,6 +113,8 @@ inline constexpr std::array options{
     Option{Group::usage, "--since", "DATE", Values::none, "first day, YYYY-MM-DD (default: 16 days ago)"},
     Option{Group::usage, "--until", "DATE", Values::none, "last day, YYYY-MM-DD (default: today)"},
     Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},
+
+    Option{Group::top, "--demo", "", Values::none, "show demo data instead of the snapshot log"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},

@@ -1,11 +1,11 @@
 #include "ui/ForecastCard.h"
 
 #include "app/AppState.h"
+#include "app/ProviderSummary.h"
 #include "core/CalibratedForecast.h"
 #include "core/TimeFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
-#include "ui/ProviderSummary.h"
 #include "ui/RangeChartView.h"
 #include "ui/SegmentedPicker.h"
 #include "ui/StatusPill.h"

@@ -103,3 +103,18 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
     feeds.setStartAtLogin = [](bool enabled) { return LoginItemManager::setEnabled(enabled); };
     return feeds;
 }
+
+ProviderSummaryInput summaryInput(const AppState& state, const PanelFeeds& feeds, Provider provider)
+{
+    ProviderSummaryInput input =
+        ProviderSummaryInput::fromBundle(state.published(), state.settings(), provider, state.now());
+    if (feeds.freshnessLabel)
+        input.freshness = feeds.freshnessLabel(provider);
+    if (feeds.headroomLabel)
+        input.headroom = feeds.headroomLabel(provider);
+    if (provider == Provider::claude && feeds.claudeCurrentChips) {
+        if (std::optional<QStringList> current = feeds.claudeCurrentChips())
+            input.chips = *current;
+    }
+    return input;
+}

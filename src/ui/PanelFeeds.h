@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ProviderSummary.h"
 #include "app/StateReports.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
@@ -61,3 +62,7 @@ struct PanelFeeds
     // Everything the state and this machine can answer now.
     static PanelFeeds fromState(AppState& state);
 };
+
+// One provider's summary card from the state, with the labels and Claude's current model from the feeds.
+[[nodiscard]] ProviderSummaryInput summaryInput(const AppState& state, const PanelFeeds& feeds,
+                                                Provider provider);

@@ -381,7 +381,7 @@ void PanelView::redrawMain()
         }
         card->setVisible(!empty);
         if (!empty)
-            card->setInput(ProviderSummaryInput::fromState(m_state, m_feeds, providers[i]));
+            card->setInput(summaryInput(m_state, m_feeds, providers[i]));
     }
 
     m_forecast->setVisible(!empty);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/ProviderSummary.h"
 #include "ui/CardFrame.h"
-#include "ui/ProviderSummary.h"
 
 class QVBoxLayout;
 

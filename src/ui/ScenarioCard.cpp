@@ -1,9 +1,9 @@
 #include "ui/ScenarioCard.h"
 
+#include "app/ProviderSummary.h"
 #include "core/NumberFormatting.h"
 #include "core/TimeFormatting.h"
 #include "ui/PanelTheme.h"
-#include "ui/ProviderSummary.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,8 +18,7 @@ ScenarioCard::ScenarioCard(QWidget* parent) : CardFrame(parent)
 
 QString ScenarioCard::title(WindowKind window)
 {
-    return QStringLiteral("What-ifs · ") +
-           (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
+    return ProviderSummary::whatIfsTitle(window);
 }
 
 QString ScenarioCard::tooltip(const ScenarioResult& scenario)
@@ -31,24 +30,7 @@ QString ScenarioCard::tooltip(const ScenarioResult& scenario)
 
 QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRemaining)
 {
-    QStringList lines;
-    if (scenario.runOutAt) {
-        lines << QStringLiteral("runs out ~") + TimeFormatting::clock(scenario.runOutAt) << QString();
-    } else {
-        lines << (scenario.projectedUsedAtReset
-                      ? QLatin1Char('~') +
-                            ProviderSummary::percentText(*scenario.projectedUsedAtReset, showRemaining)
-                      : NumberFormatting::dash)
-              << QStringLiteral("by reset (est.)");
-    }
-    const double saving = scenario.estimatedSavingPercent.value_or(0);
-    if (saving > 0.5)
-        lines << QStringLiteral("saves ~") + NumberFormatting::percent(saving);
-    else if (saving < -0.5)
-        lines << QStringLiteral("costs ~") + NumberFormatting::percent(-saving) + QStringLiteral(" more");
-    else
-        lines << QString();
-    return lines;
+    return ProviderSummary::whatIfLines(scenario, showRemaining);
 }
 
 void ScenarioCard::setInput(const Input& input)

@@ -218,13 +218,11 @@ TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings
     claude.modelId = "claude-sonnet";
     auto state = UiTest::makeState(settings, {older, newer, plain, claude});
     PanelFeeds feeds = PanelFeeds::fromState(*state);
-    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::codex).chips,
+    EXPECT_EQ(summaryInput(*state, feeds, Provider::codex).chips,
               (QStringList{"GPT-5.5", "effort: medium", "fast", "thinking"}));
-    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips,
-              QStringList{"claude-sonnet"});
+    EXPECT_EQ(summaryInput(*state, feeds, Provider::claude).chips, QStringList{"claude-sonnet"});
     feeds.claudeCurrentChips = [] { return std::optional<QStringList>({"Opus 4.1", "effort: high"}); };
-    EXPECT_EQ(ProviderSummaryInput::fromState(*state, feeds, Provider::claude).chips,
-              (QStringList{"Opus 4.1", "effort: high"}));
+    EXPECT_EQ(summaryInput(*state, feeds, Provider::claude).chips, (QStringList{"Opus 4.1", "effort: high"}));
     // Freshness: a Codex reading 1 minute old is live; Claude's latest live reading is 1 minute old.
     EXPECT_EQ(feeds.freshnessLabel(Provider::codex), "live");
     EXPECT_EQ(feeds.freshnessLabel(Provider::claude), "live");

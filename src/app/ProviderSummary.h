@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
+#include "core/AppSettings.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
 #include "core/UsageSnapshot.h"
@@ -9,9 +11,6 @@
 #include <QStringList>
 
 #include <optional>
-
-class AppState;
-struct PanelFeeds;
 
 // What one provider's summary card shows, as plain values: built from the state, or crafted by a test.
 struct ProviderSummaryInput
@@ -31,7 +30,10 @@ struct ProviderSummaryInput
     std::optional<QString> headroom;
     QStringList chips;
 
-    static ProviderSummaryInput fromState(const AppState& state, const PanelFeeds& feeds, Provider provider);
+    // The forecasts, readings and the newest model chips of one cycle; freshness, headroom and Claude's
+    // current-model chips are the caller's to add.
+    static ProviderSummaryInput fromBundle(const ForecastBundle& bundle, const AppSettings& settings,
+                                           Provider provider, const QDateTime& now);
 };
 
 // One usage row: label, bar, percentage and the reset line under it.
@@ -80,5 +82,9 @@ namespace ProviderSummary {
 [[nodiscard]] QString resetText(const std::optional<QDateTime>& resetAt, const QDateTime& now);
 [[nodiscard]] QString sourceTag(Provider provider);
 [[nodiscard]] QString sourceSentence(Provider provider);
+// "What-ifs · this week" for the long windows, else "What-ifs · 5h".
+[[nodiscard]] QString whatIfsTitle(WindowKind window);
+// A what-if tile: the run-out or projection, its caption, and the saving or cost (each possibly empty).
+[[nodiscard]] QStringList whatIfLines(const ScenarioResult& scenario, bool showRemaining);
 
 } // namespace ProviderSummary

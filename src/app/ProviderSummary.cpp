@@ -1,21 +1,21 @@
-#include "ui/ProviderSummary.h"
+#include "app/ProviderSummary.h"
 
-#include "app/AppState.h"
+#include "app/StateQueries.h"
 #include "core/NumberFormatting.h"
 #include "core/TimeFormatting.h"
-#include "ui/PanelFeeds.h"
 
 #include <cmath>
 
 namespace {
 
 // The newest working snapshot of the provider that names a model, an effort, thinking or a speed.
-std::optional<UsageSnapshot> metaSnapshot(const AppState& state, Provider provider)
+std::optional<UsageSnapshot> metaSnapshot(const ForecastBundle& bundle, Provider provider)
 {
-    return state.newestSnapshotWhere(provider, [](const UsageSnapshot& snapshot) {
-        return snapshot.modelDisplayName || snapshot.modelId || snapshot.effortLevel ||
-               snapshot.thinkingEnabled.value_or(false) || snapshot.speedMode;
-    });
+    return StateQueries::newestWhere(
+        bundle.snapshots, bundle.series, provider, [](const UsageSnapshot& snapshot) {
+            return snapshot.modelDisplayName || snapshot.modelId || snapshot.effortLevel ||
+                   snapshot.thinkingEnabled.value_or(false) || snapshot.speedMode;
+        });
 }
 
 QStringList chipsOf(const UsageSnapshot& snapshot)
@@ -86,35 +86,33 @@ QString onTrack(ForecastStatus status)
 
 } // namespace
 
-ProviderSummaryInput ProviderSummaryInput::fromState(const AppState& state, const PanelFeeds& feeds,
-                                                     Provider provider)
+ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bundle,
+                                                      const AppSettings& settings, Provider provider,
+                                                      const QDateTime& now)
 {
+    const auto forecast = [&](WindowKind window) {
+        return StateQueries::forecast(bundle.forecasts, provider, window);
+    };
+    const auto latest = [&](WindowKind window) {
+        return StateQueries::latestSnapshot(bundle.snapshots, bundle.series, provider, window);
+    };
     ProviderSummaryInput input;
     input.provider = provider;
-    input.now = state.now();
-    input.showRemaining = state.settings().showRemaining;
-    input.fiveHour = state.forecast(provider, WindowKind::fiveHour);
-    input.fiveHourSnapshot = state.latestSnapshot(provider, WindowKind::fiveHour);
-    input.longWindow = state.forecast(provider, WindowKind::sevenDay);
+    input.now = now;
+    input.showRemaining = settings.showRemaining;
+    input.fiveHour = forecast(WindowKind::fiveHour);
+    input.fiveHourSnapshot = latest(WindowKind::fiveHour);
+    input.longWindow = forecast(WindowKind::sevenDay);
     const bool sevenDay = input.longWindow.has_value();
     if (!sevenDay)
-        input.longWindow = state.forecast(provider, WindowKind::weekly);
+        input.longWindow = forecast(WindowKind::weekly);
     if (input.longWindow)
-        input.longSnapshot = state.latestSnapshot(provider, input.longWindow->windowKind);
+        input.longSnapshot = latest(input.longWindow->windowKind);
     if (provider == Provider::claude && sevenDay) {
-        input.sonnet = state.forecast(provider, WindowKind::weekly);
-        input.sonnetSnapshot = state.latestSnapshot(provider, WindowKind::weekly);
+        input.sonnet = forecast(WindowKind::weekly);
+        input.sonnetSnapshot = latest(WindowKind::weekly);
     }
-    if (feeds.freshnessLabel)
-        input.freshness = feeds.freshnessLabel(provider);
-    if (feeds.headroomLabel)
-        input.headroom = feeds.headroomLabel(provider);
-    std::optional<QStringList> current;
-    if (provider == Provider::claude && feeds.claudeCurrentChips)
-        current = feeds.claudeCurrentChips();
-    if (current)
-        input.chips = *current;
-    else if (const std::optional<UsageSnapshot> meta = metaSnapshot(state, provider))
+    if (const std::optional<UsageSnapshot> meta = metaSnapshot(bundle, provider))
         input.chips = chipsOf(*meta);
     return input;
 }
@@ -262,6 +260,33 @@ QString sourceSentence(Provider provider)
                : QStringLiteral(
                      "Quota syncs from your Claude account (and the terminal status line); usage and "
                      "cost track continuously from transcripts.");
+}
+
+QString whatIfsTitle(WindowKind window)
+{
+    return QStringLiteral("What-ifs · ") +
+           (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
+}
+
+QStringList whatIfLines(const ScenarioResult& scenario, bool showRemaining)
+{
+    QStringList lines;
+    if (scenario.runOutAt) {
+        lines << QStringLiteral("runs out ~") + TimeFormatting::clock(scenario.runOutAt) << QString();
+    } else {
+        lines << (scenario.projectedUsedAtReset
+                      ? QLatin1Char('~') + percentText(*scenario.projectedUsedAtReset, showRemaining)
+                      : NumberFormatting::dash)
+              << QStringLiteral("by reset (est.)");
+    }
+    const double saving = scenario.estimatedSavingPercent.value_or(0);
+    if (saving > 0.5)
+        lines << QStringLiteral("saves ~") + NumberFormatting::percent(saving);
+    else if (saving < -0.5)
+        lines << QStringLiteral("costs ~") + NumberFormatting::percent(-saving) + QStringLiteral(" more");
+    else
+        lines << QString();
+    return lines;
 }
 
 } // namespace ProviderSummary

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "tui/ScreenLine.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// The terminal of `tallyvane top`, driven with plain escape sequences: raw keys, the alternate screen, a
+// hidden cursor, colour by role (the terminal's own background), and redraws of changed rows only. The
+// terminal is restored however the process ends: normally, on SIGINT, SIGTERM or SIGHUP (reported as
+// `interrupted`), and on a crash signal (restored, then the signal's default action).
+class Terminal
+{
+public:
+    struct Size
+    {
+        int columns = 80;
+        int rows = 24;
+        friend bool operator==(const Size&, const Size&) = default;
+    };
+
+    enum class Key
+    {
+        quit,
+        nextProvider,
+        previousProvider,
+        nextWindow,
+        nextBasis,
+        refresh,
+        help,
+        other
+    };
+
+    struct Event
+    {
+        QList<Key> keys;
+        bool resized = false;
+        bool interrupted = false;
+    };
+
+    Terminal();
+    ~Terminal();
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    // False when the terminal could not be put into raw mode (nothing was changed then).
+    [[nodiscard]] bool isActive() const { return m_active; }
+    [[nodiscard]] Size size() const;
+    // Waits up to `timeoutMs` for keys, a resize or a termination signal.
+    [[nodiscard]] Event wait(int timeoutMs);
+    void draw(const QList<ScreenLine>& lines);
+
+    // Colour unless NO_COLOR is set or TERM is dumb; UTF-8 when the locale's character set is.
+    [[nodiscard]] static bool colourWanted();
+    [[nodiscard]] static Glyphs localeGlyphs();
+    // The keys in a chunk of input; a lone Esc is quit, arrow sequences move the focus.
+    [[nodiscard]] static QList<Key> keysOf(const QByteArray& input);
+    // One row as bytes: SGR colours by role (none without colour), bold, then the reset.
+    [[nodiscard]] static QByteArray encode(const ScreenLine& line, bool colour);
+
+private:
+    bool m_active = false;
+    bool m_colour = true;
+    Size m_drawnSize{0, 0};
+    QList<QByteArray> m_drawn;
+};

@@ -1,0 +1,206 @@
+#include "tui/TopLayout.h"
+#include "app/AppState.h"
+#include "app/ProviderSummary.h"
+#include "app/StateQueries.h"
+#include "core/NumberFormatting.h"
+#include "core/TimeFormatting.h"
+#include "support/TestSupport.h"
+#include "tui/Terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace {
+
+const QDateTime kNow = QDateTime::fromString(QStringLiteral("2026-05-12T14:00:00Z"), Qt::ISODate);
+
+TopInput demoInput(bool showRemaining = true)
+{
+    ComputeCycleRequest request;
+    request.settings.demoMode = true;
+    request.settings.showRemaining = showRemaining;
+    request.providers = StateQueries::sortedEnabledProviders(request.settings);
+    request.now = kNow;
+    TopInput input;
+    input.bundle = AppState::compute(request);
+    input.settings = request.settings;
+    input.now = kNow;
+    input.computedAt = kNow;
+    return input;
+}
+
+QString screen(const QList<ScreenLine>& lines)
+{
+    QStringList text;
+    for (const ScreenLine& line : lines)
+        text.append(line.plain());
+    return text.join(u'\n');
+}
+
+struct SizeCase
+{
+    int columns;
+    int rows;
+    Glyphs glyphs;
+    bool showRemaining;
+};
+
+class TopLayoutSizes : public testing::TestWithParam<SizeCase>
+{};
+
+// Every size draws a full screen of exact width with every window's number as `status` gives it, the key
+// help last, and nothing but ASCII when the locale is not UTF-8.
+TEST_P(TopLayoutSizes, ShowsEveryWindowWithinTheSize)
+{
+    const SizeCase size = GetParam();
+    const TopInput input = demoInput(size.showRemaining);
+    const QList<ScreenLine> lines = TopLayout::render(input, {}, size.columns, size.rows, size.glyphs);
+    ASSERT_EQ(lines.size(), size.rows);
+    for (const ScreenLine& line : lines)
+        EXPECT_EQ(line.plain().size(), size.columns) << line.plain().toStdString();
+    const QString text = screen(lines);
+    EXPECT_TRUE(lines.last().plain().startsWith(QLatin1String("q quit")))
+        << lines.last().plain().toStdString();
+    ASSERT_FALSE(input.bundle.forecasts.isEmpty());
+    for (const ForecastResult& forecast : input.bundle.forecasts) {
+        const double used = forecast.currentUsedPercent;
+        const QString percent = NumberFormatting::percent(size.showRemaining ? 100 - used : used) +
+                                (size.showRemaining ? QStringLiteral(" left") : QStringLiteral(" used"));
+        EXPECT_TRUE(text.contains(percent))
+            << forecast.id().toStdString() << " " << percent.toStdString() << "\n"
+            << text.toStdString();
+    }
+    EXPECT_TRUE(text.contains(QLatin1String("Codex")));
+    EXPECT_TRUE(text.contains(QLatin1String("Claude")));
+    const bool full = size.columns >= 80 && size.rows >= 24;
+    const bool hasBraille = std::any_of(
+        text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x2800 && c.unicode() <= 0x28ff; });
+    if (size.glyphs == Glyphs::ascii)
+        EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; }))
+            << text.toStdString();
+    else
+        EXPECT_EQ(hasBraille, full) << "the chart comes with the full layout";
+    if (full) {
+        EXPECT_TRUE(text.contains(QLatin1String("Claude Code")));
+        EXPECT_TRUE(text.contains(QLatin1String("range")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, TopLayoutSizes,
+    testing::Values(SizeCase{40, 12, Glyphs::utf8, true}, SizeCase{40, 12, Glyphs::ascii, false},
+                    SizeCase{80, 24, Glyphs::utf8, true}, SizeCase{80, 24, Glyphs::ascii, true},
+                    SizeCase{80, 24, Glyphs::utf8, false}, SizeCase{120, 40, Glyphs::utf8, false},
+                    SizeCase{120, 40, Glyphs::ascii, true}, SizeCase{200, 60, Glyphs::utf8, true}),
+    [](const testing::TestParamInfo<SizeCase>& param) {
+        const SizeCase& c = param.param;
+        return std::to_string(c.columns) + "x" + std::to_string(c.rows) +
+               (c.glyphs == Glyphs::utf8 ? "Utf8" : "Ascii") + (c.showRemaining ? "Remaining" : "Used");
+    });
+
+TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
+{
+    TopInput input = demoInput(false);
+    ForecastResult& f = input.bundle.forecasts[ForecastResult::id(Provider::codex, WindowKind::fiveHour)];
+    f.currentUsedPercent = 40;
+    f.projectedUsedAtReset = 120;
+    f.resetAt = kNow.addSecs(5 * 3600);
+    f.status = ForecastStatus::risky;
+    const QList<ScreenLine> lines = TopLayout::render(input, {}, 120, 40, Glyphs::utf8);
+    // 40 → 120 over five hours reaches 100 after 3h 45m.
+    const QString runOut = QStringLiteral(" · runs out ") +
+                           TimeFormatting::clock(kNow.addSecs(3 * 3600 + 45 * 60)) +
+                           QStringLiteral(" (3h 45m)");
+    bool found = false;
+    for (const ScreenLine& line : lines) {
+        for (const Span& span : line.spans) {
+            if (span.text == runOut) {
+                found = true;
+                EXPECT_EQ(span.role, ColorRole::risky);
+            }
+        }
+    }
+    EXPECT_TRUE(found) << screen(lines).toStdString();
+}
+
+TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
+{
+    TopInput input;
+    input.now = kNow;
+    for (const bool codexFound : {false, true}) {
+        input.codexFound = codexFound;
+        const QString text = screen(TopLayout::render(input, {}, 100, 30, Glyphs::utf8));
+        EXPECT_TRUE(text.contains(codexFound ? QStringLiteral("Connecting to Codex…")
+                                             : QStringLiteral("Nothing connected yet")));
+        EXPECT_TRUE(text.contains(QLatin1String("tallyvane --install-claude-bridge")));
+        EXPECT_TRUE(text.contains(QLatin1String("tallyvane top --demo")));
+    }
+}
+
+TEST(TopLayout, BelowTheMinimumOnlySaysTooSmall)
+{
+    const TopInput input = demoInput();
+    for (const auto& [columns, rows] : {std::pair{39, 24}, std::pair{80, 9}}) {
+        const QList<ScreenLine> lines = TopLayout::render(input, {}, columns, rows, Glyphs::utf8);
+        ASSERT_EQ(lines.size(), rows);
+        EXPECT_EQ(screen(lines).simplified(), QStringLiteral("Terminal too small"));
+        const QString middle = lines[(rows - 1) / 2].plain();
+        EXPECT_EQ(middle.indexOf(u'T'), (columns - 18) / 2);
+    }
+}
+
+// Tab, the arrows and `w` walk the providers and windows with data and wrap; `b` walks the bases in order.
+TEST(TopLayout, KeysMoveTheFocusAndWrap)
+{
+    const TopInput input = demoInput();
+    const QList<Provider> providers = TopLayout::providers(input);
+    ASSERT_EQ(providers, (QList<Provider>{Provider::codex, Provider::claude}));
+    TopView view;
+    const Provider first = TopLayout::focus(input, view).first;
+    view = TopLayout::nextProvider(input, view, 1);
+    const Provider second = TopLayout::focus(input, view).first;
+    EXPECT_NE(second, first);
+    EXPECT_EQ(TopLayout::focus(input, TopLayout::nextProvider(input, view, 1)).first, first);
+    EXPECT_EQ(TopLayout::focus(input, TopLayout::nextProvider(input, view, -1)).first, first);
+    const QString focusedName = QStringLiteral("\u25b8 ") + displayName(second);
+    EXPECT_TRUE(screen(TopLayout::render(input, view, 120, 40, Glyphs::utf8)).contains(focusedName));
+
+    const QList<WindowKind> kinds = TopLayout::windows(input, second);
+    ASSERT_GE(kinds.size(), 2);
+    QList<WindowKind> visited;
+    for (qsizetype i = 0; i <= kinds.size(); ++i) {
+        visited.append(TopLayout::focus(input, view).second);
+        view = TopLayout::nextWindow(input, view);
+    }
+    EXPECT_EQ(visited.first(), visited.last());
+    EXPECT_EQ(QSet<WindowKind>(visited.begin(), visited.end()).size(), kinds.size());
+
+    EXPECT_EQ(TopLayout::nextBasis(ForecastBasis::last30m), ForecastBasis::last1h);
+    EXPECT_EQ(TopLayout::nextBasis(ForecastBasis::smart), ForecastBasis::last30m);
+}
+
+TEST(Terminal, KeysAndColours)
+{
+    using Key = Terminal::Key;
+    const std::vector<std::pair<QByteArray, QList<Key>>> cases{
+        {"q", {Key::quit}},
+        {"\x1b", {Key::quit}},
+        {"\t", {Key::nextProvider}},
+        {"\x1b[C", {Key::nextProvider}},
+        {"\x1bOD", {Key::previousProvider}},
+        {"\x1b[1;5C", {Key::nextProvider}},
+        {"wbr?", {Key::nextWindow, Key::nextBasis, Key::refresh, Key::help}},
+        {"\x1b[Ax", {Key::other, Key::other}},
+    };
+    for (const auto& [input, keys] : cases)
+        EXPECT_EQ(Terminal::keysOf(input), keys) << input.toStdString();
+
+    const ScreenLine line{{Span{QStringLiteral("Safe"), ColorRole::safe, true}, Span{QStringLiteral(" ok")}}};
+    EXPECT_EQ(Terminal::encode(line, true), QByteArray("\x1b[1;32mSafe\x1b[0m ok"));
+    EXPECT_EQ(Terminal::encode(line, false), QByteArray("\x1b[1mSafe\x1b[0m ok"));
+}
+
+} // namespace
