@@ -158,7 +158,7 @@ TEST(SettingsView, UntilTomorrowKeepsToTheSnoozeRuleOnADaylightSavingMorning)
 {
     ZoneGuard zone("XST0XDT,M5.2.3/9,M11.1.0/2");
     Fixture f;
-    f.get<QToolButton>("snooze")->menu()->actions().at(2)->trigger();
+    f.get<QPushButton>("snooze")->menu()->actions().at(2)->trigger();
     EXPECT_EQ(f.state->settings().notificationsSnoozedUntil,
               QDateTime(QDate(2026, 5, 13), QTime(9, 0), Qt::UTC));
 }
