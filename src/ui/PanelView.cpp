@@ -309,13 +309,15 @@ void PanelView::redraw()
         m_onboarding->fadeIn();
     // Changing what the column shows must not move it: the control just used stays where it was in the
     // viewport (so the next click lands where the user aims), and otherwise the column keeps its position.
-    const bool keepPlace = target == m_main && m_screens->currentWidget() == m_main && isVisible();
+    bool keepPlace = target == m_main && m_screens->currentWidget() == m_main && isVisible();
     QScrollBar* bar = m_scroll->verticalScrollBar();
     const int kept = bar->value();
     QPointer<QWidget> anchor = QApplication::focusWidget();
     if (!anchor || !m_scroll->widget()->isAncestorOf(anchor) || !anchor->isVisible())
         anchor = nullptr;
     const int anchorY = anchor ? anchor->mapTo(m_scroll->viewport(), QPoint(0, 0)).y() : 0;
+    // At the top with nothing in use there is no place to keep: no need to settle the layouts at once.
+    keepPlace = keepPlace && (anchor || kept > 0);
     m_screens->setCurrentWidget(target);
     // The settings screen asks the disk and the search path: only while it shows.
     if (target == m_settings)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QKeyEvent>
 
 using UiTest::forecast;
@@ -178,6 +179,13 @@ TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)
         f.item.click();
         EXPECT_EQ(panel->isVisible(), visible);
     }
+    // The panel's own dialog (the reset confirmation) takes the focus without closing it.
+    QDialog dialog(panel);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    ASSERT_EQ(QApplication::activeWindow(), &dialog);
+    QApplication::sendEvent(panel, &deactivate);
+    EXPECT_TRUE(panel->isVisible());
 }
 
 TEST(StatusBarController, EscapeSettingsAndMiddleClick)
