@@ -200,6 +200,7 @@ QJsonObject AppSettings::toJson() const
         {QStringLiteral("focusedWindow"), rawValue(focusedWindow)},
         {QStringLiteral("focusAuto"), focusAuto},
         {QStringLiteral("claudeBridgeInstalled"), claudeBridgeInstalled},
+        {QStringLiteral("showNoTrayNotice"), showNoTrayNotice},
     };
     if (notificationsSnoozedUntil && notificationsSnoozedUntil->isValid())
         json.insert(QStringLiteral("notificationsSnoozedUntil"),
@@ -237,6 +238,7 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
     take(settings.focusedProvider, jsonEnum<Provider>(field("focusedProvider")));
     take(settings.focusedWindow, jsonEnum<WindowKind>(field("focusedWindow")));
     take(settings.focusAuto, jsonBool(field("focusAuto")));
+    take(settings.showNoTrayNotice, jsonBool(field("showNoTrayNotice")));
     if (const auto command = jsonString(field("previousClaudeStatusLineCommand")))
         settings.previousClaudeStatusLineCommand = command;
     take(settings.claudeBridgeInstalled, jsonBool(field("claudeBridgeInstalled")));

@@ -70,6 +70,8 @@ struct AppSettings
     bool focusAuto = true;
     std::optional<QString> previousClaudeStatusLineCommand;
     bool claudeBridgeInstalled = false;
+    // The notice above the panel's window on a desktop without a tray.
+    bool showNoTrayNotice = true;
 
     // Keys are the field names; the snooze date is seconds since 2001-01-01T00:00:00Z; absent optionals are
     // left out.

@@ -20,6 +20,8 @@ public:
     bool isShown() const override { return true; }
 
     void click(QPoint cursor = {}) { Q_EMIT activated(cursor); }
+    void noTray() { Q_EMIT unavailable(); }
+    void trayAppears() { Q_EMIT shown(); }
 
     int iconChanges = 0;
     QImage lastIcon;

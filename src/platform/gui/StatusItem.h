@@ -29,6 +29,8 @@ public:
 Q_SIGNALS:
     // A primary click; cursor is where the pointer was at that moment.
     void activated(QPoint cursor);
-    // The icon now exists in a tray (or as an XEmbed icon awaiting one).
+    // The icon now exists in a tray.
     void shown();
+    // No tray host appeared in time: nothing shows the icon until one does (then shown() follows).
+    void unavailable();
 };
