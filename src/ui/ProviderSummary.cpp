@@ -93,6 +93,7 @@ ProviderSummaryInput ProviderSummaryInput::fromState(const AppState& state, cons
     input.provider = provider;
     input.now = state.now();
     input.showRemaining = state.settings().showRemaining;
+    input.demo = state.settings().demoMode;
     input.fiveHour = state.forecast(provider, WindowKind::fiveHour);
     input.fiveHourSnapshot = state.latestSnapshot(provider, WindowKind::fiveHour);
     input.longWindow = state.forecast(provider, WindowKind::sevenDay);
