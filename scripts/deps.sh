@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev libsimdjson-dev
     clang clang-format libclang-rt-14-dev
-    xvfb xauth xdotool openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools time dunst tzdata locales
+    xvfb xauth xdotool x11-utils openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools time dunst tzdata locales
     dpkg-dev lintian appstream man-db zsh file tmux
 )
 

@@ -100,6 +100,7 @@ ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bund
     input.provider = provider;
     input.now = now;
     input.showRemaining = settings.showRemaining;
+    input.demo = settings.demoMode;
     input.fiveHour = forecast(WindowKind::fiveHour);
     input.fiveHourSnapshot = latest(WindowKind::fiveHour);
     input.longWindow = forecast(WindowKind::sevenDay);

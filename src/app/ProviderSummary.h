@@ -27,6 +27,8 @@ struct ProviderSummaryInput
     std::optional<ForecastResult> sonnet;
     std::optional<UsageSnapshot> sonnetSnapshot;
     std::optional<QString> freshness;
+    // Demo data: one pill, "demo", and no source or freshness of its own.
+    bool demo = false;
     std::optional<QString> headroom;
     QStringList chips;
 

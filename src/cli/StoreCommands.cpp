@@ -10,8 +10,10 @@ namespace StoreCommands {
 
 int dumpStore(SnapshotStore& store, QTextStream& out)
 {
-    for (const UsageSnapshot& snapshot : store.log())
+    // Printed as read: a long log is never held whole.
+    store.scan([&](const UsageSnapshot& snapshot) {
         out << QString::fromUtf8(JsonLines::encodeLine(snapshot.toJson())) << '\n';
+    });
     out.flush();
     return 0;
 }

@@ -201,6 +201,7 @@ QJsonObject AppSettings::toJson() const
         {QStringLiteral("focusAuto"), focusAuto},
         {QStringLiteral("claudeBridgeInstalled"), claudeBridgeInstalled},
         {QStringLiteral("statusLineForecast"), statusLineForecast},
+        {QStringLiteral("showNoTrayNotice"), showNoTrayNotice},
     };
     if (notificationsSnoozedUntil && notificationsSnoozedUntil->isValid())
         json.insert(QStringLiteral("notificationsSnoozedUntil"),
@@ -238,6 +239,7 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
     take(settings.focusedProvider, jsonEnum<Provider>(field("focusedProvider")));
     take(settings.focusedWindow, jsonEnum<WindowKind>(field("focusedWindow")));
     take(settings.focusAuto, jsonBool(field("focusAuto")));
+    take(settings.showNoTrayNotice, jsonBool(field("showNoTrayNotice")));
     if (const auto command = jsonString(field("previousClaudeStatusLineCommand")))
         settings.previousClaudeStatusLineCommand = command;
     take(settings.claudeBridgeInstalled, jsonBool(field("claudeBridgeInstalled")));

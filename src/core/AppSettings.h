@@ -72,6 +72,8 @@ struct AppSettings
     bool claudeBridgeInstalled = false;
     // Whether Claude Code's status line, through the bridge, shows the forecast summary.
     bool statusLineForecast = true;
+    // The notice above the panel's window on a desktop without a tray.
+    bool showNoTrayNotice = true;
 
     // Keys are the field names; the snooze date is seconds since 2001-01-01T00:00:00Z; absent optionals are
     // left out.

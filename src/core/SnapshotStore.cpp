@@ -5,10 +5,11 @@
 #include "core/FileIo.h"
 #include "core/JsonLines.h"
 #include "core/LocalFileStore.h"
-#include "core/SnapshotCsv.h"
+#include "core/SnapshotCsvWriter.h"
 #include "core/SnapshotLineDecoder.h"
 
 #include <QFile>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cerrno>
@@ -32,9 +33,106 @@ bool isTerminator(char c)
     return c == '\n' || c == '\r';
 }
 
+struct LineScan
+{
+    qint64 end = 0;            // offset just past the last byte read
+    qint64 completeEnd = 0;    // offset just past the last line terminator
+    bool unterminated = false; // whether the last line handed over had no terminator
+};
+
+// Hands each line of [from, to) of the file, without its terminator and untrimmed, to
+// `visit(line, terminated)`, reading in bounded pieces: lines longer than the limit are skipped unread, and
+// an unterminated rest at the end is handed over last. `peakBytes` grows to the most bytes held at once.
+template <typename Visit>
+std::optional<LineScan> scanLines(int fd, qint64 from, qint64 to, qint64& peakBytes, Visit&& visit)
+{
+    LineScan result{from, from, false};
+    // A line that runs across pieces, kept only while it stays within the limit.
+    QByteArray line;
+    bool overLimit = false;
+    qint64 offset = from;
+    while (offset < to) {
+        const auto chunk = FileIo::readAt(fd, offset, std::min(readChunkBytes, to - offset));
+        if (!chunk)
+            return std::nullopt;
+        if (chunk->isEmpty())
+            break; // the file shrank meanwhile; the next read starts over
+        peakBytes = std::max<qint64>(peakBytes, chunk->size() + line.size());
+        const char* const begin = chunk->constData();
+        const char* const end = begin + chunk->size();
+        const char* start = begin;
+        for (;;) {
+            const char* stop = std::find_if(start, end, isTerminator);
+            if (stop == end)
+                break;
+            const QByteArrayView piece(start, stop - start);
+            if (!overLimit && line.size() + piece.size() <= SnapshotStore::maxLineBytes) {
+                if (line.isEmpty()) {
+                    visit(piece, true);
+                } else {
+                    line += piece;
+                    visit(QByteArrayView(line), true);
+                }
+            }
+            line = QByteArray();
+            overLimit = false;
+            start = stop + 1;
+            result.completeEnd = offset + (start - begin);
+        }
+        const qsizetype rest = end - start;
+        if (!overLimit && line.size() + rest > SnapshotStore::maxLineBytes) {
+            line = QByteArray();
+            overLimit = true;
+        } else if (!overLimit) {
+            line.append(start, rest);
+        }
+        offset += chunk->size();
+    }
+    result.end = offset;
+    if (!overLimit && !line.isEmpty()) {
+        result.unterminated = true;
+        visit(QByteArrayView(line), false);
+    }
+    return result;
+}
+
 QString systemError(int code)
 {
     return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QByteArrayView trimmed(QByteArrayView line)
+{
+    qsizetype first = 0;
+    qsizetype last = line.size();
+    while (first < last && (line[first] == ' ' || line[first] == '\t'))
+        ++first;
+    while (last > first && (line[last - 1] == ' ' || line[last - 1] == '\t'))
+        --last;
+    return line.sliced(first, last - first);
+}
+
+// A record's "timestamp" alone, readable where the rest of the record is not (a newer writer's values).
+struct Stamp
+{
+    QDateTime timestamp;
+    static std::optional<Stamp> fromJson(const QJsonObject& object)
+    {
+        const std::optional<QDateTime> date =
+            JsonLines::decodeDate(object.value(QLatin1StringView("timestamp")));
+        return date ? std::optional<Stamp>(Stamp{*date}) : std::nullopt;
+    }
+};
+
+std::optional<QDateTime> stampOf(QByteArrayView line)
+{
+    if (line.isEmpty())
+        return std::nullopt;
+    if (const std::optional<UsageSnapshot> snapshot = SnapshotLineDecoder::decode(line))
+        return snapshot->timestamp;
+    if (const std::optional<Stamp> stamp = JsonLines::decodeLine<Stamp>(line))
+        return stamp->timestamp;
+    return std::nullopt;
 }
 
 QByteArray encodeLines(const QList<UsageSnapshot>& snapshots)
@@ -86,6 +184,32 @@ SnapshotLog SnapshotStore::log()
 QList<UsageSnapshot> SnapshotStore::all()
 {
     return log().toList();
+}
+
+bool SnapshotStore::scan(const std::function<void(const UsageSnapshot&)>& visit)
+{
+    return m_queue.syncResult([&] { return scanOnQueue(visit); });
+}
+
+bool SnapshotStore::scanOnQueue(const std::function<void(const UsageSnapshot&)>& visit)
+{
+    const QByteArray path = QFile::encodeName(m_fileName);
+    const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info
+    {};
+    if (!fd.isOpen())
+        return errno == ENOENT; // missing counts as empty
+    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    return scanLines(fd.get(), 0, info.st_size, m_stats.peakBufferBytes,
+                     [&](QByteArrayView line, bool) {
+                         line = trimmed(line);
+                         if (line.isEmpty())
+                             return;
+                         if (const std::optional<UsageSnapshot> snapshot = SnapshotLineDecoder::decode(line))
+                             visit(*snapshot);
+                     })
+        .has_value();
 }
 
 QList<UsageSnapshot> SnapshotStore::snapshots(Provider provider, WindowKind window)
@@ -145,16 +269,37 @@ bool SnapshotStore::pruneOnQueue(qint64 retentionDays, const QDateTime& now)
     }
     if (!m_pending.isEmpty())
         writePending(true, std::chrono::milliseconds(0));
-    const SnapshotLog current = readOnQueue();
-    if (!m_lastReadOk)
+    const QByteArray path = QFile::encodeName(m_fileName);
+    const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info
+    {};
+    if (fd.isOpen() ? ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) : errno != ENOENT)
         return false; // an unreadable log is not an empty one: never replace it
-    QList<UsageSnapshot> kept;
-    kept.reserve(current.size());
-    for (const UsageSnapshot& s : current) {
-        if (s.timestamp >= cutoff)
-            kept.append(s);
-    }
-    return rewriteOnQueue(kept);
+    // Surviving lines are copied as written, so members this version does not know (a newer writer's) stay.
+    const auto copyKept = [&](int out) {
+        if (!fd.isOpen())
+            return true;
+        QByteArray kept;
+        bool written = true;
+        const auto scanned =
+            scanLines(fd.get(), 0, info.st_size, m_stats.peakBufferBytes, [&](QByteArrayView line, bool) {
+                const std::optional<QDateTime> stamp = stampOf(trimmed(line));
+                if (!written || !stamp || *stamp < cutoff)
+                    return;
+                kept += line;
+                kept += '\n';
+                if (kept.size() >= readChunkBytes) {
+                    written = FileIo::writeFully(out, kept);
+                    kept.clear();
+                }
+            });
+        return written && scanned && FileIo::writeFully(out, kept);
+    };
+    QString error;
+    if (AtomicFile::write(m_fileName, copyKept, &error))
+        return true;
+    AppLogger::shared().error(QStringLiteral("Snapshot log prune failed: ") + error);
+    return false;
 }
 
 bool SnapshotStore::clear()
@@ -190,12 +335,23 @@ void SnapshotStore::exportCSVLater(const std::optional<QString>& destination,
 
 std::optional<QString> SnapshotStore::exportOnQueue(const QString& target)
 {
-    QList<UsageSnapshot> rows = readOnQueue().toList();
-    std::stable_sort(rows.begin(), rows.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
-        return a.timestamp < b.timestamp;
+    // Streamed from the file, not the cache: a long log costs neither a decoded copy nor a whole document.
+    SnapshotCsvWriter rows;
+    bool added = true;
+    int addError = 0;
+    const bool read = scanOnQueue([&](const UsageSnapshot& s) {
+        if (added && !rows.add(s)) {
+            added = false;
+            addError = errno;
+        }
     });
     QString error;
-    if (!AtomicFile::write(target, SnapshotCsv::document(rows), &error)) {
+    if (!read)
+        error = QStringLiteral("the snapshot log could not be read");
+    else if (!added)
+        error = systemError(addError);
+    if (!error.isEmpty() || !AtomicFile::write(
+                                target, [&](int fd) { return rows.finish(fd); }, &error)) {
         m_lastExportError = error;
         AppLogger::shared().error(QStringLiteral("CSV export failed: ") + error);
         return std::nullopt;
@@ -302,64 +458,21 @@ bool SnapshotStore::readAppended(int fd, const FileKey& key)
 
 std::optional<SnapshotStore::Decoded> SnapshotStore::decodeRange(int fd, qint64 from, qint64 to)
 {
-    Decoded result{from, from, 0};
-    // A line that runs across pieces, kept only while it stays within the limit.
-    QByteArray line;
-    bool overLimit = false;
-    qint64 offset = from;
-    while (offset < to) {
-        const auto chunk = FileIo::readAt(fd, offset, std::min(readChunkBytes, to - offset));
-        if (!chunk)
-            return std::nullopt;
-        if (chunk->isEmpty())
-            break; // the file shrank meanwhile; the next read starts over
-        m_stats.peakBufferBytes = std::max<qint64>(m_stats.peakBufferBytes, chunk->size() + line.size());
-        const char* const begin = chunk->constData();
-        const char* const end = begin + chunk->size();
-        const char* start = begin;
-        for (;;) {
-            const char* stop = std::find_if(start, end, isTerminator);
-            if (stop == end)
-                break;
-            const QByteArrayView piece(start, stop - start);
-            if (!overLimit && line.size() + piece.size() <= maxLineBytes) {
-                if (line.isEmpty()) {
-                    decodeLine(piece);
-                } else {
-                    line += piece;
-                    decodeLine(line);
-                }
-            }
-            line = QByteArray();
-            overLimit = false;
-            start = stop + 1;
-            result.completeEnd = offset + (start - begin);
-        }
-        const qsizetype rest = end - start;
-        if (!overLimit && line.size() + rest > maxLineBytes) {
-            line = QByteArray();
-            overLimit = true;
-        } else if (!overLimit) {
-            line.append(start, rest);
-        }
-        offset += chunk->size();
-    }
-    result.end = offset;
-    result.tailCount = overLimit ? 0 : decodeLine(line);
-    return result;
+    qsizetype lastDecoded = 0;
+    const std::optional<LineScan> scanned =
+        scanLines(fd, from, to, m_stats.peakBufferBytes,
+                  [&](QByteArrayView line, bool) { lastDecoded = decodeLine(line); });
+    if (!scanned)
+        return std::nullopt;
+    return Decoded{scanned->end, scanned->completeEnd, scanned->unterminated ? lastDecoded : 0};
 }
 
 qsizetype SnapshotStore::decodeLine(QByteArrayView line)
 {
-    qsizetype first = 0;
-    qsizetype last = line.size();
-    while (first < last && (line[first] == ' ' || line[first] == '\t'))
-        ++first;
-    while (last > first && (line[last - 1] == ' ' || line[last - 1] == '\t'))
-        --last;
-    if (first == last)
+    line = trimmed(line);
+    if (line.isEmpty())
         return 0;
-    std::optional<UsageSnapshot> decoded = SnapshotLineDecoder::decode(line.sliced(first, last - first));
+    std::optional<UsageSnapshot> decoded = SnapshotLineDecoder::decode(line);
     if (!decoded)
         return 0;
     m_strings.intern(*decoded);

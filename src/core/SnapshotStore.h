@@ -65,6 +65,10 @@ public:
     SnapshotLog log();
     // The same as one plain list (a copy).
     QList<UsageSnapshot> all();
+    // Each snapshot of the log in file order, read straight from the file in bounded pieces without filling
+    // the cache: memory stays the same whatever the log's size. False when the log exists but cannot be
+    // read.
+    bool scan(const std::function<void(const UsageSnapshot&)>& visit);
     // One provider's window, ascending by timestamp (stable).
     QList<UsageSnapshot> snapshots(Provider provider, WindowKind window);
     // The newest snapshot of one provider's window (the later line on equal timestamps), kept up to date as
@@ -141,6 +145,7 @@ private:
     std::optional<QString> writeLines(const QByteArray& lines, bool locked);
     void reportAppendFailure(const QString& reason);
     bool pruneOnQueue(qint64 retentionDays, const QDateTime& now);
+    bool scanOnQueue(const std::function<void(const UsageSnapshot&)>& visit);
     std::optional<QString> exportOnQueue(const QString& target);
     bool rewriteOnQueue(const QList<UsageSnapshot>& snapshots);
 

@@ -88,24 +88,43 @@ bool nearEdge(const QPoint& point, const QRect& g)
 
 Placement place(const Request& request)
 {
-    const QSize size(panelWidth, request.height);
-    if (!request.fromHotKey) {
-        if (request.trayGeometry && request.trayGeometry->isValid() && !request.trayGeometry->isEmpty()) {
-            if (const Screen* screen = screenIntersecting(request.screens, *request.trayGeometry))
-                return {besideAnchor(*request.trayGeometry, *screen, size), Anchor::trayIcon};
-        }
-        if (request.cursor) {
-            const Screen* screen = screenContaining(request.screens, *request.cursor);
-            if (screen && nearEdge(*request.cursor, screen->geometry))
-                return {besideAnchor(QRect(*request.cursor, QSize(1, 1)), *screen, size), Anchor::cursor};
-        }
-    }
-    QRect area = QRect().marginsRemoved(QMargins(sideMargin, topBottomMargin, sideMargin, topBottomMargin));
+    const auto sizeOn = [&](const Screen& screen) {
+        return QSize(panelWidth, std::max(1, std::min(request.height, usableArea(screen).height())));
+    };
+    const Screen* primary = nullptr;
     if (!request.screens.isEmpty()) {
         const int index = request.primaryScreen >= 0 && request.primaryScreen < request.screens.size()
                               ? request.primaryScreen
                               : 0;
-        area = usableArea(request.screens.at(index));
+        primary = &request.screens.at(index);
+    }
+    if (!request.canPosition) {
+        const Screen* screen = request.cursor ? screenContaining(request.screens, *request.cursor) : nullptr;
+        if (!screen)
+            screen = primary;
+        if (screen) {
+            QRect frame(QPoint(0, 0), sizeOn(*screen));
+            frame.moveCenter(usableArea(*screen).center());
+            return {clampInto(frame, usableArea(*screen)), Anchor::centred};
+        }
+    }
+    if (!request.fromHotKey) {
+        if (request.trayGeometry && request.trayGeometry->isValid() && !request.trayGeometry->isEmpty()) {
+            if (const Screen* screen = screenIntersecting(request.screens, *request.trayGeometry))
+                return {besideAnchor(*request.trayGeometry, *screen, sizeOn(*screen)), Anchor::trayIcon};
+        }
+        if (request.cursor) {
+            const Screen* screen = screenContaining(request.screens, *request.cursor);
+            if (screen && nearEdge(*request.cursor, screen->geometry))
+                return {besideAnchor(QRect(*request.cursor, QSize(1, 1)), *screen, sizeOn(*screen)),
+                        Anchor::cursor};
+        }
+    }
+    QRect area = QRect().marginsRemoved(QMargins(sideMargin, topBottomMargin, sideMargin, topBottomMargin));
+    QSize size(panelWidth, request.height);
+    if (primary) {
+        area = usableArea(*primary);
+        size = sizeOn(*primary);
     }
     QRect frame(QPoint(0, 0), size);
     frame.moveTopRight(area.topRight());

@@ -37,13 +37,17 @@ struct Request
     // Index into screens of the primary screen; the first one when out of range.
     int primaryScreen = 0;
     int height = defaultPanelHeight;
+    // False where the window system places windows itself (Wayland): the panel then asks for the middle of
+    // the screen with the pointer, which a compositor that honours anything honours best.
+    bool canPosition = true;
 };
 
 enum class Anchor
 {
     trayIcon,
     cursor,
-    floating
+    floating,
+    centred
 };
 
 struct Placement
@@ -52,6 +56,8 @@ struct Placement
     Anchor anchor = Anchor::floating;
 };
 
+// The frame is never taller than the usable area of the screen it opens on, less the margins: on a small or
+// scaled screen the panel's content scrolls instead of running off the screen.
 [[nodiscard]] Placement place(const Request& request);
 
 // The panel height from the process arguments: the value after "--capture-height" when it is a finite

@@ -1,5 +1,8 @@
 #include "ui/PanelTheme.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace PanelTheme {
 
 bool isDark(const QPalette& palette)
@@ -48,6 +51,34 @@ QColor cardBackground(const QPalette& palette)
     if (isDark(palette))
         return blend(base, Qt::white, 0.06);
     return blend(base, palette.color(QPalette::Text), 0.04);
+}
+
+double contrast(const QColor& a, const QColor& b)
+{
+    const auto luminance = [](const QColor& c) {
+        const auto channel = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor mutedText(const QPalette& palette)
+{
+    const QColor text = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    const QColor card = cardBackground(palette);
+    // 5.5:1 leaves room for anti-aliased strokes, which never quite reach the colour itself.
+    constexpr double wanted = 5.5;
+    for (double share = 0.45; share > 0.001; share -= 0.05) {
+        const QColor muted = blend(text, window, share);
+        if (contrast(muted, window) >= wanted && contrast(muted, card) >= wanted)
+            return muted;
+    }
+    return text;
 }
 
 QColor faded(QColor color, double opacity)

@@ -27,6 +27,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -76,8 +77,10 @@ PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget
     layout->addWidget(m_screens);
 
     m_onboarding = new OnboardingView;
-    connect(m_onboarding, &OnboardingView::connectClaudeRequested, this,
-            [this] { m_onboarding->setMessage(m_state.installClaudeBridge()); });
+    connect(m_onboarding, &OnboardingView::connectClaudeRequested, this, [this] {
+        m_onboarding->setMessage(m_state.installClaudeBridge());
+        Q_EMIT fittedHeightChanged(); // the message adds lines
+    });
     connect(m_onboarding, &OnboardingView::doneRequested, this, [this] {
         AppSettings next = m_state.settings();
         next.hasOnboarded = true;
@@ -110,7 +113,27 @@ PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget
     m_redrawTimer.setInterval(0);
     connect(&m_redrawTimer, &QTimer::timeout, this, &PanelView::redraw);
     connect(&m_state, &AppState::changed, this, &PanelView::scheduleRedraw);
+    applyMutedText();
     redraw();
+}
+
+void PanelView::applyMutedText()
+{
+    const QColor muted = PanelTheme::mutedText(palette());
+    if (palette().color(QPalette::PlaceholderText) == muted)
+        return;
+    QPalette own = palette();
+    own.setColor(QPalette::PlaceholderText, muted);
+    setPalette(own);
+    // Icons drawn in the muted colour are drawn again.
+    scheduleRedraw();
+}
+
+void PanelView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyMutedText();
 }
 
 PanelView::~PanelView() = default;
@@ -149,13 +172,16 @@ QWidget* PanelView::buildMain()
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* column = new QWidget;
+    m_columnWidget = column;
     m_column = new QVBoxLayout(column);
     m_column->setContentsMargins(PanelTheme::inset, PanelTheme::inset, PanelTheme::inset, PanelTheme::inset);
     m_column->setSpacing(PanelTheme::cardSpacing);
 
     m_empty = new EmptyStateView;
-    connect(m_empty, &EmptyStateView::connectClaudeRequested, this,
-            [this] { m_empty->setMessage(m_state.installClaudeBridge()); });
+    connect(m_empty, &EmptyStateView::connectClaudeRequested, this, [this] {
+        m_empty->setMessage(m_state.installClaudeBridge());
+        Q_EMIT fittedHeightChanged(); // the message adds lines
+    });
     connect(m_empty, &EmptyStateView::demoModeRequested, this, &PanelView::turnOnDemoMode);
     m_column->addWidget(m_empty);
     m_forecast = new ForecastCard(m_state);
@@ -207,6 +233,23 @@ bool PanelView::showsEmptyState() const
 QString PanelView::footerText() const
 {
     return m_footer->statusText();
+}
+
+std::optional<int> PanelView::fittedHeight(int width) const
+{
+    // Style and fonts set the heights: asked before the first showing, they must already be in place.
+    ensurePolished();
+    const auto heightOf = [](const QWidget* widget, int atWidth) {
+        return widget->hasHeightForWidth() ? widget->heightForWidth(atWidth) : widget->sizeHint().height();
+    };
+    if (screen() == Screen::onboarding)
+        return heightOf(m_onboarding, width);
+    if (screen() == Screen::main && showsEmptyState())
+        // Header and footer have fixed heights, which their size hints do not tell.
+        return std::max(m_header->sizeHint().height(), m_header->minimumHeight()) + 1 +
+               std::max(heightOf(m_columnWidget, width), m_columnWidget->sizeHint().height()) +
+               std::max(m_footer->sizeHint().height(), m_footer->minimumHeight());
+    return std::nullopt;
 }
 
 void PanelView::showSettings(bool show)
@@ -332,6 +375,11 @@ void PanelView::redraw()
             bar->setValue(kept);
     }
     updateTabOrder();
+    const int fittedKind = target == m_onboarding ? 1 : target == m_main && showsEmptyState() ? 2 : 0;
+    if (fittedKind != m_fittedKind) {
+        m_fittedKind = fittedKind;
+        Q_EMIT fittedHeightChanged();
+    }
 }
 
 void PanelView::redrawMain()

@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class AppState;
 class DailyUsageView;
 class EmptyStateView;
@@ -57,8 +59,15 @@ public:
     [[nodiscard]] QList<ProviderSummaryCard*> providerCards() const;
     [[nodiscard]] bool showsEmptyState() const;
     [[nodiscard]] QString footerText() const;
+    // The height that shows the whole screen at this width when it is a short one (the welcome and the empty
+    // state), so the panel need not stand mostly blank; nothing for the screens that fill any height.
+    [[nodiscard]] std::optional<int> fittedHeight(int width) const;
     // The feeds the cards read; replacing a member takes effect on the next redraw.
     [[nodiscard]] PanelFeeds& feeds() { return m_feeds; }
+
+Q_SIGNALS:
+    // fittedHeight() may answer differently now (another screen, or the empty state came or went).
+    void fittedHeightChanged();
 
 public Q_SLOTS:
     // Brings every screen in line with the state now.
@@ -70,6 +79,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
     // Escape leaves Settings; Enter presses the focused button; Home, End, Page Up and Page Down scroll.
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void scheduleRedraw();
@@ -78,12 +88,16 @@ private:
     void turnOnDemoMode();
     void updateTabOrder();
     [[nodiscard]] QScrollArea* currentScrollArea() const;
+    // Secondary text takes the colour derived from the current palette's own main colours.
+    void applyMutedText();
 
     AppState& m_state;
     Options m_options;
     PanelFeeds m_feeds;
     bool m_settingsFlag = false;
     bool m_dirty = true;
+    // Which short screen showed at the last redraw, to tell fittedHeightChanged.
+    int m_fittedKind = -1;
     QTimer m_redrawTimer;
 
     QStackedWidget* m_screens = nullptr;
@@ -93,6 +107,7 @@ private:
     HeaderView* m_header = nullptr;
     QScrollArea* m_scroll = nullptr;
     QVBoxLayout* m_column = nullptr;
+    QWidget* m_columnWidget = nullptr;
     EmptyStateView* m_empty = nullptr;
     QMap<Provider, ProviderSummaryCard*> m_providerCards;
     ForecastCard* m_forecast = nullptr;

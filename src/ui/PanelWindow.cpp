@@ -1,23 +1,51 @@
 #include "ui/PanelWindow.h"
 
+#include "platform/gui/X11WindowState.h"
+#include "ui/GaugeIcon.h"
+
 #include <QApplication>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
+
 PanelWindow::PanelWindow(QWidget* content, QWidget* dragHandle, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_dragHandle(dragHandle)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_content(content),
+      m_dragHandle(dragHandle)
 {
     setWindowTitle(QStringLiteral("Tallyvane"));
     setObjectName(QStringLiteral("TallyvanePanel"));
     // Without a window frame the panel needs an edge of its own to stand out from what lies behind it.
     auto* frame = new QFrame(this);
+    m_frame = frame;
     frame->setFrameShape(QFrame::StyledPanel);
     frame->setFrameShadow(QFrame::Raised);
     auto* inner = new QVBoxLayout(frame);
     inner->setContentsMargins(1, 1, 1, 1);
+    inner->setSpacing(0);
+    m_notice = new QWidget;
+    m_notice->setObjectName(QStringLiteral("NoTrayNotice"));
+    auto* noticeRow = new QHBoxLayout(m_notice);
+    noticeRow->setContentsMargins(12, 6, 8, 6);
+    auto* noticeText = new QLabel(
+        QStringLiteral("Your desktop shows no tray icons. On GNOME, the AppIndicator extension adds them."));
+    noticeText->setWordWrap(true);
+    auto* dismissNotice = new QPushButton(QStringLiteral("Don't show again"));
+    dismissNotice->setObjectName(QStringLiteral("dontShowAgain"));
+    connect(dismissNotice, &QPushButton::clicked, this, [this] {
+        setNoTrayNoticeShown(false);
+        Q_EMIT noTrayNoticeDismissed();
+    });
+    noticeRow->addWidget(noticeText, 1);
+    noticeRow->addWidget(dismissNotice);
+    m_notice->hide();
+    inner->addWidget(m_notice);
     inner->addWidget(content);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -28,9 +56,46 @@ PanelWindow::PanelWindow(QWidget* content, QWidget* dragHandle, QWidget* parent)
     }
 }
 
+void PanelWindow::setMode(Mode mode)
+{
+    if (mode == m_mode)
+        return;
+    dismiss();
+    m_mode = mode;
+    if (mode == Mode::window) {
+        setWindowFlags(Qt::Window);
+        // The installed icon where there is one; the drawn gauge otherwise (a build run in place).
+        setWindowIcon(QIcon::fromTheme(QStringLiteral("io.github.tallyvane.Tallyvane"),
+                                       GaugeIcon::icon(ForecastStatus::unknown)));
+    } else {
+        setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    }
+    m_notice->setVisible(m_mode == Mode::window && m_noticeWanted);
+}
+
+void PanelWindow::setNoTrayNoticeShown(bool shown)
+{
+    m_noticeWanted = shown;
+    m_notice->setVisible(m_mode == Mode::window && shown);
+}
+
+int PanelWindow::chromeHeight() const
+{
+    const int notice = isNoTrayNoticeShown() ? m_notice->heightForWidth(width()) : 0;
+    return 2 * (m_frame->frameWidth() + 1) + std::max(0, notice);
+}
+
+bool PanelWindow::isNoTrayNoticeShown() const
+{
+    return m_mode == Mode::window && m_noticeWanted;
+}
+
 void PanelWindow::present(const QRect& frame)
 {
     setGeometry(frame);
+    // Withdrawing the window may have cleared its state: set it again before every mapping.
+    if (m_mode == Mode::popup)
+        X11WindowState::skipTaskbarAndPager(this);
     show();
     raise();
     activateWindow();
@@ -55,7 +120,8 @@ bool PanelWindow::event(QEvent* event)
     switch (event->type()) {
     case QEvent::WindowDeactivate:
         // A window manager that moves the panel holds the pointer and keyboard meanwhile: no real focus loss.
-        if (isVisible() && !m_dismissing && !m_moving && !ownsActiveWindow()) {
+        // A normal window stays open like any other.
+        if (m_mode == Mode::popup && isVisible() && !m_dismissing && !m_moving && !ownsActiveWindow()) {
             m_sinceFocusLoss.start();
             hide();
         }

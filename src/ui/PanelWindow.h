@@ -7,13 +7,23 @@
 
 #include <optional>
 
+class QFrame;
+
 // The frameless panel that opens from the tray icon or the hot key. It hides when it loses focus or on
 // Escape, and is kept for reuse rather than rebuilt. It moves only when dragged by its handle (the header):
-// a click anywhere else leaves it where it is, and open.
+// a click anywhere else leaves it where it is, and open. As a pop-up it stays out of the taskbar and the
+// window switcher; on a desktop without a tray it is a normal window instead.
 class PanelWindow : public QWidget
 {
     Q_OBJECT
 public:
+    enum class Mode
+    {
+        popup,
+        // A normal window with a frame, the application's icon and a taskbar entry; closing it hides it.
+        window
+    };
+
     // Takes ownership of the content; dragHandle, a widget inside it, moves the panel when dragged.
     explicit PanelWindow(QWidget* content, QWidget* dragHandle = nullptr, QWidget* parent = nullptr);
 
@@ -27,11 +37,24 @@ public:
     // Whether the window manager is moving the panel (it may take the focus meanwhile).
     [[nodiscard]] bool isMoving() const { return m_moving; }
 
+    [[nodiscard]] QWidget* content() const { return m_content; }
+    // The height of the frame around the content (its edges and any notice above it).
+    [[nodiscard]] int chromeHeight() const;
+
+    // Switching hides the panel.
+    void setMode(Mode mode);
+    [[nodiscard]] Mode mode() const { return m_mode; }
+    // The line at the top of the window that says why there is no tray icon (only in window mode).
+    void setNoTrayNoticeShown(bool shown);
+    [[nodiscard]] bool isNoTrayNoticeShown() const;
+
     // How long after losing the focus a toggle still counts as closing.
     static constexpr int toggleGraceMs = 400;
 
 Q_SIGNALS:
     void hidden();
+    // "Don't show again" on the no-tray notice.
+    void noTrayNoticeDismissed();
 
 protected:
     bool event(QEvent* event) override;
@@ -44,7 +67,12 @@ private:
     void startMove();
     void endMove(bool refocus);
 
+    QWidget* m_content = nullptr;
     QPointer<QWidget> m_dragHandle;
+    QFrame* m_frame = nullptr;
+    QWidget* m_notice = nullptr;
+    Mode m_mode = Mode::popup;
+    bool m_noticeWanted = false;
     std::optional<QPointF> m_pressedAt;
     QElapsedTimer m_sinceFocusLoss;
     bool m_dismissing = false;

@@ -28,10 +28,11 @@ void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
     name->setFont(PanelTheme::font(name->font(), 1.05, true));
     name->setToolTip(ProviderSummary::sourceSentence(input.provider));
     header->addWidget(name);
-    auto* tag = new StatusPill(ProviderSummary::sourceTag(input.provider));
+    auto* tag =
+        new StatusPill(input.demo ? QStringLiteral("demo") : ProviderSummary::sourceTag(input.provider));
     tag->setObjectName(QStringLiteral("sourceTag"));
     header->addWidget(tag);
-    if (input.freshness) {
+    if (input.freshness && !input.demo) {
         auto* freshness = new QLabel(*input.freshness);
         freshness->setObjectName(QStringLiteral("freshness"));
         freshness->setForegroundRole(QPalette::PlaceholderText);

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
+#include "core/AppLogger.h"
 #include "platform/gui/GlobalHotKey.h"
 #include "platform/gui/StatusItem.h"
 #include "ui/GaugeIcon.h"
@@ -9,6 +10,7 @@
 #include "ui/PanelWindow.h"
 #include "ui/TrayText.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -21,6 +23,8 @@ StatusBarController::StatusBarController(AppState& state, StatusItem& item, Pane
     connect(&m_item, &StatusItem::activated, this,
             [this](QPoint cursor) { toggleUI(Trigger::trayIcon, cursor); });
     connect(&m_item, &StatusItem::middleClicked, &m_state, &AppState::refresh);
+    connect(&m_item, &StatusItem::unavailable, this, [this] { setWindowMode(true); });
+    connect(&m_item, &StatusItem::shown, this, [this] { setWindowMode(false); });
     // Coalesce a burst of change signals into one redraw on the next turn of the event loop.
     connect(&m_state, &AppState::changed, this, [this] {
         if (m_updateQueued)
@@ -95,8 +99,65 @@ void StatusBarController::toggleUI(Trigger trigger, std::optional<QPoint> cursor
 
 void StatusBarController::preparePanel()
 {
-    if (!m_panel)
-        m_panel = m_panelFactory();
+    if (m_panel)
+        return;
+    m_panel = m_panelFactory();
+    connect(m_panel, &PanelWindow::noTrayNoticeDismissed, this, [this] {
+        AppSettings next = m_state.settings();
+        next.showNoTrayNotice = false;
+        m_state.setSettings(next);
+    });
+    if (m_windowMode)
+        m_panel->setMode(PanelWindow::Mode::window);
+    if (auto* view = qobject_cast<PanelView*>(m_panel->content())) {
+        connect(view, &PanelView::fittedHeightChanged, this, [this] {
+            if (!m_panel || !m_panel->isVisible())
+                return;
+            if (m_windowMode)
+                m_panel->resize(m_panel->width(), panelHeight());
+            else
+                present(m_lastRequest);
+        });
+    }
+}
+
+int StatusBarController::panelHeight() const
+{
+    const auto* view = m_panel ? qobject_cast<const PanelView*>(m_panel->content()) : nullptr;
+    // Laid out once shown; before that, the width it will have.
+    const int width =
+        m_panel->isVisible() ? view->width() : PanelPlacement::panelWidth - m_panel->chromeHeight();
+    const std::optional<int> fitted = view ? view->fittedHeight(width) : std::optional<int>();
+    if (!fitted)
+        return m_panelHeight;
+    return std::min(m_panelHeight, *fitted + m_panel->chromeHeight());
+}
+
+void StatusBarController::present(PanelPlacement::Request request)
+{
+    m_lastRequest = request;
+    request.height = panelHeight();
+    m_panel->present(PanelPlacement::place(request).frame);
+    // Laid out for real only now: a short screen may want a little more or less than it said.
+    if (const int laidOut = panelHeight(); laidOut != request.height) {
+        request.height = laidOut;
+        m_panel->setGeometry(PanelPlacement::place(request).frame);
+    }
+}
+
+void StatusBarController::setWindowMode(bool on)
+{
+    if (on == m_windowMode)
+        return;
+    m_windowMode = on;
+    if (m_panel)
+        m_panel->setMode(on ? PanelWindow::Mode::window : PanelWindow::Mode::popup);
+    if (!on) {
+        AppLogger::shared().info(QStringLiteral("A tray appeared: the panel is a pop-up again"));
+        return;
+    }
+    AppLogger::shared().info(QStringLiteral("No tray shows the icon: the panel opens as a window"));
+    showUI(Trigger::request);
 }
 
 void StatusBarController::showSettings()
@@ -110,14 +171,27 @@ void StatusBarController::showSettings()
 void StatusBarController::showUI(Trigger trigger, std::optional<QPoint> cursor)
 {
     preparePanel();
+    if (m_windowMode) {
+        m_panel->setNoTrayNoticeShown(m_state.settings().showNoTrayNotice);
+        if (m_windowPlaced) {
+            m_panel->present(m_panel->geometry());
+            return;
+        }
+    }
     PanelPlacement::Request request = m_screens();
-    request.height = m_panelHeight;
     request.fromHotKey = trigger != Trigger::trayIcon;
     if (trigger == Trigger::trayIcon) {
         request.trayGeometry = m_item.geometry();
         request.cursor = cursor;
+    } else if (!request.canPosition) {
+        request.cursor = QCursor::pos();
     }
-    m_panel->present(PanelPlacement::place(request).frame);
+    // A window opens in the middle of the screen, as a window would.
+    if (m_windowMode) {
+        request.canPosition = false;
+        m_windowPlaced = true;
+    }
+    present(request);
     QMetaObject::invokeMethod(this, &StatusBarController::updateButton, Qt::QueuedConnection);
 }
 
@@ -130,5 +204,6 @@ PanelPlacement::Request StatusBarController::desktopScreens()
         if (screens[i] == QGuiApplication::primaryScreen())
             request.primaryScreen = int(i);
     }
+    request.canPosition = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     return request;
 }

@@ -48,6 +48,9 @@ public:
     // Builds the panel ahead of its first opening, so that opening only shows it.
     void preparePanel();
 
+    // Whether the panel is a normal window because no tray shows the icon.
+    [[nodiscard]] bool isWindowMode() const { return m_windowMode; }
+
     // The panel once made; null before.
     [[nodiscard]] PanelWindow* panel() const { return m_panel; }
     [[nodiscard]] bool isPanelVisible() const;
@@ -59,12 +62,20 @@ public:
 
 private:
     static PanelPlacement::Request desktopScreens();
+    // The panel height for what it shows now: its content's when that is short, never more than asked.
+    int panelHeight() const;
+    // Opens the panel where the request says, at the height its content wants.
+    void present(PanelPlacement::Request request);
+    // No tray shows the icon: the panel becomes a window and opens; a tray that appears later takes over.
+    void setWindowMode(bool on);
 
     AppState& m_state;
     StatusItem& m_item;
     PanelFactory m_panelFactory;
     int m_panelHeight;
     QPointer<PanelWindow> m_panel;
+    // How the panel was last placed, to place it again when its content's height changes while open.
+    PanelPlacement::Request m_lastRequest;
     QPointer<GlobalHotKey> m_hotKey;
     ScreenSource m_screens = &StatusBarController::desktopScreens;
     QTimer m_tick;
@@ -72,4 +83,7 @@ private:
     QString m_iconKey;
     int m_updates = 0;
     bool m_updateQueued = false;
+    bool m_windowMode = false;
+    // Whether the window has been placed once; later openings leave it where the user put it.
+    bool m_windowPlaced = false;
 };

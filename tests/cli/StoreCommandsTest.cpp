@@ -41,6 +41,40 @@ TEST(StoreCommands, VersionAndDumpStorePrintEachStoredSnapshotOnOneLine)
     EXPECT_EQ(result.out.count(QLatin1Char('\n')), 2);
 }
 
+TEST(StoreCommands, ExportAndDumpStreamALongLogInBoundedMemory)
+{
+    Home home;
+    // About 32 MB: a whole-log copy in memory alone would take either command past the bound.
+    UsageSnapshot s = snapshot(0, "max");
+    s.modelId = QStringLiteral("claude-opus-4-5-20251101");
+    s.resetAt = s.timestamp.addSecs(3 * 3600);
+    const QByteArray model = JsonLines::encodeLine(s.toJson()) + '\n';
+    const QByteArray stamp = JsonLines::formatDate(s.timestamp).toUtf8();
+    QByteArray log;
+    qint64 lines = 0;
+    for (; log.size() < 32 << 20; ++lines)
+        log += QByteArray(model).replace(stamp,
+                                         JsonLines::formatDate(s.timestamp.addSecs(lines % 7919)).toUtf8());
+    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("snapshots.ndjson")), log));
+    log.clear();
+
+    const QString csv = home.path() + QStringLiteral("/big.csv");
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--export-csv"), csv}, QStringList{QStringLiteral("--dumpstore")}}) {
+        QProcess process;
+        process.setProcessEnvironment(home.environment());
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(QStringLiteral("/usr/bin/time"),
+                      QStringList{QStringLiteral("-f"), QStringLiteral("%M"), binary()} + arguments);
+        ASSERT_TRUE(process.waitForFinished(120'000)) << arguments.join(' ').toStdString();
+        EXPECT_EQ(process.exitCode(), 0) << arguments.join(' ').toStdString();
+        const qint64 peakKiB = process.readAllStandardError().trimmed().split('\n').last().toLongLong();
+        EXPECT_GT(peakKiB, 0);
+        EXPECT_LE(peakKiB, 64 * 1024) << arguments.join(' ').toStdString();
+    }
+    EXPECT_EQ(TestSupport::readFile(csv).count('\n'), lines + 1);
+}
+
 TEST(StoreCommands, ExportCsvWritesWhereItSays)
 {
     Home home;

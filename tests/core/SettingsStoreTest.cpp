@@ -74,6 +74,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
     settings.focusAuto = false;
     settings.previousClaudeStatusLineCommand = QStringLiteral("npx ccstatusline@latest");
     settings.claudeBridgeInstalled = true;
+    settings.showNoTrayNotice = false;
 
     ASSERT_TRUE(store.save(settings));
     EXPECT_EQ(store.load(), settings);

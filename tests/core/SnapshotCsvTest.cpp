@@ -1,8 +1,13 @@
 #include "core/SnapshotCsv.h"
+#include "core/SnapshotCsvWriter.h"
 
 #include "SnapshotTestData.h"
 
 #include <gtest/gtest.h>
+
+#include <QTemporaryFile>
+
+#include <algorithm>
 
 using namespace SnapshotTestData;
 
@@ -75,4 +80,31 @@ TEST(SnapshotCsv, RowsPickTheModelNameAndLeaveAbsentFieldsEmpty)
     }
     EXPECT_EQ(SnapshotCsv::document({}), QByteArray("timestamp,provider,window,usedPercent,remainingPercent,"
                                                     "resetAt,model,effort,speed,plan,source,confidence\n"));
+}
+
+TEST(SnapshotCsv, TheStreamedDocumentSortsStablyAcrossSpilledRuns)
+{
+    // Out of order, with equal stamps spread over several runs; rows of about 70 bytes.
+    QList<UsageSnapshot> log;
+    for (int i = 0; i < 300; ++i) {
+        UsageSnapshot s =
+            make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs((i * 37) % 101), i % 100);
+        s.planType = QString::number(i); // tells rows with equal stamps apart
+        log.append(s);
+    }
+    QList<UsageSnapshot> sorted = log;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+        return a.timestamp < b.timestamp;
+    });
+    for (const qsizetype batchBytes : {qsizetype(1) << 20, qsizetype(2000), qsizetype(1)}) {
+        SnapshotCsvWriter writer(batchBytes);
+        for (const UsageSnapshot& s : log)
+            ASSERT_TRUE(writer.add(s));
+        QTemporaryFile out;
+        ASSERT_TRUE(out.open());
+        ASSERT_TRUE(writer.finish(out.handle()));
+        EXPECT_EQ(batchBytes > 100'000, writer.spilledRuns() == 0) << batchBytes;
+        out.seek(0);
+        EXPECT_EQ(out.readAll(), SnapshotCsv::document(sorted)) << batchBytes;
+    }
 }

@@ -149,6 +149,13 @@ TEST_F(SnapshotStoreTest, PruneKeepsWhatIsInsideTheRetentionAndRewritesTheFile)
     const UsageSnapshot old = make(Provider::codex, WindowKind::fiveHour, now.addDays(-10));
     const UsageSnapshot recent = make(Provider::codex, WindowKind::fiveHour, now.addDays(-2));
     const UsageSnapshot future = make(Provider::claude, WindowKind::fiveHour, now.addSecs(3600));
+    // Another writer's forms of a line: spacing, key order, a member and a provider this version lacks.
+    const QByteArray foreignRecent = "  {\"addedLater\": [1, 2], " + line(recent).mid(1);
+    const QByteArray otherProvider = "{\"provider\":\"gemini\",\"timestamp\":\"" +
+                                     JsonLines::formatDate(recent.timestamp).toUtf8() + "\"}\n";
+    const QByteArray otherProviderOld = QByteArray(otherProvider)
+                                            .replace(JsonLines::formatDate(recent.timestamp).toUtf8(),
+                                                     JsonLines::formatDate(old.timestamp).toUtf8());
     struct Row
     {
         const char* name;
@@ -165,6 +172,8 @@ TEST_F(SnapshotStoreTest, PruneKeepsWhatIsInsideTheRetentionAndRewritesTheFile)
         {"rewritten even when nothing goes", line(old) + "\ngarbage\n" + line(recent), 30,
          line(old) + line(recent)},
         {"huge retention keeps everything", line(old), std::numeric_limits<qint64>::max(), line(old)},
+        {"survivors stay byte for byte", foreignRecent + otherProviderOld + line(old) + otherProvider, 7,
+         foreignRecent + otherProvider},
     };
     for (const Row& row : rows) {
         writeFile(path, row.content);

@@ -12,6 +12,9 @@ namespace {
 const Screen laptop{QRect(0, 0, 1280, 800), QRect(0, 32, 1280, 768)};
 // A 1920x1080 monitor to the left of it (negative coordinates), with a bottom bar.
 const Screen leftMonitor{QRect(-1920, 0, 1920, 1080), QRect(-1920, 0, 1920, 1040)};
+// A 1024x600 netbook with a 24 px top bar, and the same at scale 2.
+const Screen netbook{QRect(0, 0, 1024, 600), QRect(0, 24, 1024, 576)};
+const Screen netbookAt2{QRect(0, 0, 512, 300), QRect(0, 12, 512, 288)};
 
 TEST(PanelPlacement, PlacesThePanel)
 {
@@ -69,6 +72,20 @@ TEST(PanelPlacement, PlacesThePanel)
          QRect(808, 40, 460, 720)},
         {"out-of-range primary index uses the first screen", Request{none, none, true, QList{laptop}, 7, 720},
          Anchor::floating, QRect(808, 40, 460, 720)},
+        // Capped to the usable area less 8 px above and below: 600 - 24 (bar) - 16.
+        {"a short screen caps the height", Request{none, none, true, QList{netbook}, 0, 720},
+         Anchor::floating, QRect(552, 32, 460, 560)},
+        {"the same beside a tray icon", Request{QRect(1000, 0, 24, 24), none, false, QList{netbook}, 0, 720},
+         Anchor::trayIcon, QRect(552, 32, 460, 560)},
+        // The same screen at scale 2 as Qt sees it: 512 x 300 logical pixels, a 12 px bar.
+        {"scale 2 caps to the logical area", Request{none, none, true, QList{netbookAt2}, 0, 720},
+         Anchor::floating, QRect(40, 20, 460, 272)},
+        {"unplaceable windows: centred on the pointer's screen",
+         Request{none, QPoint(-500, 500), false, QList{laptop, leftMonitor}, 0, 720, false}, Anchor::centred,
+         QRect(-1189, 160, 460, 720)},
+        {"unplaceable without a pointer: centred on the primary, capped",
+         Request{QRect(1000, 0, 24, 24), none, false, QList{leftMonitor, netbook}, 1, 720, false},
+         Anchor::centred, QRect(282, 32, 460, 560)},
     };
     for (const Row& row : rows) {
         const auto placement = PanelPlacement::place(row.request);

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHash>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -223,6 +224,69 @@ TEST(PanelScreenshot, EmptyCardAndResetConfirmation)
     EXPECT_EQ(clippedLabels(*box), QStringList());
     EXPECT_TRUE(box->grab().save(folder + QStringLiteral("/reset-confirmation@%1x.png").arg(scale)));
     box->reject();
+}
+
+// The best contrast a pixel inside `area` reaches against the area's most common colour (its background).
+double textContrast(const QImage& image, const QRect& area)
+{
+    QHash<QRgb, int> counts;
+    const QRect inside = area.intersected(image.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    QRgb background = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(background))
+            background = it.key();
+    }
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, PanelTheme::contrast(QColor(it.key()), QColor(background)));
+    return best;
+}
+
+TEST(PanelScreenshot, SecondaryTextReadsUnderADarkSchemeOfMainColoursOnly)
+{
+    // What a KDE colour scheme with window, view and button colours only leaves: the rest stays light.
+    const QPalette light = QApplication::style()->standardPalette();
+    QPalette partial = light;
+    for (const auto& [role, rgb] : {std::pair{QPalette::Window, 0x31363b},
+                                    {QPalette::WindowText, 0xeff0f1},
+                                    {QPalette::Base, 0x232629},
+                                    {QPalette::Text, 0xeff0f1},
+                                    {QPalette::Button, 0x31363b},
+                                    {QPalette::ButtonText, 0xeff0f1}})
+        partial.setColor(role, QColor::fromRgb(rgb));
+    QApplication::setPalette(partial);
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    settings.demoMode = true;
+    auto state = UiTest::makeState(settings, liveSnapshots());
+    auto* view = new PanelView(*state, {}, PanelFeeds::fromState(*state));
+    PanelWindow panel(view, view->dragHandle());
+    panel.resize(460, 720);
+    panel.show();
+    QCoreApplication::processEvents();
+    view->redraw();
+    QCoreApplication::processEvents();
+    const QImage image = panel.grab().toImage();
+    image.save(QStringLiteral(TALLYVANE_BINARY_DIR) +
+               QStringLiteral("/screenshots/panel-partial-dark@%1x.png").arg(qApp->devicePixelRatio()));
+    const qreal scale = image.devicePixelRatio();
+    QStringList checked;
+    for (const QLabel* label : panel.findChildren<QLabel*>()) {
+        if (label->foregroundRole() != QPalette::PlaceholderText || !label->isVisibleTo(&panel) ||
+            label->text().isEmpty() || label->visibleRegion().isEmpty())
+            continue;
+        const QRect area(label->mapTo(&panel, QPoint(0, 0)) * scale, label->size() * scale);
+        EXPECT_GE(textContrast(image, area), 4.5) << label->text().toStdString();
+        checked << label->text();
+    }
+    // The subtitle, reset lines and the footer's "Demo data" at least.
+    EXPECT_TRUE(checked.contains(QStringLiteral("Demo data"))) << checked.join(" | ").toStdString();
+    EXPECT_GE(checked.size(), 4) << checked.join(" | ").toStdString();
+    QApplication::setPalette(light);
 }
 
 TEST(PanelScreenshot, NothingClippedAtALargerFont)

@@ -21,6 +21,8 @@ public:
 
     void click(QPoint cursor = {}) { Q_EMIT activated(cursor); }
     void middleClick() { Q_EMIT middleClicked(); }
+    void noTray() { Q_EMIT unavailable(); }
+    void trayAppears() { Q_EMIT shown(); }
 
     int iconChanges = 0;
     QImage lastIcon;

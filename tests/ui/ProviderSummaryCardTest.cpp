@@ -199,6 +199,18 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
     card.setInput(weekly);
     EXPECT_EQ(shown(card).value("longHeadroom"), "~2.2 days of your usual usage left");
     EXPECT_EQ(shown(card).value("freshness"), QString());
+
+    // Live data names its source and age; demo data is one pill, "demo".
+    for (const bool demo : {false, true}) {
+        ProviderSummaryInput codex = input(Provider::codex);
+        codex.freshness = demo ? "demo" : "live";
+        codex.demo = demo;
+        ProviderSummaryCard tagged;
+        tagged.setInput(codex);
+        const auto texts = shown(tagged);
+        EXPECT_EQ(texts.value("sourceTag"), demo ? "demo" : "live");
+        EXPECT_EQ(texts.value("freshness"), demo ? QString() : "live");
+    }
 }
 
 TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings)

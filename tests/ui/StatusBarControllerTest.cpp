@@ -10,6 +10,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 
 using UiTest::forecast;
 using UiTest::forecasts;
@@ -24,10 +28,19 @@ PanelPlacement::Request plainScreen()
     return request;
 }
 
+// Past the welcome, with a reading: the panel's full height.
+AppSettings onboarded()
+{
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    return settings;
+}
+const QList<UsageSnapshot> oneReading{UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 40, 10)};
+
 struct Fixture
 {
-    explicit Fixture(AppSettings settings = {}, int height = 720)
-        : state(UiTest::makeState(settings)),
+    explicit Fixture(AppSettings settings = {}, int height = 720, const QList<UsageSnapshot>& stored = {})
+        : state(UiTest::makeState(settings, stored)),
           controller(
               *state, item, [this] { return new PanelWindow(new PanelView(*state, {})); }, height)
     {
@@ -150,12 +163,76 @@ TEST(StatusBarController, PanelOpensWhereTheTriggerSays)
          QRect(70, 12, 460, 500)},
     };
     for (const Row& row : rows) {
-        Fixture f({}, row.height);
+        Fixture f(onboarded(), row.height, oneReading);
         f.item.trayGeometry = row.trayGeometry;
         f.controller.showUI(row.trigger, row.cursor);
         ASSERT_NE(f.controller.panel(), nullptr);
         EXPECT_EQ(f.controller.panel()->geometry(), row.frame) << row.name;
     }
+}
+
+TEST(StatusBarController, TheWelcomeAndTheEmptyStateSizeThePanelToTheirContent)
+{
+    for (const bool welcome : {true, false}) {
+        Fixture f(welcome ? AppSettings{} : onboarded());
+        f.key.press();
+        PanelWindow* panel = f.controller.panel();
+        auto* view = qobject_cast<PanelView*>(panel->content());
+        ASSERT_TRUE(view->showsEmptyState() || view->screen() == PanelView::Screen::onboarding);
+        EXPECT_LT(panel->height(), 500) << welcome;
+        // Whole: nothing of the short screen is cut off or needs scrolling.
+        QCoreApplication::processEvents();
+        for (const QWidget* widget : view->findChildren<QWidget*>()) {
+            if (!widget->isVisibleTo(view))
+                continue;
+            if (const auto* scroll = qobject_cast<const QScrollArea*>(widget)) {
+                EXPECT_EQ(scroll->verticalScrollBar()->maximum(), 0) << welcome;
+            }
+            if (qobject_cast<const QLabel*>(widget) || qobject_cast<const QAbstractButton*>(widget)) {
+                EXPECT_LE(widget->mapTo(view, QPoint(0, widget->height())).y(), view->height())
+                    << welcome << " " << widget->objectName().toStdString();
+            }
+        }
+        if (welcome)
+            continue;
+        // The first reading brings the cards: the open panel takes its full height again.
+        f.state->store()->append(oneReading);
+        f.state->refresh();
+        EXPECT_TRUE(TestSupport::waitFor([&] { return panel->height() == 720; }, 10000));
+    }
+}
+
+TEST(StatusBarController, WithoutATrayThePanelIsAWindowUntilATrayAppears)
+{
+    Fixture f(onboarded(), 720, oneReading);
+    f.item.noTray();
+    PanelWindow* panel = f.controller.panel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->mode(), PanelWindow::Mode::window);
+    EXPECT_EQ(panel->windowTitle(), QStringLiteral("Tallyvane"));
+    EXPECT_TRUE(panel->isNoTrayNoticeShown());
+    // A window stays open when another takes the focus; its close button hides it, and it comes back.
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(panel, &deactivate);
+    EXPECT_TRUE(panel->isVisible());
+    panel->close();
+    EXPECT_FALSE(panel->isVisible());
+    f.controller.showUI(StatusBarController::Trigger::request);
+    EXPECT_TRUE(panel->isVisible());
+
+    auto* dismiss = panel->findChild<QPushButton*>(QStringLiteral("dontShowAgain"));
+    ASSERT_NE(dismiss, nullptr);
+    EXPECT_EQ(dismiss->text(), QStringLiteral("Don't show again"));
+    dismiss->click();
+    EXPECT_FALSE(panel->isNoTrayNoticeShown());
+    EXPECT_FALSE(f.state->settings().showNoTrayNotice);
+
+    f.item.trayAppears();
+    EXPECT_EQ(panel->mode(), PanelWindow::Mode::popup);
+    EXPECT_FALSE(panel->isVisible());
+    f.item.click();
+    EXPECT_TRUE(panel->isVisible());
 }
 
 TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)

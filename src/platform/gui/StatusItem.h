@@ -31,6 +31,8 @@ Q_SIGNALS:
     void activated(QPoint cursor);
     // A middle click (StatusNotifierItem hosts send it as a secondary activation).
     void middleClicked();
-    // The icon now exists in a tray (or as an XEmbed icon awaiting one).
+    // The icon now exists in a tray.
     void shown();
+    // No tray host appeared in time: nothing shows the icon until one does (then shown() follows).
+    void unavailable();
 };

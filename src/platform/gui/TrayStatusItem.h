@@ -13,7 +13,9 @@ class QTimer;
 // StatusItem on QSystemTrayIcon. Qt picks StatusNotifierItem or XEmbed once per process, when the first tray
 // icon is made, by whether a StatusNotifierWatcher is on the session bus; a desktop that starts its watcher a
 // little after us would leave us with an invisible XEmbed icon. So the icon is made only once the watcher is
-// seen, or after a grace period.
+// seen, or after a grace period when an XEmbed tray manager is there. With neither, no icon is made (so that
+// Qt's choice stays open) and `unavailable` tells the application, which must show itself some other way;
+// the icon follows as soon as either kind of tray appears.
 class TrayStatusItem : public StatusItem
 {
     Q_OBJECT
@@ -29,12 +31,17 @@ public:
     void setContextMenu(QMenu* menu) override;
     [[nodiscard]] std::optional<QRect> geometry() const override;
     [[nodiscard]] bool isShown() const override { return m_tray != nullptr; }
+    // Whether an XEmbed tray manager owns its selection on the X server (false off X11).
+    [[nodiscard]] static bool xembedTrayPresent();
 
 private:
     void createTray(const QString& why);
+    void graceOver();
 
     QDBusServiceWatcher* m_watcher = nullptr;
     QTimer* m_grace = nullptr;
+    // Looks for an XEmbed tray manager while there is no tray.
+    QTimer* m_poll = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
     QIcon m_icon;
     QString m_toolTip;
