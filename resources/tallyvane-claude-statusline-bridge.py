@@ -116,9 +116,10 @@ def read_json(path):
 
 
 def write_atomically(path, data):
-    temporary = "%s.%d.tmp" % (path, os.getpid())
+    # An unguessable name, created fresh: nothing planted in advance can stand in for it.
+    temporary = "%s.%s.tmp" % (path, os.urandom(8).hex())
     try:
-        fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_CLOEXEC, 0o644)
+        fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_NOFOLLOW | os.O_CLOEXEC, 0o600)
         try:
             write_fully(fd, data)
         finally:
@@ -195,7 +196,7 @@ def due(previous, snapshot, now):
 
 
 def append(snapshots, now):
-    lock_fd = os.open(LOCK, os.O_RDWR | os.O_CREAT | os.O_CLOEXEC, 0o644)
+    lock_fd = os.open(LOCK, os.O_RDWR | os.O_CREAT | os.O_NOFOLLOW | os.O_CLOEXEC, 0o600)
     try:
         if not lock(lock_fd):
             return
@@ -206,7 +207,7 @@ def append(snapshots, now):
         if not fresh:
             return
         data = "".join(dumps(s) + "\n" for s in fresh).encode("ascii")
-        fd = os.open(LOG, os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC | os.O_NONBLOCK, 0o644)
+        fd = os.open(LOG, os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC | os.O_NONBLOCK, 0o600)
         try:
             info = os.fstat(fd)
             if not (info.st_mode & 0o170000 == 0o100000):
@@ -256,6 +257,32 @@ def wrapped_output(raw):
         return None
 
 
+def printable(text):
+    """The text without terminal controls: C0 and C1 characters, DEL and whole escape sequences."""
+    out = []
+    i = 0
+    while i < len(text):
+        c = ord(text[i])
+        if c == 0x1B or c == 0x9B or c in (0x90, 0x98, 0x9D, 0x9E, 0x9F):
+            kind = text[i + 1] if c == 0x1B and i + 1 < len(text) else ""
+            i += 2 if c == 0x1B and kind else 1
+            if kind == "[" or c == 0x9B:
+                while i < len(text) and 0x20 <= ord(text[i]) <= 0x3F:
+                    i += 1
+                if i < len(text) and 0x40 <= ord(text[i]) <= 0x7E:
+                    i += 1
+            elif kind in ("P", "X", "]", "^", "_") or c != 0x1B:
+                while i < len(text) and text[i] not in ("\x07", "\x9c", "\x1b"):
+                    i += 1
+                if i < len(text):
+                    i += 2 if text[i] == "\x1b" and text[i + 1:i + 2] == "\\" else 1
+            continue
+        if c >= 0x20 and not 0x7F <= c <= 0x9F:
+            out.append(text[i])
+        i += 1
+    return "".join(out)
+
+
 def percent(value):
     return str(int(value)) if float(value).is_integer() else "%.1f" % value
 
@@ -263,8 +290,8 @@ def percent(value):
 def own_line(document, snapshots):
     parts = []
     name = child(document, "model").get("display_name")
-    if isinstance(name, str) and name:
-        parts.append(name)
+    if isinstance(name, str) and printable(name):
+        parts.append(printable(name))
     labels = {kind: label for _, kind, _, label in WINDOWS}
     for s in snapshots:
         parts.append("%s %s%%" % (labels[s["windowKind"]], percent(s["usedPercent"])))

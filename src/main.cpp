@@ -1,4 +1,5 @@
 #include "cli/CommandLine.h"
+#include "core/LocalFileStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,6 +39,10 @@ int main(int argc, char** argv)
         QStringList arguments = QCoreApplication::arguments();
         // "--toggle" is a request to the running tray instance, not a mode of its own.
         arguments.removeAll(QStringLiteral("--toggle"));
+        if (const std::optional<QString> problem = LocalFileStore::ownershipProblem()) {
+            std::fprintf(stderr, "tallyvane: %s\n", qPrintable(*problem));
+            return 1;
+        }
         if (const std::optional<int> status = runCommandLine(arguments))
             return *status;
         tray = QFile::encodeName(trayProgram());

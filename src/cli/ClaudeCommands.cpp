@@ -2,6 +2,7 @@
 
 #include "core/JsonLines.h"
 #include "core/NumberFormatting.h"
+#include "core/TerminalText.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
@@ -28,7 +29,7 @@ QString extraUsageLine(const ClaudeExtraUsage& extra)
                    number(extra.usedGBP, 2);
     if (extra.limitGBP)
         line += QStringLiteral(" of ") + number(*extra.limitGBP, 2);
-    return line + QLatin1Char(' ') + extra.currency + QStringLiteral(" used this month");
+    return line + QLatin1Char(' ') + TerminalText::clean(extra.currency) + QStringLiteral(" used this month");
 }
 
 int printOutcome(const ClaudeStatusLineBridgeInstaller::Outcome& outcome, QTextStream& out)
@@ -56,7 +57,7 @@ int oauthTest(ClaudeOAuthUsage& usage, const QDateTime& now, QTextStream& out)
         out << "status: another fetch is running\n";
         return 1;
     }
-    out << "status: " << result->status.label() << '\n';
+    out << "status: " << TerminalText::clean(result->status.label()) << '\n';
     for (const UsageSnapshot& s : result->snapshots) {
         out << rawValue(s.windowKind) << ' ' << number(s.usedPercent) << "% resets "
             << (s.resetAt ? JsonLines::formatDate(*s.resetAt) : NumberFormatting::dash) << '\n';

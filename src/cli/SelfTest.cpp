@@ -7,6 +7,7 @@
 #include "core/NumberFormatting.h"
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
+#include "core/TerminalText.h"
 #include "core/TimeFormatting.h"
 #include "history/ClaudeEffortCalibration.h"
 #include "history/ClaudeEstimator.h"
@@ -198,7 +199,7 @@ int run(const QDateTime& now, QTextStream& out)
     int failures = 0;
     const QList<Check> checks = runChecks(now);
     for (const Check& check : checks) {
-        out << line(check) << '\n';
+        out << TerminalText::clean(line(check)) << '\n';
         failures += check.verdict == Verdict::fail ? 1 : 0;
     }
     out << (failures == 0 ? QStringLiteral("self-test passed")

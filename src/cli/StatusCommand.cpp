@@ -12,6 +12,7 @@
 #include "core/NumberFormatting.h"
 #include "core/SettingsStore.h"
 #include "core/SnapshotStore.h"
+#include "core/TerminalText.h"
 #include "core/TimeFormatting.h"
 #include "history/ClaudeFiles.h"
 #include "history/UsageHistory.h"
@@ -312,8 +313,10 @@ QByteArray changeKey(const Report& report, Format format)
 }
 
 // False when the line could not be written (its reader is gone).
-bool print(const QByteArray& bytes)
+bool print(const QByteArray& raw)
 {
+    // Model and limit names come from Claude Code and the servers by way of the log.
+    const QByteArray bytes = TerminalText::clean(QString::fromUtf8(raw), true).toUtf8();
     bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size());
     if (!bytes.endsWith('\n'))
         written = std::fputc('\n', stdout) != EOF && written;

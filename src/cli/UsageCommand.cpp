@@ -1,6 +1,7 @@
 #include "cli/UsageCommand.h"
 
 #include "core/Clock.h"
+#include "core/TerminalText.h"
 #include "history/Pricing.h"
 #include "history/SaturatingMath.h"
 #include "history/UsageHistory.h"
@@ -271,7 +272,8 @@ int run(const Options& options)
         const QByteArray json = renderJson(report, options.hourly);
         std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
     } else {
-        const QByteArray text = renderText(report, options.hourly).toUtf8();
+        // Model names come from the transcripts.
+        const QByteArray text = TerminalText::clean(renderText(report, options.hourly), true).toUtf8();
         std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     }
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -20,21 +20,23 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// The umask without changing it (umask() itself is not thread-safe to query).
-mode_t currentUmask()
+// Follows the links at `path` as resolveLinks does, but stops at one that belongs to another user.
+std::optional<QString> resolveOwnLinks(const QString& path, QString* why)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    return static_cast<mode_t>(value & 0777);
-            }
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat link
+        {};
+        if (::lstat(QFile::encodeName(current).constData(), &link) != 0 || !S_ISLNK(link.st_mode))
+            break;
+        if (link.st_uid != ::geteuid()) {
+            *why = QStringLiteral("%1 is a symbolic link that belongs to another user; it is not followed")
+                       .arg(current);
+            return std::nullopt;
         }
+        current = QFileInfo(current).symLinkTarget();
     }
-    return 022;
+    return current;
 }
 
 } // namespace
@@ -69,7 +71,16 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
         return false;
     };
 
-    const QString target = resolveLinks(path);
+    QString target;
+    if (options.followForeignLinks) {
+        target = resolveLinks(path);
+    } else {
+        QString why;
+        const std::optional<QString> own = resolveOwnLinks(path, &why);
+        if (!own)
+            return fail(why);
+        target = *own;
+    }
     const QByteArray targetName = QFile::encodeName(target);
     mode_t mode = 0;
     struct stat existing
@@ -79,7 +90,7 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
             return fail(QStringLiteral("%1 is not a regular file").arg(target));
         mode = existing.st_mode & 07777;
     } else if (errno == ENOENT) {
-        mode = 0666 & ~currentUmask();
+        mode = 0600;
     } else {
         return fail(systemError(errno));
     }
@@ -89,7 +100,7 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
     const QFileInfo targetInfo(target);
     const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
     QByteArray temporary = folder + "/." + QFile::encodeName(targetInfo.fileName()) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
         return fail(systemError(errno));
 

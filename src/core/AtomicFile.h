@@ -13,19 +13,23 @@ namespace AtomicFile {
 
 struct Options
 {
-    // Permission bits of the result. Unset: an existing file keeps its own, a new one gets 0666 less the
-    // umask.
+    // Permission bits of the result. Unset: an existing file keeps its own, a new one is private (0600).
     std::optional<mode_t> mode;
     // Whether to wait until the file and its folder entry are on disk. Only for a file whose loss or tearing
     // in a crash is detected and harmless (a checksummed cache) may it be false.
     bool durable = true;
+    // Whether a symbolic link of another user is followed too. Off, such a link is an error: the write would
+    // land wherever that user pointed it (the rule the kernel applies to links in sticky folders). Only for a
+    // file whose links are another program's own business, such as Claude Code's settings and credentials.
+    bool followForeignLinks = false;
 };
 
 // Writes `bytes` to a temporary file in the target's folder, syncs it, renames it over the target and syncs
 // the folder (the syncs only when durable). A symbolic link at `path` is followed, so the link stays and its
 // target is replaced. Only a regular file is replaced: anything else at the path (a FIFO, a device, a folder)
 // is an error and is left alone. On failure the target is unchanged, the temporary file is removed and
-// `error` (when given) holds the reason in the system's words ("No space left on device").
+// `error` (when given) holds the reason in the system's words ("No space left on device"). The temporary
+// file is close-on-exec, so that no child process started meanwhile keeps a handle on it.
 bool write(const QString& path, QByteArrayView bytes, QString* error = nullptr, const Options& options = {});
 
 // The same with the content written by `fill` onto the temporary file's descriptor, so that a large file need

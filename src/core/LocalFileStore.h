@@ -2,13 +2,29 @@
 
 #include <QString>
 
-// The application's private data folder; every file the application owns lives there.
+#include <optional>
+
+// The application's private data folder; every file the application owns lives there. The folder and its
+// sub-folders are 0700 and the files in them 0600, so that no other account on the machine reads them.
 namespace LocalFileStore {
+
+// Permission bits of the folders and files the application keeps.
+constexpr unsigned privateFolderMode = 0700;
+constexpr unsigned privateFileMode = 0600;
 
 // $XDG_DATA_HOME/Tallyvane (usually ~/.local/share/Tallyvane); computed on every call.
 QString baseDirectory();
-// Creates the data folder, its "logs" sub-folder and an empty "snapshots.ndjson"; failures are ignored.
+// Creates the data folder, its "logs" sub-folder and an empty "snapshots.ndjson", all private; the first call
+// for a folder also takes group and other permissions off what an older version left there. Failures are
+// ignored; a folder that belongs to another account is left untouched.
 void ensureDirectories();
+// Why the data folder must not be used, or nothing when it is fine (missing counts as fine): a folder owned
+// by another account could have its bridge script swapped for code that then runs as this user.
+std::optional<QString> ownershipProblem();
+
+// A private folder for the single-instance socket: $XDG_RUNTIME_DIR when it is this user's own and closed to
+// others, else the "run" sub-folder of the data folder, created on demand.
+QString runtimeDirectory();
 
 // A file in the data folder.
 QString path(const QString& fileName);

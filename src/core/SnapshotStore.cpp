@@ -553,7 +553,7 @@ std::optional<QString> SnapshotStore::writePending(bool locked, std::chrono::mil
 std::optional<QString> SnapshotStore::writeLines(const QByteArray& lines, bool locked)
 {
     const QByteArray path = QFile::encodeName(m_fileName);
-    int raw = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    int raw = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
     if (raw < 0)
         raw = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
     const FileIo::Descriptor fd(raw);

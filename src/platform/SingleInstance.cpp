@@ -1,24 +1,51 @@
 #include "platform/SingleInstance.h"
 
 #include "core/AppLogger.h"
+#include "core/FileLock.h"
 #include "core/LocalFileStore.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 #include <QTimer>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 // Longer than any accepted word plus its newline; a peer that sends more is dropped.
 constexpr qint64 maxLineLength = 16;
+// A peer gets this long to say its word; a flood of silent connections then costs a bounded number of
+// sockets for a bounded time.
+constexpr int silenceMs = 1000;
+constexpr int maxOpenConnections = 8;
+
+// The user id of the process at the other end of a connected local socket.
+std::optional<uid_t> peerUid(qintptr descriptor)
+{
+    struct ucred credentials
+    {};
+    socklen_t length = sizeof credentials;
+    if (descriptor < 0 ||
+        ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
 } // namespace
 
 SingleInstance::SingleInstance(QObject* parent, QString name) : QObject(parent), m_name(std::move(name)) {}
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    // The open connections go first, while the count they keep still exists; closing removes the socket file,
+    // and only then is the lock let go.
+    delete m_server;
+    m_lock.reset();
+}
 
 QString SingleInstance::defaultName()
 {
@@ -26,7 +53,8 @@ QString SingleInstance::defaultName()
     // folder; a test or a second profile with its own XDG_DATA_HOME gets its own instance.
     const QByteArray folder = QDir::cleanPath(LocalFileStore::baseDirectory()).toUtf8();
     const QByteArray digest = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16);
-    return QStringLiteral("tallyvane-%1-%2").arg(::getuid()).arg(QLatin1StringView(digest));
+    return LocalFileStore::runtimeDirectory() +
+           QStringLiteral("/tallyvane-%1.socket").arg(QLatin1StringView(digest));
 }
 
 QString SingleInstance::word(Request request)
@@ -48,54 +76,78 @@ std::optional<SingleInstance::Request> SingleInstance::parse(const QByteArray& l
 
 SingleInstance::Role SingleInstance::claim(Request request, int timeoutMs)
 {
-    // Two attempts: a listener that vanishes between our connect and our bind leaves the name free.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (deliver(request, timeoutMs))
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const Delivery delivery = deliver(request, timeoutMs);
+        if (delivery == Delivery::delivered)
             return Role::secondary;
-        auto* server = new QLocalServer(this);
-        server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-        if (server->listen(m_name)) {
-            m_server = server;
-            connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
-            return Role::primary;
+        if (delivery == Delivery::foreign)
+            AppLogger::shared().warn(QStringLiteral("Ignored a single-instance socket of another user at ") +
+                                     m_name);
+        auto lock =
+            std::make_unique<FileLock>(m_name + QStringLiteral(".lock"), std::chrono::milliseconds(0));
+        if (lock->isLocked()) {
+            // Whatever is at the path now is a crashed instance's leftover or not ours.
+            ::unlink(QFile::encodeName(m_name).constData());
+            auto* server = new QLocalServer(this);
+            server->setSocketOptions(QLocalServer::UserAccessOption);
+            server->setMaxPendingConnections(maxOpenConnections);
+            if (server->listen(m_name)) {
+                m_server = server;
+                m_lock = std::move(lock);
+                connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+                return Role::primary;
+            }
+            AppLogger::shared().error(QStringLiteral("Single-instance socket unavailable: ") +
+                                      server->errorString());
+            delete server;
+            return Role::failed;
         }
-        const QString reason = server->errorString();
-        delete server;
-        if (attempt == 1) {
-            AppLogger::shared().error(QStringLiteral("Single-instance socket unavailable: ") + reason);
+        if (lock->state() == FileLock::State::unavailable || deadline.hasExpired()) {
+            AppLogger::shared().error(QStringLiteral("Single-instance socket unavailable: ") + m_name);
+            return Role::failed;
         }
+        // Another start holds the lock and is about to listen: ask it again shortly.
+        QThread::msleep(50);
     }
-    return Role::failed;
 }
 
-bool SingleInstance::deliver(Request request, int timeoutMs)
+SingleInstance::Delivery SingleInstance::deliver(Request request, int timeoutMs)
 {
     QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
     socket.connectToServer(m_name);
     if (!socket.waitForConnected(timeoutMs))
-        return false;
+        return Delivery::nobody;
+    if (peerUid(socket.socketDescriptor()) != ::getuid())
+        return Delivery::foreign;
     socket.write(word(request).toLatin1() + '\n');
     if (!socket.waitForBytesWritten(timeoutMs))
-        return false;
+        return Delivery::nobody;
     // Wait for the primary to read and close, so our exit cannot race its read.
     socket.waitForDisconnected(timeoutMs);
-    return true;
+    return Delivery::delivered;
 }
 
 void SingleInstance::acceptConnections()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
+        if (peerUid(socket->socketDescriptor()) != ::getuid() || m_open >= maxOpenConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++m_open;
+        connect(socket, &QObject::destroyed, this, [this] { --m_open; });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that connects and says nothing must not hold a socket for ever.
-        QTimer::singleShot(2000, socket, [socket] {
+        QTimer::singleShot(silenceMs, socket, [socket] {
             socket->abort();
             socket->deleteLater();
         });
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine()) {
                 if (socket->bytesAvailable() > maxLineLength)
-                    socket->disconnectFromServer();
+                    socket->abort();
                 return;
             }
             const QByteArray line = socket->readLine(maxLineLength + 1);

@@ -3,13 +3,15 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
+class FileLock;
 class QLocalServer;
 
-// One running Tallyvane per user. The first process listens on an abstract-namespace local socket (nothing
-// stale is left behind after a crash, and binding is atomic between two starts); a later start hands its
-// request to the first one and ends.
+// One running Tallyvane per user. The first process listens on a socket file in a folder only this user can
+// enter and holds a lock beside it for its lifetime (so a socket left by a crash is known stale); a later
+// start hands its request to the first one and ends. Both ends check the other's user id.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -27,7 +29,8 @@ public:
         failed
     };
 
-    // The default name carries the user id and the data folder, so that two users on one machine never meet.
+    // `name` is the socket file's path; the default follows the data folder in the user's private runtime
+    // folder.
     explicit SingleInstance(QObject* parent = nullptr, QString name = defaultName());
     ~SingleInstance() override;
 
@@ -45,9 +48,17 @@ Q_SIGNALS:
     void requestReceived(SingleInstance::Request request);
 
 private:
-    bool deliver(Request request, int timeoutMs);
+    enum class Delivery
+    {
+        delivered,
+        nobody,
+        foreign
+    };
+    Delivery deliver(Request request, int timeoutMs);
     void acceptConnections();
 
     QString m_name;
     QLocalServer* m_server = nullptr;
+    std::unique_ptr<FileLock> m_lock;
+    int m_open = 0;
 };

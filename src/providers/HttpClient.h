@@ -12,7 +12,6 @@
 #include <utility>
 
 class QThread;
-class QNetworkAccessManager;
 
 using HttpHeaders = QList<std::pair<QByteArray, QByteArray>>;
 
@@ -44,7 +43,9 @@ struct HttpResponse
 class HttpClient
 {
 public:
-    // Answers beyond this are cut off and reported as an error: nothing we ask for comes near it.
+    // Answers beyond this are cut off and reported as an error: nothing we ask for comes near it. A declared
+    // length beyond it is refused before the body is read; headers have a bound of their own (64 KiB, 100
+    // lines), and the request's time-out holds whatever the server sends.
     static constexpr qint64 maxBodyBytes = 4 * 1024 * 1024;
 
     HttpClient();

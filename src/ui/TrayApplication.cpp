@@ -4,6 +4,7 @@
 #include "app/NotificationManager.h"
 #include "app/StatusSummary.h"
 #include "core/AppLogger.h"
+#include "core/LocalFileStore.h"
 #include "platform/DBusNotificationSender.h"
 #include "platform/PanelPlacement.h"
 #include "platform/SingleInstance.h"
@@ -71,6 +72,10 @@ int run(int& argc, char** argv)
     if (const QString reason = missingDisplayReason(); !reason.isEmpty()) {
         QTextStream(stderr) << "tallyvane: the tray interface needs a desktop session: " << reason
                             << ".\nWithout one, try: tallyvane status --demo   (or tallyvane --help)\n";
+        return 1;
+    }
+    if (const std::optional<QString> problem = LocalFileStore::ownershipProblem()) {
+        QTextStream(stderr) << "tallyvane: " << *problem << '\n';
         return 1;
     }
     QApplication app(argc, argv);

@@ -47,19 +47,20 @@ TEST(ClaudeCommandsTest, OAuthTestRefreshesFetchesAndPrintsWithoutStoringAnythin
     server.answer("/api/oauth/usage", 200,
                   R"({"five_hour":{"utilization":37.5,"resets_at":"2026-06-01T12:00:00.123456+00:00"},)"
                   R"("seven_day":{"utilization":80},"extra_usage":{"is_enabled":true,"used_credits":1234,)"
-                  R"("monthly_limit":5000}})");
+                  R"("monthly_limit":5000,"currency":"G\u001b]0;owned\u0007\u001b[2JB\u009bmP\r"}})");
 
     const auto result = runWith(claudeEnvironment(home, server), {"--oauthtest"});
 
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QString expires =
         JsonLines::formatDate(QDateTime::fromMSecsSinceEpoch(soon.toMSecsSinceEpoch(), Qt::UTC));
-    EXPECT_EQ(result.out, "credential: " + credentials + " (expires " + expires +
-                              ")\n"
-                              "status: ok (2 windows)\n"
-                              "fiveHour 37.5% resets 2026-06-01T12:00:00Z\n"
-                              "sevenDay 80% resets \u2014\n"
-                              "extra usage: on, 12.34 of 50.00 GBP used this month\n");
+    EXPECT_EQ(result.out,
+              "credential: " + credentials + " (expires " + expires +
+                  ")\n"
+                  "status: ok (2 windows)\n"
+                  "fiveHour 37.5% resets 2026-06-01T12:00:00Z\n"
+                  "sevenDay 80% resets \u2014\n"
+                  "extra usage: on, 12.34 of 50.00 GBP used this month\n"); // the terminal's controls dropped
     ASSERT_EQ(server.received().size(), 2);
     EXPECT_EQ(server.received()[1].header("authorization"), "Bearer new");
     EXPECT_EQ(server.received()[1].header("user-agent"), "claude-code/2.1.332");

@@ -1,8 +1,12 @@
 #include "CliProcess.h"
+#include "support/OtherUser.h"
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
+
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace CliTest;
 
@@ -137,6 +141,108 @@ TEST(StoreCommands, ExportCsvReplacesOnlyARegularFileAndSaysWhyNot)
         GTEST_SKIP() << "no private mount namespace here";
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_TRUE(process.readAllStandardError().endsWith("failed: No space left on device\n"));
+}
+
+// Another account's link in a shared folder once made the export replace ~/.bashrc or create an autostart
+// entry; the user's own link is followed as before.
+TEST(StoreCommands, ExportCsvRefusesAnotherUsersLink)
+{
+    if (!OtherUser::available())
+        GTEST_SKIP() << "handing a link to another user takes root";
+    Home home;
+    home.writeLog({snapshot(9, "pro")});
+    const QString bashrc = home.path() + QStringLiteral("/.bashrc");
+    ASSERT_TRUE(TestSupport::writeFile(bashrc, "mine\n"));
+    const QString planted = home.path() + QStringLiteral("/.config/autostart/evil.desktop");
+    for (const QString& target : {bashrc, planted}) {
+        const QString link = home.path() + QStringLiteral("/shared.csv");
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(target, link));
+        ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), OtherUser::uid, OtherUser::uid), 0);
+        const ProcessResult refused = run(home, {QStringLiteral("--export-csv"), link});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_EQ(refused.err,
+                  QStringLiteral("tallyvane: CSV export to %1 failed: %1 is a symbolic link that "
+                                 "belongs to another user; it is not followed\n")
+                      .arg(link));
+        EXPECT_EQ(TestSupport::readFile(bashrc), "mine\n");
+        EXPECT_FALSE(QFileInfo::exists(planted));
+    }
+}
+
+// Under the usual umask 022 the data folder was 0755 and every file in it 0644: project names and quota
+// history readable by every account.
+TEST(StoreCommands, DataFolderAndExportArePrivate)
+{
+    Home home;
+    // What an older version left: folders and files open to everyone.
+    home.writeLog({snapshot(9, "pro")});
+    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("logs/app.log")), "old\n"));
+    for (const QString& path : {home.dataFolder(), home.file(QStringLiteral("logs"))})
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+    for (const QString& path :
+         {home.file(QStringLiteral("snapshots.ndjson")), home.file(QStringLiteral("logs/app.log"))})
+        ::chmod(QFile::encodeName(path).constData(), 0644);
+
+    const mode_t savedUmask = ::umask(022);
+    const QString mine = home.path() + QStringLiteral("/mine.csv");
+    for (const QStringList& arguments :
+         {QStringList{"--install-claude-bridge"}, QStringList{"--export-csv"},
+          QStringList{"--export-csv", mine}, QStringList{"--export-csv", home.path() + "/missing/x.csv"}})
+        run(home, arguments);
+    // The bridge as Claude Code runs it, with a reading to record.
+    QProcess bridge;
+    bridge.setProcessEnvironment(home.environment());
+    bridge.start(QStringLiteral("python3"),
+                 {home.file(QStringLiteral("tallyvane-claude-statusline-bridge.py"))});
+    bridge.write(
+        R"({"model":{"id":"m","display_name":"M"},"rate_limits":{"five_hour":{"used_percentage":5}}})");
+    bridge.closeWriteChannel();
+    ASSERT_TRUE(bridge.waitForFinished(30'000));
+    ::umask(savedUmask);
+
+    QStringList wrong;
+    QStringList names;
+    QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    const auto check = [&](const QString& path, mode_t expected) {
+        struct stat info
+        {};
+        ::lstat(QFile::encodeName(path).constData(), &info);
+        if ((info.st_mode & 07777) != expected)
+            wrong.append(QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8));
+    };
+    check(home.dataFolder(), 0700);
+    while (walk.hasNext()) {
+        const QString path = walk.next();
+        names.append(walk.fileInfo().fileName());
+        check(path, walk.fileInfo().isDir() ? 0700 : 0600);
+    }
+    check(mine, 0600);
+    EXPECT_EQ(wrong, QStringList());
+    for (const char* name :
+         {"snapshots.ndjson", "snapshots.ndjson.lock", "tallyvane-export.csv", "app.log",
+          "tallyvane-claude-statusline-bridge.py", "claude-meta.json", "claude-statusline-state.json"})
+        EXPECT_TRUE(names.contains(QLatin1String(name))) << name;
+}
+
+// A data folder of another account could have its bridge script swapped for code that then runs as this user.
+TEST(StoreCommands, ADataFolderOfAnotherUserIsRefused)
+{
+    if (!OtherUser::available())
+        GTEST_SKIP() << "handing a folder to another user takes root";
+    Home home;
+    home.writeLog({snapshot(9, "pro")});
+    ASSERT_EQ(::chown(QFile::encodeName(home.dataFolder()).constData(), OtherUser::uid, OtherUser::uid), 0);
+    const QStringList before = home.listing();
+    const ProcessResult refused = run(home, {QStringLiteral("--dumpstore")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, QStringLiteral("tallyvane: The data folder %1 belongs to another user (uid %2); "
+                                          "Tallyvane will not use it.\n")
+                               .arg(home.dataFolder())
+                               .arg(OtherUser::uid));
+    EXPECT_EQ(refused.out, QString());
+    EXPECT_EQ(home.listing(), before);
 }
 
 } // namespace

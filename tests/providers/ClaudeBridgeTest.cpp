@@ -96,7 +96,7 @@ TEST_F(ClaudeBridgeTest, InstallWithoutSettingsCreatesThemAndDeploysTheScript)
     EXPECT_EQ(outcome.bridgeStatus, (ClaudeBridgeStatus{State::installed, std::nullopt, {}}));
     EXPECT_EQ(outcome.message, "Installed Tallyvane bridge as the Claude status line.");
     const QString script = data("tallyvane-claude-statusline-bridge.py");
-    EXPECT_EQ(modeOf(script), 0755);
+    EXPECT_EQ(modeOf(script), 0600); // run through python3, read by nobody else
     EXPECT_EQ(readAll(script), readAll(QString(Installer::resourcePath)));
     EXPECT_EQ(readAll(settingsPath()), "{\n    \"statusLine\": {\n        \"command\": \"python3 \\\"" +
                                            script.toUtf8() +
@@ -297,6 +297,8 @@ TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
 {
     ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
     const std::pair<QByteArray, QByteArray> rows[] = {
+        // Claude Code's texts reach the terminal without its controls.
+        {R"({"model":{"display_name":"Haiku\u001b]0;owned\u0007 4.5\u001b[2J\r\u009b1m"}})", "Haiku 4.5\n"},
         {R"({"model":{"id":"claude-haiku-4-5","display_name":"Haiku 4.5"}})", "Haiku 4.5\n"},
         {"not json at all \xff", "Tallyvane\n"},
         {"[1,2,3]", "Tallyvane\n"},
@@ -319,6 +321,31 @@ TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
 }
 
 // Claude Code runs the command several times a second; only changes (or a five-minute repeat) reach the log.
+// Temporary names made of the pid could be planted in advance as links (in a fresh pid namespace the pid is
+// 1), and the bridge would write through them.
+TEST_F(ClaudeBridgeTest, TemporaryFilesCannotBePlanted)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    const QString victim = folder.path() + "/victim";
+    writeFile(victim, "mine");
+    for (const char* name : {"claude-meta.json", "claude-statusline-state.json"}) {
+        for (int pid = 1; pid <= 3; ++pid)
+            QFile::link(victim, data(QStringLiteral("%1.%2.tmp").arg(QLatin1String(name)).arg(pid)));
+    }
+    QProcess process;
+    process.start("unshare", {"-rpf", "python3", Installer::deployedScriptPath()});
+    process.write(documented);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(30'000));
+    const QByteArray err = process.readAllStandardError();
+    if (process.error() == QProcess::FailedToStart || err.startsWith("unshare:"))
+        GTEST_SKIP() << "no private pid namespace here: " << err.constData();
+    EXPECT_EQ(process.readAllStandardOutput(), documentedLine);
+    EXPECT_EQ(readAll(victim), "mine");
+    EXPECT_EQ(readObject(data("claude-meta.json"))["modelId"], "claude-opus-4-8");
+    EXPECT_EQ(logged().size(), 2);
+}
+
 TEST_F(ClaudeBridgeTest, RepeatedReadingsAreWrittenOnce)
 {
     ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);

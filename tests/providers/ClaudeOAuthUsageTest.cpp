@@ -120,17 +120,27 @@ TEST(ClaudeEndpointsTest, EnvironmentOverridesOnlyWithWebUrlsAndPrintableAgents)
 {
     QProcessEnvironment environment;
     environment.insert("TALLYVANE_CLAUDE_API_URL", "http://127.0.0.1:8123/ignored/path");
+    // Plain http would carry the tokens in clear: only to this machine's loopback addresses.
     environment.insert("TALLYVANE_CLAUDE_TOKEN_URLS",
-                       " http://127.0.0.1:1/a  ftp://x/b http://127.0.0.1:2/b ");
+                       " http://127.0.0.1:1/a  ftp://x/b http://[::1]:2/b "
+                       "http://example.com/c http://10.0.0.1/d https://example.com/e "
+                       "http://127.0.0.1.evil.example/f http://localhost:3/g");
     environment.insert("TALLYVANE_CLAUDE_USER_AGENT", "claude-code/9.9");
     environment.insert("TALLYVANE_CLAUDE_CLIENT_ID", " 00000000-1111-2222-3333-444444444444 ");
     ClaudeEndpoints endpoints = ClaudeEndpoints::fromEnvironment(environment);
     EXPECT_EQ(endpoints.usageUrl.toString(), "http://127.0.0.1:8123/api/oauth/usage");
-    EXPECT_EQ(endpoints.tokenUrls, (QList<QUrl>{QUrl("http://127.0.0.1:1/a"), QUrl("http://127.0.0.1:2/b")}));
+    EXPECT_EQ(endpoints.tokenUrls,
+              (QList<QUrl>{QUrl("http://127.0.0.1:1/a"), QUrl("http://[::1]:2/b"),
+                           QUrl("https://example.com/e"), QUrl("http://localhost:3/g")}));
     EXPECT_EQ(endpoints.userAgent, "claude-code/9.9");
     EXPECT_EQ(endpoints.clientId, "00000000-1111-2222-3333-444444444444");
 
-    environment.insert("TALLYVANE_CLAUDE_API_URL", "not a url");
+    for (const char* url : {"not a url", "http://api.example.com"}) {
+        environment.insert("TALLYVANE_CLAUDE_API_URL", url);
+        EXPECT_EQ(ClaudeEndpoints::fromEnvironment(environment).usageUrl.toString(),
+                  "https://api.anthropic.com/api/oauth/usage")
+            << url;
+    }
     environment.insert("TALLYVANE_CLAUDE_USER_AGENT", "evil\r\nX-Injected: 1");
     environment.insert("TALLYVANE_CLAUDE_CLIENT_ID", "a\",\"scope\":\"x");
     endpoints = ClaudeEndpoints::fromEnvironment(environment);
@@ -366,6 +376,14 @@ TEST_F(ClaudeOAuthUsageTest, RateLimitBacksOffAndDoubles)
     server.answer(usagePath, 200, twoWindows);
     EXPECT_EQ(fetch(*usage, 1020), Status::ok(2));
     EXPECT_FALSE(usage->rateLimitedUntil());
+    // A server asking for a hundred years, in seconds or as a date, is heard for an hour at most.
+    for (const QByteArray& century :
+         {QByteArray("3155760000"), QByteArray("Tue, 01 Jan 2126 00:00:00 GMT")}) {
+        server.answer(usagePath, {Server::reply(429, "slow down", {{"Retry-After", century}})});
+        const qint64 at = usage->rateLimitedUntil() ? now.secsTo(*usage->rateLimitedUntil()) : 1020;
+        EXPECT_EQ(fetch(*usage, at), Status::httpError(429));
+        EXPECT_EQ(usage->rateLimitedUntil(), now.addSecs(at + 3600)) << century.constData();
+    }
 }
 
 TEST_F(ClaudeOAuthUsageTest, OneFetchAtATimeAndOneRefreshAcrossInstances)

@@ -66,18 +66,26 @@ TEST(Shell, WhichTakesTheFirstFolderHoldingAnExecutableFile)
                 QDir().mkpath(tool);
         }
         // A fallback that would answer something else proves it is not consulted when a folder matched.
-        const QString fallback = script(root, QStringLiteral("fake-which"), "echo /from/fallback");
+        const QString other = script(root, QStringLiteral("other-tool"), "");
+        const QString fallback = script(root, QStringLiteral("fake-which"), "echo " + other.toUtf8());
         const QString found = Shell::which(QStringLiteral("tool"), folders, fallback);
         if (row.expectedFolder < 0)
-            EXPECT_EQ(found, QStringLiteral("/from/fallback"));
+            EXPECT_EQ(found, other);
         else
             EXPECT_EQ(found, folders[row.expectedFolder] + QStringLiteral("/tool"));
     }
 }
 
-TEST(Shell, WhichFallbackOutputIsTrimmedAndEmptyMeansNotFound)
+// What `which` prints is run as Codex, so only an absolute path to an executable file counts: an empty or
+// relative PATH entry made it print a name in the working folder.
+TEST(Shell, WhichFallbackCountsOnlyAnAbsolutePathToAnExecutableFile)
 {
     QTemporaryDir root;
+    const QString codex = script(root, QStringLiteral("bin/codex"), "");
+    writeFile(root.filePath(QStringLiteral("plain")), "", false);
+    // Relative names do name a real program here, as they would in a hostile working folder.
+    const QString savedFolder = QDir::currentPath();
+    QDir::setCurrent(root.filePath(QStringLiteral("bin")));
     struct Row
     {
         const char* name;
@@ -85,8 +93,11 @@ TEST(Shell, WhichFallbackOutputIsTrimmedAndEmptyMeansNotFound)
         QString expected;
     };
     const Row rows[] = {
-        {"path and newline", "printf '/opt/x/codex\\n'", QStringLiteral("/opt/x/codex")},
-        {"surrounding blanks", "printf '  /opt/y/codex \\n\\n'", QStringLiteral("/opt/y/codex")},
+        {"path, blanks and newlines", "printf '  " + codex.toUtf8() + " \\n\\n'", codex},
+        {"relative to the working folder", "printf './codex\\n'", QString()},
+        {"bare name", "printf 'codex\\n'", QString()},
+        {"not executable", "printf '" + root.filePath(QStringLiteral("plain")).toUtf8() + "\\n'", QString()},
+        {"a folder", "printf '" + root.path().toUtf8() + "\\n'", QString()},
         {"prints nothing though it ran", "exit 1", QString()},
         {"only whitespace", "printf ' \\n'", QString()},
     };
@@ -96,6 +107,9 @@ TEST(Shell, WhichFallbackOutputIsTrimmedAndEmptyMeansNotFound)
         EXPECT_EQ(Shell::which(QStringLiteral("codex"), {root.filePath(QStringLiteral("empty"))}, fallback),
                   row.expected);
     }
+    // A relative search folder is skipped the same way.
+    EXPECT_EQ(Shell::which(QStringLiteral("codex"), {QStringLiteral("."), QString()}, QString()), QString());
+    QDir::setCurrent(savedFolder);
     EXPECT_EQ(Shell::which(QStringLiteral("codex"), {}, QString()), QString());
 }
 

@@ -51,5 +51,8 @@ bool ClaudeCredentialFile::canWrite(QString* why) const
 
 bool ClaudeCredentialFile::write(const QByteArray& document, QString* error)
 {
-    return AtomicFile::write(m_path, document, error, {0600});
+    AtomicFile::Options options;
+    options.mode = 0600;
+    options.followForeignLinks = true;
+    return AtomicFile::write(m_path, document, error, options);
 }

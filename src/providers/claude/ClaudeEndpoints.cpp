@@ -2,23 +2,32 @@
 
 #include "core/AppLogger.h"
 
+#include <QHostAddress>
+
 #include <algorithm>
 
 namespace {
 
+// An https URL, or an http one to this machine: plain http elsewhere would carry the tokens in clear.
 std::optional<QUrl> webUrl(const QString& text)
 {
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.host().isEmpty() ||
-        (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
+    if (!url.isValid() || url.host().isEmpty())
         return std::nullopt;
-    return url;
+    if (url.scheme() == QLatin1String("https"))
+        return url;
+    const bool loopback = QHostAddress(url.host()).isLoopback() ||
+                          url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0;
+    if (url.scheme() == QLatin1String("http") && loopback)
+        return url;
+    return std::nullopt;
 }
 
 void ignored(const char* variable, const QString& value)
 {
-    AppLogger::shared().warn(QStringLiteral("Ignoring %1=%2: not an http or https URL")
-                                 .arg(QLatin1StringView(variable), value.left(200)));
+    AppLogger::shared().warn(
+        QStringLiteral("Ignoring %1=%2: not an https URL (plain http only to a loopback address)")
+            .arg(QLatin1StringView(variable), value.left(200)));
 }
 
 } // namespace

@@ -47,7 +47,11 @@ qint64 retryAfterSeconds(const QByteArray& value, const QDateTime& now)
     const auto [end, error] = std::from_chars(text.constData(), text.constData() + text.size(), seconds);
     if (error == std::errc() && end == text.constData() + text.size())
         return std::max<qint64>(seconds, 0);
-    const QDateTime date = QDateTime::fromString(QString::fromLatin1(text), Qt::RFC2822Date);
+    // An HTTP date ends in "GMT", which Qt's RFC 2822 reader does not take for a zone.
+    QString spelled = QString::fromLatin1(text);
+    if (spelled.endsWith(QLatin1String(" GMT")))
+        spelled = spelled.chopped(4) + QLatin1String(" +0000");
+    const QDateTime date = QDateTime::fromString(spelled, Qt::RFC2822Date);
     return date.isValid() ? std::max<qint64>(now.secsTo(date), 0) : 0;
 }
 
@@ -426,7 +430,7 @@ bool ClaudeOAuthUsage::writeBack(const ClaudeCredential& credential, QString* er
 
 void ClaudeOAuthUsage::noteRateLimit(const QByteArray& retryAfter, const QDateTime& now)
 {
-    const qint64 asked = retryAfterSeconds(retryAfter, now);
+    const qint64 asked = std::min(retryAfterSeconds(retryAfter, now), maxBackoffSeconds);
     const qint64 base = asked > 0 ? asked : rateLimitBackoffSeconds;
     const qint64 cap = std::max(base, rateLimitBackoffCapSeconds);
     std::lock_guard lock(m_mutex);

@@ -51,6 +51,9 @@ public:
     // After a 429 without Retry-After; doubled on each further 429 up to the cap.
     static constexpr qint64 rateLimitBackoffSeconds = 300;
     static constexpr qint64 rateLimitBackoffCapSeconds = 1800;
+    // No back-off lasts longer, whatever Retry-After asks: a hostile or broken answer must not stop fetches
+    // for good.
+    static constexpr qint64 maxBackoffSeconds = 3600;
 
     // `backupPath`: where the credential goes, mode 0600, before a refresh replaces it. A refreshed
     // credential that could not be written waits in "claude-credentials-unsaved.json" in the same folder.

@@ -110,8 +110,10 @@ bool writeSettings(const QJsonObject& settings)
 {
     // QJsonObject keeps its keys sorted, so the file is pretty-printed in key order.
     QString error;
+    AtomicFile::Options options;
+    options.followForeignLinks = true;
     if (AtomicFile::write(ClaudePaths::settingsPath(),
-                          QJsonDocument(settings).toJson(QJsonDocument::Indented), &error))
+                          QJsonDocument(settings).toJson(QJsonDocument::Indented), &error, options))
         return true;
     AppLogger::shared().error(QStringLiteral("Claude settings write failed: ") + error);
     return false;
@@ -158,7 +160,7 @@ std::optional<QString> deployBridgeScript()
     const QByteArray script = resource.readAll();
     const QString destination = ClaudeStatusLineBridgeInstaller::deployedScriptPath();
     QString error;
-    if (script.isEmpty() || !AtomicFile::write(destination, script, &error, {0755})) {
+    if (script.isEmpty() || !AtomicFile::write(destination, script, &error, {0600})) {
         AppLogger::shared().error(QStringLiteral("Bridge deploy failed: ") + error);
         return std::nullopt;
     }

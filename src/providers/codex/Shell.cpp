@@ -37,6 +37,14 @@ QString newestNvmBin(const QString& home)
     return best.isEmpty() ? QString() : versions.filePath(best) + QStringLiteral("/bin");
 }
 
+// Only an absolute path names one program whatever the working folder: an empty or relative PATH entry would
+// otherwise run a file planted there.
+bool isAbsoluteExecutable(const QString& path)
+{
+    const QFileInfo info(path);
+    return path.startsWith(QLatin1Char('/')) && info.isFile() && info.isExecutable();
+}
+
 } // namespace
 
 namespace Shell {
@@ -57,15 +65,14 @@ QString which(const QString& name, const QStringList& folders, const QString& fa
 {
     for (const QString& folder : folders) {
         const QString candidate = QDir(folder).filePath(name);
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable())
+        if (isAbsoluteExecutable(candidate))
             return candidate;
     }
     if (fallback.isEmpty())
         return {};
     if (const auto result = run(fallback, {name})) {
         const QString path = result->stdout.trimmed();
-        if (!path.isEmpty())
+        if (isAbsoluteExecutable(path))
             return path;
     }
     return {};
