@@ -316,16 +316,15 @@ def fresh_summary(now):
     return summary if isinstance(summary, dict) else None
 
 
-def printable(text):
-    # Whatever a file holds, no control character or escape sequence reaches Claude Code's terminal.
-    return "".join(c for c in text if c.isprintable()) if isinstance(text, str) else ""
+def text_of(value):
+    return printable(value) if isinstance(value, str) else ""
 
 
 def forecast_line(document, snapshots, summary, colour):
     parts = []
-    name = child(document, "model").get("display_name")
-    if isinstance(name, str) and name:
-        parts.append(printable(name))
+    name = text_of(child(document, "model").get("display_name"))
+    if name:
+        parts.append(name)
     windows = child(summary, "windows")
     remaining = summary.get("showRemaining") is not False
     own = {s["windowKind"]: s["usedPercent"] for s in snapshots}
@@ -335,13 +334,13 @@ def forecast_line(document, snapshots, summary, colour):
         if used is not None:
             shown = "%s%% %s" % (percent(100 - used if remaining else used), "left" if remaining else "used")
         else:
-            shown = printable(entry.get("shown"))
+            shown = text_of(entry.get("shown"))
         if not shown:
             continue
         code = COLOURS.get(entry.get("status")) if colour else None
         paint = (lambda text: "\x1b[%sm%s\x1b[0m" % (code, text)) if code else (lambda text: text)
         parts.append(paint("%s %s" % (label, shown)))
-        runs_out = printable(entry.get("runsOut"))
+        runs_out = text_of(entry.get("runsOut"))
         if runs_out:
             parts.append(paint("out ~" + runs_out))
     return (" \u00b7 ".join(parts) or "Tallyvane") + "\n"
