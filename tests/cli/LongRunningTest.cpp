@@ -1,5 +1,8 @@
 #include "CliProcess.h"
 
+#include "providers/ClaudeTestSupport.h"
+#include "providers/LoopbackHttpServer.h"
+
 #include <gtest/gtest.h>
 
 #include <QJsonDocument>
@@ -133,6 +136,50 @@ TEST(HeadlessInstance, ASecondHeadlessStartLeavesTheFirstAlone)
     first.terminate();
     ASSERT_TRUE(first.waitForFinished(5'000));
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+// Two fetches of the same usage answer, as the service sends it (reset times with a fraction of a second that
+// the log's whole seconds drop), store each window once.
+TEST(HeadlessOAuth, TheSameUsageAnswerFetchedAgainIsNotStoredAgain)
+{
+    Home home;
+    LoopbackHttpServer server;
+    const QDateTime resets = QDateTime::currentDateTimeUtc().addSecs(7'200);
+    const auto answer = [&](const char* fraction) {
+        const QByteArray at = resets.toString(QStringLiteral("yyyy-MM-ddTHH:mm:")).toLatin1() + fraction;
+        return LoopbackHttpServer::reply(200, R"({"five_hour":{"utilization":20,"resets_at":")" + at +
+                                                  R"(+00:00"},"seven_day":{)"
+                                                  R"("utilization":50,"resets_at":")" +
+                                                  at +
+                                                  R"(+00:00"},"seven_day_sonnet":{"utilization":5,)"
+                                                  R"("resets_at":")" +
+                                                  at + R"(+00:00"}})");
+    };
+    ClaudeTestSupport::writeFile(
+        home.path() + "/.claude/.credentials.json",
+        ClaudeTestSupport::credentialDocument("sk-ant-oat01-test", "sk-ant-ort01-test", resets.addDays(1)),
+        0600);
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+    const auto claudeLines = [&] {
+        return TestSupport::readFile(home.file(QStringLiteral("snapshots.ndjson"))).count("\"claude.oauth\"");
+    };
+    const auto fetches = [&] { return server.received().size(); };
+    // A start fetches at once: two starts, two fetches, a second of the same reading apart.
+    for (const char* fraction : {"00.528743", "01.002"}) {
+        server.answer("/api/oauth/usage", {answer(fraction)});
+        const qsizetype before = fetches();
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(binary(), {QStringLiteral("--headless")});
+        ASSERT_TRUE(TestSupport::waitFor([&] { return fetches() > before && claudeLines() >= 3; }, 20'000))
+            << process.readAllStandardError().toStdString();
+        // The cycle after the fetch has stored what it will.
+        QThread::msleep(1'000);
+        process.terminate();
+        ASSERT_TRUE(process.waitForFinished(5'000));
+    }
+    EXPECT_EQ(claudeLines(), 3);
 }
 
 } // namespace
