@@ -551,17 +551,23 @@ QList<ScreenLine> render(const TopInput& input, const TopView& view, int columns
         body = providerBlock(input, focused, columns, glyphs);
         // The chart takes what the smaller cards leave, at least kChartMinRows; they join in order of use.
         int rest = bodyRows - static_cast<int>(body.size()) - 1;
-        const bool chart = rest >= kChartMinRows;
+        // On a taller terminal the chart grows with it before the smaller cards get the rest.
+        const int chartRows = std::min(rest, kChartMinRows + std::max(0, (rows - kFullRows) / 2));
+        const bool chart = chartRows >= kChartMinRows;
         if (chart)
-            rest -= kChartMinRows;
+            rest -= chartRows;
         Lines extras;
-        for (Lines section :
-             {recommendationsBlock(input, glyphs), spendBlock(input, glyphs), whatIfsBlock(input, focused)}) {
+        // The what-ifs open with a heading; the other sections are lines of their own.
+        const std::pair<Lines, bool> sections[] = {{recommendationsBlock(input, glyphs), false},
+                                                   {spendBlock(input, glyphs), false},
+                                                   {whatIfsBlock(input, focused), true}};
+        for (auto [section, titled] : sections) {
             if (section.isEmpty())
                 continue;
             if (section.size() + 1 > rest)
                 section = section.mid(0, rest - 1);
-            if (section.isEmpty())
+            // A heading without a line under it says nothing.
+            if (section.size() < (titled ? 2 : 1))
                 continue;
             extras.append(text(QString()));
             extras.append(section);
@@ -570,7 +576,7 @@ QList<ScreenLine> render(const TopInput& input, const TopView& view, int columns
         if (chart) {
             body.append(text(QString()));
             body.append(
-                chartBlock(input, focused, columns, std::min(kChartMaxRows, kChartMinRows + rest), glyphs));
+                chartBlock(input, focused, columns, std::min(kChartMaxRows, chartRows + rest), glyphs));
         }
         body.append(extras);
     }

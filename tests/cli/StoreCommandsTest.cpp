@@ -48,7 +48,7 @@ TEST(StoreCommands, VersionAndDumpStorePrintEachStoredSnapshotOnOneLine)
 TEST(StoreCommands, ExportAndDumpStreamALongLogInBoundedMemory)
 {
     Home home;
-    // About 32 MB: a whole-log copy in memory alone would take either command past the bound.
+    // About 32 MB, written fast from one line with changing stamps.
     UsageSnapshot s = snapshot(0, "max");
     s.modelId = QStringLiteral("claude-opus-4-5-20251101");
     s.resetAt = s.timestamp.addSecs(3 * 3600);
@@ -63,8 +63,11 @@ TEST(StoreCommands, ExportAndDumpStreamALongLogInBoundedMemory)
     log.clear();
 
     const QString csv = home.path() + QStringLiteral("/big.csv");
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("--export-csv"), csv}, QStringList{QStringLiteral("--dumpstore")}}) {
+    // The export holds one batch of rows, the dump one piece of the file: a whole-log copy (91 and 34 MB
+    // here before they streamed) exceeds either bound.
+    const std::pair<QStringList, qint64> rows[] = {{{QStringLiteral("--export-csv"), csv}, 64 * 1024},
+                                                   {{QStringLiteral("--dumpstore")}, 28 * 1024}};
+    for (const auto& [arguments, boundKiB] : rows) {
         QProcess process;
         process.setProcessEnvironment(home.environment());
         process.setStandardOutputFile(QProcess::nullDevice());
@@ -74,7 +77,9 @@ TEST(StoreCommands, ExportAndDumpStreamALongLogInBoundedMemory)
         EXPECT_EQ(process.exitCode(), 0) << arguments.join(' ').toStdString();
         const qint64 peakKiB = process.readAllStandardError().trimmed().split('\n').last().toLongLong();
         EXPECT_GT(peakKiB, 0);
-        EXPECT_LE(peakKiB, 64 * 1024) << arguments.join(' ').toStdString();
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer's own bookkeeping would be measured too
+        EXPECT_LE(peakKiB, boundKiB) << arguments.join(' ').toStdString();
+#endif
     }
     EXPECT_EQ(TestSupport::readFile(csv).count('\n'), lines + 1);
 }

@@ -16,7 +16,9 @@ problem() {
     echo "FAIL: $*"
     fail=1
 }
-screen() { tmux_ capture-pane -p -t top; }
+session=none
+sessions=0
+screen() { tmux_ capture-pane -p -t "$session"; }
 # Waits up to 5 s for the screen to contain (or, with -n, to lose) a fixed string.
 await() {
     local negate=0
@@ -30,9 +32,12 @@ await() {
 start() { # columns rows command...
     local columns=$1 rows=$2
     shift 2
-    tmux_ kill-session -t top 2>/dev/null
-    tmux_ new-session -d -s top -x "$columns" -y "$rows" "env PS1='prompt\$ ' bash --norc --noprofile"
-    tmux_ send-keys -t top "$*" Enter
+    # The new session comes first: a server left without sessions would exit under the next command.
+    local previous=$session
+    session=s$((++sessions))
+    tmux_ new-session -d -s "$session" -x "$columns" -y "$rows" "env PS1='prompt\$ ' bash --norc --noprofile"
+    tmux_ kill-session -t "$previous" 2>/dev/null
+    tmux_ send-keys -t "$session" "$*" Enter
 }
 
 # Piped: exit status 2 and the message.
@@ -59,14 +64,14 @@ done <<<"$percents"
 
 # Tab moves the focus marker to the other provider, b changes the basis.
 before=$(screen | grep -F "▸" | head -1)
-tmux_ send-keys -t top Tab
+tmux_ send-keys -t "$session" Tab
 await -n "$before" || problem "Tab did not move the focus from '$before'"
 basis=$(screen | grep -o "b basis: [A-Za-z0-9]*")
-tmux_ send-keys -t top b
+tmux_ send-keys -t "$session" b
 await -n "$basis" || problem "b did not change '$basis'"
 
 # A resize redraws at once, to the new width.
-tmux_ resize-window -t top -x 132 -y 40
+tmux_ resize-window -t "$session" -x 132 -y 40
 for _ in $(seq 50); do
     [[ $(screen | awk '{ if (length($0) > n) n = length($0) } END { print n }') -gt 100 ]] && break
     sleep 0.1
@@ -77,28 +82,28 @@ screen | awk 'length($0) > 100 { found = 1 } END { exit !found }' || problem "no
 
 # q ends with status 0 and leaves a working prompt.
 # (Keys typed while the view runs are the view's: the prompt is used only once the view is gone.)
-tmux_ send-keys -t top q
+tmux_ send-keys -t "$session" q
 await -n "q quit" || problem "q did not end the view"
-tmux_ send-keys -t top 'echo "exit=$?"' Enter
+tmux_ send-keys -t "$session" 'echo "exit=$?"' Enter
 await "exit=0" || problem "q did not exit 0: $(screen)"
 
 # ASCII only in the C locale.
 start 80 24 LANG=C LC_ALL=C "$program" top --demo
 await "q quit" || problem "no screen in the C locale"
 screen | LC_ALL=C grep -q '[^[:print:][:space:]]' && problem "non-ASCII in the C locale: $(screen)"
-tmux_ send-keys -t top Escape
+tmux_ send-keys -t "$session" Escape
 await -n "q quit" || problem "Esc did not end the view"
-tmux_ send-keys -t top 'echo "exit=$?"' Enter
+tmux_ send-keys -t "$session" 'echo "exit=$?"' Enter
 await "exit=0" || problem "Esc did not exit 0"
 
 # SIGTERM restores the terminal too: the prompt echoes what is typed again.
 start 80 24 "$program" top --demo
 await "q quit" || problem "no screen before SIGTERM"
-shell=$(tmux_ display-message -p -t top '#{pane_pid}')
+shell=$(tmux_ display-message -p -t "$session" '#{pane_pid}')
 viewer=$(pgrep -P "$shell")
 [[ -n $viewer ]] && kill -TERM "$viewer"
 await -n "q quit" || problem "SIGTERM did not end the view"
-tmux_ send-keys -t top 'echo "after=$?"' Enter
+tmux_ send-keys -t "$session" 'echo "after=$?"' Enter
 await 'echo "after=$?"' || problem "no echo after SIGTERM: $(screen)"
 await "after=0" || problem "SIGTERM did not end the view cleanly: $(screen)"
 
@@ -125,13 +130,13 @@ for _ in $(seq 20); do
     sleep 0.1
 done
 ((shown)) || problem "a reading appended to the log did not show within 2 s: $(screen)"
-tmux_ send-keys -t top q
+tmux_ send-keys -t "$session" q
 
 # The README's screen: the demo at 100x30.
 if [[ -n $capture_out ]]; then
     start 100 30 "$program" top --demo
     await "q quit" && sleep 0.5
     screen >"$capture_out"
-    tmux_ send-keys -t top q
+    tmux_ send-keys -t "$session" q
 fi
 exit $fail
