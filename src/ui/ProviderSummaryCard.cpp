@@ -28,11 +28,12 @@ void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
     name->setFont(PanelTheme::font(name->font(), 1.05, true));
     name->setToolTip(ProviderSummary::sourceSentence(input.provider));
     header->addWidget(name);
-    auto* tag =
-        new StatusPill(input.demo ? QStringLiteral("demo") : ProviderSummary::sourceTag(input.provider));
+    const QString tagText = input.demo ? QStringLiteral("demo") : ProviderSummary::sourceTag(input.provider);
+    auto* tag = new StatusPill(tagText);
     tag->setObjectName(QStringLiteral("sourceTag"));
     header->addWidget(tag);
-    if (input.freshness && !input.demo) {
+    // A fresh Codex reading is "live" twice over: the pill says it once.
+    if (input.freshness && !input.demo && *input.freshness != tagText) {
         auto* freshness = new QLabel(*input.freshness);
         freshness->setObjectName(QStringLiteral("freshness"));
         freshness->setForegroundRole(QPalette::PlaceholderText);
