@@ -124,10 +124,12 @@ void StatusBarController::preparePanel()
 int StatusBarController::panelHeight() const
 {
     const auto* view = m_panel ? qobject_cast<const PanelView*>(m_panel->content()) : nullptr;
+    if (!view)
+        return m_panelHeight;
     // Laid out once shown; before that, the width it will have.
     const int width =
         m_panel->isVisible() ? view->width() : PanelPlacement::panelWidth - m_panel->chromeHeight();
-    const std::optional<int> fitted = view ? view->fittedHeight(width) : std::optional<int>();
+    const std::optional<int> fitted = view->fittedHeight(width);
     if (!fitted)
         return m_panelHeight;
     return std::min(m_panelHeight, *fitted + m_panel->chromeHeight());
