@@ -1,3 +1,4 @@
+#include "platform/PanelPlacement.h"
 #include "ui/PanelTheme.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
@@ -13,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
 
 // The panel as a person sees it: demo data and a crafted live state that fills every card, in a light and a
@@ -287,6 +289,43 @@ TEST(PanelScreenshot, SecondaryTextReadsUnderADarkSchemeOfMainColoursOnly)
     EXPECT_TRUE(checked.contains(QStringLiteral("Demo data"))) << checked.join(" | ").toStdString();
     EXPECT_GE(checked.size(), 4) << checked.join(" | ").toStdString();
     QApplication::setPalette(light);
+}
+
+// A 1024x600 netbook screen with a 24 px bar, as Qt sees it at this run's scale: the panel the placement
+// gives keeps its footer on the screen, and the cards scroll above it.
+TEST(PanelScreenshot, ASmallScreenKeepsTheFooterInView)
+{
+    const qreal scale = qApp->devicePixelRatio();
+    const auto logical = [scale](int pixels) { return qRound(pixels / scale); };
+    PanelPlacement::Request request;
+    request.screens = {
+        {QRect(0, 0, logical(1024), logical(600)), QRect(0, logical(24), logical(1024), logical(576))}};
+    request.cursor = QPoint(logical(1000), logical(10));
+    const QRect frame = PanelPlacement::place(request).frame;
+    ASSERT_TRUE(request.screens[0].availableGeometry.contains(frame));
+
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    settings.demoMode = true;
+    auto state = UiTest::makeState(settings, {});
+    auto* view = new PanelView(*state, {}, PanelFeeds::fromState(*state));
+    PanelWindow panel(view, view->dragHandle());
+    panel.resize(frame.size());
+    panel.show();
+    QCoreApplication::processEvents();
+    view->redraw();
+    QCoreApplication::processEvents();
+    for (const char* name : {"quit", "cardColumn"}) {
+        const auto* widget = panel.findChild<QWidget*>(QLatin1StringView(name));
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_TRUE(widget->isVisible()) << name;
+        EXPECT_TRUE(panel.rect().contains(QRect(widget->mapTo(&panel, QPoint(0, 0)), widget->size())))
+            << name;
+    }
+    const auto* column = panel.findChild<QScrollArea*>(QStringLiteral("cardColumn"));
+    EXPECT_GT(column->verticalScrollBar()->maximum(), 0); // the cards scroll instead of running off
+    EXPECT_TRUE(panel.grab().save(QStringLiteral(TALLYVANE_BINARY_DIR) +
+                                  QStringLiteral("/screenshots/panel-1024x600@%1x.png").arg(scale)));
 }
 
 TEST(PanelScreenshot, NothingClippedAtALargerFont)
