@@ -57,8 +57,9 @@ public:
                         }
                         auto* pump = new QTimer(socket);
                         QObject::connect(pump, &QTimer::timeout, socket, [socket, unit] {
-                            while (socket->bytesToWrite() < 1024 * 1024)
-                                socket->write(unit);
+                            // Once the client has gone a write fails, and the loop must end there.
+                            while (socket->bytesToWrite() < 1024 * 1024 && socket->write(unit) > 0) {
+                            }
                         });
                         pump->start(1);
                     });
