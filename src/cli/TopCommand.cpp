@@ -49,6 +49,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--demo"))
             options.demo = true;
+        else if (argument == QLatin1String("--no-collect"))
+            options.noCollect = true;
         else
             return QStringLiteral("top: unknown option '%1'").arg(argument);
     }

@@ -12,6 +12,8 @@ namespace TopCommand {
 struct Options
 {
     bool demo = false;
+    // Accepted for scripts that must never start a provider; today `top` only reads in every case.
+    bool noCollect = false;
 };
 
 // The options after "top"; or the one-line reason they are wrong.
