@@ -5,14 +5,15 @@
 
 #include <variant>
 
-// `tallyvane top`: the meter, live, in a terminal. It reads what `status` reads (the snapshot log on
-// change, the history through its cache) and writes nothing.
+// `tallyvane top`: the meter, live, in a terminal. It shows what `status` reads (the snapshot log on
+// change, the history through its cache). When no other Tallyvane holds the collector lock it also runs the
+// providers, as `--headless` does; with `--no-collect` or `--demo` it writes nothing.
 namespace TopCommand {
 
 struct Options
 {
     bool demo = false;
-    // Accepted for scripts that must never start a provider; today `top` only reads in every case.
+    // Only read, even when no other Tallyvane collects.
     bool noCollect = false;
 };
 
