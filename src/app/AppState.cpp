@@ -7,6 +7,7 @@
 #include "core/AppLogger.h"
 #include "core/CalibratedForecast.h"
 #include "core/Clock.h"
+#include "core/CollectorLock.h"
 #include "core/ForecastEngine.h"
 #include "core/LocalFileStore.h"
 #include "core/RecommendationEngine.h"
@@ -64,6 +65,14 @@ AppState::AppState(Environment environment, QObject* parent)
     m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
+    m_collectorTimer.setInterval(m_environment.collectorRetryMs);
+    connect(&m_collectorTimer, &QTimer::timeout, this, [this] {
+        if (!m_environment.collectorLock->tryAcquire())
+            return;
+        m_collectorTimer.stop();
+        AppLogger::shared().info(QStringLiteral("The other collector has gone: collecting here now"));
+        startProviders();
+    });
     m_historyTimer.setInterval(m_environment.historyIntervalMs);
     connect(&m_historyTimer, &QTimer::timeout, this, [this] {
         if (m_environment.history)
@@ -75,6 +84,7 @@ AppState::~AppState()
 {
     m_refreshTimer.stop();
     m_historyTimer.stop();
+    m_collectorTimer.stop();
     if (m_environment.history)
         m_environment.history->setOnCacheUpdated({});
     // A stopped provider never calls back, so nothing reaches this object once it is gone.
@@ -129,6 +139,10 @@ void AppState::init()
     registerHistoryCallback();
     // The first cycle reads what is stored before any provider adds to it.
     refresh();
+    if (m_environment.collectorLock && !m_environment.collectorLock->tryAcquire()) {
+        AppLogger::shared().info(QStringLiteral("Another Tallyvane collects: reading its log"));
+        m_collectorTimer.start();
+    }
     startProviders();
     m_refreshTimer.start();
     startHistoryScans();
@@ -391,7 +405,8 @@ void AppState::startProviders()
 
     // A provider that no longer runs keeps no health entry: a stale "connected" would outlive it.
     QMap<Provider, ProviderHealth> health;
-    if (!m_settings.demoMode) {
+    const bool collecting = !m_environment.collectorLock || m_environment.collectorLock->isHeld();
+    if (!m_settings.demoMode && collecting) {
         for (Provider kind : sortedEnabledProviders()) {
             std::shared_ptr<UsageProvider> provider = m_environment.providerFactory(kind, m_store);
             if (!provider)

@@ -24,6 +24,7 @@ class Clock;
 class RetentionScheduler;
 class AppState;
 class ClaudeFiles;
+class CollectorLock;
 class NotificationManager;
 class SeriesCache;
 class SettingsSaver;
@@ -64,6 +65,10 @@ struct AppStateEnvironment
     int historyIntervalMs = 300'000;
     // Where the Codex program is, for the diagnostics; empty: asked of the running Codex provider.
     std::function<QString()> codexPath;
+    // Null: this state always runs the providers. Otherwise only while it holds this lock; without it the
+    // state reads what the holder logs and asks for the lock again every `collectorRetryMs`.
+    std::shared_ptr<CollectorLock> collectorLock;
+    int collectorRetryMs = 5'000;
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -224,6 +229,7 @@ private:
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
     QTimer m_refreshTimer;
     QTimer m_historyTimer;
+    QTimer m_collectorTimer;
     int m_requestedCycles = 0;
     bool m_cyclePending = false;
     bool m_refreshWanted = false;

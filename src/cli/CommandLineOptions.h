@@ -66,11 +66,12 @@ inline constexpr std::array groups{
         "usage: tokens and estimated spend (USD) per local day and provider from the Codex and Claude Code "
         "transcripts, with totals; writes only the history cache."},
     GroupInfo{
-        Group::top, "top", "tallyvane top [--demo]", "The top command",
+        Group::top, "top", "tallyvane top [--demo] [--no-collect]", "The top command",
         "top: the whole meter, live, in a terminal (for SSH sessions and desktops without a tray): keys q or "
         "Esc quit, Tab or the arrow keys change the provider, w the window, b the forecast basis of this "
-        "view, r refreshes, ? lists the keys. It reads the snapshot log and the history without writing "
-        "them; standard output must be a terminal (exit status 2 otherwise)."},
+        "view, r refreshes, ? lists the keys. When no other Tallyvane (tray or --headless) collects, it runs "
+        "the providers itself as --headless does, and takes over when that one exits; standard output must "
+        "be a terminal (exit status 2 otherwise)."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -115,6 +116,7 @@ inline constexpr std::array options{
     Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},
 
     Option{Group::top, "--demo", "", Values::none, "show demo data instead of the snapshot log"},
+    Option{Group::top, "--no-collect", "", Values::none, "never start the providers, only read the log"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},

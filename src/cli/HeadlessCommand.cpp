@@ -5,6 +5,7 @@
 #include "app/NotificationManager.h"
 #include "app/StatusSummary.h"
 #include "core/AppLogger.h"
+#include "core/CollectorLock.h"
 #include "platform/DBusNotificationSender.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
@@ -50,6 +51,7 @@ int run()
         NotificationManager notifications(sender);
         AppStateEnvironment environment;
         environment.notifications = &notifications;
+        environment.collectorLock = std::make_shared<CollectorLock>();
         AppState state(environment);
         StatusSummaryPublisher summary;
         summary.follow(state);

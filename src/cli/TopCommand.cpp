@@ -1,15 +1,23 @@
 #include "cli/TopCommand.h"
 
+#include "app/AppState.h"
+#include "app/NotificationManager.h"
 #include "app/SeriesCache.h"
+#include "app/StatusSummary.h"
 #include "cli/StatusCommand.h"
+#include "core/AppLogger.h"
+#include "core/CollectorLock.h"
 #include "core/LocalFileStore.h"
+#include "platform/DBusNotificationSender.h"
 #include "providers/codex/Shell.h"
 #include "tui/Terminal.h"
 #include "tui/TopLayout.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -41,6 +49,37 @@ LogStamp stampOf(const QByteArray& path)
             static_cast<qint64>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
+// How often a view without the collector lock asks for it again.
+constexpr qint64 kLockRetryMs = 5'000;
+// While collecting, the providers' hand-offs and timers wait at most this long for the view's loop.
+constexpr int kCollectingWakeMs = 100;
+
+// The providers, run as `--headless` runs them (notifications and the status-line summary included), while
+// this view holds the collector lock. The view itself keeps reading the log they write.
+class Collection
+{
+public:
+    explicit Collection(std::shared_ptr<CollectorLock> lock)
+    {
+        AppStateEnvironment environment;
+        environment.notifications = &m_notifications;
+        environment.collectorLock = std::move(lock);
+        m_state = std::make_unique<AppState>(environment);
+        m_summary.follow(*m_state);
+        m_state->init();
+        AppLogger::shared().info(QStringLiteral("Collecting in tallyvane top"));
+    }
+    ~Collection() { m_state->flushSettings(); }
+    Collection(const Collection&) = delete;
+    Collection& operator=(const Collection&) = delete;
+
+private:
+    DBusNotificationSender m_sender{DBusNotificationSender::Options{.openOnClick = false}};
+    NotificationManager m_notifications{m_sender};
+    std::unique_ptr<AppState> m_state;
+    StatusSummaryPublisher m_summary;
+};
+
 } // namespace
 
 std::variant<Options, QString> parse(const QStringList& arguments)
@@ -49,6 +88,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
     for (const QString& argument : arguments) {
         if (argument == QLatin1String("--demo"))
             options.demo = true;
+        else if (argument == QLatin1String("--no-collect"))
+            options.noCollect = true;
         else
             return QStringLiteral("top: unknown option '%1'").arg(argument);
     }
@@ -74,12 +115,25 @@ int run(const Options& options)
         return 2;
     }
 
+    // Nobody else collecting: this view runs the providers, and takes over when the collector exits.
+    const bool mayCollect = !options.demo && !options.noCollect;
+    const auto lock = std::make_shared<CollectorLock>();
+    std::unique_ptr<Collection> collection;
+    qint64 lockAskedAt = -kLockRetryMs;
+
     TopInput input;
     TopView view;
     LogStamp stamp = stampOf(logPath);
     bool cycleDue = true;
     bool codexSearched = false;
     for (;;) {
+        if (mayCollect && !collection && QDateTime::currentMSecsSinceEpoch() - lockAskedAt >= kLockRetryMs) {
+            lockAskedAt = QDateTime::currentMSecsSinceEpoch();
+            if (lock->tryAcquire())
+                collection = std::make_unique<Collection>(lock);
+        }
+        if (collection)
+            QCoreApplication::processEvents();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const LogStamp current = options.demo ? LogStamp{} : stampOf(logPath);
         if (current != stamp || !input.computedAt || input.computedAt->msecsTo(now) >= kCycleEveryMs)
@@ -104,7 +158,9 @@ int run(const Options& options)
         terminal.draw(TopLayout::render(input, view, size.columns, size.rows, glyphs));
 
         // Wake on the next whole second, for the countdowns.
-        const int timeoutMs = 1000 - static_cast<int>(QDateTime::currentMSecsSinceEpoch() % 1000);
+        int timeoutMs = 1000 - static_cast<int>(QDateTime::currentMSecsSinceEpoch() % 1000);
+        if (collection)
+            timeoutMs = std::min(timeoutMs, kCollectingWakeMs);
         const Terminal::Event event = terminal.wait(timeoutMs);
         if (event.interrupted)
             return 0;

@@ -5,13 +5,16 @@
 
 #include <variant>
 
-// `tallyvane top`: the meter, live, in a terminal. It reads what `status` reads (the snapshot log on
-// change, the history through its cache) and writes nothing.
+// `tallyvane top`: the meter, live, in a terminal. It shows what `status` reads (the snapshot log on
+// change, the history through its cache). When no other Tallyvane holds the collector lock it also runs the
+// providers, as `--headless` does; with `--no-collect` or `--demo` it writes nothing.
 namespace TopCommand {
 
 struct Options
 {
     bool demo = false;
+    // Only read, even when no other Tallyvane collects.
+    bool noCollect = false;
 };
 
 // The options after "top"; or the one-line reason they are wrong.

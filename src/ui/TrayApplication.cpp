@@ -4,6 +4,7 @@
 #include "app/NotificationManager.h"
 #include "app/StatusSummary.h"
 #include "core/AppLogger.h"
+#include "core/CollectorLock.h"
 #include "core/LocalFileStore.h"
 #include "platform/DBusNotificationSender.h"
 #include "platform/PanelPlacement.h"
@@ -102,6 +103,7 @@ int run(int& argc, char** argv)
     // The preview window runs beside a tray instance, which already notifies.
     if (!preview)
         environment.notifications = &notifications;
+    environment.collectorLock = std::make_shared<CollectorLock>();
     AppState state(environment);
     StatusSummaryPublisher summary;
     // The preview runs beside a tray instance, which keeps the summary.

@@ -138,6 +138,52 @@ TEST(HeadlessInstance, ASecondHeadlessStartLeavesTheFirstAlone)
     EXPECT_EQ(first.exitCode(), 0);
 }
 
+// Two Tallyvanes of one user that do not find each other's socket (another runtime folder, as a login without
+// a session manager has) still run one set of providers: one OAuth poller, and the other takes over when the
+// first has gone.
+TEST(HeadlessInstance, OnlyTheCollectorLockHolderRunsProviders)
+{
+    Home home;
+    LoopbackHttpServer server;
+    const QByteArray resets = QDateTime::currentDateTimeUtc().addSecs(7'200).toString(Qt::ISODate).toLatin1();
+    server.answer("/api/oauth/usage", {LoopbackHttpServer::reply(200, R"({"five_hour":{"utilization":20,)"
+                                                                      R"("resets_at":")" +
+                                                                          resets + R"("}})")});
+    ClaudeTestSupport::writeFile(
+        home.path() + "/.claude/.credentials.json",
+        ClaudeTestSupport::credentialDocument("sk-ant-oat01-test", "sk-ant-ort01-test",
+                                              QDateTime::currentDateTimeUtc().addDays(1)),
+        0600);
+    const auto start = [&](QProcess& process, const QTemporaryDir& runtime) {
+        QProcessEnvironment env = home.environment();
+        env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        process.setProcessEnvironment(env);
+        process.start(binary(), {QStringLiteral("--headless")});
+    };
+    const auto fetches = [&] { return server.received().size(); };
+    const QTemporaryDir firstRuntime;
+    const QTemporaryDir secondRuntime;
+
+    QProcess first;
+    start(first, firstRuntime);
+    ASSERT_TRUE(TestSupport::waitFor([&] { return fetches() == 1; }, 20'000))
+        << first.readAllStandardError().toStdString();
+    QProcess second;
+    start(second, secondRuntime);
+    ASSERT_TRUE(nextLine(second, 10'000).has_value()) << second.readAllStandardError().toStdString();
+    // A start fetches at once: a second poller would have asked by now.
+    QThread::msleep(2'000);
+    EXPECT_EQ(fetches(), 1);
+    EXPECT_EQ(second.state(), QProcess::Running);
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5'000));
+    EXPECT_TRUE(TestSupport::waitFor([&] { return fetches() == 2; }, 15'000));
+    second.terminate();
+    ASSERT_TRUE(second.waitForFinished(5'000));
+}
+
 // Two fetches of the same usage answer, as the service sends it (reset times with a fraction of a second that
 // the log's whole seconds drop), store each window once.
 TEST(HeadlessOAuth, TheSameUsageAnswerFetchedAgainIsNotStoredAgain)

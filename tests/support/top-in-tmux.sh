@@ -132,6 +132,28 @@ done
 ((shown)) || problem "a reading appended to the log did not show within 2 s: $(screen)"
 tmux_ send-keys -t "$session" q
 
+# One collector per user: top collects while nobody else does, takes over when the holder exits, and
+# --no-collect only reads. `flock -n` fails while someone holds the lock.
+lock="$XDG_DATA_HOME/Tallyvane/collector.lock"
+flock "$lock" sleep 2 &
+holder=$!
+sleep 0.3
+start 100 30 "$program" top
+await "43% left" || problem "top did not start beside another collector: $(screen)"
+wait "$holder"
+taken=0
+for _ in $(seq 80); do
+    flock -n "$lock" true || { taken=1; break; }
+    sleep 0.1
+done
+((taken)) || problem "top did not take the collector lock within 8 s of its holder exiting"
+tmux_ send-keys -t "$session" q
+await "prompt\$" || problem "top did not end: $(screen)"
+start 100 30 "$program" top --no-collect
+await "43% left" || problem "top --no-collect did not start: $(screen)"
+flock -n "$lock" true || problem "top --no-collect took the collector lock"
+tmux_ send-keys -t "$session" q
+
 # The README's screen: the demo at 100x30.
 if [[ -n $capture_out ]]; then
     start 100 30 "$program" top --demo
