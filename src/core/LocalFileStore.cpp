@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <cstring>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -48,8 +49,11 @@ void tightenFiles(const QString& folder)
         struct stat info
         {};
         if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
-            info.st_uid == ::getuid() && (info.st_mode & 077) != 0)
-            ::fchmodat(fd, entry->d_name, info.st_mode & 07700, 0);
+            info.st_uid == ::getuid() && (info.st_mode & 077) != 0 &&
+            ::fchmodat(fd, entry->d_name, info.st_mode & 07700, 0) != 0)
+            // Not through the app log, which lives in this folder and may be what is being tightened.
+            qWarning("Tallyvane: could not make %s/%s private: %s", qPrintable(folder), entry->d_name,
+                     std::strerror(errno));
     }
     ::closedir(listing);
 }
