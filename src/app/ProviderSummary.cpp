@@ -263,6 +263,23 @@ QString sourceSentence(Provider provider)
                      "cost track continuously from transcripts.");
 }
 
+QString rangeTitle(WindowKind window)
+{
+    switch (window) {
+    case WindowKind::fiveHour:
+        return QStringLiteral("5-hour range");
+    case WindowKind::sevenDay:
+        return QStringLiteral("7-day range");
+    case WindowKind::weekly:
+        return QStringLiteral("Weekly range");
+    case WindowKind::monthly:
+        return QStringLiteral("Monthly range");
+    case WindowKind::unknown:
+        break;
+    }
+    return QStringLiteral("Range");
+}
+
 QString whatIfsTitle(WindowKind window)
 {
     return QStringLiteral("What-ifs · ") +

@@ -84,6 +84,8 @@ namespace ProviderSummary {
 [[nodiscard]] QString resetText(const std::optional<QDateTime>& resetAt, const QDateTime& now);
 [[nodiscard]] QString sourceTag(Provider provider);
 [[nodiscard]] QString sourceSentence(Provider provider);
+// "5-hour range", "7-day range", "Weekly range", "Monthly range", "Range".
+[[nodiscard]] QString rangeTitle(WindowKind window);
 // "What-ifs · this week" for the long windows, else "What-ifs · 5h".
 [[nodiscard]] QString whatIfsTitle(WindowKind window);
 // A what-if tile: the run-out or projection, its caption, and the saving or cost (each possibly empty).

@@ -263,29 +263,13 @@ RangeChart::Data chartData(const TopInput& input, const SeriesKey& shown, const 
     return chart;
 }
 
-QString rangeTitle(WindowKind window)
-{
-    switch (window) {
-    case WindowKind::fiveHour:
-        return QStringLiteral("5-hour range");
-    case WindowKind::sevenDay:
-        return QStringLiteral("7-day range");
-    case WindowKind::weekly:
-        return QStringLiteral("Weekly range");
-    case WindowKind::monthly:
-        return QStringLiteral("Monthly range");
-    case WindowKind::unknown:
-        break;
-    }
-    return QStringLiteral("Range");
-}
-
 Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int rows, Glyphs glyphs)
 {
     Lines lines;
     ScreenLine title;
-    title.spans.append({displayName(shown.first) + QStringLiteral(" · ") + rangeTitle(shown.second),
-                        ColorRole::neutral, true});
+    title.spans.append(
+        {displayName(shown.first) + QStringLiteral(" · ") + ProviderSummary::rangeTitle(shown.second),
+         ColorRole::neutral, true});
     title.spans.append({QStringLiteral("   basis ") + shortLabel(input.settings.forecastBasis) +
                         QStringLiteral(": ") + explanation(input.settings.forecastBasis)});
     lines.append(title);

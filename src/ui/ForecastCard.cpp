@@ -92,7 +92,8 @@ void ForecastCard::setInput(const ForecastCardInput& input)
 {
     m_input = input;
     rebuildTabs();
-    m_title->setText(displayName(input.provider) + QLatin1Char(' ') + rangeTitle(input.window));
+    m_title->setText(displayName(input.provider) + QLatin1Char(' ') +
+                     ProviderSummary::rangeTitle(input.window));
     const QColor iconColor = palette().color(QPalette::ButtonText);
     m_focus->setText(input.focusAuto ? QStringLiteral("Auto") : QStringLiteral("Focus"));
     m_focus->setIcon(
@@ -153,8 +154,8 @@ void ForecastCard::rebuildFocusMenu()
     });
     menu->addSeparator();
     for (const SeriesKey& key : std::as_const(m_input.focusEntries)) {
-        QAction* entry =
-            menu->addAction(displayName(key.first) + QStringLiteral(" · ") + rangeTitle(key.second));
+        QAction* entry = menu->addAction(displayName(key.first) + QStringLiteral(" · ") +
+                                         ProviderSummary::rangeTitle(key.second));
         m_focusChoices->addAction(entry);
         entry->setCheckable(true);
         entry->setChecked(!m_input.focusAuto && key.first == m_input.provider &&

@@ -4,23 +4,6 @@
 
 #include <algorithm>
 
-QString rangeTitle(WindowKind window)
-{
-    switch (window) {
-    case WindowKind::fiveHour:
-        return QStringLiteral("5-hour range");
-    case WindowKind::sevenDay:
-        return QStringLiteral("7-day range");
-    case WindowKind::weekly:
-        return QStringLiteral("Weekly range");
-    case WindowKind::monthly:
-        return QStringLiteral("Monthly range");
-    case WindowKind::unknown:
-        break;
-    }
-    return QStringLiteral("Range");
-}
-
 ForecastCardInput ForecastCardInput::fromState(const AppState& state)
 {
     const AppSettings& settings = state.settings();

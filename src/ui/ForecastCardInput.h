@@ -30,6 +30,3 @@ struct ForecastCardInput
 
     static ForecastCardInput fromState(const AppState& state);
 };
-
-// "5-hour range", "7-day range", "Weekly range", "Monthly range", "Range".
-[[nodiscard]] QString rangeTitle(WindowKind window);
