@@ -6,8 +6,9 @@
 // Text that came from outside (a server's answer, Claude Code, a log line) made safe to print on a terminal.
 namespace TerminalText {
 
-// Without escape sequences (CSI, OSC and the other string and two-byte forms, in their 7- and 8-bit
-// spellings) and without C0 and C1 control characters or DEL; with `keepLines`, line feeds and tabs stay.
+// Without escape sequences (CSI, OSC and the other string and two-byte forms, written with ESC or as a
+// single 8-bit code) and without C0 and C1 control characters or DEL; with `keepLines`, line feeds and tabs
+// stay.
 QString clean(QStringView text, bool keepLines = false);
 
 } // namespace TerminalText

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RangeChartData.h"
 #include "tui/ScreenLine.h"
 
 #include <QDateTime>
@@ -11,23 +12,8 @@
 // dotted, the 100 % line, the reset and run-out markers, percent labels on the left and times below.
 namespace RangeChart {
 
-struct Point
-{
-    qint64 ms = 0;
-    double percent = 0;
-};
-
-struct Data
-{
-    // Ascending by time.
-    QList<Point> points;
-    std::optional<QDateTime> resetAt;
-    std::optional<double> projectedAtReset;
-    std::optional<QDateTime> runOutAt;
-    // Long windows: where an even pace starts at 0 %.
-    std::optional<QDateTime> windowStart;
-    ForecastStatus status = ForecastStatus::noData;
-};
+using Data = RangeChartData;
+using Point = RangeChartData::Point;
 
 // `rows` lines of exactly `columns` characters (the last one the time labels); braille dots in UTF-8,
 // one character per point in ASCII. Nothing for fewer than 3 rows or 20 columns, or without points.

@@ -236,33 +236,6 @@ Lines compactBlock(const TopInput& input, const SeriesKey& focused, int columns,
     return lines;
 }
 
-RangeChart::Data chartData(const TopInput& input, const SeriesKey& shown, const ForecastResult& forecast)
-{
-    RangeChart::Data chart;
-    chart.resetAt = forecast.resetAt;
-    chart.projectedAtReset = forecast.projectedUsedAtReset;
-    chart.runOutAt = forecast.runOutAt;
-    chart.status = forecast.status;
-    const ForecastBundle& bundle = input.bundle;
-    // Readings before the window's start belong to earlier windows.
-    const std::optional<UsageSnapshot> latest =
-        StateQueries::latestSnapshot(bundle.snapshots, bundle.series, shown.first, shown.second);
-    std::optional<QDateTime> windowStart;
-    if (latest && chart.resetAt && latest->windowDurationMins && *latest->windowDurationMins > 0)
-        windowStart = chart.resetAt->addSecs(-static_cast<qint64>(*latest->windowDurationMins * 60));
-    if (windowStart && shown.second != WindowKind::fiveHour)
-        chart.windowStart = windowStart;
-    QList<UsageSnapshot> series =
-        windowStart ? StateQueries::seriesSince(bundle.snapshots, bundle.series, shown.first, shown.second,
-                                                *windowStart)
-                    : StateQueries::series(bundle.snapshots, bundle.series, shown.first, shown.second);
-    if (series.isEmpty() && latest)
-        series.append(*latest);
-    for (const UsageSnapshot& snapshot : std::as_const(series))
-        chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
-    return chart;
-}
-
 Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int rows, Glyphs glyphs)
 {
     Lines lines;
@@ -279,7 +252,7 @@ Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int
         lines.append(text(QStringLiteral("No data for this window yet.")));
         return lines;
     }
-    lines.append(RangeChart::render(chartData(input, shown, *forecast), columns, rows - 1, glyphs));
+    lines.append(RangeChart::render(RangeChartData::of(input.bundle, *forecast), columns, rows - 1, glyphs));
     return lines;
 }
 

@@ -37,30 +37,7 @@ ForecastCardInput ForecastCardInput::fromState(const AppState& state)
     if (pace != state.paces().cend())
         input.pace = *pace;
 
-    if (input.forecast) {
-        RangeChartData& chart = input.chart;
-        chart.resetAt = input.forecast->resetAt;
-        chart.projectedAtReset = input.forecast->projectedUsedAtReset;
-        chart.runOutAt = input.forecast->runOutAt;
-        chart.status = input.forecast->status;
-        // The window runs for its duration up to its reset: earlier readings belong to past windows.
-        const std::optional<UsageSnapshot> latest = state.latestSnapshot(shown.first, shown.second);
-        std::optional<QDateTime> windowStart;
-        if (latest && chart.resetAt && latest->windowDurationMins && *latest->windowDurationMins > 0)
-            windowStart = chart.resetAt->addSecs(-static_cast<qint64>(*latest->windowDurationMins * 60));
-        if (windowStart && shown.second != WindowKind::fiveHour)
-            chart.windowStart = windowStart;
-        QList<UsageSnapshot> series =
-            windowStart ? state.seriesSince(shown.first, shown.second, *windowStart) : QList<UsageSnapshot>();
-        // Without a window start, or with nothing inside it: the whole series, or at least the latest
-        // reading.
-        if (!windowStart)
-            series = state.series(shown.first, shown.second);
-        else if (series.isEmpty() && latest)
-            series.append(*latest);
-        chart.points.reserve(series.size());
-        for (const UsageSnapshot& snapshot : std::as_const(series))
-            chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
-    }
+    if (input.forecast)
+        input.chart = RangeChartData::of(state.published(), *input.forecast);
     return input;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/RangeChartData.h"
 #include "core/Enums.h"
 #include "ui/ChartMapping.h"
 
@@ -8,28 +9,6 @@
 #include <QWidget>
 
 #include <optional>
-
-// What the range chart draws: one window's usage so far and where it heads.
-struct RangeChartData
-{
-    struct Point
-    {
-        qint64 ms = 0;
-        double percent = 0;
-        friend bool operator==(const Point&, const Point&) = default;
-    };
-    // Ascending by time.
-    QList<Point> points;
-    std::optional<QDateTime> resetAt;
-    std::optional<double> projectedAtReset;
-    std::optional<QDateTime> runOutAt;
-    // Long windows with a known duration: the ideal-pace line starts here at 0 % and ends at the reset at 100
-    // %.
-    std::optional<QDateTime> windowStart;
-    ForecastStatus status = ForecastStatus::noData;
-
-    friend bool operator==(const RangeChartData&, const RangeChartData&) = default;
-};
 
 // Percent used over time: the actual line with a soft fill, the dashed forecast to the reset, the dotted
 // ideal pace, the 100 % limit and the "out" and "reset" markers. Paints only when its data or size changes,

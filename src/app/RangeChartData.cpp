@@ -1,0 +1,33 @@
+#include "app/RangeChartData.h"
+
+#include "app/StateQueries.h"
+
+RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastResult& forecast)
+{
+    const Provider provider = forecast.provider;
+    const WindowKind window = forecast.windowKind;
+    RangeChartData chart;
+    chart.resetAt = forecast.resetAt;
+    chart.projectedAtReset = forecast.projectedUsedAtReset;
+    chart.runOutAt = forecast.runOutAt;
+    chart.status = forecast.status;
+    // The window runs for its duration up to its reset: earlier readings belong to past windows.
+    const std::optional<UsageSnapshot> latest =
+        StateQueries::latestSnapshot(bundle.snapshots, bundle.series, provider, window);
+    std::optional<QDateTime> windowStart;
+    if (latest && chart.resetAt && latest->windowDurationMins && *latest->windowDurationMins > 0)
+        windowStart = chart.resetAt->addSecs(-static_cast<qint64>(*latest->windowDurationMins * 60));
+    if (windowStart && window != WindowKind::fiveHour)
+        chart.windowStart = windowStart;
+    // Without a window start, the whole series; with one but nothing inside it, at least the latest reading.
+    QList<UsageSnapshot> series =
+        windowStart
+            ? StateQueries::seriesSince(bundle.snapshots, bundle.series, provider, window, *windowStart)
+            : StateQueries::series(bundle.snapshots, bundle.series, provider, window);
+    if (windowStart && series.isEmpty() && latest)
+        series.append(*latest);
+    chart.points.reserve(series.size());
+    for (const UsageSnapshot& snapshot : std::as_const(series))
+        chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
+    return chart;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/ForecastBundle.h"
+#include "core/Enums.h"
+#include "core/ForecastModels.h"
+
+#include <QDateTime>
+#include <QList>
+
+#include <optional>
+
+// What the range chart draws: one window's usage so far and where it heads.
+struct RangeChartData
+{
+    struct Point
+    {
+        qint64 ms = 0;
+        double percent = 0;
+        friend bool operator==(const Point&, const Point&) = default;
+    };
+    // Ascending by time.
+    QList<Point> points;
+    std::optional<QDateTime> resetAt;
+    std::optional<double> projectedAtReset;
+    std::optional<QDateTime> runOutAt;
+    // Long windows with a known duration: the ideal-pace line starts here at 0 % and ends at the reset at 100
+    // %.
+    std::optional<QDateTime> windowStart;
+    ForecastStatus status = ForecastStatus::noData;
+
+    // The window of `forecast` as the published cycle holds it: the readings of its current window (or at
+    // least the latest one) and the forecast's reset, projection and run-out.
+    [[nodiscard]] static RangeChartData of(const ForecastBundle& bundle, const ForecastResult& forecast);
+
+    friend bool operator==(const RangeChartData&, const RangeChartData&) = default;
+};
