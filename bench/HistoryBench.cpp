@@ -221,14 +221,12 @@ int main(int argc, char** argv)
         active.refreshSync();
         active.lastScan();
         const QByteArray cachePath = QFile::encodeName(options.cachePath);
-        struct stat last
-        {};
+        struct stat last = {};
         ::stat(cachePath.constData(), &last);
         int saves = 0;
         qint64 written = 0;
         const auto countWrite = [&] {
-            struct stat now
-            {};
+            struct stat now = {};
             if (::stat(cachePath.constData(), &now) != 0 ||
                 (now.st_ino == last.st_ino && now.st_mtim.tv_nsec == last.st_mtim.tv_nsec &&
                  now.st_mtim.tv_sec == last.st_mtim.tv_sec))

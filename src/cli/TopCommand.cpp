@@ -41,8 +41,7 @@ struct LogStamp
 
 LogStamp stampOf(const QByteArray& path)
 {
-    struct stat info
-    {};
+    struct stat info = {};
     if (::stat(path.constData(), &info) != 0)
         return {};
     return {static_cast<qint64>(info.st_size),

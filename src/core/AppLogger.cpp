@@ -99,8 +99,7 @@ void AppLogger::write(QLatin1StringView level, const QString& message)
         const QByteArray path = QFile::encodeName(fileName);
         // Non-blocking: a FIFO standing where the log should be must not stall the queue (or a flush).
         const FileIo::Descriptor fd(::open(path.constData(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC));
-        struct stat info
-        {};
+        struct stat info = {};
         if (fd.isOpen()) {
             if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode))
                 FileIo::writeFully(fd.get(), line);

@@ -25,8 +25,7 @@ std::optional<QString> resolveOwnLinks(const QString& path, QString* why)
 {
     QString current = QFileInfo(path).absoluteFilePath();
     for (int hop = 0; hop < 40; ++hop) {
-        struct stat link
-        {};
+        struct stat link = {};
         if (::lstat(QFile::encodeName(current).constData(), &link) != 0 || !S_ISLNK(link.st_mode))
             break;
         if (link.st_uid != ::geteuid()) {
@@ -58,8 +57,8 @@ QString resolveLinks(const QString& path)
 
 bool write(const QString& path, QByteArrayView bytes, QString* error, const Options& options)
 {
-    return write(
-        path, [bytes](int fd) { return FileIo::writeFully(fd, bytes); }, error, options);
+    const auto fill = [bytes](int fd) { return FileIo::writeFully(fd, bytes); };
+    return write(path, fill, error, options);
 }
 
 bool write(const QString& path, const std::function<bool(int fd)>& fill, QString* error,
@@ -83,8 +82,7 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
     }
     const QByteArray targetName = QFile::encodeName(target);
     mode_t mode = 0;
-    struct stat existing
-    {};
+    struct stat existing = {};
     if (::lstat(targetName.constData(), &existing) == 0) {
         if (!S_ISREG(existing.st_mode))
             return fail(QStringLiteral("%1 is not a regular file").arg(target));

@@ -48,8 +48,7 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, 
             *missing = errno == ENOENT;
         return std::nullopt;
     }
-    struct stat info
-    {};
+    struct stat info = {};
     std::optional<QByteArray> bytes;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
         // One byte more than it had tells a file that grew since fstat.

@@ -26,8 +26,7 @@ void makePrivateFolder(const QString& folder)
         QDir().mkpath(QFileInfo(folder).absolutePath());
         ::mkdir(name.constData(), privateFolderMode);
     }
-    struct stat info
-    {};
+    struct stat info = {};
     if (::lstat(name.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid() &&
         (info.st_mode & 077) != 0)
         ::chmod(name.constData(), privateFolderMode);
@@ -46,8 +45,7 @@ void tightenFiles(const QString& folder)
         return;
     }
     while (const dirent* entry = ::readdir(listing)) {
-        struct stat info
-        {};
+        struct stat info = {};
         if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
             info.st_uid == ::getuid() && (info.st_mode & 077) != 0 &&
             ::fchmodat(fd, entry->d_name, info.st_mode & 07700, 0) != 0)
@@ -98,8 +96,7 @@ void ensureDirectories()
 std::optional<QString> ownershipProblem()
 {
     const QString base = baseDirectory();
-    struct stat info
-    {};
+    struct stat info = {};
     if (::lstat(QFile::encodeName(base).constData(), &info) != 0)
         return std::nullopt;
     if (!S_ISDIR(info.st_mode))
@@ -115,8 +112,7 @@ std::optional<QString> ownershipProblem()
 QString runtimeDirectory()
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    struct stat info
-    {};
+    struct stat info = {};
     if (runtime.startsWith('/') && ::stat(runtime.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
         info.st_uid == ::getuid() && (info.st_mode & 077) == 0)
         return QDir::cleanPath(QFile::decodeName(runtime));

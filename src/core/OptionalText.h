@@ -7,6 +7,17 @@
 #include <optional>
 #include <type_traits>
 
+// What an OptionalText is made from: whatever a QString is made from, other than a QString itself.
+template <typename T>
+concept QStringSource =
+    std::is_constructible_v<QString, T&&> && !std::is_same_v<std::remove_cvref_t<T>, QString>;
+
+class OptionalText;
+// What an OptionalText compares with as text.
+template <typename T>
+concept ComparableText = std::is_constructible_v<QString, const T&> && !std::is_same_v<T, OptionalText> &&
+                         !std::is_same_v<T, std::optional<QString>>;
+
 // An optional text held as one pointer to shared, immutable data; reads like std::optional<QString>.
 // A snapshot carries eight optional texts, mostly absent or the same in every snapshot of a log: as
 // std::optional<QString> they cost 32 bytes each, as this 8, and the store lets equal texts share one
@@ -20,9 +31,8 @@ public:
     OptionalText(QString&& text);                     // NOLINT(google-explicit-constructor)
     OptionalText(const std::optional<QString>& text); // NOLINT(google-explicit-constructor)
     // Whatever a QString is made from ("text", QLatin1StringView, ...), as std::optional<QString> takes it.
-    template <typename T>
-    requires(std::is_constructible_v<QString, T&&> && !std::is_same_v<std::remove_cvref_t<T>, QString>)
-        OptionalText(T&& text)
+    template <QStringSource T>
+    OptionalText(T&& text)
         : OptionalText(QString(std::forward<T>(text))) // NOLINT(google-explicit-constructor)
     {}
 
@@ -47,10 +57,7 @@ public:
 
     friend bool operator==(const OptionalText& a, const OptionalText& b);
     // With anything a QString is made from (QString, "text", QLatin1StringView...).
-    template <typename T>
-    requires(std::is_constructible_v<QString, const T&> && !std::is_same_v<T, OptionalText> &&
-             !std::is_same_v<T, std::optional<QString>>) friend bool
-    operator==(const OptionalText& a, const T& b)
+    template <ComparableText T> friend bool operator==(const OptionalText& a, const T& b)
     {
         return a && *a == QString(b);
     }

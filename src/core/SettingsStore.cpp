@@ -47,8 +47,7 @@ SettingsStore::Contents SettingsStore::read(const QString& url)
     // not read at all.
     const FileIo::Descriptor fd(
         ::open(QFile::encodeName(url).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info
-    {};
+    struct stat info = {};
     if (!fd.isOpen() || ::fstat(fd.get(), &info) != 0)
         return {Contents::Kind::unreadable, {}};
     if (!S_ISREG(info.st_mode))

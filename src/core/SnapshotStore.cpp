@@ -195,8 +195,7 @@ bool SnapshotStore::scanOnQueue(const std::function<void(const UsageSnapshot&)>&
 {
     const QByteArray path = QFile::encodeName(m_fileName);
     const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info
-    {};
+    struct stat info = {};
     if (!fd.isOpen())
         return errno == ENOENT; // missing counts as empty
     if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -271,8 +270,7 @@ bool SnapshotStore::pruneOnQueue(qint64 retentionDays, const QDateTime& now)
         writePending(true, std::chrono::milliseconds(0));
     const QByteArray path = QFile::encodeName(m_fileName);
     const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info
-    {};
+    struct stat info = {};
     if (fd.isOpen() ? ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) : errno != ENOENT)
         return false; // an unreadable log is not an empty one: never replace it
     // Surviving lines are copied as written, so members this version does not know (a newer writer's) stay.
@@ -350,8 +348,8 @@ std::optional<QString> SnapshotStore::exportOnQueue(const QString& target)
         error = QStringLiteral("the snapshot log could not be read");
     else if (!added)
         error = systemError(addError);
-    if (!error.isEmpty() || !AtomicFile::write(
-                                target, [&](int fd) { return rows.finish(fd); }, &error)) {
+    const auto finish = [&](int fd) { return rows.finish(fd); };
+    if (!error.isEmpty() || !AtomicFile::write(target, finish, &error)) {
         m_lastExportError = error;
         AppLogger::shared().error(QStringLiteral("CSV export failed: ") + error);
         return std::nullopt;
@@ -391,8 +389,7 @@ SnapshotLog SnapshotStore::readOnQueue()
 {
     ++m_stats.attributeLookups;
     const QByteArray path = QFile::encodeName(m_fileName);
-    struct stat info
-    {};
+    struct stat info = {};
     if (::stat(path.constData(), &info) != 0) {
         // Missing (or unreachable) counts as empty.
         forgetCache(FileKey{}, errno == ENOENT || errno == ENOTDIR);
@@ -407,8 +404,7 @@ SnapshotLog SnapshotStore::readOnQueue()
         return m_cache;
 
     const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened
-    {};
+    struct stat opened = {};
     if (!fd.isOpen() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
         forgetCache(keyOf(info), false);
         return m_cache;
@@ -565,8 +561,7 @@ std::optional<QString> SnapshotStore::writeLines(const QByteArray& lines, bool l
         // An existing file we cannot open is left alone.
         return error.isEmpty() ? systemError(openError) : error;
     }
-    struct stat info
-    {};
+    struct stat info = {};
     if (::fstat(fd.get(), &info) != 0)
         return systemError(errno);
     if (!S_ISREG(info.st_mode))

@@ -54,12 +54,8 @@ QString DBusNotificationSender::busError()
 void DBusNotificationSender::checkService(std::function<void(const CheckResult&)> done)
 {
     if (!bus().isConnected()) {
-        QMetaObject::invokeMethod(
-            this,
-            [done, error = busError()] {
-                done({std::nullopt, error});
-            },
-            Qt::QueuedConnection);
+        const auto fail = [done, error = busError()] { done({std::nullopt, error}); };
+        QMetaObject::invokeMethod(this, fail, Qt::QueuedConnection);
         return;
     }
     const QDBusMessage info =
@@ -92,12 +88,8 @@ void DBusNotificationSender::post(const NotificationRequest& request,
                                   std::function<void(const PostResult&)> done)
 {
     if (!bus().isConnected()) {
-        QMetaObject::invokeMethod(
-            this,
-            [done, error = busError()] {
-                done({std::nullopt, error});
-            },
-            Qt::QueuedConnection);
+        const auto fail = [done, error = busError()] { done({std::nullopt, error}); };
+        QMetaObject::invokeMethod(this, fail, Qt::QueuedConnection);
         return;
     }
     QStringList actions;

@@ -27,8 +27,7 @@ constexpr int maxOpenConnections = 8;
 // The user id of the process at the other end of a connected local socket.
 std::optional<uid_t> peerUid(qintptr descriptor)
 {
-    struct ucred credentials
-    {};
+    struct ucred credentials = {};
     socklen_t length = sizeof credentials;
     if (descriptor < 0 ||
         ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)

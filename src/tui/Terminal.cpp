@@ -53,8 +53,7 @@ constexpr std::array kCrashSignals{SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
 
 void install(int signal, void (*handler)(int))
 {
-    struct sigaction action
-    {};
+    struct sigaction action = {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -373,8 +373,9 @@ QWidget* SettingsView::buildContent()
     connect(m_notifications, &QCheckBox::toggled, this,
             [this](bool on) { edit([on](AppSettings& s) { s.notificationsEnabled = on; }); });
     alerts->addWidget(m_notifications);
+    using Threshold = double NotificationThresholds::*;
     const auto threshold = [&](const QString& label, double low, double high, const QString& name,
-                               double NotificationThresholds::*field) {
+                               Threshold field) {
         auto* stepper = new Stepper(low, high, 1, [label](double value) {
             return label + QStringLiteral(": ") + NumberFormatting::fixed(value, 0);
         });

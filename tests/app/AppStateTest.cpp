@@ -398,8 +398,8 @@ TEST(AppStateProviders, DestroyingTheStateStopsProvidersAndDropsItsPendingCycle)
     EXPECT_EQ(codex->stops, 1);
     // The queued applies find the state gone; a call queued after them runs after them.
     bool drained = false;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&] { drained = true; }, Qt::QueuedConnection);
+    const auto drain = [&] { drained = true; };
+    QMetaObject::invokeMethod(QCoreApplication::instance(), drain, Qt::QueuedConnection);
     ASSERT_TRUE(TestSupport::waitFor([&] { return drained; }));
     EXPECT_EQ(codex->stops, 1);
 }

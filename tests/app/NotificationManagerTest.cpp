@@ -18,9 +18,8 @@ public:
     void checkService(std::function<void(const CheckResult&)> done) override
     {
         ++checks;
-        m_pending.append([this, done] {
-            done(server ? CheckResult{server, {}} : CheckResult{std::nullopt, error});
-        });
+        const CheckResult result = server ? CheckResult{server, {}} : CheckResult{std::nullopt, error};
+        m_pending.append([done, result] { done(result); });
     }
     void post(const NotificationRequest& request, std::function<void(const PostResult&)> done) override
     {

@@ -33,8 +33,8 @@ TEST(RetentionScheduler, PrunesAtStartThenEveryIntervalWithTheSettingAndTimeOfTh
 
     qint64 days = 30;
     int prunes = 0;
-    RetentionScheduler scheduler(
-        store, clock, [&] { return days; }, std::chrono::milliseconds(20));
+    const auto retention = [&] { return days; };
+    RetentionScheduler scheduler(store, clock, retention, std::chrono::milliseconds(20));
     QObject::connect(&scheduler, &RetentionScheduler::pruned, [&](bool rewritten) {
         EXPECT_TRUE(rewritten);
         ++prunes;

@@ -230,7 +230,8 @@ TEST(SeriesCache, SharedLogGrowthIsIncrementalAndARewrittenTailIsNot)
     const Row rows[] = {
         {"one more, filling the first chunk",
          [](SnapshotLog& log) {
-             log.append(make({P::codex, W::fiveHour, 0, 50, 100'000}));
+             const UsageSnapshot one = make({P::codex, W::fiveHour, 0, 50, 100'000});
+             log.append(one);
          },
          true},
         {"two more, opening a chunk",

@@ -91,8 +91,7 @@ TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)
     const QString path = folder.filePath("statusline-summary.json");
     StatusSummaryPublisher publisher(path);
     const auto inode = [&path] {
-        struct stat info
-        {};
+        struct stat info = {};
         return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
     };
     AppSettings settings;

@@ -116,8 +116,7 @@ TEST(StoreCommands, ExportCsvReplacesOnlyARegularFileAndSaysWhyNot)
     }
     home.writeLog(log);
     const auto typeOf = [](const QString& path) {
-        struct stat info
-        {};
+        struct stat info = {};
         return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & S_IFMT : 0;
     };
 
@@ -211,8 +210,7 @@ TEST(StoreCommands, DataFolderAndExportArePrivate)
     QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                       QDirIterator::Subdirectories);
     const auto check = [&](const QString& path, mode_t expected) {
-        struct stat info
-        {};
+        struct stat info = {};
         ::lstat(QFile::encodeName(path).constData(), &info);
         if ((info.st_mode & 07777) != expected)
             wrong.append(QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8));

@@ -13,6 +13,8 @@ TEST(AppSettings, EachBadFieldFallsBackAloneToItsDefault)
         change(s);
         return s;
     };
+    AppSettings allFive;
+    allFive.notificationThresholds = {1, 2, 3, 4, 5};
     const std::pair<const char*, AppSettings> rows[] = {
         {"{}", AppSettings{}},
         {R"({"retentionDays":"45"})", AppSettings{}},
@@ -23,9 +25,7 @@ TEST(AppSettings, EachBadFieldFallsBackAloneToItsDefault)
          AppSettings{}},
         {R"({"notificationThresholds":{"fiveHourUsageAbove":1,"fiveHourForecastAbove":2,
             "timeToLimitUnderMinutes":3,"weeklyProjectedAbove":4,"weeklyPaceAbovePoints":5}})",
-         with([](AppSettings& s) {
-             s.notificationThresholds = {1, 2, 3, 4, 5};
-         })},
+         allFive},
         {R"({"forecastBasis":"last2h","menuBarDisplayMode":"autoMode"})", AppSettings{}},
         {R"({"menuBarDisplayMode":"auto"})",
          with([](AppSettings& s) { s.menuBarDisplayMode = MenuBarDisplayMode::autoMode; })},

@@ -128,10 +128,8 @@ TEST(AtomicFile, ReplacesOnlyRegularFilesAndLeavesNothingBehindWhenItCannot)
         // A child process started meanwhile (Codex) must not inherit a handle on the temporary file.
         EXPECT_EQ(closeOnExec, row.ok) << row.name;
         EXPECT_TRUE(error.contains(QLatin1StringView(row.error))) << row.name << ": " << error.toStdString();
-        struct stat atPath
-        {};
-        struct stat behind
-        {};
+        struct stat atPath = {};
+        struct stat behind = {};
         ASSERT_EQ(::lstat(QFile::encodeName(path).constData(), &atPath), 0) << row.name;
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &behind), 0) << row.name;
         EXPECT_EQ(atPath.st_mode & S_IFMT, row.type) << row.name;

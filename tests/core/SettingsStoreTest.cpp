@@ -163,8 +163,7 @@ TEST_F(SettingsStoreTest, AFifoInPlaceOfTheFileIsNeitherWaitedOnNorReplaced)
     ASSERT_EQ(::mkfifo(QFile::encodeName(store.url()).constData(), 0644), 0);
     EXPECT_EQ(store.load(), AppSettings{});
     EXPECT_FALSE(store.save(AppSettings{}));
-    struct stat info
-    {};
+    struct stat info = {};
     ASSERT_EQ(::stat(QFile::encodeName(store.url()).constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode));
     EXPECT_FALSE(QFile::exists(store.corruptUrl()));

@@ -193,8 +193,7 @@ TEST_F(SnapshotStoreTest, UnreadableOrMissingPlacesDegradeQuietlyAndNeverLoseThe
         EXPECT_TRUE(store.all().isEmpty());
         store.append(first); // must neither block nor write into the pipe
         store.prune(0);
-        struct stat info
-        {};
+        struct stat info = {};
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
         EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "prune replaced a log it could not read";
     }

@@ -41,8 +41,7 @@ inline void writeFile(const QString& path, const QByteArray& bytes, mode_t mode 
 // The permission bits, as chmod takes them.
 inline int modeOf(const QString& path)
 {
-    struct stat info
-    {};
+    struct stat info = {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 

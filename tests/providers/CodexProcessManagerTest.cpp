@@ -39,8 +39,7 @@ CodexLaunchOptions shell(const QString& command)
 
 bool sigpipeIsDefault()
 {
-    struct sigaction current
-    {};
+    struct sigaction current = {};
     sigaction(SIGPIPE, nullptr, &current);
     return current.sa_handler == SIG_DFL;
 }
@@ -97,10 +96,8 @@ TEST(CodexProcessManager, WritingToAChildThatNoLongerReadsIsAbsorbed)
 {
     // Qt Network ignores SIGPIPE process-wide once a socket is made; put the default back so that a broken
     // pipe would really kill this process.
-    struct sigaction saved
-    {};
-    struct sigaction fallback
-    {};
+    struct sigaction saved = {};
+    struct sigaction fallback = {};
     fallback.sa_handler = SIG_DFL;
     sigaction(SIGPIPE, &fallback, &saved);
     const auto restore = qScopeGuard([&] { sigaction(SIGPIPE, &saved, nullptr); });

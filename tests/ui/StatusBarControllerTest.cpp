@@ -40,12 +40,14 @@ const QList<UsageSnapshot> oneReading{UiTest::snapshot(Provider::codex, WindowKi
 struct Fixture
 {
     explicit Fixture(AppSettings settings = {}, int height = 720, const QList<UsageSnapshot>& stored = {})
-        : state(UiTest::makeState(settings, stored)),
-          controller(
-              *state, item, [this] { return new PanelWindow(new PanelView(*state, {})); }, height)
+        : state(UiTest::makeState(settings, stored)), controller(*state, item, panels(), height)
     {
         controller.setScreenSource(plainScreen);
         controller.setHotKey(&key);
+    }
+    StatusBarController::PanelFactory panels()
+    {
+        return [this] { return new PanelWindow(new PanelView(*state, {})); };
     }
     FakeStatusItem item;
     FakeHotKey key;

@@ -123,8 +123,7 @@ bool writeSettings(const QJsonObject& settings)
 void backUp(const Settings& settings)
 {
     AtomicFile::Options options;
-    struct stat info
-    {};
+    struct stat info = {};
     if (::stat(QFile::encodeName(ClaudePaths::settingsPath()).constData(), &info) == 0)
         options.mode = info.st_mode & 0777;
     AtomicFile::write(backupPath(), settings.bytes, nullptr, options);
