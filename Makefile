@@ -1,7 +1,7 @@
-# Tallyvane: `make run` and `make test` are all a fresh Debian 12 machine needs.
+# Tallyvane: `make run` and `make test` are all a fresh Debian 12 or 13 machine needs (with make and git).
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize bench fuzz package format format-check clean
+.PHONY: all deps build run test test-sanitize test-debian13 bench fuzz package format format-check clean
 
 all: build
 
@@ -23,6 +23,10 @@ test-sanitize: deps
 	@cmake --preset sanitize >/dev/null
 	@cmake --build --preset sanitize -j $(JOBS)
 	@ctest --preset sanitize
+
+# `make test` and `make package` on a fresh Debian 13 root (debootstrap, kept between runs); needs root.
+test-debian13:
+	@scripts/test-debian13.sh
 
 bench: deps
 	@cmake --preset release >/dev/null

@@ -40,12 +40,14 @@ qint64 timeOfDay(qint64 minutes)
 }
 
 // The moment the local wall clock shows `minutes` (a time of day) on `day`. A wall time skipped by a
-// daylight-saving jump maps to the first minute the clock does show after it.
+// daylight-saving jump maps to the first minute the clock does show after it. Qt 6.4 calls a skipped time
+// invalid where later versions move it on by the jump, so a candidate counts only when it reads as asked.
 qint64 wallTimeMs(QDate day, qint64 minutes)
 {
     for (qint64 m = minutes; m < minutesPerDay; ++m) {
-        const QDateTime candidate(day, QTime(int(m / 60), int(m % 60)), Qt::LocalTime);
-        if (candidate.isValid())
+        const QTime wall(int(m / 60), int(m % 60));
+        const QDateTime candidate(day, wall, Qt::LocalTime);
+        if (candidate.isValid() && candidate.date() == day && candidate.time() == wall)
             return candidate.toMSecsSinceEpoch();
     }
     return startOfDayMs(day.addDays(1));

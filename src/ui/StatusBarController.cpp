@@ -23,8 +23,14 @@ StatusBarController::StatusBarController(AppState& state, StatusItem& item, Pane
     connect(&m_item, &StatusItem::activated, this,
             [this](QPoint cursor) { toggleUI(Trigger::trayIcon, cursor); });
     connect(&m_item, &StatusItem::middleClicked, &m_state, &AppState::refresh);
-    connect(&m_item, &StatusItem::unavailable, this, [this] { setWindowMode(true); });
-    connect(&m_item, &StatusItem::shown, this, [this] { setWindowMode(false); });
+    connect(&m_item, &StatusItem::unavailable, this, [this] {
+        setWindowMode(true);
+        showPending();
+    });
+    connect(&m_item, &StatusItem::shown, this, [this] {
+        setWindowMode(false);
+        showPending();
+    });
     // Coalesce a burst of change signals into one redraw on the next turn of the event loop.
     connect(&m_state, &AppState::changed, this, [this] {
         if (m_updateQueued)
@@ -94,6 +100,11 @@ void StatusBarController::toggleUI(Trigger trigger, std::optional<QPoint> cursor
         m_panel->dismiss();
         return;
     }
+    // A second toggle while the tray search goes on takes the first one back.
+    if (!m_item.isSettled() && m_pendingShow) {
+        m_pendingShow.reset();
+        return;
+    }
     showUI(trigger, cursor);
 }
 
@@ -159,7 +170,13 @@ void StatusBarController::setWindowMode(bool on)
         return;
     }
     AppLogger::shared().info(QStringLiteral("No tray shows the icon: the panel opens as a window"));
-    showUI(Trigger::request);
+    m_pendingShow = Trigger::request;
+}
+
+void StatusBarController::showPending()
+{
+    if (const std::optional<Trigger> trigger = std::exchange(m_pendingShow, std::nullopt))
+        showUI(*trigger);
 }
 
 void StatusBarController::showSettings()
@@ -172,6 +189,11 @@ void StatusBarController::showSettings()
 
 void StatusBarController::showUI(Trigger trigger, std::optional<QPoint> cursor)
 {
+    // A pop-up shown now would be made a window a moment later, or lose its focus to the tray appearing.
+    if (!m_item.isSettled()) {
+        m_pendingShow = trigger;
+        return;
+    }
     preparePanel();
     if (m_windowMode) {
         m_panel->setNoTrayNoticeShown(m_state.settings().showNoTrayNotice);

@@ -68,6 +68,8 @@ private:
     void present(PanelPlacement::Request request);
     // No tray shows the icon: the panel becomes a window and opens; a tray that appears later takes over.
     void setWindowMode(bool on);
+    // Opens the panel when a request to open is waiting for the tray search.
+    void showPending();
 
     AppState& m_state;
     StatusItem& m_item;
@@ -84,6 +86,8 @@ private:
     int m_updates = 0;
     bool m_updateQueued = false;
     bool m_windowMode = false;
+    // A request to open that came while the tray search went on, answered once it ends.
+    std::optional<Trigger> m_pendingShow;
     // Whether the window has been placed once; later openings leave it where the user put it.
     bool m_windowPlaced = false;
 };

@@ -165,17 +165,19 @@ TEST(TimeFormatting, ResetPhraseByCalendarDays)
 TEST(TimeFormatting, ResetPhraseFollowsLocaleChanges)
 {
     ZoneGuard zone("Europe/London");
+    // {June} is the locale's own short month name, which Qt's locale data words differently by version.
     const std::tuple<const char*, const char*, const char*> rows[] = {
-        {"en_GB", "resets Sat 09:05", "resets Thu 18 Jun 21:05"},
+        {"en_GB", "resets Sat 09:05", "resets Thu 18 {June} 21:05"},
         // A 12-hour locale keeps the 24-hour time but puts the month first.
-        {"en_US", "resets Sat 09:05", "resets Thu, Jun 18 21:05"},
-        {"fi_FI", "resets la 09.05", "resets to 18 kesäk. 21.05"},
-        {"en_GB", "resets Sat 09:05", "resets Thu 18 Jun 21:05"},
+        {"en_US", "resets Sat 09:05", "resets Thu, {June} 18 21:05"},
+        {"fi_FI", "resets la 09.05", "resets to 18 {June} 21.05"},
+        {"en_GB", "resets Sat 09:05", "resets Thu 18 {June} 21:05"},
     };
     for (const auto& [name, soon, later] : rows) {
         LocaleGuard locale(name);
+        const QString june18 = QString::fromUtf8(later).replace(QStringLiteral("{June}"),
+                                                                QLocale().monthName(6, QLocale::ShortFormat));
         EXPECT_EQ(TimeFormatting::resetPhrase(june(13, 9, 5), june(10, 10)), QString::fromUtf8(soon)) << name;
-        EXPECT_EQ(TimeFormatting::resetPhrase(june(18, 21, 5), june(10, 10)), QString::fromUtf8(later))
-            << name;
+        EXPECT_EQ(TimeFormatting::resetPhrase(june(18, 21, 5), june(10, 10)), june18) << name;
     }
 }

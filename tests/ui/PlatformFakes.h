@@ -18,16 +18,26 @@ public:
     void setContextMenu(QMenu*) override {}
     std::optional<QRect> geometry() const override { return trayGeometry; }
     bool isShown() const override { return true; }
+    bool isSettled() const override { return settled; }
 
     void click(QPoint cursor = {}) { Q_EMIT activated(cursor); }
     void middleClick() { Q_EMIT middleClicked(); }
-    void noTray() { Q_EMIT unavailable(); }
-    void trayAppears() { Q_EMIT shown(); }
+    void noTray()
+    {
+        settled = true;
+        Q_EMIT unavailable();
+    }
+    void trayAppears()
+    {
+        settled = true;
+        Q_EMIT shown();
+    }
 
     int iconChanges = 0;
     QImage lastIcon;
     QString toolTip;
     std::optional<QRect> trayGeometry;
+    bool settled = true;
 };
 
 class FakeHotKey : public GlobalHotKey

@@ -237,6 +237,30 @@ TEST(StatusBarController, WithoutATrayThePanelIsAWindowUntilATrayAppears)
     EXPECT_TRUE(panel->isVisible());
 }
 
+// A --toggle sent while the tray search goes on once opened a pop-up that the search's end then closed.
+TEST(StatusBarController, ARequestDuringTheTraySearchOpensThePanelInTheFormTheSearchEndsWith)
+{
+    for (const bool trayFound : {true, false}) {
+        Fixture f(onboarded(), 720, oneReading);
+        f.item.settled = false;
+        f.controller.toggleUI(StatusBarController::Trigger::request);
+        f.controller.toggleUI(StatusBarController::Trigger::request); // taken back
+        f.controller.toggleUI(StatusBarController::Trigger::request);
+        EXPECT_FALSE(f.controller.isPanelVisible());
+        trayFound ? f.item.trayAppears() : f.item.noTray();
+        ASSERT_TRUE(f.controller.isPanelVisible()) << trayFound;
+        EXPECT_EQ(f.controller.panel()->mode(),
+                  trayFound ? PanelWindow::Mode::popup : PanelWindow::Mode::window);
+    }
+    // Taken back, nothing opens when a tray is found.
+    Fixture f(onboarded(), 720, oneReading);
+    f.item.settled = false;
+    f.controller.toggleUI(StatusBarController::Trigger::request);
+    f.controller.toggleUI(StatusBarController::Trigger::request);
+    f.item.trayAppears();
+    EXPECT_FALSE(f.controller.isPanelVisible());
+}
+
 TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)
 {
     Fixture f;

@@ -25,6 +25,9 @@ public:
     [[nodiscard]] virtual std::optional<QRect> geometry() const = 0;
     // Whether the icon has been handed to a tray yet.
     [[nodiscard]] virtual bool isShown() const = 0;
+    // Whether the search for a tray host has ended, in shown() or unavailable(); until then the panel's
+    // form (pop-up or window) is not known.
+    [[nodiscard]] virtual bool isSettled() const { return true; }
 
 Q_SIGNALS:
     // A primary click; cursor is where the pointer was at that moment.

@@ -31,6 +31,7 @@ public:
     void setContextMenu(QMenu* menu) override;
     [[nodiscard]] std::optional<QRect> geometry() const override;
     [[nodiscard]] bool isShown() const override { return m_tray != nullptr; }
+    [[nodiscard]] bool isSettled() const override { return m_tray || m_poll; }
     // Whether an XEmbed tray manager owns its selection on the X server (false off X11).
     [[nodiscard]] static bool xembedTrayPresent();
 
