@@ -1,6 +1,7 @@
 // The cost of one Codex rate-limit update between the pipe and the snapshot store: decoding the line the
 // real app-server pushes, choosing the bucket and building its snapshots; and splitting pipe reads into
 // lines.
+#include "core/Zone.h"
 #include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexParsing.h"
 #include "providers/codex/CodexProcessManager.h"
@@ -20,7 +21,7 @@ const QByteArray pushLine =
     R"("individualLimit":null,"spendControlReached":null,"planType":null,"rateLimitReachedType":null}},)"
     R"("emittedAtMs":1796580802501})";
 
-const QDateTime now = QDateTime::fromSecsSinceEpoch(1796580000, Qt::UTC);
+const QDateTime now = QDateTime::fromSecsSinceEpoch(1796580000, Zone::utc());
 
 void decodePayload(benchmark::State& state)
 {

@@ -6,6 +6,7 @@
 #include "core/JsonLines.h"
 #include "core/SnapshotLineDecoder.h"
 #include "core/SnapshotStore.h"
+#include "core/Zone.h"
 
 #include <benchmark/benchmark.h>
 
@@ -25,7 +26,7 @@ namespace {
 
 constexpr int logLines = 200'000;
 constexpr qint64 spacingSeconds = 15;
-const QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+const QDateTime start = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Zone::utc());
 
 std::unique_ptr<QTemporaryDir> workDir;
 

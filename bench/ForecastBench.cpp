@@ -2,6 +2,7 @@
 // "Weekly" resets every seven days, so the engine cuts the series to the current window; "OneWindow"
 // never resets, so every step runs over the whole series.
 #include "core/ForecastEngine.h"
+#include "core/Zone.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,7 +11,7 @@
 namespace {
 
 constexpr int minutes = 30 * 24 * 60;
-const QDateTime start = QDateTime(QDate(2026, 3, 1), QTime(0, 0), Qt::UTC);
+const QDateTime start = QDateTime(QDate(2026, 3, 1), QTime(0, 0), Zone::utc());
 
 QList<UsageSnapshot> thirtyDays(bool weeklyResets)
 {

@@ -3,6 +3,7 @@
 #include "core/JsonLines.h"
 #include "core/SnapshotLineDecoder.h"
 #include "core/SnapshotStore.h"
+#include "core/Zone.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +30,7 @@ UsageSnapshot sample(QRandomGenerator& random, qint64 index)
     UsageSnapshot s;
     s.provider = random.bounded(2) ? Provider::codex : Provider::claude;
     s.windowKind = random.bounded(2) ? WindowKind::fiveHour : WindowKind::sevenDay;
-    s.timestamp = QDateTime::fromSecsSinceEpoch(1'769'850'900 + index * 30, Qt::UTC);
+    s.timestamp = QDateTime::fromSecsSinceEpoch(1'769'850'900 + index * 30, Zone::utc());
     s.usedPercent = std::round(random.generateDouble() * 10000) / 100;
     s.remainingPercent = 100 - s.usedPercent;
     s.resetAt = s.timestamp.addSecs(random.bounded(1, 604800));

@@ -2,6 +2,7 @@
 // well-formed Claude reading that survives the trip through the snapshot log unchanged.
 #include "core/JsonLines.h"
 #include "core/SnapshotLineDecoder.h"
+#include "core/Zone.h"
 #include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QJsonDocument>
@@ -28,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (!document.isObject())
         return 0;
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(1796580000, Qt::UTC);
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1796580000, Zone::utc());
     const QList<UsageSnapshot> snapshots = ClaudeUsageAnswer::snapshots(document.object(), now);
     if (snapshots.size() > 3)
         fail("more than one snapshot per window kind");

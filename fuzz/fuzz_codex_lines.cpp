@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes, as the Codex child's output, through the line assembler (cut into reads of a size
 // the first byte picks) and then through the client's line handler and the rate-limit payload decoder.
 // The lines must not depend on where the reads were cut, and every snapshot must be well formed.
+#include "core/Zone.h"
 #include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexParsing.h"
 #include "providers/codex/CodexProcessManager.h"
@@ -38,7 +39,7 @@ void checkSnapshots(const CodexRateLimitsPayload& payload)
     const QList<CodexRateLimitBucket> buckets = payload.allBuckets();
     if (buckets.size() > 1)
         fail("more than one bucket");
-    const QDateTime now = QDateTime::fromSecsSinceEpoch(1796580000, Qt::UTC);
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1796580000, Zone::utc());
     for (const CodexRateLimitBucket& bucket : buckets) {
         const QList<UsageSnapshot> snapshots = CodexParsing::snapshots(bucket, now);
         if (snapshots.size() > 2)

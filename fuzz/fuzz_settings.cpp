@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the settings decoder (the from-bytes half of loading, no files touched).
 #include "core/SettingsStore.h"
+#include "core/Zone.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -38,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A hand-edited schedule must not make the schedule arithmetic misbehave.
     SleepSchedule sleep = settings->sleep;
     sleep.enabled = true;
-    const QDateTime from(QDate(2026, 3, 28), QTime(20, 0), Qt::UTC);
+    const QDateTime from(QDate(2026, 3, 28), QTime(20, 0), Zone::utc());
     const double asleep = sleep.sleepSeconds(from, from.addDays(2));
     if (!(asleep >= 0 && asleep <= 2 * 86400.0))
         fail("sleep seconds outside the range asked about");

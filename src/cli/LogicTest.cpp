@@ -1,4 +1,5 @@
 #include "cli/LogicTest.h"
+#include "core/Zone.h"
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
@@ -16,7 +17,7 @@ namespace LogicTest {
 
 namespace {
 
-const QDateTime kNow = QDateTime(QDate(2026, 1, 14), QTime(12, 0, 0), Qt::UTC);
+const QDateTime kNow = QDateTime(QDate(2026, 1, 14), QTime(12, 0, 0), Zone::utc());
 
 class Checker
 {

@@ -1,4 +1,5 @@
 #include "core/AppSettings.h"
+#include "core/Zone.h"
 
 #include "core/JsonLines.h"
 
@@ -49,7 +50,7 @@ std::optional<QDateTime> jsonReferenceDate(const QJsonValue& value)
     const std::optional<double> seconds = jsonDouble(value);
     if (!seconds || std::fabs(*seconds) > referenceSecondsLimit)
         return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(referenceDateMs + std::llround(*seconds * 1000.0), Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(referenceDateMs + std::llround(*seconds * 1000.0), Zone::utc());
 }
 
 double referenceSeconds(const QDateTime& date)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Zone.h"
+
 #include <QDateTime>
 #include <QHashFunctions>
 
@@ -89,7 +91,7 @@ inline std::optional<QDateTime> addSeconds(const QDateTime& date, double seconds
     const double targetMs = static_cast<double>(date.toMSecsSinceEpoch()) + std::round(seconds * 1000.0);
     if (!(std::fabs(targetMs) < limitMs))
         return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(targetMs), Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(targetMs), Zone::utc());
 }
 
 } // namespace ForecastMath

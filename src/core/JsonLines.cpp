@@ -1,4 +1,5 @@
 #include "core/JsonLines.h"
+#include "core/Zone.h"
 
 #include <QTimeZone>
 
@@ -29,7 +30,7 @@ std::optional<QDateTime> fromEpochNumber(double value)
     const double msecs = std::round(seconds * 1000.0);
     if (std::fabs(msecs) > 8.0e15) // beyond what a calendar date can hold
         return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(msecs), Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(msecs), Zone::utc());
 }
 
 // Internet date-time: yyyy-MM-ddTHH:mm:ss[.fraction](Z|±hh:mm). Anything looser is refused.
@@ -94,7 +95,7 @@ std::optional<QDateTime> parseInternetDateTime(QStringView text)
     const QTime time(hour, minute, second);
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    QDateTime result(date, time, Qt::UTC);
+    QDateTime result(date, time, Zone::utc());
     return result.addSecs(-offsetSeconds).addMSecs(msecs);
 }
 

@@ -1,4 +1,5 @@
 #include "core/SleepSchedule.h"
+#include "core/Zone.h"
 
 #include "core/JsonLines.h"
 
@@ -23,12 +24,12 @@ struct Interval
 
 QDate localDate(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).date();
+    return QDateTime::fromMSecsSinceEpoch(ms, Zone::local()).date();
 }
 
 qint64 startOfDayMs(QDate day)
 {
-    return day.startOfDay(Qt::LocalTime).toMSecsSinceEpoch();
+    return day.startOfDay(Zone::local()).toMSecsSinceEpoch();
 }
 
 // A stored minute value as a time of day. Hand-edited values beyond a day would otherwise give nights that
@@ -46,7 +47,7 @@ qint64 wallTimeMs(QDate day, qint64 minutes)
 {
     for (qint64 m = minutes; m < minutesPerDay; ++m) {
         const QTime wall(int(m / 60), int(m % 60));
-        const QDateTime candidate(day, wall, Qt::LocalTime);
+        const QDateTime candidate(day, wall, Zone::local());
         if (candidate.isValid() && candidate.date() == day && candidate.time() == wall)
             return candidate.toMSecsSinceEpoch();
     }
@@ -143,7 +144,7 @@ std::optional<QDateTime> SleepSchedule::nextBedtime(const QDateTime& after) cons
     for (const QDate candidateDay : {day, day.addDays(1)}) {
         const qint64 candidate = wallTimeMs(candidateDay, timeOfDay(bedtimeMinutes));
         if (candidate > afterMs)
-            return QDateTime::fromMSecsSinceEpoch(candidate, Qt::LocalTime);
+            return QDateTime::fromMSecsSinceEpoch(candidate, Zone::local());
     }
     return std::nullopt;
 }

@@ -1,4 +1,5 @@
 #include "core/SnapshotLineDecoder.h"
+#include "core/Zone.h"
 
 #include "core/JsonLines.h"
 
@@ -317,7 +318,7 @@ std::optional<QDateTime> parseDateFast(std::string_view text)
     constexpr qint64 unixEpochJulianDay = 2440588;
     const qint64 msecs = (date.toJulianDay() - unixEpochJulianDay) * 86'400'000 +
                          (hour * 3600 + minute * 60 + second) * qint64(1000);
-    return QDateTime::fromMSecsSinceEpoch(msecs, Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(msecs, Zone::utc());
 }
 
 std::optional<QDateTime> readDate(const Value& value)

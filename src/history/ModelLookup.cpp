@@ -1,4 +1,5 @@
 #include "history/ModelLookup.h"
+#include "core/Zone.h"
 
 #include "core/FileIo.h"
 #include "history/TranscriptTime.h"
@@ -38,7 +39,7 @@ std::optional<ModelSighting> sighting(QByteArrayView piece)
         TranscriptTime::parseMs(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     if (!ms)
         return std::nullopt;
-    return ModelSighting{model, QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC)};
+    return ModelSighting{model, QDateTime::fromMSecsSinceEpoch(*ms, Zone::utc())};
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "history/ZoneCalendar.h"
+#include "core/Zone.h"
 
 #include "history/TranscriptTime.h"
 
@@ -36,7 +37,7 @@ qint64 ZoneCalendar::offsetSeconds(qint64 utcMs)
 {
     if (utcMs >= m_validFrom && utcMs < m_validTo)
         return m_offset;
-    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::UTC);
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(utcMs, Zone::utc());
     m_offset = m_zone.offsetFromUtc(at);
     if (m_zone.hasTransitions()) {
         const auto previous = m_zone.previousTransition(at.addMSecs(1));

@@ -1,4 +1,5 @@
 #include "ui/ChartMapping.h"
+#include "core/Zone.h"
 
 #include <QDateTime>
 
@@ -52,6 +53,6 @@ QList<qint64> ChartMapping::timeTicks(int count) const
 
 QString ChartMapping::timeLabel(qint64 ms) const
 {
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toLocalTime();
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Zone::utc()).toLocalTime();
     return local.toString(spansDays() ? QStringLiteral("ddd d, HH:mm") : QStringLiteral("HH:mm"));
 }

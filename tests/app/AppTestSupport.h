@@ -5,6 +5,7 @@
 #include "app/SeriesCache.h"
 #include "core/Enums.h"
 #include "core/ForecastModels.h"
+#include "core/Zone.h"
 #include "support/Reading.h"
 #include "support/TestSupport.h"
 
@@ -15,7 +16,7 @@
 
 namespace AppTest {
 
-inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 
 // A forecast with the fields the state and the title read; the rest at their defaults.
 inline ForecastResult forecast(Provider provider, WindowKind window, double used,

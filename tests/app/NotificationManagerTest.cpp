@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ private:
     QList<std::function<void()>> m_pending;
 };
 
-const QDateTime kSunday = QDateTime(QDate(2026, 5, 17), QTime(19, 0), Qt::UTC);
+const QDateTime kSunday = QDateTime(QDate(2026, 5, 17), QTime(19, 0), Zone::utc());
 
 AppSettings enabled()
 {

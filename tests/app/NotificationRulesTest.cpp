@@ -1,5 +1,6 @@
 #include "app/NotificationRules.h"
 #include "AppTestSupport.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,7 @@ constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 QDateTime utc(int month, int day, int hour, int minute = 0)
 {
-    return QDateTime(QDate(2026, month, day), QTime(hour, minute), Qt::UTC);
+    return QDateTime(QDate(2026, month, day), QTime(hour, minute), Zone::utc());
 }
 
 ForecastResult fiveHour(Provider provider, double used, std::optional<double> projected = std::nullopt,

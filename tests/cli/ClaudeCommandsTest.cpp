@@ -1,5 +1,6 @@
 // The Claude diagnostics of the real executable, with the OAuth endpoints on a loopback server.
 #include "CliProcess.h"
+#include "core/Zone.h"
 
 #include "providers/ClaudeTestSupport.h"
 #include "providers/LoopbackHttpServer.h"
@@ -53,7 +54,7 @@ TEST(ClaudeCommandsTest, OAuthTestRefreshesFetchesAndPrintsWithoutStoringAnythin
 
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     const QString expires =
-        JsonLines::formatDate(QDateTime::fromMSecsSinceEpoch(soon.toMSecsSinceEpoch(), Qt::UTC));
+        JsonLines::formatDate(QDateTime::fromMSecsSinceEpoch(soon.toMSecsSinceEpoch(), Zone::utc()));
     EXPECT_EQ(result.out,
               "credential: " + credentials + " (expires " + expires +
                   ")\n"

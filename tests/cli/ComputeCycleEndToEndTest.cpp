@@ -1,6 +1,7 @@
 // The whole compute cycle through the real program: transcripts, a snapshot log with status-line and OAuth
 // readings, an anchor file and the bridge's meta file in a throwaway home, read by `tallyvane status --json`.
 #include "CliProcess.h"
+#include "core/Zone.h"
 #include "history/ClaudeEstimator.h"
 #include "history/TranscriptCorpus.h"
 
@@ -15,7 +16,7 @@ using namespace CliTest;
 
 namespace {
 
-const QDateTime kAt(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+const QDateTime kAt(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 
 UsageSnapshot claudeReading(WindowKind kind, qint64 ageSeconds, double used, const QString& source,
                             const QDateTime& resetAt, std::optional<QString> effort = std::nullopt)

@@ -3,6 +3,7 @@
 // the Messages API whose rate-limit headers are what the bridge must record and whose status line shows the
 // forecast Tallyvane summarised.
 #include "CliProcess.h"
+#include "core/Zone.h"
 
 #include "core/SnapshotStore.h"
 #include "providers/ClaudeTestSupport.h"
@@ -231,10 +232,10 @@ TEST(RealClaudeCodeTest, BridgeRecordsTheWindowsClaudeCodeReports)
     ASSERT_EQ(stored.size(), 2);
     EXPECT_EQ(stored[0].windowKind, WindowKind::fiveHour);
     EXPECT_EQ(stored[0].usedPercent, 42);
-    EXPECT_EQ(stored[0].resetAt, QDateTime::fromSecsSinceEpoch(fiveHourReset, Qt::UTC));
+    EXPECT_EQ(stored[0].resetAt, QDateTime::fromSecsSinceEpoch(fiveHourReset, Zone::utc()));
     EXPECT_EQ(stored[1].windowKind, WindowKind::sevenDay);
     EXPECT_EQ(stored[1].usedPercent, 17.5);
-    EXPECT_EQ(stored[1].resetAt, QDateTime::fromSecsSinceEpoch(sevenDayReset, Qt::UTC));
+    EXPECT_EQ(stored[1].resetAt, QDateTime::fromSecsSinceEpoch(sevenDayReset, Zone::utc()));
     EXPECT_EQ(stored[0].source, "claude.statusline");
 
     // The model in the meta file is the one Claude Code asked the API for.

@@ -1,6 +1,7 @@
 #include "cli/StatusCommand.h"
 #include "CliProcess.h"
 #include "cli/CommandLine.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ using namespace CliTest;
 
 namespace {
 
-const QDateTime kAt = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+const QDateTime kAt = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 const QString kAtText = QStringLiteral("2026-05-12T14:00:00Z");
 
 UsageSnapshot snap(Provider p, WindowKind w, qint64 offsetSeconds, double used, qint64 resetIn)
@@ -242,8 +243,8 @@ TEST(StatusWatchOutput, PrintsOnRealChangesAndOnTheHeartbeat)
 TEST(StatusOptions, AtRefusesImpossibleUtcOffsets)
 {
     const std::pair<const char*, std::optional<QDateTime>> rows[] = {
-        {"2026-01-01T00:00:00+18:00", QDateTime(QDate(2025, 12, 31), QTime(6, 0), Qt::UTC)},
-        {"2026-01-01T00:00:00-18:00", QDateTime(QDate(2026, 1, 1), QTime(18, 0), Qt::UTC)},
+        {"2026-01-01T00:00:00+18:00", QDateTime(QDate(2025, 12, 31), QTime(6, 0), Zone::utc())},
+        {"2026-01-01T00:00:00-18:00", QDateTime(QDate(2026, 1, 1), QTime(18, 0), Zone::utc())},
         {"2026-01-01T00:00:00+18:01", std::nullopt},
         {"2026-01-01T00:00:00+99:99", std::nullopt},
         {"2026-01-01T00:00:00-05:60", std::nullopt},

@@ -1,4 +1,5 @@
 #include "CliProcess.h"
+#include "core/Zone.h"
 #include "support/OtherUser.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ UsageSnapshot snapshot(int hour, const char* plan)
     UsageSnapshot s;
     s.provider = Provider::claude;
     s.windowKind = WindowKind::sevenDay;
-    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(hour, 0), Qt::UTC);
+    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(hour, 0), Zone::utc());
     s.usedPercent = 25;
     s.remainingPercent = 75;
     s.planType = QString::fromUtf8(plan);

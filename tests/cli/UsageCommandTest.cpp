@@ -1,4 +1,5 @@
 #include "CliProcess.h"
+#include "core/Zone.h"
 
 #include "cli/UsageCommand.h"
 #include "history/HistoryCache.h"
@@ -35,7 +36,7 @@ QDate todayInKolkata()
 // reply, and a Codex event written twice.
 void writeTranscripts(const Home& home)
 {
-    const qint64 at = QDateTime(todayInKolkata().addDays(-1), QTime(23, 30), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 at = QDateTime(todayInKolkata().addDays(-1), QTime(23, 30), Zone::utc()).toMSecsSinceEpoch();
     const ClaudeUsage usage{100, 50, 1000, 200};
     put(home, QStringLiteral(".claude/projects/-home-user-p/s1.jsonl"),
         line(claudeUser(at - 1000, QStringLiteral("hello"))) +

@@ -1,6 +1,7 @@
 #include "core/AppSettings.h"
 #include "QtPrinters.h"
 #include "core/SettingsStore.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +38,8 @@ TEST(AppSettings, EachBadFieldFallsBackAloneToItsDefault)
         {R"({"notificationsSnoozedUntil":"2026-06-10T14:30:00Z"})", AppSettings{}},
         {R"({"notificationsSnoozedUntil":1e300})", AppSettings{}},
         {R"({"notificationsSnoozedUntil":-86400.5})", with([](AppSettings& s) {
-             s.notificationsSnoozedUntil = QDateTime(QDate(2000, 12, 30), QTime(23, 59, 59, 500), Qt::UTC);
+             s.notificationsSnoozedUntil =
+                 QDateTime(QDate(2000, 12, 30), QTime(23, 59, 59, 500), Zone::utc());
          })},
         {R"({"retentionDays":"x","focusedWindow":"weekly","focusAuto":"no","unknownKey":[1]})",
          with([](AppSettings& s) { s.focusedWindow = WindowKind::weekly; })},
@@ -51,7 +53,7 @@ TEST(AppSettings, EncodingUsesRawStringsAndReferenceDateSeconds)
     AppSettings settings;
     settings.enabledProviders = {Provider::claude};
     settings.menuBarDisplayMode = MenuBarDisplayMode::autoMode;
-    settings.notificationsSnoozedUntil = QDateTime(QDate(2026, 6, 10), QTime(14, 30, 15, 250), Qt::UTC);
+    settings.notificationsSnoozedUntil = QDateTime(QDate(2026, 6, 10), QTime(14, 30, 15, 250), Zone::utc());
     const QJsonObject json = settings.toJson();
     EXPECT_EQ(json.value("menuBarDisplayMode").toString(), "auto");
     EXPECT_EQ(json.value("enabledProviders").toArray(), QJsonArray{"claude"});

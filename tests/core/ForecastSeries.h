@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/UsageSnapshot.h"
+#include "core/Zone.h"
 
 #include <QDateTime>
 #include <QList>
@@ -24,7 +25,7 @@ namespace ForecastSeries {
 
 inline QDateTime origin()
 {
-    return QDateTime(QDate(2026, 3, 2), QTime(12, 0), Qt::UTC);
+    return QDateTime(QDate(2026, 3, 2), QTime(12, 0), Zone::utc());
 }
 
 inline QDateTime at(double minutes)

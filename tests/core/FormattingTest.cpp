@@ -4,6 +4,7 @@
 #include "core/NumberFormatting.h"
 #include "core/PaceCalculator.h"
 #include "core/TimeFormatting.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,7 @@ struct GermanSession
 
 QDateTime june(int day, int h, int m = 0)
 {
-    return QDateTime(QDate(2026, 6, day), QTime(h, m), Qt::LocalTime);
+    return QDateTime(QDate(2026, 6, day), QTime(h, m), Zone::local());
 }
 
 } // namespace
@@ -99,7 +100,7 @@ TEST(NumberFormatting, TextsAndDatesIgnoreTheProcessLocale)
 
     EXPECT_EQ(NumberFormatting::fixed(14.3, 1), QStringLiteral("14.3"));
     UsageSnapshot weekAhead;
-    weekAhead.timestamp = QDateTime(QDate(2026, 6, 1), QTime(0, 0), Qt::UTC);
+    weekAhead.timestamp = QDateTime(QDate(2026, 6, 1), QTime(0, 0), Zone::utc());
     weekAhead.resetAt = weekAhead.timestamp.addDays(4);
     weekAhead.windowDurationMins = 7 * 1440;
     weekAhead.usedPercent = 60;
@@ -107,7 +108,7 @@ TEST(NumberFormatting, TextsAndDatesIgnoreTheProcessLocale)
     EXPECT_EQ(PaceCalculator::pace(weekAhead, 14.3, std::nullopt, weekAhead.timestamp).summary,
               QStringLiteral("Over pace by +17pp. Daily budget ~14.3%."));
     EXPECT_EQ(JsonLines::parseDate(u"1769850900.25"),
-              QDateTime::fromMSecsSinceEpoch(1'769'850'900'250, Qt::UTC));
+              QDateTime::fromMSecsSinceEpoch(1'769'850'900'250, Zone::utc()));
 }
 
 TEST(TimeFormatting, CountdownAndRelativeCountdown)
@@ -137,7 +138,7 @@ TEST(TimeFormatting, CountdownAndRelativeCountdown)
 TEST(TimeFormatting, ClockShowsLocalTime)
 {
     ZoneGuard zone("Europe/London");
-    EXPECT_EQ(TimeFormatting::clock(QDateTime(QDate(2026, 6, 10), QTime(8, 5), Qt::UTC)), "09:05");
+    EXPECT_EQ(TimeFormatting::clock(QDateTime(QDate(2026, 6, 10), QTime(8, 5), Zone::utc())), "09:05");
     EXPECT_EQ(TimeFormatting::clock(std::nullopt), QString::fromUtf8(dash));
 }
 
@@ -154,7 +155,7 @@ TEST(TimeFormatting, ResetPhraseByCalendarDays)
         {june(16, 9), "resets Tue 09:00"},
         {june(17, 9), "resets Wed 17 Jun 09:00"},
         {june(18, 9), "resets Thu 18 Jun 09:00"},
-        {QDateTime(QDate(2026, 6, 10), QTime(23, 30), Qt::UTC), "resets 00:30 tomorrow"},
+        {QDateTime(QDate(2026, 6, 10), QTime(23, 30), Zone::utc()), "resets 00:30 tomorrow"},
         {now, std::nullopt},
         {std::nullopt, std::nullopt},
     };

@@ -1,4 +1,5 @@
 #include "core/PaceCalculator.h"
+#include "core/Zone.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"
@@ -100,7 +101,7 @@ TEST(PaceCalculator, SleepingHoursDoNotCountAsElapsed)
 {
     ZoneGuard zone("Europe/London");
     // Monday 00:00 local (GMT in March) to the next Monday; 23:00-07:00 nights leave 112 waking hours.
-    const QDateTime start(QDate(2026, 3, 2), QTime(0, 0), Qt::LocalTime);
+    const QDateTime start(QDate(2026, 3, 2), QTime(0, 0), Zone::local());
     UsageSnapshot s = weekly(20);
     s.resetAt = start.addDays(7);
     const SleepSchedule on{true, 23 * 60, 7 * 60};

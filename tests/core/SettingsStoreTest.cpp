@@ -3,6 +3,7 @@
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
 #include "core/SettingsSaver.h"
+#include "core/Zone.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
     settings.notificationsEnabled = true;
     settings.notificationThresholds = {50, 80, 30, 95, 5.5};
     settings.notificationCooldownMinutes = 7.5;
-    settings.notificationsSnoozedUntil = QDateTime(QDate(2026, 12, 6), QTime(18, 40, 1, 123), Qt::UTC);
+    settings.notificationsSnoozedUntil = QDateTime(QDate(2026, 12, 6), QTime(18, 40, 1, 123), Zone::utc());
     settings.extraUsageBudgetGBP = 12.34;
     settings.startAtLogin = true;
     settings.retentionDays = 365;
@@ -83,7 +84,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
 TEST_F(SettingsStoreTest, FileIsPrettyPrintedWithKeysSortedAtEveryLevel)
 {
     AppSettings settings;
-    settings.notificationsSnoozedUntil = QDateTime(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC);
+    settings.notificationsSnoozedUntil = QDateTime(QDate(2001, 1, 2), QTime(0, 0), Zone::utc());
     ASSERT_TRUE(store.save(settings));
     const QByteArray text = readFile(store.url());
     EXPECT_GT(text.count('\n'), 30); // one key per line

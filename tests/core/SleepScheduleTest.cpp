@@ -1,5 +1,6 @@
 #include "core/SleepSchedule.h"
 #include "ZoneGuard.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ constexpr qint64 hour = 3600;
 
 QDateTime local(int month, int day, int h, int m = 0)
 {
-    return QDateTime(QDate(2026, month, day), QTime(h, m), Qt::LocalTime);
+    return QDateTime(QDate(2026, month, day), QTime(h, m), Zone::local());
 }
 
 SleepSchedule night(qint64 bedtime = 1380, qint64 wake = 420, bool enabled = true)
@@ -50,7 +51,7 @@ TEST(SleepSchedule, SleepSecondsInTheLocalCalendar)
         EXPECT_DOUBLE_EQ(row.schedule.sleepSeconds(row.from, to), row.expectedHours * hour) << row.name;
     }
     // UTC instants are placed in the local calendar: 23:00-07:00 BST is 22:00-06:00 UTC.
-    const QDateTime utc(QDate(2026, 6, 10), QTime(21, 0), Qt::UTC);
+    const QDateTime utc(QDate(2026, 6, 10), QTime(21, 0), Zone::utc());
     EXPECT_DOUBLE_EQ(night().sleepSeconds(utc, utc.addSecs(2 * hour)), 1 * hour);
 }
 

@@ -1,5 +1,6 @@
 #include "core/SnapshotLineDecoder.h"
 #include "core/JsonLines.h"
+#include "core/Zone.h"
 
 #include "SnapshotTestData.h"
 
@@ -126,7 +127,7 @@ TEST(SnapshotLineDecoder, RoundTripsWhatTheStoreWrites)
     for (int i = 0; i < 500; ++i) {
         UsageSnapshot s =
             make(static_cast<Provider>(random.bounded(2)), static_cast<WindowKind>(random.bounded(5)),
-                 QDateTime::fromSecsSinceEpoch(random.bounded(1'600'000'000, 1'900'000'000), Qt::UTC),
+                 QDateTime::fromSecsSinceEpoch(random.bounded(1'600'000'000, 1'900'000'000), Zone::utc()),
                  random.generateDouble() * 140);
         s.remainingPercent = 100 - s.usedPercent;
         if (random.bounded(2))

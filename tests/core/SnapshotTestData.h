@@ -2,6 +2,7 @@
 
 #include "core/JsonLines.h"
 #include "core/UsageSnapshot.h"
+#include "core/Zone.h"
 #include "support/TestSupport.h"
 
 #include <QByteArray>
@@ -30,7 +31,7 @@ inline UsageSnapshot make(Provider provider, WindowKind window, const QDateTime&
 
 inline QDateTime utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Qt::UTC);
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second), Zone::utc());
 }
 
 inline QByteArray line(const UsageSnapshot& s)

@@ -1,4 +1,5 @@
 #include "core/UsageSnapshot.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@ UsageSnapshot minimalSnapshot()
 {
     UsageSnapshot s;
     s.provider = Provider::claude;
-    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(9, 15), Qt::UTC);
+    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(9, 15), Zone::utc());
     s.windowKind = WindowKind::fiveHour;
     s.usedPercent = 42;
     s.remainingPercent = 58;

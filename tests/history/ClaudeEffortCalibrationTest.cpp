@@ -1,4 +1,5 @@
 #include "history/ClaudeEffortCalibration.h"
+#include "core/Zone.h"
 
 #include "core/Clock.h"
 #include "core/ScenarioMultipliers.h"
@@ -13,7 +14,7 @@ namespace {
 
 using namespace ClaudeEffortCalibration;
 
-const QDateTime kStart(QDate(2026, 5, 12), QTime(9, 0, 0), Qt::UTC);
+const QDateTime kStart(QDate(2026, 5, 12), QTime(9, 0, 0), Zone::utc());
 const QDateTime kReset = kStart.addDays(3);
 
 UsageSnapshot statusLine(const QDateTime& at, double used, const QString& effort, QDateTime resetAt = kReset)

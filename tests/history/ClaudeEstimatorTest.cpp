@@ -1,4 +1,5 @@
 #include "history/ClaudeEstimator.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,7 @@ namespace {
 
 using namespace ClaudeEstimator;
 
-const QDateTime kNow(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+const QDateTime kNow(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 
 UsageSnapshot reading(WindowKind kind, qint64 ageSeconds, double used, QDateTime resetAt,
                       const QString& source = QStringLiteral("claude.oauth"))

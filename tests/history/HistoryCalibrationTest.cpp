@@ -1,4 +1,5 @@
 #include "history/HistoryCalibration.h"
+#include "core/Zone.h"
 
 #include "support/CraftedTotals.h"
 
@@ -8,7 +9,7 @@
 
 namespace {
 
-const QDateTime kNow(QDate(2026, 5, 12), QTime(14, 0, 0), Qt::UTC);
+const QDateTime kNow(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 
 UsageSnapshot weekly(double used, std::optional<QDateTime> resetAt = kNow.addDays(3))
 {

@@ -4,6 +4,8 @@
 // them with the quirks a scanner meets: replies written once per content block, repeated Codex events,
 // invalid UTF-8, raw U+2028 in text, CRLF, blank and broken lines, lines longer than a read chunk.
 
+#include "core/Zone.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonArray>
@@ -35,7 +37,8 @@ struct CodexCounts
 
 inline QString stamp(qint64 ms)
 {
-    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
+    return QDateTime::fromMSecsSinceEpoch(ms, Zone::utc())
+        .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
 }
 
 inline QByteArray line(const QJsonObject& object)

@@ -1,4 +1,5 @@
 #include "history/TranscriptScanner.h"
+#include "core/Zone.h"
 #include "history/HistoryCache.h"
 #include "history/IdSet.h"
 #include "history/ReferenceReader.h"
@@ -22,7 +23,7 @@ namespace {
 
 using namespace Corpus;
 
-const qint64 june1 = QDateTime(QDate(2025, 6, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+const qint64 june1 = QDateTime(QDate(2025, 6, 1), QTime(0, 0), Zone::utc()).toMSecsSinceEpoch();
 constexpr qint64 hour = 3600 * 1000;
 
 FileEntry scan(const QByteArray& bytes, Provider provider, const char* zone = "UTC",
@@ -191,7 +192,7 @@ TEST(TranscriptScanner, HourKeysAreLocal)
 TEST(TranscriptScanner, DaylightSavingChange)
 {
     // Berlin leaves summer time on 2025-10-26 at 01:00Z: 00:30Z is 02:30 CEST, 01:30Z is 02:30 CET.
-    const qint64 change = QDateTime(QDate(2025, 10, 26), QTime(1, 0), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 change = QDateTime(QDate(2025, 10, 26), QTime(1, 0), Zone::utc()).toMSecsSinceEpoch();
     const QByteArray bytes = line(claudeReply(change - 30 * 60000, "a", "r", "s", {1, 0, 0, 0})) +
                              line(claudeReply(change + 30 * 60000, "b", "r", "s", {2, 0, 0, 0})) +
                              line(claudeReply(change + 21 * hour + 30 * 60000, "c", "r", "s", {4, 0, 0, 0})) +
@@ -420,7 +421,7 @@ TEST(TranscriptScanner, OverlongLinesAreSkippedWhole)
 TEST(TranscriptScanner, MatchesReferenceReaderOnGeneratedTranscripts)
 {
     const char* zones[] = {"UTC", "Asia/Kolkata", "America/New_York", "Europe/Berlin", "Pacific/Chatham"};
-    const qint64 start = QDateTime(QDate(2025, 3, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 start = QDateTime(QDate(2025, 3, 1), QTime(0, 0), Zone::utc()).toMSecsSinceEpoch();
     int compared = 0;
     for (quint32 seed = 1; seed <= 24; ++seed) {
         for (const bool claude : {true, false}) {

@@ -1,4 +1,5 @@
 #include "history/UsageHistory.h"
+#include "core/Zone.h"
 #include "core/ZoneGuard.h"
 #include "history/TranscriptCorpus.h"
 #include "history/TranscriptFiles.h"
@@ -285,7 +286,7 @@ TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
 TEST_F(UsageHistoryTest, AChangeOfZoneRecountsTheDays)
 {
     // 20:00Z yesterday is today in Kolkata (UTC+5:30).
-    const QDateTime today = QDateTime(clock.now().date(), QTime(0, 0), Qt::UTC);
+    const QDateTime today = QDateTime(clock.now().date(), QTime(0, 0), Zone::utc());
     write(".claude/projects/-p/a.jsonl",
           line(claudeReply(today.addSecs(-4 * 3600).toMSecsSinceEpoch(), "m", "r", "s", {1, 0, 0, 0})));
     clock.set(today.addSecs(3600));

@@ -1,4 +1,5 @@
 #include "history/UsageQueries.h"
+#include "core/Zone.h"
 #include "history/Pricing.h"
 #include "history/ZoneCalendar.h"
 
@@ -8,7 +9,7 @@ namespace {
 
 using namespace UsageQueries;
 
-const QDateTime noon = QDateTime(QDate(2025, 6, 15), QTime(12, 0), Qt::UTC);
+const QDateTime noon = QDateTime(QDate(2025, 6, 15), QTime(12, 0), Zone::utc());
 
 qint64 dayNumber(int offset)
 {

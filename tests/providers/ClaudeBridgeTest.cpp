@@ -1,6 +1,7 @@
 // The status-line bridge installer on real files, and the deployed bridge run by the real python3 through
 // sh -c, exactly as Claude Code runs its status-line command.
 #include "ClaudeTestSupport.h"
+#include "core/Zone.h"
 
 #include "core/LocalFileStore.h"
 #include "core/SnapshotStore.h"
@@ -243,7 +244,7 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     ASSERT_EQ(snapshots.size(), 2);
     UsageSnapshot expected =
         TestSupport::reading(Provider::claude, WindowKind::fiveHour, snapshots[0].timestamp, 42,
-                             QDateTime::fromSecsSinceEpoch(1780315200, Qt::UTC));
+                             QDateTime::fromSecsSinceEpoch(1780315200, Zone::utc()));
     expected.id = snapshots[0].id;
     expected.limitName = "fiveHour";
     expected.modelId = "claude-opus-4-8";

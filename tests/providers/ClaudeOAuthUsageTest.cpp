@@ -2,6 +2,7 @@
 // credential file in a temporary folder.
 #include "ClaudeTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "core/Zone.h"
 
 #include "providers/HttpClient.h"
 #include "providers/claude/ClaudeCredentialFile.h"
@@ -21,7 +22,7 @@ using Server = LoopbackHttpServer;
 
 namespace {
 
-const QDateTime now(QDate(2026, 6, 1), QTime(10, 0), Qt::UTC);
+const QDateTime now(QDate(2026, 6, 1), QTime(10, 0), Zone::utc());
 const QByteArray usagePath = "/api/oauth/usage";
 const QByteArray consolePath = "/console/v1/oauth/token";
 const QByteArray platformPath = "/platform/v1/oauth/token";
@@ -82,7 +83,7 @@ protected:
 TEST(ClaudeUsageAnswerTest, ReadsWindowsWhereverTheAnswerPutsThem)
 {
     using W = WindowKind;
-    const QDateTime noon(QDate(2026, 6, 1), QTime(12, 0), Qt::UTC);
+    const QDateTime noon(QDate(2026, 6, 1), QTime(12, 0), Zone::utc());
     const struct
     {
         QByteArray answer;

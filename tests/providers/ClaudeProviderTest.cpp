@@ -1,6 +1,7 @@
 // The Claude provider on a manual clock, with the OAuth road on a loopback server and a real store.
 #include "ClaudeTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "core/Zone.h"
 
 #include "core/SnapshotStore.h"
 #include "providers/HttpClient.h"
@@ -21,7 +22,7 @@ using State = ProviderHealth::State;
 
 namespace {
 
-const QDateTime start(QDate(2026, 6, 1), QTime(10, 0), Qt::UTC);
+const QDateTime start(QDate(2026, 6, 1), QTime(10, 0), Zone::utc());
 
 UsageSnapshot reading(WindowKind window, qint64 secondsAfterStart, double used, const QString& source,
                       qint64 resetAfterStart = 3600)

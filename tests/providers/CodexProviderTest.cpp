@@ -1,4 +1,5 @@
 #include "CodexTestSupport.h"
+#include "core/Zone.h"
 
 #include "core/AppLogger.h"
 #include "core/LocalFileStore.h"
@@ -201,7 +202,7 @@ TEST(CodexProvider, AnAppServerThatEndsIsReportedAndStartedAgainAfterABackOff)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.scenario);
         Harness h;
-        const QDateTime start = QDateTime::fromSecsSinceEpoch(1796580000, Qt::UTC);
+        const QDateTime start = QDateTime::fromSecsSinceEpoch(1796580000, Zone::utc());
         ManualClock clock(start);
         // Polls only when the test says so.
         CodexProvider provider(h.store, h.fake.options(QString::fromLatin1(row.scenario)),

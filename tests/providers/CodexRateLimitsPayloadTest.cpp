@@ -1,4 +1,5 @@
 #include "providers/codex/CodexRateLimitsPayload.h"
+#include "core/Zone.h"
 #include "providers/codex/CodexParsing.h"
 #include "support/Reading.h"
 
@@ -24,7 +25,7 @@ std::optional<CodexRateLimitsPayload> decode(const char* json)
 
 QDateTime utc(qint64 seconds)
 {
-    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+    return QDateTime::fromSecsSinceEpoch(seconds, Zone::utc());
 }
 
 } // namespace
@@ -79,12 +80,12 @@ TEST(CodexRateLimitsPayload, ResetsAtReadings)
         {"seconds", "1796590000", utc(1796590000)},
         {"the same instant in milliseconds", "1796590000000", utc(1796590000)},
         {"exactly five billion is seconds", "5000000000", utc(5000000000)},
-        {"just above is milliseconds", "5000000001", QDateTime::fromMSecsSinceEpoch(5000000001, Qt::UTC)},
-        {"fractional seconds", "1796590000.5", QDateTime::fromMSecsSinceEpoch(1796590000500, Qt::UTC)},
+        {"just above is milliseconds", "5000000001", QDateTime::fromMSecsSinceEpoch(5000000001, Zone::utc())},
+        {"fractional seconds", "1796590000.5", QDateTime::fromMSecsSinceEpoch(1796590000500, Zone::utc())},
         {"ISO with fraction", R"("2026-12-06T18:00:00.250Z")",
-         QDateTime(QDate(2026, 12, 6), QTime(18, 0, 0, 250), Qt::UTC)},
+         QDateTime(QDate(2026, 12, 6), QTime(18, 0, 0, 250), Zone::utc())},
         {"ISO without fraction", R"("2026-12-06T18:00:00Z")",
-         QDateTime(QDate(2026, 12, 6), QTime(18, 0), Qt::UTC)},
+         QDateTime(QDate(2026, 12, 6), QTime(18, 0), Zone::utc())},
         {"decimal string", R"("1796590000")", utc(1796590000)},
         {"bool", "false", std::nullopt},
         {"null", "null", std::nullopt},

@@ -1,4 +1,5 @@
 #include "providers/DemoProvider.h"
+#include "core/Zone.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ namespace {
 // The shape of both series around now, whatever the demo's figures: the peaks and reset times are constants.
 TEST(DemoHistory, ShapesBothSeriesAroundNow)
 {
-    const QDateTime now = QDateTime(QDate(2026, 3, 4), QTime(10, 30, 15), Qt::UTC).addMSecs(437);
+    const QDateTime now = QDateTime(QDate(2026, 3, 4), QTime(10, 30, 15), Zone::utc()).addMSecs(437);
     for (Provider provider : {Provider::codex, Provider::claude}) {
         SCOPED_TRACE(rawValue(provider).toStdString());
         const QList<UsageSnapshot> all = DemoProvider::history(provider, now);

@@ -1,6 +1,7 @@
 // Drives our client and provider against the pinned real `codex app-server`, each run in a throwaway HOME.
 #include "CodexTestSupport.h"
 #include "LoopbackHttpServer.h"
+#include "core/Zone.h"
 
 #include "core/SnapshotStore.h"
 #include "providers/codex/CodexProvider.h"
@@ -182,10 +183,10 @@ TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
     ASSERT_EQ(five.size(), 1);
     ASSERT_EQ(week.size(), 1);
     EXPECT_EQ(std::tuple(five[0].usedPercent, five[0].resetAt, five[0].modelId, five[0].effortLevel),
-              std::tuple(42.0, std::optional(QDateTime::fromSecsSinceEpoch(1796590000, Qt::UTC)),
+              std::tuple(42.0, std::optional(QDateTime::fromSecsSinceEpoch(1796590000, Zone::utc())),
                          std::optional<QString>("mock-model"), std::optional<QString>("low")));
     EXPECT_EQ(std::tuple(week[0].usedPercent, week[0].resetAt),
-              std::tuple(17.0, std::optional(QDateTime::fromSecsSinceEpoch(1797000000, Qt::UTC))));
+              std::tuple(17.0, std::optional(QDateTime::fromSecsSinceEpoch(1797000000, Zone::utc()))));
     ASSERT_EQ(updates.size(), 1);
     EXPECT_EQ(updates.values().first().size(), 2);
     EXPECT_EQ(provider.health().state, ProviderHealth::State::connected);

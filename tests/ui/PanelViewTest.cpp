@@ -194,7 +194,8 @@ struct DemoPanel
         view = std::make_unique<PanelView>(*state, PanelView::Options{});
         view->resize(460, 720);
         view->show();
-        QApplication::setActiveWindow(view.get());
+        view->activateWindow();
+        ASSERT_TRUE(TestSupport::waitFor([&] { return QApplication::activeWindow() == view.get(); }));
         EXPECT_TRUE(TestSupport::waitFor([&] { return !view->showsEmptyState(); }));
         QCoreApplication::processEvents();
         scroll = view->findChild<QScrollArea*>("cardColumn");

@@ -1,5 +1,6 @@
 #include "ui/SettingsView.h"
 #include "core/TimeFormatting.h"
+#include "core/Zone.h"
 #include "core/ZoneGuard.h"
 #include "ui/SegmentedPicker.h"
 #include "ui/StatusPill.h"
@@ -160,7 +161,7 @@ TEST(SettingsView, UntilTomorrowKeepsToTheSnoozeRuleOnADaylightSavingMorning)
     Fixture f;
     f.get<QPushButton>("snooze")->menu()->actions().at(2)->trigger();
     EXPECT_EQ(f.state->settings().notificationsSnoozedUntil,
-              QDateTime(QDate(2026, 5, 13), QTime(9, 0), Qt::UTC));
+              QDateTime(QDate(2026, 5, 13), QTime(9, 0), Zone::utc()));
 }
 
 TEST(SettingsView, SnoozeRowResumeAndDemoNote)
@@ -215,7 +216,8 @@ TEST(SettingsView, TheWheelScrollsThePageAndChangesOnlyAFocusedControl)
     Fixture f;
     f.view->resize(460, 400);
     f.view->show();
-    QApplication::setActiveWindow(f.view.get());
+    f.view->activateWindow();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return QApplication::activeWindow() == f.view.get(); }));
     QScrollBar* page = f.view->findChild<QScrollArea*>()->verticalScrollBar();
     const auto wheel = [](QWidget* target) {
         const QPointF at(target->width() / 2.0, target->height() / 2.0);

@@ -285,7 +285,8 @@ TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)
     // The panel's own dialog (the reset confirmation) takes the focus without closing it.
     QDialog dialog(panel);
     dialog.show();
-    QApplication::setActiveWindow(&dialog);
+    dialog.activateWindow();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return QApplication::activeWindow() == &dialog; }));
     ASSERT_EQ(QApplication::activeWindow(), &dialog);
     QApplication::sendEvent(panel, &deactivate);
     EXPECT_TRUE(panel->isVisible());

@@ -1,4 +1,5 @@
 #include "providers/claude/ClaudeCredential.h"
+#include "core/Zone.h"
 
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -36,7 +37,7 @@ std::optional<ClaudeCredential> ClaudeCredential::fromObject(const QJsonObject& 
     ClaudeCredential credential;
     credential.accessToken = access.toString();
     credential.refreshToken = oauth.value(QLatin1StringView("refreshToken")).toString();
-    credential.expiresAt = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(ms)), Qt::UTC);
+    credential.expiresAt = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(ms)), Zone::utc());
     credential.raw = document;
     return credential;
 }

@@ -1,4 +1,5 @@
 #include "providers/claude/ClaudeOAuthUsage.h"
+#include "core/Zone.h"
 
 #include "core/AppLogger.h"
 #include "core/AtomicFile.h"
@@ -365,7 +366,7 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
     ClaudeCredential fresh;
     fresh.accessToken = token->accessToken;
     fresh.refreshToken = rotated ? token->refreshToken : credential.refreshToken;
-    fresh.expiresAt = QDateTime::fromMSecsSinceEpoch(expiresAtMs, Qt::UTC);
+    fresh.expiresAt = QDateTime::fromMSecsSinceEpoch(expiresAtMs, Zone::utc());
     const auto patched = ClaudeCredential::patched(serialised(credential.raw), fresh.accessToken,
                                                    fresh.refreshToken, expiresAtMs);
     fresh.raw = QJsonDocument::fromJson(patched.value_or(QByteArray())).object();
