@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QDateTime>
 #if QT_VERSION >= QT_VERSION_CHECK(6, 5, 0)
 #include <QTimeZone>
 #endif
