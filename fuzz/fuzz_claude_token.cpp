@@ -28,10 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ClaudeTokenAnswer::parse(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)));
     if (!answer)
         return 0;
-    if (answer->accessToken.isEmpty() || !std::isfinite(answer->expiresInSeconds))
-        fail("accepted an answer without a token or a finite lifetime");
+    if (answer->expiresInSeconds && !std::isfinite(*answer->expiresInSeconds))
+        fail("accepted a lifetime that is not finite");
+    if (answer->accessToken.isEmpty() || !answer->expiresInSeconds)
+        return 0;
     const qint64 nowMs = 1796580000000;
-    const qint64 expiresAtMs = nowMs + std::llround(answer->expiresInSeconds * 1000.0);
+    const qint64 expiresAtMs = nowMs + std::llround(*answer->expiresInSeconds * 1000.0);
     const QString refresh = answer->refreshToken.isEmpty() ? QStringLiteral("r") : answer->refreshToken;
     const std::optional<QByteArray> document =
         ClaudeCredential::patched(stored, answer->accessToken, refresh, expiresAtMs);

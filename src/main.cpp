@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
-#include "core/LocalFileStore.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
+#include "providers/claude/ClaudePaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -39,11 +40,13 @@ int main(int argc, char** argv)
         QStringList arguments = QCoreApplication::arguments();
         // "--toggle" is a request to the running tray instance, not a mode of its own.
         arguments.removeAll(QStringLiteral("--toggle"));
-        if (const std::optional<QString> problem = LocalFileStore::ownershipProblem()) {
+        if (const std::optional<QString> problem = ClaudePaths::ownershipProblem()) {
             std::fprintf(stderr, "tallyvane: %s\n", qPrintable(*problem));
             return 1;
         }
-        if (const std::optional<int> status = runCommandLine(arguments))
+        const std::optional<int> status = runCommandLine(arguments);
+        ClaudeOAuthUsage::finishSharedRefresh();
+        if (status)
             return *status;
         tray = QFile::encodeName(trayProgram());
     }

@@ -58,6 +58,8 @@ int oauthTest(ClaudeOAuthUsage& usage, const QDateTime& now, QTextStream& out)
         return 1;
     }
     out << "status: " << TerminalText::clean(result->status.label()) << '\n';
+    if (const std::optional<QString> heldBack = usage.refreshHeldBack())
+        out << "token refresh held back: " << TerminalText::clean(*heldBack) << '\n';
     for (const UsageSnapshot& s : result->snapshots) {
         out << rawValue(s.windowKind) << ' ' << number(s.usedPercent) << "% resets "
             << (s.resetAt ? JsonLines::formatDate(*s.resetAt) : NumberFormatting::dash) << '\n';

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -38,9 +39,75 @@ std::optional<QString> resolveOwnLinks(const QString& path, QString* why)
     return current;
 }
 
+std::optional<QString> targetOf(const QString& path, bool followForeignLinks, QString* why)
+{
+    if (followForeignLinks)
+        return AtomicFile::resolveLinks(path);
+    return resolveOwnLinks(path, why);
+}
+
+QByteArray temporaryPattern(const QString& target)
+{
+    const QFileInfo info(target);
+    return QFile::encodeName(info.absolutePath()) + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+}
+
 } // namespace
 
 namespace AtomicFile {
+
+Reservation::~Reservation()
+{
+    release();
+}
+
+void Reservation::release()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    ::unlink(m_temporary.constData());
+    m_fd = -1;
+    m_temporary.clear();
+    m_target.clear();
+}
+
+bool Reservation::take(const QString& path, qint64 bytes, QString* error, const Options& options)
+{
+    release();
+    QString why;
+    const std::optional<QString> target = targetOf(path, options.followForeignLinks, &why);
+    if (!target) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    QByteArray temporary = temporaryPattern(*target);
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = systemError(errno);
+        return false;
+    }
+    // Real bytes, not a hole: only written blocks are the file's own.
+    const QByteArray zeros(64 * 1024, '\0');
+    errno = 0;
+    bool written = ::fchmod(fd, 0600) == 0;
+    for (qint64 left = bytes; written && left > 0; left -= zeros.size())
+        written = FileIo::writeFully(fd, QByteArrayView(zeros).first(std::min<qint64>(left, zeros.size())));
+    if (!written || ::fsync(fd) != 0) {
+        const int failure = errno ? errno : EIO;
+        ::close(fd);
+        ::unlink(temporary.constData());
+        if (error)
+            *error = systemError(failure);
+        return false;
+    }
+    m_fd = fd;
+    m_temporary = temporary;
+    m_target = *target;
+    return true;
+}
 
 QString resolveLinks(const QString& path)
 {
@@ -70,16 +137,11 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
         return false;
     };
 
-    QString target;
-    if (options.followForeignLinks) {
-        target = resolveLinks(path);
-    } else {
-        QString why;
-        const std::optional<QString> own = resolveOwnLinks(path, &why);
-        if (!own)
-            return fail(why);
-        target = *own;
-    }
+    QString why;
+    const std::optional<QString> resolved = targetOf(path, options.followForeignLinks, &why);
+    if (!resolved)
+        return fail(why);
+    const QString target = *resolved;
     const QByteArray targetName = QFile::encodeName(target);
     mode_t mode = 0;
     struct stat existing = {};
@@ -95,16 +157,33 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
     if (options.mode)
         mode = *options.mode;
 
-    const QFileInfo targetInfo(target);
-    const QByteArray folder = QFile::encodeName(targetInfo.absolutePath());
-    QByteArray temporary = folder + "/." + QFile::encodeName(targetInfo.fileName()) + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return fail(systemError(errno));
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    QByteArray temporary;
+    int fd = -1;
+    Reservation* room = options.reservation;
+    const bool reserved = room && room->held() && room->m_target == target;
+    if (reserved) {
+        // The reserved blocks are overwritten in place and the rest cut off.
+        fd = std::exchange(room->m_fd, -1);
+        temporary = std::exchange(room->m_temporary, {});
+        room->m_target.clear();
+    } else {
+        temporary = temporaryPattern(target);
+        fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd < 0)
+            return fail(systemError(errno));
+    }
 
     int failure = 0;
     errno = 0;
-    if (::fchmod(fd, mode) != 0 || !fill(fd) || (options.durable && ::fsync(fd) != 0))
+    if (::fchmod(fd, mode) != 0 || (reserved && ::lseek(fd, 0, SEEK_SET) != 0) || !fill(fd))
+        failure = errno ? errno : EIO;
+    if (failure == 0 && reserved) {
+        const off_t end = ::lseek(fd, 0, SEEK_CUR);
+        if (end < 0 || ::ftruncate(fd, end) != 0)
+            failure = errno;
+    }
+    if (failure == 0 && options.durable && ::fsync(fd) != 0)
         failure = errno ? errno : EIO;
     if (::close(fd) != 0 && failure == 0)
         failure = errno;

@@ -11,6 +11,8 @@
 // Replacing a file so that a crash or a full disk leaves either the old content or the new, never a mix.
 namespace AtomicFile {
 
+class Reservation;
+
 struct Options
 {
     // Permission bits of the result. Unset: an existing file keeps its own, a new one is private (0600).
@@ -22,6 +24,32 @@ struct Options
     // land wherever that user pointed it (the rule the kernel applies to links in sticky folders). Only for a
     // file whose links are another program's own business, such as Claude Code's settings and credentials.
     bool followForeignLinks = false;
+    // Room taken earlier for this target: the write fills its temporary file instead of making one.
+    Reservation* reservation = nullptr;
+};
+
+// Room for a later write, taken now: a temporary file beside the target written at full size and synced, so
+// that the write that fills it later cannot fail for want of space (a full disk is invisible to access()).
+// Given back when it goes unused.
+class Reservation
+{
+public:
+    Reservation() = default;
+    ~Reservation();
+    Reservation(const Reservation&) = delete;
+    Reservation& operator=(const Reservation&) = delete;
+
+    // Takes `bytes` of room for a write to `path` (resolving links as a write with `options` would); false,
+    // with the system's reason in `error`, when the room is not there.
+    bool take(const QString& path, qint64 bytes, QString* error, const Options& options = {});
+    void release();
+    bool held() const { return m_fd >= 0; }
+
+private:
+    friend bool write(const QString&, const std::function<bool(int)>&, QString*, const Options&);
+    QString m_target;
+    QByteArray m_temporary;
+    int m_fd = -1;
 };
 
 // Writes `bytes` to a temporary file in the target's folder, syncs it, renames it over the target and syncs

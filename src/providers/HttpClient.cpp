@@ -80,7 +80,8 @@ public:
                              if (error == QAbstractSocket::RemoteHostClosedError)
                                  self->closed();
                              else
-                                 self->fail(self->m_socket->errorString());
+                                 self->fail(self->m_socket->errorString(),
+                                            error == QAbstractSocket::ConnectionRefusedError);
                          });
         const quint16 port = static_cast<quint16>(url.port(tls ? 443 : 80));
         if (tls)
@@ -89,10 +90,11 @@ public:
             m_socket->connectToHost(url.host(), port);
     }
 
-    void fail(const QString& reason)
+    void fail(const QString& reason, bool refused = false)
     {
         HttpResponse response;
         response.error = reason;
+        response.refused = refused;
         end(std::move(response));
     }
 
@@ -147,16 +149,23 @@ private:
     {
         const qsizetype end = m_in.indexOf("\r\n\r\n");
         if (end < 0) {
-            if (m_in.size() > maxHeadBytes)
+            if (m_headBytes + m_in.size() > maxHeadBytes)
                 fail(QStringLiteral("answer headers too large"));
             return false;
         }
-        if (end > maxHeadBytes) {
+        if (m_headBytes + end > maxHeadBytes) {
             fail(QStringLiteral("answer headers too large"));
             return false;
         }
         const QList<QByteArray> lines = m_in.left(end).split('\n');
         m_in.remove(0, end + 4);
+        // Interim answers count against the same bounds: an endless run of them is one endless head.
+        m_headBytes += end + 4;
+        m_headLines += lines.size();
+        if (m_headBytes > maxHeadBytes || m_headLines > maxHeaderFields) {
+            fail(QStringLiteral("answer headers too large"));
+            return false;
+        }
         const QList<QByteArray> status = lines.front().trimmed().split(' ');
         bool ok = false;
         const int code = status.value(1).toInt(&ok);
@@ -336,6 +345,8 @@ private:
     QByteArray m_in;
     HttpResponse m_response;
     bool m_headDone = false;
+    qsizetype m_headBytes = 0;
+    qsizetype m_headLines = 0;
     bool m_ended = false;
     Framing m_framing = Framing::untilClose;
     qint64 m_left = 0;

@@ -32,6 +32,8 @@ struct HttpResponse
     HttpHeaders headers;
     QByteArray body;
     QString error;
+    // The connection was refused: the request provably never reached the server.
+    bool refused = false;
 
     // The first header of that name, compared without regard to case.
     std::optional<QByteArray> header(QByteArrayView name) const;
@@ -45,7 +47,7 @@ class HttpClient
 public:
     // Answers beyond this are cut off and reported as an error: nothing we ask for comes near it. A declared
     // length beyond it is refused before the body is read; headers have a bound of their own (64 KiB, 100
-    // lines), and the request's time-out holds whatever the server sends.
+    // lines, interim answers counted in), and the request's time-out holds whatever the server sends.
     static constexpr qint64 maxBodyBytes = 4 * 1024 * 1024;
 
     HttpClient();

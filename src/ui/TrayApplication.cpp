@@ -12,6 +12,8 @@
 #include "platform/TerminationSignals.h"
 #include "platform/gui/GlobalHotKey.h"
 #include "platform/gui/TrayStatusItem.h"
+#include "providers/claude/ClaudeOAuthUsage.h"
+#include "providers/claude/ClaudePaths.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
@@ -75,7 +77,7 @@ int run(int& argc, char** argv)
                             << ".\nWithout one, try: tallyvane status --demo   (or tallyvane --help)\n";
         return 1;
     }
-    if (const std::optional<QString> problem = LocalFileStore::ownershipProblem()) {
+    if (const std::optional<QString> problem = ClaudePaths::ownershipProblem()) {
         QTextStream(stderr) << "tallyvane: " << *problem << '\n';
         return 1;
     }
@@ -155,6 +157,7 @@ int run(int& argc, char** argv)
         controller.showUI(StatusBarController::Trigger::request);
 
     const int status = QApplication::exec();
+    ClaudeOAuthUsage::finishSharedRefresh();
     state.flushSettings();
     AppLogger::shared().flush();
     return status;

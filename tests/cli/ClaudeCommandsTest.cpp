@@ -96,3 +96,39 @@ TEST(ClaudeCommandsTest, BridgeInstallUninstallAndBundleTest)
     EXPECT_EQ(refused.out, "Could not read ~/.claude/settings.json; nothing was changed.\nstate: error\n");
     EXPECT_EQ(readAll(home.path() + "/.claude/settings.json"), "{ broken");
 }
+
+// access() does not see a full disk: the refresh went out and its new token had nowhere to go. Claude's
+// folder and the data folder share a file system with no room left; nothing may be sent.
+TEST(ClaudeCommandsTest, NoRefreshIsSentWhenTheNewTokenCouldNotBeKept)
+{
+    CliTest::Home home;
+    LoopbackHttpServer server;
+    const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(30);
+    const QString stored = home.path() + "/credentials.json";
+    writeFile(stored, credentialDocument("old", "refresh-1", soon), 0600);
+    server.answer("/v1/oauth/token", 200,
+                  R"({"access_token":"new","refresh_token":"refresh-2","expires_in":3600})");
+    const QString disk = home.path() + "/disk";
+    QDir().mkpath(disk);
+    QProcessEnvironment env = claudeEnvironment(home, server);
+    env.insert("CLAUDE_CONFIG_DIR", disk + "/claude");
+    env.insert("XDG_DATA_HOME", disk + "/data");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start("unshare", {"-rm", "sh", "-c",
+                              "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 77; mkdir -p \"$1/claude\" "
+                              "\"$1/data/Tallyvane/logs\" && cp \"$3\" \"$1/claude/.credentials.json\" && "
+                              "{ cat /dev/zero > \"$1/fill\"; true; } 2>/dev/null; \"$2\" --oauthtest; "
+                              "echo \"exit $?\"; cat \"$1/claude/.credentials.json\"",
+                              "sh", disk, CliTest::binary(), stored});
+    ASSERT_TRUE(process.waitForFinished(30'000));
+    if (process.exitCode() == 77 || process.error() == QProcess::FailedToStart)
+        GTEST_SKIP() << "no private mount namespace here";
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(server.count("/v1/oauth/token"), 0);
+    EXPECT_TRUE(out.contains("status: token expired")) << out.toStdString();
+    EXPECT_TRUE(out.contains(QString::fromUtf8(readAll(stored)))) << "the credential is as it was";
+    EXPECT_TRUE(out.contains("token refresh held back: " + disk +
+                             "/claude/.credentials.json: No space left on device\nexit 1\n"))
+        << out.toStdString();
+}

@@ -228,4 +228,34 @@ TEST(HeadlessOAuth, TheSameUsageAnswerFetchedAgainIsNotStoredAgain)
     EXPECT_EQ(claudeLines(), 3);
 }
 
+// A refresh spends the old token the moment the endpoint takes it: a SIGTERM while its answer is on the way
+// waits for the answer and its write-back instead of dropping the new token.
+TEST(HeadlessOAuth, ATerminationDuringARefreshKeepsTheNewToken)
+{
+    Home home;
+    LoopbackHttpServer server;
+    const QString credentials = home.path() + "/.claude/.credentials.json";
+    ClaudeTestSupport::writeFile(credentials,
+                                 ClaudeTestSupport::credentialDocument(
+                                     "old", "refresh-1", QDateTime::currentDateTimeUtc().addSecs(30)),
+                                 0600);
+    server.answer(
+        "/v1/oauth/token",
+        {LoopbackHttpServer::reply(
+            200, R"({"access_token":"new","refresh_token":"refresh-2","expires_in":3600})", {}, 1'500)});
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_TOKEN_URLS"),
+               QString::fromLatin1(server.url("/v1/oauth/token")));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(binary(), {QStringLiteral("--headless")});
+    ASSERT_TRUE(TestSupport::waitFor([&] { return server.count("/v1/oauth/token") > 0; }, 20'000))
+        << process.readAllStandardError().toStdString();
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(10'000));
+    EXPECT_EQ(ClaudeTestSupport::readObject(credentials)["claudeAiOauth"].toObject()["refreshToken"],
+              "refresh-2");
+}
+
 } // namespace

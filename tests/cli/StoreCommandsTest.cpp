@@ -251,4 +251,33 @@ TEST(StoreCommands, ADataFolderOfAnotherUserIsRefused)
     EXPECT_EQ(home.listing(), before);
 }
 
+// Root with another user's HOME (sudo -E) rewrote that user's credential and settings as root's own and made
+// their data folder root's: they were signed out of Claude Code and their own Tallyvane refused to start.
+TEST(StoreCommands, NothingIsTouchedInAFolderOfAnotherUser)
+{
+    if (!OtherUser::available())
+        GTEST_SKIP() << "handing a folder to another user takes root";
+    const struct
+    {
+        const char* owned; // below the home, handed to the other user
+        const char* said;
+    } rows[] = {
+        {".claude",
+         "tallyvane: Claude's folder %1 belongs to another user (uid %2); Tallyvane will not touch it.\n"},
+        {"data", "tallyvane: The data folder would be made in %1, which belongs to another user (uid %2); "
+                 "Tallyvane will not use it.\n"},
+    };
+    for (const auto& row : rows) {
+        Home home;
+        const QString owned = home.path() + QLatin1Char('/') + QLatin1String(row.owned);
+        ASSERT_TRUE(QDir().mkpath(owned));
+        ASSERT_EQ(::chown(QFile::encodeName(owned).constData(), OtherUser::uid, OtherUser::uid), 0);
+        const QStringList before = home.listing();
+        const ProcessResult refused = run(home, {QStringLiteral("--install-claude-bridge")});
+        EXPECT_EQ(refused.exitCode, 1) << row.owned;
+        EXPECT_EQ(refused.err, QString::fromLatin1(row.said).arg(owned).arg(OtherUser::uid));
+        EXPECT_EQ(home.listing(), before) << row.owned;
+    }
+}
+
 } // namespace

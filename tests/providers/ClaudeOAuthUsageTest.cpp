@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <future>
@@ -267,11 +268,62 @@ TEST_F(ClaudeOAuthUsageTest, FailedRefreshBacksOffForFifteenMinutes)
     EXPECT_EQ(fetch(*usage, 900), Status::refreshFailed("unexpected token response"));
     EXPECT_EQ(tokenRequests(), 3);
     // Expired on arrival, or within the refresh margin: refreshed again on every fetch if it were taken.
-    server.answer(platformPath, 200, tokenAnswer("access-4", "refresh-4", 60));
+    server.answer(platformPath, 200, tokenAnswer("access-4", {}, 60));
     EXPECT_EQ(fetch(*usage, 1800), Status::refreshFailed("unexpected token response"));
     EXPECT_EQ(fetch(*usage, 2699), Status::tokenExpired());
     EXPECT_EQ(tokenRequests(), 5);
     EXPECT_EQ(readAll(credentialPath()), before);
+}
+
+// The old refresh token is spent once the endpoint rotates it: the new one is kept from any answer, also one
+// whose optional "expires_in" is missing or unusable, and the access token is then taken as already due.
+TEST_F(ClaudeOAuthUsageTest, ARotatedRefreshTokenIsKeptWhateverTheRestOfTheAnswer)
+{
+    const struct
+    {
+        QByteArray answer;
+        QString access;
+        qint64 expiresAtSeconds; // after now
+    } rows[] = {
+        {R"({"access_token":"access-2","refresh_token":"refresh-2"})", "access-2", 0},
+        {R"({"access_token":"access-2","refresh_token":"refresh-2","expires_in":"3600"})", "access-2", 0},
+        {R"({"access_token":"access-2","refresh_token":"refresh-2","expires_in":-5})", "access-2", 0},
+        {R"({"access_token":"access-2","refresh_token":"refresh-2","expires_in":60})", "access-2", 60},
+        {R"({"refresh_token":"refresh-2"})", "access-1", -10},
+    };
+    for (const auto& row : rows) {
+        storeCredential("access-1", "refresh-1", now.addSecs(-10));
+        server.answer(consolePath, 200, row.answer);
+        EXPECT_EQ(fetch(*makeUsage()), Status::refreshFailed("unexpected token response"))
+            << row.answer.constData();
+        const QJsonObject oauth = storedOAuth();
+        EXPECT_EQ(std::tuple(oauth["refreshToken"].toString(), oauth["accessToken"].toString(),
+                             oauth["expiresAt"].toInteger()),
+                  std::tuple(QString("refresh-2"), row.access,
+                             now.addSecs(row.expiresAtSeconds).toMSecsSinceEpoch()))
+            << row.answer.constData();
+    }
+    EXPECT_EQ(server.count(usagePath), 0);
+}
+
+// A time-out may come after the endpoint spent the token: it does not go to the second one. A refused
+// connection proves it never left.
+TEST_F(ClaudeOAuthUsageTest, OnlyARefusedConnectionSendsTheTokenToTheSecondEndpoint)
+{
+    server.answer(consolePath, {Server::reply(200, tokenAnswer("access-2", "refresh-2"), {}, 4000)});
+    server.answer(platformPath, 200, tokenAnswer("access-3", "refresh-3"));
+    storeCredential("access-1", "refresh-1", now);
+    EXPECT_EQ(fetch(*makeUsage()), Status::refreshFailed("timed out"));
+    EXPECT_EQ(server.count(platformPath), 0);
+
+    QTcpServer closed; // a port that was open a moment ago and now refuses
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    endpoints.tokenUrls.front() = QUrl(QStringLiteral("http://127.0.0.1:%1/token").arg(port));
+    EXPECT_EQ(fetch(*makeUsage(), 900), Status::ok(2));
+    EXPECT_EQ(server.count(platformPath), 1);
+    EXPECT_EQ(storedOAuth()["refreshToken"], "refresh-3");
 }
 
 // Without a way to store the result a refresh would spend the refresh token for nothing: none happens.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AtomicFile.h"
 #include "providers/claude/ClaudeCredentialStore.h"
 
 // Claude Code's ".credentials.json" in its config folder. Writes replace the file atomically with mode 0600,
@@ -12,9 +13,11 @@ public:
 
     QString location() const override;
     std::optional<QByteArray> read() const override;
-    bool canWrite(QString* why) const override;
+    bool reserve(qint64 bytes, QString* why) override;
+    void release() override;
     bool write(const QByteArray& document, QString* error) override;
 
 private:
     QString m_path;
+    AtomicFile::Reservation m_room;
 };

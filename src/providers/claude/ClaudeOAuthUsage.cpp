@@ -1,5 +1,4 @@
 #include "providers/claude/ClaudeOAuthUsage.h"
-#include "core/Zone.h"
 
 #include "core/AppLogger.h"
 #include "core/AtomicFile.h"
@@ -15,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTimeZone>
 
 #include <charconv>
 #include <cmath>
@@ -64,6 +64,15 @@ QByteArray serialised(const QJsonObject& object)
 constexpr QLatin1StringView unsavedCredentialKey("credential");
 constexpr QLatin1StringView unsavedConsumedKey("consumedRefreshToken");
 
+// The process's instance once made; a process that never fetched has nothing to wait for at the end.
+std::atomic<const ClaudeOAuthUsage*> sharedInstance{nullptr};
+
+// How long a quit waits beyond the token time-out for the write-back.
+constexpr std::chrono::milliseconds writeBackGrace{3000};
+
+// Room taken beyond the stored credential's size for the new one, whose tokens may be longer.
+constexpr qint64 reservedSlackBytes = 16 * 1024;
+
 } // namespace
 
 ClaudeOAuthUsage::ClaudeOAuthUsage(std::shared_ptr<ClaudeCredentialStore> store, ClaudeEndpoints endpoints,
@@ -81,7 +90,14 @@ ClaudeOAuthUsage& ClaudeOAuthUsage::shared()
     static ClaudeOAuthUsage* usage = new ClaudeOAuthUsage(
         std::make_shared<ClaudeCredentialFile>(), ClaudeEndpoints::fromEnvironment(), HttpClient::shared(),
         LocalFileStore::path(QStringLiteral("claude-credentials-backup.json")));
+    sharedInstance = usage;
     return *usage;
+}
+
+void ClaudeOAuthUsage::finishSharedRefresh()
+{
+    if (const ClaudeOAuthUsage* usage = sharedInstance.load())
+        usage->waitForRefresh(usage->m_endpoints.tokenTimeout + writeBackGrace);
 }
 
 void ClaudeOAuthUsage::fetch(const QDateTime& now, Completion completion)
@@ -279,7 +295,10 @@ void ClaudeOAuthUsage::keepUnsaved(Unsaved unsaved)
         {{unsavedCredentialKey, unsaved.credential.raw}, {unsavedConsumedKey, unsaved.consumedRefreshToken}});
     QDir().mkpath(QFileInfo(m_unsavedPath).absolutePath());
     QString error;
-    if (!AtomicFile::write(m_unsavedPath, bytes, &error, {0600}))
+    AtomicFile::Options options;
+    options.mode = 0600;
+    options.reservation = &m_unsavedRoom;
+    if (!AtomicFile::write(m_unsavedPath, bytes, &error, options))
         AppLogger::shared().warn(QStringLiteral("Claude OAuth: the unsaved credential could not be kept on "
                                                 "disk either: ") +
                                  error);
@@ -304,17 +323,30 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
         if (m_lastRefreshFailure && m_lastRefreshFailure->secsTo(now) < refreshBackoffSeconds)
             return Status::tokenExpired();
     }
+    // Room for both places the new token can go, taken before the old one is spent.
+    const qint64 room = m_store->read().value_or(serialised(credential.raw)).size() + reservedSlackBytes;
+    QDir().mkpath(QFileInfo(m_unsavedPath).absolutePath());
     QString why;
-    if (!m_store->canWrite(&why)) {
+    AtomicFile::Options unsavedOptions;
+    unsavedOptions.mode = 0600;
+    if (!m_store->reserve(room, &why) || !m_unsavedRoom.take(m_unsavedPath, 2 * room, &why, unsavedOptions)) {
+        m_store->release();
         std::lock_guard lock(m_mutex);
         if (why != m_lastRefusal)
-            AppLogger::shared().warn(QStringLiteral("Claude OAuth refresh skipped: the credential cannot be "
-                                                    "written (") +
+            AppLogger::shared().warn(QStringLiteral("Claude OAuth refresh held back: the new token could not "
+                                                    "be kept (") +
                                      why + QLatin1Char(')'));
         m_lastRefusal = why;
         return Status::tokenExpired();
     }
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastRefusal.clear();
+    }
+    const InFlight inFlight(*this);
     const auto failed = [&](const QString& reason) {
+        m_store->release();
+        m_unsavedRoom.release();
         std::lock_guard lock(m_mutex);
         m_lastRefreshFailure = now;
         return Status::refreshFailed(reason);
@@ -336,6 +368,10 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
         HttpResponse response = m_http.send(request);
         if (response.status == 0) {
             reason = response.error.isEmpty() ? QStringLiteral("no response") : response.error;
+            // Only a refused connection proves the token never left; after anything else the first
+            // endpoint may have spent it, and a second use of a spent token can revoke the sign-in.
+            if (!response.refused)
+                break;
             continue;
         }
         if (response.body.isEmpty()) {
@@ -357,16 +393,25 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
         return failed(QStringLiteral("HTTP %1").arg(answered->status));
     }
     const std::optional<ClaudeTokenAnswer> token = ClaudeTokenAnswer::parse(answered->body);
+    const bool rotated = token && !token->refreshToken.isEmpty();
     // An answer already expired, or inside the margin, would be refreshed again at once on every fetch.
-    if (!token || token->expiresInSeconds <= double(expiryMarginSeconds))
+    const bool usable = token && !token->accessToken.isEmpty() && token->expiresInSeconds &&
+                        *token->expiresInSeconds > double(expiryMarginSeconds);
+    // Unrotated, the old refresh token is still good and nothing is lost by dropping the answer.
+    if (!usable && !rotated)
         return failed(QStringLiteral("unexpected token response"));
 
-    const bool rotated = !token->refreshToken.isEmpty();
-    const qint64 expiresAtMs = now.toMSecsSinceEpoch() + std::llround(token->expiresInSeconds * 1000.0);
+    // A rotated token is kept whatever the rest says; an unknown expiry counts as already due.
     ClaudeCredential fresh;
-    fresh.accessToken = token->accessToken;
     fresh.refreshToken = rotated ? token->refreshToken : credential.refreshToken;
-    fresh.expiresAt = QDateTime::fromMSecsSinceEpoch(expiresAtMs, Zone::utc());
+    qint64 expiresAtMs = credential.expiresAt.toMSecsSinceEpoch();
+    fresh.accessToken = credential.accessToken;
+    if (!token->accessToken.isEmpty()) {
+        fresh.accessToken = token->accessToken;
+        const double seconds = std::max(token->expiresInSeconds.value_or(0.0), 0.0);
+        expiresAtMs = now.toMSecsSinceEpoch() + std::llround(seconds * 1000.0);
+    }
+    fresh.expiresAt = QDateTime::fromMSecsSinceEpoch(expiresAtMs, QTimeZone::utc());
     const auto patched = ClaudeCredential::patched(serialised(credential.raw), fresh.accessToken,
                                                    fresh.refreshToken, expiresAtMs);
     fresh.raw = QJsonDocument::fromJson(patched.value_or(QByteArray())).object();
@@ -396,12 +441,50 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
     } else {
         forgetUnsaved();
     }
+    m_store->release();
+    m_unsavedRoom.release();
     AppLogger::shared().info(QStringLiteral("Claude OAuth token refreshed (rotated: %1)")
                                  .arg(rotated ? QStringLiteral("true") : QStringLiteral("false")));
+    if (!usable) {
+        AppLogger::shared().warn(QStringLiteral("Claude OAuth refresh: unexpected token response (no usable "
+                                                "access token or expiry); the rotated refresh token was "
+                                                "kept"));
+        return failed(QStringLiteral("unexpected token response"));
+    }
     std::lock_guard lock(m_mutex);
     m_lastRefreshFailure.reset();
-    m_lastRefusal.clear();
     return fresh;
+}
+
+void ClaudeOAuthUsage::waitForRefresh(std::chrono::milliseconds bound) const
+{
+    std::unique_lock lock(m_mutex);
+    m_refreshDone.wait_for(lock, bound, [this] { return m_refreshing == 0; });
+}
+
+bool ClaudeOAuthUsage::refreshing() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_refreshing > 0;
+}
+
+std::optional<QString> ClaudeOAuthUsage::refreshHeldBack() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastRefusal.isEmpty() ? std::nullopt : std::optional(m_lastRefusal);
+}
+
+ClaudeOAuthUsage::InFlight::InFlight(ClaudeOAuthUsage& usage) : m_usage(usage)
+{
+    std::lock_guard lock(m_usage.m_mutex);
+    ++m_usage.m_refreshing;
+}
+
+ClaudeOAuthUsage::InFlight::~InFlight()
+{
+    std::lock_guard lock(m_usage.m_mutex);
+    --m_usage.m_refreshing;
+    m_usage.m_refreshDone.notify_all();
 }
 
 bool ClaudeOAuthUsage::writeBack(const ClaudeCredential& credential, QString* error)

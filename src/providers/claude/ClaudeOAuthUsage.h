@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/AtomicFile.h"
 #include "core/SerialQueue.h"
 #include "core/UsageSnapshot.h"
 #include "providers/claude/ClaudeCredential.h"
@@ -11,6 +12,8 @@
 #include <QList>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,6 +69,9 @@ public:
     // The process's instance: Claude Code's credential file, the endpoints with their environment
     // overrides, the data folder's "claude-credentials-backup.json".
     static ClaudeOAuthUsage& shared();
+    // Before the process ends (while the application object still stands): lets a refresh of the shared
+    // instance that has already spent the old token finish its write-back, bounded by the token time-out.
+    static void finishSharedRefresh();
 
     // Starts one fetch on the background worker and returns at once. `completion` runs later on the
     // application's main thread with the snapshots (empty on any failure, and when the fetch was skipped).
@@ -83,6 +89,12 @@ public:
     std::optional<QDateTime> rateLimitedUntil() const;
     // A refreshed credential that is still waiting to be written back.
     bool holdsUnsavedCredential() const;
+    // Why the last refresh due was not sent (the new token could not have been kept), while that lasts.
+    std::optional<QString> refreshHeldBack() const;
+    // Whether a refresh is between sending and its write-back.
+    bool refreshing() const;
+    // Returns once no refresh is in flight, or after `bound`.
+    void waitForRefresh(std::chrono::milliseconds bound) const;
 
 private:
     struct Unsaved
@@ -91,6 +103,19 @@ private:
         // The refresh token the store still holds until the write succeeds: the one the first unsaved
         // refresh consumed.
         QString consumedRefreshToken;
+    };
+
+    // Counts a refresh in flight for waitForRefresh.
+    class InFlight
+    {
+    public:
+        explicit InFlight(ClaudeOAuthUsage& usage);
+        ~InFlight();
+        InFlight(const InFlight&) = delete;
+        InFlight& operator=(const InFlight&) = delete;
+
+    private:
+        ClaudeOAuthUsage& m_usage;
     };
 
     Result run(const QDateTime& now);
@@ -118,6 +143,10 @@ private:
     std::optional<Unsaved> m_unsaved;
     bool m_unsavedLoaded = false;
     QString m_lastRefusal;
+    int m_refreshing = 0;
+    mutable std::condition_variable m_refreshDone;
+    // Room for the unsaved copy, taken before a refresh is sent.
+    AtomicFile::Reservation m_unsavedRoom;
 
     // Last, so it finishes a running fetch before the rest goes.
     SerialQueue m_queue{QStringLiteral("tallyvane.claude.oauth")};

@@ -1,6 +1,12 @@
 #include "providers/claude/ClaudePaths.h"
 
+#include "core/LocalFileStore.h"
+
 #include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ClaudePaths {
 
@@ -20,6 +26,20 @@ QString settingsPath()
 QString credentialsPath()
 {
     return configDirectory() + QStringLiteral("/.credentials.json");
+}
+
+std::optional<QString> ownershipProblem()
+{
+    if (std::optional<QString> problem = LocalFileStore::ownershipProblem())
+        return problem;
+    const QString folder = configDirectory();
+    struct stat info = {};
+    if (::stat(QFile::encodeName(folder).constData(), &info) == 0 && info.st_uid != ::geteuid())
+        return QStringLiteral("Claude's folder %1 belongs to another user (uid %2); Tallyvane will not "
+                              "touch it.")
+            .arg(folder)
+            .arg(info.st_uid);
+    return std::nullopt;
 }
 
 } // namespace ClaudePaths

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // Where Claude Code keeps its files: $CLAUDE_CONFIG_DIR when set, else ~/.claude. Read on every call.
 namespace ClaudePaths {
 
@@ -10,5 +12,9 @@ QString configDirectory();
 QString settingsPath();
 // The OAuth credential Claude Code keeps on Linux (mode 0600).
 QString credentialsPath();
+// Why this process must not start, or nothing: the data folder's problem (LocalFileStore), or Claude's folder
+// belonging to another user than the effective one (root with another user's HOME would leave that user's
+// credential and settings root's own, signing them out).
+std::optional<QString> ownershipProblem();
 
 } // namespace ClaudePaths

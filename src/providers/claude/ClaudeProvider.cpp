@@ -39,6 +39,16 @@ QList<UsageSnapshot> ClaudeProvider::currentSnapshots() const
 
 ProviderHealth ClaudeProvider::health() const
 {
+    ProviderHealth health = bridgeHealth();
+    // A refresh not sent because its result could not have been kept is worth the user's eye: the
+    // credential runs out meanwhile.
+    if (const std::optional<QString> heldBack = m_oauth.refreshHeldBack())
+        health.detail += QStringLiteral("; token refresh held back: ") + *heldBack;
+    return health;
+}
+
+ProviderHealth ClaudeProvider::bridgeHealth() const
+{
     std::optional<UsageSnapshot> last = newestStored(WindowKind::fiveHour);
     if (!last)
         last = newestStored(WindowKind::sevenDay);

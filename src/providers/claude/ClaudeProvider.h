@@ -47,6 +47,7 @@ public:
     void ingest(const QList<UsageSnapshot>& snapshots);
 
 private:
+    ProviderHealth bridgeHealth() const;
     std::optional<UsageSnapshot> newestStored(WindowKind window) const;
     void startFetch();
     void checkForUpdates();
