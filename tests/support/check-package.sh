@@ -32,14 +32,15 @@ owner_of() {
     local real candidate
     real=$(readlink -f "$1")
     for candidate in "$1" "$real" "${real#/usr}" "/usr${1#/usr}"; do
-        dpkg -S "$candidate" 2>/dev/null | head -n 1 | cut -d: -f1 | grep . && return 0
+        # Each reader takes all of its input: one that stops early would end the writer with SIGPIPE.
+        dpkg -S "$candidate" 2>/dev/null | awk -F: 'NR == 1 {print $1}' | grep . && return 0
     done
     return 1
 }
 # Every library the programs link comes from a package that Depends names, as this system calls it.
 for program in "$root/usr/bin/tallyvane" "$root/usr/libexec/tallyvane/tallyvane-tray"; do
     for library in $(objdump -p "$program" | awk '$1 == "NEEDED" {print $2}'); do
-        path=$(ldconfig -p | awk -v name="$library" '$1 == name {print $NF; exit}')
+        path=$(ldconfig -p | awk -v name="$library" '$1 == name && !found {print $NF; found = 1}')
         owner=$(owner_of "$path") || { problem "no installed package holds $library"; continue; }
         [[ ", $depends," == *", $owner"[\ ,]* ]] || problem "Depends lacks $owner (for $library): $depends"
     done
