@@ -567,7 +567,7 @@ void AppState::startHistoryScans()
 
 QList<ScenarioResult> AppState::scenarios(Provider provider, WindowKind window) const
 {
-    return StateReports::scenarios(m_published, provider, window);
+    return StateReports::scenarios(m_published, provider, window, m_clock());
 }
 
 std::optional<QString> AppState::freshnessLabel(Provider provider) const

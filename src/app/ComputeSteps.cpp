@@ -1,6 +1,7 @@
 #include "app/ComputeSteps.h"
 
 #include "core/CalibratedForecast.h"
+#include "core/ForecastMath.h"
 #include "core/PaceCalculator.h"
 #include "history/ClaudeEffortCalibration.h"
 #include "history/ClaudeFiles.h"
@@ -132,7 +133,8 @@ LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& foreca
     LongWindow out{forecast,
                    PaceCalculator::pace(latest, settings.weeklyDailyTargetPercent, settings.sleep, now),
                    std::nullopt};
-    if (!settings.demoMode && history) {
+    // A window past its reset has nothing of this week's to calibrate.
+    if (!settings.demoMode && history && !ForecastMath::resetPassed(latest.resetAt, now)) {
         double scale = 1;
         if (files && forecast.provider == Provider::claude) {
             // The newest status-line reading with an effort, of any Claude window.
@@ -151,7 +153,7 @@ LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& foreca
         const auto totals = history->totals();
         out.calibrated = HistoryCalibration::project(*totals, forecast.provider, latest, scale, now);
         if (out.calibrated && settings.forecastBasis == ForecastBasis::smart)
-            out.forecast = CalibratedForecast::apply(out.forecast, *out.calibrated, latest.timestamp, now);
+            out.forecast = CalibratedForecast::apply(out.forecast, *out.calibrated, now);
     }
     out.forecast = CalibratedForecast::applyWeeklyStatus(out.forecast);
     return out;

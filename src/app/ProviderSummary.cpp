@@ -75,7 +75,7 @@ QString runOutTail(const ForecastResult& forecast, const QDateTime& now)
     const std::optional<QDateTime> runOut = ProviderSummary::runOutTime(forecast, now);
     if (!runOut)
         return {};
-    return QStringLiteral(" · runs out ") + TimeFormatting::clock(runOut) + QStringLiteral(" (") +
+    return QStringLiteral(" · runs out ") + TimeFormatting::clock(runOut, now) + QStringLiteral(" (") +
            TimeFormatting::countdown(static_cast<double>(now.msecsTo(*runOut)) / 1000.0) + QLatin1Char(')');
 }
 
@@ -122,13 +122,9 @@ namespace ProviderSummary {
 
 std::optional<QDateTime> runOutTime(const ForecastResult& forecast, const QDateTime& now)
 {
-    const std::optional<double> projected = forecast.projectedUsedAtReset;
-    const double current = forecast.currentUsedPercent;
-    if (!projected || !(*projected > 100) || !(current < 100) || !(current < *projected) || !forecast.resetAt)
+    if (!forecast.runOutAt || !(*forecast.runOutAt > now))
         return std::nullopt;
-    const double share = (100 - current) / (*projected - current);
-    const double span = static_cast<double>(now.msecsTo(*forecast.resetAt));
-    return now.addMSecs(static_cast<qint64>(std::llround(share * span)));
+    return forecast.runOutAt;
 }
 
 std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input)
@@ -286,11 +282,11 @@ QString whatIfsTitle(WindowKind window)
            (isLongWindow(window) ? QStringLiteral("this week") : shortLabel(window));
 }
 
-QStringList whatIfLines(const ScenarioResult& scenario, bool showRemaining)
+QStringList whatIfLines(const ScenarioResult& scenario, bool showRemaining, const QDateTime& now)
 {
     QStringList lines;
     if (scenario.runOutAt) {
-        lines << QStringLiteral("runs out ~") + TimeFormatting::clock(scenario.runOutAt) << QString();
+        lines << QStringLiteral("runs out ~") + TimeFormatting::clock(scenario.runOutAt, now) << QString();
     } else {
         lines << (scenario.projectedUsedAtReset
                       ? QLatin1Char('~') + percentText(*scenario.projectedUsedAtReset, showRemaining)

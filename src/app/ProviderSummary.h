@@ -89,6 +89,7 @@ namespace ProviderSummary {
 // "What-ifs · this week" for the long windows, else "What-ifs · 5h".
 [[nodiscard]] QString whatIfsTitle(WindowKind window);
 // A what-if tile: the run-out or projection, its caption, and the saving or cost (each possibly empty).
-[[nodiscard]] QStringList whatIfLines(const ScenarioResult& scenario, bool showRemaining);
+[[nodiscard]] QStringList whatIfLines(const ScenarioResult& scenario, bool showRemaining,
+                                      const QDateTime& now);
 
 } // namespace ProviderSummary

@@ -2,7 +2,8 @@
 
 #include "app/StateQueries.h"
 
-RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastResult& forecast)
+RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastResult& forecast,
+                                  const QDateTime& now)
 {
     const Provider provider = forecast.provider;
     const WindowKind window = forecast.windowKind;
@@ -11,6 +12,7 @@ RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastRe
     chart.projectedAtReset = forecast.projectedUsedAtReset;
     chart.runOutAt = forecast.runOutAt;
     chart.status = forecast.status;
+    chart.now = now;
     // The window runs for its duration up to its reset: earlier readings belong to past windows.
     const std::optional<UsageSnapshot> latest =
         StateQueries::latestSnapshot(bundle.snapshots, bundle.series, provider, window);

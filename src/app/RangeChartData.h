@@ -27,10 +27,13 @@ struct RangeChartData
     // %.
     std::optional<QDateTime> windowStart;
     ForecastStatus status = ForecastStatus::noData;
+    // The clock labels say their day when it is not this one.
+    QDateTime now;
 
     // The window of `forecast` as the published cycle holds it: the readings of its current window (or at
     // least the latest one) and the forecast's reset, projection and run-out.
-    [[nodiscard]] static RangeChartData of(const ForecastBundle& bundle, const ForecastResult& forecast);
+    [[nodiscard]] static RangeChartData of(const ForecastBundle& bundle, const ForecastResult& forecast,
+                                           const QDateTime& now);
 
     friend bool operator==(const RangeChartData&, const RangeChartData&) = default;
 };

@@ -49,7 +49,8 @@ QString fixedWhole(double value)
 
 } // namespace
 
-QList<ScenarioResult> scenarios(const ForecastBundle& bundle, Provider provider, WindowKind window)
+QList<ScenarioResult> scenarios(const ForecastBundle& bundle, Provider provider, WindowKind window,
+                                const QDateTime& now)
 {
     const auto f = StateQueries::forecast(bundle.forecasts, provider, window);
     const auto latest = StateQueries::latestSnapshot(bundle.snapshots, bundle.series, provider, window);
@@ -57,7 +58,7 @@ QList<ScenarioResult> scenarios(const ForecastBundle& bundle, Provider provider,
         return {};
     return ScenarioEngine::scenarios(provider, f->currentUsedPercent,
                                      std::max(0.0, *f->projectedUsedAtReset - f->currentUsedPercent), *latest,
-                                     f->confidence);
+                                     f->confidence, now);
 }
 
 std::optional<QString> freshnessLabel(const ForecastBundle& bundle, const AppSettings& settings,

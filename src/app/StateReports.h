@@ -45,7 +45,7 @@ struct OverageReport
 };
 
 [[nodiscard]] QList<ScenarioResult> scenarios(const ForecastBundle& bundle, Provider provider,
-                                              WindowKind window);
+                                              WindowKind window, const QDateTime& now);
 
 // "demo", "live", "as of 10m ago" (Codex), "synced 25m ago" or "estimated" (Claude); absent with no data.
 [[nodiscard]] std::optional<QString> freshnessLabel(const ForecastBundle& bundle, const AppSettings& settings,

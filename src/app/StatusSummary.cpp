@@ -37,7 +37,7 @@ QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSet
         };
         if (forecast.limitBeforeReset && forecast.runOutAt && *forecast.runOutAt > now) {
             window.insert(QStringLiteral("runsOutAt"), JsonLines::formatDate(*forecast.runOutAt));
-            window.insert(QStringLiteral("runsOut"), TimeFormatting::clock(forecast.runOutAt));
+            window.insert(QStringLiteral("runsOut"), TimeFormatting::clock(forecast.runOutAt, now));
         }
         windows.insert(forecast.id(), window);
     }

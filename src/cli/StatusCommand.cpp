@@ -254,7 +254,7 @@ QJsonObject reportJson(const Report& report)
                           {QStringLiteral("windowKind"), rawValue(report.settings.focusedWindow)}};
     QJsonArray items;
     for (const ScenarioResult& r : StateReports::scenarios(report.bundle, report.settings.focusedProvider,
-                                                           report.settings.focusedWindow))
+                                                           report.settings.focusedWindow, report.generatedAt))
         items.append(scenarioJson(r));
     scenarios.insert(QStringLiteral("items"), items);
     root.insert(QStringLiteral("scenarios"), scenarios);

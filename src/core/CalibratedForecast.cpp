@@ -10,7 +10,7 @@
 namespace CalibratedForecast {
 
 ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection& projection,
-                     const QDateTime& latestTimestamp, const QDateTime& now)
+                     const QDateTime& now)
 {
     if (forecast.basis != ForecastBasis::smart || !isLongWindow(forecast.windowKind))
         return forecast;
@@ -26,9 +26,9 @@ ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection&
     if (result.resetAt) {
         // On the uncapped line, as the forecast and the scenarios take it (never below the capped one).
         const double line = std::max(projection.uncappedUsedAtReset, p);
-        result.runOutAt = ForecastEngine::runOutAt(current, line, latestTimestamp, *result.resetAt);
+        // The line runs from the current figure now to the projection at the reset, as the scenarios' do.
+        result.runOutAt = ForecastEngine::runOutAt(current, line, now, *result.resetAt);
         if (result.runOutAt) {
-            // A run-out already behind us means the limit is due now, not in negative time.
             result.estimatedTimeToLimit = std::max(0.0, ForecastMath::secondsBetween(now, *result.runOutAt));
         } else if (result.limitBeforeReset) {
             // No crossing ahead: either the limit is already reached, or the projection lands on exactly
@@ -37,8 +37,12 @@ ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection&
                 result.estimatedTimeToLimit = 0;
             else if (result.timeUntilReset)
                 result.estimatedTimeToLimit = std::max(0.0, *result.timeUntilReset);
+            if (result.estimatedTimeToLimit)
+                result.runOutAt = ForecastMath::addSeconds(now, *result.estimatedTimeToLimit);
         }
     }
+    if (!result.estimatedTimeToLimit)
+        result.runOutAt.reset();
 
     result.humanSummary = QStringLiteral("From your usage history: ~") + NumberFormatting::percent(p) +
                           QStringLiteral(" used by reset (est.).");

@@ -13,10 +13,10 @@
 namespace CalibratedForecast {
 
 // Replaces the projection of a long-window forecast made with the `smart` basis; any other forecast
-// comes back unchanged. `latestTimestamp` is the time of the window's latest snapshot, `now` the
-// evaluation time.
+// comes back unchanged. The run-out lies where the line from the current figure at `now` to the projection
+// at the reset crosses 100 %.
 [[nodiscard]] ForecastResult apply(const ForecastResult& forecast, const CalibratedProjection& projection,
-                                   const QDateTime& latestTimestamp, const QDateTime& now);
+                                   const QDateTime& now);
 
 // The status of a long window: limited at 100 % used, otherwise by the projection (or current usage):
 // >= 100 risky, >= 95 watch, else safe.

@@ -117,12 +117,25 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
         result.timeUntilReset = ForecastMath::secondsBetween(now, *latest.resetAt);
     }
 
+    if (ForecastMath::resetPassed(latest.resetAt, now)) {
+        // Nothing read since the reset: the window starts afresh, even one that was at its limit.
+        result.currentUsedPercent = 0;
+        result.currentRemainingPercent = 100;
+        result.limitBeforeReset = false;
+        result.sampleCount = 0;
+        result.status = ForecastStatus::safe;
+        result.confidence = SourceConfidence::low;
+        result.humanSummary = QStringLiteral("Window has reset. Waiting for a new reading.");
+        return result;
+    }
+
     if (cur >= 100 || latest.rateLimitReachedType) {
         result.status = ForecastStatus::limited;
         result.confidence = latest.sourceConfidence;
         result.projectedUsedAtReset = 100;
         result.projectedRemainingAtReset = 0;
         result.estimatedTimeToLimit = 0;
+        result.runOutAt = now;
         result.limitBeforeReset = true;
         result.sampleCount = 0;
         result.humanSummary = QStringLiteral("Limit reached. Resets ") +
@@ -187,10 +200,11 @@ ForecastResult forecast(Provider provider, WindowKind window, const QList<UsageS
         result.status = ForecastStatus::safe;
 
     result.limitBeforeReset = ttl < timeUntilReset;
-    if (result.limitBeforeReset)
+    if (result.limitBeforeReset) {
+        // One instant for every face: the run-out is the time to limit counted from now.
         result.estimatedTimeToLimit = ttl;
-    // The crossing follows the unclamped line: the 140 % display cap must not push the run-out later.
-    result.runOutAt = runOutAt(cur, rawProjected, latest.timestamp, resetAt);
+        result.runOutAt = ForecastMath::addSeconds(now, ttl);
+    }
     result.burnRatePercentPerHour = perHour;
     result.sampleCount = rate->sampleCount;
 

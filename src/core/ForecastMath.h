@@ -81,6 +81,12 @@ inline bool knownReset(const std::optional<QDateTime>& resetAt, const QDateTime&
     return resetAt && resetAt->isValid() && !(secondsBetween(now, *resetAt) > resetHorizonSeconds);
 }
 
+// The reading's window is over: its reset time has come, whatever it said before.
+inline bool resetPassed(const std::optional<QDateTime>& resetAt, const QDateTime& now)
+{
+    return resetAt && resetAt->isValid() && now.isValid() && *resetAt <= now;
+}
+
 // `date` moved by `seconds`; absent when the seconds are not finite or the result leaves the range
 // a date can hold (a float outside the integer range must never reach an integer conversion).
 inline std::optional<QDateTime> addSeconds(const QDateTime& date, double seconds)

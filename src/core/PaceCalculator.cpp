@@ -40,7 +40,8 @@ PaceResult pace(const UsageSnapshot& snapshot, double dailyTargetPercent,
                 const std::optional<SleepSchedule>& sleep, const QDateTime& now)
 {
     // A window longer than any reset horizon has no start worth walking the nights back to.
-    if (!ForecastMath::knownReset(snapshot.resetAt, now) || !snapshot.windowDurationMins ||
+    if (!ForecastMath::knownReset(snapshot.resetAt, now) ||
+        ForecastMath::resetPassed(snapshot.resetAt, now) || !snapshot.windowDurationMins ||
         !(*snapshot.windowDurationMins > 0) ||
         !(*snapshot.windowDurationMins * 60 <= ForecastMath::resetHorizonSeconds))
         return noWindowData();

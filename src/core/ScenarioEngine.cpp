@@ -21,14 +21,14 @@ struct Context
     double futureAdditional;
     const UsageSnapshot& snapshot;
     SourceConfidence confidence;
+    QDateTime now;
 };
 
 std::optional<QDateTime> runOut(const Context& context, double projected)
 {
     if (!context.snapshot.resetAt || !context.snapshot.resetAt->isValid())
         return std::nullopt;
-    return ForecastEngine::runOutAt(context.currentUsed, projected, context.snapshot.timestamp,
-                                    *context.snapshot.resetAt);
+    return ForecastEngine::runOutAt(context.currentUsed, projected, context.now, *context.snapshot.resetAt);
 }
 
 // The window with the rest of its burn scaled by `relativeBurn`.
@@ -88,13 +88,14 @@ ScenarioResult fastModeScenario(const Context& context)
 } // namespace
 
 QList<ScenarioResult> scenarios(Provider provider, double currentUsed, double futureAdditional,
-                                const UsageSnapshot& snapshot, SourceConfidence confidence)
+                                const UsageSnapshot& snapshot, SourceConfidence confidence,
+                                const QDateTime& now)
 {
     QList<ScenarioResult> results;
     // A non-finite remainder has nothing meaningful to scale.
     if (!std::isfinite(futureAdditional) || futureAdditional <= minimumFutureAdditional)
         return results;
-    const Context context{currentUsed, futureAdditional, snapshot, confidence};
+    const Context context{currentUsed, futureAdditional, snapshot, confidence, now};
 
     const bool effortAssumed = !snapshot.effortLevel.has_value();
     const QString effort = effortAssumed ? QStringLiteral("high") : snapshot.effortLevel->toLower();

@@ -70,11 +70,20 @@ QString relativeCountdown(std::optional<double> seconds)
     return QStringLiteral("in ") + countdown(seconds);
 }
 
-QString clock(const std::optional<QDateTime>& date)
+QString clock(const std::optional<QDateTime>& date, const QDateTime& now)
 {
     if (!date || !date->isValid())
         return dash;
-    return date->toLocalTime().toString(QStringLiteral("HH:mm"));
+    const QDateTime local = date->toLocalTime();
+    const QString time = local.toString(QStringLiteral("HH:mm"));
+    const qint64 days = now.isValid() ? now.toLocalTime().date().daysTo(local.date()) : 0;
+    if (days == 0)
+        return time;
+    // Without its day a time on another day reads as today's.
+    const QLocale locale;
+    if (days > -7 && days < 7)
+        return locale.toString(local, QStringLiteral("ddd")) + QLatin1Char(' ') + time;
+    return locale.toString(local, resetDatePattern(locale)) + QLatin1Char(' ') + time;
 }
 
 std::optional<QString> resetPhrase(const std::optional<QDateTime>& resetAt, const QDateTime& now)

@@ -222,10 +222,10 @@ QList<ScreenLine> render(const Data& data, int columns, int rows, Glyphs glyphs)
         for (qsizetype i = 0; i < text.size() && at + i < columns; ++i)
             labels[at + i] = text[i];
     };
-    place(kGutter, TimeFormatting::clock(QDateTime::fromMSecsSinceEpoch(startMs)));
+    place(kGutter, TimeFormatting::clock(QDateTime::fromMSecsSinceEpoch(startMs), data.now));
     if (data.runOutAt)
         place(kGutter + column(data.runOutAt->toMSecsSinceEpoch()) - 4,
-              QStringLiteral("out ") + TimeFormatting::clock(data.runOutAt));
+              QStringLiteral("out ") + TimeFormatting::clock(data.runOutAt, data.now));
     if (data.resetAt)
         place(kGutter + column(data.resetAt->toMSecsSinceEpoch()) - 5, QStringLiteral("reset"));
     lines.append(ScreenLine{{Span{padRight(labels, columns)}}});

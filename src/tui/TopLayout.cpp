@@ -91,7 +91,8 @@ ScreenLine header(const TopInput& input, int columns, bool full)
         }
     }
     if (input.computedAt) {
-        const QString updated = QStringLiteral("updated ") + TimeFormatting::clock(input.computedAt);
+        const QString updated =
+            QStringLiteral("updated ") + TimeFormatting::clock(input.computedAt, input.now);
         const int gap = columns - static_cast<int>(line.plain().size()) - static_cast<int>(updated.size());
         if (gap >= 2)
             line.spans.append({QString(gap, u' ') + updated});
@@ -252,18 +253,20 @@ Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int
         lines.append(text(QStringLiteral("No data for this window yet.")));
         return lines;
     }
-    lines.append(RangeChart::render(RangeChartData::of(input.bundle, *forecast), columns, rows - 1, glyphs));
+    lines.append(RangeChart::render(RangeChartData::of(input.bundle, *forecast, input.now), columns, rows - 1,
+                                    glyphs));
     return lines;
 }
 
 Lines whatIfsBlock(const TopInput& input, const SeriesKey& shown)
 {
-    const QList<ScenarioResult> scenarios = StateReports::scenarios(input.bundle, shown.first, shown.second);
+    const QList<ScenarioResult> scenarios =
+        StateReports::scenarios(input.bundle, shown.first, shown.second, input.now);
     if (scenarios.isEmpty())
         return {};
     Lines lines{text(ProviderSummary::whatIfsTitle(shown.second), ColorRole::neutral, true)};
     for (const ScenarioResult& scenario : scenarios) {
-        QStringList parts = ProviderSummary::whatIfLines(scenario, input.settings.showRemaining);
+        QStringList parts = ProviderSummary::whatIfLines(scenario, input.settings.showRemaining, input.now);
         parts.removeAll(QString());
         lines.append(text(QStringLiteral("  ") + scenario.title + QStringLiteral("  ") + parts.join(u' ')));
     }

@@ -21,6 +21,7 @@ public:
         bool capture = false;
         std::optional<QDateTime> lastRefresh;
         std::optional<double> timeUntilBedtime;
+        QDateTime now;
     };
 
     explicit FooterView(QWidget* parent = nullptr);

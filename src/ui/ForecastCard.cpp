@@ -31,7 +31,7 @@ QStringList basisLabels()
 // "14:05 (in 2h 10m)".
 QString clockWithCountdown(const QDateTime& at, const QDateTime& now)
 {
-    return TimeFormatting::clock(at) + QStringLiteral(" (in ") +
+    return TimeFormatting::clock(at, now) + QStringLiteral(" (in ") +
            TimeFormatting::countdown(static_cast<double>(now.msecsTo(at)) / 1000.0) + QLatin1Char(')');
 }
 

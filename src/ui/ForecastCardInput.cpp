@@ -38,6 +38,6 @@ ForecastCardInput ForecastCardInput::fromState(const AppState& state)
         input.pace = *pace;
 
     if (input.forecast)
-        input.chart = RangeChartData::of(state.published(), *input.forecast);
+        input.chart = RangeChartData::of(state.published(), *input.forecast, state.now());
     return input;
 }

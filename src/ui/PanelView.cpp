@@ -153,7 +153,7 @@ QWidget* PanelView::buildMain()
         *once = connect(&m_state, &AppState::cycleFinished, this, [this, once] {
             disconnect(*once);
             m_footer->showNotice(QStringLiteral("Refreshed at ") +
-                                 TimeFormatting::clock(m_state.lastRefresh()));
+                                 TimeFormatting::clock(m_state.lastRefresh(), m_state.now()));
         });
         m_state.refresh();
     });
@@ -391,6 +391,7 @@ void PanelView::redrawMain()
     footer.demoMode = settings.demoMode;
     footer.capture = m_options.capture;
     footer.lastRefresh = m_state.lastRefresh();
+    footer.now = m_state.now();
     footer.timeUntilBedtime = m_feeds.timeUntilBedtime ? m_feeds.timeUntilBedtime() : std::nullopt;
     m_footer->setInput(footer);
 
@@ -447,6 +448,7 @@ void PanelView::redrawMain()
     ScenarioCard::Input scenarios;
     scenarios.window = forecast.window;
     scenarios.showRemaining = settings.showRemaining;
+    scenarios.now = m_state.now();
     if (m_feeds.scenarios && forecast.forecast)
         scenarios.scenarios = m_feeds.scenarios(forecast.provider, forecast.window);
     m_scenarios->setInput(scenarios);

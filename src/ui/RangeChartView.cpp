@@ -224,7 +224,7 @@ void RangeChartView::paintEvent(QPaintEvent*)
         const double x = crisp(map.x(m_data.runOutAt->toMSecsSinceEpoch()));
         painter.setPen(QPen(limited, 1));
         painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-        const QString label = QStringLiteral("out ") + TimeFormatting::clock(m_data.runOutAt);
+        const QString label = QStringLiteral("out ") + TimeFormatting::clock(m_data.runOutAt, m_data.now);
         const double w = metrics.horizontalAdvance(label);
         QRectF box(std::clamp(x - w / 2, 0.0, width() - w), 0, w, topRoom - 2);
         // Keep clear of the reset label.

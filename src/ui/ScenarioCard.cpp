@@ -28,9 +28,9 @@ QString ScenarioCard::tooltip(const ScenarioResult& scenario)
     return lines.join(QLatin1Char('\n'));
 }
 
-QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRemaining)
+QStringList ScenarioCard::tileLines(const ScenarioResult& scenario, bool showRemaining, const QDateTime& now)
 {
-    return ProviderSummary::whatIfLines(scenario, showRemaining);
+    return ProviderSummary::whatIfLines(scenario, showRemaining, now);
 }
 
 void ScenarioCard::setInput(const Input& input)
@@ -59,7 +59,7 @@ void ScenarioCard::setInput(const Input& input)
         auto* name = new QLabel(scenario.title);
         name->setFont(PanelTheme::font(name->font(), 0.9, true));
         tile->content()->addWidget(name);
-        const QStringList lines = tileLines(scenario, input.showRemaining);
+        const QStringList lines = tileLines(scenario, input.showRemaining, input.now);
         auto* outcome = new QLabel(lines[0]);
         outcome->setFont(PanelTheme::font(outcome->font(), 1.0, true));
         tile->content()->addWidget(outcome);

@@ -13,6 +13,7 @@ public:
         WindowKind window = WindowKind::fiveHour;
         bool showRemaining = true;
         QList<ScenarioResult> scenarios;
+        QDateTime now;
     };
 
     explicit ScenarioCard(QWidget* parent = nullptr);
@@ -22,7 +23,8 @@ public:
     // "What-ifs · this week" for the weekly windows, else the window's short label.
     [[nodiscard]] static QString title(WindowKind window);
     // The tile's lines under its title: outcome, caption (may be empty), saving (may be empty).
-    [[nodiscard]] static QStringList tileLines(const ScenarioResult& scenario, bool showRemaining);
+    [[nodiscard]] static QStringList tileLines(const ScenarioResult& scenario, bool showRemaining,
+                                               const QDateTime& now);
     // The description, then what the estimate assumes, a line each.
     [[nodiscard]] static QString tooltip(const ScenarioResult& scenario);
 

@@ -714,7 +714,7 @@ void SettingsView::redraw()
     m_snoozeMenu->setVisible(!snoozed);
     if (snoozed)
         m_snoozedUntil->setText(QStringLiteral("Snoozed until ") +
-                                TimeFormatting::clock(s.notificationsSnoozedUntil));
+                                TimeFormatting::clock(s.notificationsSnoozedUntil, m_state.now()));
     m_demoAlertsNote->setVisible(s.demoMode);
 
     const ClaudeBridgeStatus bridge = m_feeds.bridgeStatus ? m_feeds.bridgeStatus() : ClaudeBridgeStatus{};
@@ -745,5 +745,6 @@ void SettingsView::redraw()
                           (s.demoMode ? QStringLiteral("demo") : QStringLiteral("idle"));
     }
     m_diagnostics->setText(health.join(QLatin1Char('\n')));
-    m_lastUpdate->setText(QStringLiteral("Last update: ") + TimeFormatting::clock(m_state.lastRefresh()));
+    m_lastUpdate->setText(QStringLiteral("Last update: ") +
+                          TimeFormatting::clock(m_state.lastRefresh(), m_state.now()));
 }

@@ -55,32 +55,30 @@ TEST(CalibratedForecast, ReplacesTheProjectionOfSmartLongWindowsOnly)
         ForecastResult forecast;
         CalibratedProjection projection;
         bool applies;
-        std::optional<double> runOutMinute;
         std::optional<double> timeToLimit;
         SourceConfidence confidence;
     };
-    const double now = 1440;
+    // The run-out lies on the line from 60 % now to the projection at the reset (minute 14400).
     const Row rows[] = {
-        {"over 100: run-out on the line from the latest sample", weeklyForecast(), projection(120, 5), true,
-         10 * 1440 * 40.0 / 60, 10 * 1440 * 40.0 / 60 * 60 - now * 60, SourceConfidence::high},
-        {"under 100: no limit", weeklyForecast(), projection(80, 4), true, std::nullopt, std::nullopt,
+        {"over 100: the line starts now", weeklyForecast(), projection(120, 5), true, 12960 * 60 * 40.0 / 60,
+         SourceConfidence::high},
+        {"under 100: no limit", weeklyForecast(), projection(80, 4), true, std::nullopt,
          SourceConfidence::medium},
         {"exactly 100: the limit arrives with the reset", weeklyForecast(), projection(100, 3), true,
-         std::nullopt, 9 * 86400.0, SourceConfidence::medium},
-        {"run-out already behind us", weeklyForecast(), projection(140, 2), true, 10 * 1440 * 40.0 / 80, 0,
-         SourceConfidence::low},
+         9 * 86400.0, SourceConfidence::medium},
+        {"evaluated late: still ahead of now", weeklyForecast(), projection(140, 2), true,
+         2880 * 60 * 40.0 / 80, SourceConfidence::low},
         {"capped at 140: run-out on the uncapped line", weeklyForecast(), projection(140, 5, 200), true,
-         10 * 1440 * 40.0 / 140, 0, SourceConfidence::high},
+         2880 * 60 * 40.0 / 140, SourceConfidence::high},
         {"basis other than smart", weeklyForecast(ForecastBasis::last1h), projection(120, 5), false,
-         std::nullopt, std::nullopt, SourceConfidence{}},
+         std::nullopt, SourceConfidence{}},
         {"five-hour window", weeklyForecast(ForecastBasis::smart, WindowKind::fiveHour), projection(120, 5),
-         false, std::nullopt, std::nullopt, SourceConfidence{}},
+         false, std::nullopt, SourceConfidence{}},
     };
     for (const Row& row : rows) {
-        // The latest sample is at the origin; the evaluation a day later (the 140 row: a run-out before now).
-        const double nowMinute = row.projection.projectedUsedAtReset == 140 ? 8 * 1440 : now;
-        const ForecastResult r =
-            CalibratedForecast::apply(row.forecast, row.projection, at(0), at(nowMinute));
+        // Evaluated a day after the origin; the 140 rows eight days after it.
+        const QDateTime now = at(row.projection.projectedUsedAtReset == 140 ? 8 * 1440 : 1440);
+        const ForecastResult r = CalibratedForecast::apply(row.forecast, row.projection, now);
         if (!row.applies) {
             EXPECT_EQ(r, row.forecast) << row.situation;
             continue;
@@ -89,13 +87,12 @@ TEST(CalibratedForecast, ReplacesTheProjectionOfSmartLongWindowsOnly)
         EXPECT_EQ(r.projectedUsedAtReset, p) << row.situation;
         EXPECT_EQ(r.projectedRemainingAtReset, std::max(0.0, 100 - p)) << row.situation;
         EXPECT_EQ(r.limitBeforeReset, p >= 100) << row.situation;
-        ASSERT_EQ(r.runOutAt.has_value(), row.runOutMinute.has_value()) << row.situation;
-        if (r.runOutAt) {
-            EXPECT_LE(std::abs(r.runOutAt->msecsTo(at(*row.runOutMinute))), 1) << row.situation;
-        }
         ASSERT_EQ(r.estimatedTimeToLimit.has_value(), row.timeToLimit.has_value()) << row.situation;
+        ASSERT_EQ(r.runOutAt.has_value(), row.timeToLimit.has_value()) << row.situation;
         if (r.estimatedTimeToLimit) {
             EXPECT_NEAR(*r.estimatedTimeToLimit, *row.timeToLimit, 0.001) << row.situation;
+            EXPECT_LE(std::abs(r.runOutAt->msecsTo(now) + qint64(*r.estimatedTimeToLimit * 1000)), 1)
+                << row.situation;
         }
         EXPECT_EQ(r.confidence, row.confidence) << row.situation;
         EXPECT_EQ(r.humanSummary,

@@ -118,9 +118,11 @@ TEST(ForecastProperties, InvariantsHoldOverRandomSeries)
         if (!hostile && r.projectedUsedAtReset) {
             EXPECT_TRUE(std::isfinite(*r.projectedUsedAtReset)) << where;
         }
+        // One run-out instant: the time to limit counted from now.
+        ASSERT_EQ(r.runOutAt.has_value(), r.estimatedTimeToLimit.has_value()) << where;
         if (r.runOutAt) {
-            ASSERT_TRUE(r.projectedUsedAtReset.has_value()) << where;
-            EXPECT_GT(*r.projectedUsedAtReset, 100) << where;
+            EXPECT_LE(std::abs(now.msecsTo(*r.runOutAt) - qint64(*r.estimatedTimeToLimit * 1000)), 1)
+                << where;
         }
         if (r.estimatedTimeToLimit && r.status != ForecastStatus::limited) {
             EXPECT_LT(*r.estimatedTimeToLimit, r.timeUntilReset.value_or(-infinity)) << where;
@@ -153,7 +155,7 @@ TEST(ForecastProperties, InvariantsHoldOverRandomSeries)
         const double future = std::max(0.0, r.projectedUsedAtReset.value_or(0) - r.currentUsedPercent);
         QList<ScenarioResult> scenarios;
         ASSERT_NO_THROW(scenarios = ScenarioEngine::scenarios(Provider::codex, r.currentUsedPercent, future,
-                                                              latest, r.confidence))
+                                                              latest, r.confidence, now))
             << where;
         for (const ScenarioResult& s : scenarios) {
             if (s.projectedUsedAtReset && std::isfinite(*s.projectedUsedAtReset)) {
@@ -168,7 +170,7 @@ TEST(ForecastProperties, InvariantsHoldOverRandomSeries)
         weekly.windowKind = WindowKind::sevenDay;
         weekly.basis = ForecastBasis::smart;
         ASSERT_NO_THROW(weekly = CalibratedForecast::applyWeeklyStatus(
-                            CalibratedForecast::apply(weekly, calibrated, latest.timestamp, now)))
+                            CalibratedForecast::apply(weekly, calibrated, now)))
             << where;
         EXPECT_EQ(weekly.limitBeforeReset && weekly.resetAt.has_value() && weekly.currentUsedPercent < 100,
                   weekly.estimatedTimeToLimit.has_value() && weekly.resetAt.has_value() &&

@@ -135,11 +135,22 @@ TEST(TimeFormatting, CountdownAndRelativeCountdown)
     EXPECT_TRUE(QRegularExpression("^\\d+d( \\d+h)?$").match(TimeFormatting::countdown(1e300)).hasMatch());
 }
 
-TEST(TimeFormatting, ClockShowsLocalTime)
+TEST(TimeFormatting, ClockShowsLocalTimeWithItsDayWhenNotToday)
 {
     ZoneGuard zone("Europe/London");
-    EXPECT_EQ(TimeFormatting::clock(QDateTime(QDate(2026, 6, 10), QTime(8, 5), Zone::utc())), "09:05");
-    EXPECT_EQ(TimeFormatting::clock(std::nullopt), QString::fromUtf8(dash));
+    const QLocale locale;
+    const QDateTime at = QDateTime(QDate(2026, 6, 10), QTime(8, 5), Zone::utc());
+    const QString wednesday = locale.dayName(3, QLocale::ShortFormat);
+    EXPECT_EQ(TimeFormatting::clock(at, at.addSecs(-9 * 3600)), "09:05");
+    // 23:30 UTC on the 9th is already the 10th in London: the day is the local one.
+    EXPECT_EQ(TimeFormatting::clock(at, QDateTime(QDate(2026, 6, 9), QTime(23, 30), Zone::utc())), "09:05");
+    EXPECT_EQ(TimeFormatting::clock(at, at.addDays(-1)), wednesday + " 09:05");
+    EXPECT_EQ(TimeFormatting::clock(at, at.addDays(1)), wednesday + " 09:05");
+    const QString farOff = TimeFormatting::clock(at, at.addDays(-8));
+    EXPECT_TRUE(farOff.startsWith(wednesday) && farOff.contains(locale.monthName(6, QLocale::ShortFormat)) &&
+                farOff.endsWith(" 09:05"))
+        << farOff.toStdString();
+    EXPECT_EQ(TimeFormatting::clock(std::nullopt, at), QString::fromUtf8(dash));
 }
 
 TEST(TimeFormatting, ResetPhraseByCalendarDays)

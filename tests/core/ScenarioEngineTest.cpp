@@ -82,7 +82,10 @@ TEST(ScenarioEngine, EffortLaddersFastModeAndOrder)
     };
     for (const Row& row : rows) {
         const QList<ScenarioResult> results = ScenarioEngine::scenarios(
-            row.provider, row.currentUsed, row.future, row.snapshot, SourceConfidence::medium);
+            row.provider, row.currentUsed, row.future, row.snapshot, SourceConfidence::medium, at(0));
+        // An hour later the line starts an hour later and still ends at the reset (minute 600).
+        const QList<ScenarioResult> later = ScenarioEngine::scenarios(
+            row.provider, row.currentUsed, row.future, row.snapshot, SourceConfidence::medium, at(60));
         ASSERT_EQ(results.size(), static_cast<qsizetype>(row.expected.size())) << row.situation;
         for (qsizetype i = 0; i < results.size(); ++i) {
             const ScenarioResult& r = results[i];
@@ -97,6 +100,8 @@ TEST(ScenarioEngine, EffortLaddersFastModeAndOrder)
             ASSERT_EQ(r.runOutAt.has_value(), e.runOutMinute.has_value()) << row.situation << " " << e.title;
             if (r.runOutAt) {
                 EXPECT_LE(std::abs(r.runOutAt->msecsTo(at(*e.runOutMinute))), 1) << row.situation;
+                EXPECT_LE(std::abs(later[i].runOutAt->msecsTo(at(60 + *e.runOutMinute * 540 / 600))), 1)
+                    << row.situation;
             }
             const bool fast = r.title.startsWith(QStringLiteral("Fast Mode"));
             if (!fast) {
@@ -109,18 +114,18 @@ TEST(ScenarioEngine, EffortLaddersFastModeAndOrder)
 TEST(ScenarioEngine, AssumptionsNameTheGuesses)
 {
     const auto claude = ScenarioEngine::scenarios(Provider::claude, 40, 40, at10hToReset(std::nullopt),
-                                                  SourceConfidence::low);
+                                                  SourceConfidence::low, at(0));
     ASSERT_EQ(claude.size(), 3);
     for (const ScenarioResult& r : claude)
         EXPECT_EQ(r.assumptions, (QStringList{defaults, assumedHigh})) << r.title.toStdString();
 
-    const auto on = ScenarioEngine::scenarios(Provider::codex, 40, 20,
-                                              at10hToReset(QStringLiteral("minimal")), SourceConfidence::low);
+    const auto on = ScenarioEngine::scenarios(
+        Provider::codex, 40, 20, at10hToReset(QStringLiteral("minimal")), SourceConfidence::low, at(0));
     ASSERT_EQ(on.size(), 1);
     EXPECT_EQ(on[0].assumptions, QStringList{QStringLiteral("Assumes Fast Mode ~2.5× the standard burn.")});
     const auto off = ScenarioEngine::scenarios(
         Provider::codex, 40, 20, at10hToReset(QStringLiteral("minimal"), QStringLiteral("unknown-fast")),
-        SourceConfidence::low);
+        SourceConfidence::low, at(0));
     ASSERT_EQ(off.size(), 1);
     EXPECT_EQ(off[0].title, QStringLiteral("Fast Mode off"));
     EXPECT_EQ(off[0].assumptions, QStringList{QStringLiteral("Assumes Fast Mode ~2.0× the standard burn.")});

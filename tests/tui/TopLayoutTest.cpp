@@ -108,11 +108,11 @@ TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
     f.currentUsedPercent = 40;
     f.projectedUsedAtReset = 120;
     f.resetAt = kNow.addSecs(5 * 3600);
+    f.runOutAt = kNow.addSecs(3 * 3600 + 45 * 60);
     f.status = ForecastStatus::risky;
     const QList<ScreenLine> lines = TopLayout::render(input, {}, 120, 40, Glyphs::utf8);
-    // 40 → 120 over five hours reaches 100 after 3h 45m.
     const QString runOut = QStringLiteral(" · runs out ") +
-                           TimeFormatting::clock(kNow.addSecs(3 * 3600 + 45 * 60)) +
+                           TimeFormatting::clock(kNow.addSecs(3 * 3600 + 45 * 60), kNow) +
                            QStringLiteral(" (3h 45m)");
     bool found = false;
     for (const ScreenLine& line : lines) {

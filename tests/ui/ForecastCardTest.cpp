@@ -72,7 +72,7 @@ TEST(ForecastCard, SummaryLinesForFiveHourAndLongWindows)
     card.setInput(in);
     const ForecastResult& f = *in.forecast;
     ASSERT_TRUE(f.runOutAt.has_value());
-    const QString runOut = TimeFormatting::clock(f.runOutAt) + " (in " +
+    const QString runOut = TimeFormatting::clock(f.runOutAt, kNow) + " (in " +
                            TimeFormatting::countdown(static_cast<double>(kNow.secsTo(*f.runOutAt))) + ")";
     EXPECT_EQ(card.findChild<QLabel*>("rangeTitle")->text(), "Claude Code 5-hour range");
     EXPECT_EQ(card.summaryLines(),
@@ -184,9 +184,9 @@ TEST(RangeChartView, ReadoutOfTheNearestPointAndRepaintOnlyOnChange)
     data.resetAt = kNow.addSecs(4 * 3600);
     chart.setData(data);
     // The plot spans 4 h from x = 30 to 394: the middle point sits at x = 121.
-    EXPECT_EQ(chart.readoutAt(125), TimeFormatting::clock(kNow.addSecs(3600)) + " · 30% used");
-    EXPECT_EQ(chart.readoutAt(0), TimeFormatting::clock(kNow) + " · 10% used");
-    EXPECT_EQ(chart.readoutAt(399), TimeFormatting::clock(kNow.addSecs(7200)) + " · 45% used");
+    EXPECT_EQ(chart.readoutAt(125), TimeFormatting::clock(kNow.addSecs(3600), kNow) + " · 30% used");
+    EXPECT_EQ(chart.readoutAt(0), TimeFormatting::clock(kNow, kNow) + " · 10% used");
+    EXPECT_EQ(chart.readoutAt(399), TimeFormatting::clock(kNow.addSecs(7200), kNow) + " · 45% used");
     chart.show();
     QCoreApplication::processEvents();
     chart.repaint();

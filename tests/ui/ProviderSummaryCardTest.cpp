@@ -15,9 +15,12 @@ namespace {
 
 using UiTest::kNow;
 
+// The run-out is the forecast's own: a projection alone never makes one.
 ForecastResult withProjection(ForecastResult f, double projected, std::optional<double> burn,
-                              std::optional<QDateTime> resetAt = kNow.addSecs(5 * 3600))
+                              std::optional<QDateTime> resetAt = kNow.addSecs(5 * 3600),
+                              std::optional<QDateTime> runOutAt = std::nullopt)
 {
+    f.runOutAt = runOutAt;
     f.projectedUsedAtReset = projected;
     f.burnRatePercentPerHour = burn;
     f.resetAt = resetAt;
@@ -118,21 +121,10 @@ TEST(ProviderSummaryCard, StatusPillIsTheWorstInOrder)
     EXPECT_EQ(empty.findChild<StatusPill*>("statusPill"), nullptr);
 }
 
-TEST(ProviderSummaryCard, RunOutTime)
-{
-    auto f = UiTest::forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::risky);
-    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 100, 12), kNow), std::nullopt);
-    // 100 is reached three quarters of the way from 40 to 120: 3 h 45 m into the 5 hours.
-    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 120, 16), kNow), kNow.addSecs(13500));
-    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 120, 16, std::nullopt), kNow), std::nullopt);
-    f.currentUsedPercent = 100;
-    EXPECT_EQ(ProviderSummary::runOutTime(withProjection(f, 130, 16), kNow), std::nullopt);
-}
-
 TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
 {
     using UiTest::forecast;
-    const QString in3h45 = TimeFormatting::clock(kNow.addSecs(13500));
+    const QString in3h45 = TimeFormatting::clock(kNow.addSecs(13500), kNow);
     const QString resetToday =
         "Resets " + kNow.addSecs(5 * 3600).toLocalTime().toString("HH:mm") +
         (kNow.toLocalTime().date() == kNow.addSecs(5 * 3600).toLocalTime().date() ? " today" : " tomorrow");
@@ -146,7 +138,8 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
     const Row rows[] = {
         {"risky, runs out",
          true,
-         withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::risky), 120, 16),
+         withProjection(forecast(Provider::codex, WindowKind::fiveHour, 40, ForecastStatus::risky), 120, 16,
+                        kNow.addSecs(5 * 3600), kNow.addSecs(13500)),
          {{"fiveHourPercent", "60% left"},
           {"fiveHourReset", resetToday},
           {"fiveHourOutlook", "~0% left by reset · at recent pace · runs out " + in3h45 + " (3h 45m)"}}},

@@ -37,7 +37,7 @@ TEST(ScenarioCard, TilesTitleAndSaving)
     const Row rows[] = {
         {0.4, std::nullopt, {"~40% left", "by reset (est.)", ""}},
         {-2.0, std::nullopt, {"~40% left", "by reset (est.)", "costs ~2% more"}},
-        {12.0, out, {"runs out ~" + TimeFormatting::clock(out), "", "saves ~12%"}},
+        {12.0, out, {"runs out ~" + TimeFormatting::clock(out, UiTest::kNow), "", "saves ~12%"}},
         {std::nullopt, std::nullopt, {"~40% left", "by reset (est.)", ""}},
     };
     for (const Row& row : rows) {
@@ -46,14 +46,14 @@ TEST(ScenarioCard, TilesTitleAndSaving)
         s.projectedUsedAtReset = 60;
         s.estimatedSavingPercent = row.saving;
         s.runOutAt = row.runOut;
-        EXPECT_EQ(ScenarioCard::tileLines(s, true), row.lines);
+        EXPECT_EQ(ScenarioCard::tileLines(s, true, UiTest::kNow), row.lines);
     }
     EXPECT_EQ(ScenarioCard::title(WindowKind::weekly), "What-ifs · this week");
     EXPECT_EQ(ScenarioCard::title(WindowKind::sevenDay), "What-ifs · this week");
     EXPECT_EQ(ScenarioCard::title(WindowKind::fiveHour), "What-ifs · 5h");
 
     ScenarioCard card;
-    card.setInput({WindowKind::fiveHour, true, {}});
+    card.setInput({WindowKind::fiveHour, true, {}, UiTest::kNow});
     EXPECT_TRUE(card.isHidden());
     ScenarioResult s;
     s.title = "Higher: xhigh";
@@ -61,7 +61,7 @@ TEST(ScenarioCard, TilesTitleAndSaving)
     s.projectedUsedAtReset = 70;
     s.assumptions = {"Estimate based on conservative default multipliers.",
                      "Current effort unknown; assumed high."};
-    card.setInput({WindowKind::fiveHour, false, {s}});
+    card.setInput({WindowKind::fiveHour, false, {s}, UiTest::kNow});
     EXPECT_FALSE(card.isHidden());
     EXPECT_EQ(labels(card), (QStringList{"What-ifs · 5h", "Higher: xhigh", "~70% used", "by reset (est.)"}));
     const auto* tile = card.findChild<QWidget*>("scenarioTile");

@@ -171,7 +171,7 @@ TEST(SettingsView, SnoozeRowResumeAndDemoNote)
     snoozed.demoMode = true;
     Fixture f(snoozed);
     EXPECT_EQ(f.get<QLabel>("snoozedUntil")->text(),
-              "Snoozed until " + TimeFormatting::clock(UiTest::kNow.addSecs(3600)));
+              "Snoozed until " + TimeFormatting::clock(UiTest::kNow.addSecs(3600), UiTest::kNow));
     EXPECT_TRUE(f.get<QPushButton>("snooze")->isHidden());
     f.get<QPushButton>("resume")->click();
     EXPECT_EQ(f.state->settings().notificationsSnoozedUntil, std::nullopt);
