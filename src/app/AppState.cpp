@@ -356,9 +356,11 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
         Q_EMIT lastRefreshChanged();
     }
 
-    // Automatic focus follows the most urgent series, one save per field that moves.
+    // Automatic focus saves the most urgent series as the focus, one save per field that moves; the
+    // fallbacks of focusedSeries() are worked out afresh by every face and never saved.
     if (cycleSettings.focusAuto) {
-        if (const std::optional<SeriesKey> urgent = mostUrgentSeries()) {
+        if (const std::optional<SeriesKey> urgent =
+                StateQueries::mostUrgentSeries(m_published.series, m_published.forecasts, m_clock())) {
             if (m_settings.focusedProvider != urgent->first) {
                 AppSettings next = m_settings;
                 next.focusedProvider = urgent->first;
@@ -526,9 +528,9 @@ QList<SeriesKey> AppState::availableSeries() const
     return StateQueries::availableSeries(m_published.series);
 }
 
-std::optional<SeriesKey> AppState::mostUrgentSeries() const
+SeriesKey AppState::focusedSeries() const
 {
-    return StateQueries::mostUrgentSeries(m_published.series, m_published.forecasts, m_clock());
+    return StateQueries::focusedSeries(m_published.series, m_published.forecasts, m_settings, m_clock());
 }
 
 ForecastStatus AppState::globalStatus() const

@@ -159,7 +159,8 @@ public:
     newestSnapshotWhere(Provider provider, const std::function<bool(const UsageSnapshot&)>& accept) const;
     [[nodiscard]] std::optional<ForecastResult> forecast(Provider provider, WindowKind window) const;
     [[nodiscard]] QList<SeriesKey> availableSeries() const;
-    [[nodiscard]] std::optional<SeriesKey> mostUrgentSeries() const;
+    // The window the panel, the terminal and the command line follow (StateQueries::focusedSeries).
+    [[nodiscard]] SeriesKey focusedSeries() const;
     [[nodiscard]] ForecastStatus globalStatus() const;
 
     // Reports of the published state (StateReports), as of now.

@@ -182,6 +182,25 @@ std::optional<SeriesKey> mostUrgentSeries(const QList<WorkingSeries>& published,
     return best;
 }
 
+SeriesKey focusedSeries(const QList<WorkingSeries>& published, const QMap<QString, ForecastResult>& forecasts,
+                        const AppSettings& settings, const QDateTime& now)
+{
+    const SeriesKey chosen{settings.focusedProvider, settings.focusedWindow};
+    if (settings.focusAuto)
+        if (const std::optional<SeriesKey> urgent = mostUrgentSeries(published, forecasts, now))
+            return *urgent;
+    QList<SeriesKey> entries;
+    for (const SeriesKey& key : availableSeries(published))
+        if (settings.enabledProviders.contains(key.first) && forecast(forecasts, key.first, key.second))
+            entries.append(key);
+    if (entries.isEmpty() || entries.contains(chosen))
+        return chosen;
+    for (const SeriesKey& key : std::as_const(entries))
+        if (key.first == chosen.first)
+            return key;
+    return entries.first();
+}
+
 ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts)
 {
     if (forecasts.isEmpty())

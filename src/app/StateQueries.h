@@ -48,6 +48,12 @@ newestWhere(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
 [[nodiscard]] std::optional<SeriesKey> mostUrgentSeries(const QList<WorkingSeries>& published,
                                                         const QMap<QString, ForecastResult>& forecasts,
                                                         const QDateTime& now);
+// The window every face follows: under automatic focus the most urgent one; otherwise, or with nothing
+// urgent, the chosen window while it has a forecast, else the chosen provider's first window that has one,
+// else the first enabled provider's. The chosen window when nothing has a forecast.
+[[nodiscard]] SeriesKey focusedSeries(const QList<WorkingSeries>& published,
+                                      const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                                      const QDateTime& now);
 // The worst status over all forecasts; noData when there are none.
 [[nodiscard]] ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts);
 

@@ -436,13 +436,9 @@ Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
 
     Report report{AppState::compute(request), settings, now, sources.history->totals()};
     // The focus the application would take, so the focused-provider title matches the tray's.
-    if (settings.focusAuto) {
-        if (const auto urgent =
-                StateQueries::mostUrgentSeries(report.bundle.series, report.bundle.forecasts, now)) {
-            report.settings.focusedProvider = urgent->first;
-            report.settings.focusedWindow = urgent->second;
-        }
-    }
+    const SeriesKey shown = StateQueries::focusedSeries(report.bundle.series, report.bundle.forecasts, settings, now);
+    report.settings.focusedProvider = shown.first;
+    report.settings.focusedWindow = shown.second;
     return report;
 }
 

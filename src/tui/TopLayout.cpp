@@ -427,8 +427,11 @@ QList<WindowKind> windows(const TopInput& input, Provider provider)
 
 SeriesKey focus(const TopInput& input, const TopView& view)
 {
+    // Until a key moves it, the terminal follows the window the panel shows.
+    const SeriesKey followed =
+        StateQueries::focusedSeries(input.bundle.series, input.bundle.forecasts, input.settings, input.now);
     const QList<Provider> shown = providers(input);
-    Provider provider = input.settings.focusedProvider;
+    Provider provider = followed.first;
     if (view.provider && shown.contains(*view.provider))
         provider = *view.provider;
     else if (!shown.contains(provider) && !shown.isEmpty())
@@ -436,8 +439,8 @@ SeriesKey focus(const TopInput& input, const TopView& view)
     const QList<WindowKind> kinds = windows(input, provider);
     if (view.window && kinds.contains(*view.window))
         return {provider, *view.window};
-    if (provider == input.settings.focusedProvider && kinds.contains(input.settings.focusedWindow))
-        return {provider, input.settings.focusedWindow};
+    if (provider == followed.first && kinds.contains(followed.second))
+        return {provider, followed.second};
     return {provider, kinds.isEmpty() ? WindowKind::fiveHour : kinds.first()};
 }
 

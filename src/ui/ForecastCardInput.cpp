@@ -22,14 +22,7 @@ ForecastCardInput ForecastCardInput::fromState(const AppState& state)
             input.focusEntries.append(key);
     }
 
-    SeriesKey shown{settings.focusedProvider, settings.focusedWindow};
-    if (settings.focusAuto) {
-        // Nothing about to run out: stay on the chosen window while it has data, else the first that has.
-        if (const std::optional<SeriesKey> urgent = state.mostUrgentSeries())
-            shown = *urgent;
-        else if (!input.focusEntries.contains(shown) && !input.focusEntries.isEmpty())
-            shown = input.focusEntries.first();
-    }
+    const SeriesKey shown = state.focusedSeries();
     input.provider = shown.first;
     input.window = shown.second;
     input.forecast = state.forecast(shown.first, shown.second);
