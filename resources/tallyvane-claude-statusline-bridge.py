@@ -71,6 +71,7 @@ STATE = os.path.join(DATA, "claude-statusline-state.json")
 META = os.path.join(DATA, "claude-meta.json")
 PREVIOUS = os.path.join(DATA, "claude-prev-statusline.json")
 SUMMARY = os.path.join(DATA, "statusline-summary.json")
+SETTINGS = os.path.join(DATA, "settings.json")
 
 MAX_INPUT = 1 << 20
 # An unchanged reading is written again after this long, so the log shows the window is still current.
@@ -287,31 +288,38 @@ def percent(value):
     return str(int(value)) if float(value).is_integer() else "%.1f" % value
 
 
+def shown_figure(used, remaining):
+    """A percentage always with its word, as Tallyvane's other faces show it."""
+    return "%s%% %s" % (percent(100 - used if remaining else used), "left" if remaining else "used")
+
+
+def shows_remaining():
+    """Tallyvane's "Show remaining" setting; on unless the settings say otherwise."""
+    stored = read_json(SETTINGS)
+    return not (isinstance(stored, dict) and stored.get("showRemaining") is False)
+
+
 def own_line(document, snapshots):
     parts = []
     name = child(document, "model").get("display_name")
     if isinstance(name, str) and printable(name):
         parts.append(printable(name))
     labels = {kind: label for _, kind, _, label in WINDOWS}
+    remaining = shows_remaining() if snapshots else True
     for s in snapshots:
-        parts.append("%s %s%%" % (labels[s["windowKind"]], percent(s["usedPercent"])))
+        parts.append("%s %s" % (labels[s["windowKind"]], shown_figure(s["usedPercent"], remaining)))
     return (" \u00b7 ".join(parts) or "Tallyvane") + "\n"
 
 
 def fresh_summary(now):
-    """Tallyvane's summary when it is current: renewed lately, and since the last reading written here."""
+    """Tallyvane's summary while a Tallyvane keeps it. One older than this turn's reading still holds the
+    run-out: the line shows this turn's own figures beside it, and Tallyvane renews it within seconds."""
     try:
         renewed = os.stat(SUMMARY).st_mtime
     except OSError:
         return None
     if now - renewed > SUMMARY_FRESH_SECONDS:
         return None
-    state = read_json(STATE)
-    if isinstance(state, dict):
-        for window in state.values():
-            written = number(window.get("writtenAt")) if isinstance(window, dict) else None
-            if written is not None and renewed < written:
-                return None
     summary = read_json(SUMMARY)
     return summary if isinstance(summary, dict) else None
 
@@ -332,7 +340,7 @@ def forecast_line(document, snapshots, summary, colour):
         entry = child(windows, "claude-" + kind)
         used = own.get(kind)
         if used is not None:
-            shown = "%s%% %s" % (percent(100 - used if remaining else used), "left" if remaining else "used")
+            shown = shown_figure(used, remaining)
         else:
             shown = text_of(entry.get("shown"))
         if not shown:

@@ -52,8 +52,8 @@ newestWhere(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
 // urgent, the chosen window while it has a forecast, else the chosen provider's first window that has one,
 // else the first enabled provider's. The chosen window when nothing has a forecast.
 [[nodiscard]] SeriesKey focusedSeries(const QList<WorkingSeries>& published,
-                                      const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
-                                      const QDateTime& now);
+                                      const QMap<QString, ForecastResult>& forecasts,
+                                      const AppSettings& settings, const QDateTime& now);
 // The worst status over all forecasts; noData when there are none.
 [[nodiscard]] ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts);
 

@@ -4,10 +4,12 @@
 #include "core/ForecastModels.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class AppState;
 
@@ -36,12 +38,19 @@ public:
     // `path` empty: the data folder's file.
     explicit StatusSummaryPublisher(QString path = {}, QObject* parent = nullptr);
 
-    // Publishes after every cycle of `state`, which outlives this.
-    void follow(const AppState& state);
+    // Publishes after every cycle of `state`, which outlives this, and refreshes it within a second or so
+    // of a reading appended to the log at `logPath` (empty: the data folder's), so the status line's next
+    // turn finds its forecast made from the reading the last turn wrote.
+    void follow(AppState& state, const QString& logPath = {});
     void publish(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
                  const QDateTime& now);
 
 private:
+    void watchLog();
+
     QString m_path;
+    QString m_logPath;
     QJsonObject m_written;
+    QFileSystemWatcher m_watcher;
+    QTimer m_renew;
 };

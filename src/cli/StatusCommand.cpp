@@ -436,7 +436,8 @@ Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
 
     Report report{AppState::compute(request), settings, now, sources.history->totals()};
     // The focus the application would take, so the focused-provider title matches the tray's.
-    const SeriesKey shown = StateQueries::focusedSeries(report.bundle.series, report.bundle.forecasts, settings, now);
+    const SeriesKey shown =
+        StateQueries::focusedSeries(report.bundle.series, report.bundle.forecasts, settings, now);
     report.settings.focusedProvider = shown.first;
     report.settings.focusedWindow = shown.second;
     return report;

@@ -1,6 +1,7 @@
 #include "app/AppState.h"
 
 #include "AppTestSupport.h"
+#include "app/StatusSummary.h"
 #include "core/ForecastEngine.h"
 #include "core/PaceCalculator.h"
 #include "core/SnapshotStore.h"
@@ -348,6 +349,28 @@ TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
     // The first cycle, then one per finished scan: the one at start and those of the timer.
     EXPECT_TRUE(TestSupport::waitFor([&] { return state.requestedCycles() >= 4; }));
     EXPECT_TRUE(QFile::exists(options.cachePath));
+}
+
+// The bridge appends Claude Code's reading from its own process; the status line's next turn reads the
+// summary, which must hold that reading by then and not wait for the 30 s refresh.
+TEST(AppStateSummary, AReadingAppendedByAnotherProcessIsInTheSummaryWithinSeconds)
+{
+    Harness h(AppSettings{});
+    const QString log = h.dir.filePath(QStringLiteral("snapshots.ndjson"));
+    const QString summary = h.dir.filePath(QStringLiteral("statusline-summary.json"));
+    h.store->append({snap(P::claude, W::fiveHour, 600, 10)});
+    StatusSummaryPublisher publisher(summary);
+    publisher.follow(*h.state, log);
+    h.init();
+    ASSERT_TRUE(h.settle());
+    ASSERT_TRUE(TestSupport::readFile(summary).contains("\"90% left\""));
+    const int cycles = h.state->requestedCycles();
+    SnapshotStore bridge(log);
+    bridge.append({snap(P::claude, W::fiveHour, 0, 37)});
+    EXPECT_TRUE(
+        TestSupport::waitFor([&] { return TestSupport::readFile(summary).contains("\"63% left\""); }, 5000))
+        << TestSupport::readFile(summary).toStdString();
+    EXPECT_LE(h.state->requestedCycles(), cycles + 2) << "one refresh for the append, not one per change";
 }
 
 TEST(AppStateProviders, AReportFromAnyThreadSchedulesACycle)

@@ -29,7 +29,7 @@ const QByteArray documented = R"({"session_id":"s1","transcript_path":"/tmp/t.js
  "fast_mode":false,"effort":{"level":"high"},"thinking":{"enabled":true},
  "rate_limits":{"five_hour":{"used_percentage":42,"resets_at":1780315200},
                 "seven_day":{"used_percentage":17.5,"resets_at":1780826400}}})";
-const QByteArray documentedLine = "Opus 4.8 \u00b7 5h 42% \u00b7 7d 17.5%\n";
+const QByteArray documentedLine = "Opus 4.8 \u00b7 5h 58% left \u00b7 7d 82.5% left\n";
 
 QByteArray withUsage(double fiveHour, double sevenDay)
 {
@@ -307,7 +307,7 @@ TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
         {R"({"rate_limits":{"five_hour":{"used_percentage":"50"},"seven_day":[]},"model":"x"})",
          "Tallyvane\n"},
         {R"({"rate_limits":{"five_hour":{"used_percentage":true,"resets_at":1e400}}})", "Tallyvane\n"},
-        {R"({"rate_limits":{"five_hour":{"used_percentage":120,"resets_at":"soon"}}})", "5h 100%\n"},
+        {R"({"rate_limits":{"five_hour":{"used_percentage":120,"resets_at":"soon"}}})", "5h 0% left\n"},
     };
     for (const auto& [input, line] : rows) {
         const BridgeRun run = runBridge(input);
@@ -456,12 +456,10 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
          "Opus 4.8 \u00b7 5h 63% left \u00b7 out ~16:40 \u00b7 7d 41% left\n"},
         {"not renewed for 11 minutes", summary, now.addSecs(-660), "", modelOnly, "Opus 4.8\n"},
         {"corrupt", QByteArray(R"({"windows":)"), now, "", modelOnly, "Opus 4.8\n"},
-        // Claude Code's own figures win; the run-out still comes from the summary. The summary must be
-        // renewed after the reading this run writes, hence a time ahead.
-        {"own reading", summary, now.addSecs(120), "1", documented,
+        // Claude Code's own figures win; the run-out still comes from the summary, even one made before
+        // this turn's reading (Tallyvane renews it within seconds).
+        {"own reading", summary, now.addSecs(-60), "1", documented,
          "Opus 4.8 \u00b7 5h 58% left \u00b7 out ~16:40 \u00b7 7d 82.5% left\n"},
-        // The summary predates the readings written by the run before: the bridge's own line.
-        {"older than the last reading", summary, now.addSecs(-60), "1", documented, documentedLine},
     };
     for (const Case& c : cases) {
         QFile::remove(data("statusline-summary.json"));
@@ -476,4 +474,8 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
         EXPECT_EQ(run.out, c.expected) << c.name;
         EXPECT_EQ(run.exitCode, 0) << c.name;
     }
+    // Without a summary the plain line follows "Show remaining" too, always with its word.
+    QFile::remove(data("statusline-summary.json"));
+    writeFile(data("settings.json"), R"({"showRemaining":false})");
+    EXPECT_EQ(runBridge(documented).out, "Opus 4.8 \u00b7 5h 42% used \u00b7 7d 17.5% used\n");
 }
