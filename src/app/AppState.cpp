@@ -151,6 +151,8 @@ void AppState::init()
 void AppState::setSettings(const AppSettings& settings)
 {
     const bool differs = settings != m_settings;
+    if (settings.forecastBasis != m_settings.forecastBasis)
+        m_viewBasis.reset();
     m_settings = settings;
     if (m_environment.scheduleSave)
         m_environment.scheduleSave(m_settings);
@@ -205,7 +207,9 @@ void AppState::refresh()
         m_computeQueue = std::make_unique<SerialQueue>(QStringLiteral("tallyvane.forecast"));
     m_cyclePending = true;
     ++m_requestedCycles;
-    ComputeRequest request{m_settings,
+    AppSettings cycleSettings = m_settings;
+    cycleSettings.forecastBasis = shownBasis();
+    ComputeRequest request{cycleSettings,
                            sortedEnabledProviders(),
                            m_store,
                            m_clock(),
@@ -483,12 +487,21 @@ void AppState::setFocusedProvider(Provider provider)
 
 void AppState::setBasis(ForecastBasis basis)
 {
-    if (m_settings.forecastBasis == basis)
+    if (shownBasis() == basis)
         return;
+    m_viewBasis = basis == m_settings.forecastBasis ? std::nullopt : std::optional(basis);
+    Q_EMIT changed();
+    QMetaObject::invokeMethod(this, &AppState::refresh, Qt::QueuedConnection);
+}
+
+void AppState::setDefaultBasis(ForecastBasis basis)
+{
+    const ForecastBasis shown = shownBasis();
     AppSettings next = m_settings;
     next.forecastBasis = basis;
     setSettings(next);
-    QMetaObject::invokeMethod(this, &AppState::refresh, Qt::QueuedConnection);
+    if (shownBasis() != shown)
+        QMetaObject::invokeMethod(this, &AppState::refresh, Qt::QueuedConnection);
 }
 
 QList<Provider> AppState::sortedEnabledProviders() const

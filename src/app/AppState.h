@@ -136,7 +136,12 @@ public:
     void startProviders();
     void toggleProvider(Provider provider, bool enabled);
     void setFocusedProvider(Provider provider);
+    // The panel's basis picker: this run's view only; the saved default basis stays as it is.
     void setBasis(ForecastBasis basis);
+    // The basis the cycles forecast with: the picked one, else the saved default.
+    ForecastBasis shownBasis() const { return m_viewBasis.value_or(m_settings.forecastBasis); }
+    // The settings screen's default basis: saved, and shown from then on.
+    void setDefaultBasis(ForecastBasis basis);
     // Writes a pending settings save now (before the process ends).
     void flushSettings();
     // Install or remove the Claude status-line bridge; the settings remember the result only when the
@@ -215,6 +220,7 @@ private:
     std::shared_ptr<SnapshotStore> m_store;
 
     AppSettings m_settings;
+    std::optional<ForecastBasis> m_viewBasis;
     std::optional<QDateTime> m_lastRefresh;
     QMap<Provider, ProviderHealth> m_providerHealth;
     // The published cycle: working snapshots with their series, forecasts, paces, calibrated projections,

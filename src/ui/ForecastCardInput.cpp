@@ -9,7 +9,7 @@ ForecastCardInput ForecastCardInput::fromState(const AppState& state)
     const AppSettings& settings = state.settings();
     ForecastCardInput input;
     input.focusAuto = settings.focusAuto;
-    input.basis = settings.forecastBasis;
+    input.basis = state.shownBasis();
     input.showRemaining = settings.showRemaining;
     input.now = state.now();
     for (const Provider provider : state.sortedEnabledProviders()) {

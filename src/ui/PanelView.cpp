@@ -152,8 +152,9 @@ QWidget* PanelView::buildMain()
         auto once = std::make_shared<QMetaObject::Connection>();
         *once = connect(&m_state, &AppState::cycleFinished, this, [this, once] {
             disconnect(*once);
-            m_footer->showNotice(QStringLiteral("Refreshed at ") +
-                                 TimeFormatting::clock(m_state.lastRefresh(), m_state.now()));
+            // When this refresh finished; the last refresh that changed something may be older.
+            const QDateTime finished = m_state.now();
+            m_footer->showNotice(QStringLiteral("Refreshed at ") + TimeFormatting::clock(finished, finished));
         });
         m_state.refresh();
     });

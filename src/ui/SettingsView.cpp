@@ -212,7 +212,7 @@ QWidget* SettingsView::buildContent()
     m_basis->setObjectName(QStringLiteral("defaultBasis"));
     m_basis->setAccessibleName(QStringLiteral("Default basis"));
     connect(m_basis, &SegmentedPicker::picked, this,
-            [this](int index) { m_state.setBasis(allForecastBases[static_cast<size_t>(index)]); });
+            [this](int index) { m_state.setDefaultBasis(allForecastBases[static_cast<size_t>(index)]); });
     forecast->addWidget(new QLabel(QStringLiteral("Default basis")));
     forecast->addWidget(m_basis);
 

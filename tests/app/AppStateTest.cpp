@@ -427,7 +427,7 @@ TEST(AppStateProviders, DestroyingTheStateStopsProvidersAndDropsItsPendingCycle)
     EXPECT_EQ(codex->stops, 1);
 }
 
-TEST(AppStateBasis, SameBasisDoesNothingNewBasisSavesAndRecomputes)
+TEST(AppStateBasis, ThePickedBasisChangesTheViewAndRecomputesWithoutSaving)
 {
     Harness h(AppSettings{});
     h.store->append({snap(P::codex, W::fiveHour, 600, 10), snap(P::codex, W::fiveHour, 0, 12)});
@@ -440,14 +440,22 @@ TEST(AppStateBasis, SameBasisDoesNothingNewBasisSavesAndRecomputes)
     EXPECT_EQ(h.state->requestedCycles(), cycles);
     EXPECT_TRUE(h.saves.isEmpty());
 
+    const ForecastBasis saved = h.state->settings().forecastBasis;
     h.state->setBasis(ForecastBasis::last3h);
-    ASSERT_EQ(h.saves.size(), 1);
-    EXPECT_EQ(h.saves.first().forecastBasis, ForecastBasis::last3h);
+    EXPECT_TRUE(h.saves.isEmpty());
+    EXPECT_EQ(h.state->settings().forecastBasis, saved);
+    EXPECT_EQ(h.state->shownBasis(), ForecastBasis::last3h);
     // The cycle is queued, not run inside the call.
     EXPECT_EQ(h.state->requestedCycles(), cycles);
     ASSERT_TRUE(TestSupport::waitFor([&] { return h.state->requestedCycles() == cycles + 1; }));
     ASSERT_TRUE(h.settle());
     EXPECT_EQ(h.state->forecast(P::codex, W::fiveHour)->basis, ForecastBasis::last3h);
+
+    // A new default from the settings screen is saved and shown from then on.
+    h.state->setDefaultBasis(ForecastBasis::last30m);
+    EXPECT_EQ(h.state->shownBasis(), ForecastBasis::last30m);
+    ASSERT_EQ(h.saves.size(), 1);
+    EXPECT_EQ(h.saves.first().forecastBasis, ForecastBasis::last30m);
 }
 
 // compute on its own, over a real log.

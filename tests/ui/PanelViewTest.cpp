@@ -235,7 +235,7 @@ TEST(PanelView, ChangingBasisOrProviderLeavesTheClickedControlWhereItWas)
     };
     for (const int index : {1, 4, 6, 0, 2})
         EXPECT_EQ(click(card->basisPicker(), index, 7), QPoint()) << index;
-    EXPECT_EQ(panel.state->settings().forecastBasis, allForecastBases[2]);
+    EXPECT_EQ(panel.state->shownBasis(), allForecastBases[2]);
     SegmentedPicker* tabs = card->providerTabs();
     ASSERT_EQ(tabs->labels().size(), 2);
     for (const int index : {1, 0})
