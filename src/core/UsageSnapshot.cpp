@@ -1,6 +1,7 @@
 #include "core/UsageSnapshot.h"
 
 #include "core/JsonLines.h"
+#include "core/TerminalText.h"
 
 #include <QHashFunctions>
 #include <QJsonValue>
@@ -17,7 +18,9 @@ bool readOptionalString(const QJsonObject& object, QLatin1StringView key, Option
         return true;
     if (!value.isString())
         return false;
-    out = value.toString();
+    // Names from outside (Claude Code, a server, another writer of the log) never carry a control into a
+    // face.
+    out = TerminalText::clean(value.toString());
     return true;
 }
 
@@ -56,7 +59,7 @@ template <typename E> bool readEnum(const QJsonObject& object, QLatin1StringView
 void putOptional(QJsonObject& object, QLatin1StringView key, const OptionalText& value)
 {
     if (value)
-        object.insert(key, *value);
+        object.insert(key, TerminalText::clean(*value));
 }
 
 } // namespace
@@ -95,7 +98,7 @@ QJsonObject UsageSnapshot::toJson() const
     putOptional(object, QLatin1StringView("speedMode"), speedMode);
     putOptional(object, QLatin1StringView("planType"), planType);
     putOptional(object, QLatin1StringView("rateLimitReachedType"), rateLimitReachedType);
-    object.insert(QLatin1StringView("source"), source);
+    object.insert(QLatin1StringView("source"), TerminalText::clean(source));
     object.insert(QLatin1StringView("sourceConfidence"), rawValue(sourceConfidence));
     return object;
 }
@@ -122,7 +125,7 @@ std::optional<UsageSnapshot> UsageSnapshot::fromJson(const QJsonObject& object)
         return std::nullopt;
     s.usedPercent = used.toDouble();
     s.remainingPercent = remaining.toDouble();
-    s.source = source.toString();
+    s.source = TerminalText::clean(source.toString());
 
     if (!readEnum(object, QLatin1StringView("provider"), s.provider) ||
         !readEnum(object, QLatin1StringView("windowKind"), s.windowKind) ||

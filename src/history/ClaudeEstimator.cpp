@@ -1,5 +1,7 @@
 #include "history/ClaudeEstimator.h"
 
+#include "core/TerminalText.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -217,7 +219,7 @@ std::optional<CurrentSettings> decodeMeta(const QByteArray& bytes)
             return true;
         if (!o.value(key).isString())
             return false;
-        out = o.value(key).toString();
+        out = TerminalText::clean(o.value(key).toString());
         return true;
     };
     if (!text(QLatin1StringView("modelId"), meta.modelId) ||

@@ -1,7 +1,8 @@
 #include "history/ModelLookup.h"
-#include "core/Zone.h"
 
 #include "core/FileIo.h"
+#include "core/TerminalText.h"
+#include "core/Zone.h"
 #include "history/TranscriptTime.h"
 
 #include <QJsonDocument>
@@ -39,7 +40,8 @@ std::optional<ModelSighting> sighting(QByteArrayView piece)
         TranscriptTime::parseMs(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
     if (!ms)
         return std::nullopt;
-    return ModelSighting{model, QDateTime::fromMSecsSinceEpoch(*ms, Zone::utc())};
+    // A transcript's model name is shown in the panel, the terminal and the status line: no controls.
+    return ModelSighting{TerminalText::clean(model), QDateTime::fromMSecsSinceEpoch(*ms, Zone::utc())};
 }
 
 } // namespace

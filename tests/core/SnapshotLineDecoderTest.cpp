@@ -197,3 +197,18 @@ TEST(SnapshotLineDecoder, DatesTheLogCannotWriteBackAreRefusedByBothDecoders)
         }
     }
 }
+
+// Another writer of the log (a bridge, an old version, a hand) may leave controls in a name: neither decoder
+// lets one through, and what the store writes is as clean.
+TEST(SnapshotLineDecoder, NamesFromTheLogComeWithoutControls)
+{
+    const QByteArray hostile = variant(R"("GPT-5.5")", R"("GPT\u001b]0;owned\u0007-5.5\u001b[2J\r\u009b1m")");
+    for (const std::optional<UsageSnapshot>& s : {SnapshotLineDecoder::decode(hostile), generic(hostile)}) {
+        ASSERT_TRUE(s.has_value());
+        EXPECT_EQ(s->modelDisplayName, QStringLiteral("GPT-5.5"));
+    }
+    UsageSnapshot written = *generic(canonical);
+    written.effortLevel = QStringLiteral("high\x1b[31m\x07");
+    EXPECT_EQ(generic(line(written))->effortLevel, QStringLiteral("high"));
+    EXPECT_FALSE(line(written).contains("\\u001b"));
+}
