@@ -188,13 +188,11 @@ QList<ForecastResult> orderedForecasts(const ForecastBundle& bundle)
     return list;
 }
 
-QString limitPhrase(const ForecastResult& f, const QDateTime& now)
+// The run-out is now plus the time to limit, so the time to limit says it all.
+QString limitPhrase(const ForecastResult& f)
 {
     if (f.estimatedTimeToLimit)
         return QStringLiteral("limit in ") + TimeFormatting::countdown(f.estimatedTimeToLimit);
-    if (f.runOutAt)
-        return QStringLiteral("runs out in ") +
-               TimeFormatting::countdown(double(now.msecsTo(*f.runOutAt)) / 1000);
     return QStringLiteral("no limit before reset");
 }
 
@@ -480,7 +478,7 @@ QStringList forecastLines(const Report& report)
             displayName(f.provider) + QLatin1Char(' ') + shortLabel(f.windowKind),
             NumberFormatting::percent(f.currentUsedPercent) + QStringLiteral(" used"),
             NumberFormatting::percent(f.projectedUsedAtReset) + QStringLiteral(" at reset"),
-            limitPhrase(f, report.generatedAt),
+            limitPhrase(f),
             label(f.status),
             rawValue(f.confidence) + QStringLiteral(" confidence"),
             f.humanSummary,

@@ -1,6 +1,7 @@
 // The whole compute cycle through the real program: transcripts, a snapshot log with status-line and OAuth
 // readings, an anchor file and the bridge's meta file in a throwaway home, read by `tallyvane status --json`.
 #include "CliProcess.h"
+#include "core/JsonLines.h"
 #include "core/Zone.h"
 #include "history/ClaudeEstimator.h"
 #include "history/TranscriptCorpus.h"
@@ -170,3 +171,60 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
 }
 
 } // namespace
+
+// One log, every command-line face: the same run-out instant in `status --json` and `status`, counted from
+// now, and a model name full of terminal controls reaching neither them nor the CSV export.
+TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
+{
+    Home home;
+    // 20 points an hour up to ten minutes ago, 40 left: the limit two hours from now, the reset in four. (A
+    // line drawn from the latest reading would cross 100 % at 15:55.)
+    QList<UsageSnapshot> ramp;
+    for (int minutes = 70; minutes >= 10; minutes -= 10)
+        ramp.append(TestSupport::reading(Provider::codex, WindowKind::fiveHour, kAt.addSecs(-60 * minutes),
+                                         60 - (minutes - 10) / 3.0, kAt.addSecs(4 * 3600)));
+    home.writeLog(ramp);
+    // Another writer's line, as it stands in the log: the decoder must clean it, not the faces.
+    UsageSnapshot named = ramp.last();
+    named.id = QUuid::createUuid();
+    named.modelDisplayName = QStringLiteral("MODEL");
+    QByteArray line = JsonLines::encodeLine(named.toJson());
+    line.replace("MODEL", R"(GPT\u001b]0;owned\u0007-5.5\u001b[2J\u009b1m)");
+    {
+        QFile log(home.file(QStringLiteral("snapshots.ndjson")));
+        ASSERT_TRUE(log.open(QIODevice::Append));
+        log.write(line + '\n');
+    }
+    AppSettings settings;
+    settings.forecastBasis = ForecastBasis::last1h;
+    home.writeSettings(settings);
+    const QStringList at{QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")};
+
+    const ProcessResult json =
+        runIn(home, QStringList{QStringLiteral("status"), QStringLiteral("--json")} + at);
+    const ProcessResult text = runIn(home, QStringList{QStringLiteral("status")} + at);
+    const QString csvPath = home.path() + QStringLiteral("/export.csv");
+    const ProcessResult csv = runIn(home, {QStringLiteral("--export-csv"), csvPath});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
+    ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+
+    QJsonObject fiveHour;
+    for (const QJsonValue& f :
+         QJsonDocument::fromJson(json.out.toUtf8()).object().value("forecasts").toArray())
+        if (f.toObject().value("id") == QStringLiteral("codex-fiveHour"))
+            fiveHour = f.toObject();
+    EXPECT_NEAR(fiveHour.value("estimatedTimeToLimit").toDouble(), 7200, 1);
+    EXPECT_EQ(fiveHour.value("runOutAt").toString(), "2026-05-12T16:00:00Z") << "now + the time to limit";
+    EXPECT_TRUE(text.out.contains("limit in 2h")) << text.out.toStdString();
+
+    QFile exported(csvPath);
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    const QByteArray exportedBytes = exported.readAll();
+    EXPECT_TRUE(exportedBytes.contains("GPT-5.5"));
+    for (const QByteArray& out : {json.out.toUtf8(), text.out.toUtf8(), exportedBytes}) {
+        EXPECT_FALSE(out.contains('\x1b') || out.contains('\x07') || out.contains("\xc2\x9b") ||
+                     out.contains("\\u001b") || out.contains("owned"))
+            << out.toStdString();
+    }
+}
