@@ -67,7 +67,8 @@ void StatusSummaryPublisher::follow(AppState& state, const QString& logPath)
     m_renew.setSingleShot(true);
     m_renew.setInterval(500);
     connect(&m_renew, &QTimer::timeout, &state, [&state] {
-        if (state.settings().statusLineForecast && !state.settings().demoMode)
+        // Every face of this state shows the bridge's reading at once, with or without the summary.
+        if (!state.settings().demoMode)
             state.refresh();
     });
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {

@@ -8,6 +8,7 @@
 #include "core/AppLogger.h"
 #include "core/CollectorLock.h"
 #include "core/LocalFileStore.h"
+#include "history/UsageHistory.h"
 #include "platform/DBusNotificationSender.h"
 #include "providers/codex/Shell.h"
 #include "tui/Terminal.h"
@@ -54,7 +55,8 @@ constexpr qint64 kLockRetryMs = 5'000;
 constexpr int kCollectingWakeMs = 100;
 
 // The providers, run as `--headless` runs them (notifications and the status-line summary included), while
-// this view holds the collector lock. The view itself keeps reading the log they write.
+// this view holds the collector lock. The view then shows this state, the one the summary and the
+// notifications are made from, rather than working the log out a second time.
 class Collection
 {
 public:
@@ -65,6 +67,7 @@ public:
         environment.collectorLock = std::move(lock);
         m_state = std::make_unique<AppState>(environment);
         m_summary.follow(*m_state);
+        QObject::connect(m_state.get(), &AppState::cycleFinished, [this] { ++m_cycles; });
         m_state->init();
         AppLogger::shared().info(QStringLiteral("Collecting in tallyvane top"));
     }
@@ -72,7 +75,12 @@ public:
     Collection(const Collection&) = delete;
     Collection& operator=(const Collection&) = delete;
 
+    AppState& state() { return *m_state; }
+    // Cycles applied so far: the view takes the state again when this moves.
+    int cycles() const { return m_cycles; }
+
 private:
+    int m_cycles = 0;
     DBusNotificationSender m_sender{DBusNotificationSender::Options{.openOnClick = false}};
     NotificationManager m_notifications{m_sender};
     std::unique_ptr<AppState> m_state;
@@ -125,6 +133,7 @@ int run(const Options& options)
     LogStamp stamp = stampOf(logPath);
     bool cycleDue = true;
     bool codexSearched = false;
+    int shownCycles = -1;
     for (;;) {
         if (mayCollect && !collection && QDateTime::currentMSecsSinceEpoch() - lockAskedAt >= kLockRetryMs) {
             lockAskedAt = QDateTime::currentMSecsSinceEpoch();
@@ -134,10 +143,24 @@ int run(const Options& options)
         if (collection)
             QCoreApplication::processEvents();
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        const LogStamp current = options.demo ? LogStamp{} : stampOf(logPath);
-        if (current != stamp || !input.computedAt || input.computedAt->msecsTo(now) >= kCycleEveryMs)
-            cycleDue = true;
-        if (cycleDue) {
+        if (collection && collection->cycles() > 0) {
+            // The state refreshes on its own timer and on appends to the log; a key asks for one more.
+            AppState& state = collection->state();
+            if (cycleDue)
+                state.refresh();
+            cycleDue = false;
+            if (collection->cycles() != shownCycles) {
+                shownCycles = collection->cycles();
+                input.bundle = state.published();
+                input.settings = state.settings();
+                input.settings.forecastBasis = state.shownBasis();
+                input.history = state.usageHistory() ? state.usageHistory()->totals() : nullptr;
+                input.computedAt = state.lastRefresh();
+            }
+        } else if (const LogStamp current = options.demo ? LogStamp{} : stampOf(logPath);
+                   cycleDue || current != stamp || !input.computedAt ||
+                   input.computedAt->msecsTo(now) >= kCycleEveryMs) {
+            // Reading another collector's log (or this one's before its first cycle lands).
             StatusCommand::Report report = StatusCommand::evaluate(statusOptions, now, sources);
             input.bundle = std::move(report.bundle);
             input.settings = std::move(report.settings);
@@ -145,12 +168,12 @@ int run(const Options& options)
             input.computedAt = now;
             stamp = current;
             cycleDue = false;
-            // Only the empty state asks, and its answer does not change while we look.
-            if (input.bundle.snapshots.isEmpty() && !codexSearched) {
-                input.codexFound =
-                    !Shell::which(QStringLiteral("codex"), Shell::defaultSearchFolders(), {}).isEmpty();
-                codexSearched = true;
-            }
+        }
+        // Only the empty state asks, and its answer does not change while we look.
+        if (input.bundle.snapshots.isEmpty() && !codexSearched) {
+            input.codexFound =
+                !Shell::which(QStringLiteral("codex"), Shell::defaultSearchFolders(), {}).isEmpty();
+            codexSearched = true;
         }
         input.now = now;
         const Terminal::Size size = terminal.size();
@@ -182,7 +205,10 @@ int run(const Options& options)
                 break;
             case Terminal::Key::nextBasis:
                 statusOptions.basis = TopLayout::nextBasis(input.settings.forecastBasis);
-                cycleDue = true;
+                if (collection)
+                    collection->state().setBasis(*statusOptions.basis);
+                else
+                    cycleDue = true;
                 break;
             case Terminal::Key::refresh:
                 cycleDue = true;
