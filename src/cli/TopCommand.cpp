@@ -16,7 +16,10 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QEventLoop>
 #include <QFile>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -51,8 +54,6 @@ LogStamp stampOf(const QByteArray& path)
 
 // How often a view without the collector lock asks for it again.
 constexpr qint64 kLockRetryMs = 5'000;
-// While collecting, the providers' hand-offs and timers wait at most this long for the view's loop.
-constexpr int kCollectingWakeMs = 100;
 
 // The providers, run as `--headless` runs them (notifications and the status-line summary included), while
 // this view holds the collector lock. The view then shows this state, the one the summary and the
@@ -67,7 +68,14 @@ public:
         environment.collectorLock = std::move(lock);
         m_state = std::make_unique<AppState>(environment);
         m_summary.follow(*m_state);
-        QObject::connect(m_state.get(), &AppState::cycleFinished, [this] { ++m_cycles; });
+        QObject::connect(m_state.get(), &AppState::cycleFinished, &m_loop, [this] {
+            ++m_cycles;
+            m_loop.quit();
+        });
+        for (QSocketNotifier* notifier : {&m_keys, &m_signals})
+            QObject::connect(notifier, &QSocketNotifier::activated, &m_loop, &QEventLoop::quit);
+        m_wake.setSingleShot(true);
+        QObject::connect(&m_wake, &QTimer::timeout, &m_loop, &QEventLoop::quit);
         m_state->init();
         AppLogger::shared().info(QStringLiteral("Collecting in tallyvane top"));
     }
@@ -76,11 +84,22 @@ public:
     Collection& operator=(const Collection&) = delete;
 
     AppState& state() { return *m_state; }
+    // Runs the providers' hand-offs and timers until a key, a signal, a cycle or `timeoutMs`: no polling.
+    void waitForAnything(int timeoutMs)
+    {
+        m_wake.start(timeoutMs);
+        m_loop.exec();
+        m_wake.stop();
+    }
     // Cycles applied so far: the view takes the state again when this moves.
     int cycles() const { return m_cycles; }
 
 private:
     int m_cycles = 0;
+    QEventLoop m_loop;
+    QTimer m_wake;
+    QSocketNotifier m_keys{STDIN_FILENO, QSocketNotifier::Read};
+    QSocketNotifier m_signals{Terminal::signalFd(), QSocketNotifier::Read};
     DBusNotificationSender m_sender{DBusNotificationSender::Options{.openOnClick = false}};
     NotificationManager m_notifications{m_sender};
     std::unique_ptr<AppState> m_state;
@@ -140,8 +159,6 @@ int run(const Options& options)
             if (lock->tryAcquire())
                 collection = std::make_unique<Collection>(lock);
         }
-        if (collection)
-            QCoreApplication::processEvents();
         const QDateTime now = QDateTime::currentDateTimeUtc();
         if (collection && collection->cycles() > 0) {
             // The state refreshes on its own timer and on appends to the log; a key asks for one more.
@@ -180,10 +197,10 @@ int run(const Options& options)
         terminal.draw(TopLayout::render(input, view, size.columns, size.rows, glyphs));
 
         // Wake on the next whole second, for the countdowns.
-        int timeoutMs = 1000 - static_cast<int>(QDateTime::currentMSecsSinceEpoch() % 1000);
+        const int timeoutMs = 1000 - static_cast<int>(QDateTime::currentMSecsSinceEpoch() % 1000);
         if (collection)
-            timeoutMs = std::min(timeoutMs, kCollectingWakeMs);
-        const Terminal::Event event = terminal.wait(timeoutMs);
+            collection->waitForAnything(timeoutMs);
+        const Terminal::Event event = terminal.wait(collection ? 0 : timeoutMs);
         if (event.interrupted)
             return 0;
         for (const Terminal::Key key : event.keys) {

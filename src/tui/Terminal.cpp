@@ -114,6 +114,11 @@ Terminal::Size Terminal::size() const
     return {size.ws_col, size.ws_row};
 }
 
+int Terminal::signalFd()
+{
+    return g_signalPipe[0];
+}
+
 Terminal::Event Terminal::wait(int timeoutMs)
 {
     Event event;

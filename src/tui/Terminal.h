@@ -51,6 +51,9 @@ public:
     [[nodiscard]] Size size() const;
     // Waits up to `timeoutMs` for keys, a resize or a termination signal.
     [[nodiscard]] Event wait(int timeoutMs);
+    // What wait() watches besides the keyboard: readable when a resize or termination signal came in, so an
+    // event loop can wait on it and the keyboard together and then take the event with wait(0).
+    [[nodiscard]] static int signalFd();
     void draw(const QList<ScreenLine>& lines);
 
     // Colour unless NO_COLOR is set or TERM is dumb; UTF-8 when the locale's character set is.
