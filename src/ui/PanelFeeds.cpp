@@ -91,11 +91,8 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
         state.refresh();
         return message;
     };
-    feeds.exportCSV = [&state]() -> std::optional<QString> {
-        std::optional<QString> path = state.store()->exportCSV();
-        if (path)
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(*path).absolutePath()));
-        return path;
+    feeds.revealExport = [](const QString& path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
     };
     feeds.openDataFolder = [] {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(LocalFileStore::baseDirectory()));

@@ -50,8 +50,8 @@ struct PanelFeeds
     std::function<ClaudeBridgeStatus()> bridgeStatus;
     // Deploys the bridge script again and installs it; the installer's message.
     std::function<QString()> repairBridge;
-    // Writes the CSV export and shows it in the file manager; where it went, or nothing.
-    std::function<std::optional<QString>()> exportCSV;
+    // Shows a written CSV export in the file manager.
+    std::function<void(const QString& path)> revealExport;
     // False when nothing could open a folder.
     std::function<bool()> openDataFolder;
     // False when the login item could not be changed.

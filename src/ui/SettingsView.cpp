@@ -1,5 +1,7 @@
 #include "ui/SettingsView.h"
 
+#include "app/StateActions.h"
+
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/NotificationRules.h"
@@ -525,25 +527,33 @@ QWidget* SettingsView::buildContent()
     exportButton->setObjectName(QStringLiteral("exportCsv"));
     auto* openFolder = new QPushButton(QStringLiteral("Open data folder"));
     openFolder->setObjectName(QStringLiteral("openDataFolder"));
+    m_actions = new StateActions(m_state, this);
     connect(prune, &QPushButton::clicked, this, [this] {
-        const qsizetype before = m_state.store()->log().size();
         const qint64 days = m_state.settings().retentionDays;
-        if (!m_state.store()->prune(days)) {
-            showDataMessage(QStringLiteral("Nothing pruned: the history could not be read or rewritten."));
-            return;
-        }
-        const qsizetype removed = std::max<qsizetype>(0, before - m_state.store()->log().size());
-        showDataMessage(
-            removed == 0
-                ? QStringLiteral("Nothing to prune: no reading is older than %1 days.").arg(days)
-                : QStringLiteral("Removed %1 older than %2 days.").arg(readingsText(removed)).arg(days));
-        m_state.refresh();
+        m_actions->prune(days, [this, days](StateActions::StoreOutcome outcome) {
+            if (!outcome.done)
+                showDataMessage(
+                    QStringLiteral("Nothing pruned: the history could not be read or rewritten."));
+            else if (outcome.removed == 0)
+                showDataMessage(
+                    QStringLiteral("Nothing to prune: no reading is older than %1 days.").arg(days));
+            else
+                showDataMessage(QStringLiteral("Removed %1 older than %2 days.")
+                                    .arg(readingsText(outcome.removed))
+                                    .arg(days));
+        });
     });
     connect(reset, &QPushButton::clicked, this, &SettingsView::confirmReset);
     connect(exportButton, &QPushButton::clicked, this, [this] {
-        const std::optional<QString> path = m_feeds.exportCSV ? m_feeds.exportCSV() : std::nullopt;
-        showDataMessage(path ? QStringLiteral("Exported to ") + *path
-                             : QStringLiteral("Export failed: ") + m_state.store()->lastExportError());
+        m_actions->exportCsv([this](const StateActions::ExportOutcome& outcome) {
+            if (!outcome.path) {
+                showDataMessage(QStringLiteral("Export failed: ") + outcome.error);
+                return;
+            }
+            showDataMessage(QStringLiteral("Exported to ") + *outcome.path);
+            if (m_feeds.revealExport)
+                m_feeds.revealExport(*outcome.path);
+        });
     });
     connect(openFolder, &QPushButton::clicked, this, [this] {
         const QString folder = QDir::toNativeSeparators(LocalFileStore::baseDirectory());
@@ -642,13 +652,12 @@ void SettingsView::confirmReset()
             showDataMessage(QStringLiteral("Nothing deleted."));
             return;
         }
-        const qsizetype stored = m_state.store()->log().size();
-        if (!m_state.store()->clear()) {
-            showDataMessage(QStringLiteral("Nothing deleted: the history could not be read or rewritten."));
-            return;
-        }
-        showDataMessage(QStringLiteral("Deleted %1.").arg(readingsText(stored)));
-        m_state.refresh();
+        m_actions->clear([this](StateActions::StoreOutcome outcome) {
+            showDataMessage(
+                outcome.done
+                    ? QStringLiteral("Deleted %1.").arg(readingsText(outcome.removed))
+                    : QStringLiteral("Nothing deleted: the history could not be read or rewritten."));
+        });
     });
     box->open();
 }

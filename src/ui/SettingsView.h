@@ -22,6 +22,8 @@ class StatusPill;
 
 // The settings screen: every setting bound to its control (each change goes through the state, which
 // schedules the debounced save), and the maintenance actions.
+class StateActions;
+
 class SettingsView : public QWidget
 {
     Q_OBJECT
@@ -53,6 +55,7 @@ private:
 
     AppState& m_state;
     const PanelFeeds& m_feeds;
+    StateActions* m_actions = nullptr;
     QScrollArea* m_scroll = nullptr;
     QCheckBox* m_codex = nullptr;
     QCheckBox* m_claude = nullptr;

@@ -255,16 +255,22 @@ TEST(SettingsView, DataActionsPruneResetAndExport)
     recent.timestamp = wallNow.addSecs(-60);
     auto state = UiTest::makeState(settings, {old, recent});
     PanelFeeds feeds = PanelFeeds::fromState(*state);
-    feeds.exportCSV = [&state] { return state->store()->exportCSV(); };
+    feeds.revealExport = [](const QString&) {};
     feeds.openDataFolder = [] { return false; };
     SettingsView view(*state, feeds);
     view.show();
-    view.findChild<QPushButton*>("pruneNow")->click();
+    // The actions run off the GUI thread: the click returns at once, the message follows.
+    const auto clickAndWait = [&view](const char* button) {
+        view.findChild<QPushButton*>(button)->click();
+        const QString before = view.dataMessage();
+        TestSupport::waitFor([&] { return view.dataMessage() != before; }, 5000);
+    };
+    clickAndWait("pruneNow");
     EXPECT_EQ(state->store()->all().size(), 1);
     EXPECT_EQ(view.dataMessage(), "Removed 1 reading older than 2 days.");
-    view.findChild<QPushButton*>("pruneNow")->click();
+    clickAndWait("pruneNow");
     EXPECT_EQ(view.dataMessage(), "Nothing to prune: no reading is older than 2 days.");
-    view.findChild<QPushButton*>("exportCsv")->click();
+    clickAndWait("exportCsv");
     EXPECT_TRUE(view.dataMessage().startsWith("Exported to ")) << view.dataMessage().toStdString();
     view.findChild<QPushButton*>("openDataFolder")->click();
     EXPECT_TRUE(view.dataMessage().startsWith("No file manager could open the folder: "));
@@ -288,6 +294,7 @@ TEST(SettingsView, DataActionsPruneResetAndExport)
     EXPECT_EQ(state->store()->all().size(), 1);
     EXPECT_EQ(view.dataMessage(), "Nothing deleted.");
     answer("Delete");
+    EXPECT_TRUE(TestSupport::waitFor([&] { return view.dataMessage() == "Deleted 1 reading."; }, 5000));
     EXPECT_TRUE(state->store()->all().isEmpty());
     EXPECT_EQ(view.dataMessage(), "Deleted 1 reading.");
 }

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "core/SerialQueue.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class AppState;
+
+// The panel's actions on the snapshot log (prune, reset, export), run on their own queue so the GUI thread
+// never waits on the disk. Each answer comes back on the GUI thread; none comes once this is gone.
+class StateActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct StoreOutcome
+    {
+        bool done = false;
+        qsizetype removed = 0;
+    };
+    struct ExportOutcome
+    {
+        std::optional<QString> path;
+        QString error;
+    };
+
+    // `state` outlives this.
+    explicit StateActions(AppState& state, QObject* parent = nullptr);
+    ~StateActions() override;
+
+    // Both refresh the state once the log has changed.
+    void prune(qint64 retentionDays, std::function<void(StoreOutcome)> answer);
+    void clear(std::function<void(StoreOutcome)> answer);
+    void exportCsv(std::function<void(ExportOutcome)> answer);
+
+private:
+    template <typename Result>
+    void run(std::function<Result()> work, std::function<void(Result)> answer, bool refreshAfter);
+
+    AppState& m_state;
+    SerialQueue m_queue{QStringLiteral("tallyvane.actions")};
+};
