@@ -16,7 +16,8 @@ say() { echo "test-debian13: $*"; }
 command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
 
 # A root older than a week is made anew, so the check follows Debian 13's point releases.
-if [[ -d $root && -n $(find "$root/etc/debian_version" -mtime +7 2>/dev/null) ]]; then
+# (The stamp is ours: the files debootstrap unpacks keep their packages' dates.)
+if [[ -d $root && ( ! -e $root/.tallyvane-made || -n $(find "$root/.tallyvane-made" -mtime +7 2>/dev/null) ) ]]; then
     say "the cached root is over a week old; making it anew"
     rm -rf "$root"
 fi
@@ -29,6 +30,7 @@ if [[ ! -x $root/usr/bin/make ]]; then
     mkdir -p "$cache"
     debootstrap --variant=minbase --include=make,git,ca-certificates trixie "$root.new" "$mirror" >"$cache/debootstrap.log" 2>&1 ||
         { tail -n 20 "$cache/debootstrap.log" >&2; exit 1; }
+    touch "$root.new/.tallyvane-made"
     mv "$root.new" "$root"
 fi
 
