@@ -23,6 +23,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 
 #include <algorithm>
@@ -146,6 +147,41 @@ void AppState::init()
     startProviders();
     m_refreshTimer.start();
     startHistoryScans();
+    if (m_environment.watchLog)
+        watchLog();
+}
+
+void AppState::watchLog()
+{
+    const QString log = m_store->fileName();
+    const QString folder = QFileInfo(log).absolutePath();
+    m_logWatcher = std::make_unique<QFileSystemWatcher>();
+    // Appends come in bursts (one per window): one refresh for the burst.
+    m_logRefresh.setSingleShot(true);
+    m_logRefresh.setInterval(500);
+    connect(&m_logRefresh, &QTimer::timeout, this, [this] {
+        if (!m_settings.demoMode)
+            refresh();
+    });
+    const auto follow = [this, log, folder] {
+        if (QFileInfo::exists(folder) && !m_logWatcher->directories().contains(folder))
+            m_logWatcher->addPath(folder);
+        if (QFileInfo::exists(log) && !m_logWatcher->files().contains(log))
+            m_logWatcher->addPath(log);
+    };
+    connect(m_logWatcher.get(), &QFileSystemWatcher::fileChanged, this, [this, follow] {
+        follow(); // a log rewritten by pruning is a new file to watch
+        m_logRefresh.start();
+    });
+    // The folder tells when a log that did not exist yet appears; the summary's and the settings' own writes
+    // land there too, so a change of the folder alone refreshes nothing.
+    connect(m_logWatcher.get(), &QFileSystemWatcher::directoryChanged, this, [this, log, follow] {
+        if (!m_logWatcher->files().contains(log) && QFileInfo::exists(log)) {
+            follow();
+            m_logRefresh.start();
+        }
+    });
+    follow();
 }
 
 void AppState::setSettings(const AppSettings& settings)

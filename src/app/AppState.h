@@ -10,6 +10,7 @@
 #include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -69,6 +70,9 @@ struct AppStateEnvironment
     // state reads what the holder logs and asks for the lock again every `collectorRetryMs`.
     std::shared_ptr<CollectorLock> collectorLock;
     int collectorRetryMs = 5'000;
+    // Whether appends to the store's log by other processes (the status-line bridge) refresh the state
+    // within a second, not only at the next timed refresh.
+    bool watchLog = false;
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -234,7 +238,11 @@ private:
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
+    void watchLog();
+
     QTimer m_refreshTimer;
+    std::unique_ptr<QFileSystemWatcher> m_logWatcher;
+    QTimer m_logRefresh;
     QTimer m_historyTimer;
     QTimer m_collectorTimer;
     int m_requestedCycles = 0;

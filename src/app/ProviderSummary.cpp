@@ -72,8 +72,9 @@ UsageRowText row(const ForecastResult* forecast, const UsageSnapshot* snapshot, 
 
 QString runOutTail(const ForecastResult& forecast, const QDateTime& now)
 {
-    const std::optional<QDateTime> runOut = ProviderSummary::runOutTime(forecast, now);
-    if (!runOut)
+    // The forecast's own run-out, never one worked out from its projection.
+    const std::optional<QDateTime>& runOut = forecast.runOutAt;
+    if (!runOut || !(*runOut > now))
         return {};
     return QStringLiteral(" · runs out ") + TimeFormatting::clock(runOut, now) + QStringLiteral(" (") +
            TimeFormatting::countdown(static_cast<double>(now.msecsTo(*runOut)) / 1000.0) + QLatin1Char(')');
@@ -119,13 +120,6 @@ ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bund
 }
 
 namespace ProviderSummary {
-
-std::optional<QDateTime> runOutTime(const ForecastResult& forecast, const QDateTime& now)
-{
-    if (!forecast.runOutAt || !(*forecast.runOutAt > now))
-        return std::nullopt;
-    return forecast.runOutAt;
-}
 
 std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input)
 {

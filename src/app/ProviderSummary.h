@@ -68,9 +68,6 @@ namespace ProviderSummary {
 // What a card without any reading says brings them.
 [[nodiscard]] QString whatBringsReadings(Provider provider);
 
-// now + f × (reset − now) with f = (100 − current) ÷ (projected − current), when the projection passes 100
-// from below before a known reset.
-[[nodiscard]] std::optional<QDateTime> runOutTime(const ForecastResult& forecast, const QDateTime& now);
 // The worst of the 5-hour, long and Sonnet statuses; absent without any forecast.
 [[nodiscard]] std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input);
 [[nodiscard]] std::optional<UsageRowText> fiveHourRow(const ProviderSummaryInput& input);

@@ -58,41 +58,10 @@ StatusSummaryPublisher::StatusSummaryPublisher(QString path, QObject* parent)
                             : std::move(path))
 {}
 
-void StatusSummaryPublisher::follow(AppState& state, const QString& logPath)
+void StatusSummaryPublisher::follow(const AppState& state)
 {
     connect(&state, &AppState::cycleFinished, this,
             [this, &state] { publish(state.forecasts(), state.settings(), state.now()); });
-    m_logPath = logPath.isEmpty() ? LocalFileStore::snapshotsPath() : logPath;
-    // Appends come in bursts (one per window): one refresh for the burst.
-    m_renew.setSingleShot(true);
-    m_renew.setInterval(500);
-    connect(&m_renew, &QTimer::timeout, &state, [&state] {
-        // Every face of this state shows the bridge's reading at once, with or without the summary.
-        if (!state.settings().demoMode)
-            state.refresh();
-    });
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] {
-        watchLog(); // a log rewritten by pruning is a new file to watch
-        m_renew.start();
-    });
-    // The folder tells when a log that did not exist yet appears; the summary's own writes land there too,
-    // so a change of the folder alone refreshes nothing.
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
-        if (!m_watcher.files().contains(m_logPath) && QFileInfo::exists(m_logPath)) {
-            watchLog();
-            m_renew.start();
-        }
-    });
-    watchLog();
-}
-
-void StatusSummaryPublisher::watchLog()
-{
-    const QString folder = QFileInfo(m_logPath).absolutePath();
-    if (QFileInfo::exists(folder) && !m_watcher.directories().contains(folder))
-        m_watcher.addPath(folder);
-    if (QFileInfo::exists(m_logPath) && !m_watcher.files().contains(m_logPath))
-        m_watcher.addPath(m_logPath);
 }
 
 void StatusSummaryPublisher::publish(const QMap<QString, ForecastResult>& forecasts,

@@ -4,12 +4,10 @@
 #include "core/ForecastModels.h"
 
 #include <QDateTime>
-#include <QFileSystemWatcher>
 #include <QJsonObject>
 #include <QMap>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 class AppState;
 
@@ -38,19 +36,12 @@ public:
     // `path` empty: the data folder's file.
     explicit StatusSummaryPublisher(QString path = {}, QObject* parent = nullptr);
 
-    // Publishes after every cycle of `state`, which outlives this, and refreshes it within a second or so
-    // of a reading appended to the log at `logPath` (empty: the data folder's), so the status line's next
-    // turn finds its forecast made from the reading the last turn wrote.
-    void follow(AppState& state, const QString& logPath = {});
+    // Publishes after every cycle of `state`, which outlives this.
+    void follow(const AppState& state);
     void publish(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
                  const QDateTime& now);
 
 private:
-    void watchLog();
-
     QString m_path;
-    QString m_logPath;
     QJsonObject m_written;
-    QFileSystemWatcher m_watcher;
-    QTimer m_renew;
 };

@@ -52,6 +52,7 @@ int run()
         AppStateEnvironment environment;
         environment.notifications = &notifications;
         environment.collectorLock = std::make_shared<CollectorLock>();
+        environment.watchLog = true;
         AppState state(environment);
         StatusSummaryPublisher summary;
         summary.follow(state);

@@ -66,6 +66,7 @@ public:
         AppStateEnvironment environment;
         environment.notifications = &m_notifications;
         environment.collectorLock = std::move(lock);
+        environment.watchLog = true;
         m_state = std::make_unique<AppState>(environment);
         m_summary.follow(*m_state);
         QObject::connect(m_state.get(), &AppState::cycleFinished, &m_loop, [this] {

@@ -106,6 +106,7 @@ int run(int& argc, char** argv)
     if (!preview)
         environment.notifications = &notifications;
     environment.collectorLock = std::make_shared<CollectorLock>();
+    environment.watchLog = true;
     AppState state(environment);
     StatusSummaryPublisher summary;
     // The preview runs beside a tray instance, which keeps the summary.

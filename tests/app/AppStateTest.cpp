@@ -73,11 +73,12 @@ UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used, qin
 // A state on a fixed clock, a temporary log and recorded saves; providers come from the fakes' factory.
 struct Harness
 {
-    explicit Harness(AppSettings initial, bool withFactory = true)
+    explicit Harness(AppSettings initial, bool withFactory = true, bool watchLog = false)
     {
         store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
         AppStateEnvironment env = environment(initial);
         env.store = store;
+        env.watchLog = watchLog;
         env.scheduleSave = [this](const AppSettings& s) { saves.append(s); };
         env.providerFactory = [this, withFactory](Provider kind, const std::shared_ptr<SnapshotStore>& shared)
             -> std::shared_ptr<UsageProvider> {
@@ -355,12 +356,12 @@ TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
 // summary, which must hold that reading by then and not wait for the 30 s refresh.
 TEST(AppStateSummary, AReadingAppendedByAnotherProcessIsInTheSummaryWithinSeconds)
 {
-    Harness h(AppSettings{});
+    Harness h(AppSettings{}, true, true);
     const QString log = h.dir.filePath(QStringLiteral("snapshots.ndjson"));
     const QString summary = h.dir.filePath(QStringLiteral("statusline-summary.json"));
     h.store->append({snap(P::claude, W::fiveHour, 600, 10)});
     StatusSummaryPublisher publisher(summary);
-    publisher.follow(*h.state, log);
+    publisher.follow(*h.state);
     h.init();
     ASSERT_TRUE(h.settle());
     ASSERT_TRUE(TestSupport::readFile(summary).contains("\"90% left\""));
