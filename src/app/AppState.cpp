@@ -20,6 +20,7 @@
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 #include "providers/codex/CodexProvider.h"
+#include "providers/codex/Shell.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -616,63 +617,38 @@ void AppState::startHistoryScans()
     m_historyTimer.start();
 }
 
-QList<ScenarioResult> AppState::scenarios(Provider provider, WindowKind window) const
+PublishedState AppState::publishedState() const
 {
-    return StateReports::scenarios(m_published, provider, window, m_clock());
-}
-
-std::optional<QString> AppState::freshnessLabel(Provider provider) const
-{
-    return StateReports::freshnessLabel(m_published, m_settings, provider, m_clock());
-}
-
-std::optional<QString> AppState::headroomLabel(Provider provider) const
-{
-    return StateReports::headroomLabel(m_published, provider);
-}
-
-QString AppState::spendThisWeek(Provider provider) const
-{
-    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
-    return StateReports::spendThisWeek(totals.get(), m_settings, provider, m_clock());
-}
-
-QString AppState::spendThisWeekTotal() const
-{
-    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
-    return StateReports::spendThisWeekTotal(totals.get(), m_settings, m_clock());
-}
-
-StateReports::WeekTrend AppState::weekTrend(Provider provider) const
-{
-    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
-    return StateReports::weekTrend(totals.get(), provider, m_clock());
-}
-
-std::optional<QString> AppState::peakUsageWindowLabel() const
-{
-    const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
-    return StateReports::peakUsageWindowLabel(totals.get());
-}
-
-std::optional<double> AppState::timeUntilBedtime() const
-{
-    return StateReports::timeUntilBedtime(m_settings, m_clock());
+    PublishInputs inputs;
+    inputs.bundle = m_published;
+    inputs.settings = m_settings;
+    inputs.settings.forecastBasis = shownBasis();
+    inputs.health = m_providerHealth;
+    inputs.lastRefresh = m_lastRefresh;
+    inputs.history = m_environment.history ? m_environment.history->totals() : nullptr;
+    if (!m_settings.demoMode && m_settings.enabledProviders.contains(Provider::claude))
+        inputs.extraUsage =
+            m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
+    // The provider searches more folders than PATH and knows best; without one, search as it would.
+    const auto codex = m_providerHealth.constFind(Provider::codex);
+    if (codex != m_providerHealth.cend()) {
+        inputs.codexFound = codex->state != ProviderHealth::State::unavailable;
+    } else if (m_environment.codexFound) {
+        inputs.codexFound = m_environment.codexFound();
+    } else {
+        const qint64 monotonic = QDateTime::currentMSecsSinceEpoch();
+        if (!m_codexSearch || std::abs(monotonic - m_codexSearch->first) >= 60'000)
+            m_codexSearch = std::pair{monotonic, !Shell::which(QStringLiteral("codex")).isEmpty()};
+        inputs.codexFound = m_codexSearch->second;
+    }
+    inputs.now = m_clock();
+    return PublishedState::make(std::move(inputs));
 }
 
 QString AppState::weeklyRecapText() const
 {
     const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
     return StateReports::weeklyRecapText(m_published, totals.get(), m_settings, m_clock());
-}
-
-std::optional<StateReports::OverageReport> AppState::overage() const
-{
-    if (m_settings.demoMode || !m_settings.enabledProviders.contains(Provider::claude))
-        return std::nullopt;
-    const auto extra =
-        m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
-    return StateReports::overage(extra, m_settings);
 }
 
 QString AppState::diagnosticsText() const

@@ -2,6 +2,7 @@
 
 #include "app/ForecastBundle.h"
 #include "app/ProviderFactory.h"
+#include "app/PublishedState.h"
 #include "app/StateQueries.h"
 #include "app/StateReports.h"
 #include "core/AppSettings.h"
@@ -66,6 +67,9 @@ struct AppStateEnvironment
     int historyIntervalMs = 300'000;
     // Where the Codex program is, for the diagnostics; empty: asked of the running Codex provider.
     std::function<QString()> codexPath;
+    // Whether a `codex` program is on the search path, asked while no Codex provider has reported; empty: the
+    // search path is searched (at most once a minute).
+    std::function<bool()> codexFound;
     // Null: this state always runs the providers. Otherwise only while it holds this lock; without it the
     // state reads what the holder logs and asks for the lock again every `collectorRetryMs`.
     std::shared_ptr<CollectorLock> collectorLock;
@@ -172,18 +176,9 @@ public:
     [[nodiscard]] SeriesKey focusedSeries() const;
     [[nodiscard]] ForecastStatus globalStatus() const;
 
-    // Reports of the published state (StateReports), as of now.
-    [[nodiscard]] QList<ScenarioResult> scenarios(Provider provider, WindowKind window) const;
-    [[nodiscard]] std::optional<QString> freshnessLabel(Provider provider) const;
-    [[nodiscard]] std::optional<QString> headroomLabel(Provider provider) const;
-    [[nodiscard]] QString spendThisWeek(Provider provider) const;
-    [[nodiscard]] QString spendThisWeekTotal() const;
-    [[nodiscard]] StateReports::WeekTrend weekTrend(Provider provider) const;
-    [[nodiscard]] std::optional<QString> peakUsageWindowLabel() const;
-    [[nodiscard]] std::optional<double> timeUntilBedtime() const;
+    // Everything the faces show, as of now (PublishedState): each face renders this and nothing else.
+    [[nodiscard]] PublishedState publishedState() const;
     [[nodiscard]] QString weeklyRecapText() const;
-    // Claude's overage card, from the last OAuth answer's figures.
-    [[nodiscard]] std::optional<StateReports::OverageReport> overage() const;
     // Redacted: no e-mail address, key, sign-in link or home folder.
     [[nodiscard]] QString diagnosticsText() const;
 
@@ -245,6 +240,8 @@ private:
     QTimer m_logRefresh;
     QTimer m_historyTimer;
     QTimer m_collectorTimer;
+    // Whether `codex` is on the search path, asked at most once a minute while no Codex provider runs.
+    mutable std::optional<std::pair<qint64, bool>> m_codexSearch;
     int m_requestedCycles = 0;
     bool m_cyclePending = false;
     bool m_refreshWanted = false;

@@ -50,7 +50,6 @@ struct Leading
 
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.
 [[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
-[[nodiscard]] QString title(const AppState& state);
 // " " + title, or empty for an empty title.
 [[nodiscard]] QString buttonTitle(const QString& title);
 

@@ -121,6 +121,36 @@ ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bund
 
 namespace ProviderSummary {
 
+ProviderCardText card(const ProviderSummaryInput& input)
+{
+    ProviderCardText card;
+    card.provider = input.provider;
+    card.demo = input.demo;
+    card.sourceTag = input.demo ? QStringLiteral("demo") : sourceTag(input.provider);
+    card.sourceSentence = sourceSentence(input.provider);
+    card.freshness = input.freshness;
+    card.headroom = input.headroom;
+    card.chips = input.chips;
+    card.status = cardStatus(input);
+    card.whatBringsReadings = whatBringsReadings(input.provider);
+    const auto resetOf = [](const std::optional<ForecastResult>& f, const std::optional<UsageSnapshot>& s) {
+        std::optional<QDateTime> reset = f ? f->resetAt : std::nullopt;
+        return reset ? reset : (s ? s->resetAt : std::nullopt);
+    };
+    if (const auto text = fiveHourRow(input))
+        card.rows.append({WindowKind::fiveHour, QStringLiteral("fiveHour"), *text,
+                          resetOf(input.fiveHour, input.fiveHourSnapshot), fiveHourOutlook(input),
+                          input.fiveHour});
+    if (const auto text = longRow(input))
+        card.rows.append({input.longWindow->windowKind, QStringLiteral("long"), *text,
+                          resetOf(input.longWindow, input.longSnapshot), weeklyOutlook(input),
+                          input.longWindow});
+    if (const auto text = sonnetRow(input))
+        card.rows.append({WindowKind::weekly, QStringLiteral("sonnet"), *text,
+                          resetOf(input.sonnet, input.sonnetSnapshot), std::nullopt, input.sonnet});
+    return card;
+}
+
 std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input)
 {
     std::optional<ForecastStatus> kept;

@@ -62,8 +62,41 @@ struct OutlookText
     [[nodiscard]] QString plain() const { return text + runOut; }
 };
 
+// One window's row of a provider card, with the outlook under it when it has one.
+struct CardRow
+{
+    WindowKind window = WindowKind::fiveHour;
+    // "fiveHour", "long" or "sonnet": which of the card's rows this is.
+    QString name;
+    UsageRowText text;
+    std::optional<QDateTime> resetAt;
+    std::optional<OutlookText> outlook;
+    std::optional<ForecastResult> forecast;
+};
+
+// Every text of one provider's card, as the panel and the terminal show it.
+struct ProviderCardText
+{
+    Provider provider = Provider::codex;
+    bool demo = false;
+    QString sourceTag;
+    QString sourceSentence;
+    std::optional<QString> freshness;
+    std::optional<QString> headroom;
+    QStringList chips;
+    // The worst status of the rows; absent without any forecast.
+    std::optional<ForecastStatus> status;
+    // 5-hour, long and Sonnet rows, in that order, those with a reading or forecast.
+    QList<CardRow> rows;
+    // What a card without rows says brings them.
+    QString whatBringsReadings;
+};
+
 // The rules that turn the input into the card's texts.
 namespace ProviderSummary {
+
+// Every text of the card at once.
+[[nodiscard]] ProviderCardText card(const ProviderSummaryInput& input);
 
 // What a card without any reading says brings them.
 [[nodiscard]] QString whatBringsReadings(Provider provider);

@@ -20,11 +20,9 @@ namespace {
 
 QString statusLine(const AppState& state)
 {
-    AppSettings settings = state.settings();
-    if (settings.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
-        settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
-    return MenuBarTitleBuilder::statusWord(state.globalStatus()) + QStringLiteral(" | ") +
-           MenuBarTitleBuilder::title(state.forecasts(), settings);
+    const PublishedState published = state.publishedState();
+    return MenuBarTitleBuilder::statusWord(published.globalStatus) + QStringLiteral(" | ") +
+           published.textTitle;
 }
 
 } // namespace

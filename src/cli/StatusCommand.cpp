@@ -158,7 +158,7 @@ QJsonObject scenarioJson(const ScenarioResult& r)
 QJsonObject byProvider(const Report& report, const std::function<std::optional<QString>(Provider)>& text)
 {
     QJsonObject o;
-    for (Provider provider : StateQueries::sortedEnabledProviders(report.settings))
+    for (Provider provider : report.providers)
         if (const auto value = text(provider))
             o.insert(rawValue(provider), *value);
     return o;
@@ -166,11 +166,10 @@ QJsonObject byProvider(const Report& report, const std::function<std::optional<Q
 
 QJsonObject spendJson(const Report& report)
 {
-    QJsonObject o = byProvider(report, [&](Provider p) -> std::optional<QString> {
-        return StateReports::spendThisWeek(report.history.get(), report.settings, p, report.generatedAt);
-    });
-    o.insert(QStringLiteral("total"),
-             StateReports::spendThisWeekTotal(report.history.get(), report.settings, report.generatedAt));
+    QJsonObject o;
+    for (const ProviderUsage& usage : report.usage)
+        o.insert(rawValue(usage.provider), usage.spendThisWeek);
+    o.insert(QStringLiteral("total"), report.spendThisWeekTotal);
     return o;
 }
 
@@ -188,31 +187,14 @@ QList<ForecastResult> orderedForecasts(const ForecastBundle& bundle)
     return list;
 }
 
-// The run-out is now plus the time to limit, so the time to limit says it all.
-QString limitPhrase(const ForecastResult& f)
-{
-    if (f.estimatedTimeToLimit)
-        return QStringLiteral("limit in ") + TimeFormatting::countdown(f.estimatedTimeToLimit);
-    return QStringLiteral("no limit before reset");
-}
-
-QString titleFor(const Report& report, bool compactWhenIconOnly)
-{
-    AppSettings settings = report.settings;
-    if (compactWhenIconOnly && settings.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
-        settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
-    return MenuBarTitleBuilder::title(report.bundle.forecasts, settings);
-}
-
 QJsonObject reportJson(const Report& report)
 {
     QJsonObject root;
-    root.insert(QStringLiteral("title"), titleFor(report, false));
-    root.insert(QStringLiteral("globalStatus"),
-                rawValue(StateQueries::globalStatus(report.bundle.forecasts)));
+    root.insert(QStringLiteral("title"), report.title);
+    root.insert(QStringLiteral("globalStatus"), rawValue(report.globalStatus));
     root.insert(QStringLiteral("mode"),
                 report.settings.demoMode ? QStringLiteral("demo") : QStringLiteral("live"));
-    root.insert(QStringLiteral("generatedAt"), JsonLines::formatDate(report.generatedAt));
+    root.insert(QStringLiteral("generatedAt"), JsonLines::formatDate(report.now));
     QJsonArray forecasts;
     for (const ForecastResult& f : orderedForecasts(report.bundle))
         forecasts.append(forecastJson(f));
@@ -238,21 +220,17 @@ QJsonObject reportJson(const Report& report)
     for (auto it = report.bundle.calibrated.cbegin(); it != report.bundle.calibrated.cend(); ++it)
         calibrated.insert(rawValue(it.key()), calibratedJson(it.value()));
     root.insert(QStringLiteral("calibrated"), calibrated);
-    root.insert(QStringLiteral("headroom"), byProvider(report, [&](Provider p) {
-                    return StateReports::headroomLabel(report.bundle, p);
-                }));
-    root.insert(QStringLiteral("freshness"), byProvider(report, [&](Provider p) {
-                    return StateReports::freshnessLabel(report.bundle, report.settings, p,
-                                                        report.generatedAt);
-                }));
+    root.insert(QStringLiteral("headroom"),
+                byProvider(report, [&](Provider p) { return report.cards.value(p).headroom; }));
+    root.insert(QStringLiteral("freshness"),
+                byProvider(report, [&](Provider p) { return report.cards.value(p).freshness; }));
     root.insert(QStringLiteral("spendThisWeek"), spendJson(report));
-    if (const auto peak = StateReports::peakUsageWindowLabel(report.history.get()))
-        root.insert(QStringLiteral("peakHours"), *peak);
-    QJsonObject scenarios{{QStringLiteral("provider"), rawValue(report.settings.focusedProvider)},
-                          {QStringLiteral("windowKind"), rawValue(report.settings.focusedWindow)}};
+    if (report.peakWindow)
+        root.insert(QStringLiteral("peakHours"), *report.peakWindow);
+    QJsonObject scenarios{{QStringLiteral("provider"), rawValue(report.focused.first)},
+                          {QStringLiteral("windowKind"), rawValue(report.focused.second)}};
     QJsonArray items;
-    for (const ScenarioResult& r : StateReports::scenarios(report.bundle, report.settings.focusedProvider,
-                                                           report.settings.focusedWindow, report.generatedAt))
+    for (const ScenarioResult& r : report.scenariosOf(report.focused.first, report.focused.second))
         items.append(scenarioJson(r));
     scenarios.insert(QStringLiteral("items"), items);
     root.insert(QStringLiteral("scenarios"), scenarios);
@@ -265,19 +243,6 @@ QString escapedMarkup(QString text)
     return text.replace(QLatin1Char('&'), QStringLiteral("&amp;"))
         .replace(QLatin1Char('<'), QStringLiteral("&lt;"))
         .replace(QLatin1Char('>'), QStringLiteral("&gt;"));
-}
-
-// The figure waybar draws: the tray icon's, that of the most urgent 5-hour window (icon-only mode counts as
-// compact).
-std::optional<qint64> waybarPercentage(const Report& report)
-{
-    AppSettings settings = report.settings;
-    if (settings.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
-        settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
-    const auto leading = MenuBarTitleBuilder::resolve(report.bundle.forecasts, settings);
-    if (!leading)
-        return std::nullopt;
-    return MenuBarTitleBuilder::figure(*leading, settings.showRemaining);
 }
 
 QByteArray render(const Report& report, Format format, bool watching)
@@ -432,30 +397,29 @@ Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
     if (!settings.demoMode)
         request.store = store;
 
-    Report report{AppState::compute(request), settings, now, sources.history->totals()};
-    // The focus the application would take, so the focused-provider title matches the tray's.
-    const SeriesKey shown =
-        StateQueries::focusedSeries(report.bundle.series, report.bundle.forecasts, settings, now);
-    report.settings.focusedProvider = shown.first;
-    report.settings.focusedWindow = shown.second;
-    return report;
+    PublishInputs inputs;
+    inputs.bundle = AppState::compute(request);
+    inputs.settings = settings;
+    inputs.history = sources.history->totals();
+    inputs.lastRefresh = now;
+    inputs.now = now;
+    return PublishedState::make(std::move(inputs));
 }
 
 QStringList reportLines(const Report& report)
 {
     QStringList freshness;
     QStringList headroom;
-    QStringList spend;
-    for (Provider provider : StateQueries::sortedEnabledProviders(report.settings)) {
-        if (const auto f =
-                StateReports::freshnessLabel(report.bundle, report.settings, provider, report.generatedAt))
-            freshness.append(displayName(provider) + QLatin1Char(' ') + *f);
-        if (const auto h = StateReports::headroomLabel(report.bundle, provider))
-            headroom.append(displayName(provider) + QLatin1Char(' ') + *h);
-        spend.append(
-            displayName(provider) + QLatin1Char(' ') +
-            StateReports::spendThisWeek(report.history.get(), report.settings, provider, report.generatedAt));
+    for (const Provider provider : report.providers) {
+        const ProviderCardText card = report.cards.value(provider);
+        if (card.freshness)
+            freshness.append(displayName(provider) + QLatin1Char(' ') + *card.freshness);
+        if (card.headroom)
+            headroom.append(displayName(provider) + QLatin1Char(' ') + *card.headroom);
     }
+    QStringList spend;
+    for (const ProviderUsage& usage : report.usage)
+        spend.append(displayName(usage.provider) + QLatin1Char(' ') + usage.spendThisWeek);
     QStringList lines;
     const QString separator = QStringLiteral(" \u00b7 ");
     if (!freshness.isEmpty())
@@ -463,10 +427,8 @@ QStringList reportLines(const Report& report)
     if (!headroom.isEmpty())
         lines.append(QStringLiteral("Headroom: ") + headroom.join(separator));
     if (!spend.isEmpty())
-        lines.append(
-            QStringLiteral("Spend this week: ") + spend.join(separator) + separator +
-            QStringLiteral("total ") +
-            StateReports::spendThisWeekTotal(report.history.get(), report.settings, report.generatedAt));
+        lines.append(QStringLiteral("Spend this week: ") + spend.join(separator) + separator +
+                     QStringLiteral("total ") + report.spendThisWeekTotal);
     return lines;
 }
 
@@ -478,7 +440,7 @@ QStringList forecastLines(const Report& report)
             displayName(f.provider) + QLatin1Char(' ') + shortLabel(f.windowKind),
             NumberFormatting::percent(f.currentUsedPercent) + QStringLiteral(" used"),
             NumberFormatting::percent(f.projectedUsedAtReset) + QStringLiteral(" at reset"),
-            limitPhrase(f),
+            PublishedState::limitPhrase(f),
             label(f.status),
             rawValue(f.confidence) + QStringLiteral(" confidence"),
             f.humanSummary,
@@ -490,10 +452,10 @@ QStringList forecastLines(const Report& report)
 
 QString renderText(const Report& report)
 {
-    const QString title = titleFor(report, false);
     QStringList lines;
-    lines.append(QStringLiteral("Title: ") + (title.isEmpty() ? QStringLiteral("(icon only)") : title));
-    lines.append(QStringLiteral("Status: ") + label(StateQueries::globalStatus(report.bundle.forecasts)));
+    lines.append(QStringLiteral("Title: ") +
+                 (report.title.isEmpty() ? QStringLiteral("(icon only)") : report.title));
+    lines.append(QStringLiteral("Status: ") + label(report.globalStatus));
     lines.append(forecastLines(report));
     for (const Recommendation& r : report.bundle.recommendations)
         lines.append(QStringLiteral("Recommendation: ") + r.message);
@@ -509,14 +471,14 @@ QByteArray renderJson(const Report& report, bool indented)
 
 QByteArray renderWaybar(const Report& report)
 {
-    const ForecastStatus status = StateQueries::globalStatus(report.bundle.forecasts);
+    const ForecastStatus status = report.globalStatus;
     QJsonObject root;
-    root.insert(QStringLiteral("text"), escapedMarkup(titleFor(report, true)));
+    root.insert(QStringLiteral("text"), escapedMarkup(report.textTitle));
     root.insert(QStringLiteral("tooltip"), escapedMarkup(forecastLines(report).join(QLatin1Char('\n'))));
     root.insert(QStringLiteral("class"), rawValue(status));
     root.insert(QStringLiteral("alt"), label(status));
-    if (const std::optional<qint64> percentage = waybarPercentage(report))
-        root.insert(QStringLiteral("percentage"), *percentage);
+    if (report.leadingFigure)
+        root.insert(QStringLiteral("percentage"), *report.leadingFigure);
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 

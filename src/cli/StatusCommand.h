@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ForecastBundle.h"
+#include "app/PublishedState.h"
 #include "core/AppSettings.h"
 
 #include <QByteArray>
@@ -18,7 +18,6 @@ class ManualClock;
 class SeriesCache;
 class SnapshotStore;
 class UsageHistory;
-struct UsageTotals;
 
 // `tallyvane status`: one compute cycle over the stored log (or demo data), printed. It starts no provider
 // and writes nothing: not the settings, not the log, not the data folder.
@@ -44,16 +43,9 @@ struct Options
 // The options after "status"; or the one-line reason they are wrong.
 [[nodiscard]] std::variant<Options, QString> parse(const QStringList& arguments);
 
-// What one run reports: the cycle's result, the settings it ran with (overrides and the automatic focus
-// applied in memory) and the instant it describes.
-struct Report
-{
-    ForecastBundle bundle;
-    AppSettings settings;
-    QDateTime generatedAt;
-    // The transcript totals the reports read; none: no history (spend, peak hours and recap stay empty).
-    std::shared_ptr<const UsageTotals> history;
-};
+// What one run reports: the state the application would publish from the stored log at that instant (the
+// settings with the overrides applied in memory).
+using Report = PublishedState;
 
 // What one run reads, kept between the polls of --watch. Nothing here writes: the history cache, the
 // anchor, effort and meta files are read, and whatever the cycle learns stays in memory.

@@ -148,12 +148,13 @@ int run(const Options& options)
     std::unique_ptr<Collection> collection;
     qint64 lockAskedAt = -kLockRetryMs;
 
-    TopInput input;
+    // The frame drawn, and the last reading of another collector's log it is made from.
+    PublishedState input;
+    PublishedState read;
     TopView view;
     LogStamp stamp = stampOf(logPath);
     bool cycleDue = true;
-    bool codexSearched = false;
-    int shownCycles = -1;
+    std::optional<bool> codexFound;
     for (;;) {
         if (mayCollect && !collection && QDateTime::currentMSecsSinceEpoch() - lockAskedAt >= kLockRetryMs) {
             lockAskedAt = QDateTime::currentMSecsSinceEpoch();
@@ -167,33 +168,23 @@ int run(const Options& options)
             if (cycleDue)
                 state.refresh();
             cycleDue = false;
-            if (collection->cycles() != shownCycles) {
-                shownCycles = collection->cycles();
-                input.bundle = state.published();
-                input.settings = state.settings();
-                input.settings.forecastBasis = state.shownBasis();
-                input.history = state.usageHistory() ? state.usageHistory()->totals() : nullptr;
-                input.computedAt = state.lastRefresh();
+            input = state.publishedState();
+        } else {
+            if (const LogStamp current = options.demo ? LogStamp{} : stampOf(logPath);
+                cycleDue || current != stamp || !read.lastRefresh ||
+                read.lastRefresh->msecsTo(now) >= kCycleEveryMs) {
+                // Reading another collector's log (or this one's before its first cycle lands).
+                read = StatusCommand::evaluate(statusOptions, now, sources);
+                stamp = current;
+                cycleDue = false;
             }
-        } else if (const LogStamp current = options.demo ? LogStamp{} : stampOf(logPath);
-                   cycleDue || current != stamp || !input.computedAt ||
-                   input.computedAt->msecsTo(now) >= kCycleEveryMs) {
-            // Reading another collector's log (or this one's before its first cycle lands).
-            StatusCommand::Report report = StatusCommand::evaluate(statusOptions, now, sources);
-            input.bundle = std::move(report.bundle);
-            input.settings = std::move(report.settings);
-            input.history = std::move(report.history);
-            input.computedAt = now;
-            stamp = current;
-            cycleDue = false;
+            // Only the empty state asks, and its answer does not change while we look.
+            if (read.bundle.snapshots.isEmpty() && !codexFound)
+                codexFound =
+                    !Shell::which(QStringLiteral("codex"), Shell::defaultSearchFolders(), {}).isEmpty();
+            read.codexFound = codexFound.value_or(false);
+            input = read.at(now);
         }
-        // Only the empty state asks, and its answer does not change while we look.
-        if (input.bundle.snapshots.isEmpty() && !codexSearched) {
-            input.codexFound =
-                !Shell::which(QStringLiteral("codex"), Shell::defaultSearchFolders(), {}).isEmpty();
-            codexSearched = true;
-        }
-        input.now = now;
         const Terminal::Size size = terminal.size();
         terminal.draw(TopLayout::render(input, view, size.columns, size.rows, glyphs));
 

@@ -3,10 +3,8 @@
 #include "app/MenuBarTitleBuilder.h"
 #include "app/ProviderSummary.h"
 #include "app/StateQueries.h"
-#include "app/StateReports.h"
 #include "core/NumberFormatting.h"
 #include "core/TimeFormatting.h"
-#include "history/UsageQueries.h"
 #include "tui/RangeChart.h"
 
 #include <algorithm>
@@ -63,36 +61,35 @@ QString countdownTo(const QDateTime& when, const QDateTime& now)
     return TimeFormatting::countdown(static_cast<double>(now.msecsTo(when)) / 1000.0);
 }
 
-QString sourceText(const TopInput& input, Provider provider)
+QString sourceText(const PublishedState& input, Provider provider)
 {
-    const std::optional<QString> fresh =
-        StateReports::freshnessLabel(input.bundle, input.settings, provider, input.now);
-    if (!fresh)
+    const ProviderCardText card = input.cards.value(provider);
+    if (!card.freshness)
         return {};
-    if (input.settings.demoMode)
-        return *fresh;
-    const QString tag = ProviderSummary::sourceTag(provider);
-    return *fresh == tag ? tag : tag + QStringLiteral(" · ") + *fresh;
+    if (card.demo)
+        return *card.freshness;
+    return *card.freshness == card.sourceTag ? card.sourceTag
+                                             : card.sourceTag + QStringLiteral(" · ") + *card.freshness;
 }
 
-ScreenLine header(const TopInput& input, int columns, bool full)
+ScreenLine header(const PublishedState& input, int columns, bool full)
 {
     ScreenLine line;
     line.spans.append({QStringLiteral("Tallyvane"), ColorRole::neutral, true});
-    const ForecastStatus status = StateQueries::globalStatus(input.bundle.forecasts);
+    const ForecastStatus status = input.globalStatus;
     line.spans.append({QStringLiteral("  ")});
     line.spans.append({MenuBarTitleBuilder::statusWord(status), colorRole(status), true});
     if (full) {
-        for (const Provider provider : StateQueries::sortedEnabledProviders(input.settings)) {
+        for (const Provider provider : input.providers) {
             const QString source = sourceText(input, provider);
             if (!source.isEmpty())
                 line.spans.append(
                     {QStringLiteral("   ") + displayName(provider) + QStringLiteral(": ") + source});
         }
     }
-    if (input.computedAt) {
+    if (input.lastRefresh) {
         const QString updated =
-            QStringLiteral("updated ") + TimeFormatting::clock(input.computedAt, input.now);
+            QStringLiteral("updated ") + TimeFormatting::clock(input.lastRefresh, input.now);
         const int gap = columns - static_cast<int>(line.plain().size()) - static_cast<int>(updated.size());
         if (gap >= 2)
             line.spans.append({QString(gap, u' ') + updated});
@@ -121,49 +118,13 @@ QString resetWithCountdown(const UsageRowText& row, const std::optional<QDateTim
     return row.reset + QStringLiteral(" (") + countdownTo(*resetAt, now) + u')';
 }
 
-struct WindowRow
-{
-    WindowKind window;
-    UsageRowText row;
-    std::optional<QDateTime> resetAt;
-    std::optional<OutlookText> outlook;
-    std::optional<ForecastResult> forecast;
-};
-
-QList<WindowRow> windowRows(const ProviderSummaryInput& summary)
-{
-    QList<WindowRow> rows;
-    const auto resetOf = [](const std::optional<ForecastResult>& f, const std::optional<UsageSnapshot>& s) {
-        std::optional<QDateTime> reset = f ? f->resetAt : std::nullopt;
-        return reset ? reset : (s ? s->resetAt : std::nullopt);
-    };
-    if (const auto row = ProviderSummary::fiveHourRow(summary))
-        rows.append({WindowKind::fiveHour, *row, resetOf(summary.fiveHour, summary.fiveHourSnapshot),
-                     ProviderSummary::fiveHourOutlook(summary), summary.fiveHour});
-    if (const auto row = ProviderSummary::longRow(summary))
-        rows.append({summary.longWindow->windowKind, *row, resetOf(summary.longWindow, summary.longSnapshot),
-                     ProviderSummary::weeklyOutlook(summary), summary.longWindow});
-    if (const auto row = ProviderSummary::sonnetRow(summary))
-        rows.append({WindowKind::weekly, *row, resetOf(summary.sonnet, summary.sonnetSnapshot), std::nullopt,
-                     summary.sonnet});
-    return rows;
-}
-
-ProviderSummaryInput summaryOf(const TopInput& input, Provider provider)
-{
-    ProviderSummaryInput summary =
-        ProviderSummaryInput::fromBundle(input.bundle, input.settings, provider, input.now);
-    summary.headroom = StateReports::headroomLabel(input.bundle, provider);
-    return summary;
-}
-
-Lines providerBlock(const TopInput& input, const SeriesKey& focused, int columns, Glyphs glyphs)
+Lines providerBlock(const PublishedState& input, const SeriesKey& focused, int columns, Glyphs glyphs)
 {
     Lines lines;
     const int barWidth = std::clamp(columns / 4, 10, 40);
-    for (const Provider provider : StateQueries::sortedEnabledProviders(input.settings)) {
-        const ProviderSummaryInput summary = summaryOf(input, provider);
-        const QList<WindowRow> rows = windowRows(summary);
+    for (const Provider provider : input.providers) {
+        const ProviderCardText summary = input.cards.value(provider);
+        const QList<CardRow>& rows = summary.rows;
         if (rows.isEmpty())
             continue;
         const bool isFocused = provider == focused.first;
@@ -173,22 +134,22 @@ Lines providerBlock(const TopInput& input, const SeriesKey& focused, int columns
                         : QStringLiteral("  ")) +
                  displayName(provider),
              ColorRole::neutral, isFocused});
-        if (const std::optional<ForecastStatus> status = ProviderSummary::cardStatus(summary))
+        if (const std::optional<ForecastStatus> status = summary.status)
             title.spans.append({QStringLiteral("  ") + label(*status), colorRole(*status), true});
         if (!summary.chips.isEmpty())
             title.spans.append({QStringLiteral("   ") + summary.chips.join(QStringLiteral(" · "))});
         lines.append(title);
-        for (const WindowRow& row : rows) {
+        for (const CardRow& row : rows) {
             const bool rowFocused = isFocused && row.window == focused.second;
             ScreenLine line;
             line.spans.append(
-                {(QStringLiteral("  ") + row.row.label).leftJustified(kLabelWidth - 1, u' ') + u' ',
+                {(QStringLiteral("  ") + row.text.label).leftJustified(kLabelWidth - 1, u' ') + u' ',
                  ColorRole::neutral, rowFocused});
-            line.spans.append({bar(row.row, barWidth, glyphs), row.row.role});
-            line.spans.append({u' ' + row.row.percent.rightJustified(9, u' '), ColorRole::neutral, true});
-            line.spans.append({QStringLiteral("   ") + resetWithCountdown(row.row, row.resetAt, input.now)});
-            if (row.row.trailing)
-                line.spans.append({QStringLiteral("   ") + *row.row.trailing});
+            line.spans.append({bar(row.text, barWidth, glyphs), row.text.role});
+            line.spans.append({u' ' + row.text.percent.rightJustified(9, u' '), ColorRole::neutral, true});
+            line.spans.append({QStringLiteral("   ") + resetWithCountdown(row.text, row.resetAt, input.now)});
+            if (row.text.trailing)
+                line.spans.append({QStringLiteral("   ") + *row.text.trailing});
             lines.append(line);
             if (row.outlook) {
                 ScreenLine outlook;
@@ -208,24 +169,23 @@ Lines providerBlock(const TopInput& input, const SeriesKey& focused, int columns
 }
 
 // One line per window, the most important first: what is left, and when it resets.
-Lines compactBlock(const TopInput& input, const SeriesKey& focused, int columns, Glyphs glyphs)
+Lines compactBlock(const PublishedState& input, const SeriesKey& focused, int columns, Glyphs glyphs)
 {
     Lines lines;
     const int barWidth = columns >= 60 ? 10 : 0;
-    for (const Provider provider : StateQueries::sortedEnabledProviders(input.settings)) {
-        const ProviderSummaryInput summary = summaryOf(input, provider);
-        for (const WindowRow& row : windowRows(summary)) {
+    for (const Provider provider : input.providers) {
+        for (const CardRow& row : input.cards.value(provider).rows) {
             const bool isFocused = provider == focused.first;
             ScreenLine line;
             line.spans.append(
                 {(provider == Provider::codex ? QStringLiteral("Codex") : QStringLiteral("Claude"))
                          .leftJustified(7, u' ') +
-                     row.row.label.leftJustified(7, u' '),
+                     row.text.label.leftJustified(7, u' '),
                  ColorRole::neutral, isFocused});
             if (barWidth > 0)
-                line.spans.append({bar(row.row, barWidth, glyphs), row.row.role});
-            line.spans.append({u' ' + row.row.percent.rightJustified(9, u' '), row.row.role, true});
-            QString reset = resetWithCountdown(row.row, row.resetAt, input.now);
+                line.spans.append({bar(row.text, barWidth, glyphs), row.text.role});
+            line.spans.append({u' ' + row.text.percent.rightJustified(9, u' '), row.text.role, true});
+            QString reset = resetWithCountdown(row.text, row.resetAt, input.now);
             if (reset.startsWith(QLatin1String("Resets ")))
                 reset.remove(0, 7);
             line.spans.append({QStringLiteral("  ") + reset});
@@ -237,7 +197,7 @@ Lines compactBlock(const TopInput& input, const SeriesKey& focused, int columns,
     return lines;
 }
 
-Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int rows, Glyphs glyphs)
+Lines chartBlock(const PublishedState& input, const SeriesKey& shown, int columns, int rows, Glyphs glyphs)
 {
     Lines lines;
     ScreenLine title;
@@ -247,8 +207,7 @@ Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int
     title.spans.append({QStringLiteral("   basis ") + shortLabel(input.settings.forecastBasis) +
                         QStringLiteral(": ") + explanation(input.settings.forecastBasis)});
     lines.append(title);
-    const std::optional<ForecastResult> forecast =
-        StateQueries::forecast(input.bundle.forecasts, shown.first, shown.second);
+    const std::optional<ForecastResult> forecast = input.forecast(shown.first, shown.second);
     if (!forecast) {
         lines.append(text(QStringLiteral("No data for this window yet.")));
         return lines;
@@ -258,10 +217,9 @@ Lines chartBlock(const TopInput& input, const SeriesKey& shown, int columns, int
     return lines;
 }
 
-Lines whatIfsBlock(const TopInput& input, const SeriesKey& shown)
+Lines whatIfsBlock(const PublishedState& input, const SeriesKey& shown)
 {
-    const QList<ScenarioResult> scenarios =
-        StateReports::scenarios(input.bundle, shown.first, shown.second, input.now);
+    const QList<ScenarioResult> scenarios = input.scenariosOf(shown.first, shown.second);
     if (scenarios.isEmpty())
         return {};
     Lines lines{text(ProviderSummary::whatIfsTitle(shown.second), ColorRole::neutral, true)};
@@ -293,7 +251,7 @@ QString recommendationIcon(ForecastStatus status, Glyphs glyphs)
     return QStringLiteral("i");
 }
 
-Lines recommendationsBlock(const TopInput& input, Glyphs glyphs)
+Lines recommendationsBlock(const PublishedState& input, Glyphs glyphs)
 {
     Lines lines;
     for (const Recommendation& recommendation : input.bundle.recommendations.mid(0, 2)) {
@@ -307,34 +265,23 @@ Lines recommendationsBlock(const TopInput& input, Glyphs glyphs)
 }
 
 // "Spend today $1.20 · this week $8.40" and the week trend per provider with transcript tokens.
-Lines spendBlock(const TopInput& input, Glyphs glyphs)
+Lines spendBlock(const PublishedState& input, Glyphs glyphs)
 {
-    const UsageTotals* history = input.history.get();
-    if (!history)
+    if (input.usage.isEmpty())
         return {};
-    const QList<Provider> enabled = StateQueries::sortedEnabledProviders(input.settings);
-    double today = 0;
-    const QDateTime dayStart = QDateTime(input.now.toLocalTime().date(), QTime(0, 0));
-    for (const Provider provider : enabled)
-        today += UsageQueries::costUSD(*history, provider, dayStart);
     ScreenLine spend;
     spend.spans.append({QStringLiteral("Spend"), ColorRole::neutral, true});
-    spend.spans.append(
-        {QStringLiteral(" today ") + NumberFormatting::money(input.settings.currencyGBP, today) +
-         QStringLiteral(" · this week ") +
-         StateReports::spendThisWeekTotal(history, input.settings, input.now) + QStringLiteral(" (est.)")});
+    spend.spans.append({QStringLiteral(" today ") + input.spendToday + QStringLiteral(" · this week ") +
+                        input.spendThisWeekTotal + QStringLiteral(" (est.)")});
     Lines lines{spend};
     ScreenLine trend;
-    for (const Provider provider : enabled) {
-        const auto days = UsageQueries::recentSeries(*history, provider, 7, input.now);
-        if (std::none_of(days.begin(), days.end(),
-                         [](const UsageQueries::DayTokens& d) { return d.tokens > 0; }))
+    for (const ProviderUsage& week : input.usage) {
+        if (std::none_of(week.days.begin(), week.days.end(), [](qint64 tokens) { return tokens > 0; }))
             continue;
-        const StateReports::WeekTrend week = StateReports::weekTrend(history, provider, input.now);
         if (trend.spans.isEmpty())
             trend.spans.append({QStringLiteral("Trend"), ColorRole::neutral, true});
-        QString part =
-            QStringLiteral("  ") + displayName(provider) + u' ' + NumberFormatting::tokens(week.thisWeek);
+        QString part = QStringLiteral("  ") + displayName(week.provider) + u' ' +
+                       NumberFormatting::tokens(week.thisWeek);
         if (week.deltaPct) {
             const bool up = *week.deltaPct >= 0;
             part += u' ' +
@@ -351,7 +298,7 @@ Lines spendBlock(const TopInput& input, Glyphs glyphs)
     return lines;
 }
 
-Lines emptyBlock(const TopInput& input)
+Lines emptyBlock(const PublishedState& input)
 {
     Lines lines;
     if (input.codexFound) {
@@ -391,7 +338,7 @@ Lines helpBlock(Glyphs glyphs)
     };
 }
 
-ScreenLine keyHelp(const TopInput& input, int columns)
+ScreenLine keyHelp(const PublishedState& input, int columns)
 {
     const QString basis = shortLabel(input.settings.forecastBasis);
     if (columns >= 70)
@@ -402,34 +349,31 @@ ScreenLine keyHelp(const TopInput& input, int columns)
 
 } // namespace
 
-QList<Provider> providers(const TopInput& input)
+QList<Provider> providers(const PublishedState& input)
 {
     QList<Provider> result;
-    for (const Provider provider : StateQueries::sortedEnabledProviders(input.settings)) {
-        const auto& forecasts = input.bundle.forecasts;
-        if (StateQueries::forecast(forecasts, provider, WindowKind::fiveHour) ||
-            StateQueries::forecast(forecasts, provider, WindowKind::sevenDay) ||
-            StateQueries::forecast(forecasts, provider, WindowKind::weekly))
+    for (const Provider provider : input.providers) {
+        if (input.forecast(provider, WindowKind::fiveHour) ||
+            input.forecast(provider, WindowKind::sevenDay) || input.forecast(provider, WindowKind::weekly))
             result.append(provider);
     }
     return result;
 }
 
-QList<WindowKind> windows(const TopInput& input, Provider provider)
+QList<WindowKind> windows(const PublishedState& input, Provider provider)
 {
     QList<WindowKind> result;
     for (const SeriesKey& key : StateQueries::availableSeries(input.bundle.series)) {
-        if (key.first == provider && StateQueries::forecast(input.bundle.forecasts, key.first, key.second))
+        if (key.first == provider && input.forecast(key.first, key.second))
             result.append(key.second);
     }
     return result;
 }
 
-SeriesKey focus(const TopInput& input, const TopView& view)
+SeriesKey focus(const PublishedState& input, const TopView& view)
 {
     // Until a key moves it, the terminal follows the window the panel shows.
-    const SeriesKey followed =
-        StateQueries::focusedSeries(input.bundle.series, input.bundle.forecasts, input.settings, input.now);
+    const SeriesKey& followed = input.focused;
     const QList<Provider> shown = providers(input);
     Provider provider = followed.first;
     if (view.provider && shown.contains(*view.provider))
@@ -444,7 +388,7 @@ SeriesKey focus(const TopInput& input, const TopView& view)
     return {provider, kinds.isEmpty() ? WindowKind::fiveHour : kinds.first()};
 }
 
-TopView nextProvider(const TopInput& input, const TopView& view, int step)
+TopView nextProvider(const PublishedState& input, const TopView& view, int step)
 {
     const QList<Provider> shown = providers(input);
     if (shown.isEmpty())
@@ -457,7 +401,7 @@ TopView nextProvider(const TopInput& input, const TopView& view, int step)
     return next;
 }
 
-TopView nextWindow(const TopInput& input, const TopView& view)
+TopView nextWindow(const PublishedState& input, const TopView& view)
 {
     const SeriesKey current = focus(input, view);
     const QList<WindowKind> kinds = windows(input, current.first);
@@ -476,7 +420,8 @@ ForecastBasis nextBasis(ForecastBasis basis)
     return allForecastBases[static_cast<size_t>(index) % allForecastBases.size()];
 }
 
-QList<ScreenLine> render(const TopInput& input, const TopView& view, int columns, int rows, Glyphs glyphs)
+QList<ScreenLine> render(const PublishedState& input, const TopView& view, int columns, int rows,
+                         Glyphs glyphs)
 {
     Lines lines;
     if (columns < kMinColumns || rows < kMinRows) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/PublishedState.h"
 #include "ui/CardFrame.h"
-#include "ui/PanelFeeds.h"
 
 // Tokens per day over the last week per provider, the week's estimated spend and the busiest hours.
 class DailyUsageView : public CardFrame

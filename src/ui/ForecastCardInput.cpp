@@ -1,36 +1,29 @@
 #include "ui/ForecastCardInput.h"
 
-#include "app/AppState.h"
-
-#include <algorithm>
-
-ForecastCardInput ForecastCardInput::fromState(const AppState& state)
+ForecastCardInput ForecastCardInput::fromPublished(const PublishedState& state)
 {
-    const AppSettings& settings = state.settings();
     ForecastCardInput input;
-    input.focusAuto = settings.focusAuto;
-    input.basis = state.shownBasis();
-    input.showRemaining = settings.showRemaining;
-    input.now = state.now();
-    for (const Provider provider : state.sortedEnabledProviders()) {
+    input.focusAuto = state.settings.focusAuto;
+    input.basis = state.settings.forecastBasis;
+    input.showRemaining = state.settings.showRemaining;
+    input.now = state.now;
+    for (const Provider provider : state.providers) {
         if (state.forecast(provider, WindowKind::fiveHour) ||
             state.forecast(provider, WindowKind::sevenDay) || state.forecast(provider, WindowKind::weekly))
             input.tabs.append(provider);
     }
-    for (const SeriesKey& key : state.availableSeries()) {
-        if (settings.enabledProviders.contains(key.first) && state.forecast(key.first, key.second))
+    for (const SeriesKey& key : StateQueries::availableSeries(state.bundle.series)) {
+        if (state.providers.contains(key.first) && state.forecast(key.first, key.second))
             input.focusEntries.append(key);
     }
 
-    const SeriesKey shown = state.focusedSeries();
-    input.provider = shown.first;
-    input.window = shown.second;
-    input.forecast = state.forecast(shown.first, shown.second);
-    const auto pace = state.paces().constFind(shown.first);
-    if (pace != state.paces().cend())
+    input.provider = state.focused.first;
+    input.window = state.focused.second;
+    input.forecast = state.forecast(input.provider, input.window);
+    const auto pace = state.bundle.paces.constFind(input.provider);
+    if (pace != state.bundle.paces.cend())
         input.pace = *pace;
-
     if (input.forecast)
-        input.chart = RangeChartData::of(state.published(), *input.forecast, state.now());
+        input.chart = RangeChartData::of(state.bundle, *input.forecast, state.now);
     return input;
 }

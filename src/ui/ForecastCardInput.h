@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/ForecastBundle.h"
+#include "app/PublishedState.h"
+#include "app/StateQueries.h"
 #include "core/ForecastModels.h"
 #include "ui/RangeChartView.h"
 
@@ -8,8 +9,6 @@
 #include <QList>
 
 #include <optional>
-
-class AppState;
 
 // What the forecast card shows: the focused (or most urgent) window with its chart, as plain values.
 struct ForecastCardInput
@@ -28,5 +27,5 @@ struct ForecastCardInput
     std::optional<PaceResult> pace;
     RangeChartData chart;
 
-    static ForecastCardInput fromState(const AppState& state);
+    static ForecastCardInput fromPublished(const PublishedState& state);
 };

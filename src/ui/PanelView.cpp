@@ -348,7 +348,7 @@ void PanelView::redraw()
                       : m_settingsFlag                 ? static_cast<QWidget*>(m_settings)
                                                        : m_main;
     if (target == m_onboarding)
-        m_onboarding->setCodexFound(m_feeds.codexFound && m_feeds.codexFound());
+        m_onboarding->setCodexFound(m_state.publishedState().codexFound);
     if (target == m_onboarding && m_screens->currentWidget() != m_onboarding && isVisible())
         m_onboarding->fadeIn();
     // Changing what the column shows must not move it: the control just used stays where it was in the
@@ -385,25 +385,30 @@ void PanelView::redraw()
 
 void PanelView::redrawMain()
 {
-    m_header->setStatus(m_state.globalStatus());
-    const AppSettings& settings = m_state.settings();
+    render(m_state.publishedState());
+}
+
+void PanelView::render(const PublishedState& state)
+{
+    m_header->setStatus(state.globalStatus);
+    const AppSettings& settings = state.settings;
 
     FooterView::Input footer;
     footer.demoMode = settings.demoMode;
     footer.capture = m_options.capture;
-    footer.lastRefresh = m_state.lastRefresh();
-    footer.now = m_state.now();
-    footer.timeUntilBedtime = m_feeds.timeUntilBedtime ? m_feeds.timeUntilBedtime() : std::nullopt;
+    footer.lastRefresh = state.lastRefresh;
+    footer.now = state.now;
+    footer.timeUntilBedtime = state.timeUntilBedtime;
     m_footer->setInput(footer);
 
-    const bool empty = m_state.workingSnapshots().isEmpty();
+    const bool empty = state.bundle.snapshots.isEmpty();
     m_empty->setVisible(empty);
     if (empty) {
         EmptyStateView::Input input;
-        input.codexFound = m_feeds.codexFound && m_feeds.codexFound();
+        input.codexFound = state.codexFound;
         if (settings.enabledProviders.contains(Provider::codex)) {
-            const auto codex = m_state.providerHealth().constFind(Provider::codex);
-            if (codex != m_state.providerHealth().cend())
+            const auto codex = state.health.constFind(Provider::codex);
+            if (codex != state.health.cend())
                 input.codexHealth = *codex;
         }
         if (m_feeds.bridgeStatus && settings.enabledProviders.contains(Provider::claude)) {
@@ -414,7 +419,7 @@ void PanelView::redrawMain()
         m_empty->setInput(input);
     }
 
-    const QList<Provider> providers = m_state.sortedEnabledProviders();
+    const QList<Provider>& providers = state.providers;
     for (auto it = m_providerCards.begin(); it != m_providerCards.end();) {
         if (!providers.contains(it.key())) {
             delete it.value();
@@ -433,7 +438,7 @@ void PanelView::redrawMain()
         }
         card->setVisible(!empty);
         if (!empty)
-            card->setInput(summaryInput(m_state, m_feeds, providers[i]));
+            card->setCard(state.cards.value(providers[i]));
     }
 
     m_forecast->setVisible(!empty);
@@ -443,24 +448,23 @@ void PanelView::redrawMain()
             card->hide();
         return;
     }
-    const ForecastCardInput forecast = ForecastCardInput::fromState(m_state);
+    const ForecastCardInput forecast = ForecastCardInput::fromPublished(state);
     m_forecast->setInput(forecast);
 
     ScenarioCard::Input scenarios;
     scenarios.window = forecast.window;
     scenarios.showRemaining = settings.showRemaining;
-    scenarios.now = m_state.now();
-    if (m_feeds.scenarios && forecast.forecast)
-        scenarios.scenarios = m_feeds.scenarios(forecast.provider, forecast.window);
+    scenarios.now = state.now;
+    if (forecast.forecast)
+        scenarios.scenarios = state.scenariosOf(forecast.provider, forecast.window);
     m_scenarios->setInput(scenarios);
-    m_recommendations->setRecommendations(m_state.recommendations());
-    m_extra->setReport(m_feeds.overage ? m_feeds.overage() : std::nullopt);
-    const QList<ProviderUsage> usage = m_feeds.usage ? m_feeds.usage() : QList<ProviderUsage>();
-    m_trends->setUsage(usage);
+    m_recommendations->setRecommendations(state.bundle.recommendations);
+    m_extra->setReport(state.overage);
+    m_trends->setUsage(state.usage);
     DailyUsageView::Input daily;
-    daily.usage = usage;
-    daily.spendThisWeekTotal = m_feeds.spendThisWeekTotal ? m_feeds.spendThisWeekTotal() : QString();
-    daily.peakWindow = m_feeds.peakUsageWindowLabel ? m_feeds.peakUsageWindowLabel() : std::nullopt;
+    daily.usage = state.usage;
+    daily.spendThisWeekTotal = state.spendThisWeekTotal;
+    daily.peakWindow = state.peakWindow;
     m_daily->setInput(daily);
 }
 

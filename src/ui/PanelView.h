@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PublishedState.h"
 #include "ui/PanelFeeds.h"
 
 #include <QMap>
@@ -62,8 +63,10 @@ public:
     // The height that shows the whole screen at this width when it is a short one (the welcome and the empty
     // state), so the panel need not stand mostly blank; nothing for the screens that fill any height.
     [[nodiscard]] std::optional<int> fittedHeight(int width) const;
-    // The feeds the cards read; replacing a member takes effect on the next redraw.
+    // The outside actions; replacing a member takes effect on the next redraw.
     [[nodiscard]] PanelFeeds& feeds() { return m_feeds; }
+    // Draws the main screen from one published value: redraw() passes the state's, tests crafted ones.
+    void render(const PublishedState& state);
 
 Q_SIGNALS:
     // fittedHeight() may answer differently now (another screen, or the empty state came or went).

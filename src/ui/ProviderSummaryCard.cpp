@@ -11,9 +11,9 @@
 
 ProviderSummaryCard::ProviderSummaryCard(QWidget* parent) : CardFrame(parent) {}
 
-void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
+void ProviderSummaryCard::setCard(const ProviderCardText& input)
 {
-    m_input = input;
+    m_card = input;
     delete m_body;
     m_body = new QWidget;
     content()->addWidget(m_body);
@@ -26,9 +26,9 @@ void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
     auto* name = new QLabel(displayName(input.provider));
     name->setObjectName(QStringLiteral("providerName"));
     name->setFont(PanelTheme::font(name->font(), 1.05, true));
-    name->setToolTip(ProviderSummary::sourceSentence(input.provider));
+    name->setToolTip(input.sourceSentence);
     header->addWidget(name);
-    const QString tagText = input.demo ? QStringLiteral("demo") : ProviderSummary::sourceTag(input.provider);
+    const QString& tagText = input.sourceTag;
     auto* tag = new StatusPill(tagText);
     tag->setObjectName(QStringLiteral("sourceTag"));
     header->addWidget(tag);
@@ -41,32 +41,27 @@ void ProviderSummaryCard::setInput(const ProviderSummaryInput& input)
         header->addWidget(freshness);
     }
     header->addStretch();
-    if (const std::optional<ForecastStatus> status = ProviderSummary::cardStatus(input))
+    if (const std::optional<ForecastStatus> status = input.status)
         header->addWidget(StatusPill::forStatus(*status));
     layout->addLayout(header);
 
-    const auto fiveHour = ProviderSummary::fiveHourRow(input);
-    const auto longWindow = ProviderSummary::longRow(input);
-    if (!fiveHour && !longWindow) {
+    if (input.rows.isEmpty()) {
         // Not an empty box: say that nothing has come in, and what brings it.
         auto* empty = new QLabel(QStringLiteral("No readings yet"));
         empty->setObjectName(QStringLiteral("noReadings"));
         empty->setFont(PanelTheme::font(empty->font(), 1.0, true));
         layout->addWidget(empty);
-        auto* how = CardFrame::note(ProviderSummary::whatBringsReadings(input.provider));
+        auto* how = CardFrame::note(input.whatBringsReadings);
         how->setObjectName(QStringLiteral("noReadingsHow"));
         layout->addWidget(how);
     }
-    if (const auto& row = fiveHour)
-        addRow(layout, *row, QStringLiteral("fiveHour"));
-    if (const auto outlook = ProviderSummary::fiveHourOutlook(input))
-        addOutlook(layout, *outlook, QStringLiteral("fiveHourOutlook"));
-    if (const auto& row = longWindow)
-        addRow(layout, *row, QStringLiteral("long"));
-    if (const auto outlook = ProviderSummary::weeklyOutlook(input))
-        addOutlook(layout, *outlook, QStringLiteral("weeklyOutlook"));
-    if (const auto row = ProviderSummary::sonnetRow(input))
-        addRow(layout, *row, QStringLiteral("sonnet"));
+    for (const CardRow& row : input.rows) {
+        addRow(layout, row.text, row.name);
+        if (row.outlook)
+            addOutlook(layout, *row.outlook,
+                       row.name == QLatin1String("fiveHour") ? QStringLiteral("fiveHourOutlook")
+                                                             : QStringLiteral("weeklyOutlook"));
+    }
 
     if (!input.chips.isEmpty()) {
         auto* chips = new QHBoxLayout;

@@ -13,13 +13,13 @@ class ProviderSummaryCard : public CardFrame
 public:
     explicit ProviderSummaryCard(QWidget* parent = nullptr);
 
-    void setInput(const ProviderSummaryInput& input);
-    [[nodiscard]] const ProviderSummaryInput& input() const { return m_input; }
+    void setCard(const ProviderCardText& card);
+    [[nodiscard]] const ProviderCardText& card() const { return m_card; }
 
 private:
     void addRow(QVBoxLayout* layout, const UsageRowText& row, const QString& name);
     void addOutlook(QVBoxLayout* layout, const OutlookText& outlook, const QString& name);
 
-    ProviderSummaryInput m_input;
+    ProviderCardText m_card;
     QWidget* m_body = nullptr;
 };

@@ -691,12 +691,13 @@ void SettingsView::redraw()
     m_displayHelp->setText(helpText(s.menuBarDisplayMode));
     m_focusRow->setVisible(s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus);
     m_focusProvider->setCurrentIndex(static_cast<int>(s.focusedProvider));
-    const QString title = MenuBarTitleBuilder::title(m_state.forecasts(), s);
+    const PublishedState published = m_state.publishedState();
+    const QString& title = published.title;
     m_previewText->setText(title);
     m_previewText->setVisible(!title.isEmpty());
     const qreal dpr = devicePixelRatioF();
-    QPixmap icon = QPixmap::fromImage(GaugeIcon::render(
-        m_state.globalStatus(), qBound(16, qRound(20 * dpr), 64), TrayText::figure(m_state.forecasts(), s)));
+    QPixmap icon = QPixmap::fromImage(
+        GaugeIcon::render(published.globalStatus, qBound(16, qRound(20 * dpr), 64), published.iconFigure));
     icon.setDevicePixelRatio(dpr);
     m_previewIcon->setPixmap(icon);
     m_showRemaining->setChecked(s.showRemaining);
@@ -710,8 +711,7 @@ void SettingsView::redraw()
     m_sleepDetails->setVisible(s.sleep.enabled);
     m_bedtime->setTime(timeOf(s.sleep.bedtimeMinutes));
     m_wake->setTime(timeOf(s.sleep.wakeMinutes));
-    const std::optional<double> bedtimeIn =
-        m_feeds.timeUntilBedtime ? m_feeds.timeUntilBedtime() : std::nullopt;
+    const std::optional<double>& bedtimeIn = published.timeUntilBedtime;
     m_bedtimeIn->parentWidget()->setVisible(bedtimeIn.has_value());
     m_bedtimeIn->setText(QStringLiteral("Bedtime in ") + TimeFormatting::countdown(bedtimeIn));
     m_notifications->setChecked(s.notificationsEnabled);
@@ -730,7 +730,7 @@ void SettingsView::redraw()
     m_bridgeStatus->setText(bridgeLabel(bridge.state));
     m_bridgeStatus->setRole(bridgeRole(bridge.state));
 
-    const bool codexFound = m_feeds.codexFound && m_feeds.codexFound();
+    const bool codexFound = published.codexFound;
     m_codexStatus->setText(codexFound ? QStringLiteral("Found in PATH") : QStringLiteral("Not found"));
     QStringList codexHelp;
     if (!codexFound)

@@ -71,9 +71,10 @@ void StatusBarController::setHotKey(GlobalHotKey* key)
 void StatusBarController::updateButton()
 {
     ++m_updates;
-    const ForecastStatus status = m_state.globalStatus();
-    const QString title = MenuBarTitleBuilder::title(m_state);
-    const QString figure = TrayText::figure(m_state.forecasts(), m_state.settings());
+    const PublishedState published = m_state.publishedState();
+    const ForecastStatus status = published.globalStatus;
+    const QString& title = published.title;
+    const QString& figure = published.iconFigure;
     // Redrawing the icon is the costly part; only do it when what it shows changed.
     const QString iconKey = rawValue(status) + QLatin1Char('/') + figure;
     if (iconKey != m_iconKey) {

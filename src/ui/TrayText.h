@@ -15,9 +15,4 @@ namespace TrayText {
 // when the title is empty. The shortcut is named only while a key grab or portal binding serves it.
 [[nodiscard]] QString toolTip(const QString& title, ForecastStatus globalStatus, bool shortcutActive);
 
-// The number drawn into the icon, or empty when the display mode shows no number: the shown value of the
-// 5-hour window the title leads with (MenuBarTitleBuilder::resolve), truncated in compact and minimal,
-// rounded in provider focus.
-[[nodiscard]] QString figure(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
-
 } // namespace TrayText

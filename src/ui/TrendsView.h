@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/PublishedState.h"
 #include "ui/CardFrame.h"
-#include "ui/PanelFeeds.h"
 
 // This week's transcript tokens per provider against last week's, with a sparkline of the last seven days.
 class TrendsView : public CardFrame

@@ -48,6 +48,8 @@ inline AppStateEnvironment environment(const AppSettings& settings = {})
         return std::shared_ptr<UsageProvider>();
     };
     env.historyIntervalMs = 0;
+    // Never the search path of the machine the tests run on.
+    env.codexFound = [] { return false; };
     return env;
 }
 

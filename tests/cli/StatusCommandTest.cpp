@@ -188,14 +188,15 @@ ForecastResult claudeFiveHour(double used, ForecastStatus status)
 
 TEST(StatusWaybar, EscapesMarkupInTextAndTooltip)
 {
-    StatusCommand::Report report;
+    PublishInputs report;
     ForecastResult f = claudeFiveHour(99, ForecastStatus::limitLikely);
     f.estimatedTimeToLimit = 30;
     f.humanSummary = QStringLiteral("Q&A <b>");
     report.bundle.forecasts.insert(f.id(), f);
     report.settings.menuBarDisplayMode = MenuBarDisplayMode::forecast;
-    report.generatedAt = kAt;
-    const QJsonObject root = QJsonDocument::fromJson(StatusCommand::renderWaybar(report)).object();
+    report.now = kAt;
+    const QJsonObject root =
+        QJsonDocument::fromJson(StatusCommand::renderWaybar(PublishedState::make(report))).object();
     EXPECT_EQ(root.value("text").toString(), QStringLiteral("AI  &lt;1m left"));
     const QString tooltip = root.value("tooltip").toString();
     EXPECT_TRUE(tooltip.contains(QStringLiteral("limit in &lt;1m"))) << tooltip.toStdString();
@@ -205,7 +206,7 @@ TEST(StatusWaybar, EscapesMarkupInTextAndTooltip)
 TEST(StatusWaybar, PercentageIsTheMostUrgentWindowsLikeTheTrayIcon)
 {
     // A fuller but calm Codex window does not outrank Claude's risky one.
-    StatusCommand::Report report;
+    PublishInputs report;
     ForecastResult codex = claudeFiveHour(80, ForecastStatus::safe);
     codex.provider = Provider::codex;
     const ForecastResult claude = claudeFiveHour(60, ForecastStatus::risky);
@@ -213,8 +214,9 @@ TEST(StatusWaybar, PercentageIsTheMostUrgentWindowsLikeTheTrayIcon)
     report.bundle.forecasts.insert(claude.id(), claude);
     report.settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
     report.settings.showRemaining = true;
-    report.generatedAt = kAt;
-    const QJsonObject root = QJsonDocument::fromJson(StatusCommand::renderWaybar(report)).object();
+    report.now = kAt;
+    const QJsonObject root =
+        QJsonDocument::fromJson(StatusCommand::renderWaybar(PublishedState::make(report))).object();
     EXPECT_EQ(root.value("percentage").toInt(), 40);
 }
 
@@ -223,12 +225,12 @@ TEST(StatusWatchOutput, PrintsOnRealChangesAndOnTheHeartbeat)
     StatusCommand::Watch watch(StatusCommand::Format::json, 30'000);
     // Two seconds later only the clock-driven figures moved.
     const auto at = [](qint64 seconds, double used) {
-        StatusCommand::Report report;
+        PublishInputs report;
         ForecastResult f = claudeFiveHour(used, ForecastStatus::safe);
         f.timeUntilReset = 3'600.0 - double(seconds);
         report.bundle.forecasts.insert(f.id(), f);
-        report.generatedAt = kAt.addSecs(seconds);
-        return report;
+        report.now = kAt.addSecs(seconds);
+        return PublishedState::make(report);
     };
     ASSERT_TRUE(watch.poll(at(0, 40), 0).has_value());
     EXPECT_FALSE(watch.poll(at(2, 40), 2'000).has_value());

@@ -17,19 +17,19 @@ namespace {
 
 const QDateTime kNow = QDateTime::fromString(QStringLiteral("2026-05-12T14:00:00Z"), Qt::ISODate);
 
-TopInput demoInput(bool showRemaining = true)
+PublishedState demoInput(bool showRemaining = true)
 {
     ComputeCycleRequest request;
     request.settings.demoMode = true;
     request.settings.showRemaining = showRemaining;
     request.providers = StateQueries::sortedEnabledProviders(request.settings);
     request.now = kNow;
-    TopInput input;
+    PublishInputs input;
     input.bundle = AppState::compute(request);
     input.settings = request.settings;
     input.now = kNow;
-    input.computedAt = kNow;
-    return input;
+    input.lastRefresh = kNow;
+    return PublishedState::make(std::move(input));
 }
 
 QString screen(const QList<ScreenLine>& lines)
@@ -56,7 +56,7 @@ class TopLayoutSizes : public testing::TestWithParam<SizeCase>
 TEST_P(TopLayoutSizes, ShowsEveryWindowWithinTheSize)
 {
     const SizeCase size = GetParam();
-    const TopInput input = demoInput(size.showRemaining);
+    const PublishedState input = demoInput(size.showRemaining);
     const QList<ScreenLine> lines = TopLayout::render(input, {}, size.columns, size.rows, size.glyphs);
     ASSERT_EQ(lines.size(), size.rows);
     for (const ScreenLine& line : lines)
@@ -103,14 +103,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
 {
-    TopInput input = demoInput(false);
-    ForecastResult& f = input.bundle.forecasts[ForecastResult::id(Provider::codex, WindowKind::fiveHour)];
+    PublishInputs changed = demoInput(false);
+    ForecastResult& f = changed.bundle.forecasts[ForecastResult::id(Provider::codex, WindowKind::fiveHour)];
     f.currentUsedPercent = 40;
     f.projectedUsedAtReset = 120;
     f.resetAt = kNow.addSecs(5 * 3600);
     f.runOutAt = kNow.addSecs(3 * 3600 + 45 * 60);
     f.status = ForecastStatus::risky;
-    const QList<ScreenLine> lines = TopLayout::render(input, {}, 120, 40, Glyphs::utf8);
+    const QList<ScreenLine> lines =
+        TopLayout::render(PublishedState::make(changed), {}, 120, 40, Glyphs::utf8);
     const QString runOut = QStringLiteral(" · runs out ") +
                            TimeFormatting::clock(kNow.addSecs(3 * 3600 + 45 * 60), kNow) +
                            QStringLiteral(" (3h 45m)");
@@ -128,11 +129,12 @@ TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
 
 TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
 {
-    TopInput input;
+    PublishInputs input;
     input.now = kNow;
     for (const bool codexFound : {false, true}) {
         input.codexFound = codexFound;
-        const QString text = screen(TopLayout::render(input, {}, 100, 30, Glyphs::utf8));
+        const QString text =
+            screen(TopLayout::render(PublishedState::make(input), {}, 100, 30, Glyphs::utf8));
         EXPECT_TRUE(text.contains(codexFound ? QStringLiteral("Connecting to Codex…")
                                              : QStringLiteral("Nothing connected yet")));
         EXPECT_TRUE(text.contains(QLatin1String("tallyvane --install-claude-bridge")));
@@ -142,7 +144,7 @@ TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
 
 TEST(TopLayout, BelowTheMinimumOnlySaysTooSmall)
 {
-    const TopInput input = demoInput();
+    const PublishedState input = demoInput();
     for (const auto& [columns, rows] : {std::pair{39, 24}, std::pair{80, 9}}) {
         const QList<ScreenLine> lines = TopLayout::render(input, {}, columns, rows, Glyphs::utf8);
         ASSERT_EQ(lines.size(), rows);
@@ -155,7 +157,7 @@ TEST(TopLayout, BelowTheMinimumOnlySaysTooSmall)
 // Tab, the arrows and `w` walk the providers and windows with data and wrap; `b` walks the bases in order.
 TEST(TopLayout, KeysMoveTheFocusAndWrap)
 {
-    const TopInput input = demoInput();
+    const PublishedState input = demoInput();
     const QList<Provider> providers = TopLayout::providers(input);
     ASSERT_EQ(providers, (QList<Provider>{Provider::codex, Provider::claude}));
     TopView view;

@@ -46,7 +46,7 @@ QList<UsageSnapshot> twoProviders(double claudeStep)
 
 ForecastCardInput shownInput(const AppState& state)
 {
-    return ForecastCardInput::fromState(state);
+    return ForecastCardInput::fromPublished(state.publishedState());
 }
 
 TEST(ForecastCard, AutomaticFocusFollowsTheMostUrgentSeries)

@@ -74,35 +74,31 @@ QList<UsageSnapshot> liveSnapshots()
     return list;
 }
 
-void craftSecondaryFeeds(PanelFeeds& feeds)
+// The cards a live panel fills from the transcripts and the account, as one crafted published value.
+void craftSecondary(PublishedState& state)
 {
-    feeds.overage = [] {
-        AppSettings budget;
-        budget.extraUsageBudgetGBP = 50;
-        return StateReports::overage(ClaudeExtraUsage{true, 12.4, 100.0, QStringLiteral("GBP")}, budget);
-    };
-    feeds.usage = [] {
-        return QList<ProviderUsage>{
-            {Provider::codex,
-             {1'200'000, 900'000, 2'400'000, 1'800'000, 0, 3'100'000, 2'200'000},
-             11'600'000,
-             25.0,
-             1'657'142,
-             QStringLiteral("£9.80")},
-            {Provider::claude,
-             {4'100'000, 5'600'000, 3'900'000, 6'200'000, 2'000'000, 7'400'000, 5'100'000},
-             34'300'000,
-             -12.0,
-             4'900'000,
-             QStringLiteral("£31.20")}};
-    };
-    feeds.spendThisWeekTotal = [] { return QStringLiteral("£41.00"); };
-    feeds.peakUsageWindowLabel = [] { return std::optional<QString>(QStringLiteral("22:00–02:00")); };
-    feeds.headroomLabel = [](Provider provider) -> std::optional<QString> {
-        if (provider == Provider::claude)
-            return QStringLiteral("~2.2 days of your usual usage left");
-        return std::nullopt;
-    };
+    AppSettings budget;
+    budget.extraUsageBudgetGBP = 50;
+    state.overage = StateReports::overage(ClaudeExtraUsage{true, 12.4, 100.0, QStringLiteral("GBP")}, budget);
+    state.usage =
+        QList<ProviderUsage>{{Provider::codex,
+                              {1'200'000, 900'000, 2'400'000, 1'800'000, 0, 3'100'000, 2'200'000},
+                              11'600'000,
+                              25.0,
+                              1'657'142,
+                              QStringLiteral("£9.80")},
+                             {Provider::claude,
+                              {4'100'000, 5'600'000, 3'900'000, 6'200'000, 2'000'000, 7'400'000, 5'100'000},
+                              34'300'000,
+                              -12.0,
+                              4'900'000,
+                              QStringLiteral("£31.20")}};
+    state.spendThisWeekTotal = QStringLiteral("£41.00");
+    state.peakWindow = QStringLiteral("22:00–02:00");
+    for (CardRow& row : state.cards[Provider::claude].rows) {
+        if (row.name == QLatin1String("long"))
+            row.text.trailing = QStringLiteral("~2.2 days of your usual usage left");
+    }
 }
 
 // Labels that are shown but narrower or lower than their text needs.
@@ -122,14 +118,19 @@ QStringList clippedLabels(const QWidget& root)
     return clipped;
 }
 
-QImage render(AppState& state, const PanelFeeds& feeds, int height)
+QImage render(AppState& state, bool crafted, int height)
 {
-    auto* view = new PanelView(state, {true, false}, feeds);
+    auto* view = new PanelView(state, {true, false});
     PanelWindow panel(view, view->dragHandle());
     panel.resize(460, height);
     panel.show();
     QCoreApplication::processEvents();
     view->redraw();
+    if (crafted) {
+        PublishedState published = state.publishedState();
+        craftSecondary(published);
+        view->render(published);
+    }
     QCoreApplication::processEvents();
     if (height == 0) {
         // As tall as the whole column, so that one picture shows every card.
@@ -167,10 +168,7 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
             settings.demoMode = shot.demo;
             settings.extraUsageBudgetGBP = 50;
             auto state = UiTest::makeState(settings, shot.demo ? QList<UsageSnapshot>() : liveSnapshots());
-            PanelFeeds feeds = PanelFeeds::fromState(*state);
-            if (!shot.demo)
-                craftSecondaryFeeds(feeds);
-            const QImage image = render(*state, feeds, shot.height);
+            const QImage image = render(*state, !shot.demo, shot.height);
             const QString path =
                 folder + QStringLiteral("/panel-%1-%2@%3x.png")
                              .arg(shot.name, dark ? QStringLiteral("dark") : QStringLiteral("light"))
@@ -213,7 +211,7 @@ TEST(PanelScreenshot, EmptyCardAndResetConfirmation)
     AppSettings settings;
     settings.hasOnboarded = true;
     auto state = UiTest::makeState(settings, codexOnly);
-    const QImage image = render(*state, PanelFeeds::fromState(*state), 0);
+    const QImage image = render(*state, false, 0);
     EXPECT_TRUE(image.save(folder + QStringLiteral("/panel-empty-card@%1x.png").arg(scale)));
 
     PanelView view(*state, {false, true}, PanelFeeds::fromState(*state));
@@ -337,9 +335,7 @@ TEST(PanelScreenshot, NothingClippedAtALargerFont)
     AppSettings settings;
     settings.hasOnboarded = true;
     auto state = UiTest::makeState(settings, liveSnapshots());
-    PanelFeeds feeds = PanelFeeds::fromState(*state);
-    craftSecondaryFeeds(feeds);
-    const QImage image = render(*state, feeds, 0);
+    const QImage image = render(*state, true, 0);
     image.save(QStringLiteral(TALLYVANE_BINARY_DIR) +
                QStringLiteral("/screenshots/panel-live-large-font@%1x.png").arg(qApp->devicePixelRatio()));
     QApplication::setFont(normal);

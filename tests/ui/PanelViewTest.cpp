@@ -131,8 +131,8 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
                     forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
     ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
     ASSERT_EQ(view.providerCards().size(), 2);
-    EXPECT_EQ(view.providerCards()[0]->input().provider, Provider::codex);
-    EXPECT_EQ(view.providerCards()[1]->input().provider, Provider::claude);
+    EXPECT_EQ(view.providerCards()[0]->card().provider, Provider::codex);
+    EXPECT_EQ(view.providerCards()[1]->card().provider, Provider::claude);
 }
 
 TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
@@ -154,9 +154,8 @@ TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
         {"both", true, ClaudeBridgeStatus::State::wrapping, "Connecting to Codex…", waiting, false},
     };
     for (const Row& row : rows) {
-        auto state = UiTest::makeState(onboarded());
+        auto state = UiTest::makeState(onboarded(), {}, row.codexFound);
         PanelFeeds feeds = PanelFeeds::fromState(*state);
-        feeds.codexFound = [&row] { return row.codexFound; };
         feeds.bridgeStatus = [&row] {
             ClaudeBridgeStatus status;
             status.state = row.bridge;
@@ -172,10 +171,8 @@ TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
     }
     // The welcome screen's check that Codex connects by itself only when it was found.
     for (const bool found : {true, false}) {
-        auto state = UiTest::makeState(AppSettings{});
-        PanelFeeds feeds = PanelFeeds::fromState(*state);
-        feeds.codexFound = [found] { return found; };
-        PanelView view(*state, {}, feeds);
+        auto state = UiTest::makeState(AppSettings{}, {}, found);
+        PanelView view(*state, {});
         view.show();
         const QString line = view.findChild<OnboardingView*>()->codexLine();
         EXPECT_EQ(line == "Codex connects automatically.", found) << line.toStdString();

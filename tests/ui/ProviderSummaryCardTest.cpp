@@ -1,7 +1,7 @@
 #include "ui/ProviderSummaryCard.h"
+#include "app/PublishedState.h"
 #include "core/TimeFormatting.h"
 #include "ui/IconLine.h"
-#include "ui/PanelFeeds.h"
 #include "ui/StatusPill.h"
 #include "ui/UiTestSupport.h"
 
@@ -74,7 +74,7 @@ TEST(ProviderSummaryCard, RowsPresentOrAbsent)
     };
     for (const Row& row : rows) {
         ProviderSummaryCard card;
-        card.setInput(row.in);
+        card.setCard(ProviderSummary::card(row.in));
         const auto texts = shown(card);
         QStringList labels;
         for (const char* key : {"fiveHourLabel", "longLabel", "sonnetLabel"})
@@ -111,13 +111,13 @@ TEST(ProviderSummaryCard, StatusPillIsTheWorstInOrder)
         if (row.weekly)
             in.longWindow = forecast(Provider::codex, WindowKind::weekly, 10, *row.weekly);
         ProviderSummaryCard card;
-        card.setInput(in);
+        card.setCard(ProviderSummary::card(in));
         auto* pill = card.findChild<StatusPill*>("statusPill");
         ASSERT_NE(pill, nullptr);
         EXPECT_EQ(pill->text(), *row.pill);
     }
     ProviderSummaryCard empty;
-    empty.setInput(input(Provider::codex));
+    empty.setCard(ProviderSummary::card(input(Provider::codex)));
     EXPECT_EQ(empty.findChild<StatusPill*>("statusPill"), nullptr);
 }
 
@@ -165,7 +165,7 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
         ProviderSummaryInput in = input(Provider::codex, row.showRemaining);
         in.fiveHour = row.fiveHour;
         ProviderSummaryCard card;
-        card.setInput(in);
+        card.setCard(ProviderSummary::card(in));
         const auto texts = shown(card);
         for (auto it = row.expected.cbegin(); it != row.expected.cend(); ++it) {
             if (it.value() == "-")
@@ -191,7 +191,7 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
     weekly.longWindow->humanSummary = "Not enough activity to forecast yet. Current 50%.";
     EXPECT_EQ(ProviderSummary::weeklyOutlook(weekly)->plain(), weekly.longWindow->humanSummary);
     ProviderSummaryCard card;
-    card.setInput(weekly);
+    card.setCard(ProviderSummary::card(weekly));
     EXPECT_EQ(shown(card).value("longHeadroom"), "~2.2 days of your usual usage left");
     EXPECT_EQ(shown(card).value("freshness"), QString());
 
@@ -202,7 +202,7 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
         codex.freshness = QString::fromLatin1(freshness);
         codex.demo = demo;
         ProviderSummaryCard tagged;
-        tagged.setInput(codex);
+        tagged.setCard(ProviderSummary::card(codex));
         const auto texts = shown(tagged);
         EXPECT_EQ(texts.value("sourceTag"), demo ? "demo" : "live");
         EXPECT_EQ(texts.value("freshness"), QString::fromLatin1(shownFreshness)) << freshness;
@@ -224,16 +224,25 @@ TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings
     auto plain = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 13, 1); // no meta: not a candidate
     auto claude = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 20, 1);
     claude.modelId = "claude-sonnet";
-    auto state = UiTest::makeState(settings, {older, newer, plain, claude});
-    PanelFeeds feeds = PanelFeeds::fromState(*state);
-    EXPECT_EQ(summaryInput(*state, feeds, Provider::codex).chips,
-              (QStringList{"GPT-5.5", "effort: medium", "fast", "thinking"}));
-    EXPECT_EQ(summaryInput(*state, feeds, Provider::claude).chips, QStringList{"claude-sonnet"});
-    feeds.claudeCurrentChips = [] { return std::optional<QStringList>({"Opus 4.1", "effort: high"}); };
-    EXPECT_EQ(summaryInput(*state, feeds, Provider::claude).chips, (QStringList{"Opus 4.1", "effort: high"}));
+    PublishInputs inputs;
+    inputs.bundle = AppTest::bundleOf({older, newer, plain, claude});
+    inputs.settings = settings;
+    inputs.now = kNow;
+    const auto chips = [&](Provider provider) {
+        return PublishedState::make(inputs).cards.value(provider).chips;
+    };
+    EXPECT_EQ(chips(Provider::codex), (QStringList{"GPT-5.5", "effort: medium", "fast", "thinking"}));
+    EXPECT_EQ(chips(Provider::claude), QStringList{"claude-sonnet"});
+    // Claude Code's own word on its current model outranks the newest reading's.
+    ClaudeEstimator::CurrentSettings current;
+    current.modelDisplayName = "Opus 4.1";
+    current.effortLevel = "high";
+    inputs.bundle.claudeCurrent = current;
+    EXPECT_EQ(chips(Provider::claude), (QStringList{"Opus 4.1", "effort: high"}));
     // Freshness: a Codex reading 1 minute old is live; Claude's latest live reading is 1 minute old.
-    EXPECT_EQ(feeds.freshnessLabel(Provider::codex), "live");
-    EXPECT_EQ(feeds.freshnessLabel(Provider::claude), "live");
+    const PublishedState state = PublishedState::make(inputs);
+    EXPECT_EQ(state.cards.value(Provider::codex).freshness, "live");
+    EXPECT_EQ(state.cards.value(Provider::claude).freshness, "live");
 }
 
 } // namespace

@@ -34,7 +34,6 @@ struct Fixture
         initial.hasOnboarded = true;
         state = UiTest::makeState(initial);
         feeds = PanelFeeds::fromState(*state);
-        feeds.codexFound = [] { return false; };
         feeds.setStartAtLogin = [](bool) { return true; };
         view = std::make_unique<SettingsView>(*state, feeds);
     }

@@ -45,9 +45,11 @@ inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastRes
 
 // An application state on a private snapshot log holding `stored`, with the given settings and no live
 // providers.
-inline std::unique_ptr<AppState> makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {})
+inline std::unique_ptr<AppState> makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {},
+                                           bool codexFound = false)
 {
     AppStateEnvironment environment = AppTest::environment(settings);
+    environment.codexFound = [codexFound] { return codexFound; };
     const QString folder = TestSupport::homePath() + "/store-" + QUuid::createUuid().toString(QUuid::Id128);
     QDir().mkpath(folder);
     environment.store = std::make_shared<SnapshotStore>(folder + "/snapshots.ndjson");

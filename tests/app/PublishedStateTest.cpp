@@ -1,14 +1,22 @@
-#include "ui/TrayText.h"
-#include "ui/UiTestSupport.h"
+#include "app/PublishedState.h"
+#include "AppTestSupport.h"
 
 #include <gtest/gtest.h>
 
-using UiTest::forecast;
-using UiTest::forecasts;
+#include <cmath>
+
+using AppTest::forecast;
 
 namespace {
 
-// The tool tip is the status bar controller test's, with the hot key working and not.
+QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastResult> list)
+{
+    QMap<QString, ForecastResult> map;
+    for (const ForecastResult& f : list)
+        map.insert(f.id(), f);
+    return map;
+}
+
 struct FigureCase
 {
     const char* name;
@@ -20,7 +28,7 @@ struct FigureCase
     QString figure;
 };
 
-TEST(TrayText, FigureFollowsTheDisplayMode)
+TEST(PublishedState, IconFigureFollowsTheDisplayMode)
 {
     const auto codexSafe = forecast(Provider::codex, WindowKind::fiveHour, 42.9, ForecastStatus::safe);
     const auto claudeRisky = forecast(Provider::claude, WindowKind::fiveHour, 81.6, ForecastStatus::risky);
@@ -74,7 +82,11 @@ TEST(TrayText, FigureFollowsTheDisplayMode)
         settings.showRemaining = row.showRemaining;
         settings.enabledProviders = row.enabled;
         settings.focusedProvider = row.focused;
-        EXPECT_EQ(TrayText::figure(row.results, settings), row.figure) << row.name;
+        PublishInputs inputs;
+        inputs.bundle.forecasts = row.results;
+        inputs.settings = settings;
+        inputs.now = AppTest::kNow;
+        EXPECT_EQ(PublishedState::make(inputs).iconFigure, row.figure) << row.name;
     }
 }
 

@@ -1,0 +1,135 @@
+#include "app/PublishedState.h"
+
+#include "app/MenuBarTitleBuilder.h"
+#include "app/StateQueries.h"
+#include "core/NumberFormatting.h"
+#include "core/TimeFormatting.h"
+#include "history/UsageQueries.h"
+
+#include <utility>
+
+namespace {
+
+QStringList chipsOf(const ClaudeEstimator::CurrentSettings& current)
+{
+    QStringList chips;
+    if (current.modelDisplayName)
+        chips.append(*current.modelDisplayName);
+    else if (current.modelId)
+        chips.append(*current.modelId);
+    if (current.effortLevel)
+        chips.append(QStringLiteral("effort: ") + *current.effortLevel);
+    if (current.thinkingEnabled.value_or(false))
+        chips.append(QStringLiteral("thinking"));
+    return chips;
+}
+
+// The tray's number: truncated in compact and minimal, rounded in provider focus, none otherwise.
+QString iconFigureOf(const std::optional<MenuBarTitleBuilder::Leading>& leading, std::optional<qint64> value)
+{
+    if (!leading || !value)
+        return {};
+    switch (leading->mode) {
+    case MenuBarDisplayMode::providerFocus:
+    case MenuBarDisplayMode::compact:
+    case MenuBarDisplayMode::minimal:
+        return QString::number(*value);
+    case MenuBarDisplayMode::iconOnly:
+    case MenuBarDisplayMode::forecast:
+    case MenuBarDisplayMode::autoMode:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+PublishedState PublishedState::make(PublishInputs inputs)
+{
+    PublishedState state;
+    static_cast<PublishInputs&>(state) = std::move(inputs);
+    const ForecastBundle& bundle = state.bundle;
+    const QDateTime& now = state.now;
+    state.providers = StateQueries::sortedEnabledProviders(state.settings);
+    state.globalStatus = StateQueries::globalStatus(bundle.forecasts);
+    state.focused = StateQueries::focusedSeries(bundle.series, bundle.forecasts, state.settings, now);
+    // The provider-focus title follows the window every face follows.
+    state.settings.focusedProvider = state.focused.first;
+    state.settings.focusedWindow = state.focused.second;
+
+    state.title = MenuBarTitleBuilder::title(bundle.forecasts, state.settings);
+    AppSettings textual = state.settings;
+    if (textual.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
+        textual.menuBarDisplayMode = MenuBarDisplayMode::compact;
+    state.textTitle = MenuBarTitleBuilder::title(bundle.forecasts, textual);
+    if (const auto leading = MenuBarTitleBuilder::resolve(bundle.forecasts, textual))
+        state.leadingFigure = MenuBarTitleBuilder::figure(*leading, state.settings.showRemaining);
+    const auto shownLeading = MenuBarTitleBuilder::resolve(bundle.forecasts, state.settings);
+    state.iconFigure = iconFigureOf(
+        shownLeading, shownLeading ? MenuBarTitleBuilder::figure(*shownLeading, state.settings.showRemaining)
+                                   : std::nullopt);
+
+    for (const Provider provider : state.providers) {
+        ProviderSummaryInput input = ProviderSummaryInput::fromBundle(bundle, state.settings, provider, now);
+        input.freshness = StateReports::freshnessLabel(bundle, state.settings, provider, now);
+        input.headroom = StateReports::headroomLabel(bundle, provider);
+        // Claude Code's own word on its current model outranks the newest reading's.
+        if (provider == Provider::claude && bundle.claudeCurrent)
+            input.chips = chipsOf(*bundle.claudeCurrent);
+        state.cards.insert(provider, ProviderSummary::card(input));
+    }
+    for (const ForecastResult& forecast : bundle.forecasts)
+        state.scenarios.insert(forecast.id(),
+                               StateReports::scenarios(bundle, forecast.provider, forecast.windowKind, now));
+
+    if (!state.settings.demoMode && state.settings.enabledProviders.contains(Provider::claude))
+        state.overage = StateReports::overage(state.extraUsage, state.settings);
+    state.timeUntilBedtime = StateReports::timeUntilBedtime(state.settings, now);
+
+    const UsageTotals* history = state.history.get();
+    state.spendThisWeekTotal = StateReports::spendThisWeekTotal(history, state.settings, now);
+    state.peakWindow = StateReports::peakUsageWindowLabel(history);
+    if (history) {
+        const QDateTime dayStart = QDateTime(now.toLocalTime().date(), QTime(0, 0));
+        double today = 0;
+        for (const Provider provider : state.providers) {
+            ProviderUsage row;
+            row.provider = provider;
+            for (const UsageQueries::DayTokens& day : UsageQueries::recentSeries(*history, provider, 7, now))
+                row.days.append(day.tokens);
+            const StateReports::WeekTrend trend = StateReports::weekTrend(history, provider, now);
+            row.thisWeek = trend.thisWeek;
+            row.deltaPct = trend.deltaPct;
+            row.averageDailyTokens = UsageQueries::averageDailyTokens(*history, provider, 7, now);
+            row.spendThisWeek = StateReports::spendThisWeek(history, state.settings, provider, now);
+            state.usage.append(row);
+            today += UsageQueries::costUSD(*history, provider, dayStart);
+        }
+        state.spendToday = NumberFormatting::money(state.settings.currencyGBP, today);
+    }
+    return state;
+}
+
+PublishedState PublishedState::at(const QDateTime& later) const
+{
+    PublishInputs inputs = *this;
+    inputs.now = later;
+    return make(std::move(inputs));
+}
+
+std::optional<ForecastResult> PublishedState::forecast(Provider provider, WindowKind window) const
+{
+    return StateQueries::forecast(bundle.forecasts, provider, window);
+}
+
+QList<ScenarioResult> PublishedState::scenariosOf(Provider provider, WindowKind window) const
+{
+    return scenarios.value(ForecastResult::id(provider, window));
+}
+
+QString PublishedState::limitPhrase(const ForecastResult& forecast)
+{
+    if (forecast.estimatedTimeToLimit)
+        return QStringLiteral("limit in ") + TimeFormatting::countdown(forecast.estimatedTimeToLimit);
+    return QStringLiteral("no limit before reset");
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "app/ForecastBundle.h"
+#include "app/ProviderSummary.h"
+#include "app/StateReports.h"
+#include "core/AppSettings.h"
+#include "core/ProviderHealth.h"
+#include "history/UsageTotals.h"
+#include "providers/claude/ClaudeUsageAnswer.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// One provider's transcript totals for the trend and daily-usage cards and the terminal's spend lines.
+struct ProviderUsage
+{
+    Provider provider = Provider::codex;
+    // The last seven local days' tokens, oldest first.
+    QList<qint64> days;
+    qint64 thisWeek = 0;
+    // Change against last week in percent; absent when last week is too small to compare with.
+    std::optional<double> deltaPct;
+    double averageDailyTokens = 0;
+    // Formatted, e.g. "£12.40".
+    QString spendThisWeek;
+};
+
+// What a published state is made from: a cycle's results and what the application knows beside them.
+struct PublishInputs
+{
+    ForecastBundle bundle;
+    // What the cycle ran with; the basis is the one shown.
+    AppSettings settings;
+    QMap<Provider, ProviderHealth> health;
+    // When the last refresh finished; absent before the first.
+    std::optional<QDateTime> lastRefresh;
+    // The transcript totals; none: no spend, trend, usage or busy hours.
+    std::shared_ptr<const UsageTotals> history;
+    // Claude's overage figures of the last usage answer.
+    std::optional<ClaudeExtraUsage> extraUsage;
+    // Whether a `codex` program can be run: the empty state's hint depends on it.
+    bool codexFound = false;
+    // The instant every countdown and clock counts from.
+    QDateTime now;
+};
+
+// One immutable value that every face renders: the panel's cards and chart, the tray, `top`, `status` in
+// its three forms and the status-line summary. Each figure and text is made here once, so no two faces
+// can show one window differently.
+struct PublishedState : PublishInputs
+{
+    // Enabled providers in display order.
+    QList<Provider> providers;
+    ForecastStatus globalStatus = ForecastStatus::noData;
+    // The window every face follows until the viewer picks another.
+    SeriesKey focused{Provider::codex, WindowKind::fiveHour};
+    // The tray's title under the display mode (may be empty), and the same with icon-only read as compact
+    // for bars that always show text.
+    QString title;
+    QString textTitle;
+    // The leading window's figure, as the tray icon and waybar show it.
+    std::optional<qint64> leadingFigure;
+    // The figure drawn into the tray icon: empty in the modes that show no number.
+    QString iconFigure;
+    QMap<Provider, ProviderCardText> cards;
+    // The what-ifs of every window with a forecast, keyed by ForecastResult::id().
+    QMap<QString, QList<ScenarioResult>> scenarios;
+    std::optional<StateReports::OverageReport> overage;
+    // Every enabled provider's transcript totals; empty without a history.
+    QList<ProviderUsage> usage;
+    QString spendToday;
+    QString spendThisWeekTotal;
+    std::optional<QString> peakWindow;
+    std::optional<double> timeUntilBedtime;
+
+    [[nodiscard]] static PublishedState make(PublishInputs inputs);
+    // The same results as of a later instant: every countdown and clock text made anew.
+    [[nodiscard]] PublishedState at(const QDateTime& later) const;
+
+    [[nodiscard]] std::optional<ForecastResult> forecast(Provider provider, WindowKind window) const;
+    [[nodiscard]] QList<ScenarioResult> scenariosOf(Provider provider, WindowKind window) const;
+    // "limit in 56m" or "no limit before reset": from the time to limit, the run-out being now plus it.
+    [[nodiscard]] static QString limitPhrase(const ForecastResult& forecast);
+};
