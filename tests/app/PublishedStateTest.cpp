@@ -1,9 +1,16 @@
 #include "app/PublishedState.h"
 #include "AppTestSupport.h"
+#include "app/RangeChartData.h"
+#include "app/StatusSummary.h"
+#include "core/SnapshotStore.h"
+#include "core/TimeFormatting.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include <QJsonObject>
+#include <QTemporaryDir>
 
 using AppTest::forecast;
 
@@ -91,3 +98,106 @@ TEST(PublishedState, IconFigureFollowsTheDisplayMode)
 }
 
 } // namespace
+
+namespace {
+
+QList<UsageSnapshot> ramp(Provider provider, WindowKind window, double from, double to, int minutes,
+                          const QDateTime& resetAt, int endedMinutesAgo = 5)
+{
+    QList<UsageSnapshot> list;
+    for (int i = 0; i <= 6; ++i) {
+        const QDateTime at = AppTest::kNow.addSecs(-60 * (endedMinutesAgo + minutes * (6 - i) / 6));
+        UsageSnapshot s = TestSupport::reading(provider, window, at, from + (to - from) * i / 6, resetAt);
+        s.windowDurationMins = window == WindowKind::fiveHour ? 300 : 10080;
+        list.append(s);
+    }
+    return list;
+}
+
+} // namespace
+
+// One crafted log per case through a real cycle: every text that names a run-out names the forecast's own
+// instant, now plus the time to limit, with its day when that is not today; a window past its reset names
+// none and reads as fresh.
+TEST(PublishedState, EveryTextCountsToTheForecastsRunOut)
+{
+    using AppTest::kNow;
+    struct Case
+    {
+        const char* name;
+        QList<UsageSnapshot> log;
+        bool sleep;
+        const char* id;
+        bool runsOut;
+        const char* percent; // the card's figure, with its word
+    };
+    const Case cases[] = {
+        {"heading for the limit",
+         ramp(Provider::codex, WindowKind::fiveHour, 40, 60, 60, kNow.addSecs(4 * 3600)), false,
+         "codex-fiveHour", true, "40% left"},
+        {"beyond today", ramp(Provider::codex, WindowKind::sevenDay, 30, 40, 600, kNow.addDays(5)), false,
+         "codex-sevenDay", true, "60% left"},
+        {"past its reset", ramp(Provider::claude, WindowKind::fiveHour, 80, 97, 60, kNow.addSecs(-270)),
+         false, "claude-fiveHour", false, "100% left"},
+        {"idle", ramp(Provider::codex, WindowKind::fiveHour, 30, 30, 60, kNow.addSecs(4 * 3600)), false,
+         "codex-fiveHour", false, "70% left"},
+        {"sleep on", ramp(Provider::codex, WindowKind::sevenDay, 30, 40, 600, kNow.addDays(5)), true,
+         "codex-sevenDay", true, "60% left"},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        auto store = std::make_shared<SnapshotStore>(dir.filePath(QStringLiteral("snapshots.ndjson")));
+        store->append(c.log);
+        AppSettings settings;
+        settings.forecastBasis = ForecastBasis::last1h;
+        if (QString::fromLatin1(c.id).endsWith(QLatin1String("sevenDay")))
+            settings.forecastBasis = ForecastBasis::last24h;
+        settings.sleep.enabled = c.sleep;
+        PublishInputs inputs;
+        inputs.bundle =
+            AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
+                               [] { return kNow; }, std::nullopt, nullptr, nullptr, nullptr});
+        inputs.settings = settings;
+        inputs.now = kNow;
+        const PublishedState state = PublishedState::make(inputs);
+        const ForecastResult f = state.bundle.forecasts.value(QString::fromLatin1(c.id));
+        ASSERT_EQ(f.runOutAt.has_value(), c.runsOut) << c.name;
+        ASSERT_EQ(f.estimatedTimeToLimit.has_value(), c.runsOut) << c.name;
+
+        QStringList texts; // every run-out text a face shows for this window
+        for (const CardRow& row : state.cards.value(f.provider).rows) {
+            if (row.window != f.windowKind)
+                continue;
+            EXPECT_EQ(row.text.percent, c.percent) << c.name;
+            if (row.outlook && !row.outlook->runOut.isEmpty())
+                texts.append(row.outlook->runOut);
+        }
+        const QJsonObject summary = StatusSummary::content(state.bundle.forecasts, state.settings, kNow)
+                                        .value("windows")
+                                        .toObject()
+                                        .value(QString::fromLatin1(c.id))
+                                        .toObject();
+        if (summary.contains("runsOut"))
+            texts.append(summary.value("runsOut").toString());
+        const RangeChartData chart = RangeChartData::of(state.bundle, f, kNow);
+        if (!c.runsOut) {
+            EXPECT_EQ(texts, QStringList()) << c.name;
+            EXPECT_FALSE(chart.runOutAt) << c.name;
+            EXPECT_EQ(PublishedState::limitPhrase(f), "no limit before reset") << c.name;
+            continue;
+        }
+        EXPECT_NEAR(static_cast<double>(kNow.msecsTo(*f.runOutAt)) / 1000.0, *f.estimatedTimeToLimit, 1)
+            << c.name;
+        const QString clock = TimeFormatting::clock(f.runOutAt, kNow);
+        EXPECT_EQ(clock.contains(u' '), f.runOutAt->toLocalTime().date() != kNow.toLocalTime().date())
+            << c.name;
+        EXPECT_EQ(texts.size(), 2) << c.name << ": the card's outlook and the status line";
+        for (const QString& text : texts)
+            EXPECT_TRUE(text.contains(clock))
+                << c.name << ": " << text.toStdString() << " vs " << clock.toStdString();
+        EXPECT_EQ(chart.runOutAt, f.runOutAt) << c.name;
+        EXPECT_EQ(PublishedState::limitPhrase(f),
+                  "limit in " + TimeFormatting::countdown(f.estimatedTimeToLimit))
+            << c.name;
+    }
+}

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QStandardPaths>
 
 using namespace CliTest;
 
@@ -227,4 +228,87 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
                      out.contains("\\u001b") || out.contains("owned"))
             << out.toStdString();
     }
+}
+
+// The clock of `status --json`'s run-out, read in `top` on a real terminal (tmux) and in Claude Code's status
+// line as the bridge prints it from the summary a collecting Tallyvane keeps. The run-out moves with the
+// clock between the runs, so a face may read the minute before or after.
+TEST(ComputeCycleEndToEnd, TopAndTheStatusLineShowTheRunOutOfStatusJson)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty())
+        GTEST_SKIP() << "tmux is not installed";
+    Home home;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QList<UsageSnapshot> ramp;
+    for (int minutes = 70; minutes >= 10; minutes -= 10)
+        ramp.append(TestSupport::reading(Provider::claude, WindowKind::fiveHour, now.addSecs(-60 * minutes),
+                                         60 - (minutes - 10) / 3.0, now.addSecs(4 * 3600)));
+    home.writeLog(ramp);
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    settings.forecastBasis = ForecastBasis::last1h;
+    settings.enabledProviders = {Provider::claude};
+    home.writeSettings(settings);
+
+    const ProcessResult json = runIn(home, {QStringLiteral("status"), QStringLiteral("--json")});
+    ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
+    QDateTime runOut;
+    for (const QJsonValue& f :
+         QJsonDocument::fromJson(json.out.toUtf8()).object().value("forecasts").toArray())
+        if (f.toObject().value("id") == QStringLiteral("claude-fiveHour"))
+            runOut = JsonLines::parseDate(f.toObject().value("runOutAt").toString()).value_or(QDateTime());
+    ASSERT_TRUE(runOut.isValid()) << json.out.toStdString();
+    const auto shows = [&](const QString& text, const QString& before) {
+        for (const int seconds : {-60, 0, 60})
+            if (text.contains(before + runOut.addSecs(seconds).toUTC().toString(QStringLiteral("HH:mm"))))
+                return true;
+        return false;
+    };
+
+    // `top`, only reading, at the README's capture size.
+    const QString socket = home.path() + QStringLiteral("/tmux.sock");
+    const auto tmux = [&](const QStringList& arguments) {
+        QProcess process;
+        process.start(QStringLiteral("tmux"), QStringList{"-S", socket, "-f", "/dev/null"} + arguments);
+        process.waitForFinished(10'000);
+        return QString::fromUtf8(process.readAllStandardOutput());
+    };
+    QStringList environment;
+    const QProcessEnvironment env = home.environment();
+    for (const QString& key : env.keys())
+        environment.append(key + u'=' + env.value(key));
+    tmux(QStringList{"new-session", "-d", "-x", "100", "-y", "30", "env"} + environment +
+         QStringList{"LANG=C.UTF-8", "TERM=xterm-256color", binary(), "top", "--no-collect"});
+    QString screen;
+    ASSERT_TRUE(TestSupport::waitFor(
+        [&] {
+            return (screen = tmux({"capture-pane", "-p"})).contains(QLatin1String("runs out"));
+        },
+        10'000))
+        << screen.toStdString();
+    tmux({"kill-server"});
+    EXPECT_TRUE(shows(screen, QStringLiteral("runs out "))) << screen.toStdString();
+
+    // The status line: a collector keeps the summary, the bridge prints its run-out.
+    QProcess collector;
+    collector.setProcessEnvironment(env);
+    collector.start(binary(), {QStringLiteral("--headless")});
+    const QString summary = home.file(QStringLiteral("statusline-summary.json"));
+    EXPECT_TRUE(TestSupport::waitFor([&] { return QFile::exists(summary); }, 15'000));
+    collector.terminate();
+    collector.waitForFinished(10'000);
+    QProcess bridge;
+    QProcessEnvironment bridgeEnv = env;
+    bridgeEnv.insert(QStringLiteral("NO_COLOR"), QStringLiteral("1"));
+    bridge.setProcessEnvironment(bridgeEnv);
+    // Where the installer deploys it: beside the data it reads.
+    const QString script = home.file(QStringLiteral("tallyvane-claude-statusline-bridge.py"));
+    ASSERT_TRUE(QFile::copy(
+        QStringLiteral(TALLYVANE_SOURCE_DIR "/resources/tallyvane-claude-statusline-bridge.py"), script));
+    bridge.start(QStringLiteral("python3"), {script});
+    bridge.write(R"({"model":{"display_name":"Opus"}})");
+    bridge.closeWriteChannel();
+    ASSERT_TRUE(bridge.waitForFinished(10'000));
+    const QString line = QString::fromUtf8(bridge.readAllStandardOutput());
+    EXPECT_TRUE(shows(line, QStringLiteral("out ~"))) << line.toStdString();
 }
