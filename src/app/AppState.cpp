@@ -205,33 +205,6 @@ void AppState::flushSettings()
         m_environment.flushSave();
 }
 
-QString AppState::installClaudeBridge()
-{
-    const ClaudeStatusLineBridgeInstaller::Outcome outcome = ClaudeStatusLineBridgeInstaller::install();
-    const auto state = outcome.bridgeStatus.state;
-    if (state == ClaudeBridgeStatus::State::installed || state == ClaudeBridgeStatus::State::wrapping) {
-        AppSettings next = m_settings;
-        next.previousClaudeStatusLineCommand = outcome.bridgeStatus.previousCommand;
-        next.claudeBridgeInstalled = true;
-        setSettings(next);
-    }
-    refresh(); // the Claude provider's health follows the bridge
-    return outcome.message;
-}
-
-QString AppState::uninstallClaudeBridge()
-{
-    const ClaudeStatusLineBridgeInstaller::Outcome outcome = ClaudeStatusLineBridgeInstaller::uninstall();
-    if (outcome.bridgeStatus.state == ClaudeBridgeStatus::State::notInstalled) {
-        AppSettings next = m_settings;
-        next.previousClaudeStatusLineCommand.reset();
-        next.claudeBridgeInstalled = false;
-        setSettings(next);
-    }
-    refresh();
-    return outcome.message;
-}
-
 void AppState::refresh()
 {
     // A cycle under way may have read the settings or the log before what prompted this request: one more

@@ -152,10 +152,6 @@ public:
     void setDefaultBasis(ForecastBasis basis);
     // Writes a pending settings save now (before the process ends).
     void flushSettings();
-    // Install or remove the Claude status-line bridge; the settings remember the result only when the
-    // action succeeded. Returns the message to show.
-    QString installClaudeBridge();
-    QString uninstallClaudeBridge();
 
     // One compute cycle; touches no state, runs off the main thread.
     [[nodiscard]] static ForecastBundle compute(const ComputeRequest& request);

@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "core/SnapshotStore.h"
+#include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -68,4 +69,15 @@ void StateActions::exportCsv(std::function<void(ExportOutcome)> answer)
             return outcome;
         },
         std::move(answer), false);
+}
+
+void StateActions::installBridge(std::function<void(QString)> answer)
+{
+    run<QString>([] { return ClaudeStatusLineBridgeInstaller::install().message; }, std::move(answer), true);
+}
+
+void StateActions::uninstallBridge(std::function<void(QString)> answer)
+{
+    run<QString>([] { return ClaudeStatusLineBridgeInstaller::uninstall().message; }, std::move(answer),
+                 true);
 }

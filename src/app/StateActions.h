@@ -10,8 +10,9 @@
 
 class AppState;
 
-// The panel's actions on the snapshot log (prune, reset, export), run on their own queue so the GUI thread
-// never waits on the disk. Each answer comes back on the GUI thread; none comes once this is gone.
+// The panel's actions on the disk (prune, reset and export the snapshot log; install, repair and remove the
+// Claude status-line bridge), run on their own queue so the GUI thread never waits on a file. Each answer
+// comes back on the GUI thread; none comes once this is gone.
 class StateActions : public QObject
 {
     Q_OBJECT
@@ -36,6 +37,10 @@ public:
     void prune(qint64 retentionDays, std::function<void(StoreOutcome)> answer);
     void clear(std::function<void(StoreOutcome)> answer);
     void exportCsv(std::function<void(ExportOutcome)> answer);
+    // Deploys the bridge script and installs it (which also repairs it), or removes it; both refresh the
+    // state, whose Claude health follows the bridge. The answer is the installer's message.
+    void installBridge(std::function<void(QString)> answer);
+    void uninstallBridge(std::function<void(QString)> answer);
 
 private:
     template <typename Result>

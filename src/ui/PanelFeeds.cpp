@@ -16,11 +16,6 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
     PanelFeeds feeds;
     feeds.diagnosticsText = [&state] { return state.diagnosticsText(); };
     feeds.bridgeStatus = [] { return ClaudeStatusLineBridgeInstaller::currentStatus(); };
-    feeds.repairBridge = [&state] {
-        const QString message = ClaudeStatusLineBridgeInstaller::install().message;
-        state.refresh();
-        return message;
-    };
     feeds.revealExport = [](const QString& path) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
     };

@@ -16,8 +16,6 @@ struct PanelFeeds
     // Redacted, for the clipboard.
     std::function<QString()> diagnosticsText;
     std::function<ClaudeBridgeStatus()> bridgeStatus;
-    // Deploys the bridge script again and installs it; the installer's message.
-    std::function<QString()> repairBridge;
     // Shows a written CSV export in the file manager.
     std::function<void(const QString& path)> revealExport;
     // False when nothing could open a folder.

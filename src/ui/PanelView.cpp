@@ -1,5 +1,7 @@
 #include "ui/PanelView.h"
 
+#include "app/StateActions.h"
+
 #include "app/AppState.h"
 #include "core/TimeFormatting.h"
 #include "ui/DailyUsageView.h"
@@ -69,7 +71,7 @@ PanelView::PanelView(AppState& state, Options options, QWidget* parent)
 
 PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget* parent)
     : QWidget(parent), m_state(state), m_options(options), m_feeds(std::move(feeds)),
-      m_settingsFlag(options.startOnSettings)
+      m_actions(new StateActions(state, this)), m_settingsFlag(options.startOnSettings)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -78,8 +80,10 @@ PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget
 
     m_onboarding = new OnboardingView;
     connect(m_onboarding, &OnboardingView::connectClaudeRequested, this, [this] {
-        m_onboarding->setMessage(m_state.installClaudeBridge());
-        Q_EMIT fittedHeightChanged(); // the message adds lines
+        m_actions->installBridge([this](const QString& message) {
+            m_onboarding->setMessage(message);
+            Q_EMIT fittedHeightChanged(); // the message adds lines
+        });
     });
     connect(m_onboarding, &OnboardingView::doneRequested, this, [this] {
         AppSettings next = m_state.settings();
@@ -180,8 +184,10 @@ QWidget* PanelView::buildMain()
 
     m_empty = new EmptyStateView;
     connect(m_empty, &EmptyStateView::connectClaudeRequested, this, [this] {
-        m_empty->setMessage(m_state.installClaudeBridge());
-        Q_EMIT fittedHeightChanged(); // the message adds lines
+        m_actions->installBridge([this](const QString& message) {
+            m_empty->setMessage(message);
+            Q_EMIT fittedHeightChanged(); // the message adds lines
+        });
     });
     connect(m_empty, &EmptyStateView::demoModeRequested, this, &PanelView::turnOnDemoMode);
     m_column->addWidget(m_empty);

@@ -24,6 +24,7 @@ class QVBoxLayout;
 class RecommendationView;
 class ScenarioCard;
 class SettingsView;
+class StateActions;
 class TrendsView;
 
 // The panel's content: onboarding on a first launch, the settings screen while it is open, otherwise the main
@@ -97,6 +98,7 @@ private:
     AppState& m_state;
     Options m_options;
     PanelFeeds m_feeds;
+    StateActions* m_actions;
     bool m_settingsFlag = false;
     bool m_dirty = true;
     // Which short screen showed at the last redraw, to tell fittedHeightChanged.

@@ -451,14 +451,14 @@ QWidget* SettingsView::buildContent()
     repair->setObjectName(QStringLiteral("bridgeRepair"));
     auto* uninstall = new QPushButton(QStringLiteral("Uninstall"));
     uninstall->setObjectName(QStringLiteral("bridgeUninstall"));
-    connect(install, &QPushButton::clicked, this,
-            [this] { showBridgeMessage(m_state.installClaudeBridge()); });
-    connect(repair, &QPushButton::clicked, this, [this] {
-        if (m_feeds.repairBridge)
-            showBridgeMessage(m_feeds.repairBridge());
+    // Installing again deploys the script again: that is the repair.
+    for (QPushButton* button : {install, repair})
+        connect(button, &QPushButton::clicked, this, [this] {
+            m_actions->installBridge([this](const QString& message) { showBridgeMessage(message); });
+        });
+    connect(uninstall, &QPushButton::clicked, this, [this] {
+        m_actions->uninstallBridge([this](const QString& message) { showBridgeMessage(message); });
     });
-    connect(uninstall, &QPushButton::clicked, this,
-            [this] { showBridgeMessage(m_state.uninstallClaudeBridge()); });
     for (QPushButton* button : {install, repair, uninstall})
         bridgeButtons->addWidget(button);
     bridgeButtons->addStretch();
