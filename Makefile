@@ -17,6 +17,7 @@ run: build
 
 test: build
 	@scripts/format-check.sh
+	@scripts/layer-check.sh
 	@ctest --preset dev
 
 test-sanitize: deps

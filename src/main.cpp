@@ -1,6 +1,5 @@
+#include "app/ProcessLife.h"
 #include "cli/CommandLine.h"
-#include "providers/claude/ClaudeOAuthUsage.h"
-#include "providers/claude/ClaudePaths.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,12 +39,12 @@ int main(int argc, char** argv)
         QStringList arguments = QCoreApplication::arguments();
         // "--toggle" is a request to the running tray instance, not a mode of its own.
         arguments.removeAll(QStringLiteral("--toggle"));
-        if (const std::optional<QString> problem = ClaudePaths::ownershipProblem()) {
+        if (const std::optional<QString> problem = ProcessLife::startProblem()) {
             std::fprintf(stderr, "tallyvane: %s\n", qPrintable(*problem));
             return 1;
         }
         const std::optional<int> status = runCommandLine(arguments);
-        ClaudeOAuthUsage::finishSharedRefresh();
+        ProcessLife::finishBeforeExit();
         if (status)
             return *status;
         tray = QFile::encodeName(trayProgram());

@@ -624,6 +624,11 @@ QString AppState::weeklyRecapText() const
     return StateReports::weeklyRecapText(m_published, totals.get(), m_settings, m_clock());
 }
 
+ClaudeBridgeStatus AppState::bridgeStatus()
+{
+    return ClaudeStatusLineBridgeInstaller::currentStatus();
+}
+
 QString AppState::diagnosticsText() const
 {
     StateReports::DiagnosticsInputs in;

@@ -8,6 +8,7 @@
 #include "core/AppSettings.h"
 #include "core/ProviderHealth.h"
 #include "core/SerialQueue.h"
+#include "providers/claude/ClaudeBridgeStatus.h"
 #include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QDateTime>
@@ -175,6 +176,8 @@ public:
     // Everything the faces show, as of now (PublishedState): each face renders this and nothing else.
     [[nodiscard]] PublishedState publishedState() const;
     [[nodiscard]] QString weeklyRecapText() const;
+    // Whether Claude Code's status line runs the bridge, read from Claude's settings file now.
+    [[nodiscard]] static ClaudeBridgeStatus bridgeStatus();
     // Redacted: no e-mail address, key, sign-in link or home folder.
     [[nodiscard]] QString diagnosticsText() const;
 

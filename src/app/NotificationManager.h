@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/NotificationRules.h"
-#include "app/NotificationSender.h"
 #include "core/Clock.h"
+#include "core/NotificationSender.h"
 
 #include <QHash>
 #include <QList>
@@ -44,7 +44,6 @@ public:
     [[nodiscard]] bool authorized() const { return m_state == State::available; }
 
     [[nodiscard]] const QHash<QString, QDateTime>& lastFired() const { return m_lastFired; }
-    void setRecheckSeconds(qint64 seconds) { m_recheckSeconds = seconds; }
 
 Q_SIGNALS:
     // The user clicked a notification; `identifier` is the one its request carried.

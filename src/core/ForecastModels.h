@@ -44,7 +44,6 @@ struct ForecastResult
 
     friend bool operator==(const ForecastResult& a, const ForecastResult& b);
 };
-size_t qHash(const ForecastResult& result, size_t seed = 0) noexcept;
 
 // Weekly usage against an even spread over the window.
 struct PaceResult
@@ -69,7 +68,6 @@ struct PaceResult
 
     friend bool operator==(const PaceResult& a, const PaceResult& b);
 };
-size_t qHash(const PaceResult& result, size_t seed = 0) noexcept;
 
 // "Under pace", "On pace", "Over pace", "No data".
 QString rawValue(PaceResult::Verdict verdict);
@@ -90,7 +88,6 @@ struct CalibratedProjection
 
     friend bool operator==(const CalibratedProjection& a, const CalibratedProjection& b);
 };
-size_t qHash(const CalibratedProjection& projection, size_t seed = 0) noexcept;
 
 // One what-if: the same window if the user worked differently until its reset. Listed by title.
 struct ScenarioResult
@@ -106,7 +103,6 @@ struct ScenarioResult
 
     friend bool operator==(const ScenarioResult& a, const ScenarioResult& b);
 };
-size_t qHash(const ScenarioResult& result, size_t seed = 0) noexcept;
 
 // One piece of advice for the banner. Listed by id, which is fresh for every recommendation.
 struct Recommendation
@@ -118,4 +114,3 @@ struct Recommendation
 
     friend bool operator==(const Recommendation&, const Recommendation&) = default;
 };
-size_t qHash(const Recommendation& recommendation, size_t seed = 0) noexcept;

@@ -52,9 +52,6 @@ public:
     std::optional<QString> toOptional() const;
     operator std::optional<QString>() const { return toOptional(); } // NOLINT(google-explicit-constructor)
 
-    // Whether both share one allocation (then they are equal without comparing the texts).
-    bool sharesDataWith(const OptionalText& other) const { return m_d == other.m_d; }
-
     friend bool operator==(const OptionalText& a, const OptionalText& b);
     // With anything a QString is made from (QString, "text", QLatin1StringView...).
     template <ComparableText T> friend bool operator==(const OptionalText& a, const T& b)

@@ -28,7 +28,6 @@ public:
     // Writes a pending save now and waits for every save handed to the queue (used at shutdown).
     void flush();
 
-    bool hasPendingSave() const { return m_pending.has_value(); }
     // Saves that reached the store so far, from any thread.
     int writeCount() const { return m_writes.load(); }
 

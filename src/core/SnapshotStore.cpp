@@ -320,17 +320,6 @@ std::optional<QString> SnapshotStore::exportCSV(const std::optional<QString>& de
     return m_queue.syncResult([&] { return exportOnQueue(target); });
 }
 
-void SnapshotStore::exportCSVLater(const std::optional<QString>& destination,
-                                   std::function<void(std::optional<QString>)> done)
-{
-    const QString target = destination.value_or(LocalFileStore::path(QStringLiteral("tallyvane-export.csv")));
-    m_queue.async([this, target, done = std::move(done)] {
-        std::optional<QString> written = exportOnQueue(target);
-        if (done)
-            done(std::move(written));
-    });
-}
-
 std::optional<QString> SnapshotStore::exportOnQueue(const QString& target)
 {
     // Streamed from the file, not the cache: a long log costs neither a decoded copy nor a whole document.

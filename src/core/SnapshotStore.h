@@ -88,9 +88,6 @@ public:
     // Writes the CSV export (default: the data folder's "tallyvane-export.csv"); the path written, or
     // nothing. Replaces only a regular file (following a symbolic link) or creates one.
     std::optional<QString> exportCSV(const std::optional<QString>& destination = std::nullopt);
-    // The same on the store's queue; `done` runs on that queue with the result.
-    void exportCSVLater(const std::optional<QString>& destination,
-                        std::function<void(std::optional<QString>)> done);
 
     const QString& fileName() const { return m_fileName; }
     QString lockFileName() const { return m_fileName + QStringLiteral(".lock"); }

@@ -3,7 +3,6 @@
 #include "core/JsonLines.h"
 #include "core/TerminalText.h"
 
-#include <QHashFunctions>
 #include <QJsonValue>
 
 #include <cmath>
@@ -152,24 +151,4 @@ std::optional<UsageSnapshot> UsageSnapshot::fromJson(const QJsonObject& object)
     if (!optionalsOk)
         return std::nullopt;
     return s;
-}
-
-size_t qHash(const UsageSnapshot& s, size_t seed) noexcept
-{
-    QtPrivate::QHashCombine combine;
-    seed = combine(seed, s.id);
-    seed = combine(seed, static_cast<int>(s.provider));
-    seed = combine(seed, s.timestamp.toMSecsSinceEpoch());
-    seed = combine(seed, static_cast<int>(s.windowKind));
-    seed = combine(seed, s.usedPercent);
-    seed = combine(seed, s.remainingPercent);
-    seed = combine(seed, s.resetAt ? s.resetAt->toMSecsSinceEpoch() : -1);
-    seed = combine(seed, s.windowDurationMins.value_or(-1));
-    for (const auto* text : {&s.limitId, &s.limitName, &s.modelId, &s.modelDisplayName, &s.effortLevel,
-                             &s.speedMode, &s.planType, &s.rateLimitReachedType})
-        seed = combine(seed, text->value_or(QString()));
-    seed = combine(seed, s.thinkingEnabled ? (*s.thinkingEnabled ? 2 : 1) : 0);
-    seed = combine(seed, s.source);
-    seed = combine(seed, static_cast<int>(s.sourceConfidence));
-    return seed;
 }

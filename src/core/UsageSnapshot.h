@@ -43,5 +43,3 @@ struct UsageSnapshot
 
     friend bool operator==(const UsageSnapshot&, const UsageSnapshot&) = default;
 };
-
-size_t qHash(const UsageSnapshot& snapshot, size_t seed = 0) noexcept;

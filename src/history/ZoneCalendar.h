@@ -23,8 +23,6 @@ public:
     Local local(qint64 utcMs);
     qint64 offsetSeconds(qint64 utcMs);
 
-    const QByteArray& zoneId() const { return m_id; }
-
     // "yyyy-MM-dd" for a day number, and back (nothing for any other text).
     static QString dayKey(qint64 day);
     static std::optional<qint64> parseDayKey(QStringView key);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/NotificationSender.h"
+#include "core/NotificationSender.h"
 
 #include <QDBusConnection>
 #include <QHash>

@@ -1,7 +1,6 @@
 #include "ui/FooterView.h"
 
 #include "core/TimeFormatting.h"
-#include "platform/Updater.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
 
@@ -42,8 +41,6 @@ FooterView::FooterView(QWidget* parent)
     layout->addWidget(m_bedtimeIcon);
     layout->addWidget(m_bedtime);
     layout->addStretch();
-    if (Updater::shared().isConfigured())
-        layout->addWidget(new QPushButton(QStringLiteral("Check for updates")));
     auto* quit = new QPushButton(QStringLiteral("Quit"));
     quit->setObjectName(QStringLiteral("quit"));
     quit->setFlat(true);

@@ -3,7 +3,6 @@
 #include "app/AppState.h"
 #include "core/LocalFileStore.h"
 #include "platform/LoginItemManager.h"
-#include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -15,7 +14,7 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
 {
     PanelFeeds feeds;
     feeds.diagnosticsText = [&state] { return state.diagnosticsText(); };
-    feeds.bridgeStatus = [] { return ClaudeStatusLineBridgeInstaller::currentStatus(); };
+    feeds.bridgeStatus = [] { return AppState::bridgeStatus(); };
     feeds.revealExport = [](const QString& path) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
     };

@@ -1,12 +1,10 @@
 #pragma once
 
-#include "providers/claude/ClaudeBridgeStatus.h"
+#include "app/AppState.h"
 
 #include <QString>
 
 #include <functional>
-
-class AppState;
 
 // The outside actions and questions the panel starts beyond the published state: each member may be empty,
 // the control it serves is then left out. fromState() answers from the state and this machine; tests and

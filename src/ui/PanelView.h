@@ -52,7 +52,6 @@ public:
         main
     };
     [[nodiscard]] Screen screen() const;
-    [[nodiscard]] bool isShowingSettings() const { return screen() == Screen::settings; }
     // The header of the main screen, by which the panel can be dragged.
     [[nodiscard]] QWidget* dragHandle() const;
     [[nodiscard]] FooterView* footer() const { return m_footer; }

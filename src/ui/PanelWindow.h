@@ -34,8 +34,6 @@ public:
     // Whether the panel is visible or lost the focus just now: a click on the tray icon first takes the focus
     // away, and the panel must then stay hidden rather than reopen.
     [[nodiscard]] bool wasVisibleWithin(int milliseconds) const;
-    // Whether the window manager is moving the panel (it may take the focus meanwhile).
-    [[nodiscard]] bool isMoving() const { return m_moving; }
 
     [[nodiscard]] QWidget* content() const { return m_content; }
     // The height of the frame around the content (its edges and any notice above it).

@@ -48,9 +48,6 @@ public:
     // Builds the panel ahead of its first opening, so that opening only shows it.
     void preparePanel();
 
-    // Whether the panel is a normal window because no tray shows the icon.
-    [[nodiscard]] bool isWindowMode() const { return m_windowMode; }
-
     // The panel once made; null before.
     [[nodiscard]] PanelWindow* panel() const { return m_panel; }
     [[nodiscard]] bool isPanelVisible() const;

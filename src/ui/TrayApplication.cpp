@@ -2,6 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/NotificationManager.h"
+#include "app/ProcessLife.h"
 #include "app/StatusSummary.h"
 #include "core/AppLogger.h"
 #include "core/CollectorLock.h"
@@ -12,8 +13,6 @@
 #include "platform/TerminationSignals.h"
 #include "platform/gui/GlobalHotKey.h"
 #include "platform/gui/TrayStatusItem.h"
-#include "providers/claude/ClaudeOAuthUsage.h"
-#include "providers/claude/ClaudePaths.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
@@ -77,7 +76,7 @@ int run(int& argc, char** argv)
                             << ".\nWithout one, try: tallyvane status --demo   (or tallyvane --help)\n";
         return 1;
     }
-    if (const std::optional<QString> problem = ClaudePaths::ownershipProblem()) {
+    if (const std::optional<QString> problem = ProcessLife::startProblem()) {
         QTextStream(stderr) << "tallyvane: " << *problem << '\n';
         return 1;
     }
@@ -158,7 +157,7 @@ int run(int& argc, char** argv)
         controller.showUI(StatusBarController::Trigger::request);
 
     const int status = QApplication::exec();
-    ClaudeOAuthUsage::finishSharedRefresh();
+    ProcessLife::finishBeforeExit();
     state.flushSettings();
     AppLogger::shared().flush();
     return status;

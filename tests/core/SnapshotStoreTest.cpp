@@ -392,25 +392,6 @@ TEST_F(SnapshotStoreTest, AHeldLogKeepsItsContentsAndSharesChunksWithTheNextOne)
 }
 
 // The CSV itself, its order and its default place are the command-line export test's business.
-TEST_F(SnapshotStoreTest, ExportOffTheCallersThreadReportsWhereItWrote)
-{
-    writeFile(path, line(second) + line(first));
-    SnapshotStore store(path);
-    const QString target = dir.filePath(QStringLiteral("later.csv"));
-    std::optional<QString> result;
-    std::atomic<bool> done = false;
-    store.exportCSVLater(target, [&](std::optional<QString> written) {
-        result = std::move(written);
-        done = true;
-    });
-    ASSERT_TRUE(TestSupport::waitFor([&] { return done.load(); }));
-    EXPECT_EQ(result, target);
-    const auto now = store.exportCSV(dir.filePath(QStringLiteral("now.csv")));
-    ASSERT_TRUE(now.has_value());
-    EXPECT_EQ(readFile(target), readFile(*now));
-    EXPECT_TRUE(readFile(target).startsWith("timestamp,"));
-}
-
 TEST_F(SnapshotStoreTest, FailedExportIsLoggedAndReturnsNothing)
 {
     writeFile(path, line(first));

@@ -35,7 +35,6 @@ public:
     void sendNotification(const QString& method, const QJsonObject& params = {});
 
     bool isInitialized() const { return m_initialized.load(); }
-    qint64 initializeId() const { return m_initializeId.load(); }
     qint64 rateLimitsId() const { return m_rateLimitsId.load(); }
 
     // Handles one line the child printed (the manager's line handler).
