@@ -35,6 +35,15 @@ inline ForecastResult forecast(Provider provider, WindowKind window, double used
     return f;
 }
 
+// Forecasts keyed as a cycle publishes them, by ForecastResult::id().
+inline QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)
+{
+    QMap<QString, ForecastResult> map;
+    for (const ForecastResult& f : list)
+        map.insert(f.id(), f);
+    return map;
+}
+
 // Surroundings for a state under test: the clock stands at kNow, settings load as given and are never saved,
 // no provider runs and no transcripts are scanned.
 inline AppStateEnvironment environment(const AppSettings& settings = {})

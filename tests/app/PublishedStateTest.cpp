@@ -13,16 +13,9 @@
 #include <QTemporaryDir>
 
 using AppTest::forecast;
+const auto forecasts = AppTest::keyed;
 
 namespace {
-
-QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastResult> list)
-{
-    QMap<QString, ForecastResult> map;
-    for (const ForecastResult& f : list)
-        map.insert(f.id(), f);
-    return map;
-}
 
 struct FigureCase
 {

@@ -1,6 +1,7 @@
 // The status-line summary: what it says for a crafted state, and that it is written only when that changes.
 #include "app/StatusSummary.h"
 
+#include "AppTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -26,14 +27,6 @@ ForecastResult forecast(Provider provider, WindowKind window, double used, Forec
     result.runOutAt = runOutAt;
     result.limitBeforeReset = runOutAt.has_value();
     return result;
-}
-
-QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)
-{
-    QMap<QString, ForecastResult> map;
-    for (const ForecastResult& f : list)
-        map.insert(f.id(), f);
-    return map;
 }
 
 struct SummaryCase
@@ -75,7 +68,7 @@ TEST(StatusSummary, ContentForCraftedStates)
         settings.showRemaining = c.showRemaining;
         if (QByteArray(c.name).contains("disabled"))
             settings.enabledProviders = {Provider::claude};
-        const QJsonObject content = StatusSummary::content(keyed(c.forecasts), settings, now);
+        const QJsonObject content = StatusSummary::content(AppTest::keyed(c.forecasts), settings, now);
         const QByteArray expected = QByteArray(c.windows).replace(
             "RUNOUT", runOut.toLocalTime().toString(QStringLiteral("HH:mm")).toUtf8());
         EXPECT_EQ(QJsonDocument(content["windows"].toObject()).toJson(QJsonDocument::Compact), expected)
@@ -96,7 +89,7 @@ TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)
     };
     AppSettings settings;
     QMap<QString, ForecastResult> forecasts =
-        keyed({forecast(Provider::claude, WindowKind::fiveHour, 37, ForecastStatus::safe)});
+        AppTest::keyed({forecast(Provider::claude, WindowKind::fiveHour, 37, ForecastStatus::safe)});
 
     publisher.publish(forecasts, settings, now);
     const QJsonObject written = QJsonDocument::fromJson(TestSupport::readFile(path)).object();
