@@ -32,9 +32,10 @@ int main(int argc, char** argv)
     ::setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
     ::setenv("XDG_STATE_HOME", (home + "/.local/state").constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", (home + "/.runtime").constData(), 1);
-    // Claude Code's own folder and our endpoint overrides would lead a test to a real credential or host.
+    // The assistants' own folders and our endpoint overrides would lead a test to real transcripts, a real
+    // credential or a real host.
     for (const char* variable :
-         {"CLAUDE_CONFIG_DIR", "TALLYVANE_CLAUDE_API_URL", "TALLYVANE_CLAUDE_TOKEN_URLS",
+         {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "TALLYVANE_CLAUDE_API_URL", "TALLYVANE_CLAUDE_TOKEN_URLS",
           "TALLYVANE_CLAUDE_USER_AGENT", "TALLYVANE_CLAUDE_CLIENT_ID"})
         ::unsetenv(variable);
     QDir().mkpath(testHome->path() + QStringLiteral("/.runtime"));
