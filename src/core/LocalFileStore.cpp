@@ -120,6 +120,23 @@ std::optional<QString> ownershipProblem()
     return std::nullopt;
 }
 
+void makeFolder(const QString& folder)
+{
+    const QString target = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QString base = QDir::cleanPath(baseDirectory());
+    if (target != base && !target.startsWith(base + QLatin1Char('/'))) {
+        if (!QFileInfo(target).isDir())
+            makePrivateFolder(target);
+        return;
+    }
+    makePrivateFolder(base);
+    QString below = base;
+    for (const QString& part : target.mid(base.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        below += QLatin1Char('/') + part;
+        makePrivateFolder(below);
+    }
+}
+
 QString runtimeDirectory()
 {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
