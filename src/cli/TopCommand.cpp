@@ -23,6 +23,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include <sys/stat.h>
@@ -127,6 +129,11 @@ int run(const Options& options)
 {
     if (!::isatty(STDOUT_FILENO) || !::isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "%s\n", notATerminal);
+        return 2;
+    }
+    if (const char* term = std::getenv("TERM"); !term || !*term || std::strcmp(term, "dumb") == 0) {
+        const QString message = QString::fromLatin1(dumbTerminal).arg(term && *term ? "dumb" : "not set");
+        std::fprintf(stderr, "%s\n", qPrintable(message));
         return 2;
     }
     const Glyphs glyphs = Terminal::localeGlyphs();

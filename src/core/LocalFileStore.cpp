@@ -50,7 +50,7 @@ void tightenFiles(const QString& folder)
             info.st_uid == ::getuid() && (info.st_mode & 077) != 0 &&
             ::fchmodat(fd, entry->d_name, info.st_mode & 07700, 0) != 0)
             // Not through the app log, which lives in this folder and may be what is being tightened.
-            qWarning("Tallyvane: could not make %s/%s private: %s", qPrintable(folder), entry->d_name,
+            qWarning("tallyvane: could not make %s/%s private: %s", qPrintable(folder), entry->d_name,
                      std::strerror(errno));
     }
     ::closedir(listing);

@@ -351,6 +351,7 @@ TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
         EXPECT_EQ(status.value_or(-1), 2) << name;
         EXPECT_EQ(out, QString()) << name;
         EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << name << ": " << err.toStdString();
+        EXPECT_TRUE(err.startsWith(QLatin1String("tallyvane: "))) << name << ": " << err.toStdString();
         EXPECT_TRUE(err.contains(QString::fromUtf8(mentions))) << name << ": " << err.toStdString();
     }
 }

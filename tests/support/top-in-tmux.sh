@@ -44,8 +44,16 @@ start() { # columns rows command...
 message=$("$program" top --demo 2>&1 </dev/null | cat)
 status=${PIPESTATUS[0]}
 [[ $status -eq 2 ]] || problem "top | cat exited $status"
-[[ $message == "tallyvane top needs a terminal; use tallyvane status --watch for scripts" ]] ||
+[[ $message == "tallyvane: top needs a terminal; use tallyvane status --json --watch for scripts" ]] ||
     problem "top | cat said: $message"
+
+# A terminal that cannot move the cursor (TERM dumb or unset): refused the same way, before the screen.
+for term in TERM=dumb "-u TERM"; do
+    start 80 24 "env $term $program top --demo; echo \"exit=\$?\""
+    await "exit=2" || problem "env $term top did not end with status 2: $(screen)"
+    screen | grep -qF "tallyvane: top needs a terminal that moves the cursor (TERM is" ||
+        problem "env $term top said: $(screen)"
+done
 
 # The numbers `status` gives at the same moment, as the view prints them ("42% left").
 percents=$("$program" status --demo --json | python3 -c '
