@@ -69,9 +69,10 @@ inline constexpr std::array groups{
         Group::top, "top", "tallyvane top [--demo] [--no-collect]", "The top command",
         "top: the whole meter, live, in a terminal (for SSH sessions and desktops without a tray): keys q or "
         "Esc quit, Tab or the arrow keys change the provider, w the window, b the forecast basis of this "
-        "view, r refreshes, ? lists the keys. When no other Tallyvane (tray or --headless) collects, it runs "
-        "the providers itself as --headless does, and takes over when that one exits; standard output must "
-        "be a terminal (exit status 2 otherwise)."},
+        "view, r refreshes, Ctrl+L redraws, ? lists the keys (Esc there closes the list), Ctrl+Z suspends "
+        "until fg. When no other Tallyvane (tray or --headless) collects, it runs the providers itself as "
+        "--headless does, and takes over when that one exits; standard output must be a terminal that moves "
+        "the cursor (exit status 2 otherwise, also with TERM dumb or unset)."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 

@@ -211,11 +211,17 @@ int run(const Options& options)
         const Terminal::Event event = terminal.wait(collection ? 0 : timeoutMs);
         if (event.interrupted)
             return 0;
+        if (event.resumed)
+            terminal.resume();
         for (const Terminal::Key key : event.keys) {
             if (key == Terminal::Key::quit)
                 return 0;
+            if (key == Terminal::Key::redraw) {
+                terminal.redrawAll();
+                continue;
+            }
             if (view.help) {
-                view.help = false; // any other key closes the help
+                view.help = false; // any other key closes the help, Esc too
                 continue;
             }
             switch (key) {
@@ -241,7 +247,10 @@ int run(const Options& options)
             case Terminal::Key::help:
                 view.help = true;
                 break;
+            case Terminal::Key::escape:
+                return 0;
             case Terminal::Key::quit:
+            case Terminal::Key::redraw:
             case Terminal::Key::other:
                 break;
             }
