@@ -4,6 +4,7 @@
 #include "app/NotificationManager.h"
 #include "app/SeriesCache.h"
 #include "app/StatusSummary.h"
+#include "cli/CommandLineOptions.h"
 #include "cli/StatusCommand.h"
 #include "core/AppLogger.h"
 #include "core/CollectorLock.h"
@@ -120,7 +121,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
         else if (argument == QLatin1String("--no-collect"))
             options.noCollect = true;
         else
-            return QStringLiteral("top: unknown option '%1'").arg(argument);
+            return QStringLiteral("top: ") +
+                   CommandLineOptions::unknownOption(argument, {CommandLineOptions::Group::top});
     }
     return options;
 }
