@@ -105,14 +105,42 @@ QString bashWords(const QStringList& words)
     return QLatin1Char('\'') + words.join(QLatin1Char(' ')) + QLatin1Char('\'');
 }
 
+// The words after `$1` that the line from word $1 on neither has already nor rules out (--json, --waybar).
+QString bashUnused()
+{
+    QString out = QStringLiteral("_tallyvane_unused()\n{\n"
+                                 "    local from=$1 word taken=' '\n"
+                                 "    shift\n"
+                                 "    for word in \"${COMP_WORDS[@]:from:COMP_CWORD-from}\"; do\n"
+                                 "        taken+=\"$word \"\n"
+                                 "        case $word in\n");
+    QSet<QString> seen;
+    for (const Option& option : options) {
+        const QString name = text(option.name);
+        if (option.excludes.empty() || seen.contains(name))
+            continue;
+        seen.insert(name);
+        out += QStringLiteral("            %1) taken+='%2 ' ;;\n").arg(name, text(option.excludes));
+    }
+    out += QStringLiteral("        esac\n"
+                          "    done\n"
+                          "    for word; do\n"
+                          "        [[ $taken == *\" $word \"* ]] || printf '%s\\n' \"$word\"\n"
+                          "    done\n"
+                          "}\n\n");
+    return out;
+}
+
 QString bashCompletion()
 {
-    QString out = QStringLiteral(
-        "# bash completion for tallyvane                                   -*- shell-script -*-\n"
-        "# Written at build time from the table behind 'tallyvane --help'.\n\n"
-        "_tallyvane()\n{\n"
-        "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
-        "    case $prev in\n");
+    QString out =
+        QStringLiteral(
+            "# bash completion for tallyvane                                   -*- shell-script -*-\n"
+            "# Written at build time from the table behind 'tallyvane --help'.\n\n") +
+        bashUnused() +
+        QStringLiteral("_tallyvane()\n{\n"
+                       "    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}\n"
+                       "    case $prev in\n");
     QSet<QString> seen;
     for (const Option& option : options) {
         const QString name = text(option.name);
@@ -141,21 +169,23 @@ QString bashCompletion()
     for (const GroupInfo& group : groups) {
         if (group.command.empty())
             continue;
-        out += QStringLiteral("    if ((COMP_CWORD > 1)) && [[ ${COMP_WORDS[1]} == %1 ]]; then\n"
-                              "        mapfile -t COMPREPLY < <(compgen -W %2 -- \"$cur\")\n"
-                              "        return\n"
-                              "    fi\n")
-                   .arg(text(group.command), bashWords(optionNames(group.group)));
+        out += QStringLiteral(
+                   "    if ((COMP_CWORD > 1)) && [[ ${COMP_WORDS[1]} == %1 ]]; then\n"
+                   "        mapfile -t COMPREPLY < <(compgen -W \"$(_tallyvane_unused 2 %2)\" -- \"$cur\")\n"
+                   "        return\n"
+                   "    fi\n")
+                   .arg(text(group.command), optionNames(group.group).join(QLatin1Char(' ')));
     }
-    out +=
-        QStringLiteral("    if ((COMP_CWORD == 1)); then\n"
-                       "        mapfile -t COMPREPLY < <(compgen -W %1 -- \"$cur\")\n"
-                       "    elif [[ ! \" %2 \" =~ \" ${COMP_WORDS[1]} \" ]]; then\n"
-                       "        mapfile -t COMPREPLY < <(compgen -W %3 -- \"$cur\")\n"
-                       "    fi\n"
-                       "}\n"
-                       "complete -F _tallyvane tallyvane\n")
-            .arg(bashWords(first), optionNames(Group::diagnostics).join(QLatin1Char(' ')), bashWords(later));
+    out += QStringLiteral(
+               "    if ((COMP_CWORD == 1)); then\n"
+               "        mapfile -t COMPREPLY < <(compgen -W %1 -- \"$cur\")\n"
+               "    elif [[ ! \" %2 \" =~ \" ${COMP_WORDS[1]} \" ]]; then\n"
+               "        mapfile -t COMPREPLY < <(compgen -W \"$(_tallyvane_unused 1 %3)\" -- \"$cur\")\n"
+               "    fi\n"
+               "}\n"
+               "complete -F _tallyvane tallyvane\n")
+               .arg(bashWords(first), optionNames(Group::diagnostics).join(QLatin1Char(' ')),
+                    later.join(QLatin1Char(' ')));
     return out;
 }
 
@@ -166,7 +196,13 @@ QString zshSpec(const Option& option, const QString& exclusions)
     for (const QChar c : {QLatin1Char('\\'), QLatin1Char('['), QLatin1Char(']'), QLatin1Char(':')})
         description.replace(c, QStringLiteral("\\") + c);
     description.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    QString spec = exclusions + text(option.name) + QLatin1Char('[') + description + QLatin1Char(']');
+    // zsh offers no option twice unless told; what an option rules out goes in its exclusion list.
+    QString excluded = exclusions;
+    if (!option.excludes.empty())
+        excluded = excluded.isEmpty()
+                       ? QLatin1Char('(') + text(option.excludes) + QLatin1Char(')')
+                       : excluded.chopped(1) + QLatin1Char(' ') + text(option.excludes) + QLatin1Char(')');
+    QString spec = excluded + text(option.name) + QLatin1Char('[') + description + QLatin1Char(']');
     if (!option.argument.empty()) {
         const bool optional = option.argument.starts_with('[');
         QString argument = text(option.argument);

@@ -27,11 +27,34 @@ namespace {
 const QStringList kInterfaceFlags{QStringLiteral("--demo"), QStringLiteral("--start-settings"),
                                   QStringLiteral("--preview"), QStringLiteral("--capture")};
 
-int usageError(const QString& message)
+int usageError(const QString& message, const QString& command = {})
 {
     QTextStream err(stderr);
-    err << "tallyvane: " << message << " (see tallyvane --help)\n";
+    err << "tallyvane: " << message << " (see tallyvane " << (command.isEmpty() ? QString() : command + u' ')
+        << "--help)\n";
     return 2;
+}
+
+bool asksForHelp(const QStringList& arguments)
+{
+    return arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"));
+}
+
+int printHelp(const QString& text)
+{
+    QTextStream(stdout) << text;
+    return 0;
+}
+
+// "help" alone is --help; "help status" is "status --help".
+int helpCommand(const QStringList& rest)
+{
+    if (rest.isEmpty())
+        return printHelp(CommandLineOptions::help());
+    const std::optional<CommandLineOptions::Group> group = CommandLineOptions::commandGroup(rest[0]);
+    if (rest.size() > 1 || !group)
+        return usageError(QStringLiteral("help takes one command: status, usage or top"));
+    return printHelp(CommandLineOptions::help(*group));
 }
 
 int dumpStore()
@@ -49,9 +72,12 @@ int exportCsv(const QStringList& rest)
     std::optional<QString> destination;
     if (rest.size() > 1)
         return usageError(QStringLiteral("--export-csv takes at most one path"));
+    if (asksForHelp(rest))
+        return printHelp(CommandLineOptions::help());
     if (rest.size() == 1) {
         if (rest[0].startsWith(QLatin1Char('-')))
-            return usageError(QStringLiteral("unknown option '%1'").arg(rest[0]));
+            return usageError(
+                CommandLineOptions::unknownOption(rest[0], {CommandLineOptions::Group::diagnostics}));
         destination = rest[0];
     }
     SnapshotStore store(LocalFileStore::snapshotsPath());
@@ -80,16 +106,21 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     if (args.isEmpty())
         return std::nullopt;
 
+    // A command's own help, wherever -h or --help stands after it.
+    if (const auto group = CommandLineOptions::commandGroup(args.front()); group && asksForHelp(args.mid(1)))
+        return printHelp(CommandLineOptions::help(*group));
+    if (args.front() == QLatin1String("help"))
+        return helpCommand(args.mid(1));
     if (args.front() == QLatin1String("status")) {
         const auto parsed = StatusCommand::parse(args.mid(1));
         if (const QString* error = std::get_if<QString>(&parsed))
-            return usageError(*error);
+            return usageError(*error, args.front());
         return StatusCommand::run(std::get<StatusCommand::Options>(parsed));
     }
     if (args.front() == QLatin1String("top")) {
         const auto parsed = TopCommand::parse(args.mid(1));
         if (const QString* error = std::get_if<QString>(&parsed))
-            return usageError(*error);
+            return usageError(*error, args.front());
         return finished(TopCommand::run(std::get<TopCommand::Options>(parsed)));
     }
     if (args.front() == QLatin1String("--export-csv"))
@@ -97,7 +128,7 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     if (args.front() == QLatin1String("usage")) {
         const auto parsed = UsageCommand::parse(args.mid(1));
         if (const QString* error = std::get_if<QString>(&parsed))
-            return usageError(*error);
+            return usageError(*error, args.front());
         return UsageCommand::run(std::get<UsageCommand::Options>(parsed));
     }
 
@@ -124,9 +155,11 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         }
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
             if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
-                arg == QLatin1String("top") || arg == QLatin1String("--export-csv"))
+                arg == QLatin1String("top") || arg == QLatin1String("help") ||
+                arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
-            return usageError(QStringLiteral("unknown option '%1'").arg(arg));
+            return usageError(CommandLineOptions::unknownOption(
+                arg, {CommandLineOptions::Group::interface, CommandLineOptions::Group::diagnostics}));
         }
         given.append(arg);
     }

@@ -3,6 +3,9 @@
 #include "core/AppSettings.h"
 #include "core/Enums.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace CommandLineOptions {
 namespace {
 
@@ -71,6 +74,93 @@ QString fullDescription(const Option& option)
     return description;
 }
 
+namespace {
+
+void appendOptions(QString& out, const GroupInfo& group)
+{
+    wrap(out, text(group.heading), 0, 0);
+    for (const Option& option : options) {
+        if (option.group != group.group)
+            continue;
+        QString head = QStringLiteral("  ") + text(option.name);
+        if (!option.argument.empty())
+            head += QLatin1Char(' ') + text(option.argument);
+        if (head.size() + 1 > optionColumn) {
+            out += head + QLatin1Char('\n') + QString(optionColumn, QLatin1Char(' '));
+        } else {
+            out += head.leftJustified(optionColumn);
+        }
+        wrap(out, fullDescription(option), optionColumn, optionColumn);
+    }
+}
+
+// Edits between two words, a swap of neighbours counting as one (the commonest slip in typing an option).
+qsizetype distance(QStringView a, QStringView b)
+{
+    QList<QList<qsizetype>> d(a.size() + 1, QList<qsizetype>(b.size() + 1, 0));
+    for (qsizetype i = 0; i <= a.size(); ++i)
+        d[i][0] = i;
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        d[0][j] = j;
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype cost = a[i - 1] == b[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+} // namespace
+
+QString help(Group group)
+{
+    QString out;
+    for (const GroupInfo& info : groups) {
+        if (info.group != group)
+            continue;
+        out += QStringLiteral("Usage: ") + text(info.synopsis) + QStringLiteral("\n\n");
+        appendOptions(out, info);
+    }
+    out += QLatin1Char('\n');
+    wrap(out, text(exitStatus), 0, 0);
+    return out;
+}
+
+std::optional<Group> commandGroup(const QString& command)
+{
+    for (const GroupInfo& info : groups)
+        if (!info.command.empty() && command == text(info.command))
+            return info.group;
+    return std::nullopt;
+}
+
+QString unknownOption(const QString& given, std::initializer_list<Group> among)
+{
+    QString message = QStringLiteral("unknown option '%1'").arg(given);
+    std::optional<QString> nearest;
+    qsizetype best = 3; // farther than two edits is no slip of the finger
+    for (const Option& option : options) {
+        if (std::find(among.begin(), among.end(), option.group) == among.end())
+            continue;
+        const QString name = text(option.name);
+        // More letters apart than edits allowed: no need to count them (nor to size a table by a huge word).
+        if (std::abs(given.size() - name.size()) >= best)
+            continue;
+        const qsizetype edits = distance(given, name);
+        // Short names need a closer match: "--at" is not what "--xy" meant.
+        if (edits < best && edits * 2 < name.size() - 2) {
+            best = edits;
+            nearest = name;
+        }
+    }
+    if (nearest)
+        message += QStringLiteral("; did you mean %1?").arg(*nearest);
+    return message;
+}
+
 QString help()
 {
     QString out = QStringLiteral("Usage: ");
@@ -84,20 +174,7 @@ QString help()
     }
     for (const GroupInfo& group : groups) {
         out += QLatin1Char('\n');
-        wrap(out, text(group.heading), 0, 0);
-        for (const Option& option : options) {
-            if (option.group != group.group)
-                continue;
-            QString head = QStringLiteral("  ") + text(option.name);
-            if (!option.argument.empty())
-                head += QLatin1Char(' ') + text(option.argument);
-            if (head.size() + 1 > optionColumn) {
-                out += head + QLatin1Char('\n') + QString(optionColumn, QLatin1Char(' '));
-            } else {
-                out += head.leftJustified(optionColumn);
-            }
-            wrap(out, fullDescription(option), optionColumn, optionColumn);
-        }
+        appendOptions(out, group);
     }
     out += QLatin1Char('\n');
     wrap(out, text(exitStatus), 0, 0);

@@ -4,6 +4,8 @@
 #include <QStringList>
 
 #include <array>
+#include <initializer_list>
+#include <optional>
 #include <string_view>
 
 // Every option of the command line, once: --help, the man page and the shell completions are all written
@@ -32,10 +34,11 @@ enum class Values
 struct Option
 {
     Group group;
-    std::string_view name;        // "--mode"
-    std::string_view argument;    // "MODE", "[PATH]" for an optional one; empty for a flag
-    Values values;                // what the argument completes to
-    std::string_view description; // lower case, no final full stop; the values are appended
+    std::string_view name;          // "--mode"
+    std::string_view argument;      // "MODE", "[PATH]" for an optional one; empty for a flag
+    Values values;                  // what the argument completes to
+    std::string_view description;   // lower case, no final full stop; the values are appended
+    std::string_view excludes = {}; // the options it cannot be given with, separated by spaces
 };
 
 struct GroupInfo
@@ -69,9 +72,10 @@ inline constexpr std::array groups{
         Group::top, "top", "tallyvane top [--demo] [--no-collect]", "The top command",
         "top: the whole meter, live, in a terminal (for SSH sessions and desktops without a tray): keys q or "
         "Esc quit, Tab or the arrow keys change the provider, w the window, b the forecast basis of this "
-        "view, r refreshes, ? lists the keys. When no other Tallyvane (tray or --headless) collects, it runs "
-        "the providers itself as --headless does, and takes over when that one exits; standard output must "
-        "be a terminal (exit status 2 otherwise)."},
+        "view, r refreshes, Ctrl+L redraws, ? lists the keys (Esc there closes the list), Ctrl+Z suspends "
+        "until fg. When no other Tallyvane (tray or --headless) collects, it runs the providers itself as "
+        "--headless does, and takes over when that one exits; standard output must be a terminal that moves "
+        "the cursor (exit status 2 otherwise, also with TERM dumb or unset)."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -95,9 +99,9 @@ inline constexpr std::array options{
         "prints the status when it changes"},
 
     Option{Group::status, "--json", "", Values::none,
-           "one JSON document (keys in the README, section \"Command line\")"},
+           "one JSON document (keys in the README, section \"Command line\")", "--waybar"},
     Option{Group::status, "--waybar", "", Values::none,
-           "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, alt, percentage"},
+           "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, alt, percentage", "--json"},
     Option{Group::status, "--watch", "", Values::none,
            "with --json or --waybar: keep running, print a new line whenever the output changes and at least "
            "every 30 seconds"},
@@ -107,6 +111,7 @@ inline constexpr std::array options{
            "snapshots stamped later are ignored"},
     Option{Group::status, "--mode", "MODE", Values::displayModes, "menu-bar display mode for this run"},
     Option{Group::status, "--basis", "BASIS", Values::forecastBases, "forecast basis for this run"},
+    Option{Group::status, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::usage, "--json", "", Values::none,
            "one JSON document (keys in the README, section \"Command line\")"},
@@ -114,9 +119,11 @@ inline constexpr std::array options{
     Option{Group::usage, "--since", "DATE", Values::none, "first day, YYYY-MM-DD (default: 16 days ago)"},
     Option{Group::usage, "--until", "DATE", Values::none, "last day, YYYY-MM-DD (default: today)"},
     Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},
+    Option{Group::usage, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::top, "--demo", "", Values::none, "show demo data instead of the snapshot log"},
     Option{Group::top, "--no-collect", "", Values::none, "never start the providers, only read the log"},
+    Option{Group::top, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
@@ -143,7 +150,8 @@ inline constexpr std::array options{
            "when none answers"},
     Option{Group::diagnostics, "--export-csv", "[PATH]", Values::file,
            "write the snapshot log as CSV (default: the data folder's tallyvane-export.csv) and print where"},
-    Option{Group::diagnostics, "--help", "", Values::none, "show this help (also -h)"},
+    Option{Group::diagnostics, "--help", "", Values::none,
+           "show this help (also -h, and tallyvane help COMMAND for one command's)"},
     Option{Group::diagnostics, "--version", "", Values::none, "show the version"},
 };
 
@@ -158,5 +166,12 @@ QString fullDescription(const Option& option);
 
 // The --help text.
 QString help();
+// One command's help ("status --help"): its usage line, its options and the exit status.
+QString help(Group group);
+// The group of a command ("status"), if it is one.
+std::optional<Group> commandGroup(const QString& command);
+// The refusal of an option the groups do not have, with the nearest one they do when it is close:
+// "unknown option '--verison'; did you mean --version?".
+QString unknownOption(const QString& given, std::initializer_list<Group> among);
 
 } // namespace CommandLineOptions

@@ -5,6 +5,7 @@
 #include "app/SeriesCache.h"
 #include "app/StateQueries.h"
 #include "app/StateReports.h"
+#include "cli/CommandLineOptions.h"
 #include "core/CalibratedForecast.h"
 #include "core/Clock.h"
 #include "core/JsonLines.h"
@@ -333,7 +334,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
                 return QStringLiteral("--basis: unknown forecast basis '%1' (one of: %2)")
                     .arg(*text, allRawValues(allForecastBases));
         } else {
-            return QStringLiteral("status: unknown option '%1'").arg(argument);
+            return QStringLiteral("status: ") +
+                   CommandLineOptions::unknownOption(argument, {CommandLineOptions::Group::status});
         }
     }
     if (json && waybar)

@@ -4,6 +4,7 @@
 #include "app/NotificationManager.h"
 #include "app/SeriesCache.h"
 #include "app/StatusSummary.h"
+#include "cli/CommandLineOptions.h"
 #include "cli/StatusCommand.h"
 #include "core/AppLogger.h"
 #include "core/CollectorLock.h"
@@ -23,6 +24,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include <sys/stat.h>
@@ -118,7 +121,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
         else if (argument == QLatin1String("--no-collect"))
             options.noCollect = true;
         else
-            return QStringLiteral("top: unknown option '%1'").arg(argument);
+            return QStringLiteral("top: ") +
+                   CommandLineOptions::unknownOption(argument, {CommandLineOptions::Group::top});
     }
     return options;
 }
@@ -127,6 +131,11 @@ int run(const Options& options)
 {
     if (!::isatty(STDOUT_FILENO) || !::isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "%s\n", notATerminal);
+        return 2;
+    }
+    if (const char* term = std::getenv("TERM"); !term || !*term || std::strcmp(term, "dumb") == 0) {
+        const QString message = QString::fromLatin1(dumbTerminal).arg(term && *term ? "dumb" : "not set");
+        std::fprintf(stderr, "%s\n", qPrintable(message));
         return 2;
     }
     const Glyphs glyphs = Terminal::localeGlyphs();
@@ -195,11 +204,17 @@ int run(const Options& options)
         const Terminal::Event event = terminal.wait(collection ? 0 : timeoutMs);
         if (event.interrupted)
             return 0;
+        if (event.resumed)
+            terminal.resume();
         for (const Terminal::Key key : event.keys) {
             if (key == Terminal::Key::quit)
                 return 0;
+            if (key == Terminal::Key::redraw) {
+                terminal.redrawAll();
+                continue;
+            }
             if (view.help) {
-                view.help = false; // any other key closes the help
+                view.help = false; // any other key closes the help, Esc too
                 continue;
             }
             switch (key) {
@@ -225,7 +240,10 @@ int run(const Options& options)
             case Terminal::Key::help:
                 view.help = true;
                 break;
+            case Terminal::Key::escape:
+                return 0;
             case Terminal::Key::quit:
+            case Terminal::Key::redraw:
             case Terminal::Key::other:
                 break;
             }

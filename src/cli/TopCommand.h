@@ -21,9 +21,14 @@ struct Options
 [[nodiscard]] std::variant<Options, QString> parse(const QStringList& arguments);
 
 inline constexpr char notATerminal[] =
-    "tallyvane top needs a terminal; use tallyvane status --watch for scripts";
+    "tallyvane: top needs a terminal; use tallyvane status --json --watch for scripts";
+// With TERM dumb or unset the terminal may not move the cursor or have an alternate screen.
+inline constexpr char dumbTerminal[] =
+    "tallyvane: top needs a terminal that moves the cursor (TERM is %1); use tallyvane status --json --watch "
+    "for scripts";
 
-// Runs the view until a quit key or a termination signal; 2 when standard input or output is no terminal.
+// Runs the view until a quit key or a termination signal; 2 when standard input or output is no terminal,
+// or one that cannot move the cursor.
 int run(const Options& options);
 
 } // namespace TopCommand

@@ -1,5 +1,6 @@
 #include "cli/UsageCommand.h"
 
+#include "cli/CommandLineOptions.h"
 #include "core/Clock.h"
 #include "core/TerminalText.h"
 #include "history/Pricing.h"
@@ -146,7 +147,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
             else
                 return QStringLiteral("--provider takes codex or claude");
         } else {
-            return QStringLiteral("unknown option '%1'").arg(arg);
+            return QStringLiteral("usage: ") +
+                   CommandLineOptions::unknownOption(arg, {CommandLineOptions::Group::usage});
         }
     }
     if (options.since && options.until && *options.until < *options.since)

@@ -50,7 +50,7 @@ void tightenFiles(const QString& folder)
             info.st_uid == ::getuid() && (info.st_mode & 077) != 0 &&
             ::fchmodat(fd, entry->d_name, info.st_mode & 07700, 0) != 0)
             // Not through the app log, which lives in this folder and may be what is being tightened.
-            qWarning("Tallyvane: could not make %s/%s private: %s", qPrintable(folder), entry->d_name,
+            qWarning("tallyvane: could not make %s/%s private: %s", qPrintable(folder), entry->d_name,
                      std::strerror(errno));
     }
     ::closedir(listing);
@@ -118,6 +118,23 @@ std::optional<QString> ownershipProblem()
             .arg(base)
             .arg(info.st_uid);
     return std::nullopt;
+}
+
+void makeFolder(const QString& folder)
+{
+    const QString target = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QString base = QDir::cleanPath(baseDirectory());
+    if (target != base && !target.startsWith(base + QLatin1Char('/'))) {
+        if (!QFileInfo(target).isDir())
+            makePrivateFolder(target);
+        return;
+    }
+    makePrivateFolder(base);
+    QString below = base;
+    for (const QString& part : target.mid(base.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        below += QLatin1Char('/') + part;
+        makePrivateFolder(below);
+    }
 }
 
 QString runtimeDirectory()

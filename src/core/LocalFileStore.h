@@ -18,6 +18,9 @@ QString baseDirectory();
 // for a folder also takes group and other permissions off what an older version left there. Failures are
 // ignored; a folder that belongs to another account is left untouched.
 void ensureDirectories();
+// Creates `folder` and what is missing above it: the data folder and every folder inside it 0700 (an existing
+// one of this user's closed to others), a folder elsewhere 0700 with its parents made the usual way.
+void makeFolder(const QString& folder);
 // Why the data folder must not be used, or nothing when it is fine (missing counts as fine): a folder owned
 // by another account could have its bridge script swapped for code that then runs as this user.
 std::optional<QString> ownershipProblem();

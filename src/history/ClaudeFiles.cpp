@@ -3,8 +3,8 @@
 #include "core/AppLogger.h"
 #include "core/AtomicFile.h"
 #include "core/FileIo.h"
+#include "core/LocalFileStore.h"
 
-#include <QDir>
 #include <QRegularExpression>
 
 ClaudeFiles::ClaudeFiles(QString folder, bool readOnly) : m_folder(std::move(folder)), m_readOnly(readOnly) {}
@@ -28,7 +28,7 @@ void ClaudeFiles::write(QLatin1StringView name, const QByteArray& bytes)
         m_memory.insert(QString(name), bytes);
         return;
     }
-    QDir().mkpath(m_folder);
+    LocalFileStore::makeFolder(m_folder);
     (void)AtomicFile::write(m_folder + QLatin1Char('/') + name, bytes);
 }
 

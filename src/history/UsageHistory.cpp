@@ -293,7 +293,7 @@ void UsageHistory::publish()
 
 bool UsageHistory::save()
 {
-    QDir().mkpath(QFileInfo(m_options.cachePath).absolutePath());
+    LocalFileStore::makeFolder(QFileInfo(m_options.cachePath).absolutePath());
     // Replaced whole: a second process saving at the same moment leaves one complete cache or the other.
     // Not waited onto the disk: a crash that tears it fails its checksum and costs one rescan.
     AtomicFile::Options options;

@@ -18,6 +18,7 @@ namespace {
 
 // Shared with the signal handlers, which may only use async-signal-safe calls.
 termios g_saved{};
+termios g_raw{};
 volatile sig_atomic_t g_restoreNeeded = 0;
 int g_signalPipe[2] = {-1, -1};
 
@@ -41,6 +42,29 @@ void onTermination(int signal)
     errno = saved;
 }
 
+// Ctrl+Z: the shell gets its terminal back as it left it, then the process stops as it would without a
+// handler (SIGTSTP is blocked while this runs, so it stops once that is lifted). SIGCONT brings resume().
+void onSuspend(int signal)
+{
+    const int saved = errno;
+    restoreTerminal();
+    struct sigaction stop = {};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    ::sigaction(signal, &stop, nullptr);
+    ::raise(signal);
+    sigset_t pending;
+    sigemptyset(&pending);
+    sigaddset(&pending, signal);
+    ::sigprocmask(SIG_UNBLOCK, &pending, nullptr);
+    struct sigaction again = {};
+    again.sa_handler = onSuspend;
+    sigemptyset(&again.sa_mask);
+    again.sa_flags = SA_RESTART;
+    ::sigaction(signal, &again, nullptr);
+    errno = saved;
+}
+
 void onCrash(int signal)
 {
     restoreTerminal();
@@ -48,7 +72,8 @@ void onCrash(int signal)
     std::raise(signal);
 }
 
-constexpr std::array kTerminationSignals{SIGINT, SIGTERM, SIGHUP, SIGWINCH};
+// The signals reported through the pipe: the terminating ones, a resize and a continue after a stop.
+constexpr std::array kTerminationSignals{SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGWINCH, SIGCONT};
 constexpr std::array kCrashSignals{SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGILL};
 
 void install(int signal, void (*handler)(int))
@@ -81,19 +106,20 @@ Terminal::Terminal() : m_colour(colourWanted())
 {
     if (::tcgetattr(STDIN_FILENO, &g_saved) != 0 || ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    termios raw = g_saved;
+    g_raw = g_saved;
     // Keys arrive one by one and unechoed; Ctrl+C still raises SIGINT, which ends the view cleanly.
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
-    raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &raw) != 0)
+    g_raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+    g_raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+    g_raw.c_cc[VMIN] = 0;
+    g_raw.c_cc[VTIME] = 0;
+    if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_raw) != 0)
         return;
     g_restoreNeeded = 1;
     for (const int signal : kTerminationSignals)
         install(signal, onTermination);
     for (const int signal : kCrashSignals)
         install(signal, onCrash);
+    install(SIGTSTP, onSuspend);
     std::atexit(restoreTerminal);
     writeAll(QByteArray(kEnter));
     m_active = true;
@@ -101,9 +127,21 @@ Terminal::Terminal() : m_colour(colourWanted())
 
 Terminal::~Terminal()
 {
+    std::signal(SIGTSTP, SIG_DFL);
     restoreTerminal();
     for (const int signal : kTerminationSignals)
         std::signal(signal, SIG_DFL);
+}
+
+void Terminal::resume()
+{
+    if (!m_active)
+        return;
+    // Also after a stop that was no Ctrl+Z (SIGSTOP): the shell may have reset the modes meanwhile.
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &g_raw);
+    g_restoreNeeded = 1;
+    writeAll(QByteArray(kEnter));
+    redrawAll();
 }
 
 Terminal::Size Terminal::size() const
@@ -132,16 +170,15 @@ Terminal::Event Terminal::wait(int timeoutMs)
             for (ssize_t i = 0; i < n; ++i) {
                 if (signals[i] == SIGWINCH)
                     event.resized = true;
+                else if (signals[i] == SIGCONT)
+                    event.resumed = true;
                 else
                     event.interrupted = true;
             }
         }
     }
     if (fds[0].revents & POLLIN) {
-        char buffer[64];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n > 0)
-            event.keys = keysOf(QByteArray(buffer, n));
+        event.keys = readKeys(STDIN_FILENO);
     } else if (fds[0].revents & (POLLHUP | POLLERR)) {
         event.interrupted = true; // the terminal went away
     }
@@ -185,11 +222,45 @@ Glyphs Terminal::localeGlyphs()
                : Glyphs::ascii;
 }
 
+namespace {
+
+// Whether `input` stops inside an escape sequence: after a lone Esc, or a CSI or SS3 without its final byte.
+bool endsInsideEscape(const QByteArray& input)
+{
+    const qsizetype esc = input.lastIndexOf('\x1b');
+    if (esc < 0)
+        return false;
+    if (esc + 1 == input.size())
+        return true;
+    if (input[esc + 1] != '[' && input[esc + 1] != 'O')
+        return false;
+    for (qsizetype i = esc + 2; i < input.size(); ++i)
+        if (input[i] >= 0x40 && input[i] <= 0x7e)
+            return false;
+    return true;
+}
+
+} // namespace
+
+QList<Terminal::Key> Terminal::readKeys(int fd)
+{
+    QByteArray input;
+    // Bounded: a stream of unfinished sequences cannot keep the view from drawing.
+    for (int reads = 0; reads < 8; ++reads) {
+        char buffer[64];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n > 0)
+            input.append(buffer, n);
+        pollfd more{fd, POLLIN, 0};
+        if (n <= 0 || !endsInsideEscape(input) || ::poll(&more, 1, kEscapeWaitMs) <= 0)
+            break;
+    }
+    return keysOf(input);
+}
+
 QList<Terminal::Key> Terminal::keysOf(const QByteArray& input)
 {
     QList<Key> keys;
-    if (input == "\x1b")
-        return {Key::quit};
     for (qsizetype i = 0; i < input.size(); ++i) {
         const char c = input[i];
         if (c == '\x1b') {
@@ -204,7 +275,7 @@ QList<Terminal::Key> Terminal::keysOf(const QByteArray& input)
                                                            : Key::other);
                 i = end;
             } else if (i + 1 == input.size()) {
-                keys.append(Key::quit);
+                keys.append(Key::escape);
             }
             continue;
         }
@@ -227,6 +298,9 @@ QList<Terminal::Key> Terminal::keysOf(const QByteArray& input)
             break;
         case '?':
             keys.append(Key::help);
+            break;
+        case '\x0c':
+            keys.append(Key::redraw);
             break;
         default:
             keys.append(Key::other);

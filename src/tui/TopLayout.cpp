@@ -325,7 +325,7 @@ Lines helpBlock(Glyphs glyphs)
     const bool utf8 = glyphs == Glyphs::utf8;
     return {
         text(QStringLiteral("Keys"), ColorRole::neutral, true),
-        text(QStringLiteral("  q, Esc       quit")),
+        text(QStringLiteral("  q, Esc       quit (Esc here closes this help)")),
         text(QStringLiteral("  Tab, ") + (utf8 ? QStringLiteral("\u2192") : QStringLiteral("Right")) +
              QStringLiteral("       next provider")),
         text(QStringLiteral("  ") + (utf8 ? QStringLiteral("\u2190") : QStringLiteral("Left ")) +
@@ -334,6 +334,8 @@ Lines helpBlock(Glyphs glyphs)
         text(QStringLiteral("  b            next forecast basis, this view only (") +
              bases.join(QStringLiteral(", ")) + u')'),
         text(QStringLiteral("  r            refresh now")),
+        text(QStringLiteral("  Ctrl+L       redraw the whole screen")),
+        text(QStringLiteral("  Ctrl+Z       suspend; fg brings the view back")),
         text(QStringLiteral("  ?            show or hide this help")),
     };
 }

@@ -72,8 +72,9 @@ QString missingDisplayReason()
 int run(int& argc, char** argv)
 {
     if (const QString reason = missingDisplayReason(); !reason.isEmpty()) {
-        QTextStream(stderr) << "tallyvane: the tray interface needs a desktop session: " << reason
-                            << ".\nWithout one, try: tallyvane status --demo   (or tallyvane --help)\n";
+        QTextStream(stderr)
+            << "tallyvane: the tray interface needs a desktop session: " << reason
+            << ".\nWithout one, try: tallyvane top   (or tallyvane status --demo, tallyvane --help)\n";
         return 1;
     }
     if (const std::optional<QString> problem = ProcessLife::startProblem()) {

@@ -176,6 +176,14 @@ INSTANTIATE_TEST_SUITE_P(
                        QStringList{QStringLiteral("sinceWindowStart"), QStringLiteral("smart")}},
         CompletionCase{"StatusOptions", QStringLiteral("tallyvane status --w"),
                        QStringList{QStringLiteral("--watch"), QStringLiteral("--waybar")}},
+        // What is given already, or ruled out by what is, is not offered again.
+        CompletionCase{"StatusOptionsNotGivenYet",
+                       QStringLiteral("tallyvane status --json --demo --"),
+                       std::nullopt,
+                       {QStringLiteral("--watch"), QStringLiteral("--basis")},
+                       {QStringLiteral("--json"), QStringLiteral("--waybar"), QStringLiteral("--demo")}},
+        CompletionCase{"TopOptionsNotGivenYet", QStringLiteral("tallyvane top --demo --"),
+                       QStringList{QStringLiteral("--help"), QStringLiteral("--no-collect")}},
         CompletionCase{"FreeTextArgument", QStringLiteral("tallyvane status --at "), none},
         CompletionCase{"Command", QStringLiteral("tallyvane st"), QStringList{QStringLiteral("status")}},
         CompletionCase{
@@ -189,7 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                        QStringLiteral("tallyvane --demo --"),
                        std::nullopt,
                        {QStringLiteral("--toggle"), QStringLiteral("--headless")},
-                       {QStringLiteral("status"), QStringLiteral("--export-csv"), QStringLiteral("--help")}},
+                       {QStringLiteral("status"), QStringLiteral("--export-csv"), QStringLiteral("--help"),
+                        QStringLiteral("--demo")}},
         CompletionCase{"AfterADiagnostic", QStringLiteral("tallyvane --help --"), none}),
     [](const auto& row) { return std::string(row.param.name); });
 

@@ -342,6 +342,14 @@ TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
         {{"usage", "--daily"}, "unknown option '--daily'"},
         {{"usage", "--since", "2025-06-02", "--until", "2025-06-01"}, "--until is before --since"},
         {{"--json", "usage"}, "'--json'"},
+        {{"help", "stats"}, "help takes one command"},
+        // A slip of the finger is answered with the option meant, and its command's help.
+        {{"--verison"}, "unknown option '--verison'; did you mean --version? (see tallyvane --help)"},
+        {{"-version"}, "did you mean --version?"},
+        {{"status", "--jsno"}, "did you mean --json? (see tallyvane status --help)"},
+        {{"usage", "--hourley"}, "did you mean --hourly?"},
+        {{"top", "--no-colect"}, "did you mean --no-collect?"},
+        {{"status", "--xy"}, "unknown option '--xy' (see"},
     };
     for (const auto& [arguments, mentions] : rows) {
         ::testing::internal::CaptureStderr();
@@ -353,7 +361,41 @@ TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
         EXPECT_EQ(status.value_or(-1), 2) << name;
         EXPECT_EQ(out, QString()) << name;
         EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << name << ": " << err.toStdString();
+        EXPECT_TRUE(err.startsWith(QLatin1String("tallyvane: "))) << name << ": " << err.toStdString();
         EXPECT_TRUE(err.contains(QString::fromUtf8(mentions))) << name << ": " << err.toStdString();
+    }
+}
+
+// Every command answers -h and --help with its own usage line and options only, and nothing else runs.
+TEST(CommandLine, EachCommandHasItsHelp)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char* opening;
+        const char* has;
+        const char* lacks;
+    } rows[] = {
+        {{"top", "--help"}, "Usage: tallyvane top ", "--no-collect", "--waybar"},
+        {{"status", "--help"}, "Usage: tallyvane status ", "--waybar", "--no-collect"},
+        {{"status", "--json", "-h"}, "Usage: tallyvane status ", "--basis", "--hourly"},
+        {{"usage", "-h"}, "Usage: tallyvane usage ", "--hourly", "--waybar"},
+        {{"help", "usage"}, "Usage: tallyvane usage ", "--provider", "--headless"},
+        {{"help"}, "Usage: tallyvane [OPTION]...", "--no-collect", "(none)"},
+        {{"--export-csv", "-h"}, "Usage: tallyvane [OPTION]...", "--waybar", "(none)"},
+    };
+    for (const auto& row : rows) {
+        ::testing::internal::CaptureStderr();
+        ::testing::internal::CaptureStdout();
+        const std::optional<int> status = runCommandLine(QStringList{"tallyvane"} + row.arguments);
+        const QString out = QString::fromStdString(::testing::internal::GetCapturedStdout());
+        const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+        const std::string name = row.arguments.join(' ').toStdString();
+        EXPECT_EQ(status.value_or(-1), 0) << name;
+        EXPECT_EQ(err, QString()) << name;
+        EXPECT_TRUE(out.startsWith(QString::fromUtf8(row.opening))) << name << ": " << out.toStdString();
+        EXPECT_TRUE(out.contains(QString::fromUtf8(row.has))) << name;
+        EXPECT_FALSE(out.contains(QString::fromUtf8(row.lacks))) << name;
     }
 }
 

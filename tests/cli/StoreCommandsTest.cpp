@@ -232,6 +232,23 @@ TEST(StoreCommands, DataFolderAndExportArePrivate)
         EXPECT_TRUE(names.contains(QLatin1String(name))) << name;
 }
 
+// `usage` made a new data folder through a plain mkpath: 0755 under umask 022, while the others made it 0700.
+TEST(StoreCommands, EveryCommandMakesANewDataFolderPrivate)
+{
+    const mode_t savedUmask = ::umask(022);
+    for (const QStringList& arguments :
+         {QStringList{"usage"}, QStringList{"usage", "--json"}, QStringList{"--install-claude-bridge"},
+          QStringList{"--export-csv"}}) {
+        Home home;
+        run(home, arguments);
+        struct stat info = {};
+        const bool made = ::lstat(QFile::encodeName(home.dataFolder()).constData(), &info) == 0;
+        EXPECT_TRUE(made) << arguments.join(' ').toStdString() << " made no data folder";
+        EXPECT_EQ(made ? info.st_mode & 07777 : 0, 0700u) << arguments.join(' ').toStdString();
+    }
+    ::umask(savedUmask);
+}
+
 // A data folder of another account could have its bridge script swapped for code that then runs as this user.
 TEST(StoreCommands, ADataFolderOfAnotherUserIsRefused)
 {

@@ -29,6 +29,9 @@ await() {
     done
     return 1
 }
+pane() { tmux_ display-message -p -t "$session" "#{$1}"; }
+# The shell's terminal as it was: the normal screen, with the cursor shown.
+restored() { [[ $(pane alternate_on) == 0 && $(pane cursor_flag) == 1 ]]; }
 start() { # columns rows command...
     local columns=$1 rows=$2
     shift 2
@@ -44,8 +47,16 @@ start() { # columns rows command...
 message=$("$program" top --demo 2>&1 </dev/null | cat)
 status=${PIPESTATUS[0]}
 [[ $status -eq 2 ]] || problem "top | cat exited $status"
-[[ $message == "tallyvane top needs a terminal; use tallyvane status --watch for scripts" ]] ||
+[[ $message == "tallyvane: top needs a terminal; use tallyvane status --json --watch for scripts" ]] ||
     problem "top | cat said: $message"
+
+# A terminal that cannot move the cursor (TERM dumb or unset): refused the same way, before the screen.
+for term in TERM=dumb "-u TERM"; do
+    start 80 24 "env $term $program top --demo; echo \"exit=\$?\""
+    await "exit=2" || problem "env $term top did not end with status 2: $(screen)"
+    screen | grep -qF "tallyvane: top needs a terminal that moves the cursor (TERM is" ||
+        problem "env $term top said: $(screen)"
+done
 
 # The numbers `status` gives at the same moment, as the view prints them ("42% left").
 percents=$("$program" status --demo --json | python3 -c '
@@ -96,16 +107,54 @@ await -n "q quit" || problem "Esc did not end the view"
 tmux_ send-keys -t "$session" 'echo "exit=$?"' Enter
 await "exit=0" || problem "Esc did not exit 0"
 
-# SIGTERM restores the terminal too: the prompt echoes what is typed again.
+# SIGTERM and Ctrl+\ (SIGQUIT) restore the terminal too: the normal screen, the cursor, and a prompt that
+# echoes what is typed again.
+for ending in TERM 'C-\'; do
+    start 80 24 "$program" top --demo
+    await "q quit" || problem "no screen before $ending"
+    if [[ $ending == TERM ]]; then
+        viewer=$(pgrep -P "$(pane pane_pid)")
+        [[ -n $viewer ]] && kill -TERM "$viewer"
+    else
+        tmux_ send-keys -t "$session" "$ending"
+    fi
+    await -n "q quit" || problem "$ending did not end the view"
+    tmux_ send-keys -t "$session" 'echo "after=$?"' Enter
+    await 'echo "after=$?"' || problem "no echo after $ending: $(screen)"
+    await "after=0" || problem "$ending did not end the view cleanly: $(screen)"
+    restored || problem "$ending left the alternate screen on or the cursor hidden"
+done
+
+# Ctrl+Z gives the shell its terminal back before the view stops; fg brings the view back whole and in raw
+# mode (a Tab moves the focus without an Enter).
 start 80 24 "$program" top --demo
-await "q quit" || problem "no screen before SIGTERM"
-shell=$(tmux_ display-message -p -t "$session" '#{pane_pid}')
-viewer=$(pgrep -P "$shell")
-[[ -n $viewer ]] && kill -TERM "$viewer"
-await -n "q quit" || problem "SIGTERM did not end the view"
-tmux_ send-keys -t "$session" 'echo "after=$?"' Enter
-await 'echo "after=$?"' || problem "no echo after SIGTERM: $(screen)"
-await "after=0" || problem "SIGTERM did not end the view cleanly: $(screen)"
+await "q quit" || problem "no screen before Ctrl+Z"
+tmux_ send-keys -t "$session" C-z
+await "Stopped" || problem "Ctrl+Z did not stop the view: $(screen)"
+restored || problem "Ctrl+Z left the alternate screen on or the cursor hidden: $(screen)"
+tmux_ send-keys -t "$session" fg Enter
+await -n "Stopped" || problem "fg did not bring the view back: $(screen)"
+await "q quit" || problem "fg did not redraw the whole screen: $(screen)"
+[[ $(pane alternate_on) == 1 ]] || problem "fg did not go back to the alternate screen"
+before=$(screen | grep -F "▸" | head -1)
+tmux_ send-keys -t "$session" Tab
+await -n "$before" || problem "after fg, Tab did not move the focus (not raw again?)"
+
+# Ctrl+L draws every row again, also those that did not change (a clear sent to the terminal behind the
+# view's back stands for a screen messed up by another program).
+printf '\033[2J' >"$(pane pane_tty)"
+await -n "q quit" || problem "the screen was not cleared"
+tmux_ send-keys -t "$session" C-l
+await "q quit" || problem "Ctrl+L did not redraw the whole screen: $(screen)"
+
+# Esc in the help closes the help; the view goes on.
+tmux_ send-keys -t "$session" "?"
+await "show or hide this help" || problem "? did not show the help: $(screen)"
+tmux_ send-keys -t "$session" Escape
+await -n "show or hide this help" || problem "Esc did not close the help: $(screen)"
+screen | grep -qF "q quit" || problem "Esc in the help ended the view: $(screen)"
+tmux_ send-keys -t "$session" q
+await "prompt\$" || problem "q did not end the view after the help: $(screen)"
 
 # A live log: a reading appended while the view runs shows within 2 s.
 reading() { # used-percent

@@ -12,6 +12,10 @@
 #include <QSet>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -189,7 +193,8 @@ TEST(Terminal, KeysAndColours)
     using Key = Terminal::Key;
     const std::vector<std::pair<QByteArray, QList<Key>>> cases{
         {"q", {Key::quit}},
-        {"\x1b", {Key::quit}},
+        {"\x1b", {Key::escape}},
+        {"\x0cq", {Key::redraw, Key::quit}},
         {"\t", {Key::nextProvider}},
         {"\x1b[C", {Key::nextProvider}},
         {"\x1bOD", {Key::previousProvider}},
@@ -203,6 +208,37 @@ TEST(Terminal, KeysAndColours)
     const ScreenLine line{{Span{QStringLiteral("Safe"), ColorRole::safe, true}, Span{QStringLiteral(" ok")}}};
     EXPECT_EQ(Terminal::encode(line, true), QByteArray("\x1b[1;32mSafe\x1b[0m ok"));
     EXPECT_EQ(Terminal::encode(line, false), QByteArray("\x1b[1mSafe\x1b[0m ok"));
+}
+
+// An arrow key whose bytes arrive a few milliseconds apart (a slow SSH link) is the arrow, not Esc and junk.
+TEST(Terminal, AnEscapeSequenceSplitAcrossReadsIsOneKey)
+{
+    using Key = Terminal::Key;
+    const struct
+    {
+        QByteArray first;
+        QByteArray later; // written 5 ms after the first part
+        QList<Key> keys;
+    } rows[] = {
+        {"\x1b", "[C", {Key::nextProvider}},
+        {"\x1b[1;", "5D", {Key::previousProvider}},
+        {"\x1b", "", {Key::escape}},
+    };
+    for (const auto& row : rows) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        ASSERT_EQ(::write(fds[1], row.first.constData(), size_t(row.first.size())), row.first.size());
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (!row.later.isEmpty()) {
+                EXPECT_EQ(::write(fds[1], row.later.constData(), size_t(row.later.size())), row.later.size());
+            }
+        });
+        EXPECT_EQ(Terminal::readKeys(fds[0]), row.keys) << row.first.toStdString();
+        writer.join();
+        ::close(fds[0]);
+        ::close(fds[1]);
+    }
 }
 
 } // namespace

@@ -7,7 +7,7 @@ namespace {
 
 // Started where there is no desktop (a server, an ssh session), the program explains and points at the
 // command line instead of aborting in the windowing layer.
-TEST(NoDisplay, TheProgramSaysSoAndSuggestsTheStatusCommand)
+TEST(NoDisplay, TheProgramSaysSoAndSuggestsTheTerminalView)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
@@ -20,7 +20,9 @@ TEST(NoDisplay, TheProgramSaysSoAndSuggestsTheStatusCommand)
         const QString errors = QString::fromUtf8(process.readAllStandardError());
         EXPECT_EQ(process.exitCode(), 1) << errors.toStdString();
         EXPECT_TRUE(errors.contains("needs a desktop session: no display")) << errors.toStdString();
-        EXPECT_TRUE(errors.contains("tallyvane status --demo")) << errors.toStdString();
+        // The terminal view first: it is the whole meter without a desktop.
+        EXPECT_TRUE(errors.contains("try: tallyvane top   (or tallyvane status --demo"))
+            << errors.toStdString();
     }
 }
 

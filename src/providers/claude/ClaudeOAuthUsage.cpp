@@ -293,7 +293,7 @@ void ClaudeOAuthUsage::keepUnsaved(Unsaved unsaved)
 {
     const QByteArray bytes = serialised(
         {{unsavedCredentialKey, unsaved.credential.raw}, {unsavedConsumedKey, unsaved.consumedRefreshToken}});
-    QDir().mkpath(QFileInfo(m_unsavedPath).absolutePath());
+    LocalFileStore::makeFolder(QFileInfo(m_unsavedPath).absolutePath());
     QString error;
     AtomicFile::Options options;
     options.mode = 0600;
@@ -325,7 +325,7 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
     }
     // Room for both places the new token can go, taken before the old one is spent.
     const qint64 room = m_store->read().value_or(serialised(credential.raw)).size() + reservedSlackBytes;
-    QDir().mkpath(QFileInfo(m_unsavedPath).absolutePath());
+    LocalFileStore::makeFolder(QFileInfo(m_unsavedPath).absolutePath());
     QString why;
     AtomicFile::Options unsavedOptions;
     unsavedOptions.mode = 0600;
@@ -418,7 +418,7 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
 
     // The credential as it was, before anything replaces it.
     const QByteArray before = m_store->read().value_or(serialised(credential.raw));
-    QDir().mkpath(QFileInfo(m_backupPath).absolutePath());
+    LocalFileStore::makeFolder(QFileInfo(m_backupPath).absolutePath());
     QString backupError;
     if (!AtomicFile::write(m_backupPath, before, &backupError, {0600}))
         AppLogger::shared().warn(QStringLiteral("Claude credential backup failed: ") + backupError);

@@ -231,7 +231,7 @@ Outcome install()
     if (settings.kind == Settings::Kind::unreadable)
         return unreadable();
 
-    QDir().mkpath(LocalFileStore::baseDirectory());
+    LocalFileStore::makeFolder(LocalFileStore::baseDirectory());
     const std::optional<QString> script = deployBridgeScript();
     if (!script)
         return failure(QStringLiteral("Bundle script missing"),
