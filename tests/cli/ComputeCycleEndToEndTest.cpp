@@ -280,12 +280,11 @@ TEST(ComputeCycleEndToEnd, TopAndTheStatusLineShowTheRunOutOfStatusJson)
     tmux(QStringList{"new-session", "-d", "-x", "100", "-y", "30", "env"} + environment +
          QStringList{"LANG=C.UTF-8", "TERM=xterm-256color", binary(), "top", "--no-collect"});
     QString screen;
-    ASSERT_TRUE(TestSupport::waitFor(
-        [&] {
-            return (screen = tmux({"capture-pane", "-p"})).contains(QLatin1String("runs out"));
-        },
-        10'000))
-        << screen.toStdString();
+    const auto showsRunOut = [&] {
+        screen = tmux({"capture-pane", "-p"});
+        return screen.contains(QLatin1String("runs out"));
+    };
+    ASSERT_TRUE(TestSupport::waitFor(showsRunOut, 10'000)) << screen.toStdString();
     tmux({"kill-server"});
     EXPECT_TRUE(shows(screen, QStringLiteral("runs out "))) << screen.toStdString();
 
