@@ -1,4 +1,5 @@
 #include "ui/CardFrame.h"
+#include "ui/PlainText.h"
 
 #include "ui/PanelTheme.h"
 
@@ -15,14 +16,14 @@ CardFrame::CardFrame(QWidget* parent) : QWidget(parent), m_layout(new QVBoxLayou
 
 QLabel* CardFrame::heading(const QString& text)
 {
-    auto* label = new QLabel(text);
+    auto* label = PlainText::label(text);
     label->setFont(PanelTheme::font(label->font(), 1.0, true));
     return label;
 }
 
 QLabel* CardFrame::note(const QString& text)
 {
-    auto* label = new QLabel(text);
+    auto* label = PlainText::label(text);
     label->setWordWrap(true);
     label->setForegroundRole(QPalette::PlaceholderText);
     label->setFont(PanelTheme::font(label->font(), 0.9));

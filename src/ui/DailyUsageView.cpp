@@ -1,4 +1,5 @@
 #include "ui/DailyUsageView.h"
+#include "ui/PlainText.h"
 
 #include "core/NumberFormatting.h"
 #include "ui/IconLine.h"
@@ -41,7 +42,7 @@ void DailyUsageView::setInput(const Input& input)
     auto* header = new QHBoxLayout;
     header->addWidget(CardFrame::heading(QStringLiteral("Daily usage")));
     header->addStretch();
-    auto* spend = new QLabel(input.spendThisWeekTotal + QStringLiteral("/wk est."));
+    auto* spend = PlainText::label(input.spendThisWeekTotal + QStringLiteral("/wk est."));
     spend->setObjectName(QStringLiteral("spendTotal"));
     spend->setFont(PanelTheme::font(spend->font(), 1.0, true));
     header->addWidget(spend);
@@ -53,7 +54,7 @@ void DailyUsageView::setInput(const Input& input)
     grid->setColumnStretch(1, 1);
     int line = 0;
     for (const ProviderUsage& row : rows) {
-        grid->addWidget(new QLabel(displayName(row.provider)), line, 0);
+        grid->addWidget(PlainText::label(displayName(row.provider)), line, 0);
         auto* bars = new SparkChart(SparkChart::Style::bars);
         bars->setValues(row.days);
         grid->addWidget(bars, line, 2);

@@ -1,4 +1,5 @@
 #include "ui/EmptyStateView.h"
+#include "ui/PlainText.h"
 
 #include "ui/GaugeIcon.h"
 #include "ui/PanelTheme.h"
@@ -9,13 +10,14 @@
 #include <QVBoxLayout>
 
 EmptyStateView::EmptyStateView(QWidget* parent)
-    : QWidget(parent), m_title(new QLabel), m_line(new QLabel), m_states(new QLabel), m_message(new QLabel)
+    : QWidget(parent), m_title(PlainText::label()), m_line(PlainText::label()), m_states(PlainText::label()),
+      m_message(PlainText::label())
 {
     setObjectName(QStringLiteral("emptyState"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(PanelTheme::cardPadding, 32, PanelTheme::cardPadding, 16);
     layout->setSpacing(10);
-    auto* icon = new QLabel;
+    auto* icon = PlainText::label();
     const qreal dpr = devicePixelRatioF();
     QPixmap gauge =
         QPixmap::fromImage(GaugeIcon::render(ForecastStatus::noData, qBound(16, qRound(48 * dpr), 64)));

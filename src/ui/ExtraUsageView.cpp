@@ -1,4 +1,5 @@
 #include "ui/ExtraUsageView.h"
+#include "ui/PlainText.h"
 
 #include "ui/PanelTheme.h"
 #include "ui/UsageBar.h"
@@ -34,7 +35,7 @@ void ExtraUsageView::setReport(const std::optional<StateReports::OverageReport>&
     auto* header = new QHBoxLayout;
     header->addWidget(CardFrame::heading(QStringLiteral("Overage spend")));
     header->addStretch();
-    auto* used = new QLabel(report->usedText);
+    auto* used = PlainText::label(report->usedText);
     used->setObjectName(QStringLiteral("overageUsed"));
     used->setFont(PanelTheme::font(used->font(), 1.0, true));
     header->addWidget(used);
@@ -44,7 +45,7 @@ void ExtraUsageView::setReport(const std::optional<StateReports::OverageReport>&
         auto* bar = new UsageBar;
         bar->setValue(*report->budgetShare, role);
         layout->addWidget(bar);
-        auto* line = new QLabel(*report->budgetLine);
+        auto* line = PlainText::label(*report->budgetLine);
         line->setObjectName(QStringLiteral("overageBudget"));
         QPalette colors = line->palette();
         colors.setColor(QPalette::WindowText, PanelTheme::color(role, colors));

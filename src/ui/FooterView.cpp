@@ -1,4 +1,5 @@
 #include "ui/FooterView.h"
+#include "ui/PlainText.h"
 
 #include "core/TimeFormatting.h"
 #include "ui/PanelIcons.h"
@@ -11,8 +12,9 @@
 #include <QTimer>
 
 FooterView::FooterView(QWidget* parent)
-    : QWidget(parent), m_statusIcon(new QLabel), m_status(new QLabel), m_bedtimeIcon(new QLabel),
-      m_bedtime(new QLabel), m_notice(new QLabel), m_noticeTimer(new QTimer(this))
+    : QWidget(parent), m_statusIcon(PlainText::label()), m_status(PlainText::label()),
+      m_bedtimeIcon(PlainText::label()), m_bedtime(PlainText::label()), m_notice(PlainText::label()),
+      m_noticeTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("footer"));
     setFixedHeight(36);

@@ -1,4 +1,5 @@
 #include "ui/ForecastCard.h"
+#include "ui/PlainText.h"
 
 #include "app/AppState.h"
 #include "app/ProviderSummary.h"
@@ -50,7 +51,7 @@ ForecastCard::ForecastCard(AppState& state, QWidget* parent) : CardFrame(parent)
     layout->addWidget(m_tabRow);
 
     auto* header = new QHBoxLayout;
-    m_title = new QLabel;
+    m_title = PlainText::label();
     m_title->setObjectName(QStringLiteral("rangeTitle"));
     m_title->setFont(PanelTheme::font(m_title->font(), 1.0, true));
     header->addWidget(m_title, 1);
@@ -74,7 +75,7 @@ ForecastCard::ForecastCard(AppState& state, QWidget* parent) : CardFrame(parent)
 
     m_chart = new RangeChartView;
     layout->addWidget(m_chart);
-    m_noData = new QLabel(QStringLiteral("No data for this window yet."));
+    m_noData = PlainText::label(QStringLiteral("No data for this window yet."));
     m_noData->setObjectName(QStringLiteral("noData"));
     m_noData->setForegroundRole(QPalette::PlaceholderText);
     layout->addWidget(m_noData);
@@ -173,7 +174,7 @@ void ForecastCard::rebuildFocusMenu()
 void ForecastCard::addLine(const QString& label, QWidget* value)
 {
     const int row = m_grid->rowCount();
-    auto* name = new QLabel(label);
+    auto* name = PlainText::label(label);
     name->setForegroundRole(QPalette::PlaceholderText);
     m_grid->addWidget(name, row, 0);
     m_grid->addWidget(value, row, 1, Qt::AlignRight);
@@ -181,7 +182,7 @@ void ForecastCard::addLine(const QString& label, QWidget* value)
 
 void ForecastCard::addLine(const QString& label, const QString& value)
 {
-    auto* text = new QLabel(value);
+    auto* text = PlainText::label(value);
     text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     addLine(label, text);
 }
@@ -229,7 +230,7 @@ void ForecastCard::rebuildSummary()
     auto* statusRow = new QHBoxLayout(status);
     statusRow->setContentsMargins(0, 0, 0, 0);
     statusRow->setSpacing(6);
-    auto* confidence = new QLabel(CalibratedForecast::confidenceLabel(f.confidence));
+    auto* confidence = PlainText::label(CalibratedForecast::confidenceLabel(f.confidence));
     confidence->setObjectName(QStringLiteral("confidence"));
     statusRow->addWidget(confidence);
     statusRow->addWidget(StatusPill::forStatus(f.status));

@@ -1,4 +1,5 @@
 #include "ui/HeaderView.h"
+#include "ui/PlainText.h"
 
 #include "app/MenuBarTitleBuilder.h"
 #include "ui/GaugeIcon.h"
@@ -29,7 +30,7 @@ QToolButton* iconButton(const QString& name)
 } // namespace
 
 HeaderView::HeaderView(QWidget* parent)
-    : QWidget(parent), m_icon(new QLabel), m_refresh(iconButton(QStringLiteral("Refresh"))),
+    : QWidget(parent), m_icon(PlainText::label()), m_refresh(iconButton(QStringLiteral("Refresh"))),
       m_settings(iconButton(QStringLiteral("Settings")))
 {
     setObjectName(QStringLiteral("panelHeader"));
@@ -41,9 +42,9 @@ HeaderView::HeaderView(QWidget* parent)
     layout->addWidget(m_icon);
     auto* titles = new QVBoxLayout;
     titles->setSpacing(0);
-    auto* title = new QLabel(QStringLiteral("Tallyvane"));
+    auto* title = PlainText::label(QStringLiteral("Tallyvane"));
     title->setFont(PanelTheme::font(title->font(), 1.15, true));
-    auto* subtitle = new QLabel(QStringLiteral("AI coding range meter"));
+    auto* subtitle = PlainText::label(QStringLiteral("AI coding range meter"));
     subtitle->setForegroundRole(QPalette::PlaceholderText);
     titles->addStretch();
     titles->addWidget(title);

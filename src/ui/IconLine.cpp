@@ -1,4 +1,5 @@
 #include "ui/IconLine.h"
+#include "ui/PlainText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,25 +10,22 @@ IconLine::IconLine(PanelIcons::Symbol symbol, const QColor& color, const QString
 
 IconLine::IconLine(PanelIcons::Symbol symbol, const QColor& color, const QString& plain, const QString& rich,
                    QWidget* parent)
-    : QWidget(parent), m_text(new QLabel)
+    : QWidget(parent), m_text(PlainText::label())
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
-    auto* icon = new QLabel;
+    auto* icon = PlainText::label();
     icon->setPixmap(PanelIcons::pixmap(symbol, color, 12, devicePixelRatioF()));
     // As high as one line of text, so that the symbol sits level with the first line.
     icon->setFixedSize(12, m_text->fontMetrics().height());
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon, 0, Qt::AlignTop);
     m_text->setWordWrap(true);
-    if (rich.isEmpty()) {
-        m_text->setTextFormat(Qt::PlainText);
-        m_text->setText(plain);
-    } else {
+    // `rich` is built here from escaped parts; anything else stays plain.
+    if (!rich.isEmpty())
         m_text->setTextFormat(Qt::RichText);
-        m_text->setText(rich);
-    }
+    m_text->setText(rich.isEmpty() ? plain : rich);
     m_text->setAccessibleName(plain);
     layout->addWidget(m_text, 1);
 }

@@ -1,4 +1,5 @@
 #include "ui/OnboardingView.h"
+#include "ui/PlainText.h"
 
 #include "ui/GaugeIcon.h"
 #include "ui/IconLine.h"
@@ -11,26 +12,26 @@
 #include <QPropertyAnimation>
 #include <QVBoxLayout>
 
-OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(new QLabel)
+OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(PlainText::label())
 {
     setObjectName(QStringLiteral("onboarding"));
     auto* layout = new QVBoxLayout(this);
     const int side = PanelTheme::inset + 12;
     layout->setContentsMargins(side, 40, side, 24);
     layout->setSpacing(14);
-    auto* icon = new QLabel;
+    auto* icon = PlainText::label();
     const qreal dpr = devicePixelRatioF();
     QPixmap gauge =
         QPixmap::fromImage(GaugeIcon::render(ForecastStatus::safe, qBound(16, qRound(56 * dpr), 64)));
     gauge.setDevicePixelRatio(dpr);
     icon->setPixmap(gauge);
     layout->addWidget(icon);
-    auto* heading = new QLabel(QStringLiteral("Welcome to Tallyvane"));
+    auto* heading = PlainText::label(QStringLiteral("Welcome to Tallyvane"));
     heading->setFont(PanelTheme::font(heading->font(), 1.4, true));
     layout->addWidget(heading);
-    auto* intro =
-        new QLabel(QStringLiteral("Tallyvane is a range meter for your AI coding usage. It reads your real "
-                                  "usage: no demo data, and no account to set up."));
+    auto* intro = PlainText::label(
+        QStringLiteral("Tallyvane is a range meter for your AI coding usage. It reads your real "
+                       "usage: no demo data, and no account to set up."));
     intro->setWordWrap(true);
     layout->addWidget(intro);
     layout->addSpacing(4);

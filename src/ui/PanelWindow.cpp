@@ -1,4 +1,5 @@
 #include "ui/PanelWindow.h"
+#include "ui/PlainText.h"
 
 #include "platform/gui/X11WindowState.h"
 #include "ui/GaugeIcon.h"
@@ -33,7 +34,7 @@ PanelWindow::PanelWindow(QWidget* content, QWidget* dragHandle, QWidget* parent)
     m_notice->setObjectName(QStringLiteral("NoTrayNotice"));
     auto* noticeRow = new QHBoxLayout(m_notice);
     noticeRow->setContentsMargins(12, 6, 8, 6);
-    auto* noticeText = new QLabel(
+    auto* noticeText = PlainText::label(
         QStringLiteral("Your desktop shows no tray icons. On GNOME, the AppIndicator extension adds them."));
     noticeText->setWordWrap(true);
     auto* dismissNotice = new QPushButton(QStringLiteral("Don't show again"));

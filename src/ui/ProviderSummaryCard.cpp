@@ -1,4 +1,5 @@
 #include "ui/ProviderSummaryCard.h"
+#include "ui/PlainText.h"
 
 #include "ui/IconLine.h"
 #include "ui/PanelTheme.h"
@@ -23,10 +24,10 @@ void ProviderSummaryCard::setCard(const ProviderCardText& input)
 
     auto* header = new QHBoxLayout;
     header->setSpacing(6);
-    auto* name = new QLabel(displayName(input.provider));
+    auto* name = PlainText::label(displayName(input.provider));
     name->setObjectName(QStringLiteral("providerName"));
     name->setFont(PanelTheme::font(name->font(), 1.05, true));
-    name->setToolTip(input.sourceSentence);
+    name->setToolTip(PlainText::toolTip(input.sourceSentence));
     header->addWidget(name);
     const QString& tagText = input.sourceTag;
     auto* tag = new StatusPill(tagText);
@@ -34,7 +35,7 @@ void ProviderSummaryCard::setCard(const ProviderCardText& input)
     header->addWidget(tag);
     // A fresh Codex reading is "live" twice over: the pill says it once.
     if (input.freshness && !input.demo && *input.freshness != tagText) {
-        auto* freshness = new QLabel(*input.freshness);
+        auto* freshness = PlainText::label(*input.freshness);
         freshness->setObjectName(QStringLiteral("freshness"));
         freshness->setForegroundRole(QPalette::PlaceholderText);
         freshness->setFont(PanelTheme::font(freshness->font(), 0.9));
@@ -47,7 +48,7 @@ void ProviderSummaryCard::setCard(const ProviderCardText& input)
 
     if (input.rows.isEmpty()) {
         // Not an empty box: say that nothing has come in, and what brings it.
-        auto* empty = new QLabel(QStringLiteral("No readings yet"));
+        auto* empty = PlainText::label(QStringLiteral("No readings yet"));
         empty->setObjectName(QStringLiteral("noReadings"));
         empty->setFont(PanelTheme::font(empty->font(), 1.0, true));
         layout->addWidget(empty);
@@ -85,7 +86,7 @@ void ProviderSummaryCard::addRow(QVBoxLayout* layout, const UsageRowText& row, c
     auto* line = new QHBoxLayout;
     line->setSpacing(8);
     line->setContentsMargins(0, 6, 0, 0);
-    auto* label = new QLabel(row.label);
+    auto* label = PlainText::label(row.label);
     label->setObjectName(name + QStringLiteral("Label"));
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("Sonnet")) + 4);
     line->addWidget(label);
@@ -93,7 +94,7 @@ void ProviderSummaryCard::addRow(QVBoxLayout* layout, const UsageRowText& row, c
     bar->setObjectName(name + QStringLiteral("Bar"));
     bar->setValue(row.barFraction, row.role, row.idealTick);
     line->addWidget(bar, 1);
-    auto* percent = new QLabel(row.percent);
+    auto* percent = PlainText::label(row.percent);
     percent->setObjectName(name + QStringLiteral("Percent"));
     percent->setFont(PanelTheme::font(percent->font(), 1.0, true));
     percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -109,7 +110,7 @@ void ProviderSummaryCard::addRow(QVBoxLayout* layout, const UsageRowText& row, c
         layout->addWidget(reset);
     }
     if (row.trailing) {
-        auto* trailing = new QLabel(*row.trailing);
+        auto* trailing = PlainText::label(*row.trailing);
         trailing->setObjectName(name + QStringLiteral("Headroom"));
         trailing->setForegroundRole(QPalette::PlaceholderText);
         trailing->setFont(PanelTheme::font(trailing->font(), 0.9));

@@ -1,4 +1,5 @@
 #include "ui/ScenarioCard.h"
+#include "ui/PlainText.h"
 
 #include "app/ProviderSummary.h"
 #include "core/NumberFormatting.h"
@@ -53,14 +54,14 @@ void ScenarioCard::setInput(const Input& input)
     for (const ScenarioResult& scenario : input.scenarios) {
         auto* tile = new CardFrame;
         tile->setObjectName(QStringLiteral("scenarioTile"));
-        tile->setToolTip(tooltip(scenario));
+        tile->setToolTip(PlainText::toolTip(tooltip(scenario)));
         tile->content()->setContentsMargins(8, 6, 8, 6);
         tile->content()->setSpacing(2);
-        auto* name = new QLabel(scenario.title);
+        auto* name = PlainText::label(scenario.title);
         name->setFont(PanelTheme::font(name->font(), 0.9, true));
         tile->content()->addWidget(name);
         const QStringList lines = tileLines(scenario, input.showRemaining, input.now);
-        auto* outcome = new QLabel(lines[0]);
+        auto* outcome = PlainText::label(lines[0]);
         outcome->setFont(PanelTheme::font(outcome->font(), 1.0, true));
         tile->content()->addWidget(outcome);
         for (const QString& text : lines.mid(1)) {

@@ -1,4 +1,5 @@
 #include "ui/SettingsView.h"
+#include "ui/PlainText.h"
 
 #include "app/StateActions.h"
 
@@ -54,7 +55,7 @@ QWidget* row(const QString& label, QWidget* control)
     auto* widget = new QWidget;
     auto* layout = new QHBoxLayout(widget);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* name = new QLabel(label);
+    auto* name = PlainText::label(label);
     layout->addWidget(name, 1);
     layout->addWidget(control);
     name->setBuddy(control);
@@ -130,7 +131,7 @@ SettingsView::SettingsView(AppState& state, const PanelFeeds& feeds, QWidget* pa
     back->setIcon(PanelIcons::icon(PanelIcons::Symbol::chevronLeft, palette().color(QPalette::ButtonText)));
     connect(back, &QToolButton::clicked, this, &SettingsView::backRequested);
     headerRow->addWidget(back);
-    auto* title = new QLabel(QStringLiteral("Settings"));
+    auto* title = PlainText::label(QStringLiteral("Settings"));
     title->setFont(PanelTheme::font(title->font(), 1.15, true));
     headerRow->addWidget(title, 1);
     layout->addWidget(header);
@@ -215,7 +216,7 @@ QWidget* SettingsView::buildContent()
     m_basis->setAccessibleName(QStringLiteral("Default basis"));
     connect(m_basis, &SegmentedPicker::picked, this,
             [this](int index) { m_state.setDefaultBasis(allForecastBases[static_cast<size_t>(index)]); });
-    forecast->addWidget(new QLabel(QStringLiteral("Default basis")));
+    forecast->addWidget(PlainText::label(QStringLiteral("Default basis")));
     forecast->addWidget(m_basis);
 
     // Menu bar.
@@ -244,7 +245,7 @@ QWidget* SettingsView::buildContent()
     auto* preview = new QWidget;
     auto* previewRow = new QHBoxLayout(preview);
     previewRow->setContentsMargins(0, 0, 0, 0);
-    previewRow->addWidget(new QLabel(QStringLiteral("Preview")), 1);
+    previewRow->addWidget(PlainText::label(QStringLiteral("Preview")), 1);
     auto* bar = new QWidget;
     bar->setObjectName(QStringLiteral("previewBar"));
     // Drawn like a dark desktop panel, where the tray item usually sits.
@@ -253,8 +254,8 @@ QWidget* SettingsView::buildContent()
     auto* barRow = new QHBoxLayout(bar);
     barRow->setContentsMargins(8, 3, 10, 3);
     barRow->setSpacing(6);
-    m_previewIcon = new QLabel;
-    m_previewText = new QLabel;
+    m_previewIcon = PlainText::label();
+    m_previewText = PlainText::label();
     m_previewText->setObjectName(QStringLiteral("previewTitle"));
     barRow->addWidget(m_previewIcon);
     barRow->addWidget(m_previewText);
@@ -305,7 +306,7 @@ QWidget* SettingsView::buildContent()
     m_dailyTarget->setObjectName(QStringLiteral("dailyBudget"));
     m_dailyTarget->setRange(50, 300); // tenths of a percent
     m_dailyTarget->setAccessibleName(QStringLiteral("Daily budget"));
-    m_dailyTargetValue = new QLabel;
+    m_dailyTargetValue = PlainText::label();
     m_dailyTargetValue->setObjectName(QStringLiteral("dailyBudgetValue"));
     m_dailyTargetValue->setMinimumWidth(
         m_dailyTargetValue->fontMetrics().horizontalAdvance(QStringLiteral("30.0%")));
@@ -319,7 +320,7 @@ QWidget* SettingsView::buildContent()
     auto* target = new QWidget;
     auto* targetRow = new QHBoxLayout(target);
     targetRow->setContentsMargins(0, 0, 0, 0);
-    targetRow->addWidget(new QLabel(QStringLiteral("Daily budget")));
+    targetRow->addWidget(PlainText::label(QStringLiteral("Daily budget")));
     targetRow->addWidget(m_dailyTarget, 1);
     targetRow->addWidget(m_dailyTargetValue);
     weekly->addWidget(target);
@@ -355,12 +356,12 @@ QWidget* SettingsView::buildContent()
     details->addWidget(
         help(QStringLiteral("Forecasts assume no usage while you're asleep, so projections and "
                             "time-to-limit count only waking hours.")));
-    m_bedtimeIn = new QLabel;
+    m_bedtimeIn = PlainText::label();
     m_bedtimeIn->setObjectName(QStringLiteral("bedtimeIn"));
     auto* bedtimeRow = new QWidget;
     auto* bedtimeLayout = new QHBoxLayout(bedtimeRow);
     bedtimeLayout->setContentsMargins(0, 0, 0, 0);
-    auto* moon = new QLabel;
+    auto* moon = PlainText::label();
     moon->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::moon, palette().color(QPalette::PlaceholderText),
                                        12, devicePixelRatioF()));
     bedtimeLayout->addWidget(moon);
@@ -399,7 +400,7 @@ QWidget* SettingsView::buildContent()
     m_snoozedRow = new QWidget;
     auto* snoozed = new QHBoxLayout(m_snoozedRow);
     snoozed->setContentsMargins(0, 0, 0, 0);
-    m_snoozedUntil = new QLabel;
+    m_snoozedUntil = PlainText::label();
     m_snoozedUntil->setObjectName(QStringLiteral("snoozedUntil"));
     snoozed->addWidget(m_snoozedUntil, 1);
     auto* resume = new QPushButton(QStringLiteral("Resume"));
@@ -477,7 +478,7 @@ QWidget* SettingsView::buildContent()
 
     // Codex.
     QVBoxLayout* codex = section(column, QStringLiteral("Codex"));
-    m_codexStatus = new QLabel;
+    m_codexStatus = PlainText::label();
     m_codexStatus->setObjectName(QStringLiteral("codexStatus"));
     codex->addWidget(m_codexStatus);
     m_codexHelp = help({});
@@ -494,12 +495,12 @@ QWidget* SettingsView::buildContent()
         auto* entry = new QWidget;
         auto* entryRow = new QHBoxLayout(entry);
         entryRow->setContentsMargins(0, 0, 0, 0);
-        auto* plus = new QLabel;
+        auto* plus = PlainText::label();
         plus->setPixmap(PanelIcons::pixmap(PanelIcons::Symbol::plusCircle,
                                            palette().color(QPalette::PlaceholderText), 14,
                                            devicePixelRatioF()));
         entryRow->addWidget(plus);
-        entryRow->addWidget(new QLabel(name), 1);
+        entryRow->addWidget(PlainText::label(name), 1);
         entryRow->addWidget(new StatusPill(QStringLiteral("coming soon")));
         more->addWidget(entry);
     }
@@ -575,7 +576,7 @@ QWidget* SettingsView::buildContent()
 
     // Diagnostics.
     QVBoxLayout* diagnostics = section(column, QStringLiteral("Diagnostics"));
-    m_diagnostics = new QLabel;
+    m_diagnostics = PlainText::label();
     m_diagnostics->setObjectName(QStringLiteral("health"));
     m_diagnostics->setWordWrap(true);
     diagnostics->addWidget(m_diagnostics);
@@ -642,6 +643,7 @@ void SettingsView::confirmReset()
         QStringLiteral("Delete all %1? This cannot be undone.").arg(readingsText(count, true)),
         QMessageBox::Cancel, this);
     box->setObjectName(QStringLiteral("resetConfirmation"));
+    box->setTextFormat(Qt::PlainText);
     QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
     box->setDefaultButton(QMessageBox::Cancel);
     box->setEscapeButton(QMessageBox::Cancel);

@@ -8,6 +8,7 @@
 StatusPill::StatusPill(const QString& text, ColorRole role, QWidget* parent)
     : QLabel(text, parent), m_role(role)
 {
+    setTextFormat(Qt::PlainText);
     setFont(PanelTheme::font(font(), 0.85, role != ColorRole::neutral));
     setContentsMargins(8, 1, 8, 1);
     setAlignment(Qt::AlignCenter);

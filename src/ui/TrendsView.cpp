@@ -1,4 +1,5 @@
 #include "ui/TrendsView.h"
+#include "ui/PlainText.h"
 
 #include "core/NumberFormatting.h"
 #include "ui/PanelIcons.h"
@@ -55,12 +56,12 @@ void TrendsView::setUsage(const QList<ProviderUsage>& usage)
     grid->setColumnStretch(0, 1);
     int line = 0;
     for (const ProviderUsage& row : rows) {
-        auto* name = new QLabel(displayName(row.provider));
+        auto* name = PlainText::label(displayName(row.provider));
         grid->addWidget(name, line, 0);
         auto* spark = new SparkChart(SparkChart::Style::line);
         spark->setValues(row.days);
         grid->addWidget(spark, line, 1);
-        auto* tokens = new QLabel(NumberFormatting::tokens(row.thisWeek));
+        auto* tokens = PlainText::label(NumberFormatting::tokens(row.thisWeek));
         tokens->setObjectName(QStringLiteral("trendTokens"));
         tokens->setFont(PanelTheme::font(tokens->font(), 1.0, true));
         tokens->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -72,12 +73,12 @@ void TrendsView::setUsage(const QList<ProviderUsage>& usage)
             changeRow->setContentsMargins(0, 0, 0, 0);
             changeRow->setSpacing(3);
             const bool up = *row.deltaPct >= 0;
-            auto* arrow = new QLabel;
+            auto* arrow = PlainText::label();
             arrow->setPixmap(
                 PanelIcons::pixmap(up ? PanelIcons::Symbol::arrowUpRight : PanelIcons::Symbol::arrowDownRight,
                                    palette().color(QPalette::PlaceholderText), 10, devicePixelRatioF()));
             changeRow->addWidget(arrow);
-            auto* text = new QLabel(delta);
+            auto* text = PlainText::label(delta);
             text->setObjectName(QStringLiteral("trendDelta"));
             text->setForegroundRole(QPalette::PlaceholderText);
             changeRow->addWidget(text);

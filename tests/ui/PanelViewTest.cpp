@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
@@ -400,3 +401,27 @@ TEST(PanelView, StartAtLoginWritesTheAutostartEntry)
 }
 
 } // namespace
+
+TEST(PanelView, OutsideTextIsShownAsPlainTextInEveryLabelAndTooltip)
+{
+    const QString hostile = QStringLiteral("x<img src='/nonexistent.png'><h1 style='color:red'>big</h1>");
+    UsageSnapshot reading = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 40, 1);
+    reading.modelDisplayName = hostile;
+    reading.effortLevel = hostile;
+    reading.limitName = hostile;
+    reading.planType = hostile;
+    auto state = UiTest::makeState(onboarded(), {reading});
+    PanelView view(*state, {});
+    view.show();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
+    int shown = 0;
+    for (const QLabel* label : view.findChildren<QLabel*>()) {
+        if (!label->text().contains(QStringLiteral("<img")))
+            continue;
+        ++shown;
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+    }
+    EXPECT_GE(shown, 1);
+    for (const QWidget* widget : view.findChildren<QWidget*>())
+        EXPECT_FALSE(widget->toolTip().contains(QStringLiteral("<img"))) << widget->toolTip().toStdString();
+}
