@@ -22,8 +22,11 @@ QString formatNumber(double value)
     return text;
 }
 
-QString escape(const QString& value)
+QString escape(QString value)
 {
+    // Nothing a spreadsheet would run as a formula (the fields were cleaned of controls when read).
+    if (!value.isEmpty() && QStringView(u"=+-@\t").contains(value.front()))
+        value.prepend(QLatin1Char('\''));
     const bool needsQuotes = value.contains(QLatin1Char(',')) || value.contains(QLatin1Char('"')) ||
                              value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
     if (!needsQuotes)

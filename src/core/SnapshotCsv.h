@@ -14,8 +14,9 @@ inline constexpr QLatin1StringView header{"timestamp,provider,window,usedPercent
 
 // Shortest round-trip decimal, always with a fractional part when written positionally: 42 gives "42.0".
 QString formatNumber(double value);
-// Quoted (inner quotes doubled) when the value holds a comma, a double quote or a line break.
-QString escape(const QString& value);
+// With a leading quote before what a spreadsheet would take for a formula (= + - @), and
+// quoted (inner quotes doubled) when the value holds a comma, a double quote or a line break.
+QString escape(QString value);
 QString row(const UsageSnapshot& snapshot);
 // Header and one row per snapshot in the given order, each line ending in "\n", as UTF-8.
 QByteArray document(const QList<UsageSnapshot>& snapshots);

@@ -7,11 +7,6 @@ constexpr char16_t bell = 0x07;
 constexpr char16_t csi8 = 0x9b;
 constexpr char16_t st8 = 0x9c;
 
-bool isControl(char16_t c)
-{
-    return c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f);
-}
-
 // The 8-bit introducers of a control string (DCS, SOS, OSC, PM, APC) and their 7-bit second characters.
 bool opensString8(char16_t c)
 {
@@ -46,6 +41,13 @@ qsizetype skipString(QStringView text, qsizetype i)
 } // namespace
 
 namespace TerminalText {
+
+bool isControl(char16_t c)
+{
+    const bool bidi = c == 0x061c || c == 0x200e || c == 0x200f || (c >= 0x202a && c <= 0x202e) ||
+                      (c >= 0x2066 && c <= 0x2069);
+    return c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f) || bidi;
+}
 
 QString clean(QStringView text, bool keepLines)
 {

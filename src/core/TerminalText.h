@@ -6,8 +6,12 @@
 // Text that came from outside (a server's answer, Claude Code, a log line) made safe to print on a terminal.
 namespace TerminalText {
 
+// C0 and C1 controls, DEL, and the bidirectional marks, embeddings, overrides and isolates, which can make
+// a line read otherwise than it is stored.
+bool isControl(char16_t c);
+
 // Without escape sequences (CSI, OSC and the other string and two-byte forms, written with ESC or as a
-// single 8-bit code) and without C0 and C1 control characters or DEL; with `keepLines`, line feeds and tabs
+// single 8-bit code) and without the controls above; with `keepLines`, line feeds and tabs
 // stay.
 QString clean(QStringView text, bool keepLines = false);
 

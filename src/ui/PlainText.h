@@ -14,7 +14,8 @@ inline QLabel* label(const QString& text = {})
     return label;
 }
 
-// QToolTip guesses the format from the text, so plain text goes in escaped inside an explicit rich-text wrapper.
+// QToolTip guesses the format from the text, so plain text goes in escaped inside an explicit rich-text
+// wrapper.
 inline QString toolTip(const QString& text)
 {
     return text.isEmpty() ? text : QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped());

@@ -25,7 +25,7 @@ TEST(SnapshotCsv, NumbersAreShortestRoundTripWithAFraction)
     }
 }
 
-TEST(SnapshotCsv, EscapesCommasQuotesAndLineBreaks)
+TEST(SnapshotCsv, EscapesCommasQuotesLineBreaksAndFormulas)
 {
     const std::pair<const char*, const char*> rows[] = {
         {"plus", "plus"},
@@ -34,6 +34,10 @@ TEST(SnapshotCsv, EscapesCommasQuotesAndLineBreaks)
         {"say \"hi\"", "\"say \"\"hi\"\"\""},
         {"two\nlines", "\"two\nlines\""},
         {"carriage\rreturn", "\"carriage\rreturn\""},
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+1", "'+1"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1)", "'@SUM(A1)"},
         {"semi;colon", "semi;colon"},
     };
     for (const auto& [value, expected] : rows)

@@ -26,6 +26,8 @@ TEST(TerminalText, ControlsAndEscapeSequencesAreRemovedTextStays)
         {QStringLiteral("one\ttwo\nthree"), QStringLiteral("onetwothree"), QStringLiteral("one\ttwo\nthree")},
         {QStringLiteral("Sonnet 4.5 · £ ✓"), QStringLiteral("Sonnet 4.5 · £ ✓"),
          QStringLiteral("Sonnet 4.5 · £ ✓")},
+        {QStringLiteral("evil\u202Etxt.exe\u2066x\u2069"), QStringLiteral("eviltxt.exex"),
+         QStringLiteral("eviltxt.exex")},
         {QStringLiteral("unterminated \x1b]0;title"), QStringLiteral("unterminated "),
          QStringLiteral("unterminated ")},
     };
