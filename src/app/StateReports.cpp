@@ -9,6 +9,7 @@
 #include "core/TimeFormatting.h"
 #include "history/ClaudeEstimator.h"
 #include "history/UsageQueries.h"
+#include "providers/StoredReading.h"
 
 #include <QRegularExpression>
 
@@ -71,8 +72,9 @@ std::optional<QString> freshnessLabel(const ForecastBundle& bundle, const AppSet
         const auto newest = newestStamp(bundle, provider, [](const UsageSnapshot&) { return true; });
         if (!newest)
             return std::nullopt;
+        // An unchanged reading is stored only every few minutes; two minutes more cover the poll.
         const double age = ageOf(*newest);
-        if (age < 120)
+        if (age < double(StoredReading::repeatSeconds + 120))
             return QStringLiteral("live");
         return QStringLiteral("as of ") + TimeFormatting::countdown(age) + QStringLiteral(" ago");
     }

@@ -27,7 +27,7 @@ TEST(StateReports, FreshnessSaysHowOldTheNewestReadingIs)
         Provider provider;
         std::optional<QString> label;
     } rows[] = {
-        {{seen(Provider::codex, WindowKind::fiveHour, 90, app)}, Provider::codex, QStringLiteral("live")},
+        {{seen(Provider::codex, WindowKind::fiveHour, 400, app)}, Provider::codex, QStringLiteral("live")},
         {{seen(Provider::codex, WindowKind::sevenDay, 600, app),
           seen(Provider::codex, WindowKind::fiveHour, 900, app)},
          Provider::codex,

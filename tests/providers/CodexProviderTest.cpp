@@ -158,15 +158,17 @@ TEST(CodexProvider, SharedStoreOutlivesItsOtherOwners)
     EXPECT_TRUE(watch.expired());
 }
 
-TEST(CodexProvider, PollTimerAsksAgainAndEachAnswerIsStored)
+TEST(CodexProvider, PollTimerAsksAgainAndOnlyNewsIsStored)
 {
     Harness h;
     CodexProvider provider(h.store, h.fake.options(QStringLiteral("normal")), std::chrono::milliseconds(150));
     provider.start(h.callback());
-    ASSERT_TRUE(waitFor([&] { return h.updates.size() >= 4; }));
+    ASSERT_TRUE(
+        waitFor([&] { return h.fake.wireMethods().count(QStringLiteral("account/rateLimits/read")) >= 4; }));
     provider.stop();
-    EXPECT_EQ(h.store.all().size(), 2 * h.updates.size());
-    EXPECT_GE(h.fake.wireMethods().count(QStringLiteral("account/rateLimits/read")), 4);
+    // The same two windows in every answer: stored and reported once.
+    EXPECT_EQ(h.store.all().size(), 2);
+    EXPECT_EQ(h.updates.size(), 1);
     // Stopped with the child: nothing is left to answer a poll.
     EXPECT_FALSE(provider.client()->manager()->isRunning());
 }
@@ -231,6 +233,33 @@ TEST(CodexProvider, AnAppServerThatEndsIsReportedAndStartedAgainAfterABackOff)
     const std::pair<int, qint64> delays[] = {{1, 60}, {2, 120}, {5, 960}, {6, 1800}, {1000, 1800}};
     for (const auto& [failures, seconds] : delays)
         EXPECT_EQ(CodexProvider::restartDelay(failures).count(), seconds) << failures;
+}
+
+// A child pushing as fast as the pipe takes it must not fill the log with copies.
+TEST(CodexProvider, APushIsStoredWhenItTellsSomethingNewAndNotTooSoonAfterTheLast)
+{
+    Harness h;
+    ManualClock clock(QDateTime(QDate(2026, 3, 2), QTime(9, 0), Zone::utc()));
+    CodexProvider provider(h.store, h.fake.options(QStringLiteral("quiet")),
+                           CodexProvider::defaultPollInterval, clock);
+    const std::pair<qint64, double> pushes[] = {
+        {0, 10},      // first: stored
+        {0, 10},      // identical, at once
+        {0, 11},      // changed, but within a second of the last stored
+        {2000, 11},   // changed: stored
+        {60000, 11},  // unchanged a minute later
+        {302000, 11}, // five minutes after the last stored one: stored
+    };
+    qint64 at = 0;
+    for (const auto& [ms, used] : pushes) {
+        clock.set(clock.now().addMSecs(ms - at));
+        at = ms;
+        provider.ingest(payloadWith(CodexRateLimitWindow{used, 300.0, {}}, std::nullopt));
+    }
+    QList<double> stored;
+    for (const UsageSnapshot& s : h.store.all())
+        stored.append(s.usedPercent);
+    EXPECT_EQ(stored, (QList<double>{10, 11, 11}));
 }
 
 TEST(CodexProvider, IngestCountsWindowsAndIgnoresEmptyPayloads)

@@ -1,6 +1,7 @@
 #include "providers/claude/ClaudeProvider.h"
 
 #include "core/SnapshotStore.h"
+#include "providers/StoredReading.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
@@ -107,30 +108,11 @@ void ClaudeProvider::startFetch()
                   });
 }
 
-namespace {
-
-// The service sends reset times with a fraction of a second that the store does not keep, and the
-// fraction can straddle a second between answers: whole seconds within two count as the same reset.
-bool sameReset(const std::optional<QDateTime>& a, const std::optional<QDateTime>& b)
-{
-    if (!a || !b)
-        return !a && !b;
-    const qint64 apart = a->toSecsSinceEpoch() - b->toSecsSinceEpoch();
-    return apart >= -2 && apart <= 2;
-}
-
-} // namespace
-
 void ClaudeProvider::ingest(const QList<UsageSnapshot>& snapshots)
 {
     QList<UsageSnapshot> kept;
     for (const UsageSnapshot& s : snapshots) {
-        const std::optional<UsageSnapshot> previous = newestStored(s.windowKind);
-        const bool fresh = !previous || s.usedPercent != previous->usedPercent ||
-                           !sameReset(s.resetAt, previous->resetAt) ||
-                           previous->source != QLatin1String("claude.oauth") ||
-                           previous->timestamp.secsTo(s.timestamp) >= repeatSeconds;
-        if (fresh)
+        if (StoredReading::isNews(s, newestStored(s.windowKind)))
             kept.append(s);
     }
     if (kept.isEmpty())

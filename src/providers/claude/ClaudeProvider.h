@@ -21,8 +21,6 @@ public:
     static constexpr std::chrono::milliseconds defaultTickInterval{15'000};
     // Every this many ticks (and at start) the OAuth usage is fetched.
     static constexpr int ticksPerFetch = 4;
-    // An unchanged OAuth reading is stored again after this long.
-    static constexpr qint64 repeatSeconds = 300;
 
     explicit ClaudeProvider(std::shared_ptr<SnapshotStore> store);
     ClaudeProvider(std::shared_ptr<SnapshotStore> store, ClaudeOAuthUsage& oauth, const Clock& clock,

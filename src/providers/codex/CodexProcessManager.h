@@ -33,7 +33,8 @@ struct CodexLaunchOptions
 class LineAssembler
 {
 public:
-    static constexpr qsizetype defaultMaxLineBytes = 64 * 1024 * 1024;
+    // The largest real answer (every rate-limit bucket of a busy account) is a few kilobytes.
+    static constexpr qsizetype defaultMaxLineBytes = 1024 * 1024;
 
     explicit LineAssembler(qsizetype maxLineBytes = defaultMaxLineBytes) : m_maxLineBytes(maxLineBytes) {}
 

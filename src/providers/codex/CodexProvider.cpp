@@ -2,6 +2,7 @@
 
 #include "core/AppLogger.h"
 #include "core/SnapshotStore.h"
+#include "providers/StoredReading.h"
 #include "providers/codex/CodexConfigReader.h"
 #include "providers/codex/CodexParsing.h"
 
@@ -171,6 +172,26 @@ void CodexProvider::stop()
     m_restartAt.reset();
 }
 
+bool CodexProvider::takeForStoring(const QList<UsageSnapshot>& push, const QDateTime& now)
+{
+    const auto keyOf = [](const UsageSnapshot& s) {
+        return s.limitId.value_or(QString()) + rawValue(s.windowKind);
+    };
+    std::lock_guard lock(m_healthMutex);
+    const bool news = std::any_of(push.cbegin(), push.cend(), [&](const UsageSnapshot& s) {
+        const auto previous = m_lastStored.constFind(keyOf(s));
+        return StoredReading::isNews(s, previous == m_lastStored.cend() ? std::nullopt
+                                                                        : std::optional(previous.value()));
+    });
+    const bool tooSoon = m_lastStoredAt && m_lastStoredAt->msecsTo(now) < minPushSpacingMs;
+    if (!news || tooSoon)
+        return false;
+    m_lastStoredAt = now;
+    for (const UsageSnapshot& s : push)
+        m_lastStored.insert(keyOf(s), s);
+    return true;
+}
+
 void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
 {
     const CodexConfig config = CodexConfigReader::read();
@@ -187,9 +208,11 @@ void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
     }
     if (stored.isEmpty())
         return;
+    const bool news = takeForStoring(stored, now);
     // All windows of one push in one write: a crash between two appends would leave one without the other.
     // A failed append keeps them in the store for its next write, so they are still reported.
-    m_store.append(stored);
+    if (news)
+        m_store.append(stored);
     {
         std::lock_guard lock(m_healthMutex);
         m_failures = 0;
@@ -200,6 +223,6 @@ void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
             m_health = {ProviderHealth::State::connected,
                         QString::number(stored.size()) + QStringLiteral(" windows"), now, std::nullopt};
     }
-    if (m_onUpdate)
+    if (news && m_onUpdate)
         m_onUpdate(stored);
 }

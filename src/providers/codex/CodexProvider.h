@@ -6,6 +6,8 @@
 #include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexProcessManager.h"
 
+#include <QHash>
+
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -49,8 +51,12 @@ public:
     // successful read between them): 60 s, doubling up to 30 minutes.
     static std::chrono::seconds restartDelay(int failures);
 
+    // Changed pushes closer together than this are not stored: the next poll brings the figures again.
+    static constexpr qint64 minPushSpacingMs = 1000;
+
     // Turns one payload into snapshots enriched from the Codex configuration, appends them together (waiting
-    // for the store) and then reports them; a payload without usable windows changes nothing.
+    // for the store) and then reports them; a payload without usable windows changes nothing, and neither
+    // does one that tells nothing new (see StoredReading) or follows the last stored one too closely.
     void ingest(const CodexRateLimitsPayload& payload);
 
     // The Codex program the provider last started (or tried to), without searching again; empty when none.
@@ -65,6 +71,8 @@ private:
     void restart();
     // With m_healthMutex held.
     void scheduleRestartLocked();
+    // Whether `push` goes into the log; remembers it when it does.
+    bool takeForStoring(const QList<UsageSnapshot>& push, const QDateTime& now);
 
     std::shared_ptr<SnapshotStore> m_storeOwner;
     SnapshotStore& m_store;
@@ -82,4 +90,7 @@ private:
     // Guarded by m_healthMutex, like the health they explain.
     int m_failures = 0;
     std::optional<QDateTime> m_restartAt;
+    // The last stored reading of each window (by limit and window kind), and when it was stored.
+    QHash<QString, UsageSnapshot> m_lastStored;
+    std::optional<QDateTime> m_lastStoredAt;
 };
