@@ -1,5 +1,7 @@
 #include "history/TranscriptFiles.h"
 
+#include "core/CodexHome.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -95,10 +97,8 @@ QStringList claudeRoots()
 
 QStringList codexRoots()
 {
-    QString base = qEnvironmentVariable("CODEX_HOME");
-    if (base.trimmed().isEmpty())
-        base = home() + QStringLiteral("/.codex");
-    return {base + QStringLiteral("/sessions"), base + QStringLiteral("/archived_sessions")};
+    return {CodexHome::path() + QStringLiteral("/sessions"),
+            CodexHome::path() + QStringLiteral("/archived_sessions")};
 }
 
 std::vector<File> list(const QStringList& roots, Provider provider, const FolderSeen& seen)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 
@@ -88,4 +90,22 @@ TEST(CodexConfigReader, ReadsTheFileUnderHomeAndToleratesBadFiles)
     QDir().mkpath(path); // a folder where the file should be
     EXPECT_EQ(CodexConfigReader::read(), CodexConfig{}) << "unreadable";
     QDir().rmdir(path);
+
+    // Read on every push, so nothing there may block or flood: a FIFO, a device.
+    ASSERT_EQ(::mkfifo(path.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_EQ(CodexConfigReader::read(), CodexConfig{}) << "FIFO";
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+    EXPECT_EQ(CodexConfigReader::read(), CodexConfig{}) << "device";
+    QFile::remove(path);
+
+    // $CODEX_HOME when absolute, as Codex reads it.
+    const QString other = TestSupport::homePath() + QStringLiteral("/codex-home");
+    ASSERT_TRUE(TestSupport::writeFile(other + QStringLiteral("/config.toml"), "model = \"o9\"\n"));
+    for (const auto& [set, model] : {std::pair{other, std::optional<QString>(QStringLiteral("o9"))},
+                                     std::pair{QStringLiteral("codex-home"), std::optional<QString>()}}) {
+        qputenv("CODEX_HOME", set.toLocal8Bit());
+        EXPECT_EQ(CodexConfigReader::read().model, model) << set.toStdString();
+    }
+    qunsetenv("CODEX_HOME");
 }

@@ -1,7 +1,8 @@
 #include "providers/codex/CodexConfigReader.h"
 
-#include <QDir>
-#include <QFile>
+#include "core/CodexHome.h"
+#include "core/FileIo.h"
+
 #include <QStringDecoder>
 
 namespace {
@@ -33,7 +34,7 @@ namespace CodexConfigReader {
 
 QString configPath()
 {
-    return QDir::homePath() + QStringLiteral("/.codex/config.toml");
+    return CodexHome::path() + QStringLiteral("/config.toml");
 }
 
 CodexConfig read()
@@ -43,14 +44,12 @@ CodexConfig read()
 
 CodexConfig read(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    // Read on every push: a FIFO or a link to a device there must neither block nor flood.
+    const std::optional<QByteArray> bytes = FileIo::readRegularFile(path, maxBytes);
+    if (!bytes)
         return {};
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
+    const QString text = decoder.decode(*bytes);
     if (decoder.hasError())
         return {};
     return parse(text);

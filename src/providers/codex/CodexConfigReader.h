@@ -18,13 +18,16 @@ struct CodexConfig
     friend bool operator==(const CodexConfig&, const CodexConfig&) = default;
 };
 
-// Reads ~/.codex/config.toml with a deliberately small scanner: single-line `key = value` pairs only.
+// Reads Codex's config.toml with a deliberately small scanner: single-line `key = value` pairs only.
 namespace CodexConfigReader {
 
-// ~/.codex/config.toml under the current HOME.
+// A real configuration is a few hundred bytes.
+inline constexpr qint64 maxBytes = 256 * 1024;
+
+// config.toml in $CODEX_HOME or ~/.codex.
 QString configPath();
 
-// Every field empty when the file is missing, unreadable or not UTF-8.
+// Every field empty when the file is missing, not a regular file, over `maxBytes`, unreadable or not UTF-8.
 CodexConfig read();
 CodexConfig read(const QString& path);
 CodexConfig parse(QStringView text);
