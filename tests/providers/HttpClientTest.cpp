@@ -121,6 +121,12 @@ TEST(HttpClientTest, HostileAnswersEndAtTheirLimitsInTime)
          "",
          "Wikipedia"},
         {"body up to the close", "HTTP/1.1 200 OK\r\n\r\nall of it", {}, "", "all of it"},
+        {"endless interim answers", {}, "HTTP/1.1 100 Continue\r\n\r\n", "answer headers too large", {}},
+        {"an interim answer, then the real one",
+         "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n\r\nafter",
+         {},
+         "",
+         "after"},
     };
     HttpClient client;
     for (const Row& row : rows) {
