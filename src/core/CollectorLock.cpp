@@ -1,7 +1,10 @@
 #include "core/CollectorLock.h"
 
+#include "core/AppLogger.h"
 #include "core/FileLock.h"
 #include "core/LocalFileStore.h"
+
+#include <cstring>
 
 CollectorLock::CollectorLock(QString fileName) : m_fileName(std::move(fileName)) {}
 
@@ -13,14 +16,21 @@ bool CollectorLock::tryAcquire()
         return true;
     LocalFileStore::ensureDirectories();
     auto lock = std::make_unique<FileLock>(m_fileName, std::chrono::milliseconds(0));
-    if (lock->isLocked())
+    if (lock->state() == FileLock::State::unavailable) {
+        // Nobody else can hold a lock file that cannot be opened: collect rather than wait for one forever.
+        AppLogger::shared().error(
+            QStringLiteral("Cannot open %1 (%2): collecting without the lock")
+                .arg(m_fileName, QString::fromLocal8Bit(std::strerror(lock->openError()))));
+        m_withoutLock = true;
+    } else if (lock->isLocked()) {
         m_lock = std::move(lock);
+    }
     return isHeld();
 }
 
 bool CollectorLock::isHeld() const
 {
-    return m_lock && m_lock->isLocked();
+    return m_withoutLock || (m_lock && m_lock->isLocked());
 }
 
 QString CollectorLock::defaultFileName()

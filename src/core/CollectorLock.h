@@ -17,7 +17,8 @@ public:
     CollectorLock(const CollectorLock&) = delete;
     CollectorLock& operator=(const CollectorLock&) = delete;
 
-    // Takes the lock if nobody holds it, without waiting; true while this object holds it.
+    // Takes the lock if nobody holds it, without waiting; true while this object holds it, or collects
+    // without one because the lock file cannot be opened (which is logged).
     bool tryAcquire();
     [[nodiscard]] bool isHeld() const;
 
@@ -26,4 +27,5 @@ public:
 private:
     QString m_fileName;
     std::unique_ptr<FileLock> m_lock;
+    bool m_withoutLock = false;
 };

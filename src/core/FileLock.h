@@ -28,8 +28,11 @@ public:
 
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] bool isLocked() const { return m_state == State::locked; }
+    // Why the lock file could not be opened (an errno value); 0 otherwise.
+    [[nodiscard]] int openError() const { return m_openError; }
 
 private:
     int m_fd = -1;
     State m_state = State::unavailable;
+    int m_openError = 0;
 };

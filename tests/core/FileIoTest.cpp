@@ -1,4 +1,6 @@
 #include "core/FileIo.h"
+#include "core/AppLogger.h"
+#include "core/CollectorLock.h"
 #include "core/FileLock.h"
 #include "support/TestSupport.h"
 
@@ -74,4 +76,14 @@ TEST(FileLock, ExcludesAnotherHolderUntilReleased)
     EXPECT_TRUE(tryLock());
     const FileLock nowhere(dir.filePath(QStringLiteral("missing/log.lock")));
     EXPECT_FALSE(nowhere.isLocked());
+
+    // One collector per lock file; a lock file that cannot exist leaves nobody to wait for.
+    CollectorLock first(lockPath);
+    CollectorLock second(lockPath);
+    EXPECT_TRUE(first.tryAcquire());
+    EXPECT_FALSE(second.tryAcquire());
+    CollectorLock unopenable(dir.filePath(QStringLiteral("missing/collector.lock")));
+    EXPECT_TRUE(unopenable.tryAcquire());
+    EXPECT_TRUE(AppLogger::shared().lastError().value_or(QString()).contains(QStringLiteral("No such file")))
+        << AppLogger::shared().lastError().value_or(QString()).toStdString();
 }
