@@ -14,6 +14,8 @@
 #include <QTimer>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +36,22 @@ std::optional<uid_t> peerUid(qintptr descriptor)
         return std::nullopt;
     return credentials.uid;
 }
+
+// A socket's path holds at most this many bytes (sun_path, less its terminating zero).
+constexpr qsizetype maxSocketPath = sizeof(sockaddr_un::sun_path) - 1;
+
+// A short folder of this user's own under /tmp, for when the usual one makes the socket path too long; empty
+// when the name is taken by something that is not a private folder of ours.
+QString shortPrivateFolder()
+{
+    const QByteArray folder = "/tmp/tallyvane-" + QByteArray::number(::getuid());
+    ::mkdir(folder.constData(), 0700);
+    struct stat info = {};
+    if (::lstat(folder.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid() ||
+        (info.st_mode & 077) != 0)
+        return {};
+    return QString::fromLatin1(folder);
+}
 } // namespace
 
 SingleInstance::SingleInstance(QObject* parent, QString name) : QObject(parent), m_name(std::move(name)) {}
@@ -52,8 +70,13 @@ QString SingleInstance::defaultName()
     // folder; a test or a second profile with its own XDG_DATA_HOME gets its own instance.
     const QByteArray folder = QDir::cleanPath(LocalFileStore::baseDirectory()).toUtf8();
     const QByteArray digest = QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(16);
-    return LocalFileStore::runtimeDirectory() +
-           QStringLiteral("/tallyvane-%1.socket").arg(QLatin1StringView(digest));
+    const QString file = QStringLiteral("/tallyvane-%1.socket").arg(QLatin1StringView(digest));
+    const QString usual = LocalFileStore::runtimeDirectory() + file;
+    if (QFile::encodeName(usual).size() <= maxSocketPath)
+        return usual;
+    // Too long to listen on, which would let a second instance start: a short folder instead.
+    const QString shortFolder = shortPrivateFolder();
+    return shortFolder.isEmpty() ? usual : shortFolder + file;
 }
 
 QString SingleInstance::word(Request request)

@@ -126,6 +126,15 @@ TEST(SingleInstance, DefaultNameIsAFileInAPrivateFolderAndFollowsTheDataFolder)
         EXPECT_TRUE(name.startsWith(fallback)) << name.toStdString();
         EXPECT_EQ(QFileInfo(fallback).permissions() & 0x0077, 0) << unusable.toStdString();
     }
+    // A data folder too deep for a socket path there: still one instance, through a short private folder.
+    qputenv("XDG_DATA_HOME", (data.path() + QLatin1Char('/') + QString(80, QLatin1Char('d'))).toUtf8());
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString deep = SingleInstance::defaultName();
+    EXPECT_LE(QFile::encodeName(deep).size(), 107) << deep.toStdString();
+    SingleInstance primary(nullptr, deep);
+    EXPECT_EQ(primary.claim(SingleInstance::Request::show, 1000), SingleInstance::Role::primary);
+    SingleInstance second(nullptr, deep);
+    EXPECT_EQ(second.claim(SingleInstance::Request::show, 1000), SingleInstance::Role::secondary);
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
     qputenv("XDG_DATA_HOME", savedData);
 }
