@@ -68,9 +68,10 @@ void StatusSummaryPublisher::publish(const QMap<QString, ForecastResult>& foreca
                                      const AppSettings& settings, const QDateTime& now)
 {
     const QByteArray path = QFile::encodeName(m_path);
-    if (!settings.statusLineForecast || settings.demoMode) {
-        // Demo figures have no place in the real Claude Code's status line.
-        if (!m_written.isEmpty() || QFileInfo::exists(m_path))
+    // Demo figures have no place in the real Claude Code's status line, and a demo beside a real collector
+    // leaves that collector's summary alone: it takes back only what it wrote itself.
+    if (settings.demoMode || !settings.statusLineForecast) {
+        if (!m_written.isEmpty() || (!settings.demoMode && QFileInfo::exists(m_path)))
             QFile::remove(m_path);
         m_written = {};
         return;

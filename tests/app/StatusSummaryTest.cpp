@@ -128,4 +128,11 @@ TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)
         publisher.publish(forecasts, off, now);
         EXPECT_FALSE(QFileInfo::exists(path)) << (demo ? "demo data" : "turned off");
     }
+    // A demo beside a real collector: the collector's summary stays.
+    publisher.publish(forecasts, settings, now);
+    AppSettings demo = settings;
+    demo.demoMode = true;
+    StatusSummaryPublisher other(path);
+    other.publish(forecasts, demo, now);
+    EXPECT_TRUE(QFileInfo::exists(path));
 }
