@@ -33,6 +33,12 @@ bool isTerminator(char c)
     return c == '\n' || c == '\r';
 }
 
+// Where a line ends: at its terminator, or at a NUL byte, which no record holds.
+bool isBreak(char c)
+{
+    return isTerminator(c) || c == '\0';
+}
+
 struct LineScan
 {
     qint64 end = 0;            // offset just past the last byte read
@@ -52,6 +58,20 @@ std::optional<LineScan> scanLines(int fd, qint64 from, qint64 to, qint64& peakBy
     bool overLimit = false;
     qint64 offset = from;
     while (offset < to) {
+        // A crash can leave a run of NUL bytes, often as a hole the file system does not even store. No
+        // record holds one: it ends the torn line before it, and the next line starts after it.
+        qint64 data = ::lseek(fd, offset, SEEK_DATA);
+        if (data < 0 && errno == ENXIO) {
+            struct stat info = {};
+            data = ::fstat(fd, &info) == 0 ? info.st_size : offset;
+        }
+        if (data > offset) {
+            line = QByteArray();
+            overLimit = false;
+            offset = std::min(data, to);
+            result.completeEnd = offset;
+            continue;
+        }
         const auto chunk = FileIo::readAt(fd, offset, std::min(readChunkBytes, to - offset));
         if (!chunk)
             return std::nullopt;
@@ -62,9 +82,16 @@ std::optional<LineScan> scanLines(int fd, qint64 from, qint64 to, qint64& peakBy
         const char* const end = begin + chunk->size();
         const char* start = begin;
         for (;;) {
-            const char* stop = std::find_if(start, end, isTerminator);
+            const char* stop = std::find_if(start, end, isBreak);
             if (stop == end)
                 break;
+            if (*stop == '\0') {
+                line = QByteArray();
+                overLimit = false;
+                start = std::find_if(stop, end, [](char c) { return c != '\0'; });
+                result.completeEnd = offset + (start - begin);
+                continue;
+            }
             const QByteArrayView piece(start, stop - start);
             if (!overLimit && line.size() + piece.size() <= SnapshotStore::maxLineBytes) {
                 if (line.isEmpty()) {

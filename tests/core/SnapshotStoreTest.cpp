@@ -76,12 +76,28 @@ TEST_F(SnapshotStoreTest, LoadsDecodableLinesInFileOrderAndSkipsTheRest)
          "{\"id\":\"5A1B" + line(second) + line(first),
          {second.id, first.id}},
         {"empty file", "", {}},
+        {"a run of NUL bytes ends the torn line before it",
+         line(first) + "{\"id\":\"torn" + QByteArray(5000, '\0') + line(second),
+         {first.id, second.id}},
     };
     for (const Row& row : rows) {
         writeFile(path, row.content);
         SnapshotStore store(path);
         EXPECT_EQ(ids(store.all()), row.expected) << row.name;
     }
+
+    // The same as a 2 GB hole, which a crash can leave behind: skipped unread.
+    writeFile(path, line(first) + "{\"id\":\"torn");
+    const qint64 holeEnd = QFileInfo(path).size() + (qint64(2) << 30);
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), holeEnd), 0);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write(line(second));
+    }
+    SnapshotStore store(path);
+    EXPECT_EQ(ids(store.all()), (QList<QUuid>{first.id, second.id}));
+    QFile::remove(path);
 }
 
 TEST_F(SnapshotStoreTest, AppendingToAMissingFileCreatesItAndAListKeepsItsOrder)
