@@ -99,10 +99,73 @@ TEST_F(ClaudeBridgeTest, InstallWithoutSettingsCreatesThemAndDeploysTheScript)
     const QString script = data("tallyvane-claude-statusline-bridge.py");
     EXPECT_EQ(modeOf(script), 0600); // run through python3, read by nobody else
     EXPECT_EQ(readAll(script), readAll(QString(Installer::resourcePath)));
-    EXPECT_EQ(readAll(settingsPath()), "{\n    \"statusLine\": {\n        \"command\": \"python3 \\\"" +
-                                           script.toUtf8() +
-                                           "\\\"\",\n        \"type\": \"command\"\n    }\n}\n");
+    EXPECT_EQ(readAll(settingsPath()), "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": "
+                                       "\"python3 \\\"" +
+                                           script.toUtf8() + "\\\"\"\n  }\n}\n");
     EXPECT_FALSE(QFile::exists(backupPath())); // nothing to back up
+}
+
+// Only the status line's command and type change: every other byte of the settings stays as written, and an
+// uninstall gives back the file as it was.
+TEST_F(ClaudeBridgeTest, InstallAndUninstallKeepTheRestOfTheSettingsAsWritten)
+{
+    struct Case
+    {
+        QByteArray original;
+        QByteArray installed; // CMD stands for the bridge's command
+        std::optional<QByteArray> uninstalled = {};
+    };
+    const QList<Case> cases{
+        {R"({
+  "model": "opus",
+  "feedbackSurveyState": {
+    "lastShownTime": 1780315200123456789
+  },
+  "statusLine": {
+    "type": "command",
+    "command": "my-prompt.sh",
+    "padding": 0,
+    "refreshInterval": 5
+  },
+  "alwaysThinkingEnabled": true
+}
+)",
+         R"({
+  "model": "opus",
+  "feedbackSurveyState": {
+    "lastShownTime": 1780315200123456789
+  },
+  "statusLine": {
+    "type": "command",
+    "command": CMD,
+    "padding": 0,
+    "refreshInterval": 5
+  },
+  "alwaysThinkingEnabled": true
+}
+)"},
+        {"{\n\t\"zeta\": 1.50,\n\t\"alpha\": [1, 2]\n}",
+         "{\n\t\"zeta\": 1.50,\n\t\"alpha\": [1, 2],\n\t\"statusLine\": {\n\t\t\"type\": "
+         "\"command\",\n\t\t\"command\": "
+         "CMD\n\t}\n}"},
+        {R"({"zeta":1e2,"alpha":{}})",
+         R"({"zeta":1e2,"alpha":{},"statusLine":{"type":"command","command":CMD}})"},
+        {R"({"statusLine": {"command": "x", "padding": 2}})",
+         R"({"statusLine": {"command": CMD, "padding": 2, "type": "command"}})"},
+        {"", "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": CMD\n  }\n}\n", "{}\n"},
+    };
+    for (const Case& c : cases) {
+        writeFile(settingsPath(), c.original);
+        QFile::remove(data("claude-prev-statusline.json"));
+        ASSERT_NE(Installer::install().bridgeStatus.state, State::error) << c.original.constData();
+        const QByteArray command =
+            QJsonDocument(QJsonArray{Installer::commandFor(Installer::deployedScriptPath())})
+                .toJson(QJsonDocument::Compact);
+        const QByteArray quoted = command.sliced(1, command.size() - 2);
+        EXPECT_EQ(QString(readAll(settingsPath())), QString(QByteArray(c.installed).replace("CMD", quoted)));
+        EXPECT_EQ(Installer::uninstall().bridgeStatus.state, State::notInstalled);
+        EXPECT_EQ(QString(readAll(settingsPath())), QString(c.uninstalled.value_or(c.original)));
+    }
 }
 
 TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
@@ -115,20 +178,17 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     const Installer::Outcome installed = Installer::install();
     EXPECT_EQ(installed.bridgeStatus, wrapping);
     EXPECT_EQ(installed.message, "Installed Tallyvane bridge wrapping your existing status line.");
-    EXPECT_EQ(readObject(data("claude-prev-statusline.json")), (QJsonObject{{"command", "my-prompt.sh"}}));
+    EXPECT_EQ(readObject(data("claude-prev-statusline.json"))["command"], "my-prompt.sh");
     EXPECT_EQ(readAll(backupPath()), original);
-    EXPECT_EQ(readObject(settingsPath())["model"], "opus");
-    EXPECT_EQ(readObject(settingsPath())["statusLine"].toObject().keys(), (QStringList{"command", "type"}));
     EXPECT_EQ(Installer::currentStatus(), wrapping);
-    EXPECT_EQ(Installer::install().bridgeStatus.state, State::installed); // over the bridge: the record stays
+    const Installer::Outcome again = Installer::install(); // over the bridge: the record stays, and says so
+    EXPECT_EQ(std::tuple(again.bridgeStatus, again.message), std::tuple(wrapping, installed.message));
     EXPECT_EQ(Installer::currentStatus(), wrapping);
 
     const Installer::Outcome removed = Installer::uninstall();
     EXPECT_EQ(removed.bridgeStatus.state, State::notInstalled);
     EXPECT_EQ(removed.message, "Removed bridge and restored your previous status line.");
-    EXPECT_EQ(readObject(settingsPath()),
-              (QJsonObject{{"model", "opus"},
-                           {"statusLine", QJsonObject{{"type", "command"}, {"command", "my-prompt.sh"}}}}));
+    EXPECT_EQ(readAll(settingsPath()), original);
     EXPECT_FALSE(QFile::exists(data("claude-prev-statusline.json")));
 
     // Someone else's status line is left alone by an uninstall.
@@ -141,7 +201,7 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     Installer::install();
     QFile::remove(data("claude-prev-statusline.json"));
     EXPECT_EQ(Installer::uninstall().message, "Removed the Tallyvane status line.");
-    EXPECT_EQ(readObject(settingsPath()), (QJsonObject{{"model", "opus"}}));
+    EXPECT_EQ(readAll(settingsPath()), R"({"model":"opus"})");
     QFile::remove(settingsPath());
     EXPECT_EQ(Installer::uninstall().message, "No Claude settings found; nothing to uninstall.");
 }
@@ -165,14 +225,14 @@ TEST_F(ClaudeBridgeTest, AStaleRecordedCommandIsClearedNotUsed)
 // A settings file we cannot read is never replaced: both actions refuse and write nothing.
 TEST_F(ClaudeBridgeTest, UnreadableSettingsAreLeftAlone)
 {
-    for (const QByteArray& settings : {QByteArray("{\"statusLine\": "), QByteArray("[]"), QByteArray("")}) {
+    for (const QByteArray& settings : {QByteArray("{\"statusLine\": "), QByteArray("[]")}) {
         writeFile(settingsPath(), settings);
         EXPECT_EQ(Installer::currentStatus().state, State::notInstalled);
         for (const auto& action : {&Installer::install, &Installer::uninstall}) {
             const Installer::Outcome outcome = action();
             EXPECT_EQ(outcome.bridgeStatus.state, State::error);
             EXPECT_EQ(outcome.bridgeStatus.reason, "settings unreadable");
-            EXPECT_EQ(outcome.message, "Could not read ~/.claude/settings.json; nothing was changed.");
+            EXPECT_EQ(outcome.message, "Could not read " + settingsPath() + "; nothing was changed.");
             EXPECT_EQ(readAll(settingsPath()), settings);
         }
         EXPECT_EQ(QDir(folder.path() + "/claude").entryList(QDir::Files | QDir::Hidden),
@@ -209,7 +269,7 @@ TEST_F(ClaudeBridgeTest, FailedWriteChangesNothing)
         const Installer::Outcome outcome = action();
         EXPECT_EQ(outcome.bridgeStatus.state, State::error);
         EXPECT_EQ(outcome.bridgeStatus.reason, "write failed");
-        EXPECT_EQ(outcome.message, "Failed to write ~/.claude/settings.json.");
+        EXPECT_EQ(outcome.message, "Failed to write " + settingsPath() + ".");
     }
     EXPECT_EQ(readAll(backupPath()), "earlier backup");
     EXPECT_EQ(readAll(data("claude-prev-statusline.json")), R"({"command":"earlier"})");
