@@ -128,4 +128,15 @@ TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)
         publisher.publish(forecasts, off, now);
         EXPECT_FALSE(QFileInfo::exists(path)) << (demo ? "demo data" : "turned off");
     }
+
+    publisher.publish(forecasts, settings, now);
+    {
+        StatusSummaryPublisher idle(path);
+    }
+    EXPECT_TRUE(QFileInfo::exists(path)) << "one that never wrote leaves another's summary";
+    {
+        StatusSummaryPublisher kept(path);
+        kept.publish(forecasts, settings, now);
+    }
+    EXPECT_FALSE(QFileInfo::exists(path)) << "one that kept it takes it along when it goes";
 }
