@@ -59,7 +59,13 @@ try:
 except ImportError:
     import json
 
-    loads = json.loads
+    def _refuse(name):
+        raise ValueError(name)
+
+    _scan = json.JSONDecoder(parse_constant=_refuse).raw_decode
+
+    def loads(data):
+        return json.loads(data, parse_constant=_refuse)
 
     def dumps(value):
         return json.dumps(value, separators=(",", ":"), allow_nan=False)
@@ -74,6 +80,10 @@ SUMMARY = os.path.join(DATA, "statusline-summary.json")
 SETTINGS = os.path.join(DATA, "settings.json")
 
 MAX_INPUT = 1 << 20
+# Tallyvane's own files the bridge reads are small; anything larger is not one of them.
+MAX_FILE = 64 << 10
+# Outside strings (model names, the summary's texts) are cut to this where they enter.
+MAX_TEXT = 256
 # An unchanged reading is written again after this long, so the log shows the window is still current.
 REPEAT_SECONDS = 300
 LOCK_WAIT_SECONDS = 5.0
@@ -96,8 +106,79 @@ def child(document, key):
 def number(value):
     if isinstance(value, bool) or not isinstance(value, (int, float)):
         return None
-    value = float(value)
+    try:
+        value = float(value)
+    except OverflowError:
+        return None
     return value if math.isfinite(value) else None
+
+
+def outside(value):
+    """An outside string as it may enter: cut to MAX_TEXT characters, a lone surrogate replaced."""
+    if not isinstance(value, str):
+        return ""
+    return value[:MAX_TEXT].encode("utf-8", "replace").decode("utf-8")
+
+
+def skip_space(text, i):
+    while i < len(text) and text[i] in " \t\n\r":
+        i += 1
+    return i
+
+
+def skip_value(text, i):
+    """Index after a value the parser refused, found by its quotes and brackets alone."""
+    depth = 0
+    while i < len(text):
+        c = text[i]
+        if c == '"':
+            i += 1
+            while i < len(text) and text[i] != '"':
+                i += 2 if text[i] == "\\" else 1
+        elif c in "{[":
+            depth += 1
+        elif c in "}]" or (c == "," and depth == 0):
+            if depth == 0:
+                return i
+            depth -= 1
+        i += 1
+    return i
+
+
+def parse_object(text, i, depth=0):
+    """The members of the object at `i` that parse, and the index after it. A member that does not parse is
+    left out, and an object cut short keeps the members before the cut."""
+    found = {}
+    i = skip_space(text, i + 1)
+    while i < len(text) and text[i] == '"':
+        try:
+            key, i = _scan(text, i)
+        except Exception:
+            break
+        i = skip_space(text, i)
+        if not text.startswith(":", i):
+            break
+        i = skip_space(text, i + 1)
+        if text.startswith("{", i) and depth < 8:
+            found[key], i = parse_object(text, i, depth + 1)
+        else:
+            try:
+                found[key], i = _scan(text, i)
+            except Exception:
+                i = skip_value(text, i)
+        i = skip_space(text, i)
+        if not text.startswith(",", i):
+            break
+        i = skip_space(text, i + 1)
+    return found, (i + 1 if text.startswith("}", i) else len(text))
+
+
+def parse_document(raw):
+    """Claude Code's document, as much of it as parses: one bad member or byte, or a document cut at
+    MAX_INPUT, still leaves the rest."""
+    text = raw.decode("utf-8", "replace")
+    i = skip_space(text, 1 if text.startswith("\ufeff") else 0)
+    return parse_object(text, i)[0] if text.startswith("{", i) else {}
 
 
 def new_id():
@@ -109,11 +190,20 @@ def new_id():
 
 
 def read_json(path):
+    """One of Tallyvane's small files, or None: never waits on a FIFO or a device, never reads a large file."""
     try:
-        with open(path, "rb") as handle:
-            return loads(handle.read(MAX_INPUT))
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError:
+        return None
+    try:
+        if os.fstat(fd).st_mode & 0o170000 != 0o100000:
+            return None
+        data = os.read(fd, MAX_FILE + 1)
+        return loads(data) if len(data) <= MAX_FILE else None
     except (OSError, ValueError):
         return None
+    finally:
+        os.close(fd)
 
 
 def write_atomically(path, data):
@@ -126,11 +216,13 @@ def write_atomically(path, data):
         finally:
             os.close(fd)
         os.replace(temporary, path)
+        return True
     except OSError:
         try:
             os.unlink(temporary)
         except OSError:
             pass
+        return False
 
 
 def write_fully(fd, data):
@@ -144,8 +236,8 @@ def settings(document):
     current = {}
     for key, value in (("modelId", model.get("id")), ("modelDisplayName", model.get("display_name")),
                        ("effortLevel", child(document, "effort").get("level"))):
-        if isinstance(value, str) and value:
-            current[key] = value
+        if outside(value):
+            current[key] = outside(value)
     thinking = child(document, "thinking").get("enabled")
     if isinstance(thinking, bool):
         current["thinkingEnabled"] = thinking
@@ -207,24 +299,38 @@ def append(snapshots, now):
         fresh = [s for s in snapshots if due(state.get(s["windowKind"]), s, now)]
         if not fresh:
             return
-        data = "".join(dumps(s) + "\n" for s in fresh).encode("ascii")
-        fd = os.open(LOG, os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC | os.O_NONBLOCK, 0o600)
-        try:
-            info = os.fstat(fd)
-            if not (info.st_mode & 0o170000 == 0o100000):
-                return
-            # A log cut short mid-line must not swallow our first line.
-            if info.st_size > 0 and os.pread(fd, 1, info.st_size - 1) not in (b"\n", b"\r"):
-                data = b"\n" + data
-            # One write: a kill leaves all of these lines or none.
-            write_fully(fd, data)
-        finally:
-            os.close(fd)
+        written = dict(state)
         for s in fresh:
-            state[s["windowKind"]] = {"usedPercent": s["usedPercent"], "resetAt": s.get("resetAt"), "writtenAt": now}
-        write_atomically(STATE, dumps(state).encode("ascii"))
+            written[s["windowKind"]] = {"usedPercent": s["usedPercent"], "resetAt": s.get("resetAt"),
+                                        "writtenAt": now}
+        # Remembered first: a reading the state cannot hold would be appended again on every redraw.
+        if not write_atomically(STATE, dumps(written).encode("ascii")):
+            return
+        if not append_lines("".join(dumps(s) + "\n" for s in fresh).encode("ascii")):
+            write_atomically(STATE, dumps(state).encode("ascii"))
     finally:
         os.close(lock_fd)
+
+
+def append_lines(data):
+    try:
+        fd = os.open(LOG, os.O_RDWR | os.O_APPEND | os.O_CREAT | os.O_CLOEXEC | os.O_NONBLOCK, 0o600)
+    except OSError:
+        return False
+    try:
+        info = os.fstat(fd)
+        if not (info.st_mode & 0o170000 == 0o100000):
+            return False
+        # A log cut short mid-line must not swallow our first line.
+        if info.st_size > 0 and os.pread(fd, 1, info.st_size - 1) not in (b"\n", b"\r"):
+            data = b"\n" + data
+        # One write: a kill leaves all of these lines or none.
+        write_fully(fd, data)
+        return True
+    except OSError:
+        return False
+    finally:
+        os.close(fd)
 
 
 def record_meta(current, now):
@@ -285,7 +391,9 @@ def printable(text):
 
 
 def percent(value):
-    return str(int(value)) if float(value).is_integer() else "%.1f" % value
+    """A figure as every Tallyvane face shows it: whole, halves away from zero (47.5 is 48)."""
+    whole = math.floor(value)
+    return "%d" % (whole + 1 if value - whole >= 0.5 else whole)
 
 
 def shown_figure(used, remaining):
@@ -301,9 +409,9 @@ def shows_remaining():
 
 def own_line(document, snapshots):
     parts = []
-    name = child(document, "model").get("display_name")
-    if isinstance(name, str) and printable(name):
-        parts.append(printable(name))
+    name = text_of(child(document, "model").get("display_name"))
+    if name:
+        parts.append(name)
     labels = {kind: label for _, kind, _, label in WINDOWS}
     remaining = shows_remaining() if snapshots else True
     for s in snapshots:
@@ -315,17 +423,18 @@ def fresh_summary(now):
     """Tallyvane's summary while a Tallyvane keeps it. One older than this turn's reading still holds the
     run-out: the line shows this turn's own figures beside it, and Tallyvane renews it within seconds."""
     try:
-        renewed = os.stat(SUMMARY).st_mtime
+        renewed = os.stat(SUMMARY).st_mtime_ns
     except OSError:
         return None
-    if now - renewed > SUMMARY_FRESH_SECONDS:
+    # One stamped ahead of this clock was not renewed by a Tallyvane running now.
+    if not 0 <= now - renewed <= SUMMARY_FRESH_SECONDS * 10**9:
         return None
     summary = read_json(SUMMARY)
     return summary if isinstance(summary, dict) else None
 
 
 def text_of(value):
-    return printable(value) if isinstance(value, str) else ""
+    return printable(outside(value))
 
 
 def forecast_line(document, snapshots, summary, colour):
@@ -360,8 +469,7 @@ def main():
     snapshots = []
     try:
         raw = sys.stdin.buffer.read(MAX_INPUT)
-        parsed = loads(raw) if raw.strip() else {}
-        document = parsed if isinstance(parsed, dict) else {}
+        document = parse_document(raw)
     except Exception:
         pass
     try:
@@ -380,7 +488,7 @@ def main():
         pass
     if output is None:
         try:
-            summary = fresh_summary(time.time())
+            summary = fresh_summary(time.time_ns())
             line = (forecast_line(document, snapshots, summary, not os.environ.get("NO_COLOR"))
                     if summary is not None else own_line(document, snapshots))
             output = line.encode("utf-8", "replace")

@@ -19,18 +19,19 @@ const QString kNoFigures = QStringLiteral("AI ") + NumberFormatting::dash;
 // The largest figure a title shows; three digits, as the tray icon has room for.
 constexpr double kLargestShown = 999;
 
-QString truncated(double value)
+// A shown value (within 0..999) without its percent sign.
+QString whole(double value)
 {
     if (!std::isfinite(value))
         return NumberFormatting::dash;
-    return QString::number(static_cast<qint64>(std::trunc(value)));
+    return QString::number(static_cast<qint64>(NumberFormatting::rounded(value)));
 }
 
 QString compactTitle(const QList<ForecastResult>& candidates, bool showRemaining)
 {
     QStringList parts;
     for (const ForecastResult& c : candidates) {
-        const QString value = truncated(shownValue(c, showRemaining));
+        const QString value = whole(shownValue(c, showRemaining));
         parts.append(shortLabel(c.provider) + QLatin1Char(' ') +
                      (value == NumberFormatting::dash ? value : value + QLatin1Char('%')));
     }
@@ -41,7 +42,7 @@ QString minimalTitle(const QList<ForecastResult>& candidates, bool showRemaining
 {
     QStringList parts;
     for (const ForecastResult& c : candidates)
-        parts.append(truncated(shownValue(c, showRemaining)));
+        parts.append(whole(shownValue(c, showRemaining)));
     return QStringLiteral("AI ") + parts.join(QLatin1Char('/'));
 }
 
@@ -133,8 +134,7 @@ std::optional<qint64> figure(const Leading& leading, bool showRemaining)
     const double value = shownValue(leading.forecast, showRemaining);
     if (!std::isfinite(value))
         return std::nullopt;
-    return leading.mode == MenuBarDisplayMode::providerFocus ? std::llround(value)
-                                                             : static_cast<qint64>(std::trunc(value));
+    return static_cast<qint64>(NumberFormatting::rounded(value));
 }
 
 QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)

@@ -44,8 +44,8 @@ struct Leading
 // no logged value, however absurd, overflows an integer. NaN stays NaN.
 [[nodiscard]] double shownValue(const ForecastResult& forecast, bool showRemaining);
 
-// The leading window's figure as the title shows it (rounded in provider focus, else truncated); the tray
-// icon and a status bar's percentage show this same number. Absent when not finite.
+// The leading window's figure as the title shows it, rounded as every face rounds (NumberFormatting); the
+// tray icon and a status bar's percentage show this same number. Absent when not finite.
 [[nodiscard]] std::optional<qint64> figure(const Leading& leading, bool showRemaining);
 
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.

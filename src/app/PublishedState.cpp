@@ -24,7 +24,7 @@ QStringList chipsOf(const ClaudeEstimator::CurrentSettings& current)
     return chips;
 }
 
-// The tray's number: truncated in compact and minimal, rounded in provider focus, none otherwise.
+// The tray's number in the modes that show one.
 QString iconFigureOf(const std::optional<MenuBarTitleBuilder::Leading>& leading, std::optional<qint64> value)
 {
     if (!leading || !value)

@@ -58,6 +58,13 @@ StatusSummaryPublisher::StatusSummaryPublisher(QString path, QObject* parent)
                             : std::move(path))
 {}
 
+StatusSummaryPublisher::~StatusSummaryPublisher()
+{
+    // Only a summary this wrote: one that never published leaves another collector's file alone.
+    if (!m_written.isEmpty())
+        QFile::remove(m_path);
+}
+
 void StatusSummaryPublisher::follow(const AppState& state)
 {
     connect(&state, &AppState::cycleFinished, this,

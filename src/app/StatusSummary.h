@@ -27,7 +27,8 @@ inline constexpr auto fileName = "statusline-summary.json";
 
 // Keeps the summary file in step with the state after every cycle: written whole when its content changed,
 // otherwise only its modification time renewed, so the bridge can tell a summary that is still being kept
-// from one a Tallyvane that quit left behind. Turned off in the settings, the file is removed.
+// from one a Tallyvane that quit left behind. Turned off in the settings, the file is removed, and so is
+// the one this kept when it goes (a clean exit).
 class StatusSummaryPublisher : public QObject
 {
     Q_OBJECT
@@ -35,6 +36,7 @@ class StatusSummaryPublisher : public QObject
 public:
     // `path` empty: the data folder's file.
     explicit StatusSummaryPublisher(QString path = {}, QObject* parent = nullptr);
+    ~StatusSummaryPublisher() override;
 
     // Publishes after every cycle of `state`, which outlives this.
     void follow(const AppState& state);

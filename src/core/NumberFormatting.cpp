@@ -6,18 +6,20 @@
 
 namespace {
 
-// Rounds halves away from zero and never shows "-0".
 QString wholeNumber(double value)
 {
-    double rounded = std::round(value);
-    if (rounded == 0)
-        rounded = 0;
-    return NumberFormatting::fixed(rounded, 0);
+    return NumberFormatting::fixed(NumberFormatting::rounded(value), 0);
 }
 
 } // namespace
 
 namespace NumberFormatting {
+
+double rounded(double value)
+{
+    const double whole = std::round(value);
+    return whole == 0 ? 0.0 : whole;
+}
 
 QString fixed(double value, int decimals)
 {

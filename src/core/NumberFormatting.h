@@ -11,7 +11,9 @@ namespace NumberFormatting {
 // Stands for an absent or non-finite number in every text.
 inline const QString dash = QStringLiteral("\u2014");
 
-QString percent(std::optional<double> value);      // "42%"
+// The whole number every face shows for a figure: halves away from zero (47.5 is 48), never -0.
+double rounded(double value);
+QString percent(std::optional<double> value);      // "42%", rounded as above
 QString signedPoints(std::optional<double> value); // "+12pp", "-8pp"
 QString money(bool gbp, double usd);               // "$12.34", "£158"
 QString tokens(qint64 count);                      // "1.2B", "34M", "5K", "999"

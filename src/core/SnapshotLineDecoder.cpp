@@ -2,6 +2,7 @@
 #include "core/Zone.h"
 
 #include "core/JsonLines.h"
+#include "core/TerminalText.h"
 
 #include <QJsonValue>
 
@@ -363,7 +364,8 @@ bool readOptionalString(const Value& value, OptionalText& out)
         return true;
     if (value.type != Value::Type::string)
         return false;
-    out = latin1(value.text);
+    // Printable ASCII already: only the generic decoder's cut to a name's length is left to do.
+    out = latin1(value.text.substr(0, static_cast<std::size_t>(TerminalText::maxName)));
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "core/TerminalText.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char16_t escape = 0x1b;
@@ -76,6 +78,14 @@ QString clean(QStringView text, bool keepLines)
             ++i;
         }
     }
+    return out;
+}
+
+QString name(QStringView text)
+{
+    QString out = clean(text.first(std::min(text.size(), maxName * 4)));
+    if (out.size() > maxName)
+        out.truncate(out[maxName - 1].isHighSurrogate() ? maxName - 1 : maxName);
     return out;
 }
 

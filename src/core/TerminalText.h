@@ -15,4 +15,9 @@ bool isControl(char16_t c);
 // stay.
 QString clean(QStringView text, bool keepLines = false);
 
+// A name from outside (a model, plan, limit or effort name): clean, and cut to `maxName` characters so that
+// no name can grow a log line past what the decoders take, nor a face past its room.
+inline constexpr qsizetype maxName = 256;
+QString name(QStringView text);
+
 } // namespace TerminalText

@@ -19,7 +19,7 @@ bool readOptionalString(const QJsonObject& object, QLatin1StringView key, Option
         return false;
     // Names from outside (Claude Code, a server, another writer of the log) never carry a control into a
     // face.
-    out = TerminalText::clean(value.toString());
+    out = TerminalText::name(value.toString());
     return true;
 }
 
@@ -58,7 +58,7 @@ template <typename E> bool readEnum(const QJsonObject& object, QLatin1StringView
 void putOptional(QJsonObject& object, QLatin1StringView key, const OptionalText& value)
 {
     if (value)
-        object.insert(key, TerminalText::clean(*value));
+        object.insert(key, TerminalText::name(*value));
 }
 
 } // namespace

@@ -219,7 +219,7 @@ std::optional<CurrentSettings> decodeMeta(const QByteArray& bytes)
             return true;
         if (!o.value(key).isString())
             return false;
-        out = TerminalText::clean(o.value(key).toString());
+        out = TerminalText::name(o.value(key).toString());
         return true;
     };
     if (!text(QLatin1StringView("modelId"), meta.modelId) ||

@@ -41,7 +41,7 @@ std::optional<ModelSighting> sighting(QByteArrayView piece)
     if (!ms)
         return std::nullopt;
     // A transcript's model name is shown in the panel, the terminal and the status line: no controls.
-    return ModelSighting{TerminalText::clean(model), QDateTime::fromMSecsSinceEpoch(*ms, Zone::utc())};
+    return ModelSighting{TerminalText::name(model), QDateTime::fromMSecsSinceEpoch(*ms, Zone::utc())};
 }
 
 } // namespace

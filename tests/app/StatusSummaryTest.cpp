@@ -128,11 +128,18 @@ TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)
         publisher.publish(forecasts, off, now);
         EXPECT_FALSE(QFileInfo::exists(path)) << (demo ? "demo data" : "turned off");
     }
-    // A demo beside a real collector: the collector's summary stays.
     publisher.publish(forecasts, settings, now);
-    AppSettings demo = settings;
-    demo.demoMode = true;
-    StatusSummaryPublisher other(path);
-    other.publish(forecasts, demo, now);
+    {
+        // A demo beside a real collector, or one that never wrote: the collector's summary stays.
+        AppSettings demo = settings;
+        demo.demoMode = true;
+        StatusSummaryPublisher other(path);
+        other.publish(forecasts, demo, now);
+    }
     EXPECT_TRUE(QFileInfo::exists(path));
+    {
+        StatusSummaryPublisher kept(path);
+        kept.publish(forecasts, settings, now);
+    }
+    EXPECT_FALSE(QFileInfo::exists(path)) << "one that kept it takes it along when it goes";
 }

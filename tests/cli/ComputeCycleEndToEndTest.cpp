@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 using namespace CliTest;
@@ -231,9 +232,10 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
 }
 
 // The clock of `status --json`'s run-out, read in `top` on a real terminal (tmux) and in Claude Code's status
-// line as the bridge prints it from the summary a collecting Tallyvane keeps. The run-out moves with the
-// clock between the runs, so a face may read the minute before or after.
-TEST(ComputeCycleEndToEnd, TopAndTheStatusLineShowTheRunOutOfStatusJson)
+// line as the bridge prints it from the summary a collecting Tallyvane keeps; and 52.4 % used shown as one
+// number by the title, waybar, the summary and the bridge. The run-out moves with the clock between the
+// runs, so a face may read the minute before or after.
+TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("tmux")).isEmpty())
         GTEST_SKIP() << "tmux is not installed";
@@ -242,10 +244,11 @@ TEST(ComputeCycleEndToEnd, TopAndTheStatusLineShowTheRunOutOfStatusJson)
     QList<UsageSnapshot> ramp;
     for (int minutes = 70; minutes >= 10; minutes -= 10)
         ramp.append(TestSupport::reading(Provider::claude, WindowKind::fiveHour, now.addSecs(-60 * minutes),
-                                         60 - (minutes - 10) / 3.0, now.addSecs(4 * 3600)));
+                                         52.4 - (minutes - 10) / 3.0, now.addSecs(4 * 3600)));
     home.writeLog(ramp);
     AppSettings settings;
     settings.hasOnboarded = true;
+    settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
     settings.forecastBasis = ForecastBasis::last1h;
     settings.enabledProviders = {Provider::claude};
     home.writeSettings(settings);
@@ -258,10 +261,18 @@ TEST(ComputeCycleEndToEnd, TopAndTheStatusLineShowTheRunOutOfStatusJson)
         if (f.toObject().value("id") == QStringLiteral("claude-fiveHour"))
             runOut = JsonLines::parseDate(f.toObject().value("runOutAt").toString()).value_or(QDateTime());
     ASSERT_TRUE(runOut.isValid()) << json.out.toStdString();
+    const ProcessResult waybar = runIn(home, {QStringLiteral("status"), QStringLiteral("--waybar")});
+    const QJsonObject bar = QJsonDocument::fromJson(waybar.out.toUtf8()).object();
+    EXPECT_EQ(std::tuple(bar.value("text").toString(), bar.value("percentage").toInt()),
+              std::tuple(QString("AI  Cl 48%"), 48))
+        << waybar.out.toStdString();
+    // The clock may follow a weekday ("Wed 00:02") when the run-out is on another day.
     const auto shows = [&](const QString& text, const QString& before) {
-        for (const int seconds : {-60, 0, 60})
-            if (text.contains(before + runOut.addSecs(seconds).toUTC().toString(QStringLiteral("HH:mm"))))
+        for (const int seconds : {-60, 0, 60}) {
+            const QString clock = runOut.addSecs(seconds).toUTC().toString(QStringLiteral("HH:mm"));
+            if (text.contains(QRegularExpression(QRegularExpression::escape(before) + "(\\w+ )?" + clock)))
                 return true;
+        }
         return false;
     };
 
@@ -294,20 +305,30 @@ TEST(ComputeCycleEndToEnd, TopAndTheStatusLineShowTheRunOutOfStatusJson)
     collector.start(binary(), {QStringLiteral("--headless")});
     const QString summary = home.file(QStringLiteral("statusline-summary.json"));
     EXPECT_TRUE(TestSupport::waitFor([&] { return QFile::exists(summary); }, 15'000));
-    collector.terminate();
-    collector.waitForFinished(10'000);
-    QProcess bridge;
     QProcessEnvironment bridgeEnv = env;
     bridgeEnv.insert(QStringLiteral("NO_COLOR"), QStringLiteral("1"));
-    bridge.setProcessEnvironment(bridgeEnv);
     // Where the installer deploys it: beside the data it reads.
     const QString script = home.file(QStringLiteral("tallyvane-claude-statusline-bridge.py"));
     ASSERT_TRUE(QFile::copy(
         QStringLiteral(TALLYVANE_SOURCE_DIR "/resources/tallyvane-claude-statusline-bridge.py"), script));
-    bridge.start(QStringLiteral("python3"), {script});
-    bridge.write(R"({"model":{"display_name":"Opus"}})");
-    bridge.closeWriteChannel();
-    ASSERT_TRUE(bridge.waitForFinished(10'000));
-    const QString line = QString::fromUtf8(bridge.readAllStandardOutput());
+    const auto statusLine = [&](const QByteArray& input) {
+        QProcess bridge;
+        bridge.setProcessEnvironment(bridgeEnv);
+        bridge.start(QStringLiteral("python3"), {script});
+        bridge.write(input);
+        bridge.closeWriteChannel();
+        bridge.waitForFinished(10'000);
+        return QString::fromUtf8(bridge.readAllStandardOutput());
+    };
+    const QString line = statusLine(R"({"model":{"display_name":"Opus"}})");
     EXPECT_TRUE(shows(line, QStringLiteral("out ~"))) << line.toStdString();
+    EXPECT_TRUE(line.contains(QLatin1String("5h 48% left"))) << line.toStdString();
+    const QString own = statusLine(R"({"rate_limits":{"five_hour":{"used_percentage":52.4}}})");
+    EXPECT_TRUE(own.startsWith(QLatin1String("5h 48% left"))) << own.toStdString();
+
+    // A collector that quits cleanly takes its summary with it: no forecast outlives it.
+    collector.terminate();
+    EXPECT_TRUE(collector.waitForFinished(10'000));
+    EXPECT_FALSE(QFile::exists(summary));
+    EXPECT_EQ(statusLine(R"({"model":{"display_name":"Opus"}})"), "Opus\n");
 }

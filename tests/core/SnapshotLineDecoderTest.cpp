@@ -207,6 +207,13 @@ TEST(SnapshotLineDecoder, NamesFromTheLogComeWithoutControls)
         ASSERT_TRUE(s.has_value());
         EXPECT_EQ(s->modelDisplayName, QStringLiteral("GPT-5.5"));
     }
+    // A name of 60 KiB is cut to 256 characters by both; one in emoji is not cut inside a character.
+    const QByteArray longName = variant(R"("GPT-5.5")", "\"" + QByteArray(60'000, 'G') + "\"");
+    const QByteArray emoji =
+        variant(R"("GPT-5.5")", "\"" + QByteArray("x") + QByteArray("\U0001F600").repeated(200) + "\"");
+    for (const std::optional<UsageSnapshot>& s : {SnapshotLineDecoder::decode(longName), generic(longName)})
+        EXPECT_EQ(s.value().modelDisplayName, QString(256, u'G'));
+    EXPECT_EQ(generic(emoji).value().modelDisplayName->size(), 255);
     UsageSnapshot written = *generic(canonical);
     written.effortLevel = QStringLiteral("high\x1b[31m\x07");
     EXPECT_EQ(generic(line(written))->effortLevel, QStringLiteral("high"));

@@ -29,7 +29,8 @@ const QByteArray documented = R"({"session_id":"s1","transcript_path":"/tmp/t.js
  "fast_mode":false,"effort":{"level":"high"},"thinking":{"enabled":true},
  "rate_limits":{"five_hour":{"used_percentage":42,"resets_at":1780315200},
                 "seven_day":{"used_percentage":17.5,"resets_at":1780826400}}})";
-const QByteArray documentedLine = "Opus 4.8 \u00b7 5h 58% left \u00b7 7d 82.5% left\n";
+// Whole figures, halves away from zero, as every face shows them.
+const QByteArray documentedLine = "Opus 4.8 \u00b7 5h 58% left \u00b7 7d 83% left\n";
 
 QByteArray withUsage(double fiveHour, double sevenDay)
 {
@@ -99,10 +100,73 @@ TEST_F(ClaudeBridgeTest, InstallWithoutSettingsCreatesThemAndDeploysTheScript)
     const QString script = data("tallyvane-claude-statusline-bridge.py");
     EXPECT_EQ(modeOf(script), 0600); // run through python3, read by nobody else
     EXPECT_EQ(readAll(script), readAll(QString(Installer::resourcePath)));
-    EXPECT_EQ(readAll(settingsPath()), "{\n    \"statusLine\": {\n        \"command\": \"python3 \\\"" +
-                                           script.toUtf8() +
-                                           "\\\"\",\n        \"type\": \"command\"\n    }\n}\n");
+    EXPECT_EQ(readAll(settingsPath()), "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": "
+                                       "\"python3 \\\"" +
+                                           script.toUtf8() + "\\\"\"\n  }\n}\n");
     EXPECT_FALSE(QFile::exists(backupPath())); // nothing to back up
+}
+
+// Only the status line's command and type change: every other byte of the settings stays as written, and an
+// uninstall gives back the file as it was.
+TEST_F(ClaudeBridgeTest, InstallAndUninstallKeepTheRestOfTheSettingsAsWritten)
+{
+    struct Case
+    {
+        QByteArray original;
+        QByteArray installed; // CMD stands for the bridge's command
+        std::optional<QByteArray> uninstalled = {};
+    };
+    const QList<Case> cases{
+        {R"({
+  "model": "opus",
+  "feedbackSurveyState": {
+    "lastShownTime": 1780315200123456789
+  },
+  "statusLine": {
+    "type": "command",
+    "command": "my-prompt.sh",
+    "padding": 0,
+    "refreshInterval": 5
+  },
+  "alwaysThinkingEnabled": true
+}
+)",
+         R"({
+  "model": "opus",
+  "feedbackSurveyState": {
+    "lastShownTime": 1780315200123456789
+  },
+  "statusLine": {
+    "type": "command",
+    "command": CMD,
+    "padding": 0,
+    "refreshInterval": 5
+  },
+  "alwaysThinkingEnabled": true
+}
+)"},
+        {"{\n\t\"zeta\": 1.50,\n\t\"alpha\": [1, 2]\n}",
+         "{\n\t\"zeta\": 1.50,\n\t\"alpha\": [1, 2],\n\t\"statusLine\": {\n\t\t\"type\": "
+         "\"command\",\n\t\t\"command\": "
+         "CMD\n\t}\n}"},
+        {R"({"zeta":1e2,"alpha":{}})",
+         R"({"zeta":1e2,"alpha":{},"statusLine":{"type":"command","command":CMD}})"},
+        {R"({"statusLine": {"command": "x", "padding": 2}})",
+         R"({"statusLine": {"command": CMD, "padding": 2, "type": "command"}})"},
+        {"", "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": CMD\n  }\n}\n", "{}\n"},
+    };
+    for (const Case& c : cases) {
+        writeFile(settingsPath(), c.original);
+        QFile::remove(data("claude-prev-statusline.json"));
+        ASSERT_NE(Installer::install().bridgeStatus.state, State::error) << c.original.constData();
+        const QByteArray command =
+            QJsonDocument(QJsonArray{Installer::commandFor(Installer::deployedScriptPath())})
+                .toJson(QJsonDocument::Compact);
+        const QByteArray quoted = command.sliced(1, command.size() - 2);
+        EXPECT_EQ(QString(readAll(settingsPath())), QString(QByteArray(c.installed).replace("CMD", quoted)));
+        EXPECT_EQ(Installer::uninstall().bridgeStatus.state, State::notInstalled);
+        EXPECT_EQ(QString(readAll(settingsPath())), QString(c.uninstalled.value_or(c.original)));
+    }
 }
 
 TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
@@ -115,20 +179,17 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     const Installer::Outcome installed = Installer::install();
     EXPECT_EQ(installed.bridgeStatus, wrapping);
     EXPECT_EQ(installed.message, "Installed Tallyvane bridge wrapping your existing status line.");
-    EXPECT_EQ(readObject(data("claude-prev-statusline.json")), (QJsonObject{{"command", "my-prompt.sh"}}));
+    EXPECT_EQ(readObject(data("claude-prev-statusline.json"))["command"], "my-prompt.sh");
     EXPECT_EQ(readAll(backupPath()), original);
-    EXPECT_EQ(readObject(settingsPath())["model"], "opus");
-    EXPECT_EQ(readObject(settingsPath())["statusLine"].toObject().keys(), (QStringList{"command", "type"}));
     EXPECT_EQ(Installer::currentStatus(), wrapping);
-    EXPECT_EQ(Installer::install().bridgeStatus.state, State::installed); // over the bridge: the record stays
+    const Installer::Outcome again = Installer::install(); // over the bridge: the record stays, and says so
+    EXPECT_EQ(std::tuple(again.bridgeStatus, again.message), std::tuple(wrapping, installed.message));
     EXPECT_EQ(Installer::currentStatus(), wrapping);
 
     const Installer::Outcome removed = Installer::uninstall();
     EXPECT_EQ(removed.bridgeStatus.state, State::notInstalled);
     EXPECT_EQ(removed.message, "Removed bridge and restored your previous status line.");
-    EXPECT_EQ(readObject(settingsPath()),
-              (QJsonObject{{"model", "opus"},
-                           {"statusLine", QJsonObject{{"type", "command"}, {"command", "my-prompt.sh"}}}}));
+    EXPECT_EQ(readAll(settingsPath()), original);
     EXPECT_FALSE(QFile::exists(data("claude-prev-statusline.json")));
 
     // Someone else's status line is left alone by an uninstall.
@@ -141,7 +202,7 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     Installer::install();
     QFile::remove(data("claude-prev-statusline.json"));
     EXPECT_EQ(Installer::uninstall().message, "Removed the Tallyvane status line.");
-    EXPECT_EQ(readObject(settingsPath()), (QJsonObject{{"model", "opus"}}));
+    EXPECT_EQ(readAll(settingsPath()), R"({"model":"opus"})");
     QFile::remove(settingsPath());
     EXPECT_EQ(Installer::uninstall().message, "No Claude settings found; nothing to uninstall.");
 }
@@ -165,14 +226,14 @@ TEST_F(ClaudeBridgeTest, AStaleRecordedCommandIsClearedNotUsed)
 // A settings file we cannot read is never replaced: both actions refuse and write nothing.
 TEST_F(ClaudeBridgeTest, UnreadableSettingsAreLeftAlone)
 {
-    for (const QByteArray& settings : {QByteArray("{\"statusLine\": "), QByteArray("[]"), QByteArray("")}) {
+    for (const QByteArray& settings : {QByteArray("{\"statusLine\": "), QByteArray("[]")}) {
         writeFile(settingsPath(), settings);
         EXPECT_EQ(Installer::currentStatus().state, State::notInstalled);
         for (const auto& action : {&Installer::install, &Installer::uninstall}) {
             const Installer::Outcome outcome = action();
             EXPECT_EQ(outcome.bridgeStatus.state, State::error);
             EXPECT_EQ(outcome.bridgeStatus.reason, "settings unreadable");
-            EXPECT_EQ(outcome.message, "Could not read ~/.claude/settings.json; nothing was changed.");
+            EXPECT_EQ(outcome.message, "Could not read " + settingsPath() + "; nothing was changed.");
             EXPECT_EQ(readAll(settingsPath()), settings);
         }
         EXPECT_EQ(QDir(folder.path() + "/claude").entryList(QDir::Files | QDir::Hidden),
@@ -209,7 +270,7 @@ TEST_F(ClaudeBridgeTest, FailedWriteChangesNothing)
         const Installer::Outcome outcome = action();
         EXPECT_EQ(outcome.bridgeStatus.state, State::error);
         EXPECT_EQ(outcome.bridgeStatus.reason, "write failed");
-        EXPECT_EQ(outcome.message, "Failed to write ~/.claude/settings.json.");
+        EXPECT_EQ(outcome.message, "Failed to write " + settingsPath() + ".");
     }
     EXPECT_EQ(readAll(backupPath()), "earlier backup");
     EXPECT_EQ(readAll(data("claude-prev-statusline.json")), R"({"command":"earlier"})");
@@ -297,6 +358,8 @@ TEST_F(ClaudeBridgeTest, SameLinesWithoutTheJsonAccelerator)
 TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
 {
     ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    const QByteArray fiveHour = R"("rate_limits":{"five_hour":{"used_percentage":42,"resets_at":1780315200})";
+    const QByteArray longName(70'000, 'M');
     const std::pair<QByteArray, QByteArray> rows[] = {
         // Claude Code's texts reach the terminal without its controls.
         {R"({"model":{"display_name":"Haiku\u001b]0;owned\u0007 4.5\u001b[2J\r\u009b1m"}})", "Haiku 4.5\n"},
@@ -308,6 +371,18 @@ TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
          "Tallyvane\n"},
         {R"({"rate_limits":{"five_hour":{"used_percentage":true,"resets_at":1e400}}})", "Tallyvane\n"},
         {R"({"rate_limits":{"five_hour":{"used_percentage":120,"resets_at":"soon"}}})", "5h 0% left\n"},
+        // A name past 256 characters is cut where it enters: in the line and in the log, which skips long
+        // lines.
+        {R"({"model":{"display_name":")" + longName + R"("},)" + fiveHour + "}}",
+         longName.first(256) + " \u00b7 5h 58% left\n"},
+        // What parses stays: past a bad member, a bad byte, or the cut at 1 MiB.
+        {R"({"cost":{"total_cost_usd":NaN},"model":{"display_name":"Opus"},"cwd":"\xff",)"
+         R"("rate_limits":{"seven_day":{"used_percentage":17.5,"resets_at":1)" +
+             QByteArray(400, '0') + R"(},"five_hour":{"used_percentage":42,"resets_at":1780315200,"x":-}}})",
+         "Opus \u00b7 5h 58% left \u00b7 7d 83% left\n"},
+        {R"({"model":{"display_name":"Opus"},)" + fiveHour + R"(},"tail":")" + QByteArray(1 << 20, 'x') +
+             "\"}",
+         "Opus \u00b7 5h 58% left\n"},
     };
     for (const auto& [input, line] : rows) {
         const BridgeRun run = runBridge(input);
@@ -315,10 +390,22 @@ TEST_F(ClaudeBridgeTest, AnyInputStillGivesALineAndExitZero)
             << input.constData();
     }
     const QList<UsageSnapshot> snapshots = logged();
-    ASSERT_EQ(snapshots.size(), 1);
-    EXPECT_EQ(snapshots[0].usedPercent, 100);
-    EXPECT_EQ(snapshots[0].resetAt, std::nullopt);
-    EXPECT_EQ(readObject(data("claude-meta.json"))["modelDisplayName"], "Haiku 4.5");
+    ASSERT_EQ(snapshots.size(), 3);
+    EXPECT_EQ(std::tuple(snapshots[0].usedPercent, snapshots[0].resetAt), std::tuple(100.0, std::nullopt));
+    EXPECT_EQ(snapshots[1].modelDisplayName, QString(longName.first(256)));
+    EXPECT_EQ(std::tuple(snapshots[2].windowKind, snapshots[2].resetAt),
+              std::tuple(WindowKind::sevenDay, std::nullopt));
+    EXPECT_EQ(readObject(data("claude-meta.json"))["modelDisplayName"], "Opus");
+
+    // Its own files are read without waiting: a FIFO in place of one is not read.
+    for (const char* name :
+         {"statusline-summary.json", "claude-statusline-state.json", "claude-prev-statusline.json"}) {
+        QFile::remove(data(name));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(data(name)).constData(), 0600), 0);
+        const BridgeRun run = runBridge(documented);
+        EXPECT_EQ(std::tuple(run.exitCode, run.out), std::tuple(0, documentedLine)) << name;
+        QFile::remove(data(name));
+    }
 }
 
 // Claude Code runs the command several times a second; only changes (or a five-minute repeat) reach the log.
@@ -372,6 +459,15 @@ TEST_F(ClaudeBridgeTest, RepeatedReadingsAreWrittenOnce)
     writeFile(data("claude-statusline-state.json"), QJsonDocument(state).toJson());
     runBridge(withUsage(43, 17.5)); // five minutes after the last write: written again
     EXPECT_EQ(logLines().size(), 5);
+
+    // A folder that takes no new state file: the log is still writable, but no reading is appended again
+    // and again.
+    QFile::remove(data("claude-statusline-state.json"));
+    UnwritableFolder locked(LocalFileStore::baseDirectory());
+    SKIP_UNLESS_ENGAGED(locked);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(runBridge(withUsage(44, 17.5)).exitCode, 0);
+    EXPECT_LE(logLines().size(), 7);
 }
 
 // Concurrent bridge runs, the app's own appends and prunes share the log's lock: no line is lost, torn or
@@ -455,11 +551,13 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
         {"current, NO_COLOR", summary, now, "1", modelOnly,
          "Opus 4.8 \u00b7 5h 63% left \u00b7 out ~16:40 \u00b7 7d 41% left\n"},
         {"not renewed for 11 minutes", summary, now.addSecs(-660), "", modelOnly, "Opus 4.8\n"},
+        {"stamped an hour ahead", summary, now.addSecs(3600), "", modelOnly, "Opus 4.8\n"},
+        {"past 64 KiB", summary + QByteArray(64 << 10, ' '), now, "", modelOnly, "Opus 4.8\n"},
         {"corrupt", QByteArray(R"({"windows":)"), now, "", modelOnly, "Opus 4.8\n"},
         // Claude Code's own figures win; the run-out still comes from the summary, even one made before
         // this turn's reading (Tallyvane renews it within seconds).
         {"own reading", summary, now.addSecs(-60), "1", documented,
-         "Opus 4.8 \u00b7 5h 58% left \u00b7 out ~16:40 \u00b7 7d 82.5% left\n"},
+         "Opus 4.8 \u00b7 5h 58% left \u00b7 out ~16:40 \u00b7 7d 83% left\n"},
     };
     for (const Case& c : cases) {
         QFile::remove(data("statusline-summary.json"));
@@ -477,5 +575,5 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
     // Without a summary the plain line follows "Show remaining" too, always with its word.
     QFile::remove(data("statusline-summary.json"));
     writeFile(data("settings.json"), R"({"showRemaining":false})");
-    EXPECT_EQ(runBridge(documented).out, "Opus 4.8 \u00b7 5h 42% used \u00b7 7d 17.5% used\n");
+    EXPECT_EQ(runBridge(documented).out, "Opus 4.8 \u00b7 5h 42% used \u00b7 7d 18% used\n");
 }

@@ -74,7 +74,7 @@ TEST(StatusBarController, IconAndToolTipFollowTheState)
     };
     const Step steps[] = {
         {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 42.9, ForecastStatus::safe)}),
-         "AI  C 42%\nTallyvane — Safe  (Ctrl+Alt+G)", ForecastStatus::safe, "42"},
+         "AI  C 43%\nTallyvane — Safe  (Ctrl+Alt+G)", ForecastStatus::safe, "43"},
         {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 55, ForecastStatus::watch),
                     forecast(Provider::claude, WindowKind::fiveHour, 20, ForecastStatus::safe)}),
          "AI  C 55% · Cl 20%\nTallyvane — Watch  (Ctrl+Alt+G)", ForecastStatus::watch, "55"},

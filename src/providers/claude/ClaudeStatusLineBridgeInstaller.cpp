@@ -3,12 +3,14 @@
 #include "core/AppLogger.h"
 #include "core/AtomicFile.h"
 #include "core/FileIo.h"
+#include "core/JsonText.h"
 #include "core/LocalFileStore.h"
 #include "providers/claude/ClaudePaths.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -26,7 +28,22 @@ using Outcome = ClaudeStatusLineBridgeInstaller::Outcome;
 // Claude Code's settings are small; anything near this is not a settings file.
 constexpr qint64 maxSettingsBytes = 16 * 1024 * 1024;
 
-const QString writeFailedMessage = QStringLiteral("Failed to write ~/.claude/settings.json.");
+constexpr QStringView statusLineKey{u"statusLine"};
+
+// The settings path as the user would type it: under the home folder with a "~".
+QString shownSettingsPath()
+{
+    const QString path = ClaudePaths::settingsPath();
+    const QString home = QDir::homePath();
+    if (home != QLatin1String("/") && path.startsWith(home + QLatin1Char('/')))
+        return QLatin1Char('~') + path.sliced(home.size());
+    return path;
+}
+
+QString writeFailedMessage()
+{
+    return QStringLiteral("Failed to write %1.").arg(shownSettingsPath());
+}
 
 struct Settings
 {
@@ -37,7 +54,9 @@ struct Settings
         unreadable
     } kind = Kind::missing;
     QJsonObject object;
+    // The file as it is, for the backup; `text` is what edits start from.
     QByteArray bytes;
+    QByteArray text;
 };
 
 Settings readSettings()
@@ -46,11 +65,14 @@ Settings readSettings()
     const std::optional<QByteArray> bytes =
         FileIo::readRegularFile(ClaudePaths::settingsPath(), maxSettingsBytes, &missing);
     if (!bytes)
-        return {missing ? Settings::Kind::missing : Settings::Kind::unreadable, {}, {}};
+        return {missing ? Settings::Kind::missing : Settings::Kind::unreadable, {}, {}, "{}\n"};
+    // An empty file is how some editors leave "no settings"; Claude Code reads it as {} too.
+    if (bytes->trimmed().isEmpty())
+        return {Settings::Kind::object, {}, *bytes, "{}\n"};
     const QJsonDocument document = QJsonDocument::fromJson(*bytes);
     if (!document.isObject())
-        return {Settings::Kind::unreadable, {}, *bytes};
-    return {Settings::Kind::object, document.object(), *bytes};
+        return {Settings::Kind::unreadable, {}, *bytes, {}};
+    return {Settings::Kind::object, document.object(), *bytes, *bytes};
 }
 
 // A file's content before an action touches it, so a failed action can put it back.
@@ -79,21 +101,61 @@ QString previousCommandPath()
     return LocalFileStore::path(QStringLiteral("claude-prev-statusline.json"));
 }
 
-std::optional<QString> readPreviousCommand()
+// The user's own status line from before the install: its command, which the bridge runs, and the member's
+// text as it was written, which an uninstall puts back.
+struct Previous
+{
+    std::optional<QString> command;
+    std::optional<QByteArray> statusLine;
+};
+
+Previous readPrevious()
 {
     const std::optional<QByteArray> bytes = FileIo::readRegularFile(previousCommandPath(), maxSettingsBytes);
     if (!bytes)
-        return std::nullopt;
-    const QJsonValue command = QJsonDocument::fromJson(*bytes).object().value(QLatin1StringView("command"));
-    if (!command.isString() || command.toString().isEmpty())
-        return std::nullopt;
-    return command.toString();
+        return {};
+    const QJsonObject object = QJsonDocument::fromJson(*bytes).object();
+    Previous previous;
+    const QJsonValue command = object.value(QLatin1StringView("command"));
+    if (command.isString() && !command.toString().isEmpty())
+        previous.command = command.toString();
+    const QByteArray text = object.value(statusLineKey).toString().toUtf8();
+    // Written by us, but read back only if it is still exactly one JSON value.
+    if (QJsonDocument::fromJson("[" + text + "]").array().size() == 1)
+        previous.statusLine = text;
+    return previous;
 }
 
-bool writePreviousCommand(const QString& command)
+std::optional<QString> readPreviousCommand()
 {
-    const QJsonObject object{{QStringLiteral("command"), command}};
+    return readPrevious().command;
+}
+
+bool writePrevious(const std::optional<QString>& command, const QByteArray& statusLine)
+{
+    QJsonObject object{{statusLineKey.toString(), QString::fromUtf8(statusLine)}};
+    if (command)
+        object.insert(QStringLiteral("command"), *command);
     return AtomicFile::write(previousCommandPath(), QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+std::optional<JsonText::Member> statusLineMember(const QByteArray& text)
+{
+    return JsonText::member(text, JsonText::topBegin(text), statusLineKey);
+}
+
+// The settings text with the bridge as the status-line command; the status line's other members stay.
+QByteArray withBridge(QByteArray text, const QString& command)
+{
+    std::optional<JsonText::Member> line = statusLineMember(text);
+    if (!line || text[line->valueBegin] != '{') {
+        text = JsonText::set(text, JsonText::topBegin(text), statusLineKey, "{}");
+        line = statusLineMember(text);
+    }
+    const std::optional<JsonText::Member> type = JsonText::member(text, line->valueBegin, u"type");
+    if (!type || text.sliced(type->valueBegin, type->valueEnd - type->valueBegin) != "\"command\"")
+        text = JsonText::set(text, line->valueBegin, u"type", "\"command\"");
+    return JsonText::set(text, line->valueBegin, u"command", JsonText::quoted(command));
 }
 
 // The folder the settings file is finally replaced in must take a new file.
@@ -106,14 +168,12 @@ bool settingsWritable()
     return ::access(name.constData(), W_OK | X_OK) == 0;
 }
 
-bool writeSettings(const QJsonObject& settings)
+bool writeSettings(const QByteArray& text)
 {
-    // QJsonObject keeps its keys sorted, so the file is pretty-printed in key order.
     QString error;
     AtomicFile::Options options;
     options.followForeignLinks = true;
-    if (AtomicFile::write(ClaudePaths::settingsPath(),
-                          QJsonDocument(settings).toJson(QJsonDocument::Indented), &error, options))
+    if (AtomicFile::write(ClaudePaths::settingsPath(), text, &error, options))
         return true;
     AppLogger::shared().error(QStringLiteral("Claude settings write failed: ") + error);
     return false;
@@ -131,7 +191,7 @@ void backUp(const Settings& settings)
 
 std::optional<QString> statusLineCommand(const QJsonObject& settings)
 {
-    const QJsonValue statusLine = settings.value(QLatin1StringView("statusLine"));
+    const QJsonValue statusLine = settings.value(statusLineKey);
     if (!statusLine.isObject())
         return std::nullopt;
     const QJsonValue command = statusLine.toObject().value(QLatin1StringView("command"));
@@ -148,7 +208,7 @@ Outcome failure(const QString& reason, const QString& message, std::optional<QSt
 Outcome unreadable()
 {
     return failure(QStringLiteral("settings unreadable"),
-                   QStringLiteral("Could not read ~/.claude/settings.json; nothing was changed."));
+                   QStringLiteral("Could not read %1; nothing was changed.").arg(shownSettingsPath()));
 }
 
 std::optional<QString> deployBridgeScript()
@@ -237,31 +297,28 @@ Outcome install()
         return failure(QStringLiteral("Bundle script missing"),
                        QStringLiteral("Could not locate the bundled bridge script."));
     if (!settingsWritable())
-        return failure(QStringLiteral("write failed"), writeFailedMessage);
+        return failure(QStringLiteral("write failed"), writeFailedMessage());
 
     const Saved oldBackup = Saved::of(backupPath());
     const Saved oldPrevious = Saved::of(previousCommandPath());
     if (settings.kind == Settings::Kind::object)
         backUp(settings);
 
-    std::optional<QString> previous = statusLineCommand(settings.object);
-    if (previous && !previous->contains(marker)) {
-        writePreviousCommand(*previous);
+    const std::optional<QString> current = statusLineCommand(settings.object);
+    if (const std::optional<JsonText::Member> line = statusLineMember(settings.text)) {
+        // Over the bridge itself the record of the user's own line stays.
+        if (!current || !current->contains(marker))
+            writePrevious(current, settings.text.sliced(line->valueBegin, line->valueEnd - line->valueBegin));
     } else {
         // Without a status line, a recorded command is one the user has since removed: not to be wrapped.
-        if (!previous)
-            QFile::remove(previousCommandPath());
-        previous.reset();
+        QFile::remove(previousCommandPath());
     }
+    const std::optional<QString> previous = readPreviousCommand();
 
-    QJsonObject updated = settings.object;
-    updated.insert(QStringLiteral("statusLine"),
-                   QJsonObject{{QStringLiteral("type"), QStringLiteral("command")},
-                               {QStringLiteral("command"), commandFor(*script)}});
-    if (!writeSettings(updated)) {
+    if (!writeSettings(withBridge(settings.text, commandFor(*script)))) {
         oldBackup.restore();
         oldPrevious.restore();
-        return failure(QStringLiteral("write failed"), writeFailedMessage, previous);
+        return failure(QStringLiteral("write failed"), writeFailedMessage(), previous);
     }
     if (previous)
         return {{State::wrapping, previous, {}},
@@ -279,32 +336,37 @@ Outcome uninstall()
         return {{}, QStringLiteral("No Claude settings found; nothing to uninstall.")};
     // Someone else's status line is theirs: uninstalling the bridge must not take it away.
     const std::optional<QString> current = statusLineCommand(settings.object);
-    if (current && !current->contains(marker))
+    const std::optional<JsonText::Member> line = statusLineMember(settings.text);
+    if (line && (!current || !current->contains(marker)))
         return {{State::foreign, current, {}},
                 QStringLiteral("The Claude status line is not Tallyvane's bridge; nothing was changed.")};
     if (!settingsWritable())
-        return failure(QStringLiteral("write failed"), writeFailedMessage);
+        return failure(QStringLiteral("write failed"), writeFailedMessage());
 
     const Saved oldBackup = Saved::of(backupPath());
     const Saved oldPrevious = Saved::of(previousCommandPath());
-    backUp(settings);
     // Without the bridge in place, a recorded command is one the user has since removed: not to be restored.
-    if (!current)
+    if (!line) {
         QFile::remove(previousCommandPath());
-    const std::optional<QString> previous = readPreviousCommand();
-    QJsonObject updated = settings.object;
-    if (previous)
-        updated.insert(QStringLiteral("statusLine"),
-                       QJsonObject{{QStringLiteral("type"), QStringLiteral("command")},
-                                   {QStringLiteral("command"), *previous}});
+        return {{}, QStringLiteral("Removed the Tallyvane status line.")};
+    }
+    backUp(settings);
+    const Previous previous = readPrevious();
+    const qsizetype top = JsonText::topBegin(settings.text);
+    QByteArray updated;
+    if (previous.statusLine)
+        updated = JsonText::set(settings.text, top, statusLineKey, *previous.statusLine);
+    else if (previous.command)
+        updated =
+            JsonText::set(settings.text, line->valueBegin, u"command", JsonText::quoted(*previous.command));
     else
-        updated.remove(QStringLiteral("statusLine"));
+        updated = JsonText::remove(settings.text, top, statusLineKey);
     if (!writeSettings(updated)) {
         oldBackup.restore();
         oldPrevious.restore();
-        return failure(QStringLiteral("write failed"), writeFailedMessage);
+        return failure(QStringLiteral("write failed"), writeFailedMessage());
     }
-    if (previous) {
+    if (previous.statusLine || previous.command) {
         QFile::remove(previousCommandPath());
         return {{}, QStringLiteral("Removed bridge and restored your previous status line.")};
     }
