@@ -18,7 +18,10 @@ inline QLabel* label(const QString& text = {})
 // wrapper.
 inline QString toolTip(const QString& text)
 {
-    return text.isEmpty() ? text : QStringLiteral("<qt>%1</qt>").arg(text.toHtmlEscaped());
+    if (text.isEmpty())
+        return text;
+    return QStringLiteral("<qt>%1</qt>")
+        .arg(text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")));
 }
 
 } // namespace PlainText

@@ -54,7 +54,7 @@ void ScenarioCard::setInput(const Input& input)
     for (const ScenarioResult& scenario : input.scenarios) {
         auto* tile = new CardFrame;
         tile->setObjectName(QStringLiteral("scenarioTile"));
-        tile->setToolTip(PlainText::toolTip(tooltip(scenario)));
+        tile->setToolTip(tooltip(scenario));
         tile->content()->setContentsMargins(8, 6, 8, 6);
         tile->content()->setSpacing(2);
         auto* name = PlainText::label(scenario.title);
