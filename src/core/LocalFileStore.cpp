@@ -93,21 +93,27 @@ void ensureDirectories()
         ::close(fd);
 }
 
+std::optional<ForeignFolder> foreignParent(const QString& missing)
+{
+    struct stat info = {};
+    QString parent = QFileInfo(missing).absolutePath();
+    while (::stat(QFile::encodeName(parent).constData(), &info) != 0 && parent != QLatin1String("/"))
+        parent = QFileInfo(parent).absolutePath();
+    if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        return ForeignFolder{parent, info.st_uid};
+    return std::nullopt;
+}
+
 std::optional<QString> ownershipProblem()
 {
     const QString base = baseDirectory();
     struct stat info = {};
     if (::lstat(QFile::encodeName(base).constData(), &info) != 0) {
-        // A new folder would be made in the nearest folder that exists: it must be this user's (or the
-        // system's), or the folder made there as this user would be theirs to swap.
-        QString parent = QFileInfo(base).absolutePath();
-        while (::stat(QFile::encodeName(parent).constData(), &info) != 0 && parent != QLatin1String("/"))
-            parent = QFileInfo(parent).absolutePath();
-        if (info.st_uid != ::geteuid() && info.st_uid != 0)
+        if (const std::optional<ForeignFolder> parent = foreignParent(base))
             return QStringLiteral("The data folder would be made in %1, which belongs to another user (uid "
                                   "%2); Tallyvane will not use it.")
-                .arg(parent)
-                .arg(info.st_uid);
+                .arg(parent->path)
+                .arg(parent->owner);
         return std::nullopt;
     }
     if (!S_ISDIR(info.st_mode))

@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include <sys/types.h>
+
 // The application's private data folder; every file the application owns lives there. The folder and its
 // sub-folders are 0700 and the files in them 0600, so that no other account on the machine reads them.
 namespace LocalFileStore {
@@ -21,6 +23,15 @@ void ensureDirectories();
 // Creates `folder` and what is missing above it: the data folder and every folder inside it 0700 (an existing
 // one of this user's closed to others), a folder elsewhere 0700 with its parents made the usual way.
 void makeFolder(const QString& folder);
+// A folder that belongs to another account.
+struct ForeignFolder
+{
+    QString path;
+    uid_t owner = 0;
+};
+// Where a folder at `missing` would be made (the nearest folder above it that exists) when that belongs to
+// another account than this one and root: what this user made there, that account could swap.
+std::optional<ForeignFolder> foreignParent(const QString& missing);
 // Why the data folder must not be used, or nothing when it is fine (missing counts as fine): a folder owned
 // by another account could have its bridge script swapped for code that then runs as this user.
 std::optional<QString> ownershipProblem();

@@ -249,51 +249,47 @@ TEST(StoreCommands, EveryCommandMakesANewDataFolderPrivate)
     ::umask(savedUmask);
 }
 
-// A data folder of another account could have its bridge script swapped for code that then runs as this user.
-TEST(StoreCommands, ADataFolderOfAnotherUserIsRefused)
-{
-    if (!OtherUser::available())
-        GTEST_SKIP() << "handing a folder to another user takes root";
-    Home home;
-    home.writeLog({snapshot(9, "pro")});
-    ASSERT_EQ(::chown(QFile::encodeName(home.dataFolder()).constData(), OtherUser::uid, OtherUser::uid), 0);
-    const QStringList before = home.listing();
-    const ProcessResult refused = run(home, {QStringLiteral("--dumpstore")});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, QStringLiteral("tallyvane: The data folder %1 belongs to another user (uid %2); "
-                                          "Tallyvane will not use it.\n")
-                               .arg(home.dataFolder())
-                               .arg(OtherUser::uid));
-    EXPECT_EQ(refused.out, QString());
-    EXPECT_EQ(home.listing(), before);
-}
-
 // Root with another user's HOME (sudo -E) rewrote that user's credential and settings as root's own and made
-// their data folder root's: they were signed out of Claude Code and their own Tallyvane refused to start.
-TEST(StoreCommands, NothingIsTouchedInAFolderOfAnotherUser)
+// their data folder root's: they were signed out of Claude Code and their own Tallyvane refused to start. A
+// data folder of another account could have its bridge script swapped for code that then runs as this user.
+TEST(StoreCommands, EveryCommandRefusesTheFoldersOfAnotherUser)
 {
     if (!OtherUser::available())
         GTEST_SKIP() << "handing a folder to another user takes root";
     const struct
     {
-        const char* owned; // below the home, handed to the other user
+        const char* made;  // below the home, by this user
+        const char* owned; // below the home (empty: the home itself), handed to the other user
         const char* said;
     } rows[] = {
-        {".claude",
-         "tallyvane: Claude's folder %1 belongs to another user (uid %2); Tallyvane will not touch it.\n"},
-        {"data", "tallyvane: The data folder would be made in %1, which belongs to another user (uid %2); "
-                 "Tallyvane will not use it.\n"},
+        {".claude", ".claude",
+         "Claude's folder %1 belongs to another user (uid %2); Tallyvane will not touch it."},
+        {"data", "",
+         "Claude's folder would be made in %1, which belongs to another user (uid %2); Tallyvane "
+         "will not touch it."},
+        {"data", "data",
+         "The data folder would be made in %1, which belongs to another user (uid %2); "
+         "Tallyvane will not use it."},
+        {"data/Tallyvane", "data/Tallyvane",
+         "The data folder %1 belongs to another user (uid %2); Tallyvane will not use it."},
     };
+    const QStringList commands[] = {{},      {"status"},     {"usage"},
+                                    {"top"}, {"--headless"}, {"--install-claude-bridge"}};
     for (const auto& row : rows) {
         Home home;
-        const QString owned = home.path() + QLatin1Char('/') + QLatin1String(row.owned);
-        ASSERT_TRUE(QDir().mkpath(owned));
+        ASSERT_TRUE(QDir().mkpath(home.path() + QLatin1Char('/') + QLatin1String(row.made)));
+        const QString owned = QDir::cleanPath(home.path() + QLatin1Char('/') + QLatin1String(row.owned));
         ASSERT_EQ(::chown(QFile::encodeName(owned).constData(), OtherUser::uid, OtherUser::uid), 0);
         const QStringList before = home.listing();
-        const ProcessResult refused = run(home, {QStringLiteral("--install-claude-bridge")});
-        EXPECT_EQ(refused.exitCode, 1) << row.owned;
-        EXPECT_EQ(refused.err, QString::fromLatin1(row.said).arg(owned).arg(OtherUser::uid));
-        EXPECT_EQ(home.listing(), before) << row.owned;
+        for (const QStringList& command : commands) {
+            const ProcessResult refused = run(home, command);
+            const std::string context = row.owned + (": " + command.join(' ').toStdString());
+            EXPECT_EQ(refused.exitCode, 1) << context;
+            EXPECT_EQ(refused.err,
+                      "tallyvane: " + QString::fromLatin1(row.said).arg(owned).arg(OtherUser::uid) + '\n')
+                << context;
+            EXPECT_EQ(home.listing(), before) << context;
+        }
     }
 }
 

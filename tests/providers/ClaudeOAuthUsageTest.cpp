@@ -306,34 +306,57 @@ TEST_F(ClaudeOAuthUsageTest, ARotatedRefreshTokenIsKeptWhateverTheRestOfTheAnswe
     EXPECT_EQ(server.count(usagePath), 0);
 }
 
-// A time-out may come after the endpoint spent the token: it does not go to the second one. A refused
-// connection proves it never left.
-TEST_F(ClaudeOAuthUsageTest, OnlyARefusedConnectionSendsTheTokenToTheSecondEndpoint)
+// Only an answer that no endpoint took the token (a refused connection, 404, 405, a redirect) sends it to the
+// second one: after a time-out, a hang-up or any other answer the first may have spent it.
+TEST_F(ClaudeOAuthUsageTest, OnlyATokenTheFirstEndpointProvablyDidNotTakeGoesToTheSecond)
 {
-    server.answer(consolePath, {Server::reply(200, tokenAnswer("access-2", "refresh-2"), {}, 4000)});
-    server.answer(platformPath, 200, tokenAnswer("access-3", "refresh-3"));
-    storeCredential("access-1", "refresh-1", now);
-    EXPECT_EQ(fetch(*makeUsage()), Status::refreshFailed("timed out"));
-    EXPECT_EQ(server.count(platformPath), 0);
-
     QTcpServer closed; // a port that was open a moment ago and now refuses
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
+    const QUrl refusing(QStringLiteral("http://127.0.0.1:%1/token").arg(closed.serverPort()));
     closed.close();
-    endpoints.tokenUrls.front() = QUrl(QStringLiteral("http://127.0.0.1:%1/token").arg(port));
-    EXPECT_EQ(fetch(*makeUsage(), 900), Status::ok(2));
-    EXPECT_EQ(server.count(platformPath), 1);
-    EXPECT_EQ(storedOAuth()["refreshToken"], "refresh-3");
+    const struct
+    {
+        std::optional<Server::Answer> first; // none: refused
+        Status status;
+    } rows[] = {
+        {Server::reply(200, tokenAnswer("access-2", "refresh-2"), {}, 4000),
+         Status::refreshFailed("timed out")},
+        {Server::hangUp(), Status::refreshFailed("connection closed without an answer")},
+        {Server::reply(502, {}), Status::refreshFailed("HTTP 502")},
+        {Server::reply(200, {}), Status::refreshFailed("unexpected token response")},
+        {std::nullopt, Status::ok(2)},
+        {Server::reply(404, "gone"), Status::ok(2)},
+        {Server::reply(308, "moved", {{"Location", "https://example.com/token"}}), Status::ok(2)},
+    };
+    server.answer(platformPath, 200, tokenAnswer("access-3", "refresh-3"));
+    for (const auto& row : rows) {
+        storeCredential("access-1", "refresh-1", now);
+        endpoints.tokenUrls.front() = refusing;
+        if (row.first) {
+            server.answer(consolePath, {*row.first});
+            endpoints.tokenUrls.front() = QUrl(QString::fromLatin1(server.url(consolePath)));
+        }
+        const int second = server.count(platformPath);
+        EXPECT_EQ(fetch(*makeUsage()), row.status) << row.status.label().toStdString();
+        const bool reached = row.status == Status::ok(2);
+        EXPECT_EQ(server.count(platformPath) - second, reached ? 1 : 0) << row.status.label().toStdString();
+        EXPECT_EQ(storedOAuth()["refreshToken"], reached ? "refresh-3" : "refresh-1");
+    }
 }
 
-// Without a way to store the result a refresh would spend the refresh token for nothing: none happens.
-TEST_F(ClaudeOAuthUsageTest, NoRefreshWhenTheCredentialCannotBeWritten)
+// A refresh spends the old token once sent: none goes out when its answer could not be stored, nor once the
+// process is ending (it would end before the answer is written back).
+TEST_F(ClaudeOAuthUsageTest, NoRefreshWhenItsAnswerCouldNotBeKept)
 {
     server.answer(consolePath, 200, tokenAnswer("access-2", "refresh-2"));
     storeCredential("access-1", "refresh-1", now);
+    const auto ending = makeUsage();
+    ending->endRefreshes(0ms);
+    EXPECT_EQ(fetch(*ending), Status::tokenExpired());
+    EXPECT_EQ(tokenRequests(), 0);
+
     UnwritableFolder locked(QFileInfo(credentialPath()).absolutePath());
     SKIP_UNLESS_ENGAGED(locked);
-
     EXPECT_EQ(fetch(*makeUsage()), Status::tokenExpired());
     EXPECT_EQ(tokenRequests(), 0);
 }

@@ -165,4 +165,13 @@ TEST_F(ClaudeProviderTest, HealthFollowsTheBridgeAndTheNewestReading)
     EXPECT_EQ(
         provider.health(),
         (ProviderHealth{State::unavailable, "another status line is installed", start.addSecs(20), {}}));
+
+    // A refresh held back for want of a place to keep its answer: the credential runs out meanwhile.
+    const QString credentials = folder.path() + "/claude/.credentials.json";
+    writeFile(credentials, credentialDocument("a", "r", start), 0600);
+    UnwritableFolder locked(QFileInfo(credentials).absolutePath());
+    SKIP_UNLESS_ENGAGED(locked);
+    ASSERT_TRUE(oauth.fetchNow(start));
+    EXPECT_EQ(provider.health().detail, "another status line is installed; token refresh held back: " +
+                                            credentials + ": Operation not permitted");
 }

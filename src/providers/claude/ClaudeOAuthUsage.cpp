@@ -65,7 +65,7 @@ constexpr QLatin1StringView unsavedCredentialKey("credential");
 constexpr QLatin1StringView unsavedConsumedKey("consumedRefreshToken");
 
 // The process's instance once made; a process that never fetched has nothing to wait for at the end.
-std::atomic<const ClaudeOAuthUsage*> sharedInstance{nullptr};
+std::atomic<ClaudeOAuthUsage*> sharedInstance{nullptr};
 
 // How long a quit waits beyond the token time-out for the write-back.
 constexpr std::chrono::milliseconds writeBackGrace{3000};
@@ -96,8 +96,8 @@ ClaudeOAuthUsage& ClaudeOAuthUsage::shared()
 
 void ClaudeOAuthUsage::finishSharedRefresh()
 {
-    if (const ClaudeOAuthUsage* usage = sharedInstance.load())
-        usage->waitForRefresh(usage->m_endpoints.tokenTimeout + writeBackGrace);
+    if (ClaudeOAuthUsage* usage = sharedInstance.load())
+        usage->endRefreshes(usage->m_endpoints.tokenTimeout + writeBackGrace);
 }
 
 void ClaudeOAuthUsage::fetch(const QDateTime& now, Completion completion)
@@ -323,6 +323,10 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
         if (m_lastRefreshFailure && m_lastRefreshFailure->secsTo(now) < refreshBackoffSeconds)
             return Status::tokenExpired();
     }
+    // Admitted before its room is taken: an exit that begins meanwhile waits for this refresh.
+    const InFlight inFlight(*this);
+    if (!inFlight.admitted())
+        return Status::tokenExpired();
     // Room for both places the new token can go, taken before the old one is spent.
     const qint64 room = m_store->read().value_or(serialised(credential.raw)).size() + reservedSlackBytes;
     LocalFileStore::makeFolder(QFileInfo(m_unsavedPath).absolutePath());
@@ -343,7 +347,6 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
         std::lock_guard lock(m_mutex);
         m_lastRefusal.clear();
     }
-    const InFlight inFlight(*this);
     const auto failed = [&](const QString& reason) {
         m_store->release();
         m_unsavedRoom.release();
@@ -374,11 +377,9 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
                 break;
             continue;
         }
-        if (response.body.isEmpty()) {
-            reason = QStringLiteral("no response");
-            continue;
-        }
-        if (response.status == 404 || response.status == 405) {
+        // A missing path, a wrong method or a redirect: no endpoint took the token. Any other answer, empty
+        // or not, may come after it was spent.
+        if (response.status == 404 || response.status == 405 || (response.status / 100 == 3)) {
             reason = QStringLiteral("HTTP %1").arg(response.status);
             continue;
         }
@@ -456,16 +457,11 @@ ClaudeOAuthUsage::refresh(const ClaudeCredential& credential, const QDateTime& n
     return fresh;
 }
 
-void ClaudeOAuthUsage::waitForRefresh(std::chrono::milliseconds bound) const
+void ClaudeOAuthUsage::endRefreshes(std::chrono::milliseconds bound)
 {
     std::unique_lock lock(m_mutex);
+    m_refreshesEnded = true;
     m_refreshDone.wait_for(lock, bound, [this] { return m_refreshing == 0; });
-}
-
-bool ClaudeOAuthUsage::refreshing() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_refreshing > 0;
 }
 
 std::optional<QString> ClaudeOAuthUsage::refreshHeldBack() const
@@ -477,11 +473,15 @@ std::optional<QString> ClaudeOAuthUsage::refreshHeldBack() const
 ClaudeOAuthUsage::InFlight::InFlight(ClaudeOAuthUsage& usage) : m_usage(usage)
 {
     std::lock_guard lock(m_usage.m_mutex);
-    ++m_usage.m_refreshing;
+    m_admitted = !m_usage.m_refreshesEnded;
+    if (m_admitted)
+        ++m_usage.m_refreshing;
 }
 
 ClaudeOAuthUsage::InFlight::~InFlight()
 {
+    if (!m_admitted)
+        return;
     std::lock_guard lock(m_usage.m_mutex);
     --m_usage.m_refreshing;
     m_usage.m_refreshDone.notify_all();

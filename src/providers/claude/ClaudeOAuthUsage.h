@@ -70,7 +70,8 @@ public:
     // overrides, the data folder's "claude-credentials-backup.json".
     static ClaudeOAuthUsage& shared();
     // Before the process ends (while the application object still stands): lets a refresh of the shared
-    // instance that has already spent the old token finish its write-back, bounded by the token time-out.
+    // instance that has already spent the old token finish its write-back, bounded by the token time-out,
+    // and starts no other.
     static void finishSharedRefresh();
 
     // Starts one fetch on the background worker and returns at once. `completion` runs later on the
@@ -91,10 +92,9 @@ public:
     bool holdsUnsavedCredential() const;
     // Why the last refresh due was not sent (the new token could not have been kept), while that lasts.
     std::optional<QString> refreshHeldBack() const;
-    // Whether a refresh is between sending and its write-back.
-    bool refreshing() const;
-    // Returns once no refresh is in flight, or after `bound`.
-    void waitForRefresh(std::chrono::milliseconds bound) const;
+    // From now on no refresh starts (the process is ending); returns once none is in flight, or after
+    // `bound`.
+    void endRefreshes(std::chrono::milliseconds bound);
 
 private:
     struct Unsaved
@@ -105,7 +105,7 @@ private:
         QString consumedRefreshToken;
     };
 
-    // Counts a refresh in flight for waitForRefresh.
+    // Counts a refresh in flight for endRefreshes; none is admitted once they have ended.
     class InFlight
     {
     public:
@@ -113,9 +113,11 @@ private:
         ~InFlight();
         InFlight(const InFlight&) = delete;
         InFlight& operator=(const InFlight&) = delete;
+        bool admitted() const { return m_admitted; }
 
     private:
         ClaudeOAuthUsage& m_usage;
+        bool m_admitted = false;
     };
 
     Result run(const QDateTime& now);
@@ -144,7 +146,8 @@ private:
     bool m_unsavedLoaded = false;
     QString m_lastRefusal;
     int m_refreshing = 0;
-    mutable std::condition_variable m_refreshDone;
+    bool m_refreshesEnded = false;
+    std::condition_variable m_refreshDone;
     // Room for the unsaved copy, taken before a refresh is sent.
     AtomicFile::Reservation m_unsavedRoom;
 

@@ -34,7 +34,16 @@ std::optional<QString> ownershipProblem()
         return problem;
     const QString folder = configDirectory();
     struct stat info = {};
-    if (::stat(QFile::encodeName(folder).constData(), &info) == 0 && info.st_uid != ::geteuid())
+    if (::stat(QFile::encodeName(folder).constData(), &info) != 0) {
+        // The bridge installer would make it, as this user, in a folder of another.
+        if (const std::optional<LocalFileStore::ForeignFolder> parent = LocalFileStore::foreignParent(folder))
+            return QStringLiteral("Claude's folder would be made in %1, which belongs to another user (uid "
+                                  "%2); Tallyvane will not touch it.")
+                .arg(parent->path)
+                .arg(parent->owner);
+        return std::nullopt;
+    }
+    if (info.st_uid != ::geteuid())
         return QStringLiteral("Claude's folder %1 belongs to another user (uid %2); Tallyvane will not "
                               "touch it.")
             .arg(folder)
