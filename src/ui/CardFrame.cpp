@@ -1,7 +1,7 @@
 #include "ui/CardFrame.h"
-#include "ui/PlainText.h"
 
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 
 #include <QLabel>
 #include <QPainter>

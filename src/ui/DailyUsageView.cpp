@@ -1,9 +1,9 @@
 #include "ui/DailyUsageView.h"
-#include "ui/PlainText.h"
 
 #include "core/NumberFormatting.h"
 #include "ui/IconLine.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 #include "ui/SparkChart.h"
 #include "ui/TrendsView.h"
 

@@ -1,9 +1,9 @@
 #include "ui/EmptyStateView.h"
-#include "ui/PlainText.h"
 
 #include "ui/GaugeIcon.h"
 #include "ui/PanelTheme.h"
 #include "ui/PillButton.h"
+#include "ui/PlainText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "ui/ExtraUsageView.h"
-#include "ui/PlainText.h"
 
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 #include "ui/UsageBar.h"
 
 #include <QHBoxLayout>

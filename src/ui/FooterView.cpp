@@ -1,9 +1,9 @@
 #include "ui/FooterView.h"
-#include "ui/PlainText.h"
 
 #include "core/TimeFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

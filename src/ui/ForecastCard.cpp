@@ -1,5 +1,4 @@
 #include "ui/ForecastCard.h"
-#include "ui/PlainText.h"
 
 #include "app/AppState.h"
 #include "app/ProviderSummary.h"
@@ -7,6 +6,7 @@
 #include "core/TimeFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 #include "ui/RangeChartView.h"
 #include "ui/SegmentedPicker.h"
 #include "ui/StatusPill.h"

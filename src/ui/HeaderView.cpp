@@ -1,10 +1,10 @@
 #include "ui/HeaderView.h"
-#include "ui/PlainText.h"
 
 #include "app/MenuBarTitleBuilder.h"
 #include "ui/GaugeIcon.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,4 +1,5 @@
 #include "ui/IconLine.h"
+
 #include "ui/PlainText.h"
 
 #include <QHBoxLayout>

@@ -1,10 +1,10 @@
 #include "ui/OnboardingView.h"
-#include "ui/PlainText.h"
 
 #include "ui/GaugeIcon.h"
 #include "ui/IconLine.h"
 #include "ui/PanelTheme.h"
 #include "ui/PillButton.h"
+#include "ui/PlainText.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>

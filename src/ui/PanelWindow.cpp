@@ -1,8 +1,8 @@
 #include "ui/PanelWindow.h"
-#include "ui/PlainText.h"
 
 #include "platform/gui/X11WindowState.h"
 #include "ui/GaugeIcon.h"
+#include "ui/PlainText.h"
 
 #include <QApplication>
 #include <QFrame>

@@ -1,8 +1,8 @@
 #include "ui/ProviderSummaryCard.h"
-#include "ui/PlainText.h"
 
 #include "ui/IconLine.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 #include "ui/StatusPill.h"
 #include "ui/UsageBar.h"
 

@@ -1,10 +1,10 @@
 #include "ui/ScenarioCard.h"
-#include "ui/PlainText.h"
 
 #include "app/ProviderSummary.h"
 #include "core/NumberFormatting.h"
 #include "core/TimeFormatting.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "ui/SettingsView.h"
-#include "ui/PlainText.h"
 
 #include "app/StateActions.h"
+#include "ui/PlainText.h"
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
@@ -28,6 +28,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
@@ -37,6 +38,7 @@
 #include <QSlider>
 #include <QTimeEdit>
 #include <QTimeZone>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -44,6 +46,9 @@
 #include <cmath>
 
 namespace {
+
+// A typed or stepped retention is taken once it has stood this long.
+constexpr int retentionSettleMs = 700;
 
 QLabel* help(const QString& text)
 {
@@ -98,8 +103,24 @@ ColorRole bridgeRole(ClaudeBridgeStatus::State state)
 // "1 reading", "12 readings", "12 stored readings".
 QString readingsText(qsizetype count, bool stored = false)
 {
-    return QString::number(count) + (stored ? QStringLiteral(" stored") : QString()) +
+    return QLocale(QLocale::English).toString(count) + (stored ? QStringLiteral(" stored") : QString()) +
            (count == 1 ? QStringLiteral(" reading") : QStringLiteral(" readings"));
+}
+
+QString daysText(qint64 days)
+{
+    return QString::number(days) + (days == 1 ? QStringLiteral(" day") : QStringLiteral(" days"));
+}
+
+// How many stored readings a prune to `days` would remove now (the store's rule: older than the cutoff).
+qsizetype olderThan(SnapshotStore& store, qint64 days)
+{
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-days * 86'400);
+    const SnapshotLog log = store.log();
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < log.size(); ++i)
+        count += log[i].timestamp < cutoff ? 1 : 0;
+    return count;
 }
 
 QTime timeOf(qint64 minutes)
@@ -511,12 +532,18 @@ QWidget* SettingsView::buildContent()
     m_demoMode->setObjectName(QStringLiteral("demoMode"));
     connect(m_demoMode, &QCheckBox::toggled, this, [this](bool on) { setDemoMode(on); });
     dataSection->addWidget(m_demoMode);
-    m_retention = new Stepper(1, 365, 1, [](double days) {
-        return QStringLiteral("Retention: ") + NumberFormatting::fixed(days, 0) + QStringLiteral(" days");
-    });
+    m_retention = new Stepper(
+        1, 365, 1, [](double days) { return QStringLiteral("Retention: ") + daysText(std::llround(days)); });
     m_retention->setObjectName(QStringLiteral("retention"));
+    m_retentionSettle = new QTimer(this);
+    m_retentionSettle->setSingleShot(true);
+    m_retentionSettle->setInterval(retentionSettleMs);
+    connect(m_retentionSettle, &QTimer::timeout, this, &SettingsView::confirmRetention);
     connect(m_retention, &Stepper::valueChanged, this, [this](double days) {
-        edit([days](AppSettings& s) { s.retentionDays = static_cast<qint64>(std::llround(days)); });
+        if (olderThan(*m_state.store(), std::llround(days)) > 0)
+            m_retentionSettle->start();
+        else
+            confirmRetention();
     });
     dataSection->addWidget(m_retention);
     auto* dataButtons = new QGridLayout;
@@ -529,21 +556,7 @@ QWidget* SettingsView::buildContent()
     auto* openFolder = new QPushButton(QStringLiteral("Open data folder"));
     openFolder->setObjectName(QStringLiteral("openDataFolder"));
     m_actions = new StateActions(m_state, this);
-    connect(prune, &QPushButton::clicked, this, [this] {
-        const qint64 days = m_state.settings().retentionDays;
-        m_actions->prune(days, [this, days](StateActions::StoreOutcome outcome) {
-            if (!outcome.done)
-                showDataMessage(
-                    QStringLiteral("Nothing pruned: the history could not be read or rewritten."));
-            else if (outcome.removed == 0)
-                showDataMessage(
-                    QStringLiteral("Nothing to prune: no reading is older than %1 days.").arg(days));
-            else
-                showDataMessage(QStringLiteral("Removed %1 older than %2 days.")
-                                    .arg(readingsText(outcome.removed))
-                                    .arg(days));
-        });
-    });
+    connect(prune, &QPushButton::clicked, this, &SettingsView::confirmPrune);
     connect(reset, &QPushButton::clicked, this, &SettingsView::confirmReset);
     connect(exportButton, &QPushButton::clicked, this, [this] {
         m_actions->exportCsv([this](const StateActions::ExportOutcome& outcome) {
@@ -630,6 +643,29 @@ void SettingsView::showDataMessage(const QString& message)
     m_dataMessage->show();
 }
 
+void SettingsView::confirm(const QString& name, const QString& title, const QString& text,
+                           const QString& action, std::function<void()> yes, std::function<void()> no)
+{
+    // Window-modal and not blocking: the panel keeps running (and a test can answer it).
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::Cancel, this);
+    box->setObjectName(name);
+    box->setTextFormat(Qt::PlainText);
+    QPushButton* go = box->addButton(action, QMessageBox::DestructiveRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setEscapeButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::finished, this, [this, box, go, yes = std::move(yes), no = std::move(no)] {
+        // The closed dialog can stay the active window under some window managers: take the keys back.
+        activateWindow();
+        if (box->clickedButton() == go)
+            yes();
+        else
+            no();
+    });
+    box->open();
+}
+
 void SettingsView::confirmReset()
 {
     const qsizetype count = m_state.store()->log().size();
@@ -637,31 +673,62 @@ void SettingsView::confirmReset()
         showDataMessage(QStringLiteral("Nothing to delete: no readings are stored."));
         return;
     }
-    // Window-modal and not blocking: the panel keeps running (and a test can answer it).
-    auto* box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("Reset history"),
-        QStringLiteral("Delete all %1? This cannot be undone.").arg(readingsText(count, true)),
-        QMessageBox::Cancel, this);
-    box->setObjectName(QStringLiteral("resetConfirmation"));
-    box->setTextFormat(Qt::PlainText);
-    QPushButton* remove = box->addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
-    box->setDefaultButton(QMessageBox::Cancel);
-    box->setEscapeButton(QMessageBox::Cancel);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    connect(box, &QMessageBox::finished, this, [this, box, remove] {
-        if (box->clickedButton() != remove) {
-            showDataMessage(QStringLiteral("Nothing deleted."));
-            return;
-        }
+    const auto clear = [this] {
         m_actions->clear([this](StateActions::StoreOutcome outcome) {
             showDataMessage(
                 outcome.done
                     ? QStringLiteral("Deleted %1.").arg(readingsText(outcome.removed))
                     : QStringLiteral("Nothing deleted: the history could not be read or rewritten."));
         });
-    });
-    box->open();
+    };
+    confirm(QStringLiteral("resetConfirmation"), QStringLiteral("Reset history"),
+            QStringLiteral("Delete all %1? This cannot be undone.").arg(readingsText(count, true)),
+            QStringLiteral("Delete"), clear, [this] { showDataMessage(QStringLiteral("Nothing deleted.")); });
+}
+
+void SettingsView::confirmPrune()
+{
+    const qint64 days = m_state.settings().retentionDays;
+    const qsizetype count = olderThan(*m_state.store(), days);
+    if (count == 0) {
+        showDataMessage(QStringLiteral("Nothing to prune: no reading is older than %1.").arg(daysText(days)));
+        return;
+    }
+    const auto prune = [this, days] {
+        m_actions->prune(days, [this, days](StateActions::StoreOutcome outcome) {
+            if (!outcome.done)
+                showDataMessage(
+                    QStringLiteral("Nothing pruned: the history could not be read or rewritten."));
+            else
+                showDataMessage(QStringLiteral("Removed %1 older than %2.")
+                                    .arg(readingsText(outcome.removed), daysText(days)));
+        });
+    };
+    confirm(QStringLiteral("pruneConfirmation"), QStringLiteral("Prune history"),
+            QStringLiteral("Remove %1 older than %2?").arg(readingsText(count), daysText(days)),
+            QStringLiteral("Remove"), prune, [this] { showDataMessage(QStringLiteral("Nothing removed.")); });
+}
+
+void SettingsView::confirmRetention()
+{
+    const qint64 days = std::llround(m_retention->value());
+    const qint64 kept = m_state.settings().retentionDays;
+    if (days == kept)
+        return;
+    const auto take = [this, days] { edit([days](AppSettings& s) { s.retentionDays = days; }); };
+    const qsizetype count = olderThan(*m_state.store(), days);
+    if (count == 0) {
+        take();
+        return;
+    }
+    const auto revert = [this, kept] {
+        const QSignalBlocker block(m_retention);
+        m_retention->setValue(double(kept));
+    };
+    confirm(QStringLiteral("retentionConfirmation"), QStringLiteral("Retention"),
+            QStringLiteral("Keep %1 only? %2 older than that will be removed.")
+                .arg(daysText(days), readingsText(count)),
+            QStringLiteral("Keep %1").arg(daysText(days)), take, revert);
 }
 
 QString SettingsView::bridgeMessage() const

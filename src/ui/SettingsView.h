@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include <functional>
+
 class AppState;
 class QCheckBox;
 class QComboBox;
@@ -23,6 +25,8 @@ class StatusPill;
 // The settings screen: every setting bound to its control (each change goes through the state, which
 // schedules the debounced save), and the maintenance actions.
 class StateActions;
+
+class QTimer;
 
 class SettingsView : public QWidget
 {
@@ -52,6 +56,12 @@ private:
     void showDataMessage(const QString& message);
     // Asks before deleting every stored reading; Cancel is the default.
     void confirmReset();
+    void confirmPrune();
+    // A retention that would drop readings takes effect once confirmed, asked when the stepper settles.
+    void confirmRetention();
+    // A window-modal question with Cancel as the default; `yes` runs only for `action`, `no` otherwise.
+    void confirm(const QString& name, const QString& title, const QString& text, const QString& action,
+                 std::function<void()> yes, std::function<void()> no);
 
     AppState& m_state;
     const PanelFeeds& m_feeds;
@@ -93,6 +103,7 @@ private:
     QLabel* m_codexHelp = nullptr;
     QCheckBox* m_demoMode = nullptr;
     Stepper* m_retention = nullptr;
+    QTimer* m_retentionSettle = nullptr;
     QLabel* m_dataMessage = nullptr;
     QLabel* m_diagnostics = nullptr;
     QLabel* m_copyMessage = nullptr;

@@ -1,9 +1,9 @@
 #include "ui/TrendsView.h"
-#include "ui/PlainText.h"
 
 #include "core/NumberFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
+#include "ui/PlainText.h"
 #include "ui/SparkChart.h"
 
 #include <QGridLayout>

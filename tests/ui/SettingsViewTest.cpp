@@ -259,14 +259,56 @@ TEST(SettingsView, DataActionsPruneResetAndExport)
     SettingsView view(*state, feeds);
     view.show();
     // The actions run off the GUI thread: the click returns at once, the message follows.
-    const auto clickAndWait = [&view](const char* button) {
-        view.findChild<QPushButton*>(button)->click();
-        const QString before = view.dataMessage();
+    const auto waitForMessage = [&view](const QString& before) {
         TestSupport::waitFor([&] { return view.dataMessage() != before; }, 5000);
     };
-    clickAndWait("pruneNow");
+    const auto clickAndWait = [&](const char* button) {
+        const QString before = view.dataMessage();
+        view.findChild<QPushButton*>(button)->click();
+        waitForMessage(before);
+    };
+    // Whatever removes readings asks first, with the count and Cancel the default; only `button` goes on.
+    const auto answer = [&](const std::function<void()>& act, const char* name, const QString& text,
+                            const QString& button) {
+        act();
+        QMessageBox* box = nullptr;
+        TestSupport::waitFor([&] {
+            for (QMessageBox* candidate : view.findChildren<QMessageBox*>(name))
+                if (candidate->isVisible())
+                    box = candidate;
+            return box != nullptr;
+        });
+        ASSERT_NE(box, nullptr) << name;
+        EXPECT_EQ(box->text(), text);
+        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
+        for (QAbstractButton* choice : box->buttons())
+            if (choice->text().remove('&') == button)
+                choice->click();
+        EXPECT_FALSE(box->isVisible());
+    };
+    const auto click = [&](const char* button) {
+        return [&view, button] { view.findChild<QPushButton*>(button)->click(); };
+    };
+    auto* retention = view.findChild<Stepper*>("retention");
+    const auto step = [retention](int steps) { return [retention, steps] { retention->stepBy(steps); }; };
+
+    answer(click("pruneNow"), "pruneConfirmation", "Remove 1 reading older than 2 days?", "Cancel");
+    EXPECT_EQ(state->store()->all().size(), 2);
+    EXPECT_EQ(view.dataMessage(), "Nothing removed.");
+    // A retention that keeps everything is taken at once; one that would drop a reading asks.
+    retention->stepBy(10);
+    EXPECT_EQ(state->settings().retentionDays, 12);
+    answer(step(-11), "retentionConfirmation", "Keep 1 day only? 1 reading older than that will be removed.",
+           "Cancel");
+    EXPECT_EQ(state->settings().retentionDays, 12);
+    EXPECT_EQ(retention->text(), "Retention: 12 days");
+    answer(step(-10), "retentionConfirmation", "Keep 2 days only? 1 reading older than that will be removed.",
+           "Keep 2 days");
+    EXPECT_EQ(state->settings().retentionDays, 2);
+    answer(click("pruneNow"), "pruneConfirmation", "Remove 1 reading older than 2 days?", "Remove");
+    EXPECT_TRUE(TestSupport::waitFor(
+        [&] { return view.dataMessage() == "Removed 1 reading older than 2 days."; }, 5000));
     EXPECT_EQ(state->store()->all().size(), 1);
-    EXPECT_EQ(view.dataMessage(), "Removed 1 reading older than 2 days.");
     clickAndWait("pruneNow");
     EXPECT_EQ(view.dataMessage(), "Nothing to prune: no reading is older than 2 days.");
     clickAndWait("exportCsv");
@@ -274,28 +316,13 @@ TEST(SettingsView, DataActionsPruneResetAndExport)
     view.findChild<QPushButton*>("openDataFolder")->click();
     EXPECT_TRUE(view.dataMessage().startsWith("No file manager could open the folder: "));
 
-    // Reset asks first, with Cancel the default; only Delete deletes.
-    const auto answer = [&](const QString& button) {
-        view.findChild<QPushButton*>("resetHistory")->click();
-        QMessageBox* box = nullptr;
-        for (QMessageBox* candidate : view.findChildren<QMessageBox*>("resetConfirmation"))
-            if (candidate->isVisible())
-                box = candidate;
-        ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->text(), "Delete all 1 stored reading? This cannot be undone.");
-        EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
-        for (QAbstractButton* choice : box->buttons())
-            if (choice->text().remove('&') == button)
-                choice->click();
-        EXPECT_FALSE(box->isVisible());
-    };
-    answer("Cancel");
+    const QString resetText = QStringLiteral("Delete all 1 stored reading? This cannot be undone.");
+    answer(click("resetHistory"), "resetConfirmation", resetText, "Cancel");
     EXPECT_EQ(state->store()->all().size(), 1);
     EXPECT_EQ(view.dataMessage(), "Nothing deleted.");
-    answer("Delete");
+    answer(click("resetHistory"), "resetConfirmation", resetText, "Delete");
     EXPECT_TRUE(TestSupport::waitFor([&] { return view.dataMessage() == "Deleted 1 reading."; }, 5000));
     EXPECT_TRUE(state->store()->all().isEmpty());
-    EXPECT_EQ(view.dataMessage(), "Deleted 1 reading.");
 }
 
 } // namespace
