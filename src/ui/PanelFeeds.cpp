@@ -2,11 +2,8 @@
 
 #include "app/AppState.h"
 #include "core/LocalFileStore.h"
+#include "platform/FolderOpener.h"
 #include "platform/LoginItemManager.h"
-
-#include <QDesktopServices>
-#include <QFileInfo>
-#include <QUrl>
 
 #include <utility>
 
@@ -15,11 +12,8 @@ PanelFeeds PanelFeeds::fromState(AppState& state)
     PanelFeeds feeds;
     feeds.diagnosticsText = [&state] { return state.diagnosticsText(); };
     feeds.bridgeStatus = [] { return AppState::bridgeStatus(); };
-    feeds.revealExport = [](const QString& path) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
-    };
-    feeds.openDataFolder = [] {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(LocalFileStore::baseDirectory()));
+    feeds.openFolder = [&state](const QString& folder, std::function<void(bool)> done) {
+        FolderOpener::open(folder, &state, std::move(done));
     };
     feeds.setStartAtLogin = [](bool enabled) { return LoginItemManager::setEnabled(enabled); };
     return feeds;

@@ -14,10 +14,8 @@ struct PanelFeeds
     // Redacted, for the clipboard.
     std::function<QString()> diagnosticsText;
     std::function<ClaudeBridgeStatus()> bridgeStatus;
-    // Shows a written CSV export in the file manager.
-    std::function<void(const QString& path)> revealExport;
-    // False when nothing could open a folder.
-    std::function<bool()> openDataFolder;
+    // Shows a folder in the file manager; `done(false)` when nothing could.
+    std::function<void(const QString& folder, std::function<void(bool opened)> done)> openFolder;
     // False when the login item could not be changed.
     std::function<bool(bool)> setStartAtLogin;
     // Posts a sample notification; `done` gets the line to show.

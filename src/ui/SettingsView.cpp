@@ -25,6 +25,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -564,17 +565,24 @@ QWidget* SettingsView::buildContent()
                 showDataMessage(QStringLiteral("Export failed: ") + outcome.error);
                 return;
             }
-            showDataMessage(QStringLiteral("Exported to ") + *outcome.path);
-            if (m_feeds.revealExport)
-                m_feeds.revealExport(*outcome.path);
+            const QString path = *outcome.path;
+            showDataMessage(QStringLiteral("Exported to ") + path + QLatin1Char('.'));
+            if (m_feeds.openFolder)
+                m_feeds.openFolder(QFileInfo(path).absolutePath(), [this, path](bool opened) {
+                    showDataMessage(QStringLiteral("Exported to ") + path +
+                                    (opened ? QStringLiteral("; its folder is open.")
+                                            : QStringLiteral("; no file manager could open its folder.")));
+                });
         });
     });
     connect(openFolder, &QPushButton::clicked, this, [this] {
         const QString folder = QDir::toNativeSeparators(LocalFileStore::baseDirectory());
-        if (m_feeds.openDataFolder && m_feeds.openDataFolder())
-            showDataMessage(QStringLiteral("Opened ") + folder + QLatin1Char('.'));
-        else
-            showDataMessage(QStringLiteral("No file manager could open the folder: ") + folder);
+        if (!m_feeds.openFolder)
+            return;
+        m_feeds.openFolder(folder, [this, folder](bool opened) {
+            showDataMessage(opened ? QStringLiteral("Opened ") + folder + QLatin1Char('.')
+                                   : QStringLiteral("No file manager could open the folder: ") + folder);
+        });
     });
     dataButtons->addWidget(prune, 0, 0);
     dataButtons->addWidget(reset, 0, 1);
