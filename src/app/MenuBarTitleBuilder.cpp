@@ -121,7 +121,7 @@ std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, c
     if (leading.mode == MenuBarDisplayMode::providerFocus) {
         const auto focused =
             std::find_if(leading.candidates.cbegin(), leading.candidates.cend(),
-                         [&](const ForecastResult& c) { return c.provider == settings.focusedProvider; });
+                         [&](const ForecastResult& c) { return c.provider == settings.trayProvider; });
         leading.forecast = focused != leading.candidates.cend() ? *focused : leading.candidates.first();
     } else {
         leading.forecast = mostUrgent(leading.candidates);

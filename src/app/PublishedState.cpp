@@ -53,7 +53,7 @@ PublishedState PublishedState::make(PublishInputs inputs)
     state.providers = StateQueries::sortedEnabledProviders(state.settings);
     state.globalStatus = StateQueries::globalStatus(bundle.forecasts);
     state.focused = StateQueries::focusedSeries(bundle.series, bundle.forecasts, state.settings, now);
-    // The provider-focus title follows the window every face follows.
+    // A face that reads the focus from the settings sees the window every face follows.
     state.settings.focusedProvider = state.focused.first;
     state.settings.focusedWindow = state.focused.second;
 

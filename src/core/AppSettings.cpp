@@ -198,6 +198,7 @@ QJsonObject AppSettings::toJson() const
         {QStringLiteral("showRemaining"), showRemaining},
         {QStringLiteral("currencyGBP"), currencyGBP},
         {QStringLiteral("focusedProvider"), rawValue(focusedProvider)},
+        {QStringLiteral("trayProvider"), rawValue(trayProvider)},
         {QStringLiteral("focusedWindow"), rawValue(focusedWindow)},
         {QStringLiteral("focusAuto"), focusAuto},
         {QStringLiteral("claudeBridgeInstalled"), claudeBridgeInstalled},
@@ -238,6 +239,8 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
     take(settings.showRemaining, jsonBool(field("showRemaining")));
     take(settings.currencyGBP, jsonBool(field("currencyGBP")));
     take(settings.focusedProvider, jsonEnum<Provider>(field("focusedProvider")));
+    settings.trayProvider = settings.focusedProvider;
+    take(settings.trayProvider, jsonEnum<Provider>(field("trayProvider")));
     take(settings.focusedWindow, jsonEnum<WindowKind>(field("focusedWindow")));
     take(settings.focusAuto, jsonBool(field("focusAuto")));
     take(settings.showNoTrayNotice, jsonBool(field("showNoTrayNotice")));

@@ -67,6 +67,9 @@ struct AppSettings
     bool currencyGBP = true;
     Provider focusedProvider = Provider::claude;
     WindowKind focusedWindow = WindowKind::fiveHour;
+    // The tray's "Show provider": its own, so that choosing a chart tab or an automatic focus never moves it.
+    // Settings written before it existed take the focused provider.
+    Provider trayProvider = Provider::claude;
     bool focusAuto = true;
     std::optional<QString> previousClaudeStatusLineCommand;
     bool claudeBridgeInstalled = false;

@@ -260,7 +260,7 @@ QWidget* SettingsView::buildContent()
     for (const Provider provider : allProviders)
         m_focusProvider->addItem(displayName(provider));
     connect(m_focusProvider, &QComboBox::activated, this, [this](int index) {
-        edit([index](AppSettings& s) { s.focusedProvider = allProviders[static_cast<size_t>(index)]; });
+        edit([index](AppSettings& s) { s.trayProvider = allProviders[static_cast<size_t>(index)]; });
     });
     m_focusRow = row(QStringLiteral("Show provider"), m_focusProvider);
     menuBar->addWidget(m_focusRow);
@@ -767,7 +767,7 @@ void SettingsView::redraw()
     m_displayMode->setCurrentIndex(mode);
     m_displayHelp->setText(helpText(s.menuBarDisplayMode));
     m_focusRow->setVisible(s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus);
-    m_focusProvider->setCurrentIndex(static_cast<int>(s.focusedProvider));
+    m_focusProvider->setCurrentIndex(static_cast<int>(s.trayProvider));
     const PublishedState published = m_state.publishedState();
     const QString& title = published.title;
     m_previewText->setText(title);

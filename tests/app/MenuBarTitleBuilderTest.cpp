@@ -101,7 +101,7 @@ TEST(MenuBarTitleBuilder, BuildsTheMenuBarText)
         settings.menuBarDisplayMode = row.mode;
         settings.enabledProviders = row.enabled;
         settings.showRemaining = row.showRemaining;
-        settings.focusedProvider = row.focused;
+        settings.trayProvider = row.focused;
         QMap<QString, ForecastResult> forecasts;
         for (const ForecastResult& result : row.forecasts)
             forecasts.insert(result.id(), result);

@@ -81,7 +81,7 @@ TEST(PublishedState, IconFigureFollowsTheDisplayMode)
         settings.menuBarDisplayMode = row.mode;
         settings.showRemaining = row.showRemaining;
         settings.enabledProviders = row.enabled;
-        settings.focusedProvider = row.focused;
+        settings.trayProvider = row.focused;
         PublishInputs inputs;
         inputs.bundle.forecasts = row.results;
         inputs.settings = settings;

@@ -77,8 +77,14 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
     settings.claudeBridgeInstalled = true;
     settings.showNoTrayNotice = false;
 
+    settings.trayProvider = Provider::claude;
     ASSERT_TRUE(store.save(settings));
     EXPECT_EQ(store.load(), settings);
+
+    // Written before the tray had a provider of its own: it keeps showing the one it showed.
+    QJsonObject older = settings.toJson();
+    older.remove(QStringLiteral("trayProvider"));
+    EXPECT_EQ(AppSettings::fromJson(older).trayProvider, Provider::codex);
 }
 
 TEST_F(SettingsStoreTest, FileIsPrettyPrintedWithKeysSortedAtEveryLevel)

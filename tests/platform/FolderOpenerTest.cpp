@@ -18,9 +18,9 @@ TEST(FolderOpener, SaysWhetherTheOpenerOpenedTheFolder)
     const QString opener = bin + QStringLiteral("/xdg-open");
     const std::pair<const char*, std::optional<bool>> rows[] = {
         {"#!/bin/sh\n[ -d \"$1\" ] && exit 0; exit 2\n", true},
-        {"#!/bin/sh\nexit 4\n", false},       // "the action failed"
+        {"#!/bin/sh\nexit 4\n", false},            // "the action failed"
         {"#!/bin/sh\nexec /bin/sleep 30\n", true}, // an opener that stays with its window
-        {nullptr, false},                     // no xdg-open at all
+        {nullptr, false},                          // no xdg-open at all
     };
     qputenv("PATH", bin.toLocal8Bit());
     for (const auto& [script, expected] : rows) {

@@ -158,13 +158,15 @@ TEST(ForecastCard, ControlsChangeTheSettingsTheyName)
     card.focusButton()->menu()->actions().first()->trigger();
     EXPECT_TRUE(state->settings().focusAuto);
 
-    // A tab focuses its provider.
+    // A tab focuses its provider in the panel; the tray's provider is the tray's.
+    const Provider tray = state->settings().trayProvider;
     card.setInput(shownInput(*state));
     ASSERT_EQ(card.providerTabs()->labels(), (QStringList{"Codex", "Claude Code"}));
     QKeyEvent back(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
     QCoreApplication::sendEvent(card.providerTabs(), &back);
     EXPECT_FALSE(state->settings().focusAuto);
     EXPECT_EQ(state->settings().focusedProvider, Provider::codex);
+    EXPECT_EQ(state->settings().trayProvider, tray);
 }
 
 TEST(ForecastCard, ProviderWithoutAnyForecastGetsNoTab)

@@ -70,7 +70,7 @@ TEST(SettingsView, EachControlChangesTheSettingItNames)
         {"display mode", [](Fixture& f) { f.get<QComboBox>("displayMode")->activated(4); },
          [](const AppSettings& s) { return s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus; }},
         {"show provider", [](Fixture& f) { f.get<QComboBox>("showProvider")->activated(0); },
-         [](const AppSettings& s) { return s.focusedProvider == Provider::codex; }},
+         [](const AppSettings& s) { return s.trayProvider == Provider::codex; }},
         {"show remaining", [](Fixture& f) { f.get<QCheckBox>("showRemaining")->setChecked(false); },
          [](const AppSettings& s) { return !s.showRemaining; }},
         {"status-line forecast",
