@@ -45,8 +45,9 @@ SettingsStore::Contents SettingsStore::read(const QString& url)
 {
     // Non-blocking, so a FIFO standing in for the file cannot hang the start; what is not a regular file is
     // not read at all.
-    const FileIo::Descriptor fd(
-        ::open(QFile::encodeName(url).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileIo::Descriptor fd(FileIo::openOwn(url, O_RDONLY));
+    if (!fd.isOpen() && errno == EINVAL)
+        return {Contents::Kind::notRegular, {}};
     struct stat info = {};
     if (!fd.isOpen() || ::fstat(fd.get(), &info) != 0)
         return {Contents::Kind::unreadable, {}};

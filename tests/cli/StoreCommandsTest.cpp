@@ -6,6 +6,8 @@
 
 #include <QDirIterator>
 
+#include <functional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -160,21 +162,63 @@ TEST(StoreCommands, ExportCsvRefusesAnotherUsersLink)
     home.writeLog({snapshot(9, "pro")});
     const QString bashrc = home.path() + QStringLiteral("/.bashrc");
     ASSERT_TRUE(TestSupport::writeFile(bashrc, "mine\n"));
-    const QString planted = home.path() + QStringLiteral("/.config/autostart/evil.desktop");
-    for (const QString& target : {bashrc, planted}) {
+    const QString autostart = home.path() + QStringLiteral("/.config/autostart");
+    ASSERT_TRUE(QDir().mkpath(autostart));
+    const QString planted = autostart + QStringLiteral("/evil.desktop");
+    // The link at the path itself, and one to a folder on the way to it.
+    const std::pair<QString, const char*> rows[] = {
+        {bashrc, ""}, {planted, ""}, {autostart, "/evil.desktop"}};
+    for (const auto& [target, below] : rows) {
         const QString link = home.path() + QStringLiteral("/shared.csv");
         QFile::remove(link);
         ASSERT_TRUE(QFile::link(target, link));
         ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), OtherUser::uid, OtherUser::uid), 0);
-        const ProcessResult refused = run(home, {QStringLiteral("--export-csv"), link});
+        const ProcessResult refused =
+            run(home, {QStringLiteral("--export-csv"), link + QLatin1String(below)});
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_EQ(refused.err,
-                  QStringLiteral("tallyvane: CSV export to %1 failed: %1 is a symbolic link that "
+                  QStringLiteral("tallyvane: CSV export to %1%2 failed: %1 is a symbolic link that "
                                  "belongs to another user; it is not followed\n")
-                      .arg(link));
+                      .arg(link, QLatin1String(below)));
         EXPECT_EQ(TestSupport::readFile(bashrc), "mine\n");
         EXPECT_FALSE(QFileInfo::exists(planted));
     }
+}
+
+// What an older version left: folders and files open to everyone.
+void writeOpenTree(const Home& home)
+{
+    home.writeLog({snapshot(9, "pro")});
+    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("logs/app.log")), "old\n"));
+    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("usage-history-cache.json")), "old"));
+    for (const QString& path : {home.dataFolder(), home.file(QStringLiteral("logs"))})
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+    for (const char* name : {"snapshots.ndjson", "logs/app.log", "usage-history-cache.json"})
+        ::chmod(QFile::encodeName(home.file(QLatin1String(name))).constData(), 0644);
+}
+
+// Each entry of the data folder (and of `more`) that is not 0700 for a folder or 0600 for a file, with its
+// mode.
+QStringList notPrivate(const Home& home, const QStringList& more = {}, QStringList* names = nullptr)
+{
+    QStringList wrong;
+    const auto check = [&](const QString& path) {
+        struct stat info = {};
+        ::lstat(QFile::encodeName(path).constData(), &info);
+        if ((info.st_mode & 07777) != (S_ISDIR(info.st_mode) ? 0700u : 0600u))
+            wrong.append(QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8));
+    };
+    check(home.dataFolder());
+    for (const QString& path : more)
+        check(path);
+    QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        check(walk.next());
+        if (names)
+            names->append(walk.fileInfo().fileName());
+    }
+    return wrong;
 }
 
 // Under the usual umask 022 the data folder was 0755 and every file in it 0644: project names and quota
@@ -182,14 +226,7 @@ TEST(StoreCommands, ExportCsvRefusesAnotherUsersLink)
 TEST(StoreCommands, DataFolderAndExportArePrivate)
 {
     Home home;
-    // What an older version left: folders and files open to everyone.
-    home.writeLog({snapshot(9, "pro")});
-    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("logs/app.log")), "old\n"));
-    for (const QString& path : {home.dataFolder(), home.file(QStringLiteral("logs"))})
-        ::chmod(QFile::encodeName(path).constData(), 0755);
-    for (const QString& path :
-         {home.file(QStringLiteral("snapshots.ndjson")), home.file(QStringLiteral("logs/app.log"))})
-        ::chmod(QFile::encodeName(path).constData(), 0644);
+    writeOpenTree(home);
 
     const mode_t savedUmask = ::umask(022);
     const QString mine = home.path() + QStringLiteral("/mine.csv");
@@ -208,24 +245,8 @@ TEST(StoreCommands, DataFolderAndExportArePrivate)
     ASSERT_TRUE(bridge.waitForFinished(30'000));
     ::umask(savedUmask);
 
-    QStringList wrong;
     QStringList names;
-    QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                      QDirIterator::Subdirectories);
-    const auto check = [&](const QString& path, mode_t expected) {
-        struct stat info = {};
-        ::lstat(QFile::encodeName(path).constData(), &info);
-        if ((info.st_mode & 07777) != expected)
-            wrong.append(QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8));
-    };
-    check(home.dataFolder(), 0700);
-    while (walk.hasNext()) {
-        const QString path = walk.next();
-        names.append(walk.fileInfo().fileName());
-        check(path, walk.fileInfo().isDir() ? 0700 : 0600);
-    }
-    check(mine, 0600);
-    EXPECT_EQ(wrong, QStringList());
+    EXPECT_EQ(notPrivate(home, {mine}, &names), QStringList());
     for (const char* name :
          {"snapshots.ndjson", "snapshots.ndjson.lock", "tallyvane-export.csv", "app.log",
           "tallyvane-claude-statusline-bridge.py", "claude-meta.json", "claude-statusline-state.json"})
@@ -233,39 +254,112 @@ TEST(StoreCommands, DataFolderAndExportArePrivate)
 }
 
 // `usage` made a new data folder through a plain mkpath: 0755 under umask 022, while the others made it 0700.
-TEST(StoreCommands, EveryCommandMakesANewDataFolderPrivate)
+// The reading commands left an older open tree as it was, and `usage` rewrote its cache keeping 0644: another
+// account read project names from it. (`top --no-collect`: top-in-tmux.sh.)
+TEST(StoreCommands, EveryCommandLeavesTheDataFolderPrivate)
 {
     const mode_t savedUmask = ::umask(022);
-    for (const QStringList& arguments :
-         {QStringList{"usage"}, QStringList{"usage", "--json"}, QStringList{"--install-claude-bridge"},
-          QStringList{"--export-csv"}}) {
-        Home home;
-        run(home, arguments);
-        struct stat info = {};
-        const bool made = ::lstat(QFile::encodeName(home.dataFolder()).constData(), &info) == 0;
-        EXPECT_TRUE(made) << arguments.join(' ').toStdString() << " made no data folder";
-        EXPECT_EQ(made ? info.st_mode & 07777 : 0, 0700u) << arguments.join(' ').toStdString();
+    const std::pair<QStringList, bool> rows[] = {
+        // the arguments, whether they make a new data folder
+        {{"usage"}, true},        {{"usage", "--json"}, true}, {{"--install-claude-bridge"}, true},
+        {{"--export-csv"}, true}, {{"status"}, false},         {{"--dumpstore"}, false},
+    };
+    for (const auto& [arguments, makes] : rows) {
+        for (const bool older : {false, true}) {
+            Home home;
+            if (older)
+                writeOpenTree(home);
+            run(home, arguments);
+            const std::string name = arguments.join(' ').toStdString() + (older ? " (older tree)" : "");
+            EXPECT_EQ(QFileInfo::exists(home.dataFolder()), older || makes) << name;
+            if (QFileInfo::exists(home.dataFolder())) {
+                EXPECT_EQ(notPrivate(home), QStringList()) << name;
+            }
+        }
     }
     ::umask(savedUmask);
 }
 
-// A data folder of another account could have its bridge script swapped for code that then runs as this user.
-TEST(StoreCommands, ADataFolderOfAnotherUserIsRefused)
+// A data folder another account could change, itself or through a folder above it (a 0777 XDG_DATA_HOME),
+// could have its bridge script swapped for code that then runs as this user and reads this user's readings.
+TEST(StoreCommands, ADataFolderAnotherUserCanChangeIsRefused)
 {
     if (!OtherUser::available())
         GTEST_SKIP() << "handing a folder to another user takes root";
-    Home home;
-    home.writeLog({snapshot(9, "pro")});
-    ASSERT_EQ(::chown(QFile::encodeName(home.dataFolder()).constData(), OtherUser::uid, OtherUser::uid), 0);
-    const QStringList before = home.listing();
-    const ProcessResult refused = run(home, {QStringLiteral("--dumpstore")});
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_EQ(refused.err, QStringLiteral("tallyvane: The data folder %1 belongs to another user (uid %2); "
-                                          "Tallyvane will not use it.\n")
-                               .arg(home.dataFolder())
-                               .arg(OtherUser::uid));
-    EXPECT_EQ(refused.out, QString());
-    EXPECT_EQ(home.listing(), before);
+    const auto chown = [](const QString& path) {
+        return ::lchown(QFile::encodeName(path).constData(), OtherUser::uid, OtherUser::uid) == 0;
+    };
+    const auto chmod = [](const QString& path, mode_t mode) {
+        return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+    };
+    const QString uid = QString::number(OtherUser::uid);
+    const QString inOwned =
+        "tallyvane: The data folder {folder} is in {parent}, which belongs to another user (uid " + uid +
+        "); Tallyvane will not use it.\n";
+    const QString inOpen = "tallyvane: The data folder {folder} is in {parent}, which other users may write "
+                           "to; Tallyvane will not "
+                           "use it.\n";
+    const struct
+    {
+        const char* name;
+        std::function<bool(const Home&, const QString& parent)> prepare;
+        QString said; // empty: not refused
+        int lines;    // of the log printed
+    } rows[] = {
+        {"folder of another user", [&](const Home& home, const QString&) { return chown(home.dataFolder()); },
+         "tallyvane: The data folder {folder} belongs to another user (uid " + uid +
+             "); Tallyvane will not use it.\n",
+         0},
+        {"parent of another user", [&](const Home&, const QString& parent) { return chown(parent); }, inOwned,
+         0},
+        {"parent open to all", [&](const Home&, const QString& parent) { return chmod(parent, 0777); },
+         inOpen, 0},
+        {"sticky parent, folder of another user",
+         [&](const Home& home, const QString& parent) {
+             return chmod(parent, 01777) && chown(home.dataFolder());
+         },
+         inOpen, 0},
+        {"sticky parent, own folder",
+         [&](const Home&, const QString& parent) { return chmod(parent, 01777); },
+         {},
+         1},
+        {"parent through another user's link",
+         [&](const Home& home, const QString& parent) {
+             return QFile::rename(parent, home.path() + "/real") &&
+                    QFile::link(home.path() + "/real", parent) && chown(parent);
+         },
+         inOwned, 0},
+        // Files in it are opened as they stand, not through a link, and only when they are this user's.
+        {"log as a link",
+         [&](const Home& home, const QString&) {
+             const QString log = home.file(QStringLiteral("snapshots.ndjson"));
+             return QFile::rename(log, home.path() + "/log") && QFile::link(home.path() + "/log", log);
+         },
+         {},
+         0},
+        {"log of another user",
+         [&](const Home& home, const QString&) {
+             return chown(home.file(QStringLiteral("snapshots.ndjson")));
+         },
+         {},
+         0},
+    };
+    for (const auto& row : rows) {
+        Home home;
+        home.writeLog({snapshot(9, "pro")});
+        const QString parent = QFileInfo(home.dataFolder()).path();
+        ASSERT_TRUE(row.prepare(home, parent)) << row.name;
+        const QStringList before = home.listing();
+        const ProcessResult result = run(home, {QStringLiteral("--dumpstore")});
+        const QString said =
+            QString(row.said).replace("{folder}", home.dataFolder()).replace("{parent}", parent);
+        EXPECT_EQ(result.exitCode, said.isEmpty() ? 0 : 1) << row.name;
+        EXPECT_EQ(result.err, said) << row.name;
+        EXPECT_EQ(result.out.count(QLatin1Char('\n')), row.lines) << row.name;
+        if (!said.isEmpty()) {
+            EXPECT_EQ(home.listing(), before) << row.name;
+        }
+    }
 }
 
 // Root with another user's HOME (sudo -E) rewrote that user's credential and settings as root's own and made

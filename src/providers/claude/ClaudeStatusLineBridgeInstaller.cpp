@@ -151,6 +151,12 @@ Outcome unreadable()
                    QStringLiteral("Could not read ~/.claude/settings.json; nothing was changed."));
 }
 
+// Claude Code runs the command in each project it opens: a relative path would find that project's script.
+QString commandPath(const QString& script)
+{
+    return QDir::cleanPath(QFileInfo(script).absoluteFilePath());
+}
+
 std::optional<QString> deployBridgeScript()
 {
     QFile resource(ClaudeStatusLineBridgeInstaller::resourcePath);
@@ -257,7 +263,7 @@ Outcome install()
     QJsonObject updated = settings.object;
     updated.insert(QStringLiteral("statusLine"),
                    QJsonObject{{QStringLiteral("type"), QStringLiteral("command")},
-                               {QStringLiteral("command"), commandFor(*script)}});
+                               {QStringLiteral("command"), commandFor(commandPath(*script))}});
     if (!writeSettings(updated)) {
         oldBackup.restore();
         oldPrevious.restore();
