@@ -115,16 +115,14 @@ TEST(ClaudeCommandsTest, TheBridgeCommandNamesTheScriptByItsAbsolutePath)
         QProcessEnvironment env = home.environment();
         for (const auto& [name, value] : row)
             env.insert(name, value);
-        const auto installed = runWith(env, {"--install-claude-bridge"}, project);
-        EXPECT_EQ(installed.exitCode, 0) << row[0].first << ": " << installed.err.toStdString();
+        SCOPED_TRACE(row[0].first);
+        EXPECT_EQ(runWith(env, {"--install-claude-bridge"}, project).exitCode, 0);
         const QString script = home.path() + "/.local/share/Tallyvane/tallyvane-claude-statusline-bridge.py";
-        EXPECT_TRUE(QFile::exists(script)) << row[0].first;
+        EXPECT_TRUE(QFile::exists(script));
         EXPECT_EQ(readObject(home.path() + "/.claude/settings.json")["statusLine"].toObject()["command"],
-                  "python3 \"" + script + "\"")
-            << row[0].first;
+                  "python3 \"" + script + "\"");
         EXPECT_EQ(QDir(project).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList())
-            << row[0].first;
+                  QStringList());
     }
 }
 

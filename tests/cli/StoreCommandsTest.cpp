@@ -6,8 +6,6 @@
 
 #include <QDirIterator>
 
-#include <functional>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -199,7 +197,7 @@ void writeOpenTree(const Home& home)
 
 // Each entry of the data folder (and of `more`) that is not 0700 for a folder or 0600 for a file, with its
 // mode.
-QStringList notPrivate(const Home& home, const QStringList& more = {}, QStringList* names = nullptr)
+QStringList notPrivate(const Home& home, const QStringList& more = {})
 {
     QStringList wrong;
     const auto check = [&](const QString& path) {
@@ -213,11 +211,8 @@ QStringList notPrivate(const Home& home, const QStringList& more = {}, QStringLi
         check(path);
     QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                       QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
+    while (walk.hasNext())
         check(walk.next());
-        if (names)
-            names->append(walk.fileInfo().fileName());
-    }
     return wrong;
 }
 
@@ -245,12 +240,11 @@ TEST(StoreCommands, DataFolderAndExportArePrivate)
     ASSERT_TRUE(bridge.waitForFinished(30'000));
     ::umask(savedUmask);
 
-    QStringList names;
-    EXPECT_EQ(notPrivate(home, {mine}, &names), QStringList());
+    EXPECT_EQ(notPrivate(home, {mine}), QStringList());
     for (const char* name :
-         {"snapshots.ndjson", "snapshots.ndjson.lock", "tallyvane-export.csv", "app.log",
+         {"snapshots.ndjson", "snapshots.ndjson.lock", "tallyvane-export.csv", "logs/app.log",
           "tallyvane-claude-statusline-bridge.py", "claude-meta.json", "claude-statusline-state.json"})
-        EXPECT_TRUE(names.contains(QLatin1String(name))) << name;
+        EXPECT_TRUE(QFileInfo::exists(home.file(QLatin1String(name)))) << name;
 }
 
 // `usage` made a new data folder through a plain mkpath: 0755 under umask 022, while the others made it 0700.
@@ -270,11 +264,10 @@ TEST(StoreCommands, EveryCommandLeavesTheDataFolderPrivate)
             if (older)
                 writeOpenTree(home);
             run(home, arguments);
-            const std::string name = arguments.join(' ').toStdString() + (older ? " (older tree)" : "");
-            EXPECT_EQ(QFileInfo::exists(home.dataFolder()), older || makes) << name;
-            if (QFileInfo::exists(home.dataFolder())) {
-                EXPECT_EQ(notPrivate(home), QStringList()) << name;
-            }
+            SCOPED_TRACE(arguments.join(' ').toStdString() + (older ? " (older tree)" : ""));
+            const bool exists = QFileInfo::exists(home.dataFolder());
+            EXPECT_EQ(exists, older || makes);
+            EXPECT_EQ(exists ? notPrivate(home) : QStringList(), QStringList());
         }
     }
     ::umask(savedUmask);
@@ -286,79 +279,45 @@ TEST(StoreCommands, ADataFolderAnotherUserCanChangeIsRefused)
 {
     if (!OtherUser::available())
         GTEST_SKIP() << "handing a folder to another user takes root";
-    const auto chown = [](const QString& path) {
-        return ::lchown(QFile::encodeName(path).constData(), OtherUser::uid, OtherUser::uid) == 0;
-    };
-    const auto chmod = [](const QString& path, mode_t mode) {
-        return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-    };
-    const QString uid = QString::number(OtherUser::uid);
-    const QString inOwned =
-        "tallyvane: The data folder {folder} is in {parent}, which belongs to another user (uid " + uid +
-        "); Tallyvane will not use it.\n";
-    const QString inOpen = "tallyvane: The data folder {folder} is in {parent}, which other users may write "
-                           "to; Tallyvane will not "
-                           "use it.\n";
+    const QString refusal = "tallyvane: The data folder {folder}%1; Tallyvane will not use it.\n";
+    const QString owned = refusal.arg(" is in {parent}, which belongs to another user (uid {uid})");
+    const QString open = refusal.arg(" is in {parent}, which other users may write to");
     const struct
     {
-        const char* name;
-        std::function<bool(const Home&, const QString& parent)> prepare;
-        QString said; // empty: not refused
-        int lines;    // of the log printed
+        const char* prepare; // sh with $1 the data folder, $2 its parent, $3 the other user's uid
+        QString said;        // empty: not refused
+        int lines;           // of the log printed
     } rows[] = {
-        {"folder of another user", [&](const Home& home, const QString&) { return chown(home.dataFolder()); },
-         "tallyvane: The data folder {folder} belongs to another user (uid " + uid +
-             "); Tallyvane will not use it.\n",
+        {R"(chown $3 "$1")", refusal.arg(" belongs to another user (uid {uid})"), 0},
+        {R"(chown $3 "$2")", owned, 0},
+        {R"(rm -r "$1" && chown $3 "$2")",
+         "tallyvane: The data folder would be made in {parent}, which belongs to another user (uid {uid}); "
+         "Tallyvane will not use it.\n",
          0},
-        {"parent of another user", [&](const Home&, const QString& parent) { return chown(parent); }, inOwned,
-         0},
-        {"parent open to all", [&](const Home&, const QString& parent) { return chmod(parent, 0777); },
-         inOpen, 0},
-        {"sticky parent, folder of another user",
-         [&](const Home& home, const QString& parent) {
-             return chmod(parent, 01777) && chown(home.dataFolder());
-         },
-         inOpen, 0},
-        {"sticky parent, own folder",
-         [&](const Home&, const QString& parent) { return chmod(parent, 01777); },
-         {},
-         1},
-        {"parent through another user's link",
-         [&](const Home& home, const QString& parent) {
-             return QFile::rename(parent, home.path() + "/real") &&
-                    QFile::link(home.path() + "/real", parent) && chown(parent);
-         },
-         inOwned, 0},
+        {R"(chmod 0777 "$2")", open, 0},
+        {R"(chmod 1777 "$2" && chown $3 "$1")", open, 0},
+        {R"(chmod 1777 "$2")", {}, 1},
+        {R"(mv "$2" "$2.real" && ln -s "$2.real" "$2" && chown -h $3 "$2")", owned, 0},
         // Files in it are opened as they stand, not through a link, and only when they are this user's.
-        {"log as a link",
-         [&](const Home& home, const QString&) {
-             const QString log = home.file(QStringLiteral("snapshots.ndjson"));
-             return QFile::rename(log, home.path() + "/log") && QFile::link(home.path() + "/log", log);
-         },
-         {},
-         0},
-        {"log of another user",
-         [&](const Home& home, const QString&) {
-             return chown(home.file(QStringLiteral("snapshots.ndjson")));
-         },
-         {},
-         0},
+        {R"(mv "$1/snapshots.ndjson" "$2.log" && ln -s "$2.log" "$1/snapshots.ndjson")", {}, 0},
+        {R"(chown $3 "$1/snapshots.ndjson")", {}, 0},
     };
     for (const auto& row : rows) {
         Home home;
         home.writeLog({snapshot(9, "pro")});
         const QString parent = QFileInfo(home.dataFolder()).path();
-        ASSERT_TRUE(row.prepare(home, parent)) << row.name;
+        const QString uid = QString::number(OtherUser::uid);
+        ASSERT_EQ(QProcess::execute("sh", {"-c", row.prepare, "sh", home.dataFolder(), parent, uid}), 0);
         const QStringList before = home.listing();
         const ProcessResult result = run(home, {QStringLiteral("--dumpstore")});
-        const QString said =
-            QString(row.said).replace("{folder}", home.dataFolder()).replace("{parent}", parent);
-        EXPECT_EQ(result.exitCode, said.isEmpty() ? 0 : 1) << row.name;
-        EXPECT_EQ(result.err, said) << row.name;
-        EXPECT_EQ(result.out.count(QLatin1Char('\n')), row.lines) << row.name;
-        if (!said.isEmpty()) {
-            EXPECT_EQ(home.listing(), before) << row.name;
-        }
+        const QString said = QString(row.said)
+                                 .replace("{folder}", home.dataFolder())
+                                 .replace("{parent}", parent)
+                                 .replace("{uid}", uid);
+        EXPECT_EQ(result.exitCode, said.isEmpty() ? 0 : 1) << row.prepare;
+        EXPECT_EQ(result.err, said) << row.prepare;
+        EXPECT_EQ(result.out.count(QLatin1Char('\n')), row.lines) << row.prepare;
+        EXPECT_EQ(home.listing(), before) << row.prepare; // refused or only read: nothing written
     }
 }
 
@@ -368,27 +327,18 @@ TEST(StoreCommands, NothingIsTouchedInAFolderOfAnotherUser)
 {
     if (!OtherUser::available())
         GTEST_SKIP() << "handing a folder to another user takes root";
-    const struct
-    {
-        const char* owned; // below the home, handed to the other user
-        const char* said;
-    } rows[] = {
-        {".claude",
-         "tallyvane: Claude's folder %1 belongs to another user (uid %2); Tallyvane will not touch it.\n"},
-        {"data", "tallyvane: The data folder would be made in %1, which belongs to another user (uid %2); "
-                 "Tallyvane will not use it.\n"},
-    };
-    for (const auto& row : rows) {
-        Home home;
-        const QString owned = home.path() + QLatin1Char('/') + QLatin1String(row.owned);
-        ASSERT_TRUE(QDir().mkpath(owned));
-        ASSERT_EQ(::chown(QFile::encodeName(owned).constData(), OtherUser::uid, OtherUser::uid), 0);
-        const QStringList before = home.listing();
-        const ProcessResult refused = run(home, {QStringLiteral("--install-claude-bridge")});
-        EXPECT_EQ(refused.exitCode, 1) << row.owned;
-        EXPECT_EQ(refused.err, QString::fromLatin1(row.said).arg(owned).arg(OtherUser::uid));
-        EXPECT_EQ(home.listing(), before) << row.owned;
-    }
+    Home home;
+    const QString claude = home.path() + QStringLiteral("/.claude");
+    ASSERT_TRUE(QDir().mkpath(claude));
+    ASSERT_EQ(::chown(QFile::encodeName(claude).constData(), OtherUser::uid, OtherUser::uid), 0);
+    const QStringList before = home.listing();
+    const ProcessResult refused = run(home, {QStringLiteral("--install-claude-bridge")});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, QStringLiteral("tallyvane: Claude's folder %1 belongs to another user (uid %2); "
+                                          "Tallyvane will not touch it.\n")
+                               .arg(claude)
+                               .arg(OtherUser::uid));
+    EXPECT_EQ(home.listing(), before);
 }
 
 } // namespace

@@ -4,16 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 TEST(FileIo, WriteFullyContinuesAfterShortWritesAndInterruptions)
@@ -78,50 +74,4 @@ TEST(FileLock, ExcludesAnotherHolderUntilReleased)
     EXPECT_TRUE(tryLock());
     const FileLock nowhere(dir.filePath(QStringLiteral("missing/log.lock")));
     EXPECT_FALSE(nowhere.isLocked());
-}
-
-// A file of the data folder swapped for a link, a FIFO or another account's file is not ours to read or
-// append to.
-TEST(FileIo, OpenOwnTakesOnlyARegularFileOfThisUsersOwn)
-{
-    QTemporaryDir dir(TestSupport::homePath() + QStringLiteral("/own-XXXXXX"));
-    const QString path = dir.filePath(QStringLiteral("file"));
-    const QByteArray name = QFile::encodeName(path);
-    const QString target = dir.filePath(QStringLiteral("target"));
-    const struct
-    {
-        const char* name;
-        std::function<void()> prepare;
-        int flags;
-        int error; // 0: opened
-    } rows[] = {
-        {"own file", [&] { TestSupport::writeFile(path, "mine"); }, O_RDONLY, 0},
-        {"missing, created", [] {}, O_WRONLY | O_CREAT, 0},
-        {"link to an own file",
-         [&] {
-             TestSupport::writeFile(target, "mine");
-             QFile::link(target, path);
-         },
-         O_RDONLY, ELOOP},
-        {"FIFO, not waited on", [&] { ::mkfifo(name.constData(), 0600); }, O_WRONLY | O_APPEND, ENXIO},
-        {"FIFO read", [&] { ::mkfifo(name.constData(), 0600); }, O_RDONLY, EINVAL},
-        {"folder", [&] { QDir().mkdir(path); }, O_RDONLY, EINVAL},
-        {"another user's file",
-         [&] {
-             TestSupport::writeFile(path, "theirs");
-             ::chown(name.constData(), 65534, 65534);
-         },
-         O_RDONLY, EPERM},
-    };
-    for (const auto& row : rows) {
-        if (row.error == EPERM && ::geteuid() != 0)
-            continue; // only root can hand a file over
-        QFile::remove(path);
-        QDir().rmdir(path);
-        row.prepare();
-        errno = 0;
-        const FileIo::Descriptor fd(FileIo::openOwn(path, row.flags));
-        EXPECT_EQ(fd.isOpen() ? 0 : errno, row.error) << row.name;
-    }
-    EXPECT_EQ(FileIo::readOwnFile(target, 100), QByteArray("mine"));
 }
