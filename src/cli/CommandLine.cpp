@@ -60,6 +60,7 @@ int helpCommand(const QStringList& rest)
 int dumpStore()
 {
     QTextStream out(stdout);
+    LocalFileStore::tightenExisting();
     // A log that does not exist yet is empty; reading it creates nothing.
     SnapshotStore store(LocalFileStore::snapshotsPath(), SnapshotStore::ReadOnly{});
     return StoreCommands::dumpStore(store, out);
@@ -111,6 +112,11 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         return printHelp(CommandLineOptions::help(*group));
     if (args.front() == QLatin1String("help"))
         return helpCommand(args.mid(1));
+    // The reading commands close an older version's open tree too, as every writing one does on its way.
+    static const QStringList readers{QStringLiteral("status"), QStringLiteral("top"),
+                                     QStringLiteral("usage")};
+    if (readers.contains(args.front()))
+        LocalFileStore::tightenExisting();
     if (args.front() == QLatin1String("status")) {
         const auto parsed = StatusCommand::parse(args.mid(1));
         if (const QString* error = std::get_if<QString>(&parsed))

@@ -50,7 +50,7 @@ Check dataFolder()
 Check settings()
 {
     bool missing = false;
-    const auto bytes = FileIo::readRegularFile(LocalFileStore::settingsPath(), 1 << 20, &missing);
+    const auto bytes = FileIo::readOwnFile(LocalFileStore::settingsPath(), 1 << 20, &missing);
     if (missing)
         return {Verdict::note, QStringLiteral("settings"), QStringLiteral("no settings.json yet (defaults)")};
     if (!bytes || !SettingsStore::decode(*bytes))

@@ -96,9 +96,8 @@ void AppLogger::write(QLatin1StringView level, const QString& message)
                              redact(message) + QLatin1Char('\n'))
                                 .toUtf8();
     m_queue.async([fileName = m_fileName, line] {
-        const QByteArray path = QFile::encodeName(fileName);
         // Non-blocking: a FIFO standing where the log should be must not stall the queue (or a flush).
-        const FileIo::Descriptor fd(::open(path.constData(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC));
+        const FileIo::Descriptor fd(FileIo::openOwn(fileName, O_WRONLY | O_APPEND));
         struct stat info = {};
         if (fd.isOpen()) {
             if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode))

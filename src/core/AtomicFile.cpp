@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <utility>
 
@@ -21,22 +23,47 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-// Follows the links at `path` as resolveLinks does, but stops at one that belongs to another user.
+// Follows the links on the way to `path`, each folder's and the last entry's, as the kernel would, but stops
+// at one that belongs to another user (root aside): the write would land wherever that user pointed it.
 std::optional<QString> resolveOwnLinks(const QString& path, QString* why)
 {
-    QString current = QFileInfo(path).absoluteFilePath();
-    for (int hop = 0; hop < 40; ++hop) {
+    QStringList pending = QFileInfo(path).absoluteFilePath().split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString current;
+    int hops = 0;
+    while (!pending.isEmpty()) {
+        const QString part = pending.takeFirst();
+        if (part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            current.truncate(std::max<qsizetype>(current.lastIndexOf(QLatin1Char('/')), 0));
+            continue;
+        }
+        const QString next = current + QLatin1Char('/') + part;
         struct stat link = {};
-        if (::lstat(QFile::encodeName(current).constData(), &link) != 0 || !S_ISLNK(link.st_mode))
-            break;
-        if (link.st_uid != ::geteuid()) {
+        if (::lstat(QFile::encodeName(next).constData(), &link) != 0 || !S_ISLNK(link.st_mode) ||
+            ++hops > 40) {
+            // What is missing or no link is taken as it stands; so is a loop of links, which the rename
+            // then fails on.
+            current = next;
+            continue;
+        }
+        if (link.st_uid != ::geteuid() && link.st_uid != 0) {
             *why = QStringLiteral("%1 is a symbolic link that belongs to another user; it is not followed")
-                       .arg(current);
+                       .arg(next);
             return std::nullopt;
         }
-        current = QFileInfo(current).symLinkTarget();
+        QByteArray raw(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(QFile::encodeName(next).constData(), raw.data(), raw.size());
+        if (length <= 0) {
+            current = next;
+            continue;
+        }
+        raw.truncate(length);
+        pending = QFile::decodeName(raw).split(QLatin1Char('/'), Qt::SkipEmptyParts) + pending;
+        if (raw.startsWith('/'))
+            current.clear();
     }
-    return current;
+    return current.isEmpty() ? QStringLiteral("/") : current;
 }
 
 std::optional<QString> targetOf(const QString& path, bool followForeignLinks, QString* why)
@@ -148,7 +175,8 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
     if (::lstat(targetName.constData(), &existing) == 0) {
         if (!S_ISREG(existing.st_mode))
             return fail(QStringLiteral("%1 is not a regular file").arg(target));
-        mode = existing.st_mode & 07777;
+        // Another account's file (planted 0666, say) would keep its mode for what we write into it.
+        mode = existing.st_uid == ::geteuid() ? existing.st_mode & 07777 : 0600;
     } else if (errno == ENOENT) {
         mode = 0600;
     } else {

@@ -15,14 +15,16 @@ class Reservation;
 
 struct Options
 {
-    // Permission bits of the result. Unset: an existing file keeps its own, a new one is private (0600).
+    // Permission bits of the result. Unset: an existing file of this user's keeps its own, any other result
+    // is private (0600).
     std::optional<mode_t> mode;
     // Whether to wait until the file and its folder entry are on disk. Only for a file whose loss or tearing
     // in a crash is detected and harmless (a checksummed cache) may it be false.
     bool durable = true;
-    // Whether a symbolic link of another user is followed too. Off, such a link is an error: the write would
-    // land wherever that user pointed it (the rule the kernel applies to links in sticky folders). Only for a
-    // file whose links are another program's own business, such as Claude Code's settings and credentials.
+    // Whether a symbolic link of another user is followed too. Off, such a link at the path or at any folder
+    // on the way to it is an error (root's aside): the write would land wherever that user pointed it (the
+    // rule the kernel applies to links in sticky folders). Only for a file whose links are another program's
+    // own business, such as Claude Code's settings and credentials.
     bool followForeignLinks = false;
     // Room taken earlier for this target: the write fills its temporary file instead of making one.
     Reservation* reservation = nullptr;

@@ -38,16 +38,14 @@ std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length)
     return buffer;
 }
 
-std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, bool* missing)
+namespace {
+
+std::optional<QByteArray> readOpened(int fd, qint64 maxBytes, bool* missing)
 {
     if (missing)
-        *missing = false;
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (missing)
-            *missing = errno == ENOENT;
+        *missing = fd < 0 && errno == ENOENT;
+    if (fd < 0)
         return std::nullopt;
-    }
     struct stat info = {};
     std::optional<QByteArray> bytes;
     if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxBytes) {
@@ -58,6 +56,40 @@ std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, 
     }
     ::close(fd);
     return bytes;
+}
+
+} // namespace
+
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, bool* missing)
+{
+    return readOpened(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC),
+                      maxBytes, missing);
+}
+
+int openOwn(const QString& path, int flags, mode_t createMode)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createMode);
+    if (fd < 0)
+        return -1;
+    struct stat info = {};
+    int refusal = 0;
+    if (::fstat(fd, &info) != 0)
+        refusal = errno;
+    else if (!S_ISREG(info.st_mode))
+        refusal = EINVAL;
+    else if (info.st_uid != ::geteuid())
+        refusal = EPERM;
+    if (refusal == 0)
+        return fd;
+    ::close(fd);
+    errno = refusal;
+    return -1;
+}
+
+std::optional<QByteArray> readOwnFile(const QString& path, qint64 maxBytes, bool* missing)
+{
+    return readOpened(openOwn(path, O_RDONLY), maxBytes, missing);
 }
 
 } // namespace FileIo

@@ -57,4 +57,11 @@ std::optional<QByteArray> readAt(int fd, qint64 offset, qint64 length);
 // tells a file that is not there from one that could not be read.
 std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes, bool* missing = nullptr);
 
+// Opens a file of the application's own with `flags` (O_NOFOLLOW, O_NONBLOCK and O_CLOEXEC added): never
+// through a symbolic link, and only a regular file of the effective user's; else -1 with errno ELOOP, EINVAL
+// or EPERM. `flags` must not hold O_TRUNC, which would act before the check.
+int openOwn(const QString& path, int flags, mode_t createMode = 0600);
+// readRegularFile for a file opened by openOwn.
+std::optional<QByteArray> readOwnFile(const QString& path, qint64 maxBytes, bool* missing = nullptr);
+
 } // namespace FileIo

@@ -14,7 +14,8 @@ FileLock::FileLock(const QString& lockFileName, std::chrono::milliseconds wait)
     const QByteArray path = QFile::encodeName(lockFileName);
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0600);
     if (fd < 0)
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK); // flock works read-only too
+        fd = ::open(path.constData(),
+                    O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW); // flock works read-only too
     if (fd < 0) {
         m_openError = errno;
         return;

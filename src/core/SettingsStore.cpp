@@ -43,10 +43,11 @@ bool SettingsStore::save(const AppSettings& settings) const
 
 SettingsStore::Contents SettingsStore::read(const QString& url)
 {
-    // Non-blocking, so a FIFO standing in for the file cannot hang the start; what is not a regular file is
-    // not read at all.
-    const FileIo::Descriptor fd(
-        ::open(QFile::encodeName(url).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    // Non-blocking, so a FIFO standing in for the file cannot hang the start; what is not a regular file (a
+    // link included) is not read at all.
+    const FileIo::Descriptor fd(FileIo::openOwn(url, O_RDONLY));
+    if (!fd.isOpen() && (errno == EINVAL || errno == ELOOP))
+        return {Contents::Kind::notRegular, {}};
     struct stat info = {};
     if (!fd.isOpen() || ::fstat(fd.get(), &info) != 0)
         return {Contents::Kind::unreadable, {}};

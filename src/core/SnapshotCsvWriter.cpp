@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -137,7 +138,7 @@ bool SnapshotCsvWriter::spill()
     if (m_spillFd < 0) {
         // Unlinked at once: the runs vanish with the descriptor, even when the process is killed.
         QByteArray name = QFile::encodeName(QDir::tempPath()) + "/tallyvane-export-XXXXXX";
-        m_spillFd = ::mkstemp(name.data());
+        m_spillFd = ::mkostemp(name.data(), O_CLOEXEC);
         if (m_spillFd < 0)
             return false;
         ::unlink(name.constData());

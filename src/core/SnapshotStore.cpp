@@ -220,8 +220,7 @@ bool SnapshotStore::scan(const std::function<void(const UsageSnapshot&)>& visit)
 
 bool SnapshotStore::scanOnQueue(const std::function<void(const UsageSnapshot&)>& visit)
 {
-    const QByteArray path = QFile::encodeName(m_fileName);
-    const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileIo::Descriptor fd(FileIo::openOwn(m_fileName, O_RDONLY));
     struct stat info = {};
     if (!fd.isOpen())
         return errno == ENOENT; // missing counts as empty
@@ -295,8 +294,7 @@ bool SnapshotStore::pruneOnQueue(qint64 retentionDays, const QDateTime& now)
     }
     if (!m_pending.isEmpty())
         writePending(true, std::chrono::milliseconds(0));
-    const QByteArray path = QFile::encodeName(m_fileName);
-    const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileIo::Descriptor fd(FileIo::openOwn(m_fileName, O_RDONLY));
     struct stat info = {};
     if (fd.isOpen() ? ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) : errno != ENOENT)
         return false; // an unreadable log is not an empty one: never replace it
@@ -419,7 +417,7 @@ SnapshotLog SnapshotStore::readOnQueue()
     if (m_cacheKey && *m_cacheKey == keyOf(info))
         return m_cache;
 
-    const FileIo::Descriptor fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    const FileIo::Descriptor fd(FileIo::openOwn(m_fileName, O_RDONLY));
     struct stat opened = {};
     if (!fd.isOpen() || ::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
         forgetCache(keyOf(info), false);
@@ -564,10 +562,9 @@ std::optional<QString> SnapshotStore::writePending(bool locked, std::chrono::mil
 
 std::optional<QString> SnapshotStore::writeLines(const QByteArray& lines, bool locked)
 {
-    const QByteArray path = QFile::encodeName(m_fileName);
-    int raw = ::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600);
-    if (raw < 0)
-        raw = ::open(path.constData(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK);
+    int raw = FileIo::openOwn(m_fileName, O_RDWR | O_APPEND | O_CREAT);
+    if (raw < 0 && errno == EACCES)
+        raw = FileIo::openOwn(m_fileName, O_WRONLY | O_APPEND);
     const FileIo::Descriptor fd(raw);
     if (!fd.isOpen()) {
         const int openError = errno;

@@ -17,7 +17,7 @@ std::optional<QByteArray> ClaudeFiles::read(QLatin1StringView name) const
         if (kept != m_memory.cend())
             return *kept;
     }
-    return FileIo::readRegularFile(m_folder + QLatin1Char('/') + name, 1 << 20);
+    return FileIo::readOwnFile(m_folder + QLatin1Char('/') + name, 1 << 20);
 }
 
 void ClaudeFiles::write(QLatin1StringView name, const QByteArray& bytes)

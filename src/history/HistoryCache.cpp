@@ -1,5 +1,6 @@
 #include "history/HistoryCache.h"
 
+#include "core/FileIo.h"
 #include "history/Varint.h"
 #include "history/WordHash.h"
 
@@ -311,8 +312,7 @@ HistoryCache HistoryCache::decode(QByteArrayView bytes)
 
 HistoryCache HistoryCache::load(const QString& path)
 {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = FileIo::openOwn(path, O_RDONLY);
     if (fd < 0)
         return {};
     struct stat info = {};

@@ -85,7 +85,7 @@ QStringList claudeRoots()
     QStringList folders;
     // One folder, as Claude Code itself and the credential and bridge paths read it: a comma is part of it.
     const QString configured = qEnvironmentVariable("CLAUDE_CONFIG_DIR");
-    if (!configured.isEmpty())
+    if (QDir::isAbsolutePath(configured)) // a relative one is ignored, as by ClaudePaths
         folders = {QDir::cleanPath(configured)};
     else
         folders = {home() + QStringLiteral("/.config/claude"), home() + QStringLiteral("/.claude")};

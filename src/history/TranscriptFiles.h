@@ -13,8 +13,8 @@
 // Where the two assistants keep their transcripts, and the listing of them.
 namespace TranscriptFiles {
 
-// "projects" of each Claude config folder: $CLAUDE_CONFIG_DIR (the whole value one folder) when it is set,
-// else ~/.config/claude and ~/.claude.
+// "projects" of each Claude config folder: $CLAUDE_CONFIG_DIR (the whole value one folder) when it is set to
+// an absolute path, else ~/.config/claude and ~/.claude.
 QStringList claudeRoots();
 // "sessions" then "archived_sessions" of $CODEX_HOME, else of ~/.codex.
 QStringList codexRoots();

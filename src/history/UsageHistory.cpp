@@ -296,8 +296,8 @@ bool UsageHistory::save()
     LocalFileStore::makeFolder(QFileInfo(m_options.cachePath).absolutePath());
     // Replaced whole: a second process saving at the same moment leaves one complete cache or the other.
     // Not waited onto the disk: a crash that tears it fails its checksum and costs one rescan.
-    AtomicFile::Options options;
-    options.durable = false;
+    // Private whatever an older version left: it names the projects worked in.
+    AtomicFile::Options options{.mode = LocalFileStore::privateFileMode, .durable = false};
     return AtomicFile::write(
         m_options.cachePath,
         [this](int fd) {

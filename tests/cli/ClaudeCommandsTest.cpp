@@ -20,10 +20,12 @@ QProcessEnvironment claudeEnvironment(const CliTest::Home& home, const LoopbackH
     return env;
 }
 
-CliTest::ProcessResult runWith(const QProcessEnvironment& environment, const QStringList& arguments)
+CliTest::ProcessResult runWith(const QProcessEnvironment& environment, const QStringList& arguments,
+                               const QString& workingDirectory = {})
 {
     QProcess process;
     process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(workingDirectory);
     process.start(CliTest::binary(), arguments);
     CliTest::ProcessResult result;
     if (!process.waitForFinished(30'000))
@@ -95,6 +97,33 @@ TEST(ClaudeCommandsTest, BridgeInstallUninstallAndBundleTest)
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.out, "Could not read ~/.claude/settings.json; nothing was changed.\nstate: error\n");
     EXPECT_EQ(readAll(home.path() + "/.claude/settings.json"), "{ broken");
+}
+
+// Claude Code runs the status line in each project it opens: a relative path in it would run the project's
+// own script. Relative XDG_DATA_HOME and CLAUDE_CONFIG_DIR are ignored; a relative HOME is taken from where
+// we stand.
+TEST(ClaudeCommandsTest, TheBridgeCommandNamesTheScriptByItsAbsolutePath)
+{
+    const std::pair<const char*, const char*> rows[][2] = {
+        {{"XDG_DATA_HOME", "data"}, {"CLAUDE_CONFIG_DIR", "claude"}},
+        {{"HOME", ".."}, {"XDG_DATA_HOME", ""}},
+    };
+    for (const auto& row : rows) {
+        CliTest::Home home;
+        const QString project = home.path() + "/project";
+        ASSERT_TRUE(QDir().mkdir(project));
+        QProcessEnvironment env = home.environment();
+        for (const auto& [name, value] : row)
+            env.insert(name, value);
+        SCOPED_TRACE(row[0].first);
+        EXPECT_EQ(runWith(env, {"--install-claude-bridge"}, project).exitCode, 0);
+        const QString script = home.path() + "/.local/share/Tallyvane/tallyvane-claude-statusline-bridge.py";
+        EXPECT_TRUE(QFile::exists(script));
+        EXPECT_EQ(readObject(home.path() + "/.claude/settings.json")["statusLine"].toObject()["command"],
+                  "python3 \"" + script + "\"");
+        EXPECT_EQ(QDir(project).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+    }
 }
 
 // access() does not see a full disk: the refresh went out and its new token had nowhere to go. Claude's

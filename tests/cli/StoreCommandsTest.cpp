@@ -160,21 +160,60 @@ TEST(StoreCommands, ExportCsvRefusesAnotherUsersLink)
     home.writeLog({snapshot(9, "pro")});
     const QString bashrc = home.path() + QStringLiteral("/.bashrc");
     ASSERT_TRUE(TestSupport::writeFile(bashrc, "mine\n"));
-    const QString planted = home.path() + QStringLiteral("/.config/autostart/evil.desktop");
-    for (const QString& target : {bashrc, planted}) {
+    const QString autostart = home.path() + QStringLiteral("/.config/autostart");
+    ASSERT_TRUE(QDir().mkpath(autostart));
+    const QString planted = autostart + QStringLiteral("/evil.desktop");
+    // The link at the path itself, and one to a folder on the way to it.
+    const std::pair<QString, const char*> rows[] = {
+        {bashrc, ""}, {planted, ""}, {autostart, "/evil.desktop"}};
+    for (const auto& [target, below] : rows) {
         const QString link = home.path() + QStringLiteral("/shared.csv");
         QFile::remove(link);
         ASSERT_TRUE(QFile::link(target, link));
         ASSERT_EQ(::lchown(QFile::encodeName(link).constData(), OtherUser::uid, OtherUser::uid), 0);
-        const ProcessResult refused = run(home, {QStringLiteral("--export-csv"), link});
+        const ProcessResult refused =
+            run(home, {QStringLiteral("--export-csv"), link + QLatin1String(below)});
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_EQ(refused.err,
-                  QStringLiteral("tallyvane: CSV export to %1 failed: %1 is a symbolic link that "
+                  QStringLiteral("tallyvane: CSV export to %1%2 failed: %1 is a symbolic link that "
                                  "belongs to another user; it is not followed\n")
-                      .arg(link));
+                      .arg(link, QLatin1String(below)));
         EXPECT_EQ(TestSupport::readFile(bashrc), "mine\n");
         EXPECT_FALSE(QFileInfo::exists(planted));
     }
+}
+
+// What an older version left: folders and files open to everyone.
+void writeOpenTree(const Home& home)
+{
+    home.writeLog({snapshot(9, "pro")});
+    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("logs/app.log")), "old\n"));
+    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("usage-history-cache.json")), "old"));
+    for (const QString& path : {home.dataFolder(), home.file(QStringLiteral("logs"))})
+        ::chmod(QFile::encodeName(path).constData(), 0755);
+    for (const char* name : {"snapshots.ndjson", "logs/app.log", "usage-history-cache.json"})
+        ::chmod(QFile::encodeName(home.file(QLatin1String(name))).constData(), 0644);
+}
+
+// Each entry of the data folder (and of `more`) that is not 0700 for a folder or 0600 for a file, with its
+// mode.
+QStringList notPrivate(const Home& home, const QStringList& more = {})
+{
+    QStringList wrong;
+    const auto check = [&](const QString& path) {
+        struct stat info = {};
+        ::lstat(QFile::encodeName(path).constData(), &info);
+        if ((info.st_mode & 07777) != (S_ISDIR(info.st_mode) ? 0700u : 0600u))
+            wrong.append(QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8));
+    };
+    check(home.dataFolder());
+    for (const QString& path : more)
+        check(path);
+    QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (walk.hasNext())
+        check(walk.next());
+    return wrong;
 }
 
 // Under the usual umask 022 the data folder was 0755 and every file in it 0644: project names and quota
@@ -182,14 +221,7 @@ TEST(StoreCommands, ExportCsvRefusesAnotherUsersLink)
 TEST(StoreCommands, DataFolderAndExportArePrivate)
 {
     Home home;
-    // What an older version left: folders and files open to everyone.
-    home.writeLog({snapshot(9, "pro")});
-    ASSERT_TRUE(TestSupport::writeFile(home.file(QStringLiteral("logs/app.log")), "old\n"));
-    for (const QString& path : {home.dataFolder(), home.file(QStringLiteral("logs"))})
-        ::chmod(QFile::encodeName(path).constData(), 0755);
-    for (const QString& path :
-         {home.file(QStringLiteral("snapshots.ndjson")), home.file(QStringLiteral("logs/app.log"))})
-        ::chmod(QFile::encodeName(path).constData(), 0644);
+    writeOpenTree(home);
 
     const mode_t savedUmask = ::umask(022);
     const QString mine = home.path() + QStringLiteral("/mine.csv");
@@ -208,50 +240,89 @@ TEST(StoreCommands, DataFolderAndExportArePrivate)
     ASSERT_TRUE(bridge.waitForFinished(30'000));
     ::umask(savedUmask);
 
-    QStringList wrong;
-    QStringList names;
-    QDirIterator walk(home.dataFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                      QDirIterator::Subdirectories);
-    const auto check = [&](const QString& path, mode_t expected) {
-        struct stat info = {};
-        ::lstat(QFile::encodeName(path).constData(), &info);
-        if ((info.st_mode & 07777) != expected)
-            wrong.append(QStringLiteral("%1 %2").arg(path).arg(info.st_mode & 07777, 0, 8));
-    };
-    check(home.dataFolder(), 0700);
-    while (walk.hasNext()) {
-        const QString path = walk.next();
-        names.append(walk.fileInfo().fileName());
-        check(path, walk.fileInfo().isDir() ? 0700 : 0600);
-    }
-    check(mine, 0600);
-    EXPECT_EQ(wrong, QStringList());
+    EXPECT_EQ(notPrivate(home, {mine}), QStringList());
     for (const char* name :
-         {"snapshots.ndjson", "snapshots.ndjson.lock", "tallyvane-export.csv", "app.log",
+         {"snapshots.ndjson", "snapshots.ndjson.lock", "tallyvane-export.csv", "logs/app.log",
           "tallyvane-claude-statusline-bridge.py", "claude-meta.json", "claude-statusline-state.json"})
-        EXPECT_TRUE(names.contains(QLatin1String(name))) << name;
+        EXPECT_TRUE(QFileInfo::exists(home.file(QLatin1String(name)))) << name;
 }
 
 // `usage` made a new data folder through a plain mkpath: 0755 under umask 022, while the others made it 0700.
-TEST(StoreCommands, EveryCommandMakesANewDataFolderPrivate)
+// The reading commands left an older open tree as it was, and `usage` rewrote its cache keeping 0644: another
+// account read project names from it. (`top --no-collect`: top-in-tmux.sh.)
+TEST(StoreCommands, EveryCommandLeavesTheDataFolderPrivate)
 {
     const mode_t savedUmask = ::umask(022);
-    for (const QStringList& arguments :
-         {QStringList{"usage"}, QStringList{"usage", "--json"}, QStringList{"--install-claude-bridge"},
-          QStringList{"--export-csv"}}) {
-        Home home;
-        run(home, arguments);
-        struct stat info = {};
-        const bool made = ::lstat(QFile::encodeName(home.dataFolder()).constData(), &info) == 0;
-        EXPECT_TRUE(made) << arguments.join(' ').toStdString() << " made no data folder";
-        EXPECT_EQ(made ? info.st_mode & 07777 : 0, 0700u) << arguments.join(' ').toStdString();
+    const std::pair<QStringList, bool> rows[] = {
+        // the arguments, whether they make a new data folder
+        {{"usage"}, true},        {{"usage", "--json"}, true}, {{"--install-claude-bridge"}, true},
+        {{"--export-csv"}, true}, {{"status"}, false},         {{"--dumpstore"}, false},
+    };
+    for (const auto& [arguments, makes] : rows) {
+        for (const bool older : {false, true}) {
+            Home home;
+            if (older)
+                writeOpenTree(home);
+            run(home, arguments);
+            SCOPED_TRACE(arguments.join(' ').toStdString() + (older ? " (older tree)" : ""));
+            const bool exists = QFileInfo::exists(home.dataFolder());
+            EXPECT_EQ(exists, older || makes);
+            EXPECT_EQ(exists ? notPrivate(home) : QStringList(), QStringList());
+        }
     }
     ::umask(savedUmask);
 }
 
+// A data folder another account could change, itself or through a folder above it (a 0777 XDG_DATA_HOME),
+// could have its bridge script swapped for code that then runs as this user and reads this user's readings.
+TEST(StoreCommands, ADataFolderAnotherUserCanChangeIsRefused)
+{
+    if (!OtherUser::available())
+        GTEST_SKIP() << "handing a folder to another user takes root";
+    const QString refusal = "tallyvane: The data folder {folder}%1; Tallyvane will not use it.\n";
+    const QString owned = refusal.arg(" is in {parent}, which belongs to another user (uid {uid})");
+    const QString open = refusal.arg(" is in {parent}, which other users may write to");
+    const struct
+    {
+        const char* prepare; // sh with $1 the data folder, $2 its parent, $3 the other user's uid
+        QString said;        // empty: not refused
+        int lines;           // of the log printed
+    } rows[] = {
+        {R"(chown $3 "$1")", refusal.arg(" belongs to another user (uid {uid})"), 0},
+        {R"(chown $3 "$2")", owned, 0},
+        {R"(rm -r "$1" && chown $3 "$2")",
+         "tallyvane: The data folder would be made in {parent}, which belongs to another user (uid {uid}); "
+         "Tallyvane will not use it.\n",
+         0},
+        {R"(chmod 0777 "$2")", open, 0},
+        {R"(chmod 1777 "$2" && chown $3 "$1")", refusal.arg(" belongs to another user (uid {uid})"), 0},
+        {R"(chmod 1777 "$2")", {}, 1},
+        {R"(mv "$2" "$2.real" && ln -s "$2.real" "$2" && chown -h $3 "$2")", owned, 0},
+        // Files in it are opened as they stand, not through a link, and only when they are this user's.
+        {R"(mv "$1/snapshots.ndjson" "$2.log" && ln -s "$2.log" "$1/snapshots.ndjson")", {}, 0},
+        {R"(chown $3 "$1/snapshots.ndjson")", {}, 0},
+    };
+    for (const auto& row : rows) {
+        Home home;
+        home.writeLog({snapshot(9, "pro")});
+        const QString parent = QFileInfo(home.dataFolder()).path();
+        const QString uid = QString::number(OtherUser::uid);
+        ASSERT_EQ(QProcess::execute("sh", {"-c", row.prepare, "sh", home.dataFolder(), parent, uid}), 0);
+        const QStringList before = home.listing();
+        const ProcessResult result = run(home, {QStringLiteral("--dumpstore")});
+        const QString said = QString(row.said)
+                                 .replace("{folder}", home.dataFolder())
+                                 .replace("{parent}", parent)
+                                 .replace("{uid}", uid);
+        EXPECT_EQ(result.exitCode, said.isEmpty() ? 0 : 1) << row.prepare;
+        EXPECT_EQ(result.err, said) << row.prepare;
+        EXPECT_EQ(result.out.count(QLatin1Char('\n')), row.lines) << row.prepare;
+        EXPECT_EQ(home.listing(), before) << row.prepare; // refused or only read: nothing written
+    }
+}
+
 // Root with another user's HOME (sudo -E) rewrote that user's credential and settings as root's own and made
-// their data folder root's: they were signed out of Claude Code and their own Tallyvane refused to start. A
-// data folder of another account could have its bridge script swapped for code that then runs as this user.
+// their data folder root's: they were signed out of Claude Code and their own Tallyvane refused to start.
 TEST(StoreCommands, EveryCommandRefusesTheFoldersOfAnotherUser)
 {
     if (!OtherUser::available())
@@ -265,8 +336,8 @@ TEST(StoreCommands, EveryCommandRefusesTheFoldersOfAnotherUser)
         {".claude", ".claude",
          "Claude's folder %1 belongs to another user (uid %2); Tallyvane will not touch it."},
         {"data", "",
-         "Claude's folder would be made in %1, which belongs to another user (uid %2); Tallyvane "
-         "will not touch it."},
+         "The data folder would be made in %1, which belongs to another user (uid %2); "
+         "Tallyvane will not use it."},
         {"data", "data",
          "The data folder would be made in %1, which belongs to another user (uid %2); "
          "Tallyvane will not use it."},

@@ -96,6 +96,14 @@ TEST(AtomicFile, ReplacesOnlyRegularFilesAndLeavesNothingBehindWhenItCannot)
          "belongs to another user"},
         {"another user's link is followed where asked", foreignLink, std::nullopt, true, true, S_IFLNK, 0604,
          ""},
+        // Root writing into a file another account planted 0666 would hand it what was written.
+        {"another user's file is replaced private",
+         [&] {
+             writeFile(path, "old");
+             ::chmod(QFile::encodeName(path).constData(), 0666);
+             ::chown(QFile::encodeName(path).constData(), 65534, 65534);
+         },
+         std::nullopt, false, true, S_IFREG, 0600, ""},
         {"FIFO", [&] { ::mkfifo(QFile::encodeName(path).constData(), 0644); }, std::nullopt, false, false,
          S_IFIFO, 0, "is not a regular file"},
         {"folder", [&] { QDir().mkdir(path); }, 0600, false, false, S_IFDIR, 0, "is not a regular file"},

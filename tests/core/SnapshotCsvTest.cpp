@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryFile>
 
 #include <algorithm>
+
+#include <fcntl.h>
 
 using namespace SnapshotTestData;
 
@@ -108,6 +111,16 @@ TEST(SnapshotCsv, TheStreamedDocumentSortsStablyAcrossSpilledRuns)
         ASSERT_TRUE(out.open());
         ASSERT_TRUE(writer.finish(out.handle()));
         EXPECT_EQ(batchBytes > 100'000, writer.spilledRuns() == 0) << batchBytes;
+        // A child process started meanwhile (Codex) must not inherit the spill file: a descriptor kept open
+        // on exec is counted twice.
+        int spills = 0;
+        const QDir fds(QStringLiteral("/proc/self/fd"));
+        for (const QFileInfo& fd :
+             fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            if (fd.symLinkTarget().contains(QLatin1String("tallyvane-export-")))
+                spills += (::fcntl(fd.fileName().toInt(), F_GETFD) & FD_CLOEXEC) != 0 ? 1 : 2;
+        }
+        EXPECT_EQ(spills, writer.spilledRuns() == 0 ? 0 : 1) << batchBytes;
         out.seek(0);
         EXPECT_EQ(out.readAll(), SnapshotCsv::document(sorted)) << batchBytes;
     }

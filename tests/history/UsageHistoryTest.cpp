@@ -272,6 +272,7 @@ TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
     for (const QByteArray& stored : {otherVersion, good.first(good.size() - 1), good + '\0', json}) {
         SCOPED_TRACE(stored.left(8).toHex().toStdString());
         write("data/usage-history-cache.json", stored);
+        ::chmod(QFile::encodeName(options().cachePath).constData(), 0644); // as an older version left it
         UsageHistory history(options());
         EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-1)), 0);
         EXPECT_EQ(history.refreshSync().read, 1);
@@ -280,6 +281,9 @@ TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), good);
         file.close();
+        struct stat info = {};
+        ::stat(QFile::encodeName(options().cachePath).constData(), &info);
+        EXPECT_EQ(info.st_mode & 07777, 0600u) << "it names the projects worked in";
     }
 }
 

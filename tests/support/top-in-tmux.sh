@@ -199,9 +199,13 @@ done
 ((taken)) || problem "top did not take the collector lock within 20 s of its holder exiting"
 tmux_ send-keys -t "$session" q
 await "prompt\$" || problem "top did not end: $(screen)"
+# It only reads, yet closes what an older version left open.
+chmod 0755 "$XDG_DATA_HOME/Tallyvane" && chmod 0644 "$XDG_DATA_HOME/Tallyvane/snapshots.ndjson"
 start 100 30 "$program" top --no-collect
 await "43% left" || problem "top --no-collect did not start: $(screen)"
 flock -n "$lock" true || problem "top --no-collect took the collector lock"
+modes=$(stat -c %a "$XDG_DATA_HOME/Tallyvane" "$XDG_DATA_HOME/Tallyvane/snapshots.ndjson" | tr '\n' ' ')
+[[ $modes == "700 600 " ]] || problem "top --no-collect left the data folder and log at $modes"
 tmux_ send-keys -t "$session" q
 
 # The README's screen: the demo at 100x30.

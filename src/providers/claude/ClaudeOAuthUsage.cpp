@@ -251,8 +251,7 @@ std::optional<ClaudeCredential> ClaudeOAuthUsage::currentCredential()
         if (!m_unsavedLoaded) {
             m_unsavedLoaded = true;
             const QJsonObject kept =
-                QJsonDocument::fromJson(
-                    FileIo::readRegularFile(m_unsavedPath, 1 << 20).value_or(QByteArray()))
+                QJsonDocument::fromJson(FileIo::readOwnFile(m_unsavedPath, 1 << 20).value_or(QByteArray()))
                     .object();
             const auto credential = ClaudeCredential::fromObject(kept.value(unsavedCredentialKey).toObject());
             const QJsonValue consumed = kept.value(unsavedConsumedKey);

@@ -12,8 +12,9 @@ namespace ClaudePaths {
 
 QString configDirectory()
 {
+    // A relative value would name another folder in every working folder, Claude Code's in each project.
     const QString configured = qEnvironmentVariable("CLAUDE_CONFIG_DIR");
-    if (!configured.isEmpty())
+    if (QDir::isAbsolutePath(configured))
         return QDir::cleanPath(configured);
     return QDir::homePath() + QStringLiteral("/.claude");
 }

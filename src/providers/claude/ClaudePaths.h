@@ -4,7 +4,8 @@
 
 #include <optional>
 
-// Where Claude Code keeps its files: $CLAUDE_CONFIG_DIR when set, else ~/.claude. Read on every call.
+// Where Claude Code keeps its files: $CLAUDE_CONFIG_DIR when set to an absolute path, else ~/.claude. Read on
+// every call.
 namespace ClaudePaths {
 
 QString configDirectory();

@@ -211,6 +211,12 @@ Outcome unreadable()
                    QStringLiteral("Could not read %1; nothing was changed.").arg(shownSettingsPath()));
 }
 
+// Claude Code runs the command in each project it opens: a relative path would find that project's script.
+QString commandPath(const QString& script)
+{
+    return QDir::cleanPath(QFileInfo(script).absoluteFilePath());
+}
+
 std::optional<QString> deployBridgeScript()
 {
     QFile resource(ClaudeStatusLineBridgeInstaller::resourcePath);
@@ -315,7 +321,7 @@ Outcome install()
     }
     const std::optional<QString> previous = readPreviousCommand();
 
-    if (!writeSettings(withBridge(settings.text, commandFor(*script)))) {
+    if (!writeSettings(withBridge(settings.text, commandFor(commandPath(*script))))) {
         oldBackup.restore();
         oldPrevious.restore();
         return failure(QStringLiteral("write failed"), writeFailedMessage(), previous);
