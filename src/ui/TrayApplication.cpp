@@ -13,6 +13,7 @@
 #include "platform/TerminationSignals.h"
 #include "platform/gui/GlobalHotKey.h"
 #include "platform/gui/TrayStatusItem.h"
+#include "ui/PanelStyle.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"
 #include "ui/StatusBarController.h"
@@ -86,6 +87,7 @@ int run(int& argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TALLYVANE_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.github.tallyvane.Tallyvane"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setStyle(new PanelStyle(QApplication::style()->name()));
     const QStringList arguments = QApplication::arguments();
     const bool preview = arguments.contains(QStringLiteral("--preview"));
 
