@@ -84,6 +84,9 @@ PublishedState PublishedState::make(PublishInputs inputs)
 
     if (!state.settings.demoMode && state.settings.enabledProviders.contains(Provider::claude))
         state.overage = StateReports::overage(state.extraUsage, state.settings);
+    state.budgetPrefix = state.extraUsage
+                             ? NumberFormatting::currencyPrefix(state.extraUsage->currency)
+                             : (state.settings.currencyGBP ? QStringLiteral("£") : QStringLiteral("$"));
     state.timeUntilBedtime = StateReports::timeUntilBedtime(state.settings, now);
 
     const UsageTotals* history = state.history.get();

@@ -71,6 +71,9 @@ struct PublishedState : PublishInputs
     // The what-ifs of every window with a forecast, keyed by ForecastResult::id().
     QMap<QString, QList<ScenarioResult>> scenarios;
     std::optional<StateReports::OverageReport> overage;
+    // What goes before the overage budget: the currency Claude bills the overage in, once known, else the
+    // one spend is shown in.
+    QString budgetPrefix;
     // Every enabled provider's transcript totals; empty without a history.
     QList<ProviderUsage> usage;
     QString spendToday;

@@ -297,9 +297,10 @@ QWidget* SettingsView::buildContent()
     menuBar->addWidget(m_currencyGBP);
     menuBar->addWidget(
         help(QStringLiteral("Estimated spend uses approximate token prices; off shows $ (USD).")));
-    m_budget = new Stepper(0, 1000, 5, [](double value) {
-        return value <= 0 ? QStringLiteral("Overage budget: off")
-                          : QStringLiteral("Overage budget: £") + NumberFormatting::fixed(value, 0);
+    m_budget = new Stepper(0, 1000, 5, [this](double value) {
+        return value <= 0
+                   ? QStringLiteral("Overage budget: off")
+                   : QStringLiteral("Overage budget: ") + m_budgetPrefix + NumberFormatting::fixed(value, 0);
     });
     m_budget->setObjectName(QStringLiteral("overageBudget"));
     connect(m_budget, &Stepper::valueChanged, this,
@@ -468,11 +469,11 @@ QWidget* SettingsView::buildContent()
     m_bridgeStatus->setObjectName(QStringLiteral("bridgeStatus"));
     bridge->addWidget(m_bridgeStatus, 0, Qt::AlignLeft);
     auto* bridgeButtons = new QHBoxLayout;
-    auto* install = new QPushButton(QStringLiteral("Install"));
+    auto* install = m_bridgeInstall = new QPushButton(QStringLiteral("Install"));
     install->setObjectName(QStringLiteral("bridgeInstall"));
-    auto* repair = new QPushButton(QStringLiteral("Repair"));
+    auto* repair = m_bridgeRepair = new QPushButton(QStringLiteral("Repair"));
     repair->setObjectName(QStringLiteral("bridgeRepair"));
-    auto* uninstall = new QPushButton(QStringLiteral("Uninstall"));
+    auto* uninstall = m_bridgeUninstall = new QPushButton(QStringLiteral("Uninstall"));
     uninstall->setObjectName(QStringLiteral("bridgeUninstall"));
     // Installing again deploys the script again: that is the repair.
     for (QPushButton* button : {install, repair})
@@ -780,6 +781,7 @@ void SettingsView::redraw()
     m_showRemaining->setChecked(s.showRemaining);
     m_statusLineForecast->setChecked(s.statusLineForecast);
     m_currencyGBP->setChecked(s.currencyGBP);
+    m_budgetPrefix = m_state.publishedState().budgetPrefix;
     m_budget->setValue(s.extraUsageBudgetGBP);
     m_startAtLogin->setChecked(s.startAtLogin);
     m_dailyTarget->setValue(static_cast<int>(std::lround(s.weeklyDailyTargetPercent * 10)));
@@ -806,6 +808,14 @@ void SettingsView::redraw()
     const ClaudeBridgeStatus bridge = m_feeds.bridgeStatus ? m_feeds.bridgeStatus() : ClaudeBridgeStatus{};
     m_bridgeStatus->setText(bridgeLabel(bridge.state));
     m_bridgeStatus->setRole(bridgeRole(bridge.state));
+    // Only what applies: install where the bridge is missing, repair and uninstall where it runs (or its
+    // settings are broken, which a repair reports on).
+    const bool running = bridge.state == ClaudeBridgeStatus::State::installed ||
+                         bridge.state == ClaudeBridgeStatus::State::wrapping;
+    m_bridgeInstall->setEnabled(bridge.state == ClaudeBridgeStatus::State::notInstalled ||
+                                bridge.state == ClaudeBridgeStatus::State::foreign);
+    m_bridgeRepair->setEnabled(running || bridge.state == ClaudeBridgeStatus::State::error);
+    m_bridgeUninstall->setEnabled(running);
 
     const bool codexFound = published.codexFound;
     m_codexStatus->setText(codexFound ? QStringLiteral("Found in PATH") : QStringLiteral("Not found"));

@@ -16,6 +16,7 @@ class QPushButton;
 class QScrollArea;
 class QSlider;
 class QTimeEdit;
+class QTimer;
 class QToolButton;
 class QVBoxLayout;
 class SegmentedPicker;
@@ -25,8 +26,6 @@ class StatusPill;
 // The settings screen: every setting bound to its control (each change goes through the state, which
 // schedules the debounced save), and the maintenance actions.
 class StateActions;
-
-class QTimer;
 
 class SettingsView : public QWidget
 {
@@ -104,6 +103,10 @@ private:
     QCheckBox* m_demoMode = nullptr;
     Stepper* m_retention = nullptr;
     QTimer* m_retentionSettle = nullptr;
+    QString m_budgetPrefix = QStringLiteral("£");
+    QPushButton* m_bridgeInstall = nullptr;
+    QPushButton* m_bridgeRepair = nullptr;
+    QPushButton* m_bridgeUninstall = nullptr;
     QLabel* m_dataMessage = nullptr;
     QLabel* m_diagnostics = nullptr;
     QLabel* m_copyMessage = nullptr;

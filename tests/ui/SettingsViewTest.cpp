@@ -124,6 +124,10 @@ TEST(SettingsView, SteppersAndTheirLabels)
     EXPECT_EQ(budget->text(), "Overage budget: £5");
     budget->stepBy(1000);
     EXPECT_EQ(f.state->settings().extraUsageBudgetGBP, 1000);
+    f.get<QCheckBox>("currencyGBP")->setChecked(false);
+    TestSupport::waitFor([&] { return f.state->publishedState().budgetPrefix == "$"; });
+    f.view->redraw();
+    EXPECT_EQ(budget->text(), "Overage budget: $1000") << "in the currency spend is shown in";
 
     auto* retention = f.get<Stepper>("retention");
     EXPECT_EQ(retention->text(), "Retention: 30 days");
@@ -204,10 +208,18 @@ TEST(SettingsView, BridgeActionsShowTheInstallersMessageAndStatus)
             << button << ": " << f.view->bridgeMessage().toStdString();
         EXPECT_FALSE(f.view->bridgeMessage().isEmpty()) << button;
     };
+    // Only what applies is enabled: install, repair, uninstall.
+    const auto enabled = [&] {
+        return std::tuple{f.get<QPushButton>("bridgeInstall")->isEnabled(),
+                          f.get<QPushButton>("bridgeRepair")->isEnabled(),
+                          f.get<QPushButton>("bridgeUninstall")->isEnabled()};
+    };
+    EXPECT_EQ(enabled(), std::tuple(true, false, false));
     press("bridgeInstall", "Installed");
-    press("bridgeUninstall", "Not installed");
+    EXPECT_EQ(enabled(), std::tuple(false, true, true));
     press("bridgeRepair", "Installed");
     press("bridgeUninstall", "Not installed");
+    EXPECT_EQ(enabled(), std::tuple(true, false, false));
 }
 
 TEST(SettingsView, TheWheelScrollsThePageAndChangesOnlyAFocusedControl)
