@@ -194,6 +194,7 @@ int run(const Options& options)
             read.codexFound = codexFound.value_or(false);
             input = read.at(now);
         }
+        view.collects = collection != nullptr;
         const Terminal::Size size = terminal.size();
         terminal.draw(TopLayout::render(input, view, size.columns, size.rows, glyphs));
 

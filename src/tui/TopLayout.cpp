@@ -56,6 +56,42 @@ ScreenLine fitted(ScreenLine line, int columns, Glyphs glyphs)
     return result;
 }
 
+// Broken between words into lines of at most `columns`, each after the first indented by `indent`.
+Lines wrapped(const ScreenLine& line, int columns, int indent)
+{
+    Lines lines{ScreenLine{}};
+    int used = 0;
+    for (const Span& span : line.spans) {
+        qsizetype at = 0;
+        bool continued = false;
+        while (at < span.text.size()) {
+            // A word with the spaces before it.
+            qsizetype end = at;
+            while (end < span.text.size() && span.text[end] == u' ')
+                ++end;
+            while (end < span.text.size() && span.text[end] != u' ')
+                ++end;
+            QString word = span.text.mid(at, end - at);
+            at = end;
+            if (used + word.size() > columns && used > indent) {
+                lines.append(ScreenLine{{Span{QString(indent, u' ')}}});
+                used = indent;
+                word = word.trimmed();
+                continued = false;
+            }
+            QList<Span>& spans = lines.last().spans;
+            // One span stays one span on its line.
+            if (continued && !spans.isEmpty())
+                spans.last().text += word;
+            else
+                spans.append({word, span.role, span.bold});
+            continued = true;
+            used += static_cast<int>(word.size());
+        }
+    }
+    return lines;
+}
+
 QString countdownTo(const QDateTime& when, const QDateTime& now)
 {
     return TimeFormatting::countdown(static_cast<double>(now.msecsTo(when)) / 1000.0);
@@ -72,14 +108,17 @@ QString sourceText(const PublishedState& input, Provider provider)
                                              : card.sourceTag + QStringLiteral(" · ") + *card.freshness;
 }
 
-ScreenLine header(const PublishedState& input, int columns, bool full)
+ScreenLine header(const PublishedState& input, int columns, const TopView& view)
 {
     ScreenLine line;
     line.spans.append({QStringLiteral("Tallyvane"), ColorRole::neutral, true});
     const ForecastStatus status = input.globalStatus;
     line.spans.append({QStringLiteral("  ")});
     line.spans.append({MenuBarTitleBuilder::statusWord(status), colorRole(status), true});
-    if (full) {
+    if (!input.settings.demoMode)
+        line.spans.append({view.collects ? QStringLiteral("   collecting")
+                                         : QStringLiteral("   reading another Tallyvane's log")});
+    if (columns >= kFullColumns) {
         for (const Provider provider : input.providers) {
             const QString source = sourceText(input, provider);
             if (!source.isEmpty())
@@ -161,18 +200,18 @@ Lines providerBlock(const PublishedState& input, const SeriesKey& focused, int c
                     outlook.spans.append({QStringLiteral(" · ") +
                                           displayLabel(row.forecast->confidence).toLower() +
                                           QStringLiteral(" confidence")});
-                lines.append(outlook);
+                lines.append(wrapped(outlook, columns, kLabelWidth));
             }
         }
     }
     return lines;
 }
 
-// One line per window, the most important first: what is left, and when it resets.
+// One line per window, the most important first: its status, when it runs out, what is left, the reset.
 Lines compactBlock(const PublishedState& input, const SeriesKey& focused, int columns, Glyphs glyphs)
 {
     Lines lines;
-    const int barWidth = columns >= 60 ? 10 : 0;
+    const int barWidth = columns >= 75 ? 10 : 0;
     for (const Provider provider : input.providers) {
         for (const CardRow& row : input.cards.value(provider).rows) {
             const bool isFocused = provider == focused.first;
@@ -182,6 +221,14 @@ Lines compactBlock(const PublishedState& input, const SeriesKey& focused, int co
                          .leftJustified(7, u' ') +
                      row.text.label.leftJustified(7, u' '),
                  ColorRole::neutral, isFocused});
+            if (row.outlook)
+                line.spans.append({label(row.outlook->status).leftJustified(13, u' '),
+                                   colorRole(row.outlook->status), true});
+            if (row.outlook && !row.outlook->runOut.isEmpty())
+                line.spans.append(
+                    {row.outlook->runOut.mid(row.outlook->runOut.indexOf(QLatin1String("runs"))) +
+                         QStringLiteral("  "),
+                     ColorRole::risky, true});
             if (barWidth > 0)
                 line.spans.append({bar(row.text, barWidth, glyphs), row.text.role});
             line.spans.append({u' ' + row.text.percent.rightJustified(9, u' '), row.text.role, true});
@@ -189,8 +236,6 @@ Lines compactBlock(const PublishedState& input, const SeriesKey& focused, int co
             if (reset.startsWith(QLatin1String("Resets ")))
                 reset.remove(0, 7);
             line.spans.append({QStringLiteral("  ") + reset});
-            if (row.outlook && !row.outlook->runOut.isEmpty())
-                line.spans.append({row.outlook->runOut, ColorRole::risky, true});
             lines.append(line);
         }
     }
@@ -204,8 +249,10 @@ Lines chartBlock(const PublishedState& input, const SeriesKey& shown, int column
     title.spans.append(
         {displayName(shown.first) + QStringLiteral(" · ") + ProviderSummary::rangeTitle(shown.second),
          ColorRole::neutral, true});
-    title.spans.append({QStringLiteral("   basis ") + shortLabel(input.settings.forecastBasis) +
-                        QStringLiteral(": ") + explanation(input.settings.forecastBasis)});
+    const QString basis = QStringLiteral("   basis ") + shortLabel(input.settings.forecastBasis);
+    const QString explained = basis + QStringLiteral(": ") + explanation(input.settings.forecastBasis);
+    // The explanation goes rather than end mid-word.
+    title.spans.append({title.plain().size() + explained.size() <= columns ? explained : basis});
     lines.append(title);
     const std::optional<ForecastResult> forecast = input.forecast(shown.first, shown.second);
     if (!forecast) {
@@ -251,7 +298,7 @@ QString recommendationIcon(ForecastStatus status, Glyphs glyphs)
     return QStringLiteral("i");
 }
 
-Lines recommendationsBlock(const PublishedState& input, Glyphs glyphs)
+Lines recommendationsBlock(const PublishedState& input, int columns, Glyphs glyphs)
 {
     Lines lines;
     for (const Recommendation& recommendation : input.bundle.recommendations.mid(0, 2)) {
@@ -259,7 +306,7 @@ Lines recommendationsBlock(const PublishedState& input, Glyphs glyphs)
         line.spans.append({recommendationIcon(recommendation.status, glyphs) + u' ',
                            colorRole(recommendation.status), true});
         line.spans.append({recommendation.message});
-        lines.append(line);
+        lines.append(wrapped(line, columns, 2));
     }
     return lines;
 }
@@ -323,21 +370,34 @@ Lines helpBlock(Glyphs glyphs)
     for (const ForecastBasis basis : allForecastBases)
         bases.append(shortLabel(basis));
     const bool utf8 = glyphs == Glyphs::utf8;
-    return {
-        text(QStringLiteral("Keys"), ColorRole::neutral, true),
-        text(QStringLiteral("  q, Esc       quit (Esc here closes this help)")),
-        text(QStringLiteral("  Tab, ") + (utf8 ? QStringLiteral("\u2192") : QStringLiteral("Right")) +
-             QStringLiteral("       next provider")),
-        text(QStringLiteral("  ") + (utf8 ? QStringLiteral("\u2190") : QStringLiteral("Left ")) +
-             QStringLiteral("           previous provider")),
-        text(QStringLiteral("  w            next window of the focused provider")),
-        text(QStringLiteral("  b            next forecast basis, this view only (") +
-             bases.join(QStringLiteral(", ")) + u')'),
-        text(QStringLiteral("  r            refresh now")),
-        text(QStringLiteral("  Ctrl+L       redraw the whole screen")),
-        text(QStringLiteral("  Ctrl+Z       suspend; fg brings the view back")),
-        text(QStringLiteral("  ?            show or hide this help")),
+    const std::pair<QString, QString> keys[] = {
+        {QStringLiteral("q, Esc"), QStringLiteral("quit (Esc here closes this help)")},
+        {QStringLiteral("Tab, ") + (utf8 ? QStringLiteral("\u2192") : QStringLiteral("Right")),
+         QStringLiteral("next provider")},
+        {QStringLiteral("Shift+Tab, ") + (utf8 ? QStringLiteral("\u2190") : QStringLiteral("Left")),
+         QStringLiteral("previous provider")},
+        {QStringLiteral("w"), QStringLiteral("next window of the focused provider")},
+        {QStringLiteral("b"),
+         QStringLiteral("next forecast basis, this view only (") + bases.join(QStringLiteral(", ")) + u')'},
+        {QStringLiteral("r"), QStringLiteral("refresh now")},
+        {QStringLiteral("Ctrl+L"), QStringLiteral("redraw the whole screen")},
+        {QStringLiteral("Ctrl+Z"), QStringLiteral("suspend; fg brings the view back")},
+        {QStringLiteral("?"), QStringLiteral("show or hide this help")},
     };
+    Lines lines{text(QStringLiteral("Keys"), ColorRole::neutral, true)};
+    for (const auto& [key, what] : keys)
+        lines.append(text(QStringLiteral("  ") + key.leftJustified(18, u' ') + what));
+    lines.append(text(QString()));
+    lines.append(text(QStringLiteral("Colours"), ColorRole::neutral, true));
+    ScreenLine colours{{Span{QStringLiteral("  ")}}};
+    for (const ForecastStatus status :
+         {ForecastStatus::safe, ForecastStatus::watch, ForecastStatus::risky, ForecastStatus::limited})
+        colours.spans.append({label(status) + QStringLiteral("  "), colorRole(status), true});
+    colours.spans.append({QStringLiteral("(bars, statuses and run-outs)")});
+    lines.append(colours);
+    lines.append(text(QStringLiteral("  ") + (utf8 ? QStringLiteral("\u2502") : QStringLiteral("|")) +
+                      QStringLiteral(" in a bar: where an even pace to the reset would be now")));
+    return lines;
 }
 
 ScreenLine keyHelp(const PublishedState& input, int columns)
@@ -427,63 +487,61 @@ QList<ScreenLine> render(const PublishedState& input, const TopView& view, int c
 {
     Lines lines;
     if (columns < kMinColumns || rows < kMinRows) {
-        const QString message = QStringLiteral("Terminal too small");
+        const QStringList message{QStringLiteral("Terminal too small"),
+                                  QStringLiteral("needs %1%2%3, has %4%2%5")
+                                      .arg(kMinColumns)
+                                      .arg(glyphs == Glyphs::utf8 ? QChar(0x00d7) : QChar(u'x'))
+                                      .arg(kMinRows)
+                                      .arg(columns)
+                                      .arg(rows)};
         for (int row = 0; row < std::max(rows, 0); ++row) {
-            if (row == (rows - 1) / 2)
-                lines.append(
-                    fitted(text(QString(std::max(0, (columns - static_cast<int>(message.size())) / 2), u' ') +
-                                message),
-                           columns, glyphs));
-            else
-                lines.append(fitted(ScreenLine{}, columns, glyphs));
+            const qsizetype at = row - (rows - 1) / 2;
+            const QString shown = at >= 0 && at < message.size() ? message[at] : QString();
+            lines.append(fitted(
+                text(QString(std::max(0, (columns - static_cast<int>(shown.size())) / 2), u' ') + shown),
+                columns, glyphs));
         }
         return lines;
     }
 
-    const bool full = columns >= kFullColumns && rows >= kFullRows;
     const SeriesKey focused = focus(input, view);
-    lines.append(header(input, columns, full));
+    lines.append(wrapped(header(input, columns, view), columns, 2));
     lines.append(text(QString()));
-    const int bodyRows = rows - 3; // header, gap, key help
+    const int bodyRows = rows - static_cast<int>(lines.size()) - 1; // and the key help
     Lines body;
     if (view.help) {
         body = helpBlock(glyphs);
     } else if (input.bundle.snapshots.isEmpty()) {
         body = emptyBlock(input);
-    } else if (!full) {
-        body = compactBlock(input, focused, columns, glyphs);
-        const Lines recommendations = recommendationsBlock(input, glyphs);
-        if (body.size() + 1 + recommendations.size() <= bodyRows) {
-            body.append(text(QString()));
-            body.append(recommendations);
-        }
     } else {
+        // By priority: every window's line, the chart's fewest rows, the cards in full, then the rest.
         body = providerBlock(input, focused, columns, glyphs);
-        // The chart takes what the smaller cards leave, at least kChartMinRows; they join in order of use.
-        int rest = bodyRows - static_cast<int>(body.size()) - 1;
+        const bool chartFits = columns >= kFullColumns;
+        int chartRows = chartFits ? kChartMinRows : 0;
+        if (static_cast<int>(body.size()) + (chartRows > 0 ? chartRows + 1 : 0) > bodyRows)
+            body = compactBlock(input, focused, columns, glyphs);
+        if (static_cast<int>(body.size()) + chartRows + 1 > bodyRows)
+            chartRows = 0;
+        int rest = bodyRows - static_cast<int>(body.size()) - (chartRows > 0 ? chartRows + 1 : 0);
         // On a taller terminal the chart grows with it before the smaller cards get the rest.
-        const int chartRows = std::min(rest, kChartMinRows + std::max(0, (rows - kFullRows) / 2));
-        const bool chart = chartRows >= kChartMinRows;
-        if (chart)
-            rest -= chartRows;
+        const int growth = chartRows > 0 ? std::min(rest, std::max(0, (rows - kFullRows) / 2)) : 0;
+        chartRows += growth;
+        rest -= growth;
         Lines extras;
         // The what-ifs open with a heading; the other sections are lines of their own.
-        const std::pair<Lines, bool> sections[] = {{recommendationsBlock(input, glyphs), false},
+        const std::pair<Lines, bool> sections[] = {{recommendationsBlock(input, columns, glyphs), false},
                                                    {spendBlock(input, glyphs), false},
                                                    {whatIfsBlock(input, focused), true}};
         for (auto [section, titled] : sections) {
-            if (section.isEmpty())
-                continue;
-            if (section.size() + 1 > rest)
-                section = section.mid(0, rest - 1);
             // A heading without a line under it says nothing.
-            if (section.size() < (titled ? 2 : 1))
+            if (section.isEmpty() || rest < (titled ? 3 : 2))
                 continue;
+            section = section.mid(0, rest - 1);
             extras.append(text(QString()));
             extras.append(section);
             rest -= static_cast<int>(section.size()) + 1;
         }
-        if (chart) {
+        if (chartRows > 0) {
             body.append(text(QString()));
             body.append(
                 chartBlock(input, focused, columns, std::min(kChartMaxRows, chartRows + rest), glyphs));

@@ -13,6 +13,8 @@ struct TopView
     std::optional<Provider> provider;
     std::optional<WindowKind> window;
     bool help = false;
+    // This view runs the providers itself, rather than reading the log of the Tallyvane that does.
+    bool collects = false;
 };
 
 // The screen of `tallyvane top` as pure functions of the input, the viewer's choices and the terminal size:
@@ -32,8 +34,8 @@ namespace TopLayout {
 [[nodiscard]] TopView nextWindow(const PublishedState& input, const TopView& view);
 [[nodiscard]] ForecastBasis nextBasis(ForecastBasis basis);
 
-// Exactly `rows` lines of exactly `columns` characters. From 80 × 24 the whole meter; below that the most
-// important lines first (one per window); below 40 × 10 only "Terminal too small".
+// Exactly `rows` lines of exactly `columns` characters, filled by priority: every window, the chart's fewest
+// rows (from 80 columns), the cards in full, advice, spend and what-ifs; below 40 × 10 only the size needed.
 [[nodiscard]] QList<ScreenLine> render(const PublishedState& input, const TopView& view, int columns,
                                        int rows, Glyphs glyphs);
 

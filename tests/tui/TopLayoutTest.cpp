@@ -146,15 +146,80 @@ TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
     }
 }
 
-TEST(TopLayout, BelowTheMinimumOnlySaysTooSmall)
+// More windows than the demo has (a Sonnet row, a third Codex window): the chart keeps its rows, no section
+// is left as a bare heading, nothing is cut mid-word, and a terminal a column short of the full layout is not
+// left half blank.
+TEST(TopLayout, FillsTheScreenByPriority)
+{
+    PublishedState input = demoInput();
+    for (ProviderCardText& card : input.cards)
+        card.rows.append(card.rows.first());
+    const struct
+    {
+        int columns;
+        int rows;
+        bool chart;
+    } sizes[] = {{80, 24, true}, {80, 28, true}, {100, 30, true}, {79, 24, false}, {60, 20, false}};
+    for (const auto& size : sizes) {
+        const QList<ScreenLine> lines = TopLayout::render(input, {}, size.columns, size.rows, Glyphs::utf8);
+        const QString text = screen(lines);
+        const bool chart = std::any_of(
+            text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x2800 && c.unicode() <= 0x28ff; });
+        EXPECT_EQ(chart, size.chart) << text.toStdString();
+        EXPECT_FALSE(text.contains(QChar(0x2026))) << text.toStdString();
+        const auto blank = std::count_if(lines.begin(), lines.end(), [](const ScreenLine& line) {
+            return line.plain().trimmed().isEmpty();
+        });
+        EXPECT_LE(blank, 5) << text.toStdString();
+        for (qsizetype row = 0; row + 1 < lines.size(); ++row) {
+            if (lines[row].plain().startsWith(QLatin1String("What-ifs"))) {
+                EXPECT_FALSE(lines[row + 1].plain().trimmed().isEmpty()) << text.toStdString();
+            }
+        }
+    }
+}
+
+TEST(TopLayout, BelowTheMinimumSaysTheSizeItNeeds)
 {
     const PublishedState input = demoInput();
     for (const auto& [columns, rows] : {std::pair{39, 24}, std::pair{80, 9}}) {
         const QList<ScreenLine> lines = TopLayout::render(input, {}, columns, rows, Glyphs::utf8);
         ASSERT_EQ(lines.size(), rows);
-        EXPECT_EQ(screen(lines).simplified(), QStringLiteral("Terminal too small"));
-        const QString middle = lines[(rows - 1) / 2].plain();
-        EXPECT_EQ(middle.indexOf(u'T'), (columns - 18) / 2);
+        EXPECT_EQ(
+            screen(lines).simplified(),
+            QStringLiteral("Terminal too small needs 40\u00d710, has %1\u00d7%2").arg(columns).arg(rows));
+        EXPECT_EQ(lines[(rows - 1) / 2].plain().indexOf(u'T'), (columns - 18) / 2);
+    }
+}
+
+// The help lists every key with its words in one column, in both glyph sets, and a legend; the header tells a
+// collecting view from one that reads another Tallyvane's log.
+TEST(TopLayout, HelpAndHeaderSayWhatTheViewIs)
+{
+    PublishedState input = demoInput();
+    input.settings.demoMode = false;
+    for (const Glyphs glyphs : {Glyphs::utf8, Glyphs::ascii}) {
+        TopView view;
+        view.help = true;
+        const QString help = screen(TopLayout::render(input, view, 100, 30, glyphs));
+        QSet<qsizetype> columns;
+        for (const char* words : {"quit", "next provider", "previous provider", "next window",
+                                  "next forecast", "refresh now", "redraw", "suspend", "show or hide"}) {
+            const qsizetype at = help.indexOf(QLatin1String(words));
+            ASSERT_GE(at, 0) << words << "\n" << help.toStdString();
+            columns.insert(at - help.lastIndexOf(u'\n', at) - 1);
+        }
+        EXPECT_EQ(columns.size(), 1) << help.toStdString();
+        for (const char* legend : {"Shift+Tab", "Safe", "Watch", "Risky", "Limited", "even pace"})
+            EXPECT_TRUE(help.contains(QLatin1String(legend))) << legend << "\n" << help.toStdString();
+    }
+    for (const bool collects : {false, true}) {
+        TopView view;
+        view.collects = collects;
+        const QString header = TopLayout::render(input, view, 100, 30, Glyphs::utf8)[0].plain();
+        EXPECT_TRUE(
+            header.contains(collects ? QLatin1String("collecting") : QLatin1String("reading another")))
+            << header.toStdString();
     }
 }
 
