@@ -1,7 +1,7 @@
 // The cost of one Codex rate-limit update between the pipe and the snapshot store: decoding the line the
 // real app-server pushes, choosing the bucket and building its snapshots; and splitting pipe reads into
 // lines.
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 #include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexParsing.h"
 #include "providers/codex/CodexProcessManager.h"

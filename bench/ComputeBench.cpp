@@ -3,10 +3,10 @@
 // share of a cycle, `apply`, on a 20,000- and a 200,000-line log: it must not grow with the log.
 #include "app/AppState.h"
 #include "app/SeriesCache.h"
-#include "core/JsonLines.h"
-#include "core/SnapshotLineDecoder.h"
-#include "core/SnapshotStore.h"
-#include "core/Zone.h"
+#include "core/io/SnapshotStore.h"
+#include "core/text/JsonLines.h"
+#include "core/text/SnapshotLineDecoder.h"
+#include "core/text/Zone.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Cost of one forecast over a 30-day series of one snapshot a minute (43,200 snapshots), per basis.
 // "Weekly" resets every seven days, so the engine cuts the series to the current window; "OneWindow"
 // never resets, so every step runs over the whole series.
-#include "core/ForecastEngine.h"
-#include "core/Zone.h"
+#include "core/forecast/ForecastEngine.h"
+#include "core/text/Zone.h"
 
 #include <benchmark/benchmark.h>
 

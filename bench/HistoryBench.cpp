@@ -5,7 +5,7 @@
 // "name value" lines; the transcript is restored after.
 // HISTORY_BENCH_NO_WATCH=1 times the same without the watch.
 
-#include "core/Clock.h"
+#include "core/runtime/Clock.h"
 #include "history/TranscriptFiles.h"
 #include "history/UsageHistory.h"
 

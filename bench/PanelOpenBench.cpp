@@ -4,8 +4,8 @@
 // panel sits idle through the state's 30-second refresh cycles, and its resident memory.
 //   bench_panel_open [idle-seconds]   (default 60)
 #include "app/AppState.h"
-#include "core/JsonLines.h"
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
+#include "core/text/JsonLines.h"
 #include "ui/ForecastCardInput.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"

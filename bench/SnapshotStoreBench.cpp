@@ -1,9 +1,9 @@
 // Decode throughput of the snapshot log and the cost of all() after a one-line append, on a generated
 // 200,000-line log in a temporary folder.
-#include "core/JsonLines.h"
-#include "core/SnapshotLineDecoder.h"
-#include "core/SnapshotStore.h"
-#include "core/Zone.h"
+#include "core/io/SnapshotStore.h"
+#include "core/text/JsonLines.h"
+#include "core/text/SnapshotLineDecoder.h"
+#include "core/text/Zone.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes, as the OAuth usage endpoint's answer, to the usage reader. Every snapshot must be a
 // well-formed Claude reading that survives the trip through the snapshot log unchanged.
-#include "core/JsonLines.h"
-#include "core/SnapshotLineDecoder.h"
-#include "core/Zone.h"
+#include "core/text/JsonLines.h"
+#include "core/text/SnapshotLineDecoder.h"
+#include "core/text/Zone.h"
 #include "providers/claude/ClaudeUsageAnswer.h"
 
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes, as the Codex child's output, through the line assembler (cut into reads of a size
 // the first byte picks) and then through the client's line handler and the rate-limit payload decoder.
 // The lines must not depend on where the reads were cut, and every snapshot must be well formed.
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 #include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexParsing.h"
 #include "providers/codex/CodexProcessManager.h"

@@ -1,7 +1,7 @@
 // Decodes arbitrary bytes as a snapshot log with the generic decoder and the fast one; they must agree
 // snapshot for snapshot, down to the bits of every number and date.
-#include "core/JsonLines.h"
-#include "core/SnapshotLineDecoder.h"
+#include "core/text/JsonLines.h"
+#include "core/text/SnapshotLineDecoder.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the settings decoder (the from-bytes half of loading, no files touched).
-#include "core/SettingsStore.h"
-#include "core/Zone.h"
+#include "core/io/SettingsStore.h"
+#include "core/text/Zone.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,7 +4,7 @@
 //   tallyvane-docgen bash OUT
 //   tallyvane-docgen zsh OUT
 #include "cli/CommandLineOptions.h"
-#include "core/AtomicFile.h"
+#include "core/io/AtomicFile.h"
 
 #include <QFile>
 #include <QRegularExpression>

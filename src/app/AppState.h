@@ -5,9 +5,9 @@
 #include "app/PublishedState.h"
 #include "app/StateQueries.h"
 #include "app/StateReports.h"
-#include "core/AppSettings.h"
-#include "core/ProviderHealth.h"
-#include "core/SerialQueue.h"
+#include "core/model/AppSettings.h"
+#include "core/model/ProviderHealth.h"
+#include "core/runtime/SerialQueue.h"
 #include "providers/claude/ClaudeBridgeStatus.h"
 #include "providers/claude/ClaudeUsageAnswer.h"
 

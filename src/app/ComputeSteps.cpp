@@ -1,8 +1,8 @@
 #include "app/ComputeSteps.h"
 
-#include "core/CalibratedForecast.h"
-#include "core/ForecastMath.h"
-#include "core/PaceCalculator.h"
+#include "core/forecast/CalibratedForecast.h"
+#include "core/forecast/ForecastMath.h"
+#include "core/forecast/PaceCalculator.h"
 #include "history/ClaudeEffortCalibration.h"
 #include "history/ClaudeFiles.h"
 #include "history/HistoryCalibration.h"

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "core/AppSettings.h"
-#include "core/ForecastModels.h"
+#include "core/model/AppSettings.h"
+#include "core/model/ForecastModels.h"
 #include "history/ClaudeEstimator.h"
 
 #include <QDateTime>

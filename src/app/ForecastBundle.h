@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/SeriesPositions.h"
-#include "core/Enums.h"
-#include "core/ForecastModels.h"
-#include "core/SnapshotLog.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/Enums.h"
+#include "core/model/ForecastModels.h"
+#include "core/model/SnapshotLog.h"
+#include "core/model/UsageSnapshot.h"
 #include "history/ClaudeEstimator.h"
 
 #include <QList>

@@ -2,8 +2,8 @@
 
 #include "app/AppState.h"
 #include "app/StateQueries.h"
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "app/NotificationManager.h"
 
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 
 #include <QPointer>
 #include <QUuid>

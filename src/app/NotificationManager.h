@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/NotificationRules.h"
-#include "core/Clock.h"
-#include "core/NotificationSender.h"
+#include "core/runtime/Clock.h"
+#include "core/runtime/NotificationSender.h"
 
 #include <QHash>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "app/NotificationRules.h"
 
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 
 #include <QLocale>
 

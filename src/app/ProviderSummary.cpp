@@ -1,8 +1,8 @@
 #include "app/ProviderSummary.h"
 
 #include "app/StateQueries.h"
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 
 #include <cmath>
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "core/AppSettings.h"
-#include "core/Enums.h"
-#include "core/ForecastModels.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/AppSettings.h"
+#include "core/model/Enums.h"
+#include "core/model/ForecastModels.h"
+#include "core/model/UsageSnapshot.h"
 
 #include <QDateTime>
 #include <QString>

@@ -3,8 +3,8 @@
 #include "app/ForecastBundle.h"
 #include "app/ProviderSummary.h"
 #include "app/StateReports.h"
-#include "core/AppSettings.h"
-#include "core/ProviderHealth.h"
+#include "core/model/AppSettings.h"
+#include "core/model/ProviderHealth.h"
 #include "history/UsageTotals.h"
 #include "providers/claude/ClaudeUsageAnswer.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "core/Enums.h"
-#include "core/ForecastModels.h"
+#include "core/model/Enums.h"
+#include "core/model/ForecastModels.h"
 
 #include <QDateTime>
 #include <QList>

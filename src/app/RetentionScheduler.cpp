@@ -1,7 +1,7 @@
 #include "app/RetentionScheduler.h"
 
-#include "core/Clock.h"
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
+#include "core/runtime/Clock.h"
 
 #include <QCoreApplication>
 #include <QPointer>

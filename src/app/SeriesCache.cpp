@@ -1,6 +1,6 @@
 #include "app/SeriesCache.h"
 
-#include "core/BurnRateCalculator.h"
+#include "core/forecast/BurnRateCalculator.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "core/Enums.h"
-#include "core/SnapshotLog.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/Enums.h"
+#include "core/model/SnapshotLog.h"
+#include "core/model/UsageSnapshot.h"
 
 #include <QDateTime>
 #include <QList>

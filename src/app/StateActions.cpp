@@ -1,7 +1,7 @@
 #include "app/StateActions.h"
 
 #include "app/AppState.h"
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
 #include <QCoreApplication>

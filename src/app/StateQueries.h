@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "core/AppSettings.h"
-#include "core/Enums.h"
-#include "core/ForecastModels.h"
-#include "core/SnapshotLog.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/AppSettings.h"
+#include "core/model/Enums.h"
+#include "core/model/ForecastModels.h"
+#include "core/model/SnapshotLog.h"
+#include "core/model/UsageSnapshot.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
-#include "core/AppSettings.h"
-#include "core/ForecastModels.h"
-#include "core/ProviderHealth.h"
+#include "core/model/AppSettings.h"
+#include "core/model/ForecastModels.h"
+#include "core/model/ProviderHealth.h"
 #include "history/UsageTotals.h"
 #include "providers/claude/ClaudeBridgeStatus.h"
 #include "providers/claude/ClaudeUsageAnswer.h"

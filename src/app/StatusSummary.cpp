@@ -3,12 +3,12 @@
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/StateQueries.h"
-#include "core/AppLogger.h"
-#include "core/AtomicFile.h"
-#include "core/JsonLines.h"
-#include "core/LocalFileStore.h"
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/io/AppLogger.h"
+#include "core/io/AtomicFile.h"
+#include "core/io/LocalFileStore.h"
+#include "core/text/JsonLines.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AppSettings.h"
-#include "core/ForecastModels.h"
+#include "core/model/AppSettings.h"
+#include "core/model/ForecastModels.h"
 
 #include <QDateTime>
 #include <QJsonObject>

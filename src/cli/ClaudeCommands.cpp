@@ -1,8 +1,8 @@
 #include "cli/ClaudeCommands.h"
 
-#include "core/JsonLines.h"
-#include "core/NumberFormatting.h"
-#include "core/TerminalText.h"
+#include "core/text/JsonLines.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TerminalText.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 

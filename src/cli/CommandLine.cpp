@@ -11,9 +11,9 @@
 #include "cli/TopCommand.h"
 #include "cli/UsageCommand.h"
 #include "cli/UsageTest.h"
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
-#include "core/SnapshotStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 
 #include <QFileInfo>

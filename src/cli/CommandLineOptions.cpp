@@ -1,7 +1,7 @@
 #include "cli/CommandLineOptions.h"
 
-#include "core/AppSettings.h"
-#include "core/Enums.h"
+#include "core/model/AppSettings.h"
+#include "core/model/Enums.h"
 
 #include <algorithm>
 #include <cstdlib>

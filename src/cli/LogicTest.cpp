@@ -1,14 +1,14 @@
 #include "cli/LogicTest.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/StateQueries.h"
-#include "core/CalibratedForecast.h"
-#include "core/ForecastEngine.h"
-#include "core/NumberFormatting.h"
-#include "core/PaceCalculator.h"
-#include "core/TimeFormatting.h"
+#include "core/forecast/CalibratedForecast.h"
+#include "core/forecast/ForecastEngine.h"
+#include "core/forecast/PaceCalculator.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "providers/DemoProvider.h"
 
 #include <cstdio>

@@ -2,13 +2,14 @@
 
 #include "app/StateReports.h"
 #include "cli/LogicTest.h"
-#include "core/FileIo.h"
-#include "core/LocalFileStore.h"
-#include "core/NumberFormatting.h"
-#include "core/SettingsStore.h"
-#include "core/SnapshotStore.h"
-#include "core/TerminalText.h"
-#include "core/TimeFormatting.h"
+#include "core/io/FileIo.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SettingsStore.h"
+#include "core/io/Shell.h"
+#include "core/io/SnapshotStore.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TerminalText.h"
+#include "core/text/TimeFormatting.h"
 #include "history/ClaudeEffortCalibration.h"
 #include "history/ClaudeEstimator.h"
 #include "history/ClaudeFiles.h"
@@ -17,7 +18,6 @@
 #include "providers/claude/ClaudeCredentialFile.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
-#include "providers/codex/Shell.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/PublishedState.h"
-#include "core/AppSettings.h"
+#include "core/model/AppSettings.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "cli/StoreCommands.h"
 
-#include "core/JsonLines.h"
-#include "core/LocalFileStore.h"
-#include "core/SnapshotStore.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
+#include "core/text/JsonLines.h"
 
 #include <QFileInfo>
 

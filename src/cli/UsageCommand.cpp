@@ -1,8 +1,8 @@
 #include "cli/UsageCommand.h"
 
 #include "cli/CommandLineOptions.h"
-#include "core/Clock.h"
-#include "core/TerminalText.h"
+#include "core/runtime/Clock.h"
+#include "core/text/TerminalText.h"
 #include "history/Pricing.h"
 #include "history/SaturatingMath.h"
 #include "history/UsageHistory.h"

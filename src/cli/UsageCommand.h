@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Enums.h"
+#include "core/model/Enums.h"
 #include "history/UsageTotals.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/Clock.h"
+#include "core/runtime/Clock.h"
 
 #include <QTextStream>
 

@@ -1,6 +1,6 @@
 #include "history/ClaudeEffortCalibration.h"
 
-#include "core/ScenarioMultipliers.h"
+#include "core/model/ScenarioMultipliers.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "history/ClaudeEstimator.h"
 
-#include "core/TerminalText.h"
+#include "core/text/TerminalText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/UsageSnapshot.h"
+#include "core/model/UsageSnapshot.h"
 #include "history/ClaudeFiles.h"
 #include "history/ModelLookup.h"
 

@@ -1,9 +1,9 @@
 #include "history/ClaudeFiles.h"
 
-#include "core/AppLogger.h"
-#include "core/AtomicFile.h"
-#include "core/FileIo.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/AtomicFile.h"
+#include "core/io/FileIo.h"
+#include "core/io/LocalFileStore.h"
 
 #include <QRegularExpression>
 

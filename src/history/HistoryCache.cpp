@@ -1,6 +1,6 @@
 #include "history/HistoryCache.h"
 
-#include "core/FileIo.h"
+#include "core/io/FileIo.h"
 #include "history/Varint.h"
 #include "history/WordHash.h"
 

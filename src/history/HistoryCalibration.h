@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/ForecastModels.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/ForecastModels.h"
+#include "core/model/UsageSnapshot.h"
 #include "history/UsageTotals.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "history/ModelLookup.h"
 
-#include "core/FileIo.h"
-#include "core/TerminalText.h"
-#include "core/Zone.h"
+#include "core/io/FileIo.h"
+#include "core/text/TerminalText.h"
+#include "core/text/Zone.h"
 #include "history/TranscriptTime.h"
 
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "history/TranscriptFiles.h"
 
-#include "core/CodexHome.h"
+#include "core/io/CodexHome.h"
 
 #include <QDir>
 #include <QFile>

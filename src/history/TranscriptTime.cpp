@@ -1,6 +1,6 @@
 #include "history/TranscriptTime.h"
 
-#include "core/JsonLines.h"
+#include "core/text/JsonLines.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "history/UsageHistory.h"
 
-#include "core/AtomicFile.h"
-#include "core/FileIo.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AtomicFile.h"
+#include "core/io/FileIo.h"
+#include "core/io/LocalFileStore.h"
 #include "history/SaturatingMath.h"
 #include "history/TranscriptScanner.h"
 #include "history/TranscriptTime.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Clock.h"
-#include "core/SerialQueue.h"
+#include "core/runtime/Clock.h"
+#include "core/runtime/SerialQueue.h"
 #include "history/HistoryCache.h"
 #include "history/ModelLookup.h"
 #include "history/TranscriptWatch.h"

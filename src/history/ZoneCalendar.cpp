@@ -1,5 +1,5 @@
 #include "history/ZoneCalendar.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include "history/TranscriptTime.h"
 

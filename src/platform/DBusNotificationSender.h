@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/NotificationSender.h"
+#include "core/runtime/NotificationSender.h"
 
 #include <QDBusConnection>
 #include <QHash>

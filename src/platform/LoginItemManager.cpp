@@ -1,7 +1,7 @@
 #include "platform/LoginItemManager.h"
 
-#include "core/AppLogger.h"
-#include "core/AtomicFile.h"
+#include "core/io/AppLogger.h"
+#include "core/io/AtomicFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "platform/SingleInstance.h"
 
-#include "core/AppLogger.h"
-#include "core/FileLock.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/FileLock.h"
+#include "core/io/LocalFileStore.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

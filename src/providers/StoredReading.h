@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/UsageSnapshot.h"
+#include "core/model/UsageSnapshot.h"
 
 #include <optional>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/Enums.h"
-#include "core/ProviderHealth.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/Enums.h"
+#include "core/model/ProviderHealth.h"
+#include "core/model/UsageSnapshot.h"
 
 #include <QList>
 

@@ -1,6 +1,6 @@
 #include "tui/RangeChart.h"
 
-#include "core/TimeFormatting.h"
+#include "core/text/TimeFormatting.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,8 +3,8 @@
 #include "app/MenuBarTitleBuilder.h"
 #include "app/ProviderSummary.h"
 #include "app/StateQueries.h"
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "tui/RangeChart.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 #include "ui/ChartMapping.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <QDateTime>
 

@@ -1,6 +1,6 @@
 #include "ui/DailyUsageView.h"
 
-#include "core/NumberFormatting.h"
+#include "core/text/NumberFormatting.h"
 #include "ui/IconLine.h"
 #include "ui/PanelTheme.h"
 #include "ui/PlainText.h"

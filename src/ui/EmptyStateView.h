@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ProviderHealth.h"
+#include "core/model/ProviderHealth.h"
 
 #include <QWidget>
 

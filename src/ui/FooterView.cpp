@@ -1,6 +1,6 @@
 #include "ui/FooterView.h"
 
-#include "core/TimeFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
 #include "ui/PlainText.h"

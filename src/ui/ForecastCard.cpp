@@ -2,8 +2,8 @@
 
 #include "app/AppState.h"
 #include "app/ProviderSummary.h"
-#include "core/CalibratedForecast.h"
-#include "core/TimeFormatting.h"
+#include "core/forecast/CalibratedForecast.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
 #include "ui/PlainText.h"

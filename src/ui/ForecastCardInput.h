@@ -2,7 +2,7 @@
 
 #include "app/PublishedState.h"
 #include "app/StateQueries.h"
-#include "core/ForecastModels.h"
+#include "core/model/ForecastModels.h"
 #include "ui/RangeChartView.h"
 
 #include <QDateTime>

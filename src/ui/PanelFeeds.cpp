@@ -1,7 +1,7 @@
 #include "ui/PanelFeeds.h"
 
 #include "app/AppState.h"
-#include "core/LocalFileStore.h"
+#include "core/io/LocalFileStore.h"
 #include "platform/FolderOpener.h"
 #include "platform/LoginItemManager.h"
 

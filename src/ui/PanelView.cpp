@@ -3,7 +3,7 @@
 #include "app/StateActions.h"
 
 #include "app/AppState.h"
-#include "core/TimeFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/DailyUsageView.h"
 #include "ui/EmptyStateView.h"
 #include "ui/ExtraUsageView.h"

@@ -1,7 +1,7 @@
 #include "ui/RangeChartView.h"
 
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/PanelTheme.h"
 
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/RangeChartData.h"
-#include "core/Enums.h"
+#include "core/model/Enums.h"
 #include "ui/ChartMapping.h"
 
 #include <QDateTime>

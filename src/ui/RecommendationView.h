@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ForecastModels.h"
+#include "core/model/ForecastModels.h"
 #include "ui/CardFrame.h"
 #include "ui/PanelIcons.h"
 

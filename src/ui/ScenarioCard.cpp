@@ -1,8 +1,8 @@
 #include "ui/ScenarioCard.h"
 
 #include "app/ProviderSummary.h"
-#include "core/NumberFormatting.h"
-#include "core/TimeFormatting.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/PanelTheme.h"
 #include "ui/PlainText.h"
 

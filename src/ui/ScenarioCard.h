@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/ForecastModels.h"
+#include "core/model/ForecastModels.h"
 #include "ui/CardFrame.h"
 
 // What-ifs for the window the forecast card shows: one tile per scenario in a row that scrolls sideways.

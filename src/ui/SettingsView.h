@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AppSettings.h"
+#include "core/model/AppSettings.h"
 #include "ui/PanelFeeds.h"
 
 #include <QDateTime>

@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 #include "platform/gui/GlobalHotKey.h"
 #include "platform/gui/StatusItem.h"
 #include "ui/GaugeIcon.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/PanelPlacement.h"
+#include "ui/PanelPlacement.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/AppSettings.h"
-#include "core/Enums.h"
-#include "core/ForecastModels.h"
+#include "core/model/AppSettings.h"
+#include "core/model/Enums.h"
+#include "core/model/ForecastModels.h"
 
 #include <QMap>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "ui/TrendsView.h"
 
-#include "core/NumberFormatting.h"
+#include "core/text/NumberFormatting.h"
 #include "ui/PanelIcons.h"
 #include "ui/PanelTheme.h"
 #include "ui/PlainText.h"

@@ -2,9 +2,9 @@
 
 #include "AppTestSupport.h"
 #include "app/StatusSummary.h"
-#include "core/ForecastEngine.h"
-#include "core/PaceCalculator.h"
-#include "core/SnapshotStore.h"
+#include "core/forecast/ForecastEngine.h"
+#include "core/forecast/PaceCalculator.h"
+#include "core/io/SnapshotStore.h"
 #include "history/UsageHistory.h"
 #include "support/TestSupport.h"
 

@@ -3,9 +3,9 @@
 #include "app/AppState.h"
 #include "app/ForecastBundle.h"
 #include "app/SeriesCache.h"
-#include "core/Enums.h"
-#include "core/ForecastModels.h"
-#include "core/Zone.h"
+#include "core/model/Enums.h"
+#include "core/model/ForecastModels.h"
+#include "core/text/Zone.h"
 #include "support/Reading.h"
 #include "support/TestSupport.h"
 

@@ -1,9 +1,9 @@
 #include "app/NotificationManager.h"
 #include "AppTestSupport.h"
 #include "app/AppState.h"
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
-#include "core/Zone.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "app/NotificationRules.h"
 #include "AppTestSupport.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

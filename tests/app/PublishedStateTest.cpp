@@ -2,8 +2,8 @@
 #include "AppTestSupport.h"
 #include "app/RangeChartData.h"
 #include "app/StatusSummary.h"
-#include "core/SnapshotStore.h"
-#include "core/TimeFormatting.h"
+#include "core/io/SnapshotStore.h"
+#include "core/text/TimeFormatting.h"
 
 #include <gtest/gtest.h>
 

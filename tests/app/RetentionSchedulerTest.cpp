@@ -1,8 +1,8 @@
 #include "app/RetentionScheduler.h"
 
-#include "core/Clock.h"
-#include "core/SnapshotStore.h"
 #include "core/SnapshotTestData.h"
+#include "core/io/SnapshotStore.h"
+#include "core/runtime/Clock.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "app/SeriesCache.h"
 
 #include "AppTestSupport.h"
-#include "core/ForecastEngine.h"
+#include "core/forecast/ForecastEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The Claude diagnostics of the real executable, with the OAuth endpoints on a loopback server.
 #include "CliProcess.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include "providers/ClaudeTestSupport.h"
 #include "providers/LoopbackHttpServer.h"

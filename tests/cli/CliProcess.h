@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/JsonLines.h"
-#include "core/SettingsStore.h"
-#include "core/UsageSnapshot.h"
+#include "core/io/SettingsStore.h"
+#include "core/model/UsageSnapshot.h"
+#include "core/text/JsonLines.h"
 #include "support/Reading.h"
 #include "support/TestSupport.h"
 

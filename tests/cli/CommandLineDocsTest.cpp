@@ -1,7 +1,7 @@
 #include "CliProcess.h"
 
-#include "core/AppSettings.h"
-#include "core/Enums.h"
+#include "core/model/AppSettings.h"
+#include "core/model/Enums.h"
 
 #include <gtest/gtest.h>
 

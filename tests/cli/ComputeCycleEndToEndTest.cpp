@@ -1,8 +1,8 @@
 // The whole compute cycle through the real program: transcripts, a snapshot log with status-line and OAuth
 // readings, an anchor file and the bridge's meta file in a throwaway home, read by `tallyvane status --json`.
 #include "CliProcess.h"
-#include "core/JsonLines.h"
-#include "core/Zone.h"
+#include "core/text/JsonLines.h"
+#include "core/text/Zone.h"
 #include "history/ClaudeEstimator.h"
 #include "history/TranscriptCorpus.h"
 

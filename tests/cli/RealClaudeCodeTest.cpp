@@ -3,9 +3,9 @@
 // the Messages API whose rate-limit headers are what the bridge must record and whose status line shows the
 // forecast Tallyvane summarised.
 #include "CliProcess.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/ClaudeTestSupport.h"
 #include "providers/LoopbackHttpServer.h"
 

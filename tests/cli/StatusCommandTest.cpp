@@ -1,7 +1,7 @@
 #include "cli/StatusCommand.h"
 #include "CliProcess.h"
 #include "cli/CommandLine.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

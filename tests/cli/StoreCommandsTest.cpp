@@ -1,5 +1,5 @@
 #include "CliProcess.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 #include "support/OtherUser.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "CliProcess.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include "cli/UsageCommand.h"
 #include "history/HistoryCache.h"

@@ -1,5 +1,5 @@
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-#include "core/AppSettings.h"
+#include "core/model/AppSettings.h"
 #include "QtPrinters.h"
-#include "core/SettingsStore.h"
-#include "core/Zone.h"
+#include "core/io/SettingsStore.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/AtomicFile.h"
+#include "core/io/AtomicFile.h"
 #include "QtPrinters.h"
 #include "support/TestSupport.h"
 

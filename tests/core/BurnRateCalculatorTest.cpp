@@ -1,4 +1,4 @@
-#include "core/BurnRateCalculator.h"
+#include "core/forecast/BurnRateCalculator.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"

@@ -1,4 +1,4 @@
-#include "core/CalibratedForecast.h"
+#include "core/forecast/CalibratedForecast.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"

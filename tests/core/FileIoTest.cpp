@@ -1,7 +1,7 @@
-#include "core/FileIo.h"
-#include "core/AppLogger.h"
-#include "core/CollectorLock.h"
-#include "core/FileLock.h"
+#include "core/io/FileIo.h"
+#include "core/io/AppLogger.h"
+#include "core/io/CollectorLock.h"
+#include "core/io/FileLock.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "core/ForecastEngine.h"
+#include "core/forecast/ForecastEngine.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"

@@ -1,4 +1,4 @@
-#include "core/ForecastModels.h"
+#include "core/model/ForecastModels.h"
 
 #include <gtest/gtest.h>
 

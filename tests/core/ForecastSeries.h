@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/UsageSnapshot.h"
-#include "core/Zone.h"
+#include "core/model/UsageSnapshot.h"
+#include "core/text/Zone.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,10 +1,10 @@
 #include "QtPrinters.h"
 #include "ZoneGuard.h"
-#include "core/JsonLines.h"
-#include "core/NumberFormatting.h"
-#include "core/PaceCalculator.h"
-#include "core/TimeFormatting.h"
-#include "core/Zone.h"
+#include "core/forecast/PaceCalculator.h"
+#include "core/text/JsonLines.h"
+#include "core/text/NumberFormatting.h"
+#include "core/text/TimeFormatting.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

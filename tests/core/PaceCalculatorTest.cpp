@@ -1,5 +1,5 @@
-#include "core/PaceCalculator.h"
-#include "core/Zone.h"
+#include "core/forecast/PaceCalculator.h"
+#include "core/text/Zone.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"

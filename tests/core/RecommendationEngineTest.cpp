@@ -1,4 +1,4 @@
-#include "core/RecommendationEngine.h"
+#include "core/forecast/RecommendationEngine.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"

@@ -1,4 +1,4 @@
-#include "core/ScenarioEngine.h"
+#include "core/forecast/ScenarioEngine.h"
 
 #include "core/ForecastSeries.h"
 #include "core/QtPrinters.h"

@@ -1,4 +1,4 @@
-#include "core/SerialQueue.h"
+#include "core/runtime/SerialQueue.h"
 
 #include <gtest/gtest.h>
 

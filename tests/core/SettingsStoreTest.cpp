@@ -1,9 +1,9 @@
-#include "core/SettingsStore.h"
+#include "core/io/SettingsStore.h"
 #include "QtPrinters.h"
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
-#include "core/SettingsSaver.h"
-#include "core/Zone.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SettingsSaver.h"
+#include "core/text/Zone.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "core/SleepSchedule.h"
+#include "core/forecast/SleepSchedule.h"
 #include "ZoneGuard.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "core/SnapshotCsv.h"
-#include "core/SnapshotCsvWriter.h"
+#include "core/text/SnapshotCsv.h"
+#include "core/io/SnapshotCsvWriter.h"
 
 #include "SnapshotTestData.h"
 

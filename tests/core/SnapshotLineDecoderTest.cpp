@@ -1,6 +1,6 @@
-#include "core/SnapshotLineDecoder.h"
-#include "core/JsonLines.h"
-#include "core/Zone.h"
+#include "core/text/SnapshotLineDecoder.h"
+#include "core/text/JsonLines.h"
+#include "core/text/Zone.h"
 
 #include "SnapshotTestData.h"
 

@@ -1,4 +1,4 @@
-#include "core/SnapshotLog.h"
+#include "core/model/SnapshotLog.h"
 
 #include "SnapshotTestData.h"
 

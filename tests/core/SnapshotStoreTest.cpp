@@ -1,6 +1,6 @@
-#include "core/SnapshotStore.h"
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
 #include "support/TestSupport.h"
 
 #include "SnapshotTestData.h"

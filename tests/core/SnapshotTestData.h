@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/JsonLines.h"
-#include "core/UsageSnapshot.h"
-#include "core/Zone.h"
+#include "core/model/UsageSnapshot.h"
+#include "core/text/JsonLines.h"
+#include "core/text/Zone.h"
 #include "support/TestSupport.h"
 
 #include <QByteArray>

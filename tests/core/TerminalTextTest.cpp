@@ -1,4 +1,4 @@
-#include "core/TerminalText.h"
+#include "core/text/TerminalText.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "core/UsageSnapshot.h"
-#include "core/Zone.h"
+#include "core/model/UsageSnapshot.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include "history/ClaudeEffortCalibration.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
-#include "core/Clock.h"
-#include "core/ScenarioMultipliers.h"
+#include "core/model/ScenarioMultipliers.h"
+#include "core/runtime/Clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "history/HistoryCalibration.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include "support/CraftedTotals.h"
 

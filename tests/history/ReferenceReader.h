@@ -4,8 +4,8 @@
 // split at line feeds, every line decoded by Qt's JSON parser, dates by JsonLines, days and hours by
 // QDateTime. Shared by the tests and the scanner's fuzz target.
 
-#include "core/Enums.h"
-#include "core/JsonLines.h"
+#include "core/model/Enums.h"
+#include "core/text/JsonLines.h"
 #include "history/FileEntry.h"
 #include "history/Pricing.h"
 #include "history/QuickClaudeReader.h"

@@ -4,7 +4,7 @@
 // them with the quirks a scanner meets: replies written once per content block, repeated Codex events,
 // invalid UTF-8, raw U+2028 in text, CRLF, blank and broken lines, lines longer than a read chunk.
 
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,5 +1,5 @@
 #include "history/TranscriptScanner.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 #include "history/HistoryCache.h"
 #include "history/IdSet.h"
 #include "history/ReferenceReader.h"

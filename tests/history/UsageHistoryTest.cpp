@@ -1,6 +1,6 @@
 #include "history/UsageHistory.h"
-#include "core/Zone.h"
 #include "core/ZoneGuard.h"
+#include "core/text/Zone.h"
 #include "history/TranscriptCorpus.h"
 #include "history/TranscriptFiles.h"
 #include "history/ZoneCalendar.h"

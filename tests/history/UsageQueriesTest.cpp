@@ -1,5 +1,5 @@
 #include "history/UsageQueries.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 #include "history/Pricing.h"
 #include "history/ZoneCalendar.h"
 

@@ -1,6 +1,6 @@
 #include "platform/LoginItemManager.h"
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

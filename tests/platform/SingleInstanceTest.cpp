@@ -1,5 +1,5 @@
 #include "platform/SingleInstance.h"
-#include "core/LocalFileStore.h"
+#include "core/io/LocalFileStore.h"
 #include "support/OtherUser.h"
 #include "support/TestSupport.h"
 

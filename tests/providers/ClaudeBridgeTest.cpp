@@ -1,10 +1,10 @@
 // The status-line bridge installer on real files, and the deployed bridge run by the real python3 through
 // sh -c, exactly as Claude Code runs its status-line command.
 #include "ClaudeTestSupport.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
-#include "core/LocalFileStore.h"
-#include "core/SnapshotStore.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/claude/ClaudePaths.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 #include "support/Reading.h"

@@ -2,7 +2,7 @@
 // credential file in a temporary folder.
 #include "ClaudeTestSupport.h"
 #include "LoopbackHttpServer.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include "providers/HttpClient.h"
 #include "providers/claude/ClaudeCredentialFile.h"

@@ -1,9 +1,9 @@
 // The Claude provider on a manual clock, with the OAuth road on a loopback server and a real store.
 #include "ClaudeTestSupport.h"
 #include "LoopbackHttpServer.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/HttpClient.h"
 #include "providers/claude/ClaudeCredentialFile.h"
 #include "providers/claude/ClaudeOAuthUsage.h"

@@ -1,9 +1,9 @@
 #include "CodexTestSupport.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
-#include "core/SnapshotStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/codex/CodexProvider.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "providers/codex/CodexRateLimitsPayload.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 #include "providers/codex/CodexParsing.h"
 #include "support/Reading.h"
 

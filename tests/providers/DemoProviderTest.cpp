@@ -1,5 +1,5 @@
 #include "providers/DemoProvider.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <gtest/gtest.h>
 

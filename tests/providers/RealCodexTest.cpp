@@ -1,9 +1,9 @@
 // Drives our client and provider against the pinned real `codex app-server`, each run in a throwaway HOME.
 #include "CodexTestSupport.h"
 #include "LoopbackHttpServer.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/codex/CodexProvider.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "ui/ForecastCard.h"
-#include "core/TimeFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/RangeChartView.h"
 #include "ui/SegmentedPicker.h"
 #include "ui/UiTestSupport.h"

@@ -1,4 +1,4 @@
-#include "platform/PanelPlacement.h"
+#include "ui/PanelPlacement.h"
 #include "ui/PanelTheme.h"
 #include "ui/PanelView.h"
 #include "ui/PanelWindow.h"

@@ -1,6 +1,6 @@
 #include "ui/PanelView.h"
-#include "core/SettingsStore.h"
-#include "core/TimeFormatting.h"
+#include "core/io/SettingsStore.h"
+#include "core/text/TimeFormatting.h"
 #include "platform/LoginItemManager.h"
 #include "ui/EmptyStateView.h"
 #include "ui/FocusRing.h"

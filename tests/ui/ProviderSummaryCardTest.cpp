@@ -1,6 +1,6 @@
 #include "ui/ProviderSummaryCard.h"
 #include "app/PublishedState.h"
-#include "core/TimeFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/IconLine.h"
 #include "ui/StatusPill.h"
 #include "ui/UiTestSupport.h"

@@ -1,4 +1,4 @@
-#include "core/TimeFormatting.h"
+#include "core/text/TimeFormatting.h"
 #include "ui/DailyUsageView.h"
 #include "ui/ExtraUsageView.h"
 #include "ui/IconLine.h"

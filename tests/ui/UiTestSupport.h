@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/AppTestSupport.h"
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
 #include "support/TestSupport.h"
 
 #include <QDir>

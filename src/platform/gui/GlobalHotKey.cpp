@@ -1,6 +1,6 @@
 #include "platform/gui/GlobalHotKey.h"
 
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 #include "platform/gui/PortalHotKey.h"
 #include "platform/gui/X11HotKey.h"
 

@@ -1,6 +1,6 @@
 #include "platform/gui/PortalHotKey.h"
 
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "platform/gui/TrayStatusItem.h"
 
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 
 #include <QCursor>
 #include <QDBusPendingCallWatcher>

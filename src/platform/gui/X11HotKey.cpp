@@ -1,6 +1,6 @@
 #include "platform/gui/X11HotKey.h"
 
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 
 #include <QGuiApplication>
 

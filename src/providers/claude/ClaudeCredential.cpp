@@ -1,5 +1,5 @@
 #include "providers/claude/ClaudeCredential.h"
-#include "core/Zone.h"
+#include "core/text/Zone.h"
 
 #include <QJsonDocument>
 #include <QJsonValue>

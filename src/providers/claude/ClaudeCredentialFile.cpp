@@ -1,7 +1,7 @@
 #include "providers/claude/ClaudeCredentialFile.h"
 
-#include "core/AtomicFile.h"
-#include "core/FileIo.h"
+#include "core/io/AtomicFile.h"
+#include "core/io/FileIo.h"
 #include "providers/claude/ClaudePaths.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AtomicFile.h"
+#include "core/io/AtomicFile.h"
 #include "providers/claude/ClaudeCredentialStore.h"
 
 // Claude Code's ".credentials.json" in its config folder. Writes replace the file atomically with mode 0600,

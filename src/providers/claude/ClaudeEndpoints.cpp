@@ -1,6 +1,6 @@
 #include "providers/claude/ClaudeEndpoints.h"
 
-#include "core/AppLogger.h"
+#include "core/io/AppLogger.h"
 
 #include <QHostAddress>
 

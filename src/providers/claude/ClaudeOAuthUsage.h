@@ -1,8 +1,8 @@
 #pragma once
 
-#include "core/AtomicFile.h"
-#include "core/SerialQueue.h"
-#include "core/UsageSnapshot.h"
+#include "core/io/AtomicFile.h"
+#include "core/model/UsageSnapshot.h"
+#include "core/runtime/SerialQueue.h"
 #include "providers/claude/ClaudeCredential.h"
 #include "providers/claude/ClaudeEndpoints.h"
 #include "providers/claude/ClaudeOAuthStatus.h"

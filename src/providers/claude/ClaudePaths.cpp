@@ -1,6 +1,6 @@
 #include "providers/claude/ClaudePaths.h"
 
-#include "core/LocalFileStore.h"
+#include "core/io/LocalFileStore.h"
 
 #include <QDir>
 #include <QFile>

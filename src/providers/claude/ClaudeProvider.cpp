@@ -1,6 +1,6 @@
 #include "providers/claude/ClaudeProvider.h"
 
-#include "core/SnapshotStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/StoredReading.h"
 #include "providers/claude/ClaudeOAuthUsage.h"
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"

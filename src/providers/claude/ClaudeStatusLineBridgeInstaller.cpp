@@ -1,10 +1,10 @@
 #include "providers/claude/ClaudeStatusLineBridgeInstaller.h"
 
-#include "core/AppLogger.h"
-#include "core/AtomicFile.h"
-#include "core/FileIo.h"
-#include "core/JsonText.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/AtomicFile.h"
+#include "core/io/FileIo.h"
+#include "core/io/LocalFileStore.h"
+#include "core/text/JsonText.h"
 #include "providers/claude/ClaudePaths.h"
 
 #include <QDir>

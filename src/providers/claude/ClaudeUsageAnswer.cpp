@@ -1,6 +1,6 @@
 #include "providers/claude/ClaudeUsageAnswer.h"
 
-#include "core/JsonLines.h"
+#include "core/text/JsonLines.h"
 
 #include <QJsonValue>
 

@@ -1,6 +1,6 @@
 #include "providers/codex/CodexAppServerClient.h"
 
-#include "core/JsonLines.h"
+#include "core/text/JsonLines.h"
 
 #include <QJsonDocument>
 

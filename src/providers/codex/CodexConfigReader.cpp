@@ -1,7 +1,7 @@
 #include "providers/codex/CodexConfigReader.h"
 
-#include "core/CodexHome.h"
-#include "core/FileIo.h"
+#include "core/io/CodexHome.h"
+#include "core/io/FileIo.h"
 
 #include <QStringDecoder>
 

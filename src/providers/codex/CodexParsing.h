@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Enums.h"
-#include "core/UsageSnapshot.h"
+#include "core/model/Enums.h"
+#include "core/model/UsageSnapshot.h"
 #include "providers/codex/CodexRateLimitsPayload.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #include "providers/codex/CodexProcessManager.h"
 
-#include "core/AppLogger.h"
-#include "providers/codex/Shell.h"
+#include "core/io/AppLogger.h"
+#include "core/io/Shell.h"
 
 #include <QStringDecoder>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/SerialQueue.h"
+#include "core/runtime/SerialQueue.h"
 
 #include <QByteArray>
 #include <QString>

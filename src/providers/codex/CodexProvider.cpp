@@ -1,7 +1,7 @@
 #include "providers/codex/CodexProvider.h"
 
-#include "core/AppLogger.h"
-#include "core/SnapshotStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/StoredReading.h"
 #include "providers/codex/CodexConfigReader.h"
 #include "providers/codex/CodexParsing.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/Clock.h"
-#include "core/ProviderHealth.h"
+#include "core/model/ProviderHealth.h"
+#include "core/runtime/Clock.h"
 #include "providers/UsageProvider.h"
 #include "providers/codex/CodexAppServerClient.h"
 #include "providers/codex/CodexProcessManager.h"

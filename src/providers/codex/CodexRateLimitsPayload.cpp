@@ -1,6 +1,6 @@
 #include "providers/codex/CodexRateLimitsPayload.h"
 
-#include "core/JsonLines.h"
+#include "core/text/JsonLines.h"
 
 #include <QJsonObject>
 

@@ -1,5 +1,5 @@
-#include "core/AppLogger.h"
-#include "core/LocalFileStore.h"
+#include "core/io/AppLogger.h"
+#include "core/io/LocalFileStore.h"
 #include "platform/gui/PortalHotKey.h"
 #include "platform/gui/X11HotKey.h"
 #include "support/SessionSupport.h"
