@@ -50,13 +50,7 @@ ProcessResult runIn(const Home& home, const QStringList& arguments)
     return result;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using TestSupport::writeFile;
 
 TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
 {
