@@ -1,7 +1,7 @@
 # Tallyvane: `make run` and `make test` are all a fresh Debian 12 or 13 machine needs (with make and git).
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test test-sanitize test-debian13 bench fuzz package format format-check clean
+.PHONY: all deps build run test screenshots test-sanitize test-debian13 bench fuzz package format format-check clean
 
 all: build
 
@@ -19,6 +19,14 @@ test: build
 	@scripts/format-check.sh
 	@scripts/layer-check.sh
 	@ctest --preset dev
+
+# The pictures the panel's layout tests check, at scale 1 and 2 (crisp lines and text at a high DPI).
+screenshots: build
+	@for scale in 1 2; do \
+		TALLYVANE_SCREENSHOTS=$(CURDIR)/build/dev/screenshots QT_SCALE_FACTOR=$$scale \
+			build/dev/tests/ui/tests_ui --gtest_filter='PanelScreenshot.*' --gtest_brief=1 || exit 1; \
+	done
+	@echo "Pictures in build/dev/screenshots/"
 
 test-sanitize: deps
 	@cmake --preset sanitize >/dev/null

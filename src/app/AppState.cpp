@@ -370,21 +370,16 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
         Q_EMIT lastRefreshChanged();
     }
 
-    // Automatic focus saves the most urgent series as the focus, one save per field that moves; the
-    // fallbacks of focusedSeries() are worked out afresh by every face and never saved.
+    // Automatic focus saves the most urgent series as the focus, once when it moves; the fallbacks of
+    // focusedSeries() are worked out afresh by every face and never saved.
     if (cycleSettings.focusAuto) {
         if (const std::optional<SeriesKey> urgent =
                 StateQueries::mostUrgentSeries(m_published.series, m_published.forecasts, m_clock())) {
-            if (m_settings.focusedProvider != urgent->first) {
-                AppSettings next = m_settings;
-                next.focusedProvider = urgent->first;
+            AppSettings next = m_settings;
+            next.focusedProvider = urgent->first;
+            next.focusedWindow = urgent->second;
+            if (next != m_settings)
                 setSettings(next);
-            }
-            if (m_settings.focusedWindow != urgent->second) {
-                AppSettings next = m_settings;
-                next.focusedWindow = urgent->second;
-                setSettings(next);
-            }
         }
     }
 
@@ -469,29 +464,20 @@ void AppState::setFocusedProvider(Provider provider)
 {
     AppSettings next = m_settings;
     next.focusAuto = false;
-    setSettings(next);
-    if (m_settings.focusedProvider == provider)
-        return;
-
-    QList<WindowKind> candidates;
-    for (const SeriesKey& key : availableSeries())
-        if (key.first == provider)
-            candidates.append(key.second);
-
-    next = m_settings;
-    next.focusedProvider = provider;
-    setSettings(next);
-    if (candidates.contains(m_settings.focusedWindow))
-        return;
-
-    WindowKind window = m_settings.focusedWindow;
-    const auto longOne = std::find_if(candidates.cbegin(), candidates.cend(), isLongWindow);
-    if (longOne != candidates.cend())
-        window = *longOne;
-    else if (!candidates.isEmpty())
-        window = candidates.first();
-    next = m_settings;
-    next.focusedWindow = window;
+    if (m_settings.focusedProvider != provider) {
+        next.focusedProvider = provider;
+        QList<WindowKind> candidates;
+        for (const SeriesKey& key : availableSeries())
+            if (key.first == provider)
+                candidates.append(key.second);
+        // The window stays where the provider has it; else its long window, else its first.
+        const auto longOne = std::find_if(candidates.cbegin(), candidates.cend(), isLongWindow);
+        if (!candidates.contains(next.focusedWindow) && longOne != candidates.cend())
+            next.focusedWindow = *longOne;
+        else if (!candidates.contains(next.focusedWindow) && !candidates.isEmpty())
+            next.focusedWindow = candidates.first();
+    }
+    // One assignment, so one save and one settingsChanged for the whole change.
     setSettings(next);
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
 #include <QRegularExpression>
 
 // The man page and the shell completions are written at build time from the table behind --help: checked here
@@ -209,6 +210,43 @@ TEST(CommandLineDocs, ExportCsvCompletesAPath)
     const QString typed = QStringLiteral("tallyvane --export-csv ") + folder.filePath(QStringLiteral("us"));
     EXPECT_EQ(completeInBash(typed), QStringList{folder.filePath(QStringLiteral("usage.csv"))});
     EXPECT_TRUE(completeInZsh(typed).contains(QStringLiteral("usage.csv")));
+}
+
+// Every environment variable the program and its status-line bridge read, as their sources name them.
+QStringList variablesTheProgramReads()
+{
+    static const QRegularExpression read(QStringLiteral(
+        R"re((?:getenv|qEnvironmentVariable\w*|environment\.value|environ\.get)\((?:QStringLiteral\()?"(\w+)")re"));
+    QStringList names;
+    for (const char* folder : {"/src", "/resources"}) {
+        QDirIterator files(QStringLiteral(TALLYVANE_SOURCE_DIR) + QLatin1StringView(folder),
+                           {QStringLiteral("*.cpp"), QStringLiteral("*.h"), QStringLiteral("*.py")},
+                           QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString text = QString::fromUtf8(TestSupport::readFile(files.next()));
+            for (const QRegularExpressionMatch& match : read.globalMatch(text))
+                names.append(match.captured(1));
+        }
+    }
+    names.removeDuplicates();
+    return names;
+}
+
+// A caller's assistant folders, endpoints, terminal or display must not reach a test or the program it runs.
+TEST(TestHarness, ClearsOrSetsEveryVariableTheProgramReads)
+{
+    const QStringList names = variablesTheProgramReads();
+    for (const char* form : {"CODEX_HOME", "XDG_RUNTIME_DIR", "NO_COLOR", "TALLYVANE_CLAUDE_API_URL"})
+        ASSERT_TRUE(names.contains(QLatin1StringView(form))) << form << " not found in the sources";
+    QProcessEnvironment caller = QProcessEnvironment::systemEnvironment();
+    caller.remove(QStringLiteral("TALLYVANE_TEST_SESSION"));
+    for (const QString& name : names)
+        caller.insert(name, QStringLiteral("/caller/") + name);
+    const ProcessResult inherited =
+        runTool(QCoreApplication::applicationFilePath(), {QStringLiteral("--print-environment")}, caller);
+    ASSERT_EQ(inherited.exitCode, 0) << inherited.err.toStdString();
+    for (const QString& name : names)
+        EXPECT_FALSE(inherited.out.contains(QStringLiteral("/caller/") + name)) << name.toStdString();
 }
 
 } // namespace

@@ -30,33 +30,7 @@ UsageSnapshot claudeReading(WindowKind kind, qint64 ageSeconds, double used, con
     return s;
 }
 
-ProcessResult runIn(const Home& home, const QStringList& arguments)
-{
-    QProcess process;
-    QProcessEnvironment env = home.environment();
-    env.remove(QStringLiteral("CLAUDE_CONFIG_DIR"));
-    env.remove(QStringLiteral("CODEX_HOME"));
-    process.setProcessEnvironment(env);
-    process.start(binary(), arguments);
-    ProcessResult result;
-    if (!process.waitForFinished(30'000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+using TestSupport::writeFile;
 
 TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
 {
@@ -102,8 +76,8 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
               R"("thinkingEnabled":true,"capturedAt":"2026-05-12T13:00:00Z"})");
 
     const QStringList before = home.listing();
-    const ProcessResult r = runIn(home, {QStringLiteral("status"), QStringLiteral("--json"),
-                                         QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
+    const ProcessResult r = run(home, {QStringLiteral("status"), QStringLiteral("--json"),
+                                       QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     // Calibration and learning happened in memory only.
     EXPECT_EQ(home.listing(), before);
@@ -154,20 +128,20 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
               QJsonArray({"Estimate based on conservative default multipliers."}));
 
     // The text report's other lines are StatusCommandTest's; the headroom line shows only here.
-    const ProcessResult text = runIn(
-        home, {QStringLiteral("status"), QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
+    const ProcessResult text =
+        run(home, {QStringLiteral("status"), QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
     EXPECT_TRUE(text.out.contains("Headroom: Claude Code ~6.0 days of your usual usage left\n"))
         << text.out.toStdString();
 
     // The self-test passes here, and fails once the settings cannot be read.
-    ProcessResult self = runIn(home, {QStringLiteral("--selftest")});
+    ProcessResult self = run(home, {QStringLiteral("--selftest")});
     EXPECT_EQ(self.exitCode, 0) << self.out.toStdString();
     for (const char* check :
          {"ok    settings:", "ok    snapshot log: 4 snapshots", "note  claude bridge: notInstalled",
           "note  claude credential:", "claude oauth: last status", "ok    history: 1 transcripts"})
         EXPECT_TRUE(self.out.contains(QString::fromUtf8(check))) << check << '\n' << self.out.toStdString();
     writeFile(home.file(QStringLiteral("settings.json")), "{not json");
-    self = runIn(home, {QStringLiteral("--selftest")});
+    self = run(home, {QStringLiteral("--selftest")});
     EXPECT_EQ(self.exitCode, 1);
     EXPECT_TRUE(self.out.contains("FAIL  settings:")) << self.out.toStdString();
 }
@@ -203,10 +177,10 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
     const QStringList at{QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")};
 
     const ProcessResult json =
-        runIn(home, QStringList{QStringLiteral("status"), QStringLiteral("--json")} + at);
-    const ProcessResult text = runIn(home, QStringList{QStringLiteral("status")} + at);
+        run(home, QStringList{QStringLiteral("status"), QStringLiteral("--json")} + at);
+    const ProcessResult text = run(home, QStringList{QStringLiteral("status")} + at);
     const QString csvPath = home.path() + QStringLiteral("/export.csv");
-    const ProcessResult csv = runIn(home, {QStringLiteral("--export-csv"), csvPath});
+    const ProcessResult csv = run(home, {QStringLiteral("--export-csv"), csvPath});
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
@@ -253,7 +227,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
     settings.enabledProviders = {Provider::claude};
     home.writeSettings(settings);
 
-    const ProcessResult json = runIn(home, {QStringLiteral("status"), QStringLiteral("--json")});
+    const ProcessResult json = run(home, {QStringLiteral("status"), QStringLiteral("--json")});
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
     QDateTime runOut;
     for (const QJsonValue& f :
@@ -261,7 +235,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
         if (f.toObject().value("id") == QStringLiteral("claude-fiveHour"))
             runOut = JsonLines::parseDate(f.toObject().value("runOutAt").toString()).value_or(QDateTime());
     ASSERT_TRUE(runOut.isValid()) << json.out.toStdString();
-    const ProcessResult waybar = runIn(home, {QStringLiteral("status"), QStringLiteral("--waybar")});
+    const ProcessResult waybar = run(home, {QStringLiteral("status"), QStringLiteral("--waybar")});
     const QJsonObject bar = QJsonDocument::fromJson(waybar.out.toUtf8()).object();
     EXPECT_EQ(std::tuple(bar.value("text").toString(), bar.value("percentage").toInt()),
               std::tuple(QString("AI  Cl 48%"), 48))

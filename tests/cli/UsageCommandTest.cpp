@@ -18,13 +18,9 @@ using namespace Corpus;
 
 namespace {
 
-void put(const Home& home, const QString& relative, const QByteArray& bytes, bool append = false)
+void put(const Home& home, const QString& relative, const QByteArray& bytes)
 {
-    const QString path = home.path() + QLatin1Char('/') + relative;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(append ? QIODevice::Append : QIODevice::WriteOnly));
-    file.write(bytes);
+    ASSERT_TRUE(TestSupport::writeFile(home.path() + QLatin1Char('/') + relative, bytes));
 }
 
 QDate todayInKolkata()

@@ -25,12 +25,7 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
+using TestSupport::writeFile;
 
 // Runs `body` while files may grow to `bytes` at most (writes beyond fail with EFBIG, not a signal).
 void withFileSizeLimit(rlim_t bytes, const std::function<void()>& body)

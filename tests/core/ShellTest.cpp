@@ -13,15 +13,8 @@ namespace {
 
 void writeFile(const QString& path, const QByteArray& content, bool executable)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner;
-    if (executable)
-        permissions |= QFile::ExeOwner;
-    file.setPermissions(permissions);
+    const QFile::Permissions plain = QFile::ReadOwner | QFile::WriteOwner;
+    ASSERT_TRUE(TestSupport::writeFile(path, content, executable ? plain | QFile::ExeOwner : plain));
 }
 
 QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& body)

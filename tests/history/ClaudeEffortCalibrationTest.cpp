@@ -1,5 +1,6 @@
 #include "history/ClaudeEffortCalibration.h"
 #include "core/text/Zone.h"
+#include "support/Reading.h"
 
 #include "core/model/ScenarioMultipliers.h"
 #include "core/runtime/Clock.h"
@@ -19,13 +20,7 @@ const QDateTime kReset = kStart.addDays(3);
 
 UsageSnapshot statusLine(const QDateTime& at, double used, const QString& effort, QDateTime resetAt = kReset)
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.windowKind = WindowKind::sevenDay;
-    s.timestamp = at;
-    s.usedPercent = used;
-    s.resetAt = resetAt;
-    s.windowDurationMins = 10'080;
+    UsageSnapshot s = TestSupport::reading(Provider::claude, WindowKind::sevenDay, at, used, resetAt);
     s.effortLevel = effort;
     s.source = QStringLiteral("claude.statusline");
     return s;

@@ -1,5 +1,7 @@
 #include "history/ClaudeEstimator.h"
 #include "core/text/Zone.h"
+#include "support/Reading.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +18,7 @@ const QDateTime kNow(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 UsageSnapshot reading(WindowKind kind, qint64 ageSeconds, double used, QDateTime resetAt,
                       const QString& source = QStringLiteral("claude.oauth"))
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.windowKind = kind;
-    s.timestamp = kNow.addSecs(-ageSeconds);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.resetAt = resetAt;
-    s.windowDurationMins = kind == WindowKind::fiveHour ? 300 : 10'080;
+    UsageSnapshot s = TestSupport::reading(Provider::claude, kind, kNow.addSecs(-ageSeconds), used, resetAt);
     s.source = source;
     return s;
 }
@@ -38,13 +33,6 @@ class ClaudeEstimatorTest : public testing::Test
 protected:
     QTemporaryDir dir;
     ClaudeFiles files{dir.path()};
-
-    void writeFile(QLatin1StringView name, const QByteArray& bytes)
-    {
-        QFile f(dir.filePath(QString(name)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
 };
 
 TEST_F(ClaudeEstimatorTest, ResetDetectionLogsOnlyRealResetsAndAlwaysRecalibrates)
@@ -216,13 +204,13 @@ TEST_F(ClaudeEstimatorTest, FilesThatCannotServeAreIgnored)
         {"not json", false, false},
     };
     for (const Row& row : rows) {
-        writeFile(ClaudeFiles::anchorFile, row.file);
+        TestSupport::writeFile(dir.filePath(ClaudeFiles::anchorFile), row.file);
         const Anchor anchor = loadAnchor(files);
         EXPECT_EQ(anchor.fiveHour.has_value(), row.fiveHour) << row.file.constData();
         EXPECT_EQ(anchor.sevenDay.has_value(), row.sevenDay) << row.file.constData();
     }
-    writeFile(ClaudeFiles::metaFile,
-              R"({"modelId":"claude-opus-4-8","capturedAt":"2026-05-12T13:00:00.1Z"})");
+    TestSupport::writeFile(dir.filePath(ClaudeFiles::metaFile),
+                           R"({"modelId":"claude-opus-4-8","capturedAt":"2026-05-12T13:00:00.1Z"})");
     EXPECT_FALSE(loadMeta(files));
 }
 

@@ -2,6 +2,7 @@
 #include "core/text/Zone.h"
 
 #include "support/CraftedTotals.h"
+#include "support/Reading.h"
 
 #include <gtest/gtest.h>
 
@@ -13,14 +14,7 @@ const QDateTime kNow(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 
 UsageSnapshot weekly(double used, std::optional<QDateTime> resetAt = kNow.addDays(3))
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.windowKind = WindowKind::sevenDay;
-    s.timestamp = kNow;
-    s.usedPercent = used;
-    s.resetAt = resetAt;
-    s.windowDurationMins = 10'080;
-    return s;
+    return TestSupport::reading(Provider::claude, WindowKind::sevenDay, kNow, used, resetAt);
 }
 
 TEST(HistoryCalibration, ProjectsTheUsualDayOverTheDaysLeft)

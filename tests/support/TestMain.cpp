@@ -9,8 +9,12 @@
 #include <QApplication>
 #endif
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 std::unique_ptr<QTemporaryDir> testHome;
@@ -32,20 +36,32 @@ int main(int argc, char** argv)
     ::setenv("XDG_CACHE_HOME", (home + "/.cache").constData(), 1);
     ::setenv("XDG_STATE_HOME", (home + "/.local/state").constData(), 1);
     ::setenv("XDG_RUNTIME_DIR", (home + "/.runtime").constData(), 1);
-    // The assistants' own folders and our endpoint overrides would lead a test to real transcripts, a real
-    // credential or a real host.
+    // The assistants' own folders, our endpoint overrides and the terminal's colour switch would lead a test
+    // to real transcripts, a real credential, a real host or other output.
     for (const char* variable :
          {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "TALLYVANE_CLAUDE_API_URL", "TALLYVANE_CLAUDE_TOKEN_URLS",
-          "TALLYVANE_CLAUDE_USER_AGENT", "TALLYVANE_CLAUDE_CLIENT_ID"})
+          "TALLYVANE_CLAUDE_USER_AGENT", "TALLYVANE_CLAUDE_CLIENT_ID", "NO_COLOR"})
         ::unsetenv(variable);
+    ::setenv("TERM", "xterm-256color", 1);
+    // Only the session runner gives a test a display (run-session.sh); every other test draws offscreen,
+    // including test discovery, which runs the binary without the suite's environment.
+    if (!qEnvironmentVariableIsSet("TALLYVANE_TEST_SESSION")) {
+        ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
     QDir().mkpath(testHome->path() + QStringLiteral("/.runtime"));
     QFile::setPermissions(testHome->path() + QStringLiteral("/.runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // What a test and the programs it starts inherit, for the check that nothing of the caller's gets
+    // through.
+    if (argc == 2 && std::strcmp(argv[1], "--print-environment") == 0) {
+        for (char** variable = environ; *variable != nullptr; ++variable)
+            std::printf("%s\n", *variable);
+        return 0;
+    }
 
 #ifdef TALLYVANE_TEST_GUI
-    // Test discovery runs the binary without the suite's environment; widgets tests need no display.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);

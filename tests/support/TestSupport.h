@@ -53,12 +53,16 @@ inline QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Replaces the file, making its folder first; false when it cannot be written.
-inline bool writeFile(const QString& path, const QByteArray& bytes)
+// Replaces the file, making its folder first, with the given permissions if any; false when it cannot be
+// written.
+inline bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions = {})
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    const bool written =
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+    file.close();
+    return written && (permissions == QFile::Permissions() || file.setPermissions(permissions));
 }
 
 // A parameterised test's name from its row's description: the words run together, each capitalised.

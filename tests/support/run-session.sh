@@ -46,7 +46,7 @@ if [[ ! -s "$work/display" ]]; then
     exit 1
 fi
 export DISPLAY=":$(head -n1 "$work/display")"
-export QT_QPA_PLATFORM=xcb
+export QT_QPA_PLATFORM=xcb TALLYVANE_TEST_SESSION=1 # the tests keep this display (TestMain.cpp)
 unset WAYLAND_DISPLAY XAUTHORITY
 if [[ "$window_manager" == "openbox" ]]; then
     # Openbox runs its start-up command once it manages the screen.

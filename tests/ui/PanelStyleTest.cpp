@@ -1,5 +1,6 @@
 #include "ui/PanelStyle.h"
 #include "ui/PanelTheme.h"
+#include "ui/UiTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +13,7 @@
 // A dark scheme (the palette of a user's dark desktop): the unchecked box must stand out from the window.
 TEST(PanelStyle, AnUncheckedBoxIsVisibleInADarkScheme)
 {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(41, 44, 45));
-    dark.setColor(QPalette::Base, QColor(27, 30, 32));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(41, 44, 45));
+    const QPalette dark = UiTest::darkPalette();
     const auto strongestEdge = [&](QStyle& style) {
         QCheckBox box(QStringLiteral("Start at login"));
         box.setStyle(&style);

@@ -6,6 +6,7 @@
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QPalette>
 #include <QUuid>
 
 #include <memory>
@@ -78,6 +79,28 @@ inline UsageSnapshot snapshot(Provider provider, WindowKind window, double used,
     s.source =
         provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
     return s;
+}
+
+// A dark desktop scheme, every role set.
+inline QPalette darkPalette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(0x24, 0x26, 0x2b));
+    p.setColor(QPalette::WindowText, QColor(0xe8, 0xea, 0xed));
+    p.setColor(QPalette::Base, QColor(0x1c, 0x1d, 0x21));
+    p.setColor(QPalette::AlternateBase, QColor(0x2a, 0x2c, 0x31));
+    p.setColor(QPalette::Text, QColor(0xe8, 0xea, 0xed));
+    p.setColor(QPalette::PlaceholderText, QColor(0x9a, 0xa0, 0xa8));
+    p.setColor(QPalette::Button, QColor(0x31, 0x34, 0x3a));
+    p.setColor(QPalette::ButtonText, QColor(0xe8, 0xea, 0xed));
+    p.setColor(QPalette::Mid, QColor(0x4a, 0x4e, 0x55));
+    p.setColor(QPalette::Dark, QColor(0x15, 0x16, 0x19));
+    p.setColor(QPalette::Light, QColor(0x3a, 0x3d, 0x44));
+    p.setColor(QPalette::Highlight, QColor(0x3d, 0x7b, 0xd9));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, QColor(0x31, 0x34, 0x3a));
+    p.setColor(QPalette::ToolTipText, QColor(0xe8, 0xea, 0xed));
+    return p;
 }
 
 // Publishes forecasts as if a compute cycle had produced them.
