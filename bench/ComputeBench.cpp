@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/SeriesCache.h"
 #include "core/io/SnapshotStore.h"
+#include "core/runtime/Clock.h"
 #include "core/text/JsonLines.h"
 #include "core/text/SnapshotLineDecoder.h"
 #include "core/text/Zone.h"
@@ -159,7 +160,8 @@ void BM_ApplyAfterOneLineAppend(benchmark::State& state)
     auto store = std::make_shared<SnapshotStore>(path);
     AppStateEnvironment env;
     QDateTime now = start.addSecs(qint64(lines) * spacingSeconds);
-    env.clock = [&now] { return now; };
+    ManualClock clock(now);
+    env.clock = &clock;
     env.store = store;
     env.providerFactory = [](Provider, const std::shared_ptr<SnapshotStore>&) { return nullptr; };
     env.loadSettings = [] { return AppSettings{}; };
@@ -178,6 +180,7 @@ void BM_ApplyAfterOneLineAppend(benchmark::State& state)
     for (auto _ : state) {
         store->append(sample(index));
         now = start.addSecs(index * spacingSeconds);
+        clock.set(now);
         request.now = now;
         ++index;
         const ForecastBundle bundle = AppState::compute(request);

@@ -31,17 +31,6 @@
 
 namespace {
 
-// A clock that asks a function.
-class CallbackClock final : public ::Clock
-{
-public:
-    explicit CallbackClock(std::function<QDateTime()> now) : m_now(std::move(now)) {}
-    QDateTime now() const override { return m_now(); }
-
-private:
-    std::function<QDateTime()> m_now;
-};
-
 // The newest snapshot of a series as a stable ascending sort would leave it last: on equal timestamps the
 // later entry wins. A scan, not a sort: series run to tens of thousands of snapshots.
 std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
@@ -58,10 +47,9 @@ std::optional<UsageSnapshot> newestOf(const QList<UsageSnapshot>& series)
 } // namespace
 
 AppState::AppState(Environment environment, QObject* parent)
-    : QObject(parent), m_environment(std::move(environment))
+    : QObject(parent), m_environment(std::move(environment)),
+      m_clock(m_environment.clock ? *m_environment.clock : Clock::system())
 {
-    m_clock = m_environment.clock ? m_environment.clock : [] { return ::Clock::system().now(); };
-    m_clockSeam = std::make_unique<CallbackClock>(m_clock);
     if (!m_environment.providerFactory)
         m_environment.providerFactory = defaultProviderFactory();
     m_seriesCache = std::make_shared<SeriesCache>();
@@ -136,7 +124,7 @@ void AppState::init()
     }
     // Retention: now (before the first cycle reads the log) and then once a day, on the store's queue.
     m_retention = std::make_unique<RetentionScheduler>(
-        m_store, *m_clockSeam, [this] { return m_settings.retentionDays; }, m_environment.retentionInterval);
+        m_store, m_clock, [this] { return m_settings.retentionDays; }, m_environment.retentionInterval);
     m_retention->start();
     registerHistoryCallback();
     // The first cycle reads what is stored before any provider adds to it.
@@ -222,8 +210,8 @@ void AppState::refresh()
     ComputeRequest request{cycleSettings,
                            sortedEnabledProviders(),
                            m_store,
-                           m_clock(),
-                           m_clock,
+                           m_clock.now(),
+                           &m_clock,
                            std::nullopt,
                            m_seriesCache,
                            m_environment.history,
@@ -247,7 +235,8 @@ void AppState::refresh()
 ForecastBundle AppState::compute(const ComputeRequest& request)
 {
     const AppSettings& settings = request.settings;
-    const Clock clock = request.clock ? request.clock : [now = request.now] { return now; };
+    const ManualClock fixed(request.now);
+    const Clock& clock = request.clock ? *request.clock : fixed;
     ForecastBundle bundle;
     const bool claude = request.providers.contains(Provider::claude);
     UsageHistory* history = request.history.get();
@@ -299,7 +288,7 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
                 if (e.provider == provider && e.windowKind == window)
                     series.append(e);
             ForecastResult result = ForecastEngine::forecast(provider, window, series, settings.forecastBasis,
-                                                             settings.sleep, clock());
+                                                             settings.sleep, clock.now());
             bundle.forecasts.insert(result.id(), result);
             if (window == WindowKind::fiveHour) {
                 input.fiveHour = result;
@@ -312,7 +301,7 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
                     continue;
                 }
                 const ComputeSteps::LongWindow longWindow = ComputeSteps::longWindow(
-                    bundle, result, *newestOf(series), settings, history, files, clock());
+                    bundle, result, *newestOf(series), settings, history, files, clock.now());
                 bundle.paces.insert(provider, longWindow.pace);
                 if (longWindow.calibrated)
                     bundle.calibrated.insert(provider, *longWindow.calibrated);
@@ -374,7 +363,7 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
     // focusedSeries() are worked out afresh by every face and never saved.
     if (cycleSettings.focusAuto) {
         if (const std::optional<SeriesKey> urgent =
-                StateQueries::mostUrgentSeries(m_published.series, m_published.forecasts, m_clock())) {
+                StateQueries::mostUrgentSeries(m_published.series, m_published.forecasts, m_clock.now())) {
             AppSettings next = m_settings;
             next.focusedProvider = urgent->first;
             next.focusedWindow = urgent->second;
@@ -539,7 +528,7 @@ QList<SeriesKey> AppState::availableSeries() const
 
 SeriesKey AppState::focusedSeries() const
 {
-    return StateQueries::focusedSeries(m_published.series, m_published.forecasts, m_settings, m_clock());
+    return StateQueries::focusedSeries(m_published.series, m_published.forecasts, m_settings, m_clock.now());
 }
 
 ForecastStatus AppState::globalStatus() const
@@ -600,14 +589,14 @@ PublishedState AppState::publishedState() const
             m_codexSearch = std::pair{monotonic, !Shell::which(QStringLiteral("codex")).isEmpty()};
         inputs.codexFound = m_codexSearch->second;
     }
-    inputs.now = m_clock();
+    inputs.now = m_clock.now();
     return PublishedState::make(std::move(inputs));
 }
 
 QString AppState::weeklyRecapText() const
 {
     const auto totals = m_environment.history ? m_environment.history->totals() : nullptr;
-    return StateReports::weeklyRecapText(m_published, totals.get(), m_settings, m_clock());
+    return StateReports::weeklyRecapText(m_published, totals.get(), m_settings, m_clock.now());
 }
 
 ClaudeBridgeStatus AppState::bridgeStatus()
@@ -644,14 +633,14 @@ void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSett
     for (auto it = bundle.paces.cbegin(); it != bundle.paces.cend(); ++it)
         paces.append({it.key(), it.value()});
     manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
-    manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock());
+    manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock.now());
     // Overage figures exist only where the Claude provider runs live and has fetched them.
     std::optional<ClaudeExtraUsage> extra;
     if (!cycleSettings.demoMode && cycleSettings.enabledProviders.contains(Provider::claude))
         extra =
             m_environment.extraUsage ? m_environment.extraUsage() : ClaudeOAuthUsage::shared().lastExtra();
-    manager->evaluateBudget(extra, cycleSettings, m_clock());
+    manager->evaluateBudget(extra, cycleSettings, m_clock.now());
     manager->weeklyRecap(m_environment.weeklyRecapText ? m_environment.weeklyRecapText(*this)
                                                        : weeklyRecapText(),
-                         cycleSettings, m_clock());
+                         cycleSettings, m_clock.now());
 }

@@ -7,6 +7,7 @@
 #include "app/StateReports.h"
 #include "core/model/AppSettings.h"
 #include "core/model/ProviderHealth.h"
+#include "core/runtime/Clock.h"
 #include "core/runtime/SerialQueue.h"
 #include "providers/claude/ClaudeBridgeStatus.h"
 #include "providers/claude/ClaudeUsageAnswer.h"
@@ -23,7 +24,6 @@
 #include <memory>
 #include <optional>
 
-class Clock;
 class RetentionScheduler;
 class AppState;
 class ClaudeFiles;
@@ -38,8 +38,8 @@ class UsageProvider;
 // What the state is built on; every member has a working default for the real application.
 struct AppStateEnvironment
 {
-    // The current time; fixed in tests and for replays. Called from the compute queue too.
-    std::function<QDateTime()> clock;
+    // The current time; fixed in tests and for replays. Read from the compute queue too; outlives the state.
+    const Clock* clock = &Clock::system();
     // Empty: the providers this build can run (defaultProviderFactory()).
     ProviderFactory providerFactory;
     // Empty: the data folder's snapshot log.
@@ -87,8 +87,8 @@ struct ComputeCycleRequest
     QList<Provider> providers;
     std::shared_ptr<SnapshotStore> store;
     QDateTime now;
-    // Read afresh for every forecast and pace; `now` when empty.
-    std::function<QDateTime()> clock;
+    // Read afresh for every forecast and pace; `now` when null.
+    const Clock* clock = nullptr;
     // Snapshots stamped after this are left out (replaying the log as of an earlier instant).
     std::optional<QDateTime> ignoreAfter;
     // Series kept from the previous cycle on the same queue; a cycle without one groups from scratch.
@@ -109,8 +109,6 @@ class AppState : public QObject
     Q_OBJECT
 
 public:
-    using Clock = std::function<QDateTime()>;
-
     using Environment = AppStateEnvironment;
     using ComputeRequest = ComputeCycleRequest;
 
@@ -181,7 +179,7 @@ public:
     // Redacted: no e-mail address, key, sign-in link or home folder.
     [[nodiscard]] QString diagnosticsText() const;
 
-    QDateTime now() const { return m_clock(); }
+    QDateTime now() const { return m_clock.now(); }
     // The live provider of a kind, if one runs.
     std::shared_ptr<UsageProvider> liveProvider(Provider provider) const
     {
@@ -214,7 +212,7 @@ private:
     void notify(const ForecastBundle& bundle, const AppSettings& cycleSettings);
 
     Environment m_environment;
-    Clock m_clock;
+    const Clock& m_clock;
     std::shared_ptr<SnapshotStore> m_store;
 
     AppSettings m_settings;
@@ -226,8 +224,6 @@ private:
     ForecastBundle m_published;
 
     std::unique_ptr<SettingsSaver> m_saver;
-    // m_clock for the services that take a ::Clock.
-    std::unique_ptr<::Clock> m_clockSeam;
     std::unique_ptr<RetentionScheduler> m_retention;
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;

@@ -18,22 +18,6 @@ std::optional<UsageSnapshot> metaSnapshot(const ForecastBundle& bundle, Provider
         });
 }
 
-QStringList chipsOf(const UsageSnapshot& snapshot)
-{
-    QStringList chips;
-    if (snapshot.modelDisplayName)
-        chips.append(*snapshot.modelDisplayName);
-    else if (snapshot.modelId)
-        chips.append(*snapshot.modelId);
-    if (snapshot.effortLevel)
-        chips.append(QStringLiteral("effort: ") + *snapshot.effortLevel);
-    if (snapshot.speedMode && *snapshot.speedMode != QLatin1String("standard"))
-        chips.append(QStringLiteral("fast"));
-    if (snapshot.thinkingEnabled.value_or(false))
-        chips.append(QStringLiteral("thinking"));
-    return chips;
-}
-
 QString windowKindLabel(WindowKind window)
 {
     switch (window) {
@@ -115,11 +99,29 @@ ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bund
         input.sonnetSnapshot = latest(WindowKind::weekly);
     }
     if (const std::optional<UsageSnapshot> meta = metaSnapshot(bundle, provider))
-        input.chips = chipsOf(*meta);
+        input.chips = ProviderSummary::chips(meta->modelDisplayName, meta->modelId, meta->effortLevel,
+                                             meta->speedMode, meta->thinkingEnabled);
     return input;
 }
 
 namespace ProviderSummary {
+
+QStringList chips(const OptionalText& name, const OptionalText& id, const OptionalText& effort,
+                  const OptionalText& speed, std::optional<bool> thinking)
+{
+    QStringList shown;
+    if (name)
+        shown.append(*name);
+    else if (id)
+        shown.append(*id);
+    if (effort)
+        shown.append(QStringLiteral("effort: ") + *effort);
+    if (speed && *speed != QLatin1String("standard"))
+        shown.append(QStringLiteral("fast"));
+    if (thinking.value_or(false))
+        shown.append(QStringLiteral("thinking"));
+    return shown;
+}
 
 ProviderCardText card(const ProviderSummaryInput& input)
 {

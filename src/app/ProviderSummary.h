@@ -95,6 +95,9 @@ struct ProviderCardText
 // The rules that turn the input into the card's texts.
 namespace ProviderSummary {
 
+// A model's chips: its name (else its id), "effort: …", "fast" off the standard speed, "thinking".
+[[nodiscard]] QStringList chips(const OptionalText& name, const OptionalText& id, const OptionalText& effort,
+                                const OptionalText& speed, std::optional<bool> thinking);
 // Every text of the card at once.
 [[nodiscard]] ProviderCardText card(const ProviderSummaryInput& input);
 

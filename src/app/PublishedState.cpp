@@ -10,20 +10,6 @@
 
 namespace {
 
-QStringList chipsOf(const ClaudeEstimator::CurrentSettings& current)
-{
-    QStringList chips;
-    if (current.modelDisplayName)
-        chips.append(*current.modelDisplayName);
-    else if (current.modelId)
-        chips.append(*current.modelId);
-    if (current.effortLevel)
-        chips.append(QStringLiteral("effort: ") + *current.effortLevel);
-    if (current.thinkingEnabled.value_or(false))
-        chips.append(QStringLiteral("thinking"));
-    return chips;
-}
-
 // The tray's number in the modes that show one.
 QString iconFigureOf(const std::optional<MenuBarTitleBuilder::Leading>& leading, std::optional<qint64> value)
 {
@@ -74,8 +60,10 @@ PublishedState PublishedState::make(PublishInputs inputs)
         input.freshness = StateReports::freshnessLabel(bundle, state.settings, provider, now);
         input.headroom = StateReports::headroomLabel(bundle, provider);
         // Claude Code's own word on its current model outranks the newest reading's.
-        if (provider == Provider::claude && bundle.claudeCurrent)
-            input.chips = chipsOf(*bundle.claudeCurrent);
+        if (const auto& current = bundle.claudeCurrent; provider == Provider::claude && current)
+            input.chips =
+                ProviderSummary::chips(current->modelDisplayName, current->modelId, current->effortLevel,
+                                       std::nullopt, current->thinkingEnabled);
         state.cards.insert(provider, ProviderSummary::card(input));
     }
     for (const ForecastResult& forecast : bundle.forecasts)

@@ -126,7 +126,7 @@ inline constexpr std::array options{
     Option{Group::top, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
-           "run the forecasting engines on built-in cases; exit status 1 when a check fails"},
+           "run one demo cycle through the forecasting engines; exit status 1 when a check fails"},
     Option{Group::diagnostics, "--usagetest", "", Values::none,
            "scan the transcripts and print what the usage history answers"},
     Option{Group::diagnostics, "--selftest", "", Values::none,

@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-// `tallyvane --logictest`: runs the engines on built-in cases, prints one line per check and a summary.
+// `tallyvane --logictest`: runs one demo cycle through the engines, prints one line per check and a summary.
 namespace LogicTest {
 
 struct Outcome

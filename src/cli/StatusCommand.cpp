@@ -30,6 +30,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <type_traits>
 
 namespace StatusCommand {
 
@@ -76,27 +77,26 @@ void putJsonDate(QJsonObject& object, const QString& key, const std::optional<QD
         object.insert(key, JsonLines::formatDate(*value));
 }
 
+template <typename T> void putJson(QJsonObject& object, const QString& key, const T& value)
+{
+    if constexpr (std::is_enum_v<T>)
+        object.insert(key, rawValue(value));
+    else if constexpr (std::is_same_v<T, double> || std::is_same_v<T, std::optional<double>>)
+        putJsonDouble(object, key, value);
+    else if constexpr (std::is_same_v<T, std::optional<QDateTime>>)
+        putJsonDate(object, key, value);
+    else
+        object.insert(key, value);
+}
+
 QJsonObject forecastJson(const ForecastResult& f)
 {
     QJsonObject o;
     o.insert(QStringLiteral("id"), f.id());
-    o.insert(QStringLiteral("provider"), rawValue(f.provider));
-    o.insert(QStringLiteral("windowKind"), rawValue(f.windowKind));
-    o.insert(QStringLiteral("basis"), rawValue(f.basis));
-    putJsonDouble(o, QStringLiteral("currentUsedPercent"), f.currentUsedPercent);
-    putJsonDouble(o, QStringLiteral("currentRemainingPercent"), f.currentRemainingPercent);
-    putJsonDate(o, QStringLiteral("resetAt"), f.resetAt);
-    putJsonDouble(o, QStringLiteral("timeUntilReset"), f.timeUntilReset);
-    putJsonDouble(o, QStringLiteral("burnRatePercentPerHour"), f.burnRatePercentPerHour);
-    putJsonDouble(o, QStringLiteral("projectedUsedAtReset"), f.projectedUsedAtReset);
-    putJsonDouble(o, QStringLiteral("projectedRemainingAtReset"), f.projectedRemainingAtReset);
-    putJsonDouble(o, QStringLiteral("estimatedTimeToLimit"), f.estimatedTimeToLimit);
-    o.insert(QStringLiteral("limitBeforeReset"), f.limitBeforeReset);
-    putJsonDate(o, QStringLiteral("runOutAt"), f.runOutAt);
-    o.insert(QStringLiteral("confidence"), rawValue(f.confidence));
-    o.insert(QStringLiteral("status"), rawValue(f.status));
-    o.insert(QStringLiteral("humanSummary"), f.humanSummary);
-    o.insert(QStringLiteral("sampleCount"), f.sampleCount);
+    const auto put = [&](const auto&... field) {
+        (putJson(o, QString::fromLatin1(field.key), f.*field.member), ...);
+    };
+    std::apply(put, forecastResultFields);
     return o;
 }
 

@@ -170,6 +170,8 @@ SettingsView::SettingsView(AppState& state, const PanelFeeds& feeds, QWidget* pa
     scroll->setWidget(buildContent());
     layout->addWidget(scroll, 1);
     m_scroll = scroll;
+    m_startAtLogin = findChild<QCheckBox*>(QStringLiteral("startAtLogin"));
+    m_retention = findChild<Stepper*>(QStringLiteral("retention"));
     // A wheel turned to scroll the page must not change what it passes over: these controls take the wheel
     // only once focused by a click or Tab.
     for (QWidget* control : scroll->widget()->findChildren<QWidget*>()) {
@@ -208,62 +210,378 @@ void SettingsView::edit(const std::function<void(AppSettings&)>& change)
     m_state.setSettings(next);
 }
 
+const QList<SettingsView::Row>& SettingsView::rows()
+{
+    static const QList<Row> table = [] {
+        using Kind = Row::Kind;
+        const auto edits = [](std::function<void(AppSettings&, double)> change) {
+            return [change](SettingsView& view, double value) {
+                view.edit([&](AppSettings& s) { change(s, value); });
+            };
+        };
+        const auto flag = [edits](const QString& section, const char* name, const QString& label,
+                                  bool AppSettings::*member) {
+            const auto read = [member](const AppSettings& s) { return double(s.*member); };
+            const auto write = [member](AppSettings& s, double on) { s.*member = on != 0; };
+            return Row{.section = section,
+                       .kind = Kind::check,
+                       .name = name,
+                       .label = label,
+                       .read = read,
+                       .write = edits(write)};
+        };
+        const auto withHelp = [](Row row, const QString& text) {
+            row.help = text;
+            return row;
+        };
+        const auto provider = [](Provider p, const char* name) {
+            const auto read = [p](const AppSettings& s) { return double(s.enabledProviders.contains(p)); };
+            const auto write = [p](SettingsView& view, double on) {
+                view.m_state.toggleProvider(p, on != 0);
+            };
+            return Row{.section = QStringLiteral("Providers"),
+                       .kind = Kind::check,
+                       .name = name,
+                       .label = displayName(p),
+                       .read = read,
+                       .write = write};
+        };
+        const auto threshold = [edits](const QString& label, double low, double high, const char* name,
+                                       double NotificationThresholds::*field) {
+            const auto format = [label](const SettingsView&, double value) {
+                return label + QStringLiteral(": ") + NumberFormatting::fixed(value, 0);
+            };
+            const auto read = [field](const AppSettings& s) { return s.notificationThresholds.*field; };
+            const auto write = [field](AppSettings& s, double value) {
+                s.notificationThresholds.*field = value;
+            };
+            return Row{.section = QStringLiteral("Notifications"),
+                       .kind = Kind::stepper,
+                       .name = name,
+                       .label = label,
+                       .minimum = low,
+                       .maximum = high,
+                       .format = format,
+                       .read = read,
+                       .write = edits(write)};
+        };
+        const auto sleepTime = [edits](const char* name, const QString& label,
+                                       qint64 SleepSchedule::*member) {
+            const auto read = [member](const AppSettings& s) { return double(s.sleep.*member); };
+            const auto write = [member](AppSettings& s, double minutes) {
+                s.sleep.*member = qint64(minutes);
+            };
+            const auto sleeping = [](const AppSettings& s) { return s.sleep.enabled; };
+            return Row{.section = QStringLiteral("Sleep / bedtime"),
+                       .kind = Kind::time,
+                       .name = name,
+                       .label = label,
+                       .read = read,
+                       .write = edits(write),
+                       .shown = sleeping};
+        };
+
+        QStringList bases;
+        for (const ForecastBasis basis : allForecastBases)
+            bases.append(shortLabel(basis));
+        const auto readBasis = [](const AppSettings& s) { return double(s.forecastBasis); };
+        const auto writeBasis = [](SettingsView& view, double index) {
+            view.m_state.setDefaultBasis(allForecastBases[size_t(index)]);
+        };
+        const Row basis{.section = QStringLiteral("Forecast"),
+                        .kind = Kind::picker,
+                        .name = "defaultBasis",
+                        .label = QStringLiteral("Default basis"),
+                        .items = bases,
+                        .read = readBasis,
+                        .write = writeBasis};
+
+        QStringList modes;
+        for (const MenuBarDisplayMode mode : allMenuBarDisplayModes)
+            modes.append(label(mode));
+        const auto readMode = [](const AppSettings& s) {
+            const auto& all = allMenuBarDisplayModes;
+            return double(std::find(all.begin(), all.end(), s.menuBarDisplayMode) - all.begin());
+        };
+        const auto writeMode = [](AppSettings& s, double index) {
+            s.menuBarDisplayMode = allMenuBarDisplayModes[size_t(index)];
+        };
+        const Row mode{.section = QStringLiteral("Menu bar"),
+                       .kind = Kind::choice,
+                       .name = "displayMode",
+                       .label = QStringLiteral("Display mode"),
+                       .items = modes,
+                       .read = readMode,
+                       .write = edits(writeMode),
+                       .more = &SettingsView::addDisplayHelp};
+
+        QStringList providers;
+        for (const Provider p : allProviders)
+            providers.append(displayName(p));
+        const auto readTray = [](const AppSettings& s) { return double(s.trayProvider); };
+        const auto writeTray = [](AppSettings& s, double index) {
+            s.trayProvider = allProviders[size_t(index)];
+        };
+        const auto focusMode = [](const AppSettings& s) {
+            return s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus;
+        };
+        const Row tray{.section = QStringLiteral("Menu bar"),
+                       .kind = Kind::choice,
+                       .name = "showProvider",
+                       .label = QStringLiteral("Show provider"),
+                       .items = providers,
+                       .read = readTray,
+                       .write = edits(writeTray),
+                       .shown = focusMode,
+                       .more = &SettingsView::addPreview};
+
+        const auto formatBudget = [](const SettingsView& view, double value) {
+            if (value <= 0)
+                return QStringLiteral("Overage budget: off");
+            return QStringLiteral("Overage budget: ") + view.m_budgetPrefix +
+                   NumberFormatting::fixed(value, 0);
+        };
+        const auto readBudget = [](const AppSettings& s) { return s.extraUsageBudgetGBP; };
+        const auto writeBudget = [](AppSettings& s, double value) { s.extraUsageBudgetGBP = value; };
+        const Row budget{
+            .section = QStringLiteral("Menu bar"),
+            .kind = Kind::stepper,
+            .name = "overageBudget",
+            .minimum = 0,
+            .maximum = 1000,
+            .step = 5,
+            .format = formatBudget,
+            .read = readBudget,
+            .write = edits(writeBudget),
+            .help = QStringLiteral(
+                "Warns when Claude pre-paid overage (real money beyond your plan) crosses this.")};
+
+        Row login = flag(QStringLiteral("Menu bar"), "startAtLogin", QStringLiteral("Start at login"),
+                         &AppSettings::startAtLogin);
+        login.write = [](SettingsView& view, double on) { view.setStartAtLogin(on != 0); };
+
+        const auto formatTarget = [](const SettingsView&, double tenths) {
+            return NumberFormatting::fixed(tenths / 10.0, 1) + QLatin1Char('%');
+        };
+        const auto readTarget = [](const AppSettings& s) {
+            return double(std::lround(s.weeklyDailyTargetPercent * 10));
+        };
+        const auto writeTarget = [](AppSettings& s, double tenths) {
+            s.weeklyDailyTargetPercent = tenths / 10.0;
+        };
+        // In tenths of a percent.
+        const Row target{.section = QStringLiteral("Weekly target"),
+                         .kind = Kind::slider,
+                         .name = "dailyBudget",
+                         .label = QStringLiteral("Daily budget"),
+                         .minimum = 50,
+                         .maximum = 300,
+                         .format = formatTarget,
+                         .read = readTarget,
+                         .write = edits(writeTarget)};
+
+        const auto readSleep = [](const AppSettings& s) { return double(s.sleep.enabled); };
+        const auto writeSleep = [](AppSettings& s, double on) { s.sleep.enabled = on != 0; };
+        const Row sleeps{.section = QStringLiteral("Sleep / bedtime"),
+                         .kind = Kind::check,
+                         .name = "sleepEnabled",
+                         .label = QStringLiteral("Account for sleep in forecasts"),
+                         .read = readSleep,
+                         .write = edits(writeSleep)};
+        Row wake =
+            withHelp(sleepTime("wake", QStringLiteral("Wake"), &SleepSchedule::wakeMinutes),
+                     QStringLiteral("Forecasts assume no usage while you're asleep, so projections and "
+                                    "time-to-limit count only waking hours."));
+        wake.more = &SettingsView::addBedtimeIn;
+
+        Row timeToLimit =
+            threshold(QStringLiteral("Time to limit under (min)"), 10, 120, "timeToLimitUnderMinutes",
+                      &NotificationThresholds::timeToLimitUnderMinutes);
+        timeToLimit.more = &SettingsView::addSnooze;
+        Row statusLine =
+            flag(QStringLiteral("Claude bridge"), "statusLineForecast",
+                 QStringLiteral("Status line shows the forecast"), &AppSettings::statusLineForecast);
+        statusLine.more = &SettingsView::addBridgeMessage;
+
+        Row demo =
+            flag(QStringLiteral("Data"), "demoMode", QStringLiteral("Demo mode"), &AppSettings::demoMode);
+        demo.write = [](SettingsView& view, double on) { view.setDemoMode(on != 0); };
+        const auto formatRetention = [](const SettingsView&, double days) {
+            return QStringLiteral("Retention: ") + daysText(std::llround(days));
+        };
+        const auto readRetention = [](const AppSettings& s) { return double(s.retentionDays); };
+        const auto writeRetention = [](SettingsView& view, double days) {
+            view.stepRetention(std::llround(days));
+        };
+        const Row retention{.section = QStringLiteral("Data"),
+                            .kind = Kind::stepper,
+                            .name = "retention",
+                            .minimum = 1,
+                            .maximum = 365,
+                            .format = formatRetention,
+                            .read = readRetention,
+                            .write = writeRetention,
+                            .more = &SettingsView::addDataActions};
+
+        return QList<Row>{
+            provider(Provider::codex, "providerCodex"),
+            provider(Provider::claude, "providerClaude"),
+            basis,
+            mode,
+            tray,
+            withHelp(flag(QStringLiteral("Menu bar"), "showRemaining",
+                          QStringLiteral("Show remaining (reserve)"), &AppSettings::showRemaining),
+                     QStringLiteral("On: shows what's left (e.g. 98%), like Codex. Off: shows used.")),
+            withHelp(flag(QStringLiteral("Menu bar"), "currencyGBP", QStringLiteral("Show spend in £ (GBP)"),
+                          &AppSettings::currencyGBP),
+                     QStringLiteral("Estimated spend uses approximate token prices; off shows $ (USD).")),
+            budget,
+            login,
+            target,
+            sleeps,
+            sleepTime("bedtime", QStringLiteral("Bedtime"), &SleepSchedule::bedtimeMinutes),
+            wake,
+            flag(QStringLiteral("Notifications"), "notificationsEnabled", QStringLiteral("Enable alerts"),
+                 &AppSettings::notificationsEnabled),
+            threshold(QStringLiteral("5h usage above"), 50, 100, "fiveHourUsageAbove",
+                      &NotificationThresholds::fiveHourUsageAbove),
+            threshold(QStringLiteral("5h forecast above"), 50, 140, "fiveHourForecastAbove",
+                      &NotificationThresholds::fiveHourForecastAbove),
+            timeToLimit,
+            Row{.section = QStringLiteral("Claude bridge"), .more = &SettingsView::addBridgeActions},
+            statusLine,
+            Row{.section = QStringLiteral("Codex"), .more = &SettingsView::addCodexStatus},
+            Row{.section = QStringLiteral("More providers"), .more = &SettingsView::addMoreProviders},
+            demo,
+            retention,
+            Row{.section = QStringLiteral("Diagnostics"), .more = &SettingsView::addDiagnostics},
+        };
+    }();
+    return table;
+}
+
 QWidget* SettingsView::buildContent()
 {
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(PanelTheme::inset, PanelTheme::inset, PanelTheme::inset, PanelTheme::inset);
     column->setSpacing(PanelTheme::cardSpacing);
+    QVBoxLayout* layout = nullptr;
+    QString heading;
+    for (const Row& r : rows()) {
+        if (!layout || r.section != heading) {
+            heading = r.section;
+            layout = section(column, heading);
+        }
+        QWidget* control = nullptr;
+        QWidget* line = buildRow(r, control);
+        if (line)
+            layout->addWidget(line);
+        m_controls.append(control);
+        m_lines.append(line);
+        if (r.more)
+            (this->*r.more)(layout);
+    }
+    column->addStretch();
+    return content;
+}
 
-    // Providers.
-    QVBoxLayout* providers = section(column, QStringLiteral("Providers"));
-    m_codex = new QCheckBox(QStringLiteral("Codex"));
-    m_codex->setObjectName(QStringLiteral("providerCodex"));
-    m_claude = new QCheckBox(QStringLiteral("Claude Code"));
-    m_claude->setObjectName(QStringLiteral("providerClaude"));
-    connect(m_codex, &QCheckBox::toggled, this,
-            [this](bool on) { m_state.toggleProvider(Provider::codex, on); });
-    connect(m_claude, &QCheckBox::toggled, this,
-            [this](bool on) { m_state.toggleProvider(Provider::claude, on); });
-    providers->addWidget(m_codex);
-    providers->addWidget(m_claude);
-
-    // Forecast.
-    QVBoxLayout* forecast = section(column, QStringLiteral("Forecast"));
-    QStringList bases;
-    for (const ForecastBasis basis : allForecastBases)
-        bases.append(shortLabel(basis));
-    m_basis = new SegmentedPicker(bases);
-    m_basis->setObjectName(QStringLiteral("defaultBasis"));
-    m_basis->setAccessibleName(QStringLiteral("Default basis"));
-    connect(m_basis, &SegmentedPicker::picked, this,
-            [this](int index) { m_state.setDefaultBasis(allForecastBases[static_cast<size_t>(index)]); });
-    forecast->addWidget(PlainText::label(QStringLiteral("Default basis")));
-    forecast->addWidget(m_basis);
-
-    // Menu bar.
-    QVBoxLayout* menuBar = section(column, QStringLiteral("Menu bar"));
-    m_displayMode = new QComboBox;
-    m_displayMode->setObjectName(QStringLiteral("displayMode"));
-    for (const MenuBarDisplayMode mode : allMenuBarDisplayModes)
-        m_displayMode->addItem(label(mode));
-    connect(m_displayMode, &QComboBox::activated, this, [this](int index) {
-        edit([index](AppSettings& s) {
-            s.menuBarDisplayMode = allMenuBarDisplayModes[static_cast<size_t>(index)];
+QWidget* SettingsView::buildRow(const Row& r, QWidget*& control)
+{
+    const auto take = [this, &r](double value) {
+        if (value != r.read(m_state.settings()))
+            r.write(*this, value);
+    };
+    QWidget* labelled = nullptr;
+    switch (r.kind) {
+    case Row::Kind::check: {
+        auto* box = new QCheckBox(r.label);
+        connect(box, &QCheckBox::toggled, this, [take](bool on) { take(on ? 1 : 0); });
+        control = box;
+        break;
+    }
+    case Row::Kind::choice: {
+        auto* combo = new QComboBox;
+        combo->addItems(r.items);
+        connect(combo, &QComboBox::activated, this, [take](int index) { take(index); });
+        control = combo;
+        labelled = row(r.label, combo);
+        break;
+    }
+    case Row::Kind::picker: {
+        auto* picker = new SegmentedPicker(r.items);
+        picker->setAccessibleName(r.label);
+        connect(picker, &SegmentedPicker::picked, this, [take](int index) { take(index); });
+        control = picker;
+        labelled = new QWidget;
+        auto* stack = new QVBoxLayout(labelled);
+        stack->setContentsMargins(0, 0, 0, 0);
+        stack->setSpacing(8);
+        stack->addWidget(PlainText::label(r.label));
+        stack->addWidget(picker);
+        break;
+    }
+    case Row::Kind::stepper: {
+        auto* stepper = new Stepper(r.minimum, r.maximum, r.step,
+                                    [this, &r](double value) { return r.format(*this, value); });
+        connect(stepper, &Stepper::valueChanged, this, take);
+        control = stepper;
+        break;
+    }
+    case Row::Kind::slider: {
+        auto* slider = new QSlider(Qt::Horizontal);
+        slider->setRange(int(r.minimum), int(r.maximum));
+        slider->setAccessibleName(r.label);
+        auto* value = PlainText::label();
+        value->setObjectName(QLatin1String(r.name) + QStringLiteral("Value"));
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("30.0%")));
+        value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        connect(slider, &QSlider::valueChanged, this, [this, &r, value, take](int v) {
+            value->setText(r.format(*this, v));
+            take(v);
         });
-    });
-    menuBar->addWidget(row(QStringLiteral("Display mode"), m_displayMode));
+        control = slider;
+        labelled = new QWidget;
+        auto* line = new QHBoxLayout(labelled);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->addWidget(PlainText::label(r.label));
+        line->addWidget(slider, 1);
+        line->addWidget(value);
+        break;
+    }
+    case Row::Kind::time: {
+        auto* editor = new QTimeEdit;
+        editor->setDisplayFormat(QStringLiteral("HH:mm"));
+        connect(editor, &QTimeEdit::timeChanged, this,
+                [take](QTime time) { take(time.hour() * 60 + time.minute()); });
+        control = editor;
+        labelled = row(r.label, editor);
+        break;
+    }
+    case Row::Kind::none:
+        return nullptr;
+    }
+    control->setObjectName(QLatin1String(r.name));
+    QWidget* line = labelled ? labelled : control;
+    if (r.help.isEmpty())
+        return line;
+    auto* withHelp = new QWidget;
+    auto* stack = new QVBoxLayout(withHelp);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(8);
+    stack->addWidget(line);
+    stack->addWidget(help(r.help));
+    return withHelp;
+}
+
+void SettingsView::addDisplayHelp(QVBoxLayout* layout)
+{
     m_displayHelp = help({});
-    menuBar->addWidget(m_displayHelp);
-    m_focusProvider = new QComboBox;
-    m_focusProvider->setObjectName(QStringLiteral("showProvider"));
-    for (const Provider provider : allProviders)
-        m_focusProvider->addItem(displayName(provider));
-    connect(m_focusProvider, &QComboBox::activated, this, [this](int index) {
-        edit([index](AppSettings& s) { s.trayProvider = allProviders[static_cast<size_t>(index)]; });
-    });
-    m_focusRow = row(QStringLiteral("Show provider"), m_focusProvider);
-    menuBar->addWidget(m_focusRow);
+    layout->addWidget(m_displayHelp);
+}
+
+void SettingsView::addPreview(QVBoxLayout* layout)
+{
     auto* preview = new QWidget;
     auto* previewRow = new QHBoxLayout(preview);
     previewRow->setContentsMargins(0, 0, 0, 0);
@@ -282,103 +600,11 @@ QWidget* SettingsView::buildContent()
     barRow->addWidget(m_previewIcon);
     barRow->addWidget(m_previewText);
     previewRow->addWidget(bar);
-    menuBar->addWidget(preview);
-    m_showRemaining = new QCheckBox(QStringLiteral("Show remaining (reserve)"));
-    m_showRemaining->setObjectName(QStringLiteral("showRemaining"));
-    connect(m_showRemaining, &QCheckBox::toggled, this,
-            [this](bool on) { edit([on](AppSettings& s) { s.showRemaining = on; }); });
-    menuBar->addWidget(m_showRemaining);
-    menuBar->addWidget(
-        help(QStringLiteral("On: shows what's left (e.g. 98%), like Codex. Off: shows used.")));
-    m_currencyGBP = new QCheckBox(QStringLiteral("Show spend in £ (GBP)"));
-    m_currencyGBP->setObjectName(QStringLiteral("currencyGBP"));
-    connect(m_currencyGBP, &QCheckBox::toggled, this,
-            [this](bool on) { edit([on](AppSettings& s) { s.currencyGBP = on; }); });
-    menuBar->addWidget(m_currencyGBP);
-    menuBar->addWidget(
-        help(QStringLiteral("Estimated spend uses approximate token prices; off shows $ (USD).")));
-    m_budget = new Stepper(0, 1000, 5, [this](double value) {
-        return value <= 0
-                   ? QStringLiteral("Overage budget: off")
-                   : QStringLiteral("Overage budget: ") + m_budgetPrefix + NumberFormatting::fixed(value, 0);
-    });
-    m_budget->setObjectName(QStringLiteral("overageBudget"));
-    connect(m_budget, &Stepper::valueChanged, this,
-            [this](double value) { edit([value](AppSettings& s) { s.extraUsageBudgetGBP = value; }); });
-    menuBar->addWidget(m_budget);
-    menuBar->addWidget(help(
-        QStringLiteral("Warns when Claude pre-paid overage (real money beyond your plan) crosses this.")));
-    m_startAtLogin = new QCheckBox(QStringLiteral("Start at login"));
-    m_startAtLogin->setObjectName(QStringLiteral("startAtLogin"));
-    connect(m_startAtLogin, &QCheckBox::toggled, this, [this](bool on) {
-        if (on == m_state.settings().startAtLogin)
-            return;
-        // The switch stays as it was when the login item could not be changed.
-        if (m_feeds.setStartAtLogin && !m_feeds.setStartAtLogin(on)) {
-            const QSignalBlocker block(m_startAtLogin);
-            m_startAtLogin->setChecked(!on);
-            return;
-        }
-        edit([on](AppSettings& s) { s.startAtLogin = on; });
-    });
-    menuBar->addWidget(m_startAtLogin);
+    layout->addWidget(preview);
+}
 
-    // Weekly target.
-    QVBoxLayout* weekly = section(column, QStringLiteral("Weekly target"));
-    m_dailyTarget = new QSlider(Qt::Horizontal);
-    m_dailyTarget->setObjectName(QStringLiteral("dailyBudget"));
-    m_dailyTarget->setRange(50, 300); // tenths of a percent
-    m_dailyTarget->setAccessibleName(QStringLiteral("Daily budget"));
-    m_dailyTargetValue = PlainText::label();
-    m_dailyTargetValue->setObjectName(QStringLiteral("dailyBudgetValue"));
-    m_dailyTargetValue->setMinimumWidth(
-        m_dailyTargetValue->fontMetrics().horizontalAdvance(QStringLiteral("30.0%")));
-    m_dailyTargetValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    connect(m_dailyTarget, &QSlider::valueChanged, this, [this](int tenths) {
-        const double value = tenths / 10.0;
-        m_dailyTargetValue->setText(NumberFormatting::fixed(value, 1) + QLatin1Char('%'));
-        if (std::abs(value - m_state.settings().weeklyDailyTargetPercent) >= 0.05)
-            edit([value](AppSettings& s) { s.weeklyDailyTargetPercent = value; });
-    });
-    auto* target = new QWidget;
-    auto* targetRow = new QHBoxLayout(target);
-    targetRow->setContentsMargins(0, 0, 0, 0);
-    targetRow->addWidget(PlainText::label(QStringLiteral("Daily budget")));
-    targetRow->addWidget(m_dailyTarget, 1);
-    targetRow->addWidget(m_dailyTargetValue);
-    weekly->addWidget(target);
-
-    // Sleep / bedtime.
-    QVBoxLayout* sleep = section(column, QStringLiteral("Sleep / bedtime"));
-    m_sleep = new QCheckBox(QStringLiteral("Account for sleep in forecasts"));
-    m_sleep->setObjectName(QStringLiteral("sleepEnabled"));
-    connect(m_sleep, &QCheckBox::toggled, this,
-            [this](bool on) { edit([on](AppSettings& s) { s.sleep.enabled = on; }); });
-    sleep->addWidget(m_sleep);
-    m_sleepDetails = new QWidget;
-    auto* details = new QVBoxLayout(m_sleepDetails);
-    details->setContentsMargins(0, 0, 0, 0);
-    m_bedtime = new QTimeEdit;
-    m_bedtime->setObjectName(QStringLiteral("bedtime"));
-    m_wake = new QTimeEdit;
-    m_wake->setObjectName(QStringLiteral("wake"));
-    for (QTimeEdit* editor : {m_bedtime, m_wake})
-        editor->setDisplayFormat(QStringLiteral("HH:mm"));
-    connect(m_bedtime, &QTimeEdit::timeChanged, this, [this](QTime time) {
-        const qint64 minutes = time.hour() * 60 + time.minute();
-        if (minutes != m_state.settings().sleep.bedtimeMinutes)
-            edit([minutes](AppSettings& s) { s.sleep.bedtimeMinutes = minutes; });
-    });
-    connect(m_wake, &QTimeEdit::timeChanged, this, [this](QTime time) {
-        const qint64 minutes = time.hour() * 60 + time.minute();
-        if (minutes != m_state.settings().sleep.wakeMinutes)
-            edit([minutes](AppSettings& s) { s.sleep.wakeMinutes = minutes; });
-    });
-    details->addWidget(row(QStringLiteral("Bedtime"), m_bedtime));
-    details->addWidget(row(QStringLiteral("Wake"), m_wake));
-    details->addWidget(
-        help(QStringLiteral("Forecasts assume no usage while you're asleep, so projections and "
-                            "time-to-limit count only waking hours.")));
+void SettingsView::addBedtimeIn(QVBoxLayout* layout)
+{
     m_bedtimeIn = PlainText::label();
     m_bedtimeIn->setObjectName(QStringLiteral("bedtimeIn"));
     auto* bedtimeRow = new QWidget;
@@ -389,37 +615,11 @@ QWidget* SettingsView::buildContent()
                                        12, devicePixelRatioF()));
     bedtimeLayout->addWidget(moon);
     bedtimeLayout->addWidget(m_bedtimeIn, 1);
-    details->addWidget(bedtimeRow);
-    sleep->addWidget(m_sleepDetails);
+    layout->addWidget(bedtimeRow);
+}
 
-    // Notifications.
-    QVBoxLayout* alerts = section(column, QStringLiteral("Notifications"));
-    m_notifications = new QCheckBox(QStringLiteral("Enable alerts"));
-    m_notifications->setObjectName(QStringLiteral("notificationsEnabled"));
-    connect(m_notifications, &QCheckBox::toggled, this,
-            [this](bool on) { edit([on](AppSettings& s) { s.notificationsEnabled = on; }); });
-    alerts->addWidget(m_notifications);
-    using Threshold = double NotificationThresholds::*;
-    const auto threshold = [&](const QString& label, double low, double high, const QString& name,
-                               Threshold field) {
-        auto* stepper = new Stepper(low, high, 1, [label](double value) {
-            return label + QStringLiteral(": ") + NumberFormatting::fixed(value, 0);
-        });
-        stepper->setObjectName(name);
-        connect(stepper, &Stepper::valueChanged, this, [this, field](double value) {
-            edit([field, value](AppSettings& s) { s.notificationThresholds.*field = value; });
-        });
-        alerts->addWidget(stepper);
-        return stepper;
-    };
-    m_usageAbove = threshold(QStringLiteral("5h usage above"), 50, 100, QStringLiteral("fiveHourUsageAbove"),
-                             &NotificationThresholds::fiveHourUsageAbove);
-    m_forecastAbove =
-        threshold(QStringLiteral("5h forecast above"), 50, 140, QStringLiteral("fiveHourForecastAbove"),
-                  &NotificationThresholds::fiveHourForecastAbove);
-    m_timeToLimit = threshold(QStringLiteral("Time to limit under (min)"), 10, 120,
-                              QStringLiteral("timeToLimitUnderMinutes"),
-                              &NotificationThresholds::timeToLimitUnderMinutes);
+void SettingsView::addSnooze(QVBoxLayout* alerts)
+{
     m_snoozedRow = new QWidget;
     auto* snoozed = new QHBoxLayout(m_snoozedRow);
     snoozed->setContentsMargins(0, 0, 0, 0);
@@ -462,12 +662,13 @@ QWidget* SettingsView::buildContent()
         alerts->addWidget(test, 0, Qt::AlignLeft);
         alerts->addWidget(m_testMessage);
     }
+}
 
-    // Claude bridge.
-    QVBoxLayout* bridge = section(column, QStringLiteral("Claude bridge"));
+void SettingsView::addBridgeActions(QVBoxLayout* layout)
+{
     m_bridgeStatus = new StatusPill;
     m_bridgeStatus->setObjectName(QStringLiteral("bridgeStatus"));
-    bridge->addWidget(m_bridgeStatus, 0, Qt::AlignLeft);
+    layout->addWidget(m_bridgeStatus, 0, Qt::AlignLeft);
     auto* bridgeButtons = new QHBoxLayout;
     auto* install = m_bridgeInstall = new QPushButton(QStringLiteral("Install"));
     install->setObjectName(QStringLiteral("bridgeInstall"));
@@ -486,31 +687,32 @@ QWidget* SettingsView::buildContent()
     for (QPushButton* button : {install, repair, uninstall})
         bridgeButtons->addWidget(button);
     bridgeButtons->addStretch();
-    bridge->addLayout(bridgeButtons);
-    m_statusLineForecast = new QCheckBox(QStringLiteral("Status line shows the forecast"));
-    m_statusLineForecast->setObjectName(QStringLiteral("statusLineForecast"));
-    connect(m_statusLineForecast, &QCheckBox::toggled, this,
-            [this](bool on) { edit([on](AppSettings& s) { s.statusLineForecast = on; }); });
-    bridge->addWidget(m_statusLineForecast);
+    layout->addLayout(bridgeButtons);
+}
+
+void SettingsView::addBridgeMessage(QVBoxLayout* layout)
+{
     m_bridgeMessage = help({});
     m_bridgeMessage->setObjectName(QStringLiteral("bridgeMessage"));
     m_bridgeMessage->setForegroundRole(QPalette::Text);
     m_bridgeMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_bridgeMessage->hide();
-    bridge->addWidget(m_bridgeMessage);
+    layout->addWidget(m_bridgeMessage);
+}
 
-    // Codex.
-    QVBoxLayout* codex = section(column, QStringLiteral("Codex"));
+void SettingsView::addCodexStatus(QVBoxLayout* layout)
+{
     m_codexStatus = PlainText::label();
     m_codexStatus->setObjectName(QStringLiteral("codexStatus"));
-    codex->addWidget(m_codexStatus);
+    layout->addWidget(m_codexStatus);
     m_codexHelp = help({});
     m_codexHelp->setObjectName(QStringLiteral("codexHelp"));
-    codex->addWidget(m_codexHelp);
+    layout->addWidget(m_codexHelp);
+}
 
-    // More providers.
-    QVBoxLayout* more = section(column, QStringLiteral("More providers"));
-    more->addWidget(
+void SettingsView::addMoreProviders(QVBoxLayout* layout)
+{
+    layout->addWidget(
         help(QStringLiteral("Each provider is read its own way. We're adding more based on demand, tell "
                             "us which you want.")));
     for (const QString& name :
@@ -525,29 +727,16 @@ QWidget* SettingsView::buildContent()
         entryRow->addWidget(plus);
         entryRow->addWidget(PlainText::label(name), 1);
         entryRow->addWidget(new StatusPill(QStringLiteral("coming soon")));
-        more->addWidget(entry);
+        layout->addWidget(entry);
     }
+}
 
-    // Data.
-    QVBoxLayout* dataSection = section(column, QStringLiteral("Data"));
-    m_demoMode = new QCheckBox(QStringLiteral("Demo mode"));
-    m_demoMode->setObjectName(QStringLiteral("demoMode"));
-    connect(m_demoMode, &QCheckBox::toggled, this, [this](bool on) { setDemoMode(on); });
-    dataSection->addWidget(m_demoMode);
-    m_retention = new Stepper(
-        1, 365, 1, [](double days) { return QStringLiteral("Retention: ") + daysText(std::llround(days)); });
-    m_retention->setObjectName(QStringLiteral("retention"));
+void SettingsView::addDataActions(QVBoxLayout* layout)
+{
     m_retentionSettle = new QTimer(this);
     m_retentionSettle->setSingleShot(true);
     m_retentionSettle->setInterval(retentionSettleMs);
     connect(m_retentionSettle, &QTimer::timeout, this, &SettingsView::confirmRetention);
-    connect(m_retention, &Stepper::valueChanged, this, [this](double days) {
-        if (olderThan(*m_state.store(), std::llround(days)) > 0)
-            m_retentionSettle->start();
-        else
-            confirmRetention();
-    });
-    dataSection->addWidget(m_retention);
     auto* dataButtons = new QGridLayout;
     auto* prune = new QPushButton(QStringLiteral("Prune now"));
     prune->setObjectName(QStringLiteral("pruneNow"));
@@ -589,22 +778,23 @@ QWidget* SettingsView::buildContent()
     dataButtons->addWidget(reset, 0, 1);
     dataButtons->addWidget(exportButton, 1, 0);
     dataButtons->addWidget(openFolder, 1, 1);
-    dataSection->addLayout(dataButtons);
+    layout->addLayout(dataButtons);
     m_dataMessage = help({});
     m_dataMessage->setObjectName(QStringLiteral("dataMessage"));
     m_dataMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_dataMessage->hide();
-    dataSection->addWidget(m_dataMessage);
+    layout->addWidget(m_dataMessage);
+}
 
-    // Diagnostics.
-    QVBoxLayout* diagnostics = section(column, QStringLiteral("Diagnostics"));
+void SettingsView::addDiagnostics(QVBoxLayout* layout)
+{
     m_diagnostics = PlainText::label();
     m_diagnostics->setObjectName(QStringLiteral("health"));
     m_diagnostics->setWordWrap(true);
-    diagnostics->addWidget(m_diagnostics);
+    layout->addWidget(m_diagnostics);
     m_lastUpdate = help({});
     m_lastUpdate->setObjectName(QStringLiteral("lastUpdate"));
-    diagnostics->addWidget(m_lastUpdate);
+    layout->addWidget(m_lastUpdate);
     if (m_feeds.diagnosticsText) {
         auto* copy = new QPushButton(QStringLiteral("Copy redacted diagnostics"));
         copy->setObjectName(QStringLiteral("copyDiagnostics"));
@@ -617,11 +807,9 @@ QWidget* SettingsView::buildContent()
                 QStringLiteral("Copied to the clipboard, with tokens and home paths hidden."));
             m_copyMessage->show();
         });
-        diagnostics->addWidget(copy, 0, Qt::AlignLeft);
-        diagnostics->addWidget(m_copyMessage);
+        layout->addWidget(copy, 0, Qt::AlignLeft);
+        layout->addWidget(m_copyMessage);
     }
-    column->addStretch();
-    return content;
 }
 
 void SettingsView::snooze(const std::optional<QDateTime>& until)
@@ -637,6 +825,25 @@ void SettingsView::setDemoMode(bool enabled)
     // Live providers stop in demo mode and start again when it ends.
     m_state.startProviders();
     m_state.refresh();
+}
+
+void SettingsView::setStartAtLogin(bool on)
+{
+    // The switch stays as it was when the login item could not be changed.
+    if (m_feeds.setStartAtLogin && !m_feeds.setStartAtLogin(on)) {
+        const QSignalBlocker block(m_startAtLogin);
+        m_startAtLogin->setChecked(!on);
+        return;
+    }
+    edit([on](AppSettings& s) { s.startAtLogin = on; });
+}
+
+void SettingsView::stepRetention(qint64 days)
+{
+    if (olderThan(*m_state.store(), days) > 0)
+        m_retentionSettle->start();
+    else
+        confirmRetention();
 }
 
 void SettingsView::showBridgeMessage(const QString& message)
@@ -753,23 +960,45 @@ QString SettingsView::dataMessage() const
 void SettingsView::redraw()
 {
     const AppSettings& s = m_state.settings();
-    const QSignalBlocker blocks[] = {QSignalBlocker(m_codex),         QSignalBlocker(m_claude),
-                                     QSignalBlocker(m_showRemaining), QSignalBlocker(m_currencyGBP),
-                                     QSignalBlocker(m_startAtLogin),  QSignalBlocker(m_dailyTarget),
-                                     QSignalBlocker(m_sleep),         QSignalBlocker(m_bedtime),
-                                     QSignalBlocker(m_wake),          QSignalBlocker(m_notifications),
-                                     QSignalBlocker(m_demoMode),      QSignalBlocker(m_statusLineForecast)};
-    m_codex->setChecked(s.enabledProviders.contains(Provider::codex));
-    m_claude->setChecked(s.enabledProviders.contains(Provider::claude));
-    m_basis->setCurrent(static_cast<int>(s.forecastBasis));
-    const auto mode = static_cast<int>(
-        std::find(allMenuBarDisplayModes.begin(), allMenuBarDisplayModes.end(), s.menuBarDisplayMode) -
-        allMenuBarDisplayModes.begin());
-    m_displayMode->setCurrentIndex(mode);
-    m_displayHelp->setText(helpText(s.menuBarDisplayMode));
-    m_focusRow->setVisible(s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus);
-    m_focusProvider->setCurrentIndex(static_cast<int>(s.trayProvider));
     const PublishedState published = m_state.publishedState();
+    m_budgetPrefix = published.budgetPrefix;
+    for (qsizetype i = 0; i < rows().size(); ++i) {
+        const Row& r = rows()[i];
+        QWidget* control = m_controls[i];
+        if (!control)
+            continue;
+        m_lines[i]->setVisible(!r.shown || r.shown(s));
+        const double value = r.read(s);
+        const QSignalBlocker block(control);
+        switch (r.kind) {
+        case Row::Kind::check:
+            static_cast<QCheckBox*>(control)->setChecked(value != 0);
+            break;
+        case Row::Kind::choice:
+            static_cast<QComboBox*>(control)->setCurrentIndex(int(value));
+            break;
+        case Row::Kind::picker:
+            static_cast<SegmentedPicker*>(control)->setCurrent(int(value));
+            break;
+        case Row::Kind::stepper:
+            static_cast<Stepper*>(control)->setValue(value);
+            break;
+        case Row::Kind::slider: {
+            auto* slider = static_cast<QSlider*>(control);
+            slider->setValue(int(value));
+            control->parentWidget()
+                ->findChild<QLabel*>(QLatin1String(r.name) + QStringLiteral("Value"))
+                ->setText(r.format(*this, slider->value()));
+            break;
+        }
+        case Row::Kind::time:
+            static_cast<QTimeEdit*>(control)->setTime(timeOf(qint64(value)));
+            break;
+        case Row::Kind::none:
+            break;
+        }
+    }
+    m_displayHelp->setText(helpText(s.menuBarDisplayMode));
     const QString& title = published.title;
     m_previewText->setText(title);
     m_previewText->setVisible(!title.isEmpty());
@@ -778,25 +1007,9 @@ void SettingsView::redraw()
         GaugeIcon::render(published.globalStatus, qBound(16, qRound(20 * dpr), 64), published.iconFigure));
     icon.setDevicePixelRatio(dpr);
     m_previewIcon->setPixmap(icon);
-    m_showRemaining->setChecked(s.showRemaining);
-    m_statusLineForecast->setChecked(s.statusLineForecast);
-    m_currencyGBP->setChecked(s.currencyGBP);
-    m_budgetPrefix = m_state.publishedState().budgetPrefix;
-    m_budget->setValue(s.extraUsageBudgetGBP);
-    m_startAtLogin->setChecked(s.startAtLogin);
-    m_dailyTarget->setValue(static_cast<int>(std::lround(s.weeklyDailyTargetPercent * 10)));
-    m_dailyTargetValue->setText(NumberFormatting::fixed(m_dailyTarget->value() / 10.0, 1) + QLatin1Char('%'));
-    m_sleep->setChecked(s.sleep.enabled);
-    m_sleepDetails->setVisible(s.sleep.enabled);
-    m_bedtime->setTime(timeOf(s.sleep.bedtimeMinutes));
-    m_wake->setTime(timeOf(s.sleep.wakeMinutes));
     const std::optional<double>& bedtimeIn = published.timeUntilBedtime;
-    m_bedtimeIn->parentWidget()->setVisible(bedtimeIn.has_value());
+    m_bedtimeIn->parentWidget()->setVisible(s.sleep.enabled && bedtimeIn.has_value());
     m_bedtimeIn->setText(QStringLiteral("Bedtime in ") + TimeFormatting::countdown(bedtimeIn));
-    m_notifications->setChecked(s.notificationsEnabled);
-    m_usageAbove->setValue(s.notificationThresholds.fiveHourUsageAbove);
-    m_forecastAbove->setValue(s.notificationThresholds.fiveHourForecastAbove);
-    m_timeToLimit->setValue(s.notificationThresholds.timeToLimitUnderMinutes);
     const bool snoozed = s.notificationsSnoozedUntil && *s.notificationsSnoozedUntil > m_state.now();
     m_snoozedRow->setVisible(snoozed);
     m_snoozeMenu->setVisible(!snoozed);
@@ -826,9 +1039,6 @@ void SettingsView::redraw()
         codexHelp << QStringLiteral("Codex usage appears live when demo mode is off.");
     m_codexHelp->setText(codexHelp.join(QLatin1Char(' ')));
     m_codexHelp->setVisible(!codexHelp.isEmpty());
-
-    m_demoMode->setChecked(s.demoMode);
-    m_retention->setValue(static_cast<double>(s.retentionDays));
 
     QStringList health;
     for (const Provider provider : m_state.sortedEnabledProviders()) {

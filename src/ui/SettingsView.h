@@ -4,22 +4,19 @@
 #include "ui/PanelFeeds.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
 
 class AppState;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
-class QSlider;
-class QTimeEdit;
 class QTimer;
-class QToolButton;
 class QVBoxLayout;
-class SegmentedPicker;
 class Stepper;
 class StatusPill;
 
@@ -31,6 +28,43 @@ class SettingsView : public QWidget
 {
     Q_OBJECT
 public:
+    // One line of the screen, in screen order. A setting's line holds a control whose value (a check box's 0
+    // or 1, a list's or picker's index, a stepper's or slider's number, a time's minutes) is read from the
+    // settings and written back; any line may add more of the screen after it.
+    struct Row
+    {
+        enum class Kind
+        {
+            none,
+            check,
+            choice,
+            picker,
+            stepper,
+            slider,
+            time
+        };
+        QString section{};
+        Kind kind = Kind::none;
+        // The control's object name.
+        const char* name = "";
+        QString label{};
+        // choice and picker: the items; stepper and slider: the bounds and the step.
+        QStringList items{};
+        double minimum = 0;
+        double maximum = 0;
+        double step = 1;
+        // stepper: its whole line for a value; slider: the value beside it.
+        std::function<QString(const SettingsView&, double)> format{};
+        std::function<double(const AppSettings&)> read{};
+        // Called only with a value that differs from the one read.
+        std::function<void(SettingsView&, double)> write{};
+        QString help{};
+        // Shown only while this holds; empty: always.
+        std::function<bool(const AppSettings&)> shown{};
+        void (SettingsView::*more)(QVBoxLayout*) = nullptr;
+    };
+    static const QList<Row>& rows();
+
     SettingsView(AppState& state, const PanelFeeds& feeds, QWidget* parent = nullptr);
 
     // Brings every control and text in line with the state.
@@ -47,16 +81,30 @@ protected:
 
 private:
     QWidget* buildContent();
+    // The line of a row with a control, else null.
+    QWidget* buildRow(const Row& row, QWidget*& control);
     QVBoxLayout* section(QVBoxLayout* parent, const QString& heading);
+    void addDisplayHelp(QVBoxLayout* layout);
+    void addPreview(QVBoxLayout* layout);
+    void addBedtimeIn(QVBoxLayout* layout);
+    void addSnooze(QVBoxLayout* layout);
+    void addBridgeActions(QVBoxLayout* layout);
+    void addBridgeMessage(QVBoxLayout* layout);
+    void addCodexStatus(QVBoxLayout* layout);
+    void addMoreProviders(QVBoxLayout* layout);
+    void addDataActions(QVBoxLayout* layout);
+    void addDiagnostics(QVBoxLayout* layout);
     void edit(const std::function<void(AppSettings&)>& change);
     void snooze(const std::optional<QDateTime>& until);
     void setDemoMode(bool enabled);
+    void setStartAtLogin(bool on);
     void showBridgeMessage(const QString& message);
     void showDataMessage(const QString& message);
     // Asks before deleting every stored reading; Cancel is the default.
     void confirmReset();
     void confirmPrune();
     // A retention that would drop readings takes effect once confirmed, asked when the stepper settles.
+    void stepRetention(qint64 days);
     void confirmRetention();
     // A window-modal question with Cancel as the default; `yes` runs only for `action`, `no` otherwise.
     void confirm(const QString& name, const QString& title, const QString& text, const QString& action,
@@ -66,31 +114,13 @@ private:
     const PanelFeeds& m_feeds;
     StateActions* m_actions = nullptr;
     QScrollArea* m_scroll = nullptr;
-    QCheckBox* m_codex = nullptr;
-    QCheckBox* m_claude = nullptr;
-    SegmentedPicker* m_basis = nullptr;
-    QComboBox* m_displayMode = nullptr;
+    // Per row of rows(): its control and its line (null for a row without a control).
+    QList<QWidget*> m_controls;
+    QList<QWidget*> m_lines;
     QLabel* m_displayHelp = nullptr;
-    QWidget* m_focusRow = nullptr;
-    QComboBox* m_focusProvider = nullptr;
     QLabel* m_previewIcon = nullptr;
     QLabel* m_previewText = nullptr;
-    QCheckBox* m_showRemaining = nullptr;
-    QCheckBox* m_statusLineForecast = nullptr;
-    QCheckBox* m_currencyGBP = nullptr;
-    Stepper* m_budget = nullptr;
-    QCheckBox* m_startAtLogin = nullptr;
-    QSlider* m_dailyTarget = nullptr;
-    QLabel* m_dailyTargetValue = nullptr;
-    QCheckBox* m_sleep = nullptr;
-    QWidget* m_sleepDetails = nullptr;
-    QTimeEdit* m_bedtime = nullptr;
-    QTimeEdit* m_wake = nullptr;
     QLabel* m_bedtimeIn = nullptr;
-    QCheckBox* m_notifications = nullptr;
-    Stepper* m_usageAbove = nullptr;
-    Stepper* m_forecastAbove = nullptr;
-    Stepper* m_timeToLimit = nullptr;
     QWidget* m_snoozedRow = nullptr;
     QLabel* m_snoozedUntil = nullptr;
     QPushButton* m_snoozeMenu = nullptr;
@@ -100,8 +130,8 @@ private:
     QLabel* m_bridgeMessage = nullptr;
     QLabel* m_codexStatus = nullptr;
     QLabel* m_codexHelp = nullptr;
-    QCheckBox* m_demoMode = nullptr;
     Stepper* m_retention = nullptr;
+    QCheckBox* m_startAtLogin = nullptr;
     QTimer* m_retentionSettle = nullptr;
     QString m_budgetPrefix = QStringLiteral("£");
     QPushButton* m_bridgeInstall = nullptr;

@@ -466,7 +466,7 @@ struct ComputeFixture : ::testing::Test
     ForecastBundle compute(const AppSettings& settings, std::optional<QDateTime> ignoreAfter = std::nullopt)
     {
         return AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
-                                  [] { return kNow; }, ignoreAfter, nullptr, nullptr, nullptr});
+                                  &kNowClock, ignoreAfter, nullptr, nullptr, nullptr});
     }
 };
 

@@ -17,6 +17,7 @@
 namespace AppTest {
 
 inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
+inline const ManualClock kNowClock(kNow);
 
 // A forecast with the fields the state and the title read; the rest at their defaults.
 inline ForecastResult forecast(Provider provider, WindowKind window, double used,
@@ -49,7 +50,7 @@ inline QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)
 inline AppStateEnvironment environment(const AppSettings& settings = {})
 {
     AppStateEnvironment env;
-    env.clock = [] { return kNow; };
+    env.clock = &kNowClock;
     env.loadSettings = [settings] { return settings; };
     env.scheduleSave = [](const AppSettings&) {};
     env.flushSave = [] {};

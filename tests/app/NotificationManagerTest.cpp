@@ -244,7 +244,7 @@ TEST(NotificationManager, EachAppliedCycleIsEvaluatedWithItsSettings)
     FakeSender sender;
     NotificationManager manager(sender, clock, QTimeZone("UTC"));
     AppStateEnvironment env = AppTest::environment();
-    env.clock = [&clock] { return clock.now(); };
+    env.clock = &clock;
     env.notifications = &manager;
     env.extraUsage = [] { return ClaudeExtraUsage{true, 42.5, 100.0, "USD"}; };
     env.weeklyRecapText = [](const AppState& state) {

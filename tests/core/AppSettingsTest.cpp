@@ -62,6 +62,14 @@ TEST(AppSettings, EncodingUsesRawStringsAndReferenceDateSeconds)
 
     const QJsonObject defaults = AppSettings{}.toJson();
     EXPECT_EQ(defaults.value("enabledProviders").toArray(), (QJsonArray{"codex", "claude"}));
-    EXPECT_FALSE(defaults.contains("notificationsSnoozedUntil") ||
-                 defaults.contains("previousClaudeStatusLineCommand"));
+    EXPECT_FALSE(defaults.contains("notificationsSnoozedUntil"));
+
+    // An older version's file: its bridge bookkeeping goes at the next save, the rest stays.
+    const std::optional<AppSettings> older = SettingsStore::decode(
+        R"({"claudeBridgeInstalled":true,"previousClaudeStatusLineCommand":"x","retentionDays":45})");
+    ASSERT_TRUE(older);
+    EXPECT_EQ(older->retentionDays, 45);
+    const QJsonObject resaved = older->toJson();
+    EXPECT_FALSE(resaved.contains("claudeBridgeInstalled") ||
+                 resaved.contains("previousClaudeStatusLineCommand"));
 }

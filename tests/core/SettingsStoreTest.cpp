@@ -73,8 +73,6 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
     settings.focusedProvider = Provider::codex;
     settings.focusedWindow = WindowKind::sevenDay;
     settings.focusAuto = false;
-    settings.previousClaudeStatusLineCommand = QStringLiteral("npx ccstatusline@latest");
-    settings.claudeBridgeInstalled = true;
     settings.showNoTrayNotice = false;
 
     settings.trayProvider = Provider::claude;

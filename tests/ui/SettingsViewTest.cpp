@@ -48,69 +48,102 @@ struct Fixture
     std::unique_ptr<SettingsView> view;
 };
 
-TEST(SettingsView, EachControlChangesTheSettingItNames)
+using Row = SettingsView::Row;
+
+// What a row's control shows, as the row's number.
+double shown(const Row& row, QWidget* control)
 {
-    struct Row
-    {
-        const char* name;
-        std::function<void(Fixture&)> act;
-        std::function<bool(const AppSettings&)> changed;
-    };
-    const Row rows[] = {
-        {"Codex switch", [](Fixture& f) { f.get<QCheckBox>("providerCodex")->setChecked(false); },
-         [](const AppSettings& s) { return !s.enabledProviders.contains(Provider::codex); }},
-        {"Claude switch", [](Fixture& f) { f.get<QCheckBox>("providerClaude")->setChecked(false); },
-         [](const AppSettings& s) { return s.enabledProviders == QSet<Provider>{Provider::codex}; }},
-        {"default basis",
-         [](Fixture& f) {
-             QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
-             QCoreApplication::sendEvent(f.get<SegmentedPicker>("defaultBasis"), &right);
-         },
-         [](const AppSettings& s) { return s.forecastBasis == ForecastBasis::last3h; }},
-        {"display mode", [](Fixture& f) { f.get<QComboBox>("displayMode")->activated(4); },
-         [](const AppSettings& s) { return s.menuBarDisplayMode == MenuBarDisplayMode::providerFocus; }},
-        {"show provider", [](Fixture& f) { f.get<QComboBox>("showProvider")->activated(0); },
-         [](const AppSettings& s) { return s.trayProvider == Provider::codex; }},
-        {"show remaining", [](Fixture& f) { f.get<QCheckBox>("showRemaining")->setChecked(false); },
-         [](const AppSettings& s) { return !s.showRemaining; }},
-        {"status-line forecast",
-         [](Fixture& f) { f.get<QCheckBox>("statusLineForecast")->setChecked(false); },
-         [](const AppSettings& s) { return !s.statusLineForecast; }},
-        {"GBP", [](Fixture& f) { f.get<QCheckBox>("currencyGBP")->setChecked(false); },
-         [](const AppSettings& s) { return !s.currencyGBP; }},
-        {"overage budget", [](Fixture& f) { f.get<Stepper>("overageBudget")->stepBy(3); },
-         [](const AppSettings& s) { return s.extraUsageBudgetGBP == 15; }},
-        {"start at login", [](Fixture& f) { f.get<QCheckBox>("startAtLogin")->setChecked(true); },
-         [](const AppSettings& s) { return s.startAtLogin; }},
-        {"daily budget", [](Fixture& f) { f.get<QSlider>("dailyBudget")->setValue(205); },
-         [](const AppSettings& s) { return s.weeklyDailyTargetPercent == 20.5; }},
-        {"sleep", [](Fixture& f) { f.get<QCheckBox>("sleepEnabled")->setChecked(true); },
-         [](const AppSettings& s) { return s.sleep.enabled; }},
-        {"bedtime", [](Fixture& f) { f.get<QTimeEdit>("bedtime")->setTime(QTime(22, 15)); },
-         [](const AppSettings& s) { return s.sleep.bedtimeMinutes == 1335; }},
-        {"wake", [](Fixture& f) { f.get<QTimeEdit>("wake")->setTime(QTime(6, 30)); },
-         [](const AppSettings& s) { return s.sleep.wakeMinutes == 390; }},
-        {"alerts", [](Fixture& f) { f.get<QCheckBox>("notificationsEnabled")->setChecked(true); },
-         [](const AppSettings& s) { return s.notificationsEnabled; }},
-        {"5h usage above", [](Fixture& f) { f.get<Stepper>("fiveHourUsageAbove")->stepBy(1); },
-         [](const AppSettings& s) { return s.notificationThresholds.fiveHourUsageAbove == 71; }},
-        {"5h forecast above", [](Fixture& f) { f.get<Stepper>("fiveHourForecastAbove")->stepBy(-2); },
-         [](const AppSettings& s) { return s.notificationThresholds.fiveHourForecastAbove == 88; }},
-        {"time to limit", [](Fixture& f) { f.get<Stepper>("timeToLimitUnderMinutes")->stepBy(5); },
-         [](const AppSettings& s) { return s.notificationThresholds.timeToLimitUnderMinutes == 65; }},
-        {"retention", [](Fixture& f) { f.get<Stepper>("retention")->stepBy(-1); },
-         [](const AppSettings& s) { return s.retentionDays == 29; }},
-        {"snooze 1 h", [](Fixture& f) { f.get<QPushButton>("snooze")->menu()->actions().at(0)->trigger(); },
-         [](const AppSettings& s) { return s.notificationsSnoozedUntil == UiTest::kNow.addSecs(3600); }},
-        {"snooze 3 h", [](Fixture& f) { f.get<QPushButton>("snooze")->menu()->actions().at(1)->trigger(); },
-         [](const AppSettings& s) { return s.notificationsSnoozedUntil == UiTest::kNow.addSecs(10800); }},
-    };
-    for (const Row& row : rows) {
-        Fixture f;
-        ASSERT_FALSE(row.changed(f.state->settings())) << row.name;
-        row.act(f);
-        EXPECT_TRUE(row.changed(f.state->settings())) << row.name;
+    switch (row.kind) {
+    case Row::Kind::check:
+        return static_cast<QCheckBox*>(control)->isChecked() ? 1 : 0;
+    case Row::Kind::choice:
+        return static_cast<QComboBox*>(control)->currentIndex();
+    case Row::Kind::picker:
+        return static_cast<SegmentedPicker*>(control)->current();
+    case Row::Kind::stepper:
+        return static_cast<Stepper*>(control)->value();
+    case Row::Kind::slider:
+        return static_cast<QSlider*>(control)->value();
+    case Row::Kind::time: {
+        const QTime time = static_cast<QTimeEdit*>(control)->time();
+        return time.hour() * 60 + time.minute();
     }
+    case Row::Kind::none:
+        break;
+    }
+    return -1;
+}
+
+// Moves a row's control off its value the way a user does.
+void move(const Row& row, QWidget* control)
+{
+    switch (row.kind) {
+    case Row::Kind::check:
+        static_cast<QCheckBox*>(control)->click();
+        break;
+    case Row::Kind::choice: {
+        auto* combo = static_cast<QComboBox*>(control);
+        const int next = (combo->currentIndex() + 1) % combo->count();
+        combo->setCurrentIndex(next);
+        Q_EMIT combo->activated(next);
+        break;
+    }
+    case Row::Kind::picker: {
+        const bool last = shown(row, control) + 1 >= row.items.size();
+        QKeyEvent key(QEvent::KeyPress, last ? Qt::Key_Left : Qt::Key_Right, Qt::NoModifier);
+        QCoreApplication::sendEvent(control, &key);
+        break;
+    }
+    case Row::Kind::stepper:
+        static_cast<Stepper*>(control)->stepBy(shown(row, control) < row.maximum ? 1 : -1);
+        break;
+    case Row::Kind::slider:
+        static_cast<QSlider*>(control)->setValue(int(shown(row, control)) + 5);
+        break;
+    case Row::Kind::time: {
+        auto* editor = static_cast<QTimeEdit*>(control);
+        editor->setTime(editor->time().addSecs(15 * 60));
+        break;
+    }
+    case Row::Kind::none:
+        break;
+    }
+}
+
+// Each control writes its own setting and no other, and shows the setting again once redrawn.
+TEST(SettingsView, EachRowsControlWritesItsSettingAndShowsItAgain)
+{
+    int controls = 0;
+    for (const Row& row : SettingsView::rows()) {
+        if (row.kind == Row::Kind::none)
+            continue;
+        ++controls;
+        Fixture f;
+        const AppSettings before = f.state->settings();
+        auto* control = f.get<QWidget>(row.name);
+        ASSERT_NE(control, nullptr);
+        ASSERT_EQ(shown(row, control), row.read(before)) << row.name;
+        move(row, control);
+        const double value = shown(row, control);
+        EXPECT_NE(value, row.read(before)) << row.name;
+        EXPECT_EQ(row.read(f.state->settings()), value) << row.name;
+        for (const Row& other : SettingsView::rows()) {
+            if (!other.read || &other == &row)
+                continue;
+            EXPECT_EQ(other.read(f.state->settings()), other.read(before))
+                << row.name << " moved " << other.name;
+        }
+        f.state->setSettings(before);
+        f.view->redraw();
+        EXPECT_EQ(shown(row, control), row.read(before)) << row.name;
+    }
+    // No setting's control is left outside the table.
+    Fixture f;
+    const qsizetype onScreen =
+        f.view->findChildren<QCheckBox*>().size() + f.view->findChildren<QComboBox*>().size() +
+        f.view->findChildren<SegmentedPicker*>().size() + f.view->findChildren<Stepper*>().size() +
+        f.view->findChildren<QSlider*>().size() + f.view->findChildren<QTimeEdit*>().size();
+    EXPECT_EQ(onScreen, controls);
 }
 
 TEST(SettingsView, SteppersAndTheirLabels)
@@ -154,17 +187,26 @@ TEST(SettingsView, SteppersAndTheirLabels)
     EXPECT_EQ(f.state->settings().retentionDays, 80);
     EXPECT_EQ(retention->text(), "Retention: 80 days");
     EXPECT_EQ(f.get<QLabel>("dailyBudgetValue")->text(), "14.3%");
+    f.get<QSlider>("dailyBudget")->setValue(205);
+    EXPECT_EQ(f.state->settings().weeklyDailyTargetPercent, 20.5);
+    EXPECT_EQ(f.get<QLabel>("dailyBudgetValue")->text(), "20.5%");
+    f.get<QTimeEdit>("bedtime")->setTime(QTime(22, 15));
+    EXPECT_EQ(f.state->settings().sleep.bedtimeMinutes, 1335);
 }
 
-// "Until tomorrow" is the snooze rule's: 09:00 the next day even where the clocks skip it (a made-up zone
-// that springs forward at 09:00 on the second Wednesday of May, the morning after kNow).
-TEST(SettingsView, UntilTomorrowKeepsToTheSnoozeRuleOnADaylightSavingMorning)
+// Each snooze of the menu; "Until tomorrow" is the snooze rule's: 09:00 the next day even where the clocks
+// skip it (a made-up zone that springs forward at 09:00 on the second Wednesday of May, the morning after
+// kNow).
+TEST(SettingsView, TheSnoozeMenuSnoozesForItsTime)
 {
     ZoneGuard zone("XST0XDT,M5.2.3/9,M11.1.0/2");
-    Fixture f;
-    f.get<QPushButton>("snooze")->menu()->actions().at(2)->trigger();
-    EXPECT_EQ(f.state->settings().notificationsSnoozedUntil,
-              QDateTime(QDate(2026, 5, 13), QTime(9, 0), Zone::utc()));
+    const QDateTime until[] = {UiTest::kNow.addSecs(3600), UiTest::kNow.addSecs(10800),
+                               QDateTime(QDate(2026, 5, 13), QTime(9, 0), Zone::utc())};
+    for (int i = 0; i < 3; ++i) {
+        Fixture f;
+        f.get<QPushButton>("snooze")->menu()->actions().at(i)->trigger();
+        EXPECT_EQ(f.state->settings().notificationsSnoozedUntil, until[i]) << i;
+    }
 }
 
 TEST(SettingsView, SnoozeRowResumeAndDemoNote)

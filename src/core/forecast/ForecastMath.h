@@ -3,7 +3,6 @@
 #include "core/text/Zone.h"
 
 #include <QDateTime>
-#include <QHashFunctions>
 
 #include <cmath>
 #include <limits>
@@ -24,29 +23,6 @@ inline bool sameNumber(const std::optional<double>& a, const std::optional<doubl
     if (a.has_value() != b.has_value())
         return false;
     return !a || sameNumber(*a, *b);
-}
-
-// Hashes consistently with sameNumber: every NaN alike, and 0 like -0.
-inline size_t hashNumber(size_t seed, double value)
-{
-    QtPrivate::QHashCombine combine;
-    if (std::isnan(value))
-        return combine(seed, 0x7ff8);
-    return combine(seed, value == 0 ? 0.0 : value);
-}
-
-inline size_t hashNumber(size_t seed, const std::optional<double>& value)
-{
-    QtPrivate::QHashCombine combine;
-    return value ? hashNumber(combine(seed, 1), *value) : combine(seed, 0);
-}
-
-inline size_t hashDate(size_t seed, const std::optional<QDateTime>& date)
-{
-    QtPrivate::QHashCombine combine;
-    if (!date)
-        return combine(seed, 0);
-    return combine(combine(seed, 1), date->isValid() ? date->toMSecsSinceEpoch() : -1);
 }
 
 // Clamps to lo...hi; NaN stays NaN so that it prints as "—" instead of passing for a number.

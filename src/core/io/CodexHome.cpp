@@ -1,16 +1,12 @@
 #include "core/io/CodexHome.h"
 
-#include <QDir>
+#include "core/io/HomeFolder.h"
 
 namespace CodexHome {
 
 QString path()
 {
-    const QString set = qEnvironmentVariable("CODEX_HOME");
-    // A relative one would depend on the folder Tallyvane happens to be started from.
-    if (QDir::isAbsolutePath(set))
-        return QDir::cleanPath(set);
-    return QDir::homePath() + QStringLiteral("/.codex");
+    return HomeFolder::fromEnvironment("CODEX_HOME", QStringLiteral(".codex"));
 }
 
 } // namespace CodexHome

@@ -1,5 +1,7 @@
 #include "core/io/LocalFileStore.h"
 
+#include "core/io/HomeFolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -150,11 +152,9 @@ std::optional<UnsafeFolder> unsafeFolderOn(const QString& path)
 
 QString baseDirectory()
 {
-    // A relative value is not a valid XDG folder: it would name another folder in every working folder.
-    const QString configured = qEnvironmentVariable("XDG_DATA_HOME");
-    if (QDir::isAbsolutePath(configured))
-        return QDir::cleanPath(configured) + QStringLiteral("/Tallyvane");
-    return QDir::homePath() + QStringLiteral("/.local/share/Tallyvane");
+    // A relative value is not a valid XDG folder.
+    return HomeFolder::fromEnvironment("XDG_DATA_HOME", QStringLiteral(".local/share")) +
+           QStringLiteral("/Tallyvane");
 }
 
 void ensureDirectories()

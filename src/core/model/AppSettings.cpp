@@ -31,13 +31,6 @@ std::optional<bool> jsonBool(const QJsonValue& value)
     return value.toBool();
 }
 
-std::optional<QString> jsonString(const QJsonValue& value)
-{
-    if (!value.isString())
-        return std::nullopt;
-    return value.toString();
-}
-
 template <typename E> std::optional<E> jsonEnum(const QJsonValue& value)
 {
     if (!value.isString())
@@ -201,15 +194,12 @@ QJsonObject AppSettings::toJson() const
         {QStringLiteral("trayProvider"), rawValue(trayProvider)},
         {QStringLiteral("focusedWindow"), rawValue(focusedWindow)},
         {QStringLiteral("focusAuto"), focusAuto},
-        {QStringLiteral("claudeBridgeInstalled"), claudeBridgeInstalled},
         {QStringLiteral("statusLineForecast"), statusLineForecast},
         {QStringLiteral("showNoTrayNotice"), showNoTrayNotice},
     };
     if (notificationsSnoozedUntil && notificationsSnoozedUntil->isValid())
         json.insert(QStringLiteral("notificationsSnoozedUntil"),
                     referenceSeconds(*notificationsSnoozedUntil));
-    if (previousClaudeStatusLineCommand)
-        json.insert(QStringLiteral("previousClaudeStatusLineCommand"), *previousClaudeStatusLineCommand);
     return json;
 }
 
@@ -244,9 +234,6 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
     take(settings.focusedWindow, jsonEnum<WindowKind>(field("focusedWindow")));
     take(settings.focusAuto, jsonBool(field("focusAuto")));
     take(settings.showNoTrayNotice, jsonBool(field("showNoTrayNotice")));
-    if (const auto command = jsonString(field("previousClaudeStatusLineCommand")))
-        settings.previousClaudeStatusLineCommand = command;
-    take(settings.claudeBridgeInstalled, jsonBool(field("claudeBridgeInstalled")));
     take(settings.statusLineForecast, jsonBool(field("statusLineForecast")));
     return settings;
 }

@@ -71,8 +71,6 @@ struct AppSettings
     // Settings written before it existed take the focused provider.
     Provider trayProvider = Provider::claude;
     bool focusAuto = true;
-    std::optional<QString> previousClaudeStatusLineCommand;
-    bool claudeBridgeInstalled = false;
     // Whether Claude Code's status line, through the bridge, shows the forecast summary.
     bool statusLineForecast = true;
     // The notice above the panel's window on a desktop without a tray.

@@ -2,8 +2,9 @@
 
 #include "core/forecast/ForecastMath.h"
 
-using ForecastMath::hashDate;
-using ForecastMath::hashNumber;
+#include <type_traits>
+#include <utility>
+
 using ForecastMath::sameNumber;
 
 QString ForecastResult::id(Provider provider, WindowKind window)
@@ -11,19 +12,43 @@ QString ForecastResult::id(Provider provider, WindowKind window)
     return rawValue(provider) + QLatin1Char('-') + rawValue(window);
 }
 
+namespace {
+
+template <typename T> bool sameValue(const T& a, const T& b)
+{
+    if constexpr (std::is_same_v<T, double> || std::is_same_v<T, std::optional<double>>)
+        return sameNumber(a, b);
+    else
+        return a == b;
+}
+
+// Converts to any member's type: an aggregate takes one of these per member and no more.
+struct AnyMember
+{
+    template <typename T> operator T() const;
+};
+template <std::size_t> using AnyMemberAt = AnyMember;
+
+template <typename T, std::size_t... I> constexpr bool takesInitializers(std::index_sequence<I...>)
+{
+    return requires
+    {
+        T{AnyMemberAt<I>{}...};
+    };
+}
+
+constexpr std::size_t forecastFieldCount = std::tuple_size_v<decltype(forecastResultFields)>;
+static_assert(!takesInitializers<ForecastResult>(std::make_index_sequence<forecastFieldCount + 1>{}),
+              "a member of ForecastResult is missing from forecastResultFields");
+
+} // namespace
+
 bool operator==(const ForecastResult& a, const ForecastResult& b)
 {
-    return a.provider == b.provider && a.windowKind == b.windowKind && a.basis == b.basis &&
-           sameNumber(a.currentUsedPercent, b.currentUsedPercent) &&
-           sameNumber(a.currentRemainingPercent, b.currentRemainingPercent) && a.resetAt == b.resetAt &&
-           sameNumber(a.timeUntilReset, b.timeUntilReset) &&
-           sameNumber(a.burnRatePercentPerHour, b.burnRatePercentPerHour) &&
-           sameNumber(a.projectedUsedAtReset, b.projectedUsedAtReset) &&
-           sameNumber(a.projectedRemainingAtReset, b.projectedRemainingAtReset) &&
-           sameNumber(a.estimatedTimeToLimit, b.estimatedTimeToLimit) &&
-           a.limitBeforeReset == b.limitBeforeReset && a.runOutAt == b.runOutAt &&
-           a.confidence == b.confidence && a.status == b.status && a.humanSummary == b.humanSummary &&
-           a.sampleCount == b.sampleCount;
+    const auto same = [&](const auto&... field) {
+        return (sameValue(a.*field.member, b.*field.member) && ...);
+    };
+    return std::apply(same, forecastResultFields);
 }
 
 bool operator==(const PaceResult& a, const PaceResult& b)

@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <optional>
+#include <tuple>
 
 // The result records of the forecasting engines. Equality treats two NaNs as the same number, so a
 // result always equals itself and "publish only what changed" never loops on a non-finite value.
@@ -43,6 +44,36 @@ struct ForecastResult
     [[nodiscard]] static QString id(Provider provider, WindowKind window);
 
     friend bool operator==(const ForecastResult& a, const ForecastResult& b);
+};
+
+// One member of ForecastResult with its key in `status --json`.
+template <typename T> struct ForecastField
+{
+    const char* key;
+    T ForecastResult::*member;
+};
+template <typename T> ForecastField(const char*, T ForecastResult::*) -> ForecastField<T>;
+
+// Every member of ForecastResult once, in order: equality and `status --json` walk this list, and
+// ForecastModels.cpp does not compile while a member is missing from it.
+inline constexpr std::tuple forecastResultFields{
+    ForecastField{"provider", &ForecastResult::provider},
+    ForecastField{"windowKind", &ForecastResult::windowKind},
+    ForecastField{"basis", &ForecastResult::basis},
+    ForecastField{"currentUsedPercent", &ForecastResult::currentUsedPercent},
+    ForecastField{"currentRemainingPercent", &ForecastResult::currentRemainingPercent},
+    ForecastField{"resetAt", &ForecastResult::resetAt},
+    ForecastField{"timeUntilReset", &ForecastResult::timeUntilReset},
+    ForecastField{"burnRatePercentPerHour", &ForecastResult::burnRatePercentPerHour},
+    ForecastField{"projectedUsedAtReset", &ForecastResult::projectedUsedAtReset},
+    ForecastField{"projectedRemainingAtReset", &ForecastResult::projectedRemainingAtReset},
+    ForecastField{"estimatedTimeToLimit", &ForecastResult::estimatedTimeToLimit},
+    ForecastField{"limitBeforeReset", &ForecastResult::limitBeforeReset},
+    ForecastField{"runOutAt", &ForecastResult::runOutAt},
+    ForecastField{"confidence", &ForecastResult::confidence},
+    ForecastField{"status", &ForecastResult::status},
+    ForecastField{"humanSummary", &ForecastResult::humanSummary},
+    ForecastField{"sampleCount", &ForecastResult::sampleCount},
 };
 
 // Weekly usage against an even spread over the window.

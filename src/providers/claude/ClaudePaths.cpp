@@ -1,5 +1,6 @@
 #include "providers/claude/ClaudePaths.h"
 
+#include "core/io/HomeFolder.h"
 #include "core/io/LocalFileStore.h"
 
 #include <QDir>
@@ -12,11 +13,7 @@ namespace ClaudePaths {
 
 QString configDirectory()
 {
-    // A relative value would name another folder in every working folder, Claude Code's in each project.
-    const QString configured = qEnvironmentVariable("CLAUDE_CONFIG_DIR");
-    if (QDir::isAbsolutePath(configured))
-        return QDir::cleanPath(configured);
-    return QDir::homePath() + QStringLiteral("/.claude");
+    return HomeFolder::fromEnvironment("CLAUDE_CONFIG_DIR", QStringLiteral(".claude"));
 }
 
 QString settingsPath()
