@@ -298,9 +298,17 @@ TEST(PanelView, KeyboardTabsInVisualOrderWithARingEnterPressesAndKeysScroll)
     header->settingsButton()->setFocus(Qt::TabFocusReason);
     panel.key(Qt::Key_Return);
     ASSERT_TRUE(TestSupport::waitFor([&] { return panel.view->screen() == PanelView::Screen::settings; }));
-    // Settings opens with the focus on its page: Page Down and Home scroll it and change no setting.
+    // Opened on Settings (the tray menu's "Settings…"), the focus is on the page: Page Down and Home scroll
+    // it and change no setting.
+    panel.view->hide();
+    PanelView settings(*panel.state, {false, true});
+    settings.resize(460, 720);
+    settings.show();
+    settings.activateWindow();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return QApplication::activeWindow() == &settings; }));
+    EXPECT_EQ(QApplication::focusWidget(), settings.settingsView());
     const AppSettings before = panel.state->settings();
-    QScrollBar* page = panel.view->settingsView()->findChild<QScrollArea*>()->verticalScrollBar();
+    QScrollBar* page = settings.settingsView()->findChild<QScrollArea*>()->verticalScrollBar();
     ASSERT_GT(page->maximum(), 0);
     panel.key(Qt::Key_PageDown);
     EXPECT_GT(page->value(), 0);
