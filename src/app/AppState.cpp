@@ -589,6 +589,12 @@ PublishedState AppState::publishedState() const
             m_codexSearch = std::pair{monotonic, !Shell::which(QStringLiteral("codex")).isEmpty()};
         inputs.codexFound = m_codexSearch->second;
     }
+    if (!m_settings.demoMode && m_settings.enabledProviders.contains(Provider::claude)) {
+        const ClaudeBridgeStatus::State bridge =
+            (m_environment.bridgeStatus ? m_environment.bridgeStatus() : bridgeStatus()).state;
+        inputs.claudeBridge =
+            bridge == ClaudeBridgeStatus::State::installed || bridge == ClaudeBridgeStatus::State::wrapping;
+    }
     inputs.now = m_clock.now();
     return PublishedState::make(std::move(inputs));
 }

@@ -71,6 +71,8 @@ struct AppStateEnvironment
     // Whether a `codex` program is on the search path, asked while no Codex provider has reported; empty: the
     // search path is searched (at most once a minute).
     std::function<bool()> codexFound;
+    // Whether Claude Code's status line runs the bridge; empty: Claude's settings file is read.
+    std::function<ClaudeBridgeStatus()> bridgeStatus;
     // Null: this state always runs the providers. Otherwise only while it holds this lock; without it the
     // state reads what the holder logs and asks for the lock again every `collectorRetryMs`.
     std::shared_ptr<CollectorLock> collectorLock;

@@ -218,6 +218,15 @@ QString tooltip(ForecastStatus globalStatus, bool shortcutActive)
     return shortcutActive ? line + QStringLiteral("  (Ctrl+Alt+G)") : line;
 }
 
+QString noTrayNotice(bool shortcutActive)
+{
+    return QStringLiteral(
+               "Your desktop shows no tray icons (on GNOME, the AppIndicator extension adds them). "
+               "Closing this window keeps Tallyvane running: ") +
+           (shortcutActive ? QStringLiteral("Ctrl+Alt+G or starting Tallyvane again opens it.")
+                           : QStringLiteral("starting Tallyvane again opens it."));
+}
+
 QString shortLabel(Provider provider)
 {
     return provider == Provider::codex ? QStringLiteral("C") : QStringLiteral("Cl");

@@ -60,6 +60,8 @@ struct Leading
 [[nodiscard]] QString statusWord(ForecastStatus status);
 // "Tallyvane — Safe  (Ctrl+Alt+G)"; without the shortcut when no key grab or portal binding serves it.
 [[nodiscard]] QString tooltip(ForecastStatus globalStatus, bool shortcutActive = true);
+// The line above the window on a desktop without a tray: why, and how the window comes back once closed.
+[[nodiscard]] QString noTrayNotice(bool shortcutActive);
 
 // "C", "Cl".
 [[nodiscard]] QString shortLabel(Provider provider);

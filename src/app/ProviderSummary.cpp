@@ -134,7 +134,7 @@ ProviderCardText card(const ProviderSummaryInput& input)
     card.headroom = input.headroom;
     card.chips = input.chips;
     card.status = cardStatus(input);
-    card.whatBringsReadings = whatBringsReadings(input.provider);
+    card.whatBringsReadings = whatBringsReadings(input.provider, input.programFound);
     const auto resetOf = [](const std::optional<ForecastResult>& f, const std::optional<UsageSnapshot>& s) {
         std::optional<QDateTime> reset = f ? f->resetAt : std::nullopt;
         return reset ? reset : (s ? s->resetAt : std::nullopt);
@@ -195,8 +195,11 @@ std::optional<UsageRowText> sonnetRow(const ProviderSummaryInput& input)
                QStringLiteral("Sonnet"), input);
 }
 
-QString whatBringsReadings(Provider provider)
+QString whatBringsReadings(Provider provider, bool programFound)
 {
+    if (provider == Provider::codex && !programFound)
+        return QStringLiteral("Codex is not installed. Install the Codex CLI (npm install -g @openai/codex) "
+                              "and its readings appear here.");
     return provider == Provider::codex
                ? QStringLiteral(
                      "Codex readings arrive while the Codex CLI runs; use Codex and they appear here.")

@@ -31,6 +31,8 @@ struct ProviderSummaryInput
     bool demo = false;
     std::optional<QString> headroom;
     QStringList chips;
+    // Whether the provider's program was found; a Codex card without it says how to get one.
+    bool programFound = true;
 
     // The forecasts, readings and the newest model chips of one cycle; freshness, headroom and Claude's
     // current-model chips are the caller's to add.
@@ -102,7 +104,7 @@ namespace ProviderSummary {
 [[nodiscard]] ProviderCardText card(const ProviderSummaryInput& input);
 
 // What a card without any reading says brings them.
-[[nodiscard]] QString whatBringsReadings(Provider provider);
+[[nodiscard]] QString whatBringsReadings(Provider provider, bool programFound);
 
 // The worst of the 5-hour, long and Sonnet statuses; absent without any forecast.
 [[nodiscard]] std::optional<ForecastStatus> cardStatus(const ProviderSummaryInput& input);

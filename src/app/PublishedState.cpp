@@ -64,6 +64,7 @@ PublishedState PublishedState::make(PublishInputs inputs)
             input.chips =
                 ProviderSummary::chips(current->modelDisplayName, current->modelId, current->effortLevel,
                                        std::nullopt, current->thinkingEnabled);
+        input.programFound = provider != Provider::codex || state.codexFound;
         state.cards.insert(provider, ProviderSummary::card(input));
     }
     for (const ForecastResult& forecast : bundle.forecasts)
@@ -76,6 +77,19 @@ PublishedState PublishedState::make(PublishInputs inputs)
                              ? NumberFormatting::currencyPrefix(state.extraUsage->currency)
                              : (state.settings.currencyGBP ? QStringLiteral("£") : QStringLiteral("$"));
     state.timeUntilBedtime = StateReports::timeUntilBedtime(state.settings, now);
+    if (state.lastRefresh)
+        state.updated = bundle.snapshots.isEmpty()
+                            ? QStringLiteral("Nothing read yet")
+                            : QStringLiteral("Updated ") + TimeFormatting::clock(state.lastRefresh, now);
+    if (state.claudeBridge) {
+        state.welcomeClaudeLine =
+            QStringLiteral("Claude's bridge is installed: its quota appears after Claude Code's next reply.");
+    } else {
+        state.welcomeClaudeLine = QStringLiteral(
+            "Claude needs a one-tap bridge to read its quota (it edits ~/.claude/settings.json, safely "
+            "backed up).");
+        state.connectClaudeLabel = QStringLiteral("Connect Claude");
+    }
 
     const UsageTotals* history = state.history.get();
     state.spendThisWeekTotal = StateReports::spendThisWeekTotal(history, state.settings, now);

@@ -45,6 +45,8 @@ struct PublishInputs
     std::optional<ClaudeExtraUsage> extraUsage;
     // Whether a `codex` program can be run: the empty state's hint depends on it.
     bool codexFound = false;
+    // Whether Claude Code's status line runs the bridge (installed, or wrapping another status line).
+    bool claudeBridge = false;
     // The instant every countdown and clock counts from.
     QDateTime now;
 };
@@ -80,6 +82,11 @@ struct PublishedState : PublishInputs
     QString spendThisWeekTotal;
     std::optional<QString> peakWindow;
     std::optional<double> timeUntilBedtime;
+    // "Updated 14:05", or "Nothing read yet" while no reading came in; empty before the first refresh.
+    QString updated;
+    // The welcome's line on Claude, and its button's label: empty once the bridge runs (nothing to connect).
+    QString welcomeClaudeLine;
+    QString connectClaudeLabel;
 
     [[nodiscard]] static PublishedState make(PublishInputs inputs);
     // The same results as of a later instant: every countdown and clock text made anew.

@@ -57,8 +57,8 @@ void FooterView::setInput(const Input& input)
     QString status;
     if (input.demoMode)
         status = input.capture ? QString() : QStringLiteral("Demo data");
-    else if (input.lastRefresh)
-        status = QStringLiteral("Updated ") + TimeFormatting::clock(input.lastRefresh, input.now);
+    else
+        status = input.updated;
     m_status->setText(status);
     m_status->setVisible(!status.isEmpty() && m_notice->isHidden());
     const bool demoLabel = input.demoMode && !status.isEmpty();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDateTime>
+#include <QString>
 #include <QWidget>
 
 #include <optional>
@@ -19,9 +19,9 @@ public:
         bool demoMode = false;
         // Leaves the "Demo data" label out (screenshots).
         bool capture = false;
-        std::optional<QDateTime> lastRefresh;
+        // The published word on the last refresh.
+        QString updated;
         std::optional<double> timeUntilBedtime;
-        QDateTime now;
     };
 
     explicit FooterView(QWidget* parent = nullptr);

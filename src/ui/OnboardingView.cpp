@@ -45,14 +45,14 @@ OnboardingView::OnboardingView(QWidget* parent) : QWidget(parent), m_message(Pla
     m_codexMissing->setObjectName(QStringLiteral("onboardingCodexMissing"));
     layout->addWidget(m_codexMissing);
     setCodexFound(false);
-    layout->addWidget(new IconLine(PanelIcons::Symbol::link, palette().color(QPalette::Text),
-                                   QStringLiteral("Claude needs a one-tap bridge to read its quota (it edits "
-                                                  "~/.claude/settings.json, safely backed up).")));
+    m_claude = new IconLine(PanelIcons::Symbol::link, palette().color(QPalette::Text), {});
+    layout->addWidget(m_claude);
     layout->addSpacing(8);
     auto* buttons = new QHBoxLayout;
     buttons->setSpacing(8);
-    auto* connectClaude = new PillButton(QStringLiteral("Connect Claude"), true);
+    auto* connectClaude = new PillButton({}, true);
     connectClaude->setObjectName(QStringLiteral("onboardingConnectClaude"));
+    m_connectClaude = connectClaude;
     auto* done = new PillButton(QStringLiteral("Done"));
     done->setObjectName(QStringLiteral("onboardingDone"));
     buttons->addWidget(connectClaude);
@@ -72,6 +72,19 @@ void OnboardingView::setCodexFound(bool found)
 {
     m_codexFound->setVisible(found);
     m_codexMissing->setVisible(!found);
+}
+
+void OnboardingView::setClaude(const QString& line, const QString& connectLabel)
+{
+    m_claude->label()->setText(line);
+    m_claude->label()->setAccessibleName(line);
+    m_connectClaude->setText(connectLabel);
+    m_connectClaude->setVisible(!connectLabel.isEmpty());
+}
+
+QString OnboardingView::claudeLine() const
+{
+    return m_claude->text();
 }
 
 QString OnboardingView::codexLine() const

@@ -90,9 +90,17 @@ PanelView::PanelView(AppState& state, Options options, PanelFeeds feeds, QWidget
         next.hasOnboarded = true;
         m_state.setSettings(next);
     });
-    m_screens->addWidget(m_onboarding);
+    m_welcome = new QScrollArea;
+    m_welcome->setObjectName(QStringLiteral("welcomeScroll"));
+    m_welcome->setWidgetResizable(true);
+    m_welcome->setFrameShape(QFrame::NoFrame);
+    m_welcome->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_welcome->setWidget(m_onboarding);
+    m_screens->addWidget(m_welcome);
 
     m_settings = new SettingsView(m_state, m_feeds);
+    // The page itself takes the focus when Settings opens (no Tab stop of its own).
+    m_settings->setFocusPolicy(Qt::ClickFocus);
     connect(m_settings, &SettingsView::backRequested, this, [this] { showSettings(false); });
     m_screens->addWidget(m_settings);
 
@@ -212,7 +220,7 @@ QWidget* PanelView::buildMain()
 
 PanelView::Screen PanelView::screen() const
 {
-    if (m_screens->currentWidget() == m_onboarding)
+    if (m_screens->currentWidget() == m_welcome)
         return Screen::onboarding;
     return m_screens->currentWidget() == m_settings ? Screen::settings : Screen::main;
 }
@@ -276,8 +284,11 @@ void PanelView::scheduleRedraw()
 void PanelView::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    // Each opening starts on the overview, wherever the last one was left.
-    if (m_settingsFlag && !event->spontaneous()) {
+    if (event->spontaneous())
+        return;
+    // Each opening starts at the top of the overview, wherever the last one was left.
+    m_scroll->verticalScrollBar()->setValue(0);
+    if (m_settingsFlag) {
         m_settingsFlag = false;
         m_dirty = true;
     }
@@ -285,7 +296,10 @@ void PanelView::hideEvent(QHideEvent* event)
 
 QScrollArea* PanelView::currentScrollArea() const
 {
-    return m_screens->currentWidget()->findChild<QScrollArea*>();
+    QWidget* current = m_screens->currentWidget();
+    if (auto* area = qobject_cast<QScrollArea*>(current))
+        return area;
+    return current->findChild<QScrollArea*>();
 }
 
 void PanelView::keyPressEvent(QKeyEvent* event)
@@ -350,12 +364,15 @@ void PanelView::redraw()
 {
     m_redrawTimer.stop();
     m_dirty = false;
-    QWidget* target = !m_state.settings().hasOnboarded ? static_cast<QWidget*>(m_onboarding)
+    QWidget* target = !m_state.settings().hasOnboarded ? static_cast<QWidget*>(m_welcome)
                       : m_settingsFlag                 ? static_cast<QWidget*>(m_settings)
                                                        : m_main;
-    if (target == m_onboarding)
-        m_onboarding->setCodexFound(m_state.publishedState().codexFound);
-    if (target == m_onboarding && m_screens->currentWidget() != m_onboarding && isVisible())
+    if (target == m_welcome) {
+        const PublishedState published = m_state.publishedState();
+        m_onboarding->setCodexFound(published.codexFound);
+        m_onboarding->setClaude(published.welcomeClaudeLine, published.connectClaudeLabel);
+    }
+    if (target == m_welcome && m_screens->currentWidget() != m_welcome && isVisible())
         m_onboarding->fadeIn();
     // Changing what the column shows must not move it: the control just used stays where it was in the
     // viewport (so the next click lands where the user aims), and otherwise the column keeps its position.
@@ -368,10 +385,14 @@ void PanelView::redraw()
     const int anchorY = anchor ? anchor->mapTo(m_scroll->viewport(), QPoint(0, 0)).y() : 0;
     // At the top with nothing in use there is no place to keep: no need to settle the layouts at once.
     keepPlace = keepPlace && (anchor || kept > 0);
+    const bool opensSettings = target == m_settings && m_screens->currentWidget() != m_settings;
     m_screens->setCurrentWidget(target);
     // The settings screen asks the disk and the search path: only while it shows.
     if (target == m_settings)
         m_settings->redraw();
+    // Page Down and Home then scroll the page rather than change a control nobody sees focused.
+    if (opensSettings)
+        m_settings->setFocus(Qt::OtherFocusReason);
     redrawMain();
     if (keepPlace) {
         // Let the rebuilt cards take their sizes now rather than on a later turn of the event loop.
@@ -382,7 +403,7 @@ void PanelView::redraw()
             bar->setValue(kept);
     }
     updateTabOrder();
-    const int fittedKind = target == m_onboarding ? 1 : target == m_main && showsEmptyState() ? 2 : 0;
+    const int fittedKind = target == m_welcome ? 1 : target == m_main && showsEmptyState() ? 2 : 0;
     if (fittedKind != m_fittedKind) {
         m_fittedKind = fittedKind;
         Q_EMIT fittedHeightChanged();
@@ -402,8 +423,7 @@ void PanelView::render(const PublishedState& state)
     FooterView::Input footer;
     footer.demoMode = settings.demoMode;
     footer.capture = m_options.capture;
-    footer.lastRefresh = state.lastRefresh;
-    footer.now = state.now;
+    footer.updated = state.updated;
     footer.timeUntilBedtime = state.timeUntilBedtime;
     m_footer->setInput(footer);
 
@@ -417,11 +437,7 @@ void PanelView::render(const PublishedState& state)
             if (codex != state.health.cend())
                 input.codexHealth = *codex;
         }
-        if (m_feeds.bridgeStatus && settings.enabledProviders.contains(Provider::claude)) {
-            const ClaudeBridgeStatus::State bridge = m_feeds.bridgeStatus().state;
-            input.claudeBridge = bridge == ClaudeBridgeStatus::State::installed ||
-                                 bridge == ClaudeBridgeStatus::State::wrapping;
-        }
+        input.claudeBridge = state.claudeBridge;
         m_empty->setInput(input);
     }
 

@@ -106,6 +106,8 @@ private:
 
     QStackedWidget* m_screens = nullptr;
     OnboardingView* m_onboarding = nullptr;
+    // The welcome scrolls on a screen too short for it (scale 2 on 600 px).
+    QScrollArea* m_welcome = nullptr;
     SettingsView* m_settings = nullptr;
     QWidget* m_main = nullptr;
     HeaderView* m_header = nullptr;

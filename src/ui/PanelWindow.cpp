@@ -34,8 +34,8 @@ PanelWindow::PanelWindow(QWidget* content, QWidget* dragHandle, QWidget* parent)
     m_notice->setObjectName(QStringLiteral("NoTrayNotice"));
     auto* noticeRow = new QHBoxLayout(m_notice);
     noticeRow->setContentsMargins(12, 6, 8, 6);
-    auto* noticeText = PlainText::label(
-        QStringLiteral("Your desktop shows no tray icons. On GNOME, the AppIndicator extension adds them."));
+    auto* noticeText = PlainText::label();
+    m_noticeText = noticeText;
     noticeText->setWordWrap(true);
     auto* dismissNotice = new QPushButton(QStringLiteral("Don't show again"));
     dismissNotice->setObjectName(QStringLiteral("dontShowAgain"));
@@ -78,6 +78,16 @@ void PanelWindow::setNoTrayNoticeShown(bool shown)
 {
     m_noticeWanted = shown;
     m_notice->setVisible(m_mode == Mode::window && shown);
+}
+
+void PanelWindow::setNoTrayNoticeText(const QString& text)
+{
+    m_noticeText->setText(text);
+}
+
+QString PanelWindow::noTrayNoticeText() const
+{
+    return m_noticeText->text();
 }
 
 int PanelWindow::chromeHeight() const

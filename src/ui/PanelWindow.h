@@ -8,6 +8,7 @@
 #include <optional>
 
 class QFrame;
+class QLabel;
 
 // The frameless panel that opens from the tray icon or the hot key. It hides when it loses focus or on
 // Escape, and is kept for reuse rather than rebuilt. It moves only when dragged by its handle (the header):
@@ -44,6 +45,8 @@ public:
     [[nodiscard]] Mode mode() const { return m_mode; }
     // The line at the top of the window that says why there is no tray icon (only in window mode).
     void setNoTrayNoticeShown(bool shown);
+    void setNoTrayNoticeText(const QString& text);
+    [[nodiscard]] QString noTrayNoticeText() const;
     [[nodiscard]] bool isNoTrayNoticeShown() const;
 
     // How long after losing the focus a toggle still counts as closing.
@@ -69,6 +72,7 @@ private:
     QPointer<QWidget> m_dragHandle;
     QFrame* m_frame = nullptr;
     QWidget* m_notice = nullptr;
+    QLabel* m_noticeText = nullptr;
     Mode m_mode = Mode::popup;
     bool m_noticeWanted = false;
     std::optional<QPointF> m_pressedAt;

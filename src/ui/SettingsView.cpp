@@ -713,8 +713,7 @@ void SettingsView::addCodexStatus(QVBoxLayout* layout)
 void SettingsView::addMoreProviders(QVBoxLayout* layout)
 {
     layout->addWidget(
-        help(QStringLiteral("Each provider is read its own way. We're adding more based on demand, tell "
-                            "us which you want.")));
+        help(QStringLiteral("Each provider is read its own way; these are planned but not read yet.")));
     for (const QString& name :
          {QStringLiteral("Gemini CLI"), QStringLiteral("Cursor"), QStringLiteral("GitHub Copilot")}) {
         auto* entry = new QWidget;

@@ -121,6 +121,10 @@ void StatusBarController::preparePanel()
     });
     if (m_windowMode)
         m_panel->setMode(PanelWindow::Mode::window);
+    connect(m_panel, &PanelWindow::hidden, this, [this] {
+        if (m_popupOnHide)
+            QMetaObject::invokeMethod(this, &StatusBarController::applyMode, Qt::QueuedConnection);
+    });
     if (auto* view = qobject_cast<PanelView*>(m_panel->content())) {
         connect(view, &PanelView::fittedHeightChanged, this, [this] {
             if (!m_panel || !m_panel->isVisible())
@@ -164,14 +168,32 @@ void StatusBarController::setWindowMode(bool on)
     if (on == m_windowMode)
         return;
     m_windowMode = on;
-    if (m_panel)
-        m_panel->setMode(on ? PanelWindow::Mode::window : PanelWindow::Mode::popup);
+    applyMode();
     if (!on) {
         AppLogger::shared().info(QStringLiteral("A tray appeared: the panel is a pop-up again"));
         return;
     }
     AppLogger::shared().info(QStringLiteral("No tray shows the icon: the panel opens as a window"));
     m_pendingShow = Trigger::request;
+}
+
+void StatusBarController::applyMode()
+{
+    // Taken from under the pointer, a window in use would just vanish.
+    m_popupOnHide =
+        m_panel && !m_windowMode && m_panel->mode() == PanelWindow::Mode::window && m_panel->isVisible();
+    if (m_panel && !m_popupOnHide)
+        m_panel->setMode(m_windowMode ? PanelWindow::Mode::window : PanelWindow::Mode::popup);
+}
+
+void StatusBarController::showWelcomeOnce()
+{
+    AppSettings next = m_state.settings();
+    if (next.hasOnboarded || next.welcomeOpened)
+        return;
+    next.welcomeOpened = true;
+    m_state.setSettings(next);
+    showUI(Trigger::request);
 }
 
 void StatusBarController::showPending()
@@ -196,7 +218,13 @@ void StatusBarController::showUI(Trigger trigger, std::optional<QPoint> cursor)
         return;
     }
     preparePanel();
+    // A window left open when a tray appeared stays where it is until closed.
+    if (m_popupOnHide && m_panel->isVisible()) {
+        m_panel->present(m_panel->geometry());
+        return;
+    }
     if (m_windowMode) {
+        m_panel->setNoTrayNoticeText(MenuBarTitleBuilder::noTrayNotice(m_hotKey && m_hotKey->isActive()));
         m_panel->setNoTrayNoticeShown(m_state.settings().showNoTrayNotice);
         if (m_windowPlaced) {
             m_panel->present(m_panel->geometry());

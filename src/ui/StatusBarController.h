@@ -47,6 +47,8 @@ public:
     void showSettings();
     // Builds the panel ahead of its first opening, so that opening only shows it.
     void preparePanel();
+    // At a first start: opens the panel on the welcome, once; later starts show only the icon.
+    void showWelcomeOnce();
 
     // The panel once made; null before.
     [[nodiscard]] PanelWindow* panel() const { return m_panel; }
@@ -67,6 +69,8 @@ private:
     void setWindowMode(bool on);
     // Opens the panel when a request to open is waiting for the tray search.
     void showPending();
+    // The form the mode asks for; an open window stays one until it is closed.
+    void applyMode();
 
     AppState& m_state;
     StatusItem& m_item;
@@ -83,6 +87,8 @@ private:
     int m_updates = 0;
     bool m_updateQueued = false;
     bool m_windowMode = false;
+    // A tray appeared while the window was open: the panel becomes a pop-up once the window closes.
+    bool m_popupOnHide = false;
     // A request to open that came while the tray search went on, answered once it ends.
     std::optional<Trigger> m_pendingShow;
     // Whether the window has been placed once; later openings leave it where the user put it.

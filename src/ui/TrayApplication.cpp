@@ -20,10 +20,12 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QTextStream>
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
 #include <memory>
 
 namespace TrayApplication {
@@ -53,7 +55,9 @@ int runPreview(AppState& state, const PanelView::Options& options, PanelFeeds fe
     auto* view = new PanelView(state, options, std::move(feeds));
     view->setWindowTitle(QStringLiteral("Tallyvane (preview)"));
     view->setAttribute(Qt::WA_DeleteOnClose);
-    view->resize(PanelPlacement::panelWidth, 900);
+    // 900 px high where the screen has room, else the screen's free height.
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    view->resize(std::min(PanelPlacement::panelWidth, room.width()), std::min(900, room.height()));
     view->show();
     QObject::connect(view, &QObject::destroyed, qApp, &QCoreApplication::quit);
     return QApplication::exec();
@@ -158,6 +162,8 @@ int run(int& argc, char** argv)
     // Started with --toggle or --start-settings while none was running: the user wants to see the panel.
     if (arguments.contains(QStringLiteral("--toggle")) || options.startOnSettings)
         controller.showUI(StatusBarController::Trigger::request);
+    else
+        controller.showWelcomeOnce();
 
     const int status = QApplication::exec();
     ProcessLife::finishBeforeExit();

@@ -90,6 +90,46 @@ TEST(PublishedState, IconFigureFollowsTheDisplayMode)
     }
 }
 
+// The welcome, the footer and an empty Codex card say what is really set up and read.
+TEST(PublishedState, TextsFollowWhatIsSetUpAndRead)
+{
+    struct Row
+    {
+        const char* name;
+        bool codexFound;
+        bool claudeBridge;
+        bool read;
+        QString updated;
+        QString claudeLine; // its start
+        QString connect;
+        QString codexHow; // its start
+    };
+    const QString updated = "Updated " + TimeFormatting::clock(AppTest::kNow, AppTest::kNow);
+    const Row rows[] = {
+        {"nothing set up or read", false, false, false, "Nothing read yet", "Claude needs a one-tap bridge",
+         "Connect Claude", "Codex is not installed. Install the Codex CLI"},
+        {"bridge in place, Codex found, read", true, true, true, updated, "Claude's bridge is installed", "",
+         "Codex readings arrive while the Codex CLI runs"},
+    };
+    for (const Row& row : rows) {
+        PublishInputs inputs;
+        inputs.settings.enabledProviders = {Provider::codex, Provider::claude};
+        inputs.codexFound = row.codexFound;
+        inputs.claudeBridge = row.claudeBridge;
+        inputs.lastRefresh = AppTest::kNow;
+        if (row.read)
+            inputs.bundle.snapshots = QList<UsageSnapshot>{TestSupport::reading(
+                Provider::claude, WindowKind::fiveHour, AppTest::kNow, 10, AppTest::kNow.addSecs(3600))};
+        inputs.now = AppTest::kNow;
+        const PublishedState state = PublishedState::make(inputs);
+        EXPECT_EQ(state.updated, row.updated) << row.name;
+        EXPECT_TRUE(state.welcomeClaudeLine.startsWith(row.claudeLine)) << row.name;
+        EXPECT_EQ(state.connectClaudeLabel, row.connect) << row.name;
+        EXPECT_TRUE(state.cards.value(Provider::codex).whatBringsReadings.startsWith(row.codexHow))
+            << row.name;
+    }
+}
+
 } // namespace
 
 namespace {

@@ -67,6 +67,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
     settings.startAtLogin = true;
     settings.retentionDays = 365;
     settings.hasOnboarded = true;
+    settings.welcomeOpened = true;
     settings.sleep = {true, 0, 360};
     settings.showRemaining = false;
     settings.currencyGBP = false;

@@ -122,7 +122,7 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
         ASSERT_TRUE(view.showsEmptyState());
         EXPECT_EQ(view.findChild<EmptyStateView*>()->title(), title) << rawValue(health).toStdString();
         EXPECT_TRUE(view.providerCards().isEmpty());
-        EXPECT_EQ(view.footerText(), "Updated " + UiTest::kNow.toLocalTime().toString("HH:mm"));
+        EXPECT_EQ(view.footerText(), "Nothing read yet");
     }
     auto state = UiTest::makeState(onboarded());
     PanelView view(*state, {});
@@ -155,29 +155,27 @@ TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
         {"both", true, ClaudeBridgeStatus::State::wrapping, "Connecting to Codex…", waiting, false},
     };
     for (const Row& row : rows) {
-        auto state = UiTest::makeState(onboarded(), {}, row.codexFound);
-        PanelFeeds feeds = PanelFeeds::fromState(*state);
-        feeds.bridgeStatus = [&row] {
-            ClaudeBridgeStatus status;
-            status.state = row.bridge;
-            return status;
-        };
-        PanelView view(*state, {}, feeds);
+        auto state = UiTest::makeState(onboarded(), {}, row.codexFound, row.bridge);
+        PanelView view(*state, {});
         view.show();
         auto* empty = view.findChild<EmptyStateView*>();
         EXPECT_EQ(empty->title(), row.title) << row.name;
         EXPECT_EQ(empty->providerStates(), row.states) << row.name;
         EXPECT_FALSE(empty->line().contains("connect Claude below") && !row.connectShown) << row.name;
         EXPECT_EQ(named(view, "emptyConnectClaude")->isVisibleTo(&view), row.connectShown) << row.name;
-    }
-    // The welcome screen's check that Codex connects by itself only when it was found.
-    for (const bool found : {true, false}) {
-        auto state = UiTest::makeState(AppSettings{}, {}, found);
-        PanelView view(*state, {});
-        view.show();
-        const QString line = view.findChild<OnboardingView*>()->codexLine();
-        EXPECT_EQ(line == "Codex connects automatically.", found) << line.toStdString();
-        EXPECT_EQ(line.contains("Install the Codex CLI"), !found) << line.toStdString();
+
+        // The welcome: Codex connects by itself only when it was found, Claude's line and button follow the
+        // bridge.
+        auto first = UiTest::makeState(AppSettings{}, {}, row.codexFound, row.bridge);
+        PanelView welcome(*first, {});
+        welcome.show();
+        const auto* onboarding = welcome.findChild<OnboardingView*>();
+        const QString line = onboarding->codexLine();
+        EXPECT_EQ(line == "Codex connects automatically.", row.codexFound) << line.toStdString();
+        EXPECT_EQ(line.contains("Install the Codex CLI"), !row.codexFound) << line.toStdString();
+        EXPECT_EQ(onboarding->claudeLine(), first->publishedState().welcomeClaudeLine) << row.name;
+        EXPECT_EQ(named(welcome, "onboardingConnectClaude")->isVisibleTo(&welcome), row.connectShown)
+            << row.name;
     }
 }
 
@@ -248,11 +246,17 @@ TEST(PanelView, KeyboardTabsInVisualOrderWithARingEnterPressesAndKeysScroll)
     auto* ring = panel.view->findChild<FocusRing*>();
     ASSERT_NE(ring, nullptr);
     QList<QWidget*> visited{QApplication::focusWidget()};
+    const auto* ringWidget = panel.view->findChild<QWidget*>("focusRing");
     for (int i = 0; i < 60 && !visited.first(visited.size() - 1).contains(visited.last()); ++i) {
         panel.key(Qt::Key_Tab);
         visited << QApplication::focusWidget();
-        // Every stop shows the ring, and the column scrolls it into view.
+        // Every stop shows the ring whole, not clipped by the control's parent, and the column scrolls it
+        // into view.
         EXPECT_EQ(ring->target(), QApplication::focusWidget()) << i;
+        ringWidget = panel.view->findChild<QWidget*>("focusRing");
+        ASSERT_NE(ringWidget, nullptr);
+        EXPECT_TRUE(ringWidget->parentWidget()->rect().contains(ringWidget->geometry()))
+            << QApplication::focusWidget()->objectName().toStdString();
     }
     visited.removeLast(); // back at the start
     QStringList names;
@@ -285,9 +289,32 @@ TEST(PanelView, KeyboardTabsInVisualOrderWithARingEnterPressesAndKeysScroll)
     EXPECT_EQ(bar->value(), std::max(0, bar->maximum() - bar->pageStep()));
     panel.key(Qt::Key_Home);
     EXPECT_EQ(bar->value(), 0);
+    // Reopened, the overview starts at its top.
+    panel.key(Qt::Key_End);
+    panel.view->hide();
+    panel.view->show();
+    EXPECT_EQ(bar->value(), 0);
+
     header->settingsButton()->setFocus(Qt::TabFocusReason);
     panel.key(Qt::Key_Return);
     ASSERT_TRUE(TestSupport::waitFor([&] { return panel.view->screen() == PanelView::Screen::settings; }));
+    // Opened on Settings (the tray menu's "Settings…"), the focus is on the page: Page Down and Home scroll
+    // it and change no setting.
+    panel.view->hide();
+    PanelView settings(*panel.state, {false, true});
+    settings.resize(460, 720);
+    settings.show();
+    settings.activateWindow();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return QApplication::activeWindow() == &settings; }));
+    EXPECT_EQ(QApplication::focusWidget(), settings.settingsView());
+    const AppSettings before = panel.state->settings();
+    QScrollBar* page = settings.settingsView()->findChild<QScrollArea*>()->verticalScrollBar();
+    ASSERT_GT(page->maximum(), 0);
+    panel.key(Qt::Key_PageDown);
+    EXPECT_GT(page->value(), 0);
+    panel.key(Qt::Key_Home);
+    EXPECT_EQ(page->value(), 0);
+    EXPECT_EQ(panel.state->settings(), before);
 }
 
 TEST(PanelView, DemoModeFromTheEmptyStateAndTheSettingsSwitch)
@@ -326,21 +353,25 @@ TEST(PanelView, FooterItems)
         bool demo;
         bool capture;
         bool sleep;
+        bool read;
         QString status;
         bool bedtime;
     };
     const QString updated = "Updated " + UiTest::kNow.toLocalTime().toString("HH:mm");
     const Row rows[] = {
-        {true, false, false, "Demo data", false},
-        {true, true, false, "", false},
-        {false, false, false, updated, false},
-        {false, false, true, updated, true},
+        {true, false, false, false, "Demo data", false},
+        {true, true, false, false, "", false},
+        {false, false, false, false, "Nothing read yet", false},
+        {false, false, true, true, updated, true},
     };
     for (const Row& row : rows) {
         AppSettings settings = onboarded();
         settings.demoMode = row.demo;
         settings.sleep.enabled = row.sleep;
-        auto state = UiTest::makeState(settings);
+        QList<UsageSnapshot> stored;
+        if (row.read)
+            stored.append(UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 40, 10));
+        auto state = UiTest::makeState(settings, stored);
         PanelView view(*state, {row.capture, false});
         view.show();
         EXPECT_EQ(view.footerText(), row.status) << row.demo << row.capture;

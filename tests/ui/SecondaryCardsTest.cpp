@@ -42,7 +42,7 @@ TEST(ScenarioCard, TilesTitleAndSaving)
     };
     for (const Row& row : rows) {
         ScenarioResult s;
-        s.title = "Lower: medium";
+        s.title = "Medium effort";
         s.projectedUsedAtReset = 60;
         s.estimatedSavingPercent = row.saving;
         s.runOutAt = row.runOut;
@@ -56,14 +56,15 @@ TEST(ScenarioCard, TilesTitleAndSaving)
     card.setInput({WindowKind::fiveHour, true, {}, UiTest::kNow});
     EXPECT_TRUE(card.isHidden());
     ScenarioResult s;
-    s.title = "Higher: xhigh";
+    s.title = "Extra high effort";
     s.description = "One effort level up";
     s.projectedUsedAtReset = 70;
     s.assumptions = {"Estimate based on conservative default multipliers.",
                      "Current effort unknown; assumed high."};
     card.setInput({WindowKind::fiveHour, false, {s}, UiTest::kNow});
     EXPECT_FALSE(card.isHidden());
-    EXPECT_EQ(labels(card), (QStringList{"What-ifs · 5h", "Higher: xhigh", "~70% used", "by reset (est.)"}));
+    EXPECT_EQ(labels(card),
+              (QStringList{"What-ifs · 5h", "Extra high effort", "~70% used", "by reset (est.)"}));
     const auto* tile = card.findChild<QWidget*>("scenarioTile");
     ASSERT_TRUE(tile);
     EXPECT_EQ(tile->toolTip(), "One effort level up\nEstimate based on conservative default multipliers.\n"

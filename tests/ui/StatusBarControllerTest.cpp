@@ -195,8 +195,21 @@ TEST(StatusBarController, TheWelcomeAndTheEmptyStateSizeThePanelToTheirContent)
                     << welcome << " " << widget->objectName().toStdString();
             }
         }
-        if (welcome)
+        if (welcome) {
+            // On a screen too short for it (scale 2 on 1024x600) the welcome scrolls, nothing squashed.
+            panel->dismiss();
+            f.controller.setScreenSource([] {
+                PanelPlacement::Request request;
+                request.screens = {{QRect(0, 0, 512, 300), QRect(0, 0, 512, 300)}};
+                return request;
+            });
+            f.key.press();
+            QCoreApplication::processEvents();
+            const QWidget* onboarding = view->findChild<QWidget*>("onboarding");
+            EXPECT_LE(panel->height(), 300);
+            EXPECT_GE(onboarding->height(), onboarding->heightForWidth(onboarding->width()));
             continue;
+        }
         // The first reading brings the cards: the open panel takes its full height again.
         f.state->store()->append(oneReading);
         f.state->refresh();
@@ -230,11 +243,41 @@ TEST(StatusBarController, WithoutATrayThePanelIsAWindowUntilATrayAppears)
     EXPECT_FALSE(panel->isNoTrayNoticeShown());
     EXPECT_FALSE(f.state->settings().showNoTrayNotice);
 
+    // A tray appearing leaves the window in use open; closed, it comes back as a pop-up.
     f.item.trayAppears();
-    EXPECT_EQ(panel->mode(), PanelWindow::Mode::popup);
-    EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->mode(), PanelWindow::Mode::window);
+    panel->close();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return panel->mode() == PanelWindow::Mode::popup; }));
     f.item.click();
     EXPECT_TRUE(panel->isVisible());
+}
+
+TEST(StatusBarController, TheNoTrayNoticeSaysHowTheClosedWindowComesBack)
+{
+    for (const bool hotKey : {true, false}) {
+        Fixture f(onboarded(), 720, oneReading);
+        f.key.setActive(hotKey);
+        f.item.noTray();
+        const QString notice = f.controller.panel()->noTrayNoticeText();
+        EXPECT_TRUE(notice.contains("Closing this window keeps Tallyvane running")) << notice.toStdString();
+        EXPECT_EQ(notice.contains("Ctrl+Alt+G"), hotKey) << notice.toStdString();
+    }
+}
+
+// A first start opens the welcome once; a later one, or one past the welcome, shows only the icon.
+TEST(StatusBarController, AFirstStartOpensTheWelcomeOnce)
+{
+    AppSettings opened;
+    opened.welcomeOpened = true;
+    const std::pair<AppSettings, bool> rows[] = {
+        {AppSettings{}, true}, {opened, false}, {onboarded(), false}};
+    for (const auto& [settings, opens] : rows) {
+        Fixture f(settings);
+        f.controller.showWelcomeOnce();
+        EXPECT_EQ(f.controller.isPanelVisible(), opens);
+        EXPECT_TRUE(f.state->settings().welcomeOpened || settings.hasOnboarded);
+    }
 }
 
 // A --toggle sent while the tray search goes on once opened a pop-up that the search's end then closed.

@@ -46,11 +46,13 @@ inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastRes
 
 // An application state on a private snapshot log holding `stored`, with the given settings and no live
 // providers.
-inline std::unique_ptr<AppState> makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {},
-                                           bool codexFound = false)
+inline std::unique_ptr<AppState>
+makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {}, bool codexFound = false,
+          ClaudeBridgeStatus::State bridge = ClaudeBridgeStatus::State::notInstalled)
 {
     AppStateEnvironment environment = AppTest::environment(settings);
     environment.codexFound = [codexFound] { return codexFound; };
+    environment.bridgeStatus = [bridge] { return ClaudeBridgeStatus{bridge, {}, {}}; };
     const QString folder = TestSupport::homePath() + "/store-" + QUuid::createUuid().toString(QUuid::Id128);
     QDir().mkpath(folder);
     environment.store = std::make_shared<SnapshotStore>(folder + "/snapshots.ndjson");

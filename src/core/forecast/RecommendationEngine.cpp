@@ -115,8 +115,11 @@ QList<Recommendation> recommendations(const QList<Input>& inputs)
 {
     QList<Recommendation> results;
     for (const Input& input : inputs) {
+        // "On track" beside a warning that the 5h may run out reads as a contradiction: the warning stands.
+        const bool fiveHourAtRisk = input.fiveHour && isRiskyOrWorse(input.fiveHour->status);
         if (input.longWindow) {
-            if (std::optional<Recommendation> advice = weeklyAdvice(input.provider, *input.longWindow))
+            std::optional<Recommendation> advice = weeklyAdvice(input.provider, *input.longWindow);
+            if (advice && !(fiveHourAtRisk && advice->status == ForecastStatus::safe))
                 results << *advice;
         }
         if (input.fiveHour) {

@@ -44,12 +44,19 @@ ScenarioResult scaled(const Context& context, double relativeBurn)
     return result;
 }
 
-ScenarioResult effortScenario(const Context& context, const QString& verb, const QString& level,
-                              double target, double current, bool effortAssumed)
+// The ladder's level as people say it: "xhigh" is "extra high".
+QString levelWords(const QString& level)
+{
+    return level == QStringLiteral("xhigh") ? QStringLiteral("extra high") : level;
+}
+
+ScenarioResult effortScenario(const Context& context, const QString& level, double target, double current,
+                              bool effortAssumed)
 {
     ScenarioResult result = scaled(context, target / current);
-    result.title = verb + QStringLiteral(": ") + level;
-    result.description = verb + QStringLiteral(" to ") + level + QStringLiteral(" effort: ~") +
+    const QString words = levelWords(level);
+    result.title = words.at(0).toUpper() + words.mid(1) + QStringLiteral(" effort");
+    result.description = QStringLiteral("Switching to ") + words + QStringLiteral(" effort: ~") +
                          NumberFormatting::percent(result.projectedUsedAtReset) +
                          QStringLiteral(" used by reset");
     result.assumptions << QStringLiteral("Estimate based on conservative default multipliers.");
@@ -104,20 +111,21 @@ QList<ScenarioResult> scenarios(Provider provider, double currentUsed, double fu
     const QStringList& ladder = ScenarioMultipliers::effortLadder(provider);
     const qsizetype index = ladder.indexOf(effort);
     const qsizetype levels = ladder.size();
-    const auto effortAt = [&](const QString& verb, qsizetype at) {
+    const auto effortAt = [&](qsizetype at) {
         const QString& level = ladder.at(at);
         if (const std::optional<double> target = ScenarioMultipliers::effortMultiplier(provider, level))
-            results << effortScenario(context, verb, level, *target, current, effortAssumed);
+            results << effortScenario(context, level, *target, current, effortAssumed);
     };
 
+    // One step down, one up, then the top of the ladder when that is further.
     if (index > 0)
-        effortAt(QStringLiteral("Lower"), index - 1);
+        effortAt(index - 1);
     if (index >= 0 && index < levels - 1)
-        effortAt(QStringLiteral("Higher"), index + 1);
+        effortAt(index + 1);
     if (provider == Provider::codex)
         results << fastModeScenario(context);
     if (index >= 0 && index < levels - 2)
-        effortAt(QStringLiteral("Max"), levels - 1);
+        effortAt(levels - 1);
     return results;
 }
 

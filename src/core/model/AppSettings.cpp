@@ -187,6 +187,7 @@ QJsonObject AppSettings::toJson() const
         {QStringLiteral("retentionDays"), retentionDays},
         {QStringLiteral("demoMode"), demoMode},
         {QStringLiteral("hasOnboarded"), hasOnboarded},
+        {QStringLiteral("welcomeOpened"), welcomeOpened},
         {QStringLiteral("sleep"), sleep.toJson()},
         {QStringLiteral("showRemaining"), showRemaining},
         {QStringLiteral("currencyGBP"), currencyGBP},
@@ -223,6 +224,7 @@ AppSettings AppSettings::fromJson(const QJsonObject& object)
     take(settings.retentionDays, JsonLines::integer(field("retentionDays")));
     take(settings.demoMode, jsonBool(field("demoMode")));
     take(settings.hasOnboarded, jsonBool(field("hasOnboarded")));
+    take(settings.welcomeOpened, jsonBool(field("welcomeOpened")));
     const QJsonValue sleep = field("sleep");
     if (sleep.isObject())
         take(settings.sleep, SleepSchedule::fromJson(sleep.toObject()));

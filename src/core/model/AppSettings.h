@@ -62,6 +62,8 @@ struct AppSettings
     qint64 retentionDays = 30;
     bool demoMode = false;
     bool hasOnboarded = false;
+    // The welcome opened by itself at a start with a tray; from then on a start shows only the icon.
+    bool welcomeOpened = false;
     SleepSchedule sleep;
     bool showRemaining = true;
     bool currencyGBP = true;

@@ -65,13 +65,12 @@ int runOnce(const QStringList& arguments)
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
-// A running tray instance with the fake watcher; knows when its item registered.
+// A running tray instance with the fake watcher (or one started later); knows when its item registered.
 struct TrayApp
 {
-    explicit TrayApp(const QStringList& arguments = {"--demo"})
+    explicit TrayApp(const QStringList& arguments = {"--demo"}, bool trayFirst = true)
     {
-        watcher = startFakeServices({"--watcher"});
-        if (!watcher)
+        if (trayFirst && !startTray())
             return;
         QElapsedTimer clock;
         clock.start();
@@ -79,6 +78,12 @@ struct TrayApp
         app.reset(new QProcess);
         app->setProcessChannelMode(QProcess::ForwardedChannels);
         app->start(program, arguments);
+    }
+
+    bool startTray()
+    {
+        watcher = startFakeServices({"--watcher"});
+        return bool(watcher);
     }
 
     // Waits for the tray item to register; returns the milliseconds from start, or -1.
@@ -176,14 +181,14 @@ TEST(TrayAppSession, RegistersItsTrayItemAndActivateTogglesThePanel)
 }
 
 // Neither a StatusNotifierWatcher on the bus nor an XEmbed tray on the display (stock GNOME): the panel opens
-// by itself as a normal window with the application's icon; closing it hides it, --toggle brings it back.
+// by itself as a normal window with the application's icon; closing it hides it, --toggle brings it back. A
+// tray that appears later leaves the open window be; closed, it comes back from the tray as a pop-up.
 TEST(TrayAppSession, WithoutAnyTrayThePanelOpensAsANormalWindow)
 {
     QElapsedTimer clock;
     clock.start();
-    ProcessHandle app(new QProcess);
-    app->setProcessChannelMode(QProcess::ForwardedChannels);
-    app->start(program, {"--demo"});
+    TrayApp tray({"--demo"}, false);
+    const ProcessHandle& app = tray.app;
     ASSERT_TRUE(TestSupport::waitFor(panelVisible, 8000)) << "no window within 8 s";
     std::cout << "start to window mapped without a tray: " << clock.elapsed() << " ms" << std::endl;
     const QString window = visibleWindows("Tallyvane").value(0);
@@ -197,6 +202,21 @@ TEST(TrayAppSession, WithoutAnyTrayThePanelOpensAsANormalWindow)
     EXPECT_EQ(app->state(), QProcess::Running);
     EXPECT_EQ(runOnce({"--toggle"}), 0);
     EXPECT_TRUE(TestSupport::waitFor(panelVisible, 5000));
+
+    ASSERT_TRUE(tray.startTray());
+    ASSERT_GE(tray.waitForTrayItem(), 0);
+    EXPECT_TRUE(panelVisible());
+    requestClose(visibleWindows("Tallyvane").value(0));
+    ASSERT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000));
+    for (int i = 0; i < 2; ++i) {
+        tray.activate();
+        ASSERT_TRUE(TestSupport::waitFor(panelVisible, 5000)) << i;
+        const QString popup = windowProperties(visibleWindows("Tallyvane").value(0));
+        EXPECT_TRUE(popup.contains("_NET_WM_STATE_SKIP_TASKBAR")) << popup.toStdString();
+        EXPECT_TRUE(popup.contains("_NET_WM_STATE_SKIP_PAGER")) << popup.toStdString();
+        tray.activate();
+        ASSERT_TRUE(TestSupport::waitFor([] { return !panelVisible(); }, 5000)) << i;
+    }
 }
 
 // A second start hands "show" to the first and ends; --toggle hands "toggle". Requests are served in order,
@@ -251,7 +271,8 @@ TEST(TrayAppSession, HotKeyAndFocusLossBesideAPreviewWindow)
     preview->start(program, {"--preview", "--demo"});
     ASSERT_TRUE(TestSupport::waitFor([] { return !visibleWindows("Tallyvane (preview)").isEmpty(); }, 10000));
     const QString previewWindow = visibleWindows("Tallyvane (preview)").first();
-    EXPECT_EQ(windowGeometry(previewWindow).size(), QSize(460, 900));
+    // 900 px asked, the 800-px screen's height given.
+    EXPECT_EQ(windowGeometry(previewWindow).size(), QSize(460, 800));
     EXPECT_FALSE(panelVisible());
 
     ASSERT_EQ(runTool("xdotool", {"key", "ctrl+alt+g"}), "");
