@@ -62,6 +62,8 @@ PublishedState PublishedState::make(PublishInputs inputs)
     if (textual.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
         textual.menuBarDisplayMode = MenuBarDisplayMode::compact;
     state.textTitle = MenuBarTitleBuilder::title(bundle.forecasts, textual);
+    state.statusLine = MenuBarTitleBuilder::statusWord(state.globalStatus) + QStringLiteral(" | ") +
+                       MenuBarTitleBuilder::spelledOut(bundle.forecasts, state.settings);
     if (const auto leading = MenuBarTitleBuilder::resolve(bundle.forecasts, textual))
         state.leadingFigure = MenuBarTitleBuilder::figure(*leading, state.settings.showRemaining);
     const auto shownLeading = MenuBarTitleBuilder::resolve(bundle.forecasts, state.settings);

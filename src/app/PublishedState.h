@@ -63,6 +63,8 @@ struct PublishedState : PublishInputs
     // for bars that always show text.
     QString title;
     QString textTitle;
+    // What --headless logs: "Safe | Codex 30% left · Claude Code 90% left".
+    QString statusLine;
     // The leading window's figure, as the tray icon and waybar show it.
     std::optional<qint64> leadingFigure;
     // The figure drawn into the tray icon: empty in the modes that show no number.

@@ -24,12 +24,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <functional>
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace StatusCommand {
 
@@ -259,21 +265,43 @@ QByteArray render(const Report& report, Format format, bool watching)
     return renderText(report).toUtf8();
 }
 
-// What a watcher compares: the output without the figures that move with the clock alone.
+// A figure as a reader sees it: percentages and counts whole, ratios in hundredths, days in tenths, instants
+// to the minute. Countdowns in seconds are left out: resetAt and runOutAt say the same as fixed instants.
+QJsonValue shownFigures(const QString& key, const QJsonValue& value)
+{
+    if (value.isObject()) {
+        QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            *it = shownFigures(it.key(), *it);
+        object.remove(QStringLiteral("timeUntilReset"));
+        object.remove(QStringLiteral("estimatedTimeToLimit"));
+        return object;
+    }
+    if (value.isArray()) {
+        QJsonArray array = value.toArray();
+        for (auto it = array.begin(); it != array.end(); ++it)
+            *it = shownFigures(key, *it);
+        return array;
+    }
+    if (value.isDouble()) {
+        const double step = key == QLatin1String("elapsedRatio")    ? 0.01
+                            : key.startsWith(QLatin1String("days")) ? 0.1
+                                                                    : 1.0;
+        return NumberFormatting::rounded(value.toDouble() / step) * step;
+    }
+    if (key == QLatin1String("resetAt") || key == QLatin1String("runOutAt"))
+        return value.toString().left(16);
+    return value;
+}
+
+// What a watcher compares: the output as a reader sees it, without what moves with the clock alone.
 QByteArray changeKey(const Report& report, Format format)
 {
     if (format != Format::json)
         return render(report, format, true);
     QJsonObject root = reportJson(report);
     root.remove(QStringLiteral("generatedAt"));
-    QJsonArray forecasts = root.value(QStringLiteral("forecasts")).toArray();
-    for (auto it = forecasts.begin(); it != forecasts.end(); ++it) {
-        QJsonObject forecast = it->toObject();
-        forecast.remove(QStringLiteral("timeUntilReset"));
-        *it = forecast;
-    }
-    root.insert(QStringLiteral("forecasts"), forecasts);
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    return QJsonDocument(shownFigures({}, root).toObject()).toJson(QJsonDocument::Compact);
 }
 
 // False when the line could not be written (its reader is gone).
@@ -506,7 +534,9 @@ int run(const Options& options)
     }
 
     // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed). A
-    // reader that went away (a restarted waybar, whose children ignore SIGPIPE) ends the watch quietly.
+    // reader that went away (`head`, a restarted waybar) ends the watch quietly: a write fails with EPIPE
+    // rather than killing us, and a pipe's hang-up is seen between the writes.
+    std::signal(SIGPIPE, SIG_IGN);
     Sources sources;
     sources.cache = std::make_shared<SeriesCache>();
     Watch watch(options.format);
@@ -528,6 +558,21 @@ int run(const Options& options)
         }
     });
     poll.start();
+    // The write end of a pipe never reads as readable; its notifier fires only on the reader's hang-up.
+    std::optional<QSocketNotifier> hangUp;
+    struct stat out
+    {};
+    if (::fstat(STDOUT_FILENO, &out) == 0 && S_ISFIFO(out.st_mode)) {
+        hangUp.emplace(STDOUT_FILENO, QSocketNotifier::Read);
+        const auto readerGone = [&] {
+            pollfd fd{STDOUT_FILENO, 0, 0};
+            if (::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLERR | POLLHUP)))
+                QCoreApplication::exit(0);
+            else
+                hangUp->setEnabled(false); // a pipe opened for both ends: leave it to the writes
+        };
+        QObject::connect(&*hangUp, &QSocketNotifier::activated, readerGone);
+    }
     return QCoreApplication::exec();
 }
 

@@ -223,11 +223,14 @@ TEST(StatusWaybar, PercentageIsTheMostUrgentWindowsLikeTheTrayIcon)
 TEST(StatusWatchOutput, PrintsOnRealChangesAndOnTheHeartbeat)
 {
     StatusCommand::Watch watch(StatusCommand::Format::json, 30'000);
-    // Two seconds later only the clock-driven figures moved.
+    // Two seconds later only the clock-driven figures moved, below what a reader sees of them.
     const auto at = [](qint64 seconds, double used) {
         PublishInputs report;
         ForecastResult f = claudeFiveHour(used, ForecastStatus::safe);
         f.timeUntilReset = 3'600.0 - double(seconds);
+        f.estimatedTimeToLimit = 7'200.0 - double(seconds);
+        f.burnRatePercentPerHour = 10.0 + double(seconds) / 1'000;
+        f.projectedUsedAtReset = used + 10.0 + double(seconds) / 1'000;
         report.bundle.forecasts.insert(f.id(), f);
         report.now = kAt.addSecs(seconds);
         return PublishedState::make(report);
