@@ -6,6 +6,7 @@
 #include "core/TimeFormatting.h"
 #include "history/UsageQueries.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -80,6 +81,11 @@ PublishedState PublishedState::make(PublishInputs inputs)
             input.chips = chipsOf(*bundle.claudeCurrent);
         state.cards.insert(provider, ProviderSummary::card(input));
     }
+    const bool anyReading = std::any_of(state.cards.cbegin(), state.cards.cend(),
+                                        [](const ProviderCardText& card) { return !card.rows.isEmpty(); });
+    if (!anyReading)
+        state.firstRunHint = QStringLiteral(
+            "No readings yet: use Claude Code or Codex, or start tallyvane (the tray) to collect them.");
     for (const ForecastResult& forecast : bundle.forecasts)
         state.scenarios.insert(forecast.id(),
                                StateReports::scenarios(bundle, forecast.provider, forecast.windowKind, now));

@@ -70,6 +70,8 @@ struct PublishedState : PublishInputs
     // The figure drawn into the tray icon: empty in the modes that show no number.
     QString iconFigure;
     QMap<Provider, ProviderCardText> cards;
+    // What to do when no enabled provider has a single reading yet.
+    std::optional<QString> firstRunHint;
     // The what-ifs of every window with a forecast, keyed by ForecastResult::id().
     QMap<QString, QList<ScenarioResult>> scenarios;
     std::optional<StateReports::OverageReport> overage;

@@ -17,6 +17,8 @@
 #include "core/TimeFormatting.h"
 #include "history/ClaudeFiles.h"
 #include "history/UsageHistory.h"
+#include "tui/Terminal.h"
+#include "tui/TopLayout.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -464,18 +466,21 @@ QStringList reportLines(const Report& report)
 
 QStringList forecastLines(const Report& report)
 {
+    // The card rows as the panel and `top` word them: shown figure, reset, status, outlook; nothing twice.
     QStringList lines;
-    for (const ForecastResult& f : orderedForecasts(report.bundle)) {
-        const QStringList parts{
-            displayName(f.provider) + QLatin1Char(' ') + shortLabel(f.windowKind),
-            NumberFormatting::percent(f.currentUsedPercent) + QStringLiteral(" used"),
-            NumberFormatting::percent(f.projectedUsedAtReset) + QStringLiteral(" at reset"),
-            PublishedState::limitPhrase(f),
-            label(f.status),
-            rawValue(f.confidence) + QStringLiteral(" confidence"),
-            f.humanSummary,
-        };
-        lines.append(parts.join(QStringLiteral(" · ")));
+    for (const Provider provider : report.providers) {
+        for (const CardRow& row : report.cards.value(provider).rows) {
+            QStringList parts{row.text.percent};
+            if (!row.text.reset.isEmpty())
+                parts.append(row.text.reset);
+            if (row.forecast)
+                parts.append(label(row.forecast->status) + QStringLiteral(", ") +
+                             rawValue(row.forecast->confidence) + QStringLiteral(" confidence"));
+            if (row.outlook)
+                parts.append(row.outlook->plain());
+            lines.append(displayName(provider) + QLatin1Char(' ') + row.text.label + QStringLiteral(": ") +
+                         parts.join(QStringLiteral(" · ")));
+        }
     }
     return lines;
 }
@@ -487,6 +492,8 @@ QString renderText(const Report& report)
                  (report.title.isEmpty() ? QStringLiteral("(icon only)") : report.title));
     lines.append(QStringLiteral("Status: ") + label(report.globalStatus));
     lines.append(forecastLines(report));
+    if (report.firstRunHint)
+        lines.append(*report.firstRunHint);
     for (const Recommendation& r : report.bundle.recommendations)
         lines.append(QStringLiteral("Recommendation: ") + r.message);
     lines.append(reportLines(report));
@@ -529,7 +536,11 @@ int run(const Options& options)
 {
     const auto currentInstant = [&options] { return options.at.value_or(QDateTime::currentDateTimeUtc()); };
     if (!options.watch) {
-        print(render(evaluate(options, currentInstant()), options.format, false));
+        QByteArray output = render(evaluate(options, currentInstant()), options.format, false);
+        // JSON is UTF-8 whatever the locale; the text report follows the terminal's.
+        if (options.format == Format::text && Terminal::localeGlyphs() == Glyphs::ascii)
+            output = TopLayout::ascii(QString::fromUtf8(output)).toUtf8();
+        print(output);
         return 0;
     }
 
