@@ -166,6 +166,19 @@ QString title(const AppState& state)
     return title(state.forecasts(), state.settings());
 }
 
+QString spelledOut(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+{
+    const std::optional<Leading> leading = resolve(forecasts, settings);
+    if (!leading)
+        return NumberFormatting::dash;
+    QStringList parts;
+    for (const ForecastResult& c : leading->candidates)
+        parts.append(displayName(c.provider) + QLatin1Char(' ') +
+                     NumberFormatting::percent(shownValue(c, settings.showRemaining)) +
+                     (settings.showRemaining ? QStringLiteral(" left") : QStringLiteral(" used")));
+    return parts.join(QStringLiteral(" · "));
+}
+
 QString buttonTitle(const QString& title)
 {
     return title.isEmpty() ? QString() : QLatin1Char(' ') + title;

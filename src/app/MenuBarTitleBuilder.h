@@ -50,6 +50,8 @@ struct Leading
 
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.
 [[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
+// The compact title spelled out for a log: "Codex 30% left · Claude Code 90% left"; a dash without figures.
+[[nodiscard]] QString spelledOut(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
 // " " + title, or empty for an empty title.
 [[nodiscard]] QString buttonTitle(const QString& title);
 

@@ -6,6 +6,7 @@
 #include "core/text/TimeFormatting.h"
 #include "history/UsageQueries.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -48,6 +49,8 @@ PublishedState PublishedState::make(PublishInputs inputs)
     if (textual.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
         textual.menuBarDisplayMode = MenuBarDisplayMode::compact;
     state.textTitle = MenuBarTitleBuilder::title(bundle.forecasts, textual);
+    state.statusLine = MenuBarTitleBuilder::statusWord(state.globalStatus) + QStringLiteral(" | ") +
+                       MenuBarTitleBuilder::spelledOut(bundle.forecasts, state.settings);
     if (const auto leading = MenuBarTitleBuilder::resolve(bundle.forecasts, textual))
         state.leadingFigure = MenuBarTitleBuilder::figure(*leading, state.settings.showRemaining);
     const auto shownLeading = MenuBarTitleBuilder::resolve(bundle.forecasts, state.settings);
@@ -67,6 +70,11 @@ PublishedState PublishedState::make(PublishInputs inputs)
         input.programFound = provider != Provider::codex || state.codexFound;
         state.cards.insert(provider, ProviderSummary::card(input));
     }
+    const bool anyReading = std::any_of(state.cards.cbegin(), state.cards.cend(),
+                                        [](const ProviderCardText& card) { return !card.rows.isEmpty(); });
+    if (!anyReading)
+        state.firstRunHint = QStringLiteral(
+            "No readings yet: use Claude Code or Codex, or start tallyvane (the tray) to collect them.");
     for (const ForecastResult& forecast : bundle.forecasts)
         state.scenarios.insert(forecast.id(),
                                StateReports::scenarios(bundle, forecast.provider, forecast.windowKind, now));

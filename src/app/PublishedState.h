@@ -65,11 +65,15 @@ struct PublishedState : PublishInputs
     // for bars that always show text.
     QString title;
     QString textTitle;
+    // What --headless logs: "Safe | Codex 30% left · Claude Code 90% left".
+    QString statusLine;
     // The leading window's figure, as the tray icon and waybar show it.
     std::optional<qint64> leadingFigure;
     // The figure drawn into the tray icon: empty in the modes that show no number.
     QString iconFigure;
     QMap<Provider, ProviderCardText> cards;
+    // What to do when no enabled provider has a single reading yet.
+    std::optional<QString> firstRunHint;
     // The what-ifs of every window with a forecast, keyed by ForecastResult::id().
     QMap<QString, QList<ScenarioResult>> scenarios;
     std::optional<StateReports::OverageReport> overage;

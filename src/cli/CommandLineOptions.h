@@ -96,15 +96,17 @@ inline constexpr std::array options{
     Option{
         Group::interface, "--headless", "", Values::none,
         "run the forecasts and providers without an interface until interrupted (Ctrl+C, SIGTERM or SIGHUP); "
-        "prints the status when it changes"},
+        "prints the local time and the status when it changes"},
 
     Option{Group::status, "--json", "", Values::none,
-           "one JSON document (keys in the README, section \"Command line\")", "--waybar"},
+           "one JSON document (keys in tallyvane(1), section JSON OUTPUT)", "--waybar"},
     Option{Group::status, "--waybar", "", Values::none,
            "one JSON line for waybar, polybar or i3blocks: text, tooltip, class, alt, percentage", "--json"},
-    Option{Group::status, "--watch", "", Values::none,
-           "with --json or --waybar: keep running, print a new line whenever the output changes and at least "
-           "every 30 seconds"},
+    Option{
+        Group::status, "--watch", "", Values::none,
+        "with --json or --waybar: keep running, print a new line whenever the output changes as shown "
+        "(rounded figures, not the clock alone) and at least every 30 seconds; ends with status 0 once its "
+        "reader is gone"},
     Option{Group::status, "--demo", "", Values::none, "use demo data instead of the snapshot log"},
     Option{Group::status, "--at", "DATE", Values::none,
            "evaluate as of an ISO 8601 date-time (e.g. 2026-05-12T14:00:00Z; without an offset: local time); "

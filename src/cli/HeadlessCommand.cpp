@@ -1,7 +1,6 @@
 #include "cli/HeadlessCommand.h"
 
 #include "app/AppState.h"
-#include "app/MenuBarTitleBuilder.h"
 #include "app/NotificationManager.h"
 #include "app/StatusSummary.h"
 #include "core/io/AppLogger.h"
@@ -15,17 +14,6 @@
 #include <cstdio>
 
 namespace HeadlessCommand {
-
-namespace {
-
-QString statusLine(const AppState& state)
-{
-    const PublishedState published = state.publishedState();
-    return MenuBarTitleBuilder::statusWord(published.globalStatus) + QStringLiteral(" | ") +
-           published.textTitle;
-}
-
-} // namespace
 
 int run()
 {
@@ -58,11 +46,13 @@ int run()
         QObject::connect(&state, &AppState::changed, [&] {
             if (!state.lastRefresh())
                 return; // provider health can arrive before the first cycle has anything to say
-            const QString line = statusLine(state);
-            if (line == last)
+            const PublishedState published = state.publishedState();
+            if (published.statusLine == last)
                 return;
-            last = line;
-            std::printf("%s\n", qPrintable(line));
+            last = published.statusLine;
+            // Local time, to the second, as a log reads it.
+            const QString stamp = published.now.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            std::printf("%s  %s\n", qPrintable(stamp), qPrintable(last));
             std::fflush(stdout);
         });
         state.init();

@@ -17,6 +17,8 @@
 #include "core/text/TimeFormatting.h"
 #include "history/ClaudeFiles.h"
 #include "history/UsageHistory.h"
+#include "tui/Terminal.h"
+#include "tui/TopLayout.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,13 +26,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <type_traits>
+
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace StatusCommand {
 
@@ -259,21 +267,43 @@ QByteArray render(const Report& report, Format format, bool watching)
     return renderText(report).toUtf8();
 }
 
-// What a watcher compares: the output without the figures that move with the clock alone.
+// A figure as a reader sees it: percentages and counts whole, ratios in hundredths, days in tenths, instants
+// to the minute. Countdowns in seconds are left out: resetAt and runOutAt say the same as fixed instants.
+QJsonValue shownFigures(const QString& key, const QJsonValue& value)
+{
+    if (value.isObject()) {
+        QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it)
+            *it = shownFigures(it.key(), *it);
+        object.remove(QStringLiteral("timeUntilReset"));
+        object.remove(QStringLiteral("estimatedTimeToLimit"));
+        return object;
+    }
+    if (value.isArray()) {
+        QJsonArray array = value.toArray();
+        for (auto it = array.begin(); it != array.end(); ++it)
+            *it = shownFigures(key, *it);
+        return array;
+    }
+    if (value.isDouble()) {
+        const double step = key == QLatin1String("elapsedRatio")    ? 0.01
+                            : key.startsWith(QLatin1String("days")) ? 0.1
+                                                                    : 1.0;
+        return NumberFormatting::rounded(value.toDouble() / step) * step;
+    }
+    if (key == QLatin1String("resetAt") || key == QLatin1String("runOutAt"))
+        return value.toString().left(16);
+    return value;
+}
+
+// What a watcher compares: the output as a reader sees it, without what moves with the clock alone.
 QByteArray changeKey(const Report& report, Format format)
 {
     if (format != Format::json)
         return render(report, format, true);
     QJsonObject root = reportJson(report);
     root.remove(QStringLiteral("generatedAt"));
-    QJsonArray forecasts = root.value(QStringLiteral("forecasts")).toArray();
-    for (auto it = forecasts.begin(); it != forecasts.end(); ++it) {
-        QJsonObject forecast = it->toObject();
-        forecast.remove(QStringLiteral("timeUntilReset"));
-        *it = forecast;
-    }
-    root.insert(QStringLiteral("forecasts"), forecasts);
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    return QJsonDocument(shownFigures({}, root).toObject()).toJson(QJsonDocument::Compact);
 }
 
 // False when the line could not be written (its reader is gone).
@@ -436,18 +466,21 @@ QStringList reportLines(const Report& report)
 
 QStringList forecastLines(const Report& report)
 {
+    // The card rows as the panel and `top` word them: shown figure, reset, status, outlook; nothing twice.
     QStringList lines;
-    for (const ForecastResult& f : orderedForecasts(report.bundle)) {
-        const QStringList parts{
-            displayName(f.provider) + QLatin1Char(' ') + shortLabel(f.windowKind),
-            NumberFormatting::percent(f.currentUsedPercent) + QStringLiteral(" used"),
-            NumberFormatting::percent(f.projectedUsedAtReset) + QStringLiteral(" at reset"),
-            PublishedState::limitPhrase(f),
-            label(f.status),
-            rawValue(f.confidence) + QStringLiteral(" confidence"),
-            f.humanSummary,
-        };
-        lines.append(parts.join(QStringLiteral(" · ")));
+    for (const Provider provider : report.providers) {
+        for (const CardRow& row : report.cards.value(provider).rows) {
+            QStringList parts{row.text.percent};
+            if (!row.text.reset.isEmpty())
+                parts.append(row.text.reset);
+            if (row.forecast)
+                parts.append(label(row.forecast->status) + QStringLiteral(", ") +
+                             rawValue(row.forecast->confidence) + QStringLiteral(" confidence"));
+            if (row.outlook)
+                parts.append(row.outlook->plain());
+            lines.append(displayName(provider) + QLatin1Char(' ') + row.text.label + QStringLiteral(": ") +
+                         parts.join(QStringLiteral(" · ")));
+        }
     }
     return lines;
 }
@@ -459,6 +492,8 @@ QString renderText(const Report& report)
                  (report.title.isEmpty() ? QStringLiteral("(icon only)") : report.title));
     lines.append(QStringLiteral("Status: ") + label(report.globalStatus));
     lines.append(forecastLines(report));
+    if (report.firstRunHint)
+        lines.append(*report.firstRunHint);
     for (const Recommendation& r : report.bundle.recommendations)
         lines.append(QStringLiteral("Recommendation: ") + r.message);
     lines.append(reportLines(report));
@@ -501,12 +536,18 @@ int run(const Options& options)
 {
     const auto currentInstant = [&options] { return options.at.value_or(QDateTime::currentDateTimeUtc()); };
     if (!options.watch) {
-        print(render(evaluate(options, currentInstant()), options.format, false));
+        QByteArray output = render(evaluate(options, currentInstant()), options.format, false);
+        // JSON is UTF-8 whatever the locale; the text report follows the terminal's.
+        if (options.format == Format::text && Terminal::localeGlyphs() == Glyphs::ascii)
+            output = TopLayout::ascii(QString::fromUtf8(output)).toUtf8();
+        print(output);
         return 0;
     }
 
     // Watching: re-evaluate every two seconds on one store (the log is re-read only when it changed). A
-    // reader that went away (a restarted waybar, whose children ignore SIGPIPE) ends the watch quietly.
+    // reader that went away (`head`, a restarted waybar) ends the watch quietly: a write fails with EPIPE
+    // rather than killing us, and a pipe's hang-up is seen between the writes.
+    std::signal(SIGPIPE, SIG_IGN);
     Sources sources;
     sources.cache = std::make_shared<SeriesCache>();
     Watch watch(options.format);
@@ -528,6 +569,21 @@ int run(const Options& options)
         }
     });
     poll.start();
+    // The write end of a pipe never reads as readable; its notifier fires only on the reader's hang-up.
+    std::optional<QSocketNotifier> hangUp;
+    struct stat out
+    {};
+    if (::fstat(STDOUT_FILENO, &out) == 0 && S_ISFIFO(out.st_mode)) {
+        hangUp.emplace(STDOUT_FILENO, QSocketNotifier::Read);
+        const auto readerGone = [&] {
+            pollfd fd{STDOUT_FILENO, 0, 0};
+            if (::poll(&fd, 1, 0) == 1 && (fd.revents & (POLLERR | POLLHUP)))
+                QCoreApplication::exit(0);
+            else
+                hangUp->setEnabled(false); // a pipe opened for both ends: leave it to the writes
+        };
+        QObject::connect(&*hangUp, &QSocketNotifier::activated, readerGone);
+    }
     return QCoreApplication::exec();
 }
 

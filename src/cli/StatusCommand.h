@@ -68,7 +68,7 @@ struct Sources
 [[nodiscard]] QString renderText(const Report& report);
 [[nodiscard]] QByteArray renderJson(const Report& report, bool indented);
 [[nodiscard]] QByteArray renderWaybar(const Report& report);
-// One line per forecast: provider, window, used, projected, time to limit, status, confidence, summary.
+// One line per card row: provider and window, what is left or used, reset, status and confidence, outlook.
 [[nodiscard]] QStringList forecastLines(const Report& report);
 // The freshness, headroom and spend lines of the text report.
 [[nodiscard]] QStringList reportLines(const Report& report);

@@ -588,6 +588,9 @@ QString ascii(const QString& text)
         case 0x2190:
             result += QStringLiteral("<-");
             break;
+        case 0x203a: // ›
+            result += u'>';
+            break;
         default:
             result += u'?';
         }

@@ -6,7 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 
 // The man page and the shell completions are written at build time from the table behind --help: checked here
 // against what the program itself prints, and the bash completion by completing for real.
@@ -91,6 +95,49 @@ TEST(CommandLineDocs, ManPageAndBothCompletionsNameEveryOptionOfTheHelp)
         EXPECT_TRUE(mentions(bash, word)) << "bash: " << word.toStdString();
         EXPECT_TRUE(mentions(zsh, word)) << "zsh: " << word.toStdString();
     }
+}
+
+// Every key of the object and of the objects within it.
+void collectKeys(const QJsonValue& value, QSet<QString>& keys)
+{
+    if (value.isArray())
+        for (const QJsonValue& item : value.toArray())
+            collectKeys(item, keys);
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        keys.insert(it.key());
+        collectKeys(it.value(), keys);
+    }
+}
+
+// The package installs no README: the man page itself names every key that status prints and the
+// environment the program reads, and roff renders it without a warning.
+TEST(CommandLineDocs, ManPageNamesEveryJsonKeyAndTheEnvironment)
+{
+    Home home;
+    QSet<QString> keys;
+    for (const char* format : {"--json", "--waybar"}) {
+        const ProcessResult r =
+            run(home, {QStringLiteral("status"), QStringLiteral("--demo"), QString::fromLatin1(format),
+                       QStringLiteral("--at"), QStringLiteral("2026-05-12T14:00:00Z")});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        collectKeys(QJsonDocument::fromJson(r.out.toUtf8()).object(), keys);
+    }
+    ASSERT_TRUE(keys.contains(QStringLiteral("remainingDailyAllowance")));
+    for (const char* variable :
+         {"NO_COLOR", "TERM", "LANG", "LC_ALL", "TZ", "CLAUDE_CONFIG_DIR", "CODEX_HOME"})
+        keys.insert(QString::fromLatin1(variable));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
+    env.insert(QStringLiteral("MANROFFOPT"), QStringLiteral("-ww"));
+    const ProcessResult man =
+        runTool(QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
+    ASSERT_EQ(man.exitCode, 0) << man.err.toStdString();
+    EXPECT_EQ(man.err, QString());
+    for (const QString& key : keys)
+        EXPECT_TRUE(mentions(man.out, key)) << key.toStdString();
 }
 
 QStringList sorted(QStringList list)

@@ -192,7 +192,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
             fiveHour = f.toObject();
     EXPECT_NEAR(fiveHour.value("estimatedTimeToLimit").toDouble(), 7200, 1);
     EXPECT_EQ(fiveHour.value("runOutAt").toString(), "2026-05-12T16:00:00Z") << "now + the time to limit";
-    EXPECT_TRUE(text.out.contains("limit in 2h")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("runs out 16:00 (2h)")) << text.out.toStdString();
 
     QFile exported(csvPath);
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
