@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include "cli/AccountsCommand.h"
 #include "cli/ClaudeCommands.h"
 #include "cli/CommandLineOptions.h"
 #include "cli/HeadlessCommand.h"
@@ -131,6 +132,12 @@ std::optional<int> runCommandLine(const QStringList& arguments)
     }
     if (args.front() == QLatin1String("--export-csv"))
         return exportCsv(args.mid(1));
+    if (args.front() == QLatin1String("accounts")) {
+        const auto parsed = AccountsCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error, args.front());
+        return AccountsCommand::run(std::get<AccountsCommand::Options>(parsed));
+    }
     if (args.front() == QLatin1String("usage")) {
         const auto parsed = UsageCommand::parse(args.mid(1));
         if (const QString* error = std::get_if<QString>(&parsed))
@@ -162,7 +169,7 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
             if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
                 arg == QLatin1String("top") || arg == QLatin1String("help") ||
-                arg == QLatin1String("--export-csv"))
+                arg == QLatin1String("accounts") || arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(CommandLineOptions::unknownOption(
                 arg, {CommandLineOptions::Group::interface, CommandLineOptions::Group::diagnostics}));

@@ -18,6 +18,7 @@ enum class Group
     status,      // after the "status" command
     usage,       // after the "usage" command
     top,         // after the "top" command
+    accounts,    // after the "accounts" command
     diagnostics, // print and exit
 };
 
@@ -76,6 +77,14 @@ inline constexpr std::array groups{
         "until fg. When no other Tallyvane (tray or --headless) collects, it runs the providers itself as "
         "--headless does, and takes over when that one exits; standard output must be a terminal that moves "
         "the cursor (exit status 2 otherwise, also with TERM dumb or unset)."},
+    GroupInfo{
+        Group::accounts, "accounts",
+        "tallyvane accounts [list [--json] | add PATH [--label NAME] [--provider PROVIDER] | remove PATH]",
+        "The accounts command",
+        "accounts: the folders of every Claude Code and Codex account Tallyvane watches (the default "
+        "ones, each ~/.claude-* and ~/.codex-* that holds a credential, and those you add), with the "
+        "short key that names each account in the log; add and remove write only accounts.json in the "
+        "data folder."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -126,6 +135,14 @@ inline constexpr std::array options{
     Option{Group::top, "--demo", "", Values::none, "show demo data instead of the snapshot log"},
     Option{Group::top, "--no-collect", "", Values::none, "never start the providers, only read the log"},
     Option{Group::top, "--help", "", Values::none, "show this command's help (also -h)"},
+
+    Option{Group::accounts, "--json", "", Values::none, "with list: one JSON document"},
+    Option{
+        Group::accounts, "--label", "NAME", Values::none,
+        "with add: the account's name in every face (default: the folder's suffix, else the e-mail's name)"},
+    Option{Group::accounts, "--provider", "PROVIDER", Values::providers,
+           "with add: whose folder it is, when its files do not tell"},
+    Option{Group::accounts, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run one demo cycle through the forecasting engines; exit status 1 when a check fails"},
