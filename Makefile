@@ -1,7 +1,7 @@
 # Tallyvane: `make run` and `make test` are all a fresh Debian 12 or 13 machine needs (with make and git).
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test screenshots test-sanitize test-debian13 bench fuzz package format format-check clean
+.PHONY: all deps build run test screenshots test-sanitize test-tsan test-debian13 lint bench fuzz package format format-check clean
 
 all: build
 
@@ -32,6 +32,16 @@ test-sanitize: deps
 	@cmake --preset sanitize >/dev/null
 	@cmake --build --preset sanitize -j $(JOBS)
 	@ctest --preset sanitize
+
+# The app, providers and history suites under ThreadSanitizer; any report fails its case.
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+	@ctest --preset tsan
+
+# clang-tidy over every C++ file of the build, as .clang-tidy says.
+lint: build
+	@scripts/lint.sh
 
 # `make test` and `make package` on a fresh Debian 13 root (debootstrap, kept between runs); needs root.
 test-debian13:

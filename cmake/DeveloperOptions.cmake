@@ -18,6 +18,10 @@ if(TALLYVANE_SANITIZE)
                                                           -fno-omit-frame-pointer)
     target_link_options(tallyvane_sanitizers INTERFACE -fsanitize=address,undefined)
 endif()
+if(TALLYVANE_TSAN)
+    target_compile_options(tallyvane_sanitizers INTERFACE -fsanitize=thread -fno-omit-frame-pointer -O1)
+    target_link_options(tallyvane_sanitizers INTERFACE -fsanitize=thread)
+endif()
 if(TALLYVANE_BUILD_FUZZ)
     # Our code is instrumented for coverage and checked; only the fuzz targets link libFuzzer itself.
     target_compile_options(tallyvane_sanitizers INTERFACE -fsanitize=fuzzer-no-link,address,undefined
@@ -74,5 +78,5 @@ function(tallyvane_test_suite name)
                                                TALLYVANE_BINARY_DIR="${PROJECT_BINARY_DIR}")
     # Parameterised cases are named by their name generators, not by a dump of their parameter's bytes.
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+                         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 LABELS ${name})
 endfunction()

@@ -12,6 +12,7 @@ namespace {
 
 bool sameBits(double a, double b)
 {
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the same bits are the point
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 

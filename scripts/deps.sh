@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config ccache
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev libsimdjson-dev
-    clang clang-format
+    clang clang-format clang-tidy
     xvfb xauth xdotool x11-utils openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools time dunst tzdata locales
     dpkg-dev lintian appstream man-db zsh file tmux procps
 )

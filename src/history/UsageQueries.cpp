@@ -76,12 +76,11 @@ std::vector<DayTokens> recentSeries(const UsageTotals& totals, Provider provider
     return series;
 }
 
-double averageDailyTokens(const UsageTotals& totals, Provider provider, int lastDayCount,
-                          const QDateTime& now)
+double averageDailyTokens(const UsageTotals& totals, Provider provider, int lastDays, const QDateTime& now)
 {
     double sum = 0;
     int active = 0;
-    for (const DayTokens& day : recentSeries(totals, provider, lastDayCount, now)) {
+    for (const DayTokens& day : recentSeries(totals, provider, lastDays, now)) {
         if (day.tokens >= 1) {
             sum += static_cast<double>(day.tokens);
             ++active;

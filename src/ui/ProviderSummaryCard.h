@@ -13,7 +13,7 @@ class ProviderSummaryCard : public CardFrame
 public:
     explicit ProviderSummaryCard(QWidget* parent = nullptr);
 
-    void setCard(const ProviderCardText& card);
+    void setCard(const ProviderCardText& input);
     [[nodiscard]] const ProviderCardText& card() const { return m_card; }
 
 private:

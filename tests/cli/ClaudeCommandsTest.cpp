@@ -145,6 +145,7 @@ TEST(ClaudeCommandsTest, NoRefreshIsSentWhenTheNewTokenCouldNotBeKept)
     QProcess process;
     process.setProcessEnvironment(env);
     process.start("unshare", {"-rm", "sh", "-c",
+                              // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one shell script in pieces
                               "mount -t tmpfs -o size=64k tmpfs \"$1\" || exit 77; mkdir -p \"$1/claude\" "
                               "\"$1/data/Tallyvane/logs\" && cp \"$3\" \"$1/claude/.credentials.json\" && "
                               "{ cat /dev/zero > \"$1/fill\"; true; } 2>/dev/null; \"$2\" --oauthtest; "

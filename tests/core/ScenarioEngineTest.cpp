@@ -18,8 +18,8 @@ const QString assumedHigh = QStringLiteral("Current effort unknown; assumed high
 UsageSnapshot at10hToReset(std::optional<QString> effort, std::optional<QString> speed = std::nullopt)
 {
     UsageSnapshot s = sample(0, 40, 600);
-    s.effortLevel = std::move(effort);
-    s.speedMode = std::move(speed);
+    s.effortLevel = effort;
+    s.speedMode = speed;
     return s;
 }
 

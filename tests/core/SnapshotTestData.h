@@ -51,6 +51,7 @@ inline void appendFile(const QString& path, const QByteArray& bytes)
 
 inline bool sameBits(double a, double b)
 {
+    // NOLINTNEXTLINE(bugprone-suspicious-memory-comparison): the same bits are the point
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 

@@ -171,7 +171,7 @@ inline QByteArray randomTranscript(quint32 seed, bool claude, int steps, qint64 
                                         pick(20000)};
                 const QString id = QStringLiteral("msg_%1").arg(pick(40)); // some ids recur in later replies
                 const QString request = kind == 6 ? QString() : QStringLiteral("req_%1").arg(pick(40));
-                const QString model = models[pick(models.size())];
+                const QString& model = models[pick(models.size())];
                 const int blocks = 1 + pick(3);
                 for (int b = 0; b < blocks; ++b)
                     out += line(claudeReply(ms + b, id, request, model, usage, text()));

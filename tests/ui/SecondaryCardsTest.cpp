@@ -143,6 +143,7 @@ TEST(TrendsAndDailyUsage, RowsOnlyForProvidersWithTokens)
         labels(daily),
         (QStringList{"Daily usage", "£41.00/wk est.", "Claude Code", "avg 557K/day · ~£31.20/wk",
                      "Most active 22:00–02:00",
+                     // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one sentence in two pieces
                      "This computer's local logs only. Spend is estimated metered cost; on a flat plan it's "
                      "the equivalent value you're getting."}));
 

@@ -168,7 +168,7 @@ bool write(const QString& path, const std::function<bool(int fd)>& fill, QString
     const std::optional<QString> resolved = targetOf(path, options.followForeignLinks, &why);
     if (!resolved)
         return fail(why);
-    const QString target = *resolved;
+    const QString& target = *resolved;
     const QByteArray targetName = QFile::encodeName(target);
     mode_t mode = 0;
     struct stat existing = {};

@@ -95,7 +95,7 @@ std::optional<CodexRateLimitsPayload> CodexRateLimitsPayload::fromJson(const QJs
             auto bucket = CodexRateLimitBucket::fromJson(it.value());
             if (!bucket)
                 return std::nullopt;
-            buckets.insert(it.key(), std::move(*bucket));
+            buckets.insert(it.key(), *bucket);
         }
         payload.rateLimitsByLimitId = std::move(buckets);
     }

@@ -61,8 +61,11 @@ public Q_SLOTS:
     void RegisterStatusNotifierHost(const QString&) {}
 
 Q_SIGNALS:
+    // moc writes the signals' definitions, with names of its own.
+    // NOLINTBEGIN(readability-inconsistent-declaration-parameter-name)
     void StatusNotifierItemRegistered(const QString& item);
     void StatusNotifierItemUnregistered(const QString& item);
+    // NOLINTEND(readability-inconsistent-declaration-parameter-name)
     void StatusNotifierHostRegistered();
 
 private:
@@ -169,6 +172,7 @@ int main(int argc, char** argv)
         std::fputs("no session bus\n", stderr);
         return 2;
     }
+    // NOLINTNEXTLINE(readability-static-accessed-through-instance): Qt's idiom
     const QStringList args = app.arguments();
     if (args.contains("--watcher")) {
         auto* watcher = new FakeWatcher(&app);
@@ -186,7 +190,7 @@ int main(int argc, char** argv)
             return 3;
     }
     QTextStream(stdout) << "ready" << Qt::endl;
-    return app.exec();
+    return app.exec(); // NOLINT(readability-static-accessed-through-instance): Qt's idiom
 }
 
 #include "FakeDesktopServices.moc"

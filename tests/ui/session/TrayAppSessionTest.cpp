@@ -230,7 +230,7 @@ TEST(TrayAppSession, SecondStartShowsAndToggleTogglesTheRunningPanel)
         {{}, true}, {{"--demo"}, true}, {{"--toggle"}, false}, {{"--toggle"}, true}};
     for (const auto& [arguments, visible] : rows) {
         EXPECT_EQ(runOnce(arguments), 0);
-        EXPECT_TRUE(TestSupport::waitFor([&] { return panelVisible() == visible; }, 5000))
+        EXPECT_TRUE(TestSupport::waitFor([&, shown = visible] { return panelVisible() == shown; }, 5000))
             << arguments.join(' ').toStdString();
     }
     EXPECT_EQ(tray.app->state(), QProcess::Running);
