@@ -92,8 +92,9 @@ void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enable
     std::array<bool, kProviders> isEnabled{};
     for (Provider p : enabled)
         isEnabled[size_t(p)] = true;
+    // Another account's readings never join the default account's series.
     const auto keep = [&](const UsageSnapshot& s) {
-        return isEnabled[size_t(s.provider)] && !(ignoreAfter && s.timestamp > *ignoreAfter);
+        return isEnabled[size_t(s.provider)] && !s.account && !(ignoreAfter && s.timestamp > *ignoreAfter);
     };
 
     m_needsRebuild = false;
