@@ -315,6 +315,8 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         inputs.append(input);
     }
     bundle.recommendations = RecommendationEngine::recommendations(inputs);
+    if (!settings.demoMode)
+        bundle.accounts = ComputeSteps::otherAccounts(cache.otherAccounts(), settings, clock.now());
     return bundle;
 }
 
@@ -352,6 +354,11 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
         m_published.recommendations = bundle.recommendations;
         recommendationsPublished = true;
         Q_EMIT recommendationsChanged();
+    }
+    if (bundle.accounts != m_published.accounts) {
+        m_published.accounts = bundle.accounts;
+        anyChanged = true;
+        Q_EMIT forecastsChanged();
     }
     bool published = anyChanged || recommendationsPublished;
     if (published || !m_lastRefresh) {

@@ -1,6 +1,7 @@
 #include "CliProcess.h"
 #include "core/text/SnapshotLineDecoder.h"
 #include "core/text/Zone.h"
+#include "providers/AccountFolders.h"
 
 #include "providers/ClaudeTestSupport.h"
 #include "providers/LoopbackHttpServer.h"
@@ -269,6 +270,22 @@ TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
     });
     ASSERT_NE(claude, forecasts.end()) << status.out.toStdString();
     EXPECT_EQ(claude->toObject().value("currentUsedPercent").toDouble(), 20);
+    EXPECT_FALSE(claude->toObject().contains("account"));
+    // The other account's window follows, named; and with two accounts, the list of them.
+    const QJsonObject last = forecasts.last().toObject();
+    EXPECT_EQ(std::tuple(last.value("id").toString(), last.value("account").toString(),
+                         last.value("accountLabel").toString(), last.value("currentUsedPercent").toDouble()),
+              std::tuple(QStringLiteral("claude-fiveHour"), *work->account, QStringLiteral("work"), 70.0));
+    const QJsonArray accounts =
+        QJsonDocument::fromJson(status.out.toUtf8()).object().value("accounts").toArray();
+    ASSERT_EQ(accounts.size(), 2) << status.out.toStdString();
+    EXPECT_EQ(accounts[0].toObject(),
+              (QJsonObject{{"provider", "claude"},
+                           {"key", AccountFolders::key(Provider::claude, "uuid-personal")},
+                           {"label", "uuid-personal"},
+                           {"default", true},
+                           {"folder", h + "/.claude"}}));
+    EXPECT_EQ(accounts[1].toObject().value("folder").toString(), h + "/.claude-work");
 }
 
 // Two fetches of the same usage answer, as the service sends it (reset times with a fraction of a second that
