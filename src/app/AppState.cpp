@@ -50,8 +50,11 @@ AppState::AppState(Environment environment, QObject* parent)
     : QObject(parent), m_environment(std::move(environment)),
       m_clock(m_environment.clock ? *m_environment.clock : Clock::system())
 {
-    if (!m_environment.providerFactory)
+    if (!m_environment.providerFactory) {
         m_environment.providerFactory = defaultProviderFactory();
+        if (!m_environment.accountProvidersFactory)
+            m_environment.accountProvidersFactory = defaultAccountProvidersFactory();
+    }
     m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
@@ -78,9 +81,7 @@ AppState::~AppState()
     if (m_environment.history)
         m_environment.history->setOnCacheUpdated({});
     // A stopped provider never calls back, so nothing reaches this object once it is gone.
-    for (const auto& provider : std::as_const(m_liveProviders))
-        provider->stop();
-    m_liveProviders.clear();
+    stopProviders();
     // Lets a queued cycle finish; its apply finds this object gone and does nothing.
     m_computeQueue.reset();
 }
@@ -314,6 +315,8 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         inputs.append(input);
     }
     bundle.recommendations = RecommendationEngine::recommendations(inputs);
+    if (!settings.demoMode)
+        bundle.accounts = ComputeSteps::otherAccounts(cache.otherAccounts(), settings, clock.now());
     return bundle;
 }
 
@@ -351,6 +354,11 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
         m_published.recommendations = bundle.recommendations;
         recommendationsPublished = true;
         Q_EMIT recommendationsChanged();
+    }
+    if (bundle.accounts != m_published.accounts) {
+        m_published.accounts = bundle.accounts;
+        anyChanged = true;
+        Q_EMIT forecastsChanged();
     }
     bool published = anyChanged || recommendationsPublished;
     if (published || !m_lastRefresh) {
@@ -397,32 +405,46 @@ void AppState::cycleApplied()
     }
 }
 
-void AppState::startProviders()
+void AppState::stopProviders()
 {
     for (const auto& provider : std::as_const(m_liveProviders))
         provider->stop();
     m_liveProviders.clear();
+    for (const auto& provider : std::as_const(m_accountProviders))
+        provider->stop();
+    m_accountProviders.clear();
+}
+
+void AppState::startProviders()
+{
+    stopProviders();
 
     // A provider that no longer runs keeps no health entry: a stale "connected" would outlive it.
     QMap<Provider, ProviderHealth> health;
     const bool collecting = !m_environment.collectorLock || m_environment.collectorLock->isHeld();
     if (!m_settings.demoMode && collecting) {
+        QPointer<AppState> guard(this);
+        const auto onUpdate = [guard](const QList<UsageSnapshot>&) {
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [guard] {
+                    if (guard)
+                        guard->refresh();
+                },
+                Qt::QueuedConnection);
+        };
         for (Provider kind : sortedEnabledProviders()) {
-            std::shared_ptr<UsageProvider> provider = m_environment.providerFactory(kind, m_store);
-            if (!provider)
-                continue;
-            QPointer<AppState> guard(this);
-            provider->start([guard](const QList<UsageSnapshot>&) {
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [guard] {
-                        if (guard)
-                            guard->refresh();
-                    },
-                    Qt::QueuedConnection);
-            });
-            m_liveProviders.insert(kind, provider);
-            health.insert(kind, provider->health());
+            if (std::shared_ptr<UsageProvider> provider = m_environment.providerFactory(kind, m_store)) {
+                provider->start(onUpdate);
+                m_liveProviders.insert(kind, provider);
+                health.insert(kind, provider->health());
+            }
+            if (m_environment.accountProvidersFactory) {
+                for (const auto& provider : m_environment.accountProvidersFactory(kind, m_store)) {
+                    provider->start(onUpdate);
+                    m_accountProviders.append(provider);
+                }
+            }
         }
     }
     publishProviderHealth(health);

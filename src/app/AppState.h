@@ -42,6 +42,9 @@ struct AppStateEnvironment
     const Clock* clock = &Clock::system();
     // Empty: the providers this build can run (defaultProviderFactory()).
     ProviderFactory providerFactory;
+    // The providers of the other accounts of each enabled kind. Empty: those of the account folders
+    // (defaultAccountProvidersFactory()) with the default provider factory, none with a given one.
+    AccountProvidersFactory accountProvidersFactory;
     // Empty: the data folder's snapshot log.
     std::shared_ptr<SnapshotStore> store;
     // Empty: the data folder's settings file, with the "--demo" rule of the process arguments.
@@ -143,6 +146,8 @@ public:
     // Starts a cycle; while one is pending, another follows it once it is applied (requests coalesce).
     void refresh();
     void startProviders();
+    // After it returns no provider calls back.
+    void stopProviders();
     void toggleProvider(Provider provider, bool enabled);
     void setFocusedProvider(Provider provider);
     // The panel's basis picker: this run's view only; the saved default basis stays as it is.
@@ -230,6 +235,8 @@ private:
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
+    // The other accounts' providers, each kind's in the order of its account folders.
+    QList<std::shared_ptr<UsageProvider>> m_accountProviders;
     void watchLog();
 
     QTimer m_refreshTimer;

@@ -1,12 +1,15 @@
 #include "app/ComputeSteps.h"
 
 #include "core/forecast/CalibratedForecast.h"
+#include "core/forecast/ForecastEngine.h"
 #include "core/forecast/ForecastMath.h"
 #include "core/forecast/PaceCalculator.h"
+#include "core/io/AccountList.h"
 #include "history/ClaudeEffortCalibration.h"
 #include "history/ClaudeFiles.h"
 #include "history/HistoryCalibration.h"
 #include "history/UsageHistory.h"
+#include "providers/AccountFolders.h"
 
 #include <algorithm>
 
@@ -157,6 +160,64 @@ LongWindow longWindow(const ForecastBundle& bundle, const ForecastResult& foreca
     }
     out.forecast = CalibratedForecast::applyWeeklyStatus(out.forecast);
     return out;
+}
+
+QList<AccountForecasts>
+otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageSnapshot>>& readings,
+              const AppSettings& settings, const QDateTime& now)
+{
+    QList<AccountForecasts> accounts;
+    if (readings.isEmpty())
+        return accounts;
+    // Labels and folders as the folders tell them now; an account no longer watched keeps its key.
+    QList<AccountFolders::Account> known;
+    const QList<AccountFolder> added = AccountList::load();
+    for (Provider provider : allProviders)
+        known += AccountFolders::accounts(provider, added);
+    const auto rank = [&](const AccountForecasts& a) {
+        const auto it = std::find_if(known.cbegin(), known.cend(), [&](const AccountFolders::Account& k) {
+            return k.folder.provider == a.provider && k.key == a.key;
+        });
+        return std::pair(int(a.provider), it == known.cend() ? known.size() : it - known.cbegin());
+    };
+    for (auto it = readings.cbegin(); it != readings.cend(); ++it) {
+        const auto& [provider, key, window] = it.key();
+        if (accounts.isEmpty() || accounts.last().provider != provider || accounts.last().key != key) {
+            AccountForecasts account{false, provider, key, key, {}, {}};
+            for (const AccountFolders::Account& k : std::as_const(known)) {
+                if (k.folder.provider == provider && k.key == key) {
+                    account.label = k.label;
+                    account.folder = k.folder.folder;
+                }
+            }
+            accounts.append(account);
+        }
+        QList<UsageSnapshot> series = it.value();
+        std::stable_sort(series.begin(), series.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+            return a.timestamp < b.timestamp;
+        });
+        ForecastResult result =
+            ForecastEngine::forecast(provider, window, series, settings.forecastBasis, settings.sleep, now);
+        accounts.last().forecasts.append(isLongWindow(window) ? CalibratedForecast::applyWeeklyStatus(result)
+                                                              : result);
+    }
+    for (AccountForecasts& account : accounts)
+        std::stable_sort(account.forecasts.begin(), account.forecasts.end(),
+                         [](const ForecastResult& a, const ForecastResult& b) {
+                             return displayRank(a.windowKind) < displayRank(b.windowKind);
+                         });
+    for (Provider provider : allProviders) {
+        const auto first = std::find_if(known.cbegin(), known.cend(), [&](const AccountFolders::Account& k) {
+            return k.folder.provider == provider && k.folder.isDefault;
+        });
+        const bool others = std::any_of(accounts.cbegin(), accounts.cend(),
+                                        [&](const AccountForecasts& a) { return a.provider == provider; });
+        if (first != known.cend() && others && settings.enabledProviders.contains(provider))
+            accounts.append({true, provider, first->key, first->label, first->folder.folder, {}});
+    }
+    std::stable_sort(accounts.begin(), accounts.end(),
+                     [&](const AccountForecasts& a, const AccountForecasts& b) { return rank(a) < rank(b); });
+    return accounts;
 }
 
 } // namespace ComputeSteps

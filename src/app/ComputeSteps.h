@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 
 #include <optional>
 
@@ -55,5 +56,13 @@ struct LongWindow
 // The long window that speaks for a provider: its seven-day window when it has one (the Sonnet-only
 // weekly limit must not stand in for the account's), else its weekly one.
 [[nodiscard]] bool speaksForProvider(WindowKind window, const QList<WindowKind>& windows);
+
+// Every account of an assistant that has readings of another account than its default one (the default
+// first, without forecasts of its own here), and the other accounts' forecasts from their readings: the
+// forecast of each window, with the weekly status rule on the long ones (pace, calibration and estimates are
+// the default account's for now).
+[[nodiscard]] QList<AccountForecasts>
+otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageSnapshot>>& readings,
+              const AppSettings& settings, const QDateTime& now);
 
 } // namespace ComputeSteps

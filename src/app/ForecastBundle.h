@@ -26,6 +26,23 @@ struct WorkingSeries
     friend bool operator==(const WorkingSeries&, const WorkingSeries&) = default;
 };
 
+// An account and, besides its assistant's default one, its windows as the log's readings of it give them.
+struct AccountForecasts
+{
+    // The default account's windows are the bundle's own forecasts.
+    bool isDefault = false;
+    Provider provider = Provider::claude;
+    QString key;
+    // The folder's label, or the key itself for an account no longer watched.
+    QString label;
+    // Empty for an account no longer watched.
+    QString folder;
+    // Five-hour first, then the long windows.
+    QList<ForecastResult> forecasts;
+
+    friend bool operator==(const AccountForecasts&, const AccountForecasts&) = default;
+};
+
 // What one compute cycle produced; published field by field, only where it differs from the state.
 // Maps are ordered so that folds over them (the overall status) do not depend on hashing.
 struct ForecastBundle
@@ -39,6 +56,9 @@ struct ForecastBundle
     QMap<Provider, PaceResult> paces;
     QMap<Provider, CalibratedProjection> calibrated;
     QList<Recommendation> recommendations;
+    // Empty with one account per assistant; else every account, each assistant's in the order of its folders,
+    // the default one first.
+    QList<AccountForecasts> accounts;
     // Claude Code's current model, effort and thinking setting; absent without Claude.
     std::optional<ClaudeEstimator::CurrentSettings> claudeCurrent;
 

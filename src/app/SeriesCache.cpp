@@ -9,6 +9,7 @@ void SeriesCache::clear()
 {
     m_working.clear();
     m_workingSize = 0;
+    m_others.clear();
     m_keys.clear();
     for (auto& windows : m_windows)
         windows.clear();
@@ -92,8 +93,9 @@ void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enable
     std::array<bool, kProviders> isEnabled{};
     for (Provider p : enabled)
         isEnabled[size_t(p)] = true;
+    // Another account's readings never join the default account's series.
     const auto keep = [&](const UsageSnapshot& s) {
-        return isEnabled[size_t(s.provider)] && !(ignoreAfter && s.timestamp > *ignoreAfter);
+        return isEnabled[size_t(s.provider)] && !s.account && !(ignoreAfter && s.timestamp > *ignoreAfter);
     };
 
     m_needsRebuild = false;
@@ -111,6 +113,8 @@ void SeriesCache::update(const SnapshotLog& stored, const QSet<Provider>& enable
     m_stored = stored;
     for (qsizetype i = from; i < stored.size(); ++i) {
         const UsageSnapshot& s = stored[i];
+        if (s.account && isEnabled[size_t(s.provider)] && !(ignoreAfter && s.timestamp > *ignoreAfter))
+            m_others[{s.provider, *s.account, s.windowKind}].append(s);
         if (!keep(s)) {
             // The first snapshot left out: from here on the working list is a filtered copy.
             if (m_sharesStored) {

@@ -7,10 +7,12 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QSet>
 
 #include <array>
 #include <optional>
+#include <tuple>
 
 // The working snapshots of a cycle split into (provider, window) series, kept from one cycle to the next
 // so that after an append to a long log only the new snapshots are sorted in. Each series is kept twice:
@@ -35,6 +37,10 @@ public:
     const QList<UsageSnapshot>& series(Provider provider, WindowKind window) const;
     // Every series with its positions in the working log, in the order the queries list them.
     QList<WorkingSeries> published() const;
+    // The other accounts' readings of the enabled providers (not in the working log), by provider, account
+    // and window, each in log order.
+    using OtherKey = std::tuple<Provider, QString, WindowKind>;
+    const QMap<OtherKey, QList<UsageSnapshot>>& otherAccounts() const { return m_others; }
 
     // How the last update went, for tests and benchmarks.
     bool lastUpdateWasIncremental() const { return m_incremental; }
@@ -78,6 +84,7 @@ private:
     std::array<QList<WindowKind>, kProviders> m_windows;
     std::array<std::array<Series, kWindows>, kProviders> m_series;
     bool m_incremental = false;
+    QMap<OtherKey, QList<UsageSnapshot>> m_others;
     // A snapshot older than its trimmed series' newest arrived: what was dropped may matter again.
     bool m_needsRebuild = false;
     // Set while rebuilding: no trim before the end, so a series found out of order is kept whole.

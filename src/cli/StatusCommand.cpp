@@ -207,7 +207,27 @@ QJsonObject reportJson(const Report& report)
     QJsonArray forecasts;
     for (const ForecastResult& f : orderedForecasts(report.bundle))
         forecasts.append(forecastJson(f));
+    // Another account's windows follow the default ones, each named; the list of accounts appears only when
+    // there is more than one.
+    QJsonArray accounts;
+    for (const AccountForecasts& account : report.bundle.accounts) {
+        for (const ForecastResult& f : account.forecasts) {
+            QJsonObject o = forecastJson(f);
+            o.insert(QStringLiteral("account"), account.key);
+            o.insert(QStringLiteral("accountLabel"), account.label);
+            forecasts.append(o);
+        }
+        QJsonObject entry{{QStringLiteral("provider"), rawValue(account.provider)},
+                          {QStringLiteral("key"), account.key},
+                          {QStringLiteral("label"), account.label},
+                          {QStringLiteral("default"), account.isDefault}};
+        if (!account.folder.isEmpty())
+            entry.insert(QStringLiteral("folder"), account.folder);
+        accounts.append(entry);
+    }
     root.insert(QStringLiteral("forecasts"), forecasts);
+    if (!accounts.isEmpty())
+        root.insert(QStringLiteral("accounts"), accounts);
     QJsonObject paces;
     for (auto it = report.bundle.paces.cbegin(); it != report.bundle.paces.cend(); ++it)
         paces.insert(rawValue(it.key()), paceJson(it.value()));

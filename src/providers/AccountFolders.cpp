@@ -132,6 +132,22 @@ QString key(Provider provider, const QString& accountId)
     return QString::fromLatin1(digest.toHex().left(8));
 }
 
+QList<Account> accounts(Provider provider, const QList<AccountFolder>& added)
+{
+    QList<Account> all;
+    for (const AccountFolder& folder : discover(provider, added)) {
+        const std::optional<Identity> who = identity(folder);
+        const QString id = who ? who->accountId : QStringLiteral("folder:") + folder.folder;
+        Account account{folder, key(provider, id), label(folder, who)};
+        const bool known =
+            std::any_of(all.cbegin(), all.cend(), [&](const Account& a) { return a.key == account.key; });
+        // The default folder holds its place even when off: an added folder of the same account is not read.
+        if (!known && (folder.enabled || folder.isDefault))
+            all.append(std::move(account));
+    }
+    return all;
+}
+
 QString label(const AccountFolder& folder, const std::optional<Identity>& identity)
 {
     if (!folder.label.isEmpty())

@@ -34,4 +34,18 @@ QString key(Provider provider, const QString& accountId);
 // e-mail's name, else the folder's name.
 QString label(const AccountFolder& folder, const std::optional<Identity>& identity);
 
+// One account to watch: the folder it is read from, its key and its label.
+struct Account
+{
+    AccountFolder folder;
+    QString key;
+    QString label;
+
+    friend bool operator==(const Account&, const Account&) = default;
+};
+
+// The switched-on accounts of `discover`, the default one first. A folder signed in to an account listed
+// before it is left out (one account, read once); one that tells no identity is keyed by its path.
+QList<Account> accounts(Provider provider, const QList<AccountFolder>& added);
+
 } // namespace AccountFolders

@@ -1,5 +1,7 @@
 #include "CliProcess.h"
+#include "core/text/SnapshotLineDecoder.h"
 #include "core/text/Zone.h"
+#include "providers/AccountFolders.h"
 
 #include "providers/ClaudeTestSupport.h"
 #include "providers/LoopbackHttpServer.h"
@@ -7,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <cmath>
 #include <csignal>
@@ -190,6 +194,98 @@ TEST(HeadlessInstance, OnlyTheCollectorLockHolderRunsProviders)
     EXPECT_TRUE(TestSupport::waitFor([&] { return fetches() == 2; }, 15'000));
     second.terminate();
     ASSERT_TRUE(second.waitForFinished(5'000));
+}
+
+// Each Claude folder signed in to its own account is read with its own credential and keeps its readings
+// apart under a key; a folder signed in to an account already read is not polled a second time.
+TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
+{
+    Home home;
+    LoopbackHttpServer server;
+    const QDateTime resets = QDateTime::currentDateTimeUtc().addSecs(7'200);
+    const auto usage = [&](int used) {
+        return LoopbackHttpServer::reply(200, R"({"five_hour":{"utilization":)" + QByteArray::number(used) +
+                                                  R"(,"resets_at":")" +
+                                                  resets.toString(Qt::ISODate).toLatin1() + R"("}})");
+    };
+    const QString h = home.path();
+    const struct
+    {
+        QString folder, config, uuid, token;
+        int used;
+    } folders[] = {
+        {h + "/.claude", h + "/.claude.json", "uuid-personal", "sk-ant-oat01-personal", 20},
+        {h + "/.claude-work", h + "/.claude-work/.claude.json", "uuid-work", "sk-ant-oat01-work", 70},
+        {h + "/.claude-again", h + "/.claude-again/.claude.json", "uuid-personal", "sk-ant-oat01-again", 99}};
+    for (const auto& f : folders) {
+        ClaudeTestSupport::writeFile(
+            f.folder + "/.credentials.json",
+            ClaudeTestSupport::credentialDocument(f.token, "sk-ant-ort01-" + f.token, resets.addDays(1)),
+            0600);
+        ClaudeTestSupport::writeFile(
+            f.config, QJsonDocument(QJsonObject{{"oauthAccount",
+                                                 QJsonObject{{"accountUuid", f.uuid},
+                                                             {"emailAddress", f.uuid + "@example.com"}}}})
+                          .toJson());
+        server.answerFor("/api/oauth/usage", "Bearer " + f.token.toLatin1(), usage(f.used));
+    }
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+    QProcess collector;
+    collector.setProcessEnvironment(env);
+    collector.start(binary(), {QStringLiteral("--headless")});
+    const auto stored = [&] {
+        QList<UsageSnapshot> log = SnapshotLineDecoder::decodeLines(
+            TestSupport::readFile(home.file(QStringLiteral("snapshots.ndjson"))));
+        return log;
+    };
+    ASSERT_TRUE(TestSupport::waitFor([&] { return stored().size() >= 2; }, 20'000))
+        << collector.readAllStandardError().toStdString();
+    QThread::msleep(1'000);
+    collector.terminate();
+    ASSERT_TRUE(collector.waitForFinished(5'000));
+
+    const QList<UsageSnapshot> log = stored();
+    ASSERT_EQ(log.size(), 2);
+    const auto personal = std::find_if(log.begin(), log.end(), [](const auto& s) { return !s.account; });
+    const auto work = std::find_if(log.begin(), log.end(), [](const auto& s) { return bool(s.account); });
+    ASSERT_NE(personal, log.end());
+    ASSERT_NE(work, log.end());
+    EXPECT_EQ(personal->usedPercent, 20);
+    EXPECT_EQ(work->usedPercent, 70);
+    EXPECT_TRUE(QRegularExpression("^[0-9a-f]{8}$").match(*work->account).hasMatch());
+    const QByteArray bytes = TestSupport::readFile(home.file(QStringLiteral("snapshots.ndjson")));
+    EXPECT_FALSE(bytes.contains("uuid-") || bytes.contains("@example.com")) << bytes.toStdString();
+    EXPECT_EQ(bytes.count("\"account\""), 1);
+    for (const auto& request : server.received())
+        EXPECT_NE(request.header("authorization"), "Bearer sk-ant-oat01-again");
+
+    // The default account's forecast reads its own readings only.
+    const ProcessResult status = run(home, {QStringLiteral("status"), QStringLiteral("--json")});
+    ASSERT_EQ(status.exitCode, 0) << status.err.toStdString();
+    const QJsonArray forecasts =
+        QJsonDocument::fromJson(status.out.toUtf8()).object().value("forecasts").toArray();
+    const auto claude = std::find_if(forecasts.begin(), forecasts.end(), [](const QJsonValue& f) {
+        return f.toObject().value("id").toString() == QStringLiteral("claude-fiveHour");
+    });
+    ASSERT_NE(claude, forecasts.end()) << status.out.toStdString();
+    EXPECT_EQ(claude->toObject().value("currentUsedPercent").toDouble(), 20);
+    EXPECT_FALSE(claude->toObject().contains("account"));
+    // The other account's window follows, named; and with two accounts, the list of them.
+    const QJsonObject last = forecasts.last().toObject();
+    EXPECT_EQ(std::tuple(last.value("id").toString(), last.value("account").toString(),
+                         last.value("accountLabel").toString(), last.value("currentUsedPercent").toDouble()),
+              std::tuple(QStringLiteral("claude-fiveHour"), *work->account, QStringLiteral("work"), 70.0));
+    const QJsonArray accounts =
+        QJsonDocument::fromJson(status.out.toUtf8()).object().value("accounts").toArray();
+    ASSERT_EQ(accounts.size(), 2) << status.out.toStdString();
+    EXPECT_EQ(accounts[0].toObject(),
+              (QJsonObject{{"provider", "claude"},
+                           {"key", AccountFolders::key(Provider::claude, "uuid-personal")},
+                           {"label", "uuid-personal"},
+                           {"default", true},
+                           {"folder", h + "/.claude"}}));
+    EXPECT_EQ(accounts[1].toObject().value("folder").toString(), h + "/.claude-work");
 }
 
 // Two fetches of the same usage answer, as the service sends it (reset times with a fraction of a second that

@@ -99,29 +99,36 @@ TEST(SnapshotCsv, TheStreamedDocumentSortsStablyAcrossSpilledRuns)
         s.planType = QString::number(i); // tells rows with equal stamps apart
         log.append(s);
     }
-    QList<UsageSnapshot> sorted = log;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
-        return a.timestamp < b.timestamp;
-    });
-    for (const qsizetype batchBytes : {qsizetype(1) << 20, qsizetype(2000), qsizetype(1)}) {
-        SnapshotCsvWriter writer(batchBytes);
-        for (const UsageSnapshot& s : log)
-            ASSERT_TRUE(writer.add(s));
-        QTemporaryFile out;
-        ASSERT_TRUE(out.open());
-        ASSERT_TRUE(writer.finish(out.handle()));
-        EXPECT_EQ(batchBytes > 100'000, writer.spilledRuns() == 0) << batchBytes;
-        // A child process started meanwhile (Codex) must not inherit the spill file: a descriptor kept open
-        // on exec is counted twice.
-        int spills = 0;
-        const QDir fds(QStringLiteral("/proc/self/fd"));
-        for (const QFileInfo& fd :
-             fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
-            if (fd.symLinkTarget().contains(QLatin1String("tallyvane-export-")))
-                spills += (::fcntl(fd.fileName().toInt(), F_GETFD) & FD_CLOEXEC) != 0 ? 1 : 2;
+    // An export of one account keeps the columns it always had; one row of another adds its column to all.
+    for (const bool accounts : {false, true}) {
+        log[7].account = accounts ? std::optional<QString>(QStringLiteral("1a2b3c4d")) : std::nullopt;
+        QList<UsageSnapshot> sorted = log;
+        std::stable_sort(sorted.begin(), sorted.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+            return a.timestamp < b.timestamp;
+        });
+        const QByteArray document = SnapshotCsv::document(sorted);
+        EXPECT_EQ(document.left(document.indexOf('\n')).endsWith(",confidence,account"), accounts);
+        EXPECT_EQ(document.count(",1a2b3c4d\n"), accounts ? 1 : 0);
+        for (const qsizetype batchBytes : {qsizetype(1) << 20, qsizetype(2000), qsizetype(1)}) {
+            SnapshotCsvWriter writer(batchBytes);
+            for (const UsageSnapshot& s : log)
+                ASSERT_TRUE(writer.add(s));
+            QTemporaryFile out;
+            ASSERT_TRUE(out.open());
+            ASSERT_TRUE(writer.finish(out.handle()));
+            EXPECT_EQ(batchBytes > 100'000, writer.spilledRuns() == 0) << batchBytes;
+            // A child process started meanwhile (Codex) must not inherit the spill file: a descriptor kept
+            // open on exec is counted twice.
+            int spills = 0;
+            const QDir fds(QStringLiteral("/proc/self/fd"));
+            for (const QFileInfo& fd :
+                 fds.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+                if (fd.symLinkTarget().contains(QLatin1String("tallyvane-export-")))
+                    spills += (::fcntl(fd.fileName().toInt(), F_GETFD) & FD_CLOEXEC) != 0 ? 1 : 2;
+            }
+            EXPECT_EQ(spills, writer.spilledRuns() == 0 ? 0 : 1) << batchBytes;
+            out.seek(0);
+            EXPECT_EQ(out.readAll(), document) << batchBytes;
         }
-        EXPECT_EQ(spills, writer.spilledRuns() == 0 ? 0 : 1) << batchBytes;
-        out.seek(0);
-        EXPECT_EQ(out.readAll(), SnapshotCsv::document(sorted)) << batchBytes;
     }
 }

@@ -51,6 +51,7 @@ TEST(SnapshotLineDecoder, AgreesWithTheGenericDecoderOnVariedLines)
          true},
         {"unknown flat keys", variant("\"limitId\"", "\"extra\":\"x\",\"n\":-1.5e3,\"b\":false,\"limitId\""),
          true, true},
+        {"another account", variant("\"limitId\"", "\"account\":\"1a2b3c4d\",\"limitId\""), true, true},
         {"nulls for optionals", variant("\"modelId\":\"gpt-5.5\"", "\"modelId\":null"), true, true},
         {"spaces and tabs between tokens",
          variant("\"provider\":\"codex\",", " \"provider\" :\t\"codex\" , "), true, true},

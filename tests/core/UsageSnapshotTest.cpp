@@ -71,6 +71,7 @@ TEST(UsageSnapshot, FullRoundTripKeepsEveryField)
     s.speedMode = QStringLiteral("fast");
     s.planType = QStringLiteral("Max, 20x");
     s.rateLimitReachedType = QStringLiteral("five_hour");
+    s.account = QStringLiteral("1a2b3c4d");
     const auto decoded = UsageSnapshot::fromJson(s.toJson());
     ASSERT_TRUE(decoded);
     EXPECT_EQ(*decoded, s);

@@ -93,6 +93,13 @@ public:
         answer(path, {reply(status, body)});
     }
 
+    // For a request to `path` with this Authorization header: the answer, before the ones in order.
+    void answerFor(const QByteArray& path, const QByteArray& authorization, Answer answer)
+    {
+        std::lock_guard lock(m_mutex);
+        m_byAuthorization[path + ' ' + authorization] = std::move(answer);
+    }
+
     // Runs on the server's thread when a request for `path` arrives, before it is answered.
     void onRequest(const QByteArray& path, std::function<void()> hook)
     {
@@ -152,7 +159,10 @@ private:
             m_received.append(request);
             const QByteArray path = withoutQuery(request.path);
             QList<Answer>& queue = m_answers[path];
-            if (!queue.isEmpty())
+            const auto mine = m_byAuthorization.constFind(path + ' ' + request.header("authorization"));
+            if (mine != m_byAuthorization.constEnd())
+                reply = *mine;
+            else if (!queue.isEmpty())
                 reply = queue.size() > 1 ? queue.takeFirst() : queue.first();
             hook = m_hooks.value(path);
         }
@@ -183,6 +193,7 @@ private:
     quint16 m_port = 0;
     mutable std::mutex m_mutex;
     QMap<QByteArray, QList<Answer>> m_answers;
+    QMap<QByteArray, Answer> m_byAuthorization;
     QMap<QByteArray, std::function<void()>> m_hooks;
     QList<Received> m_received;
 };

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -53,7 +54,7 @@ CodexLaunchOptions realServer(const QString& home)
 
 // A minimal Responses API: every POST to /v1/responses gets one short streamed answer whose headers carry
 // the account's rate-limit windows, the way the real service reports them.
-LoopbackHttpServer::Answer streamedAnswer()
+LoopbackHttpServer::Answer streamedAnswer(const QByteArray& fiveHourUsed, const QByteArray& weekUsed)
 {
     const QList<QJsonObject> events{
         {{"type", "response.created"}, {"response", QJsonObject{{"id", "resp_1"}}}},
@@ -75,10 +76,10 @@ LoopbackHttpServer::Answer streamedAnswer()
                 "\ndata: " + QJsonDocument(event).toJson(QJsonDocument::Compact) + "\n\n";
     return LoopbackHttpServer::reply(200, body,
                                      {{"content-type", "text/event-stream"},
-                                      {"x-codex-primary-used-percent", "42"},
+                                      {"x-codex-primary-used-percent", fiveHourUsed},
                                       {"x-codex-primary-window-minutes", "300"},
                                       {"x-codex-primary-reset-at", "1796590000"},
-                                      {"x-codex-secondary-used-percent", "17"},
+                                      {"x-codex-secondary-used-percent", weekUsed},
                                       {"x-codex-secondary-window-minutes", "10080"},
                                       {"x-codex-secondary-reset-at", "1797000000"}});
 }
@@ -115,80 +116,114 @@ TEST(RealCodex, WireFactsOfThePinnedServer)
     manager.stop();
 }
 
-TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshots)
+// Two accounts, each with its own home, app-server child and service: the default one in the HOME, another
+// one in a Codex home given as CODEX_HOME, whose readings carry its key.
+TEST(RealCodex, PushedRateLimitsAfterATurnBecomeTwoSnapshotsPerAccount)
 {
     REQUIRE_REAL_CODEX();
-    LoopbackHttpServer mock;
-    mock.answer("/v1/responses", {streamedAnswer()});
-    QTemporaryDir home;
-    const QByteArray config = "model = \"mock-model\"\n"
-                              "model_reasoning_effort = \"low\"\n"
-                              "model_provider = \"mock\"\n"
-                              "\n"
-                              "[model_providers.mock]\n"
-                              "name = \"mock\"\n"
-                              "base_url = \"" +
-                              mock.url("/v1") +
-                              "\"\n"
-                              "wire_api = \"responses\"\n"
-                              "env_key = \"TALLYVANE_MOCK_KEY\"\n"
-                              "request_max_retries = 0\n"
-                              "stream_max_retries = 0\n";
-    ASSERT_TRUE(writeFile(home.filePath(QStringLiteral(".codex/config.toml")), config));
-    // Our own enrichment reads the configuration of the HOME this process runs in.
-    const QString ownConfig = TestSupport::homePath() + QStringLiteral("/.codex/config.toml");
-    ASSERT_TRUE(writeFile(ownConfig, config));
+    struct Account
+    {
+        QString model;
+        QString key;
+        QByteArray fiveHour, week;
+        LoopbackHttpServer mock;
+        QTemporaryDir home;
+        QString configPath;
+        std::unique_ptr<CodexProvider> provider;
+        std::shared_ptr<Collected<QString>> lines;
+    };
+    Account accounts[2];
+    accounts[0].model = QStringLiteral("mock-model");
+    accounts[0].fiveHour = "42";
+    accounts[0].week = "17";
+    // Our own enrichment reads the configuration of the HOME this process runs in for the default account.
+    accounts[0].configPath = TestSupport::homePath() + QStringLiteral("/.codex/config.toml");
+    accounts[1].model = QStringLiteral("mock-work");
+    accounts[1].key = QStringLiteral("1a2b3c4d");
+    accounts[1].fiveHour = "66";
+    accounts[1].week = "30";
+    accounts[1].configPath = accounts[1].home.filePath(QStringLiteral(".codex-work/config.toml"));
 
     QTemporaryDir data;
     SnapshotStore store(data.filePath(QStringLiteral("snapshots.ndjson")));
-    CodexProvider provider(store, realServer(home.path()));
-    const auto lines = recordLines(provider.client());
-    Collected<QList<UsageSnapshot>> updates;
-    provider.start([&](const QList<UsageSnapshot>& snapshots) { updates.add(snapshots); });
-    ASSERT_TRUE(waitFor([&] { return provider.client()->isInitialized(); }, 30000));
+    for (Account& a : accounts) {
+        a.mock.answer("/v1/responses", {streamedAnswer(a.fiveHour, a.week)});
+        const QByteArray config = "model = \"" + a.model.toUtf8() +
+                                  "\"\n"
+                                  "model_reasoning_effort = \"low\"\n"
+                                  "model_provider = \"mock\"\n"
+                                  "\n"
+                                  "[model_providers.mock]\n"
+                                  "name = \"mock\"\n"
+                                  "base_url = \"" +
+                                  a.mock.url("/v1") +
+                                  "\"\n"
+                                  "wire_api = \"responses\"\n"
+                                  "env_key = \"TALLYVANE_MOCK_KEY\"\n"
+                                  "request_max_retries = 0\n"
+                                  "stream_max_retries = 0\n";
+        ASSERT_TRUE(writeFile(a.configPath, config));
+        CodexLaunchOptions launch = realServer(a.home.path());
+        if (!a.key.isEmpty()) {
+            launch.codexHome = QFileInfo(a.configPath).path();
+            launch.account = a.key;
+        } else {
+            ASSERT_TRUE(writeFile(a.home.filePath(QStringLiteral(".codex/config.toml")), config));
+        }
+        a.provider = std::make_unique<CodexProvider>(store, launch);
+        a.lines = recordLines(a.provider->client());
+        a.provider->start([](const QList<UsageSnapshot>&) {});
+    }
+    for (Account& a : accounts) {
+        CodexProvider& provider = *a.provider;
+        ASSERT_TRUE(waitFor([&] { return provider.client()->isInitialized(); }, 30000));
+        const qint64 threadRequest = provider.client()->sendRequest(QStringLiteral("thread/start"),
+                                                                    QJsonObject{{"cwd", a.home.path()}});
+        ASSERT_TRUE(waitFor([&] { return answerTo(*a.lines, threadRequest).has_value(); }, 30000));
+        const QString threadId = answerTo(*a.lines, threadRequest)
+                                     ->value("result")
+                                     .toObject()
+                                     .value("thread")
+                                     .toObject()
+                                     .value("id")
+                                     .toString();
+        ASSERT_FALSE(threadId.isEmpty()) << "thread/start answered without a thread";
+        const QJsonArray input{QJsonObject{{"type", "text"}, {"text", "say ok"}}};
+        provider.client()->sendRequest(QStringLiteral("turn/start"),
+                                       QJsonObject{{"threadId", threadId}, {"input", input}});
+    }
+    for (Account& a : accounts) {
+        // The update notification comes from the server itself. Each line is handled before it is recorded,
+        // so the health can show both windows a moment before the notification is among the recorded lines.
+        const auto sawPush = [&] {
+            const QList<QString> seen = a.lines->values();
+            return std::ranges::any_of(seen, [](const QString& line) {
+                return QJsonDocument::fromJson(line.toUtf8()).object().value("method").toString() ==
+                       QStringLiteral("account/rateLimits/updated");
+            });
+        };
+        const bool pushed = waitFor(
+            [&] { return sawPush() && a.provider->health().detail == QStringLiteral("2 windows"); }, 60000);
+        ASSERT_TRUE(pushed) << a.model.toStdString() << ": no rate-limit push; mock answered "
+                            << a.mock.count("/v1/responses") << " requests";
+        EXPECT_EQ(a.provider->health().state, ProviderHealth::State::connected);
+    }
+    QFile::remove(accounts[0].configPath);
 
-    const qint64 threadRequest =
-        provider.client()->sendRequest(QStringLiteral("thread/start"), QJsonObject{{"cwd", home.path()}});
-    ASSERT_TRUE(waitFor([&] { return answerTo(*lines, threadRequest).has_value(); }, 30000));
-    const QString threadId = answerTo(*lines, threadRequest)
-                                 ->value("result")
-                                 .toObject()
-                                 .value("thread")
-                                 .toObject()
-                                 .value("id")
-                                 .toString();
-    ASSERT_FALSE(threadId.isEmpty()) << "thread/start answered without a thread";
-
-    const QJsonArray input{QJsonObject{{"type", "text"}, {"text", "say ok"}}};
-    provider.client()->sendRequest(QStringLiteral("turn/start"),
-                                   QJsonObject{{"threadId", threadId}, {"input", input}});
-    // The update notification comes from the server itself. Each line is handled before it is recorded, so
-    // the health can show both windows a moment before the notification is among the recorded lines.
-    const auto sawPush = [&] {
-        const QList<QString> seen = lines->values();
-        return std::ranges::any_of(seen, [](const QString& line) {
-            return QJsonDocument::fromJson(line.toUtf8()).object().value("method").toString() ==
-                   QStringLiteral("account/rateLimits/updated");
-        });
-    };
-    const bool pushed =
-        waitFor([&] { return sawPush() && provider.health().detail == QStringLiteral("2 windows"); }, 60000);
-    QFile::remove(ownConfig);
-    ASSERT_TRUE(pushed) << "no rate-limit push; mock answered " << mock.count("/v1/responses") << " requests";
-    EXPECT_GE(mock.count("/v1/responses"), 1);
-
-    // What the server made of the mock's headers; the mapping to snapshots is CodexParsing's table.
-    const QList<UsageSnapshot> five = store.snapshots(Provider::codex, WindowKind::fiveHour);
-    const QList<UsageSnapshot> week = store.snapshots(Provider::codex, WindowKind::sevenDay);
-    ASSERT_EQ(five.size(), 1);
-    ASSERT_EQ(week.size(), 1);
-    EXPECT_EQ(std::tuple(five[0].usedPercent, five[0].resetAt, five[0].modelId, five[0].effortLevel),
-              std::tuple(42.0, std::optional(QDateTime::fromSecsSinceEpoch(1796590000, Zone::utc())),
-                         std::optional<QString>("mock-model"), std::optional<QString>("low")));
-    EXPECT_EQ(std::tuple(week[0].usedPercent, week[0].resetAt),
-              std::tuple(17.0, std::optional(QDateTime::fromSecsSinceEpoch(1797000000, Zone::utc()))));
-    ASSERT_EQ(updates.size(), 1);
-    EXPECT_EQ(updates.values().first().size(), 2);
-    EXPECT_EQ(provider.health().state, ProviderHealth::State::connected);
-    provider.stop();
+    // What each server made of its mock's headers; the mapping to snapshots is CodexParsing's table.
+    for (const Account& a : accounts) {
+        SCOPED_TRACE(a.model.toStdString());
+        const QList<UsageSnapshot> five = store.snapshots(Provider::codex, WindowKind::fiveHour, a.key);
+        const QList<UsageSnapshot> week = store.snapshots(Provider::codex, WindowKind::sevenDay, a.key);
+        ASSERT_EQ(five.size(), 1);
+        ASSERT_EQ(week.size(), 1);
+        EXPECT_EQ(std::tuple(five[0].usedPercent, five[0].resetAt, five[0].modelId, five[0].effortLevel),
+                  std::tuple(a.fiveHour.toDouble(),
+                             std::optional(QDateTime::fromSecsSinceEpoch(1796590000, Zone::utc())),
+                             std::optional<QString>(a.model), std::optional<QString>("low")));
+        EXPECT_EQ(week[0].usedPercent, a.week.toDouble());
+        EXPECT_EQ(five[0].account.value_or(QString()), a.key);
+    }
+    for (Account& a : accounts)
+        a.provider->stop();
 }

@@ -105,6 +105,14 @@ private:
     qsizetype m_used = 0;
 };
 
+// A row as added, or without its empty account field and that field's comma in an export of one account.
+bool putRow(Output& out, QByteArrayView row, bool withAccount)
+{
+    if (withAccount)
+        return out.put(row);
+    return out.put(row.first(row.size() - 2)) && out.put("\n");
+}
+
 } // namespace
 
 SnapshotCsvWriter::SnapshotCsvWriter(qsizetype batchBytes) : m_batchBytes(batchBytes) {}
@@ -119,8 +127,10 @@ bool SnapshotCsvWriter::add(const UsageSnapshot& snapshot)
 {
     if (m_failed)
         return false;
-    QByteArray row = SnapshotCsv::row(snapshot).toUtf8();
+    // Every row carries the account field; an export without any account drops it when written.
+    QByteArray row = SnapshotCsv::row(snapshot, true).toUtf8();
     row += '\n';
+    m_accounts = m_accounts || snapshot.account;
     m_rows.push_back(Row{snapshot.timestamp.toMSecsSinceEpoch(), m_bytes.size(), row.size()});
     m_bytes += row;
     if (m_bytes.size() >= m_batchBytes && !spill())
@@ -166,12 +176,15 @@ bool SnapshotCsvWriter::finish(int fd)
     if (m_failed)
         return false;
     Output out(fd);
-    if (!out.put(QByteArray(SnapshotCsv::header.data(), SnapshotCsv::header.size()) + '\n'))
+    QByteArray header(SnapshotCsv::header.data(), SnapshotCsv::header.size());
+    if (m_accounts)
+        header += QByteArray(SnapshotCsv::accountColumn.data(), SnapshotCsv::accountColumn.size());
+    if (!out.put(header + '\n'))
         return false;
     if (m_runs.empty()) {
         sortBatch();
         for (const Row& row : m_rows) {
-            if (!out.put(QByteArrayView(m_bytes).sliced(row.offset, row.length)))
+            if (!putRow(out, QByteArrayView(m_bytes).sliced(row.offset, row.length), m_accounts))
                 return false;
         }
         return out.flush();
@@ -202,7 +215,7 @@ bool SnapshotCsvWriter::merge(int fd)
         }
         if (best == readers.size())
             break;
-        if (!out.put(readers[best].row))
+        if (!putRow(out, readers[best].row, m_accounts))
             return false;
         live[best] = readers[best].advance();
         if (readers[best].failed)

@@ -53,4 +53,6 @@ private:
     int m_spillFd = -1;
     qint64 m_spillSize = 0;
     bool m_failed = false;
+    // Whether any row belongs to another account than the default one.
+    bool m_accounts = false;
 };

@@ -237,11 +237,11 @@ bool SnapshotStore::scanOnQueue(const std::function<void(const UsageSnapshot&)>&
         .has_value();
 }
 
-QList<UsageSnapshot> SnapshotStore::snapshots(Provider provider, WindowKind window)
+QList<UsageSnapshot> SnapshotStore::snapshots(Provider provider, WindowKind window, const QString& account)
 {
     QList<UsageSnapshot> matching;
     for (const UsageSnapshot& s : log()) {
-        if (s.provider == provider && s.windowKind == window)
+        if (s.provider == provider && s.windowKind == window && s.account.value_or(QString()) == account)
             matching.append(s);
     }
     std::stable_sort(matching.begin(), matching.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
@@ -250,12 +250,21 @@ QList<UsageSnapshot> SnapshotStore::snapshots(Provider provider, WindowKind wind
     return matching;
 }
 
-std::optional<UsageSnapshot> SnapshotStore::newest(Provider provider, WindowKind window)
+std::optional<UsageSnapshot> SnapshotStore::newest(Provider provider, WindowKind window,
+                                                   const QString& account)
 {
-    return m_queue.syncResult([&] {
+    return m_queue.syncResult([&]() -> std::optional<UsageSnapshot> {
         readOnQueue();
-        return m_newest[std::size_t(provider)][std::size_t(window)];
+        const auto found = m_newest.constFind(account);
+        if (found == m_newest.constEnd())
+            return std::nullopt;
+        return (*found)[std::size_t(provider)][std::size_t(window)];
     });
+}
+
+std::optional<UsageSnapshot>& SnapshotStore::newestSlot(const UsageSnapshot& s)
+{
+    return m_newest[s.account.value_or(QString())][std::size_t(s.provider)][std::size_t(s.windowKind)];
 }
 
 bool SnapshotStore::prune(qint64 retentionDays)
@@ -395,7 +404,7 @@ void SnapshotStore::forgetCache(const FileKey& key, bool readOk)
     m_completeEnd = 0;
     m_tailCount = 0;
     m_tailBytes.clear();
-    m_newest = {};
+    m_newest.clear();
     m_strings.clear();
 }
 
@@ -486,8 +495,7 @@ qsizetype SnapshotStore::decodeLine(QByteArrayView line)
     if (!decoded)
         return 0;
     m_strings.intern(*decoded);
-    std::optional<UsageSnapshot>& newest =
-        m_newest[std::size_t(decoded->provider)][std::size_t(decoded->windowKind)];
+    std::optional<UsageSnapshot>& newest = newestSlot(*decoded);
     // As a stable ascending sort would leave it last: on equal timestamps the later line wins.
     if (!newest || !(decoded->timestamp < newest->timestamp))
         newest = *decoded;
@@ -500,15 +508,14 @@ void SnapshotStore::removeTail(qsizetype count)
     count = std::min(count, m_cache.size());
     for (qsizetype i = m_cache.size() - count; i < m_cache.size(); ++i) {
         const UsageSnapshot& gone = m_cache[i];
-        std::optional<UsageSnapshot>& newest =
-            m_newest[std::size_t(gone.provider)][std::size_t(gone.windowKind)];
+        std::optional<UsageSnapshot>& newest = newestSlot(gone);
         if (!newest || newest->id != gone.id)
             continue;
         // Rare (an unterminated last line that grew): find the series' newest among what stays.
         newest.reset();
         for (qsizetype j = 0; j < m_cache.size() - count; ++j) {
             const UsageSnapshot& s = m_cache[j];
-            if (s.provider == gone.provider && s.windowKind == gone.windowKind &&
+            if (s.provider == gone.provider && s.windowKind == gone.windowKind && s.account == gone.account &&
                 (!newest || !(s.timestamp < newest->timestamp)))
                 newest = s;
         }

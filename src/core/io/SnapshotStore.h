@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -69,11 +70,11 @@ public:
     // the cache: memory stays the same whatever the log's size. False when the log exists but cannot be
     // read.
     bool scan(const std::function<void(const UsageSnapshot&)>& visit);
-    // One provider's window, ascending by timestamp (stable).
-    QList<UsageSnapshot> snapshots(Provider provider, WindowKind window);
-    // The newest snapshot of one provider's window (the later line on equal timestamps), kept up to date as
+    // One provider's window of one account (empty: the default one), ascending by timestamp (stable).
+    QList<UsageSnapshot> snapshots(Provider provider, WindowKind window, const QString& account = {});
+    // The newest snapshot of one account's window (the later line on equal timestamps), kept up to date as
     // the log is read: costs a file-attribute lookup when nothing changed.
-    std::optional<UsageSnapshot> newest(Provider provider, WindowKind window);
+    std::optional<UsageSnapshot> newest(Provider provider, WindowKind window, const QString& account = {});
 
     // Keeps what is stamped at or after now − retentionDays days; the file is rewritten even when nothing
     // goes. False when the log was left as it was (unreadable, lock not granted, write failed).
@@ -162,7 +163,10 @@ private:
     // The bytes just before the end of the file as last read; growth only counts as an append when they
     // are unchanged.
     QByteArray m_tailBytes;
-    std::array<std::array<std::optional<UsageSnapshot>, kWindows>, kProviders> m_newest;
+    using NewestOfAccount = std::array<std::array<std::optional<UsageSnapshot>, kWindows>, kProviders>;
+    // By account key, the default account under the empty one.
+    QHash<QString, NewestOfAccount> m_newest;
+    std::optional<UsageSnapshot>& newestSlot(const UsageSnapshot& s);
     StringPool m_strings;
     // Encoded lines whose append failed, oldest first.
     QByteArray m_pending;

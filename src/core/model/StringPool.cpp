@@ -26,6 +26,6 @@ void StringPool::intern(UsageSnapshot& s)
 {
     s.source = intern(s.source);
     for (OptionalText* field : {&s.limitId, &s.limitName, &s.modelId, &s.modelDisplayName, &s.effortLevel,
-                                &s.speedMode, &s.planType, &s.rateLimitReachedType})
+                                &s.speedMode, &s.planType, &s.rateLimitReachedType, &s.account})
         *field = intern(*field);
 }

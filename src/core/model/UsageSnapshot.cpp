@@ -99,6 +99,7 @@ QJsonObject UsageSnapshot::toJson() const
     putOptional(object, QLatin1StringView("rateLimitReachedType"), rateLimitReachedType);
     object.insert(QLatin1StringView("source"), TerminalText::clean(source));
     object.insert(QLatin1StringView("sourceConfidence"), rawValue(sourceConfidence));
+    putOptional(object, QLatin1StringView("account"), account);
     return object;
 }
 
@@ -147,7 +148,8 @@ std::optional<UsageSnapshot> UsageSnapshot::fromJson(const QJsonObject& object)
         readOptionalString(object, QLatin1StringView("effortLevel"), s.effortLevel) &&
         readOptionalString(object, QLatin1StringView("speedMode"), s.speedMode) &&
         readOptionalString(object, QLatin1StringView("planType"), s.planType) &&
-        readOptionalString(object, QLatin1StringView("rateLimitReachedType"), s.rateLimitReachedType);
+        readOptionalString(object, QLatin1StringView("rateLimitReachedType"), s.rateLimitReachedType) &&
+        readOptionalString(object, QLatin1StringView("account"), s.account);
     if (!optionalsOk)
         return std::nullopt;
     return s;

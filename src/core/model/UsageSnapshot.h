@@ -32,6 +32,9 @@ struct UsageSnapshot
     OptionalText rateLimitReachedType;
     QString source;
     SourceConfidence sourceConfidence = SourceConfidence::medium;
+    // The short key of the account it belongs to (AccountFolders::key); absent for the default account, so a
+    // log of one account reads and writes as it always has.
+    OptionalText account;
 
     // "5h", "7d" from the stated duration, else the window kind's short label.
     QString windowLabel() const;

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -36,7 +37,7 @@ QString escape(QString value)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString row(const UsageSnapshot& s)
+QString row(const UsageSnapshot& s, bool withAccount)
 {
     const QString model = s.modelDisplayName ? *s.modelDisplayName : s.modelId.value_or(QString());
     const QStringList fields{
@@ -53,14 +54,19 @@ QString row(const UsageSnapshot& s)
         escape(s.source),
         rawValue(s.sourceConfidence),
     };
-    return fields.join(QLatin1Char(','));
+    QString text = fields.join(QLatin1Char(','));
+    if (withAccount)
+        text += QLatin1Char(',') + escape(s.account.value_or(QString()));
+    return text;
 }
 
 QByteArray document(const QList<UsageSnapshot>& snapshots)
 {
-    QString text = header + QLatin1Char('\n');
+    const bool withAccount = std::any_of(snapshots.begin(), snapshots.end(),
+                                         [](const UsageSnapshot& s) { return bool(s.account); });
+    QString text = header + (withAccount ? accountColumn : QLatin1StringView()) + QLatin1Char('\n');
     for (const UsageSnapshot& s : snapshots)
-        text += row(s) + QLatin1Char('\n');
+        text += row(s, withAccount) + QLatin1Char('\n');
     return text.toUtf8();
 }
 

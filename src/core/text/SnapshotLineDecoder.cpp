@@ -52,6 +52,7 @@ enum Key
     kRateLimitReachedType,
     kSource,
     kSourceConfidence,
+    kAccount,
     kKeyCount,
     kUnknown = kKeyCount
 };
@@ -74,7 +75,8 @@ constexpr std::array<std::string_view, kKeyCount> keyNames{"id",
                                                            "planType",
                                                            "rateLimitReachedType",
                                                            "source",
-                                                           "sourceConfidence"};
+                                                           "sourceConfidence",
+                                                           "account"};
 
 Key keyFor(std::string_view name)
 {
@@ -424,7 +426,8 @@ std::optional<UsageSnapshot> decodeFast(QByteArrayView line)
         !readOptionalString(at(kModelDisplayName), s.modelDisplayName) ||
         !readOptionalString(at(kEffortLevel), s.effortLevel) ||
         !readOptionalString(at(kSpeedMode), s.speedMode) || !readOptionalString(at(kPlanType), s.planType) ||
-        !readOptionalString(at(kRateLimitReachedType), s.rateLimitReachedType))
+        !readOptionalString(at(kRateLimitReachedType), s.rateLimitReachedType) ||
+        !readOptionalString(at(kAccount), s.account))
         return std::nullopt;
     return s;
 }

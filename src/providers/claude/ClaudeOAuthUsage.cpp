@@ -11,8 +11,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QStringList>
 #include <QTimeZone>
 
@@ -67,6 +69,11 @@ constexpr QLatin1StringView unsavedConsumedKey("consumedRefreshToken");
 // The process's instance once made; a process that never fetched has nothing to wait for at the end.
 std::atomic<ClaudeOAuthUsage*> sharedInstance{nullptr};
 
+// The other accounts' instances by credential file, made on first use and, like the shared one, never
+// destroyed.
+QMutex accountsLock;
+QHash<QString, ClaudeOAuthUsage*> accountInstances;
+
 // How long a quit waits beyond the token time-out for the write-back.
 constexpr std::chrono::milliseconds writeBackGrace{3000};
 
@@ -94,10 +101,35 @@ ClaudeOAuthUsage& ClaudeOAuthUsage::shared()
     return *usage;
 }
 
+ClaudeOAuthUsage& ClaudeOAuthUsage::forAccount(const QString& credentialsPath, const QString& key)
+{
+    const QMutexLocker locker(&accountsLock);
+    ClaudeOAuthUsage*& usage = accountInstances[credentialsPath];
+    if (!usage)
+        usage = new ClaudeOAuthUsage(
+            std::make_shared<ClaudeCredentialFile>(credentialsPath), ClaudeEndpoints::fromEnvironment(),
+            HttpClient::shared(),
+            LocalFileStore::path(QStringLiteral("accounts/%1/claude-credentials-backup.json").arg(key)));
+    return *usage;
+}
+
 void ClaudeOAuthUsage::finishSharedRefresh()
 {
+    QList<ClaudeOAuthUsage*> all;
     if (ClaudeOAuthUsage* usage = sharedInstance.load())
-        usage->endRefreshes(usage->m_endpoints.tokenTimeout + writeBackGrace);
+        all.append(usage);
+    {
+        const QMutexLocker locker(&accountsLock);
+        all += accountInstances.values();
+    }
+    // One bound for all: they refresh on queues of their own, side by side.
+    const auto start = std::chrono::steady_clock::now();
+    for (ClaudeOAuthUsage* usage : std::as_const(all)) {
+        const auto left =
+            usage->m_endpoints.tokenTimeout + writeBackGrace -
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        usage->endRefreshes(std::max(std::chrono::milliseconds(0), left));
+    }
 }
 
 void ClaudeOAuthUsage::fetch(const QDateTime& now, Completion completion)

@@ -69,9 +69,12 @@ public:
     // The process's instance: Claude Code's credential file, the endpoints with their environment
     // overrides, the data folder's "claude-credentials-backup.json".
     static ClaudeOAuthUsage& shared();
-    // Before the process ends (while the application object still stands): lets a refresh of the shared
-    // instance that has already spent the old token finish its write-back, bounded by the token time-out,
-    // and starts no other.
+    // The instance of another account's credential file (`key`: the account's, AccountFolders::key): its own
+    // back-off and refreshes, its backup under the data folder's "accounts/<key>/".
+    static ClaudeOAuthUsage& forAccount(const QString& credentialsPath, const QString& key);
+    // Before the process ends (while the application object still stands): lets a refresh of every
+    // account's instance that has already spent the old token finish its write-back, bounded by the token
+    // time-out, and starts no other.
     static void finishSharedRefresh();
 
     // Starts one fetch on the background worker and returns at once. `completion` runs later on the

@@ -15,7 +15,13 @@ ClaudeProvider::ClaudeProvider(std::shared_ptr<SnapshotStore> store)
 
 ClaudeProvider::ClaudeProvider(std::shared_ptr<SnapshotStore> store, ClaudeOAuthUsage& oauth,
                                const Clock& clock, std::chrono::milliseconds tickInterval)
-    : m_store(std::move(store)), m_oauth(oauth), m_clock(clock), m_tickInterval(tickInterval)
+    : ClaudeProvider(std::move(store), QString(), oauth, clock, tickInterval)
+{}
+
+ClaudeProvider::ClaudeProvider(std::shared_ptr<SnapshotStore> store, QString account, ClaudeOAuthUsage& oauth,
+                               const Clock& clock, std::chrono::milliseconds tickInterval)
+    : m_store(std::move(store)), m_account(std::move(account)), m_oauth(oauth), m_clock(clock),
+      m_tickInterval(tickInterval)
 {}
 
 ClaudeProvider::~ClaudeProvider()
@@ -25,7 +31,7 @@ ClaudeProvider::~ClaudeProvider()
 
 std::optional<UsageSnapshot> ClaudeProvider::newestStored(WindowKind window) const
 {
-    return m_store->newest(Provider::claude, window);
+    return m_store->newest(Provider::claude, window, m_account);
 }
 
 QList<UsageSnapshot> ClaudeProvider::currentSnapshots() const
@@ -54,6 +60,14 @@ ProviderHealth ClaudeProvider::bridgeHealth() const
     if (!last)
         last = newestStored(WindowKind::sevenDay);
     const std::optional<QDateTime> lastUpdate = last ? std::optional(last->timestamp) : std::nullopt;
+    // The bridge writes the default account's readings; another account's come from its own credential.
+    if (!m_account.isEmpty()) {
+        if (lastUpdate)
+            return {ProviderHealth::State::connected, QStringLiteral("account usage"), lastUpdate,
+                    std::nullopt};
+        return {ProviderHealth::State::idle, QStringLiteral("awaiting the account's first reading"),
+                std::nullopt, std::nullopt};
+    }
     switch (ClaudeStatusLineBridgeInstaller::currentStatus().state) {
     case ClaudeBridgeStatus::State::installed:
     case ClaudeBridgeStatus::State::wrapping:
@@ -111,7 +125,9 @@ void ClaudeProvider::startFetch()
 void ClaudeProvider::ingest(const QList<UsageSnapshot>& snapshots)
 {
     QList<UsageSnapshot> kept;
-    for (const UsageSnapshot& s : snapshots) {
+    for (UsageSnapshot s : snapshots) {
+        if (!m_account.isEmpty())
+            s.account = m_account;
         if (StoredReading::isNews(s, newestStored(s.windowKind)))
             kept.append(s);
     }

@@ -25,11 +25,17 @@ public:
     explicit ClaudeProvider(std::shared_ptr<SnapshotStore> store);
     ClaudeProvider(std::shared_ptr<SnapshotStore> store, ClaudeOAuthUsage& oauth, const Clock& clock,
                    std::chrono::milliseconds tickInterval = defaultTickInterval);
+    // Another account than the default one (`account`: its key), read through its own credential's OAuth
+    // usage; its readings carry the key.
+    ClaudeProvider(std::shared_ptr<SnapshotStore> store, QString account, ClaudeOAuthUsage& oauth,
+                   const Clock& clock, std::chrono::milliseconds tickInterval = defaultTickInterval);
     ~ClaudeProvider() override;
     ClaudeProvider(const ClaudeProvider&) = delete;
     ClaudeProvider& operator=(const ClaudeProvider&) = delete;
 
     Provider provider() const override { return Provider::claude; }
+    // Empty for the default account.
+    const QString& account() const { return m_account; }
     // From the bridge's installation state and the newest stored reading; OAuth failures do not show here.
     ProviderHealth health() const override;
     void start(UpdateCallback onUpdate) override;
@@ -51,6 +57,7 @@ private:
     void checkForUpdates();
 
     std::shared_ptr<SnapshotStore> m_store;
+    QString m_account;
     ClaudeOAuthUsage& m_oauth;
     const Clock& m_clock;
     std::chrono::milliseconds m_tickInterval;

@@ -3,6 +3,7 @@
 #include "core/io/AppLogger.h"
 #include "core/io/Shell.h"
 
+#include <QFile>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -215,8 +216,23 @@ bool CodexProcessManager::start()
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
+    // The inherited environment, with the account's home in place of any CODEX_HOME.
+    std::vector<QByteArray> environmentBytes;
+    std::vector<char*> environment;
+    if (!m_options.codexHome.isEmpty()) {
+        for (char** entry = environ; *entry; ++entry) {
+            if (std::strncmp(*entry, "CODEX_HOME=", 11) != 0)
+                environmentBytes.emplace_back(*entry);
+        }
+        environmentBytes.push_back("CODEX_HOME=" + QFile::encodeName(m_options.codexHome));
+        for (QByteArray& entry : environmentBytes)
+            environment.push_back(entry.data());
+        environment.push_back(nullptr);
+    }
+
     pid_t pid = 0;
-    const int result = posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environ);
+    const int result = posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(),
+                                   environment.empty() ? environ : environment.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (result != 0) {

@@ -23,6 +23,10 @@ struct CodexLaunchOptions
     // When set, used as is instead of searching.
     QString executable;
     QStringList arguments{QStringLiteral("app-server")};
+    // Another account's Codex home, given to the child as CODEX_HOME; empty leaves the inherited one.
+    QString codexHome;
+    // That account's key, carried by every reading of it; empty for the default account.
+    QString account;
 
     // The usual folders and /usr/bin/which.
     static CodexLaunchOptions standard();
@@ -72,6 +76,7 @@ public:
     using TerminateHandler = std::function<void(const CodexExit&)>;
 
     explicit CodexProcessManager(CodexLaunchOptions options = CodexLaunchOptions::standard());
+    const CodexLaunchOptions& options() const { return m_options; }
     // Stops the child (terminating it, then killing it if it lingers) and waits for the helper threads.
     ~CodexProcessManager();
     CodexProcessManager(const CodexProcessManager&) = delete;

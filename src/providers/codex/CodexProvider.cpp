@@ -194,7 +194,10 @@ bool CodexProvider::takeForStoring(const QList<UsageSnapshot>& push, const QDate
 
 void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
 {
-    const CodexConfig config = CodexConfigReader::read();
+    const QString& home = m_manager->options().codexHome;
+    const CodexConfig config = home.isEmpty()
+                                   ? CodexConfigReader::read()
+                                   : CodexConfigReader::read(home + QStringLiteral("/config.toml"));
     const QDateTime now = m_clock.now();
     QList<UsageSnapshot> stored;
     for (const CodexRateLimitBucket& bucket : payload.allBuckets()) {
@@ -203,6 +206,8 @@ void CodexProvider::ingest(const CodexRateLimitsPayload& payload)
             snapshot.modelDisplayName = config.model;
             snapshot.effortLevel = config.modelReasoningEffort;
             snapshot.speedMode = config.fastMode;
+            if (!m_manager->options().account.isEmpty())
+                snapshot.account = m_manager->options().account;
             stored.append(std::move(snapshot));
         }
     }
