@@ -73,7 +73,7 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
              "Recommendation: Claude Code may hit the 5h limit in ~20m. Save it for complex work.\n"
              "Recommendation: Codex has more headroom right now. Consider it for routine edits.\n"
              "Freshness: Codex live · Claude Code live\n"
-             "Spend this week: Codex £0.00 · Claude Code £0.00 · total £0.00\n")},
+             "Spend this week: Codex $0.00 · Claude Code $0.00 · total $0.00\n")},
         {true, "C",
          QStringLiteral(
              "Title: AI  20m left\n"
@@ -85,7 +85,7 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
                         "Status: No data\n"
                         "No readings yet: use Claude Code or Codex, or start tallyvane (the tray) to collect "
                         "them.\n"
-                        "Spend this week: Codex GBP 0.00 - Claude Code GBP 0.00 - total GBP 0.00\n")},
+                        "Spend this week: Codex $0.00 - Claude Code $0.00 - total $0.00\n")},
     };
     for (const auto& row : rows) {
         Home home;
