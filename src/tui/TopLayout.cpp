@@ -345,21 +345,17 @@ Lines spendBlock(const PublishedState& input, Glyphs glyphs)
     return lines;
 }
 
-Lines emptyBlock(const PublishedState& input)
+// The panel's empty state in words, its buttons as the commands that do the same.
+Lines emptyBlock(const PublishedState& input, int columns)
 {
-    Lines lines;
-    if (input.codexFound) {
-        lines.append(text(QStringLiteral("Connecting to Codex…"), ColorRole::neutral, true));
-        lines.append(text(QStringLiteral(
-            "Codex usage should appear in a few seconds. Connect Claude to add its quota too.")));
-    } else {
-        lines.append(text(QStringLiteral("Nothing connected yet"), ColorRole::neutral, true));
-        lines.append(text(QStringLiteral("Install the Codex CLI for live usage, or connect Claude below.")));
-    }
+    Lines lines{text(input.emptyTitle, ColorRole::neutral, true)};
+    lines.append(wrapped(text(input.emptyLine), columns, 0));
     lines.append(text(QString()));
-    lines.append(text(QStringLiteral("Connect Claude: tallyvane --install-claude-bridge")));
-    lines.append(text(QStringLiteral("  Claude needs a one-tap bridge to read its quota (it edits "
-                                     "~/.claude/settings.json, safely backed up).")));
+    // Once the bridge runs there is nothing to connect, and the title already says what comes.
+    if (!input.connectClaudeLabel.isEmpty()) {
+        lines.append(text(input.connectClaudeLabel + QStringLiteral(": tallyvane --install-claude-bridge")));
+        lines.append(wrapped(text(QStringLiteral("  ") + input.welcomeClaudeLine), columns, 2));
+    }
     lines.append(text(QStringLiteral("Demo mode: tallyvane top --demo")));
     return lines;
 }
@@ -512,7 +508,7 @@ QList<ScreenLine> render(const PublishedState& input, const TopView& view, int c
     if (view.help) {
         body = helpBlock(glyphs);
     } else if (input.bundle.snapshots.isEmpty()) {
-        body = emptyBlock(input);
+        body = emptyBlock(input, columns);
     } else {
         // By priority: every window's line, the chart's fewest rows, the cards in full, then the rest.
         body = providerBlock(input, focused, columns, glyphs);

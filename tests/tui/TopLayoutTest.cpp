@@ -131,17 +131,22 @@ TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
     EXPECT_TRUE(found) << screen(lines).toStdString();
 }
 
+// The panel's published words for what is set up; the bridge's command only while there is none.
 TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
 {
-    PublishInputs input;
-    input.now = kNow;
-    for (const bool codexFound : {false, true}) {
+    for (const auto& [codexFound, claudeBridge] :
+         {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+        PublishInputs input;
+        input.now = kNow;
         input.codexFound = codexFound;
-        const QString text =
-            screen(TopLayout::render(PublishedState::make(input), {}, 100, 30, Glyphs::utf8));
-        EXPECT_TRUE(text.contains(codexFound ? QStringLiteral("Connecting to Codex…")
-                                             : QStringLiteral("Nothing connected yet")));
-        EXPECT_TRUE(text.contains(QLatin1String("tallyvane --install-claude-bridge")));
+        input.claudeBridge = claudeBridge;
+        const PublishedState state = PublishedState::make(input);
+        const QString text = screen(TopLayout::render(state, {}, 100, 30, Glyphs::utf8)).simplified();
+        EXPECT_TRUE(text.contains(state.emptyTitle)) << text.toStdString();
+        EXPECT_TRUE(text.contains(state.emptyLine)) << text.toStdString();
+        EXPECT_EQ(text.contains(QLatin1String("tallyvane --install-claude-bridge")), !claudeBridge)
+            << text.toStdString();
+        EXPECT_EQ(text.contains(QLatin1String("one-tap bridge")), !claudeBridge) << text.toStdString();
         EXPECT_TRUE(text.contains(QLatin1String("tallyvane top --demo")));
     }
 }
