@@ -236,9 +236,11 @@ std::optional<OutlookText> weeklyOutlook(const ProviderSummaryInput& input)
     OutlookText outlook;
     outlook.status = f.status;
     // No burn rate at this basis: the projection merely holds the current figure, and no pace backs it. The
-    // engine's own sentence says so, as `status` prints it.
+    // row beside the outlook already gives that figure, so the outlook says only that there is no pace.
     if (!f.burnRatePercentPerHour && f.basis != ForecastBasis::smart && !f.humanSummary.isEmpty()) {
-        outlook.text = f.humanSummary;
+        outlook.text = f.status == ForecastStatus::limited
+                           ? f.humanSummary
+                           : QStringLiteral("Not enough activity to forecast yet.");
         return outlook;
     }
     outlook.text = onTrack(f.status) + QLatin1Char('~') +

@@ -98,6 +98,19 @@ PublishedState PublishedState::make(PublishInputs inputs)
             "backed up).");
         state.connectClaudeLabel = QStringLiteral("Connect Claude");
     }
+    if (state.codexFound) {
+        state.emptyTitle = QStringLiteral("Connecting to Codex…");
+        state.emptyLine = state.claudeBridge ? QStringLiteral("Codex usage should appear in a few seconds.")
+                                             : QStringLiteral("Codex usage should appear in a few seconds. "
+                                                              "Connect Claude to add its quota too.");
+    } else if (state.claudeBridge) {
+        state.emptyTitle = QStringLiteral("Waiting for Claude Code");
+        state.emptyLine = QStringLiteral(
+            "Its quota appears after its next reply. Install the Codex CLI for live Codex usage too.");
+    } else {
+        state.emptyTitle = QStringLiteral("Nothing connected yet");
+        state.emptyLine = QStringLiteral("Install the Codex CLI for live usage, or connect Claude below.");
+    }
 
     const UsageTotals* history = state.history.get();
     state.spendThisWeekTotal = StateReports::spendThisWeekTotal(history, state.settings, now);

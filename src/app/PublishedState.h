@@ -91,6 +91,9 @@ struct PublishedState : PublishInputs
     // The welcome's line on Claude, and its button's label: empty once the bridge runs (nothing to connect).
     QString welcomeClaudeLine;
     QString connectClaudeLabel;
+    // What the panel and `top` say before a single reading: a title and a line, after what is set up.
+    QString emptyTitle;
+    QString emptyLine;
 
     [[nodiscard]] static PublishedState make(PublishInputs inputs);
     // The same results as of a later instant: every countdown and clock text made anew.

@@ -21,6 +21,8 @@ constexpr int kMinRows = 10;
 constexpr int kLabelWidth = 9; // "  Sonnet " and the outlook's indent
 constexpr int kChartMinRows = 6;
 constexpr int kChartMaxRows = 18;
+constexpr int kSideBySideColumns = 160; // cards of 80 columns, and a chart as wide beside them
+constexpr int kColumnGap = 2;
 
 using Lines = QList<ScreenLine>;
 
@@ -345,22 +347,61 @@ Lines spendBlock(const PublishedState& input, Glyphs glyphs)
     return lines;
 }
 
-Lines emptyBlock(const PublishedState& input)
+// The panel's empty state in words, its buttons as the commands that do the same.
+Lines emptyBlock(const PublishedState& input, int columns)
 {
-    Lines lines;
-    if (input.codexFound) {
-        lines.append(text(QStringLiteral("Connecting to Codex…"), ColorRole::neutral, true));
-        lines.append(text(QStringLiteral(
-            "Codex usage should appear in a few seconds. Connect Claude to add its quota too.")));
-    } else {
-        lines.append(text(QStringLiteral("Nothing connected yet"), ColorRole::neutral, true));
-        lines.append(text(QStringLiteral("Install the Codex CLI for live usage, or connect Claude below.")));
-    }
+    Lines lines{text(input.emptyTitle, ColorRole::neutral, true)};
+    lines.append(wrapped(text(input.emptyLine), columns, 0));
     lines.append(text(QString()));
-    lines.append(text(QStringLiteral("Connect Claude: tallyvane --install-claude-bridge")));
-    lines.append(text(QStringLiteral("  Claude needs a one-tap bridge to read its quota (it edits "
-                                     "~/.claude/settings.json, safely backed up).")));
+    // Once the bridge runs there is nothing to connect, and the title already says what comes.
+    if (!input.connectClaudeLabel.isEmpty()) {
+        lines.append(text(input.connectClaudeLabel + QStringLiteral(": tallyvane --install-claude-bridge")));
+        lines.append(wrapped(text(QStringLiteral("  ") + input.welcomeClaudeLine), columns, 2));
+    }
     lines.append(text(QStringLiteral("Demo mode: tallyvane top --demo")));
+    return lines;
+}
+
+// Advice, spend and what-ifs, each after a blank line, as many as `rest` rows hold; `rest` keeps what is
+// left.
+Lines extrasBlock(const PublishedState& input, const SeriesKey& focused, int columns, int& rest,
+                  Glyphs glyphs)
+{
+    Lines extras;
+    // The what-ifs open with a heading; the other sections are lines of their own.
+    const std::pair<Lines, bool> sections[] = {{recommendationsBlock(input, columns, glyphs), false},
+                                               {spendBlock(input, glyphs), false},
+                                               {whatIfsBlock(input, focused), true}};
+    for (auto [section, titled] : sections) {
+        // A heading without a line under it says nothing.
+        if (section.isEmpty() || rest < (titled ? 3 : 2))
+            continue;
+        section = section.mid(0, rest - 1);
+        extras.append(text(QString()));
+        extras.append(section);
+        rest -= static_cast<int>(section.size()) + 1;
+    }
+    return extras;
+}
+
+// A wide terminal: the cards and the rest on the left, the chart beside them over every row of the body.
+Lines sideBySide(const PublishedState& input, const SeriesKey& focused, int columns, int rows, Glyphs glyphs)
+{
+    const int leftColumns = columns / 2;
+    const int chartColumns = columns - leftColumns - kColumnGap;
+    Lines left = providerBlock(input, focused, leftColumns, glyphs);
+    if (static_cast<int>(left.size()) > rows)
+        left = compactBlock(input, focused, leftColumns, glyphs);
+    int rest = rows - static_cast<int>(left.size());
+    left.append(extrasBlock(input, focused, leftColumns, rest, glyphs));
+    const Lines chart = chartBlock(input, focused, chartColumns, rows, glyphs);
+    Lines lines;
+    for (qsizetype row = 0; row < rows; ++row) {
+        ScreenLine line = fitted(row < left.size() ? left[row] : ScreenLine{}, leftColumns, glyphs);
+        line.spans.append({QString(kColumnGap, u' ')});
+        line.spans.append(fitted(row < chart.size() ? chart[row] : ScreenLine{}, chartColumns, glyphs).spans);
+        lines.append(line);
+    }
     return lines;
 }
 
@@ -512,7 +553,9 @@ QList<ScreenLine> render(const PublishedState& input, const TopView& view, int c
     if (view.help) {
         body = helpBlock(glyphs);
     } else if (input.bundle.snapshots.isEmpty()) {
-        body = emptyBlock(input);
+        body = emptyBlock(input, columns);
+    } else if (columns >= kSideBySideColumns) {
+        body = sideBySide(input, focused, columns, bodyRows, glyphs);
     } else {
         // By priority: every window's line, the chart's fewest rows, the cards in full, then the rest.
         body = providerBlock(input, focused, columns, glyphs);
@@ -527,20 +570,7 @@ QList<ScreenLine> render(const PublishedState& input, const TopView& view, int c
         const int growth = chartRows > 0 ? std::min(rest, std::max(0, (rows - kFullRows) / 2)) : 0;
         chartRows += growth;
         rest -= growth;
-        Lines extras;
-        // The what-ifs open with a heading; the other sections are lines of their own.
-        const std::pair<Lines, bool> sections[] = {{recommendationsBlock(input, columns, glyphs), false},
-                                                   {spendBlock(input, glyphs), false},
-                                                   {whatIfsBlock(input, focused), true}};
-        for (auto [section, titled] : sections) {
-            // A heading without a line under it says nothing.
-            if (section.isEmpty() || rest < (titled ? 3 : 2))
-                continue;
-            section = section.mid(0, rest - 1);
-            extras.append(text(QString()));
-            extras.append(section);
-            rest -= static_cast<int>(section.size()) + 1;
-        }
+        const Lines extras = extrasBlock(input, focused, columns, rest, glyphs);
         if (chartRows > 0) {
             body.append(text(QString()));
             body.append(

@@ -35,7 +35,8 @@ namespace TopLayout {
 [[nodiscard]] ForecastBasis nextBasis(ForecastBasis basis);
 
 // Exactly `rows` lines of exactly `columns` characters, filled by priority: every window, the chart's fewest
-// rows (from 80 columns), the cards in full, advice, spend and what-ifs; below 40 × 10 only the size needed.
+// rows (from 80 columns), the cards in full, advice, spend and what-ifs; from 160 columns the chart stands
+// beside the rest; below 40 × 10 only the size needed.
 [[nodiscard]] QList<ScreenLine> render(const PublishedState& input, const TopView& view, int columns,
                                        int rows, Glyphs glyphs);
 

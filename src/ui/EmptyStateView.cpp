@@ -63,22 +63,8 @@ EmptyStateView::EmptyStateView(QWidget* parent)
 
 void EmptyStateView::setInput(const Input& input)
 {
-    if (input.codexFound) {
-        m_title->setText(QStringLiteral("Connecting to Codex…"));
-        m_line->setText(
-            input.claudeBridge
-                ? QStringLiteral("Codex usage should appear in a few seconds.")
-                : QStringLiteral("Codex usage should appear in a few seconds. Connect Claude to add "
-                                 "its quota too."));
-    } else if (input.claudeBridge) {
-        m_title->setText(QStringLiteral("Waiting for Claude Code"));
-        m_line->setText(
-            QStringLiteral("Its quota appears after its next reply. Install the Codex CLI for live "
-                           "Codex usage too."));
-    } else {
-        m_title->setText(QStringLiteral("Nothing connected yet"));
-        m_line->setText(QStringLiteral("Install the Codex CLI for live usage, or connect Claude below."));
-    }
+    m_title->setText(input.title);
+    m_line->setText(input.line);
     QStringList states;
     if (input.codexHealth) {
         const ProviderHealth& health = *input.codexHealth;

@@ -17,14 +17,15 @@ public:
 
     struct Input
     {
-        // Whether a `codex` executable was found.
-        bool codexFound = false;
+        // The published title and line (PublishedState::emptyTitle, emptyLine).
+        QString title;
+        QString line;
         // The running Codex provider's health, when one runs.
         std::optional<ProviderHealth> codexHealth;
         // The Claude Code status-line bridge is in place (installed or wrapping another status line).
         bool claudeBridge = false;
     };
-    // The title, the line and each provider's state follow what is really set up.
+    // Each provider's state and the Connect button follow what is really set up.
     void setInput(const Input& input);
     // One line per provider that is set up: its real state.
     [[nodiscard]] QString providerStates() const;

@@ -431,7 +431,8 @@ void PanelView::render(const PublishedState& state)
     m_empty->setVisible(empty);
     if (empty) {
         EmptyStateView::Input input;
-        input.codexFound = state.codexFound;
+        input.title = state.emptyTitle;
+        input.line = state.emptyLine;
         if (settings.enabledProviders.contains(Provider::codex)) {
             const auto codex = state.health.constFind(Provider::codex);
             if (codex != state.health.cend())

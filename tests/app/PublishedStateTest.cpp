@@ -103,13 +103,16 @@ TEST(PublishedState, TextsFollowWhatIsSetUpAndRead)
         QString claudeLine; // its start
         QString connect;
         QString codexHow; // its start
+        QString emptyTitle;
     };
     const QString updated = "Updated " + TimeFormatting::clock(AppTest::kNow, AppTest::kNow);
     const Row rows[] = {
         {"nothing set up or read", false, false, false, "Nothing read yet", "Claude needs a one-tap bridge",
-         "Connect Claude", "Codex is not installed. Install the Codex CLI"},
+         "Connect Claude", "Codex is not installed. Install the Codex CLI", "Nothing connected yet"},
         {"bridge in place, Codex found, read", true, true, true, updated, "Claude's bridge is installed", "",
-         "Codex readings arrive while the Codex CLI runs"},
+         "Codex readings arrive while the Codex CLI runs", "Connecting to Codex…"},
+        {"bridge only", false, true, false, "Nothing read yet", "Claude's bridge is installed", "",
+         "Codex is not installed. Install the Codex CLI", "Waiting for Claude Code"},
     };
     for (const Row& row : rows) {
         PublishInputs inputs;
@@ -127,6 +130,7 @@ TEST(PublishedState, TextsFollowWhatIsSetUpAndRead)
         EXPECT_EQ(state.connectClaudeLabel, row.connect) << row.name;
         EXPECT_TRUE(state.cards.value(Provider::codex).whatBringsReadings.startsWith(row.codexHow))
             << row.name;
+        EXPECT_EQ(state.emptyTitle, row.emptyTitle) << row.name;
     }
 }
 

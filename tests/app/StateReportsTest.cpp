@@ -96,7 +96,6 @@ TEST(StateReports, TextsReadExactly)
 
     AppSettings settings;
     settings.enabledProviders = {Provider::codex, Provider::claude};
-    settings.currencyGBP = false;
     EXPECT_EQ(StateReports::spendThisWeek(&late, settings, Provider::claude, kNow), QStringLiteral("$3.00"));
     EXPECT_EQ(StateReports::spendThisWeekTotal(&late, settings, kNow), QStringLiteral("$3.00"));
     // Seven calendar days, today included: the day of now − 7 d is last week's.

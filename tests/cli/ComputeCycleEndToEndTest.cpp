@@ -114,9 +114,9 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     EXPECT_EQ(weekly.value("confidence").toString(), "medium");
     EXPECT_EQ(weekly.value("status").toString(), "safe");
 
-    // Opus input at $15 a million, shown in pounds.
+    // Opus input at $15 a million, in dollars as `usage` counts it.
     EXPECT_EQ(root.value("spendThisWeek").toObject(),
-              (QJsonObject{{"codex", "£0.00"}, {"claude", "£4.15"}, {"total", "£4.15"}}));
+              (QJsonObject{{"codex", "$0.00"}, {"claude", "$5.25"}, {"total", "$5.25"}}));
     EXPECT_EQ(root.value("peakHours").toString(), "11:00\u201315:00");
     const QJsonObject scenarios = root.value("scenarios").toObject();
     EXPECT_EQ(scenarios.value("provider").toString(), "claude");

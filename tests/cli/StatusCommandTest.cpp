@@ -64,8 +64,7 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
              "· "
              "at recent pace\n"
              "Codex 7d: 50% used · Resets Fri 14:00 · Safe, low confidence · Not enough activity to forecast "
-             "yet. "
-             "Current 50%.\n"
+             "yet.\n"
              "Claude Code 5h: 90% used · Resets 15:00 today · Limit likely, low confidence · ~120% used by "
              "reset "
              "· at recent pace · runs out 14:20 (20m)\n"
@@ -73,7 +72,7 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
              "Recommendation: Claude Code may hit the 5h limit in ~20m. Save it for complex work.\n"
              "Recommendation: Codex has more headroom right now. Consider it for routine edits.\n"
              "Freshness: Codex live · Claude Code live\n"
-             "Spend this week: Codex £0.00 · Claude Code £0.00 · total £0.00\n")},
+             "Spend this week: Codex $0.00 · Claude Code $0.00 · total $0.00\n")},
         {true, "C",
          QStringLiteral(
              "Title: AI  20m left\n"
@@ -85,7 +84,7 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
                         "Status: No data\n"
                         "No readings yet: use Claude Code or Codex, or start tallyvane (the tray) to collect "
                         "them.\n"
-                        "Spend this week: Codex GBP 0.00 - Claude Code GBP 0.00 - total GBP 0.00\n")},
+                        "Spend this week: Codex $0.00 - Claude Code $0.00 - total $0.00\n")},
     };
     for (const auto& row : rows) {
         Home home;
@@ -307,10 +306,10 @@ TEST(StatusWaybar, EscapesMarkupInTextAndTooltip)
     f.projectedUsedAtReset = 180;
     f.runOutAt = kAt.addSecs(30);
     report.bundle.forecasts.insert(f.id(), f);
-    // A long window without a pace shows the engine's own sentence.
-    ForecastResult week = claudeFiveHour(40, ForecastStatus::safe);
+    // A long window at its limit shows the engine's own sentence.
+    ForecastResult week = claudeFiveHour(100, ForecastStatus::limited);
     week.windowKind = WindowKind::sevenDay;
-    week.projectedUsedAtReset = 40;
+    week.projectedUsedAtReset = 100;
     week.basis = ForecastBasis::last1h;
     week.humanSummary = QStringLiteral("Q&A <b>");
     report.bundle.forecasts.insert(week.id(), week);

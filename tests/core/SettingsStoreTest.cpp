@@ -70,7 +70,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadRoundTripsEveryFieldIncludingTheSnoozeDate
     settings.welcomeOpened = true;
     settings.sleep = {true, 0, 360};
     settings.showRemaining = false;
-    settings.currencyGBP = false;
+    settings.currencyGBP = true;
     settings.focusedProvider = Provider::codex;
     settings.focusedWindow = WindowKind::sevenDay;
     settings.focusAuto = false;
@@ -216,15 +216,15 @@ TEST_F(SettingsStoreTest, DemoRunSavesDemoModeOffAndFlushWritesAtOnce)
     AppSettings settings = SettingsStore::appliedDemoOnLoad(AppSettings{}, true);
     EXPECT_TRUE(settings.demoMode && settings.hasOnboarded);
     SettingsSaver saver(store, true);
-    settings.currencyGBP = false;
+    settings.currencyGBP = true;
     saver.schedule(settings);
-    settings.currencyGBP = true; // a change not scheduled is not saved
+    settings.currencyGBP = false; // a change not scheduled is not saved
     saver.flush();
     EXPECT_EQ(saver.writeCount(), 1);
     const AppSettings saved = store.load();
     EXPECT_FALSE(saved.demoMode);
     EXPECT_TRUE(saved.hasOnboarded);
-    EXPECT_FALSE(saved.currencyGBP);
+    EXPECT_TRUE(saved.currencyGBP);
     // The flushed save does not run a second time from its timer.
     outlastTheSaversTimer();
     saver.flush();

@@ -131,24 +131,35 @@ TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
     EXPECT_TRUE(found) << screen(lines).toStdString();
 }
 
+// The panel's published words for what is set up; the bridge's command only while there is none.
 TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
 {
-    PublishInputs input;
-    input.now = kNow;
-    for (const bool codexFound : {false, true}) {
+    for (const auto& [codexFound, claudeBridge] :
+         {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+        PublishInputs input;
+        input.now = kNow;
         input.codexFound = codexFound;
-        const QString text =
-            screen(TopLayout::render(PublishedState::make(input), {}, 100, 30, Glyphs::utf8));
-        EXPECT_TRUE(text.contains(codexFound ? QStringLiteral("Connecting to Codex…")
-                                             : QStringLiteral("Nothing connected yet")));
-        EXPECT_TRUE(text.contains(QLatin1String("tallyvane --install-claude-bridge")));
+        input.claudeBridge = claudeBridge;
+        const PublishedState state = PublishedState::make(input);
+        const QString text = screen(TopLayout::render(state, {}, 100, 30, Glyphs::utf8)).simplified();
+        EXPECT_TRUE(text.contains(state.emptyTitle)) << text.toStdString();
+        EXPECT_TRUE(text.contains(state.emptyLine)) << text.toStdString();
+        EXPECT_EQ(text.contains(QLatin1String("tallyvane --install-claude-bridge")), !claudeBridge)
+            << text.toStdString();
+        EXPECT_EQ(text.contains(QLatin1String("one-tap bridge")), !claudeBridge) << text.toStdString();
         EXPECT_TRUE(text.contains(QLatin1String("tallyvane top --demo")));
     }
 }
 
+bool hasBraille(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x2800 && c.unicode() <= 0x28ff; });
+}
+
 // More windows than the demo has (a Sonnet row, a third Codex window): the chart keeps its rows, no section
-// is left as a bare heading, nothing is cut mid-word, and a terminal a column short of the full layout is not
-// left half blank.
+// is left as a bare heading, nothing is cut mid-word, a terminal a column short of the full layout is not
+// left half blank, and a wide one shows the chart beside the cards.
 TEST(TopLayout, FillsTheScreenByPriority)
 {
     PublishedState input = demoInput();
@@ -159,13 +170,19 @@ TEST(TopLayout, FillsTheScreenByPriority)
         int columns;
         int rows;
         bool chart;
-    } sizes[] = {{80, 24, true}, {80, 28, true}, {100, 30, true}, {79, 24, false}, {60, 20, false}};
+        bool beside; // chart rows and card rows share lines
+    } sizes[] = {{80, 24, true, false},  {80, 28, true, false},  {100, 30, true, false},
+                 {79, 24, false, false}, {60, 20, false, false}, {200, 50, true, true}};
     for (const auto& size : sizes) {
         const QList<ScreenLine> lines = TopLayout::render(input, {}, size.columns, size.rows, Glyphs::utf8);
         const QString text = screen(lines);
-        const bool chart = std::any_of(
-            text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x2800 && c.unicode() <= 0x28ff; });
-        EXPECT_EQ(chart, size.chart) << text.toStdString();
+        EXPECT_EQ(hasBraille(text), size.chart) << text.toStdString();
+        const bool beside = std::any_of(lines.begin(), lines.end(), [](const ScreenLine& line) {
+            return hasBraille(line.plain()) && line.plain().contains(QLatin1String("% left"));
+        });
+        EXPECT_EQ(beside, size.beside) << text.toStdString();
+        for (const ScreenLine& line : lines)
+            EXPECT_EQ(line.plain().size(), size.columns) << line.plain().toStdString();
         EXPECT_FALSE(text.contains(QChar(0x2026))) << text.toStdString();
         const auto blank = std::count_if(lines.begin(), lines.end(), [](const ScreenLine& line) {
             return line.plain().trimmed().isEmpty();

@@ -154,13 +154,13 @@ TEST(SettingsView, SteppersAndTheirLabels)
     budget->stepBy(1);
     EXPECT_EQ(f.state->settings().extraUsageBudgetGBP, 5);
     f.view->redraw();
-    EXPECT_EQ(budget->text(), "Overage budget: £5");
+    EXPECT_EQ(budget->text(), "Overage budget: $5");
     budget->stepBy(1000);
     EXPECT_EQ(f.state->settings().extraUsageBudgetGBP, 1000);
-    f.get<QCheckBox>("currencyGBP")->setChecked(false);
-    TestSupport::waitFor([&] { return f.state->publishedState().budgetPrefix == "$"; });
+    f.get<QCheckBox>("currencyGBP")->setChecked(true);
+    TestSupport::waitFor([&] { return f.state->publishedState().budgetPrefix == "£"; });
     f.view->redraw();
-    EXPECT_EQ(budget->text(), "Overage budget: $1000") << "in the currency spend is shown in";
+    EXPECT_EQ(budget->text(), "Overage budget: £1000") << "in the currency spend is shown in";
 
     auto* retention = f.get<Stepper>("retention");
     EXPECT_EQ(retention->text(), "Retention: 30 days");

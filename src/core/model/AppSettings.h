@@ -66,7 +66,8 @@ struct AppSettings
     bool welcomeOpened = false;
     SleepSchedule sleep;
     bool showRemaining = true;
-    bool currencyGBP = true;
+    // Spend in US dollars, the list prices' currency and `tallyvane usage`'s; on: pounds at a fixed rate.
+    bool currencyGBP = false;
     Provider focusedProvider = Provider::claude;
     WindowKind focusedWindow = WindowKind::fiveHour;
     // The tray's "Show provider": its own, so that choosing a chart tab or an automatic focus never moves it.
