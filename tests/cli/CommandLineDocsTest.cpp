@@ -263,7 +263,7 @@ TEST(CommandLineDocs, ExportCsvCompletesAPath)
 QStringList variablesTheProgramReads()
 {
     static const QRegularExpression read(QStringLiteral(
-        R"re((?:getenv|qEnvironmentVariable\w*|environment\.value|environ\.get)\((?:QStringLiteral\()?"(\w+)")re"));
+        R"re((?:getenv|qEnvironmentVariable\w*|environment\.value|environ\.get|fromEnvironment)\((?:QStringLiteral\()?"(\w+)")re"));
     QStringList names;
     for (const char* folder : {"/src", "/resources"}) {
         QDirIterator files(QStringLiteral(TALLYVANE_SOURCE_DIR) + QLatin1StringView(folder),
