@@ -161,7 +161,7 @@ TEST(HeadlessInstance, OnlyTheCollectorLockHolderRunsProviders)
         home.path() + "/.claude/.credentials.json",
         ClaudeTestSupport::credentialDocument("sk-ant-oat01-test", "sk-ant-ort01-test",
                                               QDateTime::currentDateTimeUtc().addDays(1)),
-        0600);
+        ClaudeTestSupport::ownerOnly);
     const auto start = [&](QProcess& process, const QTemporaryDir& runtime) {
         QProcessEnvironment env = home.environment();
         env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
@@ -212,7 +212,7 @@ TEST(HeadlessOAuth, TheSameUsageAnswerFetchedAgainIsNotStoredAgain)
     ClaudeTestSupport::writeFile(
         home.path() + "/.claude/.credentials.json",
         ClaudeTestSupport::credentialDocument("sk-ant-oat01-test", "sk-ant-ort01-test", resets.addDays(1)),
-        0600);
+        ClaudeTestSupport::ownerOnly);
     QProcessEnvironment env = home.environment();
     env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
     const auto claudeLines = [&] {
@@ -246,7 +246,7 @@ TEST(HeadlessOAuth, ATerminationDuringARefreshKeepsTheNewToken)
     ClaudeTestSupport::writeFile(credentials,
                                  ClaudeTestSupport::credentialDocument(
                                      "old", "refresh-1", QDateTime::currentDateTimeUtc().addSecs(30)),
-                                 0600);
+                                 ClaudeTestSupport::ownerOnly);
     server.answer(
         "/v1/oauth/token",
         {LoopbackHttpServer::reply(

@@ -3,6 +3,7 @@
 #include "core/model/UsageSnapshot.h"
 #include "core/text/JsonLines.h"
 #include "core/text/Zone.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <QByteArray>
@@ -15,19 +16,7 @@
 
 namespace SnapshotTestData {
 
-inline UsageSnapshot make(Provider provider, WindowKind window, const QDateTime& timestamp, double used = 42)
-{
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = window;
-    s.timestamp = timestamp;
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.source =
-        provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
-    s.sourceConfidence = SourceConfidence::high;
-    return s;
-}
+using TestSupport::reading;
 
 inline QDateTime utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {

@@ -370,7 +370,7 @@ TEST(PanelView, FooterItems)
         settings.sleep.enabled = row.sleep;
         QList<UsageSnapshot> stored;
         if (row.read)
-            stored.append(UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 40, 10));
+            stored.append(UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(10), 40));
         auto state = UiTest::makeState(settings, stored);
         PanelView view(*state, {row.capture, false});
         view.show();
@@ -436,7 +436,7 @@ TEST(PanelView, StartAtLoginWritesTheAutostartEntry)
 TEST(PanelView, OutsideTextIsShownAsPlainTextInEveryLabelAndTooltip)
 {
     const QString hostile = QStringLiteral("x<img src='/nonexistent.png'><h1 style='color:red'>big</h1>");
-    UsageSnapshot reading = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 40, 1);
+    UsageSnapshot reading = UiTest::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(1), 40);
     reading.modelDisplayName = hostile;
     reading.effortLevel = hostile;
     reading.limitName = hostile;

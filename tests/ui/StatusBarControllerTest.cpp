@@ -35,7 +35,8 @@ AppSettings onboarded()
     settings.hasOnboarded = true;
     return settings;
 }
-const QList<UsageSnapshot> oneReading{UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 40, 10)};
+const QList<UsageSnapshot> oneReading{
+    UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(10), 40)};
 
 struct Fixture
 {

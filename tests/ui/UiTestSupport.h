@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/AppTestSupport.h"
 #include "core/io/SnapshotStore.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -22,6 +23,7 @@ inline void PrintTo(const QDateTime& date, std::ostream* os)
 namespace UiTest {
 
 using AppTest::kNow;
+using TestSupport::reading;
 
 inline ForecastResult forecast(Provider provider, WindowKind window, double used, ForecastStatus status,
                                const QString& summary = {})
@@ -65,22 +67,10 @@ makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {}, bool co
     return state;
 }
 
-// A snapshot of one window at `minutesAgo` before kNow.
-inline UsageSnapshot snapshot(Provider provider, WindowKind window, double used, double minutesAgo,
-                              std::optional<QDateTime> resetAt = std::nullopt,
-                              std::optional<double> durationMins = std::nullopt)
+// The moment `minutes` before kNow, where the UI tests place their readings.
+inline QDateTime ago(double minutes)
 {
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = window;
-    s.timestamp = kNow.addSecs(-static_cast<qint64>(minutesAgo * 60));
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.resetAt = resetAt;
-    s.windowDurationMins = durationMins;
-    s.source =
-        provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
-    return s;
+    return kNow.addSecs(-static_cast<qint64>(minutes * 60));
 }
 
 // A dark desktop scheme, every role set.
