@@ -166,11 +166,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
     named.modelDisplayName = QStringLiteral("MODEL");
     QByteArray line = JsonLines::encodeLine(named.toJson());
     line.replace("MODEL", R"(GPT\u001b]0;owned\u0007-5.5\u001b[2J\u009b1m)");
-    {
-        QFile log(home.file(QStringLiteral("snapshots.ndjson")));
-        ASSERT_TRUE(log.open(QIODevice::Append));
-        log.write(line + '\n');
-    }
+    ASSERT_TRUE(TestSupport::appendFile(home.file(QStringLiteral("snapshots.ndjson")), line + '\n'));
     AppSettings settings;
     settings.forecastBasis = ForecastBasis::last1h;
     home.writeSettings(settings);
@@ -194,9 +190,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
     EXPECT_EQ(fiveHour.value("runOutAt").toString(), "2026-05-12T16:00:00Z") << "now + the time to limit";
     EXPECT_TRUE(text.out.contains("runs out 16:00 (2h)")) << text.out.toStdString();
 
-    QFile exported(csvPath);
-    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    const QByteArray exportedBytes = exported.readAll();
+    const QByteArray exportedBytes = TestSupport::readFile(csvPath);
     EXPECT_TRUE(exportedBytes.contains("GPT-5.5"));
     for (const QByteArray& out : {json.out.toUtf8(), text.out.toUtf8(), exportedBytes}) {
         EXPECT_FALSE(out.contains('\x1b') || out.contains('\x07') || out.contains("\xc2\x9b") ||

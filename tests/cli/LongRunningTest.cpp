@@ -110,9 +110,8 @@ TEST_P(HeadlessTest, RunsUntilSignalledAndSavesThePendingSettings)
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
 
-    QFile file(home.file(QStringLiteral("settings.json")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const std::optional<AppSettings> saved = SettingsStore::decode(file.readAll());
+    const std::optional<AppSettings> saved =
+        SettingsStore::decode(TestSupport::readFile(home.file(QStringLiteral("settings.json"))));
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(saved->focusedProvider, Provider::codex);
     EXPECT_EQ(saved->focusedWindow, WindowKind::fiveHour);

@@ -111,9 +111,8 @@ TEST(UsageCommand, TwoProcessesAtOnceLeaveAWholeCache)
         EXPECT_EQ(first.exitCode(), 0);
         EXPECT_EQ(second.exitCode(), 0);
         EXPECT_EQ(first.readAllStandardOutput(), second.readAllStandardOutput());
-        QFile cache(home.file(QStringLiteral("usage-history-cache.json")));
-        ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
-        EXPECT_EQ(HistoryCache::decode(cache.readAll()).files.size(), static_cast<std::size_t>(round + 3));
+        const QByteArray cache = TestSupport::readFile(home.file(QStringLiteral("usage-history-cache.json")));
+        EXPECT_EQ(HistoryCache::decode(cache).files.size(), static_cast<std::size_t>(round + 3));
     }
 }
 

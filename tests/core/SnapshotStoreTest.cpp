@@ -90,11 +90,7 @@ TEST_F(SnapshotStoreTest, LoadsDecodableLinesInFileOrderAndSkipsTheRest)
     writeFile(path, line(first) + "{\"id\":\"torn");
     const qint64 holeEnd = QFileInfo(path).size() + (qint64(2) << 30);
     ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), holeEnd), 0);
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::Append));
-        file.write(line(second));
-    }
+    ASSERT_TRUE(appendFile(path, line(second)));
     SnapshotStore store(path);
     EXPECT_EQ(ids(store.all()), (QList<QUuid>{first.id, second.id}));
     QFile::remove(path);
@@ -297,9 +293,7 @@ TEST_F(SnapshotStoreTest, ChangedFileReadsOnlyWhatWasAppendedOrReadsAgainWhole)
 {
     const UsageSnapshot third = reading(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
     const auto later = [](const QString& file) {
-        QFile f(file);
-        f.open(QIODevice::ReadWrite);
-        f.setFileTime(QFileInfo(file).lastModified().addSecs(10), QFileDevice::FileModificationTime);
+        TestSupport::setModified(file, QFileInfo(file).lastModified().addSecs(10));
     };
     const auto overwriteAt = [](const QString& file, qint64 offset, const QByteArray& bytes) {
         QFile f(file);

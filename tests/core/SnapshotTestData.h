@@ -31,12 +31,7 @@ inline QByteArray line(const UsageSnapshot& s)
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
-inline void appendFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(bytes);
-}
+using TestSupport::appendFile;
 
 inline bool sameBits(double a, double b)
 {

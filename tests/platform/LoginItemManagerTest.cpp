@@ -53,10 +53,7 @@ TEST(LoginItemManager, WrittenEntriesPassDesktopFileValidate)
     int index = 0;
     for (const QString& executable : executables) {
         const QString path = folder + QStringLiteral("/entry%1.desktop").arg(index++);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(LoginItemManager::desktopEntry(executable).toUtf8());
-        file.close();
+        ASSERT_TRUE(TestSupport::writeFile(path, LoginItemManager::desktopEntry(executable).toUtf8()));
         EXPECT_EQ(validate(path), QString()) << executable.toStdString();
     }
 }
@@ -68,10 +65,8 @@ TEST(LoginItemManager, EnablingWritesAValidEntryAndDisablingRemovesIt)
     ASSERT_TRUE(LoginItemManager::setEnabled(true));
     EXPECT_TRUE(LoginItemManager::isEnabled());
     EXPECT_EQ(validate(path), QString());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"));
-    file.close();
+    EXPECT_TRUE(TestSupport::readFile(path).contains(
+        "\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"));
 
     // Enabling twice rewrites the same entry.
     ASSERT_TRUE(LoginItemManager::setEnabled(true));
@@ -87,18 +82,15 @@ TEST(LoginItemManager, FailureIsLoggedAsAnError)
     QDir(autostart).removeRecursively();
     QDir().mkpath(TestSupport::homePath() + "/.config");
     // A file where the folder should be: the folder cannot be made.
-    QFile blocker(autostart);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(TestSupport::writeFile(autostart, {}));
 
     EXPECT_FALSE(LoginItemManager::setEnabled(true));
     AppLogger::shared().flush();
     ASSERT_TRUE(AppLogger::shared().lastError().has_value());
     EXPECT_TRUE(AppLogger::shared().lastError()->startsWith("Login item update failed: "))
         << AppLogger::shared().lastError()->toStdString();
-    QFile log(LocalFileStore::logPath());
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains("ERROR Login item update failed: "));
+    EXPECT_TRUE(
+        TestSupport::readFile(LocalFileStore::logPath()).contains("ERROR Login item update failed: "));
     QFile::remove(autostart);
 }
 

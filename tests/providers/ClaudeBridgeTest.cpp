@@ -330,10 +330,7 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
     EXPECT_EQ(meta["modelId"], "claude-opus-4-8");
     EXPECT_TRUE(wholeSeconds.match(meta["capturedAt"].toString()).hasMatch());
     const QByteArray metaBytes = readFile(data("claude-meta.json"));
-    QFile metaFile(data("claude-meta.json"));
-    ASSERT_TRUE(metaFile.open(QIODevice::Append) &&
-                metaFile.setFileTime(before.addDays(-1), QFileDevice::FileModificationTime));
-    metaFile.close();
+    ASSERT_TRUE(TestSupport::setModified(data("claude-meta.json"), before.addDays(-1)));
     runBridge(documented); // the same settings leave the file alone
     EXPECT_EQ(QFileInfo(data("claude-meta.json")).lastModified(), before.addDays(-1));
     EXPECT_EQ(readFile(data("claude-meta.json")), metaBytes);
@@ -562,9 +559,7 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
         QFile::remove(data("statusline-summary.json"));
         if (c.summary) {
             writeFile(data("statusline-summary.json"), *c.summary);
-            QFile file(data("statusline-summary.json"));
-            ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
-                        file.setFileTime(c.renewed, QFileDevice::FileModificationTime));
+            ASSERT_TRUE(TestSupport::setModified(data("statusline-summary.json"), c.renewed));
         }
         environment.set("NO_COLOR", QString::fromLatin1(c.noColor));
         const BridgeRun run = runBridge(c.input);

@@ -80,9 +80,7 @@ TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
     }
     {
         const QString notExecutable = h.dir.filePath(QStringLiteral("codex"));
-        QFile file(notExecutable);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.close();
+        ASSERT_TRUE(TestSupport::writeFile(notExecutable, {}));
         CodexLaunchOptions broken;
         broken.executable = notExecutable;
         CodexProvider provider(h.store, broken);
@@ -216,9 +214,8 @@ TEST(CodexProvider, AnAppServerThatEndsIsReportedAndStartedAgainAfterABackOff)
         EXPECT_EQ(state.detail, QStringLiteral("app-server exited"));
         EXPECT_EQ(state.lastError, QString::fromLatin1(row.reason));
         AppLogger::shared().flush();
-        QFile log(LocalFileStore::logPath());
-        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(log.readAll().contains("WARN codex app-server exited (" + QByteArray(row.reason) + ")"));
+        EXPECT_TRUE(TestSupport::readFile(LocalFileStore::logPath())
+                        .contains("WARN codex app-server exited (" + QByteArray(row.reason) + ")"));
         EXPECT_EQ(provider.nextRestart(), start.addSecs(60));
 
         clock.advance(59);

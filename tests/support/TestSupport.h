@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -63,6 +64,20 @@ inline bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permi
         file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
     file.close();
     return written && (permissions == QFile::Permissions() || file.setPermissions(permissions));
+}
+
+// Adds to the end of the file, making it first if need be; false when it cannot be written.
+inline bool appendFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size();
+}
+
+// Sets the file's modification time, as an older or newer write would have left it.
+inline bool setModified(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
 // A parameterised test's name from its row's description: the words run together, each capitalised.
