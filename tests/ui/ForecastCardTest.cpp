@@ -21,8 +21,7 @@ using UiTest::reading;
 
 AppSettings settings(bool focusAuto = true)
 {
-    AppSettings s;
-    s.hasOnboarded = true;
+    AppSettings s = UiTest::onboarded();
     s.focusAuto = focusAuto;
     s.focusedProvider = Provider::codex;
     s.focusedWindow = WindowKind::fiveHour;

@@ -153,8 +153,7 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : light);
         for (const Shot& shot : shots) {
-            AppSettings settings;
-            settings.hasOnboarded = true;
+            AppSettings settings = UiTest::onboarded();
             settings.demoMode = shot.demo;
             settings.extraUsageBudgetGBP = 50;
             auto state = UiTest::makeState(settings, shot.demo ? QList<UsageSnapshot>() : liveSnapshots());
@@ -162,8 +161,7 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
                  QStringLiteral("panel-%1-%2").arg(shot.name, QLatin1StringView(dark ? "dark" : "light")));
         }
         // The settings screen, its whole column at once.
-        AppSettings settings;
-        settings.hasOnboarded = true;
+        AppSettings settings = UiTest::onboarded();
         settings.sleep.enabled = true;
         auto state = UiTest::makeState(settings, liveSnapshots());
         PanelView view(*state, {false, true}, PanelFeeds::fromState(*state));
@@ -187,8 +185,7 @@ TEST(PanelScreenshot, EmptyCardAndResetConfirmation)
     for (const UsageSnapshot& s : liveSnapshots())
         if (s.provider == Provider::codex)
             codexOnly << s;
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     auto state = UiTest::makeState(settings, codexOnly);
     keep(render(*state, false, 0), QStringLiteral("panel-empty-card"));
 
@@ -237,8 +234,7 @@ TEST(PanelScreenshot, SecondaryTextReadsUnderADarkSchemeOfMainColoursOnly)
                                     {QPalette::ButtonText, 0xeff0f1}})
         partial.setColor(role, QColor::fromRgb(rgb));
     QApplication::setPalette(partial);
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     settings.demoMode = true;
     auto state = UiTest::makeState(settings, liveSnapshots());
     auto* view = new PanelView(*state, {}, PanelFeeds::fromState(*state));
@@ -279,8 +275,7 @@ TEST(PanelScreenshot, ASmallScreenKeepsTheFooterInView)
     const QRect frame = PanelPlacement::place(request).frame;
     ASSERT_TRUE(request.screens[0].availableGeometry.contains(frame));
 
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     settings.demoMode = true;
     auto state = UiTest::makeState(settings, {});
     auto* view = new PanelView(*state, {}, PanelFeeds::fromState(*state));
@@ -308,8 +303,7 @@ TEST(PanelScreenshot, NothingClippedAtALargerFont)
     QFont larger = normal;
     larger.setPointSizeF(normal.pointSizeF() * 1.25);
     QApplication::setFont(larger);
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     auto state = UiTest::makeState(settings, liveSnapshots());
     keep(render(*state, true, 0), QStringLiteral("panel-live-large-font"));
     QApplication::setFont(normal);

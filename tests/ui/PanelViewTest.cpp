@@ -29,20 +29,14 @@
 #include <QToolButton>
 
 using UiTest::forecast;
-using UiTest::forecasts;
+using UiTest::keyed;
+using UiTest::onboarded;
 
 namespace {
 
 template <typename T = QAbstractButton> T* named(const QWidget& root, const QString& name)
 {
     return root.findChild<T*>(name);
-}
-
-AppSettings onboarded()
-{
-    AppSettings settings;
-    settings.hasOnboarded = true;
-    return settings;
 }
 
 // A live provider that only reports a fixed health.
@@ -91,7 +85,7 @@ TEST(PanelView, FirstLaunchShowsOnlyOnboardingUntilDone)
 {
     LiveState live(ProviderHealth::State::connected, AppSettings{});
     UiTest::publish(*live.state,
-                    forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
+                    keyed({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
     PanelView view(*live.state, {});
     view.show();
     EXPECT_EQ(view.screen(), PanelView::Screen::onboarding);
@@ -129,7 +123,7 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
     view.show();
     ASSERT_TRUE(view.showsEmptyState());
     UiTest::publish(*state,
-                    forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
+                    keyed({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
     ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
     ASSERT_EQ(view.providerCards().size(), 2);
     EXPECT_EQ(view.providerCards()[0]->card().provider, Provider::codex);

@@ -211,8 +211,7 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
 
 TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings)
 {
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     auto older = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(30), 10);
     older.modelId = "gpt-old";
     auto newer = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(5), 12);

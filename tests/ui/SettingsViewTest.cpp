@@ -298,8 +298,7 @@ TEST(SettingsView, TheWheelScrollsThePageAndChangesOnlyAFocusedControl)
 
 TEST(SettingsView, DataActionsPruneResetAndExport)
 {
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     settings.retentionDays = 2;
     const QDateTime wallNow = QDateTime::currentDateTimeUtc();
     UsageSnapshot old = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(0), 10);

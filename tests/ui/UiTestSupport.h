@@ -25,25 +25,15 @@ namespace UiTest {
 using AppTest::kNow;
 using TestSupport::reading;
 
-inline ForecastResult forecast(Provider provider, WindowKind window, double used, ForecastStatus status,
-                               const QString& summary = {})
-{
-    ForecastResult f;
-    f.provider = provider;
-    f.windowKind = window;
-    f.currentUsedPercent = used;
-    f.currentRemainingPercent = std::max(0.0, 100 - used);
-    f.status = status;
-    f.humanSummary = summary;
-    return f;
-}
+using AppTest::forecast;
+using AppTest::keyed;
 
-inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastResult> list)
+// Past the welcome.
+inline AppSettings onboarded()
 {
-    QMap<QString, ForecastResult> map;
-    for (const ForecastResult& f : list)
-        map.insert(f.id(), f);
-    return map;
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    return settings;
 }
 
 // An application state on a private snapshot log holding `stored`, with the given settings and no live
