@@ -27,17 +27,14 @@ public:
     void writeLog(const QList<UsageSnapshot>& snapshots) const
     {
         QDir().mkpath(dataFolder());
-        QFile log(file(QStringLiteral("snapshots.ndjson")));
-        log.open(QIODevice::Append);
+        QByteArray lines;
         for (const UsageSnapshot& s : snapshots)
-            log.write(JsonLines::encodeLine(s.toJson()) + '\n');
+            lines += JsonLines::encodeLine(s.toJson()) + '\n';
+        TestSupport::appendFile(file(QStringLiteral("snapshots.ndjson")), lines);
     }
     void writeSettings(const AppSettings& settings) const
     {
-        QDir().mkpath(dataFolder());
-        QFile out(file(QStringLiteral("settings.json")));
-        out.open(QIODevice::WriteOnly);
-        out.write(SettingsStore::encode(settings));
+        TestSupport::writeFile(file(QStringLiteral("settings.json")), SettingsStore::encode(settings));
     }
 
     QProcessEnvironment environment() const
@@ -87,13 +84,16 @@ inline QString binary()
     return QStringLiteral(TALLYVANE_BINARY_DIR "/tallyvane");
 }
 
-inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000,
-                         const QString& workingDirectory = {})
+// Runs any program to its end; the environment and folder are this process's unless given.
+inline ProcessResult runProgram(const QString& program, const QStringList& arguments,
+                                const QProcessEnvironment& env = {}, int timeoutMs = 15'000,
+                                const QString& workingDirectory = {})
 {
     QProcess process;
-    process.setProcessEnvironment(home.environment());
-    process.setWorkingDirectory(workingDirectory.isEmpty() ? home.path() : workingDirectory);
-    process.start(binary(), arguments);
+    if (!env.isEmpty())
+        process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
     ProcessResult result;
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
@@ -105,6 +105,13 @@ inline ProcessResult run(const Home& home, const QStringList& arguments, int tim
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     result.err = QString::fromUtf8(process.readAllStandardError());
     return result;
+}
+
+inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000,
+                         const QString& workingDirectory = {})
+{
+    return runProgram(binary(), arguments, home.environment(), timeoutMs,
+                      workingDirectory.isEmpty() ? home.path() : workingDirectory);
 }
 
 // Waits for the next complete line of standard output; nothing once the process ends or time runs out.

@@ -23,25 +23,6 @@ QString generated(const QString& name)
     return QStringLiteral(TALLYVANE_BINARY_DIR "/packaging/") + name;
 }
 
-ProcessResult runTool(const QString& program, const QStringList& arguments,
-                      const QProcessEnvironment& env = {})
-{
-    QProcess process;
-    if (!env.isEmpty())
-        process.setProcessEnvironment(env);
-    process.start(program, arguments);
-    ProcessResult result;
-    if (!process.waitForFinished(15'000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
-
 // Every long option that --help names, and the commands of its usage lines.
 QStringList helpWords()
 {
@@ -81,15 +62,13 @@ TEST(CommandLineDocs, ManPageAndBothCompletionsNameEveryOptionOfTheHelp)
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
     // The page as a reader sees it, so a dash lost to roff would show.
-    const ProcessResult man =
-        runTool(QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
+    const ProcessResult man = runProgram(
+        QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
     ASSERT_EQ(man.exitCode, 0) << man.err.toStdString();
-    QFile bashFile(generated(QStringLiteral("tallyvane.bash")));
-    QFile zshFile(generated(QStringLiteral("_tallyvane")));
-    ASSERT_TRUE(bashFile.open(QIODevice::ReadOnly));
-    ASSERT_TRUE(zshFile.open(QIODevice::ReadOnly));
-    const QString bash = QString::fromUtf8(bashFile.readAll());
-    const QString zsh = QString::fromUtf8(zshFile.readAll());
+    const QString bash =
+        QString::fromUtf8(TestSupport::readFile(generated(QStringLiteral("tallyvane.bash"))));
+    const QString zsh = QString::fromUtf8(TestSupport::readFile(generated(QStringLiteral("_tallyvane"))));
+    ASSERT_FALSE(bash.isEmpty() || zsh.isEmpty());
     for (const QString& word : words) {
         EXPECT_TRUE(mentions(man.out, word)) << "man page: " << word.toStdString();
         EXPECT_TRUE(mentions(bash, word)) << "bash: " << word.toStdString();
@@ -132,8 +111,8 @@ TEST(CommandLineDocs, ManPageNamesEveryJsonKeyAndTheEnvironment)
     env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("MANWIDTH"), QStringLiteral("200"));
     env.insert(QStringLiteral("MANROFFOPT"), QStringLiteral("-ww"));
-    const ProcessResult man =
-        runTool(QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
+    const ProcessResult man = runProgram(
+        QStringLiteral("man"), {QStringLiteral("-l"), generated(QStringLiteral("tallyvane.1"))}, env);
     ASSERT_EQ(man.exitCode, 0) << man.err.toStdString();
     EXPECT_EQ(man.err, QString());
     for (const QString& key : keys)
@@ -164,10 +143,10 @@ QStringList completeInBash(const QString& typed)
                        "_tallyvane; printf '%s\\n' \"${COMPREPLY[@]}\"");
     const QStringList words = typed.split(QLatin1Char(' '));
     const ProcessResult r =
-        runTool(QStringLiteral("bash"),
-                QStringList{QStringLiteral("--norc"), QStringLiteral("--noprofile"), QStringLiteral("-c"),
-                            script, QStringLiteral("bash"), generated(QStringLiteral("tallyvane.bash"))} +
-                    words);
+        runProgram(QStringLiteral("bash"),
+                   QStringList{QStringLiteral("--norc"), QStringLiteral("--noprofile"), QStringLiteral("-c"),
+                               script, QStringLiteral("bash"), generated(QStringLiteral("tallyvane.bash"))} +
+                       words);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return sorted(r.out.split(QLatin1Char('\n')));
 }
@@ -175,8 +154,8 @@ QStringList completeInBash(const QString& typed)
 // What zsh offers: an interactive zsh on a terminal of its own, sent the line and a Tab.
 QStringList completeInZsh(const QString& typed)
 {
-    const ProcessResult r = runTool(QStringLiteral(TALLYVANE_SOURCE_DIR "/tests/support/zsh-complete.zsh"),
-                                    {QStringLiteral(TALLYVANE_BINARY_DIR "/packaging"), typed});
+    const ProcessResult r = runProgram(QStringLiteral(TALLYVANE_SOURCE_DIR "/tests/support/zsh-complete.zsh"),
+                                       {QStringLiteral(TALLYVANE_BINARY_DIR "/packaging"), typed});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     return sorted(r.out.split(QLatin1Char('\n')));
 }
@@ -253,7 +232,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CommandLineDocs, ExportCsvCompletesAPath)
 {
     QTemporaryDir folder;
-    QFile(folder.filePath(QStringLiteral("usage.csv"))).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(TestSupport::writeFile(folder.filePath(QStringLiteral("usage.csv")), {}));
     const QString typed = QStringLiteral("tallyvane --export-csv ") + folder.filePath(QStringLiteral("us"));
     EXPECT_EQ(completeInBash(typed), QStringList{folder.filePath(QStringLiteral("usage.csv"))});
     EXPECT_TRUE(completeInZsh(typed).contains(QStringLiteral("usage.csv")));
@@ -290,7 +269,7 @@ TEST(TestHarness, ClearsOrSetsEveryVariableTheProgramReads)
     for (const QString& name : names)
         caller.insert(name, QStringLiteral("/caller/") + name);
     const ProcessResult inherited =
-        runTool(QCoreApplication::applicationFilePath(), {QStringLiteral("--print-environment")}, caller);
+        runProgram(QCoreApplication::applicationFilePath(), {QStringLiteral("--print-environment")}, caller);
     ASSERT_EQ(inherited.exitCode, 0) << inherited.err.toStdString();
     for (const QString& name : names)
         EXPECT_FALSE(inherited.out.contains(QStringLiteral("/caller/") + name)) << name.toStdString();
