@@ -9,11 +9,9 @@
 #include <QString>
 #include <QThread>
 
-#include <cctype>
 #include <functional>
 #include <optional>
 #include <ostream>
-#include <string>
 
 // Readable gtest failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -78,22 +76,6 @@ inline bool setModified(const QString& path, const QDateTime& when)
 {
     QFile file(path);
     return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
-
-// A parameterised test's name from its row's description: the words run together, each capitalised.
-inline std::string caseName(const char* description)
-{
-    std::string name;
-    bool capital = true;
-    for (const char* c = description; *c != 0; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c)) == 0) {
-            capital = true;
-            continue;
-        }
-        name += capital ? char(std::toupper(static_cast<unsigned char>(*c))) : *c;
-        capital = false;
-    }
-    return name;
 }
 
 } // namespace TestSupport
