@@ -65,7 +65,6 @@ TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
         nowhere.searchFolders = {h.dir.path()};
         nowhere.fallbackWhich.clear();
         CodexProvider provider(h.store, nowhere);
-        EXPECT_EQ(provider.provider(), Provider::codex);
         EXPECT_EQ(provider.health(), health(ProviderHealth::State::idle, "Not started"));
         provider.start(h.callback());
         EXPECT_EQ(provider.health(), health(ProviderHealth::State::unavailable, "codex not found in PATH"));

@@ -111,7 +111,6 @@ TEST(StatusBarController, ToolTipNamesTheShortcutOnlyWhileTheHotKeyWorks)
 TEST(StatusBarController, TickRedrawsWithoutAnyStateChange)
 {
     Fixture f;
-    EXPECT_EQ(f.controller.tickInterval(), 30000);
     f.controller.setTickInterval(40);
     const int before = f.controller.buttonUpdates();
     const QString toolTip = f.item.toolTip;
