@@ -12,11 +12,6 @@ using P = Provider;
 using W = WindowKind;
 using S = ForecastStatus;
 
-UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used)
-{
-    return TestSupport::reading(p, w, kNow.addSecs(-secondsAgo), used);
-}
-
 TEST(StateQueries, GlobalStatusFoldsToTheWorst)
 {
     const std::pair<QList<ForecastResult>, ForecastStatus> rows[] = {

@@ -39,20 +39,6 @@ template <typename T = QAbstractButton> T* named(const QWidget& root, const QStr
     return root.findChild<T*>(name);
 }
 
-// A live provider that only reports a fixed health.
-class FixedHealthProvider final : public UsageProvider
-{
-public:
-    explicit FixedHealthProvider(ProviderHealth health) : m_health(std::move(health)) {}
-    Provider provider() const override { return Provider::codex; }
-    ProviderHealth health() const override { return m_health; }
-    void start(UpdateCallback) override {}
-    void stop() override {}
-
-private:
-    ProviderHealth m_health;
-};
-
 // A state whose live Codex provider reports `health`, and whose settings go through a real settings file.
 struct LiveState
 {
@@ -66,7 +52,8 @@ struct LiveState
             if (provider != Provider::codex)
                 return nullptr;
             ++created;
-            return std::make_shared<FixedHealthProvider>(ProviderHealth{health, "detail", {}, {}});
+            return std::make_shared<AppTest::FakeProvider>(provider,
+                                                           ProviderHealth{health, "detail", {}, {}});
         };
         environment.store = std::make_shared<SnapshotStore>(dir.filePath("snapshots.ndjson"));
         environment.loadSettings = [this] { return settingsStore.load(); };
