@@ -23,17 +23,7 @@ QProcessEnvironment claudeEnvironment(const CliTest::Home& home, const LoopbackH
 CliTest::ProcessResult runWith(const QProcessEnvironment& environment, const QStringList& arguments,
                                const QString& workingDirectory = {})
 {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(workingDirectory);
-    process.start(CliTest::binary(), arguments);
-    CliTest::ProcessResult result;
-    if (!process.waitForFinished(30'000))
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return CliTest::runProgram(CliTest::binary(), arguments, environment, 30'000, workingDirectory);
 }
 
 } // namespace
