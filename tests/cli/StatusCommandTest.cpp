@@ -91,18 +91,12 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
         Home home;
         if (row.withData)
             writeScenario(home);
-        QProcess process;
         QProcessEnvironment env = home.environment();
         env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(row.locale));
-        process.setProcessEnvironment(env);
-        process.start(binary(), {QStringLiteral("status"), QStringLiteral("--mode"),
-                                 QStringLiteral("forecast"), QStringLiteral("--at"), kAtText});
-        ASSERT_TRUE(process.waitForFinished(15'000));
-        EXPECT_EQ(process.exitCode(), 0) << row.locale;
-        EXPECT_EQ(process.readAllStandardError(), QByteArray()) << row.locale;
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const ProcessResult r = runProgram(binary(), {"status", "--mode", "forecast", "--at", kAtText}, env);
+        EXPECT_EQ(std::tuple(r.exitCode, r.err), std::tuple(0, QString())) << row.locale;
         // The ASCII rows check the report's start.
-        EXPECT_EQ(out.left(row.out.size()), row.out) << row.locale;
+        EXPECT_EQ(r.out.left(row.out.size()), row.out) << row.locale;
     }
 }
 
