@@ -72,39 +72,12 @@ private:
     QTemporaryDir m_dir;
 };
 
-struct ProcessResult
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using TestSupport::ProcessResult;
+using TestSupport::runProgram;
 
 inline QString binary()
 {
     return QStringLiteral(TALLYVANE_BINARY_DIR "/tallyvane");
-}
-
-// Runs any program to its end; the environment and folder are this process's unless given.
-inline ProcessResult runProgram(const QString& program, const QStringList& arguments,
-                                const QProcessEnvironment& env = {}, int timeoutMs = 15'000,
-                                const QString& workingDirectory = {})
-{
-    QProcess process;
-    if (!env.isEmpty())
-        process.setProcessEnvironment(env);
-    process.setWorkingDirectory(workingDirectory);
-    process.start(program, arguments);
-    ProcessResult result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = QStringLiteral("(timed out)");
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
 }
 
 inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000,

@@ -15,15 +15,11 @@ namespace {
 // desktop-file-validate's verdict: empty when the file is valid (hints are not errors).
 QString validate(const QString& path)
 {
-    QProcess process;
-    process.start(QStringLiteral("desktop-file-validate"), {path});
-    if (!process.waitForFinished(10000))
-        return QStringLiteral("desktop-file-validate did not run");
-    const QString output =
-        QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    if (process.exitCode() != 0 || output.contains(QLatin1StringView("error:")))
-        return output;
-    return {};
+    const auto run = TestSupport::runProgram(QStringLiteral("desktop-file-validate"), {path}, {}, 10000);
+    const QString output = run.out + run.err;
+    return run.exitCode != 0 || output.contains(QLatin1StringView("error:"))
+               ? (output.isEmpty() ? QStringLiteral("desktop-file-validate did not run") : output)
+               : QString();
 }
 
 TEST(LoginItemManager, ExecArgumentsAreQuotedAndEscaped)

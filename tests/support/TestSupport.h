@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QThread>
 
@@ -62,6 +63,37 @@ inline bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permi
         file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
     file.close();
     return written && (permissions == QFile::Permissions() || file.setPermissions(permissions));
+}
+
+struct ProcessResult
+{
+    int exitCode = -1; // -1 also when it crashed or did not end in time
+    QString out;
+    QString err;
+};
+
+// Runs a program to its end, killed after the timeout; the environment and folder are this process's unless
+// given.
+inline ProcessResult runProgram(const QString& program, const QStringList& arguments,
+                                const QProcessEnvironment& env = {}, int timeoutMs = 15'000,
+                                const QString& workingDirectory = {})
+{
+    QProcess process;
+    if (!env.isEmpty())
+        process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    ProcessResult result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("(timed out)");
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
 }
 
 // Adds to the end of the file, making it first if need be; false when it cannot be written.

@@ -19,9 +19,7 @@ namespace {
 
 bool xdotool(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(5000) && process.exitCode() == 0;
+    return TestSupport::runProgram(QStringLiteral("xdotool"), arguments, {}, 5000).exitCode == 0;
 }
 
 struct Counter
