@@ -32,6 +32,15 @@ UsageSnapshot claudeReading(WindowKind kind, qint64 ageSeconds, double used, con
 
 using TestSupport::writeFile;
 
+// The forecast of `status --json` with this id; empty when there is none.
+QJsonObject forecastIn(const QString& json, const char* id)
+{
+    for (const QJsonValue& f : QJsonDocument::fromJson(json.toUtf8()).object().value("forecasts").toArray())
+        if (f.toObject().value("id") == QLatin1String(id))
+            return f.toObject();
+    return {};
+}
+
 TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
 {
     Home home;
@@ -104,12 +113,9 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     EXPECT_EQ(root.value("headroom").toObject(),
               (QJsonObject{{"claude", "~6.0 days of your usual usage left"}}));
 
-    QMap<QString, QJsonObject> forecasts;
-    for (const QJsonValue& f : root.value("forecasts").toArray())
-        forecasts.insert(f.toObject().value("id").toString(), f.toObject());
     // Five hours of transcripts (50,000 tokens) at the anchored rate; the OAuth reading is 40 minutes old.
-    EXPECT_DOUBLE_EQ(forecasts.value("claude-fiveHour").value("currentUsedPercent").toDouble(), 50);
-    const QJsonObject weekly = forecasts.value("claude-sevenDay");
+    EXPECT_DOUBLE_EQ(forecastIn(r.out, "claude-fiveHour").value("currentUsedPercent").toDouble(), 50);
+    const QJsonObject weekly = forecastIn(r.out, "claude-sevenDay");
     EXPECT_EQ(weekly.value("humanSummary").toString(), "From your usage history: ~70% used by reset (est.).");
     EXPECT_EQ(weekly.value("confidence").toString(), "medium");
     EXPECT_EQ(weekly.value("status").toString(), "safe");
@@ -181,11 +187,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
 
-    QJsonObject fiveHour;
-    for (const QJsonValue& f :
-         QJsonDocument::fromJson(json.out.toUtf8()).object().value("forecasts").toArray())
-        if (f.toObject().value("id") == QStringLiteral("codex-fiveHour"))
-            fiveHour = f.toObject();
+    const QJsonObject fiveHour = forecastIn(json.out, "codex-fiveHour");
     EXPECT_NEAR(fiveHour.value("estimatedTimeToLimit").toDouble(), 7200, 1);
     EXPECT_EQ(fiveHour.value("runOutAt").toString(), "2026-05-12T16:00:00Z") << "now + the time to limit";
     EXPECT_TRUE(text.out.contains("runs out 16:00 (2h)")) << text.out.toStdString();
@@ -223,11 +225,9 @@ TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
 
     const ProcessResult json = run(home, {QStringLiteral("status"), QStringLiteral("--json")});
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
-    QDateTime runOut;
-    for (const QJsonValue& f :
-         QJsonDocument::fromJson(json.out.toUtf8()).object().value("forecasts").toArray())
-        if (f.toObject().value("id") == QStringLiteral("claude-fiveHour"))
-            runOut = JsonLines::parseDate(f.toObject().value("runOutAt").toString()).value_or(QDateTime());
+    const QDateTime runOut =
+        JsonLines::parseDate(forecastIn(json.out, "claude-fiveHour").value("runOutAt").toString())
+            .value_or(QDateTime());
     ASSERT_TRUE(runOut.isValid()) << json.out.toStdString();
     const ProcessResult waybar = run(home, {QStringLiteral("status"), QStringLiteral("--waybar")});
     const QJsonObject bar = QJsonDocument::fromJson(waybar.out.toUtf8()).object();
@@ -247,10 +247,9 @@ TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
     // `top`, only reading, at the README's capture size.
     const QString socket = home.path() + QStringLiteral("/tmux.sock");
     const auto tmux = [&](const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral("tmux"), QStringList{"-S", socket, "-f", "/dev/null"} + arguments);
-        process.waitForFinished(10'000);
-        return QString::fromUtf8(process.readAllStandardOutput());
+        return runProgram(QStringLiteral("tmux"), QStringList{"-S", socket, "-f", "/dev/null"} + arguments,
+                          {}, 10'000)
+            .out;
     };
     QStringList environment;
     const QProcessEnvironment env = home.environment();
