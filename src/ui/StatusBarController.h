@@ -56,7 +56,6 @@ public:
     [[nodiscard]] QString toolTip() const { return m_toolTip; }
     [[nodiscard]] int buttonUpdates() const { return m_updates; }
 
-    [[nodiscard]] int tickInterval() const { return m_tick.interval(); }
     void setTickInterval(int milliseconds) { m_tick.start(milliseconds); }
 
 private:

@@ -12,10 +12,6 @@
 
 #include <QTemporaryDir>
 
-#include <atomic>
-#include <mutex>
-#include <thread>
-
 using namespace AppTest;
 
 namespace {
@@ -23,52 +19,6 @@ namespace {
 using P = Provider;
 using W = WindowKind;
 using S = ForecastStatus;
-
-class FakeProvider final : public UsageProvider
-{
-public:
-    FakeProvider(Provider kind, QString detail) : m_kind(kind), m_detail(std::move(detail)) {}
-    Provider provider() const override { return m_kind; }
-    ProviderHealth health() const override
-    {
-        return {ProviderHealth::State::connected, m_detail, kNow, std::nullopt};
-    }
-    void start(UpdateCallback onUpdate) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_callback = std::move(onUpdate);
-        ++starts;
-    }
-    void stop() override
-    {
-        std::lock_guard lock(m_mutex);
-        m_callback = {};
-        ++stops;
-    }
-    // Reports new data the way a live provider does: from its own thread.
-    void reportFromAnotherThread()
-    {
-        std::thread([this] {
-            std::lock_guard lock(m_mutex);
-            if (m_callback)
-                m_callback({});
-        }).join();
-    }
-
-    std::atomic<int> starts{0};
-    std::atomic<int> stops{0};
-
-private:
-    Provider m_kind;
-    QString m_detail;
-    std::mutex m_mutex;
-    UpdateCallback m_callback;
-};
-
-UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used, qint64 resetIn = 3'600)
-{
-    return TestSupport::reading(p, w, kNow.addSecs(-secondsAgo), used, kNow.addSecs(resetIn));
-}
 
 // A state on a fixed clock, a temporary log and recorded saves; providers come from the fakes' factory.
 struct Harness
@@ -85,7 +35,9 @@ struct Harness
             EXPECT_EQ(shared, store);
             if (!withFactory)
                 return nullptr; // a provider this build cannot run
-            auto fake = std::make_shared<FakeProvider>(kind, QStringLiteral("fake %1").arg(created.size()));
+            auto fake = std::make_shared<FakeProvider>(
+                kind, ProviderHealth{ProviderHealth::State::connected,
+                                     QStringLiteral("fake %1").arg(created.size()), kNow, std::nullopt});
             created.append(fake);
             return fake;
         };

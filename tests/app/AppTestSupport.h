@@ -12,12 +12,21 @@
 #include <QDateTime>
 #include <QString>
 
+#include <atomic>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace AppTest {
 
 inline const QDateTime kNow = QDateTime(QDate(2026, 5, 12), QTime(14, 0, 0), Zone::utc());
 inline const ManualClock kNowClock(kNow);
+
+// A reading `secondsAgo` before kNow whose window resets `resetIn` seconds after kNow.
+inline UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used, qint64 resetIn = 3'600)
+{
+    return TestSupport::reading(p, w, kNow.addSecs(-secondsAgo), used, kNow.addSecs(resetIn));
+}
 
 // A forecast with the fields the state and the title read; the rest at their defaults.
 inline ForecastResult forecast(Provider provider, WindowKind window, double used,
@@ -35,6 +44,46 @@ inline ForecastResult forecast(Provider provider, WindowKind window, double used
     f.runOutAt = runOutAt;
     return f;
 }
+
+// A provider that runs nothing: it reports a fixed health, counts its starts and stops, and sends an update
+// when told to.
+class FakeProvider final : public UsageProvider
+{
+public:
+    FakeProvider(Provider kind, ProviderHealth health) : m_kind(kind), m_health(std::move(health)) {}
+    Provider provider() const override { return m_kind; }
+    ProviderHealth health() const override { return m_health; }
+    void start(UpdateCallback onUpdate) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_callback = std::move(onUpdate);
+        ++starts;
+    }
+    void stop() override
+    {
+        std::lock_guard lock(m_mutex);
+        m_callback = {};
+        ++stops;
+    }
+    // Reports new data the way a live provider does: from its own thread.
+    void reportFromAnotherThread()
+    {
+        std::thread([this] {
+            std::lock_guard lock(m_mutex);
+            if (m_callback)
+                m_callback({});
+        }).join();
+    }
+
+    std::atomic<int> starts{0};
+    std::atomic<int> stops{0};
+
+private:
+    Provider m_kind;
+    ProviderHealth m_health;
+    std::mutex m_mutex;
+    UpdateCallback m_callback;
+};
 
 // Forecasts keyed as a cycle publishes them, by ForecastResult::id().
 inline QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)

@@ -85,10 +85,7 @@ CalibratedProjection runningOut()
 int logLinesWith(const QString& text)
 {
     AppLogger::shared().flush();
-    QFile log(LocalFileStore::logPath());
-    if (!log.open(QIODevice::ReadOnly))
-        return 0;
-    return int(QString::fromUtf8(log.readAll()).count(text));
+    return int(QString::fromUtf8(TestSupport::readFile(LocalFileStore::logPath())).count(text));
 }
 
 TEST(NotificationManager, SameConditionWaitsForTheCooldownAnotherOneDoesNot)

@@ -17,7 +17,7 @@ TEST(RetentionScheduler, PrunesAtStartThenEveryIntervalWithTheSettingAndTimeOfTh
     const QDateTime start = utc(2026, 3, 10, 12);
     ManualClock clock(start);
     const auto stamped = [&](qint64 secondsAgo) {
-        return make(Provider::codex, WindowKind::fiveHour, start.addSecs(-secondsAgo));
+        return reading(Provider::codex, WindowKind::fiveHour, start.addSecs(-secondsAgo), 42);
     };
     const UsageSnapshot old = stamped(40 * 86'400);
     const UsageSnapshot twoDays = stamped(2 * 86'400);

@@ -12,19 +12,6 @@ using P = Provider;
 using W = WindowKind;
 using S = ForecastStatus;
 
-UsageSnapshot snap(Provider p, WindowKind w, qint64 secondsAgo, double used)
-{
-    return TestSupport::reading(p, w, kNow.addSecs(-secondsAgo), used);
-}
-
-QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)
-{
-    QMap<QString, ForecastResult> map;
-    for (const ForecastResult& f : list)
-        map.insert(f.id(), f);
-    return map;
-}
-
 TEST(StateQueries, GlobalStatusFoldsToTheWorst)
 {
     const std::pair<QList<ForecastResult>, ForecastStatus> rows[] = {

@@ -99,11 +99,7 @@ TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)
 
     // Unchanged: the same file (an atomic write would give a new one), only its time renewed.
     const auto first = inode();
-    QFile file(path);
-    ASSERT_TRUE(
-        file.open(QIODevice::ReadWrite) &&
-        file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-3600), QFileDevice::FileModificationTime));
-    file.close();
+    ASSERT_TRUE(TestSupport::setModified(path, QDateTime::currentDateTimeUtc().addSecs(-3600)));
     publisher.publish(forecasts, settings, now.addSecs(30));
     EXPECT_EQ(inode(), first);
     EXPECT_GT(QFileInfo(path).lastModified(), QDateTime::currentDateTimeUtc().addSecs(-60));

@@ -23,17 +23,7 @@ QProcessEnvironment claudeEnvironment(const CliTest::Home& home, const LoopbackH
 CliTest::ProcessResult runWith(const QProcessEnvironment& environment, const QStringList& arguments,
                                const QString& workingDirectory = {})
 {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.setWorkingDirectory(workingDirectory);
-    process.start(CliTest::binary(), arguments);
-    CliTest::ProcessResult result;
-    if (!process.waitForFinished(30'000))
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return CliTest::runProgram(CliTest::binary(), arguments, environment, 30'000, workingDirectory);
 }
 
 } // namespace
@@ -44,7 +34,7 @@ TEST(ClaudeCommandsTest, OAuthTestRefreshesFetchesAndPrintsWithoutStoringAnythin
     LoopbackHttpServer server;
     const QString credentials = home.path() + "/.claude/.credentials.json";
     const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(30);
-    writeFile(credentials, credentialDocument("old", "refresh-1", soon), 0600);
+    writeFile(credentials, credentialDocument("old", "refresh-1", soon), ownerOnly);
     server.answer("/v1/oauth/token", 200,
                   R"({"access_token":"new","refresh_token":"refresh-2","expires_in":3600})");
     server.answer("/api/oauth/usage", 200,
@@ -68,7 +58,7 @@ TEST(ClaudeCommandsTest, OAuthTestRefreshesFetchesAndPrintsWithoutStoringAnythin
     EXPECT_EQ(server.received()[1].header("authorization"), "Bearer new");
     EXPECT_EQ(server.received()[1].header("user-agent"), "claude-code/2.1.332");
     EXPECT_EQ(readObject(credentials)["claudeAiOauth"].toObject()["refreshToken"], "refresh-2");
-    EXPECT_TRUE(readAll(home.file("snapshots.ndjson")).isEmpty());
+    EXPECT_TRUE(readFile(home.file("snapshots.ndjson")).isEmpty());
 
     server.answer("/api/oauth/usage", 401, "{}");
     const auto refused = runWith(claudeEnvironment(home, server), {"--oauthtest"});
@@ -96,7 +86,7 @@ TEST(ClaudeCommandsTest, BridgeInstallUninstallAndBundleTest)
     const auto refused = CliTest::run(home, {"--install-claude-bridge"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_EQ(refused.out, "Could not read ~/.claude/settings.json; nothing was changed.\nstate: error\n");
-    EXPECT_EQ(readAll(home.path() + "/.claude/settings.json"), "{ broken");
+    EXPECT_EQ(readFile(home.path() + "/.claude/settings.json"), "{ broken");
 }
 
 // Claude Code runs the status line in each project it opens: a relative path in it would run the project's
@@ -134,7 +124,7 @@ TEST(ClaudeCommandsTest, NoRefreshIsSentWhenTheNewTokenCouldNotBeKept)
     LoopbackHttpServer server;
     const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(30);
     const QString stored = home.path() + "/credentials.json";
-    writeFile(stored, credentialDocument("old", "refresh-1", soon), 0600);
+    writeFile(stored, credentialDocument("old", "refresh-1", soon), ownerOnly);
     server.answer("/v1/oauth/token", 200,
                   R"({"access_token":"new","refresh_token":"refresh-2","expires_in":3600})");
     const QString disk = home.path() + "/disk";
@@ -158,7 +148,7 @@ TEST(ClaudeCommandsTest, NoRefreshIsSentWhenTheNewTokenCouldNotBeKept)
     const QString out = QString::fromUtf8(process.readAllStandardOutput());
     EXPECT_EQ(server.count("/v1/oauth/token"), 0);
     EXPECT_TRUE(out.contains("status: token expired")) << out.toStdString();
-    EXPECT_TRUE(out.contains(QString::fromUtf8(readAll(stored)))) << "the credential is as it was";
+    EXPECT_TRUE(out.contains(QString::fromUtf8(readFile(stored)))) << "the credential is as it was";
     EXPECT_TRUE(out.contains("token refresh held back: " + disk +
                              "/claude/.credentials.json: No space left on device\nexit 1\n"))
         << out.toStdString();

@@ -27,17 +27,14 @@ public:
     void writeLog(const QList<UsageSnapshot>& snapshots) const
     {
         QDir().mkpath(dataFolder());
-        QFile log(file(QStringLiteral("snapshots.ndjson")));
-        log.open(QIODevice::Append);
+        QByteArray lines;
         for (const UsageSnapshot& s : snapshots)
-            log.write(JsonLines::encodeLine(s.toJson()) + '\n');
+            lines += JsonLines::encodeLine(s.toJson()) + '\n';
+        TestSupport::appendFile(file(QStringLiteral("snapshots.ndjson")), lines);
     }
     void writeSettings(const AppSettings& settings) const
     {
-        QDir().mkpath(dataFolder());
-        QFile out(file(QStringLiteral("settings.json")));
-        out.open(QIODevice::WriteOnly);
-        out.write(SettingsStore::encode(settings));
+        TestSupport::writeFile(file(QStringLiteral("settings.json")), SettingsStore::encode(settings));
     }
 
     QProcessEnvironment environment() const
@@ -75,12 +72,8 @@ private:
     QTemporaryDir m_dir;
 };
 
-struct ProcessResult
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using TestSupport::ProcessResult;
+using TestSupport::runProgram;
 
 inline QString binary()
 {
@@ -90,21 +83,8 @@ inline QString binary()
 inline ProcessResult run(const Home& home, const QStringList& arguments, int timeoutMs = 15'000,
                          const QString& workingDirectory = {})
 {
-    QProcess process;
-    process.setProcessEnvironment(home.environment());
-    process.setWorkingDirectory(workingDirectory.isEmpty() ? home.path() : workingDirectory);
-    process.start(binary(), arguments);
-    ProcessResult result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        result.err = QStringLiteral("(timed out)");
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    return runProgram(binary(), arguments, home.environment(), timeoutMs,
+                      workingDirectory.isEmpty() ? home.path() : workingDirectory);
 }
 
 // Waits for the next complete line of standard output; nothing once the process ends or time runs out.

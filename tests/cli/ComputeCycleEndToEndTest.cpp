@@ -32,6 +32,15 @@ UsageSnapshot claudeReading(WindowKind kind, qint64 ageSeconds, double used, con
 
 using TestSupport::writeFile;
 
+// The forecast of `status --json` with this id; empty when there is none.
+QJsonObject forecastIn(const QString& json, const char* id)
+{
+    for (const QJsonValue& f : QJsonDocument::fromJson(json.toUtf8()).object().value("forecasts").toArray())
+        if (f.toObject().value("id") == QLatin1String(id))
+            return f.toObject();
+    return {};
+}
+
 TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
 {
     Home home;
@@ -104,12 +113,9 @@ TEST(ComputeCycleEndToEnd, StatusJsonCarriesEstimatesCalibrationAndReports)
     EXPECT_EQ(root.value("headroom").toObject(),
               (QJsonObject{{"claude", "~6.0 days of your usual usage left"}}));
 
-    QMap<QString, QJsonObject> forecasts;
-    for (const QJsonValue& f : root.value("forecasts").toArray())
-        forecasts.insert(f.toObject().value("id").toString(), f.toObject());
     // Five hours of transcripts (50,000 tokens) at the anchored rate; the OAuth reading is 40 minutes old.
-    EXPECT_DOUBLE_EQ(forecasts.value("claude-fiveHour").value("currentUsedPercent").toDouble(), 50);
-    const QJsonObject weekly = forecasts.value("claude-sevenDay");
+    EXPECT_DOUBLE_EQ(forecastIn(r.out, "claude-fiveHour").value("currentUsedPercent").toDouble(), 50);
+    const QJsonObject weekly = forecastIn(r.out, "claude-sevenDay");
     EXPECT_EQ(weekly.value("humanSummary").toString(), "From your usage history: ~70% used by reset (est.).");
     EXPECT_EQ(weekly.value("confidence").toString(), "medium");
     EXPECT_EQ(weekly.value("status").toString(), "safe");
@@ -166,11 +172,7 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
     named.modelDisplayName = QStringLiteral("MODEL");
     QByteArray line = JsonLines::encodeLine(named.toJson());
     line.replace("MODEL", R"(GPT\u001b]0;owned\u0007-5.5\u001b[2J\u009b1m)");
-    {
-        QFile log(home.file(QStringLiteral("snapshots.ndjson")));
-        ASSERT_TRUE(log.open(QIODevice::Append));
-        log.write(line + '\n');
-    }
+    ASSERT_TRUE(TestSupport::appendFile(home.file(QStringLiteral("snapshots.ndjson")), line + '\n'));
     AppSettings settings;
     settings.forecastBasis = ForecastBasis::last1h;
     home.writeSettings(settings);
@@ -185,18 +187,12 @@ TEST(ComputeCycleEndToEnd, EveryFaceCountsToOneRunOutAndPrintsNoControls)
     ASSERT_EQ(text.exitCode, 0) << text.err.toStdString();
     ASSERT_EQ(csv.exitCode, 0) << csv.err.toStdString();
 
-    QJsonObject fiveHour;
-    for (const QJsonValue& f :
-         QJsonDocument::fromJson(json.out.toUtf8()).object().value("forecasts").toArray())
-        if (f.toObject().value("id") == QStringLiteral("codex-fiveHour"))
-            fiveHour = f.toObject();
+    const QJsonObject fiveHour = forecastIn(json.out, "codex-fiveHour");
     EXPECT_NEAR(fiveHour.value("estimatedTimeToLimit").toDouble(), 7200, 1);
     EXPECT_EQ(fiveHour.value("runOutAt").toString(), "2026-05-12T16:00:00Z") << "now + the time to limit";
     EXPECT_TRUE(text.out.contains("runs out 16:00 (2h)")) << text.out.toStdString();
 
-    QFile exported(csvPath);
-    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    const QByteArray exportedBytes = exported.readAll();
+    const QByteArray exportedBytes = TestSupport::readFile(csvPath);
     EXPECT_TRUE(exportedBytes.contains("GPT-5.5"));
     for (const QByteArray& out : {json.out.toUtf8(), text.out.toUtf8(), exportedBytes}) {
         EXPECT_FALSE(out.contains('\x1b') || out.contains('\x07') || out.contains("\xc2\x9b") ||
@@ -229,11 +225,9 @@ TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
 
     const ProcessResult json = run(home, {QStringLiteral("status"), QStringLiteral("--json")});
     ASSERT_EQ(json.exitCode, 0) << json.err.toStdString();
-    QDateTime runOut;
-    for (const QJsonValue& f :
-         QJsonDocument::fromJson(json.out.toUtf8()).object().value("forecasts").toArray())
-        if (f.toObject().value("id") == QStringLiteral("claude-fiveHour"))
-            runOut = JsonLines::parseDate(f.toObject().value("runOutAt").toString()).value_or(QDateTime());
+    const QDateTime runOut =
+        JsonLines::parseDate(forecastIn(json.out, "claude-fiveHour").value("runOutAt").toString())
+            .value_or(QDateTime());
     ASSERT_TRUE(runOut.isValid()) << json.out.toStdString();
     const ProcessResult waybar = run(home, {QStringLiteral("status"), QStringLiteral("--waybar")});
     const QJsonObject bar = QJsonDocument::fromJson(waybar.out.toUtf8()).object();
@@ -253,10 +247,9 @@ TEST(ComputeCycleEndToEnd, EveryFaceShowsOneFigureAndTheRunOutOfStatusJson)
     // `top`, only reading, at the README's capture size.
     const QString socket = home.path() + QStringLiteral("/tmux.sock");
     const auto tmux = [&](const QStringList& arguments) {
-        QProcess process;
-        process.start(QStringLiteral("tmux"), QStringList{"-S", socket, "-f", "/dev/null"} + arguments);
-        process.waitForFinished(10'000);
-        return QString::fromUtf8(process.readAllStandardOutput());
+        return runProgram(QStringLiteral("tmux"), QStringList{"-S", socket, "-f", "/dev/null"} + arguments,
+                          {}, 10'000)
+            .out;
     };
     QStringList environment;
     const QProcessEnvironment env = home.environment();

@@ -26,6 +26,28 @@ UsageSnapshot fiveHour(Provider provider, const QDateTime& at, double used)
     return TestSupport::reading(provider, WindowKind::fiveHour, at, used, at.addSecs(7'200));
 }
 
+void startHeadless(QProcess& process, const QProcessEnvironment& env)
+{
+    process.setProcessEnvironment(env);
+    process.start(binary(), {QStringLiteral("--headless")});
+}
+
+// The home's environment with Claude's endpoints on the loopback server and a credential that expires at
+// `expiresAt`.
+QProcessEnvironment withClaude(const Home& home, const LoopbackHttpServer& server, const QDateTime& expiresAt,
+                               const QString& access = QStringLiteral("sk-ant-oat01-test"),
+                               const QString& refresh = QStringLiteral("sk-ant-ort01-test"))
+{
+    ClaudeTestSupport::writeFile(home.path() + "/.claude/.credentials.json",
+                                 ClaudeTestSupport::credentialDocument(access, refresh, expiresAt),
+                                 ClaudeTestSupport::ownerOnly);
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+    env.insert(QStringLiteral("TALLYVANE_CLAUDE_TOKEN_URLS"),
+               QString::fromLatin1(server.url("/v1/oauth/token")));
+    return env;
+}
+
 TEST(StatusWatch, PrintsANewLineWhenTheLogChanges)
 {
     Home home;
@@ -99,8 +121,7 @@ TEST_P(HeadlessTest, RunsUntilSignalledAndSavesThePendingSettings)
     home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 100)});
 
     QProcess process;
-    process.setProcessEnvironment(home.environment());
-    process.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(process, home.environment());
     const auto line = nextLine(process, 10'000);
     ASSERT_TRUE(line.has_value()) << process.readAllStandardError().toStdString();
     // A local time stamp (TZ is UTC here) and the providers' names.
@@ -114,9 +135,8 @@ TEST_P(HeadlessTest, RunsUntilSignalledAndSavesThePendingSettings)
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 0);
 
-    QFile file(home.file(QStringLiteral("settings.json")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const std::optional<AppSettings> saved = SettingsStore::decode(file.readAll());
+    const std::optional<AppSettings> saved =
+        SettingsStore::decode(TestSupport::readFile(home.file(QStringLiteral("settings.json"))));
     ASSERT_TRUE(saved.has_value());
     EXPECT_EQ(saved->focusedProvider, Provider::codex);
     EXPECT_EQ(saved->focusedWindow, WindowKind::fiveHour);
@@ -132,13 +152,11 @@ TEST(HeadlessInstance, ASecondHeadlessStartLeavesTheFirstAlone)
     Home home;
     home.writeLog({fiveHour(Provider::codex, QDateTime::currentDateTimeUtc(), 30)});
     QProcess first;
-    first.setProcessEnvironment(home.environment());
-    first.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(first, home.environment());
     ASSERT_TRUE(nextLine(first, 10'000).has_value()) << first.readAllStandardError().toStdString();
 
     QProcess second;
-    second.setProcessEnvironment(home.environment());
-    second.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(second, home.environment());
     ASSERT_TRUE(second.waitForFinished(5'000));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(second.readAllStandardError().contains("already running"));
@@ -161,17 +179,11 @@ TEST(HeadlessInstance, OnlyTheCollectorLockHolderRunsProviders)
     server.answer("/api/oauth/usage", {LoopbackHttpServer::reply(200, R"({"five_hour":{"utilization":20,)"
                                                                       R"("resets_at":")" +
                                                                           resets + R"("}})")});
-    ClaudeTestSupport::writeFile(
-        home.path() + "/.claude/.credentials.json",
-        ClaudeTestSupport::credentialDocument("sk-ant-oat01-test", "sk-ant-ort01-test",
-                                              QDateTime::currentDateTimeUtc().addDays(1)),
-        0600);
+    const QProcessEnvironment claude = withClaude(home, server, QDateTime::currentDateTimeUtc().addDays(1));
     const auto start = [&](QProcess& process, const QTemporaryDir& runtime) {
-        QProcessEnvironment env = home.environment();
-        env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+        QProcessEnvironment env = claude;
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        process.setProcessEnvironment(env);
-        process.start(binary(), {QStringLiteral("--headless")});
+        startHeadless(process, env);
     };
     const auto fetches = [&] { return server.received().size(); };
     const QTemporaryDir firstRuntime;
@@ -305,12 +317,7 @@ TEST(HeadlessOAuth, TheSameUsageAnswerFetchedAgainIsNotStoredAgain)
                                                   R"("resets_at":")" +
                                                   at + R"(+00:00"}})");
     };
-    ClaudeTestSupport::writeFile(
-        home.path() + "/.claude/.credentials.json",
-        ClaudeTestSupport::credentialDocument("sk-ant-oat01-test", "sk-ant-ort01-test", resets.addDays(1)),
-        0600);
-    QProcessEnvironment env = home.environment();
-    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
+    const QProcessEnvironment env = withClaude(home, server, resets.addDays(1));
     const auto claudeLines = [&] {
         return TestSupport::readFile(home.file(QStringLiteral("snapshots.ndjson"))).count("\"claude.oauth\"");
     };
@@ -320,8 +327,7 @@ TEST(HeadlessOAuth, TheSameUsageAnswerFetchedAgainIsNotStoredAgain)
         server.answer("/api/oauth/usage", {answer(fraction)});
         const qsizetype before = fetches();
         QProcess process;
-        process.setProcessEnvironment(env);
-        process.start(binary(), {QStringLiteral("--headless")});
+        startHeadless(process, env);
         ASSERT_TRUE(TestSupport::waitFor([&] { return fetches() > before && claudeLines() >= 3; }, 20'000))
             << process.readAllStandardError().toStdString();
         // The cycle after the fetch has stored what it will.
@@ -338,27 +344,20 @@ TEST(HeadlessOAuth, ATerminationDuringARefreshKeepsTheNewToken)
 {
     Home home;
     LoopbackHttpServer server;
-    const QString credentials = home.path() + "/.claude/.credentials.json";
-    ClaudeTestSupport::writeFile(credentials,
-                                 ClaudeTestSupport::credentialDocument(
-                                     "old", "refresh-1", QDateTime::currentDateTimeUtc().addSecs(30)),
-                                 0600);
+    const QProcessEnvironment env =
+        withClaude(home, server, QDateTime::currentDateTimeUtc().addSecs(30), "old", "refresh-1");
     server.answer(
         "/v1/oauth/token",
         {LoopbackHttpServer::reply(
             200, R"({"access_token":"new","refresh_token":"refresh-2","expires_in":3600})", {}, 1'500)});
-    QProcessEnvironment env = home.environment();
-    env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
-    env.insert(QStringLiteral("TALLYVANE_CLAUDE_TOKEN_URLS"),
-               QString::fromLatin1(server.url("/v1/oauth/token")));
     QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(process, env);
     ASSERT_TRUE(TestSupport::waitFor([&] { return server.count("/v1/oauth/token") > 0; }, 20'000))
         << process.readAllStandardError().toStdString();
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(10'000));
-    EXPECT_EQ(ClaudeTestSupport::readObject(credentials)["claudeAiOauth"].toObject()["refreshToken"],
+    EXPECT_EQ(ClaudeTestSupport::readObject(home.path() + "/.claude/.credentials.json")["claudeAiOauth"]
+                  .toObject()["refreshToken"],
               "refresh-2");
 }
 

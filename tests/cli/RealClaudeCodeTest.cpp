@@ -164,7 +164,7 @@ TEST(RealClaudeCodeTest, BridgeRecordsTheWindowsClaudeCodeReports)
     writeFile(home.path() + "/.claude/.credentials.json",
               credentialDocument("sk-ant-oat01-not-a-secret", "sk-ant-ort01-not-a-secret",
                                  QDateTime::currentDateTimeUtc().addDays(1)),
-              0600);
+              ownerOnly);
     writeFile(
         home.path() + "/.claude.json",
         QJsonDocument(QJsonObject{{"hasCompletedOnboarding", true},
@@ -204,7 +204,7 @@ TEST(RealClaudeCodeTest, BridgeRecordsTheWindowsClaudeCodeReports)
     TerminalChild claude(realClaude(), {"say hello"}, env, work);
     ASSERT_TRUE(claude.started());
     const QString log = home.file("snapshots.ndjson");
-    const auto claudeLines = [&] { return readAll(log).count("\"provider\":\"claude\""); };
+    const auto claudeLines = [&] { return readFile(log).count("\"provider\":\"claude\""); };
     QDeadlineTimer deadline(90'000);
     while (claudeLines() < 2 && !claude.exited() && !deadline.hasExpired())
         claude.pump(200);

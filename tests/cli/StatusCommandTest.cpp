@@ -90,18 +90,12 @@ TEST(StatusCommand, PrintsTheReportAsOfTheGivenInstant)
         Home home;
         if (row.withData)
             writeScenario(home);
-        QProcess process;
         QProcessEnvironment env = home.environment();
         env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(row.locale));
-        process.setProcessEnvironment(env);
-        process.start(binary(), {QStringLiteral("status"), QStringLiteral("--mode"),
-                                 QStringLiteral("forecast"), QStringLiteral("--at"), kAtText});
-        ASSERT_TRUE(process.waitForFinished(15'000));
-        EXPECT_EQ(process.exitCode(), 0) << row.locale;
-        EXPECT_EQ(process.readAllStandardError(), QByteArray()) << row.locale;
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
+        const ProcessResult r = runProgram(binary(), {"status", "--mode", "forecast", "--at", kAtText}, env);
+        EXPECT_EQ(std::tuple(r.exitCode, r.err), std::tuple(0, QString())) << row.locale;
         // The ASCII rows check the report's start.
-        EXPECT_EQ(out.left(row.out.size()), row.out) << row.locale;
+        EXPECT_EQ(r.out.left(row.out.size()), row.out) << row.locale;
     }
 }
 
@@ -109,11 +103,7 @@ TEST(StatusCommand, OverridesModeAndBasisForOneRunOnly)
 {
     Home home;
     writeScenario(home);
-    const QByteArray settingsBefore = [&] {
-        QFile f(home.file(QStringLiteral("settings.json")));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
+    const QByteArray settingsBefore = TestSupport::readFile(home.file(QStringLiteral("settings.json")));
     const ProcessResult r =
         run(home, {QStringLiteral("status"), QStringLiteral("--at"), kAtText, QStringLiteral("--mode"),
                    QStringLiteral("minimal"), QStringLiteral("--basis"), QStringLiteral("sinceWindowStart")});
@@ -124,9 +114,7 @@ TEST(StatusCommand, OverridesModeAndBasisForOneRunOnly)
         r.out.contains(QStringLiteral("Codex 5h: 30% used · Resets 16:00 today · Safe, low confidence · "
                                       "On track: ~50% used by reset")))
         << r.out.toStdString();
-    QFile f(home.file(QStringLiteral("settings.json")));
-    f.open(QIODevice::ReadOnly);
-    EXPECT_EQ(f.readAll(), settingsBefore);
+    EXPECT_EQ(TestSupport::readFile(home.file(QStringLiteral("settings.json"))), settingsBefore);
 }
 
 // The keys the README's `status --json` table names, by where they stand: "" the document, "forecasts" each
@@ -430,6 +418,17 @@ TEST(StatusCommand, LeavesTheHomeAsItWas)
     }
 }
 
+// The command line run in this process: its status (-1 when it would go on to run a face) and what it
+// printed.
+ProcessResult inProcess(const QStringList& arguments)
+{
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const std::optional<int> status = runCommandLine(QStringList{"tallyvane"} + arguments);
+    const QString out = QString::fromStdString(::testing::internal::GetCapturedStdout());
+    return {status.value_or(-1), out, QString::fromStdString(::testing::internal::GetCapturedStderr())};
+}
+
 // Parsed in-process: every refusal is one line naming what is wrong, and nothing runs.
 TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
 {
@@ -465,13 +464,9 @@ TEST(CommandLine, BadArgumentsAreRefusedWithOneLine)
         {{"status", "--xy"}, "unknown option '--xy' (see"},
     };
     for (const auto& [arguments, mentions] : rows) {
-        ::testing::internal::CaptureStderr();
-        ::testing::internal::CaptureStdout();
-        const std::optional<int> status = runCommandLine(QStringList{"tallyvane"} + arguments);
-        const QString out = QString::fromStdString(::testing::internal::GetCapturedStdout());
-        const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+        const auto [status, out, err] = inProcess(arguments);
         const std::string name = arguments.join(' ').toStdString();
-        EXPECT_EQ(status.value_or(-1), 2) << name;
+        EXPECT_EQ(status, 2) << name;
         EXPECT_EQ(out, QString()) << name;
         EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << name << ": " << err.toStdString();
         EXPECT_TRUE(err.startsWith(QLatin1String("tallyvane: "))) << name << ": " << err.toStdString();
@@ -498,13 +493,9 @@ TEST(CommandLine, EachCommandHasItsHelp)
         {{"--export-csv", "-h"}, "Usage: tallyvane [OPTION]...", "--waybar", "(none)"},
     };
     for (const auto& row : rows) {
-        ::testing::internal::CaptureStderr();
-        ::testing::internal::CaptureStdout();
-        const std::optional<int> status = runCommandLine(QStringList{"tallyvane"} + row.arguments);
-        const QString out = QString::fromStdString(::testing::internal::GetCapturedStdout());
-        const QString err = QString::fromStdString(::testing::internal::GetCapturedStderr());
+        const auto [status, out, err] = inProcess(row.arguments);
         const std::string name = row.arguments.join(' ').toStdString();
-        EXPECT_EQ(status.value_or(-1), 0) << name;
+        EXPECT_EQ(status, 0) << name;
         EXPECT_EQ(err, QString()) << name;
         EXPECT_TRUE(out.startsWith(QString::fromUtf8(row.opening))) << name << ": " << out.toStdString();
         EXPECT_TRUE(out.contains(QString::fromUtf8(row.has))) << name;

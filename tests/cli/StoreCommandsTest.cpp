@@ -15,14 +15,9 @@ namespace {
 
 UsageSnapshot snapshot(int hour, const char* plan)
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.windowKind = WindowKind::sevenDay;
-    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(hour, 0), Zone::utc());
-    s.usedPercent = 25;
-    s.remainingPercent = 75;
+    UsageSnapshot s = TestSupport::reading(Provider::claude, WindowKind::sevenDay,
+                                           QDateTime(QDate(2026, 1, 31), QTime(hour, 0), Zone::utc()), 25);
     s.planType = QString::fromUtf8(plan);
-    s.source = QStringLiteral("claude.oauth");
     return s;
 }
 
@@ -92,8 +87,8 @@ TEST(StoreCommands, ExportCsvWritesWhereItSays)
     const QByteArray expected =
         "timestamp,provider,window,usedPercent,remainingPercent,resetAt,model,effort,speed,"
         "plan,source,confidence\n"
-        "2026-01-31T08:00:00Z,claude,sevenDay,25.0,75.0,,,,,pro,claude.oauth,medium\n"
-        "2026-01-31T09:00:00Z,claude,sevenDay,25.0,75.0,,,,,\"max, 5x\",claude.oauth,medium\n";
+        "2026-01-31T08:00:00Z,claude,sevenDay,25.0,75.0,,,,,pro,claude.oauth,high\n"
+        "2026-01-31T09:00:00Z,claude,sevenDay,25.0,75.0,,,,,\"max, 5x\",claude.oauth,high\n";
     const std::pair<QStringList, QString> rows[] = {
         {{"--export-csv"}, home.file("tallyvane-export.csv")},
         {{"--export-csv", home.path() + "/chosen.csv"}, home.path() + "/chosen.csv"},

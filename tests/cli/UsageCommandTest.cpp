@@ -51,13 +51,10 @@ TEST(UsageCommand, JsonReportCountsEachReplyOnceOnLocalDays)
     Home home;
     writeTranscripts(home);
     QProcessEnvironment env = home.environment();
-    QProcess process;
     env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Kolkata"));
-    process.setProcessEnvironment(env);
-    process.start(binary(), {QStringLiteral("usage"), QStringLiteral("--json")});
-    ASSERT_TRUE(process.waitForFinished(15000));
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-    const QJsonObject root = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    const ProcessResult r = runProgram(binary(), {QStringLiteral("usage"), QStringLiteral("--json")}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
 
     const QString today = todayInKolkata().toString(Qt::ISODate);
     EXPECT_EQ(root.value("timeZone").toString(), QStringLiteral("Asia/Kolkata"));
@@ -111,9 +108,8 @@ TEST(UsageCommand, TwoProcessesAtOnceLeaveAWholeCache)
         EXPECT_EQ(first.exitCode(), 0);
         EXPECT_EQ(second.exitCode(), 0);
         EXPECT_EQ(first.readAllStandardOutput(), second.readAllStandardOutput());
-        QFile cache(home.file(QStringLiteral("usage-history-cache.json")));
-        ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
-        EXPECT_EQ(HistoryCache::decode(cache.readAll()).files.size(), static_cast<std::size_t>(round + 3));
+        const QByteArray cache = TestSupport::readFile(home.file(QStringLiteral("usage-history-cache.json")));
+        EXPECT_EQ(HistoryCache::decode(cache).files.size(), static_cast<std::size_t>(round + 3));
     }
 }
 

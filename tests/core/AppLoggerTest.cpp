@@ -26,9 +26,7 @@ TEST(AppLogger, FirstEntryCreatesTheLogAndEntriesKeepTheirOrder)
     logger.flush();
 
     EXPECT_EQ(logger.lastError(), QStringLiteral("refresh failed for token <token>"));
-    QFile file(LocalFileStore::logPath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = TestSupport::readFile(LocalFileStore::logPath()).split('\n');
     ASSERT_EQ(lines.size(), 3); // two entries and the final line feed
     EXPECT_TRUE(lines[0].endsWith("] ERROR refresh failed for token <token>")) << lines[0].constData();
     EXPECT_TRUE(lines[1].endsWith("] WARN Codex not found in PATH"));

@@ -19,12 +19,7 @@
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
+using TestSupport::readFile;
 using TestSupport::writeFile;
 
 // Runs `body` while files may grow to `bytes` at most (writes beyond fail with EFBIG, not a signal).

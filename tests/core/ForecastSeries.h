@@ -2,6 +2,7 @@
 
 #include "core/model/UsageSnapshot.h"
 #include "core/text/Zone.h"
+#include "support/Reading.h"
 
 #include <QDateTime>
 #include <QList>
@@ -37,17 +38,9 @@ inline QDateTime at(double minutes)
 inline UsageSnapshot sample(double minute, double used, std::optional<double> resetMinute = 300,
                             std::optional<double> windowMins = 300)
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.windowKind = WindowKind::fiveHour;
-    s.timestamp = at(minute);
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    if (resetMinute)
-        s.resetAt = at(*resetMinute);
+    UsageSnapshot s = TestSupport::reading(Provider::claude, WindowKind::fiveHour, at(minute), used,
+                                           resetMinute ? std::optional(at(*resetMinute)) : std::nullopt);
     s.windowDurationMins = windowMins;
-    s.source = QStringLiteral("claude.oauth");
-    s.sourceConfidence = SourceConfidence::high;
     return s;
 }
 

@@ -11,16 +11,13 @@
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& content, bool executable)
-{
-    const QFile::Permissions plain = QFile::ReadOwner | QFile::WriteOwner;
-    ASSERT_TRUE(TestSupport::writeFile(path, content, executable ? plain | QFile::ExeOwner : plain));
-}
+constexpr QFile::Permissions plain = QFile::ReadOwner | QFile::WriteOwner;
+constexpr QFile::Permissions executable = plain | QFile::ExeOwner;
 
 QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& body)
 {
     const QString path = dir.filePath(name);
-    writeFile(path, "#!/bin/sh\n" + body + "\n", true);
+    EXPECT_TRUE(TestSupport::writeFile(path, "#!/bin/sh\n" + body + "\n", executable));
     return path;
 }
 
@@ -52,9 +49,9 @@ TEST(Shell, WhichTakesTheFirstFolderHoldingAnExecutableFile)
             folders.append(folder);
             const QString tool = folder + QStringLiteral("/tool");
             if (row.folders[i] == QLatin1String("exe"))
-                writeFile(tool, "#!/bin/sh\n", true);
+                ASSERT_TRUE(TestSupport::writeFile(tool, "#!/bin/sh\n", executable));
             else if (row.folders[i] == QLatin1String("plain"))
-                writeFile(tool, "#!/bin/sh\n", false);
+                ASSERT_TRUE(TestSupport::writeFile(tool, "#!/bin/sh\n", plain));
             else if (row.folders[i] == QLatin1String("dir"))
                 QDir().mkpath(tool);
         }
@@ -75,7 +72,7 @@ TEST(Shell, WhichFallbackCountsOnlyAnAbsolutePathToAnExecutableFile)
 {
     QTemporaryDir root;
     const QString codex = script(root, QStringLiteral("bin/codex"), "");
-    writeFile(root.filePath(QStringLiteral("plain")), "", false);
+    ASSERT_TRUE(TestSupport::writeFile(root.filePath(QStringLiteral("plain")), "", plain));
     // Relative names do name a real program here, as they would in a hostile working folder.
     const QString savedFolder = QDir::currentPath();
     QDir::setCurrent(root.filePath(QStringLiteral("bin")));

@@ -49,7 +49,7 @@ TEST(SnapshotCsv, EscapesCommasQuotesLineBreaksAndFormulas)
 
 TEST(SnapshotCsv, RowsPickTheModelNameAndLeaveAbsentFieldsEmpty)
 {
-    UsageSnapshot base = make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 31, 9, 15), 42);
+    UsageSnapshot base = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 31, 9, 15), 42);
     struct Row
     {
         const char* name;
@@ -95,7 +95,7 @@ TEST(SnapshotCsv, TheStreamedDocumentSortsStablyAcrossSpilledRuns)
     QList<UsageSnapshot> log;
     for (int i = 0; i < 300; ++i) {
         UsageSnapshot s =
-            make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs((i * 37) % 101), i % 100);
+            reading(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs((i * 37) % 101), i % 100);
         s.planType = QString::number(i); // tells rows with equal stamps apart
         log.append(s);
     }

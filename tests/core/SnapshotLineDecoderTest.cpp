@@ -127,9 +127,9 @@ TEST(SnapshotLineDecoder, RoundTripsWhatTheStoreWrites)
     QList<UsageSnapshot> written;
     for (int i = 0; i < 500; ++i) {
         UsageSnapshot s =
-            make(static_cast<Provider>(random.bounded(2)), static_cast<WindowKind>(random.bounded(5)),
-                 QDateTime::fromSecsSinceEpoch(random.bounded(1'600'000'000, 1'900'000'000), Zone::utc()),
-                 random.generateDouble() * 140);
+            reading(static_cast<Provider>(random.bounded(2)), static_cast<WindowKind>(random.bounded(5)),
+                    QDateTime::fromSecsSinceEpoch(random.bounded(1'600'000'000, 1'900'000'000), Zone::utc()),
+                    random.generateDouble() * 140);
         s.remainingPercent = 100 - s.usedPercent;
         if (random.bounded(2))
             s.resetAt = s.timestamp.addSecs(random.bounded(1, 604800));

@@ -19,8 +19,8 @@ constexpr qsizetype kCap = SnapshotLog::chunkCapacity;
 // Distinct in every field the comparison looks at.
 UsageSnapshot numbered(qsizetype n)
 {
-    return make(n % 2 ? Provider::claude : Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs(n),
-                double(n % 1000) / 10);
+    return reading(n % 2 ? Provider::claude : Provider::codex, WindowKind::fiveHour,
+                   utc(2026, 1, 1).addSecs(n), double(n % 1000) / 10);
 }
 
 QList<UsageSnapshot> numberedList(qsizetype from, qsizetype count)

@@ -44,8 +44,8 @@ protected:
     }
 };
 
-const UsageSnapshot first = make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 31, 9, 15), 10);
-const UsageSnapshot second = make(Provider::claude, WindowKind::sevenDay, utc(2026, 1, 31, 9, 16), 20);
+const UsageSnapshot first = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 31, 9, 15), 10);
+const UsageSnapshot second = reading(Provider::claude, WindowKind::sevenDay, utc(2026, 1, 31, 9, 16), 20);
 
 } // namespace
 
@@ -90,11 +90,7 @@ TEST_F(SnapshotStoreTest, LoadsDecodableLinesInFileOrderAndSkipsTheRest)
     writeFile(path, line(first) + "{\"id\":\"torn");
     const qint64 holeEnd = QFileInfo(path).size() + (qint64(2) << 30);
     ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), holeEnd), 0);
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::Append));
-        file.write(line(second));
-    }
+    ASSERT_TRUE(appendFile(path, line(second)));
     SnapshotStore store(path);
     EXPECT_EQ(ids(store.all()), (QList<QUuid>{first.id, second.id}));
     QFile::remove(path);
@@ -143,12 +139,13 @@ TEST_F(SnapshotStoreTest, AppendAfterAnUnterminatedLineStartsAFreshLine)
 
 TEST_F(SnapshotStoreTest, SnapshotsFiltersAndSortsAscendingKeepingFileOrderOnTies)
 {
-    const UsageSnapshot late = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 12), 30);
-    const UsageSnapshot early = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 8), 10);
-    const UsageSnapshot tieA = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 10), 20);
-    const UsageSnapshot tieB = make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 10), 21);
-    const UsageSnapshot otherWindow = make(Provider::codex, WindowKind::sevenDay, utc(2026, 2, 1, 9));
-    const UsageSnapshot otherProvider = make(Provider::claude, WindowKind::fiveHour, utc(2026, 2, 1, 9));
+    const UsageSnapshot late = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 12), 30);
+    const UsageSnapshot early = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 8), 10);
+    const UsageSnapshot tieA = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 10), 20);
+    const UsageSnapshot tieB = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, 10), 21);
+    const UsageSnapshot otherWindow = reading(Provider::codex, WindowKind::sevenDay, utc(2026, 2, 1, 9), 42);
+    const UsageSnapshot otherProvider =
+        reading(Provider::claude, WindowKind::fiveHour, utc(2026, 2, 1, 9), 42);
     writeFile(path,
               line(late) + line(otherWindow) + line(tieA) + line(otherProvider) + line(early) + line(tieB));
     SnapshotStore store(path);
@@ -162,9 +159,9 @@ TEST_F(SnapshotStoreTest, PruneKeepsWhatIsInsideTheRetentionAndRewritesTheFile)
 {
     const QDateTime now = utc(2026, 3, 1, 12);
     const ManualClock clock(now);
-    const UsageSnapshot old = make(Provider::codex, WindowKind::fiveHour, now.addDays(-10));
-    const UsageSnapshot recent = make(Provider::codex, WindowKind::fiveHour, now.addDays(-2));
-    const UsageSnapshot future = make(Provider::claude, WindowKind::fiveHour, now.addSecs(3600));
+    const UsageSnapshot old = reading(Provider::codex, WindowKind::fiveHour, now.addDays(-10), 42);
+    const UsageSnapshot recent = reading(Provider::codex, WindowKind::fiveHour, now.addDays(-2), 42);
+    const UsageSnapshot future = reading(Provider::claude, WindowKind::fiveHour, now.addSecs(3600), 42);
     // Another writer's forms of a line: spacing, key order, a member and a provider this version lacks.
     const QByteArray foreignRecent = "  {\"addedLater\": [1, 2], " + line(recent).mid(1);
     const QByteArray otherProvider = "{\"provider\":\"gemini\",\"timestamp\":\"" +
@@ -262,8 +259,8 @@ for i in range(count):
 )PY";
     QByteArray seed;
     for (int i = 0; i < 1000; ++i)
-        seed +=
-            line(make(Provider::codex, WindowKind::fiveHour, QDateTime::currentDateTimeUtc().addSecs(-i)));
+        seed += line(
+            reading(Provider::codex, WindowKind::fiveHour, QDateTime::currentDateTimeUtc().addSecs(-i), 42));
     writeFile(path, seed);
     SnapshotStore store(path);
 
@@ -294,11 +291,9 @@ for i in range(count):
 
 TEST_F(SnapshotStoreTest, ChangedFileReadsOnlyWhatWasAppendedOrReadsAgainWhole)
 {
-    const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
+    const UsageSnapshot third = reading(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
     const auto later = [](const QString& file) {
-        QFile f(file);
-        f.open(QIODevice::ReadWrite);
-        f.setFileTime(QFileInfo(file).lastModified().addSecs(10), QFileDevice::FileModificationTime);
+        TestSupport::setModified(file, QFileInfo(file).lastModified().addSecs(10));
     };
     const auto overwriteAt = [](const QString& file, qint64 offset, const QByteArray& bytes) {
         QFile f(file);
@@ -381,10 +376,10 @@ TEST_F(SnapshotStoreTest, AHeldLogKeepsItsContentsAndSharesChunksWithTheNextOne)
     QList<UsageSnapshot> written;
     for (qsizetype i = 0; i < lines; ++i) {
         written.append(
-            make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs(i), double(i % 100)));
+            reading(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1).addSecs(i), double(i % 100)));
         text += line(written.last());
     }
-    const UsageSnapshot unfinished = make(Provider::claude, WindowKind::sevenDay, utc(2026, 2, 1), 55);
+    const UsageSnapshot unfinished = reading(Provider::claude, WindowKind::sevenDay, utc(2026, 2, 1), 55);
     QByteArray tail = line(unfinished);
     tail.chop(1);
     writeFile(path, text + tail);
@@ -422,8 +417,8 @@ TEST_F(SnapshotStoreTest, FailedExportIsLoggedAndReturnsNothing)
 
 TEST_F(SnapshotStoreTest, ABusyLockDelaysAnAppendBrieflyAndKeepsItsSnapshotsForTheNextTry)
 {
-    const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
-    const UsageSnapshot fourth = make(Provider::claude, WindowKind::fiveHour, utc(2026, 2, 3), 40);
+    const UsageSnapshot third = reading(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
+    const UsageSnapshot fourth = reading(Provider::claude, WindowKind::fiveHour, utc(2026, 2, 3), 40);
     ManualClock clock(utc(2026, 2, 1));
     SnapshotStore store(path, {&clock, std::chrono::milliseconds(50)});
     const auto failureEntries = [] {
@@ -462,7 +457,7 @@ TEST_F(SnapshotStoreTest, ABusyLockDelaysAnAppendBrieflyAndKeepsItsSnapshotsForT
 
 TEST_F(SnapshotStoreTest, ABatchThatDoesNotFitLandsNotAtAllInsteadOfInPart)
 {
-    const UsageSnapshot third = make(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
+    const UsageSnapshot third = reading(Provider::codex, WindowKind::weekly, utc(2026, 2, 2), 30);
     writeFile(path, line(first));
     SnapshotStore store(path);
     // The file may grow by about one line only, so the second line of the batch would be cut short.
@@ -484,7 +479,7 @@ TEST_F(SnapshotStoreTest, ABatchThatDoesNotFitLandsNotAtAllInsteadOfInPart)
 TEST_F(SnapshotStoreTest, ALongLogIsReadInBoundedPiecesAndSharesItsRepeatedStrings)
 {
     // Over two pieces of the reader, with a record longer than the line limit across the first border.
-    UsageSnapshot huge = make(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1), 1);
+    UsageSnapshot huge = reading(Provider::codex, WindowKind::fiveHour, utc(2026, 1, 1), 1);
     // Written by hand: the store itself cuts a name this long.
     huge.planType = QStringLiteral("HUGE");
     const QByteArray hugeLine =
@@ -497,8 +492,8 @@ TEST_F(SnapshotStoreTest, ALongLogIsReadInBoundedPiecesAndSharesItsRepeatedStrin
             text += hugeLine;
             hugeWritten = true;
         }
-        UsageSnapshot s = make(i % 2 ? Provider::codex : Provider::claude, WindowKind::fiveHour,
-                               utc(2026, 1, 1).addSecs(i), double(i % 100));
+        UsageSnapshot s = reading(i % 2 ? Provider::codex : Provider::claude, WindowKind::fiveHour,
+                                  utc(2026, 1, 1).addSecs(i), double(i % 100));
         s.planType = QStringLiteral("max");
         text += line(s);
         expected.append(s.id);
@@ -516,7 +511,7 @@ TEST_F(SnapshotStoreTest, ALongLogIsReadInBoundedPiecesAndSharesItsRepeatedStrin
 TEST_F(SnapshotStoreTest, NewestFollowsEveryReadWithoutAFullScan)
 {
     const auto stamped = [](int hour) {
-        return make(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, hour));
+        return reading(Provider::codex, WindowKind::fiveHour, utc(2026, 2, 1, hour), 42);
     };
     const UsageSnapshot ten = stamped(10);
     const UsageSnapshot nine = stamped(9);

@@ -3,6 +3,7 @@
 #include "core/model/UsageSnapshot.h"
 #include "core/text/JsonLines.h"
 #include "core/text/Zone.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <QByteArray>
@@ -15,19 +16,7 @@
 
 namespace SnapshotTestData {
 
-inline UsageSnapshot make(Provider provider, WindowKind window, const QDateTime& timestamp, double used = 42)
-{
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = window;
-    s.timestamp = timestamp;
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.source =
-        provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
-    s.sourceConfidence = SourceConfidence::high;
-    return s;
-}
+using TestSupport::reading;
 
 inline QDateTime utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
@@ -42,12 +31,7 @@ inline QByteArray line(const UsageSnapshot& s)
 using TestSupport::readFile;
 using TestSupport::writeFile;
 
-inline void appendFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
-        file.write(bytes);
-}
+using TestSupport::appendFile;
 
 inline bool sameBits(double a, double b)
 {

@@ -1,20 +1,17 @@
 #include "core/model/UsageSnapshot.h"
 #include "core/text/Zone.h"
+#include "support/Reading.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
+// Only the members every snapshot has.
 UsageSnapshot minimalSnapshot()
 {
-    UsageSnapshot s;
-    s.provider = Provider::claude;
-    s.timestamp = QDateTime(QDate(2026, 1, 31), QTime(9, 15), Zone::utc());
-    s.windowKind = WindowKind::fiveHour;
-    s.usedPercent = 42;
-    s.remainingPercent = 58;
-    s.source = QStringLiteral("claude.oauth");
-    s.sourceConfidence = SourceConfidence::high;
+    UsageSnapshot s = TestSupport::reading(Provider::claude, WindowKind::fiveHour,
+                                           QDateTime(QDate(2026, 1, 31), QTime(9, 15), Zone::utc()), 42);
+    s.windowDurationMins.reset();
     return s;
 }
 

@@ -7,6 +7,7 @@
 #include "history/TranscriptLine.h"
 #include "history/WordHash.h"
 #include "history/ZoneCalendar.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -466,11 +467,6 @@ TEST(TranscriptScanner, FileGrowsShrinksOrIsRewritten)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("s.jsonl"));
-    const auto write = [&](const QByteArray& bytes, QIODevice::OpenMode mode) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(mode));
-        file.write(bytes);
-    };
     const auto reply = [](const char* id, qint64 tokens) {
         return line(claudeReply(june1, id, "r", "s", {tokens, 0, 0, 0}));
     };
@@ -478,23 +474,23 @@ TEST(TranscriptScanner, FileGrowsShrinksOrIsRewritten)
     FileEntry entry;
     const auto tokens = [&] { return entry.days.empty() ? 0 : entry.days.begin()->second.tokens; };
 
-    write(reply("a", 1) + reply("b", 2), QIODevice::WriteOnly);
+    ASSERT_TRUE(TestSupport::writeFile(path, reply("a", 1) + reply("b", 2)));
     EXPECT_EQ(scanner.scanFile(path, QFileInfo(path).size(), entry), QFileInfo(path).size());
     EXPECT_EQ(tokens(), 3);
 
     // Growth reads the added bytes only; a repeat of an earlier reply still counts once.
     const qint64 before = QFileInfo(path).size();
-    write(reply("c", 4) + reply("a", 1), QIODevice::Append);
+    ASSERT_TRUE(TestSupport::appendFile(path, reply("c", 4) + reply("a", 1)));
     EXPECT_EQ(scanner.scanFile(path, QFileInfo(path).size(), entry), QFileInfo(path).size() - before);
     EXPECT_EQ(tokens(), 7);
 
     // Replaced by a shorter file: read anew.
-    write(reply("z", 16), QIODevice::WriteOnly | QIODevice::Truncate);
+    ASSERT_TRUE(TestSupport::writeFile(path, reply("z", 16)));
     scanner.scanFile(path, QFileInfo(path).size(), entry);
     EXPECT_EQ(tokens(), 16);
 
     // Rewritten in place to something longer with other content: the bytes before the offset differ.
-    write(reply("y", 32) + reply("x", 64), QIODevice::WriteOnly | QIODevice::Truncate);
+    ASSERT_TRUE(TestSupport::writeFile(path, reply("y", 32) + reply("x", 64)));
     scanner.scanFile(path, QFileInfo(path).size(), entry);
     EXPECT_EQ(tokens(), 96);
 

@@ -44,22 +44,16 @@ protected:
         return o;
     }
 
-    QString write(const QString& relative, const QByteArray& bytes,
-                  QIODevice::OpenMode mode = QIODevice::WriteOnly)
+    QString write(const QString& relative, const QByteArray& bytes, bool append = false)
     {
         const QString path = dir.filePath(relative);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        EXPECT_TRUE(file.open(mode));
-        file.write(bytes);
+        EXPECT_TRUE(append ? TestSupport::appendFile(path, bytes) : TestSupport::writeFile(path, bytes));
         return path;
     }
 
     void age(const QString& relative, qint64 seconds)
     {
-        QFile file(dir.filePath(relative));
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(clock.now().addSecs(-seconds), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(TestSupport::setModified(dir.filePath(relative), clock.now().addSecs(-seconds)));
     }
 
     qint64 nowMs() const { return clock.now().toMSecsSinceEpoch(); }
@@ -110,7 +104,7 @@ TEST_F(UsageHistoryTest, GrowthReadsOnlyTheAddedBytes)
     UsageHistory history(options()); // the resume point survives the cache file
     const QByteArray added = line(claudeReply(nowMs(), "m2", "r", "s", {2, 0, 0, 0})) +
                              line(claudeReply(nowMs(), "m1", "r", "s", {1, 0, 0, 0}));
-    write(".claude/projects/-p/a.jsonl", added, QIODevice::Append);
+    write(".claude/projects/-p/a.jsonl", added, true);
     const auto stats = history.refreshSync();
     EXPECT_EQ(stats.read, 1);
     EXPECT_EQ(stats.bytesRead, added.size());
@@ -165,8 +159,8 @@ TEST_F(UsageHistoryTest, WatchedRefreshesMatchAFullListing)
     const std::vector<Step> steps{
         {"files grow",
          [&] {
-             write(".claude/projects/-p/a.jsonl", transcript(5, true), QIODevice::Append);
-             write(".claude/projects/-p/b.jsonl", transcript(10, true), QIODevice::Append);
+             write(".claude/projects/-p/a.jsonl", transcript(5, true), true);
+             write(".claude/projects/-p/b.jsonl", transcript(10, true), true);
          },
          false, true},
         {"new files in new folders",
@@ -175,8 +169,8 @@ TEST_F(UsageHistoryTest, WatchedRefreshesMatchAFullListing)
              write(".claude/projects/-q/s/subagents/agent-1.jsonl", transcript(7, true));
          },
          false},
-        {"a linked file's target grows",
-         [&] { write("elsewhere/linked.jsonl", transcript(8, true), QIODevice::Append); }, false},
+        {"a linked file's target grows", [&] { write("elsewhere/linked.jsonl", transcript(8, true), true); },
+         false},
         {"a file is deleted", [&] { QFile::remove(dir.filePath(".claude/projects/-p/b.jsonl")); }, false},
         {"files are renamed and archived",
          [&] {
@@ -195,10 +189,7 @@ TEST_F(UsageHistoryTest, WatchedRefreshesMatchAFullListing)
          },
          true},
         {"a file in a renamed folder grows",
-         [&] {
-             write(".claude/projects/-r/s/subagents/agent-1.jsonl", transcript(9, true), QIODevice::Append);
-         },
-         false},
+         [&] { write(".claude/projects/-r/s/subagents/agent-1.jsonl", transcript(9, true), true); }, false},
     };
     int minute = 0;
     for (const Step& step : steps) {
@@ -245,9 +236,7 @@ TEST_F(UsageHistoryTest, TheCacheIsSavedAfterTheAnswerGoesOut)
     history.lastScan();                    // the refresh has run and queued the save
     EXPECT_TRUE(history.lastScan().saved); // which ran before this
     EXPECT_EQ(savedBeforeCompletion, std::optional(false));
-    QFile cache(options().cachePath);
-    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
-    EXPECT_EQ(HistoryCache::decode(cache.readAll()).files.size(), 1u);
+    EXPECT_EQ(HistoryCache::decode(TestSupport::readFile(options().cachePath)).files.size(), 1u);
 }
 
 TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
@@ -255,10 +244,7 @@ TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
     const QString transcript =
         write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "m", "r", "s", {1, 0, 0, 0})));
     UsageHistory(options()).refreshSync(); // the history being destroyed still writes its cache
-    QFile file(options().cachePath);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray good = file.readAll();
-    file.close();
+    const QByteArray good = TestSupport::readFile(options().cachePath);
     QByteArray otherVersion = good;
     otherVersion[4] = static_cast<char>(otherVersion[4] + 1);
     const QByteArray json = "{\"version\":2,\"zone\":\"UTC\",\"files\":{\"" + transcript.toUtf8() +
@@ -278,9 +264,7 @@ TEST_F(UsageHistoryTest, ACacheOfAnotherFormatIsRebuiltNotMisread)
         EXPECT_EQ(history.refreshSync().read, 1);
         EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-1)), 1);
         EXPECT_TRUE(history.lastScan().saved);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), good);
-        file.close();
+        EXPECT_EQ(TestSupport::readFile(options().cachePath), good);
         struct stat info = {};
         ::stat(QFile::encodeName(options().cachePath).constData(), &info);
         EXPECT_EQ(info.st_mode & 07777, 0600u) << "it names the projects worked in";
@@ -326,8 +310,7 @@ TEST_F(UsageHistoryTest, RollingCountAnswersZeroFirstThenFromItsCache)
     EXPECT_EQ(history.rollingClaudeTokens(since), 15);
     EXPECT_EQ(announced, 1);
 
-    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "p", "r", "s", {100, 0, 0, 0})),
-          QIODevice::Append);
+    write(".claude/projects/-p/a.jsonl", line(claudeReply(nowMs(), "p", "r", "s", {100, 0, 0, 0})), true);
     clock.advance(119);
     EXPECT_EQ(history.rollingClaudeTokens(since), 15); // still fresh
     clock.advance(2);
@@ -349,8 +332,7 @@ TEST_F(UsageHistoryTest, TheCacheIsSavedByRefreshesAtMostEveryFiveMinutes)
     UsageHistory history(options());
     QList<int> savedAtMinute;
     for (int minute = 0; minute <= 10; ++minute) {
-        write(transcript, line(claudeReply(nowMs(), QString::number(minute), "r", "s", {1, 0, 0, 0})),
-              QIODevice::Append);
+        write(transcript, line(claudeReply(nowMs(), QString::number(minute), "r", "s", {1, 0, 0, 0})), true);
         history.rollingClaudeTokens(clock.now().addSecs(-5 * 3600));
         history.lastScan(); // behind the count, and any save it queued
         if (history.lastScan().saved)
@@ -442,9 +424,7 @@ TEST_F(UsageHistoryTest, ReachingBeforeTheLookbackReadsOlderFilesWithoutCachingT
     UsageHistory history(options());
     history.refreshSync();
     history.lastScan(); // behind the save
-    QFile cacheFile(options().cachePath);
-    ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
-    const QByteArray cached = cacheFile.readAll();
+    const QByteArray cached = TestSupport::readFile(options().cachePath);
 
     const qint64 monthAgo = UsageQueries::dayOf(*history.totals(), clock.now().addDays(-40));
     const auto reported = [&](UsageHistory& from) {
@@ -459,9 +439,7 @@ TEST_F(UsageHistoryTest, ReachingBeforeTheLookbackReadsOlderFilesWithoutCachingT
     UsageHistory command(options());
     EXPECT_EQ(reported(command), 5);
     EXPECT_EQ(history.tokens(Provider::claude, clock.now().addDays(-40)), 1);
-    cacheFile.close();
-    ASSERT_TRUE(cacheFile.open(QIODevice::ReadOnly));
-    EXPECT_EQ(cacheFile.readAll(), cached);
+    EXPECT_EQ(TestSupport::readFile(options().cachePath), cached);
 
     // A rolling count reaching that far back reads them too.
     const QDateTime longAgo = clock.now().addDays(-40);

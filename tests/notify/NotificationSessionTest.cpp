@@ -49,10 +49,7 @@ const QString kIcon = QStringLiteral(TALLYVANE_SOURCE_DIR "/resources/icons/tall
 
 QString output(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput());
+    return runProgram(program, arguments, {}, 5000).out;
 }
 
 // Asks again every 200 ms, so that asking may cost a process start.

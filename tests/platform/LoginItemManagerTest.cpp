@@ -15,15 +15,11 @@ namespace {
 // desktop-file-validate's verdict: empty when the file is valid (hints are not errors).
 QString validate(const QString& path)
 {
-    QProcess process;
-    process.start(QStringLiteral("desktop-file-validate"), {path});
-    if (!process.waitForFinished(10000))
-        return QStringLiteral("desktop-file-validate did not run");
-    const QString output =
-        QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    if (process.exitCode() != 0 || output.contains(QLatin1StringView("error:")))
-        return output;
-    return {};
+    const auto run = TestSupport::runProgram(QStringLiteral("desktop-file-validate"), {path}, {}, 10000);
+    const QString output = run.out + run.err;
+    return run.exitCode != 0 || output.contains(QLatin1StringView("error:"))
+               ? (output.isEmpty() ? QStringLiteral("desktop-file-validate did not run") : output)
+               : QString();
 }
 
 TEST(LoginItemManager, ExecArgumentsAreQuotedAndEscaped)
@@ -53,10 +49,7 @@ TEST(LoginItemManager, WrittenEntriesPassDesktopFileValidate)
     int index = 0;
     for (const QString& executable : executables) {
         const QString path = folder + QStringLiteral("/entry%1.desktop").arg(index++);
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(LoginItemManager::desktopEntry(executable).toUtf8());
-        file.close();
+        ASSERT_TRUE(TestSupport::writeFile(path, LoginItemManager::desktopEntry(executable).toUtf8()));
         EXPECT_EQ(validate(path), QString()) << executable.toStdString();
     }
 }
@@ -68,10 +61,8 @@ TEST(LoginItemManager, EnablingWritesAValidEntryAndDisablingRemovesIt)
     ASSERT_TRUE(LoginItemManager::setEnabled(true));
     EXPECT_TRUE(LoginItemManager::isEnabled());
     EXPECT_EQ(validate(path), QString());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains("\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"));
-    file.close();
+    EXPECT_TRUE(TestSupport::readFile(path).contains(
+        "\nExec=" + QCoreApplication::applicationFilePath().toUtf8() + "\n"));
 
     // Enabling twice rewrites the same entry.
     ASSERT_TRUE(LoginItemManager::setEnabled(true));
@@ -87,18 +78,15 @@ TEST(LoginItemManager, FailureIsLoggedAsAnError)
     QDir(autostart).removeRecursively();
     QDir().mkpath(TestSupport::homePath() + "/.config");
     // A file where the folder should be: the folder cannot be made.
-    QFile blocker(autostart);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(TestSupport::writeFile(autostart, {}));
 
     EXPECT_FALSE(LoginItemManager::setEnabled(true));
     AppLogger::shared().flush();
     ASSERT_TRUE(AppLogger::shared().lastError().has_value());
     EXPECT_TRUE(AppLogger::shared().lastError()->startsWith("Login item update failed: "))
         << AppLogger::shared().lastError()->toStdString();
-    QFile log(LocalFileStore::logPath());
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains("ERROR Login item update failed: "));
+    EXPECT_TRUE(
+        TestSupport::readFile(LocalFileStore::logPath()).contains("ERROR Login item update failed: "));
     QFile::remove(autostart);
 }
 

@@ -95,6 +95,14 @@ void sendRaw(const QString& name, const QByteArray& bytes)
     TestSupport::waitFor([&] { return socket.state() == QLocalSocket::UnconnectedState; }, 500);
 }
 
+// A proper request sent after whatever came before: it is the one request the primary saw.
+void expectOnlyShowAfter(const QString& name, const Recorder& received)
+{
+    sendRaw(name, "show\n");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !received.requests.isEmpty(); }));
+    EXPECT_EQ(received.requests, QList<SingleInstance::Request>{SingleInstance::Request::show});
+}
+
 TEST(SingleInstance, DefaultNameIsAFileInAPrivateFolderAndFollowsTheDataFolder)
 {
     const QByteArray savedData = qgetenv("XDG_DATA_HOME");
@@ -154,9 +162,7 @@ TEST(SingleInstance, AnotherUserCanNeitherTakeTheNameNorSendRequests)
     ASSERT_EQ(first.claim(SingleInstance::Request::show, 500), SingleInstance::Role::primary);
     Recorder received(first);
     EXPECT_FALSE(foreignSend(name, "toggle\n"));
-    sendRaw(name, "show\n");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return !received.requests.isEmpty(); }));
-    EXPECT_EQ(received.requests, QList<SingleInstance::Request>{SingleInstance::Request::show});
+    expectOnlyShowAfter(name, received);
 }
 
 // Where the folder lets another account in after all, each side checks who is at the other end.
@@ -174,9 +180,7 @@ TEST(SingleInstance, EachSideIgnoresAPeerOfAnotherUser)
     Recorder received(first);
     ::chmod(QFile::encodeName(name).constData(), 0777);
     EXPECT_TRUE(foreignSend(name, "toggle\n"));
-    sendRaw(name, "show\n");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return !received.requests.isEmpty(); }));
-    EXPECT_EQ(received.requests, QList<SingleInstance::Request>{SingleInstance::Request::show});
+    expectOnlyShowAfter(name, received);
 }
 
 TEST(SingleInstance, OnlyTheTwoWordsAreRequests)
@@ -229,9 +233,7 @@ TEST(SingleInstance, ForeignBytesOnTheSocketAreIgnored)
         3000));
     EXPECT_LT(clock.elapsed(), 1500);
     // Served in order: once the proper request that follows arrives, the others have been dropped.
-    sendRaw(name, "show\n");
-    ASSERT_TRUE(TestSupport::waitFor([&] { return !received.requests.isEmpty(); }));
-    EXPECT_EQ(received.requests, QList<SingleInstance::Request>{SingleInstance::Request::show});
+    expectOnlyShowAfter(name, received);
 }
 
 TEST(SingleInstance, NameIsFreeAgainOnceThePrimaryIsGone)

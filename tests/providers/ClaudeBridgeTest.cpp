@@ -66,7 +66,7 @@ protected:
     }
     QList<QByteArray> logLines() const
     {
-        QList<QByteArray> lines = readAll(data("snapshots.ndjson")).split('\n');
+        QList<QByteArray> lines = readFile(data("snapshots.ndjson")).split('\n');
         lines.removeAll(QByteArray());
         return lines;
     }
@@ -99,10 +99,11 @@ TEST_F(ClaudeBridgeTest, InstallWithoutSettingsCreatesThemAndDeploysTheScript)
     EXPECT_EQ(outcome.message, "Installed Tallyvane bridge as the Claude status line.");
     const QString script = data("tallyvane-claude-statusline-bridge.py");
     EXPECT_EQ(modeOf(script), 0600); // run through python3, read by nobody else
-    EXPECT_EQ(readAll(script), readAll(QString(Installer::resourcePath)));
-    EXPECT_EQ(readAll(settingsPath()), "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": "
-                                       "\"python3 \\\"" +
-                                           script.toUtf8() + "\\\"\"\n  }\n}\n");
+    EXPECT_EQ(readFile(script), readFile(QString(Installer::resourcePath)));
+    EXPECT_EQ(readFile(settingsPath()),
+              "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": "
+              "\"python3 \\\"" +
+                  script.toUtf8() + "\\\"\"\n  }\n}\n");
     EXPECT_FALSE(QFile::exists(backupPath())); // nothing to back up
 }
 
@@ -163,9 +164,9 @@ TEST_F(ClaudeBridgeTest, InstallAndUninstallKeepTheRestOfTheSettingsAsWritten)
             QJsonDocument(QJsonArray{Installer::commandFor(Installer::deployedScriptPath())})
                 .toJson(QJsonDocument::Compact);
         const QByteArray quoted = command.sliced(1, command.size() - 2);
-        EXPECT_EQ(QString(readAll(settingsPath())), QString(QByteArray(c.installed).replace("CMD", quoted)));
+        EXPECT_EQ(QString(readFile(settingsPath())), QString(QByteArray(c.installed).replace("CMD", quoted)));
         EXPECT_EQ(Installer::uninstall().bridgeStatus.state, State::notInstalled);
-        EXPECT_EQ(QString(readAll(settingsPath())), QString(c.uninstalled.value_or(c.original)));
+        EXPECT_EQ(QString(readFile(settingsPath())), QString(c.uninstalled.value_or(c.original)));
     }
 }
 
@@ -180,7 +181,7 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     EXPECT_EQ(installed.bridgeStatus, wrapping);
     EXPECT_EQ(installed.message, "Installed Tallyvane bridge wrapping your existing status line.");
     EXPECT_EQ(readObject(data("claude-prev-statusline.json"))["command"], "my-prompt.sh");
-    EXPECT_EQ(readAll(backupPath()), original);
+    EXPECT_EQ(readFile(backupPath()), original);
     EXPECT_EQ(Installer::currentStatus(), wrapping);
     const Installer::Outcome again = Installer::install(); // over the bridge: the record stays, and says so
     EXPECT_EQ(std::tuple(again.bridgeStatus, again.message), std::tuple(wrapping, installed.message));
@@ -189,20 +190,20 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     const Installer::Outcome removed = Installer::uninstall();
     EXPECT_EQ(removed.bridgeStatus.state, State::notInstalled);
     EXPECT_EQ(removed.message, "Removed bridge and restored your previous status line.");
-    EXPECT_EQ(readAll(settingsPath()), original);
+    EXPECT_EQ(readFile(settingsPath()), original);
     EXPECT_FALSE(QFile::exists(data("claude-prev-statusline.json")));
 
     // Someone else's status line is left alone by an uninstall.
-    const QByteArray before = readAll(settingsPath());
+    const QByteArray before = readFile(settingsPath());
     EXPECT_EQ(Installer::uninstall().bridgeStatus,
               (ClaudeBridgeStatus{State::foreign, QString("my-prompt.sh"), {}}));
-    EXPECT_EQ(readAll(settingsPath()), before);
+    EXPECT_EQ(readFile(settingsPath()), before);
 
     // Without a recorded command, uninstall removes the status line entirely.
     Installer::install();
     QFile::remove(data("claude-prev-statusline.json"));
     EXPECT_EQ(Installer::uninstall().message, "Removed the Tallyvane status line.");
-    EXPECT_EQ(readAll(settingsPath()), R"({"model":"opus"})");
+    EXPECT_EQ(readFile(settingsPath()), R"({"model":"opus"})");
     QFile::remove(settingsPath());
     EXPECT_EQ(Installer::uninstall().message, "No Claude settings found; nothing to uninstall.");
 }
@@ -234,7 +235,7 @@ TEST_F(ClaudeBridgeTest, UnreadableSettingsAreLeftAlone)
             EXPECT_EQ(outcome.bridgeStatus.state, State::error);
             EXPECT_EQ(outcome.bridgeStatus.reason, "settings unreadable");
             EXPECT_EQ(outcome.message, "Could not read " + settingsPath() + "; nothing was changed.");
-            EXPECT_EQ(readAll(settingsPath()), settings);
+            EXPECT_EQ(readFile(settingsPath()), settings);
         }
         EXPECT_EQ(QDir(folder.path() + "/claude").entryList(QDir::Files | QDir::Hidden),
                   QStringList{"settings.json"});
@@ -245,7 +246,7 @@ TEST_F(ClaudeBridgeTest, UnreadableSettingsAreLeftAlone)
 TEST_F(ClaudeBridgeTest, WritesThroughASymlinkKeepingTheMode)
 {
     const QString target = folder.path() + "/dotfiles/claude-settings.json";
-    writeFile(target, R"({"theme":"dark"})", 0640);
+    writeFile(target, R"({"theme":"dark"})", ownerOnly | QFile::ReadGroup);
     QDir().mkpath(folder.path() + "/claude");
     ASSERT_TRUE(QFile::link(target, settingsPath()));
 
@@ -272,8 +273,8 @@ TEST_F(ClaudeBridgeTest, FailedWriteChangesNothing)
         EXPECT_EQ(outcome.bridgeStatus.reason, "write failed");
         EXPECT_EQ(outcome.message, "Failed to write " + settingsPath() + ".");
     }
-    EXPECT_EQ(readAll(backupPath()), "earlier backup");
-    EXPECT_EQ(readAll(data("claude-prev-statusline.json")), R"({"command":"earlier"})");
+    EXPECT_EQ(readFile(backupPath()), "earlier backup");
+    EXPECT_EQ(readFile(data("claude-prev-statusline.json")), R"({"command":"earlier"})");
 }
 
 // sh reads the command: a data folder with a space, quotes, a dollar sign and a backslash still leads there.
@@ -328,14 +329,11 @@ TEST_F(ClaudeBridgeTest, RecordsBothWindowsAndTheModel)
               (QStringList{"capturedAt", "effortLevel", "modelDisplayName", "modelId", "thinkingEnabled"}));
     EXPECT_EQ(meta["modelId"], "claude-opus-4-8");
     EXPECT_TRUE(wholeSeconds.match(meta["capturedAt"].toString()).hasMatch());
-    const QByteArray metaBytes = readAll(data("claude-meta.json"));
-    QFile metaFile(data("claude-meta.json"));
-    ASSERT_TRUE(metaFile.open(QIODevice::Append) &&
-                metaFile.setFileTime(before.addDays(-1), QFileDevice::FileModificationTime));
-    metaFile.close();
+    const QByteArray metaBytes = readFile(data("claude-meta.json"));
+    ASSERT_TRUE(TestSupport::setModified(data("claude-meta.json"), before.addDays(-1)));
     runBridge(documented); // the same settings leave the file alone
     EXPECT_EQ(QFileInfo(data("claude-meta.json")).lastModified(), before.addDays(-1));
-    EXPECT_EQ(readAll(data("claude-meta.json")), metaBytes);
+    EXPECT_EQ(readFile(data("claude-meta.json")), metaBytes);
 }
 
 // Without the json module's C half the bridge falls back to the module itself, with the same result.
@@ -429,7 +427,7 @@ TEST_F(ClaudeBridgeTest, TemporaryFilesCannotBePlanted)
     if (process.error() == QProcess::FailedToStart || err.startsWith("unshare:"))
         GTEST_SKIP() << "no private pid namespace here: " << err.constData();
     EXPECT_EQ(process.readAllStandardOutput(), documentedLine);
-    EXPECT_EQ(readAll(victim), "mine");
+    EXPECT_EQ(readFile(victim), "mine");
     EXPECT_EQ(readObject(data("claude-meta.json"))["modelId"], "claude-opus-4-8");
     EXPECT_EQ(logged().size(), 2);
 }
@@ -482,10 +480,8 @@ TEST_F(ClaudeBridgeTest, ConcurrentWritersLoseAndGlueNothing)
     for (int i = 0; i < 20; ++i)
         runs.push_back(std::async(std::launch::async, [this, i] { return runBridge(withUsage(i, 50 + i)); }));
     for (int i = 0; i < 30; ++i) {
-        UsageSnapshot s;
-        s.timestamp = QDateTime::currentDateTimeUtc();
-        s.source = "codex.app-server";
-        store.append(s);
+        store.append(
+            TestSupport::reading(Provider::codex, WindowKind::fiveHour, QDateTime::currentDateTimeUtc(), 0));
         if (i % 10 == 5)
             store.prune(365);
     }
@@ -512,7 +508,7 @@ TEST_F(ClaudeBridgeTest, WrapsThePreviousCommand)
     environment.set("SEEN", folder.path() + "/seen.json");
 
     EXPECT_EQ(runBridge(documented).out, "mine \u00e9 no newline");
-    EXPECT_EQ(readAll(folder.path() + "/seen.json"), documented);
+    EXPECT_EQ(readFile(folder.path() + "/seen.json"), documented);
     EXPECT_EQ(logLines().size(), 2);
 
     // A wrapped command that hangs is cut off after five seconds; the bridge's own line stands in.
@@ -563,9 +559,7 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
         QFile::remove(data("statusline-summary.json"));
         if (c.summary) {
             writeFile(data("statusline-summary.json"), *c.summary);
-            QFile file(data("statusline-summary.json"));
-            ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
-                        file.setFileTime(c.renewed, QFileDevice::FileModificationTime));
+            ASSERT_TRUE(TestSupport::setModified(data("statusline-summary.json"), c.renewed));
         }
         environment.set("NO_COLOR", QString::fromLatin1(c.noColor));
         const BridgeRun run = runBridge(c.input);

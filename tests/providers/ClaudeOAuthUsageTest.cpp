@@ -55,7 +55,7 @@ protected:
     QString backupPath() const { return folder.path() + "/data/claude-credentials-backup.json"; }
     void storeCredential(const QString& access, const QString& refresh, const QDateTime& expiresAt)
     {
-        writeFile(credentialPath(), credentialDocument(access, refresh, expiresAt), 0600);
+        writeFile(credentialPath(), credentialDocument(access, refresh, expiresAt), ownerOnly);
     }
     QJsonObject storedOAuth() const { return readObject(credentialPath())["claudeAiOauth"].toObject(); }
     std::unique_ptr<ClaudeOAuthUsage> makeUsage(const QString& path = {})
@@ -211,7 +211,7 @@ TEST_F(ClaudeOAuthUsageTest, RefreshWritesBackOnlyTheTokensAndKeepsABackup)
     server.answer(consolePath, 404, "gone");
     server.answer(platformPath, 200, tokenAnswer("access-2", "refresh-2", 3600));
     storeCredential("access-1", "refresh-1", now.addSecs(-10));
-    const QByteArray before = readAll(credentialPath());
+    const QByteArray before = readFile(credentialPath());
 
     EXPECT_EQ(fetch(*makeUsage()), Status::ok(2));
 
@@ -230,7 +230,7 @@ TEST_F(ClaudeOAuthUsageTest, RefreshWritesBackOnlyTheTokensAndKeepsABackup)
     EXPECT_EQ(oauth["subscriptionType"], "max");
     EXPECT_EQ(readObject(credentialPath())["mcpOAuth"].toObject()["server"], "kept");
     EXPECT_EQ(modeOf(credentialPath()), 0600);
-    EXPECT_EQ(readAll(backupPath()), before);
+    EXPECT_EQ(readFile(backupPath()), before);
     EXPECT_EQ(modeOf(backupPath()), 0600);
 }
 
@@ -238,7 +238,7 @@ TEST_F(ClaudeOAuthUsageTest, UnrotatedRefreshKeepsTheOldRefreshTokenThroughASyml
 {
     server.answer(consolePath, 200, tokenAnswer("access-2"));
     const QString target = folder.path() + "/elsewhere/creds.json";
-    writeFile(target, credentialDocument("access-1", "refresh-1", now), 0600);
+    writeFile(target, credentialDocument("access-1", "refresh-1", now), ownerOnly);
     QDir().mkpath(folder.path() + "/claude");
     ASSERT_TRUE(QFile::link(target, credentialPath()));
 
@@ -254,14 +254,14 @@ TEST_F(ClaudeOAuthUsageTest, FailedRefreshBacksOffForFifteenMinutes)
 {
     server.answer(consolePath, 400, R"({"error":"invalid_grant"})");
     storeCredential("access-1", "refresh-1", now);
-    const QByteArray before = readAll(credentialPath());
+    const QByteArray before = readFile(credentialPath());
     const auto usage = makeUsage();
 
     EXPECT_EQ(fetch(*usage).label(), "token refresh failed: HTTP 400");
     EXPECT_EQ(fetch(*usage, 899), Status::tokenExpired());
     EXPECT_EQ(tokenRequests(), 1);
     EXPECT_EQ(server.count(usagePath), 0);
-    EXPECT_EQ(readAll(credentialPath()), before);
+    EXPECT_EQ(readFile(credentialPath()), before);
 
     server.answer(consolePath, 405, "no");
     server.answer(platformPath, 200, R"({"access_token":"access-3"})"); // no lifetime: unusable
@@ -272,7 +272,7 @@ TEST_F(ClaudeOAuthUsageTest, FailedRefreshBacksOffForFifteenMinutes)
     EXPECT_EQ(fetch(*usage, 1800), Status::refreshFailed("unexpected token response"));
     EXPECT_EQ(fetch(*usage, 2699), Status::tokenExpired());
     EXPECT_EQ(tokenRequests(), 5);
-    EXPECT_EQ(readAll(credentialPath()), before);
+    EXPECT_EQ(readFile(credentialPath()), before);
 }
 
 // The old refresh token is spent once the endpoint rotates it: the new one is kept from any answer, also one
@@ -416,10 +416,10 @@ TEST_F(ClaudeOAuthUsageTest, UnsavedCredentialSurvivesASecondRefreshAMissingFile
     EXPECT_EQ(fetch(*usage), Status::ok(2));
     EXPECT_EQ(fetch(*usage, 3600), Status::ok(2)); // access-2 expired: refreshed with refresh-2
     EXPECT_EQ(fetch(*usage, 3660), Status::ok(2)); // no third refresh
-    const QByteArray stored = readAll(credentialPath());
+    const QByteArray stored = readFile(credentialPath());
     QFile::remove(credentialPath());
     EXPECT_EQ(fetch(*usage, 3720), Status::ok(2));
-    writeFile(credentialPath(), stored, 0600);
+    writeFile(credentialPath(), stored, ownerOnly);
     EXPECT_EQ(modeOf(kept), 0600);
 
     usage = makeUsage();

@@ -42,7 +42,7 @@ protected:
         environment.set("XDG_DATA_HOME", folder.path() + "/data");
         server.answer("/usage", 200, R"({"five_hour":{"utilization":20},"seven_day":{"utilization":50}})");
         writeFile(folder.path() + "/claude/.credentials.json", credentialDocument("a", "r", start.addDays(1)),
-                  0600);
+                  ownerOnly);
     }
     ClaudeEndpoints endpoints() const
     {
@@ -168,7 +168,7 @@ TEST_F(ClaudeProviderTest, HealthFollowsTheBridgeAndTheNewestReading)
 
     // A refresh held back for want of a place to keep its answer: the credential runs out meanwhile.
     const QString credentials = folder.path() + "/claude/.credentials.json";
-    writeFile(credentials, credentialDocument("a", "r", start), 0600);
+    writeFile(credentials, credentialDocument("a", "r", start), ownerOnly);
     UnwritableFolder locked(QFileInfo(credentials).absolutePath());
     SKIP_UNLESS_ENGAGED(locked);
     ASSERT_TRUE(oauth.fetchNow(start));

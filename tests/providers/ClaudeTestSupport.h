@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QString>
 
+#include "support/TestSupport.h"
+
 #include <optional>
 
 #include <sys/stat.h>
@@ -17,25 +19,15 @@
 
 namespace ClaudeTestSupport {
 
-inline QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using TestSupport::readFile;
+using TestSupport::writeFile;
+
+// Claude Code's own mode for its credential file.
+constexpr QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
 
 inline QJsonObject readObject(const QString& path)
 {
-    return QJsonDocument::fromJson(readAll(path)).object();
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes, mode_t mode = 0644)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    file.write(bytes);
-    file.close();
-    ::chmod(QFile::encodeName(path).constData(), mode);
+    return QJsonDocument::fromJson(readFile(path)).object();
 }
 
 // The permission bits, as chmod takes them.

@@ -65,7 +65,6 @@ TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
         nowhere.searchFolders = {h.dir.path()};
         nowhere.fallbackWhich.clear();
         CodexProvider provider(h.store, nowhere);
-        EXPECT_EQ(provider.provider(), Provider::codex);
         EXPECT_EQ(provider.health(), health(ProviderHealth::State::idle, "Not started"));
         provider.start(h.callback());
         EXPECT_EQ(provider.health(), health(ProviderHealth::State::unavailable, "codex not found in PATH"));
@@ -80,9 +79,7 @@ TEST(CodexProvider, HealthBeforeStartAndWhenCodexIsMissingOrBroken)
     }
     {
         const QString notExecutable = h.dir.filePath(QStringLiteral("codex"));
-        QFile file(notExecutable);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.close();
+        ASSERT_TRUE(TestSupport::writeFile(notExecutable, {}));
         CodexLaunchOptions broken;
         broken.executable = notExecutable;
         CodexProvider provider(h.store, broken);
@@ -216,9 +213,8 @@ TEST(CodexProvider, AnAppServerThatEndsIsReportedAndStartedAgainAfterABackOff)
         EXPECT_EQ(state.detail, QStringLiteral("app-server exited"));
         EXPECT_EQ(state.lastError, QString::fromLatin1(row.reason));
         AppLogger::shared().flush();
-        QFile log(LocalFileStore::logPath());
-        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(log.readAll().contains("WARN codex app-server exited (" + QByteArray(row.reason) + ")"));
+        EXPECT_TRUE(TestSupport::readFile(LocalFileStore::logPath())
+                        .contains("WARN codex app-server exited (" + QByteArray(row.reason) + ")"));
         EXPECT_EQ(provider.nextRestart(), start.addSecs(60));
 
         clock.advance(59);

@@ -34,11 +34,8 @@ struct FakeCodex
     // Every line the fake has received so far.
     QStringList wireLines() const
     {
-        QFile file(wirePath);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        return lines;
+        return QString::fromUtf8(TestSupport::readFile(wirePath))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
     QList<QJsonObject> wireMessages() const

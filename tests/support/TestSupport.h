@@ -1,18 +1,18 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QString>
 #include <QThread>
 
-#include <cctype>
 #include <functional>
 #include <optional>
 #include <ostream>
-#include <string>
 
 // Readable gtest failure messages for Qt strings.
 inline void PrintTo(const QString& text, std::ostream* out)
@@ -65,20 +65,49 @@ inline bool writeFile(const QString& path, const QByteArray& bytes, QFile::Permi
     return written && (permissions == QFile::Permissions() || file.setPermissions(permissions));
 }
 
-// A parameterised test's name from its row's description: the words run together, each capitalised.
-inline std::string caseName(const char* description)
+struct ProcessResult
 {
-    std::string name;
-    bool capital = true;
-    for (const char* c = description; *c != 0; ++c) {
-        if (std::isalnum(static_cast<unsigned char>(*c)) == 0) {
-            capital = true;
-            continue;
-        }
-        name += capital ? char(std::toupper(static_cast<unsigned char>(*c))) : *c;
-        capital = false;
+    int exitCode = -1; // -1 also when it crashed or did not end in time
+    QString out;
+    QString err;
+};
+
+// Runs a program to its end, killed after the timeout; the environment and folder are this process's unless
+// given.
+inline ProcessResult runProgram(const QString& program, const QStringList& arguments,
+                                const QProcessEnvironment& env = {}, int timeoutMs = 15'000,
+                                const QString& workingDirectory = {})
+{
+    QProcess process;
+    if (!env.isEmpty())
+        process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    ProcessResult result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        result.err = QStringLiteral("(timed out)");
+        return result;
     }
-    return name;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// Adds to the end of the file, making it first if need be; false when it cannot be written.
+inline bool appendFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Append) && file.write(bytes) == bytes.size();
+}
+
+// Sets the file's modification time, as an older or newer write would have left it.
+inline bool setModified(const QString& path, const QDateTime& when)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
 }
 
 } // namespace TestSupport

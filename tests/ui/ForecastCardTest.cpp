@@ -15,13 +15,13 @@
 
 namespace {
 
+using UiTest::ago;
 using UiTest::kNow;
-using UiTest::snapshot;
+using UiTest::reading;
 
 AppSettings settings(bool focusAuto = true)
 {
-    AppSettings s;
-    s.hasOnboarded = true;
+    AppSettings s = UiTest::onboarded();
     s.focusAuto = focusAuto;
     s.focusedProvider = Provider::codex;
     s.focusedWindow = WindowKind::fiveHour;
@@ -35,12 +35,12 @@ QList<UsageSnapshot> twoProviders(double claudeStep)
     const QDateTime reset = kNow.addSecs(3 * 3600);
     for (int i = 0; i <= 12; ++i) {
         const double minutesAgo = 60 - i * 5;
-        list << snapshot(Provider::codex, WindowKind::fiveHour, 20, minutesAgo, reset, 300);
-        list << snapshot(Provider::claude, WindowKind::fiveHour, 30 + i * claudeStep, minutesAgo, reset, 300);
+        list << reading(Provider::codex, WindowKind::fiveHour, ago(minutesAgo), 20, reset);
+        list << reading(Provider::claude, WindowKind::fiveHour, ago(minutesAgo), 30 + i * claudeStep, reset);
     }
-    list << snapshot(Provider::codex, WindowKind::weekly, 30, 120, kNow.addDays(3), 10080);
-    list << snapshot(Provider::codex, WindowKind::weekly, 30.9, 50, kNow.addDays(3), 10080);
-    list << snapshot(Provider::codex, WindowKind::weekly, 31, 1, kNow.addDays(3), 10080);
+    list << reading(Provider::codex, WindowKind::weekly, ago(120), 30, kNow.addDays(3));
+    list << reading(Provider::codex, WindowKind::weekly, ago(50), 30.9, kNow.addDays(3));
+    list << reading(Provider::codex, WindowKind::weekly, ago(1), 31, kNow.addDays(3));
     return list;
 }
 
@@ -92,7 +92,7 @@ TEST(ForecastCard, SummaryLinesForFiveHourAndLongWindows)
     // A reading of the previous week stays off the chart.
     QList<UsageSnapshot> withLastWeek = twoProviders(0);
     withLastWeek.prepend(
-        snapshot(Provider::codex, WindowKind::weekly, 90, 8 * 24 * 60, kNow.addDays(-1), 10080));
+        reading(Provider::codex, WindowKind::weekly, ago(8 * 24 * 60), 90, kNow.addDays(-1)));
     auto longState = UiTest::makeState(weekly, withLastWeek);
     ForecastCardInput longInput = shownInput(*longState);
     card.setInput(longInput);
@@ -172,7 +172,7 @@ TEST(ForecastCard, ControlsChangeTheSettingsTheyName)
 TEST(ForecastCard, ProviderWithoutAnyForecastGetsNoTab)
 {
     QList<UsageSnapshot> codexOnly;
-    codexOnly << snapshot(Provider::codex, WindowKind::fiveHour, 10, 5, kNow.addSecs(3600), 300);
+    codexOnly << reading(Provider::codex, WindowKind::fiveHour, ago(5), 10, kNow.addSecs(3600));
     auto state = UiTest::makeState(settings(), codexOnly);
     EXPECT_EQ(shownInput(*state).tabs, QList<Provider>{Provider::codex});
 }

@@ -1,3 +1,5 @@
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -13,12 +15,9 @@ TEST(NoDisplay, TheProgramSaysSoAndSuggestsTheTerminalView)
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
     for (const QStringList& arguments : {QStringList{}, QStringList{"--demo"}, QStringList{"--toggle"}}) {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(TALLYVANE_PROGRAM), arguments);
-        ASSERT_TRUE(process.waitForFinished(10000));
-        const QString errors = QString::fromUtf8(process.readAllStandardError());
-        EXPECT_EQ(process.exitCode(), 1) << errors.toStdString();
+        const auto run = TestSupport::runProgram(QStringLiteral(TALLYVANE_PROGRAM), arguments, environment);
+        const QString& errors = run.err;
+        EXPECT_EQ(run.exitCode, 1) << errors.toStdString();
         EXPECT_TRUE(errors.contains("needs a desktop session: no display")) << errors.toStdString();
         // The terminal view first: it is the whole meter without a desktop.
         EXPECT_TRUE(errors.contains("try: tallyvane top   (or tallyvane status --demo"))
@@ -36,13 +35,12 @@ TEST(NoDisplay, MakeRunFallsBackToTheDemoReport)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         environment.remove(QString::fromLatin1(name));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral("bash"), {QStringLiteral(TALLYVANE_SOURCE_DIR "/scripts/run.sh"),
-                                           QStringLiteral(TALLYVANE_PROGRAM)});
-    ASSERT_TRUE(process.waitForFinished(20000));
-    const QString output = QString::fromUtf8(process.readAllStandardOutput());
-    EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const auto run = TestSupport::runProgram(
+        QStringLiteral("bash"),
+        {QStringLiteral(TALLYVANE_SOURCE_DIR "/scripts/run.sh"), QStringLiteral(TALLYVANE_PROGRAM)},
+        environment, 20000);
+    const QString& output = run.out;
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(output.startsWith("No display here")) << output.toStdString();
     EXPECT_TRUE(output.contains("status --demo")) << output.toStdString();
     // The report itself: demo data has both providers' five-hour windows.

@@ -44,21 +44,22 @@ QDateTime inHours(double hours)
 // Codex on track, Claude's 5-hour window running out before its reset, with its model and a Sonnet limit.
 QList<UsageSnapshot> liveSnapshots()
 {
-    using UiTest::snapshot;
+    using UiTest::ago;
+    using UiTest::reading;
     QList<UsageSnapshot> list;
     for (int i = 0; i <= 24; ++i) {
         const double minutesAgo = 120 - i * 5;
-        list << snapshot(Provider::codex, WindowKind::fiveHour, 20 + i * 0.9, minutesAgo, inHours(2), 300);
-        list << snapshot(Provider::claude, WindowKind::fiveHour, 30 + i * 2.0, minutesAgo, inHours(2.5), 300);
+        list << reading(Provider::codex, WindowKind::fiveHour, ago(minutesAgo), 20 + i * 0.9, inHours(2));
+        list << reading(Provider::claude, WindowKind::fiveHour, ago(minutesAgo), 30 + i * 2.0, inHours(2.5));
     }
     for (int day = 0; day <= 12; ++day) {
         const double minutesAgo = (72 - day * 6) * 60.0;
-        list << snapshot(Provider::codex, WindowKind::weekly, 30 + day * 0.9, minutesAgo, inHours(96), 10080);
-        list << snapshot(Provider::claude, WindowKind::sevenDay, 40 + day * 1.7, minutesAgo, inHours(60),
-                         10080);
-        list << snapshot(Provider::claude, WindowKind::weekly, 8 + day * 0.4, minutesAgo, inHours(60), 10080);
+        list << reading(Provider::codex, WindowKind::weekly, ago(minutesAgo), 30 + day * 0.9, inHours(96));
+        list << reading(Provider::claude, WindowKind::sevenDay, ago(minutesAgo), 40 + day * 1.7, inHours(60));
+        list << reading(Provider::claude, WindowKind::weekly, ago(minutesAgo), 8 + day * 0.4, inHours(60));
     }
-    UsageSnapshot meta = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 78, 0, inHours(2.5), 300);
+    UsageSnapshot meta =
+        UiTest::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(0), 78, inHours(2.5));
     meta.modelDisplayName = QStringLiteral("Opus 4.1");
     meta.effortLevel = QStringLiteral("high");
     meta.thinkingEnabled = true;
@@ -152,8 +153,7 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
     for (const bool dark : {false, true}) {
         QApplication::setPalette(dark ? darkPalette() : light);
         for (const Shot& shot : shots) {
-            AppSettings settings;
-            settings.hasOnboarded = true;
+            AppSettings settings = UiTest::onboarded();
             settings.demoMode = shot.demo;
             settings.extraUsageBudgetGBP = 50;
             auto state = UiTest::makeState(settings, shot.demo ? QList<UsageSnapshot>() : liveSnapshots());
@@ -161,8 +161,7 @@ TEST(PanelScreenshot, DemoAndLiveInLightAndDark)
                  QStringLiteral("panel-%1-%2").arg(shot.name, QLatin1StringView(dark ? "dark" : "light")));
         }
         // The settings screen, its whole column at once.
-        AppSettings settings;
-        settings.hasOnboarded = true;
+        AppSettings settings = UiTest::onboarded();
         settings.sleep.enabled = true;
         auto state = UiTest::makeState(settings, liveSnapshots());
         PanelView view(*state, {false, true}, PanelFeeds::fromState(*state));
@@ -186,8 +185,7 @@ TEST(PanelScreenshot, EmptyCardAndResetConfirmation)
     for (const UsageSnapshot& s : liveSnapshots())
         if (s.provider == Provider::codex)
             codexOnly << s;
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     auto state = UiTest::makeState(settings, codexOnly);
     keep(render(*state, false, 0), QStringLiteral("panel-empty-card"));
 
@@ -236,8 +234,7 @@ TEST(PanelScreenshot, SecondaryTextReadsUnderADarkSchemeOfMainColoursOnly)
                                     {QPalette::ButtonText, 0xeff0f1}})
         partial.setColor(role, QColor::fromRgb(rgb));
     QApplication::setPalette(partial);
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     settings.demoMode = true;
     auto state = UiTest::makeState(settings, liveSnapshots());
     auto* view = new PanelView(*state, {}, PanelFeeds::fromState(*state));
@@ -278,8 +275,7 @@ TEST(PanelScreenshot, ASmallScreenKeepsTheFooterInView)
     const QRect frame = PanelPlacement::place(request).frame;
     ASSERT_TRUE(request.screens[0].availableGeometry.contains(frame));
 
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     settings.demoMode = true;
     auto state = UiTest::makeState(settings, {});
     auto* view = new PanelView(*state, {}, PanelFeeds::fromState(*state));
@@ -307,8 +303,7 @@ TEST(PanelScreenshot, NothingClippedAtALargerFont)
     QFont larger = normal;
     larger.setPointSizeF(normal.pointSizeF() * 1.25);
     QApplication::setFont(larger);
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     auto state = UiTest::makeState(settings, liveSnapshots());
     keep(render(*state, true, 0), QStringLiteral("panel-live-large-font"));
     QApplication::setFont(normal);

@@ -29,7 +29,8 @@
 #include <QToolButton>
 
 using UiTest::forecast;
-using UiTest::forecasts;
+using UiTest::keyed;
+using UiTest::onboarded;
 
 namespace {
 
@@ -37,27 +38,6 @@ template <typename T = QAbstractButton> T* named(const QWidget& root, const QStr
 {
     return root.findChild<T*>(name);
 }
-
-AppSettings onboarded()
-{
-    AppSettings settings;
-    settings.hasOnboarded = true;
-    return settings;
-}
-
-// A live provider that only reports a fixed health.
-class FixedHealthProvider final : public UsageProvider
-{
-public:
-    explicit FixedHealthProvider(ProviderHealth health) : m_health(std::move(health)) {}
-    Provider provider() const override { return Provider::codex; }
-    ProviderHealth health() const override { return m_health; }
-    void start(UpdateCallback) override {}
-    void stop() override {}
-
-private:
-    ProviderHealth m_health;
-};
 
 // A state whose live Codex provider reports `health`, and whose settings go through a real settings file.
 struct LiveState
@@ -72,7 +52,8 @@ struct LiveState
             if (provider != Provider::codex)
                 return nullptr;
             ++created;
-            return std::make_shared<FixedHealthProvider>(ProviderHealth{health, "detail", {}, {}});
+            return std::make_shared<AppTest::FakeProvider>(provider,
+                                                           ProviderHealth{health, "detail", {}, {}});
         };
         environment.store = std::make_shared<SnapshotStore>(dir.filePath("snapshots.ndjson"));
         environment.loadSettings = [this] { return settingsStore.load(); };
@@ -91,7 +72,7 @@ TEST(PanelView, FirstLaunchShowsOnlyOnboardingUntilDone)
 {
     LiveState live(ProviderHealth::State::connected, AppSettings{});
     UiTest::publish(*live.state,
-                    forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
+                    keyed({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
     PanelView view(*live.state, {});
     view.show();
     EXPECT_EQ(view.screen(), PanelView::Screen::onboarding);
@@ -129,7 +110,7 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
     view.show();
     ASSERT_TRUE(view.showsEmptyState());
     UiTest::publish(*state,
-                    forecasts({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
+                    keyed({forecast(Provider::codex, WindowKind::fiveHour, 5, ForecastStatus::safe)}));
     ASSERT_TRUE(TestSupport::waitFor([&] { return !view.showsEmptyState(); }));
     ASSERT_EQ(view.providerCards().size(), 2);
     EXPECT_EQ(view.providerCards()[0]->card().provider, Provider::codex);
@@ -370,7 +351,7 @@ TEST(PanelView, FooterItems)
         settings.sleep.enabled = row.sleep;
         QList<UsageSnapshot> stored;
         if (row.read)
-            stored.append(UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 40, 10));
+            stored.append(UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(10), 40));
         auto state = UiTest::makeState(settings, stored);
         PanelView view(*state, {row.capture, false});
         view.show();
@@ -436,7 +417,7 @@ TEST(PanelView, StartAtLoginWritesTheAutostartEntry)
 TEST(PanelView, OutsideTextIsShownAsPlainTextInEveryLabelAndTooltip)
 {
     const QString hostile = QStringLiteral("x<img src='/nonexistent.png'><h1 style='color:red'>big</h1>");
-    UsageSnapshot reading = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 40, 1);
+    UsageSnapshot reading = UiTest::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(1), 40);
     reading.modelDisplayName = hostile;
     reading.effortLevel = hostile;
     reading.limitName = hostile;

@@ -85,7 +85,7 @@ TEST(ProviderSummaryCard, RowsPresentOrAbsent)
         EXPECT_EQ(texts.value("noReadings"), row.labels.isEmpty() ? "No readings yet" : "") << row.name;
     }
     // Without a snapshot the seven-day row is "Window"; with one, its stated duration names it.
-    withSonnet.longSnapshot = UiTest::snapshot(Provider::claude, WindowKind::sevenDay, 50, 1, {}, 10080);
+    withSonnet.longSnapshot = UiTest::reading(Provider::claude, WindowKind::sevenDay, UiTest::ago(1), 50);
     EXPECT_EQ(ProviderSummary::longRow(withSonnet)->label, "7d");
 }
 
@@ -211,18 +211,18 @@ TEST(ProviderSummaryCard, TextsOfRowsOutlooksAndChips)
 
 TEST(ProviderSummaryCard, ChipsFromTheNewestMetaSnapshotOrClaudesCurrentSettings)
 {
-    AppSettings settings;
-    settings.hasOnboarded = true;
-    auto older = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 10, 30);
+    AppSettings settings = UiTest::onboarded();
+    auto older = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(30), 10);
     older.modelId = "gpt-old";
-    auto newer = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 12, 5);
+    auto newer = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(5), 12);
     newer.modelDisplayName = "GPT-5.5";
     newer.modelId = "gpt-5.5";
     newer.effortLevel = "medium";
     newer.speedMode = "fast";
     newer.thinkingEnabled = true;
-    auto plain = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 13, 1); // no meta: not a candidate
-    auto claude = UiTest::snapshot(Provider::claude, WindowKind::fiveHour, 20, 1);
+    auto plain = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(1),
+                                 13); // no meta: not a candidate
+    auto claude = UiTest::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(1), 20);
     claude.modelId = "claude-sonnet";
     PublishInputs inputs;
     inputs.bundle = AppTest::bundleOf({older, newer, plain, claude});

@@ -298,13 +298,12 @@ TEST(SettingsView, TheWheelScrollsThePageAndChangesOnlyAFocusedControl)
 
 TEST(SettingsView, DataActionsPruneResetAndExport)
 {
-    AppSettings settings;
-    settings.hasOnboarded = true;
+    AppSettings settings = UiTest::onboarded();
     settings.retentionDays = 2;
     const QDateTime wallNow = QDateTime::currentDateTimeUtc();
-    UsageSnapshot old = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 10, 0);
+    UsageSnapshot old = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(0), 10);
     old.timestamp = wallNow.addDays(-5);
-    UsageSnapshot recent = UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 12, 0);
+    UsageSnapshot recent = UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(0), 12);
     recent.timestamp = wallNow.addSecs(-60);
     auto state = UiTest::makeState(settings, {old, recent});
     PanelFeeds feeds = PanelFeeds::fromState(*state);

@@ -16,7 +16,8 @@
 #include <QScrollBar>
 
 using UiTest::forecast;
-using UiTest::forecasts;
+using UiTest::keyed;
+using UiTest::onboarded;
 
 namespace {
 
@@ -29,13 +30,8 @@ PanelPlacement::Request plainScreen()
 }
 
 // Past the welcome, with a reading: the panel's full height.
-AppSettings onboarded()
-{
-    AppSettings settings;
-    settings.hasOnboarded = true;
-    return settings;
-}
-const QList<UsageSnapshot> oneReading{UiTest::snapshot(Provider::codex, WindowKind::fiveHour, 40, 10)};
+const QList<UsageSnapshot> oneReading{
+    UiTest::reading(Provider::codex, WindowKind::fiveHour, UiTest::ago(10), 40)};
 
 struct Fixture
 {
@@ -73,12 +69,12 @@ TEST(StatusBarController, IconAndToolTipFollowTheState)
         QString figure;
     };
     const Step steps[] = {
-        {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 42.9, ForecastStatus::safe)}),
+        {keyed({forecast(Provider::codex, WindowKind::fiveHour, 42.9, ForecastStatus::safe)}),
          "AI  C 43%\nTallyvane — Safe  (Ctrl+Alt+G)", ForecastStatus::safe, "43"},
-        {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 55, ForecastStatus::watch),
-                    forecast(Provider::claude, WindowKind::fiveHour, 20, ForecastStatus::safe)}),
+        {keyed({forecast(Provider::codex, WindowKind::fiveHour, 55, ForecastStatus::watch),
+                forecast(Provider::claude, WindowKind::fiveHour, 20, ForecastStatus::safe)}),
          "AI  C 55% · Cl 20%\nTallyvane — Watch  (Ctrl+Alt+G)", ForecastStatus::watch, "55"},
-        {forecasts({forecast(Provider::codex, WindowKind::fiveHour, 100, ForecastStatus::limited)}),
+        {keyed({forecast(Provider::codex, WindowKind::fiveHour, 100, ForecastStatus::limited)}),
          "AI  C 100%\nTallyvane — Limited  (Ctrl+Alt+G)", ForecastStatus::limited, "100"},
     };
     for (const Step& step : steps) {
@@ -115,7 +111,6 @@ TEST(StatusBarController, ToolTipNamesTheShortcutOnlyWhileTheHotKeyWorks)
 TEST(StatusBarController, TickRedrawsWithoutAnyStateChange)
 {
     Fixture f;
-    EXPECT_EQ(f.controller.tickInterval(), 30000);
     f.controller.setTickInterval(40);
     const int before = f.controller.buttonUpdates();
     const QString toolTip = f.item.toolTip;
@@ -337,9 +332,7 @@ TEST(StatusBarController, AClickRightAfterTheFocusWentElsewhereCloses)
 
 TEST(StatusBarController, EscapeSettingsAndMiddleClick)
 {
-    AppSettings onboarded;
-    onboarded.hasOnboarded = true;
-    Fixture f(onboarded);
+    Fixture f(onboarded());
     f.key.press();
     PanelWindow* panel = f.controller.panel();
     ASSERT_TRUE(panel->isVisible());

@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/AppTestSupport.h"
 #include "core/io/SnapshotStore.h"
+#include "support/Reading.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -22,26 +23,17 @@ inline void PrintTo(const QDateTime& date, std::ostream* os)
 namespace UiTest {
 
 using AppTest::kNow;
+using TestSupport::reading;
 
-inline ForecastResult forecast(Provider provider, WindowKind window, double used, ForecastStatus status,
-                               const QString& summary = {})
-{
-    ForecastResult f;
-    f.provider = provider;
-    f.windowKind = window;
-    f.currentUsedPercent = used;
-    f.currentRemainingPercent = std::max(0.0, 100 - used);
-    f.status = status;
-    f.humanSummary = summary;
-    return f;
-}
+using AppTest::forecast;
+using AppTest::keyed;
 
-inline QMap<QString, ForecastResult> forecasts(std::initializer_list<ForecastResult> list)
+// Past the welcome.
+inline AppSettings onboarded()
 {
-    QMap<QString, ForecastResult> map;
-    for (const ForecastResult& f : list)
-        map.insert(f.id(), f);
-    return map;
+    AppSettings settings;
+    settings.hasOnboarded = true;
+    return settings;
 }
 
 // An application state on a private snapshot log holding `stored`, with the given settings and no live
@@ -65,22 +57,10 @@ makeState(AppSettings settings, const QList<UsageSnapshot>& stored = {}, bool co
     return state;
 }
 
-// A snapshot of one window at `minutesAgo` before kNow.
-inline UsageSnapshot snapshot(Provider provider, WindowKind window, double used, double minutesAgo,
-                              std::optional<QDateTime> resetAt = std::nullopt,
-                              std::optional<double> durationMins = std::nullopt)
+// The moment `minutes` before kNow, where the UI tests place their readings.
+inline QDateTime ago(double minutes)
 {
-    UsageSnapshot s;
-    s.provider = provider;
-    s.windowKind = window;
-    s.timestamp = kNow.addSecs(-static_cast<qint64>(minutesAgo * 60));
-    s.usedPercent = used;
-    s.remainingPercent = 100 - used;
-    s.resetAt = resetAt;
-    s.windowDurationMins = durationMins;
-    s.source =
-        provider == Provider::codex ? QStringLiteral("codex.app-server") : QStringLiteral("claude.oauth");
-    return s;
+    return kNow.addSecs(-static_cast<qint64>(minutes * 60));
 }
 
 // A dark desktop scheme, every role set.

@@ -19,9 +19,7 @@ namespace {
 
 bool xdotool(const QStringList& arguments)
 {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    return process.waitForFinished(5000) && process.exitCode() == 0;
+    return TestSupport::runProgram(QStringLiteral("xdotool"), arguments, {}, 5000).exitCode == 0;
 }
 
 struct Counter
@@ -82,9 +80,8 @@ TEST(X11HotKeySession, AGrabHeldByAnotherProgramIsLoggedNotFatal)
     auto key = X11HotKey::create();
     EXPECT_EQ(key, nullptr);
     AppLogger::shared().flush();
-    QFile log(LocalFileStore::logPath());
-    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(log.readAll().contains("WARN Global hot key Ctrl+Alt+G is already taken by another program"));
+    EXPECT_TRUE(TestSupport::readFile(LocalFileStore::logPath())
+                    .contains("WARN Global hot key Ctrl+Alt+G is already taken by another program"));
 
     // Once the other program lets go (the server may take a moment to notice), the key is ours again.
     xcb_disconnect(other);

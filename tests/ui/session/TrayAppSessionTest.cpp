@@ -23,10 +23,7 @@ const QString program = QStringLiteral(TALLYVANE_PROGRAM);
 
 QString runTool(const QString& tool, const QStringList& arguments)
 {
-    QProcess process;
-    process.start(tool, arguments);
-    process.waitForFinished(5000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    return TestSupport::runProgram(tool, arguments, {}, 5000).out.trimmed();
 }
 
 // The X window ids of visible top-level windows with exactly this title.
