@@ -233,7 +233,7 @@ TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
         ClaudeTestSupport::writeFile(
             f.folder + "/.credentials.json",
             ClaudeTestSupport::credentialDocument(f.token, "sk-ant-ort01-" + f.token, resets.addDays(1)),
-            0600);
+            ClaudeTestSupport::ownerOnly);
         ClaudeTestSupport::writeFile(
             f.config, QJsonDocument(QJsonObject{{"oauthAccount",
                                                  QJsonObject{{"accountUuid", f.uuid},
@@ -244,8 +244,7 @@ TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
     QProcessEnvironment env = home.environment();
     env.insert(QStringLiteral("TALLYVANE_CLAUDE_API_URL"), QString::fromLatin1(server.base()));
     QProcess collector;
-    collector.setProcessEnvironment(env);
-    collector.start(binary(), {QStringLiteral("--headless")});
+    startHeadless(collector, env);
     const auto stored = [&] {
         QList<UsageSnapshot> log = SnapshotLineDecoder::decodeLines(
             TestSupport::readFile(home.file(QStringLiteral("snapshots.ndjson"))));
