@@ -71,6 +71,29 @@ QString onTrack(ForecastStatus status)
 
 } // namespace
 
+ProviderSummaryInput ProviderSummaryInput::fromAccount(const AccountForecasts& account,
+                                                       const AppSettings& settings, const QDateTime& now)
+{
+    const auto forecast = [&](WindowKind window) -> std::optional<ForecastResult> {
+        for (const ForecastResult& f : account.forecasts)
+            if (f.windowKind == window)
+                return f;
+        return std::nullopt;
+    };
+    ProviderSummaryInput input;
+    input.provider = account.provider;
+    input.now = now;
+    input.showRemaining = settings.showRemaining;
+    input.fiveHour = forecast(WindowKind::fiveHour);
+    input.longWindow = forecast(WindowKind::sevenDay);
+    const bool sevenDay = input.longWindow.has_value();
+    if (!sevenDay)
+        input.longWindow = forecast(WindowKind::weekly);
+    if (account.provider == Provider::claude && sevenDay)
+        input.sonnet = forecast(WindowKind::weekly);
+    return input;
+}
+
 ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bundle,
                                                       const AppSettings& settings, Provider provider,
                                                       const QDateTime& now)
@@ -127,6 +150,7 @@ ProviderCardText card(const ProviderSummaryInput& input)
 {
     ProviderCardText card;
     card.provider = input.provider;
+    card.title = displayName(input.provider);
     card.demo = input.demo;
     card.sourceTag = input.demo ? QStringLiteral("demo") : sourceTag(input.provider);
     card.sourceSentence = sourceSentence(input.provider);

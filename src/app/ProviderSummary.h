@@ -38,6 +38,9 @@ struct ProviderSummaryInput
     // current-model chips are the caller's to add.
     static ProviderSummaryInput fromBundle(const ForecastBundle& bundle, const AppSettings& settings,
                                            Provider provider, const QDateTime& now);
+    // Another account's windows, from its forecasts alone.
+    static ProviderSummaryInput fromAccount(const AccountForecasts& account, const AppSettings& settings,
+                                            const QDateTime& now);
 };
 
 // One usage row: label, bar, percentage and the reset line under it.
@@ -80,6 +83,11 @@ struct CardRow
 struct ProviderCardText
 {
     Provider provider = Provider::codex;
+    // What the card is headed: the assistant's name, with the label of an account other than its default
+    // one ("Claude Code · work").
+    QString title;
+    // That other account's key; empty for the default account.
+    QString account;
     bool demo = false;
     QString sourceTag;
     QString sourceSentence;

@@ -70,6 +70,15 @@ PublishedState PublishedState::make(PublishInputs inputs)
         input.programFound = provider != Provider::codex || state.codexFound;
         state.cards.insert(provider, ProviderSummary::card(input));
     }
+    for (const AccountForecasts& account : bundle.accounts) {
+        if (account.isDefault || !state.providers.contains(account.provider))
+            continue;
+        ProviderCardText card =
+            ProviderSummary::card(ProviderSummaryInput::fromAccount(account, state.settings, now));
+        card.title = displayName(account.provider) + QStringLiteral(" \u00b7 ") + account.label;
+        card.account = account.key;
+        state.accountCards.append(card);
+    }
     const bool anyReading = std::any_of(state.cards.cbegin(), state.cards.cend(),
                                         [](const ProviderCardText& card) { return !card.rows.isEmpty(); });
     if (!anyReading)
@@ -141,6 +150,18 @@ PublishedState PublishedState::at(const QDateTime& later) const
     PublishInputs inputs = *this;
     inputs.now = later;
     return make(std::move(inputs));
+}
+
+QList<ProviderCardText> PublishedState::cardsInOrder() const
+{
+    QList<ProviderCardText> ordered;
+    for (const Provider provider : providers) {
+        ordered.append(cards.value(provider));
+        for (const ProviderCardText& account : accountCards)
+            if (account.provider == provider)
+                ordered.append(account);
+    }
+    return ordered;
 }
 
 std::optional<ForecastResult> PublishedState::forecast(Provider provider, WindowKind window) const

@@ -72,6 +72,8 @@ struct PublishedState : PublishInputs
     // The figure drawn into the tray icon: empty in the modes that show no number.
     QString iconFigure;
     QMap<Provider, ProviderCardText> cards;
+    // The cards of the accounts other than each assistant's default one, after that assistant's card.
+    QList<ProviderCardText> accountCards;
     // What to do when no enabled provider has a single reading yet.
     std::optional<QString> firstRunHint;
     // The what-ifs of every window with a forecast, keyed by ForecastResult::id().
@@ -100,6 +102,8 @@ struct PublishedState : PublishInputs
     [[nodiscard]] PublishedState at(const QDateTime& later) const;
 
     [[nodiscard]] std::optional<ForecastResult> forecast(Provider provider, WindowKind window) const;
+    // Each enabled assistant's card, then the cards of its other accounts.
+    [[nodiscard]] QList<ProviderCardText> cardsInOrder() const;
     [[nodiscard]] QList<ScenarioResult> scenariosOf(Provider provider, WindowKind window) const;
     // "limit in 56m" or "no limit before reset": from the time to limit, the run-out being now plus it.
     [[nodiscard]] static QString limitPhrase(const ForecastResult& forecast);

@@ -488,8 +488,8 @@ QStringList forecastLines(const Report& report)
 {
     // The card rows as the panel and `top` word them: shown figure, reset, status, outlook; nothing twice.
     QStringList lines;
-    for (const Provider provider : report.providers) {
-        for (const CardRow& row : report.cards.value(provider).rows) {
+    for (const ProviderCardText& card : report.cardsInOrder()) {
+        for (const CardRow& row : card.rows) {
             QStringList parts{row.text.percent};
             if (!row.text.reset.isEmpty())
                 parts.append(row.text.reset);
@@ -498,7 +498,7 @@ QStringList forecastLines(const Report& report)
                              rawValue(row.forecast->confidence) + QStringLiteral(" confidence"));
             if (row.outlook)
                 parts.append(row.outlook->plain());
-            lines.append(displayName(provider) + QLatin1Char(' ') + row.text.label + QStringLiteral(": ") +
+            lines.append(card.title + QLatin1Char(' ') + row.text.label + QStringLiteral(": ") +
                          parts.join(QStringLiteral(" · ")));
         }
     }

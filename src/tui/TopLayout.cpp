@@ -163,17 +163,17 @@ Lines providerBlock(const PublishedState& input, const SeriesKey& focused, int c
 {
     Lines lines;
     const int barWidth = std::clamp(columns / 4, 10, 40);
-    for (const Provider provider : input.providers) {
-        const ProviderCardText summary = input.cards.value(provider);
+    for (const ProviderCardText& summary : input.cardsInOrder()) {
         const QList<CardRow>& rows = summary.rows;
         if (rows.isEmpty())
             continue;
-        const bool isFocused = provider == focused.first;
+        // The focus follows the default accounts' windows.
+        const bool isFocused = summary.account.isEmpty() && summary.provider == focused.first;
         ScreenLine title;
         title.spans.append(
             {(isFocused ? (glyphs == Glyphs::utf8 ? QStringLiteral("\u25b8 ") : QStringLiteral("> "))
                         : QStringLiteral("  ")) +
-                 displayName(provider),
+                 summary.title,
              ColorRole::neutral, isFocused});
         if (const std::optional<ForecastStatus> status = summary.status)
             title.spans.append({QStringLiteral("  ") + label(*status), colorRole(*status), true});

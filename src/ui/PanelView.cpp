@@ -237,6 +237,9 @@ QList<ProviderSummaryCard*> PanelView::providerCards() const
         if (ProviderSummaryCard* card = m_providerCards.value(provider); card && !card->isHidden())
             cards.append(card);
     }
+    for (ProviderSummaryCard* card : m_accountCards)
+        if (!card->isHidden())
+            cards.append(card);
     return cards;
 }
 
@@ -462,6 +465,19 @@ void PanelView::render(const PublishedState& state)
         card->setVisible(!empty);
         if (!empty)
             card->setCard(state.cards.value(providers[i]));
+    }
+    while (m_accountCards.size() > state.accountCards.size())
+        delete m_accountCards.takeLast();
+    for (qsizetype i = 0; i < state.accountCards.size(); ++i) {
+        if (i == m_accountCards.size()) {
+            auto* card = new ProviderSummaryCard;
+            card->setObjectName(QStringLiteral("account-%1").arg(i));
+            m_column->insertWidget(static_cast<int>(providers.size() + i) + 1, card);
+            m_accountCards.append(card);
+        }
+        m_accountCards[i]->setVisible(!empty);
+        if (!empty)
+            m_accountCards[i]->setCard(state.accountCards[i]);
     }
 
     m_forecast->setVisible(!empty);

@@ -116,6 +116,8 @@ private:
     QWidget* m_columnWidget = nullptr;
     EmptyStateView* m_empty = nullptr;
     QMap<Provider, ProviderSummaryCard*> m_providerCards;
+    // The other accounts' cards, after the assistants' own, in the published order.
+    QList<ProviderSummaryCard*> m_accountCards;
     ForecastCard* m_forecast = nullptr;
     ScenarioCard* m_scenarios = nullptr;
     RecommendationView* m_recommendations = nullptr;

@@ -24,7 +24,7 @@ void ProviderSummaryCard::setCard(const ProviderCardText& input)
 
     auto* header = new QHBoxLayout;
     header->setSpacing(6);
-    auto* name = PlainText::label(displayName(input.provider));
+    auto* name = PlainText::label(input.title.isEmpty() ? displayName(input.provider) : input.title);
     name->setObjectName(QStringLiteral("providerName"));
     name->setFont(PanelTheme::font(name->font(), 1.05, true));
     name->setToolTip(PlainText::toolTip(input.sourceSentence));

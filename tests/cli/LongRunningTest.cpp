@@ -297,6 +297,15 @@ TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
                            {"default", true},
                            {"folder", h + "/.claude"}}));
     EXPECT_EQ(accounts[1].toObject().value("folder").toString(), h + "/.claude-work");
+    // The text names it as the panel's card does, after the default account's rows.
+    const QStringList text = run(home, {QStringLiteral("status")}).out.split(QLatin1Char('\n'));
+    const auto workLine = std::find_if(text.begin(), text.end(), [](const QString& line) {
+        return line.startsWith(QStringLiteral("Claude Code \u00b7 work 5h: 30% left"));
+    });
+    ASSERT_NE(workLine, text.end()) << text.join('\n').toStdString();
+    EXPECT_TRUE(std::any_of(text.begin(), workLine, [](const QString& line) {
+        return line.startsWith(QStringLiteral("Claude Code 5h: 80% left"));
+    })) << text.join('\n').toStdString();
 }
 
 // Two fetches of the same usage answer, as the service sends it (reset times with a fraction of a second that

@@ -131,6 +131,23 @@ TEST(TopLayout, RunOutBeforeTheResetIsShownInTheRiskyColour)
     EXPECT_TRUE(found) << screen(lines).toStdString();
 }
 
+// Another account's card follows its assistant's, headed with its label, and never takes the focus mark.
+TEST(TopLayout, AnotherAccountsCardFollowsItsAssistants)
+{
+    PublishInputs input = demoInput();
+    ForecastResult work = input.bundle.forecasts[ForecastResult::id(Provider::claude, WindowKind::fiveHour)];
+    work.currentUsedPercent = 70;
+    input.bundle.accounts = {{true, Provider::claude, "00aa00aa", "ann", "/home/ann/.claude", {}},
+                             {false, Provider::claude, "1a2b3c4d", "work", "/home/ann/.claude-work", {work}}};
+    const QString text = screen(TopLayout::render(PublishedState::make(input), {}, 120, 40, Glyphs::utf8));
+    const qsizetype own = text.indexOf(QStringLiteral("Claude Code  "));
+    const qsizetype other = text.indexOf(QStringLiteral("  Claude Code \u00b7 work"));
+    ASSERT_GE(own, 0) << text.toStdString();
+    EXPECT_GT(other, own) << text.toStdString();
+    EXPECT_TRUE(text.mid(other).section(QLatin1Char('\n'), 1, 1).contains(QStringLiteral("30% left")))
+        << text.toStdString();
+}
+
 // The panel's published words for what is set up; the bridge's command only while there is none.
 TEST(TopLayout, EmptyStateGivesThePanelsHintsInWords)
 {

@@ -115,6 +115,24 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
     ASSERT_EQ(view.providerCards().size(), 2);
     EXPECT_EQ(view.providerCards()[0]->card().provider, Provider::codex);
     EXPECT_EQ(view.providerCards()[1]->card().provider, Provider::claude);
+
+    // Another account's readings bring a card of its own after the assistants' cards, headed with its label
+    // (its key while no folder names it), with its own window.
+    UsageSnapshot work =
+        TestSupport::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(5), 70, UiTest::ago(-60));
+    work.account = QStringLiteral("1a2b3c4d");
+    const auto accounts = UiTest::makeState(
+        onboarded(),
+        {TestSupport::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(5), 20, UiTest::ago(-60)),
+         work});
+    PanelView withAccount(*accounts, {});
+    withAccount.show();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return withAccount.providerCards().size() == 3; }));
+    const ProviderCardText other = withAccount.providerCards()[2]->card();
+    EXPECT_EQ(other.title, QStringLiteral("Claude Code \u00b7 1a2b3c4d"));
+    ASSERT_EQ(other.rows.size(), 1);
+    EXPECT_EQ(other.rows[0].text.percent, QStringLiteral("30% left"));
+    EXPECT_EQ(withAccount.providerCards()[1]->card().rows.value(0).text.percent, QStringLiteral("80% left"));
 }
 
 TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
