@@ -183,7 +183,7 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
     for (auto it = readings.cbegin(); it != readings.cend(); ++it) {
         const auto& [provider, key, window] = it.key();
         if (accounts.isEmpty() || accounts.last().provider != provider || accounts.last().key != key) {
-            AccountForecasts account{false, provider, key, key, {}, {}};
+            AccountForecasts account{false, provider, key, key, {}, {}, {}};
             for (const AccountFolders::Account& k : std::as_const(known)) {
                 if (k.folder.provider == provider && k.key == key) {
                     account.label = k.label;
@@ -200,12 +200,15 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
             ForecastEngine::forecast(provider, window, series, settings.forecastBasis, settings.sleep, now);
         accounts.last().forecasts.append(isLongWindow(window) ? CalibratedForecast::applyWeeklyStatus(result)
                                                               : result);
+        accounts.last().latest.append(series.last());
     }
-    for (AccountForecasts& account : accounts)
-        std::stable_sort(account.forecasts.begin(), account.forecasts.end(),
-                         [](const ForecastResult& a, const ForecastResult& b) {
-                             return displayRank(a.windowKind) < displayRank(b.windowKind);
-                         });
+    const auto byRank = [](const auto& a, const auto& b) {
+        return displayRank(a.windowKind) < displayRank(b.windowKind);
+    };
+    for (AccountForecasts& account : accounts) {
+        std::stable_sort(account.forecasts.begin(), account.forecasts.end(), byRank);
+        std::stable_sort(account.latest.begin(), account.latest.end(), byRank);
+    }
     for (Provider provider : allProviders) {
         const auto first = std::find_if(known.cbegin(), known.cend(), [&](const AccountFolders::Account& k) {
             return k.folder.provider == provider && k.folder.isDefault;
@@ -213,7 +216,7 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
         const bool others = std::any_of(accounts.cbegin(), accounts.cend(),
                                         [&](const AccountForecasts& a) { return a.provider == provider; });
         if (first != known.cend() && others && settings.enabledProviders.contains(provider))
-            accounts.append({true, provider, first->key, first->label, first->folder.folder, {}});
+            accounts.append({true, provider, first->key, first->label, first->folder.folder, {}, {}});
     }
     std::stable_sort(accounts.begin(), accounts.end(),
                      [&](const AccountForecasts& a, const AccountForecasts& b) { return rank(a) < rank(b); });

@@ -37,8 +37,9 @@ struct AccountForecasts
     QString label;
     // Empty for an account no longer watched.
     QString folder;
-    // Five-hour first, then the long windows.
+    // Five-hour first, then the long windows; with the newest reading of each, in the same order.
     QList<ForecastResult> forecasts;
+    QList<UsageSnapshot> latest;
 
     friend bool operator==(const AccountForecasts&, const AccountForecasts&) = default;
 };

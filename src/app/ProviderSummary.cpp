@@ -80,17 +80,28 @@ ProviderSummaryInput ProviderSummaryInput::fromAccount(const AccountForecasts& a
                 return f;
         return std::nullopt;
     };
+    const auto latest = [&](WindowKind window) -> std::optional<UsageSnapshot> {
+        for (const UsageSnapshot& s : account.latest)
+            if (s.windowKind == window)
+                return s;
+        return std::nullopt;
+    };
     ProviderSummaryInput input;
     input.provider = account.provider;
     input.now = now;
     input.showRemaining = settings.showRemaining;
     input.fiveHour = forecast(WindowKind::fiveHour);
+    input.fiveHourSnapshot = latest(WindowKind::fiveHour);
     input.longWindow = forecast(WindowKind::sevenDay);
     const bool sevenDay = input.longWindow.has_value();
     if (!sevenDay)
         input.longWindow = forecast(WindowKind::weekly);
-    if (account.provider == Provider::claude && sevenDay)
+    if (input.longWindow)
+        input.longSnapshot = latest(input.longWindow->windowKind);
+    if (account.provider == Provider::claude && sevenDay) {
         input.sonnet = forecast(WindowKind::weekly);
+        input.sonnetSnapshot = latest(WindowKind::weekly);
+    }
     return input;
 }
 

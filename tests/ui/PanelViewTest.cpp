@@ -121,17 +121,21 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
     UsageSnapshot work =
         TestSupport::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(5), 70, UiTest::ago(-60));
     work.account = QStringLiteral("1a2b3c4d");
+    UsageSnapshot workWeek = work;
+    workWeek.windowKind = WindowKind::sevenDay;
+    workWeek.windowDurationMins.reset();
     const auto accounts = UiTest::makeState(
         onboarded(),
         {TestSupport::reading(Provider::claude, WindowKind::fiveHour, UiTest::ago(5), 20, UiTest::ago(-60)),
-         work});
+         work, workWeek});
     PanelView withAccount(*accounts, {});
     withAccount.show();
     ASSERT_TRUE(TestSupport::waitFor([&] { return withAccount.providerCards().size() == 3; }));
     const ProviderCardText other = withAccount.providerCards()[2]->card();
     EXPECT_EQ(other.title, QStringLiteral("Claude Code \u00b7 1a2b3c4d"));
-    ASSERT_EQ(other.rows.size(), 1);
+    ASSERT_EQ(other.rows.size(), 2);
     EXPECT_EQ(other.rows[0].text.percent, QStringLiteral("30% left"));
+    EXPECT_EQ(other.rows[1].text.label, QStringLiteral("7d"));
     EXPECT_EQ(withAccount.providerCards()[1]->card().rows.value(0).text.percent, QStringLiteral("80% left"));
 }
 
