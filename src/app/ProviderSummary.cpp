@@ -69,6 +69,25 @@ QString onTrack(ForecastStatus status)
     return status == ForecastStatus::safe ? QStringLiteral("On track: ") : QString();
 }
 
+// The card's windows: the five-hour one, the seven-day one else the weekly one, and beside a seven-day
+// window Claude's Sonnet limit (carried under weekly), each with its newest reading.
+template <typename Forecast, typename Latest>
+void fillWindows(ProviderSummaryInput& input, const Forecast& forecast, const Latest& latest)
+{
+    input.fiveHour = forecast(WindowKind::fiveHour);
+    input.fiveHourSnapshot = latest(WindowKind::fiveHour);
+    input.longWindow = forecast(WindowKind::sevenDay);
+    const bool sevenDay = input.longWindow.has_value();
+    if (!sevenDay)
+        input.longWindow = forecast(WindowKind::weekly);
+    if (input.longWindow)
+        input.longSnapshot = latest(input.longWindow->windowKind);
+    if (input.provider == Provider::claude && sevenDay) {
+        input.sonnet = forecast(WindowKind::weekly);
+        input.sonnetSnapshot = latest(WindowKind::weekly);
+    }
+}
+
 } // namespace
 
 ProviderSummaryInput ProviderSummaryInput::fromAccount(const AccountForecasts& account,
@@ -90,18 +109,7 @@ ProviderSummaryInput ProviderSummaryInput::fromAccount(const AccountForecasts& a
     input.provider = account.provider;
     input.now = now;
     input.showRemaining = settings.showRemaining;
-    input.fiveHour = forecast(WindowKind::fiveHour);
-    input.fiveHourSnapshot = latest(WindowKind::fiveHour);
-    input.longWindow = forecast(WindowKind::sevenDay);
-    const bool sevenDay = input.longWindow.has_value();
-    if (!sevenDay)
-        input.longWindow = forecast(WindowKind::weekly);
-    if (input.longWindow)
-        input.longSnapshot = latest(input.longWindow->windowKind);
-    if (account.provider == Provider::claude && sevenDay) {
-        input.sonnet = forecast(WindowKind::weekly);
-        input.sonnetSnapshot = latest(WindowKind::weekly);
-    }
+    fillWindows(input, forecast, latest);
     return input;
 }
 
@@ -120,18 +128,7 @@ ProviderSummaryInput ProviderSummaryInput::fromBundle(const ForecastBundle& bund
     input.now = now;
     input.showRemaining = settings.showRemaining;
     input.demo = settings.demoMode;
-    input.fiveHour = forecast(WindowKind::fiveHour);
-    input.fiveHourSnapshot = latest(WindowKind::fiveHour);
-    input.longWindow = forecast(WindowKind::sevenDay);
-    const bool sevenDay = input.longWindow.has_value();
-    if (!sevenDay)
-        input.longWindow = forecast(WindowKind::weekly);
-    if (input.longWindow)
-        input.longSnapshot = latest(input.longWindow->windowKind);
-    if (provider == Provider::claude && sevenDay) {
-        input.sonnet = forecast(WindowKind::weekly);
-        input.sonnetSnapshot = latest(WindowKind::weekly);
-    }
+    fillWindows(input, forecast, latest);
     if (const std::optional<UsageSnapshot> meta = metaSnapshot(bundle, provider))
         input.chips = ProviderSummary::chips(meta->modelDisplayName, meta->modelId, meta->effortLevel,
                                              meta->speedMode, meta->thinkingEnabled);
