@@ -298,7 +298,10 @@ TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
                            {"folder", h + "/.claude"}}));
     EXPECT_EQ(accounts[1].toObject().value("folder").toString(), h + "/.claude-work");
     // The text names it as the panel's card does, after the default account's rows.
-    const QStringList text = run(home, {QStringLiteral("status")}).out.split(QLatin1Char('\n'));
+    QProcessEnvironment utf8 = home.environment();
+    utf8.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    const QStringList text =
+        runProgram(binary(), {QStringLiteral("status")}, utf8).out.split(QLatin1Char('\n'));
     const auto workLine = std::find_if(text.begin(), text.end(), [](const QString& line) {
         return line.startsWith(QStringLiteral("Claude Code \u00b7 work 5h: 30% left"));
     });
