@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # clang-tidy, as .clang-tidy says, over our C++ files in build/dev's compilation database; fails on a finding.
 #   scripts/lint.sh             every file (make lint)
-#   scripts/lint.sh --changed   the files the last commits changed (CI): against the merge base with
-#                               origin/main when HEAD is past it, else HEAD~1; a changed header lints its .cpp
+#   scripts/lint.sh --changed   the files the last commit changed (CI; a changed header lints its .cpp):
+#                               what a clone's remote calls main depends on how it was made, so not that
 #   scripts/lint.sh FILE...     these files
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,9 +20,7 @@ for entry in json.load(open(sys.argv[1])):
 ' "$database" | sort -u)
 
 if [[ ${1:-} == --changed ]]; then
-    base=$(git merge-base HEAD origin/main 2>/dev/null || true)
-    # A clone of main itself is at its merge base: then the last commit is what is new.
-    [[ -n $base && $base != $(git rev-parse HEAD) ]] || base=$(git rev-parse -q --verify HEAD~1 || true)
+    base=$(git rev-parse -q --verify HEAD~1 || true)
     [[ -n $base ]] || { echo "lint: no earlier commit to compare with; skipped"; exit 0; }
     wanted=$(git diff --name-only --diff-filter=d "$base" HEAD -- '*.cpp' '*.h' | sed 's/\.h$/.cpp/' | sort -u)
     files=$(comm -12 <(echo "$known") <(echo "$wanted"))
