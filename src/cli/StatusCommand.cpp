@@ -591,8 +591,7 @@ int run(const Options& options)
     poll.start();
     // The write end of a pipe never reads as readable; its notifier fires only on the reader's hang-up.
     std::optional<QSocketNotifier> hangUp;
-    struct stat out
-    {};
+    struct stat out = {};
     if (::fstat(STDOUT_FILENO, &out) == 0 && S_ISFIFO(out.st_mode)) {
         hangUp.emplace(STDOUT_FILENO, QSocketNotifier::Read);
         const auto readerGone = [&] {

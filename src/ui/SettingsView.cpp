@@ -214,13 +214,16 @@ const QList<SettingsView::Row>& SettingsView::rows()
 {
     static const QList<Row> table = [] {
         using Kind = Row::Kind;
+        using FlagMember = bool AppSettings::*;
+        using ThresholdMember = double NotificationThresholds::*;
+        using SleepMember = qint64 SleepSchedule::*;
         const auto edits = [](std::function<void(AppSettings&, double)> change) {
             return [change](SettingsView& view, double value) {
                 view.edit([&](AppSettings& s) { change(s, value); });
             };
         };
         const auto flag = [edits](const QString& section, const char* name, const QString& label,
-                                  bool AppSettings::*member) {
+                                  FlagMember member) {
             const auto read = [member](const AppSettings& s) { return double(s.*member); };
             const auto write = [member](AppSettings& s, double on) { s.*member = on != 0; };
             return Row{.section = section,
@@ -247,7 +250,7 @@ const QList<SettingsView::Row>& SettingsView::rows()
                        .write = write};
         };
         const auto threshold = [edits](const QString& label, double low, double high, const char* name,
-                                       double NotificationThresholds::*field) {
+                                       ThresholdMember field) {
             const auto format = [label](const SettingsView&, double value) {
                 return label + QStringLiteral(": ") + NumberFormatting::fixed(value, 0);
             };
@@ -265,8 +268,7 @@ const QList<SettingsView::Row>& SettingsView::rows()
                        .read = read,
                        .write = edits(write)};
         };
-        const auto sleepTime = [edits](const char* name, const QString& label,
-                                       qint64 SleepSchedule::*member) {
+        const auto sleepTime = [edits](const char* name, const QString& label, SleepMember member) {
             const auto read = [member](const AppSettings& s) { return double(s.sleep.*member); };
             const auto write = [member](AppSettings& s, double minutes) {
                 s.sleep.*member = qint64(minutes);

@@ -59,8 +59,7 @@ TEST(AccountsCommand, AddsListsAndRemovesFoldersWithoutWritingWhoTheyAre)
     EXPECT_EQ(listed(home), QStringList({"codex/default/on/-", "claude/ann/on/key", "claude/work/off/key",
                                          "claude/Team/on/key"}));
 
-    struct stat info
-    {};
+    struct stat info = {};
     ASSERT_EQ(::stat(QFile::encodeName(home.file("accounts.json")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     for (const QString& file : QDir(home.dataFolder()).entryList(QDir::Files)) {

@@ -31,10 +31,12 @@ template <std::size_t> using AnyMemberAt = AnyMember;
 
 template <typename T, std::size_t... I> constexpr bool takesInitializers(std::index_sequence<I...>)
 {
+    // clang-format off: the releases we build with lay a requires-expression out differently
     return requires
     {
         T{AnyMemberAt<I>{}...};
     };
+    // clang-format on
 }
 
 constexpr std::size_t forecastFieldCount = std::tuple_size_v<decltype(forecastResultFields)>;

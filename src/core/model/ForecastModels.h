@@ -49,8 +49,9 @@ struct ForecastResult
 // One member of ForecastResult with its key in `status --json`.
 template <typename T> struct ForecastField
 {
+    using Member = T ForecastResult::*;
     const char* key;
-    T ForecastResult::*member;
+    Member member;
 };
 template <typename T> ForecastField(const char*, T ForecastResult::*) -> ForecastField<T>;
 
