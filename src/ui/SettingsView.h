@@ -87,7 +87,7 @@ private:
     void addDisplayHelp(QVBoxLayout* layout);
     void addPreview(QVBoxLayout* layout);
     void addBedtimeIn(QVBoxLayout* layout);
-    void addSnooze(QVBoxLayout* layout);
+    void addSnooze(QVBoxLayout* alerts);
     void addBridgeActions(QVBoxLayout* layout);
     void addBridgeMessage(QVBoxLayout* layout);
     void addCodexStatus(QVBoxLayout* layout);
