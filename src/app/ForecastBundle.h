@@ -41,6 +41,9 @@ struct AccountForecasts
     QList<ForecastResult> forecasts;
     QList<UsageSnapshot> latest;
 
+    // "Claude Code · work": how every face names another account, its card's title included.
+    [[nodiscard]] QString name() const { return displayName(provider) + QStringLiteral(" \u00b7 ") + label; }
+
     friend bool operator==(const AccountForecasts&, const AccountForecasts&) = default;
 };
 
