@@ -660,7 +660,7 @@ void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSett
     QList<std::pair<Provider, PaceResult>> paces;
     for (auto it = bundle.paces.cbegin(); it != bundle.paces.cend(); ++it)
         paces.append({it.key(), it.value()});
-    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
+    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings, bundle.accounts);
     manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock.now());
     // Overage figures exist only where the Claude provider runs live and has fetched them.
     std::optional<ClaudeExtraUsage> extra;
