@@ -492,6 +492,14 @@ void AppState::setFocusedProvider(Provider provider)
     setSettings(next);
 }
 
+void AppState::setFocusedAccount(const QString& key)
+{
+    if (m_viewAccount == key)
+        return;
+    m_viewAccount = key;
+    Q_EMIT changed();
+}
+
 void AppState::setBasis(ForecastBasis basis)
 {
     if (shownBasis() == basis)
@@ -593,6 +601,7 @@ PublishedState AppState::publishedState() const
     inputs.bundle = m_published;
     inputs.settings = m_settings;
     inputs.settings.forecastBasis = shownBasis();
+    inputs.focusedAccount = m_viewAccount;
     inputs.health = m_providerHealth;
     inputs.lastRefresh = m_lastRefresh;
     inputs.history = m_environment.history ? m_environment.history->totals() : nullptr;

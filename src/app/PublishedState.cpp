@@ -45,6 +45,12 @@ PublishedState PublishedState::make(PublishInputs inputs)
                  [&](const AccountForecasts& a) { return state.providers.contains(a.provider); });
     state.globalStatus = StateQueries::globalStatus(bundle.forecasts, accounts);
     state.focused = StateQueries::focusedSeries(bundle.series, bundle.forecasts, state.settings, now);
+    const bool accountShown = std::any_of(accounts.cbegin(), accounts.cend(), [&](const AccountForecasts& a) {
+        return !a.isDefault && a.provider == state.focused.first && a.key == state.focusedAccount &&
+               !a.forecasts.isEmpty();
+    });
+    if (!accountShown)
+        state.focusedAccount.clear();
     // A face that reads the focus from the settings sees the window every face follows.
     state.settings.focusedProvider = state.focused.first;
     state.settings.focusedWindow = state.focused.second;

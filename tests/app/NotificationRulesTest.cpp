@@ -94,8 +94,8 @@ TEST(NotificationRules, FiveHourAlerts)
 TEST(NotificationRules, AnotherAccountsAlertsNameAndKeyIt)
 {
     const auto account = [](bool isDefault, Provider provider, const char* key, const char* label,
-                            QList<ForecastResult> forecasts) {
-        return AccountForecasts{isDefault, provider, key, label, {}, std::move(forecasts), {}};
+                            const QList<ForecastResult>& forecasts) {
+        return AppTest::account(isDefault, provider, key, label, {}, forecasts);
     };
     const Alert defaultUsage{"claude-5h-usage", 1800, "Claude Code 5h usage high",
                              "5h usage is above 70% (now 75%)."};

@@ -99,18 +99,14 @@ TEST(PublishedState, TrayFollowsTheMostUrgentAccount)
     const auto claude = [](WindowKind w, double used, S status) {
         return forecast(Provider::claude, w, used, status);
     };
-    const AccountForecasts defaultAccount{true, Provider::claude, "aaaa1111", "me", "/h/.claude", {}, {}};
-    const AccountForecasts work{
-        false,
-        Provider::claude,
-        "bbbb2222",
-        "work",
-        "/h/.claude-work",
-        {claude(WindowKind::fiveHour, 81.6, S::risky), claude(WindowKind::sevenDay, 50, S::safe)},
-        {}};
-    const AccountForecasts calm{false,  Provider::claude,  "cccc3333",
-                                "calm", "/h/.claude-calm", {claude(WindowKind::fiveHour, 5, S::safe)},
-                                {}};
+    const AccountForecasts defaultAccount =
+        AppTest::account(true, Provider::claude, "aaaa1111", "me", "/h/.claude");
+    const AccountForecasts work = AppTest::account(
+        false, Provider::claude, "bbbb2222", "work", "/h/.claude-work",
+        {claude(WindowKind::fiveHour, 81.6, S::risky), claude(WindowKind::sevenDay, 50, S::safe)});
+    const AccountForecasts calm =
+        AppTest::account(false, Provider::claude, "cccc3333", "calm", "/h/.claude-calm",
+                         {claude(WindowKind::fiveHour, 5, S::safe)});
     struct Row
     {
         const char* name;

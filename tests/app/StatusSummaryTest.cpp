@@ -87,16 +87,13 @@ TEST(StatusSummary, ListsAnotherClaudeAccountForASessionInItsFolder)
         return forecast(provider, WindowKind::fiveHour, used, ForecastStatus::watch);
     };
     const QList<AccountForecasts> accounts{
-        {true, Provider::claude, "aaaa1111", "me", "/h/.claude", {}, {}},
-        {false,
-         Provider::claude,
-         "bbbb2222",
-         "work",
-         "/h/.claude-work",
-         {fiveHour(Provider::claude, 80)},
-         {}},
-        {false, Provider::claude, "cccc3333", "cccc3333", "", {fiveHour(Provider::claude, 10)}, {}},
-        {false, Provider::codex, "dddd4444", "work", "/h/.codex-work", {fiveHour(Provider::codex, 10)}, {}},
+        AppTest::account(true, Provider::claude, "aaaa1111", "me", "/h/.claude"),
+        AppTest::account(false, Provider::claude, "bbbb2222", "work", "/h/.claude-work",
+                         {fiveHour(Provider::claude, 80)}),
+        AppTest::account(false, Provider::claude, "cccc3333", "cccc3333", "",
+                         {fiveHour(Provider::claude, 10)}),
+        AppTest::account(false, Provider::codex, "dddd4444", "work", "/h/.codex-work",
+                         {fiveHour(Provider::codex, 10)}),
     };
     const auto forecasts = AppTest::keyed({fiveHour(Provider::claude, 37)});
     EXPECT_FALSE(StatusSummary::content(forecasts, AppSettings{}, now).contains("accounts"));

@@ -331,8 +331,8 @@ TEST(StatusWaybar, PercentageIsTheMostUrgentWindowsLikeTheTrayIcon)
         {"one account each", {}, 40, "AI  C 20% · Cl 40%", "risky"},
         // Nor the default account's Claude window another account's closer to its limit, which is named.
         {"another account is the most urgent",
-         {{true, Provider::claude, "aaaa1111", "me", {}, {}, {}},
-          {false, Provider::claude, "bbbb2222", "work", {}, {workClaude}, {}}},
+         {{true, Provider::claude, "aaaa1111", "me", {}, {}, {}, {}},
+          {false, Provider::claude, "bbbb2222", "work", {}, {workClaude}, {}, {}}},
          10,
          "AI  C 20% · Cl 10% work",
          "limitLikely"},
