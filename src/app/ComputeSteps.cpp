@@ -190,6 +190,7 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
                 if (k.folder.provider == provider && k.key == key) {
                     account.label = k.label;
                     account.folder = k.folder.folder;
+                    account.labelFromEmail = k.label != AccountFolders::label(k.folder, std::nullopt);
                 }
             }
             accounts.append(account);
@@ -225,7 +226,15 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
         const bool others = std::any_of(accounts.cbegin(), accounts.cend(),
                                         [&](const AccountForecasts& a) { return a.provider == provider; });
         if (first != known.cend() && others && settings.enabledProviders.contains(provider))
-            accounts.append({true, provider, first->key, first->label, first->folder.folder, {}, {}, {}});
+            accounts.append({true,
+                             provider,
+                             first->key,
+                             first->label,
+                             first->folder.folder,
+                             {},
+                             {},
+                             {},
+                             first->label != AccountFolders::label(first->folder, std::nullopt)});
     }
     std::stable_sort(accounts.begin(), accounts.end(),
                      [&](const AccountForecasts& a, const AccountForecasts& b) { return rank(a) < rank(b); });

@@ -68,7 +68,7 @@ QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSet
         others.append(QJsonObject{
             {QStringLiteral("folder"), account.folder},
             {QStringLiteral("key"), account.key},
-            {QStringLiteral("label"), account.label},
+            {QStringLiteral("label"), account.labelFromEmail ? account.key : account.label},
             {QStringLiteral("windows"), windowsOf(account.forecasts, settings, now)},
         });
     }

@@ -21,7 +21,8 @@ inline constexpr auto fileName = "statusline-summary.json";
 
 // Everything the file says except when it was written: equal content means there is nothing to write.
 // Windows are keyed by ForecastResult::id() ("claude-fiveHour"). Beside another watched Claude account,
-// `accounts` lists each such one with its folder, key, label and windows, for a session run in that folder.
+// `accounts` lists each such one with its folder, key, label (the key instead of one made from an e-mail
+// address) and windows, for a session run in that folder.
 [[nodiscard]] QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
                                   const QDateTime& now, const QList<AccountForecasts>& accounts = {});
 
