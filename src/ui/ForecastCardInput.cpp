@@ -7,9 +7,9 @@ ForecastCardInput ForecastCardInput::fromPublished(const PublishedState& state)
     input.basis = state.settings.forecastBasis;
     input.showRemaining = state.settings.showRemaining;
     input.now = state.now;
-    const auto addTab = [&](Provider provider, const QString& account, const QString& title) {
-        input.tabs.append(provider);
-        input.tabAccounts.append(account);
+    const auto addTab = [&](Provider tabProvider, const QString& tabAccount, const QString& title) {
+        input.tabs.append(tabProvider);
+        input.tabAccounts.append(tabAccount);
         input.tabTitles.append(title);
     };
     for (const Provider provider : state.providers) {
