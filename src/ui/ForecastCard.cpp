@@ -163,7 +163,7 @@ void ForecastCard::rebuildFocusMenu()
                                          ProviderSummary::rangeTitle(key.second));
         m_focusChoices->addAction(entry);
         entry->setCheckable(true);
-        entry->setChecked(!m_input.focusAuto && key.first == m_input.provider &&
+        entry->setChecked(!m_input.focusAuto && m_input.account.isEmpty() && key.first == m_input.provider &&
                           key.second == m_input.window);
         connect(entry, &QAction::triggered, this, [this, key] {
             // The menu lists the default accounts' windows.
