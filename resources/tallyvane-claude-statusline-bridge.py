@@ -3,7 +3,9 @@
 #
 # Claude Code runs this as its status-line command with one JSON document on stdin. The bridge appends the
 # quota readings it finds there to Tallyvane's snapshot log, records the current model in claude-meta.json,
-# and prints a status line: the wrapped command's, when Tallyvane replaced one, else its own.
+# and prints a status line: the wrapped command's, when Tallyvane replaced one, else its own. A session run in
+# another account's folder (CLAUDE_CONFIG_DIR) that Tallyvane's summary lists has its readings keyed by that
+# account and its line named after it.
 #
 # It lives in Tallyvane's data folder and writes only there. Claude Code may kill it at any moment (a new
 # run aborts the one in flight), so every file change is a single append or an atomic rename. It never
@@ -244,7 +246,7 @@ def settings(document):
     return current
 
 
-def readings(document, now, current):
+def readings(document, now, current, account=None):
     limits = child(document, "rate_limits")
     found = []
     for key, kind, minutes, _ in WINDOWS:
@@ -261,6 +263,8 @@ def readings(document, now, current):
         snapshot["windowDurationMins"] = minutes
         snapshot["limitName"] = kind
         snapshot.update(current)
+        if account:
+            snapshot["account"] = account
         snapshot["source"] = "claude.statusline"
         snapshot["sourceConfidence"] = "high"
         found.append(snapshot)
@@ -277,6 +281,12 @@ def lock(fd):
             if time.monotonic() > deadline:
                 return False
             time.sleep(0.005)
+
+
+def memory_key(snapshot):
+    """Where the state remembers a window: by its kind, and for another account by its key as well."""
+    account = snapshot.get("account")
+    return account + "-" + snapshot["windowKind"] if account else snapshot["windowKind"]
 
 
 def due(previous, snapshot, now):
@@ -296,12 +306,12 @@ def append(snapshots, now):
         # Decided under the lock, so concurrent runs with the same reading append it once.
         state = read_json(STATE)
         state = state if isinstance(state, dict) else {}
-        fresh = [s for s in snapshots if due(state.get(s["windowKind"]), s, now)]
+        fresh = [s for s in snapshots if due(state.get(memory_key(s)), s, now)]
         if not fresh:
             return
         written = dict(state)
         for s in fresh:
-            written[s["windowKind"]] = {"usedPercent": s["usedPercent"], "resetAt": s.get("resetAt"),
+            written[memory_key(s)] = {"usedPercent": s["usedPercent"], "resetAt": s.get("resetAt"),
                                         "writtenAt": now}
         # Remembered first: a reading the state cannot hold would be appended again on every redraw.
         if not write_atomically(STATE, dumps(written).encode("ascii")):
@@ -437,12 +447,34 @@ def text_of(value):
     return printable(outside(value))
 
 
-def forecast_line(document, snapshots, summary, colour):
+def session_account(summary):
+    """The summary's entry of another account when this session runs in that account's folder, else None."""
+    accounts = summary.get("accounts") if isinstance(summary, dict) else None
+    if not isinstance(accounts, list):
+        return None
+    folder = os.environ.get("CLAUDE_CONFIG_DIR") or os.path.join(os.path.expanduser("~"), ".claude")
+    here = os.path.realpath(folder)
+    for entry in accounts:
+        if not isinstance(entry, dict) or not isinstance(entry.get("folder"), str):
+            continue
+        key = entry.get("key")
+        # A key goes into the log as it is: only the 8 hex digits Tallyvane makes.
+        if not (isinstance(key, str) and len(key) == 8 and all(c in "0123456789abcdef" for c in key)):
+            continue
+        if os.path.realpath(entry["folder"]) == here:
+            return entry
+    return None
+
+
+def forecast_line(document, snapshots, summary, colour, account=None):
     parts = []
     name = text_of(child(document, "model").get("display_name"))
     if name:
         parts.append(name)
-    windows = child(summary, "windows")
+    label = text_of(account.get("label")) if account else ""
+    if label:
+        parts.append(label)
+    windows = child(account if account else summary, "windows")
     remaining = summary.get("showRemaining") is not False
     own = {s["windowKind"]: s["usedPercent"] for s in snapshots}
     for _, kind, _, label in WINDOWS:
@@ -467,15 +499,22 @@ def main():
     raw = b""
     document = {}
     snapshots = []
+    summary = None
+    account = None
     try:
         raw = sys.stdin.buffer.read(MAX_INPUT)
         document = parse_document(raw)
     except Exception:
         pass
     try:
+        summary = fresh_summary(time.time_ns())
+        account = session_account(summary)
+    except Exception:
+        pass
+    try:
         now = int(time.time())
         current = settings(document)
-        snapshots = readings(document, now, current)
+        snapshots = readings(document, now, current, account["key"] if account else None)
         if snapshots:
             append(snapshots, now)
         record_meta(current, now)
@@ -488,8 +527,7 @@ def main():
         pass
     if output is None:
         try:
-            summary = fresh_summary(time.time_ns())
-            line = (forecast_line(document, snapshots, summary, not os.environ.get("NO_COLOR"))
+            line = (forecast_line(document, snapshots, summary, not os.environ.get("NO_COLOR"), account)
                     if summary is not None else own_line(document, snapshots))
             output = line.encode("utf-8", "replace")
         except Exception:

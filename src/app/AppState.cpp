@@ -492,6 +492,14 @@ void AppState::setFocusedProvider(Provider provider)
     setSettings(next);
 }
 
+void AppState::setFocusedAccount(const QString& key)
+{
+    if (m_viewAccount == key)
+        return;
+    m_viewAccount = key;
+    Q_EMIT changed();
+}
+
 void AppState::setBasis(ForecastBasis basis)
 {
     if (shownBasis() == basis)
@@ -593,6 +601,7 @@ PublishedState AppState::publishedState() const
     inputs.bundle = m_published;
     inputs.settings = m_settings;
     inputs.settings.forecastBasis = shownBasis();
+    inputs.focusedAccount = m_viewAccount;
     inputs.health = m_providerHealth;
     inputs.lastRefresh = m_lastRefresh;
     inputs.history = m_environment.history ? m_environment.history->totals() : nullptr;
@@ -660,7 +669,7 @@ void AppState::notify(const ForecastBundle& bundle, const AppSettings& cycleSett
     QList<std::pair<Provider, PaceResult>> paces;
     for (auto it = bundle.paces.cbegin(); it != bundle.paces.cend(); ++it)
         paces.append({it.key(), it.value()});
-    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings);
+    manager->evaluate(bundle.forecasts.values(), paces, cycleSettings, bundle.accounts);
     manager->evaluateRunOut(bundle.calibrated, cycleSettings, m_clock.now());
     // Overage figures exist only where the Claude provider runs live and has fetched them.
     std::optional<ClaudeExtraUsage> extra;

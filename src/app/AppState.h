@@ -150,6 +150,9 @@ public:
     void stopProviders();
     void toggleProvider(Provider provider, bool enabled);
     void setFocusedProvider(Provider provider);
+    // The panel's account tabs: this run's view only. The key of the other account whose windows the forecast
+    // card shows; empty: the default account's.
+    void setFocusedAccount(const QString& key);
     // The panel's basis picker: this run's view only; the saved default basis stays as it is.
     void setBasis(ForecastBasis basis);
     // The basis the cycles forecast with: the picked one, else the saved default.
@@ -224,6 +227,7 @@ private:
 
     AppSettings m_settings;
     std::optional<ForecastBasis> m_viewBasis;
+    QString m_viewAccount;
     std::optional<QDateTime> m_lastRefresh;
     QMap<Provider, ProviderHealth> m_providerHealth;
     // The published cycle: working snapshots with their series, forecasts, paces, calibrated projections,

@@ -1,5 +1,6 @@
 #include "app/ComputeSteps.h"
 
+#include "app/RangeChartData.h"
 #include "core/forecast/CalibratedForecast.h"
 #include "core/forecast/ForecastEngine.h"
 #include "core/forecast/ForecastMath.h"
@@ -12,6 +13,7 @@
 #include "providers/AccountFolders.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace ComputeSteps {
 
@@ -183,11 +185,12 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
     for (auto it = readings.cbegin(); it != readings.cend(); ++it) {
         const auto& [provider, key, window] = it.key();
         if (accounts.isEmpty() || accounts.last().provider != provider || accounts.last().key != key) {
-            AccountForecasts account{false, provider, key, key, {}, {}, {}};
+            AccountForecasts account{false, provider, key, key, {}, {}, {}, {}};
             for (const AccountFolders::Account& k : std::as_const(known)) {
                 if (k.folder.provider == provider && k.key == key) {
                     account.label = k.label;
                     account.folder = k.folder.folder;
+                    account.labelFromEmail = k.label != AccountFolders::label(k.folder, std::nullopt);
                 }
             }
             accounts.append(account);
@@ -201,6 +204,11 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
         accounts.last().forecasts.append(isLongWindow(window) ? CalibratedForecast::applyWeeklyStatus(result)
                                                               : result);
         accounts.last().latest.append(series.last());
+        const std::optional<QDateTime> start = RangeChartData::currentWindowStart(result, series.last());
+        QList<UsageSnapshot> current;
+        std::copy_if(series.cbegin(), series.cend(), std::back_inserter(current),
+                     [&](const UsageSnapshot& s) { return !start || s.timestamp >= *start; });
+        accounts.last().readings.append(current.isEmpty() ? QList<UsageSnapshot>{series.last()} : current);
     }
     const auto byRank = [](const auto& a, const auto& b) {
         return displayRank(a.windowKind) < displayRank(b.windowKind);
@@ -208,6 +216,8 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
     for (AccountForecasts& account : accounts) {
         std::stable_sort(account.forecasts.begin(), account.forecasts.end(), byRank);
         std::stable_sort(account.latest.begin(), account.latest.end(), byRank);
+        std::stable_sort(account.readings.begin(), account.readings.end(),
+                         [&](const auto& a, const auto& b) { return byRank(a.last(), b.last()); });
     }
     for (Provider provider : allProviders) {
         const auto first = std::find_if(known.cbegin(), known.cend(), [&](const AccountFolders::Account& k) {
@@ -216,7 +226,15 @@ otherAccounts(const QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageS
         const bool others = std::any_of(accounts.cbegin(), accounts.cend(),
                                         [&](const AccountForecasts& a) { return a.provider == provider; });
         if (first != known.cend() && others && settings.enabledProviders.contains(provider))
-            accounts.append({true, provider, first->key, first->label, first->folder.folder, {}, {}});
+            accounts.append({true,
+                             provider,
+                             first->key,
+                             first->label,
+                             first->folder.folder,
+                             {},
+                             {},
+                             {},
+                             first->label != AccountFolders::label(first->folder, std::nullopt)});
     }
     std::stable_sort(accounts.begin(), accounts.end(),
                      [&](const AccountForecasts& a, const AccountForecasts& b) { return rank(a) < rank(b); });

@@ -40,6 +40,13 @@ struct AccountForecasts
     // Five-hour first, then the long windows; with the newest reading of each, in the same order.
     QList<ForecastResult> forecasts;
     QList<UsageSnapshot> latest;
+    // Each window's readings since it began (at least its newest), ascending, in the same order: the chart's.
+    QList<QList<UsageSnapshot>> readings;
+    // The label is the part of the account's e-mail address before the @: shown, never written to a file.
+    bool labelFromEmail = false;
+
+    // "Claude Code · work": how every face names another account, its card's title included.
+    [[nodiscard]] QString name() const { return displayName(provider) + QStringLiteral(" \u00b7 ") + label; }
 
     friend bool operator==(const AccountForecasts&, const AccountForecasts&) = default;
 };

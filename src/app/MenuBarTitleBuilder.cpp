@@ -27,66 +27,92 @@ QString whole(double value)
     return QString::number(static_cast<qint64>(NumberFormatting::rounded(value)));
 }
 
-QString compactTitle(const QList<ForecastResult>& candidates, bool showRemaining)
+// " work" after a figure of an assistant with several accounts; empty otherwise.
+QString accountSuffix(const Candidate& c)
+{
+    return c.account.isEmpty() ? QString() : QLatin1Char(' ') + c.account;
+}
+
+QString compactTitle(const QList<Candidate>& candidates, bool showRemaining)
 {
     QStringList parts;
-    for (const ForecastResult& c : candidates) {
-        const QString value = whole(shownValue(c, showRemaining));
-        parts.append(shortLabel(c.provider) + QLatin1Char(' ') +
-                     (value == NumberFormatting::dash ? value : value + QLatin1Char('%')));
+    for (const Candidate& c : candidates) {
+        const QString value = whole(shownValue(c.forecast, showRemaining));
+        parts.append(shortLabel(c.forecast.provider) + QLatin1Char(' ') +
+                     (value == NumberFormatting::dash ? value : value + QLatin1Char('%')) + accountSuffix(c));
     }
     return QStringLiteral("AI  ") + parts.join(QStringLiteral(" · "));
 }
 
-QString minimalTitle(const QList<ForecastResult>& candidates, bool showRemaining)
+QString minimalTitle(const QList<Candidate>& candidates, bool showRemaining)
 {
     QStringList parts;
-    for (const ForecastResult& c : candidates)
-        parts.append(whole(shownValue(c, showRemaining)));
+    for (const Candidate& c : candidates)
+        parts.append(whole(shownValue(c.forecast, showRemaining)) + accountSuffix(c));
     return QStringLiteral("AI ") + parts.join(QLatin1Char('/'));
 }
 
-QString forecastTitle(const ForecastResult& worst)
+QString forecastTitle(const Candidate& worst)
 {
-    if (worst.status == ForecastStatus::limitLikely) {
-        if (worst.estimatedTimeToLimit)
-            return QStringLiteral("AI  ") + TimeFormatting::countdown(worst.estimatedTimeToLimit) +
-                   QStringLiteral(" left");
-        return QStringLiteral("AI  Limit likely");
-    }
-    return QStringLiteral("AI  ") + statusWord(worst.status);
+    const ForecastResult& f = worst.forecast;
+    QString text = QStringLiteral("AI  ") + statusWord(f.status);
+    if (f.status == ForecastStatus::limitLikely && f.estimatedTimeToLimit)
+        text = QStringLiteral("AI  ") + TimeFormatting::countdown(f.estimatedTimeToLimit) +
+               QStringLiteral(" left");
+    return worst.account.isEmpty() ? text : text + QStringLiteral(" \u00b7 ") + worst.account;
 }
 
-QString focusTitle(const ForecastResult& chosen, const QMap<QString, ForecastResult>& forecasts,
-                   bool showRemaining)
+// "Claude Code", or "Claude Code · work" for one of several accounts, as the cards are titled.
+QString nameOf(const Candidate& c)
 {
-    QString text = displayName(chosen.provider) + QLatin1Char(' ') +
-                   NumberFormatting::percent(shownValue(chosen, showRemaining));
-    for (WindowKind window : {WindowKind::sevenDay, WindowKind::weekly}) {
-        if (const auto longWindow = StateQueries::forecast(forecasts, chosen.provider, window)) {
-            text += QStringLiteral(" · ") + ::shortLabel(window) + QLatin1Char(' ') +
-                    NumberFormatting::percent(shownValue(*longWindow, showRemaining));
-            break;
-        }
-    }
+    const QString name = displayName(c.forecast.provider);
+    return c.account.isEmpty() ? name : name + QStringLiteral(" \u00b7 ") + c.account;
+}
+
+QString focusTitle(const Candidate& chosen, bool showRemaining)
+{
+    QString text = nameOf(chosen) + QLatin1Char(' ') +
+                   NumberFormatting::percent(shownValue(chosen.forecast, showRemaining));
+    if (const auto& longWindow = chosen.longWindow)
+        text += QStringLiteral(" · ") + ::shortLabel(longWindow->windowKind) + QLatin1Char(' ') +
+                NumberFormatting::percent(shownValue(*longWindow, showRemaining));
     return text;
 }
 
 // The most severe status; between equals the fuller window, so that the icon, the title and a status bar
 // all name the window that runs out first.
-const ForecastResult& mostUrgent(const QList<ForecastResult>& candidates)
+const Candidate& mostUrgent(const QList<Candidate>& candidates)
 {
-    const ForecastResult* worst = &candidates.first();
-    const auto used = [](const ForecastResult& f) {
-        return std::isfinite(f.currentUsedPercent) ? f.currentUsedPercent : -1.0;
+    const Candidate* worst = &candidates.first();
+    const auto used = [](const Candidate& c) {
+        return std::isfinite(c.forecast.currentUsedPercent) ? c.forecast.currentUsedPercent : -1.0;
     };
-    for (const ForecastResult& c : candidates) {
-        const int rank = severityRank(c.status);
-        const int worstRank = severityRank(worst->status);
+    for (const Candidate& c : candidates) {
+        const int rank = severityRank(c.forecast.status);
+        const int worstRank = severityRank(worst->forecast.status);
         if (rank > worstRank || (rank == worstRank && used(c) > used(*worst)))
             worst = &c;
     }
     return *worst;
+}
+
+// One account's candidate: its 5-hour window and the long window provider focus shows; absent without
+// a 5-hour window.
+std::optional<Candidate> candidateOf(const QList<ForecastResult>& windows, const QString& account)
+{
+    const auto find = [&](WindowKind kind) -> std::optional<ForecastResult> {
+        for (const ForecastResult& f : windows)
+            if (f.windowKind == kind)
+                return f;
+        return std::nullopt;
+    };
+    const auto fiveHour = find(WindowKind::fiveHour);
+    if (!fiveHour)
+        return std::nullopt;
+    auto longWindow = find(WindowKind::sevenDay);
+    if (!longWindow)
+        longWindow = find(WindowKind::weekly);
+    return Candidate{*fiveHour, longWindow, account};
 }
 
 } // namespace
@@ -99,12 +125,37 @@ double shownValue(const ForecastResult& forecast, bool showRemaining)
     return std::clamp(v, 0.0, kLargestShown);
 }
 
-std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                               const QList<AccountForecasts>& accounts)
 {
     Leading leading;
-    for (Provider provider : StateQueries::sortedEnabledProviders(settings))
-        if (const auto f = StateQueries::forecast(forecasts, provider, WindowKind::fiveHour))
-            leading.candidates.append(*f);
+    for (Provider provider : StateQueries::sortedEnabledProviders(settings)) {
+        QList<ForecastResult> own;
+        for (const ForecastResult& f : forecasts)
+            if (f.provider == provider)
+                own.append(f);
+        QList<Candidate> mine;
+        // The default account is named only beside others, by its entry in `accounts`.
+        QString defaultLabel;
+        bool several = false;
+        for (const AccountForecasts& account : accounts) {
+            if (account.provider != provider)
+                continue;
+            if (account.isDefault) {
+                defaultLabel = account.label;
+            } else {
+                several = true;
+                if (const auto c = candidateOf(account.forecasts, account.label))
+                    mine.append(*c);
+            }
+        }
+        if (several && defaultLabel.isEmpty())
+            defaultLabel = QStringLiteral("default");
+        if (const auto c = candidateOf(own, defaultLabel))
+            mine.prepend(*c);
+        if (!mine.isEmpty())
+            leading.candidates.append(mostUrgent(mine));
+    }
     if (leading.candidates.isEmpty())
         return std::nullopt;
 
@@ -113,7 +164,7 @@ std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, c
         if (leading.candidates.size() == 1)
             leading.mode = MenuBarDisplayMode::providerFocus;
         else if (std::any_of(leading.candidates.cbegin(), leading.candidates.cend(),
-                             [](const ForecastResult& c) { return isRiskyOrWorse(c.status); }))
+                             [](const Candidate& c) { return isRiskyOrWorse(c.forecast.status); }))
             leading.mode = MenuBarDisplayMode::forecast;
         else
             leading.mode = MenuBarDisplayMode::compact;
@@ -121,27 +172,28 @@ std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts, c
     if (leading.mode == MenuBarDisplayMode::providerFocus) {
         const auto focused =
             std::find_if(leading.candidates.cbegin(), leading.candidates.cend(),
-                         [&](const ForecastResult& c) { return c.provider == settings.trayProvider; });
-        leading.forecast = focused != leading.candidates.cend() ? *focused : leading.candidates.first();
+                         [&](const Candidate& c) { return c.forecast.provider == settings.trayProvider; });
+        leading.chosen = focused != leading.candidates.cend() ? *focused : leading.candidates.first();
     } else {
-        leading.forecast = mostUrgent(leading.candidates);
+        leading.chosen = mostUrgent(leading.candidates);
     }
     return leading;
 }
 
 std::optional<qint64> figure(const Leading& leading, bool showRemaining)
 {
-    const double value = shownValue(leading.forecast, showRemaining);
+    const double value = shownValue(leading.chosen.forecast, showRemaining);
     if (!std::isfinite(value))
         return std::nullopt;
     return static_cast<qint64>(NumberFormatting::rounded(value));
 }
 
-QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+              const QList<AccountForecasts>& accounts)
 {
     if (settings.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
         return {};
-    const std::optional<Leading> leading = resolve(forecasts, settings);
+    const std::optional<Leading> leading = resolve(forecasts, settings, accounts);
     if (!leading)
         return kNoFigures;
 
@@ -151,9 +203,9 @@ QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings&
     case MenuBarDisplayMode::minimal:
         return minimalTitle(leading->candidates, settings.showRemaining);
     case MenuBarDisplayMode::forecast:
-        return forecastTitle(leading->forecast);
+        return forecastTitle(leading->chosen);
     case MenuBarDisplayMode::providerFocus:
-        return focusTitle(leading->forecast, forecasts, settings.showRemaining);
+        return focusTitle(leading->chosen, settings.showRemaining);
     case MenuBarDisplayMode::autoMode:
     case MenuBarDisplayMode::iconOnly:
         break;
@@ -166,15 +218,16 @@ QString title(const AppState& state)
     return title(state.forecasts(), state.settings());
 }
 
-QString spelledOut(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings)
+QString spelledOut(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                   const QList<AccountForecasts>& accounts)
 {
-    const std::optional<Leading> leading = resolve(forecasts, settings);
+    const std::optional<Leading> leading = resolve(forecasts, settings, accounts);
     if (!leading)
         return NumberFormatting::dash;
     QStringList parts;
-    for (const ForecastResult& c : leading->candidates)
-        parts.append(displayName(c.provider) + QLatin1Char(' ') +
-                     NumberFormatting::percent(shownValue(c, settings.showRemaining)) +
+    for (const Candidate& c : leading->candidates)
+        parts.append(nameOf(c) + QLatin1Char(' ') +
+                     NumberFormatting::percent(shownValue(c.forecast, settings.showRemaining)) +
                      (settings.showRemaining ? QStringLiteral(" left") : QStringLiteral(" used")));
     return parts.join(QStringLiteral(" · "));
 }

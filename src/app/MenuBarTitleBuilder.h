@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
 #include "core/model/AppSettings.h"
 #include "core/model/Enums.h"
 #include "core/model/ForecastModels.h"
@@ -25,21 +26,33 @@ enum class StatusIcon
     warning
 };
 
+// One assistant's window the title may show: the most urgent 5-hour window of its accounts.
+struct Candidate
+{
+    ForecastResult forecast;
+    // What provider focus shows beside it: the same account's seven-day window, else its weekly one.
+    std::optional<ForecastResult> longWindow;
+    // The account's label while its assistant has several accounts with readings; else empty.
+    QString account;
+};
+
 // What the title and the tray icon's figure lead with.
 struct Leading
 {
     // The settings' display mode with `auto` decided; never autoMode.
     MenuBarDisplayMode mode = MenuBarDisplayMode::compact;
-    // The 5-hour forecasts of the enabled providers, in display order; never empty.
-    QList<ForecastResult> candidates;
+    // One per enabled provider with a 5-hour forecast, in display order; never empty.
+    QList<Candidate> candidates;
     // Provider focus: the focused provider's (else the first); otherwise the most urgent: the most severe,
     // between equals the most used, then the first.
-    ForecastResult forecast;
+    Candidate chosen;
 };
 
-// Absent when no enabled provider has a 5-hour forecast.
+// Absent when no enabled provider has a 5-hour forecast. `accounts` as the bundle lists them: an
+// assistant's candidate is the most urgent window of any of its accounts, the default one first on a tie.
 [[nodiscard]] std::optional<Leading> resolve(const QMap<QString, ForecastResult>& forecasts,
-                                             const AppSettings& settings);
+                                             const AppSettings& settings,
+                                             const QList<AccountForecasts>& accounts = {});
 // The figure the title shows for a window: used, or remaining with showRemaining; kept within 0..999 so that
 // no logged value, however absurd, overflows an integer. NaN stays NaN.
 [[nodiscard]] double shownValue(const ForecastResult& forecast, bool showRemaining);
@@ -49,9 +62,13 @@ struct Leading
 [[nodiscard]] std::optional<qint64> figure(const Leading& leading, bool showRemaining);
 
 // The title for the settings' display mode over forecasts keyed by ForecastResult::id(); may be empty.
-[[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
-// The compact title spelled out for a log: "Codex 30% left · Claude Code 90% left"; a dash without figures.
-[[nodiscard]] QString spelledOut(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings);
+// An assistant with several accounts has its figure followed by the label of the account it shows.
+[[nodiscard]] QString title(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                            const QList<AccountForecasts>& accounts = {});
+// The compact title spelled out for a log: "Codex 30% left · Claude Code · work 90% left"; a dash without
+// figures.
+[[nodiscard]] QString spelledOut(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                                 const QList<AccountForecasts>& accounts = {});
 // " " + title, or empty for an empty title.
 [[nodiscard]] QString buttonTitle(const QString& title);
 

@@ -25,13 +25,13 @@ NotificationManager::NotificationManager(NotificationSender& sender, const Clock
 
 void NotificationManager::evaluate(const QList<ForecastResult>& forecasts,
                                    const QList<std::pair<Provider, PaceResult>>& paces,
-                                   const AppSettings& settings)
+                                   const AppSettings& settings, const QList<AccountForecasts>& accounts)
 {
     const QDateTime now = m_clock.now();
     if (NotificationRules::silenced(settings, now))
         return;
     for (const NotificationRules::Alert& alert :
-         NotificationRules::forecastAlerts(forecasts, paces, settings))
+         NotificationRules::forecastAlerts(forecasts, paces, settings, accounts))
         fire(alert, now);
 }
 

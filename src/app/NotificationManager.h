@@ -31,7 +31,7 @@ public:
 
     // The four evaluations of one cycle, in this order. `evaluate` reads the time from the clock.
     void evaluate(const QList<ForecastResult>& forecasts, const QList<std::pair<Provider, PaceResult>>& paces,
-                  const AppSettings& settings);
+                  const AppSettings& settings, const QList<AccountForecasts>& accounts = {});
     void evaluateRunOut(const QMap<Provider, CalibratedProjection>& calibrated, const AppSettings& settings,
                         const QDateTime& now);
     void evaluateBudget(const std::optional<ClaudeExtraUsage>& extra, const AppSettings& settings,

@@ -51,6 +51,29 @@ QString paceBody(double delta)
            truncated(delta, QStringLiteral("pp")) + QStringLiteral(" above ideal pace.");
 }
 
+// The usage, burn-rate and time-to-limit alerts of one 5-hour window; `key` leads their keys, `name` their
+// titles.
+void fiveHourAlerts(const ForecastResult& f, const QString& key, const QString& name,
+                    const AppSettings& settings, QList<Alert>& alerts)
+{
+    const NotificationThresholds& limits = settings.notificationThresholds;
+    const double cooldown = settings.notificationCooldownMinutes * 60;
+    if (f.windowKind != WindowKind::fiveHour)
+        return;
+    if (f.currentUsedPercent >= limits.fiveHourUsageAbove)
+        alerts.append({key + QStringLiteral("-5h-usage"), cooldown, name + QStringLiteral(" 5h usage high"),
+                       QStringLiteral("5h usage is above ") + percent(limits.fiveHourUsageAbove) +
+                           QStringLiteral(" (now ") + percent(f.currentUsedPercent) + QStringLiteral(").")});
+    if (f.projectedUsedAtReset && *f.projectedUsedAtReset >= limits.fiveHourForecastAbove)
+        alerts.append(
+            {key + QStringLiteral("-5h-forecast"), cooldown, name + QStringLiteral(" burn rate high"),
+             QStringLiteral("At your ") + shortLabel(f.basis) + QStringLiteral(" pace, projected ") +
+                 percent(*f.projectedUsedAtReset) + QStringLiteral(" by reset.")});
+    if (f.estimatedTimeToLimit && *f.estimatedTimeToLimit < limits.timeToLimitUnderMinutes * 60)
+        alerts.append({key + QStringLiteral("-5h-ttl"), cooldown, name + QStringLiteral(" close to limit"),
+                       timeToLimitBody(*f.estimatedTimeToLimit), true});
+}
+
 } // namespace
 
 bool silenced(const AppSettings& settings, const QDateTime& now)
@@ -61,30 +84,21 @@ bool silenced(const AppSettings& settings, const QDateTime& now)
 }
 
 QList<Alert> forecastAlerts(const QList<ForecastResult>& forecasts,
-                            const QList<std::pair<Provider, PaceResult>>& paces, const AppSettings& settings)
+                            const QList<std::pair<Provider, PaceResult>>& paces, const AppSettings& settings,
+                            const QList<AccountForecasts>& accounts)
 {
     const NotificationThresholds& limits = settings.notificationThresholds;
     const double cooldown = settings.notificationCooldownMinutes * 60;
     QList<Alert> alerts;
-    for (const ForecastResult& f : forecasts) {
-        if (f.windowKind != WindowKind::fiveHour)
+    for (const ForecastResult& f : forecasts)
+        fiveHourAlerts(f, rawValue(f.provider), displayName(f.provider), settings, alerts);
+    // Keyed by the account as well: one account's alert never holds back another's.
+    for (const AccountForecasts& account : accounts) {
+        if (account.isDefault || !settings.enabledProviders.contains(account.provider))
             continue;
-        const QString raw = rawValue(f.provider);
-        const QString name = displayName(f.provider);
-        if (f.currentUsedPercent >= limits.fiveHourUsageAbove)
-            alerts.append(
-                {raw + QStringLiteral("-5h-usage"), cooldown, name + QStringLiteral(" 5h usage high"),
-                 QStringLiteral("5h usage is above ") + percent(limits.fiveHourUsageAbove) +
-                     QStringLiteral(" (now ") + percent(f.currentUsedPercent) + QStringLiteral(").")});
-        if (f.projectedUsedAtReset && *f.projectedUsedAtReset >= limits.fiveHourForecastAbove)
-            alerts.append(
-                {raw + QStringLiteral("-5h-forecast"), cooldown, name + QStringLiteral(" burn rate high"),
-                 QStringLiteral("At your ") + shortLabel(f.basis) + QStringLiteral(" pace, projected ") +
-                     percent(*f.projectedUsedAtReset) + QStringLiteral(" by reset.")});
-        if (f.estimatedTimeToLimit && *f.estimatedTimeToLimit < limits.timeToLimitUnderMinutes * 60)
-            alerts.append({raw + QStringLiteral("-5h-ttl"), cooldown,
-                           name + QStringLiteral(" close to limit"), timeToLimitBody(*f.estimatedTimeToLimit),
-                           true});
+        for (const ForecastResult& f : account.forecasts)
+            fiveHourAlerts(f, rawValue(account.provider) + QLatin1Char('-') + account.key, account.name(),
+                           settings, alerts);
     }
     for (const auto& [provider, pace] : paces) {
         const QString raw = rawValue(provider);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
 #include "core/model/AppSettings.h"
 #include "core/model/Enums.h"
 #include "core/model/ForecastModels.h"
@@ -37,10 +38,12 @@ struct Alert
 [[nodiscard]] bool silenced(const AppSettings& settings, const QDateTime& now);
 
 // The 5-hour usage, burn-rate and time-to-limit alerts of every five-hour forecast (in list order), then
+// those of the other accounts of enabled assistants, named as their cards are ("Claude Code · work"); then
 // the weekly projection and pace alerts of every pace.
 [[nodiscard]] QList<Alert> forecastAlerts(const QList<ForecastResult>& forecasts,
                                           const QList<std::pair<Provider, PaceResult>>& paces,
-                                          const AppSettings& settings);
+                                          const AppSettings& settings,
+                                          const QList<AccountForecasts>& accounts = {});
 // Providers whose usual daily usage uses the long window up well before it resets; dates in `zone`.
 [[nodiscard]] QList<Alert> runOutAlerts(const QMap<Provider, CalibratedProjection>& calibrated,
                                         const QDateTime& now, const QTimeZone& zone);

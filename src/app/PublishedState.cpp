@@ -7,6 +7,7 @@
 #include "history/UsageQueries.h"
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -38,22 +39,32 @@ PublishedState PublishedState::make(PublishInputs inputs)
     const ForecastBundle& bundle = state.bundle;
     const QDateTime& now = state.now;
     state.providers = StateQueries::sortedEnabledProviders(state.settings);
-    state.globalStatus = StateQueries::globalStatus(bundle.forecasts);
+    // The other accounts of the enabled assistants: the tray and the overall status follow them too.
+    QList<AccountForecasts> accounts;
+    std::copy_if(bundle.accounts.cbegin(), bundle.accounts.cend(), std::back_inserter(accounts),
+                 [&](const AccountForecasts& a) { return state.providers.contains(a.provider); });
+    state.globalStatus = StateQueries::globalStatus(bundle.forecasts, accounts);
     state.focused = StateQueries::focusedSeries(bundle.series, bundle.forecasts, state.settings, now);
+    const bool accountShown = std::any_of(accounts.cbegin(), accounts.cend(), [&](const AccountForecasts& a) {
+        return !a.isDefault && a.provider == state.focused.first && a.key == state.focusedAccount &&
+               !a.forecasts.isEmpty();
+    });
+    if (!accountShown)
+        state.focusedAccount.clear();
     // A face that reads the focus from the settings sees the window every face follows.
     state.settings.focusedProvider = state.focused.first;
     state.settings.focusedWindow = state.focused.second;
 
-    state.title = MenuBarTitleBuilder::title(bundle.forecasts, state.settings);
+    state.title = MenuBarTitleBuilder::title(bundle.forecasts, state.settings, accounts);
     AppSettings textual = state.settings;
     if (textual.menuBarDisplayMode == MenuBarDisplayMode::iconOnly)
         textual.menuBarDisplayMode = MenuBarDisplayMode::compact;
-    state.textTitle = MenuBarTitleBuilder::title(bundle.forecasts, textual);
+    state.textTitle = MenuBarTitleBuilder::title(bundle.forecasts, textual, accounts);
     state.statusLine = MenuBarTitleBuilder::statusWord(state.globalStatus) + QStringLiteral(" | ") +
-                       MenuBarTitleBuilder::spelledOut(bundle.forecasts, state.settings);
-    if (const auto leading = MenuBarTitleBuilder::resolve(bundle.forecasts, textual))
+                       MenuBarTitleBuilder::spelledOut(bundle.forecasts, state.settings, accounts);
+    if (const auto leading = MenuBarTitleBuilder::resolve(bundle.forecasts, textual, accounts))
         state.leadingFigure = MenuBarTitleBuilder::figure(*leading, state.settings.showRemaining);
-    const auto shownLeading = MenuBarTitleBuilder::resolve(bundle.forecasts, state.settings);
+    const auto shownLeading = MenuBarTitleBuilder::resolve(bundle.forecasts, state.settings, accounts);
     state.iconFigure = iconFigureOf(
         shownLeading, shownLeading ? MenuBarTitleBuilder::figure(*shownLeading, state.settings.showRemaining)
                                    : std::nullopt);
@@ -70,12 +81,12 @@ PublishedState PublishedState::make(PublishInputs inputs)
         input.programFound = provider != Provider::codex || state.codexFound;
         state.cards.insert(provider, ProviderSummary::card(input));
     }
-    for (const AccountForecasts& account : bundle.accounts) {
-        if (account.isDefault || !state.providers.contains(account.provider))
+    for (const AccountForecasts& account : std::as_const(accounts)) {
+        if (account.isDefault)
             continue;
         ProviderCardText card =
             ProviderSummary::card(ProviderSummaryInput::fromAccount(account, state.settings, now));
-        card.title = displayName(account.provider) + QStringLiteral(" \u00b7 ") + account.label;
+        card.title = account.name();
         card.account = account.key;
         state.accountCards.append(card);
     }

@@ -49,6 +49,9 @@ struct PublishInputs
     bool claudeBridge = false;
     // The instant every countdown and clock counts from.
     QDateTime now;
+    // The other account whose windows the forecast card shows, by its key; empty: the default account's.
+    // Made empty when the focused assistant has no such account with a forecast.
+    QString focusedAccount;
 };
 
 // One immutable value that every face renders: the panel's cards and chart, the tray, `top`, `status` in

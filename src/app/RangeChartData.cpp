@@ -13,12 +13,9 @@ RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastRe
     chart.runOutAt = forecast.runOutAt;
     chart.status = forecast.status;
     chart.now = now;
-    // The window runs for its duration up to its reset: earlier readings belong to past windows.
     const std::optional<UsageSnapshot> latest =
         StateQueries::latestSnapshot(bundle.snapshots, bundle.series, provider, window);
-    std::optional<QDateTime> windowStart;
-    if (latest && chart.resetAt && latest->windowDurationMins && *latest->windowDurationMins > 0)
-        windowStart = chart.resetAt->addSecs(-static_cast<qint64>(*latest->windowDurationMins * 60));
+    const std::optional<QDateTime> windowStart = RangeChartData::currentWindowStart(forecast, latest);
     if (windowStart && window != WindowKind::fiveHour)
         chart.windowStart = windowStart;
     // Without a window start, the whole series; with one but nothing inside it, at least the latest reading.
@@ -32,4 +29,32 @@ RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastRe
     for (const UsageSnapshot& snapshot : std::as_const(series))
         chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
     return chart;
+}
+
+RangeChartData RangeChartData::of(const QList<UsageSnapshot>& readings, const ForecastResult& forecast,
+                                  const QDateTime& now)
+{
+    RangeChartData chart;
+    chart.resetAt = forecast.resetAt;
+    chart.projectedAtReset = forecast.projectedUsedAtReset;
+    chart.runOutAt = forecast.runOutAt;
+    chart.status = forecast.status;
+    chart.now = now;
+    const auto windowStart =
+        readings.isEmpty() ? std::nullopt : RangeChartData::currentWindowStart(forecast, readings.last());
+    if (windowStart && forecast.windowKind != WindowKind::fiveHour)
+        chart.windowStart = windowStart;
+    for (const UsageSnapshot& snapshot : readings)
+        if (!windowStart || snapshot.timestamp >= *windowStart || &snapshot == &readings.last())
+            chart.points.append({snapshot.timestamp.toMSecsSinceEpoch(), snapshot.usedPercent});
+    return chart;
+}
+
+std::optional<QDateTime> RangeChartData::currentWindowStart(const ForecastResult& forecast,
+                                                            const std::optional<UsageSnapshot>& latest)
+{
+    // The window runs for its duration up to its reset: earlier readings belong to past windows.
+    if (latest && forecast.resetAt && latest->windowDurationMins && *latest->windowDurationMins > 0)
+        return forecast.resetAt->addSecs(-static_cast<qint64>(*latest->windowDurationMins * 60));
+    return std::nullopt;
 }

@@ -34,6 +34,12 @@ struct RangeChartData
     // least the latest one) and the forecast's reset, projection and run-out.
     [[nodiscard]] static RangeChartData of(const ForecastBundle& bundle, const ForecastResult& forecast,
                                            const QDateTime& now);
+    // The same for another account's window, from its readings (AccountForecasts::readings).
+    [[nodiscard]] static RangeChartData of(const QList<UsageSnapshot>& readings,
+                                           const ForecastResult& forecast, const QDateTime& now);
+    // Where the window of `forecast` began, as its newest reading's duration tells; absent without one.
+    [[nodiscard]] static std::optional<QDateTime>
+    currentWindowStart(const ForecastResult& forecast, const std::optional<UsageSnapshot>& latest);
 
     friend bool operator==(const RangeChartData&, const RangeChartData&) = default;
 };

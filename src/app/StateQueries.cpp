@@ -201,14 +201,15 @@ SeriesKey focusedSeries(const QList<WorkingSeries>& published, const QMap<QStrin
     return entries.first();
 }
 
-ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts)
+ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts,
+                            const QList<AccountForecasts>& accounts)
 {
-    if (forecasts.isEmpty())
-        return ForecastStatus::noData;
-    ForecastStatus result = forecasts.first().status;
-    for (const ForecastResult& f : forecasts)
-        result = worse(result, f.status);
-    return result;
+    std::optional<ForecastStatus> result;
+    const auto fold = [&](const ForecastResult& f) { result = result ? worse(*result, f.status) : f.status; };
+    std::for_each(forecasts.cbegin(), forecasts.cend(), fold);
+    for (const AccountForecasts& account : accounts)
+        std::for_each(account.forecasts.cbegin(), account.forecasts.cend(), fold);
+    return result.value_or(ForecastStatus::noData);
 }
 
 } // namespace StateQueries

@@ -54,7 +54,8 @@ newestWhere(const SnapshotLog& snapshots, const QList<WorkingSeries>& published,
 [[nodiscard]] SeriesKey focusedSeries(const QList<WorkingSeries>& published,
                                       const QMap<QString, ForecastResult>& forecasts,
                                       const AppSettings& settings, const QDateTime& now);
-// The worst status over all forecasts; noData when there are none.
-[[nodiscard]] ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts);
+// The worst status over all forecasts, the other accounts' among them; noData when there are none.
+[[nodiscard]] ForecastStatus globalStatus(const QMap<QString, ForecastResult>& forecasts,
+                                          const QList<AccountForecasts>& accounts = {});
 
 } // namespace StateQueries

@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <fcntl.h>
@@ -19,8 +20,11 @@
 
 namespace StatusSummary {
 
-QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
-                    const QDateTime& now)
+namespace {
+
+// Each shown window of `forecasts` keyed by its id: the figure, the status and a run-out before the reset.
+template <typename Forecasts>
+QJsonObject windowsOf(const Forecasts& forecasts, const AppSettings& settings, const QDateTime& now)
 {
     QJsonObject windows;
     for (const ForecastResult& forecast : forecasts) {
@@ -41,13 +45,36 @@ QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSet
         }
         windows.insert(forecast.id(), window);
     }
+    return windows;
+}
+
+} // namespace
+
+QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
+                    const QDateTime& now, const QList<AccountForecasts>& accounts)
+{
     const ForecastStatus global = StateQueries::globalStatus(forecasts);
-    return {
+    QJsonObject summary{
         {QStringLiteral("showRemaining"), settings.showRemaining},
         {QStringLiteral("status"), rawValue(global)},
         {QStringLiteral("statusWord"), MenuBarTitleBuilder::statusWord(global)},
-        {QStringLiteral("windows"), windows},
+        {QStringLiteral("windows"), windowsOf(forecasts, settings, now)},
     };
+    // Only the status line of a session in a watched folder can use an entry: Claude's, with its folder.
+    QJsonArray others;
+    for (const AccountForecasts& account : accounts) {
+        if (account.isDefault || account.provider != Provider::claude || account.folder.isEmpty())
+            continue;
+        others.append(QJsonObject{
+            {QStringLiteral("folder"), account.folder},
+            {QStringLiteral("key"), account.key},
+            {QStringLiteral("label"), account.labelFromEmail ? account.key : account.label},
+            {QStringLiteral("windows"), windowsOf(account.forecasts, settings, now)},
+        });
+    }
+    if (!others.isEmpty())
+        summary.insert(QStringLiteral("accounts"), others);
+    return summary;
 }
 
 } // namespace StatusSummary
@@ -67,12 +94,14 @@ StatusSummaryPublisher::~StatusSummaryPublisher()
 
 void StatusSummaryPublisher::follow(const AppState& state)
 {
-    connect(&state, &AppState::cycleFinished, this,
-            [this, &state] { publish(state.forecasts(), state.settings(), state.now()); });
+    connect(&state, &AppState::cycleFinished, this, [this, &state] {
+        publish(state.forecasts(), state.settings(), state.now(), state.published().accounts);
+    });
 }
 
 void StatusSummaryPublisher::publish(const QMap<QString, ForecastResult>& forecasts,
-                                     const AppSettings& settings, const QDateTime& now)
+                                     const AppSettings& settings, const QDateTime& now,
+                                     const QList<AccountForecasts>& accounts)
 {
     const QByteArray path = QFile::encodeName(m_path);
     // Demo figures have no place in the real Claude Code's status line, and a demo beside a real collector
@@ -83,7 +112,7 @@ void StatusSummaryPublisher::publish(const QMap<QString, ForecastResult>& foreca
         m_written = {};
         return;
     }
-    const QJsonObject content = StatusSummary::content(forecasts, settings, now);
+    const QJsonObject content = StatusSummary::content(forecasts, settings, now, accounts);
     // Unchanged and still there: a new modification time says the summary is current, without a write.
     if (content == m_written && ::utimensat(AT_FDCWD, path.constData(), nullptr, 0) == 0)
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ForecastBundle.h"
 #include "core/model/AppSettings.h"
 #include "core/model/ForecastModels.h"
 
@@ -19,9 +20,11 @@ namespace StatusSummary {
 inline constexpr auto fileName = "statusline-summary.json";
 
 // Everything the file says except when it was written: equal content means there is nothing to write.
-// Windows are keyed by ForecastResult::id() ("claude-fiveHour").
+// Windows are keyed by ForecastResult::id() ("claude-fiveHour"). Beside another watched Claude account,
+// `accounts` lists each such one with its folder, key, label (the key instead of one made from an e-mail
+// address) and windows, for a session run in that folder.
 [[nodiscard]] QJsonObject content(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
-                                  const QDateTime& now);
+                                  const QDateTime& now, const QList<AccountForecasts>& accounts = {});
 
 } // namespace StatusSummary
 
@@ -41,7 +44,7 @@ public:
     // Publishes after every cycle of `state`, which outlives this.
     void follow(const AppState& state);
     void publish(const QMap<QString, ForecastResult>& forecasts, const AppSettings& settings,
-                 const QDateTime& now);
+                 const QDateTime& now, const QList<AccountForecasts>& accounts = {});
 
 private:
     QString m_path;

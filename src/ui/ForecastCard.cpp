@@ -93,8 +93,7 @@ void ForecastCard::setInput(const ForecastCardInput& input)
 {
     m_input = input;
     rebuildTabs();
-    m_title->setText(displayName(input.provider) + QLatin1Char(' ') +
-                     ProviderSummary::rangeTitle(input.window));
+    m_title->setText(input.name + QLatin1Char(' ') + ProviderSummary::rangeTitle(input.window));
     const QColor iconColor = palette().color(QPalette::ButtonText);
     m_focus->setText(input.focusAuto ? QStringLiteral("Auto") : QStringLiteral("Focus"));
     m_focus->setIcon(
@@ -116,9 +115,7 @@ void ForecastCard::setInput(const ForecastCardInput& input)
 
 void ForecastCard::rebuildTabs()
 {
-    QStringList names;
-    for (const Provider provider : std::as_const(m_input.tabs))
-        names.append(displayName(provider));
+    const QStringList& names = m_input.tabTitles;
     if (!m_tabPicker || m_tabPicker->labels() != names) {
         delete m_tabPicker;
         m_tabPicker = new SegmentedPicker(names);
@@ -127,11 +124,17 @@ void ForecastCard::rebuildTabs()
         m_tabs->addWidget(m_tabPicker);
         m_tabPicker->show();
         connect(m_tabPicker, &SegmentedPicker::picked, this, [this](int index) {
-            if (index >= 0 && index < m_input.tabs.size())
-                m_state.setFocusedProvider(m_input.tabs[index]);
+            if (index < 0 || index >= m_input.tabs.size())
+                return;
+            m_state.setFocusedAccount(m_input.tabAccounts[index]);
+            m_state.setFocusedProvider(m_input.tabs[index]);
         });
     }
-    m_tabPicker->setCurrent(static_cast<int>(m_input.tabs.indexOf(m_input.provider)));
+    int current = -1;
+    for (qsizetype i = 0; i < m_input.tabs.size() && current < 0; ++i)
+        if (m_input.tabs[i] == m_input.provider && m_input.tabAccounts[i] == m_input.account)
+            current = static_cast<int>(i);
+    m_tabPicker->setCurrent(current);
     // One provider needs no choice.
     m_tabRow->setVisible(m_input.tabs.size() > 1);
 }
@@ -149,6 +152,7 @@ void ForecastCard::rebuildFocusMenu()
     automatic->setCheckable(true);
     automatic->setChecked(m_input.focusAuto);
     connect(automatic, &QAction::triggered, this, [this] {
+        m_state.setFocusedAccount({});
         AppSettings next = m_state.settings();
         next.focusAuto = true;
         m_state.setSettings(next);
@@ -159,9 +163,11 @@ void ForecastCard::rebuildFocusMenu()
                                          ProviderSummary::rangeTitle(key.second));
         m_focusChoices->addAction(entry);
         entry->setCheckable(true);
-        entry->setChecked(!m_input.focusAuto && key.first == m_input.provider &&
+        entry->setChecked(!m_input.focusAuto && m_input.account.isEmpty() && key.first == m_input.provider &&
                           key.second == m_input.window);
         connect(entry, &QAction::triggered, this, [this, key] {
+            // The menu lists the default accounts' windows.
+            m_state.setFocusedAccount({});
             AppSettings next = m_state.settings();
             next.focusAuto = false;
             next.focusedProvider = key.first;

@@ -85,6 +85,20 @@ private:
     UpdateCallback m_callback;
 };
 
+// An account as a cycle lists it, with its windows' forecasts and no readings.
+inline AccountForecasts account(bool isDefault, Provider provider, const QString& key, const QString& label,
+                                const QString& folder, const QList<ForecastResult>& forecasts = {})
+{
+    AccountForecasts a;
+    a.isDefault = isDefault;
+    a.provider = provider;
+    a.key = key;
+    a.label = label;
+    a.folder = folder;
+    a.forecasts = forecasts;
+    return a;
+}
+
 // Forecasts keyed as a cycle publishes them, by ForecastResult::id().
 inline QMap<QString, ForecastResult> keyed(const QList<ForecastResult>& list)
 {

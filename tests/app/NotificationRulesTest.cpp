@@ -89,6 +89,47 @@ TEST(NotificationRules, FiveHourAlerts)
             << row.name;
 }
 
+// Another account's alerts are named as its card is and keyed apart, so that the default account's alert
+// never holds back its own.
+TEST(NotificationRules, AnotherAccountsAlertsNameAndKeyIt)
+{
+    const auto account = [](bool isDefault, Provider provider, const char* key, const char* label,
+                            const QList<ForecastResult>& forecasts) {
+        return AppTest::account(isDefault, provider, key, label, {}, forecasts);
+    };
+    const Alert defaultUsage{"claude-5h-usage", 1800, "Claude Code 5h usage high",
+                             "5h usage is above 70% (now 75%)."};
+    const Alert workUsage{"claude-bbbb2222-5h-usage", 1800, "Claude Code \u00b7 work 5h usage high",
+                          "5h usage is above 70% (now 80%)."};
+    const Alert workClose{"claude-bbbb2222-5h-ttl", 1800, "Claude Code \u00b7 work close to limit",
+                          "You may hit the 5h limit in ~10m.", true};
+    const struct
+    {
+        const char* name;
+        QList<AccountForecasts> accounts;
+        QList<Alert> expected;
+    } rows[] = {
+        {"both accounts high: one alert each",
+         {account(true, Provider::claude, "aaaa1111", "me", {}),
+          account(false, Provider::claude, "bbbb2222", "work", {fiveHour(Provider::claude, 80, {}, 600)})},
+         {defaultUsage, workUsage, workClose}},
+        {"an account's long window alerts nothing",
+         {account(false, Provider::claude, "bbbb2222", "work",
+                  {AppTest::forecast(Provider::claude, WindowKind::sevenDay, 99)})},
+         {defaultUsage}},
+        {"an account of a disabled assistant alerts nothing",
+         {account(false, Provider::codex, "cccc3333", "work", {fiveHour(Provider::codex, 99)})},
+         {defaultUsage}},
+    };
+    AppSettings settings;
+    settings.enabledProviders = {Provider::claude};
+    for (const auto& row : rows)
+        EXPECT_EQ(
+            NotificationRules::forecastAlerts({fiveHour(Provider::claude, 75)}, {}, settings, row.accounts),
+            row.expected)
+            << row.name;
+}
+
 TEST(NotificationRules, WeeklyPaceAlerts)
 {
     const auto ahead = [](const char* delta) {

@@ -90,6 +90,89 @@ TEST(PublishedState, IconFigureFollowsTheDisplayMode)
     }
 }
 
+// With several accounts of an assistant, the tray (icon, figure, title) and the overall status follow the
+// most urgent window of any of them, and the title names the account it shows.
+TEST(PublishedState, TrayFollowsTheMostUrgentAccount)
+{
+    using M = MenuBarDisplayMode;
+    using S = ForecastStatus;
+    const auto claude = [](WindowKind w, double used, S status) {
+        return forecast(Provider::claude, w, used, status);
+    };
+    const AccountForecasts defaultAccount =
+        AppTest::account(true, Provider::claude, "aaaa1111", "me", "/h/.claude");
+    const AccountForecasts work = AppTest::account(
+        false, Provider::claude, "bbbb2222", "work", "/h/.claude-work",
+        {claude(WindowKind::fiveHour, 81.6, S::risky), claude(WindowKind::sevenDay, 50, S::safe)});
+    const AccountForecasts calm =
+        AppTest::account(false, Provider::claude, "cccc3333", "calm", "/h/.claude-calm",
+                         {claude(WindowKind::fiveHour, 5, S::safe)});
+    struct Row
+    {
+        const char* name;
+        M mode;
+        QList<AccountForecasts> accounts;
+        S status;
+        QString title;
+        QString figure;
+        QString statusLine;
+    };
+    const Row rows[] = {
+        {"one account: as ever",
+         M::compact,
+         {},
+         S::watch,
+         "AI  C 43% · Cl 64%",
+         "64",
+         "Watch | Codex 43% used · Claude Code 64% used"},
+        {"the other account is the most urgent",
+         M::compact,
+         {defaultAccount, work},
+         S::risky,
+         "AI  C 43% · Cl 82% work",
+         "82",
+         "Risky | Codex 43% used · Claude Code · work 82% used"},
+        {"the default account is the most urgent",
+         M::minimal,
+         {defaultAccount, calm},
+         S::watch,
+         "AI 43/64 me",
+         "64",
+         "Watch | Codex 43% used · Claude Code · me 64% used"},
+        {"a word names its account",
+         M::forecast,
+         {defaultAccount, work},
+         S::risky,
+         "AI  Risky · work",
+         "",
+         "Risky | Codex 43% used · Claude Code · work 82% used"},
+        {"focus shows the account's own long window",
+         M::providerFocus,
+         {defaultAccount, work},
+         S::risky,
+         "Claude Code · work 82% · 7d 50%",
+         "82",
+         "Risky | Codex 43% used · Claude Code · work 82% used"},
+    };
+    for (const Row& row : rows) {
+        PublishInputs inputs;
+        inputs.settings.menuBarDisplayMode = row.mode;
+        inputs.settings.showRemaining = false;
+        inputs.settings.enabledProviders = {Provider::codex, Provider::claude};
+        inputs.settings.trayProvider = Provider::claude;
+        inputs.bundle.forecasts = forecasts({forecast(Provider::codex, WindowKind::fiveHour, 42.9, S::safe),
+                                             claude(WindowKind::fiveHour, 63.5, S::watch),
+                                             claude(WindowKind::sevenDay, 20, S::safe)});
+        inputs.bundle.accounts = row.accounts;
+        inputs.now = AppTest::kNow;
+        const PublishedState state = PublishedState::make(inputs);
+        EXPECT_EQ(state.globalStatus, row.status) << row.name;
+        EXPECT_EQ(state.title, row.title) << row.name;
+        EXPECT_EQ(state.iconFigure, row.figure) << row.name;
+        EXPECT_EQ(state.statusLine, row.statusLine) << row.name;
+    }
+}
+
 // The welcome, the footer and an empty Codex card say what is really set up and read.
 TEST(PublishedState, TextsFollowWhatIsSetUpAndRead)
 {

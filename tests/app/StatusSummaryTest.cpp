@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 
@@ -76,6 +77,39 @@ TEST(StatusSummary, ContentForCraftedStates)
         EXPECT_EQ(content["status"].toString(), QString::fromLatin1(c.status)) << c.name;
         EXPECT_EQ(content["showRemaining"].toBool(), c.showRemaining) << c.name;
     }
+}
+
+// Another watched Claude account is listed with what a session in its folder needs, a label made from an
+// e-mail address replaced by the key; one account each lists nothing, nor does a Codex account or one no
+// longer watched.
+TEST(StatusSummary, ListsAnotherClaudeAccountForASessionInItsFolder)
+{
+    const auto fiveHour = [](Provider provider, double used) {
+        return forecast(provider, WindowKind::fiveHour, used, ForecastStatus::watch);
+    };
+    AccountForecasts mailed = AppTest::account(false, Provider::claude, "eeee5555", "ann", "/h/work-claude",
+                                               {fiveHour(Provider::claude, 1)});
+    mailed.labelFromEmail = true;
+    const QList<AccountForecasts> accounts{
+        AppTest::account(true, Provider::claude, "aaaa1111", "me", "/h/.claude"),
+        mailed,
+        AppTest::account(false, Provider::claude, "bbbb2222", "work", "/h/.claude-work",
+                         {fiveHour(Provider::claude, 80)}),
+        AppTest::account(false, Provider::claude, "cccc3333", "cccc3333", "",
+                         {fiveHour(Provider::claude, 10)}),
+        AppTest::account(false, Provider::codex, "dddd4444", "work", "/h/.codex-work",
+                         {fiveHour(Provider::codex, 10)}),
+    };
+    const auto forecasts = AppTest::keyed({fiveHour(Provider::claude, 37)});
+    EXPECT_FALSE(StatusSummary::content(forecasts, AppSettings{}, now).contains("accounts"));
+    const QJsonObject content = StatusSummary::content(forecasts, AppSettings{}, now, accounts);
+    EXPECT_EQ(
+        QJsonDocument(content["accounts"].toArray()).toJson(QJsonDocument::Compact),
+        R"([{"folder":"/h/work-claude","key":"eeee5555","label":"eeee5555","windows":{"claude-fiveHour":)"
+        R"({"shown":"99% left","status":"watch","usedPercent":1}}},)"
+        R"({"folder":"/h/.claude-work","key":"bbbb2222","label":"work","windows":{"claude-fiveHour":)"
+        R"({"shown":"20% left","status":"watch","usedPercent":80}}}])");
+    EXPECT_EQ(content["windows"], StatusSummary::content(forecasts, AppSettings{}, now)["windows"]);
 }
 
 TEST(StatusSummary, WrittenOnlyWhenItChangesAndRemovedWhenTurnedOff)

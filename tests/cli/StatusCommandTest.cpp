@@ -318,19 +318,45 @@ TEST(StatusWaybar, EscapesMarkupInTextAndTooltip)
 
 TEST(StatusWaybar, PercentageIsTheMostUrgentWindowsLikeTheTrayIcon)
 {
-    // A fuller but calm Codex window does not outrank Claude's risky one.
-    PublishInputs report;
-    ForecastResult codex = claudeFiveHour(80, ForecastStatus::safe);
-    codex.provider = Provider::codex;
-    const ForecastResult claude = claudeFiveHour(60, ForecastStatus::risky);
-    report.bundle.forecasts.insert(codex.id(), codex);
-    report.bundle.forecasts.insert(claude.id(), claude);
-    report.settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
-    report.settings.showRemaining = true;
-    report.now = kAt;
-    const QJsonObject root =
-        QJsonDocument::fromJson(StatusCommand::renderWaybar(PublishedState::make(report))).object();
-    EXPECT_EQ(root.value("percentage").toInt(), 40);
+    const ForecastResult workClaude = claudeFiveHour(90, ForecastStatus::limitLikely);
+    const struct
+    {
+        const char* name;
+        QList<AccountForecasts> accounts;
+        int percentage;
+        QString text;
+        QString status;
+    } rows[] = {
+        // A fuller but calm Codex window does not outrank Claude's risky one.
+        {"one account each", {}, 40, "AI  C 20% · Cl 40%", "risky"},
+        // Nor the default account's Claude window another account's closer to its limit, which is named.
+        {"another account is the most urgent",
+         {{true, Provider::claude, "aaaa1111", "me", {}, {}, {}, {}},
+          {false, Provider::claude, "bbbb2222", "work", {}, {workClaude}, {}, {}}},
+         10,
+         "AI  C 20% · Cl 10% work",
+         "limitLikely"},
+    };
+    for (const auto& row : rows) {
+        PublishInputs report;
+        ForecastResult codex = claudeFiveHour(80, ForecastStatus::safe);
+        codex.provider = Provider::codex;
+        const ForecastResult claude = claudeFiveHour(60, ForecastStatus::risky);
+        report.bundle.forecasts.insert(codex.id(), codex);
+        report.bundle.forecasts.insert(claude.id(), claude);
+        report.bundle.accounts = row.accounts;
+        report.settings.menuBarDisplayMode = MenuBarDisplayMode::compact;
+        report.settings.showRemaining = true;
+        report.now = kAt;
+        const QJsonObject root =
+            QJsonDocument::fromJson(StatusCommand::renderWaybar(PublishedState::make(report))).object();
+        EXPECT_EQ(root.value("percentage").toInt(), row.percentage) << row.name;
+        EXPECT_EQ(root.value("text").toString(), row.text) << row.name;
+        EXPECT_EQ(root.value("class").toString(), row.status) << row.name;
+        EXPECT_EQ(root.value("tooltip").toString().count(QStringLiteral("Claude Code \u00b7 work 5h: ")),
+                  row.accounts.isEmpty() ? 0 : 1)
+            << row.name;
+    }
 }
 
 TEST(StatusWatchOutput, PrintsOnRealChangesAndOnTheHeartbeat)

@@ -571,3 +571,32 @@ TEST_F(ClaudeBridgeTest, ShowsTheForecastFromACurrentSummary)
     writeFile(data("settings.json"), R"({"showRemaining":false})");
     EXPECT_EQ(runBridge(documented).out, "Opus 4.8 \u00b7 5h 42% used \u00b7 7d 18% used\n");
 }
+
+// A session run in another watched account's folder names that account, shows its forecast and keys its
+// readings by it; a session in the default folder prints and logs as it did before accounts existed.
+TEST_F(ClaudeBridgeTest, ASessionInAnotherAccountsFolderIsNamedAndKeyed)
+{
+    ASSERT_EQ(Installer::install().bridgeStatus.state, State::installed);
+    const QString work = folder.path() + "/claude-work";
+    // The work folder runs the same bridge, as Claude Code reads that folder's settings.
+    writeFile(work + "/settings.json", readFile(settingsPath()));
+    writeFile(data("statusline-summary.json"),
+              R"({"showRemaining":true,"status":"safe","windows":{"claude-fiveHour":{"usedPercent":37,)"
+              R"("shown":"63% left","status":"safe"}},"accounts":[{"folder":")" +
+                  work.toUtf8() +
+                  R"(/","key":"bbbb2222","label":"work\u001b[2J","windows":{"claude-fiveHour":)"
+                  R"({"usedPercent":90,"shown":"10% left","status":"risky","runsOut":"15:05"}}}]})");
+    environment.set("NO_COLOR", "1");
+
+    EXPECT_EQ(runBridge(documented).out, "Opus 4.8 \u00b7 5h 58% left \u00b7 7d 83% left\n");
+    environment.set("CLAUDE_CONFIG_DIR", work);
+    EXPECT_EQ(runBridge(documented).out,
+              "Opus 4.8 \u00b7 work \u00b7 5h 58% left \u00b7 out ~15:05 \u00b7 7d 83% left\n");
+
+    // The same figures once for each account: neither's memory of them holds back the other's readings.
+    QList<std::optional<QString>> accounts;
+    for (const UsageSnapshot& s : logged())
+        accounts.append(s.account.toOptional());
+    EXPECT_EQ(accounts, (QList<std::optional<QString>>{std::nullopt, std::nullopt, "bbbb2222", "bbbb2222"}));
+    EXPECT_FALSE(logLines()[0].contains("account"));
+}

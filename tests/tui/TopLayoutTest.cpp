@@ -138,8 +138,8 @@ TEST(TopLayout, AnotherAccountsCardFollowsItsAssistants)
     ForecastResult work = input.bundle.forecasts[ForecastResult::id(Provider::claude, WindowKind::fiveHour)];
     work.currentUsedPercent = 70;
     input.bundle.accounts = {
-        {true, Provider::claude, "00aa00aa", "ann", "/home/ann/.claude", {}, {}},
-        {false, Provider::claude, "1a2b3c4d", "work", "/home/ann/.claude-work", {work}, {}}};
+        {true, Provider::claude, "00aa00aa", "ann", "/home/ann/.claude", {}, {}, {}},
+        {false, Provider::claude, "1a2b3c4d", "work", "/home/ann/.claude-work", {work}, {}, {}}};
     const QString text = screen(TopLayout::render(PublishedState::make(input), {}, 120, 40, Glyphs::utf8));
     const qsizetype own = text.indexOf(QStringLiteral("Claude Code  "));
     const qsizetype other = text.indexOf(QStringLiteral("  Claude Code \u00b7 work"));

@@ -137,6 +137,25 @@ TEST(PanelView, EmptyStateUntilTheFirstSnapshotThenCardsWithoutUserAction)
     EXPECT_EQ(other.rows[0].text.percent, QStringLiteral("30% left"));
     EXPECT_EQ(other.rows[1].text.label, QStringLiteral("7d"));
     EXPECT_EQ(withAccount.providerCards()[1]->card().rows.value(0).text.percent, QStringLiteral("80% left"));
+
+    // The forecast card has a tab per account, titled as its card; the other account's shows its own window.
+    ForecastCard* forecastCard = withAccount.forecastCard();
+    EXPECT_EQ(forecastCard->providerTabs()->labels(),
+              (QStringList{"Claude Code", "Claude Code \u00b7 1a2b3c4d"}));
+    const auto shown = [&](Qt::Key key, const QString& account) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(forecastCard->providerTabs(), &press);
+        return TestSupport::waitFor([&] { return forecastCard->input().account == account; });
+    };
+    ASSERT_TRUE(shown(Qt::Key_Right, "1a2b3c4d"));
+    const ForecastCardInput input = forecastCard->input();
+    EXPECT_EQ(
+        std::tuple(input.window, input.forecast->currentUsedPercent, input.chart.points.value(0).percent),
+        std::tuple(WindowKind::fiveHour, 70.0, 70.0));
+    EXPECT_EQ(forecastCard->findChild<QLabel*>("rangeTitle")->text(),
+              "Claude Code \u00b7 1a2b3c4d " + ProviderSummary::rangeTitle(WindowKind::fiveHour));
+    ASSERT_TRUE(shown(Qt::Key_Left, ""));
+    EXPECT_EQ(forecastCard->input().forecast->currentUsedPercent, 20.0);
 }
 
 TEST(PanelView, EmptyStateAndWelcomeSayWhatIsReallySetUp)
