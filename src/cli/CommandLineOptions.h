@@ -19,6 +19,7 @@ enum class Group
     usage,       // after the "usage" command
     top,         // after the "top" command
     accounts,    // after the "accounts" command
+    machines,    // after the "machines" command
     diagnostics, // print and exit
 };
 
@@ -85,6 +86,14 @@ inline constexpr std::array groups{
         "ones, each ~/.claude-* and ~/.codex-* that holds a credential, and those you add), with the "
         "short key that names each account in the log; add and remove write only accounts.json in the "
         "data folder."},
+    GroupInfo{
+        Group::machines, "machines",
+        "tallyvane machines [list [--json] | add DESTINATION [--label NAME] | remove NAME | pull [NAME]]",
+        "The machines command",
+        "machines: the other machines whose readings and usage Tallyvane pulls over SSH (ssh DESTINATION "
+        "tallyvane feed, with your own keys and agent, never a password prompt); a running Tallyvane pulls "
+        "each every 5 minutes, pull pulls now (exit status 1 when a pull failed); add and remove write "
+        "machines.json in the data folder."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -143,6 +152,11 @@ inline constexpr std::array options{
     Option{Group::accounts, "--provider", "PROVIDER", Values::providers,
            "with add: whose folder it is, when its files do not tell"},
     Option{Group::accounts, "--help", "", Values::none, "show this command's help (also -h)"},
+
+    Option{Group::machines, "--json", "", Values::none, "with list: one JSON document"},
+    Option{Group::machines, "--label", "NAME", Values::none,
+           "with add: the machine's name in every face (default: the destination's host)"},
+    Option{Group::machines, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run one demo cycle through the forecasting engines; exit status 1 when a check fails"},
