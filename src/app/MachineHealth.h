@@ -6,6 +6,16 @@
 #include <QDateTime>
 #include <QString>
 
+// One other machine as a cycle found it: its entry, how its pulls went, and what its mirror holds.
+struct MachineReport
+{
+    MachineList::Machine machine;
+    MachineMirror::State state;
+    qint64 tokensThisWeek = 0;
+    double costThisWeekUSD = 0;
+    friend bool operator==(const MachineReport&, const MachineReport&) = default;
+};
+
 // How pulling from one other machine goes, in one line every face shows alike.
 namespace MachineHealth {
 

@@ -168,7 +168,7 @@ QWidget* PanelView::buildMain()
             const QDateTime finished = m_state.now();
             m_footer->showNotice(QStringLiteral("Refreshed at ") + TimeFormatting::clock(finished, finished));
         });
-        m_state.refresh();
+        m_state.refreshAll();
     });
     connect(m_header, &HeaderView::settingsRequested, this, [this] { showSettings(true); });
     layout->addWidget(m_header);
