@@ -245,17 +245,17 @@ Outcome pull(const MachineList::Machine& machine, const Options& options)
             return failed(Problem::itself, u"this is the machine Tallyvane runs on"_s);
         if (pulledElsewhere(machine, header.machine))
             return failed(Problem::duplicate, u"another destination already reaches this machine"_s);
-        if (state.machine != header.machine)
-            state.cursor.clear();
-        state.machine = header.machine;
-        state.host = header.host;
-        state.version = header.version;
-        state.zone = header.zone;
-        state.accounts = header.accounts;
-        // What came in complete lines is kept even from a pull that broke off; the cursor moves only with
-        // the trailer, so the next pull sends it again and it is dropped by id.
-        outcome.newSnapshots = mergeSnapshots(header.machine, header, reader.snapshots(), options);
+        // What came in complete lines is kept even from a pull that broke off (of the machine known there);
+        // the cursor moves only with the trailer, so the next pull sends it again and it is dropped by id.
+        const bool sameMachine = state.machine.isEmpty() || state.machine == header.machine;
+        if (reader.trailer() || sameMachine)
+            outcome.newSnapshots = mergeSnapshots(header.machine, header, reader.snapshots(), options);
         if (reader.trailer()) {
+            state.machine = header.machine;
+            state.host = header.host;
+            state.version = header.version;
+            state.zone = header.zone;
+            state.accounts = header.accounts;
             if (reader.trailer()->usageSent) {
                 MachineMirror::saveUsage(header.machine, {header.zone, localRows(header, reader.usage())});
                 outcome.usageChanged = true;

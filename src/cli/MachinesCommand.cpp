@@ -112,7 +112,9 @@ int pull(const Options& options)
         const MachinePull::Outcome outcome = MachinePull::pull(m, pullOptions);
         out << TerminalText::clean(MachineHealth::line(m, outcome.state, Clock::system().now()));
         if (outcome.ok())
-            out << " (" << outcome.newSnapshots << " new readings, " << outcome.bytes << " bytes)";
+            out << " (" << outcome.newSnapshots
+                << (outcome.newSnapshots == 1 ? " new reading, " : " new readings, ") << outcome.bytes
+                << " bytes)";
         out << '\n';
         out.flush();
         if (!outcome.ok())
