@@ -20,6 +20,7 @@ void MachineMirrors::update(const QDateTime& now)
 {
     m_reports.clear();
     QSet<QString> seen;
+    QStringList order;
     SnapshotLog mirrored;
     const QDate today = now.toLocalTime().date();
     for (const MachineList::Machine& machine : MachineList::load()) {
@@ -32,6 +33,8 @@ void MachineMirrors::update(const QDateTime& now)
         if (counts) {
             seen.insert(id);
             Mirror& mirror = m_mirrors[id];
+            mirror.name = machine.name();
+            order.append(id);
             if (!mirror.store)
                 mirror.store = std::make_shared<SnapshotStore>(MachineMirror::snapshotsPath(id),
                                                                SnapshotStore::ReadOnly{});
@@ -62,6 +65,7 @@ void MachineMirrors::update(const QDateTime& now)
     for (auto it = m_mirrors.begin(); it != m_mirrors.end();)
         it = seen.contains(it.key()) ? std::next(it) : m_mirrors.erase(it);
     m_mirrored = mirrored;
+    m_order = order;
 }
 
 SnapshotLog MachineMirrors::withMirrors(const SnapshotLog& local) const
@@ -79,4 +83,12 @@ UsageTotals MachineMirrors::usage() const
     for (const Mirror& mirror : m_mirrors)
         sum.add(mirror.usage);
     return sum;
+}
+
+QList<std::pair<QString, UsageTotals>> MachineMirrors::usageByMachine() const
+{
+    QList<std::pair<QString, UsageTotals>> parts;
+    for (const QString& id : m_order)
+        parts.append({m_mirrors.value(id).name, m_mirrors.value(id).usage});
+    return parts;
 }

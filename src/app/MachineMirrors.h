@@ -27,11 +27,14 @@ public:
     SnapshotLog withMirrors(const SnapshotLog& local) const;
     // Every machine's usage summed (days as each machine counted them).
     UsageTotals usage() const;
+    // The same by machine name, in the list's order.
+    QList<std::pair<QString, UsageTotals>> usageByMachine() const;
     const QList<MachineReport>& reports() const { return m_reports; }
 
 private:
     struct Mirror
     {
+        QString name;
         std::shared_ptr<SnapshotStore> store;
         SnapshotLog log;
         QList<MachineFeed::UsageRow> rows;
@@ -39,6 +42,7 @@ private:
         qint64 usageStamp = -1;
     };
     QHash<QString, Mirror> m_mirrors; // by machine id
+    QStringList m_order;              // the ids in the list's order
     QList<MachineReport> m_reports;
     SnapshotLog m_mirrored;
 };

@@ -66,7 +66,8 @@ inline constexpr std::array groups{
         "nothing."},
     GroupInfo{
         Group::usage, "usage",
-        "tallyvane usage [--json] [--hourly] [--since DATE] [--until DATE] [--provider PROVIDER]",
+        "tallyvane usage [--json] [--hourly] [--by-machine] [--since DATE] [--until DATE] [--provider "
+        "PROVIDER]",
         "The usage command",
         "usage: tokens and estimated spend (USD) per local day and provider from the Codex and Claude Code "
         "transcripts, with totals; writes only the history cache."},
@@ -136,6 +137,8 @@ inline constexpr std::array options{
     Option{Group::usage, "--json", "", Values::none,
            "one JSON document (keys in the README, section \"Command line\")"},
     Option{Group::usage, "--hourly", "", Values::none, "the hour-of-day profile instead of days"},
+    Option{Group::usage, "--by-machine", "", Values::none,
+           "with other machines (tallyvane machines): each machine's days apart, with a Machine column"},
     Option{Group::usage, "--since", "DATE", Values::none, "first day, YYYY-MM-DD (default: 16 days ago)"},
     Option{Group::usage, "--until", "DATE", Values::none, "last day, YYYY-MM-DD (default: today)"},
     Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},

@@ -503,6 +503,7 @@ void PanelView::render(const PublishedState& state)
     DailyUsageView::Input daily;
     daily.usage = state.usage;
     daily.spendThisWeekTotal = state.spendThisWeekTotal;
+    daily.machines = state.machineUsage;
     daily.peakWindow = state.peakWindow;
     m_daily->setInput(daily);
 }
