@@ -219,12 +219,13 @@ QString renderText(const Report& report, bool hourly, bool machineParts)
         const Sum sum = sumOf(report, p);
         all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
         all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
-        s << padded(QStringLiteral("Total"), 12, false) << padded(providerName(p), 13, false)
+        s << padded(QStringLiteral("Total"), 12, false) << padded(providerName(p), byMachine ? 29 : 13, false)
           << padded(grouped(sum.tokens), 18, true)
           << padded(cents(Pricing::nanosToUsd(sum.costNanos)), 12, true) << '\n';
     }
     if (providers.size() > 1)
-        s << padded(QStringLiteral("Total"), 25, false) << padded(grouped(all.tokens), 18, true)
+        s << padded(QStringLiteral("Total"), byMachine ? 41 : 25, false)
+          << padded(grouped(all.tokens), 18, true)
           << padded(cents(Pricing::nanosToUsd(all.costNanos)), 12, true) << '\n';
     return out;
 }
