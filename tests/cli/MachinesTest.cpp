@@ -3,6 +3,7 @@
 #include "app/MachinePull.h"
 #include "core/io/MachineMirror.h"
 #include "core/text/SnapshotLineDecoder.h"
+#include "history/TranscriptCorpus.h"
 #include "support/SshServer.h"
 
 #include <QElapsedTimer>
@@ -73,6 +74,11 @@ TEST_F(Machines, PullsEverythingOnceThenOnlyWhatIsNewAndStartsOverAfterAPrune)
         readings.append(
             reading(Provider::claude, WindowKind::fiveHour, now.addSecs(-900 + i * 300), 40 + i, reset));
     remoteLog(readings);
+    // And a reply in its Claude Code transcripts: its usage travels as one row per day.
+    TestSupport::writeFile(
+        server.remoteHome() + "/.claude/projects/-work/s.jsonl",
+        Corpus::line(Corpus::claudeReply(now.addSecs(-600).toMSecsSinceEpoch(), "msg_1", "req_1",
+                                         "claude-sonnet-4-5", {1000, 200, 0, 0})));
 
     ASSERT_EQ(run({"machines", "add", "devbox", "--label", "dev"}).exitCode, 0);
     // A destination ssh would read as an option never reaches the list.
@@ -112,6 +118,11 @@ TEST_F(Machines, PullsEverythingOnceThenOnlyWhatIsNewAndStartsOverAfterAPrune)
     EXPECT_EQ(status["machines"][0]["label"].toString(), "dev");
     EXPECT_EQ(status["machines"][0]["health"].toString(), "updated just now");
     EXPECT_TRUE(run({"status"}).out.contains("Machine dev: updated just now"));
+    const QJsonObject usage = QJsonDocument::fromJson(run({"usage", "--json"}).out.toUtf8()).object();
+    ASSERT_EQ(usage["days"].toArray().size(), 1);
+    EXPECT_EQ(usage["days"][0]["machine"].toString(), "dev");
+    EXPECT_EQ(usage["days"][0]["tokens"].toInt(), 1200);
+    EXPECT_EQ(usage["tokens"].toInt(), 1200);
 
     // A second name for the same machine is refused; the machine never pulls itself.
     ASSERT_EQ(run({"machines", "add", "devbox2"}).exitCode, 0);
