@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libsimdjson-dev
     clang clang-format clang-tidy
     xvfb xauth xdotool x11-utils openbox dbus dbus-bin desktop-file-utils python3 libsecret-tools time dunst tzdata locales
-    dpkg-dev lintian appstream man-db zsh file tmux procps
+    dpkg-dev lintian appstream man-db zsh file tmux procps openssh-client openssh-server
 )
 
 sudo=""

@@ -1,6 +1,8 @@
 #include "app/AppState.h"
 
 #include "app/ComputeSteps.h"
+#include "app/MachineCollector.h"
+#include "app/MachineMirrors.h"
 #include "app/NotificationManager.h"
 #include "app/RetentionScheduler.h"
 #include "app/SeriesCache.h"
@@ -54,7 +56,10 @@ AppState::AppState(Environment environment, QObject* parent)
         m_environment.providerFactory = defaultProviderFactory();
         if (!m_environment.accountProvidersFactory)
             m_environment.accountProvidersFactory = defaultAccountProvidersFactory();
+        if (!m_environment.machinePull)
+            m_environment.machinePull = MachinePull::Options{};
     }
+    m_mirrors = std::make_shared<MachineMirrors>();
     m_seriesCache = std::make_shared<SeriesCache>();
     m_refreshTimer.setInterval(m_environment.refreshIntervalMs);
     connect(&m_refreshTimer, &QTimer::timeout, this, &AppState::refresh);
@@ -216,7 +221,8 @@ void AppState::refresh()
                            std::nullopt,
                            m_seriesCache,
                            m_environment.history,
-                           m_environment.claudeFiles};
+                           m_environment.claudeFiles,
+                           m_mirrors};
     QPointer<AppState> guard(this);
     m_computeQueue->async([request = std::move(request), guard]() {
         ForecastBundle bundle = compute(request);
@@ -254,7 +260,15 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         bundle.snapshots = std::move(demo);
         cache.reset(bundle.snapshots);
     } else {
-        const SnapshotLog stored = request.store ? request.store->log() : SnapshotLog{};
+        SnapshotLog stored = request.store ? request.store->log() : SnapshotLog{};
+        // Another machine's readings of an account count as this machine's own; its usage adds to the spend.
+        if (request.mirrors) {
+            request.mirrors->update(request.now);
+            stored = request.mirrors->withMirrors(stored);
+            bundle.machines = request.mirrors->reports();
+            if (history)
+                history->setElsewhere(request.mirrors->usage());
+        }
         cache.update(stored, settings.enabledProviders, request.ignoreAfter);
         bundle.snapshots = cache.working(stored);
     }
@@ -405,8 +419,16 @@ void AppState::cycleApplied()
     }
 }
 
+void AppState::refreshAll()
+{
+    if (m_machines)
+        m_machines->pullNow();
+    refresh();
+}
+
 void AppState::stopProviders()
 {
+    m_machines.reset();
     for (const auto& provider : std::as_const(m_liveProviders))
         provider->stop();
     m_liveProviders.clear();
@@ -445,6 +467,13 @@ void AppState::startProviders()
                     m_accountProviders.append(provider);
                 }
             }
+        }
+        if (m_environment.machinePull) {
+            MachinePull::Options options = *m_environment.machinePull;
+            options.retentionDays = m_settings.retentionDays;
+            m_machines = std::make_unique<MachineCollector>(options, m_environment.machinePullIntervalMs);
+            connect(m_machines.get(), &MachineCollector::pulled, this, &AppState::refresh);
+            m_machines->start();
         }
     }
     publishProviderHealth(health);

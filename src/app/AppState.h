@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ForecastBundle.h"
+#include "app/MachinePull.h"
 #include "app/ProviderFactory.h"
 #include "app/PublishedState.h"
 #include "app/StateQueries.h"
@@ -27,6 +28,8 @@
 class RetentionScheduler;
 class AppState;
 class ClaudeFiles;
+class MachineCollector;
+class MachineMirrors;
 class CollectorLock;
 class NotificationManager;
 class SeriesCache;
@@ -83,6 +86,10 @@ struct AppStateEnvironment
     // Whether appends to the store's log by other processes (the status-line bridge) refresh the state
     // within a second, not only at the next timed refresh.
     bool watchLog = false;
+    // How the other machines are pulled while this state collects. Empty: with the default options when the
+    // provider factory is the default one (the tray, --headless, a collecting top), never with a given one.
+    std::optional<MachinePull::Options> machinePull;
+    int machinePullIntervalMs = 300'000;
 };
 
 // Everything one compute cycle works from; captured on the main thread.
@@ -102,6 +109,8 @@ struct ComputeCycleRequest
     std::shared_ptr<UsageHistory> history;
     // The estimator's files; none: no anchors, effort rates or meta file are read or written.
     std::shared_ptr<ClaudeFiles> claudeFiles;
+    // The other machines' mirrors; none: this machine's log and transcripts alone.
+    std::shared_ptr<MachineMirrors> mirrors;
 };
 
 // The one observable state of the application, owned by the GUI thread.
@@ -145,6 +154,8 @@ public:
     // Actions (main thread).
     // Starts a cycle; while one is pending, another follows it once it is applied (requests coalesce).
     void refresh();
+    // What the Refresh button and `top`'s r do: the other machines are pulled now too, then a cycle.
+    void refreshAll();
     void startProviders();
     // After it returns no provider calls back.
     void stopProviders();
@@ -255,4 +266,6 @@ private:
     bool m_refreshWanted = false;
     // Declared last so it is destroyed first: pending cycles finish before the store they read goes.
     std::unique_ptr<SerialQueue> m_computeQueue;
+    std::shared_ptr<MachineMirrors> m_mirrors;
+    std::unique_ptr<MachineCollector> m_machines;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MachineHealth.h"
 #include "app/SeriesPositions.h"
 #include "core/model/Enums.h"
 #include "core/model/ForecastModels.h"
@@ -67,6 +68,8 @@ struct ForecastBundle
     // Empty with one account per assistant; else every account, each assistant's in the order of its folders,
     // the default one first.
     QList<AccountForecasts> accounts;
+    // The other machines pulled from, as the cycle found them.
+    QList<MachineReport> machines;
     // Claude Code's current model, effort and thinking setting; absent without Claude.
     std::optional<ClaudeEstimator::CurrentSettings> claudeCurrent;
 

@@ -153,6 +153,34 @@ PublishedState PublishedState::make(PublishInputs inputs)
         }
         state.spendToday = NumberFormatting::money(state.settings.currencyGBP, today);
     }
+    for (const MachineReport& report : bundle.machines)
+        state.machineHealth.append(MachineHealth::line(report.machine, report.state, now));
+    if (history && !bundle.machines.isEmpty()) {
+        const QDateTime weekStart = QDateTime(now.toLocalTime().date().addDays(-6), QTime(0, 0));
+        qint64 tokens = 0;
+        double cost = 0;
+        for (const Provider provider : allProviders) {
+            tokens += UsageQueries::tokens(*history, provider, weekStart);
+            cost += UsageQueries::costUSD(*history, provider, weekStart);
+        }
+        QStringList others;
+        for (const MachineReport& report : bundle.machines) {
+            if (!report.machine.enabled || !report.state.lastSuccess)
+                continue;
+            tokens -= report.tokensThisWeek;
+            cost -= report.costThisWeekUSD;
+            others.append(report.machine.name() + QStringLiteral(": ") +
+                          NumberFormatting::tokens(report.tokensThisWeek) +
+                          QStringLiteral(" tokens \u00b7 ") +
+                          NumberFormatting::money(state.settings.currencyGBP, report.costThisWeekUSD));
+        }
+        state.machineUsage =
+            QStringList{QStringLiteral("This machine: ") +
+                        NumberFormatting::tokens(std::max<qint64>(0, tokens)) +
+                        QStringLiteral(" tokens \u00b7 ") +
+                        NumberFormatting::money(state.settings.currencyGBP, std::max(0.0, cost))} +
+            others;
+    }
     return state;
 }
 

@@ -77,6 +77,11 @@ struct PublishedState : PublishInputs
     QMap<Provider, ProviderCardText> cards;
     // The cards of the accounts other than each assistant's default one, after that assistant's card.
     QList<ProviderCardText> accountCards;
+    // How pulling from each other machine goes ("devbox: updated 2 min ago"), and each machine's part of the
+    // last seven days' tokens and spend, this machine first ("This machine: 1.2M tokens · $3.40"); both
+    // empty without other machines.
+    QStringList machineHealth;
+    QStringList machineUsage;
     // What to do when no enabled provider has a single reading yet.
     std::optional<QString> firstRunHint;
     // The what-ifs of every window with a forecast, keyed by ForecastResult::id().

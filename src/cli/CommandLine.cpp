@@ -3,8 +3,10 @@
 #include "cli/AccountsCommand.h"
 #include "cli/ClaudeCommands.h"
 #include "cli/CommandLineOptions.h"
+#include "cli/FeedCommand.h"
 #include "cli/HeadlessCommand.h"
 #include "cli/LogicTest.h"
+#include "cli/MachinesCommand.h"
 #include "cli/NotifyTestCommand.h"
 #include "cli/SelfTest.h"
 #include "cli/StatusCommand.h"
@@ -138,6 +140,19 @@ std::optional<int> runCommandLine(const QStringList& arguments)
             return usageError(*error, args.front());
         return AccountsCommand::run(std::get<AccountsCommand::Options>(parsed));
     }
+    if (args.front() == QLatin1String("machines")) {
+        const auto parsed = MachinesCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error, args.front());
+        return finished(MachinesCommand::run(std::get<MachinesCommand::Options>(parsed)));
+    }
+    // Plumbing another machine's `machines pull` runs over SSH; not in --help.
+    if (args.front() == QLatin1String("feed")) {
+        const auto parsed = FeedCommand::parse(args.mid(1));
+        if (const QString* error = std::get_if<QString>(&parsed))
+            return usageError(*error);
+        return finished(FeedCommand::run(std::get<FeedCommand::Options>(parsed)));
+    }
     if (args.front() == QLatin1String("usage")) {
         const auto parsed = UsageCommand::parse(args.mid(1));
         if (const QString* error = std::get_if<QString>(&parsed))
@@ -169,7 +184,8 @@ std::optional<int> runCommandLine(const QStringList& arguments)
         if (!modes.contains(arg) && !kInterfaceFlags.contains(arg)) {
             if (arg == QLatin1String("status") || arg == QLatin1String("usage") ||
                 arg == QLatin1String("top") || arg == QLatin1String("help") ||
-                arg == QLatin1String("accounts") || arg == QLatin1String("--export-csv"))
+                arg == QLatin1String("accounts") || arg == QLatin1String("machines") ||
+                arg == QLatin1String("--export-csv"))
                 return usageError(QStringLiteral("'%1' must come first").arg(arg));
             return usageError(CommandLineOptions::unknownOption(
                 arg, {CommandLineOptions::Group::interface, CommandLineOptions::Group::diagnostics}));

@@ -19,6 +19,7 @@ enum class Group
     usage,       // after the "usage" command
     top,         // after the "top" command
     accounts,    // after the "accounts" command
+    machines,    // after the "machines" command
     diagnostics, // print and exit
 };
 
@@ -65,7 +66,8 @@ inline constexpr std::array groups{
         "nothing."},
     GroupInfo{
         Group::usage, "usage",
-        "tallyvane usage [--json] [--hourly] [--since DATE] [--until DATE] [--provider PROVIDER]",
+        "tallyvane usage [--json] [--hourly] [--by-machine] [--since DATE] [--until DATE] [--provider "
+        "PROVIDER]",
         "The usage command",
         "usage: tokens and estimated spend (USD) per local day and provider from the Codex and Claude Code "
         "transcripts, with totals; writes only the history cache."},
@@ -85,6 +87,14 @@ inline constexpr std::array groups{
         "ones, each ~/.claude-* and ~/.codex-* that holds a credential, and those you add), with the "
         "short key that names each account in the log; add and remove write only accounts.json in the "
         "data folder."},
+    GroupInfo{
+        Group::machines, "machines",
+        "tallyvane machines [list [--json] | add DESTINATION [--label NAME] | remove NAME | pull [NAME]]",
+        "The machines command",
+        "machines: the other machines whose readings and usage Tallyvane pulls over SSH (ssh DESTINATION "
+        "tallyvane feed, with your own keys and agent, never a password prompt); a running Tallyvane pulls "
+        "each every 5 minutes, pull pulls now (exit status 1 when a pull failed); add and remove write "
+        "machines.json in the data folder."},
     GroupInfo{Group::diagnostics, "", "", "Diagnostics", "Diagnostics (print and exit):"},
 };
 
@@ -127,6 +137,8 @@ inline constexpr std::array options{
     Option{Group::usage, "--json", "", Values::none,
            "one JSON document (keys in the README, section \"Command line\")"},
     Option{Group::usage, "--hourly", "", Values::none, "the hour-of-day profile instead of days"},
+    Option{Group::usage, "--by-machine", "", Values::none,
+           "with other machines (tallyvane machines): each machine's days apart, with a Machine column"},
     Option{Group::usage, "--since", "DATE", Values::none, "first day, YYYY-MM-DD (default: 16 days ago)"},
     Option{Group::usage, "--until", "DATE", Values::none, "last day, YYYY-MM-DD (default: today)"},
     Option{Group::usage, "--provider", "PROVIDER", Values::providers, "only this provider"},
@@ -143,6 +155,11 @@ inline constexpr std::array options{
     Option{Group::accounts, "--provider", "PROVIDER", Values::providers,
            "with add: whose folder it is, when its files do not tell"},
     Option{Group::accounts, "--help", "", Values::none, "show this command's help (also -h)"},
+
+    Option{Group::machines, "--json", "", Values::none, "with list: one JSON document"},
+    Option{Group::machines, "--label", "NAME", Values::none,
+           "with add: the machine's name in every face (default: the destination's host)"},
+    Option{Group::machines, "--help", "", Values::none, "show this command's help (also -h)"},
 
     Option{Group::diagnostics, "--logictest", "", Values::none,
            "run one demo cycle through the forecasting engines; exit status 1 when a check fails"},

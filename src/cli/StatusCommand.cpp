@@ -228,6 +228,24 @@ QJsonObject reportJson(const Report& report)
     root.insert(QStringLiteral("forecasts"), forecasts);
     if (!accounts.isEmpty())
         root.insert(QStringLiteral("accounts"), accounts);
+    // The other machines, only when there are any.
+    QJsonArray machines;
+    for (qsizetype i = 0; i < report.bundle.machines.size(); ++i) {
+        const MachineReport& m = report.bundle.machines[i];
+        QJsonObject entry{
+            {QStringLiteral("label"), m.machine.name()},
+            {QStringLiteral("destination"), m.machine.destination},
+            {QStringLiteral("enabled"), m.machine.enabled},
+            {QStringLiteral("health"), report.machineHealth.value(i).mid(m.machine.name().size() + 2)},
+            {QStringLiteral("ok"),
+             m.state.problem == MachineMirror::State::Problem::none && m.state.lastSuccess.has_value()},
+            {QStringLiteral("tokensLast7Days"), m.tokensThisWeek},
+            {QStringLiteral("costUSDLast7Days"), m.costThisWeekUSD}};
+        putJsonDate(entry, QStringLiteral("lastSuccess"), m.state.lastSuccess);
+        machines.append(entry);
+    }
+    if (!machines.isEmpty())
+        root.insert(QStringLiteral("machines"), machines);
     QJsonObject paces;
     for (auto it = report.bundle.paces.cbegin(); it != report.bundle.paces.cend(); ++it)
         paces.insert(rawValue(it.key()), paceJson(it.value()));
@@ -424,6 +442,7 @@ Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
     request.now = now;
     request.ignoreAfter = options.at;
     request.cache = sources.cache;
+    request.mirrors = sources.mirrors;
     // The transcripts as the running application sees them, counted while we wait, saved nowhere.
     if (!sources.history) {
         sources.clock = std::make_shared<ManualClock>(now);
@@ -481,6 +500,10 @@ QStringList reportLines(const Report& report)
     if (!spend.isEmpty())
         lines.append(QStringLiteral("Spend this week: ") + spend.join(separator) + separator +
                      QStringLiteral("total ") + report.spendThisWeekTotal);
+    for (const QString& health : report.machineHealth)
+        lines.append(QStringLiteral("Machine ") + health);
+    if (!report.machineUsage.isEmpty())
+        lines.append(QStringLiteral("Last 7 days by machine: ") + report.machineUsage.join(separator));
     return lines;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/MachineMirrors.h"
+
 #include "app/PublishedState.h"
 #include "core/model/AppSettings.h"
 
@@ -56,6 +58,7 @@ struct Sources
     std::shared_ptr<ManualClock> clock;
     std::shared_ptr<UsageHistory> history;
     std::shared_ptr<ClaudeFiles> claudeFiles;
+    std::shared_ptr<MachineMirrors> mirrors = std::make_shared<MachineMirrors>();
     std::optional<qint64> lastScanMs;
 };
 

@@ -163,6 +163,7 @@ int run(const Options& options)
     TopView view;
     LogStamp stamp = stampOf(logPath);
     bool cycleDue = true;
+    bool pullDue = false;
     std::optional<bool> codexFound;
     for (;;) {
         if (mayCollect && !collection && QDateTime::currentMSecsSinceEpoch() - lockAskedAt >= kLockRetryMs) {
@@ -174,9 +175,12 @@ int run(const Options& options)
         if (collection && collection->cycles() > 0) {
             // The state refreshes on its own timer and on appends to the log; a key asks for one more.
             AppState& state = collection->state();
-            if (cycleDue)
+            if (pullDue)
+                state.refreshAll();
+            else if (cycleDue)
                 state.refresh();
             cycleDue = false;
+            pullDue = false;
             input = state.publishedState();
         } else {
             if (const LogStamp current = options.demo ? LogStamp{} : stampOf(logPath);
@@ -237,6 +241,7 @@ int run(const Options& options)
                 break;
             case Terminal::Key::refresh:
                 cycleDue = true;
+                pullDue = true;
                 break;
             case Terminal::Key::help:
                 view.help = true;

@@ -1,5 +1,7 @@
 #include "cli/UsageCommand.h"
 
+#include "app/MachineMirrors.h"
+
 #include "cli/CommandLineOptions.h"
 #include "core/runtime/Clock.h"
 #include "core/text/TerminalText.h"
@@ -11,6 +13,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSysInfo>
 #include <QTextStream>
 
 #include <charconv>
@@ -81,6 +84,23 @@ std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
     return hours;
 }
 
+// Each day's row per provider with tokens, of the machines summed or of each machine apart.
+template <typename Visit> void forEachDay(const Report& report, bool byMachine, Visit&& visit)
+{
+    const QList<std::pair<QString, UsageTotals>> parts =
+        byMachine ? report.machines : QList<std::pair<QString, UsageTotals>>{{QString(), report.totals}};
+    for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
+        for (const Provider p : shown(report)) {
+            for (const auto& [machine, totals] : parts) {
+                const auto& series = totals.of(p);
+                const auto tokens = series.dayTokens.find(day);
+                if (tokens != series.dayTokens.end() && tokens->second != 0)
+                    visit(day, p, machine, tokens->second, series.costUSD(day));
+            }
+        }
+    }
+}
+
 QString padded(const QString& text, int width, bool right)
 {
     return right ? text.rightJustified(width) : text.leftJustified(width);
@@ -130,6 +150,8 @@ std::variant<Options, QString> parse(const QStringList& arguments)
             options.json = true;
         } else if (arg == QLatin1String("--hourly")) {
             options.hourly = true;
+        } else if (arg == QLatin1String("--by-machine")) {
+            options.byMachine = true;
         } else if (arg == QLatin1String("--since") || arg == QLatin1String("--until")) {
             const auto text = value();
             if (!text)
@@ -156,7 +178,7 @@ std::variant<Options, QString> parse(const QStringList& arguments)
     return options;
 }
 
-QString renderText(const Report& report, bool hourly)
+QString renderText(const Report& report, bool hourly, bool machineParts)
 {
     QString out;
     QTextStream s(&out);
@@ -179,30 +201,31 @@ QString renderText(const Report& report, bool hourly)
         }
         return out;
     }
-    s << padded(QStringLiteral("Date"), 12, false) << padded(QStringLiteral("Provider"), 13, false)
-      << padded(QStringLiteral("Tokens"), 18, true) << padded(QStringLiteral("USD"), 12, true) << '\n';
-    for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
-        for (const Provider p : providers) {
-            const auto& series = report.totals.of(p);
-            const auto tokens = series.dayTokens.find(day);
-            if (tokens == series.dayTokens.end() || tokens->second == 0)
-                continue;
-            s << padded(ZoneCalendar::dayKey(day), 12, false) << padded(providerName(p), 13, false)
-              << padded(grouped(tokens->second), 18, true) << padded(cents(series.costUSD(day)), 12, true)
-              << '\n';
-        }
-    }
+    // By machine: one column more, and each machine's rows apart.
+    const bool byMachine = machineParts && report.machines.size() > 1;
+    s << padded(QStringLiteral("Date"), 12, false) << padded(QStringLiteral("Provider"), 13, false);
+    if (byMachine)
+        s << padded(QStringLiteral("Machine"), 16, false);
+    s << padded(QStringLiteral("Tokens"), 18, true) << padded(QStringLiteral("USD"), 12, true) << '\n';
+    forEachDay(report, byMachine,
+               [&](qint64 day, Provider p, const QString& machine, qint64 tokens, double usd) {
+                   s << padded(ZoneCalendar::dayKey(day), 12, false) << padded(providerName(p), 13, false);
+                   if (byMachine)
+                       s << padded(machine.left(15), 16, false);
+                   s << padded(grouped(tokens), 18, true) << padded(cents(usd), 12, true) << '\n';
+               });
     Sum all;
     for (const Provider p : providers) {
         const Sum sum = sumOf(report, p);
         all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
         all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
-        s << padded(QStringLiteral("Total"), 12, false) << padded(providerName(p), 13, false)
+        s << padded(QStringLiteral("Total"), 12, false) << padded(providerName(p), byMachine ? 29 : 13, false)
           << padded(grouped(sum.tokens), 18, true)
           << padded(cents(Pricing::nanosToUsd(sum.costNanos)), 12, true) << '\n';
     }
     if (providers.size() > 1)
-        s << padded(QStringLiteral("Total"), 25, false) << padded(grouped(all.tokens), 18, true)
+        s << padded(QStringLiteral("Total"), byMachine ? 41 : 25, false)
+          << padded(grouped(all.tokens), 18, true)
           << padded(cents(Pricing::nanosToUsd(all.costNanos)), 12, true) << '\n';
     return out;
 }
@@ -224,18 +247,16 @@ QByteArray renderJson(const Report& report, bool hourly)
         root.insert(QStringLiteral("hours"), hours);
     } else {
         QJsonArray days;
-        for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
-            for (const Provider p : providers) {
-                const auto& series = report.totals.of(p);
-                const auto tokens = series.dayTokens.find(day);
-                if (tokens == series.dayTokens.end() || tokens->second == 0)
-                    continue;
-                days.append(QJsonObject{{"date", ZoneCalendar::dayKey(day)},
-                                        {"provider", rawValue(p)},
-                                        {"tokens", tokens->second},
-                                        {"costUSD", series.costUSD(day)}});
-            }
-        }
+        const bool byMachine = report.machines.size() > 1;
+        forEachDay(report, byMachine,
+                   [&](qint64 day, Provider p, const QString& machine, qint64 tokens, double usd) {
+                       QJsonObject row{{"date", ZoneCalendar::dayKey(day)}, {"provider", rawValue(p)}};
+                       if (byMachine)
+                           row.insert(QStringLiteral("machine"), machine);
+                       row.insert(QStringLiteral("tokens"), tokens);
+                       row.insert(QStringLiteral("costUSD"), usd);
+                       days.append(row);
+                   });
         root.insert(QStringLiteral("days"), days);
     }
     QJsonArray totals;
@@ -270,12 +291,24 @@ int run(const Options& options)
         report.since = report.until;
     report.provider = options.provider;
     report.totals = history.reportSince(dayNumber(report.since));
+    // The other machines' usage as last pulled, summed in; each machine apart too.
+    MachineMirrors mirrors;
+    mirrors.update(now);
+    const QList<std::pair<QString, UsageTotals>> others = mirrors.usageByMachine();
+    if (!others.isEmpty()) {
+        report.machines.append({QSysInfo::machineHostName(), report.totals});
+        for (const auto& part : others) {
+            report.totals.add(part.second);
+            report.machines.append(part);
+        }
+    }
     if (options.json) {
         const QByteArray json = renderJson(report, options.hourly);
         std::fwrite(json.constData(), 1, static_cast<std::size_t>(json.size()), stdout);
     } else {
         // Model names come from the transcripts.
-        const QByteArray text = TerminalText::clean(renderText(report, options.hourly), true).toUtf8();
+        const QByteArray text =
+            TerminalText::clean(renderText(report, options.hourly, options.byMachine), true).toUtf8();
         std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
     }
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -23,6 +23,7 @@ struct Options
     std::optional<QDate> since; // default: the history's lookback
     std::optional<QDate> until; // default: today
     std::optional<Provider> provider;
+    bool byMachine = false;
 };
 
 [[nodiscard]] std::variant<Options, QString> parse(const QStringList& arguments);
@@ -32,11 +33,14 @@ struct Report
 {
     QDate since;
     QDate until;
+    // Every machine's summed; with other machines, each machine's part too, this one first.
     UsageTotals totals;
+    QList<std::pair<QString, UsageTotals>> machines;
     std::optional<Provider> provider;
 };
 
-[[nodiscard]] QString renderText(const Report& report, bool hourly);
+// With `machineParts`, and other machines, each machine's rows apart.
+[[nodiscard]] QString renderText(const Report& report, bool hourly, bool machineParts = false);
 [[nodiscard]] QByteArray renderJson(const Report& report, bool hourly);
 
 int run(const Options& options);

@@ -288,7 +288,30 @@ void UsageHistory::publish()
 {
     auto totals = std::make_shared<const UsageTotals>(totalsOf(m_cache));
     std::lock_guard lock(m_publishedMutex);
-    m_published = std::move(totals);
+    m_local = std::move(totals);
+    m_published = m_local;
+    if (m_elsewhere != UsageTotals{}) {
+        auto sum = std::make_shared<UsageTotals>(*m_local);
+        sum->add(m_elsewhere);
+        m_published = std::move(sum);
+    }
+}
+
+void UsageHistory::setElsewhere(const UsageTotals& elsewhere)
+{
+    std::lock_guard lock(m_publishedMutex);
+    if (elsewhere == m_elsewhere)
+        return;
+    m_elsewhere = elsewhere;
+    if (!m_local)
+        return;
+    if (m_elsewhere == UsageTotals{}) {
+        m_published = m_local;
+        return;
+    }
+    auto sum = std::make_shared<UsageTotals>(*m_local);
+    sum->add(m_elsewhere);
+    m_published = std::move(sum);
 }
 
 bool UsageHistory::save()

@@ -82,6 +82,9 @@ public:
     ScanStats refreshSync();
 
     std::shared_ptr<const UsageTotals> totals() const;
+    // Usage made elsewhere (other machines' mirrored rows), summed into every answer from now on; this
+    // machine's own scan and cache stay as they are.
+    void setElsewhere(const UsageTotals& elsewhere);
 
     qint64 tokens(Provider provider, const QDateTime& since) const;
     double costUSD(Provider provider, const QDateTime& since) const;
@@ -129,6 +132,9 @@ private:
 
     mutable std::mutex m_publishedMutex;
     std::shared_ptr<const UsageTotals> m_published;
+    // What this machine's scan made, before m_elsewhere was added.
+    std::shared_ptr<const UsageTotals> m_local;
+    UsageTotals m_elsewhere;
 
     // Touched on the queue only.
     HistoryCache m_cache;

@@ -27,6 +27,25 @@ double UsageTotals::Series::costUSD(qint64 day) const
     return found == dayCostNanos.end() ? 0.0 : Pricing::nanosToUsd(found->second);
 }
 
+void UsageTotals::add(const UsageTotals& other)
+{
+    for (std::size_t i = 0; i < series.size(); ++i) {
+        Series& into = series[i];
+        const Series& from = other.series[i];
+        for (const auto& [day, tokens] : from.dayTokens)
+            into.dayTokens[day] = SaturatingMath::add(into.dayTokens[day], tokens);
+        for (const auto& [day, nanos] : from.dayCostNanos)
+            into.dayCostNanos[day] = SaturatingMath::add(into.dayCostNanos[day], nanos);
+        for (const auto& [day, hours] : from.dayHourTokens) {
+            std::array<qint64, 24>& to = into.dayHourTokens[day];
+            for (std::size_t h = 0; h < hours.size(); ++h)
+                to[h] = SaturatingMath::add(to[h], hours[h]);
+        }
+        for (std::size_t h = 0; h < from.hourTokens.size(); ++h)
+            into.hourTokens[h] = SaturatingMath::add(into.hourTokens[h], from.hourTokens[h]);
+    }
+}
+
 namespace UsageQueries {
 
 qint64 dayOf(const UsageTotals& totals, const QDateTime& at)

@@ -25,6 +25,9 @@ struct UsageTotals
     QByteArray zone; // the IANA id the days and hours are local to
     std::array<Series, 2> series;
 
+    // Another machine's or the mirrors' totals summed into these, day by day (its days taken as they are).
+    void add(const UsageTotals& other);
+
     Series& of(Provider provider) { return series[provider == Provider::codex ? 0 : 1]; }
     const Series& of(Provider provider) const { return series[provider == Provider::codex ? 0 : 1]; }
     bool operator==(const UsageTotals&) const = default;

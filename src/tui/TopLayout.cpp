@@ -347,6 +347,22 @@ Lines spendBlock(const PublishedState& input, Glyphs glyphs)
     return lines;
 }
 
+// "Machines" and each other machine's health, then the last seven days by machine.
+Lines machinesBlock(const PublishedState& input, int columns)
+{
+    if (input.machineHealth.isEmpty())
+        return {};
+    ScreenLine heading;
+    heading.spans.append({QStringLiteral("Machines"), ColorRole::neutral, true});
+    Lines lines{heading};
+    for (const QString& health : input.machineHealth)
+        lines.append(wrapped(text(QStringLiteral("  ") + health), columns, 4));
+    if (!input.machineUsage.isEmpty())
+        lines.append(wrapped(
+            text(QStringLiteral("  7 days: ") + input.machineUsage.join(QStringLiteral(" · "))), columns, 4));
+    return lines;
+}
+
 // The panel's empty state in words, its buttons as the commands that do the same.
 Lines emptyBlock(const PublishedState& input, int columns)
 {
@@ -371,6 +387,7 @@ Lines extrasBlock(const PublishedState& input, const SeriesKey& focused, int col
     // The what-ifs open with a heading; the other sections are lines of their own.
     const std::pair<Lines, bool> sections[] = {{recommendationsBlock(input, columns, glyphs), false},
                                                {spendBlock(input, glyphs), false},
+                                               {machinesBlock(input, columns), false},
                                                {whatIfsBlock(input, focused), true}};
     for (auto [section, titled] : sections) {
         // A heading without a line under it says nothing.

@@ -70,9 +70,16 @@ void DailyUsageView::setInput(const Input& input)
         peak->setObjectName(QStringLiteral("peakWindow"));
         layout->addWidget(peak);
     }
+    for (const QString& machine : input.machines) {
+        auto* part = CardFrame::note(machine);
+        part->setObjectName(QStringLiteral("machineUsage"));
+        layout->addWidget(part);
+    }
+    const QString source = input.machines.isEmpty() ? QStringLiteral("This computer's local logs only.")
+                                                    : QStringLiteral("The logs of every machine above.");
     auto* footnote =
-        CardFrame::note(QStringLiteral("This computer's local logs only. Spend is estimated metered "
-                                       "cost; on a flat plan it's the equivalent value you're getting."));
+        CardFrame::note(source + QStringLiteral(" Spend is estimated metered cost; on a flat plan "
+                                                "it's the equivalent value you're getting."));
     footnote->setObjectName(QStringLiteral("footnote"));
     layout->addWidget(footnote);
     // Shown whole once built, not on a later turn of the event loop (the column would jump meanwhile).

@@ -14,6 +14,8 @@ public:
         // Formatted, e.g. "£18.20".
         QString spendThisWeekTotal;
         std::optional<QString> peakWindow;
+        // Each machine's part of the last seven days, this one first; empty without other machines.
+        QStringList machines;
     };
 
     explicit DailyUsageView(QWidget* parent = nullptr);

@@ -168,7 +168,7 @@ QWidget* PanelView::buildMain()
             const QDateTime finished = m_state.now();
             m_footer->showNotice(QStringLiteral("Refreshed at ") + TimeFormatting::clock(finished, finished));
         });
-        m_state.refresh();
+        m_state.refreshAll();
     });
     connect(m_header, &HeaderView::settingsRequested, this, [this] { showSettings(true); });
     layout->addWidget(m_header);
@@ -503,6 +503,7 @@ void PanelView::render(const PublishedState& state)
     DailyUsageView::Input daily;
     daily.usage = state.usage;
     daily.spendThisWeekTotal = state.spendThisWeekTotal;
+    daily.machines = state.machineUsage;
     daily.peakWindow = state.peakWindow;
     m_daily->setInput(daily);
 }

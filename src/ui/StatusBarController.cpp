@@ -81,7 +81,7 @@ void StatusBarController::updateButton()
         m_iconKey = iconKey;
         m_item.setIcon(GaugeIcon::icon(status, figure));
     }
-    m_toolTip = TrayText::toolTip(title, status, m_hotKey && m_hotKey->isActive());
+    m_toolTip = TrayText::toolTip(title, status, m_hotKey && m_hotKey->isActive(), published.machineHealth);
     m_item.setToolTip(m_toolTip);
 }
 

@@ -4,10 +4,13 @@
 
 namespace TrayText {
 
-QString toolTip(const QString& title, ForecastStatus globalStatus, bool shortcutActive)
+QString toolTip(const QString& title, ForecastStatus globalStatus, bool shortcutActive,
+                const QStringList& machines)
 {
-    const QString line = MenuBarTitleBuilder::tooltip(globalStatus, shortcutActive);
-    return title.isEmpty() ? line : title + QLatin1Char('\n') + line;
+    QStringList lines{MenuBarTitleBuilder::tooltip(globalStatus, shortcutActive)};
+    if (!title.isEmpty())
+        lines.prepend(title);
+    return (lines + machines).join(QLatin1Char('\n'));
 }
 
 } // namespace TrayText

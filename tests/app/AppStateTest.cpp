@@ -418,7 +418,7 @@ struct ComputeFixture : ::testing::Test
     ForecastBundle compute(const AppSettings& settings, std::optional<QDateTime> ignoreAfter = std::nullopt)
     {
         return AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
-                                  &kNowClock, ignoreAfter, nullptr, nullptr, nullptr});
+                                  &kNowClock, ignoreAfter, nullptr, nullptr, nullptr, nullptr});
     }
 };
 

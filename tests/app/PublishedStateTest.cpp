@@ -276,7 +276,7 @@ TEST(PublishedState, EveryTextCountsToTheForecastsRunOut)
         PublishInputs inputs;
         inputs.bundle =
             AppState::compute({settings, StateQueries::sortedEnabledProviders(settings), store, kNow,
-                               &AppTest::kNowClock, std::nullopt, nullptr, nullptr, nullptr});
+                               &AppTest::kNowClock, std::nullopt, nullptr, nullptr, nullptr, nullptr});
         inputs.settings = settings;
         inputs.now = kNow;
         const PublishedState state = PublishedState::make(inputs);

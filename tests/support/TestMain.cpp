@@ -40,7 +40,7 @@ int main(int argc, char** argv)
     // to real transcripts, a real credential, a real host or other output.
     for (const char* variable :
          {"CLAUDE_CONFIG_DIR", "CODEX_HOME", "TALLYVANE_CLAUDE_API_URL", "TALLYVANE_CLAUDE_TOKEN_URLS",
-          "TALLYVANE_CLAUDE_USER_AGENT", "TALLYVANE_CLAUDE_CLIENT_ID", "NO_COLOR"})
+          "TALLYVANE_CLAUDE_USER_AGENT", "TALLYVANE_CLAUDE_CLIENT_ID", "TALLYVANE_SSH", "NO_COLOR"})
         ::unsetenv(variable);
     ::setenv("TERM", "xterm-256color", 1);
     // Only the session runner gives a test a display (run-session.sh); every other test draws offscreen,

@@ -138,7 +138,7 @@ TEST(TrendsAndDailyUsage, RowsOnlyForProvidersWithTokens)
     EXPECT_EQ(TrendsView::deltaText(std::nullopt), "");
 
     DailyUsageView daily;
-    daily.setInput({usage, "£41.00", std::optional<QString>("22:00–02:00")});
+    daily.setInput({usage, "£41.00", std::optional<QString>("22:00–02:00"), {}});
     EXPECT_EQ(
         labels(daily),
         (QStringList{"Daily usage", "£41.00/wk est.", "Claude Code", "avg 557K/day · ~£31.20/wk",
@@ -149,7 +149,7 @@ TEST(TrendsAndDailyUsage, RowsOnlyForProvidersWithTokens)
 
     const QList<ProviderUsage> quiet{usage.first()};
     trends.setUsage(quiet);
-    daily.setInput({quiet, "£0.00", std::nullopt});
+    daily.setInput({quiet, "£0.00", std::nullopt, {}});
     EXPECT_TRUE(trends.isHidden());
     EXPECT_TRUE(daily.isHidden());
 }
