@@ -4,6 +4,7 @@
 #include "app/StatusSummary.h"
 #include "core/forecast/ForecastEngine.h"
 #include "core/forecast/PaceCalculator.h"
+#include "core/io/AccountList.h"
 #include "core/io/SnapshotStore.h"
 #include "history/UsageHistory.h"
 #include "support/TestSupport.h"
@@ -41,6 +42,12 @@ struct Harness
             created.append(fake);
             return fake;
         };
+        env.accountProviderFactory = [this](const AccountFolders::Account& account,
+                                            const std::shared_ptr<SnapshotStore>&) {
+            auto fake = std::make_shared<FakeProvider>(account.folder.provider, ProviderHealth{});
+            accounts.append({account.folder.folder, fake});
+            return fake;
+        };
         state = std::make_unique<AppState>(env);
     }
 
@@ -69,6 +76,8 @@ struct Harness
     std::shared_ptr<SnapshotStore> store;
     QList<AppSettings> saves;
     QList<std::shared_ptr<FakeProvider>> created;
+    // Each other account's provider as made, with the folder it reads.
+    QList<std::pair<QString, std::shared_ptr<FakeProvider>>> accounts;
     int finished = 0;
     std::unique_ptr<AppState> state;
 };
@@ -281,6 +290,55 @@ TEST(AppStateProviders, ToggleStopsAndDropsTheProviderAndRecomputesWithoutIt)
     EXPECT_TRUE(h.state->forecast(P::codex, W::fiveHour).has_value());
     for (const UsageSnapshot& s : h.state->workingSnapshots())
         EXPECT_EQ(s.provider, P::codex);
+}
+
+TEST(AppStateProviders, AccountsJsonChangedUnderARunningStateStartsAndStopsTheAccountsProviders)
+{
+    // Folders with no sign-in files, keyed by their paths: enough to tell accounts apart.
+    const QString work = TestSupport::homePath() + "/claude-work";
+    const QString side = TestSupport::homePath() + "/claude-side";
+    const auto write = [&](bool workOn, bool sideOn, const QString& sideLabel) {
+        return AccountList::save({{P::claude, work, "Work", false, true, workOn},
+                                  {P::claude, side, sideLabel, false, true, sideOn}});
+    };
+    ASSERT_TRUE(write(true, false, {}));
+    Harness h(AppSettings{});
+    h.init();
+    const auto running = [&] {
+        QStringList folders;
+        for (const AccountFolders::Account& account : h.state->runningAccounts())
+            folders.append(account.folder.folder);
+        return folders;
+    };
+    ASSERT_EQ(running(), QStringList{work});
+    const auto workProvider = h.accounts.first().second;
+    EXPECT_EQ(workProvider->starts, 1);
+
+    // As `tallyvane accounts` writes it while the tray runs.
+    ASSERT_TRUE(write(false, true, {}));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return running() == QStringList{side}; }));
+    EXPECT_EQ(workProvider->stops, 1);
+    ASSERT_EQ(h.accounts.size(), 2);
+    EXPECT_EQ(h.accounts.last().first, side);
+    EXPECT_EQ(h.accounts.last().second->starts, 1);
+
+    // A new label is shown, and changes nothing that runs.
+    ASSERT_TRUE(write(false, true, "Side B"));
+    const auto sideLabel = [&] {
+        for (const AccountSettings::Entry& entry : h.state->accountFolders())
+            if (entry.folder.folder == side)
+                return entry.label;
+        return QString();
+    };
+    ASSERT_TRUE(TestSupport::waitFor([&] { return sideLabel() == "Side B"; }));
+    EXPECT_EQ(h.accounts.size(), 2);
+    EXPECT_EQ(h.accounts.last().second->stops, 0);
+
+    // Claude switched off stops its other accounts too.
+    h.state->toggleProvider(P::claude, false);
+    EXPECT_TRUE(running().isEmpty());
+    EXPECT_EQ(h.accounts.last().second->stops, 1);
+    QFile::remove(AccountList::path());
 }
 
 TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
