@@ -66,8 +66,7 @@ Outcome add(const QString& folder, std::optional<Provider> provider, const QStri
     if (!provider)
         provider = providerOf(folder);
     if (!provider)
-        return {2, QStringLiteral("cannot tell whose folder %1 is: add --provider claude or --provider codex")
-                       .arg(shown(folder))};
+        return {2, QStringLiteral("cannot tell whose folder %1 is").arg(shown(folder))};
     QList<AccountFolder> mine = AccountList::load();
     AccountFolder& entry = entryOf(mine, *provider, folder);
     entry.enabled = true;

@@ -694,6 +694,9 @@ PublishedState AppState::publishedState() const
         inputs.claudeBridge =
             bridge == ClaudeBridgeStatus::State::installed || bridge == ClaudeBridgeStatus::State::wrapping;
     }
+    inputs.accountFolders = m_accountFolders;
+    for (const AccountRun& run : m_accountProviders)
+        inputs.accountProviderHealth.insert(run.account.key, run.provider->health());
     inputs.now = m_clock.now();
     return PublishedState::make(std::move(inputs));
 }

@@ -72,6 +72,8 @@ int add(const Options& options)
 {
     const AccountSettings::Outcome outcome =
         AccountSettings::add(options.folder, options.provider, options.label);
+    if (outcome.status == 2 && !options.provider && QFileInfo(options.folder).isDir())
+        return fail(outcome.message + QStringLiteral(": add --provider claude or --provider codex"), 2);
     if (outcome.status != 0)
         return fail(outcome.message, outcome.status);
     QTextStream(stdout) << outcome.message << '\n';
