@@ -103,6 +103,45 @@ Outcome setEnabled(Provider provider, const QString& folder, bool enabled)
     return saved(mine, {});
 }
 
+void addTranscriptRoots(UsageHistory::Options& options)
+{
+    const auto rootsOf = [](const AccountFolder& f) {
+        return f.provider == Provider::claude ? QStringList{f.folder + QStringLiteral("/projects")}
+                                              : QStringList{f.folder + QStringLiteral("/sessions"),
+                                                            f.folder + QStringLiteral("/archived_sessions")};
+    };
+    const QList<Entry> entries = list();
+    for (Provider provider : allProviders) {
+        const auto standard = std::find_if(entries.cbegin(), entries.cend(), [&](const Entry& e) {
+            return e.folder.provider == provider && e.folder.isDefault;
+        });
+        QStringList& defaults = provider == Provider::claude ? options.claudeRoots : options.codexRoots;
+        for (const Entry& e : entries) {
+            if (e.folder.provider != provider || e.folder.isDefault || !e.folder.enabled)
+                continue;
+            const QString key =
+                e.key.isEmpty() ? AccountFolders::key(provider, QStringLiteral("folder:") + e.folder.folder)
+                                : e.key;
+            const bool sameAsDefault =
+                standard != entries.cend() && !e.key.isEmpty() && e.key == standard->key;
+            if (sameAsDefault) {
+                for (const QString& root : rootsOf(e.folder))
+                    if (!defaults.contains(root))
+                        defaults.append(root);
+                continue;
+            }
+            auto account =
+                std::find_if(options.accountRoots.begin(), options.accountRoots.end(),
+                             [&](const UsageHistory::AccountRoots& a) { return a.account == key; });
+            if (account == options.accountRoots.end()) {
+                options.accountRoots.push_back({provider, key, {}});
+                account = options.accountRoots.end() - 1;
+            }
+            account->roots += rootsOf(e.folder);
+        }
+    }
+}
+
 std::optional<Provider> providerOf(const QString& folder)
 {
     const auto has = [&](const char* name) { return QFileInfo::exists(folder + QLatin1Char('/') + name); };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/AccountFolder.h"
+#include "history/UsageHistory.h"
 
 #include <QList>
 #include <QString>
@@ -39,6 +40,11 @@ Outcome add(const QString& folder, std::optional<Provider> provider, const QStri
 Outcome setLabel(Provider provider, const QString& folder, const QString& label);
 // A default folder goes on and off with its assistant, in Providers.
 Outcome setEnabled(Provider provider, const QString& folder, bool enabled);
+
+// Splits the transcripts by account: the switched-on folders signed in to the default account add their
+// transcript folders (Claude's projects/, Codex's sessions/) to the default roots, every other account's to
+// its own, so two folders of one account are summed into it.
+void addTranscriptRoots(UsageHistory::Options& options);
 
 // Which assistant a folder belongs to, from the files each keeps there, else from its name.
 std::optional<Provider> providerOf(const QString& folder);

@@ -96,8 +96,11 @@ void AppState::init()
         m_environment.store = std::make_shared<SnapshotStore>(LocalFileStore::snapshotsPath());
     }
     m_store = m_environment.store;
-    if (!m_environment.history)
-        m_environment.history = std::make_shared<UsageHistory>();
+    if (!m_environment.history) {
+        UsageHistory::Options options = UsageHistory::defaults();
+        AccountSettings::addTranscriptRoots(options);
+        m_environment.history = std::make_shared<UsageHistory>(options);
+    }
     if (!m_environment.claudeFiles)
         m_environment.claudeFiles = std::make_shared<ClaudeFiles>(LocalFileStore::baseDirectory());
     m_liveProviders.clear();

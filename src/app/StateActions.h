@@ -12,8 +12,8 @@
 class AppState;
 
 // The panel's actions on the disk (prune, reset and export the snapshot log; install, repair and remove the
-// Claude status-line bridge; change accounts.json), run on their own queue so the GUI thread never waits on a file. Each answer
-// comes back on the GUI thread; none comes once this is gone.
+// Claude status-line bridge; change accounts.json), run on their own queue so the GUI thread never waits on a
+// file. Each answer comes back on the GUI thread; none comes once this is gone.
 class StateActions : public QObject
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #include "cli/StatusCommand.h"
 
+#include "app/AccountSettings.h"
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/SeriesCache.h"
@@ -428,6 +429,7 @@ Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
     if (!sources.history) {
         sources.clock = std::make_shared<ManualClock>(now);
         UsageHistory::Options historyOptions = UsageHistory::defaults();
+        AccountSettings::addTranscriptRoots(historyOptions);
         historyOptions.clock = sources.clock.get();
         historyOptions.readOnly = true;
         historyOptions.countInline = true;

@@ -1,5 +1,6 @@
 #include "cli/UsageCommand.h"
 
+#include "app/AccountSettings.h"
 #include "cli/CommandLineOptions.h"
 #include "core/runtime/Clock.h"
 #include "core/text/TerminalText.h"
@@ -56,10 +57,9 @@ struct Sum
     qint64 costNanos = 0;
 };
 
-Sum sumOf(const Report& report, Provider provider)
+Sum sumOf(const UsageTotals::Series& series, const Report& report)
 {
     Sum sum;
-    const auto& series = report.totals.of(provider);
     const qint64 from = dayNumber(report.since);
     const qint64 to = dayNumber(report.until);
     for (auto it = series.dayTokens.lower_bound(from); it != series.dayTokens.end() && it->first <= to; ++it)
@@ -70,15 +70,35 @@ Sum sumOf(const Report& report, Provider provider)
     return sum;
 }
 
-std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
+Sum sumOf(const Report& report, Provider provider)
+{
+    return sumOf(report.totals.of(provider), report);
+}
+
+std::array<qint64, 24> hoursOf(const UsageTotals::Series& series, const Report& report)
 {
     std::array<qint64, 24> hours{};
-    const auto& byDay = report.totals.of(provider).dayHourTokens;
+    const auto& byDay = series.dayHourTokens;
     for (auto it = byDay.lower_bound(dayNumber(report.since));
          it != byDay.end() && it->first <= dayNumber(report.until); ++it)
         for (std::size_t h = 0; h < 24; ++h)
             hours[h] = SaturatingMath::add(hours[h], it->second[h]);
     return hours;
+}
+
+std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
+{
+    return hoursOf(report.totals.of(provider), report);
+}
+
+// The provider's default accounts' series (no key), then each other account's with its key.
+std::vector<std::pair<QString, const UsageTotals::Series*>> seriesOf(const Report& report, Provider provider)
+{
+    std::vector<std::pair<QString, const UsageTotals::Series*>> all{{QString(), &report.totals.of(provider)}};
+    for (const auto& [account, series] : report.totals.accounts)
+        if (account.first == provider)
+            all.emplace_back(account.second, &series);
+    return all;
 }
 
 QString padded(const QString& text, int width, bool right)
@@ -220,20 +240,33 @@ QByteArray renderJson(const Report& report, bool hourly)
             for (std::size_t h = 0; h < 24; ++h)
                 hours.append(QJsonObject{
                     {"hour", static_cast<int>(h)}, {"provider", rawValue(p)}, {"tokens", profile[h]}});
+            for (const auto& [account, series] : report.totals.accounts) {
+                if (account.first != p)
+                    continue;
+                const auto other = hoursOf(series, report);
+                for (std::size_t h = 0; h < 24; ++h)
+                    hours.append(QJsonObject{{"hour", static_cast<int>(h)},
+                                             {"provider", rawValue(p)},
+                                             {"account", account.second},
+                                             {"tokens", other[h]}});
+            }
         }
         root.insert(QStringLiteral("hours"), hours);
     } else {
         QJsonArray days;
         for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
             for (const Provider p : providers) {
-                const auto& series = report.totals.of(p);
-                const auto tokens = series.dayTokens.find(day);
-                if (tokens == series.dayTokens.end() || tokens->second == 0)
-                    continue;
-                days.append(QJsonObject{{"date", ZoneCalendar::dayKey(day)},
-                                        {"provider", rawValue(p)},
-                                        {"tokens", tokens->second},
-                                        {"costUSD", series.costUSD(day)}});
+                for (const auto& [account, series] : seriesOf(report, p)) {
+                    const auto tokens = series->dayTokens.find(day);
+                    if (tokens == series->dayTokens.end() || tokens->second == 0)
+                        continue;
+                    QJsonObject row{{"date", ZoneCalendar::dayKey(day)}, {"provider", rawValue(p)}};
+                    if (!account.isEmpty())
+                        row.insert(QStringLiteral("account"), account);
+                    row.insert(QStringLiteral("tokens"), tokens->second);
+                    row.insert(QStringLiteral("costUSD"), series->costUSD(day));
+                    days.append(row);
+                }
             }
         }
         root.insert(QStringLiteral("days"), days);
@@ -241,12 +274,17 @@ QByteArray renderJson(const Report& report, bool hourly)
     QJsonArray totals;
     Sum all;
     for (const Provider p : providers) {
-        const Sum sum = sumOf(report, p);
-        all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
-        all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
-        totals.append(QJsonObject{{"provider", rawValue(p)},
-                                  {"tokens", sum.tokens},
-                                  {"costUSD", Pricing::nanosToUsd(sum.costNanos)}});
+        for (const auto& [account, series] : seriesOf(report, p)) {
+            const Sum sum = sumOf(*series, report);
+            all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
+            all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
+            QJsonObject row{{"provider", rawValue(p)}};
+            if (!account.isEmpty())
+                row.insert(QStringLiteral("account"), account);
+            row.insert(QStringLiteral("tokens"), sum.tokens);
+            row.insert(QStringLiteral("costUSD"), Pricing::nanosToUsd(sum.costNanos));
+            totals.append(row);
+        }
     }
     root.insert(QStringLiteral("totals"), totals);
     root.insert(QStringLiteral("tokens"), all.tokens);
@@ -258,6 +296,7 @@ int run(const Options& options)
 {
     const QDateTime now = Clock::system().now();
     UsageHistory::Options historyOptions = UsageHistory::defaults();
+    AccountSettings::addTranscriptRoots(historyOptions);
     // One scan and done: a watch would serve no later refresh, and taking down its folder watches at exit
     // costs the kernel a grace period (about 20 ms).
     historyOptions.watch.enabled = false;

@@ -19,6 +19,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <vector>
 
 // Token volumes and estimated spend from the assistants' own transcripts. A scan reads only what changed
 // since the cache was written: grown files cost the bytes they gained, and between full listings only the
@@ -28,11 +29,22 @@
 class UsageHistory
 {
 public:
+    // The transcript folders of an account other than the default one, all of whose files count to it.
+    struct AccountRoots
+    {
+        Provider provider = Provider::claude;
+        QString account;
+        QStringList roots;
+        bool operator==(const AccountRoots&) const = default;
+    };
+
     struct Options
     {
         QString cachePath;       // default: usage-history-cache.json in the data folder
-        QStringList claudeRoots; // default: TranscriptFiles::claudeRoots()
-        QStringList codexRoots;  // default: TranscriptFiles::codexRoots()
+        QStringList claudeRoots; // the default account's; default: TranscriptFiles::claudeRoots()
+        QStringList codexRoots;  // the default account's; default: TranscriptFiles::codexRoots()
+        // The other accounts' (the caller knows them); Claude's estimates and model read none of these.
+        std::vector<AccountRoots> accountRoots;
         const Clock* clock = nullptr;
         int lookbackDays = 16; // files last modified earlier are not kept
         int threads = 2;       // for a scan with much to read
@@ -119,6 +131,10 @@ private:
     void scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, const QTimeZone& zone,
                    ScanStats& stats);
     std::vector<TranscriptFiles::File> listAll() const;
+    // The totals of `cache`, each file counted to the account whose roots hold it.
+    UsageTotals totalsOf(const HistoryCache& cache) const;
+    // Whether a file belongs to an account other than the default one.
+    const AccountRoots* accountOf(const QByteArray& path) const;
     bool applyListing(std::vector<TranscriptFiles::File> files, double cutoff,
                       std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, ScanStats& stats);
     bool applyChanges(TranscriptWatch::Changes changes, double cutoff,
@@ -126,6 +142,8 @@ private:
 
     Options m_options;
     const Clock& m_clock;
+    // "<root>/" of every other account's root, with the index of its account in the options.
+    std::vector<std::pair<QByteArray, std::size_t>> m_accountPrefixes;
 
     mutable std::mutex m_publishedMutex;
     std::shared_ptr<const UsageTotals> m_published;
