@@ -45,6 +45,13 @@ std::optional<AccountFolder> found(Provider provider, const QString& folder, con
 
 namespace AccountSettings {
 
+QString readingKey(const Entry& entry)
+{
+    return entry.key.isEmpty()
+               ? AccountFolders::key(entry.folder.provider, QStringLiteral("folder:") + entry.folder.folder)
+               : entry.key;
+}
+
 QList<Entry> list()
 {
     const QList<AccountFolder> mine = AccountList::load();
@@ -119,9 +126,7 @@ void addTranscriptRoots(UsageHistory::Options& options)
         for (const Entry& e : entries) {
             if (e.folder.provider != provider || e.folder.isDefault || !e.folder.enabled)
                 continue;
-            const QString key =
-                e.key.isEmpty() ? AccountFolders::key(provider, QStringLiteral("folder:") + e.folder.folder)
-                                : e.key;
+            const QString key = readingKey(e);
             const bool sameAsDefault =
                 standard != entries.cend() && !e.key.isEmpty() && e.key == standard->key;
             if (sameAsDefault) {

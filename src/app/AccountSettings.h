@@ -22,6 +22,9 @@ struct Entry
     friend bool operator==(const Entry&, const Entry&) = default;
 };
 
+// The key the readings and transcripts of the entry's folder carry: one not signed in is keyed by its path.
+[[nodiscard]] QString readingKey(const Entry& entry);
+
 // Every assistant's folders, each assistant's in AccountFolders::discover's order.
 [[nodiscard]] QList<Entry> list();
 

@@ -77,8 +77,9 @@ void describeAccounts(PublishedState& state)
         AccountHealth::Facts facts;
         facts.enabled = f.enabled && state.settings.enabledProviders.contains(f.provider);
         facts.signedIn = !entry.key.isEmpty();
-        facts.newestReading = newestOf(bundle, f.provider, entry.key, f.isDefault);
-        facts.live = liveHealth(state, f.provider, entry.key, f.isDefault);
+        const QString key = AccountSettings::readingKey(entry);
+        facts.newestReading = newestOf(bundle, f.provider, key, f.isDefault);
+        facts.live = liveHealth(state, f.provider, key, f.isDefault);
         const QString health = AccountHealth::text(facts, state.now);
         AccountRowText row;
         row.provider = f.provider;

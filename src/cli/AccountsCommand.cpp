@@ -1,7 +1,10 @@
 #include "cli/AccountsCommand.h"
 
+#include "app/AccountHealth.h"
 #include "app/AccountSettings.h"
 #include "core/io/AccountList.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/AccountFolders.h"
 
 #include <QDir>
@@ -30,9 +33,21 @@ int list(bool json)
     QJsonArray rows;
     QTextStream out(stdout);
     if (!json)
-        out << "Assistant    Label        Folder                       Account        Watched\n";
+        out << "Assistant    Label        Folder                       Account        Watched         "
+               "Health\n";
+    // Read only: listing must not create the data folder. No provider runs here, so the log tells the health.
+    const QString logPath = LocalFileStore::snapshotsPath();
+    const SnapshotLog log =
+        QFileInfo::exists(logPath) ? SnapshotStore(logPath, SnapshotStore::ReadOnly{}).log() : SnapshotLog();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     for (const AccountSettings::Entry& entry : AccountSettings::list()) {
         const AccountFolder& f = entry.folder;
+        AccountHealth::Facts facts;
+        facts.enabled = f.enabled;
+        facts.signedIn = !entry.key.isEmpty();
+        facts.newestReading =
+            AccountHealth::newestReading(log, f.provider, AccountSettings::readingKey(entry), f.isDefault);
+        const QString health = AccountHealth::text(facts, now);
         if (json) {
             rows.append(QJsonObject{
                 {QStringLiteral("provider"), rawValue(f.provider)},
@@ -41,17 +56,18 @@ int list(bool json)
                 {QStringLiteral("folder"), f.folder},
                 {QStringLiteral("default"), f.isDefault},
                 {QStringLiteral("added"), f.added},
-                {QStringLiteral("enabled"), f.enabled}});
+                {QStringLiteral("enabled"), f.enabled},
+                {QStringLiteral("health"), health}});
             continue;
         }
         out << displayName(f.provider).leftJustified(12) << ' ' << entry.label.leftJustified(12) << ' '
             << shown(f.folder).leftJustified(28) << ' '
             << (entry.key.isEmpty() ? QStringLiteral("not signed in") : entry.key).leftJustified(14) << ' '
-            << (f.enabled ? "on" : "off")
-            << (f.isDefault ? "  default"
-                : f.added   ? "  added"
-                            : "")
-            << '\n';
+            << (QString::fromLatin1(f.enabled ? "on" : "off") + (f.isDefault ? QStringLiteral("  default")
+                                                                 : f.added   ? QStringLiteral("  added")
+                                                                             : QString()))
+                   .leftJustified(15)
+            << ' ' << health << '\n';
     }
     if (json)
         out << QJsonDocument(QJsonObject{{QStringLiteral("accounts"), rows}}).toJson(QJsonDocument::Compact)

@@ -221,7 +221,8 @@ QJsonObject reportJson(const Report& report)
         QJsonObject entry{{QStringLiteral("provider"), rawValue(account.provider)},
                           {QStringLiteral("key"), account.key},
                           {QStringLiteral("label"), account.label},
-                          {QStringLiteral("default"), account.isDefault}};
+                          {QStringLiteral("default"), account.isDefault},
+                          {QStringLiteral("health"), report.accountHealth.value(account.key)}};
         if (!account.folder.isEmpty())
             entry.insert(QStringLiteral("folder"), account.folder);
         accounts.append(entry);
