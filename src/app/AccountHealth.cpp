@@ -27,7 +27,9 @@ std::optional<QDateTime> newestReading(const SnapshotLog& log, Provider provider
     std::optional<QDateTime> newest;
     for (const UsageSnapshot& s : log) {
         const bool mine = isDefault ? !s.account : (s.account && *s.account == key);
-        if (s.provider == provider && mine && (!newest || *newest < s.timestamp))
+        // An estimate from the transcripts is no reading.
+        if (s.provider == provider && mine && s.source != QLatin1StringView("claude.transcript") &&
+            (!newest || *newest < s.timestamp))
             newest = s.timestamp;
     }
     return newest;

@@ -348,8 +348,12 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         inputs.append(input);
     }
     bundle.recommendations = RecommendationEngine::recommendations(inputs);
-    if (!settings.demoMode)
-        bundle.accounts = ComputeSteps::otherAccounts(cache.otherAccounts(), settings, clock.now());
+    if (!settings.demoMode) {
+        auto others = cache.otherAccounts();
+        if (claude && history && files)
+            ComputeSteps::estimateOtherClaudeAccounts(others, history, *files, request.now);
+        bundle.accounts = ComputeSteps::otherAccounts(others, settings, clock.now());
+    }
     return bundle;
 }
 

@@ -45,7 +45,7 @@ std::optional<QDateTime> newestOf(const ForecastBundle& bundle, Provider provide
     for (const AccountForecasts& account : bundle.accounts)
         if (account.provider == provider && account.key == key)
             for (const UsageSnapshot& s : account.latest)
-                if (!newest || *newest < s.timestamp)
+                if (s.source != QLatin1StringView("claude.transcript") && (!newest || *newest < s.timestamp))
                     newest = s.timestamp;
     return newest;
 }

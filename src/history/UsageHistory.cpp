@@ -402,10 +402,10 @@ qint64 UsageHistory::rollingClaudeTokens(const QDateTime& since)
     return countedClaudeTokens(since).value_or(0);
 }
 
-std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
+std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since, const QString& account)
 {
     const qint64 sinceMs = since.toMSecsSinceEpoch();
-    const qint64 key = sinceMs / 60000;
+    const RollKey key{account, sinceMs / 60000};
     return m_queue.syncResult([&]() -> std::optional<qint64> {
         const QDateTime now = m_clock.now();
         const auto cached = m_rollCache.find(key);
@@ -425,15 +425,15 @@ std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
             return cached->second.value;
         // A window rolling back from now asks for a new minute every minute: the count of a moment a few
         // minutes before stands in (a little more, never a drop to nothing) while this one is made.
-        for (qint64 earlier = key - 1; earlier >= key - standInMinutes; --earlier) {
-            if (const auto near = m_rollCache.find(earlier); near != m_rollCache.end())
+        for (qint64 earlier = key.second - 1; earlier >= key.second - standInMinutes; --earlier) {
+            if (const auto near = m_rollCache.find({account, earlier}); near != m_rollCache.end())
                 return near->second.value;
         }
         return std::nullopt;
     });
 }
 
-void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
+void UsageHistory::performRollingScan(qint64 sinceMs, const RollKey& key)
 {
     // The same incremental scan as a refresh: a grown transcript costs the bytes it gained, and only the
     // files the watch reported are stat-ed. The cache file is written after the count has gone out.
@@ -441,14 +441,20 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
     const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {
-        if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume && !accountOf(path))
+        const AccountRoots* owner = accountOf(path);
+        if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume &&
+            (owner ? owner->account : QString()) == key.first)
             total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(*entry.resume, sinceMs));
     }
     // Files from before the scan's lookback are not in the cache; a count reaching back that far reads them.
     const double cutoff = m_scanCutoff;
     if (oldest < cutoff) {
         TranscriptScanner scanner(ZoneCalendar::currentZone());
-        for (const auto& file : TranscriptFiles::list(m_options.claudeRoots, Provider::claude)) {
+        QStringList roots = key.first.isEmpty() ? m_options.claudeRoots : QStringList();
+        for (const AccountRoots& account : m_options.accountRoots)
+            if (account.provider == Provider::claude && account.account == key.first)
+                roots += account.roots;
+        for (const auto& file : TranscriptFiles::list(roots, Provider::claude)) {
             if (file.mtime >= cutoff || file.mtime < oldest)
                 continue;
             FileEntry entry;

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -110,7 +111,8 @@ public:
     // be called from the history queue.
     qint64 rollingClaudeTokens(const QDateTime& since);
     // The same, but nothing while no stand-in count exists yet (instead of a provisional 0).
-    std::optional<qint64> countedClaudeTokens(const QDateTime& since);
+    // `account`: another Claude account's key, counting only its own transcripts; empty: the default one's.
+    std::optional<qint64> countedClaudeTokens(const QDateTime& since, const QString& account = {});
     static constexpr qint64 standInMinutes = 5;
     // The model of the newest Claude reply, cached for modelTtl. Not to be called from the history queue.
     std::optional<ModelSighting> latestClaudeModel();
@@ -127,7 +129,9 @@ private:
     void publish();
     bool save();
     void scheduleSave();
-    void performRollingScan(qint64 sinceMs, qint64 key);
+    // A count's key: the account, and the minute counted from.
+    using RollKey = std::pair<QString, qint64>;
+    void performRollingScan(qint64 sinceMs, const RollKey& key);
     void scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, const QTimeZone& zone,
                    ScanStats& stats);
     std::vector<TranscriptFiles::File> listAll() const;
@@ -155,8 +159,8 @@ private:
         QDateTime at;
         qint64 value = 0;
     };
-    std::unordered_map<qint64, RollCount> m_rollCache;
-    std::set<qint64> m_rollScanning;
+    std::map<RollKey, RollCount> m_rollCache;
+    std::set<RollKey> m_rollScanning;
     std::optional<std::pair<QDateTime, std::optional<ModelSighting>>> m_modelCache;
     std::function<void()> m_onCacheUpdated;
     ScanStats m_lastScan;

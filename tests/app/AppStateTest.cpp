@@ -6,6 +6,8 @@
 #include "core/forecast/PaceCalculator.h"
 #include "core/io/AccountList.h"
 #include "core/io/SnapshotStore.h"
+#include "history/ClaudeFiles.h"
+#include "history/TranscriptCorpus.h"
 #include "history/UsageHistory.h"
 #include "support/TestSupport.h"
 
@@ -533,3 +535,56 @@ TEST_F(ComputeFixture, MonthlyOnlyProviderIsForecastWithoutPace)
 }
 
 } // namespace
+
+TEST_F(ComputeFixture, AnotherClaudeAccountIsEstimatedFromItsOwnReadingsAndTranscriptsOnly)
+{
+    const QString work = QStringLiteral("a1b2c3d4");
+    const auto reply = [](qint64 secondsAgo, const char* id) {
+        return Corpus::line(Corpus::claudeReply(kNow.addSecs(-secondsAgo).toMSecsSinceEpoch(), id, id,
+                                                "claude-sonnet-4-5", {1000, 0, 0, 0}));
+    };
+    // The default account's transcripts are busier: counted for the work account they would move it more.
+    ASSERT_TRUE(TestSupport::writeFile(dir.filePath("work/projects/p/s.jsonl"), reply(1800, "w1")));
+    ASSERT_TRUE(TestSupport::writeFile(dir.filePath("mine/projects/p/s.jsonl"),
+                                       reply(1700, "m1") + reply(500, "m2") + reply(400, "m3")));
+    QDir(dir.path()).mkpath("data/accounts");
+    UsageHistory::Options options;
+    options.cachePath = dir.filePath("cache.json");
+    options.claudeRoots = {dir.filePath("mine/projects")};
+    options.accountRoots = {{P::claude, work, {dir.filePath("work/projects")}}};
+    options.clock = &kNowClock;
+    options.readOnly = true;
+    options.countInline = true;
+    options.rollTtlSeconds = 0;
+    options.watch.enabled = false;
+    auto history = std::make_shared<UsageHistory>(options);
+    history->refreshSync();
+    auto files = std::make_shared<ClaudeFiles>(dir.filePath("data"));
+    UsageSnapshot reading = snap(P::claude, W::fiveHour, 1200, 10);
+    reading.source = QStringLiteral("claude.oauth");
+    reading.account = work;
+    store->append(reading);
+    AppSettings settings;
+    settings.enabledProviders = {P::claude};
+    const auto at = [&](const QDateTime& now) {
+        return AppState::compute(
+            {settings, {P::claude}, store, now, nullptr, std::nullopt, nullptr, history, files});
+    };
+    // Fresh five minutes after it was taken: it anchors the work account's own files, nothing of the
+    // default's.
+    (void)at(kNow.addSecs(-900));
+    EXPECT_TRUE(ClaudeEstimator::loadAnchor(*ClaudeFiles::forAccount(*files, work)).fiveHour);
+    EXPECT_FALSE(ClaudeEstimator::loadAnchor(*files).fiveHour);
+    // Stale now: the work account's 1,000 tokens since then double its 10 %.
+    ASSERT_TRUE(TestSupport::appendFile(dir.filePath("work/projects/p/s.jsonl"), reply(600, "w2")));
+    history->refreshSync();
+    const ForecastBundle bundle = at(kNow);
+    const auto account = std::find_if(bundle.accounts.cbegin(), bundle.accounts.cend(),
+                                      [&](const AccountForecasts& a) { return a.key == work; });
+    ASSERT_NE(account, bundle.accounts.cend());
+    ASSERT_FALSE(account->latest.isEmpty());
+    EXPECT_EQ(account->latest.first().source, QStringLiteral("claude.transcript"));
+    EXPECT_EQ(account->latest.first().account, work);
+    EXPECT_DOUBLE_EQ(account->latest.first().usedPercent, 20);
+    EXPECT_FALSE(ClaudeEstimator::loadAnchor(*files).fiveHour);
+}
