@@ -9,8 +9,10 @@
 #include "core/forecast/CalibratedForecast.h"
 #include "core/forecast/ForecastEngine.h"
 #include "core/forecast/RecommendationEngine.h"
+#include "core/io/AccountList.h"
 #include "core/io/AppLogger.h"
 #include "core/io/CollectorLock.h"
+#include "core/io/FileIo.h"
 #include "core/io/LocalFileStore.h"
 #include "core/io/SettingsSaver.h"
 #include "core/io/SettingsStore.h"
@@ -54,8 +56,8 @@ AppState::AppState(Environment environment, QObject* parent)
 {
     if (!m_environment.providerFactory) {
         m_environment.providerFactory = defaultProviderFactory();
-        if (!m_environment.accountProvidersFactory)
-            m_environment.accountProvidersFactory = defaultAccountProvidersFactory();
+        if (!m_environment.accountProviderFactory)
+            m_environment.accountProviderFactory = defaultAccountProviderFactory();
         if (!m_environment.machinePull)
             m_environment.machinePull = MachinePull::Options{};
     }
@@ -99,8 +101,11 @@ void AppState::init()
         m_environment.store = std::make_shared<SnapshotStore>(LocalFileStore::snapshotsPath());
     }
     m_store = m_environment.store;
-    if (!m_environment.history)
-        m_environment.history = std::make_shared<UsageHistory>();
+    if (!m_environment.history) {
+        UsageHistory::Options options = UsageHistory::defaults();
+        AccountSettings::addTranscriptRoots(options);
+        m_environment.history = std::make_shared<UsageHistory>(options);
+    }
     if (!m_environment.claudeFiles)
         m_environment.claudeFiles = std::make_shared<ClaudeFiles>(LocalFileStore::baseDirectory());
     m_liveProviders.clear();
@@ -139,11 +144,39 @@ void AppState::init()
         AppLogger::shared().info(QStringLiteral("Another Tallyvane collects: reading its log"));
         m_collectorTimer.start();
     }
+    watchAccounts();
     startProviders();
     m_refreshTimer.start();
     startHistoryScans();
     if (m_environment.watchLog)
         watchLog();
+}
+
+void AppState::watchAccounts()
+{
+    m_accountsFile = FileIo::readOwnFile(AccountList::path(), AccountList::maxFile);
+    m_accountFolders = AccountSettings::list();
+    // The folder, not the file: accounts.json is replaced whole, and may not exist yet.
+    const QString folder = QFileInfo(AccountList::path()).absolutePath();
+    m_accountsWatcher = std::make_unique<QFileSystemWatcher>();
+    if (QFileInfo::exists(folder))
+        m_accountsWatcher->addPath(folder);
+    connect(m_accountsWatcher.get(), &QFileSystemWatcher::directoryChanged, this, &AppState::reloadAccounts);
+}
+
+void AppState::reloadAccounts()
+{
+    std::optional<QByteArray> bytes = FileIo::readOwnFile(AccountList::path(), AccountList::maxFile);
+    if (bytes == m_accountsFile)
+        return;
+    m_accountsFile = std::move(bytes);
+    const QList<AccountSettings::Entry> folders = AccountSettings::list();
+    syncAccountProviders();
+    if (folders != m_accountFolders) {
+        m_accountFolders = folders;
+        Q_EMIT changed();
+    }
+    refresh();
 }
 
 void AppState::watchLog()
@@ -329,8 +362,12 @@ ForecastBundle AppState::compute(const ComputeRequest& request)
         inputs.append(input);
     }
     bundle.recommendations = RecommendationEngine::recommendations(inputs);
-    if (!settings.demoMode)
-        bundle.accounts = ComputeSteps::otherAccounts(cache.otherAccounts(), settings, clock.now());
+    if (!settings.demoMode) {
+        auto others = cache.otherAccounts();
+        if (claude && history && files)
+            ComputeSteps::estimateOtherClaudeAccounts(others, history, *files, request.now);
+        bundle.accounts = ComputeSteps::otherAccounts(others, settings, clock.now());
+    }
     return bundle;
 }
 
@@ -432,42 +469,44 @@ void AppState::stopProviders()
     for (const auto& provider : std::as_const(m_liveProviders))
         provider->stop();
     m_liveProviders.clear();
-    for (const auto& provider : std::as_const(m_accountProviders))
-        provider->stop();
-    m_accountProviders.clear();
+    m_collecting = false;
+    syncAccountProviders();
+}
+
+UsageProvider::UpdateCallback AppState::providerUpdate()
+{
+    QPointer<AppState> guard(this);
+    return [guard](const QList<UsageSnapshot>&) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard] {
+                if (guard)
+                    guard->refresh();
+            },
+            Qt::QueuedConnection);
+    };
 }
 
 void AppState::startProviders()
 {
-    stopProviders();
+    // The other accounts' providers that stay switched on keep running: a Codex child is not restarted.
+    for (const auto& provider : std::as_const(m_liveProviders))
+        provider->stop();
+    m_liveProviders.clear();
 
     // A provider that no longer runs keeps no health entry: a stale "connected" would outlive it.
     QMap<Provider, ProviderHealth> health;
-    const bool collecting = !m_environment.collectorLock || m_environment.collectorLock->isHeld();
-    if (!m_settings.demoMode && collecting) {
-        QPointer<AppState> guard(this);
-        const auto onUpdate = [guard](const QList<UsageSnapshot>&) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [guard] {
-                    if (guard)
-                        guard->refresh();
-                },
-                Qt::QueuedConnection);
-        };
+    m_collecting =
+        !m_settings.demoMode && (!m_environment.collectorLock || m_environment.collectorLock->isHeld());
+    if (m_collecting) {
         for (Provider kind : sortedEnabledProviders()) {
             if (std::shared_ptr<UsageProvider> provider = m_environment.providerFactory(kind, m_store)) {
-                provider->start(onUpdate);
+                provider->start(providerUpdate());
                 m_liveProviders.insert(kind, provider);
                 health.insert(kind, provider->health());
             }
-            if (m_environment.accountProvidersFactory) {
-                for (const auto& provider : m_environment.accountProvidersFactory(kind, m_store)) {
-                    provider->start(onUpdate);
-                    m_accountProviders.append(provider);
-                }
-            }
         }
+        syncAccountProviders();
         if (m_environment.machinePull) {
             MachinePull::Options options = *m_environment.machinePull;
             options.retentionDays = m_settings.retentionDays;
@@ -477,6 +516,51 @@ void AppState::startProviders()
         }
     }
     publishProviderHealth(health);
+}
+
+void AppState::syncAccountProviders()
+{
+    QList<AccountFolders::Account> wanted;
+    if (m_collecting && m_environment.accountProviderFactory) {
+        const QList<AccountFolder> added = AccountList::load();
+        for (Provider kind : sortedEnabledProviders())
+            for (const AccountFolders::Account& account : AccountFolders::accounts(kind, added))
+                if (!account.folder.isDefault)
+                    wanted.append(account);
+    }
+    // Key and folder name a provider: a label is only shown, and changes nothing that runs.
+    const auto same = [](const AccountFolders::Account& a, const AccountFolders::Account& b) {
+        return a.key == b.key && a.folder.folder == b.folder.folder;
+    };
+    QList<AccountRun> kept;
+    for (const AccountRun& run : std::as_const(m_accountProviders)) {
+        const bool stays =
+            std::any_of(wanted.cbegin(), wanted.cend(), [&](const auto& a) { return same(a, run.account); });
+        if (stays)
+            kept.append(run);
+        else
+            run.provider->stop();
+    }
+    QList<AccountRun> next;
+    for (const AccountFolders::Account& account : std::as_const(wanted)) {
+        const auto running = std::find_if(kept.cbegin(), kept.cend(),
+                                          [&](const AccountRun& run) { return same(run.account, account); });
+        if (running != kept.cend()) {
+            next.append({account, running->provider});
+        } else if (auto provider = m_environment.accountProviderFactory(account, m_store)) {
+            provider->start(providerUpdate());
+            next.append({account, std::move(provider)});
+        }
+    }
+    m_accountProviders = std::move(next);
+}
+
+QList<AccountFolders::Account> AppState::runningAccounts() const
+{
+    QList<AccountFolders::Account> running;
+    for (const AccountRun& run : m_accountProviders)
+        running.append(run.account);
+    return running;
 }
 
 void AppState::publishProviderHealth(const QMap<Provider, ProviderHealth>& health)
@@ -655,6 +739,9 @@ PublishedState AppState::publishedState() const
         inputs.claudeBridge =
             bridge == ClaudeBridgeStatus::State::installed || bridge == ClaudeBridgeStatus::State::wrapping;
     }
+    inputs.accountFolders = m_accountFolders;
+    for (const AccountRun& run : m_accountProviders)
+        inputs.accountProviderHealth.insert(run.account.key, run.provider->health());
     inputs.now = m_clock.now();
     return PublishedState::make(std::move(inputs));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccountSettings.h"
 #include "app/ForecastBundle.h"
 #include "app/MachinePull.h"
 #include "app/ProviderFactory.h"
@@ -45,9 +46,10 @@ struct AppStateEnvironment
     const Clock* clock = &Clock::system();
     // Empty: the providers this build can run (defaultProviderFactory()).
     ProviderFactory providerFactory;
-    // The providers of the other accounts of each enabled kind. Empty: those of the account folders
-    // (defaultAccountProvidersFactory()) with the default provider factory, none with a given one.
-    AccountProvidersFactory accountProvidersFactory;
+    // The providers of the other accounts of each enabled kind, one per switched-on folder of accounts.json
+    // and the folders found. Empty: defaultAccountProviderFactory() with the default provider factory, none
+    // with a given one.
+    AccountProviderFactory accountProviderFactory;
     // Empty: the data folder's snapshot log.
     std::shared_ptr<SnapshotStore> store;
     // Empty: the data folder's settings file, with the "--demo" rule of the process arguments.
@@ -206,6 +208,13 @@ public:
     {
         return m_liveProviders.value(provider);
     }
+    // The other accounts' providers that run, in the order of their folders.
+    [[nodiscard]] QList<AccountFolders::Account> runningAccounts() const;
+    // Every account folder, as accounts.json and the folders found gave them when it last changed.
+    const QList<AccountSettings::Entry>& accountFolders() const { return m_accountFolders; }
+    // Reads accounts.json again when it changed: the folders shown, and an account switched off stops its
+    // provider while a new one starts. Called when the file changes, and after Settings writes it.
+    void reloadAccounts();
     // How many compute cycles have been started so far.
     int requestedCycles() const { return m_requestedCycles; }
     const std::shared_ptr<SnapshotStore>& store() const { return m_store; }
@@ -250,9 +259,25 @@ private:
     // Only ever used on the compute queue.
     std::shared_ptr<SeriesCache> m_seriesCache;
     QMap<Provider, std::shared_ptr<UsageProvider>> m_liveProviders;
+    struct AccountRun
+    {
+        AccountFolders::Account account;
+        std::shared_ptr<UsageProvider> provider;
+    };
     // The other accounts' providers, each kind's in the order of its account folders.
-    QList<std::shared_ptr<UsageProvider>> m_accountProviders;
+    QList<AccountRun> m_accountProviders;
+    // Whether providers run: not in demo mode, and only while this state collects.
+    bool m_collecting = false;
+    QList<AccountSettings::Entry> m_accountFolders;
+    // accounts.json as last read; a change of another file in the data folder is not one of it.
+    std::optional<QByteArray> m_accountsFile;
+    std::unique_ptr<QFileSystemWatcher> m_accountsWatcher;
     void watchLog();
+    void watchAccounts();
+    // Starts the providers of the accounts now switched on and stops those of the ones gone.
+    void syncAccountProviders();
+    // A provider's update: one more cycle, from whatever thread it reports on.
+    UsageProvider::UpdateCallback providerUpdate();
 
     QTimer m_refreshTimer;
     std::unique_ptr<QFileSystemWatcher> m_logWatcher;

@@ -36,11 +36,38 @@ bool isStatusLineWithEffort(const UsageSnapshot& s)
 
 } // namespace
 
-ClaudeTokenCount tokenCount(UsageHistory* history)
+ClaudeTokenCount tokenCount(UsageHistory* history, const QString& account)
 {
     if (!history)
         return {};
-    return [history](const QDateTime& since) { return history->countedClaudeTokens(since); };
+    return
+        [history, account](const QDateTime& since) { return history->countedClaudeTokens(since, account); };
+}
+
+void estimateOtherClaudeAccounts(
+    QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageSnapshot>>& readings, UsageHistory* history,
+    const ClaudeFiles& files, const QDateTime& now)
+{
+    QStringList keys;
+    for (auto it = readings.cbegin(); it != readings.cend(); ++it)
+        if (std::get<0>(it.key()) == Provider::claude && !keys.contains(std::get<1>(it.key())))
+            keys.append(std::get<1>(it.key()));
+    const QDateTime from = now.addSecs(-ClaudeEstimator::freshSeconds);
+    for (const QString& key : std::as_const(keys)) {
+        QList<UsageSnapshot> recent;
+        for (auto it = readings.cbegin(); it != readings.cend(); ++it)
+            if (std::get<0>(it.key()) == Provider::claude && std::get<1>(it.key()) == key)
+                for (const UsageSnapshot& s : it.value())
+                    if (!(s.timestamp < from))
+                        recent.append(s);
+        std::stable_sort(recent.begin(), recent.end(), [](const UsageSnapshot& a, const UsageSnapshot& b) {
+            return a.timestamp < b.timestamp;
+        });
+        const auto own = ClaudeFiles::forAccount(files, key);
+        for (const UsageSnapshot& e :
+             ClaudeEstimator::augmentClaude(recent, tokenCount(history, key), *own, now))
+            readings[{Provider::claude, key, e.windowKind}].append(e);
+    }
 }
 
 QList<UsageSnapshot> claudeSince(const ForecastBundle& bundle, const QDateTime& from)

@@ -20,7 +20,8 @@ class UsageHistory;
 namespace ComputeSteps {
 
 // The tokens-since counts of the history (nothing while a count is still being made); none without one.
-[[nodiscard]] ClaudeTokenCount tokenCount(UsageHistory* history);
+// `account`: another Claude account's key (its own transcripts); empty: the default account's.
+[[nodiscard]] ClaudeTokenCount tokenCount(UsageHistory* history, const QString& account = {});
 
 // The Claude snapshots of the working list stamped at or after `from`, in list order.
 [[nodiscard]] QList<UsageSnapshot> claudeSince(const ForecastBundle& bundle, const QDateTime& from);
@@ -56,6 +57,12 @@ struct LongWindow
 // The long window that speaks for a provider: its seven-day window when it has one (the Sonnet-only
 // weekly limit must not stand in for the account's), else its weekly one.
 [[nodiscard]] bool speaksForProvider(WindowKind window, const QList<WindowKind>& windows);
+
+// Each other Claude account between its live readings: its fresh readings anchor its own files (the
+// data folder's accounts/<key>/), its own transcripts give the estimates appended to its series.
+void estimateOtherClaudeAccounts(
+    QMap<std::tuple<Provider, QString, WindowKind>, QList<UsageSnapshot>>& readings, UsageHistory* history,
+    const ClaudeFiles& files, const QDateTime& now);
 
 // Every account of an assistant that has readings of another account than its default one (the default
 // first, without forecasts of its own here), and the other accounts' forecasts from their readings: the

@@ -48,7 +48,9 @@ void MachineMirrors::update(const QDateTime& now)
                 mirror.rows = MachineMirror::loadUsage(id).rows;
                 mirror.usage = {};
                 for (const MachineFeed::UsageRow& row : std::as_const(mirror.rows)) {
-                    UsageTotals::Series& series = mirror.usage.of(row.provider);
+                    UsageTotals::Series& series = row.account.isEmpty()
+                                                      ? mirror.usage.of(row.provider)
+                                                      : mirror.usage.accounts[{row.provider, row.account}];
                     series.dayTokens[dayNumber(row.day)] += row.tokens;
                     series.dayCostNanos[dayNumber(row.day)] += qint64(std::llround(row.costUSD * 1e9));
                 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/model/Enums.h"
+#include "providers/AccountFolders.h"
 #include "providers/UsageProvider.h"
 
 #include <QList>
@@ -19,10 +20,10 @@ using ProviderFactory = std::function<std::shared_ptr<UsageProvider>(
 // endpoint and the status-line bridge.
 ProviderFactory defaultProviderFactory();
 
-// The providers of one kind's other accounts (besides the default folder's), each with its key.
-using AccountProvidersFactory = std::function<QList<std::shared_ptr<UsageProvider>>(
-    Provider provider, const std::shared_ptr<SnapshotStore>& store)>;
+// The provider of one of an assistant's other accounts (a switched-on folder of AccountFolders::accounts
+// besides the default one), or nothing when it cannot run here.
+using AccountProviderFactory = std::function<std::shared_ptr<UsageProvider>(
+    const AccountFolders::Account& account, const std::shared_ptr<SnapshotStore>& store)>;
 
-// One per switched-on account folder found or added (AccountFolders::accounts): a Claude folder read
-// through its own credential, a Codex home through an app-server child of its own.
-AccountProvidersFactory defaultAccountProvidersFactory();
+// A Claude folder read through its own credential, a Codex home through an app-server child of its own.
+AccountProviderFactory defaultAccountProviderFactory();

@@ -1,5 +1,6 @@
 #include "app/PublishedState.h"
 
+#include "app/AccountHealth.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/StateQueries.h"
 #include "core/text/NumberFormatting.h"
@@ -28,6 +29,69 @@ QString iconFigureOf(const std::optional<MenuBarTitleBuilder::Leading>& leading,
         break;
     }
     return {};
+}
+
+} // namespace
+
+namespace {
+
+// The newest reading of an account this cycle: the working log holds the default accounts', each other
+// account its newest of every window.
+std::optional<QDateTime> newestOf(const ForecastBundle& bundle, Provider provider, const QString& key,
+                                  bool isDefault)
+{
+    if (isDefault)
+        return AccountHealth::newestReading(bundle.snapshots, provider, key, true);
+    std::optional<QDateTime> newest;
+    for (const AccountForecasts& account : bundle.accounts)
+        if (account.provider == provider && account.key == key)
+            for (const UsageSnapshot& s : account.latest)
+                if (s.source != QLatin1StringView("claude.transcript") && (!newest || *newest < s.timestamp))
+                    newest = s.timestamp;
+    return newest;
+}
+
+std::optional<ProviderHealth> liveHealth(const PublishInputs& inputs, Provider provider, const QString& key,
+                                         bool isDefault)
+{
+    const auto& map = inputs.accountProviderHealth;
+    if (isDefault) {
+        const auto it = inputs.health.constFind(provider);
+        return it == inputs.health.cend() ? std::nullopt : std::optional(*it);
+    }
+    const auto it = map.constFind(key);
+    return it == map.cend() ? std::nullopt : std::optional(*it);
+}
+
+void describeAccounts(PublishedState& state)
+{
+    const ForecastBundle& bundle = state.bundle;
+    for (const AccountForecasts& account : bundle.accounts) {
+        AccountHealth::Facts facts;
+        facts.enabled = !account.folder.isEmpty();
+        facts.newestReading = newestOf(bundle, account.provider, account.key, account.isDefault);
+        facts.live = liveHealth(state, account.provider, account.key, account.isDefault);
+        state.accountHealth.insert(account.key, AccountHealth::text(facts, state.now));
+    }
+    for (const AccountSettings::Entry& entry : state.accountFolders) {
+        const AccountFolder& f = entry.folder;
+        AccountHealth::Facts facts;
+        facts.enabled = f.enabled && state.settings.enabledProviders.contains(f.provider);
+        facts.signedIn = !entry.key.isEmpty();
+        const QString key = AccountSettings::readingKey(entry);
+        facts.newestReading = newestOf(bundle, f.provider, key, f.isDefault);
+        facts.live = liveHealth(state, f.provider, key, f.isDefault);
+        const QString health = AccountHealth::text(facts, state.now);
+        AccountRowText row;
+        row.provider = f.provider;
+        row.folder = f.folder;
+        row.title = displayName(f.provider) + QStringLiteral(" \u00b7 ") + AccountSettings::shown(f.folder);
+        row.label = entry.label;
+        row.detail = entry.key.isEmpty() ? health : entry.key + QStringLiteral(" \u00b7 ") + health;
+        row.enabled = f.enabled;
+        row.isDefault = f.isDefault;
+        state.accountRows.append(row);
+    }
 }
 
 } // namespace
@@ -90,6 +154,7 @@ PublishedState PublishedState::make(PublishInputs inputs)
         card.account = account.key;
         state.accountCards.append(card);
     }
+    describeAccounts(state);
     const bool anyReading = std::any_of(state.cards.cbegin(), state.cards.cend(),
                                         [](const ProviderCardText& card) { return !card.rows.isEmpty(); });
     if (!anyReading)

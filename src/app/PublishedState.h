@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccountSettings.h"
 #include "app/ForecastBundle.h"
 #include "app/ProviderSummary.h"
 #include "app/StateReports.h"
@@ -47,11 +48,33 @@ struct PublishInputs
     bool codexFound = false;
     // Whether Claude Code's status line runs the bridge (installed, or wrapping another status line).
     bool claudeBridge = false;
+    // Every account folder (AccountSettings::list) for Settings; empty where nothing shows them.
+    QList<AccountSettings::Entry> accountFolders;
+    // The other accounts' providers that run in this process, by account key.
+    QMap<QString, ProviderHealth> accountProviderHealth;
     // The instant every countdown and clock counts from.
     QDateTime now;
     // The other account whose windows the forecast card shows, by its key; empty: the default account's.
     // Made empty when the focused assistant has no such account with a forecast.
     QString focusedAccount;
+};
+
+// One account folder as Settings shows it.
+struct AccountRowText
+{
+    Provider provider = Provider::claude;
+    // As accounts.json names it.
+    QString folder;
+    // "Claude Code · ~/.claude-work"
+    QString title;
+    QString label;
+    // "a1b2c3d4 · ok, read 2m ago", or "not signed in".
+    QString detail;
+    bool enabled = true;
+    // A default folder goes on and off with its assistant, not here.
+    bool isDefault = false;
+
+    friend bool operator==(const AccountRowText&, const AccountRowText&) = default;
 };
 
 // One immutable value that every face renders: the panel's cards and chart, the tray, `top`, `status` in
@@ -82,6 +105,10 @@ struct PublishedState : PublishInputs
     // empty without other machines.
     QStringList machineHealth;
     QStringList machineUsage;
+    // One per account folder, each assistant's in the order of its folders.
+    QList<AccountRowText> accountRows;
+    // How the reading of each account of `bundle.accounts` goes (AccountHealth::text), by key.
+    QMap<QString, QString> accountHealth;
     // What to do when no enabled provider has a single reading yet.
     std::optional<QString> firstRunHint;
     // The what-ifs of every window with a forecast, keyed by ForecastResult::id().

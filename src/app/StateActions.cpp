@@ -81,3 +81,16 @@ void StateActions::uninstallBridge(std::function<void(QString)> answer)
     run<QString>([] { return ClaudeStatusLineBridgeInstaller::uninstall().message; }, std::move(answer),
                  true);
 }
+
+void StateActions::editAccounts(std::function<AccountSettings::Outcome()> change,
+                                std::function<void(AccountSettings::Outcome)> answer)
+{
+    AppState* state = &m_state;
+    run<AccountSettings::Outcome>(
+        std::move(change),
+        [state, answer = std::move(answer)](const AccountSettings::Outcome& outcome) {
+            state->reloadAccounts();
+            answer(outcome);
+        },
+        false);
+}

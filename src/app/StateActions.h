@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AccountSettings.h"
 #include "core/runtime/SerialQueue.h"
 
 #include <QObject>
@@ -11,8 +12,8 @@
 class AppState;
 
 // The panel's actions on the disk (prune, reset and export the snapshot log; install, repair and remove the
-// Claude status-line bridge), run on their own queue so the GUI thread never waits on a file. Each answer
-// comes back on the GUI thread; none comes once this is gone.
+// Claude status-line bridge; change accounts.json), run on their own queue so the GUI thread never waits on a
+// file. Each answer comes back on the GUI thread; none comes once this is gone.
 class StateActions : public QObject
 {
     Q_OBJECT
@@ -41,6 +42,10 @@ public:
     // state, whose Claude health follows the bridge. The answer is the installer's message.
     void installBridge(std::function<void(QString)> answer);
     void uninstallBridge(std::function<void(QString)> answer);
+
+    // Changes accounts.json (one of AccountSettings' changes), then has the state read it again.
+    void editAccounts(std::function<AccountSettings::Outcome()> change,
+                      std::function<void(AccountSettings::Outcome)> answer);
 
 private:
     template <typename Result>

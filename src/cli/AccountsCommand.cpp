@@ -1,6 +1,10 @@
 #include "cli/AccountsCommand.h"
 
+#include "app/AccountHealth.h"
+#include "app/AccountSettings.h"
 #include "core/io/AccountList.h"
+#include "core/io/LocalFileStore.h"
+#include "core/io/SnapshotStore.h"
 #include "providers/AccountFolders.h"
 
 #include <QDir>
@@ -16,29 +20,7 @@ namespace {
 
 using Options = AccountsCommand::Options;
 
-// "~/.claude-work" for a folder under HOME, the full path elsewhere.
-QString shown(const QString& folder)
-{
-    const QString home = QDir::homePath();
-    return folder.startsWith(home + QLatin1Char('/')) ? QStringLiteral("~") + folder.mid(home.size())
-                                                      : folder;
-}
-
-// Which assistant a folder belongs to, from the files each keeps there, else from its name.
-std::optional<Provider> providerOf(const QString& folder)
-{
-    const auto has = [&](const char* name) { return QFileInfo::exists(folder + QLatin1Char('/') + name); };
-    if (has(".credentials.json") || has(".claude.json"))
-        return Provider::claude;
-    if (has("auth.json") || has("config.toml"))
-        return Provider::codex;
-    const QString name = QFileInfo(folder).fileName();
-    if (name.contains(QLatin1String("claude")))
-        return Provider::claude;
-    if (name.contains(QLatin1String("codex")))
-        return Provider::codex;
-    return std::nullopt;
-}
+using AccountSettings::shown;
 
 int fail(const QString& message, int status)
 {
@@ -48,36 +30,44 @@ int fail(const QString& message, int status)
 
 int list(bool json)
 {
-    const QList<AccountFolder> mine = AccountList::load();
     QJsonArray rows;
     QTextStream out(stdout);
     if (!json)
-        out << "Assistant    Label        Folder                       Account        Watched\n";
-    for (Provider provider : allProviders) {
-        for (const AccountFolder& f : AccountFolders::discover(provider, mine)) {
-            const auto who = AccountFolders::identity(f);
-            const QString key = who ? AccountFolders::key(provider, who->accountId) : QString();
-            const QString label = AccountFolders::label(f, who);
-            if (json) {
-                rows.append(
-                    QJsonObject{{QStringLiteral("provider"), rawValue(provider)},
-                                {QStringLiteral("key"), key.isEmpty() ? QJsonValue() : QJsonValue(key)},
-                                {QStringLiteral("label"), label},
-                                {QStringLiteral("folder"), f.folder},
-                                {QStringLiteral("default"), f.isDefault},
-                                {QStringLiteral("added"), f.added},
-                                {QStringLiteral("enabled"), f.enabled}});
-                continue;
-            }
-            out << displayName(provider).leftJustified(12) << ' ' << label.leftJustified(12) << ' '
-                << shown(f.folder).leftJustified(28) << ' '
-                << (key.isEmpty() ? QStringLiteral("not signed in") : key).leftJustified(14) << ' '
-                << (f.enabled ? "on" : "off")
-                << (f.isDefault ? "  default"
-                    : f.added   ? "  added"
-                                : "")
-                << '\n';
+        out << "Assistant    Label        Folder                       Account        Watched         "
+               "Health\n";
+    // Read only: listing must not create the data folder. No provider runs here, so the log tells the health.
+    const QString logPath = LocalFileStore::snapshotsPath();
+    const SnapshotLog log =
+        QFileInfo::exists(logPath) ? SnapshotStore(logPath, SnapshotStore::ReadOnly{}).log() : SnapshotLog();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const AccountSettings::Entry& entry : AccountSettings::list()) {
+        const AccountFolder& f = entry.folder;
+        AccountHealth::Facts facts;
+        facts.enabled = f.enabled;
+        facts.signedIn = !entry.key.isEmpty();
+        facts.newestReading =
+            AccountHealth::newestReading(log, f.provider, AccountSettings::readingKey(entry), f.isDefault);
+        const QString health = AccountHealth::text(facts, now);
+        if (json) {
+            rows.append(QJsonObject{
+                {QStringLiteral("provider"), rawValue(f.provider)},
+                {QStringLiteral("key"), entry.key.isEmpty() ? QJsonValue() : QJsonValue(entry.key)},
+                {QStringLiteral("label"), entry.label},
+                {QStringLiteral("folder"), f.folder},
+                {QStringLiteral("default"), f.isDefault},
+                {QStringLiteral("added"), f.added},
+                {QStringLiteral("enabled"), f.enabled},
+                {QStringLiteral("health"), health}});
+            continue;
         }
+        out << displayName(f.provider).leftJustified(12) << ' ' << entry.label.leftJustified(12) << ' '
+            << shown(f.folder).leftJustified(28) << ' '
+            << (entry.key.isEmpty() ? QStringLiteral("not signed in") : entry.key).leftJustified(14) << ' '
+            << (QString::fromLatin1(f.enabled ? "on" : "off") + (f.isDefault ? QStringLiteral("  default")
+                                                                 : f.added   ? QStringLiteral("  added")
+                                                                             : QString()))
+                   .leftJustified(15)
+            << ' ' << health << '\n';
     }
     if (json)
         out << QJsonDocument(QJsonObject{{QStringLiteral("accounts"), rows}}).toJson(QJsonDocument::Compact)
@@ -96,32 +86,13 @@ bool saved(const QList<AccountFolder>& mine)
 
 int add(const Options& options)
 {
-    if (!QFileInfo(options.folder).isDir())
-        return fail(QStringLiteral("%1 is not a folder").arg(options.folder), 2);
-    const auto provider = options.provider ? options.provider : providerOf(options.folder);
-    if (!provider)
-        return fail(
-            QStringLiteral("cannot tell whose folder %1 is: add --provider claude or --provider codex")
-                .arg(shown(options.folder)),
-            2);
-    QList<AccountFolder> mine = AccountList::load();
-    const auto same = [&](const AccountFolder& f) {
-        return f.provider == *provider && f.folder == options.folder;
-    };
-    auto entry = std::find_if(mine.begin(), mine.end(), same);
-    if (entry == mine.end()) {
-        mine.append(AccountFolder{*provider, options.folder, {}, false, true, true});
-        entry = mine.end() - 1;
-    }
-    entry->enabled = true;
-    if (!options.label.isEmpty())
-        entry->label = options.label;
-    if (!saved(mine))
-        return 1;
-    const auto all = AccountFolders::discover(*provider, mine);
-    const auto it = std::find_if(all.cbegin(), all.cend(), same);
-    QTextStream(stdout) << "Tallyvane watches " << shown(options.folder) << " as " << displayName(*provider)
-                        << " · " << AccountFolders::label(*it, AccountFolders::identity(*it)) << ".\n";
+    const AccountSettings::Outcome outcome =
+        AccountSettings::add(options.folder, options.provider, options.label);
+    if (outcome.status == 2 && !options.provider && QFileInfo(options.folder).isDir())
+        return fail(outcome.message + QStringLiteral(": add --provider claude or --provider codex"), 2);
+    if (outcome.status != 0)
+        return fail(outcome.message, outcome.status);
+    QTextStream(stdout) << outcome.message << '\n';
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "cli/FeedCommand.h"
 
+#include "app/AccountSettings.h"
 #include "core/io/AccountList.h"
 #include "core/io/FileIo.h"
 #include "core/io/LocalFileStore.h"
@@ -16,6 +17,7 @@
 #include <QTimeZone>
 
 #include <cstdio>
+#include <set>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -76,6 +78,7 @@ QList<MachineFeed::Account> accounts()
 QList<MachineFeed::UsageRow> usageRows()
 {
     UsageHistory::Options options = UsageHistory::defaults();
+    AccountSettings::addTranscriptRoots(options);
     options.watch.enabled = false;
     options.countInline = true;
     UsageHistory history(options);
@@ -85,22 +88,22 @@ QList<MachineFeed::UsageRow> usageRows()
     if (!totals)
         return rows;
     const QDate epoch(1970, 1, 1);
-    for (Provider provider : allProviders) {
-        const UsageTotals::Series& series = totals->of(provider);
-        std::map<qint64, bool> days;
-        for (const auto& [day, tokens] : series.dayTokens)
-            days[day] = true;
-        for (const auto& [day, cost] : series.dayCostNanos)
-            days[day] = true;
-        for (const auto& [day, unused] : days) {
+    const auto add = [&](Provider provider, const QString& account, const UsageTotals::Series& series) {
+        std::set<qint64> days;
+        for (const auto& entry : series.dayTokens)
+            days.insert(entry.first);
+        for (const auto& entry : series.dayCostNanos)
+            days.insert(entry.first);
+        for (const qint64 day : days) {
             const auto tokens = series.dayTokens.find(day);
-            rows.append({epoch.addDays(day),
-                         provider,
-                         {},
-                         tokens == series.dayTokens.end() ? 0 : tokens->second,
-                         series.costUSD(day)});
+            rows.append({epoch.addDays(day), provider, account,
+                         tokens == series.dayTokens.end() ? 0 : tokens->second, series.costUSD(day)});
         }
-    }
+    };
+    for (Provider provider : allProviders)
+        add(provider, {}, totals->of(provider));
+    for (const auto& [account, series] : totals->accounts)
+        add(account.first, account.second, series);
     std::stable_sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.day < b.day; });
     return rows;
 }

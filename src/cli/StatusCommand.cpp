@@ -1,5 +1,6 @@
 #include "cli/StatusCommand.h"
 
+#include "app/AccountSettings.h"
 #include "app/AppState.h"
 #include "app/MenuBarTitleBuilder.h"
 #include "app/SeriesCache.h"
@@ -220,7 +221,8 @@ QJsonObject reportJson(const Report& report)
         QJsonObject entry{{QStringLiteral("provider"), rawValue(account.provider)},
                           {QStringLiteral("key"), account.key},
                           {QStringLiteral("label"), account.label},
-                          {QStringLiteral("default"), account.isDefault}};
+                          {QStringLiteral("default"), account.isDefault},
+                          {QStringLiteral("health"), report.accountHealth.value(account.key)}};
         if (!account.folder.isEmpty())
             entry.insert(QStringLiteral("folder"), account.folder);
         accounts.append(entry);
@@ -447,6 +449,7 @@ Report evaluate(const Options& options, const QDateTime& now, Sources& sources)
     if (!sources.history) {
         sources.clock = std::make_shared<ManualClock>(now);
         UsageHistory::Options historyOptions = UsageHistory::defaults();
+        AccountSettings::addTranscriptRoots(historyOptions);
         historyOptions.clock = sources.clock.get();
         historyOptions.readOnly = true;
         historyOptions.countInline = true;

@@ -1,7 +1,7 @@
 #include "cli/UsageCommand.h"
 
+#include "app/AccountSettings.h"
 #include "app/MachineMirrors.h"
-
 #include "cli/CommandLineOptions.h"
 #include "core/runtime/Clock.h"
 #include "core/text/TerminalText.h"
@@ -59,10 +59,9 @@ struct Sum
     qint64 costNanos = 0;
 };
 
-Sum sumOf(const Report& report, Provider provider)
+Sum sumOf(const UsageTotals::Series& series, const Report& report)
 {
     Sum sum;
-    const auto& series = report.totals.of(provider);
     const qint64 from = dayNumber(report.since);
     const qint64 to = dayNumber(report.until);
     for (auto it = series.dayTokens.lower_bound(from); it != series.dayTokens.end() && it->first <= to; ++it)
@@ -73,10 +72,15 @@ Sum sumOf(const Report& report, Provider provider)
     return sum;
 }
 
-std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
+Sum sumOf(const Report& report, Provider provider)
+{
+    return sumOf(report.totals.of(provider), report);
+}
+
+std::array<qint64, 24> hoursOf(const UsageTotals::Series& series, const Report& report)
 {
     std::array<qint64, 24> hours{};
-    const auto& byDay = report.totals.of(provider).dayHourTokens;
+    const auto& byDay = series.dayHourTokens;
     for (auto it = byDay.lower_bound(dayNumber(report.since));
          it != byDay.end() && it->first <= dayNumber(report.until); ++it)
         for (std::size_t h = 0; h < 24; ++h)
@@ -84,7 +88,23 @@ std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
     return hours;
 }
 
-// Each day's row per provider with tokens, of the machines summed or of each machine apart.
+std::array<qint64, 24> hoursOf(const Report& report, Provider provider)
+{
+    return hoursOf(report.totals.of(provider), report);
+}
+
+// The provider's default accounts' series (no key), then each other account's with its key.
+std::vector<std::pair<QString, const UsageTotals::Series*>> seriesOf(const UsageTotals& totals,
+                                                                     Provider provider)
+{
+    std::vector<std::pair<QString, const UsageTotals::Series*>> all{{QString(), &totals.of(provider)}};
+    for (const auto& [account, series] : totals.accounts)
+        if (account.first == provider)
+            all.emplace_back(account.second, &series);
+    return all;
+}
+
+// Each day's row per provider and account with tokens, of the machines summed or of each machine apart.
 template <typename Visit> void forEachDay(const Report& report, bool byMachine, Visit&& visit)
 {
     const QList<std::pair<QString, UsageTotals>> parts =
@@ -92,10 +112,11 @@ template <typename Visit> void forEachDay(const Report& report, bool byMachine, 
     for (qint64 day = dayNumber(report.since); day <= dayNumber(report.until); ++day) {
         for (const Provider p : shown(report)) {
             for (const auto& [machine, totals] : parts) {
-                const auto& series = totals.of(p);
-                const auto tokens = series.dayTokens.find(day);
-                if (tokens != series.dayTokens.end() && tokens->second != 0)
-                    visit(day, p, machine, tokens->second, series.costUSD(day));
+                for (const auto& [account, series] : seriesOf(totals, p)) {
+                    const auto tokens = series->dayTokens.find(day);
+                    if (tokens != series->dayTokens.end() && tokens->second != 0)
+                        visit(day, p, machine, account, tokens->second, series->costUSD(day));
+                }
             }
         }
     }
@@ -208,7 +229,11 @@ QString renderText(const Report& report, bool hourly, bool machineParts)
         s << padded(QStringLiteral("Machine"), 16, false);
     s << padded(QStringLiteral("Tokens"), 18, true) << padded(QStringLiteral("USD"), 12, true) << '\n';
     forEachDay(report, byMachine,
-               [&](qint64 day, Provider p, const QString& machine, qint64 tokens, double usd) {
+               [&](qint64 day, Provider p, const QString& machine, const QString& account, qint64 tokens,
+                   double usd) {
+                   // The text keeps to each assistant's default account, as its totals do.
+                   if (!account.isEmpty())
+                       return;
                    s << padded(ZoneCalendar::dayKey(day), 12, false) << padded(providerName(p), 13, false);
                    if (byMachine)
                        s << padded(machine.left(15), 16, false);
@@ -243,14 +268,27 @@ QByteArray renderJson(const Report& report, bool hourly)
             for (std::size_t h = 0; h < 24; ++h)
                 hours.append(QJsonObject{
                     {"hour", static_cast<int>(h)}, {"provider", rawValue(p)}, {"tokens", profile[h]}});
+            for (const auto& [account, series] : report.totals.accounts) {
+                if (account.first != p)
+                    continue;
+                const auto other = hoursOf(series, report);
+                for (std::size_t h = 0; h < 24; ++h)
+                    hours.append(QJsonObject{{"hour", static_cast<int>(h)},
+                                             {"provider", rawValue(p)},
+                                             {"account", account.second},
+                                             {"tokens", other[h]}});
+            }
         }
         root.insert(QStringLiteral("hours"), hours);
     } else {
         QJsonArray days;
         const bool byMachine = report.machines.size() > 1;
         forEachDay(report, byMachine,
-                   [&](qint64 day, Provider p, const QString& machine, qint64 tokens, double usd) {
+                   [&](qint64 day, Provider p, const QString& machine, const QString& account, qint64 tokens,
+                       double usd) {
                        QJsonObject row{{"date", ZoneCalendar::dayKey(day)}, {"provider", rawValue(p)}};
+                       if (!account.isEmpty())
+                           row.insert(QStringLiteral("account"), account);
                        if (byMachine)
                            row.insert(QStringLiteral("machine"), machine);
                        row.insert(QStringLiteral("tokens"), tokens);
@@ -262,12 +300,17 @@ QByteArray renderJson(const Report& report, bool hourly)
     QJsonArray totals;
     Sum all;
     for (const Provider p : providers) {
-        const Sum sum = sumOf(report, p);
-        all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
-        all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
-        totals.append(QJsonObject{{"provider", rawValue(p)},
-                                  {"tokens", sum.tokens},
-                                  {"costUSD", Pricing::nanosToUsd(sum.costNanos)}});
+        for (const auto& [account, series] : seriesOf(report.totals, p)) {
+            const Sum sum = sumOf(*series, report);
+            all.tokens = SaturatingMath::add(all.tokens, sum.tokens);
+            all.costNanos = SaturatingMath::add(all.costNanos, sum.costNanos);
+            QJsonObject row{{"provider", rawValue(p)}};
+            if (!account.isEmpty())
+                row.insert(QStringLiteral("account"), account);
+            row.insert(QStringLiteral("tokens"), sum.tokens);
+            row.insert(QStringLiteral("costUSD"), Pricing::nanosToUsd(sum.costNanos));
+            totals.append(row);
+        }
     }
     root.insert(QStringLiteral("totals"), totals);
     root.insert(QStringLiteral("tokens"), all.tokens);
@@ -279,6 +322,7 @@ int run(const Options& options)
 {
     const QDateTime now = Clock::system().now();
     UsageHistory::Options historyOptions = UsageHistory::defaults();
+    AccountSettings::addTranscriptRoots(historyOptions);
     // One scan and done: a watch would serve no later refresh, and taking down its folder watches at exit
     // costs the kernel a grace period (about 20 ms).
     historyOptions.watch.enabled = false;

@@ -70,7 +70,7 @@ Learning learn(const QList<UsageSnapshot>& snaps, const ClaudeTokenCount& tokens
 {
     QList<const UsageSnapshot*> candidates;
     for (const UsageSnapshot& s : snaps)
-        if (qualifies(s, now))
+        if (qualifies(s, now) && files.holds(s.account))
             candidates.append(&s);
     if (candidates.size() < 2)
         return Learning::tooFewReadings;
@@ -132,7 +132,7 @@ double effortScale(Provider provider, const QList<UsageSnapshot>& snaps,
     const UsageSnapshot* newest = nullptr;
     for (const UsageSnapshot& s : snaps)
         if (s.provider == Provider::claude && s.source == kStatusLine && s.effortLevel &&
-            (!newest || !(s.timestamp < newest->timestamp)))
+            files.holds(s.account) && (!newest || !(s.timestamp < newest->timestamp)))
             newest = &s;
     if (!newest)
         return 1;

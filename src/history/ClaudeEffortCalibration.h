@@ -50,7 +50,7 @@ enum class Learning
 };
 
 // Considers the two newest qualifying readings of `snaps` (Claude, seven-day, status line, with an effort,
-// not stamped more than 5 minutes after `now`) and updates the file.
+// not stamped more than 5 minutes after `now`, of the files' account) and updates the file.
 Learning learn(const QList<UsageSnapshot>& snaps, const ClaudeTokenCount& tokens, ClaudeFiles& files,
                const QDateTime& now);
 

@@ -134,6 +134,14 @@ QList<UsageSnapshot> estimatesFor(const Anchor& anchor, const ClaudeTokenCount& 
     return estimates;
 }
 
+QList<UsageSnapshot> ofAccount(QList<UsageSnapshot> estimates, const ClaudeFiles& files)
+{
+    if (!files.account().isEmpty())
+        for (UsageSnapshot& e : estimates)
+            e.account = files.account();
+    return estimates;
+}
+
 QString wholeNumber(double value)
 {
     return std::isfinite(value) ? QString::number(qint64(std::trunc(value))) : QStringLiteral("\u2014");
@@ -255,6 +263,9 @@ Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens,
     // The Sonnet weekly limit is a quota of its own: its rate says nothing about the account's week.
     if (!fiveHour && snap.windowKind != WindowKind::sevenDay)
         return Calibration::otherKind;
+    // The work account's percentages per token say nothing of the default account's, and the reverse.
+    if (!files.holds(snap.account))
+        return Calibration::otherAccount;
     Anchor anchor = loadAnchor(files);
     std::optional<WindowAnchor>& slot = fiveHour ? anchor.fiveHour : anchor.sevenDay;
     if (slot && slot->capturedAt >= snap.timestamp)
@@ -279,7 +290,7 @@ Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens,
 QList<UsageSnapshot> estimatedSnapshots(const ClaudeTokenCount& tokens, const ClaudeFiles& files,
                                         const QDateTime& now)
 {
-    return estimatesFor(loadAnchor(files), tokens, now, true, true);
+    return ofAccount(estimatesFor(loadAnchor(files), tokens, now, true, true), files);
 }
 
 QList<UsageSnapshot> augmentClaude(const QList<UsageSnapshot>& working, const ClaudeTokenCount& tokens,
@@ -287,7 +298,7 @@ QList<UsageSnapshot> augmentClaude(const QList<UsageSnapshot>& working, const Cl
 {
     const auto firstFresh = [&](WindowKind kind) -> const UsageSnapshot* {
         const auto it = std::find_if(working.cbegin(), working.cend(), [&](const UsageSnapshot& s) {
-            return s.windowKind == kind && isFreshLive(s, now);
+            return s.windowKind == kind && isFreshLive(s, now) && files.holds(s.account);
         });
         return it == working.cend() ? nullptr : &*it;
     };
@@ -298,7 +309,7 @@ QList<UsageSnapshot> augmentClaude(const QList<UsageSnapshot>& working, const Cl
     if (sevenDay)
         calibrate(*sevenDay, tokens, files);
     // A window with a fresh reading gets no estimate, so its count is not even asked for.
-    return estimatesFor(loadAnchor(files), tokens, now, !fiveHour, !sevenDay);
+    return ofAccount(estimatesFor(loadAnchor(files), tokens, now, !fiveHour, !sevenDay), files);
 }
 
 std::optional<CurrentSettings> mergingCurrentModel(const std::optional<CurrentSettings>& meta,

@@ -74,10 +74,11 @@ inline constexpr qint64 futureToleranceSeconds = 300;
 
 enum class Calibration
 {
-    unusable,  // not a live reading with a reset, a length and a positive percentage
-    notNewer,  // the anchor already holds this reading or a newer one
-    noTokens,  // nothing counted in the window yet
-    otherKind, // monthly or unknown windows are not anchored
+    unusable,     // not a live reading with a reset, a length and a positive percentage
+    notNewer,     // the anchor already holds this reading or a newer one
+    noTokens,     // nothing counted in the window yet
+    otherKind,    // monthly or unknown windows are not anchored
+    otherAccount, // a reading of another account than the files'
     calibrated,
 };
 
@@ -85,8 +86,8 @@ enum class Calibration
 // detected reset.
 Calibration calibrate(const UsageSnapshot& snap, const ClaudeTokenCount& tokens, ClaudeFiles& files);
 
-// One estimate per anchored window, five-hour first; source "claude.transcript", low confidence. A window
-// whose count is still being made gets none this time.
+// One estimate per anchored window, five-hour first; source "claude.transcript", low confidence, of the
+// files' account. A window whose count is still being made gets none this time.
 [[nodiscard]] QList<UsageSnapshot> estimatedSnapshots(const ClaudeTokenCount& tokens,
                                                       const ClaudeFiles& files, const QDateTime& now);
 

@@ -7,7 +7,15 @@
 
 #include <QRegularExpression>
 
-ClaudeFiles::ClaudeFiles(QString folder, bool readOnly) : m_folder(std::move(folder)), m_readOnly(readOnly) {}
+ClaudeFiles::ClaudeFiles(QString folder, bool readOnly, QString account)
+    : m_folder(std::move(folder)), m_readOnly(readOnly), m_account(std::move(account))
+{}
+
+std::shared_ptr<ClaudeFiles> ClaudeFiles::forAccount(const ClaudeFiles& base, const QString& account)
+{
+    return std::make_shared<ClaudeFiles>(base.folder() + QStringLiteral("/accounts/") + account,
+                                         base.readOnly(), account);
+}
 
 std::optional<QByteArray> ClaudeFiles::read(QLatin1StringView name) const
 {

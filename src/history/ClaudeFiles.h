@@ -1,11 +1,14 @@
 #pragma once
 
+#include "core/model/OptionalText.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -19,7 +22,11 @@ public:
     static constexpr QLatin1StringView metaFile{"claude-meta.json"};
     static constexpr QLatin1StringView effortFile{"claude-effort-rates.json"};
 
-    explicit ClaudeFiles(QString folder, bool readOnly = false);
+    // `account`: the key of the account whose readings these files learn from (AccountFolders::key), kept
+    // in the data folder's "accounts/<key>/"; empty for the default account's, in the data folder itself.
+    explicit ClaudeFiles(QString folder, bool readOnly = false, QString account = {});
+    // The files of another account than the default one, below the default account's `base`.
+    static std::shared_ptr<ClaudeFiles> forAccount(const ClaudeFiles& base, const QString& account);
 
     // The file's bytes (or what a read-only run wrote in its place); nothing when missing, unreadable or
     // larger than 1 MiB.
@@ -33,6 +40,9 @@ public:
     QStringList loggedLines() const;
     bool readOnly() const { return m_readOnly; }
     const QString& folder() const { return m_folder; }
+    const QString& account() const { return m_account; }
+    // Whether a reading is of this account: the default account's readings carry no key.
+    bool holds(const OptionalText& account) const { return account.value_or(QString()) == m_account; }
 
     // ISO 8601 internet date-time with whole seconds, UTC ("2025-06-01T12:00:00Z").
     static QString formatDate(const QDateTime& date);
@@ -42,6 +52,7 @@ public:
 private:
     QString m_folder;
     bool m_readOnly;
+    QString m_account;
     mutable std::mutex m_mutex;
     QHash<QString, QByteArray> m_memory;
     QStringList m_logged;

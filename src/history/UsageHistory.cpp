@@ -21,23 +21,30 @@ namespace {
 
 constexpr qint64 parallelThreshold = 8ll << 20; // bytes to read before a second thread pays off
 
-UsageTotals totalsOf(const HistoryCache& cache)
+void addFile(UsageTotals::Series& series, const FileEntry& entry)
 {
-    UsageTotals totals;
-    totals.zone = cache.zone;
-    for (const auto& [path, entry] : cache.files) {
-        UsageTotals::Series& series = totals.of(entry.provider);
-        for (const auto& [day, day_totals] : entry.days) {
-            series.dayTokens[day] = SaturatingMath::add(series.dayTokens[day], day_totals.tokens);
-            series.dayCostNanos[day] = SaturatingMath::add(series.dayCostNanos[day], day_totals.costNanos);
-            auto& hours = series.dayHourTokens[day];
-            for (std::size_t h = 0; h < 24; ++h) {
-                hours[h] = SaturatingMath::add(hours[h], day_totals.hours[h]);
-                series.hourTokens[h] = SaturatingMath::add(series.hourTokens[h], day_totals.hours[h]);
-            }
+    for (const auto& [day, day_totals] : entry.days) {
+        series.dayTokens[day] = SaturatingMath::add(series.dayTokens[day], day_totals.tokens);
+        series.dayCostNanos[day] = SaturatingMath::add(series.dayCostNanos[day], day_totals.costNanos);
+        auto& hours = series.dayHourTokens[day];
+        for (std::size_t h = 0; h < 24; ++h) {
+            hours[h] = SaturatingMath::add(hours[h], day_totals.hours[h]);
+            series.hourTokens[h] = SaturatingMath::add(series.hourTokens[h], day_totals.hours[h]);
         }
     }
-    return totals;
+}
+
+void addSeries(UsageTotals::Series& into, const UsageTotals::Series& from)
+{
+    for (const auto& [d, value] : from.dayTokens)
+        into.dayTokens[d] = SaturatingMath::add(into.dayTokens[d], value);
+    for (const auto& [d, value] : from.dayCostNanos)
+        into.dayCostNanos[d] = SaturatingMath::add(into.dayCostNanos[d], value);
+    for (const auto& [d, hours] : from.dayHourTokens)
+        for (std::size_t h = 0; h < 24; ++h) {
+            into.dayHourTokens[d][h] = SaturatingMath::add(into.dayHourTokens[d][h], hours[h]);
+            into.hourTokens[h] = SaturatingMath::add(into.hourTokens[h], hours[h]);
+        }
 }
 
 } // namespace
@@ -51,9 +58,23 @@ UsageHistory::Options UsageHistory::defaults()
     return options;
 }
 
+namespace {
+
+// The roots of one provider's every account, the default one's first: the watch follows them all.
+QStringList everyRoot(const UsageHistory::Options& options, Provider provider)
+{
+    QStringList roots = provider == Provider::claude ? options.claudeRoots : options.codexRoots;
+    for (const UsageHistory::AccountRoots& account : options.accountRoots)
+        if (account.provider == provider)
+            roots += account.roots;
+    return roots;
+}
+
+} // namespace
+
 UsageHistory::UsageHistory(Options options)
     : m_options(std::move(options)), m_clock(m_options.clock ? *m_options.clock : Clock::system()),
-      m_watch(m_options.codexRoots, m_options.claudeRoots, m_options.watch)
+      m_watch(everyRoot(m_options, Provider::codex), everyRoot(m_options, Provider::claude), m_options.watch)
 {
     if (!m_options.postToMain) {
         m_options.postToMain = [](std::function<void()> callback) {
@@ -61,6 +82,9 @@ UsageHistory::UsageHistory(Options options)
                 QMetaObject::invokeMethod(app, std::move(callback), Qt::QueuedConnection);
         };
     }
+    for (std::size_t i = 0; i < m_options.accountRoots.size(); ++i)
+        for (const QString& root : m_options.accountRoots[i].roots)
+            m_accountPrefixes.emplace_back(QFile::encodeName(QDir::cleanPath(root)) + '/', i);
     m_cache = HistoryCache::load(m_options.cachePath);
     // Days counted in another zone are other days: such a cache is read anew by the first scan.
     if (m_cache.zone != ZoneCalendar::currentZone().id())
@@ -80,10 +104,30 @@ UsageHistory::~UsageHistory()
 
 std::vector<TranscriptFiles::File> UsageHistory::listAll() const
 {
-    auto files = TranscriptFiles::list(m_options.codexRoots, Provider::codex);
-    auto claude = TranscriptFiles::list(m_options.claudeRoots, Provider::claude);
+    auto files = TranscriptFiles::list(everyRoot(m_options, Provider::codex), Provider::codex);
+    auto claude = TranscriptFiles::list(everyRoot(m_options, Provider::claude), Provider::claude);
     files.insert(files.end(), std::make_move_iterator(claude.begin()), std::make_move_iterator(claude.end()));
     return files;
+}
+
+const UsageHistory::AccountRoots* UsageHistory::accountOf(const QByteArray& path) const
+{
+    for (const auto& [prefix, index] : m_accountPrefixes)
+        if (path.startsWith(prefix))
+            return &m_options.accountRoots[index];
+    return nullptr;
+}
+
+UsageTotals UsageHistory::totalsOf(const HistoryCache& cache) const
+{
+    UsageTotals totals;
+    totals.zone = cache.zone;
+    for (const auto& [path, entry] : cache.files) {
+        const AccountRoots* account = accountOf(path);
+        addFile(account ? totals.accounts[{account->provider, account->account}] : totals.of(entry.provider),
+                entry);
+    }
+    return totals;
 }
 
 void UsageHistory::refresh(std::function<void()> completion)
@@ -381,10 +425,10 @@ qint64 UsageHistory::rollingClaudeTokens(const QDateTime& since)
     return countedClaudeTokens(since).value_or(0);
 }
 
-std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
+std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since, const QString& account)
 {
     const qint64 sinceMs = since.toMSecsSinceEpoch();
-    const qint64 key = sinceMs / 60000;
+    const RollKey key{account, sinceMs / 60000};
     return m_queue.syncResult([&]() -> std::optional<qint64> {
         const QDateTime now = m_clock.now();
         const auto cached = m_rollCache.find(key);
@@ -404,15 +448,15 @@ std::optional<qint64> UsageHistory::countedClaudeTokens(const QDateTime& since)
             return cached->second.value;
         // A window rolling back from now asks for a new minute every minute: the count of a moment a few
         // minutes before stands in (a little more, never a drop to nothing) while this one is made.
-        for (qint64 earlier = key - 1; earlier >= key - standInMinutes; --earlier) {
-            if (const auto near = m_rollCache.find(earlier); near != m_rollCache.end())
+        for (qint64 earlier = key.second - 1; earlier >= key.second - standInMinutes; --earlier) {
+            if (const auto near = m_rollCache.find({account, earlier}); near != m_rollCache.end())
                 return near->second.value;
         }
         return std::nullopt;
     });
 }
 
-void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
+void UsageHistory::performRollingScan(qint64 sinceMs, const RollKey& key)
 {
     // The same incremental scan as a refresh: a grown transcript costs the bytes it gained, and only the
     // files the watch reported are stat-ed. The cache file is written after the count has gone out.
@@ -420,14 +464,20 @@ void UsageHistory::performRollingScan(qint64 sinceMs, qint64 key)
     const double oldest = static_cast<double>(sinceMs) / 1000.0 - 3600.0;
     qint64 total = 0;
     for (const auto& [path, entry] : m_cache.files) {
-        if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume)
+        const AccountRoots* owner = accountOf(path);
+        if (entry.provider == Provider::claude && entry.mtime >= oldest && entry.resume &&
+            (owner ? owner->account : QString()) == key.first)
             total = SaturatingMath::add(total, ClaudeLineLog::tokensSince(*entry.resume, sinceMs));
     }
     // Files from before the scan's lookback are not in the cache; a count reaching back that far reads them.
     const double cutoff = m_scanCutoff;
     if (oldest < cutoff) {
         TranscriptScanner scanner(ZoneCalendar::currentZone());
-        for (const auto& file : TranscriptFiles::list(m_options.claudeRoots, Provider::claude)) {
+        QStringList roots = key.first.isEmpty() ? m_options.claudeRoots : QStringList();
+        for (const AccountRoots& account : m_options.accountRoots)
+            if (account.provider == Provider::claude && account.account == key.first)
+                roots += account.roots;
+        for (const auto& file : TranscriptFiles::list(roots, Provider::claude)) {
             if (file.mtime >= cutoff || file.mtime < oldest)
                 continue;
             FileEntry entry;
@@ -488,19 +538,10 @@ UsageTotals UsageHistory::reportSince(qint64 sinceDay)
                 older.files.emplace(file.path, std::move(entry));
         }
         const UsageTotals extra = totalsOf(older);
-        for (const Provider provider : {Provider::codex, Provider::claude}) {
-            auto& into = totals.of(provider);
-            const auto& from = extra.of(provider);
-            for (const auto& [d, value] : from.dayTokens)
-                into.dayTokens[d] = SaturatingMath::add(into.dayTokens[d], value);
-            for (const auto& [d, value] : from.dayCostNanos)
-                into.dayCostNanos[d] = SaturatingMath::add(into.dayCostNanos[d], value);
-            for (const auto& [d, hours] : from.dayHourTokens)
-                for (std::size_t h = 0; h < 24; ++h) {
-                    into.dayHourTokens[d][h] = SaturatingMath::add(into.dayHourTokens[d][h], hours[h]);
-                    into.hourTokens[h] = SaturatingMath::add(into.hourTokens[h], hours[h]);
-                }
-        }
+        for (const Provider provider : {Provider::codex, Provider::claude})
+            addSeries(totals.of(provider), extra.of(provider));
+        for (const auto& [account, series] : extra.accounts)
+            addSeries(totals.accounts[account], series);
         return totals;
     });
 }

@@ -14,11 +14,13 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <vector>
 
 // Token volumes and estimated spend from the assistants' own transcripts. A scan reads only what changed
 // since the cache was written: grown files cost the bytes they gained, and between full listings only the
@@ -28,11 +30,22 @@
 class UsageHistory
 {
 public:
+    // The transcript folders of an account other than the default one, all of whose files count to it.
+    struct AccountRoots
+    {
+        Provider provider = Provider::claude;
+        QString account;
+        QStringList roots;
+        bool operator==(const AccountRoots&) const = default;
+    };
+
     struct Options
     {
         QString cachePath;       // default: usage-history-cache.json in the data folder
-        QStringList claudeRoots; // default: TranscriptFiles::claudeRoots()
-        QStringList codexRoots;  // default: TranscriptFiles::codexRoots()
+        QStringList claudeRoots; // the default account's; default: TranscriptFiles::claudeRoots()
+        QStringList codexRoots;  // the default account's; default: TranscriptFiles::codexRoots()
+        // The other accounts' (the caller knows them); Claude's estimates and model read none of these.
+        std::vector<AccountRoots> accountRoots;
         const Clock* clock = nullptr;
         int lookbackDays = 16; // files last modified earlier are not kept
         int threads = 2;       // for a scan with much to read
@@ -101,7 +114,8 @@ public:
     // be called from the history queue.
     qint64 rollingClaudeTokens(const QDateTime& since);
     // The same, but nothing while no stand-in count exists yet (instead of a provisional 0).
-    std::optional<qint64> countedClaudeTokens(const QDateTime& since);
+    // `account`: another Claude account's key, counting only its own transcripts; empty: the default one's.
+    std::optional<qint64> countedClaudeTokens(const QDateTime& since, const QString& account = {});
     static constexpr qint64 standInMinutes = 5;
     // The model of the newest Claude reply, cached for modelTtl. Not to be called from the history queue.
     std::optional<ModelSighting> latestClaudeModel();
@@ -118,10 +132,16 @@ private:
     void publish();
     bool save();
     void scheduleSave();
-    void performRollingScan(qint64 sinceMs, qint64 key);
+    // A count's key: the account, and the minute counted from.
+    using RollKey = std::pair<QString, qint64>;
+    void performRollingScan(qint64 sinceMs, const RollKey& key);
     void scanFiles(std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, const QTimeZone& zone,
                    ScanStats& stats);
     std::vector<TranscriptFiles::File> listAll() const;
+    // The totals of `cache`, each file counted to the account whose roots hold it.
+    UsageTotals totalsOf(const HistoryCache& cache) const;
+    // Whether a file belongs to an account other than the default one.
+    const AccountRoots* accountOf(const QByteArray& path) const;
     bool applyListing(std::vector<TranscriptFiles::File> files, double cutoff,
                       std::vector<std::pair<TranscriptFiles::File, FileEntry*>>& jobs, ScanStats& stats);
     bool applyChanges(TranscriptWatch::Changes changes, double cutoff,
@@ -129,6 +149,8 @@ private:
 
     Options m_options;
     const Clock& m_clock;
+    // "<root>/" of every other account's root, with the index of its account in the options.
+    std::vector<std::pair<QByteArray, std::size_t>> m_accountPrefixes;
 
     mutable std::mutex m_publishedMutex;
     std::shared_ptr<const UsageTotals> m_published;
@@ -143,8 +165,8 @@ private:
         QDateTime at;
         qint64 value = 0;
     };
-    std::unordered_map<qint64, RollCount> m_rollCache;
-    std::set<qint64> m_rollScanning;
+    std::map<RollKey, RollCount> m_rollCache;
+    std::set<RollKey> m_rollScanning;
     std::optional<std::pair<QDateTime, std::optional<ModelSighting>>> m_modelCache;
     std::function<void()> m_onCacheUpdated;
     ScanStats m_lastScan;

@@ -27,23 +27,31 @@ double UsageTotals::Series::costUSD(qint64 day) const
     return found == dayCostNanos.end() ? 0.0 : Pricing::nanosToUsd(found->second);
 }
 
+namespace {
+
+void addSeries(UsageTotals::Series& into, const UsageTotals::Series& from)
+{
+    for (const auto& [day, tokens] : from.dayTokens)
+        into.dayTokens[day] = SaturatingMath::add(into.dayTokens[day], tokens);
+    for (const auto& [day, nanos] : from.dayCostNanos)
+        into.dayCostNanos[day] = SaturatingMath::add(into.dayCostNanos[day], nanos);
+    for (const auto& [day, hours] : from.dayHourTokens) {
+        std::array<qint64, 24>& to = into.dayHourTokens[day];
+        for (std::size_t h = 0; h < hours.size(); ++h)
+            to[h] = SaturatingMath::add(to[h], hours[h]);
+    }
+    for (std::size_t h = 0; h < from.hourTokens.size(); ++h)
+        into.hourTokens[h] = SaturatingMath::add(into.hourTokens[h], from.hourTokens[h]);
+}
+
+} // namespace
+
 void UsageTotals::add(const UsageTotals& other)
 {
-    for (std::size_t i = 0; i < series.size(); ++i) {
-        Series& into = series[i];
-        const Series& from = other.series[i];
-        for (const auto& [day, tokens] : from.dayTokens)
-            into.dayTokens[day] = SaturatingMath::add(into.dayTokens[day], tokens);
-        for (const auto& [day, nanos] : from.dayCostNanos)
-            into.dayCostNanos[day] = SaturatingMath::add(into.dayCostNanos[day], nanos);
-        for (const auto& [day, hours] : from.dayHourTokens) {
-            std::array<qint64, 24>& to = into.dayHourTokens[day];
-            for (std::size_t h = 0; h < hours.size(); ++h)
-                to[h] = SaturatingMath::add(to[h], hours[h]);
-        }
-        for (std::size_t h = 0; h < from.hourTokens.size(); ++h)
-            into.hourTokens[h] = SaturatingMath::add(into.hourTokens[h], from.hourTokens[h]);
-    }
+    for (std::size_t i = 0; i < series.size(); ++i)
+        addSeries(series[i], other.series[i]);
+    for (const auto& [account, from] : other.accounts)
+        addSeries(accounts[account], from);
 }
 
 namespace UsageQueries {

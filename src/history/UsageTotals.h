@@ -3,6 +3,7 @@
 #include "core/model/Enums.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <array>
 #include <map>
@@ -23,7 +24,10 @@ struct UsageTotals
     };
 
     QByteArray zone; // the IANA id the days and hours are local to
+    // The default accounts' transcripts (those of every folder signed in to the default account).
     std::array<Series, 2> series;
+    // Each other account's, its folders summed, by provider and account key; empty with one account each.
+    std::map<std::pair<Provider, QString>, Series> accounts;
 
     // Another machine's or the mirrors' totals summed into these, day by day (its days taken as they are).
     void add(const UsageTotals& other);

@@ -25,10 +25,12 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
@@ -453,6 +455,7 @@ const QList<SettingsView::Row>& SettingsView::rows()
             Row{.section = QStringLiteral("Claude bridge"), .more = &SettingsView::addBridgeActions},
             statusLine,
             Row{.section = QStringLiteral("Codex"), .more = &SettingsView::addCodexStatus},
+            Row{.section = QStringLiteral("Accounts"), .more = &SettingsView::addAccounts},
             Row{.section = QStringLiteral("More providers"), .more = &SettingsView::addMoreProviders},
             demo,
             retention,
@@ -710,6 +713,108 @@ void SettingsView::addCodexStatus(QVBoxLayout* layout)
     m_codexHelp = help({});
     m_codexHelp->setObjectName(QStringLiteral("codexHelp"));
     layout->addWidget(m_codexHelp);
+}
+
+void SettingsView::addAccounts(QVBoxLayout* layout)
+{
+    layout->addWidget(
+        help(QStringLiteral("Every folder an assistant keeps an account in. A label is yours to "
+                            "name; a folder switched off is not read.")));
+    m_accountList = new QVBoxLayout;
+    m_accountList->setSpacing(8);
+    layout->addLayout(m_accountList);
+    auto* add = new QPushButton(QStringLiteral("Add folder\u2026"));
+    add->setObjectName(QStringLiteral("addAccountFolder"));
+    connect(add, &QPushButton::clicked, this, [this] {
+        auto* dialog = new QFileDialog(this, QStringLiteral("Add an account folder"), QDir::homePath());
+        dialog->setObjectName(QStringLiteral("accountFolderDialog"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+        connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+            const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+            editAccounts([clean] { return AccountSettings::add(clean, std::nullopt, {}); });
+        });
+        dialog->open();
+    });
+    layout->addWidget(add, 0, Qt::AlignLeft);
+    m_accountMessage = help({});
+    m_accountMessage->setObjectName(QStringLiteral("accountMessage"));
+    m_accountMessage->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_accountMessage->hide();
+    layout->addWidget(m_accountMessage);
+}
+
+void SettingsView::editAccounts(std::function<AccountSettings::Outcome()> change)
+{
+    m_actions->editAccounts(std::move(change), [this](const AccountSettings::Outcome& outcome) {
+        m_accountMessage->setText(outcome.message);
+        m_accountMessage->setVisible(outcome.status != 0);
+        redraw();
+    });
+}
+
+void SettingsView::redrawAccounts(const QList<AccountRowText>& rows)
+{
+    const auto folders = [](const QList<AccountRowText>& list) {
+        QStringList out;
+        for (const AccountRowText& r : list)
+            out.append(rawValue(r.provider) + QLatin1Char(r.isDefault ? '=' : ':') + r.folder);
+        return out;
+    };
+    if (folders(rows) != folders(m_accountRows)) {
+        while (QLayoutItem* item = m_accountList->takeAt(0)) {
+            delete item->widget();
+            delete item;
+        }
+        for (const AccountRowText& r : rows) {
+            auto* line = new QWidget;
+            line->setObjectName(QStringLiteral("account-") + r.folder);
+            auto* grid = new QGridLayout(line);
+            grid->setContentsMargins(0, 0, 0, 0);
+            grid->addWidget(PlainText::label(r.title), 0, 0);
+            auto* label = new QLineEdit;
+            label->setObjectName(QStringLiteral("accountLabel"));
+            label->setAccessibleName(QStringLiteral("Label of ") + r.title);
+            label->setMaxLength(40);
+            grid->addWidget(label, 1, 0, 1, 2);
+            auto* detail = help({});
+            detail->setObjectName(QStringLiteral("accountDetail"));
+            grid->addWidget(detail, 2, 0, 1, 2);
+            const Provider provider = r.provider;
+            const QString folder = r.folder;
+            // The assistant's own folder goes on and off with the assistant, in Providers.
+            if (!r.isDefault) {
+                auto* watched = new QCheckBox(QStringLiteral("Read"));
+                watched->setObjectName(QStringLiteral("accountSwitch"));
+                grid->addWidget(watched, 0, 1, Qt::AlignRight);
+                connect(watched, &QCheckBox::toggled, this, [this, provider, folder](bool on) {
+                    editAccounts([=] { return AccountSettings::setEnabled(provider, folder, on); });
+                });
+            }
+            connect(label, &QLineEdit::editingFinished, this, [this, label, provider, folder] {
+                const QString text = label->text().trimmed();
+                const auto shown = std::find_if(m_accountRows.cbegin(), m_accountRows.cend(),
+                                                [&](const AccountRowText& a) { return a.folder == folder; });
+                if (shown != m_accountRows.cend() && shown->label != text)
+                    editAccounts([=] { return AccountSettings::setLabel(provider, folder, text); });
+            });
+            m_accountList->addWidget(line);
+        }
+    }
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const AccountRowText& r = rows[i];
+        QWidget* line = m_accountList->itemAt(int(i))->widget();
+        if (auto* watched = line->findChild<QCheckBox*>(QStringLiteral("accountSwitch"))) {
+            const QSignalBlocker block(watched);
+            watched->setChecked(r.enabled);
+        }
+        auto* label = line->findChild<QLineEdit*>(QStringLiteral("accountLabel"));
+        if (!label->hasFocus())
+            label->setText(r.label);
+        line->findChild<QLabel*>(QStringLiteral("accountDetail"))->setText(r.detail);
+    }
+    m_accountRows = rows;
 }
 
 void SettingsView::addMoreProviders(QVBoxLayout* layout)
@@ -1040,6 +1145,8 @@ void SettingsView::redraw()
         codexHelp << QStringLiteral("Codex usage appears live when demo mode is off.");
     m_codexHelp->setText(codexHelp.join(QLatin1Char(' ')));
     m_codexHelp->setVisible(!codexHelp.isEmpty());
+
+    redrawAccounts(published.accountRows);
 
     QStringList health;
     for (const Provider provider : m_state.sortedEnabledProviders()) {

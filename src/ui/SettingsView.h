@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PublishedState.h"
 #include "core/model/AppSettings.h"
 #include "ui/PanelFeeds.h"
 
@@ -91,6 +92,11 @@ private:
     void addBridgeActions(QVBoxLayout* layout);
     void addBridgeMessage(QVBoxLayout* layout);
     void addCodexStatus(QVBoxLayout* layout);
+    void addAccounts(QVBoxLayout* layout);
+    // Rebuilds the account lines when the folders differ, else brings their texts in line.
+    void redrawAccounts(const QList<AccountRowText>& rows);
+    // Runs one change of accounts.json off the GUI thread; a refusal shows below the list.
+    void editAccounts(std::function<AccountSettings::Outcome()> change);
     void addMoreProviders(QVBoxLayout* layout);
     void addDataActions(QVBoxLayout* layout);
     void addDiagnostics(QVBoxLayout* layout);
@@ -129,6 +135,9 @@ private:
     StatusPill* m_bridgeStatus = nullptr;
     QLabel* m_bridgeMessage = nullptr;
     QLabel* m_codexStatus = nullptr;
+    QVBoxLayout* m_accountList = nullptr;
+    QList<AccountRowText> m_accountRows;
+    QLabel* m_accountMessage = nullptr;
     QLabel* m_codexHelp = nullptr;
     Stepper* m_retention = nullptr;
     QCheckBox* m_startAtLogin = nullptr;

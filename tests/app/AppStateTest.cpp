@@ -4,7 +4,10 @@
 #include "app/StatusSummary.h"
 #include "core/forecast/ForecastEngine.h"
 #include "core/forecast/PaceCalculator.h"
+#include "core/io/AccountList.h"
 #include "core/io/SnapshotStore.h"
+#include "history/ClaudeFiles.h"
+#include "history/TranscriptCorpus.h"
 #include "history/UsageHistory.h"
 #include "support/TestSupport.h"
 
@@ -41,6 +44,12 @@ struct Harness
             created.append(fake);
             return fake;
         };
+        env.accountProviderFactory = [this](const AccountFolders::Account& account,
+                                            const std::shared_ptr<SnapshotStore>&) {
+            auto fake = std::make_shared<FakeProvider>(account.folder.provider, ProviderHealth{});
+            accounts.append({account.folder.folder, fake});
+            return fake;
+        };
         state = std::make_unique<AppState>(env);
     }
 
@@ -69,6 +78,8 @@ struct Harness
     std::shared_ptr<SnapshotStore> store;
     QList<AppSettings> saves;
     QList<std::shared_ptr<FakeProvider>> created;
+    // Each other account's provider as made, with the folder it reads.
+    QList<std::pair<QString, std::shared_ptr<FakeProvider>>> accounts;
     int finished = 0;
     std::unique_ptr<AppState> state;
 };
@@ -283,6 +294,55 @@ TEST(AppStateProviders, ToggleStopsAndDropsTheProviderAndRecomputesWithoutIt)
         EXPECT_EQ(s.provider, P::codex);
 }
 
+TEST(AppStateProviders, AccountsJsonChangedUnderARunningStateStartsAndStopsTheAccountsProviders)
+{
+    // Folders with no sign-in files, keyed by their paths: enough to tell accounts apart.
+    const QString work = TestSupport::homePath() + "/claude-work";
+    const QString side = TestSupport::homePath() + "/claude-side";
+    const auto write = [&](bool workOn, bool sideOn, const QString& sideLabel) {
+        return AccountList::save({{P::claude, work, "Work", false, true, workOn},
+                                  {P::claude, side, sideLabel, false, true, sideOn}});
+    };
+    ASSERT_TRUE(write(true, false, {}));
+    Harness h(AppSettings{});
+    h.init();
+    const auto running = [&] {
+        QStringList folders;
+        for (const AccountFolders::Account& account : h.state->runningAccounts())
+            folders.append(account.folder.folder);
+        return folders;
+    };
+    ASSERT_EQ(running(), QStringList{work});
+    const auto workProvider = h.accounts.first().second;
+    EXPECT_EQ(workProvider->starts, 1);
+
+    // As `tallyvane accounts` writes it while the tray runs.
+    ASSERT_TRUE(write(false, true, {}));
+    ASSERT_TRUE(TestSupport::waitFor([&] { return running() == QStringList{side}; }));
+    EXPECT_EQ(workProvider->stops, 1);
+    ASSERT_EQ(h.accounts.size(), 2);
+    EXPECT_EQ(h.accounts.last().first, side);
+    EXPECT_EQ(h.accounts.last().second->starts, 1);
+
+    // A new label is shown, and changes nothing that runs.
+    ASSERT_TRUE(write(false, true, "Side B"));
+    const auto sideLabel = [&] {
+        for (const AccountSettings::Entry& entry : h.state->accountFolders())
+            if (entry.folder.folder == side)
+                return entry.label;
+        return QString();
+    };
+    ASSERT_TRUE(TestSupport::waitFor([&] { return sideLabel() == "Side B"; }));
+    EXPECT_EQ(h.accounts.size(), 2);
+    EXPECT_EQ(h.accounts.last().second->stops, 0);
+
+    // Claude switched off stops its other accounts too.
+    h.state->toggleProvider(P::claude, false);
+    EXPECT_TRUE(running().isEmpty());
+    EXPECT_EQ(h.accounts.last().second->stops, 1);
+    QFile::remove(AccountList::path());
+}
+
 TEST(AppStateHistory, EveryTranscriptScanAndItsTimerStartACycle)
 {
     QTemporaryDir transcripts;
@@ -475,3 +535,56 @@ TEST_F(ComputeFixture, MonthlyOnlyProviderIsForecastWithoutPace)
 }
 
 } // namespace
+
+TEST_F(ComputeFixture, AnotherClaudeAccountIsEstimatedFromItsOwnReadingsAndTranscriptsOnly)
+{
+    const QString work = QStringLiteral("a1b2c3d4");
+    const auto reply = [](qint64 secondsAgo, const char* id) {
+        return Corpus::line(Corpus::claudeReply(kNow.addSecs(-secondsAgo).toMSecsSinceEpoch(), id, id,
+                                                "claude-sonnet-4-5", {1000, 0, 0, 0}));
+    };
+    // The default account's transcripts are busier: counted for the work account they would move it more.
+    ASSERT_TRUE(TestSupport::writeFile(dir.filePath("work/projects/p/s.jsonl"), reply(1800, "w1")));
+    ASSERT_TRUE(TestSupport::writeFile(dir.filePath("mine/projects/p/s.jsonl"),
+                                       reply(1700, "m1") + reply(500, "m2") + reply(400, "m3")));
+    QDir(dir.path()).mkpath("data/accounts");
+    UsageHistory::Options options;
+    options.cachePath = dir.filePath("cache.json");
+    options.claudeRoots = {dir.filePath("mine/projects")};
+    options.accountRoots = {{P::claude, work, {dir.filePath("work/projects")}}};
+    options.clock = &kNowClock;
+    options.readOnly = true;
+    options.countInline = true;
+    options.rollTtlSeconds = 0;
+    options.watch.enabled = false;
+    auto history = std::make_shared<UsageHistory>(options);
+    history->refreshSync();
+    auto files = std::make_shared<ClaudeFiles>(dir.filePath("data"));
+    UsageSnapshot reading = snap(P::claude, W::fiveHour, 1200, 10);
+    reading.source = QStringLiteral("claude.oauth");
+    reading.account = work;
+    store->append(reading);
+    AppSettings settings;
+    settings.enabledProviders = {P::claude};
+    const auto at = [&](const QDateTime& now) {
+        return AppState::compute(
+            {settings, {P::claude}, store, now, nullptr, std::nullopt, nullptr, history, files, nullptr});
+    };
+    // Fresh five minutes after it was taken: it anchors the work account's own files, nothing of the
+    // default's.
+    (void)at(kNow.addSecs(-900));
+    EXPECT_TRUE(ClaudeEstimator::loadAnchor(*ClaudeFiles::forAccount(*files, work)).fiveHour);
+    EXPECT_FALSE(ClaudeEstimator::loadAnchor(*files).fiveHour);
+    // Stale now: the work account's 1,000 tokens since then double its 10 %.
+    ASSERT_TRUE(TestSupport::appendFile(dir.filePath("work/projects/p/s.jsonl"), reply(600, "w2")));
+    history->refreshSync();
+    const ForecastBundle bundle = at(kNow);
+    const auto account = std::find_if(bundle.accounts.cbegin(), bundle.accounts.cend(),
+                                      [&](const AccountForecasts& a) { return a.key == work; });
+    ASSERT_NE(account, bundle.accounts.cend());
+    ASSERT_FALSE(account->latest.isEmpty());
+    EXPECT_EQ(account->latest.first().source, QStringLiteral("claude.transcript"));
+    EXPECT_EQ(account->latest.first().account, work);
+    EXPECT_DOUBLE_EQ(account->latest.first().usedPercent, 20);
+    EXPECT_FALSE(ClaudeEstimator::loadAnchor(*files).fiveHour);
+}

@@ -1,10 +1,13 @@
 #include "CliProcess.h"
+#include "support/Reading.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <gtest/gtest.h>
+
+#include <QRegularExpression>
 
 #include <sys/stat.h>
 
@@ -50,6 +53,16 @@ TEST(AccountsCommand, AddsListsAndRemovesFoldersWithoutWritingWhoTheyAre)
     QDir().mkpath(h + "/.claude");
 
     EXPECT_EQ(listed(home), QStringList({"codex/default/on/-", "claude/ann/on/key", "claude/work/on/key"}));
+    // The health of each, from the log: the default account's readings carry no key.
+    home.writeLog({TestSupport::reading(Provider::claude, WindowKind::fiveHour,
+                                        QDateTime::currentDateTimeUtc().addSecs(-150), 20)});
+    QStringList health;
+    for (const QJsonValue& v : QJsonDocument::fromJson(run(home, {"accounts", "list", "--json"}).out.toUtf8())
+                                   .object()["accounts"]
+                                   .toArray())
+        health.append(v["health"].toString());
+    EXPECT_EQ(health, QStringList({"not signed in", "ok, read 2m ago", "no reading yet"}));
+    EXPECT_TRUE(run(home, {"accounts"}).out.contains(QRegularExpression("work .* on +no reading yet\n")));
 
     // A relative path is taken from the working folder; the provider is told by the files inside.
     auto added = run(home, {"accounts", "add", "team", "--label", "Team"});

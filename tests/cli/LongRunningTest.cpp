@@ -295,8 +295,10 @@ TEST(HeadlessAccounts, EachClaudeAccountIsReadWithItsOwnCredentialOnce)
                            {"key", AccountFolders::key(Provider::claude, "uuid-personal")},
                            {"label", "uuid-personal"},
                            {"default", true},
-                           {"folder", h + "/.claude"}}));
+                           {"folder", h + "/.claude"},
+                           {"health", "ok, read <1m ago"}}));
     EXPECT_EQ(accounts[1].toObject().value("folder").toString(), h + "/.claude-work");
+    EXPECT_EQ(accounts[1].toObject().value("health").toString(), "ok, read <1m ago");
     // The text names it as the panel's card does, after the default account's rows.
     QProcessEnvironment utf8 = home.environment();
     utf8.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));

@@ -4,6 +4,7 @@
 #include "cli/UsageCommand.h"
 #include "history/HistoryCache.h"
 #include "history/TranscriptCorpus.h"
+#include "providers/AccountFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,50 @@ TEST(UsageCommand, JsonReportCountsEachReplyOnceOnLocalDays)
     // It wrote the history cache and nothing else.
     QStringList written = home.listing().filter(home.dataFolder());
     EXPECT_EQ(written.size(), 2) << written.join('\n').toStdString(); // the folder and the cache
+}
+
+TEST(UsageCommand, EachAccountsTranscriptsAreItsOwnRowsAndTwoFoldersOfOneAccountAreSummed)
+{
+    Home home;
+    writeTranscripts(home);
+    const QByteArray signedIn = R"({"oauthAccount":{"accountUuid":"uuid-work"}})";
+    const qint64 at = QDateTime(todayInKolkata(), QTime(1, 0), Zone::utc()).toMSecsSinceEpoch();
+    // ~/.claude-work found by itself and ~/team added, both signed in to the work account.
+    for (const QString& folder : {QStringLiteral(".claude-work"), QStringLiteral("team")}) {
+        put(home, folder + "/.credentials.json", "{}");
+        put(home, folder + "/.claude.json", signedIn);
+        put(home, folder + "/projects/-p/s.jsonl",
+            line(claudeReply(at, "msg_" + folder, "req_1", "claude-sonnet-4-5", {1000, 0, 0, 0})));
+    }
+    ASSERT_TRUE(
+        TestSupport::writeFile(home.file("accounts.json"),
+                               QStringLiteral(R"({"accounts":[{"provider":"claude","folder":"%1/team"}]})")
+                                   .arg(home.path())
+                                   .toUtf8(),
+                               QFile::ReadOwner | QFile::WriteOwner));
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Kolkata"));
+    const ProcessResult r = runProgram(binary(), {QStringLiteral("usage"), QStringLiteral("--json")}, env);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+
+    const QString today = todayInKolkata().toString(Qt::ISODate);
+    const QString work = AccountFolders::key(Provider::claude, QStringLiteral("uuid-work"));
+    const QJsonArray days = root.value("days").toArray();
+    ASSERT_EQ(days.size(), 3) << r.out.toStdString();
+    // The default account's row is as it was without the others.
+    EXPECT_EQ(days[1].toObject(),
+              (QJsonObject{{"date", today}, {"provider", "claude"}, {"tokens", 2700}, {"costUSD", 0.0126}}));
+    EXPECT_EQ(days[2].toObject(), (QJsonObject{{"date", today},
+                                               {"provider", "claude"},
+                                               {"account", work},
+                                               {"tokens", 2000},
+                                               {"costUSD", 0.006}}));
+    const QJsonArray totals = root.value("totals").toArray();
+    ASSERT_EQ(totals.size(), 3);
+    EXPECT_EQ(totals[2].toObject().value("account").toString(), work);
+    EXPECT_FALSE(totals[1].toObject().contains("account"));
+    EXPECT_EQ(root.value("tokens").toInteger(), 5800);
 }
 
 TEST(UsageCommand, TextHourlyAndProviderFilter)

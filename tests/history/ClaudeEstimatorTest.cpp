@@ -141,6 +141,22 @@ TEST_F(ClaudeEstimatorTest, AugmentCalibratesFromTheFirstFreshReadingAndEstimate
         tokens, other, kNow);
     ASSERT_TRUE(loadAnchor(other).sevenDay);
     EXPECT_DOUBLE_EQ(loadAnchor(other).sevenDay->usedPercent, 20);
+
+    // Two accounts: the work account's fresh reading anchors only its own files, whose estimate carries its
+    // key; the default account's files never learn from it.
+    UsageSnapshot work = reading(WindowKind::fiveHour, 60, 70, reset5h);
+    work.account = QStringLiteral("a1b2c3d4");
+    ClaudeFiles personal{dir.path() + QStringLiteral("/personal")};
+    EXPECT_EQ(calibrate(work, tokens, personal), Calibration::otherAccount);
+    EXPECT_TRUE(augmentClaude({work}, tokens, personal, kNow).isEmpty());
+    EXPECT_FALSE(loadAnchor(personal).fiveHour);
+    const auto workFiles = ClaudeFiles::forAccount(personal, QStringLiteral("a1b2c3d4"));
+    EXPECT_TRUE(augmentClaude({work}, tokens, *workFiles, kNow).isEmpty());
+    ASSERT_TRUE(loadAnchor(*workFiles).fiveHour);
+    EXPECT_DOUBLE_EQ(loadAnchor(*workFiles).fiveHour->usedPercent, 70);
+    const QList<UsageSnapshot> later = augmentClaude({work}, tokens, *workFiles, kNow.addSecs(1500));
+    ASSERT_EQ(later.size(), 1);
+    EXPECT_EQ(later[0].account, work.account);
 }
 
 TEST_F(ClaudeEstimatorTest, EstimatesFollowTheAnchorRate)

@@ -1,5 +1,7 @@
 #include "ui/SettingsView.h"
 #include "core/ZoneGuard.h"
+#include "core/io/AccountList.h"
+#include "core/io/SettingsStore.h"
 #include "core/text/TimeFormatting.h"
 #include "core/text/Zone.h"
 #include "ui/SegmentedPicker.h"
@@ -12,8 +14,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -379,3 +383,59 @@ TEST(SettingsView, DataActionsPruneResetAndExport)
 }
 
 } // namespace
+
+TEST(SettingsView, AccountsSwitchAndRelabelThroughAccountsJsonAndAddAFolder)
+{
+    const QString home = TestSupport::homePath();
+    ASSERT_TRUE(TestSupport::writeFile(home + "/.claude-work/.credentials.json", "{}"));
+    ASSERT_TRUE(TestSupport::writeFile(home + "/team/.claude.json", "{}"));
+    QDir().mkpath(home + "/notes");
+    Fixture f;
+    const auto line = [&](const QString& folder) { return f.view->findChild<QWidget*>("account-" + folder); };
+    QWidget* work = line(home + "/.claude-work");
+    ASSERT_NE(work, nullptr);
+    auto* label = work->findChild<QLineEdit*>("accountLabel");
+    auto* watched = work->findChild<QCheckBox*>("accountSwitch");
+    const auto detail = [&] { return work->findChild<QLabel*>("accountDetail")->text(); };
+    EXPECT_EQ(label->text(), "work");
+    EXPECT_TRUE(watched->isChecked());
+    // The assistant's own folder has no switch of its own: it follows the assistant.
+    ASSERT_NE(line(home + "/.claude"), nullptr);
+    EXPECT_EQ(line(home + "/.claude")->findChild<QCheckBox*>("accountSwitch"), nullptr);
+
+    const auto entry = [](const QString& folder) {
+        for (const AccountFolder& a : AccountList::load())
+            if (a.folder == folder)
+                return std::optional(a);
+        return std::optional<AccountFolder>();
+    };
+    label->setText("Day job");
+    Q_EMIT label->editingFinished();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return entry(home + "/.claude-work").has_value(); }));
+    EXPECT_EQ(entry(home + "/.claude-work")->label, "Day job");
+    watched->click();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return detail().endsWith("off"); }));
+    EXPECT_FALSE(entry(home + "/.claude-work")->enabled);
+    EXPECT_FALSE(watched->isChecked());
+    EXPECT_EQ(label->text(), "Day job");
+    EXPECT_FALSE(QFileInfo::exists(SettingsStore().url())) << "accounts never go into settings.json";
+
+    // The folder picked is checked as `accounts add` checks it.
+    const auto pick = [&](const QString& folder) {
+        const QString before = f.view->findChild<QLabel*>("accountMessage")->text();
+        f.view->findChild<QPushButton*>("addAccountFolder")->click();
+        auto* dialog = f.view->findChild<QFileDialog*>("accountFolderDialog");
+        ASSERT_NE(dialog, nullptr);
+        Q_EMIT dialog->fileSelected(folder);
+        dialog->close();
+        TestSupport::waitFor(
+            [&] { return entry(folder) || f.view->findChild<QLabel*>("accountMessage")->text() != before; });
+    };
+    pick(home + "/notes");
+    EXPECT_FALSE(entry(home + "/notes"));
+    EXPECT_EQ(f.view->findChild<QLabel*>("accountMessage")->text(), "cannot tell whose folder ~/notes is");
+    pick(home + "/team");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return line(home + "/team") != nullptr; }));
+    EXPECT_EQ(entry(home + "/team")->provider, Provider::claude);
+    EXPECT_TRUE(line(home + "/team")->findChild<QCheckBox*>("accountSwitch")->isChecked());
+}

@@ -10,12 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace {
-
-constexpr qint64 maxFile = 256 * 1024;
-
-} // namespace
-
 namespace AccountList {
 
 QString path()

@@ -11,6 +11,8 @@
 namespace AccountList {
 
 QString path();
+// The largest accounts.json read.
+inline constexpr qint64 maxFile = 256 * 1024;
 // Nothing for a missing, foreign, oversized or unreadable file; entries that make no sense are skipped.
 QList<AccountFolder> load();
 // Replaces the file (0600); false with the reason in `error` when it cannot.
