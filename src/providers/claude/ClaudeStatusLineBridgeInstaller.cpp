@@ -443,7 +443,8 @@ Outcome uninstallIn(const Target& target)
 
 ClaudeBridgeStatus currentStatus()
 {
-    const Target target = targets().first();
+    // Only the default folder: the published state is about it, and this runs on every cycle.
+    const Target target{ClaudePaths::configDirectory(), true};
     const Settings settings = readSettings(target);
     if (settings.kind != Settings::Kind::object)
         return {};
