@@ -78,6 +78,8 @@ LOCK = LOG + ".lock"
 STATE = os.path.join(DATA, "claude-statusline-state.json")
 META = os.path.join(DATA, "claude-meta.json")
 PREVIOUS = os.path.join(DATA, "claude-prev-statusline.json")
+# Every other account folder's own previous status line, under the folder's path.
+PREVIOUS_BY_FOLDER = os.path.join(DATA, "claude-prev-statusline-folders.json")
 SUMMARY = os.path.join(DATA, "statusline-summary.json")
 SETTINGS = os.path.join(DATA, "settings.json")
 
@@ -356,8 +358,20 @@ def record_meta(current, now):
     write_atomically(META, dumps(meta).encode("ascii"))
 
 
+def previous_record():
+    """The status line this session's folder had before the bridge: another folder's own, else the default's."""
+    folder = os.environ.get("CLAUDE_CONFIG_DIR")
+    records = read_json(PREVIOUS_BY_FOLDER) if folder else None
+    if isinstance(records, dict):
+        here = os.path.realpath(folder)
+        for name, record in records.items():
+            if os.path.realpath(name) == here:
+                return record
+    return read_json(PREVIOUS)
+
+
 def wrapped_output(raw):
-    previous = read_json(PREVIOUS)
+    previous = previous_record()
     command = previous.get("command") if isinstance(previous, dict) else None
     if not isinstance(command, str) or not command.strip():
         return None

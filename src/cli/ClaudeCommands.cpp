@@ -36,7 +36,7 @@ int printOutcome(const ClaudeStatusLineBridgeInstaller::Outcome& outcome, QTextS
 {
     out << outcome.message << '\n' << "state: " << rawValue(outcome.bridgeStatus.state) << '\n';
     out.flush();
-    return outcome.bridgeStatus.state == ClaudeBridgeStatus::State::error ? 1 : 0;
+    return outcome.failed ? 1 : 0;
 }
 
 } // namespace

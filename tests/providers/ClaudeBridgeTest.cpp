@@ -208,6 +208,34 @@ TEST_F(ClaudeBridgeTest, WrapsAnExistingStatusLineAndRestoresItOnUninstall)
     EXPECT_EQ(Installer::uninstall().message, "No Claude settings found; nothing to uninstall.");
 }
 
+// Every watched account folder gets the bridge around its own status line, and gets that line back.
+TEST_F(ClaudeBridgeTest, EveryAccountFolderWrapsAndGetsBackItsOwnStatusLine)
+{
+    environment.set("HOME", folder.path());
+    const QString work = folder.path() + "/.claude-work";
+    writeFile(work + "/.credentials.json", "{}");
+    const QByteArray workSettings = R"({"statusLine":{"type":"command","command":"echo work line"}})";
+    writeFile(work + "/settings.json", workSettings);
+    writeFile(settingsPath(), R"({"model":"opus"})");
+
+    const Installer::Outcome installed = Installer::install();
+    EXPECT_EQ(std::tuple(installed.bridgeStatus.state, installed.failed),
+              std::tuple(State::installed, false));
+    EXPECT_EQ(installed.message,
+              "~/claude: Installed Tallyvane bridge as the Claude status line.\n"
+              "~/.claude-work: Installed Tallyvane bridge wrapping your existing status line.");
+    EXPECT_EQ(runBridge(documented).out, documentedLine);
+    const QString defaultFolder = qEnvironmentVariable("CLAUDE_CONFIG_DIR");
+    environment.set("CLAUDE_CONFIG_DIR", work);
+    EXPECT_TRUE(readFile(settingsPath()).contains(Installer::marker.data()));
+    EXPECT_EQ(runBridge(documented).out, "work line\n");
+
+    environment.set("CLAUDE_CONFIG_DIR", defaultFolder);
+    EXPECT_FALSE(Installer::uninstall().failed);
+    EXPECT_EQ(readFile(work + "/settings.json"), workSettings);
+    EXPECT_EQ(readFile(settingsPath()), R"({"model":"opus"})");
+}
+
 // The user removed the status line by hand: the command recorded before is stale, and neither action uses it.
 TEST_F(ClaudeBridgeTest, AStaleRecordedCommandIsClearedNotUsed)
 {

@@ -4,10 +4,11 @@
 
 #include <QString>
 
-// Installs Tallyvane's status-line bridge as Claude Code's "statusLine" command, wrapping any command the
-// user had, and puts that command back on uninstall. Claude Code's settings are only ever changed in their
-// "statusLine" member; a settings file that cannot be read is never replaced; a backup of it is taken before
-// each change, and a failed action leaves every file as it found it.
+// Installs Tallyvane's status-line bridge as Claude Code's "statusLine" command in every switched-on Claude
+// account folder, wrapping the command each folder had, and puts that folder's command back on uninstall.
+// Claude Code's settings are only ever changed in their "statusLine" member; a settings file that cannot be
+// read is never replaced; a backup of it is taken before each change, and a failed action leaves every file
+// as it found it.
 namespace ClaudeStatusLineBridgeInstaller {
 
 // A status-line command containing this is the bridge.
@@ -17,11 +18,15 @@ inline constexpr QLatin1StringView resourcePath{":/tallyvane/tallyvane-claude-st
 
 struct Outcome
 {
+    // The default folder's.
     ClaudeBridgeStatus bridgeStatus;
+    // What was done; with several folders, one line per folder, each naming it.
     QString message;
+    // In any folder.
+    bool failed = false;
 };
 
-// Read afresh on every call.
+// The default folder's, read afresh on every call.
 ClaudeBridgeStatus currentStatus();
 Outcome install();
 Outcome uninstall();
