@@ -1,6 +1,7 @@
 #include "ui/SettingsView.h"
 
 #include "app/StateActions.h"
+#include "ui/MachinesSettings.h"
 #include "ui/PlainText.h"
 
 #include "app/AppState.h"
@@ -453,6 +454,7 @@ const QList<SettingsView::Row>& SettingsView::rows()
             Row{.section = QStringLiteral("Claude bridge"), .more = &SettingsView::addBridgeActions},
             statusLine,
             Row{.section = QStringLiteral("Codex"), .more = &SettingsView::addCodexStatus},
+            Row{.section = QStringLiteral("Machines"), .more = &SettingsView::addMachines},
             Row{.section = QStringLiteral("More providers"), .more = &SettingsView::addMoreProviders},
             demo,
             retention,
@@ -710,6 +712,11 @@ void SettingsView::addCodexStatus(QVBoxLayout* layout)
     m_codexHelp = help({});
     m_codexHelp->setObjectName(QStringLiteral("codexHelp"));
     layout->addWidget(m_codexHelp);
+}
+
+void SettingsView::addMachines(QVBoxLayout* layout)
+{
+    layout->addWidget(new MachinesSettings(m_state));
 }
 
 void SettingsView::addMoreProviders(QVBoxLayout* layout)

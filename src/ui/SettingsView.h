@@ -91,6 +91,7 @@ private:
     void addBridgeActions(QVBoxLayout* layout);
     void addBridgeMessage(QVBoxLayout* layout);
     void addCodexStatus(QVBoxLayout* layout);
+    void addMachines(QVBoxLayout* layout);
     void addMoreProviders(QVBoxLayout* layout);
     void addDataActions(QVBoxLayout* layout);
     void addDiagnostics(QVBoxLayout* layout);
