@@ -411,6 +411,11 @@ void AppState::apply(const ForecastBundle& bundle, const AppSettings& cycleSetti
         anyChanged = true;
         Q_EMIT forecastsChanged();
     }
+    // How the other machines' pulls go: only `changed` follows.
+    if (bundle.machines != m_published.machines) {
+        m_published.machines = bundle.machines;
+        anyChanged = true;
+    }
     bool published = anyChanged || recommendationsPublished;
     if (published || !m_lastRefresh) {
         m_lastRefresh = now;

@@ -1,6 +1,7 @@
 #include "ui/SettingsView.h"
 
 #include "app/StateActions.h"
+#include "ui/MachinesSettings.h"
 #include "ui/PlainText.h"
 
 #include "app/AppState.h"
@@ -456,6 +457,7 @@ const QList<SettingsView::Row>& SettingsView::rows()
             statusLine,
             Row{.section = QStringLiteral("Codex"), .more = &SettingsView::addCodexStatus},
             Row{.section = QStringLiteral("Accounts"), .more = &SettingsView::addAccounts},
+            Row{.section = QStringLiteral("Machines"), .more = &SettingsView::addMachines},
             Row{.section = QStringLiteral("More providers"), .more = &SettingsView::addMoreProviders},
             demo,
             retention,
@@ -815,6 +817,11 @@ void SettingsView::redrawAccounts(const QList<AccountRowText>& rows)
         line->findChild<QLabel*>(QStringLiteral("accountDetail"))->setText(r.detail);
     }
     m_accountRows = rows;
+}
+
+void SettingsView::addMachines(QVBoxLayout* layout)
+{
+    layout->addWidget(new MachinesSettings(m_state));
 }
 
 void SettingsView::addMoreProviders(QVBoxLayout* layout)

@@ -97,6 +97,7 @@ private:
     void redrawAccounts(const QList<AccountRowText>& rows);
     // Runs one change of accounts.json off the GUI thread; a refusal shows below the list.
     void editAccounts(std::function<AccountSettings::Outcome()> change);
+    void addMachines(QVBoxLayout* layout);
     void addMoreProviders(QVBoxLayout* layout);
     void addDataActions(QVBoxLayout* layout);
     void addDiagnostics(QVBoxLayout* layout);

@@ -1,6 +1,7 @@
 #include "ui/SettingsView.h"
 #include "core/ZoneGuard.h"
 #include "core/io/AccountList.h"
+#include "core/io/MachineList.h"
 #include "core/io/SettingsStore.h"
 #include "core/text/TimeFormatting.h"
 #include "core/text/Zone.h"
@@ -438,4 +439,36 @@ TEST(SettingsView, AccountsSwitchAndRelabelThroughAccountsJsonAndAddAFolder)
     ASSERT_TRUE(TestSupport::waitFor([&] { return line(home + "/team") != nullptr; }));
     EXPECT_EQ(entry(home + "/team")->provider, Provider::claude);
     EXPECT_TRUE(line(home + "/team")->findChild<QCheckBox*>("accountSwitch")->isChecked());
+}
+
+TEST(SettingsView, MachinesAddSwitchAndRemoveThroughMachinesJson)
+{
+    Fixture f;
+    auto* destination = f.view->findChild<QLineEdit*>("machineDestination");
+    ASSERT_NE(destination, nullptr);
+    const auto add = [&](const QString& text) {
+        destination->setText(text);
+        f.view->findChild<QPushButton*>("addMachine")->click();
+    };
+    const auto line = [&] { return f.view->findChild<QWidget*>("machine-devbox"); };
+    const auto message = [&] { return f.view->findChild<QLabel*>("machineMessage")->text(); };
+
+    // Refused as `machines add` refuses it, and nothing written.
+    add("-oProxyCommand=x");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return !message().isEmpty(); }));
+    EXPECT_EQ(message(), "a destination cannot start with \"-\"");
+    EXPECT_FALSE(QFileInfo::exists(MachineList::path()));
+
+    // The line shows what the next cycle read back; the switch and Remove write the file again.
+    add("devbox");
+    ASSERT_TRUE(TestSupport::waitFor([&] { return line() != nullptr; }));
+    EXPECT_EQ(line()->findChild<QLabel*>("machineHealth")->text(), "devbox: not pulled yet");
+    line()->findChild<QCheckBox*>("machineSwitch")->click();
+    ASSERT_TRUE(TestSupport::waitFor(
+        [&] { return line() && line()->findChild<QLabel*>("machineHealth")->text() == "devbox: off"; }));
+    EXPECT_FALSE(MachineList::load().value(0).enabled);
+    line()->findChild<QPushButton*>("removeMachine")->click();
+    ASSERT_TRUE(TestSupport::waitFor([&] { return line() == nullptr; }));
+    EXPECT_TRUE(MachineList::load().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(SettingsStore().url())) << "machines never go into settings.json";
 }
