@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -35,6 +36,11 @@ public:
         const QString t = m_dir.path();
         QDir().mkpath(remoteHome() + QStringLiteral("/data/Tallyvane"));
         QDir().mkpath(bin());
+        // The remote's PATH holds the tallyvane under test and the few tools the scripts use, never a
+        // tallyvane installed on this machine.
+        QDir().mkpath(tools());
+        for (const char* tool : {"sh", "yes", "tr", "sleep", "printf", "echo", "cat"})
+            QFile::link(QStandardPaths::findExecutable(QString::fromLatin1(tool)), tools() + '/' + tool);
         for (const char* key : {"hostkey", "userkey"})
             if (TestSupport::runProgram(QStringLiteral("ssh-keygen"),
                                         {"-q", "-t", "ed25519", "-N", "", "-f", t + '/' + key})
@@ -52,9 +58,9 @@ public:
                            "AuthorizedKeysFile %2/authorized_keys\nPasswordAuthentication no\n"
                            "KbdInteractiveAuthentication no\nUsePAM no\nStrictModes no\n"
                            "PidFile %2/sshd.pid\nSetEnv HOME=%3 XDG_DATA_HOME=%3/data "
-                           "PATH=%4:/usr/bin:/bin TZ=UTC\n")
+                           "PATH=%4:%5 TZ=UTC\n")
                 .arg(port)
-                .arg(t, remoteHome(), bin())
+                .arg(t, remoteHome(), bin(), tools())
                 .toUtf8());
         const QString hostKey = QString::fromUtf8(TestSupport::readFile(t + "/hostkey.pub")).trimmed();
         TestSupport::writeFile(t + "/known_hosts",
@@ -105,6 +111,7 @@ public:
     QString remoteData() const { return remoteHome() + QStringLiteral("/data/Tallyvane"); }
     QString bin() const { return m_dir.path() + QStringLiteral("/bin"); }
     QString ssh() const { return m_dir.path() + QStringLiteral("/ssh"); }
+    QString tools() const { return m_dir.path() + QStringLiteral("/tools"); }
 
     // The remote's `tallyvane`: the program itself, a script, or (empty) none at all.
     void installProgram(const QString& program) const
