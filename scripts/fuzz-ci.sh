@@ -15,6 +15,7 @@ targets=(
     "fuzz_claude_token claude_token claude.dict"
     "fuzz_claude_credential claude_credential claude.dict"
     "fuzz_transcript_scan transcript_scan claude.dict"
+    "fuzz_machine_feed machine_feed -"
 )
 names=()
 for entry in "${targets[@]}"; do names+=("${entry%% *}"); done
