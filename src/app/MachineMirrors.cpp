@@ -1,6 +1,7 @@
 #include "app/MachineMirrors.h"
 
 #include "core/text/MachineFeed.h"
+#include "history/UsageQueries.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -9,10 +10,7 @@
 
 namespace {
 
-qint64 dayNumber(const QDate& date)
-{
-    return date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
-}
+using UsageQueries::dayNumber;
 
 } // namespace
 

@@ -92,6 +92,16 @@ QString remoteVersion(const MachineList::Machine& machine, const MachinePull::Op
 }
 
 // The local default account's key per provider, when its folder tells who it is.
+// The other machine's default account's key per provider, where that key names its account.
+QMap<Provider, QString> remoteDefaultKeys(const MachineFeed::Header& header)
+{
+    QMap<Provider, QString> keys;
+    for (const MachineFeed::Account& a : header.accounts)
+        if (a.isDefault && a.identified)
+            keys.insert(a.provider, a.key);
+    return keys;
+}
+
 QMap<Provider, QString> localDefaultKeys()
 {
     QMap<Provider, QString> keys;
@@ -116,10 +126,7 @@ QString localAccount(Provider provider, const QString& remoteKey,
 qint64 mergeSnapshots(const QString& machineId, const MachineFeed::Header& header,
                       const QList<UsageSnapshot>& pulled, const MachinePull::Options& options)
 {
-    QMap<Provider, QString> remoteDefaults;
-    for (const MachineFeed::Account& a : header.accounts)
-        if (a.isDefault && a.identified)
-            remoteDefaults.insert(a.provider, a.key);
+    const QMap<Provider, QString> remoteDefaults = remoteDefaultKeys(header);
     const QMap<Provider, QString> localDefaults = localDefaultKeys();
     const QDateTime cutoff = options.clock->now().addDays(-options.retentionDays);
 
@@ -149,10 +156,7 @@ qint64 mergeSnapshots(const QString& machineId, const MachineFeed::Header& heade
 
 QList<MachineFeed::UsageRow> localRows(const MachineFeed::Header& header, QList<MachineFeed::UsageRow> rows)
 {
-    QMap<Provider, QString> remoteDefaults;
-    for (const MachineFeed::Account& a : header.accounts)
-        if (a.isDefault && a.identified)
-            remoteDefaults.insert(a.provider, a.key);
+    const QMap<Provider, QString> remoteDefaults = remoteDefaultKeys(header);
     const QMap<Provider, QString> localDefaults = localDefaultKeys();
     for (MachineFeed::UsageRow& row : rows)
         row.account = localAccount(row.provider,

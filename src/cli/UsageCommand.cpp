@@ -8,6 +8,7 @@
 #include "history/Pricing.h"
 #include "history/SaturatingMath.h"
 #include "history/UsageHistory.h"
+#include "history/UsageQueries.h"
 #include "history/ZoneCalendar.h"
 
 #include <QJsonArray>
@@ -36,10 +37,7 @@ std::optional<QDate> parseDay(const QString& text)
     return QDate(1970, 1, 1).addDays(*day);
 }
 
-qint64 dayNumber(const QDate& date)
-{
-    return date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
-}
+using UsageQueries::dayNumber;
 
 QString providerName(Provider provider)
 {

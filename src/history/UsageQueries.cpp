@@ -14,11 +14,6 @@ QTimeZone zoneOf(const UsageTotals& totals)
     return zone.isValid() ? zone : ZoneCalendar::currentZone();
 }
 
-qint64 dayNumber(const QDate& date)
-{
-    return date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
-}
-
 } // namespace
 
 double UsageTotals::Series::costUSD(qint64 day) const
@@ -55,6 +50,11 @@ void UsageTotals::add(const UsageTotals& other)
 }
 
 namespace UsageQueries {
+
+qint64 dayNumber(const QDate& date)
+{
+    return date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+}
 
 qint64 dayOf(const UsageTotals& totals, const QDateTime& at)
 {

@@ -13,6 +13,9 @@
 // days in the zone the history was scanned in.
 namespace UsageQueries {
 
+// The day number the totals are kept by: days since 1970-01-01 of a local date.
+qint64 dayNumber(const QDate& date);
+
 struct DayTokens
 {
     QString day; // "yyyy-MM-dd"
