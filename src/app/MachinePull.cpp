@@ -200,8 +200,9 @@ Outcome pull(const MachineList::Machine& machine, const Options& options)
     LocalFileStore::makeFolder(MachineMirror::root());
     // One pull of a destination at a time, whoever runs it (the tray, `machines pull` from cron).
     const FileLock lock(MachineMirror::statePath(machine) + u".lock"_s, options.timeout);
+    // Another pull of it is under way: what it finds is this one's answer too.
     if (!lock.isLocked())
-        return failed(state.problem, state.error);
+        return {MachineMirror::loadState(machine)};
 
     QString command = u"tallyvane feed"_s;
     if (!state.machine.isEmpty() && !state.cursor.isEmpty())
