@@ -2,17 +2,28 @@
 
 #include "app/StateQueries.h"
 
-RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastResult& forecast,
-                                  const QDateTime& now)
+namespace {
+
+// What the chart takes from the forecast itself: its reset, projection, run-out and status.
+RangeChartData framed(const ForecastResult& forecast, const QDateTime& now)
 {
-    const Provider provider = forecast.provider;
-    const WindowKind window = forecast.windowKind;
     RangeChartData chart;
     chart.resetAt = forecast.resetAt;
     chart.projectedAtReset = forecast.projectedUsedAtReset;
     chart.runOutAt = forecast.runOutAt;
     chart.status = forecast.status;
     chart.now = now;
+    return chart;
+}
+
+} // namespace
+
+RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastResult& forecast,
+                                  const QDateTime& now)
+{
+    const Provider provider = forecast.provider;
+    const WindowKind window = forecast.windowKind;
+    RangeChartData chart = framed(forecast, now);
     const std::optional<UsageSnapshot> latest =
         StateQueries::latestSnapshot(bundle.snapshots, bundle.series, provider, window);
     const std::optional<QDateTime> windowStart = RangeChartData::currentWindowStart(forecast, latest);
@@ -34,12 +45,7 @@ RangeChartData RangeChartData::of(const ForecastBundle& bundle, const ForecastRe
 RangeChartData RangeChartData::of(const QList<UsageSnapshot>& readings, const ForecastResult& forecast,
                                   const QDateTime& now)
 {
-    RangeChartData chart;
-    chart.resetAt = forecast.resetAt;
-    chart.projectedAtReset = forecast.projectedUsedAtReset;
-    chart.runOutAt = forecast.runOutAt;
-    chart.status = forecast.status;
-    chart.now = now;
+    RangeChartData chart = framed(forecast, now);
     const auto windowStart =
         readings.isEmpty() ? std::nullopt : RangeChartData::currentWindowStart(forecast, readings.last());
     if (windowStart && forecast.windowKind != WindowKind::fiveHour)

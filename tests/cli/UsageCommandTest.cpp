@@ -47,15 +47,25 @@ void writeTranscripts(const Home& home)
             line(codexTokenCount(at + 10, counts, counts)) + line(codexTokenCount(at + 11, counts, counts)));
 }
 
+namespace {
+
+// `usage --json` as a user in Kolkata runs it; empty (and a failure) when it does not exit 0.
+QJsonObject usageJsonInKolkata(const Home& home)
+{
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Kolkata"));
+    const ProcessResult r = runProgram(binary(), {QStringLiteral("usage"), QStringLiteral("--json")}, env);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
+
+} // namespace
+
 TEST(UsageCommand, JsonReportCountsEachReplyOnceOnLocalDays)
 {
     Home home;
     writeTranscripts(home);
-    QProcessEnvironment env = home.environment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Kolkata"));
-    const ProcessResult r = runProgram(binary(), {QStringLiteral("usage"), QStringLiteral("--json")}, env);
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject root = usageJsonInKolkata(home);
 
     const QString today = todayInKolkata().toString(Qt::ISODate);
     EXPECT_EQ(root.value("timeZone").toString(), QStringLiteral("Asia/Kolkata"));
@@ -94,16 +104,12 @@ TEST(UsageCommand, EachAccountsTranscriptsAreItsOwnRowsAndTwoFoldersOfOneAccount
                                    .arg(home.path())
                                    .toUtf8(),
                                QFile::ReadOwner | QFile::WriteOwner));
-    QProcessEnvironment env = home.environment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Kolkata"));
-    const ProcessResult r = runProgram(binary(), {QStringLiteral("usage"), QStringLiteral("--json")}, env);
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QJsonObject root = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    const QJsonObject root = usageJsonInKolkata(home);
 
     const QString today = todayInKolkata().toString(Qt::ISODate);
     const QString work = AccountFolders::key(Provider::claude, QStringLiteral("uuid-work"));
     const QJsonArray days = root.value("days").toArray();
-    ASSERT_EQ(days.size(), 3) << r.out.toStdString();
+    ASSERT_EQ(days.size(), 3) << QJsonDocument(root).toJson().toStdString();
     // The default account's row is as it was without the others.
     EXPECT_EQ(days[1].toObject(),
               (QJsonObject{{"date", today}, {"provider", "claude"}, {"tokens", 2700}, {"costUSD", 0.0126}}));
